@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds Veltrane and runs every test: a Release build, then a second build under
+# AddressSanitizer + UndefinedBehaviorSanitizer (clang) that also runs the fuzz targets.
+# Installs missing Debian packages first. Usage: ./test.sh [--quick]  (--quick: Release pass only)
+set -euo pipefail
+cd "$(dirname "$0")"
+bash tools/ensure-packages.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+[ "${1:-}" = "--quick" ] && exit 0
+
+CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELTRANE_SANITIZE=ON -DVELTRANE_FUZZ=ON -DVELTRANE_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
