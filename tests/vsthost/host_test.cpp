@@ -1,0 +1,291 @@
+// The host against real third-party Linux VST 2.4 instruments from Debian's packages, its callback answers,
+// its program and bank files, and the command-line tool.
+#include "FxFile.h"
+#include "Host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vsthost;
+
+// Third-party plug-ins are not built with the sanitizers; whatever they leave allocated at exit is theirs.
+extern "C" const char* __lsan_default_suppressions()
+{
+  return "leak:amsynth_vst.so\nleak:-vst.so\n";
+}
+
+namespace {
+
+const char kAmsynth[] = "/usr/lib/vst/amsynth_vst.so";
+const char kKars[] = "/usr/lib/vst/Kars-vst.so";
+
+struct RealPlugin
+{
+  const char* path;
+  const char* name;
+  const char* entry; // the entry the host finds first
+  int outputs;
+};
+
+const RealPlugin kRealPlugins[] = {
+    {kAmsynth, "amsynth", "VSTPluginMain", 2}, {kKars, "Kars", "main", 1}, // exports only the old entry name
+};
+
+std::string TempPath(const char* name)
+{
+  return std::string(::testing::TempDir()) + "/vsthost_" + std::to_string(getpid()) + "_" + name;
+}
+
+double Rms(const RenderResult& r)
+{
+  double sum = 0;
+  for (float v : r.interleaved) sum += (double)v * v;
+  return r.interleaved.empty() ? 0.0 : std::sqrt(sum / r.interleaved.size());
+}
+
+bool AllFinite(const RenderResult& r)
+{
+  for (float v : r.interleaved)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+std::unique_ptr<Plugin> LoadOrFail(const char* path, const HostSettings& settings = HostSettings())
+{
+  std::string error;
+  std::unique_ptr<Plugin> p = Plugin::Load(path, settings, &error);
+  EXPECT_TRUE(p) << error << " (Debian packages amsynth and dpf-plugins-vst must be installed)";
+  return p;
+}
+
+} // namespace
+
+TEST(RealPlugins, LoadAndReportTheirIdentity)
+{
+  for (const RealPlugin& rp : kRealPlugins) {
+    std::unique_ptr<Plugin> p = LoadOrFail(rp.path);
+    if (!p) continue;
+    p->Open();
+    PluginInfo info = p->Info();
+    EXPECT_EQ(info.effectName, rp.name);
+    EXPECT_EQ(p->EntryName(), rp.entry);
+    EXPECT_EQ(info.numOutputs, rp.outputs) << rp.name;
+    EXPECT_EQ(info.category, kPlugCategSynth) << rp.name;
+    EXPECT_TRUE(info.flags & effFlagsIsSynth) << rp.name;
+    EXPECT_TRUE(p->CanDo("receiveVstMidiEvent")) << rp.name;
+    EXPECT_GT(info.numParams, 0) << rp.name;
+    std::vector<ParamInfo> params = p->Params();
+    ASSERT_EQ((int)params.size(), info.numParams);
+    EXPECT_FALSE(params[0].name.empty()) << rp.name;
+  }
+}
+
+TEST(RealPlugins, RenderANoteAndSilenceWithoutOne)
+{
+  for (const RealPlugin& rp : kRealPlugins) {
+    std::unique_ptr<Plugin> p = LoadOrFail(rp.path);
+    if (!p) continue;
+    RenderRequest quiet;
+    quiet.seconds = 0.5;
+    RenderResult r;
+    std::string error;
+    ASSERT_TRUE(Render(*p, quiet, &r, &error)) << error;
+    EXPECT_LT(r.peak, 1e-4) << rp.name << " sounds without a note";
+
+    RenderRequest note;
+    note.seconds = 1.0;
+    note.events = {{0.1, {0x90, 57, 110}}, {0.6, {0x80, 57, 0}}};
+    ASSERT_TRUE(Render(*p, note, &r, &error)) << error;
+    EXPECT_EQ(r.frames, 44100u);
+    EXPECT_EQ(r.channels, rp.outputs);
+    EXPECT_TRUE(AllFinite(r)) << rp.name;
+    EXPECT_GT(r.peak, 0.01) << rp.name;
+    EXPECT_GT(Rms(r), 0.001) << rp.name;
+    // Nothing sounds before the note starts (0.1 s = 4410 frames).
+    float early = 0;
+    for (size_t i = 0; i < 4000 * (size_t)r.channels; ++i) early = std::max(early, std::fabs(r.interleaved[i]));
+    EXPECT_LT(early, 1e-4) << rp.name;
+  }
+}
+
+TEST(RealPlugins, DoublePrecisionRequestFallsBackForFloatOnlyPlugins)
+{
+  std::unique_ptr<Plugin> p = LoadOrFail(kKars);
+  ASSERT_TRUE(p);
+  p->useDouble = true; // Kars has no double path: the float one runs
+  RenderRequest note;
+  note.seconds = 0.5;
+  note.events = {{0.0, {0x90, 60, 100}}};
+  RenderResult r;
+  std::string error;
+  ASSERT_TRUE(Render(*p, note, &r, &error));
+  EXPECT_GT(r.peak, 0.01);
+}
+
+TEST(HostCallbacks, TimeInfoFollowsTheSettingsAndTheBlocks)
+{
+  HostSettings s;
+  s.tempo = 90;
+  s.timeSigNumerator = 3;
+  s.timeSigDenominator = 4;
+  std::unique_ptr<Plugin> p = LoadOrFail(kKars, s);
+  ASSERT_TRUE(p);
+  p->SetSamplePosition(44100 * 3); // 3 s at 90 bpm = 4.5 quarter notes; bars of 3 quarters start at 3
+  const VstTimeInfo* t = reinterpret_cast<const VstTimeInfo*>(p->OnCallback(audioMasterGetTime, 0, 0, nullptr, 0));
+  ASSERT_NE(t, nullptr);
+  EXPECT_DOUBLE_EQ(t->samplePos, 132300.0);
+  EXPECT_DOUBLE_EQ(t->sampleRate, 44100.0);
+  EXPECT_DOUBLE_EQ(t->tempo, 90.0);
+  EXPECT_NEAR(t->ppqPos, 4.5, 1e-12);
+  EXPECT_NEAR(t->barStartPos, 3.0, 1e-12);
+  EXPECT_EQ(t->timeSigNumerator, 3);
+  EXPECT_EQ(t->timeSigDenominator, 4);
+  const int valid = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid | kVstTransportPlaying;
+  EXPECT_EQ(t->flags & valid, valid);
+  EXPECT_FALSE(t->flags & kVstCyclePosValid);
+
+  // A block moves the transport on; a stopped transport stays where it is and says so.
+  float out[64];
+  float* outs[1] = {out};
+  p->Resume();
+  p->ProcessBlock({}, nullptr, outs, 64);
+  EXPECT_EQ(p->SamplePosition(), 132300 + 64);
+  p->Settings().playing = false;
+  p->ProcessBlock({}, nullptr, outs, 64);
+  EXPECT_EQ(p->SamplePosition(), 132300 + 64);
+  t = reinterpret_cast<const VstTimeInfo*>(p->OnCallback(audioMasterGetTime, 0, 0, nullptr, 0));
+  EXPECT_FALSE(t->flags & kVstTransportPlaying);
+}
+
+TEST(HostCallbacks, StringsAreBoundedAndNotificationsRecorded)
+{
+  HostSettings s;
+  s.productString = std::string(100, 'p');
+  s.vendorVersion = 50203;
+  std::unique_ptr<Plugin> p = LoadOrFail(kKars, s);
+  ASSERT_TRUE(p);
+  char buf[80];
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(p->OnCallback(audioMasterGetProductString, 0, 0, buf, 0), 1);
+  EXPECT_EQ(std::strlen(buf), 63u); // 64 bytes with the terminator
+  EXPECT_EQ(buf[64], '#');
+  EXPECT_EQ(p->OnCallback(audioMasterGetProductString, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(p->OnCallback(audioMasterGetVendorVersion, 0, 0, nullptr, 0), 50203);
+  EXPECT_EQ(p->OnCallback(audioMasterVersion, 0, 0, nullptr, 0), 2400);
+  EXPECT_EQ(p->OnCallback(audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0), kVstProcessLevelUser);
+  EXPECT_EQ(p->OnCallback(audioMasterCanDo, 0, 0, const_cast<char*>("sendVstTimeInfo"), 0), 1);
+  EXPECT_EQ(p->OnCallback(audioMasterCanDo, 0, 0, const_cast<char*>("openFileSelector"), 0), 0);
+  EXPECT_EQ(p->OnCallback(audioMasterCanDo, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(p->OnCallback(audioMasterProcessEvents, 0, 0, nullptr, 0), 0);
+  EXPECT_EQ(p->OnCallback(9999, 0, 0, nullptr, 0), 0);
+
+  size_t before = p->Notifications().size();
+  p->OnCallback(audioMasterBeginEdit, 2, 0, nullptr, 0);
+  p->OnCallback(audioMasterAutomate, 2, 0, nullptr, 0.25f);
+  p->OnCallback(audioMasterEndEdit, 2, 0, nullptr, 0);
+  ASSERT_EQ(p->Notifications().size(), before + 3);
+  const HostNotification& a = p->Notifications()[before + 1];
+  EXPECT_EQ(a.opcode, audioMasterAutomate);
+  EXPECT_EQ(a.index, 2);
+  EXPECT_FLOAT_EQ(a.value, 0.25f);
+  EXPECT_EQ(p->Notifications()[before + 2].opcode, audioMasterEndEdit);
+}
+
+TEST(HostProgramFiles, ProgramFileRoundTripThroughARealPlugin)
+{
+  std::unique_ptr<Plugin> p = LoadOrFail(kAmsynth);
+  ASSERT_TRUE(p);
+  p->Open();
+  ASSERT_TRUE(p->Effect()->flags & effFlagsProgramChunks);
+  p->SetParameter(3, 0.75f);
+  float saved = p->GetParameter(3);
+  std::string path = TempPath("ams.fxp"), error, what;
+  ASSERT_TRUE(SaveFxp(*p, path, &error)) << error;
+  p->SetParameter(3, 0.1f);
+  ASSERT_TRUE(LoadFxFile(*p, path, &what, &error)) << error;
+  EXPECT_NE(what.find("FPCh"), std::string::npos) << what;
+  EXPECT_FLOAT_EQ(p->GetParameter(3), saved);
+  std::remove(path.c_str());
+}
+
+TEST(HostProgramFiles, DamagedOrForeignFilesAreRefused)
+{
+  std::unique_ptr<Plugin> p = LoadOrFail(kAmsynth);
+  ASSERT_TRUE(p);
+  p->Open();
+  std::string good = TempPath("good.fxp"), error, what;
+  ASSERT_TRUE(SaveFxp(*p, good, &error)) << error;
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadWholeFile(good, &bytes, &error));
+  std::remove(good.c_str());
+
+  struct Case
+  {
+    const char* what;
+    std::vector<uint8_t> file;
+  };
+  std::vector<uint8_t> foreign = bytes, cut = bytes, oversize = bytes, magic = bytes;
+  foreign[19] ^= 1;
+  cut.resize(40);
+  oversize[59] += 8; // the chunk size now points past the end
+  magic[11] = 'x';
+  const Case cases[] = {
+      {"empty", {}},
+      {"another plug-in", foreign},
+      {"shorter than the header", cut},
+      {"chunk past the end", oversize},
+      {"unknown magic", magic},
+  };
+  for (const Case& c : cases) {
+    std::string path = TempPath("bad.fxp");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    if (!c.file.empty()) std::fwrite(c.file.data(), 1, c.file.size(), f);
+    std::fclose(f);
+    EXPECT_FALSE(LoadFxFile(*p, path, &what, &error)) << c.what;
+    EXPECT_FALSE(error.empty()) << c.what;
+    std::remove(path.c_str());
+  }
+  EXPECT_FALSE(LoadFxFile(*p, "/nonexistent/x.fxp", &what, &error));
+}
+
+namespace {
+
+int RunHost(const std::string& args)
+{
+  std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > /dev/null 2>&1";
+  int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
+{
+  std::string out = TempPath("cli.wav");
+  ASSERT_EQ(RunHost(std::string("render ") + kKars + " --notes C4+0.5,E4@0.25+0.5:80 --seconds 1 -o " + out), 0);
+  struct stat st;
+  ASSERT_EQ(stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 58 + 44100 * 4); // float header, one channel, one second
+  std::remove(out.c_str());
+
+  ASSERT_EQ(RunHost(std::string("render ") + kKars + " --seconds 0.5 --format s16 -o " + out), 0);
+  ASSERT_EQ(stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 44 + 22050 * 2);
+  std::remove(out.c_str());
+
+  EXPECT_EQ(RunHost(std::string("info ") + kKars), 0);
+  EXPECT_EQ(RunHost(""), 2);
+  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --notes Q9"), 1);
+  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --rate 0"), 2);
+  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --bogus"), 2);
+  EXPECT_EQ(RunHost("render /nonexistent/plugin.so"), 1);
+  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --midi /nonexistent.mid"), 1);
+  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --program 5"), 1);
+}

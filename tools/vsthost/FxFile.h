@@ -1,0 +1,29 @@
+// Host-side program (.fxp) and bank (.fxb) files and raw chunks: read a file and hand its contents to a
+// plug-in through the dispatcher, or fetch the plug-in's state and write it as a file. Header integers are
+// big-endian; the four variants are "FxCk" and "FPCh" (one program), "FxBk" and "FBCh" (a bank).
+#pragma once
+
+#include "Host.h"
+
+#include <string>
+#include <vector>
+
+namespace vsthost {
+
+// Reads a whole file. False with a reason when it cannot be opened or read, or is larger than `limit` bytes.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, size_t limit = 256u << 20);
+
+// Loads an .fxp or .fxb (told apart by the file magic) into the plug-in. Refuses files whose header is short
+// or damaged, whose plug-in ID differs from the plug-in's, and chunk variants for plug-ins without chunks.
+// `what` receives a short description such as `program "Init" (FPCh, 1234 bytes of chunk)`.
+bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std::string* error);
+
+// Hands the whole file to the plug-in as a program chunk (isProgram) or a bank chunk.
+bool LoadRawChunk(Plugin& plugin, const std::string& path, bool isProgram, std::string* error);
+
+// Writes the plug-in's current program (FPCh with chunks, else FxCk) or all its programs (FBCh, else FxBk).
+// A failed write removes the partial file.
+bool SaveFxp(Plugin& plugin, const std::string& path, std::string* error);
+bool SaveFxb(Plugin& plugin, const std::string& path, std::string* error);
+
+} // namespace vsthost
