@@ -55,7 +55,8 @@ bool LICE_MemBitmap::__resize(int w, int h)
   int64_t bytes = 0;
   if (w >= 1 && h >= 1) {
     const int64_t span = (int64_t(w) + m_linealign) & ~int64_t(m_linealign);
-    bytes = span * h * 4;
+    const int64_t pixels = span * h; // below 2^63: both factors are below 2^32
+    bytes = pixels > kMaxBitmapBytes / 4 ? kMaxBitmapBytes + 1 : pixels * 4;
   }
   if (bytes <= 0 || bytes > kMaxBitmapBytes) {
     std::free(m_fb);

@@ -86,9 +86,9 @@ HDC SWELL_CreateMemContext(HDC, int width, int height)
   if (width < 1 || height < 1) return nullptr;
   // Sized in 64 bits: width x height x 4 overflows an int long before memory runs out, and a
   // wrapped size would hand out a buffer smaller than the picture.
-  const int64_t bytes = int64_t(width) * height * 4;
-  if (bytes > INT_MAX - 63) return nullptr;
-  void* pixels = std::calloc(size_t(bytes) + 63, 1);
+  const int64_t count = int64_t(width) * height;
+  if (count > (INT_MAX - 63) / 4) return nullptr;
+  void* pixels = std::calloc(size_t(count) * 4 + 63, 1);
   if (!pixels) return nullptr;
   HDC__* ctx = SWELL_GDP_CTX_NEW();
   if (!ctx) {
