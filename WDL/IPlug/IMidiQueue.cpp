@@ -1,0 +1,95 @@
+#include "IMidiQueue.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kMessagesPerPage = 4096 / int(sizeof(IMidiMsg));
+static_assert(sizeof(IMidiMsg) == 8, "a queued message takes 8 bytes, 512 to a page");
+
+constexpr int kMaxMessages = INT_MAX / int(sizeof(IMidiMsg)) / kMessagesPerPage * kMessagesPerPage;
+
+// Whole pages of messages for n. At least one page: a grow step of 0 would make every later
+// message be dropped.
+int WholePages(int n)
+{
+  if (n < 1) return kMessagesPerPage;
+  if (n > kMaxMessages) return kMaxMessages;
+  return int((int64_t(n) + kMessagesPerPage - 1) / kMessagesPerPage * kMessagesPerPage);
+}
+
+} // namespace
+
+IMidiQueue::IMidiQueue(int size) : mGrow(WholePages(size))
+{
+  Reallocate(mGrow);
+}
+
+IMidiQueue::~IMidiQueue()
+{
+  std::free(mBuf);
+}
+
+bool IMidiQueue::Reallocate(int size)
+{
+  auto* p = static_cast<IMidiMsg*>(std::realloc(mBuf, size_t(size) * sizeof(IMidiMsg)));
+  if (!p) return false;
+  mBuf = p;
+  mSize = size;
+  return true;
+}
+
+void IMidiQueue::Compact()
+{
+  if (mFront == 0) return;
+  if (mBack > mFront) std::memmove(mBuf, mBuf + mFront, size_t(mBack - mFront) * sizeof(IMidiMsg));
+  mBack -= mFront;
+  mFront = 0;
+}
+
+void IMidiQueue::Add(const IMidiMsg* message)
+{
+  if (!message) return;
+  const IMidiMsg copy = *message; // the message may live in this queue, which may move
+  const IMidiMsg* msg = &copy;
+  if (mBack >= mSize) {
+    if (mFront > 0) {
+      Compact();
+    } else {
+      const int64_t grown = (int64_t(mSize) / mGrow + 1) * mGrow;
+      if (grown > kMaxMessages || !Reallocate(int(grown))) return;
+    }
+  }
+
+  int at = mBack;
+  if (mBack > mFront && msg->mOffset < mBuf[mBack - 1].mOffset) {
+    // Behind every message with an offset not above its own: equal offsets keep arrival order.
+    at = mBack - 1;
+    while (at > mFront && msg->mOffset < mBuf[at - 1].mOffset) --at;
+    std::memmove(mBuf + at + 1, mBuf + at, size_t(mBack - at) * sizeof(IMidiMsg));
+  }
+  mBuf[at] = *msg;
+  ++mBack;
+}
+
+void IMidiQueue::Flush(int nFrames)
+{
+  Compact();
+  for (int i = 0; i < mBack; ++i) {
+    const int64_t offset = int64_t(mBuf[i].mOffset) - nFrames;
+    mBuf[i].mOffset = int32_t(offset < INT32_MIN ? INT32_MIN : offset > INT32_MAX ? INT32_MAX : offset);
+  }
+}
+
+int IMidiQueue::Resize(int size)
+{
+  Compact();
+  mGrow = WholePages(size);
+  int target = mGrow;
+  if (mBack > target) target = WholePages(mBack);
+  if (target != mSize) Reallocate(target);
+  return mSize;
+}
