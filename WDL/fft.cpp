@@ -34,9 +34,9 @@ struct TwiddleTable
 
 // Increasing sizes: each table takes its odd entries from the one before.
 const TwiddleTable kTwiddleTables[] = {
-    {d32, 32, 7},         {d64, 64, 15},        {d128, 128, 31},       {d256, 256, 63},
-    {d512, 512, 127},     {d1024, 1024, 127},   {d2048, 2048, 255},    {d4096, 4096, 511},
-    {d8192, 8192, 1023},  {d16384, 16384, 2047}, {d32768, 32768, 4095},
+    {d32, 32, 7},        {d64, 64, 15},         {d128, 128, 31},       {d256, 256, 63},
+    {d512, 512, 127},    {d1024, 1024, 127},    {d2048, 2048, 255},    {d4096, 4096, 511},
+    {d8192, 8192, 1023}, {d16384, 16384, 2047}, {d32768, 32768, 4095},
 };
 
 void buildTables()
@@ -81,17 +81,28 @@ inline void ensureTables()
 
 template <int N> constexpr const WDL_FftComplex* twiddles()
 {
-  if constexpr (N == 32) return d32;
-  else if constexpr (N == 64) return d64;
-  else if constexpr (N == 128) return d128;
-  else if constexpr (N == 256) return d256;
-  else if constexpr (N == 512) return d512;
-  else if constexpr (N == 1024) return d1024;
-  else if constexpr (N == 2048) return d2048;
-  else if constexpr (N == 4096) return d4096;
-  else if constexpr (N == 8192) return d8192;
-  else if constexpr (N == 16384) return d16384;
-  else return d32768;
+  if constexpr (N == 32)
+    return d32;
+  else if constexpr (N == 64)
+    return d64;
+  else if constexpr (N == 128)
+    return d128;
+  else if constexpr (N == 256)
+    return d256;
+  else if constexpr (N == 512)
+    return d512;
+  else if constexpr (N == 1024)
+    return d1024;
+  else if constexpr (N == 2048)
+    return d2048;
+  else if constexpr (N == 4096)
+    return d4096;
+  else if constexpr (N == 8192)
+    return d8192;
+  else if constexpr (N == 16384)
+    return d16384;
+  else
+    return d32768;
 }
 
 // The split-radix recursion, unrolled at compile time: for each size the whole run of pass
@@ -102,8 +113,10 @@ template <int N> struct SplitRadix
 {
   [[gnu::always_inline]] static inline void forward(WDL_FftComplex* a)
   {
-    if constexpr (N >= 1024) cpassbig(a, twiddles<N>(), N / 8);
-    else cpass(a, twiddles<N>(), N / 8);
+    if constexpr (N >= 1024)
+      cpassbig(a, twiddles<N>(), N / 8);
+    else
+      cpass(a, twiddles<N>(), N / 8);
     SplitRadix<N / 2>::forward(a);
     SplitRadix<N / 4>::forward(a + N / 2);
     SplitRadix<N / 4>::forward(a + 3 * N / 4);
@@ -113,8 +126,10 @@ template <int N> struct SplitRadix
     SplitRadix<N / 2>::inverse(a);
     SplitRadix<N / 4>::inverse(a + N / 2);
     SplitRadix<N / 4>::inverse(a + 3 * N / 4);
-    if constexpr (N >= 1024) upassbig(a, twiddles<N>(), N / 8);
-    else upass(a, twiddles<N>(), N / 8);
+    if constexpr (N >= 1024)
+      upassbig(a, twiddles<N>(), N / 8);
+    else
+      upass(a, twiddles<N>(), N / 8);
   }
 };
 
@@ -132,8 +147,10 @@ template <> struct SplitRadix<8>
 
 template <int N> void transform(WDL_FftComplex* a, int isInverse)
 {
-  if (isInverse) SplitRadix<N>::inverse(a);
-  else SplitRadix<N>::forward(a);
+  if (isInverse)
+    SplitRadix<N>::inverse(a);
+  else
+    SplitRadix<N>::forward(a);
 }
 
 inline WDL_FftComplex product(const WDL_FftComplex& x, const WDL_FftComplex& y)
@@ -141,7 +158,10 @@ inline WDL_FftComplex product(const WDL_FftComplex& x, const WDL_FftComplex& y)
   return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
 }
 
-inline bool pairwiseCount(int count) { return count >= 2 && (count & 1) == 0; }
+inline bool pairwiseCount(int count)
+{
+  return count >= 2 && (count & 1) == 0;
+}
 
 } // namespace
 
@@ -157,46 +177,25 @@ const WDL_FftComplex* twiddleTable(int n)
 
 } // namespace wdl_fft_internal
 
-void WDL_fft_init() { ensureTables(); }
+void WDL_fft_init()
+{
+  ensureTables();
+}
 
 void WDL_fft(WDL_FftComplex* buf, int len, int isInverse)
 {
   if (!buf) return;
-  switch (len) {
-  case 2: {
-    // Its own inverse.
-    const WDL_FftComplex x0 = buf[0], x1 = buf[1];
-    buf[0] = {x0.re + x1.re, x0.im + x1.im};
-    buf[1] = {x0.re - x1.re, x0.im - x1.im};
-    return;
-  }
-  case 4:
-    if (isInverse) inverse4(buf);
-    else forward4(buf);
-    return;
-  case 8:
-    ensureTables();
-    if (isInverse) u8(buf);
-    else c8(buf);
-    return;
-  case 16:
-    ensureTables();
-    if (isInverse) u16(buf);
-    else c16(buf);
-    return;
-  case 32: ensureTables(); return transform<32>(buf, isInverse);
-  case 64: ensureTables(); return transform<64>(buf, isInverse);
-  case 128: ensureTables(); return transform<128>(buf, isInverse);
-  case 256: ensureTables(); return transform<256>(buf, isInverse);
-  case 512: ensureTables(); return transform<512>(buf, isInverse);
-  case 1024: ensureTables(); return transform<1024>(buf, isInverse);
-  case 2048: ensureTables(); return transform<2048>(buf, isInverse);
-  case 4096: ensureTables(); return transform<4096>(buf, isInverse);
-  case 8192: ensureTables(); return transform<8192>(buf, isInverse);
-  case 16384: ensureTables(); return transform<16384>(buf, isInverse);
-  case 32768: ensureTables(); return transform<32768>(buf, isInverse);
-  default: return; // unsupported length: untouched
-  }
+  if (len == 2) return butterfly2(buf); // its own inverse
+  if (len == 4) return isInverse ? inverse4(buf) : forward4(buf);
+  if (len < 8 || len > 32768 || (len & (len - 1)) != 0) return; // unsupported length: untouched
+
+  // From 8 points up, one straight-line sequence per size, indexed by log2(len) - 3.
+  static constexpr void (*kBySize[])(WDL_FftComplex*, int) = {
+      transform<8>,    transform<16>,    transform<32>,   transform<64>,   transform<128>,
+      transform<256>,  transform<512>,   transform<1024>, transform<2048>, transform<4096>,
+      transform<8192>, transform<16384>, transform<32768>};
+  ensureTables();
+  kBySize[__builtin_ctz(static_cast<unsigned>(len)) - 3](buf, isInverse);
 }
 
 int WDL_fft_permute(int fftsize, int idx)

@@ -8,6 +8,8 @@
 
 #include "fft.h"
 
+#include <cstring>
+
 namespace wdl_fft_internal {
 
 // Twiddle table of an n-point transform: entry k - 1 = exp(+2 pi i k / n) = (cos, sin).
@@ -40,30 +42,76 @@ void upassbig(WDL_FftComplex* a, const WDL_FftComplex* w, int m);
 // The twiddle table of an n-point transform (n = 16 to 32768), null for other n.
 const WDL_FftComplex* twiddleTable(int n);
 
+// Two doubles in one vector register, a complex value (re, im) as it lies in a buffer
+// (GCC and clang vector extensions: SSE2 on x86-64, NEON on arm64).
+typedef double Vec2 __attribute__((vector_size(16)));
+
+inline Vec2 load(const WDL_FftComplex* p)
+{
+  Vec2 v;
+  std::memcpy(&v, p, sizeof v); // buffers only promise double alignment
+  return v;
+}
+
+inline void store(WDL_FftComplex* p, Vec2 v)
+{
+  std::memcpy(p, &v, sizeof v);
+}
+
+inline Vec2 swapped(Vec2 v)
+{
+  return __builtin_shufflevector(v, v, 1, 0);
+}
+inline Vec2 conjugate(Vec2 v)
+{
+  return v * Vec2{1.0, -1.0};
+}
+inline Vec2 timesI(Vec2 v)
+{
+  return swapped(v) * Vec2{-1.0, 1.0};
+} // i v
+inline Vec2 timesMinusI(Vec2 v)
+{
+  return swapped(v) * Vec2{1.0, -1.0};
+} // -i v
+
+// v (wr + i wi) and v (wr - i wi).
+inline Vec2 times(Vec2 v, double wr, double wi)
+{
+  return v * wr + swapped(v) * Vec2{-wi, wi};
+}
+inline Vec2 timesConj(Vec2 v, double wr, double wi)
+{
+  return v * wr + swapped(v) * Vec2{wi, -wi};
+}
+
+inline void butterfly2(WDL_FftComplex* a)
+{
+  const Vec2 x0 = load(a), x1 = load(a + 1);
+  store(a, x0 + x1);
+  store(a + 1, x0 - x1);
+}
+
 // Complete 4-point transforms, written out (they need no table). Forward: natural order in,
 // positions 0..3 hold the frequencies 0, 2, 1, 3. Inverse: that order in, natural out.
 inline void forward4(WDL_FftComplex* a)
 {
-  const double s02r = a[0].re + a[2].re, s02i = a[0].im + a[2].im; // x0 + x2
-  const double d02r = a[0].re - a[2].re, d02i = a[0].im - a[2].im; // x0 - x2
-  const double s13r = a[1].re + a[3].re, s13i = a[1].im + a[3].im; // x1 + x3
-  const double d13r = a[1].re - a[3].re, d13i = a[1].im - a[3].im; // x1 - x3
-  a[0] = {s02r + s13r, s02i + s13i};
-  a[1] = {s02r - s13r, s02i - s13i};
-  a[2] = {d02r - d13i, d02i + d13r}; // (x0 - x2) + i (x1 - x3)
-  a[3] = {d02r + d13i, d02i - d13r}; // (x0 - x2) - i (x1 - x3)
+  const Vec2 x0 = load(a), x1 = load(a + 1), x2 = load(a + 2), x3 = load(a + 3);
+  const Vec2 s02 = x0 + x2, d02 = x0 - x2, s13 = x1 + x3, id13 = timesI(x1 - x3);
+  store(a, s02 + s13);
+  store(a + 1, s02 - s13);
+  store(a + 2, d02 + id13); // (x0 - x2) + i (x1 - x3)
+  store(a + 3, d02 - id13); // (x0 - x2) - i (x1 - x3)
 }
 
 inline void inverse4(WDL_FftComplex* a)
 {
-  const double s01r = a[0].re + a[1].re, s01i = a[0].im + a[1].im; // y0 + y1
-  const double d01r = a[0].re - a[1].re, d01i = a[0].im - a[1].im; // y0 - y1
-  const double s23r = a[2].re + a[3].re, s23i = a[2].im + a[3].im; // y2 + y3
-  const double d23r = a[2].re - a[3].re, d23i = a[2].im - a[3].im; // y2 - y3
-  a[0] = {s01r + s23r, s01i + s23i};
-  a[1] = {d01r + d23i, d01i - d23r}; // (y0 - y1) - i (y2 - y3)
-  a[2] = {s01r - s23r, s01i - s23i};
-  a[3] = {d01r - d23i, d01i + d23r}; // (y0 - y1) + i (y2 - y3)
+  const Vec2 y0 = load(a), y1 = load(a + 1), y2 = load(a + 2), y3 = load(a + 3);
+  const Vec2 s01 = y0 + y1, d01 = y0 - y1, s23 = y2 + y3, id23 = timesI(y2 - y3);
+  store(a, s01 + s23);
+  store(a + 1, d01 - id23); // (y0 - y1) - i (y2 - y3)
+  store(a + 2, s01 - s23);
+  store(a + 3, d01 + id23); // (y0 - y1) + i (y2 - y3)
 }
 
 // The frequency that a forward transform of n points leaves at position j.

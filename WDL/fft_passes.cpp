@@ -19,65 +19,24 @@ namespace {
 // Forward stage at one k; a points at a[k], q is the quarter length, (wr, wi) = w^k.
 inline void forwardButterfly(WDL_FftComplex* a, int q, double wr, double wi)
 {
-  WDL_FftComplex* b = a + q;
-  WDL_FftComplex* c = a + 2 * q;
-  WDL_FftComplex* d = a + 3 * q;
-  const double t1r = a->re - c->re, t1i = a->im - c->im;
-  const double t2r = b->re - d->re, t2i = b->im - d->im;
-  a->re += c->re;
-  a->im += c->im;
-  b->re += d->re;
-  b->im += d->im;
-  const double ur = t1r - t2i, ui = t1i + t2r; // t1 + i t2
-  const double vr = t1r + t2i, vi = t1i - t2r; // t1 - i t2
-  c->re = ur * wr - ui * wi;
-  c->im = ur * wi + ui * wr;
-  d->re = vr * wr + vi * wi;
-  d->im = vi * wr - vr * wi;
+  const Vec2 x0 = load(a), x1 = load(a + q), x2 = load(a + 2 * q), x3 = load(a + 3 * q);
+  const Vec2 t1 = x0 - x2, it2 = timesI(x1 - x3);
+  store(a, x0 + x2);
+  store(a + q, x1 + x3);
+  store(a + 2 * q, times(t1 + it2, wr, wi));
+  store(a + 3 * q, timesConj(t1 - it2, wr, wi));
 }
 
 // Inverse stage at one k; same arguments.
 inline void inverseButterfly(WDL_FftComplex* a, int q, double wr, double wi)
 {
-  WDL_FftComplex* b = a + q;
-  WDL_FftComplex* c = a + 2 * q;
-  WDL_FftComplex* d = a + 3 * q;
-  const double pr = c->re * wr + c->im * wi, pi = c->im * wr - c->re * wi; // c / w
-  const double qr = d->re * wr - d->im * wi, qi = d->re * wi + d->im * wr; // d * w
-  const double sr = pr + qr, si = pi + qi;
-  const double dr = pr - qr, di = pi - qi;
-  const double ar = a->re, ai = a->im, br = b->re, bi = b->im;
-  a->re = ar + sr;
-  a->im = ai + si;
-  c->re = ar - sr;
-  c->im = ai - si;
-  b->re = br + di; // b - i d
-  b->im = bi - dr;
-  d->re = br - di; // b + i d
-  d->im = bi + dr;
-}
-
-inline void butterfly2(WDL_FftComplex* a)
-{
-  const WDL_FftComplex x0 = a[0], x1 = a[1];
-  a[0] = {x0.re + x1.re, x0.im + x1.im};
-  a[1] = {x0.re - x1.re, x0.im - x1.im};
-}
-
-// Twiddle w^k of an n-point stage (k < n/4) from a table that holds only k < n/8: the
-// eighth turn is (sqrt 1/2, sqrt 1/2), and above it cos and sin swap roles around it.
-struct Twiddle
-{
-  double re, im;
-};
-
-inline Twiddle eighthTurnTwiddle(const WDL_FftComplex* w, int n, int k)
-{
-  const int eighth = n / 8;
-  if (k < eighth) return {w[k - 1].re, w[k - 1].im};
-  if (k == eighth) return {d16[1].re, d16[1].im};
-  const WDL_FftComplex& m = w[n / 4 - k - 1];
-  return {m.im, m.re};
+  const Vec2 x0 = load(a), x1 = load(a + q);
+  const Vec2 p = timesConj(load(a + 2 * q), wr, wi), r = times(load(a + 3 * q), wr, wi);
+  const Vec2 s = p + r, id = timesI(p - r);
+  store(a, x0 + s);
+  store(a + 2 * q, x0 - s);
+  store(a + q, x1 - id);
+  store(a + 3 * q, x1 + id);
 }
 
 } // namespace
@@ -183,39 +142,50 @@ int fftfreq_c(unsigned int j, unsigned int n)
   return static_cast<int>((4u * static_cast<unsigned int>(fftfreq_c(j - n / 4, n / 4)) - 1u) & (n - 1));
 }
 
-// The n real values are z[t] = x[2t] + i x[2t+1], t < n/2. With Z the n/2-point spectrum of z
-// and X that of x:  X[k] = (Z[k] + conj Z[h-k]) / 2 + exp(-2 pi i k / n) (Z[k] - conj Z[h-k]) / 2i
-// (h = n/2). Forward stores 2 X[k] so that no halving is needed; inverse undoes it.
+// The n real values are z[t] = x[2t] + i x[2t+1], t < h = n/2. With Z the h-point spectrum of
+// z, A = Z[k], B = Z[h-k], S = A + B, D = A - B, F = A - conj B = (D.re, S.im) and
+// E = A + conj B = (S.re, D.im), the real signal's bins are
+//   2 X[k] = E - i F / w,   2 X[h-k] = conj(E + i F / w),   w = exp(2 pi i k / n),
+// and the inverse rebuilds Z[k] = E + i F w, Z[h-k] = conj(E - i F w) from bins 2 X.
+// Forward stores 2 X[k] so that no halving is needed; inverse undoes it.
 void two_for_one(WDL_FftComplex* buf, const WDL_FftComplex* w, int n, int isInverse)
 {
   const int half = n / 2;
   const int quarter = n / 4;
+  const int eighth = n / 8;
   if (!isInverse) WDL_fft(buf, half, 0);
   const int* perm = WDL_fft_permute_tab(half);
+
+  // One pair of bins k and h - k, with (c, s) = (cos, sin) of 2 pi k / n.
+  const auto pair = [buf, perm, half, isInverse](int k, double c, double s) {
+    WDL_FftComplex* lo = buf + perm[k];
+    WDL_FftComplex* hi = buf + perm[half - k];
+    const Vec2 a = load(lo), b = load(hi);
+    const Vec2 sum = a + b, diff = a - b;
+    const Vec2 e = __builtin_shufflevector(sum, diff, 0, 3);
+    const Vec2 f = __builtin_shufflevector(diff, sum, 0, 3);
+    const Vec2 p = isInverse ? timesI(times(f, c, s)) : timesMinusI(timesConj(f, c, s));
+    store(lo, e + p);
+    store(hi, conjugate(e - p));
+  };
 
   // Slot 0 pairs the two real bins: forward (2 X[0], 2 X[n/2]) from (sum of even samples,
   // sum of odd samples); inverse back.
   const double a = buf[0].re, b = buf[0].im;
-  if (isInverse) buf[0] = {a + b, a - b};
-  else buf[0] = {2.0 * (a + b), 2.0 * (a - b)};
+  if (isInverse)
+    buf[0] = {a + b, a - b};
+  else
+    buf[0] = {2.0 * (a + b), 2.0 * (a - b)};
 
-  for (int k = 1; k < quarter; ++k) {
-    const Twiddle t = eighthTurnTwiddle(w, n, k); // (cos, sin) of 2 pi k / n
-    const double c = t.re, s = t.im;
-    WDL_FftComplex& lo = buf[perm[k]];
-    WDL_FftComplex& hi = buf[perm[half - k]];
-    const double sr = lo.re + hi.re, si = lo.im + hi.im;
-    const double dr = lo.re - hi.re, di = lo.im - hi.im;
-    if (isInverse) {
-      lo = {sr - s * dr - c * si, di - s * si + c * dr};
-      hi = {sr + s * dr + c * si, -(di + s * si - c * dr)};
-    } else {
-      lo = {sr + c * si - s * dr, di - s * si - c * dr};
-      hi = {sr + s * dr - c * si, -(di + s * si + c * dr)};
-    }
+  // The table holds the angles below an eighth turn; k and quarter - k share an entry with
+  // cos and sin exchanged, and the eighth turn itself is the 16-point table's middle entry.
+  for (int k = 1; k < eighth; ++k) {
+    pair(k, w[k - 1].re, w[k - 1].im);
+    pair(quarter - k, w[k - 1].im, w[k - 1].re);
   }
+  if (eighth > 0) pair(eighth, d16[1].re, d16[1].im);
 
-  // k = n/4 is its own partner: c = 0, s = 1.
+  // k = n/4 is its own partner (c = 0, s = 1).
   WDL_FftComplex& mid = buf[perm[quarter]];
   mid.re *= 2.0;
   mid.im *= -2.0;

@@ -88,8 +88,7 @@ void complexFftw(benchmark::State& state, int inverse)
 {
   Buffers b(2 * kComplexSize);
   auto* data = reinterpret_cast<fftw_complex*>(b.work);
-  fftw_plan plan =
-      fftw_plan_dft_1d(kComplexSize, data, data, inverse ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_MEASURE);
+  fftw_plan plan = fftw_plan_dft_1d(kComplexSize, data, data, inverse ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_MEASURE);
   for (auto _ : state) {
     b.restore();
     fftw_execute(plan);

@@ -28,7 +28,10 @@ std::vector<int> allSizes()
   return sizes;
 }
 
-std::string sizeName(const ::testing::TestParamInfo<int>& info) { return "n" + std::to_string(info.param); }
+std::string sizeName(const ::testing::TestParamInfo<int>& info)
+{
+  return "n" + std::to_string(info.param);
+}
 
 // Bins checked against a direct sum at sizes above kDirectLimit: the ends, the middle, and a
 // spread of others.
@@ -135,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(AllSizes, ComplexTransform, ::testing::ValuesIn(allSize
 
 TEST(ComplexTransformLengths, UnsupportedLengthsLeaveTheBufferUntouched)
 {
-  const int lengths[] = {0, 1, 3, 5, 6, 7, 12, 24, 48, 100, 1000, 32767, 32769, 65536, 131072, INT_MAX, -2, -8, INT_MIN};
+  const int lengths[] = {0,    1,     3,     5,     6,      7,       12, 24, 48,     100,
+                         1000, 32767, 32769, 65536, 131072, INT_MAX, -2, -8, INT_MIN};
   std::vector<WDL_FftComplex> buf = dftref::randomComplex(65536, 7);
   const std::vector<WDL_FftComplex> before = buf;
   for (int len : lengths) {

@@ -65,9 +65,14 @@ TEST(FftFirstUse, ThreadsStartingTogetherAllSeeCompleteTables)
       while (!go.load()) std::this_thread::yield();
       // Three ways in: explicit init first, a lookup first, a transform first.
       switch (i % 3) {
-      case 0: WDL_fft_init(); break;
-      case 1: r.permuted = WDL_fft_permute(kComplexSize, kComplexSize - kTone); break;
-      default: break;
+      case 0:
+        WDL_fft_init();
+        break;
+      case 1:
+        r.permuted = WDL_fft_permute(kComplexSize, kComplexSize - kTone);
+        break;
+      default:
+        break;
       }
       WDL_fft(r.complexOut.data(), kComplexSize, 0);
       WDL_real_fft(r.realOut.data(), kRealSize, 0);

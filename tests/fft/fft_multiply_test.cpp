@@ -12,7 +12,10 @@ namespace {
 
 using Cd = std::complex<double>;
 
-Cd c(const WDL_FftComplex& v) { return {v.re, v.im}; }
+Cd c(const WDL_FftComplex& v)
+{
+  return {v.re, v.im};
+}
 
 void expectEqual(const WDL_FftComplex& got, Cd want, int i)
 {
@@ -26,18 +29,27 @@ void apply(Op op, std::vector<WDL_FftComplex>& dest, const std::vector<WDL_FftCo
            const std::vector<WDL_FftComplex>& b, int count)
 {
   switch (op) {
-  case Op::Multiply: WDL_fft_complexmul(dest.data(), a.data(), count); break;
-  case Op::MultiplyInto: WDL_fft_complexmul2(dest.data(), a.data(), b.data(), count); break;
-  case Op::MultiplyAdd: WDL_fft_complexmul3(dest.data(), a.data(), b.data(), count); break;
+  case Op::Multiply:
+    WDL_fft_complexmul(dest.data(), a.data(), count);
+    break;
+  case Op::MultiplyInto:
+    WDL_fft_complexmul2(dest.data(), a.data(), b.data(), count);
+    break;
+  case Op::MultiplyAdd:
+    WDL_fft_complexmul3(dest.data(), a.data(), b.data(), count);
+    break;
   }
 }
 
 Cd expected(Op op, Cd dest, Cd a, Cd b)
 {
   switch (op) {
-  case Op::Multiply: return dest * a;
-  case Op::MultiplyInto: return a * b;
-  case Op::MultiplyAdd: return dest + a * b;
+  case Op::Multiply:
+    return dest * a;
+  case Op::MultiplyInto:
+    return a * b;
+  case Op::MultiplyAdd:
+    return dest + a * b;
   }
   return {};
 }

@@ -25,7 +25,10 @@ std::vector<int> allSizes()
   return sizes;
 }
 
-std::string sizeName(const ::testing::TestParamInfo<int>& info) { return "n" + std::to_string(info.param); }
+std::string sizeName(const ::testing::TestParamInfo<int>& info)
+{
+  return "n" + std::to_string(info.param);
+}
 
 // Complex slot of bin k (1 <= k < n/2) in an n-sample real spectrum.
 const WDL_FftComplex& slot(const std::vector<double>& buf, int n, int k)
