@@ -489,6 +489,18 @@ TEST(TunRead, NoFrequencyIsEverNotANumber)
   }
 }
 
+TEST(TunRead, LongLinesAreReadWhole)
+{
+  const std::string name(100000, 'n');
+  CSingleScale s;
+  const auto r = ReadTun(s, V200("[Info]\nName = \"" + name + "\"\nComments = \"" + std::string(3000, '\\') +
+                                 "\"\n[Tuning]\nNote 1 = " + std::string(5000, '0') + "150\n"));
+  ASSERT_EQ(1, r.result) << r.error;
+  EXPECT_EQ(name, s.m_strName);
+  EXPECT_EQ(std::string(1500, '\\'), s.m_strComments);
+  EXPECT_HZ(EqualHz(1.5), s.m_vdblNoteFrequenciesHz[1]);
+}
+
 TEST(TunRead, FromFile)
 {
   char path[] = "/tmp/tun_read_XXXXXX";

@@ -128,6 +128,15 @@ TEST(TunScala, DescriptionAndCount)
   EXPECT_EQ(12, scala.m_lScaleSize);
 }
 
+TEST(TunScala, LongLinesAreReadWhole)
+{
+  CSCL_Import scala;
+  const std::string description(50000, 'd');
+  ASSERT_TRUE(ReadScl(scala, description + "\n1\n" + std::string(4000, '0') + "3/" + std::string(4000, '0') + "2\n"));
+  EXPECT_EQ(description, scala.m_strScaleName);
+  EXPECT_NEAR(RatioCents(3, 2), scala.m_adblScaleCents[1], 1e-9);
+}
+
 TEST(TunScala, ScaleErrors)
 {
   struct Case
