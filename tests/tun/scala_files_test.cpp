@@ -65,8 +65,7 @@ void ExpectSoundScale(CSCL_Import& scala, const std::string& what)
   }
 }
 
-#define REQUIRE_FOLDER()                                                                                               \
-  if (!fs::is_directory(kFolder)) GTEST_SKIP() << "Scala test files not found at " << kFolder << "; skipped"
+#define REQUIRE_FOLDER() ASSERT_TRUE(fs::is_directory(kFolder)) << "Scala test files not found at " << kFolder
 
 } // namespace
 
