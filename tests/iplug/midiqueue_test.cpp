@@ -12,21 +12,20 @@
 
 namespace {
 
-// A message whose first data byte records its arrival number.
-IMidiMsg Tagged(int offset, int tag)
+typedef std::vector<std::pair<int, int>> Events; // (offset, arrival tag)
+
+// Queues a message whose first data byte records its arrival tag.
+void AddTagged(IMidiQueue& q, int offset, int tag)
 {
   IMidiMsg m;
   m.MakeNoteOnMsg(tag & 0x7F, 100, offset, 0);
-  return m;
+  q.Add(&m);
 }
 
-std::vector<std::pair<int, int>> Drain(IMidiQueue& q) // (offset, tag) in queue order
+Events Drain(IMidiQueue& q)
 {
-  std::vector<std::pair<int, int>> out;
-  while (!q.Empty()) {
-    out.emplace_back(q.Peek()->mOffset, q.Peek()->mData1);
-    q.Remove();
-  }
+  Events out;
+  for (; !q.Empty(); q.Remove()) out.emplace_back(q.Peek()->mOffset, q.Peek()->mData1);
   return out;
 }
 
@@ -34,118 +33,66 @@ TEST(MidiQueue, KeepsOffsetOrderAndArrivalOrderForEqualOffsets)
 {
   IMidiQueue q(1024);
   const int offsets[] = {5, 3, 3, 7, 0};
-  for (int i = 0; i < 5; ++i) {
-    IMidiMsg m = Tagged(offsets[i], i);
-    q.Add(&m);
-  }
+  for (int i = 0; i < 5; ++i) AddTagged(q, offsets[i], i);
   EXPECT_EQ(q.Pending(), 5);
-  EXPECT_EQ(Drain(q), (std::vector<std::pair<int, int>>{{0, 4}, {3, 1}, {3, 2}, {5, 0}, {7, 3}}));
-}
+  EXPECT_EQ(Drain(q), (Events{{0, 4}, {3, 1}, {3, 2}, {5, 0}, {7, 3}}));
 
-TEST(MidiQueue, MatchesAStableSortOfRandomArrivals)
-{
+  // Many arrivals across two growths: the same as a stable sort by offset.
   std::mt19937 rng(1234);
-  std::uniform_int_distribution<int> offset(0, 15);
-  IMidiQueue q(16);
-  std::vector<std::pair<int, int>> expected;
-  for (int i = 0; i < 1500; ++i) { // also crosses two growths of 512
-    IMidiMsg m = Tagged(offset(rng), i);
-    q.Add(&m);
-    expected.emplace_back(m.mOffset, i & 0x7F);
+  Events expected;
+  for (int i = 0; i < 1500; ++i) {
+    const int offset = int(rng() % 16);
+    AddTagged(q, offset, i);
+    expected.emplace_back(offset, i & 0x7F);
   }
-  std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.first < b.first; });
   EXPECT_EQ(Drain(q), expected);
 }
 
-struct CapacityCase
+TEST(MidiQueue, CapacityIsWholePagesOf512Messages)
 {
-  int requested;
-  int capacity;
-};
-
-std::ostream& operator<<(std::ostream& os, const CapacityCase& c)
-{
-  return os << c.requested;
+  // A grow step of 0 would drop every message: at least one page.
+  const std::pair<int, int> cases[] = {{1024, 1024}, {1000, 1024}, {512, 512}, {513, 1024},
+                                       {1, 512},     {0, 512},     {-3, 512}};
+  for (const auto& [requested, capacity] : cases) {
+    IMidiQueue q(requested), resized(4096);
+    EXPECT_EQ(q.GetSize(), capacity) << requested;
+    EXPECT_EQ(q.GetGrow(), capacity) << requested;
+    EXPECT_EQ(resized.Resize(requested), capacity) << requested;
+    EXPECT_EQ(resized.GetGrow(), capacity) << requested;
+  }
 }
-
-class MidiQueueCapacity : public ::testing::TestWithParam<CapacityCase>
-{
-};
-
-TEST_P(MidiQueueCapacity, WholePagesOf512Messages)
-{
-  const CapacityCase& c = GetParam();
-  IMidiQueue q(c.requested);
-  EXPECT_EQ(q.GetSize(), c.capacity);
-  EXPECT_EQ(q.GetGrow(), c.capacity);
-  IMidiQueue resized(4096);
-  EXPECT_EQ(resized.Resize(c.requested), c.capacity);
-  EXPECT_EQ(resized.GetGrow(), c.capacity);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, MidiQueueCapacity,
-                         ::testing::Values(CapacityCase{1024, 1024}, CapacityCase{1000, 1024}, CapacityCase{512, 512},
-                                           CapacityCase{513, 1024}, CapacityCase{1, 512},
-                                           // a grow step of 0 would drop every message: one page at least
-                                           CapacityCase{0, 512}, CapacityCase{-3, 512}));
 
 TEST(MidiQueue, FullQueueCompactsWhenMessagesWereTakenElseGrowsByOneStep)
 {
   IMidiQueue q(1024);
-  for (int i = 0; i < 1024; ++i) {
-    IMidiMsg m = Tagged(i, i);
-    q.Add(&m);
-  }
-  EXPECT_EQ(q.GetSize(), 1024);
+  for (int i = 0; i < 1024; ++i) AddTagged(q, i, i);
   for (int i = 0; i < 10; ++i) q.Remove();
-  IMidiMsg late = Tagged(5000, 1);
-  q.Add(&late);
+  AddTagged(q, 5000, 1);
   EXPECT_EQ(q.GetSize(), 1024); // reused the room of the ten handled messages
   EXPECT_EQ(q.Pending(), 1015);
   EXPECT_EQ(q.Peek()->mOffset, 10);
-
-  for (int i = 0; i < 9; ++i) q.Add(&late);
+  for (int i = 0; i < 9; ++i) AddTagged(q, 5000, 1);
   EXPECT_EQ(q.GetSize(), 1024);
-  q.Add(&late); // full with nothing handled: grows by the step
+  AddTagged(q, 5000, 1); // full with nothing handled: grows by the step
   EXPECT_EQ(q.GetSize(), 2048);
   EXPECT_EQ(q.Pending(), 1025);
+
+  IMidiQueue own(512); // adding its own next message while the buffer moves
+  AddTagged(own, 3, 9);
+  for (int i = 0; i < 600; ++i) own.Add(own.Peek());
+  EXPECT_EQ(Drain(own), Events(601, {3, 9}));
 }
 
-TEST(MidiQueue, AddingItsOwnMessageWhileGrowing)
-{
-  IMidiQueue q(512);
-  IMidiMsg first = Tagged(3, 9);
-  q.Add(&first);
-  for (int i = 0; i < 600; ++i) q.Add(q.Peek());
-  EXPECT_EQ(q.GetSize(), 1024);
-  for (const auto& [offset, tag] : Drain(q)) {
-    ASSERT_EQ(offset, 3);
-    ASSERT_EQ(tag, 9);
-  }
-}
-
-TEST(MidiQueue, FlushMakesOffsetsRelativeToTheNextBlock)
+TEST(MidiQueue, FlushAndResizeKeepQueuedMessages)
 {
   IMidiQueue q(1024);
-  for (int offset : {10, 300, 700, 1100}) {
-    IMidiMsg m = Tagged(offset, offset & 0x7F);
-    q.Add(&m);
-  }
+  for (int offset : {10, 300, 700, 1100}) AddTagged(q, offset, 0);
   q.Remove(); // handled in this block
   q.Flush(512);
-  EXPECT_EQ(q.Pending(), 3);
-  std::vector<int> offsets;
-  for (const auto& e : Drain(q)) offsets.push_back(e.first);
-  EXPECT_EQ(offsets, (std::vector<int>{-212, 188, 588}));
-}
+  EXPECT_EQ(Drain(q), (Events{{-212, 0}, {188, 0}, {588, 0}}));
 
-TEST(MidiQueue, ResizeKeepsQueuedMessagesAndNeverDropsBelowThem)
-{
-  IMidiQueue q(1024);
-  for (int i = 0; i < 1500; ++i) {
-    IMidiMsg m = Tagged(i, i);
-    q.Add(&m);
-  }
+  for (int i = 0; i < 1500; ++i) AddTagged(q, i, i);
   for (int i = 0; i < 100; ++i) q.Remove();
   EXPECT_EQ(q.Resize(512), 1536); // 1400 queued, rounded up to whole pages
   EXPECT_EQ(q.GetGrow(), 512);
@@ -164,8 +111,7 @@ TEST(MidiQueue, EmptyQueueAnswersSafely)
   q.Remove();
   q.Add(nullptr);
   EXPECT_EQ(q.Pending(), 0);
-  IMidiMsg m = Tagged(1, 1);
-  q.Add(&m);
+  AddTagged(q, 1, 1);
   q.Clear();
   EXPECT_TRUE(q.Empty());
 }
@@ -177,14 +123,12 @@ TEST(MidiQueue, MessageIsDroppedWhenGrowingFails)
     const int n = 1 << 24; // 128 MB of messages; doubling them does not fit under the cap
     IMidiQueue q(n);
     ASSERT_EQ(q.GetSize(), n);
-    IMidiMsg m = Tagged(1, 1);
-    for (int i = 0; i < n; ++i) q.Add(&m);
-    IMidiMsg last = Tagged(0, 2);
-    q.Add(&last);
+    for (int i = 0; i < n; ++i) AddTagged(q, 1, 1);
+    AddTagged(q, 0, 2);
     EXPECT_EQ(q.GetSize(), n);
     EXPECT_EQ(q.Pending(), n);
     EXPECT_EQ(q.Peek()->mData1, 1);
-    EXPECT_EQ(q.Resize(2 * n), n); // failed reallocation keeps the buffer
+    EXPECT_EQ(q.Resize(2 * n), n); // a failed reallocation keeps the buffer
   });
 }
 

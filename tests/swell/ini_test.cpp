@@ -153,39 +153,28 @@ TEST_F(Ini, SectionListing)
   EXPECT_EQ(GetPrivateProfileSection("s", nullptr, 10, f.c_str()), 0u);
 }
 
-struct SectionCut
+TEST_F(Ini, SectionEntriesAreCutToTheBuffer)
 {
-  unsigned int outSize;
-  unsigned int result;
-  const char* bytes; // what the buffer starts with
-  size_t length;     // bytes of it to compare
-};
-
-std::ostream& operator<<(std::ostream& os, const SectionCut& c)
-{
-  return os << "outSize " << c.outSize;
-}
-
-class IniSectionCut : public Ini, public ::testing::WithParamInterface<SectionCut>
-{
-};
-
-TEST_P(IniSectionCut, EntriesAreCutToTheBuffer)
-{
-  const SectionCut& c = GetParam();
   const std::string f = File("[s]\nab=cd\nkey=\"quoted\"\n");
-  std::vector<char> out(c.outSize + 4, '#');
-  EXPECT_EQ(GetPrivateProfileSection("s", out.data(), c.outSize, f.c_str()), c.result);
-  EXPECT_EQ(Bytes(out.data(), c.length), Bytes(c.bytes, c.length));
-  EXPECT_EQ(Bytes(out.data() + c.outSize, 4), "####");
+  const struct
+  {
+    unsigned int outSize, result;
+    const char* bytes; // what the buffer starts with
+    size_t length;     // bytes of it to compare
+  } cases[] = {{32, 17, "ab=cd\0key=quoted\0\0", 18},
+               {19, 17, "ab=cd\0key=quoted\0\0", 18},
+               {18, 16, "ab=cd\0key=quote\0\0", 17},
+               {12, 10, "ab=cd\0key=\0\0", 12},
+               {4, 2, "ab\0\0", 4},
+               {2, 0, "\0\0", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.outSize);
+    std::vector<char> out(c.outSize + 4, '#');
+    EXPECT_EQ(GetPrivateProfileSection("s", out.data(), c.outSize, f.c_str()), c.result);
+    EXPECT_EQ(Bytes(out.data(), c.length), Bytes(c.bytes, c.length));
+    EXPECT_EQ(Bytes(out.data() + c.outSize, 4), "####");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, IniSectionCut,
-                         ::testing::Values(SectionCut{32, 17, "ab=cd\0key=quoted\0\0", 18},
-                                           SectionCut{19, 17, "ab=cd\0key=quoted\0\0", 18},
-                                           SectionCut{18, 16, "ab=cd\0key=quote\0\0", 17},
-                                           SectionCut{12, 10, "ab=cd\0key=\0\0", 12}, SectionCut{4, 2, "ab\0\0", 4},
-                                           SectionCut{2, 0, "\0\0", 2}));
 
 TEST_F(Ini, ListingSectionAndKeyNames)
 {
@@ -258,52 +247,46 @@ TEST_F(Ini, Integers)
 
 // ---- the file format as read -------------------------------------------------------------------
 
-struct ReadCase
+TEST_F(Ini, ValuesReadAsTheFileStoresThem)
 {
-  const char* file;
-  const char* section;
-  const char* key;
-  const char* expected; // "<none>" = the default
-};
-
-std::ostream& operator<<(std::ostream& os, const ReadCase& c)
-{
-  return os << c.section << "/" << c.key;
+  // Blanks before "=" belong to the key; blanks around the value are dropped on reading.
+  const struct
+  {
+    const char* file;
+    const char* section;
+    const char* key;
+    const char* expected; // "<none>": the default
+  } cases[] = {{"[s]\nkey = value\n", "s", "key ", "value"},
+               {"[s]\nkey = value\n", "s", "key", "<none>"},
+               {"[s]\n  \tkey=v\n", "s", "key", "v"},
+               {"[s]\nk=a=b\n", "s", "k", "a=b"},
+               {"[s]\nk=v\r\n", "s", "k", "v"},
+               {"[s]\r\nk=v \t \r\n", "s", "k", "v"},
+               {"[s]\nk=v", "s", "k", "v"}, // no line end at the end of the file
+                                            // one pair of equal enclosing quotes is removed
+               {"[s]\nk=\"quoted\"\n", "s", "k", "quoted"},
+               {"[s]\nk='single'\n", "s", "k", "single"},
+               {"[s]\nk= ' padded ' \n", "s", "k", " padded "},
+               {"[s]\nk=\"\n", "s", "k", "\""},
+               {"[s]\nk=\"mixed'\n", "s", "k", "\"mixed'"},
+               {"[s]\nk=\"\"\n", "s", "k", ""},
+               {"[s]\nk=\"a\"b\"\n", "s", "k", "a\"b"},
+               // no comment syntax: ";note=x" is a key
+               {"[s]\n;note=x\n", "s", ";note", "x"},
+               {"[s]\n; note\nk=1\n", "s", "k", "1"},
+               // headers
+               {"k=1\n[s]\nk=2\n", "s", "k", "2"},
+               {"[s]\n[broken\nk=3\n", "s", "k", "3"},
+               {"[ name with blanks ]rest\nk=4\n", " name with blanks ", "k", "4"},
+               {"[s]\n[]\nk=5\n", "s", "k", "<none>"},
+               {"[s]\n=x\n", "s", "", "<none>"},
+               {"  [s]  \nk=6\n", "S", "K", "6"},
+               // a repeated header starts the section afresh; of equal keys the later one is kept
+               {"[A]\nx=1\ny=2\n[a]\ny=3\n", "a", "x", "<none>"},
+               {"[A]\nx=1\ny=2\n[a]\ny=3\n", "A", "y", "3"},
+               {"[s]\nk=first\nK=second\n", "s", "k", "second"}};
+  for (const auto& c : cases) EXPECT_EQ(Get(c.section, c.key, File(c.file)), c.expected) << c.file;
 }
-
-class IniRead : public Ini, public ::testing::WithParamInterface<ReadCase>
-{
-};
-
-TEST_P(IniRead, ValueAsStored)
-{
-  const ReadCase& c = GetParam();
-  EXPECT_EQ(Get(c.section, c.key, File(c.file)), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, IniRead,
-    ::testing::Values(
-        // blanks before "=" belong to the key, blanks around the value are dropped on reading
-        ReadCase{"[s]\nkey = value\n", "s", "key ", "value"}, ReadCase{"[s]\nkey = value\n", "s", "key", "<none>"},
-        ReadCase{"[s]\n  \tkey=v\n", "s", "key", "v"}, ReadCase{"[s]\nk=a=b\n", "s", "k", "a=b"},
-        ReadCase{"[s]\nk=v\r\n", "s", "k", "v"}, ReadCase{"[s]\r\nk=v \t \r\n", "s", "k", "v"},
-        ReadCase{"[s]\nk=v", "s", "k", "v"}, // no line end at the end of the file
-        // one pair of equal enclosing quotes is removed
-        ReadCase{"[s]\nk=\"quoted\"\n", "s", "k", "quoted"}, ReadCase{"[s]\nk='single'\n", "s", "k", "single"},
-        ReadCase{"[s]\nk= ' padded ' \n", "s", "k", " padded "}, ReadCase{"[s]\nk=\"\n", "s", "k", "\""},
-        ReadCase{"[s]\nk=\"mixed'\n", "s", "k", "\"mixed'"}, ReadCase{"[s]\nk=\"\"\n", "s", "k", ""},
-        ReadCase{"[s]\nk=\"a\"b\"\n", "s", "k", "a\"b"},
-        // no comment syntax: ";note=x" is a key
-        ReadCase{"[s]\n;note=x\n", "s", ";note", "x"}, ReadCase{"[s]\n; note\nk=1\n", "s", "k", "1"},
-        // headers
-        ReadCase{"k=1\n[s]\nk=2\n", "s", "k", "2"}, ReadCase{"[s]\n[broken\nk=3\n", "s", "k", "3"},
-        ReadCase{"[ name with blanks ]rest\nk=4\n", " name with blanks ", "k", "4"},
-        ReadCase{"[s]\n[]\nk=5\n", "s", "k", "<none>"}, ReadCase{"[s]\n=x\n", "s", "", "<none>"},
-        ReadCase{"  [s]  \nk=6\n", "S", "K", "6"},
-        // a repeated header starts the section afresh; of equal keys the later one is kept
-        ReadCase{"[A]\nx=1\ny=2\n[a]\ny=3\n", "a", "x", "<none>"}, ReadCase{"[A]\nx=1\ny=2\n[a]\ny=3\n", "A", "y", "3"},
-        ReadCase{"[s]\nk=first\nK=second\n", "s", "k", "second"}));
 
 TEST_F(Ini, RepeatedHeaderKeepsTheFirstSpelling)
 {

@@ -5,130 +5,68 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 namespace {
 
-struct GrowthCase
+TEST(HeapBuf, FirstAllocationSizes)
 {
-  int granularity;
-  int size;
-  int expectedAlloc; // worked out by hand from the growth rule
-};
-
-std::ostream& operator<<(std::ostream& os, const GrowthCase& c)
-{
-  return os << "granularity " << c.granularity << " size " << c.size;
+  // Expected allocations worked out by hand from the growth rule.
+  const struct
+  {
+    int granularity, size, alloc;
+  } cases[] = {{128, 10, 138},         {128, 300, 450},
+               {128, 1, 129},          {1, 10, 15},
+               {16, 1000, 1500}, // size + max(size/2, gran)
+               {4096, 10, 4000},       {4096, 5000, 8096},
+               {4096, 3999, 4000},     {4096, 4000, 8096}, // pages minus 96
+               {4096, 100000, 147360}, {4096, 20000000, 24190880} /* step capped at 4 MB */,
+               {65536, 10, 65440}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "granularity " << c.granularity << " size " << c.size);
+    WDL_HeapBuf hb(c.granularity);
+    EXPECT_NE(hb.Resize(c.size), nullptr);
+    EXPECT_EQ(hb.GetSize(), c.size);
+    EXPECT_EQ(hb.GetAlloc(), c.alloc);
+  }
 }
 
-class HeapBufGrowth : public ::testing::TestWithParam<GrowthCase>
+TEST(HeapBuf, ShrinksOnlyFarBelowTheAllocation)
 {
-};
-
-TEST_P(HeapBufGrowth, FirstAllocationFromEmpty)
-{
-  const GrowthCase& c = GetParam();
-  WDL_HeapBuf hb(c.granularity);
-  EXPECT_NE(hb.Resize(c.size), nullptr);
-  EXPECT_EQ(hb.GetSize(), c.size);
-  EXPECT_EQ(hb.GetAlloc(), c.expectedAlloc);
+  const struct
+  {
+    int granularity, first, second;
+    bool resizeDown;
+    int alloc;
+  } cases[] = {// 1000 -> 1500 allocated; threshold min(1500 / 2, 1500 - 4 * 128) = 750
+               {128, 1000, 700, true, 1050},
+               {128, 1000, 750, true, 1500},
+               {128, 1000, 700, false, 1500},
+               {128, 1000, 1, true, 129},
+               {4096, 100, 1, true, 4000}, // 4000 - 4 * 4096 < 0: only size 0 frees
+               {4096, 100000, 60000, true, 85920},
+               {4096, 100000, 80000, true, 147360}, // threshold 73680
+               {4096, 100, 0, true, 0},
+               {4096, 100, 0, false, 4000},
+               {128, 50, -7, true, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.first << " -> " << c.second << (c.resizeDown ? " down" : ""));
+    WDL_HeapBuf hb(c.granularity);
+    hb.Resize(c.first);
+    void* p = hb.Resize(c.second, c.resizeDown);
+    EXPECT_EQ(hb.GetSize(), std::max(c.second, 0));
+    EXPECT_EQ(hb.GetAlloc(), c.alloc);
+    EXPECT_EQ(p == nullptr, c.second <= 0); // null whenever the size is 0, allocated or not
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, HeapBufGrowth,
-                         ::testing::Values(
-                             // small granularity: size + max(size / 2, granularity)
-                             GrowthCase{128, 10, 138}, GrowthCase{128, 300, 450}, GrowthCase{128, 1, 129},
-                             GrowthCase{1, 10, 15}, GrowthCase{16, 1000, 1500},
-                             // page granularity: whole pages minus 96 bytes
-                             GrowthCase{4096, 10, 4000}, GrowthCase{4096, 5000, 8096}, GrowthCase{4096, 100000, 147360},
-                             GrowthCase{4096, 4000, 8096},
-                             GrowthCase{4096, 3999, 4000},         // 3999 + 4096 + 96 stays short of the 2nd page end
-                             GrowthCase{4096, 20000000, 24190880}, // step capped at 4 MB
-                             GrowthCase{65536, 10, 65440}));
-
-TEST(HeapBuf, GrowingWithinTheAllocationKeepsTheBlock)
+TEST(HeapBuf, GrowingInsideTheAllocationOrAlternatingKeepsTheBlock)
 {
   WDL_HeapBuf hb(4096);
   void* first = hb.Resize(10);
   EXPECT_EQ(hb.Resize(4000), first);
-  EXPECT_EQ(hb.GetAlloc(), 4000);
-  hb.Resize(4001);
-  EXPECT_EQ(hb.GetAlloc(), 8096);
-}
-
-TEST(HeapBuf, ResizeToZero)
-{
-  WDL_HeapBuf freed(4096), kept(4096);
-  freed.Resize(100);
-  kept.Resize(100);
-
-  EXPECT_EQ(freed.Resize(0, true), nullptr);
-  EXPECT_EQ(freed.GetAlloc(), 0);
-  EXPECT_EQ(freed.Get(), nullptr);
-
-  EXPECT_EQ(kept.Resize(0, false), nullptr);
-  EXPECT_EQ(kept.GetSize(), 0);
-  EXPECT_EQ(kept.GetAlloc(), 4000);
-  EXPECT_EQ(kept.Get(), nullptr);
-}
-
-TEST(HeapBuf, NegativeSizeCountsAsZero)
-{
-  WDL_HeapBuf hb(128);
-  hb.Resize(50);
-  EXPECT_EQ(hb.Resize(-7), nullptr);
-  EXPECT_EQ(hb.GetSize(), 0);
-  EXPECT_EQ(hb.GetAlloc(), 0);
-}
-
-struct ShrinkCase
-{
-  int granularity;
-  int first;
-  int second;
-  bool resizeDown;
-  int expectedAlloc;
-};
-
-std::ostream& operator<<(std::ostream& os, const ShrinkCase& c)
-{
-  return os << "granularity " << c.granularity << " " << c.first << " to " << c.second
-            << (c.resizeDown ? " down" : " keep");
-}
-
-class HeapBufShrink : public ::testing::TestWithParam<ShrinkCase>
-{
-};
-
-TEST_P(HeapBufShrink, GivesMemoryBackOnlyFarBelowTheAllocation)
-{
-  const ShrinkCase& c = GetParam();
-  WDL_HeapBuf hb(c.granularity);
-  hb.Resize(c.first);
-  hb.Resize(c.second, c.resizeDown);
-  EXPECT_EQ(hb.GetSize(), c.second);
-  EXPECT_EQ(hb.GetAlloc(), c.expectedAlloc);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, HeapBufShrink,
-                         ::testing::Values(
-                             // 1000 -> 1500 allocated; the threshold is min(750, 1500 - 4 * 128) = 750
-                             ShrinkCase{128, 1000, 700, true, 1050}, ShrinkCase{128, 1000, 750, true, 1500},
-                             ShrinkCase{128, 1000, 700, false, 1500}, ShrinkCase{128, 1000, 1, true, 129},
-                             // 4000 allocated: 4000 - 4 * 4096 is negative, so only size 0 frees
-                             ShrinkCase{4096, 100, 1, true, 4000},
-                             // 147360 allocated: threshold min(73680, 130976)
-                             ShrinkCase{4096, 100000, 60000, true, 85920},
-                             ShrinkCase{4096, 100000, 80000, true, 147360}));
-
-TEST(HeapBuf, AlternatingSizesDoNotReallocate)
-{
-  WDL_HeapBuf hb(4096);
   hb.Resize(100000);
   const int alloc = hb.GetAlloc();
   for (int i = 0; i < 20; ++i) {
@@ -159,9 +97,6 @@ TEST(HeapBuf, SizesBeyondAnIntAreRefusedAndChangeNothing)
     EXPECT_EQ(hb.GetSize(), 5);
     EXPECT_EQ(p[0], 'x');
   }
-  WDL_HeapBuf empty(128);
-  EXPECT_EQ(empty.Resize(INT_MAX), nullptr);
-  EXPECT_EQ(empty.GetSize(), 0);
 }
 
 TEST(HeapBuf, OutOfMemoryKeepsTheOldContents)
@@ -189,7 +124,6 @@ TEST(HeapBuf, CopiesAreIndependentAndSelfAssignmentIsHarmless)
   static_cast<char*>(b.Get())[0] = 'j';
   EXPECT_STREQ(static_cast<char*>(a.Get()), "hello");
   EXPECT_STREQ(static_cast<char*>(b.Get()), "jello");
-
   const WDL_HeapBuf& same = a;
   a = same;
   EXPECT_STREQ(static_cast<char*>(a.Get()), "hello");
@@ -197,48 +131,33 @@ TEST(HeapBuf, CopiesAreIndependentAndSelfAssignmentIsHarmless)
   EXPECT_EQ(a.GetSize(), 0);
 }
 
-TEST(TypedBuf, CountsElements)
+TEST(TypedBuf, CountsElementsAndGivesMemoryBackByDefault)
 {
-  WDL_TypedBuf<double> buf;
+  WDL_TypedBuf<double> buf, keeping;
   EXPECT_EQ(buf.Get(), nullptr);
-  double* p = buf.Resize(3);
-  ASSERT_NE(p, nullptr);
+  ASSERT_NE(buf.Resize(3), nullptr);
   EXPECT_EQ(buf.GetSize(), 3);
   EXPECT_EQ(buf.GetHeapBuf()->GetSize(), 3 * int(sizeof(double)));
-  EXPECT_EQ(buf.GetHeapBuf()->GetGranul(), 4096);
-}
-
-TEST(TypedBuf, ResizeGivesMemoryBackUnlessAskedNotTo)
-{
-  WDL_TypedBuf<int> byDefault, keeping;
-  byDefault.Resize(100);
-  keeping.Resize(100);
-  EXPECT_EQ(byDefault.Resize(0), nullptr);
-  EXPECT_EQ(byDefault.GetHeapBuf()->GetAlloc(), 0);
-  EXPECT_EQ(keeping.Resize(0, false), nullptr);
+  EXPECT_EQ(buf.Resize(0), nullptr);
+  EXPECT_EQ(buf.GetHeapBuf()->GetAlloc(), 0);
+  keeping.Resize(3);
+  keeping.Resize(0, false);
   EXPECT_EQ(keeping.GetHeapBuf()->GetAlloc(), 4000);
-}
-
-TEST(TypedBuf, ElementCountsWhoseByteSizeOverflowAreRefused)
-{
-  WDL_TypedBuf<double> buf;
-  buf.Resize(4);
-  EXPECT_NE(buf.Resize(INT_MAX / 4), nullptr); // refused: the old contents stay
-  EXPECT_EQ(buf.GetSize(), 4);
+  keeping.Resize(4);
+  EXPECT_NE(keeping.Resize(INT_MAX / 4), nullptr); // byte size overflows an int: refused
+  EXPECT_EQ(keeping.GetSize(), 4);
 }
 
 TEST(TypedBuf, AddAppendsEvenACopyOfItsOwnElement)
 {
   WDL_TypedBuf<int> buf(16);
-  std::vector<int> expected;
+  std::vector<int> expected{42};
   ASSERT_NE(buf.Add(42), nullptr);
-  expected.push_back(42);
   for (int i = 0; i < 200; ++i) { // the buffer moves several times while its own element is added
     ASSERT_NE(buf.Add(buf.Get()[i]), nullptr);
     expected.push_back(expected[i]);
   }
-  ASSERT_EQ(buf.GetSize(), int(expected.size()));
-  for (int i = 0; i < buf.GetSize(); ++i) EXPECT_EQ(buf.Get()[i], expected[i]);
+  EXPECT_EQ(std::vector<int>(buf.Get(), buf.Get() + buf.GetSize()), expected);
 }
 
 } // namespace
