@@ -237,6 +237,7 @@ void Plugin::ProcessBlock(const std::vector<BlockEvent>& events, float** inputs,
     sysex.reserve(events.size());
     std::vector<VstIntPtr> storage(2 + std::max<size_t>(2, events.size()), 0);
     VstEvents* list = reinterpret_cast<VstEvents*>(storage.data());
+    VstEvent** entries = list->events; // as many as there are events, beyond the two declared
     int n = 0;
     for (const BlockEvent& e : events) {
       const std::vector<uint8_t>& b = *e.bytes;
@@ -249,7 +250,7 @@ void Plugin::ProcessBlock(const std::vector<BlockEvent>& events, float** inputs,
         s.dumpBytes = (VstInt32)b.size();
         s.sysexDump = reinterpret_cast<char*>(const_cast<uint8_t*>(b.data()));
         sysex.push_back(s);
-        list->events[n++] = reinterpret_cast<VstEvent*>(&sysex.back());
+        entries[n++] = reinterpret_cast<VstEvent*>(&sysex.back());
       } else {
         VstMidiEvent m{};
         m.type = kVstMidiType;
@@ -257,7 +258,7 @@ void Plugin::ProcessBlock(const std::vector<BlockEvent>& events, float** inputs,
         m.deltaFrames = e.offset;
         for (size_t i = 0; i < 3 && i < b.size(); ++i) m.midiData[i] = (char)b[i];
         midi.push_back(m);
-        list->events[n++] = reinterpret_cast<VstEvent*>(&midi.back());
+        entries[n++] = reinterpret_cast<VstEvent*>(&midi.back());
       }
     }
     list->numEvents = n;
@@ -340,8 +341,9 @@ VstIntPtr Plugin::OnCallback(int opcode, int index, VstIntPtr value, void* ptr, 
   case audioMasterProcessEvents: {
     const VstEvents* list = static_cast<const VstEvents*>(ptr);
     if (!list) return 0;
+    VstEvent* const* entries = list->events;
     for (int i = 0; i < list->numEvents; ++i) {
-      const VstEvent* e = list->events[i];
+      const VstEvent* e = entries[i];
       if (!e) continue;
       if (e->type == kVstMidiType) {
         const VstMidiEvent* m = reinterpret_cast<const VstMidiEvent*>(e);

@@ -1,0 +1,106 @@
+// ByteChunk: the growable byte buffer a plug-in's state travels in (host chunks, program slots, .fxp/.fxb).
+//
+// Values are appended with Put* and read back with Get* at an explicit byte position. Readers return the
+// position after what they read, or -1 when it does not fit; callers stop at the first -1 and pass it on.
+// Integers and doubles are stored in the processor's byte order (little-endian here), without padding; a bool
+// is one byte; a string is an int32 length followed by that many bytes, without a terminator.
+#pragma once
+
+#include "heapbuf.h"
+#include "wdlstring.h"
+
+#include <climits>
+#include <cstring>
+
+class ByteChunk
+{
+public:
+  ByteChunk() : mBytes(4096) {}
+
+  // Appends the value's bytes; returns the new size.
+  template <class T> int Put(const T* value) { return PutBytes(value, (int)sizeof(T)); }
+
+  // Reads a value at pos; returns pos + sizeof(T), or -1 (value unchanged) when it does not fit.
+  template <class T> int Get(T* value, int pos) const { return GetBytes(value, (int)sizeof(T), pos); }
+
+  // Bools are stored as one byte 0 or 1; any non-zero byte reads as true.
+  int Put(const bool* value)
+  {
+    unsigned char b = *value ? 1 : 0;
+    return PutBytes(&b, 1);
+  }
+  int Get(bool* value, int pos) const
+  {
+    unsigned char b;
+    pos = GetBytes(&b, 1, pos);
+    if (pos >= 0) *value = b != 0;
+    return pos;
+  }
+
+  // Appends n raw bytes; returns the new size (the old size when memory ran out, nothing appended).
+  int PutBytes(const void* data, int n)
+  {
+    const int size = Size();
+    if (n <= 0 || !data || n > INT_MAX - size) return size;
+    unsigned char* p = mBytes.Resize(size + n, false);
+    if (!p || mBytes.GetSize() != size + n) return Size();
+    std::memmove(p + size, data, (size_t)n);
+    return size + n;
+  }
+
+  // Copies n bytes at pos into data; returns pos + n, or -1 when they do not all lie inside the chunk.
+  int GetBytes(void* data, int n, int pos) const
+  {
+    if (pos < 0 || n < 0 || n > Size() - pos) return -1;
+    if (n > 0) std::memcpy(data, mBytes.Get() + pos, (size_t)n);
+    return pos + n;
+  }
+
+  int PutStr(const char* str)
+  {
+    int length = str ? (int)std::strlen(str) : 0;
+    Put(&length);
+    return PutBytes(str, length);
+  }
+
+  // Reads a length-prefixed string at pos into str (up to the first NUL within it); returns the position after
+  // it, or -1 (str unchanged) when the length is negative or the bytes run past the end.
+  int GetStr(WDL_String* str, int pos) const
+  {
+    int length = 0;
+    pos = Get(&length, pos);
+    if (pos < 0 || length < 0 || length > Size() - pos) return -1;
+    if (length == 0)
+      str->Set("");
+    else
+      str->Set(reinterpret_cast<const char*>(mBytes.Get() + pos), length);
+    return pos + length;
+  }
+
+  // Appends all bytes of another chunk (without a length); returns the new size.
+  int PutChunk(const ByteChunk* other) { return PutBytes(other->GetBytes(), other->Size()); }
+
+  void Clear() { mBytes.Resize(0, true); }
+  int Size() const { return mBytes.GetSize(); }
+
+  // Sets the size; bytes added at the end are zero. Returns the new size.
+  int Resize(int n)
+  {
+    const int old = Size();
+    if (n < 0) n = 0;
+    unsigned char* p = mBytes.Resize(n, true);
+    if (p && Size() > old) std::memset(p + old, 0, (size_t)(Size() - old));
+    return Size();
+  }
+
+  // The bytes, null when the chunk is empty.
+  unsigned char* GetBytes() const { return mBytes.Get(); }
+
+  bool IsEqual(const ByteChunk* other) const
+  {
+    return other && Size() == other->Size() && (Size() == 0 || !std::memcmp(GetBytes(), other->GetBytes(), Size()));
+  }
+
+private:
+  WDL_TypedBuf<unsigned char> mBytes;
+};

@@ -1,0 +1,295 @@
+// IPlugBase: the host-independent base of every plug-in object. It owns the parameters, the program slots,
+// the channel layout and per-channel buffers, the instance mutex, the plug-in's and the host's identity and
+// the attached editor surface; it serialises state into chunks and reads and writes .fxp/.fxb files. A host
+// binding (IPlugVST) supplies the pure host notifications; a concrete plug-in overrides the hooks.
+//
+// Threads: the host's audio and main threads both enter through the host binding, which holds the instance
+// mutex (recursive) for every call; editor edits enter through SetParameterFromGUI, which takes it too.
+#pragma once
+
+#include "ByteChunk.h"
+#include "Hosts.h"
+#include "IParam.h"
+#include "IPlugStructs.h"
+#include "heapbuf.h"
+#include "mutex.h"
+#include "ptrlist.h"
+#include "wdlstring.h"
+
+class IGraphics;
+
+// Plug-in interface kinds.
+enum EAPI {
+  kAPIVST2 = 0,
+  kAPIVST3 = 1,
+  kAPIAU = 2,
+  kAPIRTAS = 3,
+  kAPIAAX = 4,
+  kAPISA = 5,
+};
+
+// Versions are packed: major in bits 16-31, minor in bits 8-15, revision in bits 0-7 (1.0.1 is 0x10001).
+void GetVersionParts(int version, int* major, int* minor, int* revision);
+int GetDecimalVersion(int version);         // major * 10000 + minor * 100 + revision
+void GetVersionStr(int version, char* str); // "v1.0.1"; str holds at least 40 bytes
+
+// One program slot.
+struct IPreset
+{
+  static constexpr int kNameSize = 256; // names of up to 255 characters; longer ones are cut
+
+  bool mInitialized = false;
+  char mName[kNameSize];
+  ByteChunk mChunk; // the program's state as SerializeState writes it
+
+  IPreset();
+  void SetName(const char* name);
+};
+
+// The host's transport as the plug-in last saw it; each field keeps its last valid value.
+struct ITimeInfo
+{
+  double mTempo = 120.0; // beats per minute
+  double mSamplePos = -1.0;
+  double mPPQPos = -1.0;                       // position in quarter notes
+  double mLastBar = -1.0;                      // start of the last bar, quarter notes
+  double mCycleStart = -1.0, mCycleEnd = -1.0; // quarter notes
+  int mNumerator = 4, mDenominator = 4;
+  bool mTransportIsRunning = false;
+  bool mTransportLoopEnabled = false;
+};
+
+// First slot that is not initialised, or null.
+IPreset* GetNextUninitializedPreset(WDL_PtrList<IPreset>* presets);
+// Writes "user preset N", N being 1 + the number of slots whose name contains "user preset".
+void MakeDefaultUserPresetName(WDL_PtrList<IPreset>* presets, char* str);
+
+class IPlugBase
+{
+public:
+  struct ChannelIO
+  {
+    int mIn, mOut;
+  };
+  struct InChannel
+  {
+    bool mConnected = false;
+    double** mSrc; // this channel's entry in the input data pointers
+    WDL_TypedBuf<double> mScratchBuf;
+    WDL_String mLabel;
+    InChannel() : mScratchBuf(4096) {}
+  };
+  struct OutChannel
+  {
+    bool mConnected = false;
+    double** mDest;          // this channel's entry in the output data pointers
+    float* mFDest = nullptr; // the host's single-precision output of the current block
+    WDL_TypedBuf<double> mScratchBuf;
+    WDL_String mLabel;
+    OutChannel() : mScratchBuf(4096) {}
+  };
+
+  // The framework's chunk header: 'pfft' and the framework version, little-endian.
+  static constexpr int kMagic = 0x70666674;
+  static constexpr int kIPlugVersion = 0x00010000;
+
+  IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName, const char* productName,
+            const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
+            bool plugDoesChunks, bool plugIsInst, EAPI plugAPI);
+  virtual ~IPlugBase();
+
+  IPlugBase(const IPlugBase&) = delete;
+  IPlugBase& operator=(const IPlugBase&) = delete;
+
+  // ---- hooks a plug-in overrides ----
+  virtual void Reset();
+  virtual void OnParamChange(int paramIdx);
+  virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
+  virtual void ProcessFloatReplacing(float** /*inputs*/, float** /*outputs*/, int /*nFrames*/) {}
+  virtual void OnGUIOpen() {}
+  virtual void OnGUIClose() {}
+  virtual void OnIdle() {}
+  virtual void OnActivate(bool active);
+  virtual void ProcessMidiMsg(IMidiMsg* msg) { SendMidiMsg(msg); }
+  virtual void ProcessSysEx(ISysEx* /*msg*/) {}
+  // Writes the name of a note into name (at most 63 characters); true when the note has one.
+  virtual bool MidiNoteName(int noteNumber, char* name);
+  virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
+  virtual int UnserializeState(ByteChunk* chunk, int startPos) { return UnserializeParams(chunk, startPos); }
+  virtual bool CompareState(const unsigned char* data, int startPos);
+  virtual void OnWindowResize() {}
+  virtual bool HostRequestingAboutBox() { return false; }
+  virtual void OnHostIdentified() {}
+  virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
+  virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
+
+  // ---- host notifications, supplied by the host binding ----
+  virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
+  virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
+  virtual void EndInformHostOfParamChange(int paramIdx) = 0;
+  virtual void InformHostOfProgramChange() = 0;
+  virtual bool IsRenderingOffline() { return false; }
+  virtual int GetSamplePos() = 0;
+  virtual double GetTempo() = 0; // beats per minute
+  virtual void GetTimeSig(int* numerator, int* denominator) = 0;
+  virtual void GetTime(ITimeInfo* timeInfo) = 0;
+  virtual EHost GetHost() { return mHost; }
+  virtual EAPI GetAPI() { return mAPI; }
+  virtual void ResizeGraphics(int width, int height) = 0;
+  virtual void HostSpecificInit() {}
+  virtual void AttachGraphics(IGraphics* graphics);
+  virtual void SetLatency(int samples) { mLatency = samples; }
+  virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
+  virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
+  virtual void RedrawParamControls();
+  virtual void DirtyPTCompareState() {}
+  virtual void PresetsChangedByHost() {}
+  virtual void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
+  virtual void SetBlockSize(int blockSize);
+
+  // ---- identity and environment ----
+  const char* GetEffectName() const { return mEffectName; }
+  const char* GetProductName() const { return mProductName; }
+  const char* GetMfrName() const { return mMfrName; }
+  int GetUniqueID() const { return mUniqueID; }
+  int GetMfrID() const { return mMfrID; }
+  int GetEffectVersion(bool decimal) const;
+  void GetEffectVersionStr(char* str) const;
+  int GetHostVersion(bool decimal);
+  void GetHostVersionStr(char* str);
+  void SetHost(const char* host, int version);
+  const char* GetAPIString();
+  const char* GetArchString() const { return "x64"; }
+  double GetSampleRate() const { return mSampleRate; }
+  int GetBlockSize() const { return mBlockSize; }
+  int GetLatency() const { return mLatency; }
+  int GetTailSize() const { return mTailSize; }
+  double GetSamplesPerBeat();
+  bool DoesMIDI() const { return mDoesMIDI; }
+  bool DoesStateChunks() const { return mStateChunks; }
+  bool IsInstrument() const { return mIsInst; }
+  IGraphics* GetGUI() const { return mGraphics; }
+  WDL_Mutex* GetMutex() { return &mMutex; }
+
+  // ---- parameters ----
+  int NParams() const { return mParams.GetSize(); }
+  IParam* GetParam(int idx) const { return mParams.Get(idx); }
+  void OnParamReset();    // OnParamChange for every parameter, index 0 first
+  void DirtyParameters(); // the host is told every parameter's value
+
+  // ---- channels and buffers ----
+  bool LegalIO(int nIn, int nOut) const; // a negative count matches any
+  void LimitToStereoIO();
+  int NInChannels() const { return mInChannels.GetSize(); }
+  int NOutChannels() const { return mOutChannels.GetSize(); }
+  int NChannelIO() const { return mChannelIO.GetSize(); }
+  const ChannelIO* GetChannelIO(int idx) const { return mChannelIO.Get(idx); }
+  bool IsInChannelConnected(int idx) const;
+  bool IsOutChannelConnected(int idx) const;
+  void SetInputChannelConnections(int idx, int n, bool connected);
+  void SetOutputChannelConnections(int idx, int n, bool connected);
+  void SetInputLabel(int idx, const char* label);
+  void SetOutputLabel(int idx, const char* label);
+  const char* GetInputLabel(int idx) const;
+  const char* GetOutputLabel(int idx) const;
+  void SetInputBusLabel(int idx, const char* label);
+  void SetOutputBusLabel(int idx, const char* label);
+  const char* GetInputBusLabel(int idx) const;
+  const char* GetOutputBusLabel(int idx) const;
+  void AttachInputBuffers(int idx, int n, double** data, int nFrames);
+  void AttachInputBuffers(int idx, int n, float** data, int nFrames);
+  void AttachOutputBuffers(int idx, int n, double** data);
+  void AttachOutputBuffers(int idx, int n, float** data);
+  void ProcessBuffers(double, int nFrames);
+  void ProcessBuffers(float, int nFrames);
+  void ProcessBuffersAccumulating(float, int nFrames);
+  void PassThroughBuffers(double, int nFrames);
+  void PassThroughBuffers(float, int nFrames);
+  void ZeroScratchBuffers();
+  // The smallest scratch buffer of any channel, in samples: the most a block attached from float may hold.
+  int ScratchFrames() const;
+  bool SendMidiMsgs(WDL_TypedBuf<IMidiMsg>* msgs);
+
+  // ---- state chunks and programs ----
+  static void InitChunkWithIPlugVer(ByteChunk* chunk);
+  static int GetIPlugVerFromChunk(ByteChunk* chunk, int* position);
+  bool SerializeParams(ByteChunk* chunk);
+  int UnserializeParams(ByteChunk* chunk, int startPos);
+
+  int NPresets() const { return mPresets.GetSize(); }
+  int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
+  const char* GetPresetName(int idx) const;
+  bool IsPresetInitialized(int idx) const;
+  const ByteChunk* GetPresetChunk(int idx) const;
+  bool RestorePreset(int idx);
+  bool RestorePreset(const char* name);
+  void ModifyCurrentPreset(const char* name = nullptr);
+  bool SerializePresets(ByteChunk* chunk);
+  int UnserializePresets(ByteChunk* chunk, int startPos);
+  void EnsureDefaultPreset();
+  void PruneUninitializedPresets();
+
+  // Factory-program makers: each fills the first slot that is not initialised (nothing when there is none).
+  void MakeDefaultPreset(const char* name = nullptr, int nPresets = 1);
+  // One value per parameter in index order: an int for bool, int and enum parameters, a double otherwise.
+  void MakePreset(const char* name, ...);
+  // nParamsNamed pairs of parameter index and value (int or double by type); other parameters keep their value.
+  void MakePresetFromNamedParams(const char* name, int nParamsNamed, ...);
+  void MakePresetFromChunk(const char* name, ByteChunk* chunk);
+  void MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk);
+
+  // Development dumps: text that recreates programs through the makers. False when the file cannot be written.
+  bool DumpPresetSrcCode(const char* path, const char** paramEnumNames);
+  bool DumpPresetBlob(const char* path);
+  bool DumpBankBlob(const char* path);
+
+  // ---- program and bank files (.fxp, .fxb) ----
+  // Save: false for an empty name, a file that cannot be created, or a failed write (the partial file removed).
+  bool SaveProgramAsFXP(WDL_String* fileName);
+  bool SaveBankAsFXB(WDL_String* fileName);
+  // Load: false for an empty name, an unreadable, short, damaged or foreign file, or state that cannot be read;
+  // the plug-in's state, programs and current program are then as they were.
+  bool LoadProgramFromFXP(WDL_String* fileName);
+  bool LoadBankFromFXB(WDL_String* fileName);
+  // The same for the bytes of a whole file already in memory.
+  bool LoadProgramFromFXPData(ByteChunk* file);
+  bool LoadBankFromFXBData(ByteChunk* file);
+
+protected:
+  // A copy of everything a load may change, so that a failed load can put it back.
+  struct StateBackup
+  {
+    ByteChunk mLive;
+    WDL_PtrList<IPreset> mPresets;
+    int mCurrentPresetIdx = 0;
+    ~StateBackup() { mPresets.Empty(true); }
+  };
+  bool BackUpState(StateBackup* backup);
+  void RestoreState(StateBackup* backup);
+
+  WDL_PtrList<ChannelIO> mChannelIO;
+  WDL_Mutex mMutex;
+  char mEffectName[128], mProductName[128], mMfrName[128];
+  int mUniqueID, mMfrID, mVersion;
+  EAPI mAPI;
+  EHost mHost = kHostUninit;
+  int mHostVersion = 0;
+  bool mStateChunks, mIsInst, mDoesMIDI;
+  int mCurrentPresetIdx = 0;
+  double mSampleRate = 44100.0;
+  int mBlockSize = 0;
+  int mLatency;
+  int mTailSize = 0;
+  IGraphics* mGraphics = nullptr; // owned
+  WDL_PtrList<IParam> mParams;
+  WDL_PtrList<IPreset> mPresets;
+  WDL_TypedBuf<double*> mInData, mOutData;
+  WDL_PtrList<InChannel> mInChannels;
+  WDL_PtrList<OutChannel> mOutChannels;
+  WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
+
+private:
+  // Loads a whole file into chunk; false when it cannot be opened or read.
+  static bool ReadFile(const char* path, ByteChunk* chunk);
+  static bool WriteFile(const char* path, ByteChunk* chunk);
+};

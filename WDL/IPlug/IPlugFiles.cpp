@@ -1,0 +1,282 @@
+// IPlugBase: program (.fxp) and bank (.fxb) files. Header integers are big-endian; the chunk variants
+// "FPCh" and "FBCh" are written, and all four variants ("FxCk", "FPCh", "FxBk", "FBCh") are read.
+//
+// A load reads the whole file first and checks its header and size before anything changes; a load that
+// fails after that puts the previous state, programs and current program back. A save builds the whole file
+// in memory, checks every write and the close, and removes a partial file.
+#include "IPlugBase.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int FourCC(const char* t)
+{
+  return (int)(((unsigned)(unsigned char)t[0] << 24) | ((unsigned)(unsigned char)t[1] << 16) |
+               ((unsigned)(unsigned char)t[2] << 8) | (unsigned)(unsigned char)t[3]);
+}
+
+const int kCcnK = FourCC("CcnK"), kFxCk = FourCC("FxCk"), kFPCh = FourCC("FPCh"), kFxBk = FourCC("FxBk"),
+          kFBCh = FourCC("FBCh");
+
+// Fixed header sizes: a program record up to its values or chunk size, a bank up to its first record or chunk
+// size; the chunk variants add the 4-byte chunk size.
+constexpr int kProgramHeader = 56, kBankHeader = 156, kNameBytes = 28;
+
+void PutBE(ByteChunk* c, int v)
+{
+  unsigned char b[4] = {(unsigned char)(v >> 24), (unsigned char)(v >> 16), (unsigned char)(v >> 8), (unsigned char)v};
+  c->PutBytes(b, 4);
+}
+
+void PutBEFloat(ByteChunk* c, float f)
+{
+  int bits;
+  std::memcpy(&bits, &f, 4);
+  PutBE(c, bits);
+}
+
+// The caller has checked that the 4 bytes lie inside the chunk.
+int GetBE(const ByteChunk* c, int pos)
+{
+  const unsigned char* b = c->GetBytes() + pos;
+  return (int)(((unsigned)b[0] << 24) | ((unsigned)b[1] << 16) | ((unsigned)b[2] << 8) | (unsigned)b[3]);
+}
+
+float GetBEFloat(const ByteChunk* c, int pos)
+{
+  int bits = GetBE(c, pos);
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+// A 28-byte name: at most 27 characters written, NUL padded. Read back, a name without NUL has 28 characters.
+void PutName(ByteChunk* c, const char* name)
+{
+  char field[kNameBytes] = {};
+  std::memcpy(field, name, strnlen(name, kNameBytes - 1));
+  c->PutBytes(field, kNameBytes);
+}
+
+void GetName(const ByteChunk* c, int pos, char* name)
+{
+  std::memcpy(name, c->GetBytes() + pos, kNameBytes);
+  name[kNameBytes] = 0;
+}
+
+// Where the state starts in a chunk-variant file: after the framework header when the chunk has one.
+int StateStart(ByteChunk* file, int chunkStart)
+{
+  int magic = 0;
+  if (file->Get(&magic, chunkStart) > 0 && magic == IPlugBase::kMagic) return chunkStart + 8;
+  return chunkStart;
+}
+
+} // namespace
+
+bool IPlugBase::ReadFile(const char* path, ByteChunk* chunk)
+{
+  chunk->Clear();
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok && size > 0)
+    ok = chunk->Resize((int)size) == (int)size && std::fread(chunk->GetBytes(), 1, size, f) == (size_t)size;
+  std::fclose(f);
+  if (!ok) chunk->Clear();
+  return ok;
+}
+
+bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk)
+{
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  const size_t size = (size_t)chunk->Size();
+  bool ok = std::fwrite(chunk->GetBytes(), 1, size, f) == size;
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) {
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) std::remove(path);
+  }
+  return ok;
+}
+
+bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName)
+{
+  if (!fileName || !fileName->GetLength()) return false;
+  WDL_MutexLock lock(&mMutex);
+  ByteChunk file;
+  if (DoesStateChunks()) {
+    ByteChunk state;
+    InitChunkWithIPlugVer(&state);
+    if (!SerializeState(&state)) return false;
+    PutBE(&file, kCcnK);
+    PutBE(&file, state.Size() + 60); // the whole file's length
+    PutBE(&file, kFPCh);
+    PutBE(&file, 1);
+    PutBE(&file, mUniqueID);
+    PutBE(&file, GetEffectVersion(true));
+    PutBE(&file, NParams());
+    PutName(&file, GetPresetName(mCurrentPresetIdx));
+    PutBE(&file, state.Size());
+    file.PutChunk(&state);
+    if (file.Size() != state.Size() + 60) return false; // out of memory
+  } else {
+    PutBE(&file, kCcnK);
+    PutBE(&file, 0);
+    PutBE(&file, kFxCk);
+    PutBE(&file, 1);
+    PutBE(&file, mUniqueID);
+    PutBE(&file, GetEffectVersion(true));
+    PutBE(&file, NParams());
+    PutName(&file, GetPresetName(mCurrentPresetIdx));
+    for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
+    if (file.Size() != kProgramHeader + 4 * NParams()) return false;
+  }
+  return WriteFile(fileName->Get(), &file);
+}
+
+bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
+{
+  if (!fileName || !fileName->GetLength()) return false;
+  WDL_MutexLock lock(&mMutex);
+  ByteChunk file;
+  const bool chunks = DoesStateChunks();
+  ByteChunk bank;
+  if (chunks) {
+    InitChunkWithIPlugVer(&bank);
+    if (!SerializePresets(&bank)) return false;
+  }
+  PutBE(&file, kCcnK);
+  PutBE(&file, chunks ? bank.Size() + 160 : 0); // the whole file's length in the chunk variant
+  PutBE(&file, chunks ? kFBCh : kFxBk);
+  PutBE(&file, 2);
+  PutBE(&file, mUniqueID);
+  PutBE(&file, GetEffectVersion(true));
+  PutBE(&file, NPresets());
+  PutBE(&file, mCurrentPresetIdx);
+  file.Resize(kBankHeader); // reserved bytes, zero
+  if (chunks) {
+    PutBE(&file, bank.Size());
+    file.PutChunk(&bank);
+    if (file.Size() != bank.Size() + 160) return false;
+  } else {
+    for (int p = 0; p < NPresets(); ++p) {
+      const IPreset* preset = mPresets.Get(p);
+      PutBE(&file, kCcnK);
+      PutBE(&file, 0);
+      PutBE(&file, kFxCk);
+      PutBE(&file, 1);
+      PutBE(&file, mUniqueID);
+      PutBE(&file, GetEffectVersion(true));
+      PutBE(&file, NParams());
+      PutName(&file, preset->mName);
+      // The slot's stored values are its chunk's doubles in order; a value it does not hold counts as 0.
+      int pos = 0;
+      for (int i = 0; i < NParams(); ++i) {
+        double v = 0.0;
+        if (pos >= 0) pos = preset->mChunk.Get(&v, pos);
+        if (pos < 0) v = 0.0;
+        PutBEFloat(&file, (float)GetParam(i)->GetNormalized(v));
+      }
+    }
+    if (file.Size() != kBankHeader + NPresets() * (kProgramHeader + 4 * NParams())) return false;
+  }
+  return WriteFile(fileName->Get(), &file);
+}
+
+bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName)
+{
+  if (!fileName || !fileName->GetLength()) return false;
+  ByteChunk file;
+  if (!ReadFile(fileName->Get(), &file)) return false;
+  return LoadProgramFromFXPData(&file);
+}
+
+bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (file->Size() < kProgramHeader) return false;
+  const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), formatVersion = GetBE(file, 12), id = GetBE(file, 16);
+  char name[kNameBytes + 1];
+  GetName(file, 28, name);
+  if (magic != kCcnK || formatVersion != 1 || id != mUniqueID) return false;
+
+  if (fxMagic == kFPCh && DoesStateChunks()) {
+    if (file->Size() < kProgramHeader + 4) return false; // the chunk size field is missing
+    StateBackup backup;
+    if (!BackUpState(&backup)) return false;
+    if (UnserializeState(file, StateStart(file, kProgramHeader + 4)) < 0) {
+      RestoreState(&backup);
+      return false;
+    }
+  } else if (fxMagic == kFxCk) {
+    if ((file->Size() - kProgramHeader) / 4 < NParams()) return false; // not every value is there
+    for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
+  } else {
+    return false;
+  }
+  ModifyCurrentPreset(name);
+  RestorePreset(mCurrentPresetIdx);
+  InformHostOfProgramChange();
+  return true;
+}
+
+bool IPlugBase::LoadBankFromFXB(WDL_String* fileName)
+{
+  if (!fileName || !fileName->GetLength()) return false;
+  ByteChunk file;
+  if (!ReadFile(fileName->Get(), &file)) return false;
+  return LoadBankFromFXBData(&file);
+}
+
+bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (file->Size() < kBankHeader) return false;
+  const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), id = GetBE(file, 16);
+  const int nPrograms = GetBE(file, 24), currentProgram = GetBE(file, 28);
+  if (magic != kCcnK || id != mUniqueID) return false;
+
+  if (fxMagic == kFBCh && DoesStateChunks()) {
+    if (file->Size() < kBankHeader + 4) return false;
+    StateBackup backup;
+    if (!BackUpState(&backup)) return false;
+    if (UnserializePresets(file, StateStart(file, kBankHeader + 4)) < 0) {
+      RestoreState(&backup);
+      return false;
+    }
+    InformHostOfProgramChange();
+    return true;
+  }
+  if (fxMagic != kFxBk) return false;
+
+  // Every record is checked before the first one is applied.
+  const int recordBytes = kProgramHeader + 4 * NParams();
+  if (nPrograms < 0 || nPrograms > (file->Size() - kBankHeader) / recordBytes) return false;
+  for (int p = 0; p < nPrograms; ++p) {
+    const int r = kBankHeader + p * recordBytes;
+    if (GetBE(file, r + 12) != 1 || GetBE(file, r) != kCcnK || GetBE(file, r + 8) != kFxCk ||
+        GetBE(file, r + 24) != NParams())
+      return false;
+  }
+  for (int p = 0; p < nPrograms; ++p) {
+    const int r = kBankHeader + p * recordBytes;
+    char name[kNameBytes + 1];
+    GetName(file, r + 28, name);
+    RestorePreset(p); // a program beyond the slots leaves the last selected slot current
+    for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, r + kProgramHeader + 4 * i));
+    ModifyCurrentPreset(name);
+  }
+  RestorePreset(currentProgram);
+  InformHostOfProgramChange();
+  return true;
+}

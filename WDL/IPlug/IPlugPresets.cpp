@@ -1,0 +1,391 @@
+// IPlugBase: state chunks, program slots, factory-program makers and development dumps.
+#include "IPlugBase.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+// ---- framework header and parameters as state -----------------------------------------------------------------
+
+void IPlugBase::InitChunkWithIPlugVer(ByteChunk* chunk)
+{
+  chunk->Clear();
+  int magic = kMagic, version = kIPlugVersion;
+  chunk->Put(&magic);
+  chunk->Put(&version);
+}
+
+int IPlugBase::GetIPlugVerFromChunk(ByteChunk* chunk, int* position)
+{
+  int magic = 0, version = 0;
+  int pos = chunk->Get(&magic, *position);
+  if (pos < 0 || magic != kMagic) return 0;
+  pos = chunk->Get(&version, pos);
+  *position = pos;
+  return pos < 0 ? 0 : version;
+}
+
+bool IPlugBase::SerializeParams(ByteChunk* chunk)
+{
+  WDL_MutexLock lock(&mMutex);
+  for (int i = 0; i < NParams(); ++i) {
+    double v = GetParam(i)->Value();
+    chunk->Put(&v);
+  }
+  return true;
+}
+
+int IPlugBase::UnserializeParams(ByteChunk* chunk, int startPos)
+{
+  WDL_MutexLock lock(&mMutex);
+  int pos = startPos;
+  if (pos >= 0) {
+    for (int i = 0; i < NParams(); ++i) {
+      double v = 0.0;
+      pos = chunk->Get(&v, pos);
+      IParam* param = GetParam(i);
+      // Clamped into the range; a value that is not a number counts as below it.
+      param->Set(!(v >= param->GetMin()) ? param->GetMin() : (v > param->GetMax() ? param->GetMax() : v));
+      if (pos < 0) break;
+    }
+  }
+  OnParamReset();
+  return pos;
+}
+
+// ---- program slots -------------------------------------------------------------------------------------------
+
+const char* IPlugBase::GetPresetName(int idx) const
+{
+  const IPreset* p = mPresets.Get(idx);
+  return p ? p->mName : "";
+}
+
+bool IPlugBase::IsPresetInitialized(int idx) const
+{
+  const IPreset* p = mPresets.Get(idx);
+  return p && p->mInitialized;
+}
+
+const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
+{
+  const IPreset* p = mPresets.Get(idx);
+  return p ? &p->mChunk : nullptr;
+}
+
+bool IPlugBase::RestorePreset(int idx)
+{
+  IPreset* preset = mPresets.Get(idx);
+  if (!preset) return false;
+  if (preset->mInitialized) {
+    if (UnserializeState(&preset->mChunk, 0) < 1) return false;
+  } else {
+    char name[IPreset::kNameSize];
+    MakeDefaultUserPresetName(&mPresets, name);
+    preset->mInitialized = true;
+    preset->SetName(name);
+    preset->mChunk.Clear();
+    if (!SerializeState(&preset->mChunk)) return false;
+  }
+  mCurrentPresetIdx = idx;
+  PresetsChangedByHost();
+  RedrawParamControls();
+  return true;
+}
+
+bool IPlugBase::RestorePreset(const char* name)
+{
+  if (!name || !*name) return false;
+  for (int i = 0; i < mPresets.GetSize(); ++i)
+    if (!std::strcmp(mPresets.Get(i)->mName, name)) return RestorePreset(i);
+  return false;
+}
+
+void IPlugBase::ModifyCurrentPreset(const char* name)
+{
+  IPreset* preset = mPresets.Get(mCurrentPresetIdx);
+  if (!preset) return;
+  preset->mChunk.Clear();
+  SerializeState(&preset->mChunk);
+  if (name && *name) preset->SetName(name);
+}
+
+bool IPlugBase::SerializePresets(ByteChunk* chunk)
+{
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    IPreset* preset = mPresets.Get(i);
+    chunk->PutStr(preset->mName);
+    chunk->Put(&preset->mInitialized);
+    if (preset->mInitialized) chunk->PutChunk(&preset->mChunk);
+  }
+  return true;
+}
+
+int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
+{
+  int pos = startPos;
+  WDL_String name;
+  for (int i = 0; pos >= 0 && i < mPresets.GetSize(); ++i) {
+    IPreset* preset = mPresets.Get(i);
+    pos = chunk->GetStr(&name, pos);
+    if (pos < 0) break;
+    preset->SetName(name.Get());
+    bool initialized = false;
+    pos = chunk->Get(&initialized, pos);
+    if (pos < 0) break;
+    if (initialized) {
+      // Each program goes through the live plug-in, so that every slot ends up in the current state format.
+      pos = UnserializeState(chunk, pos);
+      if (pos > 0) {
+        preset->mInitialized = true;
+        preset->mChunk.Clear();
+        SerializeState(&preset->mChunk);
+      }
+    }
+  }
+  RestorePreset(mCurrentPresetIdx);
+  return pos;
+}
+
+void IPlugBase::EnsureDefaultPreset()
+{
+  while (IPreset* preset = GetNextUninitializedPreset(&mPresets)) {
+    preset->mInitialized = true;
+    preset->SetName("Empty");
+    preset->mChunk.Clear();
+    SerializeState(&preset->mChunk);
+  }
+}
+
+void IPlugBase::PruneUninitializedPresets()
+{
+  for (int i = 0; i < mPresets.GetSize();) {
+    if (!mPresets.Get(i)->mInitialized)
+      mPresets.Delete(i, true);
+    else
+      ++i;
+  }
+}
+
+bool IPlugBase::BackUpState(StateBackup* backup)
+{
+  backup->mLive.Clear();
+  if (!SerializeState(&backup->mLive)) return false;
+  backup->mPresets.Empty(true);
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    const IPreset* from = mPresets.Get(i);
+    IPreset* copy = new IPreset;
+    copy->mInitialized = from->mInitialized;
+    copy->SetName(from->mName);
+    copy->mChunk.PutChunk(&from->mChunk);
+    backup->mPresets.Add(copy);
+  }
+  backup->mCurrentPresetIdx = mCurrentPresetIdx;
+  return backup->mPresets.GetSize() == mPresets.GetSize();
+}
+
+void IPlugBase::RestoreState(StateBackup* backup)
+{
+  for (int i = 0; i < mPresets.GetSize() && i < backup->mPresets.GetSize(); ++i) {
+    IPreset* to = mPresets.Get(i);
+    const IPreset* from = backup->mPresets.Get(i);
+    to->mInitialized = from->mInitialized;
+    to->SetName(from->mName);
+    to->mChunk.Clear();
+    to->mChunk.PutChunk(&from->mChunk);
+  }
+  mCurrentPresetIdx = backup->mCurrentPresetIdx;
+  UnserializeState(&backup->mLive, 0);
+  RedrawParamControls();
+}
+
+// ---- factory-program makers ----------------------------------------------------------------------------------
+
+namespace {
+
+bool TakesIntArgument(const IParam* param)
+{
+  IParam::EParamType t = param->Type();
+  return t == IParam::kTypeBool || t == IParam::kTypeInt || t == IParam::kTypeEnum;
+}
+
+// Standard base64 alphabet; decoding stops at the first other character (so "=" padding ends it).
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int Base64Value(char c)
+{
+  const char* p = c ? std::strchr(kBase64, c) : nullptr;
+  return p ? (int)(p - kBase64) : -1;
+}
+
+void Base64Encode(const unsigned char* data, int size, WDL_String* out)
+{
+  out->Set("");
+  char quad[5] = {};
+  for (int i = 0; i < size; i += 3) {
+    unsigned v = (unsigned)data[i] << 16;
+    if (i + 1 < size) v |= (unsigned)data[i + 1] << 8;
+    if (i + 2 < size) v |= data[i + 2];
+    quad[0] = kBase64[(v >> 18) & 63];
+    quad[1] = kBase64[(v >> 12) & 63];
+    quad[2] = i + 1 < size ? kBase64[(v >> 6) & 63] : '=';
+    quad[3] = i + 2 < size ? kBase64[v & 63] : '=';
+    out->Append(quad);
+  }
+}
+
+} // namespace
+
+void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
+{
+  for (int i = 0; i < nPresets; ++i) {
+    IPreset* preset = GetNextUninitializedPreset(&mPresets);
+    if (!preset) return;
+    preset->mInitialized = true;
+    preset->SetName(name ? name : "Empty");
+    preset->mChunk.Clear();
+    SerializeState(&preset->mChunk);
+  }
+}
+
+void IPlugBase::MakePreset(const char* name, ...)
+{
+  IPreset* preset = GetNextUninitializedPreset(&mPresets);
+  if (!preset) return;
+  preset->mInitialized = true;
+  preset->SetName(name);
+  preset->mChunk.Clear();
+  va_list args;
+  va_start(args, name);
+  for (int i = 0; i < NParams(); ++i) {
+    double v = TakesIntArgument(GetParam(i)) ? (double)va_arg(args, int) : va_arg(args, double);
+    preset->mChunk.Put(&v);
+  }
+  va_end(args);
+}
+
+void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ...)
+{
+  IPreset* preset = GetNextUninitializedPreset(&mPresets);
+  if (!preset) return;
+  preset->mInitialized = true;
+  preset->SetName(name);
+
+  WDL_TypedBuf<double> values;
+  double* v = values.Resize(NParams());
+  for (int i = 0; i < NParams() && v; ++i) v[i] = GetParam(i)->Value();
+
+  static const double kNotNamed = 9.999e-8;
+  va_list args;
+  va_start(args, nParamsNamed);
+  for (int i = 0; i < nParamsNamed; ++i) {
+    int idx = va_arg(args, int);
+    IParam* param = GetParam(idx);
+    // The value's type follows the parameter; for an index outside the list it is taken as a double.
+    double value = param && TakesIntArgument(param) ? (double)va_arg(args, int) : va_arg(args, double);
+    if (param && v && value != kNotNamed) v[idx] = value;
+  }
+  va_end(args);
+
+  preset->mChunk.Clear();
+  for (int i = 0; i < NParams() && v; ++i) preset->mChunk.Put(v + i);
+}
+
+void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
+{
+  IPreset* preset = GetNextUninitializedPreset(&mPresets);
+  if (!preset) return;
+  preset->mInitialized = true;
+  preset->SetName(name);
+  preset->mChunk.Clear();
+  preset->mChunk.PutChunk(chunk);
+}
+
+void IPlugBase::MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk)
+{
+  if (sizeOfChunk < 0) sizeOfChunk = 0;
+  ByteChunk decoded;
+  decoded.Resize(sizeOfChunk);
+  unsigned char* out = decoded.GetBytes();
+  int written = 0;
+  unsigned bits = 0;
+  int nBits = 0;
+  for (const char* p = blob; p && *p; ++p) {
+    int v = Base64Value(*p);
+    if (v < 0) break;
+    bits = (bits << 6) | (unsigned)v;
+    nBits += 6;
+    if (nBits >= 8) {
+      nBits -= 8;
+      if (written < sizeOfChunk) out[written] = (unsigned char)(bits >> nBits);
+      ++written;
+    }
+  }
+  MakePresetFromChunk(name, &decoded);
+}
+
+// ---- development dumps ---------------------------------------------------------------------------------------
+
+namespace {
+
+bool CloseChecked(FILE* f, bool ok)
+{
+  ok = std::ferror(f) == 0 && ok;
+  return std::fclose(f) == 0 && ok;
+}
+
+bool PutBlobLine(FILE* f, const char* name, const ByteChunk* chunk)
+{
+  WDL_String text;
+  Base64Encode(chunk->GetBytes(), chunk->Size(), &text);
+  return std::fprintf(f, "MakePresetFromBlob(\"%s\", \"%s\", %d);\n", name, text.Get(), chunk->Size()) > 0;
+}
+
+} // namespace
+
+bool IPlugBase::DumpPresetSrcCode(const char* path, const char** paramEnumNames)
+{
+  if (!path || !paramEnumNames) return false;
+  FILE* f = std::fopen(path, "w");
+  if (!f) return false;
+  bool ok = std::fprintf(f, "  MakePresetFromNamedParams(\"name\", %d", NParams()) > 0;
+  for (int i = 0; i < NParams() && ok; ++i) {
+    const IParam* param = GetParam(i);
+    char value[64];
+    switch (param->Type()) {
+    case IParam::kTypeInt:
+    case IParam::kTypeEnum:
+      std::snprintf(value, sizeof value, "%d", param->Int());
+      break;
+    case IParam::kTypeBool:
+      std::snprintf(value, sizeof value, "%s", param->Value() >= 0.5 ? "true" : "false");
+      break;
+    default:
+      std::snprintf(value, sizeof value, "%.6f", param->Value());
+      break;
+    }
+    ok = std::fprintf(f, ",\n    %s, %s", paramEnumNames[i] ? paramEnumNames[i] : "", value) > 0;
+  }
+  ok = ok && std::fprintf(f, ");\n") > 0;
+  return CloseChecked(f, ok);
+}
+
+bool IPlugBase::DumpPresetBlob(const char* path)
+{
+  const IPreset* preset = mPresets.Get(mCurrentPresetIdx);
+  if (!preset || !path) return false;
+  FILE* f = std::fopen(path, "w");
+  if (!f) return false;
+  return CloseChecked(f, PutBlobLine(f, "name", &preset->mChunk));
+}
+
+bool IPlugBase::DumpBankBlob(const char* path)
+{
+  if (!path) return false;
+  FILE* f = std::fopen(path, "w");
+  if (!f) return false;
+  bool ok = true;
+  for (int i = 0; i < mPresets.GetSize() && ok; ++i)
+    ok = PutBlobLine(f, mPresets.Get(i)->mName, &mPresets.Get(i)->mChunk);
+  return CloseChecked(f, ok);
+}

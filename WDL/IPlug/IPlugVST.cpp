@@ -1,0 +1,677 @@
+#include "IPlugVST.h"
+
+#include "IGraphics.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <new>
+
+namespace {
+
+// Capacities of host buffers, terminator included: program names as the interface publishes them; parameter
+// texts as the parameters hold them; effect, vendor, product, pin and key names as published.
+constexpr size_t kProgramNameCapacity = kVstMaxProgNameLen;
+constexpr size_t kParamTextCapacity = IParam::kTextSize;
+constexpr size_t kEffectNameCapacity = kVstMaxEffectNameLen;
+constexpr size_t kVendorCapacity = kVstMaxVendorStrLen;
+constexpr size_t kProductCapacity = kVstMaxProductStrLen;
+constexpr size_t kPinLabelCapacity = kVstMaxLabelLen;
+constexpr size_t kKeyNameCapacity = kVstMaxNameLen;
+
+// Block sizes a host may set; anything else is a host error and is ignored (the buffers stay as they are).
+constexpr VstIntPtr kMaxBlockSize = 1 << 20;
+
+void CopyBounded(void* dest, const char* src, size_t capacity)
+{
+  char* d = static_cast<char*>(dest);
+  size_t n = std::min(std::strlen(src), capacity - 1);
+  std::memcpy(d, src, n);
+  d[n] = 0;
+}
+
+// Numbers typed by the user are read in the "C" locale, whatever locale the host has set.
+double ParseNumberC(const char* text)
+{
+  static locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+  return cLocale ? strtod_l(text, nullptr, cLocale) : std::strtod(text, nullptr);
+}
+
+bool FitsInt(VstIntPtr v)
+{
+  return v >= INT_MIN && v <= INT_MAX;
+}
+
+} // namespace
+
+int VSTSpkrArrType(int nchan)
+{
+  return nchan < 3 ? nchan - 1 : kSpeakerArrUserDefined;
+}
+
+IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
+                   const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
+                   int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
+                   int /*plugScChans*/)
+    : IPlugBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID, mfrID,
+                latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPIVST2),
+      mHostCallback(instanceInfo.mVSTHostCallback)
+{
+  std::memset(&mAEffect, 0, sizeof mAEffect);
+  mAEffect.magic = kEffectMagic;
+  mAEffect.object = this;
+  mAEffect.dispatcher = VSTDispatcher;
+  mAEffect.process = VSTProcess;
+  mAEffect.setParameter = VSTSetParameter;
+  mAEffect.getParameter = VSTGetParameter;
+  mAEffect.processReplacing = VSTProcessReplacing;
+  mAEffect.processDoubleReplacing = VSTProcessDoubleReplacing;
+  mAEffect.numPrograms = nPresets;
+  mAEffect.numParams = nParams;
+  mAEffect.numInputs = NInChannels();
+  mAEffect.numOutputs = NOutChannels();
+  mAEffect.uniqueID = uniqueID;
+  mAEffect.version = GetDecimalVersion(vendorVersion);
+  mAEffect.initialDelay = latency;
+  mAEffect.ioRatio = 1.0f;
+  mAEffect.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  if (plugDoesChunks) mAEffect.flags |= effFlagsProgramChunks;
+  if (LegalIO(1, -1)) mAEffect.flags |= effFlagsCanMono;
+  if (plugIsInst) mAEffect.flags |= effFlagsIsSynth;
+
+  std::memset(&mEditRect, 0, sizeof mEditRect);
+  std::memset(&mInputSpkrArr, 0, sizeof mInputSpkrArr);
+  std::memset(&mOutputSpkrArr, 0, sizeof mOutputSpkrArr);
+  mInputSpkrArr.type = VSTSpkrArrType(NInChannels());
+  mInputSpkrArr.numChannels = NInChannels();
+  mOutputSpkrArr.type = VSTSpkrArrType(NOutChannels());
+  mOutputSpkrArr.numChannels = NOutChannels();
+
+  SetInputChannelConnections(0, NInChannels(), true);
+  SetOutputChannelConnections(0, NOutChannels(), true);
+  SetBlockSize(1024);
+}
+
+IPlugVST::~IPlugVST()
+{
+  mState.Clear();
+  mBankState.Clear();
+}
+
+VstIntPtr IPlugVST::HostCallback(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
+{
+  return mHostCallback ? mHostCallback(&mAEffect, opcode, idx, value, ptr, opt) : 0;
+}
+
+// ---- host notifications and queries --------------------------------------------------------------------------
+
+void IPlugVST::BeginInformHostOfParamChange(int paramIdx)
+{
+  HostCallback(audioMasterBeginEdit, paramIdx);
+}
+
+void IPlugVST::InformHostOfParamChange(int paramIdx, double normalizedValue)
+{
+  HostCallback(audioMasterAutomate, paramIdx, 0, nullptr, (float)normalizedValue);
+}
+
+void IPlugVST::EndInformHostOfParamChange(int paramIdx)
+{
+  HostCallback(audioMasterEndEdit, paramIdx);
+}
+
+void IPlugVST::InformHostOfProgramChange()
+{
+  HostCallback(audioMasterUpdateDisplay);
+}
+
+bool IPlugVST::IsRenderingOffline()
+{
+  return HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
+}
+
+int IPlugVST::GetSamplePos()
+{
+  const VstTimeInfo* t = reinterpret_cast<const VstTimeInfo*>(HostCallback(audioMasterGetTime, 0, 0));
+  if (t && t->samplePos >= 0.0 && t->samplePos < (double)INT_MAX) return (int)(t->samplePos + 0.5);
+  return 0;
+}
+
+double IPlugVST::GetTempo()
+{
+  if (!mHostCallback) return 0.0;
+  const VstTimeInfo* t = reinterpret_cast<const VstTimeInfo*>(HostCallback(audioMasterGetTime, 0, kVstTempoValid));
+  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0) return t->tempo;
+  return 0.0;
+}
+
+void IPlugVST::GetTimeSig(int* numerator, int* denominator)
+{
+  *numerator = *denominator = 0;
+  const VstTimeInfo* t = reinterpret_cast<const VstTimeInfo*>(HostCallback(audioMasterGetTime, 0, kVstTimeSigValid));
+  if (t && (t->flags & kVstTimeSigValid) && t->timeSigNumerator >= 0 && t->timeSigDenominator >= 0) {
+    *numerator = t->timeSigNumerator;
+    *denominator = t->timeSigDenominator;
+  }
+}
+
+void IPlugVST::GetTime(ITimeInfo* timeInfo)
+{
+  const int wanted = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+  const VstTimeInfo* t = reinterpret_cast<const VstTimeInfo*>(HostCallback(audioMasterGetTime, 0, wanted));
+  if (!t || !(t->flags & wanted)) return;
+  timeInfo->mSamplePos = t->samplePos;
+  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0) timeInfo->mPPQPos = t->ppqPos;
+  if ((t->flags & kVstTempoValid) && t->tempo > 0.0) timeInfo->mTempo = t->tempo;
+  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0) timeInfo->mLastBar = t->barStartPos;
+  if ((t->flags & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0) {
+    timeInfo->mCycleStart = t->cycleStartPos;
+    timeInfo->mCycleEnd = t->cycleEndPos;
+  }
+  if ((t->flags & kVstTimeSigValid) && t->timeSigNumerator > 0 && t->timeSigDenominator > 0) {
+    timeInfo->mNumerator = t->timeSigNumerator;
+    timeInfo->mDenominator = t->timeSigDenominator;
+  }
+  timeInfo->mTransportIsRunning = (t->flags & kVstTransportPlaying) != 0;
+  timeInfo->mTransportLoopEnabled = (t->flags & kVstTransportCycleActive) != 0;
+}
+
+EHost IPlugVST::GetHost()
+{
+  if (mHost == kHostUninit) {
+    char product[256] = {};
+    HostCallback(audioMasterGetProductString, 0, 0, product);
+    product[sizeof product - 1] = 0;
+    int version = 0;
+    if (product[0]) {
+      // The host answers a decimal version (50203 is 5.2.3); it is kept packed.
+      VstIntPtr d = HostCallback(audioMasterGetVendorVersion);
+      if (d > 0 && d <= INT_MAX) version = (int)((d / 10000) << 16 | ((d % 10000) / 100) << 8 | (d % 100));
+    }
+    SetHost(product, version);
+  }
+  return mHost;
+}
+
+void IPlugVST::HostSpecificInit()
+{
+  if (mHostSpecificInitDone) return;
+  mHostSpecificInitDone = true;
+  EHost host = GetHost();
+  if (host == kHostForte || host == kHostAudition || host == kHostOrion || host == kHostSAWStudio) LimitToStereoIO();
+  mAEffect.numInputs = mInputSpkrArr.numChannels = NInChannels();
+  mAEffect.numOutputs = mOutputSpkrArr.numChannels = NOutChannels();
+  OnHostIdentified();
+}
+
+void IPlugVST::AttachGraphics(IGraphics* graphics)
+{
+  if (!graphics) return;
+  IPlugBase::AttachGraphics(graphics);
+  mAEffect.flags |= effFlagsHasEditor;
+  mEditRect.top = mEditRect.left = 0;
+  mEditRect.bottom = (VstInt16)graphics->Height();
+  mEditRect.right = (VstInt16)graphics->Width();
+}
+
+void IPlugVST::ResizeGraphics(int, int)
+{
+  if (!mGraphics) return;
+  mEditRect.top = mEditRect.left = 0;
+  mEditRect.bottom = (VstInt16)mGraphics->Height();
+  mEditRect.right = (VstInt16)mGraphics->Width();
+  OnWindowResize();
+}
+
+void IPlugVST::SetLatency(int samples)
+{
+  mAEffect.initialDelay = samples;
+  IPlugBase::SetLatency(samples);
+}
+
+bool IPlugVST::SendVSTEvent(VstEvent* event)
+{
+  VstEvents events;
+  std::memset(&events, 0, sizeof events);
+  events.numEvents = 1;
+  events.events[0] = event;
+  return HostCallback(audioMasterProcessEvents, 0, 0, &events) == 1;
+}
+
+bool IPlugVST::SendMidiMsg(IMidiMsg* msg)
+{
+  VstMidiEvent ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = kVstMidiType;
+  ev.byteSize = sizeof(VstMidiEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.midiData[0] = (char)msg->mStatus;
+  ev.midiData[1] = (char)msg->mData1;
+  ev.midiData[2] = (char)msg->mData2;
+  return SendVSTEvent(reinterpret_cast<VstEvent*>(&ev));
+}
+
+bool IPlugVST::SendSysEx(ISysEx* msg)
+{
+  VstMidiSysexEvent ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = kVstSysExType;
+  ev.byteSize = sizeof(VstMidiSysexEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.dumpBytes = msg->mSize;
+  ev.sysexDump = reinterpret_cast<char*>(const_cast<uint8_t*>(msg->mData));
+  return SendVSTEvent(reinterpret_cast<VstEvent*>(&ev));
+}
+
+// ---- host entry points ---------------------------------------------------------------------------------------
+
+VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx, VstIntPtr value, void* ptr, float opt)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug) return 0;
+  if (opcode == effClose) {
+    // Waits for a call in progress on another thread, then lets go before the mutex is destroyed.
+    {
+      WDL_MutexLock lock(&plug->mMutex);
+    }
+    delete plug;
+    return 0;
+  }
+  WDL_MutexLock lock(&plug->mMutex);
+  return plug->Dispatch(opcode, idx, value, ptr, opt);
+}
+
+VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
+{
+  IParam* param = GetParam(idx); // null for requests whose index is not a parameter, or out of range
+  switch (opcode) {
+  case effOpen:
+    HostSpecificInit();
+    OnParamReset();
+    return 0;
+  case effSetProgram:
+    if (!DoesStateChunks()) ModifyCurrentPreset();
+    if (FitsInt(value)) RestorePreset((int)value);
+    return 0;
+  case effGetProgram:
+    return mCurrentPresetIdx;
+  case effSetProgramName:
+    if (ptr) {
+      char name[IPreset::kNameSize];
+      std::strncpy(name, static_cast<const char*>(ptr), sizeof name - 1); // reads no further than a slot holds
+      name[sizeof name - 1] = 0;
+      ModifyCurrentPreset(name);
+      PresetsChangedByHost();
+    }
+    return 0;
+  case effGetProgramName:
+    if (ptr) CopyBounded(ptr, GetPresetName(mCurrentPresetIdx), kProgramNameCapacity);
+    return 0;
+  case effGetParamLabel:
+    if (param && ptr) CopyBounded(ptr, param->GetLabelForHost(), kParamTextCapacity);
+    return 0;
+  case effGetParamDisplay:
+    if (param && ptr) {
+      char text[256] = {};
+      param->GetDisplayForHost(param->Value(), false, text, true);
+      text[sizeof text - 1] = 0;
+      CopyBounded(ptr, text, kParamTextCapacity);
+    }
+    return 0;
+  case effGetParamName:
+    if (param && ptr) CopyBounded(ptr, param->GetNameForHost(), kParamTextCapacity);
+    return 0;
+  case effSetSampleRate:
+    if (std::isfinite(opt) && opt > 0.0f) {
+      SetSampleRate(opt);
+      Reset();
+    }
+    return 0;
+  case effSetBlockSize:
+    if (value >= 1 && value <= kMaxBlockSize) {
+      SetBlockSize((int)value);
+      Reset();
+    }
+    return 0;
+  case effMainsChanged:
+    if (value) {
+      OnActivate(true);
+    } else {
+      OnActivate(false);
+      Reset();
+    }
+    return 0;
+  case effEditGetRect:
+    if (ptr && mGraphics) {
+      *static_cast<ERect**>(ptr) = &mEditRect;
+      return 1;
+    }
+    return 0;
+  case effEditOpen:
+    if (mGraphics && mGraphics->OpenWindow(ptr)) {
+      OnGUIOpen();
+      return 1;
+    }
+    return 0;
+  case effEditClose:
+    if (mGraphics) {
+      OnGUIClose();
+      mGraphics->CloseWindow();
+      return 1;
+    }
+    return 0;
+  case effEditIdle:
+  case effIdle:
+    OnIdle();
+    return 0;
+  case effIdentify:
+    return VstFourCC('N', 'v', 'E', 'f');
+  case effGetChunk:
+    return GetChunk(idx, ptr);
+  case effSetChunk:
+    return SetChunk(idx, value, ptr);
+  case effProcessEvents: {
+    const VstEvents* events = static_cast<const VstEvents*>(ptr);
+    if (!events) return 0;
+    // The record declares two entries but holds numEvents of them: read them through a plain pointer.
+    VstEvent* const* list = events->events;
+    for (int i = 0; i < events->numEvents; ++i) {
+      const VstEvent* e = list[i];
+      if (!e) continue;
+      if (e->type == kVstMidiType) {
+        const VstMidiEvent* m = reinterpret_cast<const VstMidiEvent*>(e);
+        IMidiMsg msg(m->deltaFrames, (uint8_t)m->midiData[0], (uint8_t)m->midiData[1], (uint8_t)m->midiData[2]);
+        ProcessMidiMsg(&msg);
+      } else if (e->type == kVstSysExType) {
+        const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(e);
+        if (!s->sysexDump || s->dumpBytes < 0) continue; // nothing a handler could read
+        ISysEx msg(s->deltaFrames, reinterpret_cast<const uint8_t*>(s->sysexDump), s->dumpBytes);
+        ProcessSysEx(&msg);
+      }
+    }
+    return 1;
+  }
+  case effCanBeAutomated:
+    return 1;
+  case effString2Parameter:
+    return param ? String2Parameter(idx, static_cast<const char*>(ptr)) : 0;
+  case effGetProgramNameIndexed:
+    if (!ptr) return 0;
+    CopyBounded(ptr, GetPresetName(idx), kProgramNameCapacity);
+    return *static_cast<char*>(ptr) ? 1 : 0;
+  case effGetInputProperties:
+    return GetPinProperties(true, idx, static_cast<VstPinProperties*>(ptr));
+  case effGetOutputProperties:
+    return GetPinProperties(false, idx, static_cast<VstPinProperties*>(ptr));
+  case effGetPlugCategory:
+    return IsInstrument() ? kPlugCategSynth : kPlugCategEffect;
+  case effSetSpeakerArrangement: {
+    const VstSpeakerArrangement* in = reinterpret_cast<const VstSpeakerArrangement*>(value);
+    const VstSpeakerArrangement* out = static_cast<const VstSpeakerArrangement*>(ptr);
+    if (in) {
+      int n = std::max(0, std::min(in->numChannels, NInChannels()));
+      SetInputChannelConnections(0, n, true);
+      SetInputChannelConnections(n, NInChannels() - n, false);
+    }
+    if (out) {
+      int n = std::max(0, std::min(out->numChannels, NOutChannels()));
+      SetOutputChannelConnections(0, n, true);
+      SetOutputChannelConnections(n, NOutChannels() - n, false);
+    }
+    return 1;
+  }
+  case effGetEffectName:
+    if (!ptr) return 0;
+    CopyBounded(ptr, mEffectName, kEffectNameCapacity);
+    return 1;
+  case effGetVendorString:
+    if (!ptr) return 0;
+    CopyBounded(ptr, mMfrName, kVendorCapacity);
+    return 1;
+  case effGetProductString:
+    if (!ptr) return 0;
+    CopyBounded(ptr, mProductName, kProductCapacity);
+    return 1;
+  case effGetVendorVersion:
+    return GetEffectVersion(true);
+  case effVendorSpecific:
+    return VendorSpecific(idx, value, ptr, opt);
+  case effCanDo:
+    return CanDo(static_cast<const char*>(ptr));
+  case effGetTailSize:
+    return mTailSize;
+  case effGetVstVersion:
+    return 2400;
+  case effGetMidiKeyName: {
+    MidiKeyName* key = static_cast<MidiKeyName*>(ptr);
+    if (!key) return 0;
+    key->keyName[0] = 0;
+    char name[256] = {};
+    bool named = MidiNoteName(key->thisKeyNumber, name);
+    name[sizeof name - 1] = 0;
+    CopyBounded(key->keyName, name, kKeyNameCapacity);
+    return named ? 1 : 0;
+  }
+  case effGetSpeakerArrangement:
+    if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &mInputSpkrArr;
+    if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &mOutputSpkrArr;
+    return 1;
+  default:
+    return 0;
+  }
+}
+
+VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
+{
+  if (!ptr) return 0;
+  const bool bank = idx == 0;
+  ByteChunk* chunk = bank ? &mBankState : &mState;
+  InitChunkWithIPlugVer(chunk);
+  bool ok;
+  if (bank) {
+    ModifyCurrentPreset(); // the current program's slot holds the live state
+    ok = SerializePresets(chunk);
+  } else {
+    ok = SerializeState(chunk);
+  }
+  if (!ok || chunk->Size() <= 0) return 0;
+  *static_cast<void**>(ptr) = chunk->GetBytes();
+  return chunk->Size();
+}
+
+VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
+{
+  if (!ptr || size < 0 || size > INT_MAX) return 0;
+  const bool bank = idx == 0;
+  ByteChunk* chunk = bank ? &mBankState : &mState;
+  if (chunk->Resize((int)size) != (int)size) return 0;
+  if (size > 0) std::memcpy(chunk->GetBytes(), ptr, (size_t)size);
+
+  // A chunk that cannot be read leaves the state, the programs and the current program as they were.
+  StateBackup backup;
+  if (!BackUpState(&backup)) return 0;
+  int pos = 0;
+  const int version = GetIPlugVerFromChunk(chunk, &pos);
+  if (bank && version >= kIPlugVersion) {
+    pos = UnserializePresets(chunk, pos);
+  } else {
+    pos = UnserializeState(chunk, pos);
+    if (pos >= 0) ModifyCurrentPreset();
+  }
+  if (pos < 0) {
+    RestoreState(&backup);
+    return 0;
+  }
+  RedrawParamControls();
+  return 1;
+}
+
+VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
+{
+  if (!text) return 1; // the parameter takes text
+  IParam* param = GetParam(idx);
+  double value;
+  if (param->GetNDisplayTexts() > 0) {
+    int mapped;
+    if (!param->MapDisplayText(text, &mapped)) return 0;
+    value = mapped;
+  } else {
+    value = ParseNumberC(text);
+    if (std::isnan(value)) return 0;
+  }
+  if (mGraphics) mGraphics->SetParameterFromPlug(idx, value, false);
+  param->Set(value); // clamped into the parameter's range
+  OnParamChange(idx);
+  return 1;
+}
+
+VstIntPtr IPlugVST::GetPinProperties(bool input, int idx, VstPinProperties* pin)
+{
+  const int count = input ? NInChannels() : NOutChannels();
+  if (idx < 0 || !pin || idx >= count) return 0;
+  pin->flags = kVstPinIsActive;
+  if (idx % 2 == 0 && idx + 1 < count) pin->flags |= kVstPinIsStereo;
+  const char* label = input ? GetInputLabel(idx) : GetOutputLabel(idx);
+  if (label[0]) {
+    CopyBounded(pin->label, label, kPinLabelCapacity);
+  } else {
+    std::snprintf(pin->label, kPinLabelCapacity, "%s %d", input ? "Input" : "Output", idx + 1);
+  }
+  return 1;
+}
+
+VstIntPtr IPlugVST::VendorSpecific(int idx, VstIntPtr value, void* ptr, float opt)
+{
+  // Extensions of one host: the text of any normalised value, and whether a parameter moves in steps.
+  if (idx == effGetParamDisplay && ptr) {
+    IParam* param = FitsInt(value) ? GetParam((int)value) : nullptr;
+    if (param) {
+      char text[256] = {};
+      param->GetDisplayForHost(opt, true, text, true);
+      text[sizeof text - 1] = 0;
+      CopyBounded(ptr, text, kParamTextCapacity);
+    }
+    return 0xbeef;
+  }
+  if (idx == effGetParamName) {
+    IParam* param = FitsInt(value) ? GetParam((int)value) : nullptr;
+    return param && param->Type() != IParam::kTypeDouble ? 0xbeef : 0;
+  }
+  return 0;
+}
+
+VstIntPtr IPlugVST::CanDo(const char* what)
+{
+  if (!what) return 0;
+  if (!std::strcmp(what, "receiveVstTimeInfo")) return 1;
+  if (DoesMIDI()) {
+    for (const char* midi : {"sendVstEvents", "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent"})
+      if (!std::strcmp(what, midi)) return 1;
+  }
+  if (!std::strcmp(what, "hasCockosExtensions") || !std::strcmp(what, "hasCockosViewAsConfig")) return 0xbeef0000;
+  return 0;
+}
+
+float IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 idx)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug) return 0.0f;
+  WDL_MutexLock lock(&plug->mMutex);
+  IParam* param = plug->GetParam(idx);
+  return param ? (float)param->GetNormalized() : 0.0f;
+}
+
+void IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 idx, float value)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug || !std::isfinite(value)) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  IParam* param = plug->GetParam(idx);
+  if (!param) return;
+  if (plug->mGraphics) plug->mGraphics->SetParameterFromPlug(idx, value, true);
+  param->SetNormalized(value);
+  plug->OnParamChange(idx);
+}
+
+template <class T> bool IPlugVST::ChannelBuffersValid(T** inputs, T** outputs) const
+{
+  if (mAEffect.numInputs > 0) {
+    if (!inputs) return false;
+    for (int i = 0; i < mAEffect.numInputs; ++i)
+      if (!inputs[i]) return false;
+  }
+  if (mAEffect.numOutputs > 0) {
+    if (!outputs) return false;
+    for (int i = 0; i < mAEffect.numOutputs; ++i)
+      if (!outputs[i]) return false;
+  }
+  return true;
+}
+
+void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
+  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
+  // The block runs through the channel scratch buffers, so a block longer than they are runs in parts.
+  const int step = plug->ScratchFrames();
+  if (step <= 0) return;
+  const int nIn = plug->mAEffect.numInputs, nOut = plug->mAEffect.numOutputs;
+  float* in[64];
+  float* out[64];
+  if (nIn > 64 || nOut > 64) return;
+  for (int done = 0; done < nFrames; done += step) {
+    const int n = std::min(step, nFrames - done);
+    for (int c = 0; c < nIn; ++c) in[c] = inputs[c] + done;
+    for (int c = 0; c < nOut; ++c) out[c] = outputs[c] + done;
+    plug->AttachInputBuffers(0, plug->NInChannels(), in, n);
+    plug->AttachOutputBuffers(0, plug->NOutChannels(), out);
+    plug->ProcessBuffersAccumulating(0.0f, n);
+  }
+}
+
+void IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
+  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
+  plug->ProcessFloatReplacing(inputs, outputs, nFrames);
+}
+
+void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames)
+{
+  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
+  if (!plug) return;
+  WDL_MutexLock lock(&plug->mMutex);
+  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
+  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
+  plug->ProcessDoubleReplacing(inputs, outputs, nFrames);
+}
+
+// ---- entry -----------------------------------------------------------------------------------------------------
+
+AEffect* IPlugVSTEntry(audioMasterCallback hostCallback, IPlugVST* (*makePlug)(IPlugInstanceInfo))
+{
+  // Serialises the creation of instances across the process; lives until the process ends.
+  static WDL_Mutex sEntryMutex;
+  WDL_MutexLock lock(&sEntryMutex);
+  IPlugVST* plug = nullptr;
+  try {
+    plug = makePlug(IPlugInstanceInfo{hostCallback});
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (!plug) return nullptr;
+  plug->EnsureDefaultPreset();
+  AEffect* effect = plug->GetAEffect();
+  if (effect->numPrograms < 1) effect->numPrograms = 1;
+  return effect;
+}

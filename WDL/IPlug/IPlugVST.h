@@ -1,0 +1,97 @@
+// IPlugVST: binds IPlugBase to the VST 2.4 interface. It owns the AEffect record the host holds, answers every
+// dispatcher request, parameter call and process call, and implements the base's host notifications through
+// the host callback.
+//
+// Host calls may arrive in any order and with null pointers: every dispatcher request is safe before effOpen,
+// before and after effMainsChanged, and every string copied into a host buffer is bounded.
+#pragma once
+
+#include "IPlugBase.h"
+#include "VST24Linux.h"
+
+// What the entry point hands to a new plug-in object.
+struct IPlugInstanceInfo
+{
+  audioMasterCallback mVSTHostCallback;
+};
+
+// Speaker-arrangement type of a channel count: -1 empty, 0 mono, 1 stereo, -2 user-defined for 3 and more.
+int VSTSpkrArrType(int nchan);
+
+class IPlugVST : public IPlugBase
+{
+public:
+  IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+           const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency = 0,
+           bool plugDoesMidi = false, bool plugDoesChunks = false, bool plugIsInst = false, int plugScChans = 0);
+  ~IPlugVST() override;
+
+  void BeginInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  void EndInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfProgramChange() override;
+  bool IsRenderingOffline() override;
+  int GetSamplePos() override;
+  double GetTempo() override;
+  void GetTimeSig(int* numerator, int* denominator) override;
+  void GetTime(ITimeInfo* timeInfo) override;
+  EHost GetHost() override;
+  void ResizeGraphics(int width, int height) override;
+  void HostSpecificInit() override;
+  void AttachGraphics(IGraphics* graphics) override;
+  void SetLatency(int samples) override;
+  bool SendMidiMsg(IMidiMsg* msg) override;
+  bool SendSysEx(ISysEx* msg) override;
+
+  bool SendVSTEvent(VstEvent* event);
+  audioMasterCallback GetHostCallback() const { return mHostCallback; }
+  AEffect* GetAEffect() { return &mAEffect; }
+
+  // The record's entry points; each finds its plug-in through the record's object field.
+  static VstIntPtr VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx, VstIntPtr value, void* ptr, float opt);
+  static float VSTGetParameter(AEffect* effect, VstInt32 idx);
+  static void VSTSetParameter(AEffect* effect, VstInt32 idx, float value);
+  static void VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);
+  static void VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);
+  static void VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames);
+
+protected:
+  VstIntPtr HostCallback(int opcode, int idx = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
+
+  ERect mEditRect;
+  audioMasterCallback mHostCallback;
+  VstSpeakerArrangement mInputSpkrArr, mOutputSpkrArr;
+  bool mHostSpecificInitDone = false;
+  ByteChunk mState;     // a program's state built for, or copied from, the host
+  ByteChunk mBankState; // the same for a whole bank
+  AEffect mAEffect;
+
+private:
+  VstIntPtr Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, float opt);
+  VstIntPtr GetChunk(int idx, void* ptr);
+  VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);
+  VstIntPtr String2Parameter(int idx, const char* text);
+  VstIntPtr GetPinProperties(bool input, int idx, VstPinProperties* pin);
+  VstIntPtr VendorSpecific(int idx, VstIntPtr value, void* ptr, float opt);
+  VstIntPtr CanDo(const char* what);
+  template <class T> bool ChannelBuffersValid(T** inputs, T** outputs) const;
+};
+
+// Defines the plug-in's exported entry points `VSTPluginMain` and `main` (the old name of the same entry,
+// which many Linux hosts look for): a new PLUG_CLASS (constructed from an IPlugInstanceInfo) per call,
+// created under a process-wide recursive mutex, with every program slot filled and at least one program.
+// Use once per plug-in, at file scope, in a library built with hidden visibility and the export list.
+#define IPLUG_VST_ENTRY(PLUG_CLASS)                                                                                    \
+  extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback hostCallback)           \
+  {                                                                                                                    \
+    return IPlugVSTEntry(hostCallback, [](IPlugInstanceInfo info) -> IPlugVST* { return new PLUG_CLASS(info); });      \
+  }                                                                                                                    \
+  extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMainLegacy(                                      \
+      audioMasterCallback hostCallback) __asm__("main");                                                               \
+  extern "C" AEffect* VSTPluginMainLegacy(audioMasterCallback hostCallback)                                            \
+  {                                                                                                                    \
+    return VSTPluginMain(hostCallback);                                                                                \
+  }
+
+// The body of the entry points: the new plug-in's record, or null when the object cannot be made.
+AEffect* IPlugVSTEntry(audioMasterCallback hostCallback, IPlugVST* (*makePlug)(IPlugInstanceInfo));

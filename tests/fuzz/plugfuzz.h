@@ -1,0 +1,31 @@
+// Shared by the plug-in framework's fuzz targets: a fresh TestPlug per input, made through the VST entry.
+#pragma once
+
+#include "TestPlug.h"
+
+#include <cstdlib>
+#include <vector>
+
+inline VstIntPtr SilentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+inline AEffect* MakeTestPlug()
+{
+  AEffect* e = IPlugVSTEntry(SilentHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new TestPlug(info); });
+  if (!e) std::abort();
+  return e;
+}
+
+// The plug-in's whole state as a host would store it: the bank chunk (all programs, current one included).
+inline std::vector<unsigned char> BankOf(AEffect* e)
+{
+  void* data = nullptr;
+  VstIntPtr size = e->dispatcher(e, effGetChunk, 0, 0, &data, 0.0f);
+  if (size <= 0 || !data) std::abort();
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::vector<unsigned char> bank(bytes, bytes + size);
+  bank.push_back((unsigned char)e->dispatcher(e, effGetProgram, 0, 0, nullptr, 0.0f));
+  return bank;
+}

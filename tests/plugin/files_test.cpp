@@ -1,0 +1,445 @@
+// Program (.fxp) and bank (.fxb) files: the bytes written, all four variants read, and damaged, short or
+// foreign files refused without touching the plug-in's state.
+#include "PlugHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::string TempFile(const char* name)
+{
+  return std::string(::testing::TempDir()) + "/plugin_files_" + std::to_string(getpid()) + "_" + name;
+}
+
+Bytes ReadAll(const std::string& path)
+{
+  Bytes b;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return b;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) b.push_back((unsigned char)c);
+  std::fclose(f);
+  return b;
+}
+
+void WriteAll(const std::string& path, const Bytes& b)
+{
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
+  std::fclose(f);
+}
+
+uint32_t BE(const Bytes& b, size_t at)
+{
+  return ((uint32_t)b[at] << 24) | ((uint32_t)b[at + 1] << 16) | ((uint32_t)b[at + 2] << 8) | b[at + 3];
+}
+
+void PutBE(Bytes* b, uint32_t v)
+{
+  for (int s = 24; s >= 0; s -= 8) b->push_back((unsigned char)(v >> s));
+}
+
+void PutTag(Bytes* b, const char* t)
+{
+  for (int i = 0; i < 4; ++i) b->push_back((unsigned char)t[i]);
+}
+
+void PutName(Bytes* b, const char* name)
+{
+  unsigned char field[28] = {};
+  std::memcpy(field, name, std::min<size_t>(28, std::strlen(name)));
+  b->insert(b->end(), field, field + 28);
+}
+
+void PutFloat(Bytes* b, float f)
+{
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  PutBE(b, u);
+}
+
+// A program record in the parameter variant, as another plug-in or an older version would write it.
+Bytes FxCkRecord(uint32_t id, const char* name, const std::vector<float>& values, uint32_t formatVersion = 1)
+{
+  Bytes b;
+  PutTag(&b, "CcnK");
+  PutBE(&b, 0);
+  PutTag(&b, "FxCk");
+  PutBE(&b, formatVersion);
+  PutBE(&b, id);
+  PutBE(&b, 1);
+  PutBE(&b, (uint32_t)values.size());
+  PutName(&b, name);
+  for (float v : values) PutFloat(&b, v);
+  return b;
+}
+
+Bytes FxBkFile(uint32_t id, int current, const std::vector<Bytes>& records)
+{
+  Bytes b;
+  PutTag(&b, "CcnK");
+  PutBE(&b, 0);
+  PutTag(&b, "FxBk");
+  PutBE(&b, 2);
+  PutBE(&b, id);
+  PutBE(&b, 1);
+  PutBE(&b, (uint32_t)records.size());
+  PutBE(&b, (uint32_t)current);
+  b.resize(156, 0);
+  for (const Bytes& r : records) b.insert(b.end(), r.begin(), r.end());
+  return b;
+}
+
+const uint32_t kBareID = VstFourCC('b', 'a', 'r', 'e');
+
+struct Snapshot
+{
+  std::vector<double> values;
+  std::vector<std::string> names;
+  int current;
+};
+
+Snapshot Take(IPlugBase& p)
+{
+  Snapshot s;
+  for (int i = 0; i < p.NParams(); ++i) s.values.push_back(p.GetParam(i)->Value());
+  for (int i = 0; i < p.NPresets(); ++i) s.names.push_back(p.GetPresetName(i));
+  s.current = p.GetCurrentPresetIdx();
+  return s;
+}
+
+void ExpectSame(const Snapshot& a, const Snapshot& b, const char* what)
+{
+  EXPECT_EQ(a.values, b.values) << what;
+  EXPECT_EQ(a.names, b.names) << what;
+  EXPECT_EQ(a.current, b.current) << what;
+}
+
+} // namespace
+
+TEST(ProgramFileWriting, ChunkVariantHeaderAndSizes)
+{
+  BarePlug p(124, 2, true); // state: 8-byte header + 124 doubles = 1000 bytes
+  p.MakeDefaultPreset("My Program", 2);
+  p.RestorePreset(0);
+  WDL_String path(TempFile("p.fxp").c_str());
+  ASSERT_TRUE(p.SaveProgramAsFXP(&path));
+  Bytes f = ReadAll(path.Get());
+  ASSERT_EQ(f.size(), 1060u);
+  EXPECT_EQ(std::memcmp(&f[0], "CcnK", 4), 0);
+  EXPECT_EQ(BE(f, 4), 0x424u); // 1060: the whole file
+  EXPECT_EQ(std::memcmp(&f[8], "FPCh", 4), 0);
+  EXPECT_EQ(BE(f, 12), 1u);
+  EXPECT_EQ(std::memcmp(&f[16], "bare", 4), 0);
+  EXPECT_EQ(BE(f, 20), 10001u);
+  EXPECT_EQ(BE(f, 24), 124u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&f[28]), "My Program");
+  EXPECT_EQ(BE(f, 56), 0x3E8u);
+  EXPECT_EQ(std::memcmp(&f[60], "tffp", 4), 0); // the framework header, little-endian
+  std::remove(path.Get());
+}
+
+TEST(ProgramFileWriting, BankChunkVariantHeaderAndSizes)
+{
+  BarePlug p(3, 4, true);
+  p.MakePreset("a", 0.1, 0.2, 0.3);
+  p.EnsureDefaultPreset();
+  p.RestorePreset(2);
+  WDL_String path(TempFile("b.fxb").c_str());
+  ASSERT_TRUE(p.SaveBankAsFXB(&path));
+  Bytes f = ReadAll(path.Get());
+  ByteChunk bank;
+  IPlugBase::InitChunkWithIPlugVer(&bank);
+  p.SerializePresets(&bank);
+  ASSERT_EQ(f.size(), (size_t)bank.Size() + 160);
+  EXPECT_EQ(BE(f, 4), f.size());
+  EXPECT_EQ(std::memcmp(&f[8], "FBCh", 4), 0);
+  EXPECT_EQ(BE(f, 12), 2u);
+  EXPECT_EQ(BE(f, 24), 4u);
+  EXPECT_EQ(BE(f, 28), 2u);
+  for (size_t i = 32; i < 156; ++i) ASSERT_EQ(f[i], 0) << i;
+  EXPECT_EQ(BE(f, 156), (uint32_t)bank.Size());
+  EXPECT_EQ(std::memcmp(&f[160], bank.GetBytes(), bank.Size()), 0);
+  std::remove(path.Get());
+}
+
+TEST(ProgramFileWriting, ParameterVariantsForPluginsWithoutChunks)
+{
+  BarePlug p(2, 2, false);
+  p.MakePreset("first", 0.25, 0.5);
+  p.MakePreset("second", 1.0, 0.0);
+  p.RestorePreset(0);
+  WDL_String fxp(TempFile("v.fxp").c_str()), fxb(TempFile("v.fxb").c_str());
+  ASSERT_TRUE(p.SaveProgramAsFXP(&fxp));
+  ASSERT_TRUE(p.SaveBankAsFXB(&fxb));
+  Bytes f = ReadAll(fxp.Get());
+  ASSERT_EQ(f.size(), 56u + 8u);
+  EXPECT_EQ(BE(f, 4), 0u);
+  EXPECT_EQ(std::memcmp(&f[8], "FxCk", 4), 0);
+  EXPECT_EQ(BE(f, 56), 0x3E800000u); // 0.25f
+  EXPECT_EQ(BE(f, 60), 0x3F000000u); // 0.5f
+  Bytes b = ReadAll(fxb.Get());
+  ASSERT_EQ(b.size(), 156u + 2 * 64u);
+  EXPECT_EQ(std::memcmp(&b[8], "FxBk", 4), 0);
+  EXPECT_EQ(std::memcmp(&b[156 + 64 + 8], "FxCk", 4), 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&b[156 + 64 + 28]), "second");
+  EXPECT_EQ(BE(b, 156 + 64 + 56), 0x3F800000u); // 1.0f
+  std::remove(fxp.Get());
+  std::remove(fxb.Get());
+}
+
+TEST(ProgramFileWriting, LongNamesAreCutTo27Characters)
+{
+  BarePlug p(1, 1, true);
+  p.MakeDefaultPreset("abcdefghijklmnopqrstuvwxyz0123456789", 1);
+  WDL_String path(TempFile("n.fxp").c_str());
+  ASSERT_TRUE(p.SaveProgramAsFXP(&path));
+  Bytes f = ReadAll(path.Get());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&f[28])), "abcdefghijklmnopqrstuvwxyz0");
+  std::remove(path.Get());
+}
+
+TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
+{
+  BarePlug p(1, 1, true);
+  WDL_String empty(""), missingDir("/nonexistent-dir/x.fxp"), full("/dev/full");
+  EXPECT_FALSE(p.SaveProgramAsFXP(&empty));
+  EXPECT_FALSE(p.SaveBankAsFXB(&empty));
+  EXPECT_FALSE(p.SaveProgramAsFXP(&missingDir));
+  EXPECT_FALSE(p.SaveBankAsFXB(&missingDir));
+  EXPECT_FALSE(p.SaveProgramAsFXP(nullptr));
+  struct stat st;
+  if (stat("/dev/full", &st) == 0) {
+    EXPECT_FALSE(p.SaveProgramAsFXP(&full)); // the device refuses the write
+    EXPECT_FALSE(p.SaveBankAsFXB(&full));
+    EXPECT_EQ(stat("/dev/full", &st), 0);
+  }
+  WDL_String dir(::testing::TempDir().c_str());
+  EXPECT_FALSE(p.SaveProgramAsFXP(&dir));
+}
+
+TEST(ProgramFileReading, ChunkVariantRoundTripRenamesTheCurrentSlot)
+{
+  BarePlug p(2, 3, true);
+  p.MakePreset("saved", 0.3, 0.7);
+  p.EnsureDefaultPreset();
+  p.RestorePreset(0);
+  WDL_String path(TempFile("rt.fxp").c_str());
+  ASSERT_TRUE(p.SaveProgramAsFXP(&path));
+  p.RestorePreset(2);
+  p.GetParam(0)->Set(0.9);
+  ASSERT_TRUE(p.LoadProgramFromFXP(&path));
+  EXPECT_EQ(p.GetCurrentPresetIdx(), 2);
+  EXPECT_STREQ(p.GetPresetName(2), "saved");
+  EXPECT_DOUBLE_EQ(p.GetParam(0)->Value(), 0.3);
+  EXPECT_DOUBLE_EQ(p.GetParam(1)->Value(), 0.7);
+  std::remove(path.Get());
+}
+
+TEST(ProgramFileReading, ChunkWithOrWithoutTheFrameworkHeader)
+{
+  for (bool header : {true, false}) {
+    Bytes f;
+    PutTag(&f, "CcnK");
+    PutBE(&f, 0);
+    PutTag(&f, "FPCh");
+    PutBE(&f, 1);
+    PutBE(&f, kBareID);
+    PutBE(&f, 99999); // another version and parameter count are accepted
+    PutBE(&f, 77);
+    PutName(&f, "handmade");
+    Bytes state;
+    if (header) {
+      const unsigned char h[8] = {0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0};
+      state.insert(state.end(), h, h + 8);
+    }
+    double v[2] = {0.125, 0.625};
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(v);
+    state.insert(state.end(), raw, raw + 16);
+    PutBE(&f, (uint32_t)state.size());
+    f.insert(f.end(), state.begin(), state.end());
+    std::string path = TempFile("hm.fxp");
+    WriteAll(path, f);
+    BarePlug p(2, 1, true);
+    p.EnsureDefaultPreset(); // as the entry point leaves every plug-in
+    WDL_String name(path.c_str());
+    ASSERT_TRUE(p.LoadProgramFromFXP(&name)) << header;
+    EXPECT_DOUBLE_EQ(p.GetParam(0)->Value(), 0.125) << header;
+    EXPECT_DOUBLE_EQ(p.GetParam(1)->Value(), 0.625) << header;
+    EXPECT_STREQ(p.GetPresetName(0), "handmade");
+    std::remove(path.c_str());
+  }
+}
+
+TEST(ProgramFileReading, ParameterVariantIntoAChunkPlugin)
+{
+  std::string path = TempFile("fxck.fxp");
+  WriteAll(path, FxCkRecord(kBareID, "params", {0.5f, 0.75f}));
+  BarePlug p(2, 2, true);
+  WDL_String name(path.c_str());
+  ASSERT_TRUE(p.LoadProgramFromFXP(&name));
+  EXPECT_DOUBLE_EQ(p.GetParam(0)->Value(), 0.5);
+  EXPECT_DOUBLE_EQ(p.GetParam(1)->Value(), 0.75);
+  double stored = 0;
+  p.GetPresetChunk(0)->Get(&stored, 8); // the slot now holds the resulting state
+  EXPECT_DOUBLE_EQ(stored, 0.75);
+  std::remove(path.c_str());
+}
+
+TEST(ProgramFileReading, NameFieldWithoutTerminatorReadsAs28Characters)
+{
+  Bytes f = FxCkRecord(kBareID, "", {0.5f});
+  std::memcpy(&f[28], "ABCDEFGHIJKLMNOPQRSTUVWXYZ12", 28);
+  std::string path = TempFile("name28.fxp");
+  WriteAll(path, f);
+  BarePlug p(1, 1, true);
+  p.EnsureDefaultPreset();
+  WDL_String name(path.c_str());
+  ASSERT_TRUE(p.LoadProgramFromFXP(&name));
+  EXPECT_STREQ(p.GetPresetName(0), "ABCDEFGHIJKLMNOPQRSTUVWXYZ12");
+  std::remove(path.c_str());
+}
+
+TEST(BankFileReading, ChunkVariantRoundTrip)
+{
+  BarePlug a(2, 3, true);
+  a.MakePreset("x", 0.1, 0.2);
+  a.MakePreset("y", 0.3, 0.4);
+  a.MakePreset("z", 0.5, 0.6);
+  a.RestorePreset(1);
+  WDL_String path(TempFile("rt.fxb").c_str());
+  ASSERT_TRUE(a.SaveBankAsFXB(&path));
+  BarePlug b(2, 3, true);
+  ASSERT_TRUE(b.LoadBankFromFXB(&path));
+  EXPECT_STREQ(b.GetPresetName(2), "z");
+  EXPECT_EQ(b.GetCurrentPresetIdx(), 0); // the file's current program is not used in this variant
+  b.RestorePreset(1);
+  EXPECT_DOUBLE_EQ(b.GetParam(1)->Value(), 0.4);
+  std::remove(path.Get());
+}
+
+TEST(BankFileReading, ParameterVariantWithMoreProgramsThanSlots)
+{
+  std::vector<Bytes> records = {FxCkRecord(kBareID, "p0", {0.1f}), FxCkRecord(kBareID, "p1", {0.2f}),
+                                FxCkRecord(kBareID, "p2", {0.3f})};
+  std::string path = TempFile("fxbk.fxb");
+  WriteAll(path, FxBkFile(kBareID, 0, records));
+  BarePlug p(1, 2, true);
+  WDL_String name(path.c_str());
+  ASSERT_TRUE(p.LoadBankFromFXB(&name));
+  EXPECT_STREQ(p.GetPresetName(0), "p0");
+  // Program 2 has no slot: its values end up in the slot selected last (1).
+  EXPECT_STREQ(p.GetPresetName(1), "p2");
+  p.RestorePreset(1);
+  EXPECT_NEAR(p.GetParam(0)->Value(), 0.3, 1e-6);
+  p.RestorePreset(0);
+  EXPECT_NEAR(p.GetParam(0)->Value(), 0.1, 1e-6);
+  std::remove(path.c_str());
+}
+
+TEST(FileRefusals, DamagedShortOrForeignFilesChangeNothing)
+{
+  // A reference plug-in state and the files to damage.
+  BarePlug src(2, 2, true);
+  src.MakePreset("s0", 0.2, 0.4);
+  src.MakePreset("s1", 0.6, 0.8);
+  WDL_String goodFxp(TempFile("good.fxp").c_str()), goodFxb(TempFile("good.fxb").c_str());
+  src.RestorePreset(1);
+  ASSERT_TRUE(src.SaveProgramAsFXP(&goodFxp));
+  ASSERT_TRUE(src.SaveBankAsFXB(&goodFxb));
+  const Bytes fxp = ReadAll(goodFxp.Get()), fxb = ReadAll(goodFxb.Get());
+  std::remove(goodFxp.Get());
+  std::remove(goodFxb.Get());
+
+  struct Case
+  {
+    const char* what;
+    Bytes file;
+    bool bank; // given to the bank loader
+  };
+  std::vector<Case> cases;
+  auto damaged = [](Bytes b, size_t at, unsigned char v) {
+    b[at] = v;
+    return b;
+  };
+  auto cut = [](Bytes b, size_t n) {
+    b.resize(n);
+    return b;
+  };
+  cases.push_back({"empty file", {}, false});
+  cases.push_back({"empty file", {}, true});
+  for (size_t n : {4u, 27u, 55u, 59u, 60u, 67u, 70u}) cases.push_back({"program cut short", cut(fxp, n), false});
+  for (size_t n : {27u, 155u, 159u, 163u}) cases.push_back({"bank cut short", cut(fxb, n), true});
+  cases.push_back({"wrong chunk magic", damaged(fxp, 0, 'X'), false});
+  cases.push_back({"format version 2", damaged(fxp, 15, 2), false});
+  cases.push_back({"another plug-in", damaged(fxp, 19, 'X'), false});
+  cases.push_back({"unknown file magic", damaged(fxp, 11, 'x'), false});
+  cases.push_back({"bank given to the program loader", fxb, false});
+  cases.push_back({"program given to the bank loader", fxp, true});
+  cases.push_back({"bank of another plug-in", damaged(fxb, 16, 'X'), true});
+  // The state inside a chunk is too short: the framework header and one double of two.
+  cases.push_back({"program state cut short", cut(fxp, 60 + 8 + 8), false});
+  Bytes bankCut = cut(fxb, fxb.size() - 4);
+  cases.push_back({"bank state cut short", bankCut, true});
+  cases.push_back({"parameter values missing", cut(FxCkRecord(kBareID, "v", {0.1f, 0.2f}), 60), false});
+  cases.push_back({"third record damaged",
+                   FxBkFile(kBareID, 0,
+                            {FxCkRecord(kBareID, "r0", {0.1f, 0.1f}), FxCkRecord(kBareID, "r1", {0.2f, 0.2f}),
+                             FxCkRecord(kBareID, "r2", {0.3f, 0.3f}, 2)}),
+                   true});
+  cases.push_back({"record with another parameter count",
+                   FxBkFile(kBareID, 0, {FxCkRecord(kBareID, "r0", {0.1f, 0.1f, 0.1f})}), true});
+  Bytes hugeCount = FxBkFile(kBareID, 0, {FxCkRecord(kBareID, "r0", {0.1f, 0.1f})});
+  hugeCount[24] = 0x7F;
+  cases.push_back({"bank announcing more records than it holds", hugeCount, true});
+
+  for (const Case& c : cases) {
+    BarePlug p(2, 2, true);
+    p.MakePreset("keep0", 0.11, 0.22);
+    p.MakePreset("keep1", 0.33, 0.44);
+    p.RestorePreset(1);
+    p.GetParam(0)->Set(0.55); // live edit, not stored in the slot
+    const Snapshot before = Take(p);
+    const ByteChunk slot1 = *p.GetPresetChunk(1);
+    std::string path = TempFile("bad");
+    WriteAll(path, c.file);
+    WDL_String name(path.c_str());
+    EXPECT_FALSE(c.bank ? p.LoadBankFromFXB(&name) : p.LoadProgramFromFXP(&name)) << c.what;
+    ExpectSame(before, Take(p), c.what);
+    EXPECT_TRUE(p.GetPresetChunk(1)->IsEqual(&slot1)) << c.what;
+    std::remove(path.c_str());
+  }
+}
+
+TEST(FileRefusals, MissingOrUnnamedFiles)
+{
+  BarePlug p(1, 1, true);
+  WDL_String empty(""), missing("/nonexistent/file.fxp");
+  EXPECT_FALSE(p.LoadProgramFromFXP(&empty));
+  EXPECT_FALSE(p.LoadBankFromFXB(&empty));
+  EXPECT_FALSE(p.LoadProgramFromFXP(&missing));
+  EXPECT_FALSE(p.LoadBankFromFXB(&missing));
+  EXPECT_FALSE(p.LoadProgramFromFXP(nullptr));
+  WDL_String dir(::testing::TempDir().c_str());
+  EXPECT_FALSE(p.LoadProgramFromFXP(&dir));
+}
+
+TEST(FileRefusals, ChunkFilesForPluginsWithoutChunksAreRefused)
+{
+  BarePlug chunky(1, 1, true);
+  chunky.MakeDefaultPreset("c", 1);
+  WDL_String fxp(TempFile("c.fxp").c_str());
+  ASSERT_TRUE(chunky.SaveProgramAsFXP(&fxp));
+  BarePlug plain(1, 1, false);
+  EXPECT_FALSE(plain.LoadProgramFromFXP(&fxp));
+  std::remove(fxp.Get());
+}
