@@ -1,0 +1,95 @@
+#include "ADSR.h"
+
+#include <cmath>
+
+namespace {
+constexpr double kLn10 = 2.302585092994046;
+// Attack and release targets lie one ninth beyond 1.0 and 0.0, so that one decade covers the segment.
+constexpr double kAttackTarget = 10.0 / 9.0;
+constexpr double kReleaseTarget = -1.0 / 9.0;
+} // namespace
+
+ADSR::ADSR()
+    : level(0.0), attack(0.0), decay(0.0), sustain(0.0), release(0.0), state(kIdle), target(0.0), previousLevel(0.0),
+      coefficient(0.0), coefficientBase(kLn10 / 1000.0)
+{
+}
+
+double ADSR::coefficientFor(double setting) const
+{
+  return std::pow(10.0, 2.3 - 4.5 * setting) * coefficientBase;
+}
+
+void ADSR::setSampleRate(float sampleRate)
+{
+  state = kIdle;
+  // A rate the host cannot mean keeps the previous base rather than turning every level into NaN.
+  if (sampleRate > 0.0f && std::isfinite(sampleRate)) coefficientBase = kLn10 / sampleRate;
+  level = 0.0;
+}
+
+void ADSR::start()
+{
+  state = kAttack;
+  target = kAttackTarget;
+  coefficient = coefficientFor(attack);
+}
+
+void ADSR::stop(bool cut)
+{
+  state = kRelease;
+  target = kReleaseTarget;
+  if (cut) {
+    level = 0.0;
+    coefficient = 0.0;
+    state = kIdle;
+    return;
+  }
+  coefficient = coefficientFor(release);
+  if (level <= 0.0) state = kIdle;
+}
+
+void ADSR::update()
+{
+  if (state <= kIdle) return;
+  previousLevel = level;
+  level = level + (target - level) * coefficient;
+  if (state == kDecay || state == kRelease) {
+    if (release == 1.0)
+      level = 1.0;
+    else if (level <= 0.0) {
+      level = 0.0;
+      state = kIdle;
+    }
+  }
+  if (state == kAttack && level >= 1.0) {
+    level = 1.0;
+    state = kDecay;
+    coefficient = coefficientFor(decay);
+    target = sustain;
+  }
+}
+
+void ADSR::setAttack(double a)
+{
+  attack = a < 0.0 ? 0.0 : (a > 1.0 ? 1.0 : a);
+  if (state == kAttack) coefficient = coefficientFor(attack);
+}
+
+void ADSR::setDecay(double d)
+{
+  decay = 0.8 * d + 0.2;
+  if (state == kDecay) coefficient = coefficientFor(decay);
+}
+
+void ADSR::setSustain(double s)
+{
+  sustain = s;
+  if (state == kDecay) target = sustain;
+}
+
+void ADSR::setRelease(double r)
+{
+  release = r;
+  if (state == kRelease) coefficient = coefficientFor(release);
+}

@@ -1,0 +1,132 @@
+#include "Module.h"
+
+#include "ModuleConfig.h"
+#include "Synth.h"
+#include "Veltrane.h"
+#include "Voice.h"
+
+#include <cmath>
+#include <cstdio>
+
+Module::Module(ModuleConfig* config, Voice* voice, Veltrane* owner) : config(config), owner(owner), voice(voice)
+{
+  const int nAudio = config ? config->numAudioOutputs : 0;
+  const int nMod = config ? config->numModOutputs : 0;
+  const int nGate = config ? config->numGateOutputs : 0;
+  const int nSync = config ? config->numSyncOutputs : 0;
+  audioOut.assign(nAudio > 0 ? nAudio : 0, 0.0);
+  nextAudioOut.assign(nAudio > 0 ? nAudio : 0, 0.0);
+  modOut.assign(nMod > 0 ? nMod : 0, 0.0);
+  nextModOut.assign(nMod > 0 ? nMod : 0, 0.0);
+  gateOut.assign(nGate > 0 ? nGate : 0, 0.0);
+  nextGateOut.assign(nGate > 0 ? nGate : 0, 0.0);
+  syncOut.assign(nSync > 0 ? nSync : 0, 0.0);
+  nextSyncOut.assign(nSync > 0 ? nSync : 0, 0.0);
+}
+
+Module::~Module() {}
+
+double* Module::getSource(int index, SourceDef::SourceType type)
+{
+  if (voice) return voice->getSource(index, type);
+  return owner ? owner->getSourceForMaster(index, type) : nullptr;
+}
+
+void Module::initParams(int base, Synth* synth)
+{
+  if (!synth) return;
+  for (int p = 0; p < kNumParams; ++p) {
+    IParam* param = synth->GetParam(base + p);
+    if (!param) continue;
+    char name[IParam::kTextSize];
+    std::snprintf(name, sizeof(name), "M:%i P:%i", base / kNumParams, p);
+    // A slot parameter's type would otherwise stay what its first definition made it (a selector is an
+    // enumeration, and a knob of the next module must not be rounded like one).
+    param->mType = IParam::kTypeDouble;
+    param->InitDouble(name, 0.0, 0.0, 1.0, 0.001, "", "", 1.0);
+    param->mDisplayTexts.Resize(0);
+  }
+}
+
+void Module::fillConfig(ModuleConfig* config)
+{
+  config->wavetableSaved = false;
+  config->moduleID = ModuleConfig::MOD_EMPTY;
+  config->category = 0;
+  config->hasAudioOutputs = config->hasModOutputs = config->hasGateOutputs = config->hasSyncOutputs = false;
+  config->instance = 0;
+  config->numAudioInputs = config->numAudioOutputs = 0;
+  config->numModInputs = config->numModOutputs = 0;
+  config->numGateInputs = config->numGateOutputs = 0;
+  config->numSyncInputs = config->numSyncOutputs = 0;
+  config->numAudioOrModInputs = 0;
+  config->numParams = 0;
+  config->audioTexts.clear();
+  config->modTexts.clear();
+  config->gateTexts.clear();
+  std::snprintf(config->audioLetters, ModuleConfig::kLetterSize, "%s", ModuleConfig::kDefaultLetters);
+  std::snprintf(config->modLetters, ModuleConfig::kLetterSize, "%s", ModuleConfig::kDefaultLetters);
+  std::snprintf(config->gateLetters, ModuleConfig::kLetterSize, "%s", ModuleConfig::kDefaultLetters);
+  config->sharedData.clear();
+  config->updateStrings();
+  // The per-type selector lists keep their entries; they are read only up to the type's input counts.
+  config->inputParams.clear();
+  config->specialControls.clear();
+}
+
+// ---- display texts ----
+
+namespace {
+constexpr int kTextSize = IParam::kDisplayBufferSize;
+}
+
+void setDisplayTextForFrequency(double value, char* text)
+{
+  double pitch = std::floor(value * 17281 + 0.5);
+  if (!(pitch > -20000.0)) pitch = pitch < 0.0 ? -20000.0 : 0.0; // far below the table, or no number
+  if (pitch > 20000.0) pitch = 20000.0;
+  std::snprintf(text, kTextSize, "%d", (int)Synth::convert2Hz((int)pitch));
+}
+
+void setDisplayTextForDB(double value, char* text)
+{
+  if (value <= 0.0)
+    std::snprintf(text, kTextSize, "-oo");
+  else
+    std::snprintf(text, kTextSize, "%.1f", 20.0 * std::log10(value));
+}
+
+void setDisplayTextForFreqMod(double value, char* text)
+{
+  std::snprintf(text, kTextSize, "%.2f", value / 1536);
+}
+
+void setDisplayTextForMix(double value, char* text)
+{
+  std::snprintf(text, kTextSize, "%.0f:%.0f", 100 - value * 100, value * 100);
+}
+
+void setDisplayTextForDryWet(double value, char* text)
+{
+  if (value == 0.0)
+    std::snprintf(text, kTextSize, "Dry");
+  else if (value == 1.0)
+    std::snprintf(text, kTextSize, "Wet");
+  else
+    std::snprintf(text, kTextSize, "%.0f:%.0f", (1 - value) * 100, value * 100);
+}
+
+void setDisplayTextForTune(double value, char* text)
+{
+  std::snprintf(text, kTextSize, "%.0f", value * 0.78125);
+}
+
+void setDisplayTextForDegree(double value, char* text)
+{
+  std::snprintf(text, kTextSize, "%.0f", value * 360);
+}
+
+void setDisplayTextForNotes(double value, char* text)
+{
+  std::snprintf(text, kTextSize, "%.2f", value * 12);
+}

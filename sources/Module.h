@@ -1,0 +1,92 @@
+// Module: the base of every signal-processing module, and itself the module of an empty slot.
+//
+// A module belongs to one slot and either to one voice (a voice slot: one instance per voice) or to no
+// voice (a master slot: one instance owned by the product). Its outputs are published in four vectors,
+// one per source type, sized from the slot configuration when the module is made; sources point at their
+// elements, so the vectors never change size.
+//
+// Every call first publishes the outputs computed by the previous call (next -> published) and then
+// computes the next ones, so outputs lag their inputs by one call (a sample for process, a tick for update)
+// and neither the order of evaluation nor feedback between modules matters.
+//
+// Threads: update and process run on the audio thread, setParameter from the parameter handler, both under
+// the instance mutex; updateGraphics runs on the editor thread without it.
+#pragma once
+
+#include "SourceDef.h"
+#include "mutex.h"
+
+#include <algorithm>
+#include <vector>
+
+class ModuleConfig;
+class Synth;
+class Veltrane;
+class Voice;
+
+class Module
+{
+public:
+  static constexpr int kNumParams = 16; // host parameters per slot
+
+  Module(ModuleConfig* config, Voice* voice, Veltrane* owner);
+  virtual ~Module();
+
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  virtual void setSampleRate(double /*sampleRate*/) {}
+  // Once per 1 ms control tick; active tells whether the voice is sounding (always true for the master).
+  virtual void update(bool /*active*/) {}
+  // Once per sample.
+  virtual void process() {}
+  // The voice's pitch, or the master pitch (1/128 semitone), which the module reads for as long as it lives.
+  virtual void setFrequencySource(int* /*pitch*/) {}
+  // Slot parameter p (0..15) with its plain value; input selectors resolve their source with getSource.
+  virtual void setParameter(int /*p*/, double /*value*/) {}
+  // Refreshes the module's panel (editor thread).
+  virtual void updateGraphics() {}
+
+  // The value a source-selector setting reads: through the voice's list for a voice module (null for an
+  // index that names no source), through the master list for a master module (the constant 0.0 then).
+  double* getSource(int index, SourceDef::SourceType type);
+
+  // The empty module's parameter set-up: slot parameters base..base+15 become neutral doubles "M:s P:p".
+  static void initParams(int base, Synth* synth);
+  // The empty module's declaration: resets a slot configuration (the first step of every declaration).
+  static void fillConfig(ModuleConfig* config);
+
+  std::vector<double> audioOut;
+  std::vector<double> modOut;
+  std::vector<double> gateOut;
+  std::vector<double> syncOut;
+  ModuleConfig* config; // the slot's configuration, not owned
+  Veltrane* owner;
+  WDL_Mutex lock; // held by no operation of the base
+  std::vector<double> nextAudioOut;
+  std::vector<double> nextModOut;
+  std::vector<double> nextGateOut;
+  std::vector<double> nextSyncOut;
+  Voice* voice; // null for the master instance
+
+protected:
+  // The first step of every process and update: publish what the previous call computed.
+  void publishOutputs()
+  {
+    std::copy(nextAudioOut.begin(), nextAudioOut.end(), audioOut.begin());
+    std::copy(nextModOut.begin(), nextModOut.end(), modOut.begin());
+    std::copy(nextGateOut.begin(), nextGateOut.end(), gateOut.begin());
+    std::copy(nextSyncOut.begin(), nextSyncOut.end(), syncOut.begin());
+  }
+};
+
+// Display texts of module parameters, installed as IParam formatters. value is the plain value; text holds
+// at least IParam::kDisplayBufferSize bytes.
+void setDisplayTextForFrequency(double value, char* text); // hertz of pitch value * 17281, truncated
+void setDisplayTextForDB(double value, char* text);        // "-oo" at 0 or below, else decibels
+void setDisplayTextForFreqMod(double value, char* text);   // value / 1536
+void setDisplayTextForMix(double value, char* text);       // "70:30"
+void setDisplayTextForDryWet(double value, char* text);    // "Dry", "Wet" or "75:25"
+void setDisplayTextForTune(double value, char* text);      // value * 0.78125
+void setDisplayTextForDegree(double value, char* text);    // value * 360
+void setDisplayTextForNotes(double value, char* text);     // value * 12

@@ -1,0 +1,108 @@
+#include "SourceDef.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+void copyBounded(char* dest, int size, const char* src)
+{
+  if (!src) src = "";
+  const size_t n = std::min(std::strlen(src), (size_t)size - 1);
+  std::memcpy(dest, src, n);
+  dest[n] = '\0';
+}
+
+bool typeMatches(SourceDef::SourceType entry, SourceDef::SourceType query)
+{
+  if (query == SourceDef::AUDIO_OR_MOD) return entry == SourceDef::AUDIO || entry == SourceDef::MODULATION;
+  return entry == query;
+}
+} // namespace
+
+SourceDef::SourceDef(SourceType type, int module, int index, const char* label, const char* text)
+    : type(type), module(module), index(index)
+{
+  copyBounded(this->label, kLabelSize, label);
+  copyBounded(this->text, kTextSize, text);
+}
+
+bool SourceDef::operator<(const SourceDef& other) const
+{
+  if (type != other.type) return type < other.type;
+  if (module != other.module) return module < other.module;
+  return index < other.index;
+}
+
+bool lessThan(SourceDef* a, SourceDef* b)
+{
+  return *a < *b;
+}
+
+void SourceDefCol::addSource(SourceDef* source)
+{
+  sources.push_back(source);
+  if (source->module == SourceDef::kGroupCommonMod) ++numCommonMod;
+  if (source->module == SourceDef::kGroupTriggers) ++numTriggers;
+}
+
+void SourceDefCol::clearSources()
+{
+  sources.clear();
+  numCommonMod = 0;
+  numTriggers = 0;
+}
+
+void SourceDefCol::deleteSources()
+{
+  for (SourceDef* s : sources) delete s;
+  clearSources();
+}
+
+void SourceDefCol::sort()
+{
+  std::sort(sources.begin(), sources.end(), lessThan);
+}
+
+int SourceDefCol::getSize(SourceDef::SourceType t) const
+{
+  int n = 0;
+  for (const SourceDef* s : sources)
+    if (s->type == SourceDef::OFF || typeMatches(s->type, t)) ++n;
+  return n;
+}
+
+SourceDef* SourceDefCol::getSource(int i, SourceDef::SourceType t) const
+{
+  if (i == 0) return sources.empty() ? nullptr : sources[0];
+  if (i < 0 || sources.size() < 2) return nullptr;
+  int k = 0;
+  for (size_t j = 1; j < sources.size(); ++j)
+    if (typeMatches(sources[j]->type, t) && ++k == i) return sources[j];
+  return nullptr;
+}
+
+int SourceDefCol::getSourceIndex(SourceDef::SourceType t, int module, int index) const
+{
+  for (size_t j = 1; j < sources.size(); ++j) {
+    const SourceDef* s = sources[j];
+    if (typeMatches(s->type, t) && s->module == module && s->index == index) return (int)j;
+  }
+  return 0;
+}
+
+const char* SourceDefCol::getSourceText(const char* label) const
+{
+  if (!label) return nullptr;
+  for (const SourceDef* s : sources)
+    if (!std::strcmp(s->label, label)) return s->text;
+  return nullptr;
+}
+
+SourceDef* SourceDefCol::getSource(const char* label) const
+{
+  if (!label || sources.empty()) return nullptr;
+  if (!std::strcmp(label, "off")) return sources[0];
+  for (SourceDef* s : sources)
+    if (!std::strcmp(s->label, label)) return s;
+  return nullptr;
+}

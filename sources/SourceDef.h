@@ -1,0 +1,81 @@
+// Sources: what a module input, a voice-sum selector or a master-output selector can read. A SourceDef is
+// one selectable entry (a module output or a built-in value); a SourceDefCol is a sorted list of them.
+// A selector parameter of type t stores a position among the entries of type t of its list, 0 being "off".
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class SourceDef
+{
+public:
+  // Kind of value. AUDIO_OR_MOD is never the type of an entry: a query for it matches audio and modulation.
+  enum SourceType : int32_t { OFF = 0, AUDIO = 1, MODULATION = 2, GATE = 3, AUDIO_OR_MOD = 4, SYNC = 5 };
+
+  // Items of the common modulation group (-5).
+  enum ModCommonSources : int32_t {
+    MOD_ON = 0,        // constant 1.0
+    MOD_PBEND = 1,     // pitch wheel -1..1
+    MOD_PBEND_POS = 2, // pitch wheel 0..1
+    MOD_MW = 3,        // modulation wheel -1..1
+    MOD_MW_POS = 4,    // modulation wheel 0..1
+    MOD_POLYA = 5,     // polyphonic aftertouch (per voice)
+    MOD_CHAFT = 6,     // channel aftertouch
+    MOD_NOTE = 7,      // note pitch (per voice; master copy)
+    MOD_NOTE_POS = 8,  // note pitch from note 0 (per voice; master copy)
+    MOD_VELO = 9,      // velocity (per voice; master copy)
+    kNumModCommonSources = 10
+  };
+
+  // Built-in groups use negative module numbers; slots are 0 to 17.
+  static constexpr int kGroupOff = -1;
+  static constexpr int kGroupClock = -2;
+  static constexpr int kGroupTriggers = -3;
+  static constexpr int kGroupMidi = -4;
+  static constexpr int kGroupCommonMod = -5;
+  static constexpr int kGroupMasterAudio = -6; // voice sums and external input
+
+  static constexpr int kLabelSize = 16; // short name: up to 15 characters
+  static constexpr int kTextSize = 64;  // menu text: up to 63 characters
+
+  // Copies label and text, cut to their buffers.
+  SourceDef(SourceType type, int module, int index, const char* label, const char* text);
+
+  // By type, then module, then index.
+  bool operator<(const SourceDef& other) const;
+
+  SourceType type;
+  int32_t module; // slot 0..17, or a negative group
+  int32_t index;  // output number within the module's outputs of this type, or item within the group
+  char label[kLabelSize];
+  char text[kTextSize];
+};
+
+bool lessThan(SourceDef* a, SourceDef* b);
+
+// A list of sources. The product's "all" list owns its entries; the voice and master lists refer to them.
+class SourceDefCol
+{
+public:
+  void addSource(SourceDef* source); // appends; counts the common-modulation and trigger entries
+  void clearSources();               // forgets the entries without deleting them
+  void deleteSources();              // deletes every entry and empties the list
+  void sort();
+
+  // Entries of type t plus "off" (for AUDIO_OR_MOD: types 0, 1 and 2); 0 for an empty list.
+  int getSize(SourceDef::SourceType t) const;
+  // Position 0 is "off"; position i >= 1 is the i-th entry of type t. Null when there is none.
+  SourceDef* getSource(int i, SourceDef::SourceType t) const;
+  // Position in the whole list of the first entry (after "off") with these keys; 0 when none.
+  int getSourceIndex(SourceDef::SourceType t, int module, int index) const;
+  // Text of the first entry with this label; null when none.
+  const char* getSourceText(const char* label) const;
+  // "off" for "off", else the first entry with this label; null when none.
+  SourceDef* getSource(const char* label) const;
+
+  int size() const { return (int)sources.size(); }
+
+  std::vector<SourceDef*> sources;
+  int numCommonMod = 0; // entries of group -5
+  int numTriggers = 0;  // entries of group -3
+};

@@ -1,0 +1,210 @@
+#include "Synth.h"
+
+#include "IControl.h"
+#include "IGraphicsLinux.h"
+
+#include <climits>
+#include <cmath>
+
+// Identity towards the host.
+namespace {
+constexpr const char* kChannelIO = "1-1 2-2";
+constexpr const char* kVendor = "Tarnwell Music";
+constexpr int kVendorVersion = 0x00010001; // 1.0.1
+constexpr int fourCC(const char* c)
+{
+  return c[0] << 24 | c[1] << 16 | c[2] << 8 | c[3];
+}
+constexpr int kUniqueID = fourCC("twVL");
+constexpr int kMfrID = fourCC("TaWe");
+constexpr const char* kChannelLabel = "Veltrane ";
+// Room for the start-up bank's file name.
+constexpr int kMaxBankPath = 1024;
+} // namespace
+
+Synth::Synth(IPlugInstanceInfo instanceInfo)
+    : IPlugVST(instanceInfo, kNumParams, kChannelIO, kNumPrograms, kProductName, "", kVendor, kVendorVersion, kUniqueID,
+               kMfrID, 0, true, true, true, 0),
+      graphics(nullptr), midiQueue(kMidiQueueSize), presetMenu(nullptr), midiLearnSwitch(nullptr), copiedPreset(-1),
+      tickCountdown(0), controlPeriod(0), midiLearnArmed(false), midiUnlearnMode(false), midiLearnCC(-1),
+      midiLearnParam(-1), numPressedKeys(0)
+{
+  tuningName[0] = '\0';
+  clearKeyBuffer();
+  for (int i = 0; i < 2; ++i) {
+    SetInputLabel(i, kChannelLabel);
+    SetOutputLabel(i, kChannelLabel);
+  }
+  resetTuning();
+  for (int& p : midiLearnMap) p = -1;
+
+  graphics = new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
+  graphics->mBundleID.Set(kBundleID);
+  graphics->PluginPath(&dialogFolder);
+}
+
+Synth::~Synth()
+{
+  // The product attaches the surface, and the framework then deletes it; one never attached is ours.
+  if (graphics && GetGUI() != graphics) delete graphics;
+}
+
+void Synth::initState()
+{
+  startupBankPath.AppendFormatted(kMaxBankPath, "%s%s.fxb", dialogFolder.Get(), kProductName);
+  if (LoadBankFromFXB(&startupBankPath)) return;
+  startupBankPath.Set("");
+  WDL_String resources;
+  graphics->ResourcesPath(&resources, kProductName);
+  resources.Append("init.fxb");
+  LoadBankFromFXB(&resources); // without either bank the programs stay as constructed
+}
+
+void Synth::Reset()
+{
+  WDL_MutexLock lock(&mMutex);
+  midiQueue.Resize(GetBlockSize());
+  clearKeyBuffer();
+  midiLearnArmed = false;
+  // One tick per millisecond. Below 1000 Hz a tick still needs one sample, or the loop would not advance.
+  const double rate = GetSampleRate();
+  int period = 1;
+  if (rate >= 1000.0) period = rate >= 1.0e9 ? 1000000 : (int)rate / 1000;
+  controlPeriod = period;
+  tickCountdown = 0;
+}
+
+void Synth::OnActivate(bool active)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (active) OnParamReset();
+}
+
+void Synth::OnParamChange(int paramIdx)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (midiLearnArmed) setMidiLearnParam(paramIdx);
+}
+
+void Synth::ProcessMidiMsg(IMidiMsg* msg)
+{
+  if (!msg) return;
+  switch (msg->StatusMsg()) {
+  case IMidiMsg::kNoteOff:
+  case IMidiMsg::kNoteOn:
+  case IMidiMsg::kPolyAftertouch:
+  case IMidiMsg::kChannelAftertouch:
+  case IMidiMsg::kPitchWheel:
+    break;
+  case IMidiMsg::kControlChange: {
+    const int cc = msg->ControlChangeIdx();
+    if (cc > 122) { // channel-mode messages 123..127
+      allNotesOff();
+      return;
+    }
+    // Controllers 120..122 have no map entry: learning ignores them and keeps waiting.
+    if (midiLearnArmed && cc < kNumLearnControllers) {
+      setMidiLearnCC(cc);
+      return;
+    }
+    break;
+  }
+  case IMidiMsg::kProgramChange:
+    RestorePreset(msg->Program());
+    return;
+  default:
+    return;
+  }
+  // Events later than one tick into the block are moved half a tick on, so they fall between ticks.
+  IMidiMsg queued = *msg;
+  const int half = controlPeriod / 2;
+  if (queued.mOffset > controlPeriod)
+    queued.mOffset = queued.mOffset > INT_MAX - half ? INT_MAX : queued.mOffset + half;
+  midiQueue.Add(&queued);
+}
+
+void Synth::initListParameter(int paramIdx, const char* name, int defaultIdx, int count, const char* const* labels)
+{
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  param->InitEnum(name, defaultIdx, count, "", "");
+  for (int i = 0; i < count; ++i) param->SetDisplayText(i, labels[i]);
+}
+
+void Synth::clearKeyBuffer()
+{
+  for (int& k : pressedKeys) k = kNoKey;
+  numPressedKeys = 0;
+}
+
+void Synth::addPressedKey(int key)
+{
+  if (numPressedKeys >= kNumNotes) return;
+  int pos = 0;
+  while (pos < numPressedKeys && pressedKeys[pos] < key) ++pos;
+  if (pos < numPressedKeys && pressedKeys[pos] == key) return;
+  for (int i = numPressedKeys; i > pos; --i) pressedKeys[i] = pressedKeys[i - 1];
+  pressedKeys[pos] = key;
+  ++numPressedKeys;
+}
+
+void Synth::removePressedKey(int key)
+{
+  if (numPressedKeys < 1 || numPressedKeys > kNumNotes) return;
+  int pos = 0;
+  while (pos < numPressedKeys && pressedKeys[pos] != key) ++pos;
+  if (pos == numPressedKeys) return;
+  for (int i = pos; i < numPressedKeys - 1; ++i) pressedKeys[i] = pressedKeys[i + 1];
+  pressedKeys[--numPressedKeys] = kNoKey;
+}
+
+void Synth::checkVersionAgainstWeb()
+{
+  // The check and its message boxes belong to the editor's panel code, which is not part of this build yet.
+}
+
+IGraphics* MakeGraphics(IPlugVST* plug, int width, int height, int fps)
+{
+  IGraphicsLinux* graphics = new IGraphicsLinux(plug, width, height, fps);
+  graphics->mBundleID.Set(Synth::kBundleID);
+  return graphics;
+}
+
+// ---- pitch ----
+
+const double Synth::MIDI2Hz[136] = {
+    8.176,     8.662,     9.177,     9.723,     10.301,    10.913,    11.562,   12.250,   12.978,    13.750,
+    14.568,    15.434,    16.352,    17.324,    18.354,    19.445,    20.602,   21.827,   23.125,    24.500,
+    25.957,    27.500,    29.135,    30.868,    32.703,    34.648,    36.708,   38.891,   41.203,    43.654,
+    46.249,    48.999,    51.913,    55.000,    58.270,    61.735,    65.406,   69.296,   73.416,    77.782,
+    82.407,    87.307,    92.499,    97.999,    103.826,   110.000,   116.541,  123.471,  130.813,   138.591,
+    146.832,   155.563,   164.814,   174.614,   184.997,   195.998,   207.652,  220.000,  233.082,   246.942,
+    261.626,   277.183,   293.665,   311.127,   329.628,   349.228,   369.994,  391.995,  415.305,   440.000,
+    466.164,   493.883,   523.251,   554.365,   587.330,   622.254,   659.255,  698.456,  739.989,   783.991,
+    830.609,   880.000,   932.328,   987.767,   1046.502,  1108.731,  1174.659, 1244.508, 1318.510,  1396.913,
+    1479.978,  1567.982,  1661.219,  1760.000,  1864.655,  1975.533,  2093.005, 2217.461, 2349.318,  2489.016,
+    2637.020,  2793.826,  2959.955,  3135.963,  3322.438,  3520.000,  3729.310, 3951.066, 4186.009,  4434.922,
+    4698.636,  4978.032,  5274.041,  5587.652,  5919.911,  6271.927,  6644.875, 7040.000, 7458.620,  7902.133,
+    8372.018,  8869.844,  9397.273,  9956.063,  10548.08,  11175.3,   11839.82, 12543.85, 13289.750, 14080.000,
+    14917.240, 15804.266, 16744.036, 17739.688, 18794.545, 19912.127,
+};
+
+const double Synth::AntiMIDI2Hz[136] = {
+    8.1760000000, 7.7171163805, 7.2839879195, 6.8751690911, 6.4892955004, 6.1250793303, 5.7813050430, 5.4568253238,
+    5.1505572520, 4.8614786861, 4.5886248535, 4.3310851297, 4.0880000000, 3.8585581902, 3.6419939598, 3.4375845456,
+    3.2446477502, 3.0625396651, 2.8906525215, 2.7284126619, 2.5752786260, 2.4307393431, 2.2943124267, 2.1655425649,
+    2.0440000000, 1.9292790951, 1.8209969799, 1.7187922728, 1.6223238751, 1.5312698326, 1.4453262607, 1.3642063310,
+    1.2876393130, 1.2153696715, 1.1471562134, 1.0827712824, 1.0220000000, 0.9646395476, 0.9104984899, 0.8593961364,
+    0.8111619376, 0.7656349163, 0.7226631304, 0.6821031655, 0.6438196565, 0.6076848358, 0.5735781067, 0.5413856412,
+    0.5110000000, 0.4823197738, 0.4552492450, 0.4296980682, 0.4055809688, 0.3828174581, 0.3613315652, 0.3410515827,
+    0.3219098282, 0.3038424179, 0.2867890533, 0.2706928206, 0.2555000000, 0.2411598869, 0.2276246225, 0.2148490341,
+    0.2027904844, 0.1914087291, 0.1806657826, 0.1705257914, 0.1609549141, 0.1519212089, 0.1433945267, 0.1353464103,
+    0.1277500000, 0.1205799434, 0.1138123112, 0.1074245170, 0.1013952422, 0.0957043645, 0.0903328913, 0.0852628957,
+    0.0804774571, 0.0759606045, 0.0716972633, 0.0676732052, 0.0638750000, 0.0602899717, 0.0569061556, 0.0537122585,
+    0.0506976211, 0.0478521823, 0.0451664456, 0.0426314478, 0.0402387285, 0.0379803022, 0.0358486317, 0.0338366026,
+    0.0319375000, 0.0301449859, 0.0284530778, 0.0268561293, 0.0253488105, 0.0239260911, 0.0225832228, 0.0213157239,
+    0.0201193643, 0.0189901511, 0.0179243158, 0.0169183013, 0.0159687500, 0.0150724929, 0.0142265389, 0.0134280646,
+    0.0126744053, 0.0119630456, 0.0112916114, 0.0106578620, 0.0100596821, 0.0094950756, 0.0089621579, 0.0084591506,
+    0.0079843750, 0.0075362465, 0.0071132695, 0.0067140323, 0.0063372026, 0.0059815228, 0.0056458057, 0.0053289310,
+    0.0050298411, 0.0047475378, 0.0044810790, 0.0042295753, 0.0039921875, 0.0037681232, 0.0035566347, 0.0033570162,
+};

@@ -1,0 +1,119 @@
+// Synth: the product-independent synth layer between the VST 2.4 adapter and the product class. It fixes
+// the plug-in's identity towards the host, creates the editor surface and owns what every synthesizer
+// built on it shares: the queue of timed MIDI events, the host transport record, the control period of
+// the 1 ms control tick, the sorted buffer of held keys, the MIDI-learn map, the tuning table with its
+// Scala importer and name, the program clipboard and the dialog and start-up bank paths.
+//
+// Pitch throughout the engine is an int in 1/128 semitone, 0 being MIDI note 0 (8.176 Hz).
+//
+// Threads: the host's audio and main threads enter through the adapter, which holds the instance mutex for
+// every call; Reset, OnActivate and OnParamChange take it themselves as well.
+#pragma once
+
+#include "ByteChunk.h"
+#include "IMidiQueue.h"
+#include "IPlugVST.h"
+#include "tun_scala.h"
+#include "wdlstring.h"
+
+class IControl;
+class IGraphics;
+class IGraphicsLinux;
+
+class Synth : public IPlugVST
+{
+public:
+  static constexpr int kNumParams = 300;
+  static constexpr int kNumPrograms = 64;
+  static constexpr int kEditorWidth = 1280;
+  static constexpr int kEditorHeight = 650;
+  static constexpr int kMidiQueueSize = 1024;      // messages; also the queue's first grow step
+  static constexpr int kNumLearnControllers = 120; // controllers 0..119 can be learned
+  static constexpr int kNumNotes = 128;
+  static constexpr int kNoKey = 256; // value of an unused entry of the held-key buffer
+  static constexpr int kTuningNameSize = 256;
+  static constexpr int kMaxPitch = 17280; // note 135, 19912.127 Hz
+  static constexpr const char* kEqualTuningName = "Equal (Standard)";
+  static constexpr const char* kProductName = "Veltrane";
+  static constexpr const char* kBundleID = "com.tarnwellmusic.vst.Veltrane";
+
+  explicit Synth(IPlugInstanceInfo instanceInfo);
+  ~Synth() override;
+
+  // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder.
+  void initState();
+
+  void Reset() override;
+  void OnActivate(bool active) override;
+  void OnParamChange(int paramIdx) override;
+  void ProcessMidiMsg(IMidiMsg* msg) override;
+
+  // Makes host parameter paramIdx an enumeration of count entries named by labels.
+  void initListParameter(int paramIdx, const char* name, int defaultIdx, int count, const char* const* labels);
+
+  // Held keys, kept in ascending order without duplicates.
+  void clearKeyBuffer();
+  void addPressedKey(int key);
+  void removePressedKey(int key);
+
+  virtual void allNotesOff() {}
+  virtual void initParameters() {}
+  // Pitch of a note from the tuning table (notes 0..127), else 0.
+  virtual int getFrequency(int note);
+  // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.
+  virtual int loadTuning(const char* path);
+  // Back to equal temperament.
+  virtual void resetTuning();
+
+  // Pitch (1/128 semitone) to hertz, by linear interpolation between semitones; clamps beyond +-17279.
+  static double convert2Hz(int pitch);
+  // The tuning name differs, ignoring case, from "Equal (Standard)".
+  bool isCustomTuning() const;
+
+  // MIDI learn, driven by the editor's MIDI-learn switch with its new state.
+  void doMidiLearn(bool on);
+  void doMidiUnlearn(bool on);
+  void setMidiLearnParam(int paramIdx);
+  void setMidiLearnCC(int cc);
+  void applyMidiLearn();
+  bool hasMidiControllerMap() const;
+
+  // The editor's online update check (the menu command asks for it); the editor's panel code supplies it.
+  void checkVersionAgainstWeb();
+
+  // Pitches of MIDI notes 0..135 in hertz, and of 0..135 semitones below note 0.
+  static const double MIDI2Hz[136];
+  static const double AntiMIDI2Hz[136];
+
+  // Owned by the framework once the product attaches it; the synth layer keeps the typed pointer.
+  IGraphicsLinux* graphics;
+  IMidiQueue midiQueue;
+  ITimeInfo timeInfo; // refreshed by the audio loop at every block
+  // Editor controls set by the panel: the program menu, and the MIDI-learn switch that learn resets to off.
+  IControl* presetMenu;
+  IControl* midiLearnSwitch;
+  int copiedPreset; // index of the program last copied, -1 before any copy
+  ByteChunk copyBuffer;
+  int tickCountdown; // samples until the next control tick; 0 = a tick is due now
+  // Samples per control tick: sample rate / 1000, at least 1. It stays 0 until the first Reset, and the
+  // audio loop outputs silence while it is 0.
+  int controlPeriod;
+  WDL_String dialogFolder; // start folder of file dialogs: the plug-in's folder, then the last one used
+  WDL_String startupBankPath;
+  int midiLearnMap[kNumLearnControllers]; // host parameter driven by each controller, -1 none
+  int tuningTable[kNumNotes];             // pitch of each MIDI note
+  TUN::CSCL_Import sclImport;             // keeps the last .scl scale and .kbm mapping
+  char tuningName[kTuningNameSize];
+  bool midiLearnArmed;
+  bool midiUnlearnMode;
+  int midiLearnCC;            // pending controller, -1 none
+  int midiLearnParam;         // pending parameter, -1 none
+  int pressedKeys[kNumNotes]; // ascending; entries past the count are kNoKey
+  int numPressedKeys;
+
+protected:
+  void setTuningName(const char* name); // cut to 255 characters
+};
+
+// Creates an editor surface for a plug-in with its bundle identifier set. Nothing calls it.
+IGraphics* MakeGraphics(IPlugVST* plug, int width, int height, int fps);

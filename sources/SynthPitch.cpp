@@ -1,0 +1,161 @@
+// Pitch conversion, the tuning table and MIDI learn of the synth layer.
+#include "Synth.h"
+
+#include "IControl.h"
+#include "tun_scale.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+constexpr double kLowestHz = 8.176;            // MIDI note 0, pitch 0
+constexpr double kHighestHz = 19912.127;       // note 135, pitch 17280
+constexpr double kLowestAntiHz = 0.0033570162; // 135 semitones below note 0
+constexpr int kLoadFailed = 8;
+
+// Last three characters of a path, compared without regard to case.
+bool hasExtension(const char* path, const char* ext)
+{
+  const size_t n = std::strlen(path);
+  return n >= 3 && !strcasecmp(path + n - 3, ext);
+}
+} // namespace
+
+double Synth::convert2Hz(int x)
+{
+  if (x == 0) return kLowestHz;
+  if (x > kMaxPitch - 1) return kHighestHz;
+  if (x < -(kMaxPitch - 1)) return kLowestAntiHz;
+  const double* table = x > 0 ? MIDI2Hz : AntiMIDI2Hz;
+  const int m = std::abs(x);
+  const int i = m / 128, f = m % 128;
+  return table[i] + (table[i + 1] - table[i]) * f / 128;
+}
+
+int Synth::getFrequency(int note)
+{
+  return note >= 0 && note < kNumNotes ? tuningTable[note] : 0;
+}
+
+void Synth::setTuningName(const char* name)
+{
+  if (!name) name = "";
+  std::strncpy(tuningName, name, kTuningNameSize - 1);
+  tuningName[kTuningNameSize - 1] = '\0';
+}
+
+bool Synth::isCustomTuning() const
+{
+  return strcasecmp(tuningName, kEqualTuningName) != 0;
+}
+
+void Synth::resetTuning()
+{
+  for (int n = 0; n < kNumNotes; ++n) tuningTable[n] = n * 128;
+  sclImport.ResetMapping();
+  sclImport.ResetTuning();
+  setTuningName(kEqualTuningName);
+}
+
+int Synth::loadTuning(const char* path)
+{
+  if (!path) path = "";
+  TUN::CSingleScale scale;
+  bool ok;
+  if (hasExtension(path, "scl")) {
+    ok = sclImport.ReadSCL(path);
+    sclImport.SetSingleScale(scale);
+    setTuningName(sclImport.m_strScaleName.c_str());
+  } else if (hasExtension(path, "kbm")) {
+    ok = sclImport.ReadKBM(path);
+    sclImport.SetSingleScale(scale);
+  } else {
+    ok = scale.Read(path) > 0;
+    setTuningName(scale.m_strDescription.c_str());
+  }
+
+  // Whatever the read left in the scale becomes the table (a failed read leaves its defaults).
+  for (int n = 0; n < kNumNotes; ++n) {
+    int p = n * 128;
+    const long s = scale.MapMIDI2Scale(n);
+    double t = s >= 0 && s < (long)scale.m_vdblNoteFrequenciesHz.size() ? scale.m_vdblNoteFrequenciesHz[s] : NAN;
+    if (std::isfinite(t)) {
+      t = t < kLowestHz ? kLowestHz : (t > kHighestHz ? kHighestHz : t);
+      if (convert2Hz(p) > t) {
+        while (convert2Hz(p) > t) --p; // the highest pitch not above t
+      } else {
+        do ++p;
+        while (convert2Hz(p) < t); // the lowest pitch above n * 128 not below t
+      }
+    } // a frequency that is no number keeps the note's equal-tempered pitch
+    tuningTable[n] = p;
+  }
+  return ok ? 0 : kLoadFailed;
+}
+
+// ---- MIDI learn ----
+
+void Synth::doMidiLearn(bool on)
+{
+  midiLearnArmed = on;
+  midiUnlearnMode = false;
+  midiLearnCC = -1;
+}
+
+void Synth::doMidiUnlearn(bool on)
+{
+  midiLearnArmed = on;
+  midiUnlearnMode = true;
+  midiLearnCC = -1;
+}
+
+void Synth::setMidiLearnParam(int paramIdx)
+{
+  midiLearnParam = paramIdx;
+  applyMidiLearn();
+}
+
+void Synth::setMidiLearnCC(int cc)
+{
+  // Only controllers with a map entry can be learned; others leave learn waiting.
+  if (cc < 0 || cc >= kNumLearnControllers) return;
+  midiLearnCC = cc;
+  applyMidiLearn();
+}
+
+void Synth::applyMidiLearn()
+{
+  const bool ccPending = midiLearnCC >= 0 && midiLearnCC < kNumLearnControllers;
+  if (midiLearnArmed) {
+    if (midiUnlearnMode) {
+      if (ccPending)
+        midiLearnMap[midiLearnCC] = -1;
+      else if (midiLearnParam != -1) {
+        for (int& p : midiLearnMap)
+          if (p == midiLearnParam) p = -1;
+      } else
+        return; // keep waiting
+      midiLearnArmed = false;
+      midiUnlearnMode = false;
+    } else {
+      if (!ccPending || midiLearnParam == -1) return; // keep waiting
+      for (int& p : midiLearnMap)
+        if (p == midiLearnParam) p = -1;
+      midiLearnMap[midiLearnCC] = midiLearnParam;
+      midiLearnArmed = false;
+    }
+  }
+  if (midiLearnSwitch) {
+    midiLearnSwitch->SetValueFromPlug(0.0);
+    midiLearnSwitch->SetDirty(true);
+  }
+}
+
+bool Synth::hasMidiControllerMap() const
+{
+  for (int p : midiLearnMap)
+    if (p >= 0) return true;
+  return false;
+}

@@ -1,0 +1,203 @@
+#include "Veltrane.h"
+
+#include "IControl.h"
+#include "IGraphicsLinux.h"
+#include "Module.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+const int Veltrane::nVoices[11] = {1, 2, 4, 8, 12, 16, 20, 24, 32, 48, 64};
+const char* const Veltrane::labelVoices[11] = {"1", "2", "4", "8", "12", "16", "20", "24", "32", "48", "64"};
+const char* const Veltrane::labelTrigger[2] = {"Single", "Multiple"};
+const char* const Veltrane::labelOffOn[2] = {"Off", "On"};
+const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
+
+Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
+    : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
+      voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), activeVoices(1),
+      volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false),
+      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
+      lastTransportRunning(false), voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0),
+      masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0),
+      masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0),
+      single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0),
+      masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
+      droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
+{
+  controlPeriod = 0; // nothing is processed before the first Reset
+  for (int i = 0; i < kNumSlots; ++i) {
+    displayOrder.push_back(i);
+    slotConfig[i].set(this, i, ModuleConfig::MOD_EMPTY);
+    masterModules[i] = new Module(&slotConfig[i], nullptr, this);
+  }
+  for (int i = 0; i < kNumMidiSources; ++i) {
+    midiSourceValue[i] = 0.0;
+    midiSourceCC[i] = -1;
+  }
+  for (Voice& v : voices) v.setVeltrane(this);
+  initParameters();
+
+  createGraphics();
+  AttachGraphics(graphics);
+
+  loadingStartupBank = true;
+  initState();
+  loadingStartupBank = false;
+  RestorePreset(0);
+  panelRebuild = true;
+}
+
+Veltrane::~Veltrane()
+{
+  allSources.deleteSources();
+  voiceSources.clearSources();
+  masterSources.clearSources();
+  std::free(voiceSumLeft);
+  std::free(voiceSumRight);
+  voiceSumLeft = voiceSumRight = nullptr;
+  emptyControlTrash();
+  for (Module*& m : masterModules) {
+    delete m;
+    m = nullptr;
+  }
+  masterProcessList.clear();
+}
+
+// ---- parameters ----
+
+IParam* Veltrane::getAnyParam(int paramIdx)
+{
+  switch (paramIdx) {
+  case kParamPortaLegato:
+    return &portaLegato;
+  case kParamMasterOutLeft:
+    return &masterOutLeft;
+  case kParamMasterOutRight:
+    return &masterOutRight;
+  default:
+    return paramIdx >= 0 && paramIdx < NParams() ? GetParam(paramIdx) : nullptr;
+  }
+}
+
+void Veltrane::SetParameterFromGUI(int paramIdx, double normalizedValue)
+{
+  if (paramIdx >= kParamPortaLegato && paramIdx <= kParamMasterOutRight) {
+    getAnyParam(paramIdx)->SetNormalized(normalizedValue);
+    OnParamChange(paramIdx);
+    return;
+  }
+  IPlugBase::SetParameterFromGUI(paramIdx, normalizedValue);
+}
+
+namespace {
+// A selector starts with the single entry "off"; updateSources appends its list. Its kind is bool when it
+// had none yet, so that host values round to whole entries.
+void initSourceSelector(IParam* param, const char* name, int defaultIdx)
+{
+  if (param->mType == IParam::kTypeNone) param->mType = IParam::kTypeBool;
+  param->InitInt(name, defaultIdx, 0, 0, "", "");
+  param->mDisplayTexts.Resize(0);
+  param->SetDisplayText(0, "off");
+}
+} // namespace
+
+void Veltrane::initParameters()
+{
+  initListParameter(kParamVoices, "Voices", 0, 11, labelVoices);
+  GetParam(kParamPBRange)->InitInt("PB Range", 2, -24, 24, "", "");
+  GetParam(kParamPortamento)->InitDouble("Portamnt", 0.0, 0.0, 5.0, 0.001, "", "", 4.0);
+
+  if (portaLegato.mType == IParam::kTypeNone) portaLegato.mType = IParam::kTypeBool;
+  portaLegato.InitInt("Porta Legato", 0, 0, 1, "", "");
+  portaLegato.mDisplayTexts.Resize(0);
+  portaLegato.SetDisplayText(0, labelPortaLegato[0]);
+  portaLegato.SetDisplayText(1, labelPortaLegato[1]);
+
+  initListParameter(kParamCustomTuning, "Custom Tun", 0, 2, labelOffOn);
+  initSourceSelector(GetParam(kParamSumLeft), "Voices Sum Left", 0);
+  initSourceSelector(GetParam(kParamSumRight), "Voices Sum Right", 0);
+
+  IParam* volumeParam = GetParam(kParamVolume);
+  volumeParam->InitDouble("Volume", 0.5, 0.0, 2.0, 0.01, "", "", 1.0);
+  volumeParam->mDisplayFunc = setDisplayTextForDB;
+
+  initListParameter(kParamOutTrigger, "Out Trigger", 1, 2, labelTrigger);
+  GetParam(kParamOutAttack)->InitDouble("Out Attack", 0.0, 0.0, 1.0, 0.01, "", "", 1.0);
+  GetParam(kParamOutDecay)->InitDouble("Out Decay", 0.0, 0.0, 1.0, 0.01, "", "", 1.0);
+  GetParam(kParamOutSustain)->InitDouble("Out Sustain", 1.0, 0.0, 1.0, 0.01, "", "", 1.0);
+  IParam* release = GetParam(kParamOutRelease);
+  release->InitDouble("Out Release", 0.0, 0.0, 1.0, 0.01, "", "", 1.0);
+  release->mDisplayFunc = setDisplayTextForRelease;
+
+  initSourceSelector(&masterOutLeft, "Master Out Left", 1);
+  initSourceSelector(&masterOutRight, "Master Out Right", 2);
+}
+
+void setDisplayTextForRelease(double value, char* text)
+{
+  if (value >= 1.0)
+    std::snprintf(text, IParam::kDisplayBufferSize, "HOLD");
+  else
+    std::snprintf(text, IParam::kDisplayBufferSize, "%.2f", value);
+}
+
+// ---- editor hooks ----
+// The panel itself arrives with the editor; until then the engine keeps the hooks' bookkeeping.
+
+void Veltrane::createGraphics()
+{
+  tuningNameControl = droneControl = nullptr;
+  portaLegatoControl = masterOutLeftControl = masterOutRightControl = nullptr;
+  presetMenu = midiLearnSwitch = nullptr;
+  controlTrash.Empty(true);
+}
+
+void Veltrane::emptyControlTrash()
+{
+  controlTrash.Empty(true);
+}
+
+void Veltrane::resetDroneMode()
+{
+  IGraphics* gui = GetGUI();
+  if (!gui || !gui->WindowIsOpen() || !droneControl) return;
+  droneControl->SetValueFromPlug(0.0);
+  droneControl->SetDirty(false);
+}
+
+void Veltrane::RedrawParamControls()
+{
+  if (GetGUI()) {
+    IControl* controls[3] = {portaLegatoControl, masterOutLeftControl, masterOutRightControl};
+    for (int i = 0; i < 3; ++i)
+      if (controls[i]) controls[i]->SetValueFromPlug(getAnyParam(kParamPortaLegato + i)->GetNormalized());
+    if (tuningNameControl) tuningNameControl->SetDirty(false);
+  }
+  IPlugBase::RedrawParamControls();
+}
+
+void Veltrane::OnIdle()
+{
+  panelRebuild = false;
+}
+
+void Veltrane::plugToCommon(int position)
+{
+  if (position < 0 || position >= kNumSlots || position >= (int)displayOrder.size()) return;
+  const int slot = displayOrder[position];
+  if (slot < 0 || slot >= kNumSlots) return;
+  const ModuleConfig& c = slotConfig[slot];
+  if (!c.hasAudioOutputs) return;
+  const bool master = c.master != 0;
+  SourceDefCol& list = master ? masterSources : voiceSources;
+  const int first = list.getSourceIndex(SourceDef::AUDIO, slot, 0);
+  const int second = c.numAudioOutputs >= 2 ? list.getSourceIndex(SourceDef::AUDIO, slot, 1) : first;
+  const int left = master ? kParamMasterOutLeft : kParamSumLeft;
+  const int right = master ? kParamMasterOutRight : kParamSumRight;
+  getAnyParam(left)->Set(first);
+  getAnyParam(right)->Set(second);
+  OnParamChange(left);
+  OnParamChange(right);
+  RedrawParamControls();
+}

@@ -1,0 +1,268 @@
+// The product's source lists: building them from the built-in values and the slots' outputs, turning every
+// selector parameter into an enumeration over its list, and resolving master selections to addresses.
+#include "Veltrane.h"
+
+#include "IGraphics.h"
+#include "Module.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+struct BuiltIn
+{
+  SourceDef::SourceType type;
+  int group;
+  int index;
+  const char* label;
+  const char* text;
+  bool voice, master; // lists besides "all"
+};
+
+// In creation order. MIDI sources and clock outputs follow the common modulation group.
+const BuiltIn kBuiltIns[] = {
+    {SourceDef::OFF, SourceDef::kGroupOff, 0, "off", "off", true, true},
+    {SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 1, "VoiceL", "Voices Sum Left", false, true},
+    {SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 2, "VoiceR", "Voices Sum Right", false, true},
+    {SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 3, "Ext.L", "External Input Left", false, true},
+    {SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 4, "Ext.R", "External Input Right", false, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 0, "On", "On", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 1, "PBend", "Pitch Bend", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 2, "PBnd+", "Pitch Bend (positive)", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 3, "MW", "Modulation Wheel", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 4, "MW+", "Modulation Wheel (positive)", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 5, "PolyA", "Poly Aftertouch", true, false},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 6, "ChAft", "Channel Aftertouch", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 7, "Note", "Note", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 8, "Note+", "Note (positive)", true, true},
+    {SourceDef::MODULATION, SourceDef::kGroupCommonMod, 9, "Velo", "Velocity", true, true},
+};
+
+const BuiltIn kTriggers[] = {
+    {SourceDef::GATE, SourceDef::kGroupTriggers, 0, "Single", "Single Trigger", true, true},
+    {SourceDef::GATE, SourceDef::kGroupTriggers, 1, "Multi", "Multi Trigger", true, true},
+    {SourceDef::GATE, SourceDef::kGroupTriggers, 2, "Voice", "Voice Trigger", true, false},
+    {SourceDef::GATE, SourceDef::kGroupTriggers, 3, "Start", "Transport Start", true, true},
+    {SourceDef::GATE, SourceDef::kGroupTriggers, 4, "Stop", "Transport Stop", true, true},
+};
+
+const SourceDef::SourceType kSelectorTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE,
+                                                SourceDef::AUDIO_OR_MOD, SourceDef::SYNC};
+
+double* outputOf(std::vector<double>& out, int index, double* zero)
+{
+  return index >= 0 && index < (int)out.size() ? &out[index] : zero;
+}
+} // namespace
+
+void Veltrane::addSource(bool voice, bool master, SourceDef* source)
+{
+  allSources.addSource(source);
+  if (voice) voiceSources.addSource(source);
+  if (master) masterSources.addSource(source);
+}
+
+void Veltrane::updateSources()
+{
+  allSources.deleteSources();
+  voiceSources.clearSources();
+  masterSources.clearSources();
+
+  char label[SourceDef::kLabelSize], text[SourceDef::kTextSize];
+  for (const BuiltIn& b : kBuiltIns)
+    addSource(b.voice, b.master, new SourceDef(b.type, b.group, b.index, b.label, b.text));
+  for (int k = 0; k < kNumMidiSources; ++k) {
+    std::snprintf(label, sizeof(label), "MID%i", k + 1);
+    std::snprintf(text, sizeof(text), "Midi Source %i", k + 1);
+    addSource(true, true, new SourceDef(SourceDef::MODULATION, SourceDef::kGroupMidi, k, label, text));
+  }
+  for (int k = 0; k < Clock::kNumRates; ++k)
+    addSource(
+        true, true,
+        new SourceDef(SourceDef::GATE, SourceDef::kGroupClock, k, Clock::labelSyncRate[k], Clock::labelSyncRate[k]));
+  for (const BuiltIn& b : kTriggers)
+    addSource(b.voice, b.master, new SourceDef(b.type, b.group, b.index, b.label, b.text));
+
+  // Module outputs: voice modules read voice modules' outputs of every type and master modules'
+  // modulation and gate outputs; master modules read master modules' outputs only.
+  for (int s = 0; s < kNumSlots; ++s) {
+    ModuleConfig& c = slotConfig[s];
+    const bool master = c.master != 0;
+    const char* masterTag = master ? " [Master]" : "";
+    for (SourceDef::SourceType t : {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC}) {
+      const int n = c.getNumberOfOutputs(t);
+      const bool toVoice = !master || t == SourceDef::MODULATION || t == SourceDef::GATE;
+      if (n == 1) {
+        std::snprintf(text, sizeof(text), "%s%s", c.label, masterTag);
+        addSource(toVoice, master, new SourceDef(t, s, 0, c.shortLabel, text));
+        continue;
+      }
+      const char* letters = c.getLabelOut(t);
+      const std::vector<const char*> texts = c.getTextOut(t);
+      for (int k = 0; k < n; ++k) {
+        const char letter = k < ModuleConfig::kLetterSize - 1 ? letters[k] : '\0';
+        if (letter)
+          std::snprintf(label, sizeof(label), "%s%c", c.shortLabel, letter);
+        else
+          std::snprintf(label, sizeof(label), "%s", c.shortLabel);
+        std::snprintf(text, sizeof(text), "%s %s%s", c.label, k < (int)texts.size() ? texts[k] : "", masterTag);
+        addSource(toVoice, master, new SourceDef(t, s, k, label, text));
+      }
+    }
+  }
+
+  voiceSources.sort();
+  masterSources.sort();
+
+  for (int s = 0; s < kNumSlots; ++s) {
+    ModuleConfig& c = slotConfig[s];
+    for (SourceDef::SourceType t : kSelectorTypes) {
+      const std::vector<int>* params = c.getInputParams(t);
+      const int n = c.getNumberOfInputs(t);
+      for (int i = 0; i < n && i < (int)params->size(); ++i) {
+        const int p = (*params)[i];
+        if (p >= 0 && p < Module::kNumParams) changeSourceParam(s * Module::kNumParams + p, t, c.master != 0);
+      }
+    }
+  }
+  changeSourceParam(kParamSumLeft, SourceDef::AUDIO, false);
+  changeSourceParam(kParamSumRight, SourceDef::AUDIO, false);
+  changeSourceParam(kParamMasterOutLeft, SourceDef::AUDIO, true);
+  changeSourceParam(kParamMasterOutRight, SourceDef::AUDIO, true);
+}
+
+void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool master)
+{
+  IParam* param = getAnyParam(paramIdx);
+  if (!param) return;
+  const SourceDefCol& list = master ? masterSources : voiceSources;
+  const double v = param->Value();
+  const int d = (int)param->GetDefault();
+  const int n = list.getSize(type);
+
+  char name[IParam::kTextSize];
+  std::snprintf(name, sizeof(name), "%s", param->GetNameForHost());
+  // A slot parameter keeps the type of its first definition, which may be a knob's: a selector must
+  // round host values to whole entries, or 15/26 * 26 would select entry 14.
+  if (param->mType == IParam::kTypeDouble || param->mType == IParam::kTypeNone) param->mType = IParam::kTypeEnum;
+  param->InitEnum(name, d, n, "", "");
+  param->mDisplayTexts.Resize(0);
+  for (int i = 0; i < n; ++i) {
+    const SourceDef* s = list.getSource(i, type);
+    param->SetDisplayText(i, s ? s->label : "");
+  }
+  const double maxIdx = n > 1 ? n - 1 : 0;
+  const double value = v < 0.0 ? 0.0 : (v > maxIdx ? maxIdx : (int)v);
+  const double normalized = param->GetNormalized(value);
+  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, normalized, true);
+  SetParameterFromGUI(paramIdx, normalized);
+}
+
+double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
+{
+  SourceDef* d = masterSources.getSource(index, type);
+  if (!d) return &zero;
+  const bool slot = d->module >= 0 && d->module < kNumSlots;
+  Module* m = slot ? masterModules[d->module] : nullptr;
+  if (slot && !m) return &zero;
+  double* result = nullptr;
+  switch (d->type) {
+  case SourceDef::AUDIO:
+    if (slot) return outputOf(m->audioOut, d->index, &zero);
+    if (d->module == SourceDef::kGroupMasterAudio) {
+      switch (d->index) {
+      case kVoiceSumLeft:
+        return &voiceL;
+      case kVoiceSumRight:
+        return &voiceR;
+      case kExternalLeft:
+        return &extL;
+      case kExternalRight:
+        return &extR;
+      default:
+        return &zero;
+      }
+    }
+    return &zero;
+  case SourceDef::MODULATION:
+    if (slot) return outputOf(m->modOut, d->index, &zero);
+    if (d->module == SourceDef::kGroupCommonMod) {
+      switch (d->index) {
+      case SourceDef::MOD_NOTE:
+        return &masterNote;
+      case SourceDef::MOD_NOTE_POS:
+        return &masterNotePos;
+      case SourceDef::MOD_VELO:
+        return &masterVelo;
+      case SourceDef::MOD_POLYA:
+        return &zero;
+      default:
+        result = getModSource(d);
+        break;
+      }
+    } else if (d->module == SourceDef::kGroupMidi)
+      result = getModSource(d);
+    break;
+  case SourceDef::GATE:
+    if (slot) return outputOf(m->gateOut, d->index, &zero);
+    result = getGateSource(d);
+    break;
+  case SourceDef::SYNC:
+    if (slot) return outputOf(m->syncOut, d->index, &zero);
+    break;
+  default:
+    break;
+  }
+  return result ? result : &zero;
+}
+
+double* Veltrane::getModSource(SourceDef::ModCommonSources source)
+{
+  switch (source) {
+  case SourceDef::MOD_ON:
+    return &on;
+  case SourceDef::MOD_PBEND:
+    return &pBend;
+  case SourceDef::MOD_PBEND_POS:
+    return &pBendPos;
+  case SourceDef::MOD_MW:
+    return &mw;
+  case SourceDef::MOD_MW_POS:
+    return &mwPos;
+  case SourceDef::MOD_CHAFT:
+    return &chAft;
+  default:
+    return nullptr; // PolyA, Note, Note+ and Velo are per voice
+  }
+}
+
+double* Veltrane::getModSource(SourceDef* source)
+{
+  if (!source) return nullptr;
+  if (source->module == SourceDef::kGroupMidi)
+    return source->index >= 0 && source->index < kNumMidiSources ? &midiSourceValue[source->index] : nullptr;
+  if (source->module == SourceDef::kGroupCommonMod) return getModSource((SourceDef::ModCommonSources)source->index);
+  return nullptr;
+}
+
+double* Veltrane::getGateSource(SourceDef* source)
+{
+  if (!source) return nullptr;
+  if (source->module == SourceDef::kGroupTriggers) {
+    switch (source->index) {
+    case kTriggerSingle:
+      return &single;
+    case kTriggerMulti:
+      return &multi;
+    case kTriggerStart:
+      return &start;
+    case kTriggerStop:
+      return &stop;
+    default:
+      return nullptr; // the Voice trigger is per voice
+    }
+  }
+  if (source->module == SourceDef::kGroupClock)
+    return source->index >= 0 && source->index < Clock::kNumRates ? &clock.output[source->index] : nullptr;
+  return nullptr;
+}
