@@ -11,14 +11,13 @@
 #pragma once
 
 #include "ByteChunk.h"
+#include "IGraphicsLinux.h"
 #include "IMidiQueue.h"
 #include "IPlugVST.h"
 #include "tun_scala.h"
 #include "wdlstring.h"
 
 class IControl;
-class IGraphics;
-class IGraphicsLinux;
 
 class Synth : public IPlugVST
 {
