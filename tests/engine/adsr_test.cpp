@@ -7,7 +7,10 @@
 
 namespace {
 // Seconds of one decade for a setting t: 10^(4.5 t - 2.3).
-double decadeSeconds(double t) { return std::pow(10.0, 4.5 * t - 2.3); }
+double decadeSeconds(double t)
+{
+  return std::pow(10.0, 4.5 * t - 2.3);
+}
 
 // Samples until the envelope leaves the state it is in (capped).
 long samplesInState(ADSR& e, long cap)

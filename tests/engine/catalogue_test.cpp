@@ -27,15 +27,23 @@ const SourceDef::SourceType kInputTypes[] = {SourceDef::AUDIO, SourceDef::MODULA
 const InputList& inputsOf(const ModuleCatalogue::ModuleDecl& d, SourceDef::SourceType t)
 {
   switch (t) {
-  case SourceDef::AUDIO: return d.audioIn;
-  case SourceDef::MODULATION: return d.modIn;
-  case SourceDef::GATE: return d.gateIn;
-  case SourceDef::AUDIO_OR_MOD: return d.audioOrModIn;
-  default: return d.syncIn;
+  case SourceDef::AUDIO:
+    return d.audioIn;
+  case SourceDef::MODULATION:
+    return d.modIn;
+  case SourceDef::GATE:
+    return d.gateIn;
+  case SourceDef::AUDIO_OR_MOD:
+    return d.audioOrModIn;
+  default:
+    return d.syncIn;
   }
 }
 
-std::vector<int> paramsOf(const InputList& in) { return std::vector<int>(in.params, in.params + in.count); }
+std::vector<int> paramsOf(const InputList& in)
+{
+  return std::vector<int>(in.params, in.params + in.count);
+}
 
 // One shared instance: constructing the product for every check would only repeat the same work.
 Veltrane& plug()
@@ -78,8 +86,7 @@ TEST(Declarations, EveryTypeMatchesItsCatalogueRow)
       for (int p : paramsOf(in)) all.push_back(p);
     }
     EXPECT_EQ(all, c.inputParams); // audio, modulation, gate, audio or modulation, sync
-    for (int p = 0; p < 16; ++p)
-      EXPECT_EQ(std::find(all.begin(), all.end(), p) != all.end(), c.isInputParam(p)) << p;
+    for (int p = 0; p < 16; ++p) EXPECT_EQ(std::find(all.begin(), all.end(), p) != all.end(), c.isInputParam(p)) << p;
 
     const OutputDecl* outs[] = {&d.audioOut, &d.modOut, &d.gateOut};
     const SourceDef::SourceType outTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE};
@@ -305,9 +312,13 @@ TEST(ModuleLabels, ShortIdsSharedOnlyWithinTheirFamilies)
 {
   std::map<std::string, std::set<int>> byShortId;
   for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) byShortId[ModuleConfig::labelModuleID[id]].insert(id);
-  const std::map<std::string, std::set<int>> shared = {
-      {"Osc-", {1, 2, 19, 25, 26}}, {"Flt-", {3, 4, 27, 40, 41, 42}}, {"Rez", {30, 43}}, {"EQ", {39, 44}},
-      {"Env", {12, 28, 37}},         {"LFO", {13, 31}},                 {"Dly", {32, 34}}};
+  const std::map<std::string, std::set<int>> shared = {{"Osc-", {1, 2, 19, 25, 26}},
+                                                       {"Flt-", {3, 4, 27, 40, 41, 42}},
+                                                       {"Rez", {30, 43}},
+                                                       {"EQ", {39, 44}},
+                                                       {"Env", {12, 28, 37}},
+                                                       {"LFO", {13, 31}},
+                                                       {"Dly", {32, 34}}};
   for (auto& [shortId, ids] : byShortId) {
     auto it = shared.find(shortId);
     if (it == shared.end())

@@ -34,7 +34,7 @@ constexpr int kQuarter = 9, kWhole = 4, kHalfTriplet = 8;
 
 TEST(TempoClock, Labels)
 {
-  const char* expected[] = {"4/1",  "2/1.", "2/1", "1/1.", "1/1",   "1/2.", "1/2",   "1/4.", "1/2T", "1/4",
+  const char* expected[] = {"4/1",  "2/1.", "2/1", "1/1.",  "1/1",  "1/2.", "1/2",   "1/4.",  "1/2T", "1/4",
                             "1/8.", "1/4T", "1/8", "1/16.", "1/8T", "1/16", "1/32.", "1/16T", "1/32", "1/64"};
   for (int i = 0; i < Clock::kNumRates; ++i) EXPECT_STREQ(expected[i], Clock::labelSyncRate[i]);
 }
@@ -65,8 +65,8 @@ TEST(TempoClock, PeriodsAtSeveralTempos)
     double tempo;
     int quarter, whole;
   };
-  const Case cases[] = {{120.0, 500, 2000}, {60.0, 1000, 4000}, {90.0, 667, 2667}, {140.0, 429, 1714},
-                        {0.0, 500, 2000},   {-10.0, 500, 2000}};
+  const Case cases[] = {{120.0, 500, 2000}, {60.0, 1000, 4000}, {90.0, 667, 2667},
+                        {140.0, 429, 1714}, {0.0, 500, 2000},   {-10.0, 500, 2000}};
   for (const Case& k : cases) {
     Clock c;
     ITimeInfo t = at(k.tempo, 0.0);
@@ -95,7 +95,7 @@ TEST(TempoClock, RephasesFromThePosition)
   Clock c;
   ITimeInfo t = at(120.0, 2.5);
   c.synchronize(&t);
-  EXPECT_EQ(750, c.countdown[kWhole]); // 0.625 of a 2000-tick cycle done
+  EXPECT_EQ(750, c.countdown[kWhole]);   // 0.625 of a 2000-tick cycle done
   EXPECT_EQ(250, c.countdown[kQuarter]); // half a quarter done
 
   // The same position again leaves the running countdowns alone.

@@ -10,9 +10,15 @@ VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-TestSynth::TestSynth() : Synth(IPlugInstanceInfo{QuietHost}) { AttachGraphics(graphics); }
+TestSynth::TestSynth() : Synth(IPlugInstanceInfo{QuietHost})
+{
+  AttachGraphics(graphics);
+}
 
-std::unique_ptr<Veltrane> MakeVeltrane() { return std::make_unique<Veltrane>(IPlugInstanceInfo{QuietHost}); }
+std::unique_ptr<Veltrane> MakeVeltrane()
+{
+  return std::make_unique<Veltrane>(IPlugInstanceInfo{QuietHost});
+}
 
 TempDir::TempDir()
 {

@@ -17,10 +17,16 @@ std::string tun200(const std::string& body)
   return "[Scale Begin]\nFormat = \"AnaMark-TUN\"\nFormatVersion = 200\n" + body + "[Scale End]\n";
 }
 
-double equalHz(double semitonesFromNote0) { return 440.0 * std::pow(2.0, (semitonesFromNote0 - 69.0) / 12.0); }
+double equalHz(double semitonesFromNote0)
+{
+  return 440.0 * std::pow(2.0, (semitonesFromNote0 - 69.0) / 12.0);
+}
 
 // The table keeps three decimals of the equal-tempered frequency (two for notes 124 to 127).
-double tolerance(int note) { return note >= 124 && note <= 127 ? 0.005 : 0.0005 + 1e-9; }
+double tolerance(int note)
+{
+  return note >= 124 && note <= 127 ? 0.005 : 0.0005 + 1e-9;
+}
 
 // Where a loaded note landed, the target frequency lies between it and its neighbour on the search side.
 void expectBracketed(int note, double targetHz, int pitch)
@@ -204,7 +210,8 @@ TEST(Tuning, TunFileVersion100)
 TEST(Tuning, ScalaScaleAndMapping)
 {
   TempDir dir;
-  const std::string scl = dir.write("five.scl", "! five.scl\nFive equal steps\n 5\n!\n 240.0\n 480.0\n 720.0\n 960.0\n 2/1\n");
+  const std::string scl =
+      dir.write("five.scl", "! five.scl\nFive equal steps\n 5\n!\n 240.0\n 480.0\n 720.0\n 960.0\n 2/1\n");
   const std::string kbm = dir.write("map.kbm", "! map.kbm\n0\n0\n127\n60\n69\n400.0\n0\n");
   // The same files through an importer of the test's own: the scale the table must follow.
   TUN::CSCL_Import reference;
@@ -276,7 +283,8 @@ TEST(Tuning, LongNamesAreCut)
 {
   TempDir dir;
   const std::string longName(400, 'x');
-  const std::string path = dir.write("long.tun", tun200("[Info]\nDescription = \"" + longName + "\"\n[Tuning]\nNote 1 = 100\n"));
+  const std::string path =
+      dir.write("long.tun", tun200("[Info]\nDescription = \"" + longName + "\"\n[Tuning]\nNote 1 = 100\n"));
   TestSynth s;
   ASSERT_EQ(0, s.loadTuning(path.c_str()));
   EXPECT_EQ(std::string(255, 'x'), s.tuningName);

@@ -34,9 +34,10 @@ std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> 
   return out;
 }
 
-const std::vector<std::string> kCommonMod = {"On",  "PBend", "PBnd+", "MW",    "MW+",
-                                             "PolyA", "ChAft", "Note", "Note+", "Velo"};
-const std::vector<std::string> kMasterCommonMod = {"On", "PBend", "PBnd+", "MW", "MW+", "ChAft", "Note", "Note+", "Velo"};
+const std::vector<std::string> kCommonMod = {"On",    "PBend", "PBnd+", "MW",    "MW+",
+                                             "PolyA", "ChAft", "Note",  "Note+", "Velo"};
+const std::vector<std::string> kMasterCommonMod = {"On",    "PBend", "PBnd+", "MW",  "MW+",
+                                                   "ChAft", "Note",  "Note+", "Velo"};
 
 std::vector<std::string> midiSources()
 {
@@ -97,8 +98,11 @@ TEST(SourceLists, EmptyPatchMasterList)
   auto v = MakeVeltrane();
   v->updateSources();
   EXPECT_EQ(54, v->masterSources.size());
-  EXPECT_EQ(concat({{"off", "VoiceL", "VoiceR", "Ext.L", "Ext.R"}, kMasterCommonMod, midiSources(),
-                    {"Single", "Multi", "Start", "Stop"}, clockOutputs()}),
+  EXPECT_EQ(concat({{"off", "VoiceL", "VoiceR", "Ext.L", "Ext.R"},
+                    kMasterCommonMod,
+                    midiSources(),
+                    {"Single", "Multi", "Start", "Stop"},
+                    clockOutputs()}),
             labels(v->masterSources));
   EXPECT_EQ(9, v->masterSources.numCommonMod);
   EXPECT_EQ(4, v->masterSources.numTriggers);
@@ -118,8 +122,11 @@ TEST(SourceLists, AllListKeepsCreationOrder)
   auto v = MakeVeltrane();
   place(*v, 4, ModuleConfig::MOD_LFO, false, 1);
   v->updateSources();
-  std::vector<std::string> expected = concat({{"off", "VoiceL", "VoiceR", "Ext.L", "Ext.R"}, kCommonMod, midiSources(),
-                                              clockOutputs(), {"Single", "Multi", "Voice", "Start", "Stop"},
+  std::vector<std::string> expected = concat({{"off", "VoiceL", "VoiceR", "Ext.L", "Ext.R"},
+                                              kCommonMod,
+                                              midiSources(),
+                                              clockOutputs(),
+                                              {"Single", "Multi", "Voice", "Start", "Stop"},
                                               {"LFO1", "LFO1+", "LFO1"}});
   EXPECT_EQ(expected, labels(v->allSources));
   EXPECT_TRUE(sorted(v->voiceSources));
@@ -143,8 +150,9 @@ TEST(SourceLists, SamplePatch)
   EXPECT_EQ(concat({{"off", "Single", "Multi", "Voice", "Start", "Stop"}, clockOutputs(), {"LFO1"}}),
             offered(v->voiceSources, SourceDef::GATE));
   EXPECT_EQ((std::vector<std::string>{"off", "Osc-1", "Osc-2A", "Osc-2B"}), offered(v->voiceSources, SourceDef::SYNC));
-  EXPECT_EQ(concat({{"off", "Osc-1", "Osc-2A", "Osc-2B"}, kCommonMod, midiSources(), {"LFO1", "LFO1+", "Env1A", "Env1B"}}),
-            offered(v->voiceSources, SourceDef::AUDIO_OR_MOD));
+  EXPECT_EQ(
+      concat({{"off", "Osc-1", "Osc-2A", "Osc-2B"}, kCommonMod, midiSources(), {"LFO1", "LFO1+", "Env1A", "Env1B"}}),
+      offered(v->voiceSources, SourceDef::AUDIO_OR_MOD));
 
   // Master list: master slots' outputs and the master built-ins only.
   EXPECT_EQ((std::vector<std::string>{"off", "VoiceL", "VoiceR", "Ext.L", "Ext.R", "Amp1L", "Amp1R"}),
@@ -220,7 +228,7 @@ TEST(SourceLists, SelectionsKeepTheirValueWhereItFits)
   EXPECT_EQ(4.0, v->masterOutRight.Value());
   v->changeSourceParam(param, SourceDef::AUDIO, false); // now a list of "off" alone
   EXPECT_EQ(0.0, v->GetParam(param)->Value());
-  v->changeSourceParam(1000, SourceDef::AUDIO, false);  // no such parameter
+  v->changeSourceParam(1000, SourceDef::AUDIO, false); // no such parameter
   v->changeSourceParam(300, SourceDef::AUDIO, false);
 }
 
@@ -237,10 +245,10 @@ TEST(SourceResolution, MasterSelectionsReachTheirValues)
   v->updateSources();
 
   std::map<std::string, double*> expected = {
-      {"VoiceL", &v->voiceL}, {"VoiceR", &v->voiceR}, {"Ext.L", &v->extL},         {"Ext.R", &v->extR},
-      {"On", &v->on},         {"PBend", &v->pBend},   {"PBnd+", &v->pBendPos},     {"MW", &v->mw},
-      {"MW+", &v->mwPos},     {"ChAft", &v->chAft},   {"Note", &v->masterNote},    {"Note+", &v->masterNotePos},
-      {"Velo", &v->masterVelo}, {"Single", &v->single}, {"Multi", &v->multi},      {"Start", &v->start},
+      {"VoiceL", &v->voiceL},   {"VoiceR", &v->voiceR}, {"Ext.L", &v->extL},      {"Ext.R", &v->extR},
+      {"On", &v->on},           {"PBend", &v->pBend},   {"PBnd+", &v->pBendPos},  {"MW", &v->mw},
+      {"MW+", &v->mwPos},       {"ChAft", &v->chAft},   {"Note", &v->masterNote}, {"Note+", &v->masterNotePos},
+      {"Velo", &v->masterVelo}, {"Single", &v->single}, {"Multi", &v->multi},     {"Start", &v->start},
       {"Stop", &v->stop},
   };
   for (int k = 0; k < 16; ++k) expected["MID" + std::to_string(k + 1)] = &v->midiSourceValue[k];
@@ -260,8 +268,8 @@ TEST(SourceResolution, MasterSelectionsReachTheirValues)
   expected["Osc-1B"] = &osc->audioOut[1];
 
   int resolved = 0;
-  for (SourceDef::SourceType t : {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC,
-                                  SourceDef::AUDIO_OR_MOD}) {
+  for (SourceDef::SourceType t :
+       {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC, SourceDef::AUDIO_OR_MOD}) {
     EXPECT_EQ(&v->zero, v->getSourceForMaster(0, t)); // "off"
     const int n = v->masterSources.getSize(t);
     for (int i = 1; i < n; ++i) {

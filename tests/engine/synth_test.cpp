@@ -20,7 +20,10 @@ std::vector<IMidiMsg> drain(IMidiQueue& q)
   return out;
 }
 
-std::vector<int> heldKeys(const Synth& s) { return std::vector<int>(s.pressedKeys, s.pressedKeys + s.numPressedKeys); }
+std::vector<int> heldKeys(const Synth& s)
+{
+  return std::vector<int>(s.pressedKeys, s.pressedKeys + s.numPressedKeys);
+}
 } // namespace
 
 TEST(SynthIdentity, WhatTheHostSees)
@@ -75,8 +78,8 @@ TEST(SynthControlPeriod, OneMillisecondInWholeSamples)
     double rate;
     int period;
   };
-  const Case cases[] = {{44100.0, 44}, {48000.0, 48}, {96000.0, 96}, {88200.0, 88}, {22050.0, 22},
-                        {192000.0, 192}, {1000.0, 1}, {1999.0, 1}, {999.0, 1}, {8.0, 1}};
+  const Case cases[] = {{44100.0, 44},   {48000.0, 48}, {96000.0, 96}, {88200.0, 88}, {22050.0, 22},
+                        {192000.0, 192}, {1000.0, 1},   {1999.0, 1},   {999.0, 1},    {8.0, 1}};
   for (const Case& c : cases) {
     TestSynth s;
     s.resetAt(c.rate);
@@ -179,9 +182,9 @@ TEST(SynthMidi, WhichKindsAreQueued)
     bool queued;
   };
   const Case cases[] = {
-      {0x80, 60, 0, true},   {0x93, 60, 90, true},  {0xA0, 60, 20, true}, {0xD5, 30, 0, true},
-      {0xE0, 0, 64, true},   {0xB0, 1, 64, true},   {0xB0, 120, 0, true}, {0xB0, 122, 0, true},
-      {0xF0, 0, 0, false},   {0xF8, 0, 0, false},   {0x40, 1, 1, false},  {0xFF, 0, 0, false},
+      {0x80, 60, 0, true}, {0x93, 60, 90, true}, {0xA0, 60, 20, true}, {0xD5, 30, 0, true},
+      {0xE0, 0, 64, true}, {0xB0, 1, 64, true},  {0xB0, 120, 0, true}, {0xB0, 122, 0, true},
+      {0xF0, 0, 0, false}, {0xF8, 0, 0, false},  {0x40, 1, 1, false},  {0xFF, 0, 0, false},
   };
   for (const Case& c : cases) {
     IMidiMsg m(7, c.status, c.d1, c.d2);
@@ -223,7 +226,7 @@ TEST(SynthMidi, ProgramChangeSwitchesAtOnce)
   s.ProcessMidiMsg(&pc);
   EXPECT_EQ(5, s.GetCurrentPresetIdx());
   EXPECT_EQ(1, s.midiQueue.Pending()); // the program change itself is not queued
-  IMidiMsg beyond(0, 0xC0, 100, 0);     // no program 100
+  IMidiMsg beyond(0, 0xC0, 100, 0);    // no program 100
   s.ProcessMidiMsg(&beyond);
   EXPECT_EQ(5, s.GetCurrentPresetIdx());
 }
