@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 1; i + 4 <= size; i += 4) {
       if (data[i] == 0xFF) s.doMidiLearn(data[i + 1] & 1);
       if (data[i] == 0xFE) s.doMidiUnlearn(data[i + 1] & 1);
-      if (data[i] == 0xFD) s.OnParamChange(data[i + 1] * 2);
+      if (data[i] == 0xFD) s.OnParamChange(data[i + 1] * 2 % 304); // host and private parameters
       IMidiMsg m((int)data[i] * 16, data[i + 1], data[i + 2], data[i + 3]);
       s.ProcessMidiMsg(&m);
       s.addPressedKey(data[i + 2]);
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 1; i < s.numPressedKeys; ++i)
       if (s.pressedKeys[i - 1] >= s.pressedKeys[i]) abort();
     for (int p : s.midiLearnMap)
-      if (p < -1 || p >= 400) abort();
+      if (p < -1 || p >= 304) abort();
     return 0;
   }
   static const char* const kExt[] = {"tun", "scl", "kbm"};
