@@ -258,3 +258,95 @@ struct _LICE_ImageLoader_rec
   _LICE_ImageLoader_rec* _next;
 };
 extern _LICE_ImageLoader_rec* LICE_ImageLoader_list;
+
+// ---------------------------------------------------------------------------------------------
+// Lines, curves and shapes (lice_line.cpp, lice_fline.cpp, lice_shapes.cpp, lice_arc.cpp,
+// lice_bezier.cpp)
+//
+// Coordinates are the caller's: x to the right, y downward; on a flipped bitmap every call
+// mirrors the rows itself. Both end points of a line, and both ends of every span, are drawn.
+// Lines, circles and polygon fills read bits 0-7 of the mode only: the source-alpha flag has
+// no effect on them, and the colour's alpha byte is only the source of the alpha channel.
+// Floating-point arguments that are not finite draw nothing. Circles and arcs whose centre or
+// radius lies beyond 2^24 pixels draw nothing (a float has no fraction there).
+
+// A line from (x1, y1) to (x2, y2). Anti-aliasing splits each step's coverage between the two
+// pixels nearest the exact line; it does not change horizontal and vertical lines.
+void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel color, float alpha = 1.0f,
+               int mode = 0, bool aa = true);
+// A line between sub-pixel end points. Without aa it is LICE_Line of the truncated points; the
+// anti-aliased form keeps one pixel off the last column and row so every step has its pair.
+void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE_pixel color, float alpha = 1.0f,
+                int mode = 0, bool aa = true);
+// A horizontal or vertical line (anything else draws nothing) of pxon pixels drawn and pxoff
+// skipped, starting with a dash at the smaller coordinate; the larger end point itself is not
+// drawn. pxon <= 0 draws nothing; a period pxon + pxoff <= 0 draws a solid line. aa is ignored.
+void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxon, int pxoff, LICE_pixel color,
+                     float alpha = 1.0f, int mode = 0, bool aa = false);
+// Clip a segment in place to xLo <= x < xHi, yLo <= y < yHi; true when something is left. The
+// points are written back in every case, partly moved ones included. The float form keeps the
+// clipped points a pixel inside the right and bottom edges, as the anti-aliased line needs.
+bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xLo, int yLo, int xHi, int yHi);
+bool LICE_ClipFLine(float* x1, float* y1, float* x2, float* y2, float xLo, float yLo, float xHi, float yHi);
+
+// Outline of columns x to x + w and rows y to y + h (four lines; the corners are drawn twice).
+void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha = 1.0f,
+                   int mode = 0);
+// The outline of LICE_DrawRect in fgcolor around an interior fill in bgcolor.
+void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel bgcolor, LICE_pixel fgcolor,
+                       float alpha = 1.0f, int mode = 0);
+// Fills the rows between the span x1a..x1b on row y1 and the span x2a..x2b on row y2, both
+// spans and rows in either order, each pixel once.
+void LICE_FillTrapezoid(LICE_IBitmap* dest, int x1a, int x1b, int y1, int x2a, int x2b, int y2, LICE_pixel color,
+                        float alpha = 1.0f, int mode = 0);
+// Fills the convex polygon of the npoints points (x[i], y[i]), given in any order, each pixel
+// once; fewer than 3 points draw nothing.
+void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int npoints, LICE_pixel color,
+                            float alpha = 1.0f, int mode = 0);
+void LICE_FillTriangle(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int x3, int y3, LICE_pixel color,
+                       float alpha = 1.0f, int mode = 0);
+
+// A circle about the pixel nearest (cx, cy). Radii 1.5, 2, 2.5, 3, 3.5 and 4 are drawn from
+// stored coverage masks. The anti-aliased outline may combine a few pixels twice (on the axes
+// and the diagonals); the disc combines each pixel once.
+void LICE_Circle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha = 1.0f, int mode = 0,
+                 bool aa = true);
+void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel color, float alpha = 1.0f,
+                     int mode = 0, bool aa = true);
+// The outline between two angles in radians, either order: 0 at 12 o'clock, growing clockwise
+// on screen, so the point at angle a is (cx + r sin a, cy - r cos a). A span of 2 pi or more is
+// the whole circle. The arc is drawn quarter by quarter; pixels where two quarters meet may be
+// combined twice.
+void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle, LICE_pixel color,
+              float alpha = 1.0f, int mode = 0, bool aa = true);
+// Outline of the rectangle with corners (x, y) and (x + w, y + h) and quarter-circle corners of
+// cornerradius (at most half of w and of h); below a radius of 2 a plain LICE_DrawRect.
+void LICE_RoundRect(LICE_IBitmap* dest, float x, float y, float w, float h, int cornerradius, LICE_pixel color,
+                    float alpha = 1.0f, int mode = 0, bool aa = true);
+
+// Bezier curves, drawn as chains of LICE_FLine chords: about one chord per tol pixels of control
+// polygon (tol <= 0 counts as 1), at most 65536. Only the part within the bitmap's columns is
+// stepped through.
+void LICE_DrawQBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl, float yctl, float xend, float yend,
+                      LICE_pixel color, float alpha = 1.0f, int mode = 0, bool aa = true, float tol = 0.0f);
+void LICE_DrawCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                      float yctl2, float xend, float yend, LICE_pixel color, float alpha = 1.0f, int mode = 0,
+                      bool aa = true, float tol = 0.0f);
+// Fills between a cubic curve and the row yfill (the curve taken with x growing), or the column
+// xfill (the curve taken with y growing).
+void LICE_FillCBezier(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                      float yctl2, float xend, float yend, int yfill, LICE_pixel color, float alpha = 1.0f,
+                      int mode = 0, float tol = 0.0f);
+void LICE_FillCBezierX(LICE_IBitmap* dest, float xstart, float ystart, float xctl1, float yctl1, float xctl2,
+                       float yctl2, float xend, float yend, int xfill, LICE_pixel color, float alpha = 1.0f,
+                       int mode = 0, float tol = 0.0f);
+// The y of the quadratic with x control values x1, x2, x3 and y control values y1, y2, y3 where
+// it reaches x (x growing along the curve); *t receives the curve parameter. Instantiated for
+// float and double.
+template <class T> T LICE_Bezier_GetY(T x1, T x2, T x3, T y1, T y2, T y3, T x, double* t = nullptr);
+// The y of the cubic (start x1/y1, controls 2 and 3, end x4/y4) at x, from 8 rounds of
+// bisection of the curve parameter: the chord between the two bracketing samples. Optional
+// outputs: the x of the upper sample, the chord's slope, and the bracket's parameters.
+template <class T>
+T LICE_CBezier_GetY(T x1, T x2, T x3, T x4, T y1, T y2, T y3, T y4, T x, T* nextx = nullptr, T* dydx = nullptr,
+                    double* tlo = nullptr, double* thi = nullptr);
