@@ -317,7 +317,7 @@ void LICE_FillCircle(LICE_IBitmap* dest, float cx, float cy, float r, LICE_pixel
 // on screen, so the point at angle a is (cx + r sin a, cy - r cos a). A span of 2 pi or more is
 // the whole circle. The arc is drawn quarter by quarter; pixels where two quarters meet may be
 // combined twice.
-void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float minAngle, float maxAngle, LICE_pixel color,
+void LICE_Arc(LICE_IBitmap* dest, float cx, float cy, float r, float angle1, float angle2, LICE_pixel color,
               float alpha = 1.0f, int mode = 0, bool aa = true);
 // Outline of the rectangle with corners (x, y) and (x + w, y + h) and quarter-circle corners of
 // cornerradius (at most half of w and of h); below a radius of 2 a plain LICE_DrawRect.

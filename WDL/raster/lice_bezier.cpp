@@ -159,8 +159,7 @@ void DoBezierFillSegmentX(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, in
 
 } // namespace
 
-template <class T>
-T LICE_Bezier_GetY(T x1, T x2, T x3, T y1, T y2, T y3, T x, double* t)
+template <class T> T LICE_Bezier_GetY(T x1, T x2, T x3, T y1, T y2, T y3, T x, double* t)
 {
   if (x1 >= x) {
     if (t) *t = 0.0;
@@ -185,8 +184,7 @@ T LICE_Bezier_GetY(T x1, T x2, T x3, T y1, T y2, T y3, T x, double* t)
 }
 
 template <class T>
-T LICE_CBezier_GetY(T x1, T x2, T x3, T x4, T y1, T y2, T y3, T y4, T x, T* nextx, T* dydx, double* tlo,
-                    double* thi)
+T LICE_CBezier_GetY(T x1, T x2, T x3, T x4, T y1, T y2, T y3, T y4, T x, T* nextx, T* dydx, double* tlo, double* thi)
 {
   if (x1 > x) {
     if (nextx) *nextx = x1;

@@ -87,8 +87,7 @@ public:
       if (x2 > t.clip[2] - 1) x2 = t.clip[2] - 1;
     }
     LICE_pixel* p = t.bits + (int64_t)y * t.span + x1;
-    for (int x = x1; x <= x2; ++x, ++p)
-      COMBFUNC::doPix(reinterpret_cast<LICE_pixel_chan*>(p), t.r, t.g, t.b, t.a, ia);
+    for (int x = x1; x <= x2; ++x, ++p) COMBFUNC::doPix(reinterpret_cast<LICE_pixel_chan*>(p), t.r, t.g, t.b, t.a, ia);
   }
 
   // Anti-aliased: in each column (and, mirrored, each row) up to the diagonal, the pixel one
@@ -228,8 +227,9 @@ public:
 private:
   static Target target(LICE_IBitmap* dest, const int* clip, bool doclip, LICE_pixel color)
   {
-    return Target{dest->getBits(),   dest->getRowSpan(), clip, doclip, (int)LICE_GETR(color), (int)LICE_GETG(color),
-                  (int)LICE_GETB(color), (int)LICE_GETA(color)};
+    return Target{
+        dest->getBits(),       dest->getRowSpan(),   clip, doclip, (int)LICE_GETR(color), (int)LICE_GETG(color),
+        (int)LICE_GETB(color), (int)LICE_GETA(color)};
   }
 
   // The disc's runs of one step: columns X -+ i above and below the diagonal, rows Y -+ i out to

@@ -125,7 +125,7 @@ void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE
   if (ia == 0 || op > LICE_BLIT_MODE_HSVADJ || (op == LICE_BLIT_MODE_COPY && ia <= 0)) return;
   LICE_WithCombineClass(op, [&](auto tag) {
     __LICE_LineClass<typename decltype(tag)::type>::LICE_FLineImpl(px, n, frac, step, majorstep, minorstep, minor, dir,
-                                                                  xmajor ? h : w, color, ia);
+                                                                   xmajor ? h : w, color, ia);
   });
 }
 
@@ -162,7 +162,7 @@ void LICE_DashedLine(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, int pxo
   if ((int64_t)pxon + pxoff <= 0) pxoff = 0;
   _LICE_WithLineClass(op, ia, true, [&](auto tag) {
     __LICE_LineClass<typename decltype(tag)::type>::DashedLine(bits, span, (int)X1, (int)Y1, (int)X2, (int)Y2, pxon,
-                                                              pxoff, color, ia);
+                                                               pxoff, color, ia);
   });
 }
 

@@ -28,8 +28,8 @@ bool fastCopy(LICE_pixel* p, int w, int h, int step, LICE_pixel c, float alpha)
   else if (alpha == 0.25f)
     _LICE_Template_Blit0<_LICE_CombinePixelsQuarterMix2FAST>::solidBlitFAST(p, w, h, _LICE_FastCopy::quarter(c), step);
   else if (alpha == 0.75f)
-    _LICE_Template_Blit0<_LICE_CombinePixelsThreeQuarterMix2FAST>::solidBlitFAST(p, w, h,
-                                                                                _LICE_FastCopy::threeQuarters(c), step);
+    _LICE_Template_Blit0<_LICE_CombinePixelsThreeQuarterMix2FAST>::solidBlitFAST(
+        p, w, h, _LICE_FastCopy::threeQuarters(c), step);
   else
     return false;
   return true;
@@ -111,7 +111,8 @@ void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel co
   if (ay == by || ax == bx) {
     // Horizontal or vertical: every pixel from the smaller to the larger coordinate.
     const bool horiz = ay == by;
-    LICE_pixel* p = horiz ? bits + (int64_t)ay * span + (ax < bx ? ax : bx) : bits + (int64_t)(ay < by ? ay : by) * span + ax;
+    LICE_pixel* p =
+        horiz ? bits + (int64_t)ay * span + (ax < bx ? ax : bx) : bits + (int64_t)(ay < by ? ay : by) * span + ax;
     const int n = (horiz ? adx : ady) + 1;
     if (copy && (horiz ? fastCopy(p, n, 1, span, color, alpha) : fastCopy(p, 1, n, span, color, alpha))) return;
     _LICE_WithLineClass(op, ia, true, [&](auto tag) {
@@ -163,6 +164,6 @@ void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel co
   LICE_pixel* end = bits + (int64_t)ey * span + ex;
   _LICE_WithLineClass(op, ia, !aa, [&](auto tag) {
     __LICE_LineClass<typename decltype(tag)::type>::LICE_LineImpl(start, end, derr, majorstep, da, dstep, color, ia,
-                                                                 aa);
+                                                                  aa);
   });
 }

@@ -15,8 +15,9 @@ typedef int64_t EdgeX;
 // max(xl, 0) .. min(xr, wid) - 1 (xr is exclusive); then each edge adds its slope magnitude to
 // its fraction and moves by the whole pixels, in the direction of its sign. With both slopes
 // 0, px already points at the first pixel and xr is the number of pixels per row.
-template <class ROW> void fillRows(int wid, int span, LICE_pixel* px, int rows, EdgeX xl, EdgeX xr, int stepl,
-                                   int stepr, int accl, int accr, int signl, int signr, ROW&& row)
+template <class ROW>
+void fillRows(int wid, int span, LICE_pixel* px, int rows, EdgeX xl, EdgeX xr, int stepl, int stepr, int accl, int accr,
+              int signl, int signr, ROW&& row)
 {
   if (!stepl && !stepr) {
     for (; rows > 0; --rows, px += span) row(px, (int)xr);
@@ -214,8 +215,8 @@ void LICE_FillTrapezoid(LICE_IBitmap* dest, int x1a, int x1b, int y1, int x2a, i
   fillTrapezoidStored(dest, x1a, x1b, y1, x2a, x2b, y2, color, alpha, mode);
 }
 
-void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int npoints, LICE_pixel color,
-                            float alpha, int mode)
+void LICE_FillConvexPolygon(LICE_IBitmap* dest, const int* x, const int* y, int npoints, LICE_pixel color, float alpha,
+                            int mode)
 {
   if (!dest || npoints < 3 || !x || !y) return;
   int buf[512 * 2];
