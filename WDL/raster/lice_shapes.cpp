@@ -39,8 +39,6 @@ void fillRows(int wid, int span, LICE_pixel* px, int rows, EdgeX xl, EdgeX xr, i
   }
 }
 
-} // namespace
-
 // Row loops of the trapezoid fill: whole-pixel classes take a prepared source value,
 // per-channel classes the colour's channels and the weight.
 template <class COMBFUNC> class _LICE_FillFast
@@ -67,8 +65,6 @@ public:
     });
   }
 };
-
-namespace {
 
 // The trapezoid fill on stored rows (no mirroring of a flipped bitmap): the polygon fill mirrors
 // its points once and then fills through here.
