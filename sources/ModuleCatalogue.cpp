@@ -1,6 +1,11 @@
 #include "ModuleCatalogue.h"
 
+#include "Amplifier.h"
+#include "Envelope.h"
+#include "Ladder.h"
+#include "Mixer.h"
 #include "Module.h"
+#include "Oscillator.h"
 
 #include <cstring>
 #include <vector>
@@ -99,12 +104,12 @@ const ModuleDecl declarations[ModuleConfig::kNumModuleIDs] = {
 // &Class::createGraphics}. Stereo filters and stereo resonators take the parameter set-up of their mono class.
 const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  0 Module           */ {},
-  /*  1 Oscillator       */ {},
+  /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
   /*  2 OscLinFM         */ {},
-  /*  3 Ladder           */ {},
+  /*  3 Ladder           */ {&makeModule<Ladder>, &Ladder::initParams, nullptr},
   /*  4 K35              */ {},
-  /*  5 Amplifier        */ {},
-  /*  6 Mixer            */ {},
+  /*  5 Amplifier        */ {&makeModule<Amplifier>, &Amplifier::initParams, nullptr},
+  /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
   /*  7 Ring             */ {},
   /*  8 AudioSH          */ {},
   /*  9 SignalProc       */ {},
@@ -135,10 +140,10 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 34 DelayLine        */ {},
   /* 35 Reverb           */ {},
   /* 36 Saturator        */ {},
-  /* 37 Envelope         */ {},
+  /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
   /* 38 ModDelay         */ {},
   /* 39 EQ10             */ {},
-  /* 40 StereoLadder     */ {},
+  /* 40 StereoLadder     */ {&makeModule<StereoLadder>, &Ladder::initParams, nullptr},
   /* 41 StereoK35        */ {},
   /* 42 StereoComb       */ {},
   /* 43 StereoResonators */ {},

@@ -1,0 +1,157 @@
+#include "Envelope.h"
+
+#include "ModuleConventions.h"
+
+#include <cmath>
+
+using namespace ModuleConventions;
+
+Envelope::Envelope(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Module(config, voice, owner), gateA(nullptr),
+      gateB(nullptr), attack{0.0, 0.0, nullptr}, decay{0.0, 0.0, nullptr}, sustain{0.0, 0.0, nullptr}, release{0.0, 0.0,
+                                                                                                               nullptr},
+      state(kIdle), effAttack(0.0), effDecay(0.0), effSustain(0.0), effRelease(0.0), coefficientBase(0.0), target(0.0),
+      coef(0.0), previousGateA(0.0), previousGateB(0.0), gateIndicator(0)
+{
+}
+
+void Envelope::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareSelector(synth, base + 0);
+  declareSelector(synth, base + 1);
+  for (int segment = 0; segment < 4; ++segment) {
+    const int p = base + 2 + segment * 3;
+    declareDouble(synth, p, 0.0, 0.0, 1.0, 0.01, 1.0);
+    declareDouble(synth, p + 1, 0.0, -1.0, 1.0, 0.01, 1.0);
+    declareSelector(synth, p + 2);
+  }
+}
+
+void Envelope::setParameter(int index, double value)
+{
+  if (index == 0 || index == 1) {
+    (index == 0 ? gateA : gateB) = getSource((int)value, SourceDef::GATE);
+    return;
+  }
+  if (index < 2 || index > 13) return;
+  Segment* seg[4] = {&attack, &decay, &sustain, &release};
+  Segment& s = *seg[(index - 2) / 3];
+  switch ((index - 2) % 3) {
+  case 0:
+    s.value = value;
+    break;
+  case 1:
+    s.amount = value;
+    break;
+  default:
+    s.source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  }
+}
+
+void Envelope::setSampleRate(double rate)
+{
+  coefficientBase = 2.302585092994046 / rate;
+  state = kIdle;
+  nextModOut[0] = 0.0;
+  previousGateA = previousGateB = 0.0;
+}
+
+double Envelope::coefficient(double t) const
+{
+  return std::pow(10.0, 2.3 - 4.5 * t) * coefficientBase;
+}
+
+void Envelope::setAttack()
+{
+  if (state == kAttack) coef = coefficient(effAttack);
+}
+
+void Envelope::setDecay()
+{
+  if (state == kDecay) coef = coefficient(effDecay);
+}
+
+void Envelope::setSustain()
+{
+  if (state == kDecay) target = effSustain;
+}
+
+void Envelope::setRelease()
+{
+  if (state == kRelease) coef = coefficient(effRelease);
+}
+
+namespace {
+double effective(const Envelope::Segment& s)
+{
+  if (!s.source) return s.value;
+  const double v = s.value + s.amount * *s.source;
+  return v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v;
+}
+
+enum GateChange { kNoChange, kRise, kFall, kOther };
+
+// A change of a connected gate: a rise above the previous value, a fall to exactly 0, or neither. A value
+// that is not a number counts as a change.
+GateChange readGate(const double* source, double* previous)
+{
+  if (!source) return kNoChange;
+  const double v = *source;
+  const double p = *previous;
+  if (v == p) return kNoChange;
+  *previous = v;
+  if (v > p) return kRise;
+  return v == 0.0 ? kFall : kOther;
+}
+} // namespace
+
+void Envelope::update(bool)
+{
+  effAttack = effective(attack);
+  setAttack();
+  effDecay = effective(decay);
+  setDecay();
+  effSustain = effective(sustain);
+  setSustain();
+  effRelease = effective(release);
+  setRelease();
+
+  const GateChange a = readGate(gateA, &previousGateA);
+  const GateChange b = readGate(gateB, &previousGateB);
+  if (a == kNoChange && b == kNoChange) return;
+  if (a == kRise || b == kRise) {
+    gateIndicator = 1;
+    state = kAttack;
+    target = kAttackTarget;
+    coef = coefficient(effAttack);
+  } else if (a == kFall || b == kFall) {
+    state = kRelease;
+    target = kReleaseTarget;
+    coef = coefficient(effRelease);
+  }
+  // The change shows in the published output at once.
+  process();
+}
+
+void Envelope::process()
+{
+  modOut[0] = nextModOut[0];
+  if (state == kIdle) return;
+  double level = nextModOut[0];
+  level += (target - level) * coef;
+  if (state == kAttack) {
+    if (level >= 1.0) {
+      level = 1.0;
+      state = kDecay;
+      // Unmodulated until the next tick replaces them with the effective values.
+      coef = coefficient(decay.value);
+      target = sustain.value;
+    }
+  } else if (level <= 0.0) {
+    level = 0.0;
+    state = kIdle;
+  }
+  nextModOut[0] = level;
+}

@@ -1,0 +1,306 @@
+#include "Ladder.h"
+
+#include "ModuleCatalogue.h"
+#include "ModuleConventions.h"
+#include "Synth.h"
+#include "Veltrane.h"
+
+#include <cmath>
+
+using namespace ModuleConventions;
+
+const char* const Ladder::labelType[15] = {"Bypass", "LP 24", "LP 18", "LP 12", "LP 6",  "HP 24", "HP 18", "HP 12",
+                                           "HP 6",   "BP 12", "BP 6",  "AP 24", "AP 18", "AP 12", "AP 6"};
+
+namespace {
+// Kind of stage and output tap of each type (type 0, the bypass, never filters).
+struct TypeRoute
+{
+  int kind;
+  int tap;
+};
+const TypeRoute kRoutes[15] = {{0, 0}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2},
+                               {1, 3}, {2, 0}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {3, 3}};
+
+inline double clip(double v)
+{
+  return v < -1.0 ? -1.0 : (v < 1.0 ? v : 1.0);
+}
+
+// The nearest integer, halves away from zero.
+inline int roundAway(double v)
+{
+  return (int)(v < 0.0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
+}
+} // namespace
+
+Ladder::Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0),
+      inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0), mod1Source(nullptr), mod1Amount(0.0),
+      mod2Source(nullptr), mod2Amount(0.0), resonanceModSource(nullptr), resonanceModAmount(0.0), drive(0.0),
+      reciprocalDrive(0.0), keyTracking(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0), G4(0.0), k(0.0), n(0.0), c(0.0),
+      cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0}, freq2rad(radiansTable(0.0))
+{
+}
+
+void Ladder::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareEnum(synth, base + 0, 1, 15, labelType);
+  declareDouble(synth, base + 1, 1.0, 0.0, 1.0, 0.001, 0.5, setDisplayTextForFrequency);
+  declareDouble(synth, base + 2, 0.0, 0.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 4);
+  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 6);
+  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 8);
+  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 10);
+  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
+  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 14);
+}
+
+void Ladder::setSampleRate(double rate)
+{
+  freq2rad = radiansTable(rate);
+  referencePitch = owner ? static_cast<Synth*>(owner)->getFrequency(48) : 48 * 128;
+  guard = kGuardStart;
+  reset();
+}
+
+void Ladder::reset()
+{
+  s[0] = 0.0;
+  s[1] = 1.0;
+  s[2] = 0.0;
+  s[3] = -1.0;
+  g = gh = a = G4 = 0.0;
+  cachedPitch = -1;
+  cachedResonance = -1.0;
+}
+
+void Ladder::setParameter(int index, double value)
+{
+  switch (index) {
+  case 0:
+    type = (int)value;
+    kind = type >= 0 && type < 15 ? kRoutes[type].kind : 0;
+    tap = type >= 0 && type < 15 ? kRoutes[type].tap : 0;
+    reset();
+    break;
+  case 1:
+    cutoffPitch = (int)std::floor(value * kMaxPitchStep);
+    break;
+  case 2:
+    resonance = value;
+    cachedPitch = -1;
+    break;
+  case 3:
+    inputALevel = value;
+    break;
+  case 4:
+    inputA = getSource((int)value, SourceDef::AUDIO);
+    break;
+  case 5:
+    inputBLevel = value;
+    break;
+  case 6:
+    inputB = getSource((int)value, SourceDef::AUDIO);
+    break;
+  case 7:
+    mod1Amount = value;
+    break;
+  case 8:
+    mod1Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 9:
+    mod2Amount = value;
+    break;
+  case 10:
+    mod2Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 11:
+    drive = value;
+    reciprocalDrive = 1.0 / value;
+    break;
+  case 12:
+    keyTracking = value;
+    break;
+  case 13:
+    resonanceModAmount = value;
+    break;
+  case 14:
+    resonanceModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  default:
+    break;
+  }
+}
+
+void Ladder::calculateCoeff()
+{
+  const int voicePitch = pitchSource ? *pitchSource : 0;
+  double sum = cutoffPitch + roundAway((voicePitch - referencePitch) * keyTracking);
+  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
+  // Truncated toward zero; the table index is clamped below, the cache compares the unclamped pitch.
+  const int p = sum > 2147483647.0 ? 2147483647 : sum < -2147483647.0 ? -2147483647 : (int)sum;
+  double r = resonance + additive(resonanceModSource, resonanceModAmount);
+  if (resonanceModSource) r = r < 0.0 ? 0.0 : r > 1.0 ? 1.0 : r;
+
+  if (p == cachedPitch && r == cachedResonance) return;
+  cachedPitch = p;
+  cachedResonance = r;
+
+  k = 4.1 * r;
+  c = 2.0 - (1.0 - r) * (1.0 - r);
+  const double w = freq2rad[clampPitchStep(p)];
+  const double m = 1.0 / (2.0 + w);
+  a = (w - 2.0) * m;
+  switch (kind) {
+  case kLowpass:
+    g = w * m;
+    G4 = (g * g) * (g * g);
+    n = 1.0 / (1.0 + k * G4);
+    break;
+  case kHighpass:
+    g = 2.0 * m;
+    G4 = (g * g) * (g * g);
+    n = 1.0 / (1.0 + k * G4);
+    break;
+  case kBandpass:
+    g = w * m;
+    gh = 2.0 * m;
+    G4 = (gh * g) * (gh * g);
+    n = 1.0 / (1.0 - k * G4);
+    break;
+  default: // all-pass
+    G4 = (a * a) * (a * a);
+    k = r;
+    n = 1.0 / (1.0 + r * G4);
+    c = 1.0;
+    break;
+  }
+}
+
+double Ladder::filterSample(double in, double d, double* st) const
+{
+  const double x = drive * in - d;
+  const double t1 = st[0] - d, t2 = st[1] - d, t3 = st[2] - d, t4 = st[3] - d;
+  double y, y1, y2, y3, v;
+  switch (kind) {
+  case kLowpass:
+  case kHighpass: {
+    // A high-pass stage differs only in the sign of the input's share of its state.
+    const double sign = kind == kLowpass ? 1.0 : -1.0;
+    const double S = ((t1 * g + t2) * g + t3) * g + t4;
+    y = (G4 * x + S) * n;
+    const double u = x - k * clip(y);
+    v = g * u;
+    y1 = t1 + v;
+    st[0] = sign * v - a * y1;
+    v = g * y1;
+    y2 = t2 + v;
+    st[1] = sign * v - a * y2;
+    v = g * y2;
+    y3 = t3 + v;
+    st[2] = sign * v - a * y3;
+    v = g * y3;
+    const double y4 = t4 + v;
+    st[3] = sign * v - a * y4;
+    break;
+  }
+  case kBandpass: {
+    // Low-pass stages 1 and 3 (gain g), high-pass stages 2 and 4 (gain gh); the feedback is added.
+    const double S = ((t1 * gh + t2) * g + t3) * gh + t4;
+    y = (G4 * x + S) * n;
+    const double u = x + k * clip(y);
+    v = g * u;
+    y1 = t1 + v;
+    st[0] = v - a * y1;
+    v = gh * y1;
+    y2 = t2 + v;
+    st[1] = -v - a * y2;
+    v = g * y2;
+    y3 = t3 + v;
+    st[2] = v - a * y3;
+    v = gh * y3;
+    const double y4 = t4 + v;
+    st[3] = -v - a * y4;
+    break;
+  }
+  default: { // all-pass stages (a + z^-1) / (1 + a z^-1)
+    const double S = ((t1 * a + t2) * a + t3) * a + t4;
+    y = (G4 * x + S) * n;
+    const double u = x - k * clip(y);
+    y1 = a * u + t1;
+    st[0] = u - a * y1;
+    y2 = a * y1 + t2;
+    st[1] = y1 - a * y2;
+    y3 = a * y2 + t3;
+    st[2] = y2 - a * y3;
+    const double y4 = a * y3 + t4;
+    st[3] = y3 - a * y4;
+    break;
+  }
+  }
+  // Tap 0 is the loop's four-stage output as solved with the unclipped feedback.
+  const double out = tap == 0 ? y : tap == 1 ? y3 : tap == 2 ? y2 : y1;
+  return out * reciprocalDrive * c;
+}
+
+void Ladder::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  const double inA = inputA ? *inputA : 0.0;
+  const double inB = inputB ? *inputB : 0.0;
+  if (type == 0) {
+    nextAudioOut[0] = inputALevel * inA + inputBLevel * inB;
+    return;
+  }
+  calculateCoeff();
+  const double d = nextGuard(&guard);
+  nextAudioOut[0] = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
+}
+
+// ---- stereo ----
+
+StereoLadder::StereoLadder(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Ladder(config, voice, owner), sLeft{0.0, 0.0, 0.0, 0.0}, sRight{0.0, 0.0, 0.0, 0.0}
+{
+}
+
+void StereoLadder::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_STEREOLADDER);
+}
+
+void StereoLadder::reset()
+{
+  Ladder::reset();
+  for (double* st : {sLeft, sRight}) {
+    st[0] = 0.0;
+    st[1] = 1.0;
+    st[2] = 0.0;
+    st[3] = -1.0;
+  }
+}
+
+void StereoLadder::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  audioOut[1] = nextAudioOut[1];
+  const double inA = inputA ? *inputA : 0.0;
+  const double inB = inputB ? *inputB : 0.0;
+  if (type == 0) {
+    nextAudioOut[0] = inputALevel * inA;
+    nextAudioOut[1] = inputBLevel * inB;
+    return;
+  }
+  calculateCoeff();
+  const double d = nextGuard(&guard);
+  nextAudioOut[0] = filterSample(inputALevel * inA, d, sLeft);
+  nextAudioOut[1] = filterSample(inputBLevel * inB, d, sRight);
+}

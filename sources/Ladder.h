@@ -1,0 +1,85 @@
+// Ladder: module type 3, "Filter (Ladder)", and StereoLadder: type 40, "St.Filter (Ldr.)" (Filters). Four
+// one-pole stages closed into one feedback loop, with fifteen responses (low-, high-, band- and all-pass of
+// 6 to 24 dB per octave) and a bypass. Coefficients are recomputed per sample when the integer cutoff pitch
+// or the effective resonance changed, so cutoff modulation works at audio rate; the fed-back signal is
+// limited to +-1, so the drive decides how early the loop saturates. The mono filter sums inputs A and B;
+// the stereo one runs A as left and B as right through the same coefficients.
+//
+// Slot parameters (shared with the K35 and comb filters so a slot may switch between them and keep its
+// values): 0 type, 1 cutoff (0..1 -> pitch step floor(x * 17280)), 2 resonance, 3/4 input A level/source,
+// 5/6 input B level/source, 7/8 and 9/10 frequency modulation amount (1/128 semitone per unit)/source,
+// 11 drive (1..16), 12 key tracking (-1..1, relative to MIDI note 48 under the current tuning), 13/14
+// resonance modulation amount/source.
+#pragma once
+
+#include "Module.h"
+
+class Ladder : public Module
+{
+public:
+  enum Kind { kLowpass = 0, kHighpass = 1, kBandpass = 2, kAllpass = 3 };
+  static const char* const labelType[15];
+
+  Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner);
+
+  void setSampleRate(double rate) override;
+  void process() override;
+  void setFrequencySource(int* pitch) override { pitchSource = pitch; }
+  void setParameter(int index, double value) override;
+  // Stage states back to their start values (s2 = 1 and s4 = -1 give a short transient), coefficients
+  // and caches cleared.
+  virtual void reset();
+
+  void calculateCoeff();
+
+  static void initParams(int base, Synth* synth);
+
+protected:
+  // One sample of one channel: input in (before drive), guard value d of this sample, the channel's four
+  // stage states. Returns the output after 1 / drive and the compensation.
+  double filterSample(double in, double d, double* st) const;
+
+public:
+  int* pitchSource;
+  int referencePitch; // pitch of MIDI note 48 under the current tuning
+  int type;
+  int cutoffPitch; // pitch steps
+  double resonance;
+  double* inputA;
+  double inputALevel;
+  double* inputB;
+  double inputBLevel;
+  double* mod1Source;
+  double mod1Amount;
+  double* mod2Source;
+  double mod2Amount;
+  double* resonanceModSource;
+  double resonanceModAmount;
+  double drive;
+  double reciprocalDrive;
+  double keyTracking;
+  int kind;
+  int tap; // 0 after four stages, 1 after three, 2 after two, 3 after one
+  // Coefficients: stage gain, second stage gain (band-pass), pole, gain of the four stages in series,
+  // feedback factor, loop normaliser, output compensation.
+  double g, gh, a, G4, k, n, c;
+  int cachedPitch;
+  double cachedResonance;
+  double guard;
+  double s[4];
+  const double* freq2rad; // radians per sample of each pitch step at the current rate
+};
+
+class StereoLadder : public Ladder
+{
+public:
+  StereoLadder(ModuleConfig* config, Voice* voice, Veltrane* owner);
+
+  void process() override;
+  void reset() override;
+
+  static void fillConfig(ModuleConfig* config);
+
+  double sLeft[4];
+  double sRight[4];
+};

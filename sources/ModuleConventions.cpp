@@ -1,0 +1,141 @@
+#include "ModuleConventions.h"
+
+#include "Synth.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace ModuleConventions {
+
+namespace {
+std::atomic<int>& builtCount()
+{
+  static std::atomic<int> count{0};
+  return count;
+}
+
+// One registry per table kind. Entries are appended under the lock and never removed or changed, so a
+// pointer handed out stays valid and its contents constant for the life of the process.
+template <class T> class PitchTableRegistry
+{
+public:
+  template <class Fill> const T* get(double rate, Fill fill)
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    for (const Entry& e : mEntries)
+      if (e.rate == rate) return e.values.get();
+    std::unique_ptr<T[]> values(new T[kNumPitchSteps]);
+    for (int p = 0; p < kNumPitchSteps; ++p) values[p] = fill(Synth::convert2Hz(p), rate);
+    const T* result = values.get();
+    mEntries.push_back(Entry{rate, std::move(values)});
+    ++builtCount();
+    return result;
+  }
+
+private:
+  struct Entry
+  {
+    double rate;
+    std::unique_ptr<T[]> values;
+  };
+  std::mutex mLock;
+  std::vector<Entry> mEntries;
+};
+
+// A rate that cannot be divided by still gets a table (all zeros), so readers never see a null pointer.
+double usableRate(double rate)
+{
+  return rate > 0.0 && std::isfinite(rate) ? rate : 0.0;
+}
+} // namespace
+
+const int* phaseIncrementTable(double sampleRate)
+{
+  static PitchTableRegistry<int> registry;
+  return registry.get(usableRate(sampleRate), [](double hz, double rate) {
+    if (rate <= 0.0) return 0;
+    // Below a cycle per sample, so that phase + increment stays inside an int (only pitches above the
+    // sample rate itself reach the limit).
+    const double inc = 268435456.0 * hz / rate;
+    return inc >= 268435455.0 ? 268435455 : (int)inc;
+  });
+}
+
+const double* radiansTable(double sampleRate)
+{
+  static PitchTableRegistry<double> registry;
+  return registry.get(usableRate(sampleRate),
+                      [](double hz, double rate) { return rate > 0.0 ? hz * 6.283185307179586 / rate : 0.0; });
+}
+
+int pitchTablesBuilt()
+{
+  return builtCount();
+}
+
+// ---- parameter declarations ----
+
+void clearParams(int base, Synth* synth)
+{
+  if (!synth) return;
+  for (int i = 0; i < 16; ++i) {
+    IParam* p = synth->GetParam(base + i);
+    if (!p) continue;
+    p->mDisplayTexts.Resize(0);
+    p->mDisplayFunc = nullptr;
+  }
+}
+
+namespace {
+IParam* param(Synth* synth, int index)
+{
+  return synth ? synth->GetParam(index) : nullptr;
+}
+
+// The parameter's current name, copied out so that the Init call does not copy a text onto itself.
+struct KeptName
+{
+  explicit KeptName(const IParam* p) { std::snprintf(text, sizeof(text), "%s", p->GetNameForHost()); }
+  char text[IParam::kTextSize];
+};
+} // namespace
+
+void declareEnum(Synth* synth, int index, int defaultIdx, int count, const char* const* labels)
+{
+  IParam* p = param(synth, index);
+  if (!p) return;
+  p->mType = IParam::kTypeEnum;
+  p->InitInt(KeptName(p).text, defaultIdx, 0, count - 1, "", "");
+  for (int i = 0; i < count; ++i) p->SetDisplayText(i, labels[i]);
+}
+
+void declareSelector(Synth* synth, int index)
+{
+  static const char* const kOff[1] = {"off"};
+  declareEnum(synth, index, 0, 1, kOff);
+}
+
+void declareInt(Synth* synth, int index, int defaultVal, int minVal, int maxVal, IParam::DisplayFunc display)
+{
+  IParam* p = param(synth, index);
+  if (!p) return;
+  p->mType = IParam::kTypeInt;
+  p->InitInt(KeptName(p).text, defaultVal, minVal, maxVal, "", "");
+  p->mDisplayFunc = display;
+}
+
+void declareDouble(Synth* synth, int index, double defaultVal, double minVal, double maxVal, double step, double shape,
+                   IParam::DisplayFunc display)
+{
+  IParam* p = param(synth, index);
+  if (!p) return;
+  p->mType = IParam::kTypeDouble;
+  p->InitDouble(KeptName(p).text, defaultVal, minVal, maxVal, step, "", "", shape);
+  p->mDisplayFunc = display;
+}
+
+} // namespace ModuleConventions

@@ -1,0 +1,58 @@
+// OscBase: the base of the table-driven oscillators. It owns the phase arithmetic (a 28-bit fixed-point
+// phase in an int: phase >> 16 indexes a 4096-entry table), the 22 band-limited sawtooth tables the
+// oscillators read, the pitch-step to phase-increment table, and the pitch fields (coarse pitch, fine tune,
+// the voice's pitch source and two pitch-modulation inputs).
+//
+// Wave tables: table k holds round(2048 / sqrt(2)^k) harmonics, from 2048 (k = 0) down to 1 (k = 21, the
+// pure sine 0.5 sin). Built once per process, never changed, shared by every instance.
+// Phase increments: one immutable table per sample rate, shared by the instances at that rate.
+#pragma once
+
+#include "Module.h"
+
+class OscBase : public Module
+{
+public:
+  static constexpr int shift = 16;        // phase >> shift is the table index (12 bits)
+  static constexpr int mask = 268435455;  // 2^28 - 1: a phase wraps by a bitwise and
+  static constexpr int topTable = 21;     // the pure sine table
+  static constexpr int range = 268435456; // 2^28, one cycle of phase
+  static constexpr int half = 134217728;  // 2^27, half a cycle
+  static constexpr int kTableSize = 4096; // doubles per wave table
+  static constexpr int kNumTables = 22;
+
+  OscBase(ModuleConfig* config, Voice* voice, Veltrane* owner);
+
+  // Picks the phase-increment table of the rate and restarts both phases and the increment at 0.
+  void setSampleRate(double rate) override;
+  void setFrequencySource(int* pitch) override { frequencySource = pitch; }
+
+  void setPitch(int semitones); // coarse pitch; pitch sum = semitones * 128 + tune
+  void setTune(int steps);      // fine tune in 1/128 semitone
+
+  // The 22 wave tables, contiguous: table k starts at element k * 4096.
+  static const double* waveTables();
+  // The table level (0..21) for a phase increment: 0 when (increment >> 16) < 2, else the number of
+  // halvings by sqrt(2) that bring it to 1 or below, at most 21.
+  static int tableLevel(int increment);
+
+protected:
+  // Voice pitch + pitch sum + both pitch modulations, truncated and clamped, as a phase increment.
+  int pitchIncrement() const;
+
+public:
+  int* frequencySource;    // the voice's pitch (1/128 semitone); null until set
+  double* pitchMod1Source; // null: unconnected
+  double pitchMod1Amount;  // 1/128 semitone per unit of source
+  double* pitchMod2Source;
+  double pitchMod2Amount;
+  int waveform;          // subclass-defined; 0 is the sine in every subclass
+  int pitch;             // coarse pitch in semitones
+  int tune;              // fine tune in 1/128 semitone
+  const double* wave;    // the table read now; null until the first update(true)
+  int pitchSum;          // pitch * 128 + tune
+  int phase;             // 0 .. 2^28 - 1
+  int secondPhase;       // second read point (pulse width, shape)
+  int phaseIncrement;    // added to the phase each sample
+  const int* freq2PhInc; // phase increment of each pitch step 0..17280 at the current rate
+};

@@ -1,0 +1,155 @@
+#include "Oscillator.h"
+
+#include "ModuleCatalogue.h"
+#include "ModuleConventions.h"
+
+#include <cmath>
+
+using namespace ModuleConventions;
+
+const char* const Oscillator::labelWaveform[3] = {"Sine", "Saw", "Pulse"};
+
+Oscillator::Oscillator(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : OscBase(config, voice, owner), shape(0.0), shapeModSource(nullptr), shapeModAmount(0.0), startPhase(0.0),
+      syncSource(nullptr), startPhaseModSource(nullptr), resetSource(nullptr), previousReset(0.0), resetPhase(0),
+      resetPending(false)
+{
+}
+
+void Oscillator::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareEnum(synth, base + 0, kSaw, 3, labelWaveform);
+  declareDouble(synth, base + 1, 0.0, 0.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 2, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 3);
+  declareInt(synth, base + 4, 0, -24, 24);
+  declareInt(synth, base + 5, 0, -128, 128, setDisplayTextForTune);
+  declareDouble(synth, base + 6, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 7);
+  declareDouble(synth, base + 8, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 9);
+  declareSelector(synth, base + 10);
+  declareDouble(synth, base + 11, 0.0, 0.0, 1.0, 1.0 / 360.0, 1.0, setDisplayTextForDegree);
+  declareSelector(synth, base + 12);
+  declareSelector(synth, base + 13);
+}
+
+void Oscillator::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_OSCILLATOR);
+}
+
+void Oscillator::setParameter(int index, double value)
+{
+  switch (index) {
+  case 0:
+    waveform = (int)std::floor(value);
+    break;
+  case 1:
+    shape = value;
+    break;
+  case 2:
+    shapeModAmount = value;
+    break;
+  case 3:
+    shapeModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 4:
+    setPitch((int)std::floor(value));
+    break;
+  case 5:
+    setTune((int)std::floor(value));
+    break;
+  case 6:
+    pitchMod1Amount = value;
+    break;
+  case 7:
+    pitchMod1Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 8:
+    pitchMod2Amount = value;
+    break;
+  case 9:
+    pitchMod2Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 10:
+    syncSource = getSource((int)value, SourceDef::SYNC);
+    break;
+  case 11:
+    startPhase = value;
+    break;
+  case 12:
+    startPhaseModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 13:
+    resetSource = getSource((int)value, SourceDef::GATE);
+    break;
+  default:
+    break;
+  }
+}
+
+void Oscillator::update(bool active)
+{
+  if (!active) return;
+  phaseIncrement = pitchIncrement();
+
+  // Shape: the distance of the second read point (half a cycle at most).
+  const double w = shape + additive(shapeModSource, shapeModAmount);
+  if (w < 0.0 || w > 1.0 || w != w) {
+    secondPhase = phase;
+  } else {
+    const double offset = (waveform == kPulse ? 1.0 - w : w) * half;
+    secondPhase = (int)((double)phase + offset) & mask;
+  }
+
+  wave = waveTables() + (waveform == kSine ? topTable : tableLevel(phaseIncrement)) * kTableSize;
+
+  if (resetSource) {
+    if (*resetSource > previousReset) resetPending = true;
+    previousReset = *resetSource;
+    double start = startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0);
+    double cycles = std::floor(range * start);
+    if (!std::isfinite(cycles)) cycles = 0.0;
+    // Reduced modulo one cycle into 0 .. 2^28 - 1.
+    cycles = std::fmod(cycles, (double)range);
+    if (cycles < 0.0) cycles += range;
+    resetPhase = (int)cycles & mask;
+  }
+}
+
+void Oscillator::process()
+{
+  if (!wave) {
+    nextAudioOut[0] = audioOut[0] = 0.0;
+    nextSyncOut[0] = syncOut[0] = 0.0;
+    return;
+  }
+  audioOut[0] = nextAudioOut[0];
+  syncOut[0] = nextSyncOut[0];
+
+  // Sync wins over a pending reset, which then waits for the next sample without sync. Both keep the
+  // distance between the two read points.
+  if (syncSource && *syncSource > 0.0) {
+    secondPhase = (secondPhase + range - phase) & mask;
+    phase = 0;
+  } else if (resetPending) {
+    secondPhase = (secondPhase + range - phase + resetPhase) & mask;
+    phase = resetPhase;
+    resetPending = false;
+  }
+
+  const double a = wave[phase >> shift];
+  const double b = wave[secondPhase >> shift];
+  nextAudioOut[0] = waveform == kPulse ? a - b : a + 0.5 * b;
+
+  phase += phaseIncrement;
+  if (phase >= range) {
+    phase &= mask;
+    nextSyncOut[0] = 1.0;
+  } else {
+    nextSyncOut[0] = 0.0;
+  }
+  secondPhase = (secondPhase + phaseIncrement) & mask;
+}
