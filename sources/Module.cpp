@@ -29,6 +29,9 @@ Module::~Module() {}
 double* Module::getSource(int index, SourceDef::SourceType type)
 {
   if (voice) return voice->getSource(index, type);
+  // A master input set to "off" reads nothing, except an audio input, which reads the constant 0.0 so that
+  // a master module with its audio inputs off processes silence rather than taking its no-input branch.
+  if (index == 0 && type != SourceDef::AUDIO) return nullptr;
   return owner ? owner->getSourceForMaster(index, type) : nullptr;
 }
 
