@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <vector>
 
+class ByteChunk;
 class IControl;
 class IGraphics;
 class Module;
@@ -35,6 +36,12 @@ struct SharedData
 
   // Count 0, data freed, changed false, name empty.
   void clear();
+
+  // In the state chunk: path length, path, count, the doubles. False when the chunk could not grow.
+  bool serializeState(ByteChunk* chunk) const;
+  // The next position, or -1 for a record that is short, has a negative path length, or claims more
+  // doubles than the chunk holds; the record is then left as it was.
+  int unserializeState(ByteChunk* chunk, int pos);
 
   bool changed = false;   // a new file was chosen and must be loaded
   WDL_String name;        // path of the wavetable file

@@ -19,6 +19,26 @@
 
 class IControl;
 
+namespace File {
+// The program and tuning menu choices that Synth::runFileCommand carries out; 3, 8 and 10 do nothing here
+// (two separators, and the web-site item the menu opens itself).
+enum Command : int {
+  kCopyProgram = 0,
+  kPasteProgram = 1,
+  kInitProgram = 2,
+  kSeparator1 = 3,
+  kLoadProgram = 4,
+  kSaveProgram = 5,
+  kLoadBank = 6,
+  kSaveBank = 7,
+  kSeparator2 = 8,
+  kCheckVersion = 9,
+  kWebSite = 10,
+  kLoadTuning = 11,
+  kResetTuning = 12,
+};
+} // namespace File
+
 class Synth : public IPlugVST
 {
 public:
@@ -57,6 +77,10 @@ public:
 
   virtual void allNotesOff() {}
   virtual void initParameters() {}
+  // Stores the live state into the current program, then switches to program index.
+  virtual void changePreset(int index);
+  // Every host parameter to its default; the program is named "Init".
+  virtual void initPreset();
   // Pitch of a note from the tuning table (notes 0..127), else 0.
   virtual int getFrequency(int note);
   // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.
@@ -76,6 +100,22 @@ public:
   void setMidiLearnCC(int cc);
   void applyMidiLearn();
   bool hasMidiControllerMap() const;
+
+  // ---- program and file commands (editor thread) ----
+  // Runs one menu choice: confirmation, file dialog, the load or save under the instance mutex, and a
+  // message box for a failure.
+  void runFileCommand(File::Command command);
+  void copyPreset();
+  // The copied program's state into the current program, under the copied program's present name.
+  void pastePreset();
+  // Replaces the characters file names may not hold (" * / : < > ? \ |) with underscores.
+  static void replaceIllegalFileChar(char* name);
+  // Reads a bank file's bytes held in memory (chunk variant only); anything else is ignored. Nothing calls it.
+  void loadFXBfromBlob(const void* data, int size);
+
+  // A computed pitch (1/128 semitone) as an int, rounded down; values no tuning or bend can reach are
+  // clamped first, so that hostile tables never overflow the conversion.
+  static int floorPitch(double pitch);
 
   // The editor's online update check (the menu command asks for it); the editor's panel code supplies it.
   void checkVersionAgainstWeb();

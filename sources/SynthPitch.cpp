@@ -99,6 +99,8 @@ int Synth::loadTuning(const char* path)
 
 void Synth::doMidiLearn(bool on)
 {
+  // Editor thread: the audio thread reads the learn state while it queues controllers.
+  WDL_MutexLock lock(&mMutex);
   midiLearnArmed = on;
   midiUnlearnMode = false;
   midiLearnCC = -1;
@@ -106,6 +108,7 @@ void Synth::doMidiLearn(bool on)
 
 void Synth::doMidiUnlearn(bool on)
 {
+  WDL_MutexLock lock(&mMutex);
   midiLearnArmed = on;
   midiUnlearnMode = true;
   midiLearnCC = -1;

@@ -15,9 +15,9 @@ const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), activeVoices(1),
-      volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false),
-      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
+      voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), commandWrites(0),
+      activeVoices(1), volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false),
+      customTuningOn(false), suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
       lastTransportRunning(false), voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0),
       masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0),
       masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0),
@@ -44,6 +44,12 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   loadingStartupBank = true;
   initState();
   loadingStartupBank = false;
+  // Without a start-up bank, program 0 is still empty: the engine's own state is applied once, so that
+  // the source lists exist and the output is not held silent until the first load or edit.
+  if (!IsPresetInitialized(0)) {
+    ByteChunk initial;
+    if (SerializeState(&initial)) UnserializeState(&initial, 0);
+  }
   RestorePreset(0);
   panelRebuild = true;
 }
@@ -83,11 +89,148 @@ IParam* Veltrane::getAnyParam(int paramIdx)
 void Veltrane::SetParameterFromGUI(int paramIdx, double normalizedValue)
 {
   if (paramIdx >= kParamPortaLegato && paramIdx <= kParamMasterOutRight) {
+    // The audio thread reads and rewrites these while it rebuilds the source lists.
+    WDL_MutexLock lock(&mMutex);
     getAnyParam(paramIdx)->SetNormalized(normalizedValue);
     OnParamChange(paramIdx);
     return;
   }
   IPlugBase::SetParameterFromGUI(paramIdx, normalizedValue);
+}
+
+void Veltrane::OnParamChange(int paramIdx)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (loadingStartupBank) return;
+  Synth::OnParamChange(paramIdx);
+  IParam* param = getAnyParam(paramIdx);
+  const double value = param ? param->Value() : 0.0;
+
+  if (paramIdx >= 0 && paramIdx < kParamVoices) {
+    const int slot = paramIdx / Module::kNumParams, p = paramIdx % Module::kNumParams;
+    if (slotConfig[slot].master) {
+      if (masterModules[slot]) masterModules[slot]->setParameter(p, value);
+    } else {
+      for (int v = 0; v < activeVoices; ++v) voices[v].setModuleParam(slot, p, value);
+    }
+    return;
+  }
+  switch (paramIdx) {
+  case kParamVoices: {
+    const int k = (int)value;
+    if (k < 0 || k > 10 || nVoices[k] == activeVoices) return;
+    allNotesOff();
+    activeVoices = nVoices[k];
+    OnParamReset(); // every parameter reaches the newly active voices
+    return;
+  }
+  case kParamVolume:
+    volume = value;
+    return;
+  case kParamCustomTuning:
+    customTuningOn = value >= 0.5;
+    return;
+  case kParamMasterOutLeft:
+    masterOutputLeft = getSourceForMaster((int)value, SourceDef::AUDIO);
+    return;
+  case kParamMasterOutRight:
+    masterOutputRight = getSourceForMaster((int)value, SourceDef::AUDIO);
+    return;
+  case kParamPBRange:
+    pitchBendRange = value;
+    break;
+  case kParamPortamento:
+    portamentoTime = value;
+    break;
+  case kParamPortaLegato:
+    portaLegatoOn = value >= 0.5;
+    break;
+  default:
+    break;
+  }
+  for (int v = 0; v < activeVoices; ++v) voices[v].setVoiceParam(paramIdx, value);
+}
+
+void Veltrane::Reset()
+{
+  WDL_MutexLock lock(&mMutex);
+  Synth::Reset();
+  if (controlPeriod != sumBufferLength) {
+    sumBufferLength = controlPeriod;
+    std::free(voiceSumLeft);
+    std::free(voiceSumRight);
+    voiceSumLeft = (double*)std::calloc((size_t)controlPeriod, sizeof(double));
+    voiceSumRight = (double*)std::calloc((size_t)controlPeriod, sizeof(double));
+    if (!voiceSumLeft || !voiceSumRight) sumBufferLength = -1; // the loop stays silent
+  }
+  // One voice until the host switches processing on again, which re-applies parameter 288.
+  activeVoices = 1;
+  for (Voice& voice : voices) voice.setSampleRate();
+  for (Module* m : masterModules) {
+    m->setSampleRate(GetSampleRate());
+    m->setFrequencySource(&masterPitch);
+  }
+  resetDroneMode();
+  noteOnCounter = 0;
+  multiAtLastTick = 0.0;
+}
+
+void Veltrane::changePreset(int index)
+{
+  allNotesOff();
+  Synth::changePreset(index);
+}
+
+void Veltrane::initPreset()
+{
+  WDL_MutexLock lock(&mMutex);
+  for (int s = 0; s < kNumSlots; ++s) replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
+  // The private parameters are applied too, so that the master outputs follow their defaults.
+  for (int i = kParamPortaLegato; i <= kParamMasterOutRight; ++i) {
+    IParam* p = getAnyParam(i);
+    SetParameterFromGUI(i, p->GetNormalized(p->GetDefault()));
+  }
+  if (masterOutLeftControl) masterOutLeftControl->SetDirty(false);
+  if (masterOutRightControl) masterOutRightControl->SetDirty(false);
+  panelRebuild = true;
+  Synth::initPreset();
+}
+
+void Veltrane::PresetsChangedByHost()
+{
+  allNotesOff();
+  RedrawParamControls();
+}
+
+int Veltrane::getFrequency(int note)
+{
+  if (customTuningOn) return note >= 0 && note < kNumNotes ? tuningTable[note] : 0;
+  return note * 128;
+}
+
+int Veltrane::loadTuning(const char* path)
+{
+  const int result = Synth::loadTuning(path);
+  if (result == 0) {
+    SetParameterFromGUI(kParamCustomTuning, 1.0);
+    if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 1.0, true);
+    if (tuningNameControl) tuningNameControl->SetDirty(false);
+  }
+  return result;
+}
+
+void Veltrane::resetTuning()
+{
+  Synth::resetTuning();
+  SetParameterFromGUI(kParamCustomTuning, 0.0);
+  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 0.0, true);
+  if (tuningNameControl) tuningNameControl->SetDirty(false);
+}
+
+void Veltrane::ModifyCurrentPreset(const char* name)
+{
+  stateVersion = kStateVersion;
+  IPlugBase::ModifyCurrentPreset(name);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "Synth.h"
 #include "Voice.h"
 
+#include <atomic>
 #include <vector>
 
 class IControl;
@@ -60,6 +61,70 @@ public:
 
   explicit Veltrane(IPlugInstanceInfo instanceInfo);
   ~Veltrane() override;
+
+  // Editor command codes (the module selector posts them; the audio thread carries them out).
+  enum ECommand {
+    kCommandReplace = 1,      // slot, module ID (keeps the slot's master flag)
+    kCommandMove = 2,         // display position, target display position
+    kCommandRemoveEmpty = 3,  // display position
+    kCommandToggleMaster = 4, // slot, new master flag
+    kCommandPlugToCommon = 5, // display position
+  };
+
+  // ---- processing (audio thread; VeltraneAudio.cpp) ----
+  void Reset() override;
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+  void ProcessFloatReplacing(float** inputs, float** outputs, int nFrames) override;
+  // One host block: editor command, transport gates, then sub-blocks that end at the 1 ms control ticks.
+  template <class T> void process(T** inputs, T** outputs, int nFrames);
+  void handleMidiEvents(); // the queued events due at this tick
+  void update();           // control tick of clock, voices and master section
+  void handleRequestedCommand();
+  void handleSync2Host(); // transport record, Start and Stop gates, clock phase
+  void setMidiSourceValue(int cc, double value);
+
+  // Posts a structural command for the audio thread's next block (editor thread, no lock). The code and
+  // arguments are published before the flag; a command posted before the block starts replaces the last.
+  void postCommand(int code, int arg1, int arg2);
+
+  // ---- notes (VeltraneNotes.cpp) ----
+  void setNoteOn(int note, int velocity);
+  void setNoteOff(int note);
+  void setPolyAftertouch(int note, int value);
+  void allNotesOff() override;
+  // The editor's drone note: 0..127 queues a note on (velocity 100), a negative note stops every voice.
+  void startDroneMode(int note);
+  // The voice a note (or its aftertouch) goes to among the active voices.
+  int chooseVoice(int note);
+
+  // ---- product hooks ----
+  void OnParamChange(int paramIdx) override;
+  void changePreset(int index) override;
+  void initPreset() override;
+  void PresetsChangedByHost() override;
+  // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128.
+  int getFrequency(int note) override;
+  int loadTuning(const char* path) override;
+  void resetTuning() override;
+  // The current program takes the live state in the current layout (state version 1001 first).
+  virtual void ModifyCurrentPreset(const char* name = nullptr);
+
+  // ---- state chunk (VeltraneState.cpp) ----
+  bool SerializeState(ByteChunk* chunk) override;
+  int UnserializeState(ByteChunk* chunk, int startPos) override;
+
+  // ---- patch editing (VeltranePatch.cpp) ----
+  // Gives a slot a module type in the master section or in every voice, with the type's default values.
+  void setModuleConfig(int slot, int moduleID, bool master);
+  void updateInstances();
+  void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel);
+  void moveModule(int from, int to);
+  void removeEmptyBlock(int position);
+  // Keep every selector on its source while a slot's outputs leave the lists and new ones enter them.
+  void removeSourcesFromParamLists(int slot);
+  void addSourcesToParamLists(int slot);
+  void removeSourcesFromParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot);
+  void addSourcesToParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot);
 
   // ---- parameters ----
   // Defines the twelve global host parameters and the three private ones.
@@ -110,10 +175,13 @@ public:
   int sumBufferLength;           // control period the sum buffers were allocated for
   double* voiceSumLeft;          // one control period of the summed voices
   double* voiceSumRight;
-  bool commandPending; // editor command mailbox
-  int commandCode;
-  int commandArg1;
-  int commandArg2;
+  // Editor command mailbox: written by the editor thread without the instance mutex, read by the audio
+  // thread at the start of a block. commandWrites is odd while the editor is writing the three values.
+  std::atomic<bool> commandPending;
+  std::atomic<int> commandCode;
+  std::atomic<int> commandArg1;
+  std::atomic<int> commandArg2;
+  std::atomic<unsigned> commandWrites;
   int activeVoices;
   double volume;
   double portamentoTime; // seconds
@@ -144,6 +212,16 @@ public:
   int midiSourceCC[kNumMidiSources]; // controller of each MIDI source, -1 none
   double midiSourceValue[kNumMidiSources];
   double multiAtLastTick;
+
+  // What each selector named when a slot's outputs left the lists (patch editing), by parameter index:
+  // 0..287 slot selectors, 289/290 voice sums, 302/303 master outputs.
+  struct SelectedSource
+  {
+    bool valid = false;
+    SourceDef::SourceType type = SourceDef::OFF;
+    int module = 0, index = 0;
+  };
+  SelectedSource selectedSources[kParamMasterOutRight + 1];
 
   // Editor members: controls detached by the last panel rebuild, and the panel controls the engine updates.
   WDL_PtrList<IControl> controlTrash;

@@ -1,6 +1,7 @@
 #include "Voice.h"
 
 #include "Module.h"
+#include "ModuleConfig.h"
 #include "Veltrane.h"
 
 Voice::Voice()
@@ -90,5 +91,163 @@ double* Voice::getSource(int index, SourceDef::SourceType type)
     return owner->getGateSource(d);
   default:
     return nullptr; // audio and sync built-ins are master sources only
+  }
+}
+
+void Voice::setSampleRate()
+{
+  active = keyDown = sustain = false;
+  noteNumber = 48;
+  noteOnCounter = 0;
+  previousGate = 0.0;
+  glidePitch = owner->getFrequency(48);
+  pitchBendSource = &owner->pBend;
+  gate = note = notePos = velo = polyA = 0.0;
+  const double rate = owner->GetSampleRate();
+  envelope.setSampleRate((float)rate);
+  for (Module* m : modules) {
+    if (!m) continue;
+    m->setSampleRate(rate);
+    m->setFrequencySource(&pitch);
+  }
+}
+
+void Voice::setNoteOn(int noteNum, int counter, double velocity)
+{
+  targetPitch = owner->getFrequency(noteNum);
+  // Portamento glides in 1 ms ticks; legato mode glides only while a key of this voice is still down.
+  if (portamentoTime > 0.0 && (!legato || gate > 0.0)) {
+    const double ticks = portamentoTime * 1000.0;
+    glideCountdown = ticks < 2147483647.0 ? (int)ticks : 2147483647;
+    if (glideCountdown >= 1) {
+      glideStep = (targetPitch - glidePitch) / ticks;
+    } else {
+      glideStep = 0.0;
+      glidePitch = targetPitch;
+    }
+  } else {
+    glideCountdown = 0;
+    glideStep = 0.0;
+    glidePitch = targetPitch;
+  }
+  if (multipleTrigger || !keyDown) envelope.start();
+  active = keyDown = true;
+  noteNumber = noteNum;
+  noteOnCounter = counter;
+  gate = previousGate + 1.0; // always rises, so modules see a trigger
+  notePos = targetPitch / 6144.0;
+  note = owner->getFrequency(noteNum - 48) / 6144.0;
+  velo = velocity;
+}
+
+void Voice::replayNote(int noteNum)
+{
+  setNoteOn(noteNum, noteOnCounter, velo);
+}
+
+void Voice::setNoteOff(bool force)
+{
+  keyDown = false;
+  if (sustain && !force) return;
+  gate = 0.0;
+  envelope.stop(force);
+}
+
+void Voice::setSustain(bool on)
+{
+  sustain = on;
+  if (keyDown || on) return;
+  gate = 0.0;
+  envelope.stop(false);
+}
+
+void Voice::replaceModule(int slot)
+{
+  if (slot < 0 || slot >= kNumSlots) return;
+  delete modules[slot];
+  modules[slot] = owner->slotConfig[slot].createModule(this);
+  modules[slot]->setSampleRate(owner->GetSampleRate());
+  modules[slot]->setFrequencySource(&pitch);
+  rebuildProcessList();
+}
+
+void Voice::rebuildProcessList()
+{
+  processList.clear();
+  for (int s = 0; s < kNumSlots; ++s) {
+    const ModuleConfig& c = owner->slotConfig[s];
+    if (modules[s] && !c.master && c.category != 0) processList.push_back(modules[s]);
+  }
+  hasModules = !processList.empty();
+}
+
+void Voice::setModuleParam(int slot, int p, double value)
+{
+  if (slot >= 0 && slot < kNumSlots && modules[slot]) modules[slot]->setParameter(p, value);
+}
+
+void Voice::setVoiceParam(int paramIdx, double value)
+{
+  switch (paramIdx) {
+  case Veltrane::kParamSumLeft:
+  case Veltrane::kParamSumRight: {
+    double* source = getSource((int)value, SourceDef::AUDIO);
+    (paramIdx == Veltrane::kParamSumLeft ? sumSourceLeft : sumSourceRight) = source ? source : &zero;
+    break;
+  }
+  case Veltrane::kParamOutTrigger:
+    multipleTrigger = value > 0.0;
+    break;
+  case Veltrane::kParamOutAttack:
+    envelope.setAttack(value);
+    break;
+  case Veltrane::kParamOutDecay:
+    envelope.setDecay(value);
+    break;
+  case Veltrane::kParamOutSustain:
+    envelope.setSustain(value);
+    break;
+  case Veltrane::kParamOutRelease:
+    envelope.setRelease(value);
+    break;
+  case Veltrane::kParamPBRange:
+    pitchBendRange = value * 128.0;
+    break;
+  case Veltrane::kParamPortamento:
+    portamentoTime = value;
+    break;
+  case Veltrane::kParamPortaLegato:
+    legato = value >= 0.5;
+    break;
+  default:
+    break;
+  }
+}
+
+void Voice::update()
+{
+  previousGate = gate;
+  if (!hasModules) {
+    active = false;
+    return;
+  }
+  active = !envelope.isIdle();
+  if (glideCountdown > 0) {
+    glidePitch += glideStep;
+    if (glideCountdown == 1) glidePitch = targetPitch;
+    --glideCountdown;
+  }
+  pitch = Synth::floorPitch(pitchBendRange * *pitchBendSource + glidePitch);
+  for (Module* m : processList) m->update(active);
+}
+
+void Voice::process(double* sumLeft, double* sumRight, int n)
+{
+  if (!active || n < 1) return;
+  for (int i = 0; i < n; ++i) {
+    for (Module* m : processList) m->process();
+    envelope.update();
+    sumLeft[i] += envelope.level * *sumSourceLeft;
+    sumRight[i] += envelope.level * *sumSourceRight;
   }
 }

@@ -26,6 +26,33 @@ public:
   // Stores the owner and gives every slot a plain Module of its configuration.
   void setVeltrane(Veltrane* owner);
 
+  // Silent and idle, note 48, at the owner's sample rate; every module re-rated and bound to this voice's
+  // pitch. The owner calls it for all voices at every reset.
+  void setSampleRate();
+
+  // Starts a note: pitch from the owner's tuning, portamento, gate, envelope (unless a held key keeps a
+  // single-triggered envelope running). counter is the owner's note-on count; velocity is 0..1.
+  void setNoteOn(int note, int counter, double velocity);
+  // Back to a held key in single-voice play, with the stored count and velocity.
+  void replayNote(int note);
+  // Releases the key; the sustain pedal holds the note unless force, which also cuts the envelope to 0.
+  void setNoteOff(bool force);
+  // Sustain pedal; releasing it with no key down releases the voice.
+  void setSustain(bool on);
+
+  // Rebuilds a slot's module from its configuration, then the process list.
+  void replaceModule(int slot);
+  // The modules of non-empty voice slots, in slot order.
+  void rebuildProcessList();
+  void setModuleParam(int slot, int p, double value);
+  // Parameters 289, 290, 292..298 and the private 301; other indexes change nothing.
+  void setVoiceParam(int paramIdx, double value);
+
+  // One control tick: envelope state, portamento, pitch, module updates.
+  void update();
+  // n samples of this voice added to the two sums (nothing unless the voice is sounding).
+  void process(double* sumLeft, double* sumRight, int n);
+
   // The value a selector setting of this voice's modules reads: an entry of the owner's voice source list
   // resolved to a module output, a per-voice value or a common value; null when the index names nothing.
   double* getSource(int index, SourceDef::SourceType type);

@@ -52,7 +52,8 @@ TEST(GlobalParameters, Definitions)
       {301, "Porta Legato", 0, 1, 0, 1, 1},     {302, "Master Out Left", 0, 1, 1, 1, 1},
       {303, "Master Out Right", 0, 1, 2, 1, 1},
   };
-  auto v = MakeVeltrane(); // before any source list is built
+  auto v = MakeVeltrane();
+  v->initParameters(); // the definitions themselves, before the source lists widen the selectors
   for (const Case& c : cases) {
     IParam* p = v->getAnyParam(c.index);
     ASSERT_NE(nullptr, p) << c.index;
@@ -186,13 +187,16 @@ TEST(ProductState, AfterConstruction)
   EXPECT_EQ(0, v->controlPeriod);
   EXPECT_EQ(1001, v->stateVersion);
   EXPECT_EQ(1, v->activeVoices);
-  EXPECT_TRUE(v->suspended);
+  // Program 0 has been applied: the lists exist, the engine is no longer suspended, and the master
+  // outputs read the voice sums.
+  EXPECT_FALSE(v->suspended);
   EXPECT_TRUE(v->muteUntilNextTick);
   EXPECT_TRUE(v->panelRebuild);
   EXPECT_FALSE(v->loadingStartupBank);
   EXPECT_FALSE(v->commandPending);
   EXPECT_EQ(1.0, v->on);
-  EXPECT_EQ(&v->zero, v->masterOutputLeft);
+  EXPECT_EQ(&v->voiceL, v->masterOutputLeft);
+  EXPECT_EQ(&v->voiceR, v->masterOutputRight);
   for (int i = 0; i < 18; ++i) {
     EXPECT_EQ(i, v->displayOrder[i]);
     EXPECT_EQ(ModuleConfig::MOD_EMPTY, v->slotConfig[i].moduleID);

@@ -1,0 +1,189 @@
+// The synth layer's program and file commands: the program menu's copy, paste and initialise, program
+// change, loading and saving programs and banks, loading and resetting tunings, and the update check.
+//
+// Threads: runFileCommand runs on the editor thread. Dialogs and message boxes are shown without the
+// instance mutex (a modal box must not stop the audio thread); every load, save and tuning change runs
+// under it, so the audio thread never runs modules that a load is deleting.
+#include "Synth.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char kIllegalFileChars[] = "\"*/:<>?\\|";
+constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program name, terminator included
+constexpr int kLoadFailed = 8;         // loadTuning's failure result
+constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerNo = 7;
+
+int fourCC(const char* c)
+{
+  return (int)((unsigned)(unsigned char)c[0] << 24 | (unsigned)(unsigned char)c[1] << 16 |
+               (unsigned)(unsigned char)c[2] << 8 | (unsigned)(unsigned char)c[3]);
+}
+} // namespace
+
+int Synth::floorPitch(double pitch)
+{
+  constexpr double kLimit = 16777216.0;        // far beyond any pitch a tuning and a bend range can give
+  if (!(pitch > -kLimit)) return (int)-kLimit; // also NaN
+  if (pitch > kLimit) return (int)kLimit;
+  return (int)std::floor(pitch);
+}
+
+void Synth::replaceIllegalFileChar(char* name)
+{
+  if (!name) return;
+  for (char* c = name; *c; ++c)
+    if (std::strchr(kIllegalFileChars, *c)) *c = '_';
+}
+
+void Synth::copyPreset()
+{
+  WDL_MutexLock lock(&mMutex);
+  copiedPreset = GetCurrentPresetIdx();
+  copyBuffer.Clear();
+  SerializeState(&copyBuffer);
+}
+
+void Synth::pastePreset()
+{
+  if (copyBuffer.Size() <= 0) return;
+  WDL_MutexLock lock(&mMutex);
+  if (UnserializeState(&copyBuffer, 0) < 0) return;
+  // The name is copied first: the copied program may be the current one, whose name is rewritten.
+  char name[IPreset::kNameSize];
+  std::snprintf(name, sizeof(name), "%s", GetPresetName(copiedPreset));
+  IPlugBase::ModifyCurrentPreset(name);
+  RedrawParamControls();
+  DirtyParameters();
+}
+
+void Synth::initPreset()
+{
+  WDL_MutexLock lock(&mMutex);
+  for (int i = 0; i < NParams(); ++i) {
+    IParam* param = GetParam(i);
+    SetParameterFromGUI(i, param->GetNormalized(param->GetDefault()));
+  }
+  IPlugBase::ModifyCurrentPreset("Init");
+  RedrawParamControls();
+  DirtyParameters();
+}
+
+void Synth::changePreset(int index)
+{
+  WDL_MutexLock lock(&mMutex);
+  IPlugBase::ModifyCurrentPreset(); // the program being left keeps its edits
+  RestorePreset(index);
+  InformHostOfProgramChange();
+  DirtyParameters();
+}
+
+void Synth::runFileCommand(File::Command command)
+{
+  switch (command) {
+  case File::kCopyProgram:
+    copyPreset();
+    return;
+  case File::kPasteProgram:
+    if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) !=
+        kAnswerNo)
+      pastePreset();
+    return;
+  case File::kInitProgram:
+    if (graphics->ShowMessageBox("Do you really want to initialize the current program?", "Initialize Program",
+                                 kBoxYesNo) != kAnswerNo)
+      initPreset();
+    return;
+  case File::kResetTuning:
+    if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) !=
+        kAnswerNo) {
+      WDL_MutexLock lock(&mMutex);
+      resetTuning();
+    }
+    return;
+  case File::kCheckVersion:
+    checkVersionAgainstWeb();
+    return;
+  case File::kLoadProgram:
+  case File::kSaveProgram:
+  case File::kLoadBank:
+  case File::kSaveBank:
+  case File::kLoadTuning:
+    break;
+  default:
+    return;
+  }
+
+  const bool save = command == File::kSaveProgram || command == File::kSaveBank;
+  char extensions[16];
+  std::snprintf(extensions, sizeof(extensions), "%s",
+                command == File::kLoadTuning                               ? "tun scl kbm"
+                : command == File::kLoadBank || command == File::kSaveBank ? "fxb"
+                                                                           : "fxp");
+  WDL_String fileName;
+  if (command == File::kSaveProgram) {
+    char suggested[kSuggestedNameSize];
+    {
+      WDL_MutexLock lock(&mMutex);
+      std::snprintf(suggested, sizeof(suggested), "%s", GetPresetName(GetCurrentPresetIdx()));
+    }
+    replaceIllegalFileChar(suggested);
+    fileName.Set(suggested);
+  } else if (command == File::kSaveBank) {
+    fileName.Set(kProductName);
+  }
+  graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions);
+  if (!fileName.GetLength()) return;
+
+  bool failed = false;
+  {
+    WDL_MutexLock lock(&mMutex);
+    switch (command) {
+    case File::kLoadProgram:
+      failed = !LoadProgramFromFXP(&fileName);
+      break;
+    case File::kLoadBank:
+      failed = !LoadBankFromFXB(&fileName);
+      break;
+    case File::kSaveProgram:
+      IPlugBase::ModifyCurrentPreset();
+      failed = !SaveProgramAsFXP(&fileName);
+      break;
+    case File::kSaveBank:
+      IPlugBase::ModifyCurrentPreset();
+      failed = !SaveBankAsFXB(&fileName);
+      break;
+    default:
+      failed = loadTuning(fileName.Get()) == kLoadFailed;
+      break;
+    }
+  }
+  if (!failed) return;
+  if (save)
+    graphics->ShowMessageBox("Cannot save file!\n\nMaybe the folder/file is write-protected...", "Error", kBoxOK);
+  else
+    graphics->ShowMessageBox("Cannot load file!", "Error", kBoxOK);
+}
+
+void Synth::loadFXBfromBlob(const void* data, int size)
+{
+  if (!data || size <= 0) return;
+  WDL_MutexLock lock(&mMutex);
+  ByteChunk bank;
+  if (bank.Resize(size) != size) return;
+  std::memcpy(bank.GetBytes(), data, (size_t)size);
+  // Chunk magic and byte count are not checked; the format tag follows them, big-endian.
+  if (size < 12 || fourCC(reinterpret_cast<const char*>(bank.GetBytes()) + 8) != fourCC("FBCh")) return;
+  if (!DoesStateChunks()) return;
+  int pos = 156 + 4; // version, plug-in ID and version, program count, 128 reserved bytes, the chunk size
+  GetIPlugVerFromChunk(&bank, &pos);
+  StateBackup backup;
+  if (!BackUpState(&backup)) return;
+  if (UnserializePresets(&bank, pos) < 0) {
+    RestoreState(&backup); // a damaged image leaves the programs as they were
+    return;
+  }
+  InformHostOfProgramChange();
+}

@@ -1,0 +1,253 @@
+// The product's audio and control loop: one host block at a time, walked in sub-blocks that end at the
+// 1 ms control ticks. At a tick the due MIDI events are applied and the clock, the voices and the master
+// section run their control-rate update; between ticks the active voices render into the two voice sums
+// sample by sample and the master section turns the sums and the host's input into the output.
+//
+// Threads: the audio thread, with the instance mutex held by the adapter for the whole block. The editor
+// posts structural commands through a lock-free mailbox (postCommand) that the block reads at its start.
+#include "Veltrane.h"
+
+#include "IGraphics.h"
+#include "Module.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+// Samples that a block reads from the host's input channel, 0 when the host gives none.
+template <class T> inline double inputSample(T** inputs, int channel, int i)
+{
+  return inputs && inputs[channel] ? (double)inputs[channel][i] : 0.0;
+}
+} // namespace
+
+void Veltrane::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
+{
+  process<double>(inputs, outputs, nFrames);
+}
+
+void Veltrane::ProcessFloatReplacing(float** inputs, float** outputs, int nFrames)
+{
+  process<float>(inputs, outputs, nFrames);
+}
+
+template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
+{
+  if (!outputs || !outputs[0] || !outputs[1] || nFrames < 1) return;
+  std::memset(outputs[0], 0, sizeof(T) * (size_t)nFrames);
+  std::memset(outputs[1], 0, sizeof(T) * (size_t)nFrames);
+  // Nothing runs before the first Reset has sized the control tick and the sum buffers.
+  const int period = controlPeriod;
+  if (period < 1 || sumBufferLength != period || !voiceSumLeft || !voiceSumRight) return;
+
+  if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
+  if (suspended) {
+    muteUntilNextTick = true;
+    return;
+  }
+  handleSync2Host();
+
+  int n = nFrames;
+  int at = 0; // first sample of the sub-block within the host block
+  while (n > 0) {
+    int length;
+    if (tickCountdown > 0) {
+      if (tickCountdown >= n) {
+        length = n;
+        tickCountdown -= n;
+      } else {
+        length = tickCountdown;
+        tickCountdown = 0;
+      }
+    } else {
+      handleMidiEvents();
+      if (suspended) {
+        muteUntilNextTick = true;
+      } else {
+        update();
+        muteUntilNextTick = false;
+      }
+      length = period;
+      if (period > n) {
+        length = n;
+        tickCountdown = period - n;
+      }
+    }
+    if (muteUntilNextTick) return;
+
+    std::memset(voiceSumLeft, 0, sizeof(double) * (size_t)length);
+    std::memset(voiceSumRight, 0, sizeof(double) * (size_t)length);
+    if (voiceSlotsPresent)
+      for (int v = 0; v < activeVoices && v < kNumVoices; ++v) voices[v].process(voiceSumLeft, voiceSumRight, length);
+    n -= length;
+
+    T* outL = outputs[0] + at;
+    T* outR = outputs[1] + at;
+    for (int j = 0; j < length; ++j) {
+      voiceL = voiceSumLeft[j];
+      voiceR = voiceSumRight[j];
+      extL = inputSample(inputs, 0, at + j);
+      extR = inputSample(inputs, 1, at + j);
+      if (masterModulesPresent)
+        for (Module* m : masterProcessList) m->process();
+      outL[j] = (T)(volume * *masterOutputLeft);
+      outR[j] = (T)(volume * *masterOutputRight);
+    }
+    at += length;
+  }
+}
+
+template void Veltrane::process<double>(double**, double**, int);
+template void Veltrane::process<float>(float**, float**, int);
+
+void Veltrane::handleSync2Host()
+{
+  GetTime(&timeInfo);
+  // Each gate lasts exactly one block.
+  if (timeInfo.mTransportIsRunning == lastTransportRunning) {
+    start = stop = 0.0;
+  } else {
+    lastTransportRunning = timeInfo.mTransportIsRunning;
+    start = lastTransportRunning ? 1.0 : 0.0;
+    stop = lastTransportRunning ? 0.0 : 1.0;
+  }
+  clock.synchronize(&timeInfo);
+}
+
+void Veltrane::handleMidiEvents()
+{
+  const int period = controlPeriod;
+  while (IMidiMsg* front = midiQueue.Peek()) {
+    front->mOffset = front->mOffset < INT_MIN + period ? INT_MIN : front->mOffset - period;
+    if (front->mOffset > 0) break;
+    const IMidiMsg msg = *front;
+    midiQueue.Remove();
+
+    switch (msg.mStatus >> 4) {
+    case IMidiMsg::kNoteOn:
+      if (msg.mData2 > 0) {
+        setNoteOn(msg.mData1, msg.mData2);
+        break;
+      }
+      [[fallthrough]];
+    case IMidiMsg::kNoteOff:
+      setNoteOff(msg.mData1);
+      break;
+    case IMidiMsg::kPolyAftertouch:
+      setPolyAftertouch(msg.mData1, msg.mData2);
+      break;
+    case IMidiMsg::kChannelAftertouch:
+      chAft = msg.mData1 / 127.0;
+      break;
+    case IMidiMsg::kPitchWheel:
+      pBend = msg.PitchWheel();
+      pBendPos = (pBend + 1.0) * 0.5;
+      break;
+    case IMidiMsg::kControlChange: {
+      const int cc = msg.mData1;
+      const double v = msg.mData2 / 127.0;
+      if (cc >= kNumLearnControllers) break; // 120..122: no effect
+      setMidiSourceValue(cc, v);
+      if (cc == IMidiMsg::kSustainOnOff) {
+        for (Voice& voice : voices) voice.setSustain(v > 0.0);
+      } else if (cc == IMidiMsg::kModWheel) {
+        mwPos = v;
+        mw = 2.0 * v - 1.0;
+      } else {
+        const int paramIdx = midiLearnMap[cc];
+        IParam* param = paramIdx >= 0 && paramIdx < NParams() ? GetParam(paramIdx) : nullptr;
+        if (param && param->Value() != v) {
+          SetParameterFromGUI(paramIdx, v);
+          if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, v, true);
+        }
+      }
+      break;
+    }
+    default:
+      break; // kinds the loop does not use are dropped
+    }
+  }
+  midiQueue.Flush(period);
+}
+
+void Veltrane::setMidiSourceValue(int cc, double value)
+{
+  if (cc < 0 || cc >= kNumLearnControllers) return;
+  for (int k = 0; k < kNumMidiSources; ++k) {
+    if (midiSourceCC[k] == cc) {
+      midiSourceValue[k] = value;
+      return;
+    }
+  }
+}
+
+void Veltrane::update()
+{
+  clock.update();
+  multiAtLastTick = multi;
+  if (voiceSlotsPresent)
+    for (int v = 0; v < activeVoices && v < kNumVoices; ++v) voices[v].update();
+  if (masterModulesPresent) {
+    if (glideCountdown > 0) {
+      glideCurrent += glideStep;
+      if (glideCountdown == 1) glideCurrent = masterTargetPitch;
+      --glideCountdown;
+    }
+    masterPitch = floorPitch(pitchBendRange * 128.0 * pBend + glideCurrent);
+    for (Module* m : masterProcessList) m->update(true);
+  }
+}
+
+// ---- editor commands ----
+
+void Veltrane::postCommand(int code, int arg1, int arg2)
+{
+  // A seqlock with one writer: the audio thread takes the values only when no write overlapped its read.
+  commandWrites.fetch_add(1, std::memory_order_acq_rel);
+  commandCode.store(code, std::memory_order_relaxed);
+  commandArg1.store(arg1, std::memory_order_relaxed);
+  commandArg2.store(arg2, std::memory_order_relaxed);
+  commandWrites.fetch_add(1, std::memory_order_release);
+  commandPending.store(true, std::memory_order_release);
+}
+
+void Veltrane::handleRequestedCommand()
+{
+  if (!commandPending.load(std::memory_order_acquire)) return;
+  const unsigned writes = commandWrites.load(std::memory_order_acquire);
+  if (writes & 1) return; // the editor is writing: the next block takes it
+  const int code = commandCode.load(std::memory_order_relaxed);
+  const int arg1 = commandArg1.load(std::memory_order_relaxed);
+  const int arg2 = commandArg2.load(std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_acquire);
+  if (commandWrites.load(std::memory_order_relaxed) != writes) return; // rewritten meanwhile
+  commandPending.store(false, std::memory_order_seq_cst);
+  // A command posted after the values were taken stays pending for the next block.
+  if (commandWrites.load(std::memory_order_seq_cst) != writes) commandPending.store(true, std::memory_order_seq_cst);
+
+  const bool validSlot = arg1 >= 0 && arg1 < kNumSlots;
+  switch (code) {
+  case kCommandReplace:
+    if (!validSlot) break;
+    replaceModule(arg1, arg2, slotConfig[arg1].master != 0, true);
+    muteUntilNextTick = true;
+    break;
+  case kCommandMove:
+    moveModule(arg1, arg2);
+    muteUntilNextTick = true;
+    break;
+  case kCommandRemoveEmpty:
+    removeEmptyBlock(arg1);
+    break;
+  case kCommandToggleMaster:
+    if (!validSlot) break;
+    replaceModule(arg1, slotConfig[arg1].moduleID, arg2 != 0, true);
+    muteUntilNextTick = true;
+    break;
+  case kCommandPlugToCommon:
+    plugToCommon(arg1);
+    break;
+  default:
+    break;
+  }
+}

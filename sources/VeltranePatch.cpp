@@ -1,0 +1,253 @@
+// Patch editing: giving a slot a module type (per voice or in the master section), numbering instances,
+// keeping every source selector on its source while the lists change, and editing the display order.
+//
+// Threads: all of it runs under the instance mutex: replaceModule takes it itself; the rest runs from the
+// audio thread's command handling, program initialisation or a state load, which hold it.
+#include "Veltrane.h"
+
+#include "IGraphics.h"
+#include "Module.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// Whether an entry of the list shows up in a selector of type t (audio-or-modulation shows both).
+bool matches(const SourceDef* d, SourceDef::SourceType t)
+{
+  if (t == SourceDef::AUDIO_OR_MOD) return d->type == SourceDef::AUDIO || d->type == SourceDef::MODULATION;
+  return d->type == t;
+}
+
+// The position of an entry among the entries of type t of a list (0 is "off"); 0 when it is not there.
+int positionOf(const SourceDefCol& list, SourceDef::SourceType t, SourceDef::SourceType type, int module, int index)
+{
+  int position = 0;
+  for (size_t i = 1; i < list.sources.size(); ++i) {
+    const SourceDef* d = list.sources[i];
+    if (!matches(d, t)) continue;
+    ++position;
+    if (d->type == type && d->module == module && d->index == index) return position;
+  }
+  return 0;
+}
+
+const SourceDef::SourceType kSelectorTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE,
+                                                SourceDef::AUDIO_OR_MOD, SourceDef::SYNC};
+} // namespace
+
+void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
+{
+  if (slot < 0 || slot >= kNumSlots) return;
+  ModuleConfig& c = slotConfig[slot];
+  c.set(this, slot, (ModuleConfig::ModuleID)moduleID);
+  const double rate = GetSampleRate();
+  if (master) {
+    delete masterModules[slot];
+    c.master = 1;
+    masterModules[slot] = c.createModule(nullptr);
+    Module* m = masterModules[slot];
+    m->setSampleRate(rate);
+    m->setFrequencySource(&masterPitch);
+    for (int p = 0; p < Module::kNumParams; ++p)
+      m->setParameter(p, GetParam(slot * Module::kNumParams + p)->GetDefault());
+    // The slot's voice modules stay, but no voice processes them any more.
+    for (Voice& voice : voices) voice.rebuildProcessList();
+  } else {
+    c.master = 0;
+    const int nVoices = loadingStartupBank ? 1 : kNumVoices;
+    for (int v = 0; v < nVoices; ++v) {
+      voices[v].replaceModule(slot);
+      for (int p = 0; p < Module::kNumParams; ++p)
+        voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
+    }
+  }
+  masterProcessList.clear();
+  for (int s = 0; s < kNumSlots; ++s)
+    if (slotConfig[s].master && slotConfig[s].category != 0 && masterModules[s])
+      masterProcessList.push_back(masterModules[s]);
+  masterModulesPresent = !masterProcessList.empty();
+  voiceSlotsPresent = voices[0].hasModules;
+}
+
+void Veltrane::updateInstances()
+{
+  for (int i = 0; i < kNumSlots && i < (int)displayOrder.size(); ++i) {
+    const int s = displayOrder[i];
+    if (s < 0 || s >= kNumSlots) continue;
+    ModuleConfig& c = slotConfig[s];
+    int instance = 0;
+    if (c.category != 0) {
+      instance = 1;
+      for (int j = 0; j < i; ++j) {
+        const int o = displayOrder[j];
+        if (o < 0 || o >= kNumSlots) continue;
+        const ModuleConfig& other = slotConfig[o];
+        if (other.category == c.category && !std::strcmp(other.shortID, c.shortID)) ++instance;
+      }
+    }
+    c.setInstance(instance);
+  }
+}
+
+void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPanel)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (slot < 0 || slot >= kNumSlots) return;
+  suspended = true;
+  ModuleConfig& c = slotConfig[slot];
+  const bool toggled = (c.master != 0) != master && c.moduleID == moduleID;
+  const bool compatible = ModuleConfig::areCompatible(&c, moduleID, master);
+  double kept[Module::kNumParams];
+  if (toggled || compatible)
+    for (int p = 0; p < Module::kNumParams; ++p) kept[p] = GetParam(slot * Module::kNumParams + p)->Value();
+
+  if (!compatible) removeSourcesFromParamLists(slot);
+  setModuleConfig(slot, moduleID, master);
+  updateInstances();
+  updateSources();
+  if (!compatible) addSourcesToParamLists(slot);
+
+  if (compatible || toggled) {
+    for (int p = 0; p < Module::kNumParams; ++p) {
+      // After a switch between voice and master the input selectors stay "off": their list changed.
+      if (!compatible && c.isInputParam(p)) continue;
+      const int idx = slot * Module::kNumParams + p;
+      IParam* param = GetParam(idx);
+      const double v = kept[p];
+      param->Set(!(v >= param->GetMin()) ? param->GetMin() : (v > param->GetMax() ? param->GetMax() : v));
+      OnParamChange(idx);
+    }
+  }
+  panelRebuild = rebuildPanel;
+  RedrawParamControls();
+  suspended = false;
+}
+
+void Veltrane::moveModule(int from, int to)
+{
+  if (from < 0 || from >= kNumSlots || to < 0 || to >= kNumSlots || from == to) return;
+  if ((int)displayOrder.size() != kNumSlots) return;
+  suspended = true;
+  const int a = displayOrder[from], b = displayOrder[to];
+  const bool aEmpty = slotConfig[a].moduleID == ModuleConfig::MOD_EMPTY;
+  const bool bEmpty = slotConfig[b].moduleID == ModuleConfig::MOD_EMPTY;
+  if (to == from + 1 || (!aEmpty && bEmpty)) {
+    std::swap(displayOrder[from], displayOrder[to]);
+  } else {
+    displayOrder.erase(displayOrder.begin() + from);
+    displayOrder.insert(displayOrder.begin() + to, a);
+  }
+  ModifyCurrentPreset(nullptr);
+  panelRebuild = true;
+  RedrawParamControls();
+  suspended = false;
+}
+
+void Veltrane::removeEmptyBlock(int position)
+{
+  if (position < 0 || position >= kNumSlots || (int)displayOrder.size() != kNumSlots) return;
+  const int slot = displayOrder[position];
+  if (slot < 0 || slot >= kNumSlots || slotConfig[slot].moduleID != ModuleConfig::MOD_EMPTY) return;
+  slotConfig[slot].master = 0;
+  moveModule(position, kNumSlots - 1);
+}
+
+// ---- keeping selectors on their sources ----
+//
+// A selector's value is a position among the entries of its type in its list. When a slot's outputs
+// leave a list (remove phase, old configuration and lists), a selector on one of them becomes "off" and
+// every other selector moves down past the slot's entries before its own; when the new module's outputs
+// enter (add phase, new lists), each selector is put back on the entry it named before. Each changed
+// selector is re-applied, so the modules re-resolve their inputs and the host hears of host parameters.
+
+namespace {
+// Applies a selector's new position: editor control first, then the parameter handler (and the host).
+void applySelector(Veltrane* v, int paramIdx, IParam* param, int position)
+{
+  const double normalized = param->GetNormalized(position);
+  if (IGraphics* gui = v->GetGUI()) gui->SetParameterFromPlug(paramIdx, normalized, true);
+  v->SetParameterFromGUI(paramIdx, normalized);
+}
+} // namespace
+
+void Veltrane::removeSourcesFromParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot)
+{
+  IParam* param = getAnyParam(paramIdx);
+  if (!param || paramIdx < 0 || paramIdx > kParamMasterOutRight) return;
+  const SourceDefCol& list = master ? masterSources : voiceSources;
+  SelectedSource& selected = selectedSources[paramIdx];
+  selected.valid = false;
+  const int value = param->Int();
+  const SourceDef* e = list.getSource(value, type);
+  if (!e || value <= 0) return; // "off", or nothing to keep
+  selected.valid = true;
+  selected.type = e->type;
+  selected.module = e->module;
+  selected.index = e->index;
+  int position = value;
+  if (e->module == slot) {
+    position = 0;
+    selected.valid = false; // its source is gone
+  } else {
+    // Lowered by the slot's entries that come before it in this selector's enumeration.
+    for (size_t i = 1; i < list.sources.size() && list.sources[i] != e; ++i)
+      if (list.sources[i]->module == slot && matches(list.sources[i], type)) --position;
+  }
+  if (position != value) applySelector(this, paramIdx, param, position);
+}
+
+void Veltrane::addSourcesToParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot)
+{
+  IParam* param = getAnyParam(paramIdx);
+  if (!param || paramIdx < 0 || paramIdx > kParamMasterOutRight) return;
+  SelectedSource& selected = selectedSources[paramIdx];
+  if (!selected.valid) return;
+  selected.valid = false;
+  if (selected.module == slot) return;
+  const SourceDefCol& list = master ? masterSources : voiceSources;
+  const int position = positionOf(list, type, selected.type, selected.module, selected.index);
+  if (position > 0 && position != param->Int()) applySelector(this, paramIdx, param, position);
+}
+
+void Veltrane::removeSourcesFromParamLists(int slot)
+{
+  for (SelectedSource& s : selectedSources) s.valid = false;
+  for (int s = 0; s < kNumSlots; ++s) {
+    ModuleConfig& c = slotConfig[s];
+    for (SourceDef::SourceType t : kSelectorTypes) {
+      const std::vector<int>* params = c.getInputParams(t);
+      for (int i = 0; i < c.getNumberOfInputs(t) && i < (int)params->size(); ++i) {
+        const int p = (*params)[i];
+        if (p >= 0 && p < Module::kNumParams)
+          removeSourcesFromParamList(s * Module::kNumParams + p, t, c.master != 0, slot);
+      }
+    }
+  }
+  // The voice sums move only when a voice slot's audio outputs leave, the master outputs only when a
+  // master slot's do; the other pair just remembers what it names, for a slot that changes section.
+  removeSourcesFromParamList(kParamSumLeft, SourceDef::AUDIO, false, slot);
+  removeSourcesFromParamList(kParamSumRight, SourceDef::AUDIO, false, slot);
+  removeSourcesFromParamList(kParamMasterOutLeft, SourceDef::AUDIO, true, slot);
+  removeSourcesFromParamList(kParamMasterOutRight, SourceDef::AUDIO, true, slot);
+}
+
+void Veltrane::addSourcesToParamLists(int slot)
+{
+  for (int s = 0; s < kNumSlots; ++s) {
+    if (s == slot) continue; // the new module's own selectors start where its type puts them
+    ModuleConfig& c = slotConfig[s];
+    for (SourceDef::SourceType t : kSelectorTypes) {
+      const std::vector<int>* params = c.getInputParams(t);
+      for (int i = 0; i < c.getNumberOfInputs(t) && i < (int)params->size(); ++i) {
+        const int p = (*params)[i];
+        if (p >= 0 && p < Module::kNumParams) addSourcesToParamList(s * Module::kNumParams + p, t, c.master != 0, slot);
+      }
+    }
+  }
+  addSourcesToParamList(kParamSumLeft, SourceDef::AUDIO, false, slot);
+  addSourcesToParamList(kParamSumRight, SourceDef::AUDIO, false, slot);
+  addSourcesToParamList(kParamMasterOutLeft, SourceDef::AUDIO, true, slot);
+  addSourcesToParamList(kParamMasterOutRight, SourceDef::AUDIO, true, slot);
+  for (SelectedSource& s : selectedSources) s.valid = false;
+}

@@ -1,0 +1,313 @@
+// The product's state chunk: the whole sound of a program as one byte string (module types and sections,
+// wavetables, display order, the 300 host and 3 private parameter values, custom tuning, MIDI source
+// assignments and the MIDI-learn map). Little-endian, no padding. Layout version 1001; 601, 900 and 901
+// are still read, each with exactly the fields its number gates:
+//
+//   int32 version
+//   18 x { int32 module ID; uint8 master (>= 900); wavetable record (module ID 26) }
+//   18 x int32 display order
+//   300 x double host parameters
+//   double Porta Legato (>= 901); 2 x double Master Out Left, Right (>= 900)
+//   uint8 custom tuning; [256 bytes tuning name; 128 x int32 tuning table]
+//   16 x int32 MIDI source controllers
+//   uint8 controller map flag; [120 x int32 map]
+//   int32 extra length; extra bytes (>= 601)
+//
+// Wavetable record: int32 path length L, L bytes, int32 count N, N x double.
+//
+// Chunks come from hosts and files: a chunk that is merely short is applied as far as it goes and reported
+// as -1 (the framework then puts the previous state back); one whose contents cannot be a saved state (a
+// display order that is not a permutation of the slots, a negative path length, a path or a wavetable that
+// runs past the end, a tuning name without its terminator) is refused as -1 before anything changes.
+#include "Veltrane.h"
+
+#include "Module.h"
+#include "ModuleCatalogue.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+constexpr int kVersionExtraLength = 601; // the extra-length field
+constexpr int kVersionMaster = 900;      // master flags and the master outputs
+constexpr int kVersionLegato = 901;      // Porta Legato
+constexpr int kNumMapEntries = Synth::kNumLearnControllers;
+
+template <class T> int get(const ByteChunk* chunk, T* value, int pos)
+{
+  return pos < 0 ? -1 : chunk->Get(value, pos);
+}
+
+// Skips n bytes; -1 when they are not all there.
+int skip(const ByteChunk* chunk, int64_t n, int pos)
+{
+  if (pos < 0 || n < 0 || n > (int64_t)chunk->Size() - pos) return -1;
+  return pos + (int)n;
+}
+
+bool hasWavetableRecord(int moduleID)
+{
+  return moduleID == ModuleConfig::MOD_OSCWAVETABLE &&
+         ModuleCatalogue::declarations[ModuleConfig::MOD_OSCWAVETABLE].wavetableSaved;
+}
+
+// A wavetable record that fits: its end, -1 when the chunk ends inside its fields, -2 when it must be refused.
+int checkWavetableRecord(const ByteChunk* chunk, int pos)
+{
+  int32_t length = 0;
+  pos = get(chunk, &length, pos);
+  if (pos < 0) return -1;
+  if (length < 0) return -2;
+  pos = skip(chunk, length, pos);
+  if (pos < 0) return -2;
+  int32_t count = 0;
+  pos = get(chunk, &count, pos);
+  if (pos < 0) return -1;
+  pos = skip(chunk, (int64_t)(uint32_t)count * (int64_t)sizeof(double), pos);
+  return pos < 0 ? -2 : pos;
+}
+
+// Walks a chunk as UnserializeState reads it and tells whether its contents may be applied: false for a
+// chunk to refuse. A chunk that ends early is fine here (its readable part is applied).
+bool wellFormed(const ByteChunk* chunk, int pos, int version)
+{
+  int32_t v = 0;
+  pos = get(chunk, &v, pos);
+  if (pos >= 0) version = v;
+  for (int s = 0; s < Veltrane::kNumSlots; ++s) {
+    int32_t id = 0;
+    uint8_t master = 0;
+    pos = get(chunk, &id, pos);
+    if (version >= kVersionMaster) pos = get(chunk, &master, pos);
+    if (pos < 0) return true;
+    if (hasWavetableRecord(id)) {
+      pos = checkWavetableRecord(chunk, pos);
+      if (pos == -2) return false;
+      if (pos < 0) return true;
+    }
+  }
+  bool seen[Veltrane::kNumSlots] = {};
+  for (int i = 0; i < Veltrane::kNumSlots; ++i) {
+    int32_t slot = 0;
+    pos = get(chunk, &slot, pos);
+    if (pos < 0) return true;
+    if (slot < 0 || slot >= Veltrane::kNumSlots || seen[slot]) return false;
+    seen[slot] = true;
+  }
+  int64_t fixed = (int64_t)Synth::kNumParams * (int64_t)sizeof(double);
+  if (version >= kVersionLegato) fixed += sizeof(double);
+  if (version >= kVersionMaster) fixed += 2 * sizeof(double);
+  pos = skip(chunk, fixed, pos);
+  uint8_t custom = 0;
+  pos = get(chunk, &custom, pos);
+  if (pos < 0) return true;
+  if (custom) {
+    if (pos + Synth::kTuningNameSize <= chunk->Size() &&
+        !std::memchr(chunk->GetBytes() + pos, 0, Synth::kTuningNameSize))
+      return false;
+  }
+  return true;
+}
+} // namespace
+
+// ---- wavetable record ----
+
+bool SharedData::serializeState(ByteChunk* chunk) const
+{
+  const int start = chunk->Size();
+  const int32_t length = name.GetLength();
+  const uint32_t n = data ? count : 0;
+  chunk->Put(&length);
+  chunk->PutBytes(name.Get(), length);
+  chunk->Put(&n);
+  if (n > 0) chunk->PutBytes(data, (int)(n * sizeof(double)));
+  const int64_t expected = 4 + (int64_t)length + 4 + (int64_t)n * (int64_t)sizeof(double);
+  return (int64_t)chunk->Size() - start == expected;
+}
+
+int SharedData::unserializeState(ByteChunk* chunk, int pos)
+{
+  if (!chunk || checkWavetableRecord(chunk, pos) < 0) return -1;
+  int32_t length = 0;
+  pos = chunk->Get(&length, pos);
+  if (length > 0) {
+    const char* path = reinterpret_cast<const char*>(chunk->GetBytes() + pos);
+    name.Set(path, (int)strnlen(path, (size_t)length));
+  }
+  pos += length;
+  int32_t n = 0;
+  pos = chunk->Get(&n, pos);
+  std::free(data);
+  data = nullptr;
+  count = (uint32_t)n;
+  if (count > 0) {
+    data = (double*)std::calloc(count, sizeof(double));
+    if (!data) count = 0; // the oscillator then has no table; the position still moves on
+    if (data) std::memcpy(data, chunk->GetBytes() + pos, (size_t)count * sizeof(double));
+  }
+  pos += (int)((uint32_t)n * sizeof(double));
+  changed = false;
+  return pos;
+}
+
+// ---- the product's state ----
+
+bool Veltrane::SerializeState(ByteChunk* chunk)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!chunk) return false;
+  const int version = stateVersion;
+  const int start = chunk->Size();
+  int64_t expected = 0;
+  bool ok = true;
+  auto put = [&](const auto& value) {
+    chunk->Put(&value);
+    expected += sizeof(value);
+  };
+
+  put((int32_t)version);
+  for (int s = 0; s < kNumSlots; ++s) {
+    const ModuleConfig& c = slotConfig[s];
+    put((int32_t)c.moduleID);
+    if (version >= kVersionMaster) put((uint8_t)(c.master ? 1 : 0));
+    if (c.wavetableSaved && c.moduleID == ModuleConfig::MOD_OSCWAVETABLE) {
+      const int before = chunk->Size();
+      ok = c.sharedData.serializeState(chunk) && ok;
+      expected += chunk->Size() - before;
+    }
+  }
+  for (int s = 0; s < kNumSlots; ++s) put((int32_t)(s < (int)displayOrder.size() ? displayOrder[s] : s));
+  SerializeParams(chunk);
+  expected += (int64_t)NParams() * (int64_t)sizeof(double);
+  if (version >= kVersionLegato) put(portaLegato.Value());
+  if (version >= kVersionMaster) {
+    put(masterOutLeft.Value());
+    put(masterOutRight.Value());
+  }
+  const bool custom = isCustomTuning();
+  put((uint8_t)(custom ? 1 : 0));
+  if (custom) {
+    chunk->PutBytes(tuningName, kTuningNameSize);
+    expected += kTuningNameSize;
+    for (int n = 0; n < kNumNotes; ++n) put((int32_t)tuningTable[n]);
+  }
+  for (int k = 0; k < kNumMidiSources; ++k) put((int32_t)midiSourceCC[k]);
+  const bool map = hasMidiControllerMap();
+  put((uint8_t)(map ? 1 : 0));
+  if (map)
+    for (int cc = 0; cc < kNumMapEntries; ++cc) put((int32_t)midiLearnMap[cc]);
+  if (version >= kVersionExtraLength) put((int32_t)0);
+
+  stateVersion = kStateVersion;
+  return ok && (int64_t)chunk->Size() - start == expected;
+}
+
+int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!chunk || startPos < 0 || !wellFormed(chunk, startPos, stateVersion)) return -1;
+  suspended = true;
+
+  int pos = startPos;
+  int32_t v = 0;
+  pos = get(chunk, &v, pos);
+  if (pos >= 0) stateVersion = v;
+  const int version = stateVersion;
+
+  for (int s = 0; s < kNumSlots; ++s) {
+    int32_t id = 0;
+    uint8_t master = 0;
+    pos = get(chunk, &id, pos);
+    if (pos < 0) id = ModuleConfig::MOD_EMPTY;
+    if (version >= kVersionMaster) {
+      pos = get(chunk, &master, pos);
+      if (pos < 0) master = 0;
+    }
+    slotConfig[s].master = master ? 1 : 0;
+    setModuleConfig(s, id, master != 0);
+    if (slotConfig[s].wavetableSaved && id == ModuleConfig::MOD_OSCWAVETABLE)
+      pos = pos < 0 ? -1 : slotConfig[s].sharedData.unserializeState(chunk, pos);
+  }
+
+  // The order is taken whole (the check above made it a permutation) or, from a short chunk, not at all.
+  std::vector<int> order(kNumSlots);
+  for (int i = 0; i < kNumSlots; ++i) {
+    int32_t slot = 0;
+    pos = get(chunk, &slot, pos);
+    order[i] = slot;
+  }
+  if (pos >= 0) displayOrder = order;
+
+  updateInstances();
+  updateSources();
+  pos = UnserializeParams(chunk, pos);
+
+  // Private parameters: defaults, then what this version holds.
+  double privates[3];
+  IParam* privateParams[3] = {&portaLegato, &masterOutLeft, &masterOutRight};
+  for (int i = 0; i < 3; ++i) privates[i] = privateParams[i]->GetDefault();
+  if (version >= kVersionLegato) {
+    double value = 0.0;
+    pos = get(chunk, &value, pos);
+    if (pos >= 0) privates[0] = value;
+  }
+  if (version >= kVersionMaster) {
+    for (int i = 1; i < 3; ++i) {
+      double value = 0.0;
+      pos = get(chunk, &value, pos);
+      if (pos >= 0) privates[i] = value;
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    IParam* param = privateParams[i];
+    const double value = privates[i];
+    param->Set(!(value >= param->GetMin()) ? param->GetMin() : (value > param->GetMax() ? param->GetMax() : value));
+  }
+  for (int i = 0; i < 3; ++i) OnParamChange(kParamPortaLegato + i);
+
+  uint8_t custom = 0;
+  pos = get(chunk, &custom, pos);
+  if (pos >= 0 && custom) {
+    // The name is whole and terminated (checked above); a short table counts as no custom tuning.
+    const int namePos = pos;
+    pos = skip(chunk, kTuningNameSize, pos);
+    int table[kNumNotes];
+    for (int n = 0; n < kNumNotes; ++n) {
+      int32_t pitch = 0;
+      pos = get(chunk, &pitch, pos);
+      table[n] = pitch;
+    }
+    if (pos >= 0) {
+      std::memcpy(tuningName, chunk->GetBytes() + namePos, kTuningNameSize);
+      std::memcpy(tuningTable, table, sizeof(tuningTable));
+    } else {
+      resetTuning();
+    }
+  } else {
+    resetTuning();
+  }
+
+  for (int k = 0; k < kNumMidiSources; ++k) {
+    int32_t cc = -1;
+    pos = get(chunk, &cc, pos);
+    midiSourceCC[k] = pos >= 0 ? cc : -1;
+  }
+
+  uint8_t map = 0;
+  pos = get(chunk, &map, pos);
+  for (int cc = 0; cc < kNumMapEntries; ++cc) {
+    int32_t paramIdx = -1;
+    if (pos >= 0 && map) pos = get(chunk, &paramIdx, pos);
+    midiLearnMap[cc] = pos >= 0 && map ? paramIdx : -1;
+  }
+
+  if (version >= kVersionExtraLength) {
+    int32_t extra = 0;
+    pos = get(chunk, &extra, pos);
+    if (pos >= 0 && extra > 0) pos = skip(chunk, extra, pos);
+  }
+
+  suspended = false;
+  return pos;
+}
