@@ -1,9 +1,13 @@
 #include "engine_harness.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 {
@@ -38,4 +42,235 @@ std::string TempDir::write(const char* name, const std::string& content) const
   const std::string p = path(name);
   std::ofstream(p, std::ios::binary) << content;
   return p;
+}
+
+// ---- HostedVeltrane ----
+
+namespace {
+std::map<AEffect*, HostedVeltrane*>& hosts()
+{
+  static std::map<AEffect*, HostedVeltrane*> map;
+  return map;
+}
+HostedVeltrane* sMaking = nullptr; // the instance whose entry call is running
+
+VstIntPtr HostedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
+{
+  auto it = hosts().find(effect);
+  HostedVeltrane* host = it != hosts().end() ? it->second : sMaking;
+  if (!host) return opcode == audioMasterVersion ? 2400 : 0;
+  return host->callback(opcode, index, value, ptr, opt);
+}
+} // namespace
+
+HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize)
+{
+  sMaking = this;
+  effect = IPlugVSTEntry(HostedCallback, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+  sMaking = nullptr;
+  if (!effect) return;
+  hosts()[effect] = this;
+  plug = static_cast<Veltrane*>(static_cast<IPlugVST*>(effect->object));
+  dispatch(effOpen);
+  dispatch(effSetSampleRate, 0, 0, nullptr, (float)sampleRate);
+  dispatch(effSetBlockSize, 0, blockSize);
+  dispatch(effMainsChanged, 0, 1);
+  dispatch(effStartProcess);
+}
+
+HostedVeltrane::~HostedVeltrane()
+{
+  if (!effect) return;
+  dispatch(effStopProcess);
+  dispatch(effMainsChanged, 0, 0);
+  dispatch(effClose);
+  hosts().erase(effect);
+}
+
+VstIntPtr HostedVeltrane::dispatch(int opcode, int index, VstIntPtr value, void* ptr, float opt)
+{
+  return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+}
+
+VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
+{
+  switch (opcode) {
+  case audioMasterVersion:
+    return 2400;
+  case audioMasterAutomate:
+    ++automations;
+    return 0;
+  case audioMasterGetTime: {
+    const double rate = plug ? plug->GetSampleRate() : 44100.0;
+    mTime = VstTimeInfo{};
+    mTime.samplePos = position;
+    mTime.sampleRate = rate;
+    mTime.tempo = tempo;
+    mTime.ppqPos = position / rate * tempo / 60.0;
+    mTime.timeSigNumerator = mTime.timeSigDenominator = 4;
+    mTime.flags = kVstTempoValid | kVstPpqPosValid | kVstTimeSigValid | (playing ? kVstTransportPlaying : 0);
+    return (VstIntPtr)&mTime;
+  }
+  default:
+    return 0;
+  }
+}
+
+void HostedVeltrane::midi(int offset, int status, int data1, int data2)
+{
+  VstMidiEvent e{};
+  e.type = kVstMidiType;
+  e.byteSize = sizeof(VstMidiEvent);
+  e.deltaFrames = offset;
+  e.midiData[0] = (char)status;
+  e.midiData[1] = (char)data1;
+  e.midiData[2] = (char)data2;
+  mEvents.push_back(e);
+}
+
+void HostedVeltrane::run(int frames, bool useDouble)
+{
+  if (!mEvents.empty()) {
+    std::vector<char> storage(sizeof(VstEvents) + mEvents.size() * sizeof(VstEvent*));
+    VstEvents* events = reinterpret_cast<VstEvents*>(storage.data());
+    events->numEvents = (VstInt32)mEvents.size();
+    for (size_t i = 0; i < mEvents.size(); ++i) events->events[i] = reinterpret_cast<VstEvent*>(&mEvents[i]);
+    dispatch(effProcessEvents, 0, 0, events);
+    mEvents.clear();
+  }
+  if ((int)inL.size() != frames) inL.assign(frames, input);
+  if ((int)inR.size() != frames) inR.assign(frames, input);
+  outL.assign(frames, 99.0f); // the plug-in must overwrite every sample
+  outR.assign(frames, 99.0f);
+  if (useDouble) {
+    std::vector<double> il(inL.begin(), inL.end()), ir(inR.begin(), inR.end()), ol(frames), orr(frames);
+    double* in[2] = {il.data(), ir.data()};
+    double* out[2] = {ol.data(), orr.data()};
+    effect->processDoubleReplacing(effect, in, out, frames);
+    for (int i = 0; i < frames; ++i) {
+      outL[i] = (float)ol[i];
+      outR[i] = (float)orr[i];
+    }
+  } else {
+    float* in[2] = {inL.data(), inR.data()};
+    float* out[2] = {outL.data(), outR.data()};
+    effect->processReplacing(effect, in, out, frames);
+  }
+  position += frames;
+}
+
+std::vector<float> HostedVeltrane::render(int frames, int blockSize)
+{
+  std::vector<float> all;
+  while ((int)all.size() < frames) {
+    const int n = std::min(blockSize, frames - (int)all.size());
+    inL.clear();
+    inR.clear();
+    run(n);
+    all.insert(all.end(), outL.begin(), outL.end());
+  }
+  return all;
+}
+
+std::vector<unsigned char> HostedVeltrane::bank()
+{
+  void* data = nullptr;
+  const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
+  std::vector<unsigned char> bytes;
+  if (size > 0 && data) bytes.assign((unsigned char*)data, (unsigned char*)data + size);
+  bytes.push_back((unsigned char)dispatch(effGetProgram));
+  return bytes;
+}
+
+std::vector<unsigned char> HostedVeltrane::programChunk()
+{
+  void* data = nullptr;
+  const VstIntPtr size = dispatch(effGetChunk, 1, 0, &data);
+  std::vector<unsigned char> bytes;
+  if (size > 0 && data) bytes.assign((unsigned char*)data, (unsigned char*)data + size);
+  return bytes;
+}
+
+// ---- test modules ----
+
+ProbeModule::ProbeModule(ModuleConfig* config, Voice* voice, Veltrane* owner, double value, bool countTicks)
+    : Module(config, voice, owner), value(value), countTicks(countTicks)
+{
+  if (!audioOut.empty()) audioOut[0] = countTicks ? 0.0 : value;
+  if (!modOut.empty()) modOut[0] = value;
+}
+
+void ProbeModule::update(bool)
+{
+  ++ticks;
+  if (countTicks && !audioOut.empty()) audioOut[0] = ticks;
+}
+
+void ProbeModule::process()
+{
+  ++samples;
+}
+
+void SelectSource(Veltrane& v, int paramIdx, bool master, SourceDef::SourceType type, int module, int index)
+{
+  const SourceDefCol& list = master ? v.masterSources : v.voiceSources;
+  int position = 0;
+  for (size_t i = 1; i < list.sources.size(); ++i) {
+    const SourceDef* d = list.sources[i];
+    const bool match = type == SourceDef::AUDIO_OR_MOD
+                           ? (d->type == SourceDef::AUDIO || d->type == SourceDef::MODULATION)
+                           : d->type == type;
+    if (!match) continue;
+    ++position;
+    if (d->module == module && d->index == index) {
+      IParam* p = v.getAnyParam(paramIdx);
+      v.SetParameterFromGUI(paramIdx, p->GetNormalized(position));
+      return;
+    }
+  }
+  ADD_FAILURE() << "no source " << type << "/" << module << "/" << index << " for parameter " << paramIdx;
+}
+
+std::vector<ProbeModule*> InstallVoiceProbe(Veltrane& v, int slot, double value)
+{
+  v.replaceModule(slot, ModuleConfig::MOD_OSCILLATOR, false, false);
+  std::vector<ProbeModule*> probes;
+  for (Voice& voice : v.voices) {
+    delete voice.modules[slot];
+    ProbeModule* p = new ProbeModule(&v.slotConfig[slot], &voice, &v, value);
+    p->setFrequencySource(&voice.pitch);
+    voice.modules[slot] = p;
+    voice.rebuildProcessList();
+    probes.push_back(p);
+  }
+  v.voiceSlotsPresent = true;
+  SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, slot, 0);
+  SelectSource(v, Veltrane::kParamSumRight, false, SourceDef::AUDIO, slot, 0);
+  return probes;
+}
+
+ProbeModule* InstallMasterProbe(Veltrane& v, int slot)
+{
+  v.replaceModule(slot, ModuleConfig::MOD_OSCILLATOR, true, false);
+  delete v.masterModules[slot];
+  ProbeModule* p = new ProbeModule(&v.slotConfig[slot], nullptr, &v, 0.0, true);
+  p->setFrequencySource(&v.masterPitch);
+  v.masterModules[slot] = p;
+  v.masterProcessList.clear();
+  for (int s = 0; s < Veltrane::kNumSlots; ++s)
+    if (v.slotConfig[s].master && v.slotConfig[s].category != 0) v.masterProcessList.push_back(v.masterModules[s]);
+  v.masterModulesPresent = true;
+  SelectSource(v, Veltrane::kParamMasterOutLeft, true, SourceDef::AUDIO, slot, 0);
+  SelectSource(v, Veltrane::kParamMasterOutRight, true, SourceDef::AUDIO, slot, 0);
+  return p;
+}
+
+std::vector<unsigned char> WholeState(Veltrane& v)
+{
+  ByteChunk all;
+  v.SerializePresets(&all);
+  const int current = v.GetCurrentPresetIdx();
+  all.Put(&current);
+  v.SerializeState(&all);
+  return std::vector<unsigned char>(all.GetBytes(), all.GetBytes() + all.Size());
 }
