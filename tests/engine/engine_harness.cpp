@@ -134,7 +134,8 @@ void HostedVeltrane::run(int frames, bool useDouble)
     std::vector<char> storage(sizeof(VstEvents) + mEvents.size() * sizeof(VstEvent*));
     VstEvents* events = reinterpret_cast<VstEvents*>(storage.data());
     events->numEvents = (VstInt32)mEvents.size();
-    for (size_t i = 0; i < mEvents.size(); ++i) events->events[i] = reinterpret_cast<VstEvent*>(&mEvents[i]);
+    VstEvent** list = events->events; // declared with two entries, holds numEvents
+    for (size_t i = 0; i < mEvents.size(); ++i) list[i] = reinterpret_cast<VstEvent*>(&mEvents[i]);
     dispatch(effProcessEvents, 0, 0, events);
     mEvents.clear();
   }
