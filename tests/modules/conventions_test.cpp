@@ -2,6 +2,7 @@
 // pitch-step tables shared between instances, and the one-call output lag.
 #include "Amplifier.h"
 #include "Envelope.h"
+#include "FlushDenormals.h"
 #include "Ladder.h"
 #include "Mixer.h"
 #include "ModuleCatalogue.h"
@@ -260,4 +261,20 @@ TEST(ModuleLag, OutputsAppearOneCallLater)
   x = 0.0;
   a->process();
   EXPECT_EQ(1.0, a->audioOut[0]);
+}
+
+TEST(FlushDenormals, SubnormalsFlushInsideTheScopeAndTheHostModeReturns)
+{
+  volatile double tiny = 1e-300;
+  const auto before = ScopedFlushDenormals::current();
+  {
+    ScopedFlushDenormals scope;
+    volatile double product = tiny * 1e-10; // 1e-310 is subnormal
+    EXPECT_EQ(0.0, product);
+    volatile double subnormal = 1e-310 * (tiny / tiny); // an operand that is already subnormal reads as 0
+    EXPECT_EQ(0.0, subnormal * 1e300);
+  }
+  EXPECT_EQ(before, ScopedFlushDenormals::current());
+  volatile double product = tiny * 1e-10;
+  EXPECT_GT(product, 0.0);
 }

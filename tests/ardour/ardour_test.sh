@@ -1,0 +1,10 @@
+#!/bin/sh
+# usage: ardour_test.sh Veltrane.so ardour_check tools/ardour-render
+# Renders the plug-in (with its resources folder Veltrane.vst/ beside it) in Ardour, headless, to a 32-bit
+# float WAV, then checks the four notes.
+set -eu
+SO=$1; CHECK=$2; RENDER=$3
+OUT=$(mktemp /tmp/veltrane-ardour.XXXXXX.wav)
+trap 'rm -f "$OUT"' EXIT
+EXPORT_PRESET=0b5e2a4c-7d0e-4f5b-9a77-3f1c2b9d8e01 sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4
+"$CHECK" "$OUT"
