@@ -1,0 +1,95 @@
+// Render speed of the synthesizer against a Debian instrument (amsynth): each plug-in loaded by our host at
+// 48 kHz, blocks of 512, rendering 4 s in which 8 or 64 notes are held from the start. Veltrane plays
+// program 0 of its start-up bank with its voice count set to 64. Each benchmark reports the speed as a
+// multiple of real time; at exit the ratio Veltrane / amsynth is printed per note count.
+#include "Host.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+namespace {
+constexpr double kRate = 48000.0;
+constexpr double kSeconds = 4.0;
+
+std::map<std::pair<std::string, int>, double>& speeds()
+{
+  static std::map<std::pair<std::string, int>, double> s;
+  return s;
+}
+
+struct RatioReport
+{
+  ~RatioReport()
+  {
+    for (int notes : {8, 64}) {
+      auto v = speeds().find({"Veltrane", notes}), a = speeds().find({"amsynth", notes});
+      if (v == speeds().end() || a == speeds().end()) continue;
+      std::printf("%2d held notes at 48 kHz: Veltrane %.1fx real time, amsynth %.1fx real time, ratio "
+                  "Veltrane/amsynth %.2f\n",
+                  notes, v->second, a->second, v->second / a->second);
+    }
+  }
+} report;
+
+vsthost::RenderRequest heldNotes(int count)
+{
+  vsthost::RenderRequest r;
+  r.seconds = kSeconds;
+  for (int i = 0; i < count; ++i) {
+    vsthost::MidiEvent on;
+    on.seconds = 0.0;
+    on.bytes = {0x90, (uint8_t)(36 + i), 100};
+    r.events.push_back(on);
+  }
+  return r;
+}
+
+void Render(benchmark::State& state, const char* name, const char* path)
+{
+  const int notes = (int)state.range(0);
+  std::string folder = VELTRANE_INIT_BANK;
+  folder.resize(folder.rfind('/') + 1);
+  setenv("VELTRANE_RESOURCES", folder.c_str(), 1);
+  vsthost::HostSettings settings;
+  settings.sampleRate = kRate;
+  settings.blockSize = 512;
+  std::string error;
+  std::unique_ptr<vsthost::Plugin> plugin = vsthost::Plugin::Load(path, settings, &error);
+  if (!plugin) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  plugin->Open();
+  if (std::string(name) == "Veltrane") plugin->SetParameter(288, 1.0f); // 64 voices
+  const vsthost::RenderRequest request = heldNotes(notes);
+  double speed = 0;
+  for (auto _ : state) {
+    vsthost::RenderResult result;
+    if (!vsthost::Render(*plugin, request, &result, &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    speed = result.SpeedFactor(kRate);
+    state.SetIterationTime(result.wallSeconds);
+    plugin->Suspend(); // a fresh start for the next render: notes released, voices idle
+  }
+  state.counters["xRealTime"] = speed;
+  speeds()[{name, notes}] = speed;
+}
+
+void Veltrane(benchmark::State& state)
+{
+  Render(state, "Veltrane", VELTRANE_SO);
+}
+void Amsynth(benchmark::State& state)
+{
+  Render(state, "amsynth", AMSYNTH_SO);
+}
+} // namespace
+
+BENCHMARK(Veltrane)->Arg(8)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(Amsynth)->Arg(8)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
