@@ -7,6 +7,7 @@
 // posts structural commands through a lock-free mailbox (postCommand) that the block reads at its start.
 #include "Veltrane.h"
 
+#include "FlushDenormals.h"
 #include "IGraphics.h"
 #include "Module.h"
 
@@ -33,6 +34,9 @@ void Veltrane::ProcessFloatReplacing(float** inputs, float** outputs, int nFrame
 
 template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
 {
+  // Decays toward zero would end in subnormal numbers, each costing many times a normal one in every held
+  // voice: flush them for this call, and give the host its own mode back on return.
+  const ScopedFlushDenormals flushDenormals;
   if (!outputs || !outputs[0] || !outputs[1] || nFrames < 1) return;
   std::memset(outputs[0], 0, sizeof(T) * (size_t)nFrames);
   std::memset(outputs[1], 0, sizeof(T) * (size_t)nFrames);

@@ -1,6 +1,7 @@
 // The audio path of the plug-in while notes play: the host's process calls allocate nothing and take no
 // lock but the instance mutex (which the adapter holds for each host call), for every waveform of the
 // start-up bank's program 0 and with all 64 voices sounding.
+#include "FlushDenormals.h"
 #include "Veltrane.h"
 #include "counting_allocator.h"
 
@@ -109,4 +110,24 @@ TEST(AudioPath, TheCounterSeesAnAllocation)
   c = counting::stop();
   delete s;
   EXPECT_GE(c.allocations, 1);
+}
+
+TEST(AudioPath, TheHostsFloatingPointModeSurvivesAProcessCall)
+{
+  Host host(48000);
+  host.notes({60, 64, 67}, true);
+  const auto hostMode = ScopedFlushDenormals::current();
+  counting::Counts c;
+  host.render(8, &c);
+  EXPECT_EQ(hostMode, ScopedFlushDenormals::current());
+#if defined(__SSE__) || defined(__x86_64__)
+  // A host running with its own rounding mode and without flushing gets exactly that back.
+  const unsigned custom = (hostMode & ~(ScopedFlushDenormals::kFlushToZero | ScopedFlushDenormals::kDenormalsAreZero)) |
+                          0x6000u; // round toward zero
+  _mm_setcsr(custom);
+  host.render(8, &c);
+  const unsigned after = _mm_getcsr();
+  _mm_setcsr(hostMode);
+  EXPECT_EQ(custom, after);
+#endif
 }
