@@ -8,5 +8,6 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)"
 mkdir -p out
 plugin=build/sources/Veltrane.so # finds init.fxb in build/sources/Veltrane.vst/Contents/Resources/
-build/tools/vsthost/vsthost info "$plugin" | head -n 12
+build/tools/vsthost/vsthost info "$plugin" > out/info.txt # the whole list, parameters included
+head -n 12 out/info.txt
 build/tools/vsthost/vsthost render "$plugin" --midi tools/demo/demo.mid -o out/demo.wav

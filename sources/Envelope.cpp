@@ -52,7 +52,8 @@ void Envelope::setParameter(int index, double value)
 
 void Envelope::setSampleRate(double rate)
 {
-  coefficientBase = 2.302585092994046 / rate;
+  // A rate that cannot be divided by leaves the envelope standing rather than jumping by infinite steps.
+  coefficientBase = rate > 0.0 ? 2.302585092994046 / rate : 0.0;
   state = kIdle;
   nextModOut[0] = 0.0;
   previousGateA = previousGateB = 0.0;

@@ -189,3 +189,14 @@ TEST(EnvelopeRate, SampleRateResetsToIdle)
   EXPECT_EQ(0.0, e.env->previousGateA);
   EXPECT_DOUBLE_EQ(std::log(10.0) / 44100, e.env->coefficientBase);
 }
+
+TEST(EnvelopeRate, NoSampleRateLeavesTheLevelStanding)
+{
+  EnvRig e(48000);
+  e.env->setSampleRate(0.0);
+  e.rig.param(8, 1.0);
+  e.gate = 1.0;
+  e.samplesUntil([] { return false; }, 0.01);
+  EXPECT_EQ(0.0, e.env->nextModOut[0]);
+  EXPECT_EQ(Envelope::kAttack, e.env->state);
+}
