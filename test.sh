@@ -18,3 +18,8 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# ThreadSanitizer: the engine's two-thread test (editor edits and loads while the audio thread renders).
+CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_TSAN=ON -DVELTRANE_BENCH=OFF
+cmake --build build-tsan -j"$jobs" --target engine_thread_test
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/engine/engine_thread_test

@@ -155,9 +155,20 @@ void Synth::runFileCommand(File::Command command)
       IPlugBase::ModifyCurrentPreset();
       failed = !SaveBankAsFXB(&fileName);
       break;
-    default:
+    default: {
+      // A file that cannot be read would still rewrite the table from an empty scale: the menu keeps the
+      // tuning the user had instead.
+      int table[kNumNotes];
+      char name[kTuningNameSize];
+      std::memcpy(table, tuningTable, sizeof(table));
+      std::memcpy(name, tuningName, sizeof(name));
       failed = loadTuning(fileName.Get()) == kLoadFailed;
+      if (failed) {
+        std::memcpy(tuningTable, table, sizeof(table));
+        std::memcpy(tuningName, name, sizeof(name));
+      }
       break;
+    }
     }
   }
   if (!failed) return;

@@ -190,7 +190,9 @@ public:
   bool customTuningOn;
   bool suspended;         // output silent while a structural change or state load runs
   bool muteUntilNextTick; // output silent until the next control tick has run
-  bool panelRebuild;      // the editor rebuilds the slot panels at its next idle call
+  // The editor rebuilds the slot panels at its next idle call (set by structural edits on the audio thread,
+  // read and cleared by the editor thread).
+  std::atomic<bool> panelRebuild;
   bool loadingStartupBank;
   bool lastTransportRunning;
   bool voiceSlotsPresent;

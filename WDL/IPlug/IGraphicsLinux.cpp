@@ -64,12 +64,14 @@ void IGraphicsLinux::ResourcesPath(WDL_String* path, const char* bundleName)
 
 void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions)
 {
+  WDL_String proposed(fileName ? fileName->Get() : "");
   if (fileName) fileName->Set("");
   if (!WindowIsOpen() || !fileName || !folder) return;
   if (!folder->GetLength()) folder->Set("~/Desktop");
 
   FilePromptCall* call = new FilePromptCall;
   call->action = action;
+  call->proposedName.Set(proposed.Get());
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
   mFilePrompts.Add(call);

@@ -19,6 +19,7 @@ public:
   {
     EFileAction action;
     WDL_String folder, extensions;
+    WDL_String proposedName; // what the file name held when the prompt was asked for
   };
 
   IGraphicsLinux(IPlugBase* plug, int width, int height, int fps = 0);

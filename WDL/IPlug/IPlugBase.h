@@ -223,6 +223,7 @@ public:
   const ByteChunk* GetPresetChunk(int idx) const;
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
+  // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
   void ModifyCurrentPreset(const char* name = nullptr);
   bool SerializePresets(ByteChunk* chunk);
   int UnserializePresets(ByteChunk* chunk, int startPos);

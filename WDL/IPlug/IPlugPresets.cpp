@@ -108,6 +108,8 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
   preset->mChunk.Clear();
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
+  // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
+  preset->mInitialized = true;
 }
 
 bool IPlugBase::SerializePresets(ByteChunk* chunk)

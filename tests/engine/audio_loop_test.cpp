@@ -392,3 +392,25 @@ TEST(AudioLoop, MasterPortamentoGlidesInTicks)
   h.run(44);
   EXPECT_EQ((int)std::floor(2 * 128 * (8191 / 8192.0) + 48 * 128), v.masterPitch);
 }
+
+TEST(AudioLoop, AnOscillatorSoundsFromItsNotesTick)
+{
+  // A real module: an oscillator per voice into both voice sums.
+  for (int offset : {0, 100, 130}) {
+    HostedVeltrane h(44100, 256);
+    Veltrane& v = *h.plug;
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0);
+    SelectSource(v, Veltrane::kParamSumRight, false, SourceDef::AUDIO, 0, 0);
+    h.run(256); // nothing plays
+    EXPECT_EQ(-1, firstSound(h.outL));
+    h.midi(offset, 0x90, 69, 127);
+    h.run(256);
+    // The block starts 256 samples into the tick grid: ticks at 8, 52, 96, ...; the oscillator's output
+    // lags one sample behind its first step.
+    const int tick = offset <= 44 ? 8 : offset == 100 ? 52 : 96;
+    const int first = firstSound(h.outL);
+    EXPECT_GE(first, tick) << offset;
+    EXPECT_LE(first, tick + 2) << offset;
+  }
+}

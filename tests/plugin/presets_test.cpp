@@ -202,6 +202,23 @@ TEST(Programs, ModifyCurrentPresetStoresTheLiveStateAndRenames)
   EXPECT_EQ(std::strlen(p.GetPresetName(0)), 255u);
 }
 
+TEST(Programs, AModifiedSlotKeepsItsNameThroughABank)
+{
+  // A slot that was never initialised takes a state and a name: a bank saved now must carry both.
+  BarePlug a(1, 3, true);
+  a.GetParam(0)->Set(0.75);
+  a.ModifyCurrentPreset("Lead");
+  EXPECT_TRUE(a.IsPresetInitialized(0));
+  ByteChunk bank;
+  a.SerializePresets(&bank);
+  BarePlug b(1, 3, true);
+  EXPECT_EQ(b.UnserializePresets(&bank, 0), bank.Size());
+  EXPECT_STREQ(b.GetPresetName(0), "Lead");
+  EXPECT_TRUE(b.IsPresetInitialized(0));
+  EXPECT_DOUBLE_EQ(b.GetParam(0)->Value(), 0.75);
+  EXPECT_FALSE(b.IsPresetInitialized(1));
+}
+
 TEST(Programs, EnsureDefaultPresetFillsEverySlotAndPruneRemovesEmptyOnes)
 {
   BarePlug p(1, 4, true);

@@ -1,0 +1,173 @@
+// The plug-in file end to end, loaded by our command-line host's library and run by its program: identity
+// and the 300 parameters, the state chunk round trip, program changes by MIDI, and the host's input passed
+// through to the output when the master output selectors choose it.
+#include "Host.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace vsthost;
+
+namespace {
+std::unique_ptr<Plugin> LoadVeltrane(HostSettings settings = HostSettings())
+{
+  std::string error;
+  std::unique_ptr<Plugin> p = Plugin::Load(VELTRANE_SO, settings, &error);
+  EXPECT_TRUE(p) << error;
+  return p;
+}
+
+// Where the private master output values lie in a program chunk (framework header, version, 18 slot
+// records of 5 bytes, 18 display positions, 300 parameters, Porta Legato).
+constexpr size_t kMasterOutLeftAt = 8 + 4 + 18 * 5 + 18 * 4 + 300 * 8 + 8;
+
+std::vector<uint8_t> PassThroughChunk(Plugin& p)
+{
+  std::vector<uint8_t> chunk = p.GetChunk(true);
+  const double left = 3.0, right = 4.0; // Ext.L and Ext.R in the master list
+  std::memcpy(chunk.data() + kMasterOutLeftAt, &left, 8);
+  std::memcpy(chunk.data() + kMasterOutLeftAt + 8, &right, 8);
+  return chunk;
+}
+
+int RunHost(const std::string& args, std::string* output = nullptr)
+{
+  const std::string out = "/tmp/veltrane_e2e_host.txt";
+  const std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > " + out + " 2>&1";
+  const int status = std::system(cmd.c_str());
+  if (output) {
+    std::ifstream in(out);
+    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::remove(out.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+} // namespace
+
+TEST(PluginEndToEnd, IdentityAndParameters)
+{
+  auto p = LoadVeltrane();
+  ASSERT_TRUE(p);
+  const PluginInfo info = p->Info();
+  EXPECT_EQ("Veltrane", info.effectName);
+  EXPECT_EQ("Tarnwell Music", info.vendor);
+  EXPECT_EQ(10001, info.vendorVersion); // 1.0.1, in decimal
+  EXPECT_EQ(0x7477564C, info.uniqueID);
+  EXPECT_EQ(300, info.numParams);
+  EXPECT_EQ(64, info.numPrograms);
+  EXPECT_EQ(2, info.numInputs);
+  EXPECT_EQ(2, info.numOutputs);
+  EXPECT_EQ(0x1139, info.flags);
+  const std::vector<ParamInfo> params = p->Params();
+  ASSERT_EQ(300u, params.size());
+  const char* globals[] = {"Voices",    "Voices Sum Left", "Voices Sum Right", "Volume",   "Out Trigger", "Out Attack",
+                           "Out Decay", "Out Sustain",     "Out Release",      "PB Range", "Portamnt",    "Custom Tun"};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(globals[i], params[288 + i].name);
+  // Slot parameters carry their module's names (program 0 of the start-up bank), or "M:slot P:number".
+  for (int i = 0; i < 288; ++i) EXPECT_FALSE(params[i].name.empty()) << i;
+  const std::string voices[] = {"1", "2", "4", "8", "12", "16", "20", "24", "32", "48", "64"};
+  EXPECT_NE(std::end(voices), std::find(std::begin(voices), std::end(voices), params[288].display));
+  EXPECT_TRUE(params[292].display == "Single" || params[292].display == "Multiple");
+  EXPECT_TRUE(params[299].display == "Off" || params[299].display == "On");
+}
+
+TEST(PluginEndToEnd, StateChunkRoundTrip)
+{
+  auto p = LoadVeltrane();
+  p->Resume();
+  const std::vector<uint8_t> program = p->GetChunk(true);
+  ASSERT_EQ(2668u, program.size()); // framework header + the default patch
+  EXPECT_EQ(1, p->SetChunk(program, true));
+  EXPECT_EQ(program, p->GetChunk(true));
+  const std::vector<uint8_t> bank = p->GetChunk(false);
+  EXPECT_EQ(1, p->SetChunk(bank, false));
+  EXPECT_EQ(bank, p->GetChunk(false));
+  // A damaged chunk is refused and leaves the programs as they were.
+  std::vector<uint8_t> bad = program;
+  bad[8 + 4 + 18 * 5] = 40; // display position 0 shows slot 40
+  EXPECT_EQ(0, p->SetChunk(bad, true));
+  EXPECT_EQ(bank, p->GetChunk(false));
+}
+
+TEST(PluginEndToEnd, ExternalInputPassesThroughWhenSelected)
+{
+  auto p = LoadVeltrane();
+  p->Resume();
+  const int n = 512;
+  std::vector<float> inL(n), inR(n), outL(n), outR(n);
+  for (int i = 0; i < n; ++i) {
+    inL[i] = (float)std::sin(i * 0.05);
+    inR[i] = (float)(0.5 - i / (double)n);
+  }
+  float* ins[2] = {inL.data(), inR.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  // The default patch plays the voice sums: silence whatever comes in.
+  p->ProcessBlock({}, ins, outs, n);
+  for (float x : outL) EXPECT_EQ(0.0f, x);
+  ASSERT_EQ(1, p->SetChunk(PassThroughChunk(*p), true));
+  p->ProcessBlock({}, ins, outs, n); // the load muted the engine until its next tick
+  p->ProcessBlock({}, ins, outs, n);
+  int differing = 0;
+  for (int i = 0; i < n; ++i) {
+    differing += outL[i] != 0.5f * inL[i];
+    differing += outR[i] != 0.5f * inR[i];
+  }
+  EXPECT_LE(differing, 2 * 44); // everything from the block's first tick on
+  EXPECT_FLOAT_EQ(0.5f * inL[n - 1], outL[n - 1]);
+  EXPECT_FLOAT_EQ(0.5f * inR[n - 1], outR[n - 1]);
+}
+
+TEST(PluginEndToEnd, ProgramChangeByMidi)
+{
+  auto p = LoadVeltrane();
+  p->Resume();
+  const std::vector<uint8_t> change = {0xC0, 9, 0};
+  std::vector<float> in(64), out(64);
+  float* ins[2] = {in.data(), in.data()};
+  float* outs[2] = {out.data(), out.data()};
+  p->ProcessBlock({BlockEvent{20, &change}}, ins, outs, 64);
+  EXPECT_EQ(9, p->Dispatch(effGetProgram));
+}
+
+TEST(PluginEndToEnd, CommandLineHost)
+{
+  std::string text;
+  ASSERT_EQ(0, RunHost(std::string("info ") + VELTRANE_SO, &text));
+  EXPECT_NE(std::string::npos, text.find("Veltrane"));
+  EXPECT_NE(std::string::npos, text.find("parameters  300"));
+  EXPECT_NE(std::string::npos, text.find("Custom Tun"));
+
+  // A pass-through program as a raw chunk, a tone on the input, a float WAV out.
+  std::vector<uint8_t> chunk;
+  {
+    auto p = LoadVeltrane();
+    chunk = PassThroughChunk(*p);
+  }
+  const std::string chunkPath = "/tmp/veltrane_e2e_pass.chunk", wav = "/tmp/veltrane_e2e_pass.wav";
+  std::ofstream(chunkPath, std::ios::binary).write((const char*)chunk.data(), (std::streamsize)chunk.size());
+  ASSERT_EQ(0, RunHost(std::string("render ") + VELTRANE_SO + " --chunk " + chunkPath +
+                       " --tone 441 --seconds 0.5 --notes C4+0.2 -o " + wav));
+  std::ifstream in(wav, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 58u);
+  const size_t samples = (bytes.size() - 58) / 4;
+  EXPECT_EQ(2u * 22050u, samples);
+  double peak = 0.0;
+  for (size_t i = 0; i < samples; ++i) {
+    float x;
+    std::memcpy(&x, bytes.data() + 58 + 4 * i, 4);
+    peak = std::max(peak, (double)std::fabs(x));
+  }
+  EXPECT_NEAR(0.25, peak, 0.002); // half-scale tone times the default volume 0.5
+  std::remove(chunkPath.c_str());
+  std::remove(wav.c_str());
+}

@@ -1,0 +1,158 @@
+// Two threads as a host and an editor use them: the audio thread renders blocks with MIDI through the
+// plug-in's record while the editor thread posts structural commands, switches and loads programs and
+// banks, edits parameters, holds a drone note and arms MIDI learn. Built with -DVELTRANE_TSAN=ON this is the
+// ThreadSanitizer check of the instance mutex and the command mailbox; in any build it must not crash and
+// must leave a consistent patch behind.
+#include "engine_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <thread>
+
+TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  TempDir dir;
+  // A program and a bank to load, saved before the threads start.
+  v.replaceModule(1, ModuleConfig::MOD_OSCILLATOR, false, false);
+  v.replaceModule(2, ModuleConfig::MOD_LADDER, false, false);
+  v.replaceModule(3, ModuleConfig::MOD_MIXER, true, false);
+  const std::string fxp = dir.path("p.fxp"), fxb = dir.path("b.fxb");
+  WDL_String fxpPath(fxp.c_str()), fxbPath(fxb.c_str());
+  ASSERT_TRUE(v.SaveProgramAsFXP(&fxpPath));
+  ASSERT_TRUE(v.SaveBankAsFXB(&fxbPath));
+  v.GetGUI()->OpenWindow(nullptr);
+  // The audio thread sets its own blocks' inputs; the editor thread alone uses the dialogs.
+  std::vector<float> inL(64, 0.1f), inR(64, -0.1f), outL(64), outR(64);
+  float* ins[2] = {inL.data(), inR.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+
+  std::atomic<bool> editing{true};
+  std::atomic<int> blocks{0};
+  std::thread audio([&] {
+    std::mt19937 rng(7);
+    VstMidiEvent events[4] = {};
+    std::vector<char> storage(sizeof(VstEvents) + 4 * sizeof(VstEvent*));
+    VstEvents* list = reinterpret_cast<VstEvents*>(storage.data());
+    VstEvent** slots = list->events;
+    while (editing.load() || blocks.load() < 200) {
+      const int n = (int)(rng() % 4);
+      for (int i = 0; i < n; ++i) {
+        VstMidiEvent& e = events[i];
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(VstMidiEvent);
+        e.deltaFrames = (int)(rng() % 64);
+        const int kind = (int)(rng() % 4);
+        e.midiData[0] = (char)(kind == 0 ? 0x90 : kind == 1 ? 0x80 : kind == 2 ? 0xB0 : 0xE0);
+        e.midiData[1] = (char)(kind == 2 ? (rng() % 2 ? 64 : 7) : 40 + rng() % 40);
+        e.midiData[2] = (char)(rng() % 128);
+        slots[i] = reinterpret_cast<VstEvent*>(&e);
+      }
+      list->numEvents = n;
+      if (n) h.effect->dispatcher(h.effect, effProcessEvents, 0, 0, list, 0.0f);
+      h.effect->processReplacing(h.effect, ins, outs, 64);
+      blocks.fetch_add(1);
+    }
+  });
+
+  std::mt19937 rng(11);
+  IGraphicsLinux* gui = v.graphics;
+  for (int step = 0; step < 160; ++step) {
+    const int slot = (int)(rng() % 18);
+    const int id = (int)(rng() % 45);
+    switch (step % 13) {
+    case 0:
+      v.postCommand(Veltrane::kCommandReplace, slot, id);
+      break;
+    case 1:
+      v.postCommand(Veltrane::kCommandToggleMaster, slot, (int)(rng() % 2));
+      break;
+    case 2:
+      v.postCommand(Veltrane::kCommandMove, slot, (int)(rng() % 18));
+      break;
+    case 3:
+      v.postCommand((int)(rng() % 2) ? Veltrane::kCommandRemoveEmpty : Veltrane::kCommandPlugToCommon, slot, 0);
+      break;
+    case 4:
+      h.effect->dispatcher(h.effect, effSetProgram, 0, (VstIntPtr)(rng() % 64), nullptr, 0.0f);
+      break;
+    case 5:
+      gui->ScriptFilePrompt(fxp.c_str());
+      v.runFileCommand(File::kLoadProgram);
+      break;
+    case 6:
+      gui->ScriptFilePrompt(fxb.c_str());
+      v.runFileCommand(File::kLoadBank);
+      break;
+    case 7:
+      v.changePreset((int)(rng() % 64));
+      v.SetParameterFromGUI(Veltrane::kParamMasterOutLeft, (rng() % 5) / 4.0);
+      break;
+    case 8:
+      // Bursts of the editor calls that touch what the audio thread reads, with blocks rendered in
+      // between and no other call that would order the two threads.
+      for (int k = 0; k < 6; ++k) {
+        if (step % 24 == 8)
+          v.startDroneMode(48 + k);
+        else
+          v.doMidiLearn(k % 2 == 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+      }
+      break;
+    case 9:
+      h.effect->setParameter(h.effect, slot * 16 + (int)(rng() % 16), (rng() % 100) / 100.0f);
+      v.SetParameterFromGUI(Veltrane::kParamVoices, (rng() % 11) / 10.0);
+      break;
+    case 10: {
+      void* data = nullptr;
+      const VstIntPtr size = h.effect->dispatcher(h.effect, effGetChunk, 1, 0, &data, 0.0f);
+      std::vector<unsigned char> chunk((unsigned char*)data, (unsigned char*)data + size);
+      h.effect->dispatcher(h.effect, effSetChunk, 1, (VstIntPtr)chunk.size(), chunk.data(), 0.0f);
+      break;
+    }
+    case 11:
+      for (int k = 0; k < 6; ++k) {
+        v.postCommand(Veltrane::kCommandReplace, (slot + k) % 18, (id + k) % 45);
+        v.OnIdle();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+      }
+      break;
+    default:
+      v.runFileCommand(File::kCopyProgram);
+      gui->ScriptMessageBoxButton(0);
+      v.runFileCommand(File::kPasteProgram);
+      v.OnIdle();
+      break;
+    }
+    std::this_thread::yield();
+  }
+  editing.store(false);
+  audio.join();
+  EXPECT_GE(blocks.load(), 200);
+
+  // What is left is a consistent patch: each slot's running modules were made for its current type, and
+  // the process lists hold exactly the non-empty slots of their section.
+  WDL_MutexLock lock(v.GetMutex());
+  size_t masters = 0, voiceSlots = 0;
+  for (int s = 0; s < Veltrane::kNumSlots; ++s) {
+    const ModuleConfig& c = v.slotConfig[s];
+    const Module* m = c.master ? v.masterModules[s] : v.voices[0].modules[s];
+    EXPECT_EQ(&c, m->config) << s;
+    EXPECT_EQ((size_t)c.numAudioOutputs, m->audioOut.size()) << s;
+    EXPECT_EQ((size_t)c.numModOutputs, m->modOut.size()) << s;
+    EXPECT_EQ((size_t)c.numGateOutputs, m->gateOut.size()) << s;
+    if (c.category != 0) ++(c.master ? masters : voiceSlots);
+  }
+  EXPECT_EQ(masters, v.masterProcessList.size());
+  EXPECT_EQ(voiceSlots, v.voices[0].processList.size());
+  std::vector<int> order = v.displayOrder;
+  std::sort(order.begin(), order.end());
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(i, order[i]);
+  for (float x : outL) EXPECT_TRUE(std::isfinite(x));
+}
