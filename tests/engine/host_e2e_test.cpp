@@ -171,3 +171,27 @@ TEST(PluginEndToEnd, CommandLineHost)
   std::remove(chunkPath.c_str());
   std::remove(wav.c_str());
 }
+
+TEST(PluginEndToEnd, NotesStartOnTheTickGrid)
+{
+  // Program 0 of the start-up bank plays a note through an oscillator, a filter and an amplifier, each
+  // adding its one-sample lag; the note itself starts at the control tick that handles it.
+  struct Case
+  {
+    int offset, tick; // 1 ms ticks of 44 samples from the block's start
+  };
+  for (const Case& c : {Case{0, 0}, Case{30, 0}, Case{100, 44}, Case{300, 176}}) {
+    auto p = LoadVeltrane();
+    p->Resume();
+    const std::vector<uint8_t> note = {0x90, 57, 110};
+    std::vector<float> in(512), outL(512), outR(512);
+    float* ins[2] = {in.data(), in.data()};
+    float* outs[2] = {outL.data(), outR.data()};
+    p->ProcessBlock({BlockEvent{c.offset, &note}}, ins, outs, 512);
+    int first = -1;
+    for (int i = 0; i < 512 && first < 0; ++i)
+      if (outL[i] != 0.0f) first = i;
+    EXPECT_GE(first, c.tick) << c.offset;
+    EXPECT_LE(first, c.tick + 3) << c.offset;
+  }
+}
