@@ -6,7 +6,7 @@
 #include "ModuleCatalogue.h"
 #include "Veltrane.h"
 
-#include <cstdarg>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -244,17 +244,12 @@ std::vector<const char*> ModuleConfig::getTextOut(SourceDef::SourceType type)
   }
 }
 
-void ModuleConfig::addConsumingParams(SourceDef::SourceType type, ...)
+void ModuleConfig::addConsumingParams(SourceDef::SourceType type, std::initializer_list<int> params)
 {
   const int count = getNumberOfInputs(type);
   if (!getInputParams(type) || count <= 0) return;
-  std::vector<int> params;
-  params.reserve(count);
-  va_list args;
-  va_start(args, type);
-  for (int i = 0; i < count; ++i) params.push_back(va_arg(args, int));
-  va_end(args);
-  setConsumingParams(type, params);
+  const size_t n = std::min(params.size(), size_t(count));
+  setConsumingParams(type, std::vector<int>(params.begin(), params.begin() + n));
 }
 
 void ModuleConfig::setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params)

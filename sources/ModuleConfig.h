@@ -16,6 +16,7 @@
 #include "wdlstring.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 class ByteChunk;
@@ -133,8 +134,9 @@ public:
   std::vector<int>* getInputParams(SourceDef::SourceType type);
   char* getLabelOut(SourceDef::SourceType type);                   // SYNC uses the audio letters
   std::vector<const char*> getTextOut(SourceDef::SourceType type); // SYNC uses the audio texts
-  // Declares the selector parameters of one source type: exactly as many ints as that type's input count.
-  void addConsumingParams(SourceDef::SourceType type, ...);
+  // Declares the selector parameters of one source type: the first of params, as many as that type's
+  // input count (a shorter list declares only what it holds).
+  void addConsumingParams(SourceDef::SourceType type, std::initializer_list<int> params);
   // The same from a list (its size must be the type's input count).
   void setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params);
   bool isInputParam(int p) const;

@@ -262,14 +262,19 @@ TEST(Declarations, ConsumingParamsReadExactlyTheInputCount)
 {
   ModuleConfig c;
   c.numModInputs = 3;
-  c.addConsumingParams(SourceDef::MODULATION, 4, 9, 2, 99); // the fourth is not read
+  c.addConsumingParams(SourceDef::MODULATION, {4, 9, 2, 99}); // the fourth is not read
   EXPECT_EQ((std::vector<int>{4, 9, 2}), c.modInputParams);
   c.numGateInputs = 1;
-  c.addConsumingParams(SourceDef::GATE, 11);
+  c.addConsumingParams(SourceDef::GATE, {11});
   EXPECT_EQ((std::vector<int>{4, 9, 2, 11}), c.inputParams);
-  c.addConsumingParams((SourceDef::SourceType)9, 1, 2);
-  c.addConsumingParams(SourceDef::OFF, 1);
+  c.addConsumingParams((SourceDef::SourceType)9, {1, 2});
+  c.addConsumingParams(SourceDef::OFF, {1});
   EXPECT_EQ(4u, c.inputParams.size());
+  // A list shorter than the input count is never read past its end.
+  c.numAudioInputs = 3;
+  c.addConsumingParams(SourceDef::AUDIO, {7});
+  EXPECT_EQ((std::vector<int>{7}), c.audioInputParams);
+  EXPECT_EQ((std::vector<int>{4, 9, 2, 11, 7}), c.inputParams);
   // Getters outside the table.
   for (int t : {0, 6, -1}) {
     EXPECT_EQ(0, c.getNumberOfInputs((SourceDef::SourceType)t));
