@@ -1,4 +1,5 @@
 // Blits at the same scale and scaled blits.
+#include "lice_clip.h"
 #include "lice_templates.h"
 
 #include <cmath>
@@ -11,14 +12,10 @@ namespace {
 // is negative for a flipped bitmap.
 LICE_pixel_chan* rowStart(LICE_IBitmap* bm, LICE_pixel* bits, int x, int y, int& spanBytes)
 {
-  const int span = bm->getRowSpan();
-  int64_t row = y;
-  spanBytes = span * 4;
-  if (bm->isFlipped()) {
-    row = int64_t(bm->getHeight()) - 1 - y;
-    spanBytes = -spanBytes;
-  }
-  return reinterpret_cast<LICE_pixel_chan*>(bits + row * span + x);
+  int64_t span;
+  LICE_pixel* p = _LICE_RowStart(bm, bits, x, y, span);
+  spanBytes = (int)(span * 4);
+  return reinterpret_cast<LICE_pixel_chan*>(p);
 }
 
 } // namespace
@@ -27,7 +24,6 @@ void LICE_Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const 
 {
   if (!dest || !src || alpha == 0.0f) return;
 
-  // 64-bit arithmetic: coordinates anywhere in the int range clip without overflowing.
   int64_t left, top, right, bottom, dx = dstx, dy = dsty;
   const int64_t sw = src->getWidth(), sh = src->getHeight();
   if (!srcrect) {
@@ -50,18 +46,7 @@ void LICE_Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const 
     if (right > sw) right = sw;
     if (bottom > sh) bottom = sh;
   }
-  if (dx < 0) {
-    left -= dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    top -= dy;
-    dy = 0;
-  }
-  const int64_t dw = dest->getWidth(), dh = dest->getHeight();
-  if (dx >= dw || bottom <= top || right <= left || dy >= dh) return;
-  if (right > left + dw - dx) right = left + dw - dx;
-  if (bottom > top + dh - dy) bottom = top + dh - dy;
+  if (!_LICE_ClipCopyRect(left, top, right, bottom, dx, dy, dest->getWidth(), dest->getHeight())) return;
   const int w = (int)(right - left), h = (int)(bottom - top);
   if (w <= 0 || h <= 0) return;
 
@@ -145,18 +130,8 @@ void LICE_ScaledBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, 
 
   // A negative size mirrors: start from the other edge and step backwards through the source.
   int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
-    dx += dw;
-    dw = -dw;
-    srcx += srcw;
-    srcw = -srcw;
-  }
-  if (dh < 0) {
-    dy += dh;
-    dh = -dh;
-    srcy += srch;
-    srch = -srch;
-  }
+  _LICE_StartAtLowEdge(dx, dw, srcx, srcw);
+  _LICE_StartAtLowEdge(dy, dh, srcy, srch);
   // The source limits come from the rectangle as given: clipping the destination below must not
   // let the image read further into the source than its rectangle reaches.
   const float limitx = srcx, limity = srcy;

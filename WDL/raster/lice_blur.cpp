@@ -1,7 +1,7 @@
 // Five-point blur on whole pixels: centre 1/2, each neighbour 1/8, a missing neighbour's weight
 // moved to the opposite one. Each term is shifted and masked per byte, so no byte carries into
 // the next and all four bytes, alpha included, are blurred alike.
-#include "lice.h"
+#include "lice_clip.h"
 
 #include <cstdint>
 #include <cstring>
@@ -56,29 +56,16 @@ void LICE_Blur(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int sr
   if (right > sw) right = sw;
   if (bottom > sh) bottom = sh;
   int64_t dx = dstx, dy = dsty;
-  if (dx < 0) {
-    left -= dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    top -= dy;
-    dy = 0;
-  }
-  const int64_t dw = dest->getWidth(), dh = dest->getHeight();
-  if (right <= left || bottom <= top || dx >= dw || dy >= dh) return;
-  if (right > left + dw - dx) right = left + dw - dx;
-  if (bottom > top + dh - dy) bottom = top + dh - dy;
+  if (!_LICE_ClipCopyRect(left, top, right, bottom, dx, dy, dest->getWidth(), dest->getHeight())) return;
   if (right <= left + 1 || bottom <= top + 1) return; // a single column or row stays as it is
 
   LICE_pixel* sbits = src->getBits();
   LICE_pixel* dbits = dest->getBits();
   if (!sbits || !dbits) return;
   const int w = (int)(right - left), h = (int)(bottom - top);
-  int64_t sspan = src->getRowSpan(), dspan = dest->getRowSpan();
-  const LICE_pixel* sp = sbits + (src->isFlipped() ? sh - 1 - top : top) * sspan + left;
-  LICE_pixel* dp = dbits + (dest->isFlipped() ? dh - 1 - dy : dy) * dspan + dx;
-  if (src->isFlipped()) sspan = -sspan;
-  if (dest->isFlipped()) dspan = -dspan;
+  int64_t sspan, dspan;
+  const LICE_pixel* sp = _LICE_RowStart(src, sbits, left, top, sspan);
+  LICE_pixel* dp = _LICE_RowStart(dest, dbits, dx, dy, dspan);
 
   // Blurring in place overwrites each row before the next one reads it as its previous row:
   // keep the unblurred rows in two alternating halves of a working copy.

@@ -103,222 +103,130 @@ static inline void _LICE_HSVAdjustPixel(LICE_pixel_chan* dest, int r, int g, int
 // ---------------------------------------------------------------------------------------------
 // Per-channel rules
 
-class _LICE_CombinePixelsClobberNoClamp
+template <bool CLAMP> LICE_COMBINE_INLINE int _LICE_Fin(int v)
 {
-public:
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int)
-  {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)r;
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)g;
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)b;
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)a;
-  }
-};
+  return CLAMP ? _LICE_Clamp255(v) : v;
+}
 
-class _LICE_CombinePixelsClobberClamp
+// Stores f(destination byte, source channel) into the red, green and blue bytes, in that order.
+template <class F> LICE_COMBINE_INLINE void _LICE_EachColour(LICE_pixel_chan* dest, int r, int g, int b, F f)
+{
+  dest[LICE_PIXEL_R] = (LICE_pixel_chan)f(dest[LICE_PIXEL_R], r);
+  dest[LICE_PIXEL_G] = (LICE_pixel_chan)f(dest[LICE_PIXEL_G], g);
+  dest[LICE_PIXEL_B] = (LICE_pixel_chan)f(dest[LICE_PIXEL_B], b);
+}
+
+// The same for all four bytes, the alpha byte with source a.
+template <class F> LICE_COMBINE_INLINE void _LICE_EachChannel(LICE_pixel_chan* dest, int r, int g, int b, int a, F f)
+{
+  _LICE_EachColour(dest, r, g, b, f);
+  dest[LICE_PIXEL_A] = (LICE_pixel_chan)f(dest[LICE_PIXEL_A], a);
+}
+
+template <bool CLAMP> class _LICE_CombinePixelsClobberT
 {
 public:
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int)
   {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)_LICE_Clamp255(r);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)_LICE_Clamp255(g);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)_LICE_Clamp255(b);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)_LICE_Clamp255(a);
+    _LICE_EachChannel(dest, r, g, b, a, [](int, int c) { return _LICE_Fin<CLAMP>(c); });
   }
 };
+typedef _LICE_CombinePixelsClobberT<false> _LICE_CombinePixelsClobberNoClamp;
+typedef _LICE_CombinePixelsClobberT<true> _LICE_CombinePixelsClobberClamp;
 
 class _LICE_CombinePixelsHalfMixNoClamp
 {
 public:
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int)
   {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)((dest[LICE_PIXEL_R] + r) >> 1);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)((dest[LICE_PIXEL_G] + g) >> 1);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)((dest[LICE_PIXEL_B] + b) >> 1);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)((dest[LICE_PIXEL_A] + a) >> 1);
+    _LICE_EachChannel(dest, r, g, b, a, [](int d, int c) { return (d + c) >> 1; });
   }
 };
 
-class _LICE_CombinePixelsCopyNoClamp
+template <bool CLAMP> class _LICE_CombinePixelsCopyT
 {
 public:
-  LICE_COMBINE_INLINE int chan(int d, int c, int inv) { return c + (d - c) * inv / 256; }
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
     const int inv = 256 - alpha;
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_R], r, inv);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_G], g, inv);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_B], b, inv);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_A], a, inv);
+    _LICE_EachChannel(dest, r, g, b, a, [inv](int d, int c) { return _LICE_Fin<CLAMP>(c + (d - c) * inv / 256); });
   }
 };
+typedef _LICE_CombinePixelsCopyT<false> _LICE_CombinePixelsCopyNoClamp;
+typedef _LICE_CombinePixelsCopyT<true> _LICE_CombinePixelsCopyClamp;
 
-class _LICE_CombinePixelsCopyClamp
+// Copy with source alpha: colours at weight sa, the alpha byte adds sa (at most 255). The
+// whole-weight form (IGNORE_WEIGHT, used at weight 256) takes sa = a: it copies an opaque
+// source's colour whole and mixes any other by 255 - a.
+template <bool CLAMP, bool IGNORE_WEIGHT> class _LICE_CombinePixelsCopySourceAlphaT
 {
 public:
-  LICE_COMBINE_INLINE int chan(int d, int c, int inv) { return _LICE_Clamp255(c + (d - c) * inv / 256); }
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
-  {
-    const int inv = 256 - alpha;
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_R], r, inv);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_G], g, inv);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_B], b, inv);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_A], a, inv);
-  }
-};
-
-template <bool CLAMP> class _LICE_CombinePixelsCopySourceAlphaT
-{
-public:
-  LICE_COMBINE_INLINE int fin(int v) { return CLAMP ? _LICE_Clamp255(v) : v; }
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
     if (a == 0) return;
-    const int sa = (a + 1) * alpha / 256;
-    const int inv = 256 - sa;
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)fin(r + (dest[LICE_PIXEL_R] - r) * inv / 256);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)fin(g + (dest[LICE_PIXEL_G] - g) * inv / 256);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)fin(b + (dest[LICE_PIXEL_B] - b) * inv / 256);
-    const int na = dest[LICE_PIXEL_A] + sa;
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)fin(na < 255 ? na : 255);
-  }
-};
-typedef _LICE_CombinePixelsCopySourceAlphaT<false> _LICE_CombinePixelsCopySourceAlphaNoClamp;
-typedef _LICE_CombinePixelsCopySourceAlphaT<true> _LICE_CombinePixelsCopySourceAlphaClamp;
-
-// The whole-weight form of copy with source alpha: the weight argument is not used.
-template <bool CLAMP> class _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmT
-{
-public:
-  LICE_COMBINE_INLINE int fin(int v) { return CLAMP ? _LICE_Clamp255(v) : v; }
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int)
-  {
-    if (a == 0) return;
-    if (a == 255) {
-      dest[LICE_PIXEL_R] = (LICE_pixel_chan)fin(r);
-      dest[LICE_PIXEL_G] = (LICE_pixel_chan)fin(g);
-      dest[LICE_PIXEL_B] = (LICE_pixel_chan)fin(b);
+    if (IGNORE_WEIGHT && a == 255) {
+      _LICE_EachColour(dest, r, g, b, [](int, int c) { return _LICE_Fin<CLAMP>(c); });
       dest[LICE_PIXEL_A] = 255;
       return;
     }
-    const int inv = 255 - a;
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)fin(r + (dest[LICE_PIXEL_R] - r) * inv / 256);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)fin(g + (dest[LICE_PIXEL_G] - g) * inv / 256);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)fin(b + (dest[LICE_PIXEL_B] - b) * inv / 256);
-    const int na = dest[LICE_PIXEL_A] + a;
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)fin(na < 255 ? na : 255);
+    const int sa = IGNORE_WEIGHT ? a : (a + 1) * alpha / 256;
+    const int inv = IGNORE_WEIGHT ? 255 - a : 256 - sa;
+    _LICE_EachColour(dest, r, g, b, [inv](int d, int c) { return _LICE_Fin<CLAMP>(c + (d - c) * inv / 256); });
+    const int na = dest[LICE_PIXEL_A] + sa;
+    dest[LICE_PIXEL_A] = (LICE_pixel_chan)_LICE_Fin<CLAMP>(na < 255 ? na : 255);
   }
 };
-typedef _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmT<false>
-    _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp;
-typedef _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmT<true> _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmClamp;
+typedef _LICE_CombinePixelsCopySourceAlphaT<false, false> _LICE_CombinePixelsCopySourceAlphaNoClamp;
+typedef _LICE_CombinePixelsCopySourceAlphaT<true, false> _LICE_CombinePixelsCopySourceAlphaClamp;
+typedef _LICE_CombinePixelsCopySourceAlphaT<false, true> _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp;
+typedef _LICE_CombinePixelsCopySourceAlphaT<true, true> _LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmClamp;
 
 class _LICE_CombinePixelsAdd
 {
 public:
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)_LICE_Clamp255(dest[LICE_PIXEL_R] + r * alpha / 256);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)_LICE_Clamp255(dest[LICE_PIXEL_G] + g * alpha / 256);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)_LICE_Clamp255(dest[LICE_PIXEL_B] + b * alpha / 256);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)_LICE_Clamp255(dest[LICE_PIXEL_A] + a * alpha / 256);
-  }
-};
-
-class _LICE_CombinePixelsAddSourceAlpha
-{
-public:
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
-  {
-    if (a == 0) return;
-    _LICE_CombinePixelsAdd::doPix(dest, r, g, b, a, (a + 1) * alpha / 256);
+    _LICE_EachChannel(dest, r, g, b, a, [alpha](int d, int c) { return _LICE_Clamp255(d + c * alpha / 256); });
   }
 };
 
 class _LICE_CombinePixelsColorDodge
 {
 public:
-  LICE_COMBINE_INLINE int chan(int d, int c, int alpha)
-  {
-    const int k = 256 - c * alpha / 256;
-    unsigned int t = (unsigned int)(d * 256);
-    if (k >= 2) t /= (unsigned int)k;
-    return t < 255 ? (int)t : 255;
-  }
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_R], r, alpha);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_G], g, alpha);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_B], b, alpha);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_A], a, alpha);
-  }
-};
-
-class _LICE_CombinePixelsColorDodgeSourceAlpha
-{
-public:
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
-  {
-    _LICE_CombinePixelsColorDodge::doPix(dest, r, g, b, a, (a + 1) * alpha / 256);
+    _LICE_EachChannel(dest, r, g, b, a, [alpha](int d, int c) {
+      const int k = 256 - c * alpha / 256;
+      unsigned int t = (unsigned int)(d * 256);
+      if (k >= 2) t /= (unsigned int)k;
+      return t < 255 ? (int)t : 255;
+    });
   }
 };
 
 template <bool CLAMP> class _LICE_CombinePixelsMulT
 {
 public:
-  LICE_COMBINE_INLINE int chan(int d, int c, int alpha, int inv256)
-  {
-    const int v = ((c * alpha + inv256) * d) >> 16;
-    return CLAMP ? _LICE_Clamp255(v) : v;
-  }
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
     const int inv256 = (256 - alpha) * 256;
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_R], r, alpha, inv256);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_G], g, alpha, inv256);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_B], b, alpha, inv256);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_A], a, alpha, inv256);
+    _LICE_EachChannel(dest, r, g, b, a,
+                      [alpha, inv256](int d, int c) { return _LICE_Fin<CLAMP>(((c * alpha + inv256) * d) >> 16); });
   }
 };
 typedef _LICE_CombinePixelsMulT<false> _LICE_CombinePixelsMulNoClamp;
 typedef _LICE_CombinePixelsMulT<true> _LICE_CombinePixelsMulClamp;
 
-template <bool CLAMP> class _LICE_CombinePixelsMulSourceAlphaT
-{
-public:
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
-  {
-    if (a == 0) return;
-    _LICE_CombinePixelsMulT<CLAMP>::doPix(dest, r, g, b, a, (a + 1) * alpha / 256);
-  }
-};
-typedef _LICE_CombinePixelsMulSourceAlphaT<false> _LICE_CombinePixelsMulSourceAlphaNoClamp;
-typedef _LICE_CombinePixelsMulSourceAlphaT<true> _LICE_CombinePixelsMulSourceAlphaClamp;
-
 class _LICE_CombinePixelsOverlay
 {
 public:
-  LICE_COMBINE_INLINE int chan(int d, int c, int alpha)
-  {
-    const int s = c * alpha + (256 - alpha) * 128;
-    const int t = (32768 - s) * d / 256 + s;
-    return _LICE_Clamp255((t * d) >> 15);
-  }
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
-    dest[LICE_PIXEL_R] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_R], r, alpha);
-    dest[LICE_PIXEL_G] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_G], g, alpha);
-    dest[LICE_PIXEL_B] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_B], b, alpha);
-    dest[LICE_PIXEL_A] = (LICE_pixel_chan)chan(dest[LICE_PIXEL_A], a, alpha);
-  }
-};
-
-class _LICE_CombinePixelsOverlaySourceAlpha
-{
-public:
-  LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
-  {
-    _LICE_CombinePixelsOverlay::doPix(dest, r, g, b, a, (a + 1) * alpha / 256);
+    _LICE_EachChannel(dest, r, g, b, a, [alpha](int d, int c) {
+      const int s = c * alpha + (256 - alpha) * 128;
+      const int t = (32768 - s) * d / 256 + s;
+      return _LICE_Clamp255((t * d) >> 15);
+    });
   }
 };
 
@@ -331,14 +239,23 @@ public:
   }
 };
 
-class _LICE_CombinePixelsHSVAdjustSourceAlpha
+// The source-alpha form of rule C: C at weight sa. SKIP_CLEAR leaves the pixel as it is where
+// the source is fully transparent (the rules that skip it do so at any weight).
+template <class C, bool SKIP_CLEAR> class _LICE_CombineSourceAlpha
 {
 public:
   LICE_COMBINE_INLINE void doPix(LICE_pixel_chan* dest, int r, int g, int b, int a, int alpha)
   {
-    _LICE_HSVAdjustPixel(dest, r, g, b, a, (a + 1) * alpha / 256);
+    if (SKIP_CLEAR && a == 0) return;
+    C::doPix(dest, r, g, b, a, (a + 1) * alpha / 256);
   }
 };
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsAdd, true> _LICE_CombinePixelsAddSourceAlpha;
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsColorDodge, false> _LICE_CombinePixelsColorDodgeSourceAlpha;
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsMulNoClamp, true> _LICE_CombinePixelsMulSourceAlphaNoClamp;
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsMulClamp, true> _LICE_CombinePixelsMulSourceAlphaClamp;
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsOverlay, false> _LICE_CombinePixelsOverlaySourceAlpha;
+typedef _LICE_CombineSourceAlpha<_LICE_CombinePixelsHSVAdjust, false> _LICE_CombinePixelsHSVAdjustSourceAlpha;
 
 // ---------------------------------------------------------------------------------------------
 // Whole-pixel rules
@@ -393,12 +310,13 @@ template <class T> struct LICE_CombineTag
 };
 
 // Calls f(LICE_CombineTag<class>()) for operation op (mode & 0xff) 0..5: copy, add, colour
-// dodge, multiply, overlay, HSV adjust. Returns false (and calls nothing) for any other op.
-template <class F> inline bool LICE_WithCombineClass(int op, F&& f)
+// dodge, multiply, overlay, HSV adjust; CLAMP picks the limiting forms of copy and multiply.
+// Returns false (and calls nothing) for any other op.
+template <bool CLAMP = false, class F> inline bool LICE_WithCombineClass(int op, F&& f)
 {
   switch (op) {
   case LICE_BLIT_MODE_COPY:
-    f(LICE_CombineTag<_LICE_CombinePixelsCopyNoClamp>());
+    f(LICE_CombineTag<_LICE_CombinePixelsCopyT<CLAMP>>());
     return true;
   case LICE_BLIT_MODE_ADD:
     f(LICE_CombineTag<_LICE_CombinePixelsAdd>());
@@ -407,7 +325,7 @@ template <class F> inline bool LICE_WithCombineClass(int op, F&& f)
     f(LICE_CombineTag<_LICE_CombinePixelsColorDodge>());
     return true;
   case LICE_BLIT_MODE_MUL:
-    f(LICE_CombineTag<_LICE_CombinePixelsMulNoClamp>());
+    f(LICE_CombineTag<_LICE_CombinePixelsMulT<CLAMP>>());
     return true;
   case LICE_BLIT_MODE_OVERLAY:
     f(LICE_CombineTag<_LICE_CombinePixelsOverlay>());
@@ -423,50 +341,39 @@ template <class F> inline bool LICE_WithCombineClass(int op, F&& f)
 // The table of the blits: mode & 0x100ff selects the rule, the source-alpha flag its
 // source-alpha form; a plain copy draws nothing below weight 1 and becomes a clobber at 256,
 // copy with source alpha the weight-ignoring form at 256. Returns false for any other mode.
-template <class F> inline bool LICE_WithBlitCombineClass(int mode, int ia, F&& f)
+template <bool CLAMP = false, class F> inline bool LICE_WithBlitCombineClass(int mode, int ia, F&& f)
 {
-  switch (mode & (LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_MASK)) {
+  const int op = mode & LICE_BLIT_MODE_MASK;
+  if (!(mode & LICE_BLIT_USE_ALPHA)) {
+    if (op == LICE_BLIT_MODE_COPY) {
+      if (ia < 1) return false;
+      if (ia == 256) {
+        f(LICE_CombineTag<_LICE_CombinePixelsClobberT<CLAMP>>());
+        return true;
+      }
+    }
+    return LICE_WithCombineClass<CLAMP>(op, f);
+  }
+  switch (op) {
   case LICE_BLIT_MODE_COPY:
-    if (ia < 1) return false;
     if (ia == 256)
-      f(LICE_CombineTag<_LICE_CombinePixelsClobberNoClamp>());
+      f(LICE_CombineTag<_LICE_CombinePixelsCopySourceAlphaT<CLAMP, true>>());
     else
-      f(LICE_CombineTag<_LICE_CombinePixelsCopyNoClamp>());
+      f(LICE_CombineTag<_LICE_CombinePixelsCopySourceAlphaT<CLAMP, false>>());
     return true;
   case LICE_BLIT_MODE_ADD:
-    f(LICE_CombineTag<_LICE_CombinePixelsAdd>());
-    return true;
-  case LICE_BLIT_MODE_DODGE:
-    f(LICE_CombineTag<_LICE_CombinePixelsColorDodge>());
-    return true;
-  case LICE_BLIT_MODE_MUL:
-    f(LICE_CombineTag<_LICE_CombinePixelsMulNoClamp>());
-    return true;
-  case LICE_BLIT_MODE_OVERLAY:
-    f(LICE_CombineTag<_LICE_CombinePixelsOverlay>());
-    return true;
-  case LICE_BLIT_MODE_HSVADJ:
-    f(LICE_CombineTag<_LICE_CombinePixelsHSVAdjust>());
-    return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_COPY:
-    if (ia == 256)
-      f(LICE_CombineTag<_LICE_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>());
-    else
-      f(LICE_CombineTag<_LICE_CombinePixelsCopySourceAlphaNoClamp>());
-    return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_ADD:
     f(LICE_CombineTag<_LICE_CombinePixelsAddSourceAlpha>());
     return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_DODGE:
+  case LICE_BLIT_MODE_DODGE:
     f(LICE_CombineTag<_LICE_CombinePixelsColorDodgeSourceAlpha>());
     return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_MUL:
-    f(LICE_CombineTag<_LICE_CombinePixelsMulSourceAlphaNoClamp>());
+  case LICE_BLIT_MODE_MUL:
+    f(LICE_CombineTag<_LICE_CombineSourceAlpha<_LICE_CombinePixelsMulT<CLAMP>, true>>());
     return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_OVERLAY:
+  case LICE_BLIT_MODE_OVERLAY:
     f(LICE_CombineTag<_LICE_CombinePixelsOverlaySourceAlpha>());
     return true;
-  case LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_HSVADJ:
+  case LICE_BLIT_MODE_HSVADJ:
     f(LICE_CombineTag<_LICE_CombinePixelsHSVAdjustSourceAlpha>());
     return true;
   default:

@@ -55,26 +55,5 @@ void LICE_GradRect(LICE_IBitmap* dest, int dstx, int dsty, int dstw, int dsth, f
     _LICE_Template_Blit1<C>::gradBlit(first, (int)w, (int)h, r0, g0, b0, a0, rdx, gdx, bdx, adx, rdy, gdy, bdy, ady,
                                       spanBytes);
   };
-  switch (op) {
-  case LICE_BLIT_MODE_COPY:
-    run(LICE_CombineTag<_LICE_CombinePixelsCopyClamp>());
-    break;
-  case LICE_BLIT_MODE_ADD:
-    run(LICE_CombineTag<_LICE_CombinePixelsAdd>());
-    break;
-  case LICE_BLIT_MODE_DODGE:
-    run(LICE_CombineTag<_LICE_CombinePixelsColorDodge>());
-    break;
-  case LICE_BLIT_MODE_MUL:
-    run(LICE_CombineTag<_LICE_CombinePixelsMulClamp>());
-    break;
-  case LICE_BLIT_MODE_OVERLAY:
-    run(LICE_CombineTag<_LICE_CombinePixelsOverlay>());
-    break;
-  case LICE_BLIT_MODE_HSVADJ:
-    run(LICE_CombineTag<_LICE_CombinePixelsHSVAdjust>());
-    break;
-  default:
-    break;
-  }
+  LICE_WithCombineClass<true>(op, run);
 }

@@ -1,5 +1,6 @@
 // Rotated, delta and transform blits: a source point stepped in 16.16 fixed point across the
 // destination rectangle.
+#include "lice_clip.h"
 #include "lice_templates.h"
 
 #include <cmath>
@@ -51,13 +52,11 @@ bool finishSetup(LICE_IBitmap* dest, LICE_IBitmap* src, int64_t dstx, int64_t ds
   const int64_t W = _LICE_TruncToInt(win.right) - L, H = _LICE_TruncToInt(win.bottom) - T;
   if (W <= 0 || H <= 0) return false;
 
-  const int dspan = dest->getRowSpan(), sspan = src->getRowSpan();
-  const int64_t drow = dest->isFlipped() ? dh - 1 - dsty : dsty;
-  const int64_t srow = src->isFlipped() ? int64_t(src->getHeight()) - 1 - T : T;
-  s.dest = reinterpret_cast<LICE_pixel_chan*>(dbits + drow * dspan + dstx);
-  s.src = reinterpret_cast<const LICE_pixel_chan*>(sbits + srow * sspan + L);
-  s.dspan = dest->isFlipped() ? -dspan * 4 : dspan * 4;
-  s.sspan = src->isFlipped() ? -sspan * 4 : sspan * 4;
+  int64_t dspan, sspan;
+  s.dest = reinterpret_cast<LICE_pixel_chan*>(_LICE_RowStart(dest, dbits, dstx, dsty, dspan));
+  s.src = reinterpret_cast<const LICE_pixel_chan*>(_LICE_RowStart(src, sbits, L, T, sspan));
+  s.dspan = (int)(dspan * 4);
+  s.sspan = (int)(sspan * 4);
   s.L = (int)L;
   s.T = (int)T;
   s.W = (unsigned int)W;
@@ -65,6 +64,18 @@ bool finishSetup(LICE_IBitmap* dest, LICE_IBitmap* src, int64_t dstx, int64_t ds
   s.w = (int)dstw;
   s.h = (int)dsth;
   return true;
+}
+
+// A destination start left of or above the bitmap moves to 0; the source point (s, t) and the
+// opacity a advance by the steps per destination pixel along that axis.
+void clipLowEdge(int64_t& d, int64_t& size, float& s, float& t, float& a, double ds, double dt, double da)
+{
+  if (d >= 0) return;
+  s = (float)(s - d * ds);
+  t = (float)(t - d * dt);
+  a = (float)(a - d * da);
+  size += d;
+  d = 0;
 }
 
 int fix16(double v)
@@ -86,6 +97,22 @@ LICE_DoPixFunc deltaBlitFunc(int mode, int ia)
   return f;
 }
 
+// The start shared by the delta blits: the destination rectangle clipped, the source point
+// and the opacity moved to its first pixel. False when nothing is to be drawn.
+bool deltaSetup(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float& srcx, float& srcy,
+                float srcw, float srch, double dsdx, double dtdx, double dsdy, double dtdy, bool cliptosourcerect,
+                float& alpha, double dadx, double dady, Setup& s)
+{
+  const Window win = sourceWindow(src, srcx, srcy, srcw, srch, cliptosourcerect);
+  // A negative size only moves the start; mirroring needs negative steps from the caller.
+  int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
+  _LICE_StartAtLowEdge(dx, dw, srcx, srcw);
+  _LICE_StartAtLowEdge(dy, dh, srcy, srch);
+  clipLowEdge(dx, dw, srcx, srcy, alpha, dsdx, dtdx, dadx);
+  clipLowEdge(dy, dh, srcx, srcy, alpha, dsdy, dtdy, dady);
+  return finishSetup(dest, src, dx, dy, dw, dh, win, s);
+}
+
 } // namespace
 
 void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float srcx,
@@ -96,18 +123,8 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
   const Window win = sourceWindow(src, srcx, srcy, srcw, srch, cliptosourcerect);
 
   int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
-    dx += dw;
-    dw = -dw;
-    srcx += srcw;
-    srcw = -srcw;
-  }
-  if (dh < 0) {
-    dy += dh;
-    dh = -dh;
-    srcy += srch;
-    srch = -srch;
-  }
+  _LICE_StartAtLowEdge(dx, dw, srcx, srcw);
+  _LICE_StartAtLowEdge(dy, dh, srcy, srch);
 
   const double cs = std::cos((double)angle), sn = std::sin((double)angle);
   const float dsdxf = srcw / (float)dw, dtdyf = srch / (float)dh;
@@ -118,18 +135,9 @@ void LICE_RotatedBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty,
   float s0 = (float)(srcx - ((dw * dsdx * cs + dh * dsdx * sn - srcw) * 0.5 - rotxcent));
   float t0 = (float)(srcy - ((dh * dtdy * cs - dw * dtdy * sn - srch) * 0.5 - rotycent));
 
-  if (dx < 0) {
-    s0 = (float)(s0 - dx * sdx);
-    t0 = (float)(t0 - dx * tdx);
-    dw += dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    s0 = (float)(s0 - dy * sdy);
-    t0 = (float)(t0 - dy * tdy);
-    dh += dy;
-    dy = 0;
-  }
+  float unused = 0.0f;
+  clipLowEdge(dx, dw, s0, t0, unused, sdx, tdx, 0.0);
+  clipLowEdge(dy, dh, s0, t0, unused, sdy, tdy, 0.0);
 
   Setup s;
   if (!allFinite(s0, t0, sdx, tdx, sdy, tdy) || !finishSetup(dest, src, dx, dy, dw, dh, win, s)) return;
@@ -147,35 +155,11 @@ void LICE_DeltaBlit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, i
                     double dsdxdy, double dtdxdy, bool cliptosourcerect, float alpha, int mode)
 {
   if (!dest || !src || !dstw || !dsth) return;
-  const Window win = sourceWindow(src, srcx, srcy, srcw, srch, cliptosourcerect);
-
-  // A negative size only moves the start; mirroring needs negative steps from the caller.
-  int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
-    dx += dw;
-    dw = -dw;
-    srcx += srcw;
-  }
-  if (dh < 0) {
-    dy += dh;
-    dh = -dh;
-    srcy += srch;
-  }
-  if (dx < 0) {
-    srcx = (float)(srcx - dx * dsdx);
-    srcy = (float)(srcy - dx * dtdx);
-    dw += dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    srcx = (float)(srcx - dy * dsdy);
-    srcy = (float)(srcy - dy * dtdy);
-    dh += dy;
-    dy = 0;
-  }
-
   Setup s;
-  if (!allFinite(srcx, srcy, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy) || !finishSetup(dest, src, dx, dy, dw, dh, win, s))
+  float unused = 0.0f;
+  if (!deltaSetup(dest, src, dstx, dsty, dstw, dsth, srcx, srcy, srcw, srch, dsdx, dtdx, dsdy, dtdy, cliptosourcerect,
+                  unused, 0.0, 0.0, s) ||
+      !allFinite(srcx, srcy, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy))
     return;
   const int ia = _LICE_Weight((double)alpha * 256.0);
   if (ia == 0) return;
@@ -198,61 +182,14 @@ void LICE_DeltaBlitAlpha(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int ds
                    cliptosourcerect, alpha, mode);
     return;
   }
-  const Window win = sourceWindow(src, srcx, srcy, srcw, srch, cliptosourcerect);
-
-  int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
-    dx += dw;
-    dw = -dw;
-    srcx += srcw;
-  }
-  if (dh < 0) {
-    dy += dh;
-    dh = -dh;
-    srcy += srch;
-  }
-  if (dx < 0) {
-    srcx = (float)(srcx - dx * dsdx);
-    srcy = (float)(srcy - dx * dtdx);
-    alpha = (float)(alpha - dx * dadx);
-    dw += dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    srcx = (float)(srcx - dy * dsdy);
-    srcy = (float)(srcy - dy * dtdy);
-    alpha = (float)(alpha - dy * dady);
-    dh += dy;
-    dy = 0;
-  }
-
   Setup s;
-  if (!allFinite(srcx, srcy, alpha, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy, dadx, dady, dadxdy) ||
-      !finishSetup(dest, src, dx, dy, dw, dh, win, s))
+  if (!deltaSetup(dest, src, dstx, dsty, dstw, dsth, srcx, srcy, srcw, srch, dsdx, dtdx, dsdy, dtdy, cliptosourcerect,
+                  alpha, dadx, dady, s) ||
+      !allFinite(srcx, srcy, alpha, dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy, dadx, dady, dadxdy))
     return;
   LICE_DoPixFunc f = nullptr;
-  switch (mode & LICE_BLIT_MODE_MASK) {
-  case LICE_BLIT_MODE_COPY:
-    f = &_LICE_CombinePixelsCopyClamp::doPix;
-    break;
-  case LICE_BLIT_MODE_ADD:
-    f = &_LICE_CombinePixelsAdd::doPix;
-    break;
-  case LICE_BLIT_MODE_DODGE:
-    f = &_LICE_CombinePixelsColorDodge::doPix;
-    break;
-  case LICE_BLIT_MODE_MUL:
-    f = &_LICE_CombinePixelsMulClamp::doPix;
-    break;
-  case LICE_BLIT_MODE_OVERLAY:
-    f = &_LICE_CombinePixelsOverlay::doPix;
-    break;
-  case LICE_BLIT_MODE_HSVADJ:
-    f = &_LICE_CombinePixelsHSVAdjust::doPix;
-    break;
-  default:
+  if (!LICE_WithCombineClass<true>(mode & LICE_BLIT_MODE_MASK, [&](auto tag) { f = &decltype(tag)::type::doPix; }))
     return;
-  }
   _LICE_Template_Blit4::deltaBlitAlpha(s.dest, s.src, s.w, s.h, fix16((double)srcx - s.L), fix16((double)srcy - s.T),
                                        fix16(dsdx), fix16(dtdx), fix16(dsdy), fix16(dtdy), fix16(dsdxdy), fix16(dtdxdy),
                                        s.W, s.H, s.sspan, s.dspan, fix16(alpha), fix16(dadx), fix16(dady),
