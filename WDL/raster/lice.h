@@ -272,8 +272,8 @@ extern _LICE_ImageLoader_rec* LICE_ImageLoader_list;
 
 // A line from (x1, y1) to (x2, y2). Anti-aliasing splits each step's coverage between the two
 // pixels nearest the exact line; it does not change horizontal and vertical lines.
-void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel color, float alpha = 1.0f,
-               int mode = 0, bool aa = true);
+void LICE_Line(LICE_IBitmap* dest, int x1, int y1, int x2, int y2, LICE_pixel color, float alpha = 1.0f, int mode = 0,
+               bool aa = true);
 // A line between sub-pixel end points. Without aa it is LICE_Line of the truncated points; the
 // anti-aliased form keeps one pixel off the last column and row so every step has its pair.
 void LICE_FLine(LICE_IBitmap* dest, float x1, float y1, float x2, float y2, LICE_pixel color, float alpha = 1.0f,
@@ -290,8 +290,7 @@ bool LICE_ClipLine(int* x1, int* y1, int* x2, int* y2, int xLo, int yLo, int xHi
 bool LICE_ClipFLine(float* x1, float* y1, float* x2, float* y2, float xLo, float yLo, float xHi, float yHi);
 
 // Outline of columns x to x + w and rows y to y + h (four lines; the corners are drawn twice).
-void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha = 1.0f,
-                   int mode = 0);
+void LICE_DrawRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel color, float alpha = 1.0f, int mode = 0);
 // The outline of LICE_DrawRect in fgcolor around an interior fill in bgcolor.
 void LICE_BorderedRect(LICE_IBitmap* dest, int x, int y, int w, int h, LICE_pixel bgcolor, LICE_pixel fgcolor,
                        float alpha = 1.0f, int mode = 0);

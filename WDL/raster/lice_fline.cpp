@@ -18,27 +18,9 @@ bool finite4(float a, float b, float c, float d)
 bool ClipFLine(float* px1, float* py1, float* px2, float* py2, int w, int h)
 {
   const double xm = (double)w - 1.0, ym = (double)h - 1.0;
-  auto code = [xm, ym](double x, double y) {
-    int c = x < 0 ? 1 : x >= xm ? 2 : 0;
-    if (y < 0)
-      c |= 4;
-    else if (y >= ym)
-      c |= 8;
-    return c;
-  };
-  double x1 = *px1, y1 = *py1, x2 = *px2, y2 = *py2;
-  int c1 = code(x1, y1), c2 = code(x2, y2);
-  bool ok = false;
-  for (int moves = 0;; ++moves) {
-    if (moves == 33) break;
-    if (!(c1 | c2)) {
-      ok = true;
-      break;
-    }
-    if (c1 & c2) break;
-    const bool first = c1 != 0;
-    const int c = first ? c1 : c2;
-    double x, y;
+  auto code = [xm, ym](double x, double y) { return _LICE_OutCode(x, y, xm, ym); };
+  // Points are stored as floats between moves, as the caller's variables hold them.
+  auto cross = [xm, ym](int c, double x1, double y1, double x2, double y2, double& x, double& y) {
     if (c & 8) {
       x = x1 + (x2 - x1) * (ym - y1) / (y2 - y1);
       y = ym - 1;
@@ -52,16 +34,10 @@ bool ClipFLine(float* px1, float* py1, float* px2, float* py2, int w, int h)
       y = y1 + (y2 - y1) * x1 / (x1 - x2);
       x = 0;
     }
-    // Points are stored as floats between moves, as the caller's variables hold them.
     x = (float)x, y = (float)y;
-    if (first) {
-      x1 = x, y1 = y;
-      c1 = code(x1, y1);
-    } else {
-      x2 = x, y2 = y;
-      c2 = code(x2, y2);
-    }
-  }
+  };
+  double x1 = *px1, y1 = *py1, x2 = *px2, y2 = *py2;
+  const bool ok = _LICE_ClipSegment(x1, y1, x2, y2, code, cross);
   *px1 = (float)x1, *py1 = (float)y1, *px2 = (float)x2, *py2 = (float)y2;
   return ok;
 }

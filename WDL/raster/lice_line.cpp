@@ -7,16 +7,6 @@
 
 namespace {
 
-int outcode(int64_t x, int64_t y, int64_t w, int64_t h)
-{
-  int c = x < 0 ? 1 : x >= w ? 2 : 0;
-  if (y < 0)
-    c |= 4;
-  else if (y >= h)
-    c |= 8;
-  return c;
-}
-
 // Copy at alpha exactly 1, 0.5, 0.25 or 0.75 on whole pixels: w x h pixels from p, rows step
 // apart. False for any other alpha.
 bool fastCopy(LICE_pixel* p, int w, int h, int step, LICE_pixel c, float alpha)
@@ -40,21 +30,11 @@ bool fastCopy(LICE_pixel* p, int w, int h, int step, LICE_pixel c, float alpha)
 bool _LICE_ClipLine64(int64_t* px1, int64_t* py1, int64_t* px2, int64_t* py2, int64_t w, int64_t h)
 {
   int64_t x1 = *px1, y1 = *py1, x2 = *px2, y2 = *py2;
-  int c1 = outcode(x1, y1, w, h), c2 = outcode(x2, y2, w, h);
-  bool ok = false;
-  for (int moves = 0;; ++moves) {
-    if (moves == 33) break;
-    if (!(c1 | c2)) {
-      ok = true;
-      break;
-    }
-    if (c1 & c2) break;
-    // The point moved is never level with the other on the edge it crosses, so no quotient
-    // below divides by zero; the crossing lies between the two points.
-    const bool first = c1 != 0;
-    const int c = first ? c1 : c2;
+  auto code = [w, h](int64_t x, int64_t y) { return _LICE_OutCode(x, y, w, h); };
+  // The point moved is never level with the other on the edge it crosses, so no quotient below
+  // divides by zero; the crossing lies between the two points.
+  auto cross = [w, h](int c, int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t& x, int64_t& y) {
     const double dx = (double)x2 - (double)x1, dy = (double)y2 - (double)y1;
-    int64_t x, y;
     if (c & 8) {
       x = x1 + (int64_t)std::trunc(dx * ((double)h - (double)y1) / dy);
       y = h - 1;
@@ -68,14 +48,8 @@ bool _LICE_ClipLine64(int64_t* px1, int64_t* py1, int64_t* px2, int64_t* py2, in
       y = y1 + (int64_t)std::trunc(dy * (0.0 - (double)x1) / dx);
       x = 0;
     }
-    if (first) {
-      x1 = x, y1 = y;
-      c1 = outcode(x1, y1, w, h);
-    } else {
-      x2 = x, y2 = y;
-      c2 = outcode(x2, y2, w, h);
-    }
-  }
+  };
+  const bool ok = _LICE_ClipSegment(x1, y1, x2, y2, code, cross);
   *px1 = x1, *py1 = y1, *px2 = x2, *py2 = y2;
   return ok;
 }

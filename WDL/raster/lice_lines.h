@@ -17,6 +17,42 @@ bool ClipLine(int* x1, int* y1, int* x2, int* y2, int w, int h);
 // The same over 64-bit coordinates, for callers that shift or mirror points first.
 bool _LICE_ClipLine64(int64_t* x1, int64_t* y1, int64_t* x2, int64_t* y2, int64_t w, int64_t h);
 
+// Cohen-Sutherland outcode of (x, y) against 0 <= x < xe, 0 <= y < ye: 1 left, 2 right,
+// 4 above, 8 below.
+template <class T> inline int _LICE_OutCode(T x, T y, T xe, T ye)
+{
+  int c = x < 0 ? 1 : x >= xe ? 2 : 0;
+  if (y < 0)
+    c |= 4;
+  else if (y >= ye)
+    c |= 8;
+  return c;
+}
+
+// The Cohen-Sutherland walk of the clippers: while an end point lies outside (and not both
+// beyond one edge), cross(c, x1, y1, x2, y2, x, y) places the point of outcode c where the
+// segment crosses the edge named by its highest bit; code(x, y) is the outcode. At most 33
+// moves; true when both points end inside.
+template <class T, class Code, class Cross> bool _LICE_ClipSegment(T& x1, T& y1, T& x2, T& y2, Code code, Cross cross)
+{
+  int c1 = code(x1, y1), c2 = code(x2, y2);
+  for (int moves = 0; moves < 33; ++moves) {
+    if (!(c1 | c2)) return true;
+    if (c1 & c2) return false;
+    const bool first = c1 != 0;
+    T x, y;
+    cross(first ? c1 : c2, x1, y1, x2, y2, x, y);
+    if (first) {
+      x1 = x, y1 = y;
+      c1 = code(x1, y1);
+    } else {
+      x2 = x, y2 = y;
+      c2 = code(x2, y2);
+    }
+  }
+  return false;
+}
+
 // A value narrowed to int, saturating at the int range.
 static inline int _LICE_SatInt(int64_t v)
 {
@@ -93,21 +129,27 @@ public:
     const int n = (da + 1) / 2;
     LICE_pixel* A = start;
     LICE_pixel* B = end;
+    int e;
+    // Both ends one step along the major axis, and one along the minor axis as well once the
+    // error passes limit.
+    auto advance = [&](int limit) {
+      const int t = e + derr;
+      if (t > limit) {
+        A += dstep;
+        B -= dstep;
+        e = t - 65536;
+      } else
+        e = t;
+      A += majorstep;
+      B -= majorstep;
+    };
     if (!aa) {
       // Midpoint rule: the minor coordinate moves when the error passes half a pixel.
-      int e = 0;
+      e = 0;
       for (int i = 0; i < n; ++i) {
         pix(A, color, aw);
         pix(B, color, aw);
-        const int t = e + derr;
-        if (t > 32767) {
-          A += dstep;
-          B -= dstep;
-          e = t - 65536;
-        } else
-          e = t;
-        A += majorstep;
-        B -= majorstep;
+        advance(32767);
       }
       if (!(da & 1)) pix(A, color, aw);
       return;
@@ -128,7 +170,8 @@ public:
     pix(B, color, aw);
     A += majorstep;
     B -= majorstep;
-    int e = derr, wm, ws;
+    e = derr;
+    int wm, ws;
     if (da >= 3)
       for (int i = 1; i < n; ++i) {
         weights(e >> 8, wm, ws);
@@ -136,15 +179,7 @@ public:
         pix(A + dstep, color, ws);
         pix(B, color, wm);
         pix(B - dstep, color, ws);
-        const int t = e + derr;
-        if (t > 65535) {
-          A += dstep;
-          B -= dstep;
-          e = t - 65536;
-        } else
-          e = t;
-        A += majorstep;
-        B -= majorstep;
+        advance(65535);
       }
     if (!(da & 1)) {
       weights(e >> 8, wm, ws);

@@ -215,6 +215,23 @@ public:
   }
 };
 
+// Combines the source at the 16.16 position (s, t) into p at weight wt: the bilinear mix of its
+// neighbourhood or the nearest pixel, nothing where it lies outside the W x H window.
+static inline void _LICE_SampleInto(LICE_pixel_chan* p, const LICE_pixel_chan* src, int src_span, unsigned int s,
+                                    unsigned int t, unsigned int W, unsigned int H, bool bilinear, int wt,
+                                    LICE_DoPixFunc func)
+{
+  const int sx = _LICE_FixInt(s), sy = _LICE_FixInt(t);
+  if (bilinear) {
+    int c[4];
+    if (_LICE_BilinearSample(src, src_span, sx, sy, W, H, s & 0xffff, t & 0xffff, c))
+      func(p, c[0], c[1], c[2], c[3], wt);
+  } else if ((unsigned int)sx < W && (unsigned int)sy < H) {
+    const LICE_pixel_chan* sp = src + sy * src_span + sx * 4;
+    func(p, sp[LICE_PIXEL_R], sp[LICE_PIXEL_G], sp[LICE_PIXEL_B], sp[LICE_PIXEL_A], wt);
+  }
+}
+
 // The affine and bilinear mapping loop of the rotated and delta blits: the combine rule comes
 // as a function pointer. The source window (W x H pixels from src) bounds every read.
 class _LICE_Template_Blit3
@@ -231,15 +248,7 @@ public:
       unsigned int s = s0, t = t0;
       LICE_pixel_chan* p = dest;
       for (int i = 0; i < w; ++i, p += 4, s += dsdx, t += dtdx) {
-        const int sx = _LICE_FixInt(s), sy = _LICE_FixInt(t);
-        if (bilinear) {
-          int c[4];
-          if (_LICE_BilinearSample(src, src_span, sx, sy, W, H, s & 0xffff, t & 0xffff, c))
-            func(p, c[0], c[1], c[2], c[3], ia);
-        } else if ((unsigned int)sx < W && (unsigned int)sy < H) {
-          const LICE_pixel_chan* sp = src + sy * src_span + sx * 4;
-          func(p, sp[LICE_PIXEL_R], sp[LICE_PIXEL_G], sp[LICE_PIXEL_B], sp[LICE_PIXEL_A], ia);
-        }
+        _LICE_SampleInto(p, src, src_span, s, t, W, H, bilinear, ia, func);
       }
       dsdx += (unsigned int)idsdxdy;
       dtdx += (unsigned int)idtdxdy;
@@ -265,18 +274,10 @@ public:
       unsigned int s = s0, t = t0, a = a0;
       LICE_pixel_chan* p = dest;
       for (int i = 0; i < w; ++i, p += 4, s += dsdx, t += dtdx, a += dadx) {
-        const int sx = _LICE_FixInt(s), sy = _LICE_FixInt(t);
         // The weight is held within +-4096 like every call's weight.
         int wt = (int)a >> 8;
         wt = wt < -4096 ? -4096 : wt > 4096 ? 4096 : wt;
-        if (bilinear) {
-          int c[4];
-          if (_LICE_BilinearSample(src, src_span, sx, sy, W, H, s & 0xffff, t & 0xffff, c))
-            func(p, c[0], c[1], c[2], c[3], wt);
-        } else if ((unsigned int)sx < W && (unsigned int)sy < H) {
-          const LICE_pixel_chan* sp = src + sy * src_span + sx * 4;
-          func(p, sp[LICE_PIXEL_R], sp[LICE_PIXEL_G], sp[LICE_PIXEL_B], sp[LICE_PIXEL_A], wt);
-        }
+        _LICE_SampleInto(p, src, src_span, s, t, W, H, bilinear, wt, func);
       }
       dsdx += (unsigned int)idsdxdy;
       dtdx += (unsigned int)idtdxdy;
