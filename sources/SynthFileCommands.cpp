@@ -190,11 +190,7 @@ void Synth::loadFXBfromBlob(const void* data, int size)
   if (!DoesStateChunks()) return;
   int pos = 156 + 4; // version, plug-in ID and version, program count, 128 reserved bytes, the chunk size
   GetIPlugVerFromChunk(&bank, &pos);
-  StateBackup backup;
-  if (!BackUpState(&backup)) return;
-  if (UnserializePresets(&bank, pos) < 0) {
-    RestoreState(&backup); // a damaged image leaves the programs as they were
-    return;
-  }
+  // A damaged image leaves the programs as they were.
+  if (!ReadOrKeepState([&] { return UnserializePresets(&bank, pos); })) return;
   InformHostOfProgramChange();
 }

@@ -429,26 +429,12 @@ void IPlugBase::ProcessBuffers(double, int nFrames)
 
 void IPlugBase::ProcessBuffers(float, int nFrames)
 {
-  nFrames = std::min(nFrames, ScratchFrames()); // the outputs are the scratch buffers
-  ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
-  for (int i = 0; i < NOutChannels(); ++i) {
-    OutChannel* c = mOutChannels.Get(i);
-    if (!c->mConnected || !c->mFDest) continue;
-    const double* src = c->mScratchBuf.Get();
-    for (int s = 0; s < nFrames; ++s) c->mFDest[s] = (float)src[s];
-  }
+  RenderToFloat(nFrames, false, false);
 }
 
 void IPlugBase::ProcessBuffersAccumulating(float, int nFrames)
 {
-  nFrames = std::min(nFrames, ScratchFrames()); // the outputs are the scratch buffers
-  ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
-  for (int i = 0; i < NOutChannels(); ++i) {
-    OutChannel* c = mOutChannels.Get(i);
-    if (!c->mConnected || !c->mFDest) continue;
-    const double* src = c->mScratchBuf.Get();
-    for (int s = 0; s < nFrames; ++s) c->mFDest[s] += (float)src[s];
-  }
+  RenderToFloat(nFrames, false, true);
 }
 
 void IPlugBase::PassThroughBuffers(double, int nFrames)
@@ -458,13 +444,24 @@ void IPlugBase::PassThroughBuffers(double, int nFrames)
 
 void IPlugBase::PassThroughBuffers(float, int nFrames)
 {
+  RenderToFloat(nFrames, true, false);
+}
+
+void IPlugBase::RenderToFloat(int nFrames, bool passThrough, bool accumulate)
+{
   nFrames = std::min(nFrames, ScratchFrames()); // the outputs are the scratch buffers
-  IPlugBase::ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
+  if (passThrough)
+    IPlugBase::ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
+  else
+    ProcessDoubleReplacing(mInData.Get(), mOutData.Get(), nFrames);
   for (int i = 0; i < NOutChannels(); ++i) {
     OutChannel* c = mOutChannels.Get(i);
     if (!c->mConnected || !c->mFDest) continue;
     const double* src = c->mScratchBuf.Get();
-    for (int s = 0; s < nFrames; ++s) c->mFDest[s] = (float)src[s];
+    if (accumulate)
+      for (int s = 0; s < nFrames; ++s) c->mFDest[s] += (float)src[s];
+    else
+      for (int s = 0; s < nFrames; ++s) c->mFDest[s] = (float)src[s];
   }
 }
 

@@ -205,6 +205,9 @@ public:
   void ProcessBuffersAccumulating(float, int nFrames);
   void PassThroughBuffers(double, int nFrames);
   void PassThroughBuffers(float, int nFrames);
+  // The float forms: up to the scratch length rendered (by the plug-in, or as pass-through) into
+  // the scratch buffers, then stored into or added onto the float outputs.
+  void RenderToFloat(int nFrames, bool passThrough, bool accumulate);
   void ZeroScratchBuffers();
   // The smallest scratch buffer of any channel, in samples: the most a block attached from float may hold.
   int ScratchFrames() const;
@@ -267,6 +270,16 @@ protected:
   };
   bool BackUpState(StateBackup* backup);
   void RestoreState(StateBackup* backup);
+  // Runs read (the chunk position after what it read, negative when it fails) on a backed-up
+  // state and puts the state back when it fails. True when the read succeeded.
+  template <class Read> bool ReadOrKeepState(Read read)
+  {
+    StateBackup backup;
+    if (!BackUpState(&backup)) return false;
+    if (read() >= 0) return true;
+    RestoreState(&backup);
+    return false;
+  }
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;
@@ -290,7 +303,8 @@ protected:
   WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
 
 private:
-  // Loads a whole file into chunk; false when it cannot be opened or read.
-  static bool ReadFile(const char* path, ByteChunk* chunk);
+  // Loads a whole file into chunk; false when the name is missing or empty, or the file cannot
+  // be opened or read.
+  static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk);
   static bool WriteFile(const char* path, ByteChunk* chunk);
 };

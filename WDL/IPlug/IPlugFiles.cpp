@@ -63,6 +63,20 @@ void PutName(ByteChunk* c, const char* name)
   c->PutBytes(field, kNameBytes);
 }
 
+// A program record's header: byteSize is the count stored after the magic (0 in the value
+// variant), the format version 1.
+void PutProgramHeader(ByteChunk* c, int byteSize, int fxMagic, int id, int version, int nParams, const char* name)
+{
+  PutBE(c, kCcnK);
+  PutBE(c, byteSize);
+  PutBE(c, fxMagic);
+  PutBE(c, 1);
+  PutBE(c, id);
+  PutBE(c, version);
+  PutBE(c, nParams);
+  PutName(c, name);
+}
+
 void GetName(const ByteChunk* c, int pos, char* name)
 {
   std::memcpy(name, c->GetBytes() + pos, kNameBytes);
@@ -79,10 +93,11 @@ int StateStart(ByteChunk* file, int chunkStart)
 
 } // namespace
 
-bool IPlugBase::ReadFile(const char* path, ByteChunk* chunk)
+bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk)
 {
   chunk->Clear();
-  FILE* f = std::fopen(path, "rb");
+  if (!fileName || !fileName->GetLength()) return false;
+  FILE* f = std::fopen(fileName->Get(), "rb");
   if (!f) return false;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
@@ -118,26 +133,14 @@ bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName)
     ByteChunk state;
     InitChunkWithIPlugVer(&state);
     if (!SerializeState(&state)) return false;
-    PutBE(&file, kCcnK);
-    PutBE(&file, state.Size() + 60); // the whole file's length
-    PutBE(&file, kFPCh);
-    PutBE(&file, 1);
-    PutBE(&file, mUniqueID);
-    PutBE(&file, GetEffectVersion(true));
-    PutBE(&file, NParams());
-    PutName(&file, GetPresetName(mCurrentPresetIdx));
+    // The byte count is the whole file's length.
+    PutProgramHeader(&file, state.Size() + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(),
+                     GetPresetName(mCurrentPresetIdx));
     PutBE(&file, state.Size());
     file.PutChunk(&state);
     if (file.Size() != state.Size() + 60) return false; // out of memory
   } else {
-    PutBE(&file, kCcnK);
-    PutBE(&file, 0);
-    PutBE(&file, kFxCk);
-    PutBE(&file, 1);
-    PutBE(&file, mUniqueID);
-    PutBE(&file, GetEffectVersion(true));
-    PutBE(&file, NParams());
-    PutName(&file, GetPresetName(mCurrentPresetIdx));
+    PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), GetPresetName(mCurrentPresetIdx));
     for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
     if (file.Size() != kProgramHeader + 4 * NParams()) return false;
   }
@@ -171,14 +174,7 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
   } else {
     for (int p = 0; p < NPresets(); ++p) {
       const IPreset* preset = mPresets.Get(p);
-      PutBE(&file, kCcnK);
-      PutBE(&file, 0);
-      PutBE(&file, kFxCk);
-      PutBE(&file, 1);
-      PutBE(&file, mUniqueID);
-      PutBE(&file, GetEffectVersion(true));
-      PutBE(&file, NParams());
-      PutName(&file, preset->mName);
+      PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), preset->mName);
       // The slot's stored values are its chunk's doubles in order; a value it does not hold counts as 0.
       int pos = 0;
       for (int i = 0; i < NParams(); ++i) {
@@ -195,10 +191,8 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
 
 bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName)
 {
-  if (!fileName || !fileName->GetLength()) return false;
   ByteChunk file;
-  if (!ReadFile(fileName->Get(), &file)) return false;
-  return LoadProgramFromFXPData(&file);
+  return ReadFile(fileName, &file) && LoadProgramFromFXPData(&file);
 }
 
 bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
@@ -212,12 +206,7 @@ bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
 
   if (fxMagic == kFPCh && DoesStateChunks()) {
     if (file->Size() < kProgramHeader + 4) return false; // the chunk size field is missing
-    StateBackup backup;
-    if (!BackUpState(&backup)) return false;
-    if (UnserializeState(file, StateStart(file, kProgramHeader + 4)) < 0) {
-      RestoreState(&backup);
-      return false;
-    }
+    if (!ReadOrKeepState([&] { return UnserializeState(file, StateStart(file, kProgramHeader + 4)); })) return false;
   } else if (fxMagic == kFxCk) {
     if ((file->Size() - kProgramHeader) / 4 < NParams()) return false; // not every value is there
     for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
@@ -232,10 +221,8 @@ bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
 
 bool IPlugBase::LoadBankFromFXB(WDL_String* fileName)
 {
-  if (!fileName || !fileName->GetLength()) return false;
   ByteChunk file;
-  if (!ReadFile(fileName->Get(), &file)) return false;
-  return LoadBankFromFXBData(&file);
+  return ReadFile(fileName, &file) && LoadBankFromFXBData(&file);
 }
 
 bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
@@ -248,12 +235,7 @@ bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
 
   if (fxMagic == kFBCh && DoesStateChunks()) {
     if (file->Size() < kBankHeader + 4) return false;
-    StateBackup backup;
-    if (!BackUpState(&backup)) return false;
-    if (UnserializePresets(file, StateStart(file, kBankHeader + 4)) < 0) {
-      RestoreState(&backup);
-      return false;
-    }
+    if (!ReadOrKeepState([&] { return UnserializePresets(file, StateStart(file, kBankHeader + 4)); })) return false;
     InformHostOfProgramChange();
     return true;
   }

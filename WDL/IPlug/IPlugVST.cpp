@@ -492,20 +492,15 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
   if (size > 0) std::memcpy(chunk->GetBytes(), ptr, (size_t)size);
 
   // A chunk that cannot be read leaves the state, the programs and the current program as they were.
-  StateBackup backup;
-  if (!BackUpState(&backup)) return 0;
   int pos = 0;
   const int version = GetIPlugVerFromChunk(chunk, &pos);
-  if (bank && version >= kIPlugVersion) {
-    pos = UnserializePresets(chunk, pos);
-  } else {
-    pos = UnserializeState(chunk, pos);
-    if (pos >= 0) ModifyCurrentPreset();
-  }
-  if (pos < 0) {
-    RestoreState(&backup);
-    return 0;
-  }
+  const bool read = ReadOrKeepState([&] {
+    if (bank && version >= kIPlugVersion) return UnserializePresets(chunk, pos);
+    const int end = UnserializeState(chunk, pos);
+    if (end >= 0) ModifyCurrentPreset();
+    return end;
+  });
+  if (!read) return 0;
   RedrawParamControls();
   return 1;
 }
