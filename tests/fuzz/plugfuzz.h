@@ -3,6 +3,8 @@
 
 #include "TestPlug.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -28,4 +30,18 @@ inline std::vector<unsigned char> BankOf(AEffect* e)
   std::vector<unsigned char> bank(bytes, bytes + size);
   bank.push_back((unsigned char)e->dispatcher(e, effGetProgram, 0, 0, nullptr, 0.0f));
   return bank;
+}
+
+// One input to a file reader of a fresh plug-in: read(plug, &file) returns whether it took the
+// file. A file it refuses must leave every program and the live state as they were.
+template <class Read> int FuzzFileReader(const uint8_t* data, size_t size, Read read)
+{
+  AEffect* e = MakeTestPlug();
+  TestPlug* plug = static_cast<TestPlug*>(e->object);
+  ByteChunk file;
+  file.PutBytes(data, (int)size);
+  const std::vector<unsigned char> before = BankOf(e);
+  if (!read(plug, &file) && BankOf(e) != before) std::abort();
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  return 0;
 }
