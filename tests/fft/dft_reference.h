@@ -1,16 +1,21 @@
 // Reference transforms for the FFT tests, computed without the library: direct sums and a
 // textbook radix-2 transform, both in long double with unit roots whose angles are reduced
 // exactly (integer j mod n) before any trigonometry. Also the split-radix output order, built
-// as position lists rather than per-position.
+// as position lists rather than per-position. And what the transform suites share: their sizes
+// and the checks of refused lengths.
 #ifndef VELTRANE_TESTS_DFT_REFERENCE_H
 #define VELTRANE_TESTS_DFT_REFERENCE_H
 
 #include "fft.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace dftref {
@@ -97,21 +102,22 @@ inline std::vector<int> splitRadixOrder(int n)
   return order;
 }
 
-inline std::vector<WDL_FftComplex> randomComplex(int n, unsigned seed)
-{
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<WDL_FftComplex> v(n);
-  for (WDL_FftComplex& c : v) c = {u(rng), u(rng)};
-  return v;
-}
-
+// n values uniform in -1..1, the same for the same seed.
 inline std::vector<double> randomReal(int n, unsigned seed)
 {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   std::vector<double> v(n);
   for (double& d : v) d = u(rng);
+  return v;
+}
+
+// n complex values, real and imaginary parts drawn in turn.
+inline std::vector<WDL_FftComplex> randomComplex(int n, unsigned seed)
+{
+  const std::vector<double> parts = randomReal(2 * n, seed);
+  std::vector<WDL_FftComplex> v(n);
+  for (int i = 0; i < n; ++i) v[i] = {parts[2 * i], parts[2 * i + 1]};
   return v;
 }
 
@@ -133,6 +139,43 @@ inline long double rms(const std::vector<Cl>& v)
 inline double distance(const WDL_FftComplex& got, const Cl& want)
 {
   return static_cast<double>(std::abs(Cl(got.re, got.im) - want));
+}
+
+// Every supported transform size, 2 to 32768, as test parameters named "n<size>".
+inline std::vector<int> allSizes()
+{
+  std::vector<int> sizes;
+  for (int n = 2; n <= 32768; n *= 2) sizes.push_back(n);
+  return sizes;
+}
+
+inline std::string sizeName(const ::testing::TestParamInfo<int>& info)
+{
+  return "n" + std::to_string(info.param);
+}
+
+// A transform (buffer, length, inverse flag) called with each length in both directions leaves
+// buf exactly as it was.
+template <class T>
+void expectLengthsRefused(std::vector<T> buf, const std::vector<int>& lengths, void (*transform)(T*, int, int))
+{
+  const std::vector<T> before = buf;
+  for (int len : lengths) {
+    for (int inverse = 0; inverse < 2; ++inverse) {
+      transform(buf.data(), len, inverse);
+      ASSERT_EQ(0, std::memcmp(buf.data(), before.data(), buf.size() * sizeof(T)))
+          << "length " << len << " inverse " << inverse;
+    }
+  }
+}
+
+// A transform called on a null buffer at every supported size, both directions, does nothing.
+template <class T> void callWithNullBuffer(void (*transform)(T*, int, int))
+{
+  for (int n = 2; n <= 32768; n *= 2) {
+    transform(nullptr, n, 0);
+    transform(nullptr, n, 1);
+  }
 }
 
 } // namespace dftref
