@@ -45,16 +45,22 @@ struct Buffers
   double* input;
 };
 
+// Times run on the input restored before each iteration, the same for both sides.
+template <class Run> void timeInPlace(benchmark::State& state, Buffers& b, Run run)
+{
+  for (auto _ : state) {
+    b.restore();
+    run();
+    benchmark::DoNotOptimize(b.work);
+    benchmark::ClobberMemory();
+  }
+}
+
 void realOurs(benchmark::State& state, int inverse)
 {
   WDL_fft_init();
   Buffers b(kRealSize);
-  for (auto _ : state) {
-    b.restore();
-    WDL_real_fft(b.work, kRealSize, inverse);
-    benchmark::DoNotOptimize(b.work);
-    benchmark::ClobberMemory();
-  }
+  timeInPlace(state, b, [&] { WDL_real_fft(b.work, kRealSize, inverse); });
 }
 
 void realFftw(benchmark::State& state, int inverse)
@@ -63,12 +69,7 @@ void realFftw(benchmark::State& state, int inverse)
   auto* spectrum = reinterpret_cast<fftw_complex*>(b.work);
   fftw_plan plan = inverse ? fftw_plan_dft_c2r_1d(kRealSize, spectrum, b.work, FFTW_MEASURE)
                            : fftw_plan_dft_r2c_1d(kRealSize, b.work, spectrum, FFTW_MEASURE);
-  for (auto _ : state) {
-    b.restore();
-    fftw_execute(plan);
-    benchmark::DoNotOptimize(b.work);
-    benchmark::ClobberMemory();
-  }
+  timeInPlace(state, b, [&] { fftw_execute(plan); });
   fftw_destroy_plan(plan);
 }
 
@@ -76,12 +77,7 @@ void complexOurs(benchmark::State& state, int inverse)
 {
   WDL_fft_init();
   Buffers b(2 * kComplexSize);
-  for (auto _ : state) {
-    b.restore();
-    WDL_fft(reinterpret_cast<WDL_FftComplex*>(b.work), kComplexSize, inverse);
-    benchmark::DoNotOptimize(b.work);
-    benchmark::ClobberMemory();
-  }
+  timeInPlace(state, b, [&] { WDL_fft(reinterpret_cast<WDL_FftComplex*>(b.work), kComplexSize, inverse); });
 }
 
 void complexFftw(benchmark::State& state, int inverse)
@@ -89,12 +85,7 @@ void complexFftw(benchmark::State& state, int inverse)
   Buffers b(2 * kComplexSize);
   auto* data = reinterpret_cast<fftw_complex*>(b.work);
   fftw_plan plan = fftw_plan_dft_1d(kComplexSize, data, data, inverse ? FFTW_BACKWARD : FFTW_FORWARD, FFTW_MEASURE);
-  for (auto _ : state) {
-    b.restore();
-    fftw_execute(plan);
-    benchmark::DoNotOptimize(b.work);
-    benchmark::ClobberMemory();
-  }
+  timeInPlace(state, b, [&] { fftw_execute(plan); });
   fftw_destroy_plan(plan);
 }
 

@@ -1,5 +1,6 @@
 // Cost of the VST 2.4 adapter around a trivial plug-in (TestPlug): one block through each process call,
 // event delivery, and the chunks a host saves and restores with a project.
+#include "../tests/support/plugin_host.h"
 #include "TestPlug.h"
 
 #include <benchmark/benchmark.h>
@@ -7,11 +8,6 @@
 #include <vector>
 
 namespace {
-
-VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 struct Instance
 {
@@ -33,39 +29,34 @@ template <class T> struct Buffers
   T* out[2] = {&mem[1024], &mem[1536]};
 };
 
-void ProcessReplacing(benchmark::State& state)
+// One 512-sample block per iteration through process(e, in, out, frames).
+template <class T, class Process> void timeBlocks(benchmark::State& state, Process process)
 {
   Instance p;
-  Buffers<float> b;
+  Buffers<T> b;
   for (auto _ : state) {
-    p.e->processReplacing(p.e, b.in, b.out, 512);
+    process(p.e, b.in, b.out, 512);
     benchmark::DoNotOptimize(b.out[0][0]);
   }
   state.SetItemsProcessed(state.iterations() * 512);
+}
+
+void ProcessReplacing(benchmark::State& state)
+{
+  timeBlocks<float>(state, [](AEffect* e, float** in, float** out, int n) { e->processReplacing(e, in, out, n); });
 }
 BENCHMARK(ProcessReplacing);
 
 void ProcessDoubleReplacing(benchmark::State& state)
 {
-  Instance p;
-  Buffers<double> b;
-  for (auto _ : state) {
-    p.e->processDoubleReplacing(p.e, b.in, b.out, 512);
-    benchmark::DoNotOptimize(b.out[0][0]);
-  }
-  state.SetItemsProcessed(state.iterations() * 512);
+  timeBlocks<double>(state,
+                     [](AEffect* e, double** in, double** out, int n) { e->processDoubleReplacing(e, in, out, n); });
 }
 BENCHMARK(ProcessDoubleReplacing);
 
 void ProcessAccumulating(benchmark::State& state)
 {
-  Instance p;
-  Buffers<float> b;
-  for (auto _ : state) {
-    p.e->process(p.e, b.in, b.out, 512);
-    benchmark::DoNotOptimize(b.out[0][0]);
-  }
-  state.SetItemsProcessed(state.iterations() * 512);
+  timeBlocks<float>(state, [](AEffect* e, float** in, float** out, int n) { e->process(e, in, out, n); });
 }
 BENCHMARK(ProcessAccumulating);
 

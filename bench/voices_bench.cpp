@@ -2,6 +2,7 @@
 // 48 kHz, blocks of 512, rendering 4 s in which 8 or 64 notes are held from the start. Veltrane plays
 // program 0 of its start-up bank with its voice count set to 64. Each benchmark reports the speed as a
 // multiple of real time; at exit the ratio Veltrane / amsynth is printed per note count.
+#include "../tests/support/plugin_host.h"
 #include "Host.h"
 
 #include <benchmark/benchmark.h>
@@ -51,9 +52,7 @@ vsthost::RenderRequest heldNotes(int count)
 void Render(benchmark::State& state, const char* name, const char* path)
 {
   const int notes = (int)state.range(0);
-  std::string folder = VELTRANE_INIT_BANK;
-  folder.resize(folder.rfind('/') + 1);
-  setenv("VELTRANE_RESOURCES", folder.c_str(), 1);
+  UseGeneratedStartupBank();
   vsthost::HostSettings settings;
   settings.sampleRate = kRate;
   settings.blockSize = 512;

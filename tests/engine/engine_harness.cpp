@@ -1,5 +1,7 @@
 #include "engine_harness.h"
 
+#include "../support/plugin_host.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-
-VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
 
 TestSynth::TestSynth() : Synth(IPlugInstanceInfo{QuietHost})
 {
@@ -58,7 +55,7 @@ VstIntPtr HostedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
 {
   auto it = hosts().find(effect);
   HostedVeltrane* host = it != hosts().end() ? it->second : sMaking;
-  if (!host) return opcode == audioMasterVersion ? 2400 : 0;
+  if (!host) return QuietHost(effect, opcode, index, value, ptr, opt);
   return host->callback(opcode, index, value, ptr, opt);
 }
 } // namespace

@@ -1,6 +1,7 @@
 // Shared by the plug-in framework's fuzz targets: a fresh TestPlug per input, made through the VST entry.
 #pragma once
 
+#include "../support/plugin_host.h"
 #include "TestPlug.h"
 
 #include <cstddef>
@@ -8,14 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-inline VstIntPtr SilentHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 inline AEffect* MakeTestPlug()
 {
-  AEffect* e = IPlugVSTEntry(SilentHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new TestPlug(info); });
+  AEffect* e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new TestPlug(info); });
   if (!e) std::abort();
   return e;
 }

@@ -3,6 +3,7 @@
 // 2 a program file, 3 a bank file, 4 the state reader alone. Whatever is refused must leave the programs,
 // the current program and the live patch exactly as they were; what is taken must come back out as a chunk
 // that is taken again; and nothing may crash.
+#include "../support/plugin_host.h"
 #include "Veltrane.h"
 
 #include <cstdint>
@@ -11,16 +12,11 @@
 #include <vector>
 
 namespace {
-VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 // One instance for the whole run, made and opened as a host does (an instance is costly to make).
 AEffect* Instance()
 {
   static AEffect* e = [] {
-    AEffect* made = IPlugVSTEntry(Host, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+    AEffect* made = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
     if (!made) std::abort();
     made->dispatcher(made, effOpen, 0, 0, nullptr, 0.0f);
     made->dispatcher(made, effSetSampleRate, 0, 0, nullptr, 44100.0f);

@@ -1,10 +1,8 @@
 #include "module_rig.h"
 
+#include "../support/plugin_host.h"
+
 namespace {
-VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
 } // namespace
 
 ModuleRig::ModuleRig() : plug(std::make_unique<Veltrane>(IPlugInstanceInfo{QuietHost})) {}

@@ -1,6 +1,7 @@
 // The plug-in file as a host loads it (VSTPluginMain through our command-line host's library), playing
 // program 0 of its start-up bank: each note comes out at its equal-tempered pitch, within a cent, for the
 // saw, pulse and sine of the oscillator at 44.1, 48 and 96 kHz. Also the start-up bank's programs.
+#include "../support/plugin_host.h"
 #include "Host.h"
 #include "signal_analysis.h"
 
@@ -13,9 +14,7 @@
 namespace {
 std::unique_ptr<vsthost::Plugin> load(double rate)
 {
-  std::string folder = VELTRANE_INIT_BANK;
-  folder.resize(folder.rfind('/') + 1);
-  setenv("VELTRANE_RESOURCES", folder.c_str(), 1);
+  UseGeneratedStartupBank();
   vsthost::HostSettings settings;
   settings.sampleRate = rate;
   settings.blockSize = 256;

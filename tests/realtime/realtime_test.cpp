@@ -1,6 +1,7 @@
 // The audio path of the plug-in while notes play: the host's process calls allocate nothing and take no
 // lock but the instance mutex (which the adapter holds for each host call), for every waveform of the
 // start-up bank's program 0 and with all 64 voices sounding.
+#include "../support/plugin_host.h"
 #include "FlushDenormals.h"
 #include "Veltrane.h"
 #include "counting_allocator.h"
@@ -13,11 +14,6 @@
 #include <vector>
 
 namespace {
-VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
-{
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 struct Host
 {
   AEffect* e;
@@ -25,9 +21,7 @@ struct Host
   explicit Host(double rate)
   {
     // The generated start-up bank, as the plug-in finds it in its resources folder.
-    std::string folder = VELTRANE_INIT_BANK;
-    folder.resize(folder.rfind('/') + 1);
-    setenv("VELTRANE_RESOURCES", folder.c_str(), 1);
+    UseGeneratedStartupBank();
     e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
     plug = static_cast<Veltrane*>(static_cast<IPlugVST*>(e->object));
     e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
