@@ -172,18 +172,20 @@ std::vector<float> HostedVeltrane::render(int frames, int blockSize)
 
 std::vector<unsigned char> HostedVeltrane::bank()
 {
-  void* data = nullptr;
-  const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
-  std::vector<unsigned char> bytes;
-  if (size > 0 && data) bytes.assign((unsigned char*)data, (unsigned char*)data + size);
+  std::vector<unsigned char> bytes = chunk(0);
   bytes.push_back((unsigned char)dispatch(effGetProgram));
   return bytes;
 }
 
 std::vector<unsigned char> HostedVeltrane::programChunk()
 {
+  return chunk(1);
+}
+
+std::vector<unsigned char> HostedVeltrane::chunk(int index)
+{
   void* data = nullptr;
-  const VstIntPtr size = dispatch(effGetChunk, 1, 0, &data);
+  const VstIntPtr size = dispatch(effGetChunk, index, 0, &data);
   std::vector<unsigned char> bytes;
   if (size > 0 && data) bytes.assign((unsigned char*)data, (unsigned char*)data + size);
   return bytes;

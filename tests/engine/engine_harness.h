@@ -89,6 +89,8 @@ public:
   VstIntPtr callback(int opcode, int index, VstIntPtr value, void* ptr, float opt);
 
 private:
+  std::vector<unsigned char> chunk(int index); // effGetChunk: 0 the bank, 1 the current program
+
   VstTimeInfo mTime{};
   std::vector<VstMidiEvent> mEvents;
 };

@@ -20,6 +20,14 @@ std::vector<IMidiMsg> drain(IMidiQueue& q)
   return out;
 }
 
+// A note-on at velocity 100 and a sample offset, into the synth's MIDI input.
+void noteOn(TestSynth& s, int key, int offset)
+{
+  IMidiMsg m;
+  m.MakeNoteOnMsg(key, 100, offset);
+  s.ProcessMidiMsg(&m);
+}
+
 std::vector<int> heldKeys(const Synth& s)
 {
   return std::vector<int>(s.pressedKeys, s.pressedKeys + s.numPressedKeys);
@@ -118,9 +126,7 @@ TEST(SynthReset, KeepsQueuedMessagesAndClearsKeysAndLearn)
 {
   TestSynth s;
   s.resetAt(44100.0);
-  IMidiMsg on;
-  on.MakeNoteOnMsg(60, 100, 5);
-  s.ProcessMidiMsg(&on);
+  noteOn(s, 60, 5);
   s.addPressedKey(60);
   s.doMidiUnlearn(true);
   s.midiLearnParam = 12;
@@ -143,9 +149,7 @@ TEST(SynthMidi, OffsetsBeyondOneTickMoveHalfATickOn)
   };
   const Case cases[] = {{0, 0}, {10, 10}, {44, 44}, {45, 67}, {100, 122}, {511, 533}};
   for (const Case& c : cases) {
-    IMidiMsg m;
-    m.MakeNoteOnMsg(60, 100, c.offset);
-    s.ProcessMidiMsg(&m);
+    noteOn(s, 60, c.offset);
     const auto q = drain(s.midiQueue);
     ASSERT_EQ(1u, q.size());
     EXPECT_EQ(c.queued, q[0].mOffset) << c.offset;
@@ -157,11 +161,7 @@ TEST(SynthMidi, QueueKeepsOffsetOrder)
   TestSynth s;
   s.resetAt(48000.0); // P = 48
   const int offsets[] = {100, 3, 40, 3};
-  for (int i = 0; i < 4; ++i) {
-    IMidiMsg m;
-    m.MakeNoteOnMsg(60 + i, 100, offsets[i]);
-    s.ProcessMidiMsg(&m);
-  }
+  for (int i = 0; i < 4; ++i) noteOn(s, 60 + i, offsets[i]);
   const auto q = drain(s.midiQueue);
   ASSERT_EQ(4u, q.size());
   const int expectedOffsets[] = {3, 3, 40, 124};
@@ -219,9 +219,7 @@ TEST(SynthMidi, ProgramChangeSwitchesAtOnce)
 {
   TestSynth s;
   s.resetAt(44100.0);
-  IMidiMsg note;
-  note.MakeNoteOnMsg(60, 100, 0);
-  s.ProcessMidiMsg(&note);
+  noteOn(s, 60, 0);
   IMidiMsg pc(10, 0xC0, 5, 0);
   s.ProcessMidiMsg(&pc);
   EXPECT_EQ(5, s.GetCurrentPresetIdx());
