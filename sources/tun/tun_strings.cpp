@@ -37,6 +37,20 @@ bool EnclosedBy(const std::string& s, char first, char last)
   return s.size() >= 2 && s.front() == first && s.back() == last;
 }
 
+// One number read by scan(text, &end) at s[pos]: pos moves past it and value takes it; both
+// stay as they are when nothing there reads as a number.
+template <class T, class Scan> bool EvalNumber(const std::string& s, std::string::size_type& pos, T& value, Scan scan)
+{
+  if (pos >= s.size()) return false;
+  const char* start = s.c_str() + pos;
+  const char* end = start;
+  const T v = scan(start, &end);
+  if (end == start) return false;
+  value = v;
+  pos += static_cast<std::string::size_type>(end - start);
+  return true;
+}
+
 } // namespace
 
 const std::string& WhiteSpaceChars()
@@ -136,26 +150,12 @@ std::string Unescape(std::string s)
 
 bool Eval(const std::string& s, std::string::size_type& pos, double& value)
 {
-  if (pos >= s.size()) return false;
-  const char* start = s.c_str() + pos;
-  const char* end = start;
-  const double v = num::ScanDouble(start, &end);
-  if (end == start) return false;
-  value = v;
-  pos += static_cast<std::string::size_type>(end - start);
-  return true;
+  return EvalNumber(s, pos, value, [](const char* t, const char** e) { return num::ScanDouble(t, e); });
 }
 
 bool Eval(const std::string& s, std::string::size_type& pos, long& value)
 {
-  if (pos >= s.size()) return false;
-  const char* start = s.c_str() + pos;
-  const char* end = start;
-  const long v = num::ScanLong(start, &end);
-  if (end == start) return false;
-  value = v;
-  pos += static_cast<std::string::size_type>(end - start);
-  return true;
+  return EvalNumber(s, pos, value, [](const char* t, const char** e) { return num::ScanLong(t, e); });
 }
 
 bool EvalKeyAndValue(const std::string& line, std::string& key, std::string& value)
