@@ -607,48 +607,48 @@ template <class T> bool IPlugVST::ChannelBuffersValid(T** inputs, T** outputs) c
   return true;
 }
 
-void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+template <class T, class Render>
+void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, Render render)
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return;
   WDL_MutexLock lock(&plug->mMutex);
   if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
   if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
-  // The block runs through the channel scratch buffers, so a block longer than they are runs in parts.
-  const int step = plug->ScratchFrames();
-  if (step <= 0) return;
-  const int nIn = plug->mAEffect.numInputs, nOut = plug->mAEffect.numOutputs;
-  float* in[64];
-  float* out[64];
-  if (nIn > 64 || nOut > 64) return;
-  for (int done = 0; done < nFrames; done += step) {
-    const int n = std::min(step, nFrames - done);
-    for (int c = 0; c < nIn; ++c) in[c] = inputs[c] + done;
-    for (int c = 0; c < nOut; ++c) out[c] = outputs[c] + done;
-    plug->AttachInputBuffers(0, plug->NInChannels(), in, n);
-    plug->AttachOutputBuffers(0, plug->NOutChannels(), out);
-    plug->ProcessBuffersAccumulating(0.0f, n);
-  }
+  render(plug);
+}
+
+void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  ProcessCall(effect, inputs, outputs, nFrames, [&](IPlugVST* plug) {
+    // The block runs through the channel scratch buffers, so a block longer than they are runs in parts.
+    const int step = plug->ScratchFrames();
+    if (step <= 0) return;
+    const int nIn = plug->mAEffect.numInputs, nOut = plug->mAEffect.numOutputs;
+    float* in[64];
+    float* out[64];
+    if (nIn > 64 || nOut > 64) return;
+    for (int done = 0; done < nFrames; done += step) {
+      const int n = std::min(step, nFrames - done);
+      for (int c = 0; c < nIn; ++c) in[c] = inputs[c] + done;
+      for (int c = 0; c < nOut; ++c) out[c] = outputs[c] + done;
+      plug->AttachInputBuffers(0, plug->NInChannels(), in, n);
+      plug->AttachOutputBuffers(0, plug->NOutChannels(), out);
+      plug->ProcessBuffersAccumulating(0.0f, n);
+    }
+  });
 }
 
 void IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
-  if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
-  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
-  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
-  plug->ProcessFloatReplacing(inputs, outputs, nFrames);
+  ProcessCall(effect, inputs, outputs, nFrames,
+              [&](IPlugVST* plug) { plug->ProcessFloatReplacing(inputs, outputs, nFrames); });
 }
 
 void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames)
 {
-  IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
-  if (!plug) return;
-  WDL_MutexLock lock(&plug->mMutex);
-  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
-  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
-  plug->ProcessDoubleReplacing(inputs, outputs, nFrames);
+  ProcessCall(effect, inputs, outputs, nFrames,
+              [&](IPlugVST* plug) { plug->ProcessDoubleReplacing(inputs, outputs, nFrames); });
 }
 
 // ---- entry -----------------------------------------------------------------------------------------------------

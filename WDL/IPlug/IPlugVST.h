@@ -75,6 +75,10 @@ private:
   VstIntPtr VendorSpecific(int idx, VstIntPtr value, void* ptr, float opt);
   VstIntPtr CanDo(const char* what);
   template <class T> bool ChannelBuffersValid(T** inputs, T** outputs) const;
+  // What every process call does before it renders, under the instance mutex: MIDI asked for, then
+  // render(plug) when the block has frames and every channel its buffer.
+  template <class T, class Render>
+  static void ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, Render render);
 };
 
 // Defines the plug-in's exported entry points `VSTPluginMain` and `main` (the old name of the same entry,
