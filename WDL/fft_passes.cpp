@@ -83,53 +83,64 @@ void u16(WDL_FftComplex* a)
   inverseButterfly(a + 3, 4, d16[2].re, d16[2].im);
 }
 
-// Quarter length q = 2m; table entry k - 1 is w^k for every k in 1 .. q-1.
-void cpass(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
-{
-  const int q = 2 * m;
-  forwardButterfly(a, q, 1.0, 0.0);
-  forwardButterfly(a + 1, q, w[0].re, w[0].im);
-  for (int k = 2; k < q; k += 2) {
-    forwardButterfly(a + k, q, w[k - 1].re, w[k - 1].im);
-    forwardButterfly(a + k + 1, q, w[k].re, w[k].im);
-  }
-}
+namespace {
 
-void upass(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
+// The stage's butterflies as types, so that each pass below is compiled with its own inlined.
+struct Forward
+{
+  void operator()(WDL_FftComplex* a, int q, double wr, double wi) const { forwardButterfly(a, q, wr, wi); }
+};
+struct Inverse
+{
+  void operator()(WDL_FftComplex* a, int q, double wr, double wi) const { inverseButterfly(a, q, wr, wi); }
+};
+
+// Quarter length q = 2m; table entry k - 1 is w^k for every k in 1 .. q-1.
+template <class Butterfly> inline void pass(WDL_FftComplex* a, const WDL_FftComplex* w, int m, Butterfly butterfly)
 {
   const int q = 2 * m;
-  inverseButterfly(a, q, 1.0, 0.0);
-  inverseButterfly(a + 1, q, w[0].re, w[0].im);
+  butterfly(a, q, 1.0, 0.0);
+  butterfly(a + 1, q, w[0].re, w[0].im);
   for (int k = 2; k < q; k += 2) {
-    inverseButterfly(a + k, q, w[k - 1].re, w[k - 1].im);
-    inverseButterfly(a + k + 1, q, w[k].re, w[k].im);
+    butterfly(a + k, q, w[k - 1].re, w[k - 1].im);
+    butterfly(a + k + 1, q, w[k].re, w[k].im);
   }
 }
 
 // Quarter length q = 2m; the table holds w^k only for k < m. Each iteration handles k and its
 // mirror q - k, whose twiddle is the same entry with cos and sin exchanged.
-void cpassbig(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
+template <class Butterfly> inline void passBig(WDL_FftComplex* a, const WDL_FftComplex* w, int m, Butterfly butterfly)
 {
   const int q = 2 * m;
-  forwardButterfly(a, q, 1.0, 0.0);
-  forwardButterfly(a + m, q, d16[1].re, d16[1].im);
+  butterfly(a, q, 1.0, 0.0);
+  butterfly(a + m, q, d16[1].re, d16[1].im);
   for (int k = 1; k < m; ++k) {
     const double c = w[k - 1].re, s = w[k - 1].im;
-    forwardButterfly(a + k, q, c, s);
-    forwardButterfly(a + q - k, q, s, c);
+    butterfly(a + k, q, c, s);
+    butterfly(a + q - k, q, s, c);
   }
+}
+
+} // namespace
+
+void cpass(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
+{
+  pass(a, w, m, Forward());
+}
+
+void upass(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
+{
+  pass(a, w, m, Inverse());
+}
+
+void cpassbig(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
+{
+  passBig(a, w, m, Forward());
 }
 
 void upassbig(WDL_FftComplex* a, const WDL_FftComplex* w, int m)
 {
-  const int q = 2 * m;
-  inverseButterfly(a, q, 1.0, 0.0);
-  inverseButterfly(a + m, q, d16[1].re, d16[1].im);
-  for (int k = 1; k < m; ++k) {
-    const double c = w[k - 1].re, s = w[k - 1].im;
-    inverseButterfly(a + k, q, c, s);
-    inverseButterfly(a + q - k, q, s, c);
-  }
+  passBig(a, w, m, Inverse());
 }
 
 int fftfreq_c(unsigned int j, unsigned int n)
