@@ -113,9 +113,7 @@ void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPa
       // After a switch between voice and master the input selectors stay "off": their list changed.
       if (!compatible && c.isInputParam(p)) continue;
       const int idx = slot * Module::kNumParams + p;
-      IParam* param = GetParam(idx);
-      const double v = kept[p];
-      param->Set(!(v >= param->GetMin()) ? param->GetMin() : (v > param->GetMax() ? param->GetMax() : v));
+      GetParam(idx)->Set(kept[p]);
       OnParamChange(idx);
     }
   }

@@ -259,11 +259,7 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
       if (pos >= 0) privates[i] = value;
     }
   }
-  for (int i = 0; i < 3; ++i) {
-    IParam* param = privateParams[i];
-    const double value = privates[i];
-    param->Set(!(value >= param->GetMin()) ? param->GetMin() : (value > param->GetMax() ? param->GetMax() : value));
-  }
+  for (int i = 0; i < 3; ++i) privateParams[i]->Set(privates[i]);
   for (int i = 0; i < 3; ++i) OnParamChange(kParamPortaLegato + i);
 
   uint8_t custom = 0;

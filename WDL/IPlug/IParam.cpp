@@ -104,7 +104,8 @@ void IParam::SetShape(double shape)
 
 void IParam::Set(double value)
 {
-  mValue = std::clamp(value, mMin, mMax);
+  // Values come from chunks and files too: one that is not a number must not become a list index.
+  mValue = !(value >= mMin) ? mMin : std::min(value, mMax);
 }
 
 void IParam::SetNormalized(double normalizedValue)

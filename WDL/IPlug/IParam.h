@@ -56,7 +56,7 @@ public:
   void SetDisplayText(int value, const char* text);
   void SetShape(double shape);
 
-  // Plain value, clamped into [min, max].
+  // Plain value, clamped into [min, max]; a value that is not a number counts as below the range.
   void Set(double value);
   // From a host value 0..1 (outside values are clamped to 0..1). Stepped types round to the
   // nearest multiple of the step counted from zero, which may lie below min; the result never

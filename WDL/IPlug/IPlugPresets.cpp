@@ -44,8 +44,7 @@ int IPlugBase::UnserializeParams(ByteChunk* chunk, int startPos)
       double v = 0.0;
       pos = chunk->Get(&v, pos);
       IParam* param = GetParam(i);
-      // Clamped into the range; a value that is not a number counts as below it.
-      param->Set(!(v >= param->GetMin()) ? param->GetMin() : (v > param->GetMax() ? param->GetMax() : v));
+      param->Set(v);
       if (pos < 0) break;
     }
   }

@@ -187,6 +187,8 @@ TEST(Param, SetClampsPlainValuesAndDBToAmp)
   EXPECT_EQ(p.Int(), -3);
   p.Set(1.7);
   EXPECT_EQ(p.Int(), 1);
+  p.Set(std::nan(""));
+  EXPECT_EQ(p.Value(), -3.0); // not a number: below the range
   for (double db : {0.0, -6.0, 20.0, -96.0, 6.0}) {
     p.InitDouble("gain", db, -120, 24, 0.1);
     EXPECT_NEAR(p.DBToAmp(), std::pow(10.0, db / 20.0), 1e-9 * std::pow(10.0, db / 20.0)) << db;
