@@ -71,12 +71,17 @@ void Ladder::setSampleRate(double rate)
   reset();
 }
 
+void Ladder::startStages(double* st)
+{
+  st[0] = 0.0;
+  st[1] = 1.0;
+  st[2] = 0.0;
+  st[3] = -1.0;
+}
+
 void Ladder::reset()
 {
-  s[0] = 0.0;
-  s[1] = 1.0;
-  s[2] = 0.0;
-  s[3] = -1.0;
+  startStages(s);
   g = gh = a = G4 = 0.0;
   cachedPitch = -1;
   cachedResonance = -1.0;
@@ -280,12 +285,8 @@ void StereoLadder::fillConfig(ModuleConfig* config)
 void StereoLadder::reset()
 {
   Ladder::reset();
-  for (double* st : {sLeft, sRight}) {
-    st[0] = 0.0;
-    st[1] = 1.0;
-    st[2] = 0.0;
-    st[3] = -1.0;
-  }
+  startStages(sLeft);
+  startStages(sRight);
 }
 
 void StereoLadder::process()

@@ -29,6 +29,7 @@ public:
   // Stage states back to their start values (s2 = 1 and s4 = -1 give a short transient), coefficients
   // and caches cleared.
   virtual void reset();
+  static void startStages(double* st); // one channel's four stage states
 
   void calculateCoeff();
 
