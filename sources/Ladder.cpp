@@ -38,8 +38,9 @@ Ladder::Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0),
       inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0), mod1Source(nullptr), mod1Amount(0.0),
       mod2Source(nullptr), mod2Amount(0.0), resonanceModSource(nullptr), resonanceModAmount(0.0), drive(0.0),
-      reciprocalDrive(0.0), keyTracking(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0), G4(0.0), k(0.0), n(0.0), c(0.0),
-      cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0}, freq2rad(radiansTable(0.0))
+      reciprocalDrive(0.0), keyTracking(0.0), trackedPitch(0), cutoffSum(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0),
+      G4(0.0), k(0.0), n(0.0), c(0.0), cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0},
+      freq2rad(radiansTable(0.0))
 {
 }
 
@@ -67,8 +68,21 @@ void Ladder::setSampleRate(double rate)
 {
   freq2rad = radiansTable(rate);
   referencePitch = owner ? static_cast<Synth*>(owner)->getFrequency(48) : 48 * 128;
+  trackPitch(trackedPitch);
   guard = kGuardStart;
   reset();
+}
+
+void Ladder::setFrequencySource(int* pitch)
+{
+  pitchSource = pitch;
+  trackPitch(pitch ? *pitch : 0);
+}
+
+void Ladder::trackPitch(int voicePitch)
+{
+  trackedPitch = voicePitch;
+  cutoffSum = cutoffPitch + roundAway((voicePitch - referencePitch) * keyTracking);
 }
 
 void Ladder::startStages(double* st)
@@ -98,6 +112,7 @@ void Ladder::setParameter(int index, double value)
     break;
   case 1:
     cutoffPitch = (int)std::floor(value * kMaxPitchStep);
+    trackPitch(trackedPitch);
     break;
   case 2:
     resonance = value;
@@ -133,6 +148,7 @@ void Ladder::setParameter(int index, double value)
     break;
   case 12:
     keyTracking = value;
+    trackPitch(trackedPitch);
     break;
   case 13:
     resonanceModAmount = value;
@@ -148,7 +164,8 @@ void Ladder::setParameter(int index, double value)
 void Ladder::calculateCoeff()
 {
   const int voicePitch = pitchSource ? *pitchSource : 0;
-  double sum = cutoffPitch + roundAway((voicePitch - referencePitch) * keyTracking);
+  if (voicePitch != trackedPitch) trackPitch(voicePitch);
+  double sum = cutoffSum;
   sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
   // Truncated toward zero; the table index is clamped below, the cache compares the unclamped pitch.
   const int p = sum > 2147483647.0 ? 2147483647 : sum < -2147483647.0 ? -2147483647 : (int)sum;

@@ -1,9 +1,10 @@
 // Ladder: module type 3, "Filter (Ladder)", and StereoLadder: type 40, "St.Filter (Ldr.)" (Filters). Four
 // one-pole stages closed into one feedback loop, with fifteen responses (low-, high-, band- and all-pass of
 // 6 to 24 dB per octave) and a bypass. Coefficients are recomputed per sample when the integer cutoff pitch
-// or the effective resonance changed, so cutoff modulation works at audio rate; the fed-back signal is
-// limited to +-1, so the drive decides how early the loop saturates. The mono filter sums inputs A and B;
-// the stereo one runs A as left and B as right through the same coefficients.
+// or the effective resonance changed, so cutoff modulation works at audio rate; key tracking is worked out
+// again only when the voice pitch (which moves at control ticks) or a parameter it uses changed. The
+// fed-back signal is limited to +-1, so the drive decides how early the loop saturates. The mono filter sums
+// inputs A and B; the stereo one runs A as left and B as right through the same coefficients.
 //
 // Slot parameters (shared with the K35 and comb filters so a slot may switch between them and keep its
 // values): 0 type, 1 cutoff (0..1 -> pitch step floor(x * 17280)), 2 resonance, 3/4 input A level/source,
@@ -24,7 +25,7 @@ public:
 
   void setSampleRate(double rate) override;
   void process() override;
-  void setFrequencySource(int* pitch) override { pitchSource = pitch; }
+  void setFrequencySource(int* pitch) override;
   void setParameter(int index, double value) override;
   // Stage states back to their start values (s2 = 1 and s4 = -1 give a short transient), coefficients
   // and caches cleared.
@@ -36,6 +37,8 @@ public:
   static void initParams(int base, Synth* synth);
 
 protected:
+  // Cutoff plus key tracking for a voice pitch (1/128 semitone).
+  void trackPitch(int voicePitch);
   // One sample of one channel: input in (before drive), guard value d of this sample, the channel's four
   // stage states. Returns the output after 1 / drive and the compensation.
   double filterSample(double in, double d, double* st) const;
@@ -59,6 +62,8 @@ public:
   double drive;
   double reciprocalDrive;
   double keyTracking;
+  int trackedPitch; // the voice pitch cutoffSum was worked out for
+  double cutoffSum; // cutoffPitch + key tracking at trackedPitch, pitch steps
   int kind;
   int tap; // 0 after four stages, 1 after three, 2 after two, 3 after one
   // Coefficients: stage gain, second stage gain (band-pass), pole, gain of the four stages in series,
