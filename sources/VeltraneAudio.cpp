@@ -14,14 +14,6 @@
 #include <climits>
 #include <cstring>
 
-namespace {
-// Samples that a block reads from the host's input channel, 0 when the host gives none.
-template <class T> inline double inputSample(T** inputs, int channel, int i)
-{
-  return inputs && inputs[channel] ? (double)inputs[channel][i] : 0.0;
-}
-} // namespace
-
 void Veltrane::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
   process<double>(inputs, outputs, nFrames);
@@ -50,6 +42,9 @@ template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
     return;
   }
   handleSync2Host();
+  // The host's input channels; without one the external input reads 0.
+  const T* inL = inputs ? inputs[0] : nullptr;
+  const T* inR = inputs ? inputs[1] : nullptr;
 
   int n = nFrames;
   int at = 0; // first sample of the sub-block within the host block
@@ -90,8 +85,8 @@ template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
     for (int j = 0; j < length; ++j) {
       voiceL = voiceSumLeft[j];
       voiceR = voiceSumRight[j];
-      extL = inputSample(inputs, 0, at + j);
-      extR = inputSample(inputs, 1, at + j);
+      extL = inL ? (double)inL[at + j] : 0.0;
+      extR = inR ? (double)inR[at + j] : 0.0;
       if (masterModulesPresent)
         for (Module* m : masterProcessList) m->process();
       outL[j] = (T)(volume * *masterOutputLeft);
