@@ -117,6 +117,18 @@ public:
   // clamped first, so that hostile tables never overflow the conversion.
   static int floorPitch(double pitch);
 
+  // Portamento of a voice or the master section, in 1 ms control ticks. startGlide heads current for target
+  // over seconds (at once for 0 or less): countdown ticks of step each. stepGlide is one tick; the last one
+  // lands exactly on target.
+  static void startGlide(int target, double seconds, double* current, double* step, int* countdown);
+  static void stepGlide(int target, double step, double* current, int* countdown)
+  {
+    if (*countdown <= 0) return;
+    *current += step;
+    if (*countdown == 1) *current = target;
+    --*countdown;
+  }
+
   // The editor's online update check (the menu command asks for it); the editor's panel code supplies it.
   void checkVersionAgainstWeb();
 

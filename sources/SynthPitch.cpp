@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "tun_scale.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,18 @@ double Synth::convert2Hz(int x)
   const int m = std::abs(x);
   const int i = m / 128, f = m % 128;
   return table[i] + (table[i + 1] - table[i]) * f / 128;
+}
+
+void Synth::startGlide(int target, double seconds, double* current, double* step, int* countdown)
+{
+  const double ticks = seconds > 0.0 ? seconds * 1000.0 : 0.0;
+  *countdown = ticks < (double)INT_MAX ? (int)ticks : INT_MAX;
+  if (*countdown > 0) {
+    *step = (target - *current) / ticks;
+  } else {
+    *step = 0.0;
+    *current = target;
+  }
 }
 
 int Synth::getFrequency(int note)

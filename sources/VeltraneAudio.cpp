@@ -187,11 +187,7 @@ void Veltrane::update()
   if (voiceSlotsPresent)
     for (int v = 0; v < activeVoices && v < kNumVoices; ++v) voices[v].update();
   if (masterModulesPresent) {
-    if (glideCountdown > 0) {
-      glideCurrent += glideStep;
-      if (glideCountdown == 1) glideCurrent = masterTargetPitch;
-      --glideCountdown;
-    }
+    stepGlide(masterTargetPitch, glideStep, &glideCurrent, &glideCountdown);
     masterPitch = floorPitch(pitchBendRange * 128.0 * pBend + glideCurrent);
     for (Module* m : masterProcessList) m->update(true);
   }

@@ -29,20 +29,8 @@ void Veltrane::setNoteOn(int note, int velocity)
   const int pitch = getFrequency(note);
   masterTargetPitch = pitch;
   // Master portamento; in legato mode only a note played over a sounding one glides.
-  if (portamentoTime > 0.0 && (!portaLegatoOn || single > 0.0)) {
-    const double ticks = portamentoTime * 1000.0;
-    glideCountdown = ticks < (double)INT_MAX ? (int)ticks : INT_MAX;
-    if (glideCountdown > 0) {
-      glideStep = (pitch - glideCurrent) / ticks;
-    } else {
-      glideStep = 0.0;
-      glideCurrent = pitch;
-    }
-  } else {
-    glideCountdown = 0;
-    glideStep = 0.0;
-    glideCurrent = pitch;
-  }
+  const bool glide = portamentoTime > 0.0 && (!portaLegatoOn || single > 0.0);
+  startGlide(pitch, glide ? portamentoTime : 0.0, &glideCurrent, &glideStep, &glideCountdown);
   masterNotePos = pitch / 6144.0;
   masterNote = getFrequency(note - 48) / 6144.0;
   masterVelo = velocity / 127.0;

@@ -115,21 +115,9 @@ void Voice::setSampleRate()
 void Voice::setNoteOn(int noteNum, int counter, double velocity)
 {
   targetPitch = owner->getFrequency(noteNum);
-  // Portamento glides in 1 ms ticks; legato mode glides only while a key of this voice is still down.
-  if (portamentoTime > 0.0 && (!legato || gate > 0.0)) {
-    const double ticks = portamentoTime * 1000.0;
-    glideCountdown = ticks < 2147483647.0 ? (int)ticks : 2147483647;
-    if (glideCountdown >= 1) {
-      glideStep = (targetPitch - glidePitch) / ticks;
-    } else {
-      glideStep = 0.0;
-      glidePitch = targetPitch;
-    }
-  } else {
-    glideCountdown = 0;
-    glideStep = 0.0;
-    glidePitch = targetPitch;
-  }
+  // Legato mode glides only while a key of this voice is still down.
+  const bool glide = portamentoTime > 0.0 && (!legato || gate > 0.0);
+  Synth::startGlide(targetPitch, glide ? portamentoTime : 0.0, &glidePitch, &glideStep, &glideCountdown);
   if (multipleTrigger || !keyDown) envelope.start();
   active = keyDown = true;
   noteNumber = noteNum;
@@ -232,11 +220,7 @@ void Voice::update()
     return;
   }
   active = !envelope.isIdle();
-  if (glideCountdown > 0) {
-    glidePitch += glideStep;
-    if (glideCountdown == 1) glidePitch = targetPitch;
-    --glideCountdown;
-  }
+  Synth::stepGlide(targetPitch, glideStep, &glidePitch, &glideCountdown);
   pitch = Synth::floorPitch(pitchBendRange * *pitchBendSource + glidePitch);
   for (Module* m : processList) m->update(active);
 }
