@@ -35,6 +35,28 @@ double* Module::getSource(int index, SourceDef::SourceType type)
   return owner ? owner->getSourceForMaster(index, type) : nullptr;
 }
 
+double* Module::output(SourceDef::SourceType type, int index)
+{
+  std::vector<double>* out = nullptr;
+  switch (type) {
+  case SourceDef::AUDIO:
+    out = &audioOut;
+    break;
+  case SourceDef::MODULATION:
+    out = &modOut;
+    break;
+  case SourceDef::GATE:
+    out = &gateOut;
+    break;
+  case SourceDef::SYNC:
+    out = &syncOut;
+    break;
+  default:
+    return nullptr;
+  }
+  return index >= 0 && index < (int)out->size() ? &(*out)[index] : nullptr;
+}
+
 void Module::initParams(int base, Synth* synth)
 {
   if (!synth) return;

@@ -50,6 +50,8 @@ public:
   // The value a source-selector setting reads: through the voice's list for a voice module (null for an
   // index that names no source), through the master list for a master module (the constant 0.0 then).
   double* getSource(int index, SourceDef::SourceType type);
+  // The published output index of a type (audio, modulation, gate or sync); null when there is none.
+  double* output(SourceDef::SourceType type, int index);
 
   // The empty module's parameter set-up: slot parameters base..base+15 become neutral doubles "M:s P:p".
   static void initParams(int base, Synth* synth);

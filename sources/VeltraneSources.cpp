@@ -48,11 +48,6 @@ const BuiltIn kTriggers[] = {
 
 const SourceDef::SourceType kSelectorTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE,
                                                 SourceDef::AUDIO_OR_MOD, SourceDef::SYNC};
-
-double* outputOf(std::vector<double>& out, int index, double* zero)
-{
-  return index >= 0 && index < (int)out.size() ? &out[index] : zero;
-}
 } // namespace
 
 void Veltrane::addSource(bool voice, bool master, SourceDef* source)
@@ -162,13 +157,14 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
 {
   SourceDef* d = masterSources.getSource(index, type);
   if (!d) return &zero;
-  const bool slot = d->module >= 0 && d->module < kNumSlots;
-  Module* m = slot ? masterModules[d->module] : nullptr;
-  if (slot && !m) return &zero;
+  if (d->module >= 0 && d->module < kNumSlots) {
+    Module* m = masterModules[d->module];
+    double* out = m ? m->output(d->type, d->index) : nullptr;
+    return out ? out : &zero;
+  }
   double* result = nullptr;
   switch (d->type) {
   case SourceDef::AUDIO:
-    if (slot) return outputOf(m->audioOut, d->index, &zero);
     if (d->module == SourceDef::kGroupMasterAudio) {
       switch (d->index) {
       case kVoiceSumLeft:
@@ -185,7 +181,6 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
     }
     return &zero;
   case SourceDef::MODULATION:
-    if (slot) return outputOf(m->modOut, d->index, &zero);
     if (d->module == SourceDef::kGroupCommonMod) {
       switch (d->index) {
       case SourceDef::MOD_NOTE:
@@ -204,11 +199,7 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
       result = getModSource(d);
     break;
   case SourceDef::GATE:
-    if (slot) return outputOf(m->gateOut, d->index, &zero);
     result = getGateSource(d);
-    break;
-  case SourceDef::SYNC:
-    if (slot) return outputOf(m->syncOut, d->index, &zero);
     break;
   default:
     break;

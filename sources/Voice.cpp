@@ -37,37 +37,15 @@ Module* Voice::getEffectiveModule(int slot)
   return modules[slot];
 }
 
-namespace {
-double* outputOf(Module* module, SourceDef::SourceType type, int index)
-{
-  if (!module || index < 0) return nullptr;
-  std::vector<double>* out = nullptr;
-  switch (type) {
-  case SourceDef::AUDIO:
-    out = &module->audioOut;
-    break;
-  case SourceDef::MODULATION:
-    out = &module->modOut;
-    break;
-  case SourceDef::GATE:
-    out = &module->gateOut;
-    break;
-  case SourceDef::SYNC:
-    out = &module->syncOut;
-    break;
-  default:
-    return nullptr;
-  }
-  return index < (int)out->size() ? &(*out)[index] : nullptr;
-}
-} // namespace
-
 double* Voice::getSource(int index, SourceDef::SourceType type)
 {
   if (!owner) return nullptr;
   SourceDef* d = owner->voiceSources.getSource(index, type);
   if (!d || d->type <= SourceDef::OFF || d->type > SourceDef::SYNC) return nullptr;
-  if (d->module >= 0 && d->module < kNumSlots) return outputOf(getEffectiveModule(d->module), d->type, d->index);
+  if (d->module >= 0 && d->module < kNumSlots) {
+    Module* m = getEffectiveModule(d->module);
+    return m ? m->output(d->type, d->index) : nullptr;
+  }
   switch (d->type) {
   case SourceDef::MODULATION:
     if (d->module == SourceDef::kGroupCommonMod) {
