@@ -11,6 +11,8 @@ class SourceDef
 public:
   // Kind of value. AUDIO_OR_MOD is never the type of an entry: a query for it matches audio and modulation.
   enum SourceType : int32_t { OFF = 0, AUDIO = 1, MODULATION = 2, GATE = 3, AUDIO_OR_MOD = 4, SYNC = 5 };
+  // The types a selector parameter can have, in the order a slot's selectors are walked.
+  static constexpr SourceType kSelectorTypes[] = {AUDIO, MODULATION, GATE, AUDIO_OR_MOD, SYNC};
 
   // Items of the common modulation group (-5).
   enum ModCommonSources : int32_t {

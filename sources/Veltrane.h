@@ -11,6 +11,7 @@
 
 #include "Clock.h"
 #include "IParam.h"
+#include "Module.h"
 #include "ModuleConfig.h"
 #include "SourceDef.h"
 #include "Synth.h"
@@ -20,7 +21,6 @@
 #include <vector>
 
 class IControl;
-class Module;
 
 class Veltrane : public Synth
 {
@@ -125,6 +125,9 @@ public:
   void addSourcesToParamLists(int slot);
   void removeSourcesFromParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot);
   void addSourcesToParamList(int paramIdx, SourceDef::SourceType type, bool master, int slot);
+  // Calls fn(paramIdx, type, master, slot) for every selector parameter: each slot's input selectors by
+  // slot and type, then the voice sums (289, 290) and the master outputs (302, 303) with slot -1.
+  template <class Fn> void forEachSelector(Fn fn);
 
   // ---- parameters ----
   // Defines the twelve global host parameters and the three private ones.
@@ -233,6 +236,24 @@ public:
   IControl* masterOutLeftControl;
   IControl* masterOutRightControl;
 };
+
+template <class Fn> void Veltrane::forEachSelector(Fn fn)
+{
+  for (int s = 0; s < kNumSlots; ++s) {
+    ModuleConfig& c = slotConfig[s];
+    for (SourceDef::SourceType t : SourceDef::kSelectorTypes) {
+      const std::vector<int>* params = c.getInputParams(t);
+      for (int i = 0; i < c.getNumberOfInputs(t) && i < (int)params->size(); ++i) {
+        const int p = (*params)[i];
+        if (p >= 0 && p < Module::kNumParams) fn(s * Module::kNumParams + p, t, c.master != 0, s);
+      }
+    }
+  }
+  fn(kParamSumLeft, SourceDef::AUDIO, false, -1);
+  fn(kParamSumRight, SourceDef::AUDIO, false, -1);
+  fn(kParamMasterOutLeft, SourceDef::AUDIO, true, -1);
+  fn(kParamMasterOutRight, SourceDef::AUDIO, true, -1);
+}
 
 // "HOLD" at 1.0 and above, else the value with two decimals.
 void setDisplayTextForRelease(double value, char* text);

@@ -31,9 +31,6 @@ int positionOf(const SourceDefCol& list, SourceDef::SourceType t, SourceDef::Sou
   }
   return 0;
 }
-
-const SourceDef::SourceType kSelectorTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE,
-                                                SourceDef::AUDIO_OR_MOD, SourceDef::SYNC};
 } // namespace
 
 void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
@@ -211,41 +208,18 @@ void Veltrane::addSourcesToParamList(int paramIdx, SourceDef::SourceType type, b
 void Veltrane::removeSourcesFromParamLists(int slot)
 {
   for (SelectedSource& s : selectedSources) s.valid = false;
-  for (int s = 0; s < kNumSlots; ++s) {
-    ModuleConfig& c = slotConfig[s];
-    for (SourceDef::SourceType t : kSelectorTypes) {
-      const std::vector<int>* params = c.getInputParams(t);
-      for (int i = 0; i < c.getNumberOfInputs(t) && i < (int)params->size(); ++i) {
-        const int p = (*params)[i];
-        if (p >= 0 && p < Module::kNumParams)
-          removeSourcesFromParamList(s * Module::kNumParams + p, t, c.master != 0, slot);
-      }
-    }
-  }
   // The voice sums move only when a voice slot's audio outputs leave, the master outputs only when a
   // master slot's do; the other pair just remembers what it names, for a slot that changes section.
-  removeSourcesFromParamList(kParamSumLeft, SourceDef::AUDIO, false, slot);
-  removeSourcesFromParamList(kParamSumRight, SourceDef::AUDIO, false, slot);
-  removeSourcesFromParamList(kParamMasterOutLeft, SourceDef::AUDIO, true, slot);
-  removeSourcesFromParamList(kParamMasterOutRight, SourceDef::AUDIO, true, slot);
+  forEachSelector([&](int paramIdx, SourceDef::SourceType type, bool master, int) {
+    removeSourcesFromParamList(paramIdx, type, master, slot);
+  });
 }
 
 void Veltrane::addSourcesToParamLists(int slot)
 {
-  for (int s = 0; s < kNumSlots; ++s) {
-    if (s == slot) continue; // the new module's own selectors start where its type puts them
-    ModuleConfig& c = slotConfig[s];
-    for (SourceDef::SourceType t : kSelectorTypes) {
-      const std::vector<int>* params = c.getInputParams(t);
-      for (int i = 0; i < c.getNumberOfInputs(t) && i < (int)params->size(); ++i) {
-        const int p = (*params)[i];
-        if (p >= 0 && p < Module::kNumParams) addSourcesToParamList(s * Module::kNumParams + p, t, c.master != 0, slot);
-      }
-    }
-  }
-  addSourcesToParamList(kParamSumLeft, SourceDef::AUDIO, false, slot);
-  addSourcesToParamList(kParamSumRight, SourceDef::AUDIO, false, slot);
-  addSourcesToParamList(kParamMasterOutLeft, SourceDef::AUDIO, true, slot);
-  addSourcesToParamList(kParamMasterOutRight, SourceDef::AUDIO, true, slot);
+  forEachSelector([&](int paramIdx, SourceDef::SourceType type, bool master, int owner) {
+    // The new module's own selectors start where its type puts them.
+    if (owner != slot) addSourcesToParamList(paramIdx, type, master, slot);
+  });
   for (SelectedSource& s : selectedSources) s.valid = false;
 }

@@ -45,9 +45,6 @@ const BuiltIn kTriggers[] = {
     {SourceDef::GATE, SourceDef::kGroupTriggers, 3, "Start", "Transport Start", true, true},
     {SourceDef::GATE, SourceDef::kGroupTriggers, 4, "Stop", "Transport Stop", true, true},
 };
-
-const SourceDef::SourceType kSelectorTypes[] = {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE,
-                                                SourceDef::AUDIO_OR_MOD, SourceDef::SYNC};
 } // namespace
 
 void Veltrane::addSource(bool voice, bool master, SourceDef* source)
@@ -109,21 +106,8 @@ void Veltrane::updateSources()
   voiceSources.sort();
   masterSources.sort();
 
-  for (int s = 0; s < kNumSlots; ++s) {
-    ModuleConfig& c = slotConfig[s];
-    for (SourceDef::SourceType t : kSelectorTypes) {
-      const std::vector<int>* params = c.getInputParams(t);
-      const int n = c.getNumberOfInputs(t);
-      for (int i = 0; i < n && i < (int)params->size(); ++i) {
-        const int p = (*params)[i];
-        if (p >= 0 && p < Module::kNumParams) changeSourceParam(s * Module::kNumParams + p, t, c.master != 0);
-      }
-    }
-  }
-  changeSourceParam(kParamSumLeft, SourceDef::AUDIO, false);
-  changeSourceParam(kParamSumRight, SourceDef::AUDIO, false);
-  changeSourceParam(kParamMasterOutLeft, SourceDef::AUDIO, true);
-  changeSourceParam(kParamMasterOutRight, SourceDef::AUDIO, true);
+  forEachSelector(
+      [&](int paramIdx, SourceDef::SourceType type, bool master, int) { changeSourceParam(paramIdx, type, master); });
 }
 
 void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool master)
