@@ -11,12 +11,6 @@ void copyBounded(char* dest, int size, const char* src)
   std::memcpy(dest, src, n);
   dest[n] = '\0';
 }
-
-bool typeMatches(SourceDef::SourceType entry, SourceDef::SourceType query)
-{
-  if (query == SourceDef::AUDIO_OR_MOD) return entry == SourceDef::AUDIO || entry == SourceDef::MODULATION;
-  return entry == query;
-}
 } // namespace
 
 SourceDef::SourceDef(SourceType type, int module, int index, const char* label, const char* text)
@@ -31,6 +25,12 @@ bool SourceDef::operator<(const SourceDef& other) const
   if (type != other.type) return type < other.type;
   if (module != other.module) return module < other.module;
   return index < other.index;
+}
+
+bool SourceDef::matches(SourceType query) const
+{
+  if (query == AUDIO_OR_MOD) return type == AUDIO || type == MODULATION;
+  return type == query;
 }
 
 bool lessThan(SourceDef* a, SourceDef* b)
@@ -67,7 +67,7 @@ int SourceDefCol::getSize(SourceDef::SourceType t) const
 {
   int n = 0;
   for (const SourceDef* s : sources)
-    if (s->type == SourceDef::OFF || typeMatches(s->type, t)) ++n;
+    if (s->type == SourceDef::OFF || s->matches(t)) ++n;
   return n;
 }
 
@@ -77,7 +77,7 @@ SourceDef* SourceDefCol::getSource(int i, SourceDef::SourceType t) const
   if (i < 0 || sources.size() < 2) return nullptr;
   int k = 0;
   for (size_t j = 1; j < sources.size(); ++j)
-    if (typeMatches(sources[j]->type, t) && ++k == i) return sources[j];
+    if (sources[j]->matches(t) && ++k == i) return sources[j];
   return nullptr;
 }
 
@@ -85,7 +85,19 @@ int SourceDefCol::getSourceIndex(SourceDef::SourceType t, int module, int index)
 {
   for (size_t j = 1; j < sources.size(); ++j) {
     const SourceDef* s = sources[j];
-    if (typeMatches(s->type, t) && s->module == module && s->index == index) return (int)j;
+    if (s->matches(t) && s->module == module && s->index == index) return (int)j;
+  }
+  return 0;
+}
+
+int SourceDefCol::getPosition(SourceDef::SourceType t, SourceDef::SourceType type, int module, int index) const
+{
+  int position = 0;
+  for (size_t j = 1; j < sources.size(); ++j) {
+    const SourceDef* s = sources[j];
+    if (!s->matches(t)) continue;
+    ++position;
+    if (s->type == type && s->module == module && s->index == index) return position;
   }
   return 0;
 }

@@ -45,6 +45,8 @@ public:
 
   // By type, then module, then index.
   bool operator<(const SourceDef& other) const;
+  // Listed by a selector of type query (audio-or-modulation lists audio and modulation entries).
+  bool matches(SourceType query) const;
 
   SourceType type;
   int32_t module; // slot 0..17, or a negative group
@@ -70,6 +72,9 @@ public:
   SourceDef* getSource(int i, SourceDef::SourceType t) const;
   // Position in the whole list of the first entry (after "off") with these keys; 0 when none.
   int getSourceIndex(SourceDef::SourceType t, int module, int index) const;
+  // The value that makes a selector of type t name the entry of this type, module and index: its position
+  // among the entries of type t (getSource's i); 0 when the list has no such entry.
+  int getPosition(SourceDef::SourceType t, SourceDef::SourceType type, int module, int index) const;
   // Text of the first entry with this label; null when none.
   const char* getSourceText(const char* label) const;
   // "off" for "off", else the first entry with this label; null when none.

@@ -11,28 +11,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-// Whether an entry of the list shows up in a selector of type t (audio-or-modulation shows both).
-bool matches(const SourceDef* d, SourceDef::SourceType t)
-{
-  if (t == SourceDef::AUDIO_OR_MOD) return d->type == SourceDef::AUDIO || d->type == SourceDef::MODULATION;
-  return d->type == t;
-}
-
-// The position of an entry among the entries of type t of a list (0 is "off"); 0 when it is not there.
-int positionOf(const SourceDefCol& list, SourceDef::SourceType t, SourceDef::SourceType type, int module, int index)
-{
-  int position = 0;
-  for (size_t i = 1; i < list.sources.size(); ++i) {
-    const SourceDef* d = list.sources[i];
-    if (!matches(d, t)) continue;
-    ++position;
-    if (d->type == type && d->module == module && d->index == index) return position;
-  }
-  return 0;
-}
-} // namespace
-
 void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
 {
   if (slot < 0 || slot >= kNumSlots) return;
@@ -187,7 +165,7 @@ void Veltrane::removeSourcesFromParamList(int paramIdx, SourceDef::SourceType ty
   } else {
     // Lowered by the slot's entries that come before it in this selector's enumeration.
     for (size_t i = 1; i < list.sources.size() && list.sources[i] != e; ++i)
-      if (list.sources[i]->module == slot && matches(list.sources[i], type)) --position;
+      if (list.sources[i]->module == slot && list.sources[i]->matches(type)) --position;
   }
   if (position != value) applySelector(this, paramIdx, param, position);
 }
@@ -201,7 +179,7 @@ void Veltrane::addSourcesToParamList(int paramIdx, SourceDef::SourceType type, b
   selected.valid = false;
   if (selected.module == slot) return;
   const SourceDefCol& list = master ? masterSources : voiceSources;
-  const int position = positionOf(list, type, selected.type, selected.module, selected.index);
+  const int position = list.getPosition(type, selected.type, selected.module, selected.index);
   if (position > 0 && position != param->Int()) applySelector(this, paramIdx, param, position);
 }
 

@@ -372,6 +372,14 @@ TEST(SourceCollection, Lookups)
   EXPECT_EQ(3, col.getSourceIndex(SourceDef::AUDIO_OR_MOD, SourceDef::kGroupCommonMod, 0));
   EXPECT_EQ(0, col.getSourceIndex(SourceDef::AUDIO, 3, 0));
   EXPECT_EQ(0, col.getSourceIndex(SourceDef::OFF, SourceDef::kGroupOff, 0)); // "off" itself is not searched
+  // Selector values: positions among the entries a selector of the first type lists ("off" is 0).
+  EXPECT_EQ(2, col.getPosition(SourceDef::GATE, SourceDef::GATE, 4, 0));
+  EXPECT_EQ(1, col.getPosition(SourceDef::SYNC, SourceDef::SYNC, 2, 0));
+  EXPECT_EQ(3, col.getPosition(SourceDef::AUDIO_OR_MOD, SourceDef::MODULATION, SourceDef::kGroupCommonMod, 0));
+  EXPECT_EQ(0, col.getPosition(SourceDef::AUDIO_OR_MOD, SourceDef::SYNC, 2, 0)); // not listed by that selector
+  EXPECT_EQ(1, col.getPosition(SourceDef::AUDIO, SourceDef::AUDIO, 2, 0));
+  EXPECT_EQ(2, col.getPosition(SourceDef::AUDIO_OR_MOD, SourceDef::AUDIO, 2, 1));
+  EXPECT_EQ(0, col.getPosition(SourceDef::GATE, SourceDef::GATE, 5, 0));
   EXPECT_STREQ("audio one", col.getSourceText("A1"));
   EXPECT_EQ(nullptr, col.getSourceText("nope"));
   EXPECT_EQ(nullptr, col.getSourceText(nullptr));

@@ -19,17 +19,6 @@ VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-// The selector value that names output `index` of `module` (a slot, or a built-in group) among the sources
-// of type t in the list; 0 ("off") when there is none.
-int sourcePosition(const SourceDefCol& list, SourceDef::SourceType t, int module, int index)
-{
-  for (int i = 1; i < list.getSize(t); ++i) {
-    const SourceDef* d = list.getSource(i, t);
-    if (d && d->module == module && d->index == index) return i;
-  }
-  return 0;
-}
-
 class BankBuilder
 {
 public:
@@ -44,7 +33,7 @@ public:
   void setSlot(int slot, int p, double value) { set(slot * 16 + p, value); }
   void connect(int slot, int p, SourceDef::SourceType t, int module, int index)
   {
-    const int pos = sourcePosition(v->voiceSources, t, module, index);
+    const int pos = v->voiceSources.getPosition(t, t, module, index);
     if (!pos) {
       std::fprintf(stderr, "initbank: no source for slot %d parameter %d\n", slot, p);
       std::exit(1);
