@@ -2,22 +2,15 @@
 
 #include <cmath>
 
-namespace {
-constexpr double kLn10 = 2.302585092994046;
-// Attack and release targets lie one ninth beyond 1.0 and 0.0, so that one decade covers the segment.
-constexpr double kAttackTarget = 10.0 / 9.0;
-constexpr double kReleaseTarget = -1.0 / 9.0;
-} // namespace
-
 ADSR::ADSR()
     : level(0.0), attack(0.0), decay(0.0), sustain(0.0), release(0.0), state(kIdle), target(0.0), previousLevel(0.0),
       coefficient(0.0), coefficientBase(kLn10 / 1000.0)
 {
 }
 
-double ADSR::coefficientFor(double setting) const
+double ADSR::rateCoefficient(double setting, double base)
 {
-  return std::pow(10.0, 2.3 - 4.5 * setting) * coefficientBase;
+  return std::pow(10.0, 2.3 - 4.5 * setting) * base;
 }
 
 void ADSR::setSampleRate(float sampleRate)
@@ -32,7 +25,7 @@ void ADSR::start()
 {
   state = kAttack;
   target = kAttackTarget;
-  coefficient = coefficientFor(attack);
+  coefficient = rateCoefficient(attack, coefficientBase);
 }
 
 void ADSR::stop(bool cut)
@@ -45,7 +38,7 @@ void ADSR::stop(bool cut)
     state = kIdle;
     return;
   }
-  coefficient = coefficientFor(release);
+  coefficient = rateCoefficient(release, coefficientBase);
   if (level <= 0.0) state = kIdle;
 }
 
@@ -65,7 +58,7 @@ void ADSR::update()
   if (state == kAttack && level >= 1.0) {
     level = 1.0;
     state = kDecay;
-    coefficient = coefficientFor(decay);
+    coefficient = rateCoefficient(decay, coefficientBase);
     target = sustain;
   }
 }
@@ -73,13 +66,13 @@ void ADSR::update()
 void ADSR::setAttack(double a)
 {
   attack = a < 0.0 ? 0.0 : (a > 1.0 ? 1.0 : a);
-  if (state == kAttack) coefficient = coefficientFor(attack);
+  if (state == kAttack) coefficient = rateCoefficient(attack, coefficientBase);
 }
 
 void ADSR::setDecay(double d)
 {
   decay = 0.8 * d + 0.2;
-  if (state == kDecay) coefficient = coefficientFor(decay);
+  if (state == kDecay) coefficient = rateCoefficient(decay, coefficientBase);
 }
 
 void ADSR::setSustain(double s)
@@ -91,5 +84,5 @@ void ADSR::setSustain(double s)
 void ADSR::setRelease(double r)
 {
   release = r;
-  if (state == kRelease) coefficient = coefficientFor(release);
+  if (state == kRelease) coefficient = rateCoefficient(release, coefficientBase);
 }

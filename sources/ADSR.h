@@ -12,6 +12,14 @@ class ADSR
 public:
   enum State { kIdle = 0, kAttack = 1, kDecay = 2, kRelease = 3 };
 
+  // The level law, shared with the envelope modules. Attack and release targets lie one ninth beyond 1.0
+  // and 0.0, so that one decade covers the segment; a segment set to t covers rateCoefficient(t, base) of the
+  // remaining distance per sample, base being ln(10) / sample rate.
+  static constexpr double kLn10 = 2.302585092994046;
+  static constexpr double kAttackTarget = 10.0 / 9.0;
+  static constexpr double kReleaseTarget = -1.0 / 9.0;
+  static double rateCoefficient(double setting, double base);
+
   ADSR();
 
   void setSampleRate(float sampleRate); // idle, level 0
@@ -36,7 +44,4 @@ public:
   double previousLevel;   // level before the last step
   double coefficient;     // fraction of the remaining distance covered per sample
   double coefficientBase; // ln(10) / sample rate
-
-private:
-  double coefficientFor(double setting) const;
 };

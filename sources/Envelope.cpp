@@ -2,8 +2,6 @@
 
 #include "ModuleConventions.h"
 
-#include <cmath>
-
 using namespace ModuleConventions;
 
 Envelope::Envelope(ModuleConfig* config, Voice* voice, Veltrane* owner)
@@ -53,15 +51,10 @@ void Envelope::setParameter(int index, double value)
 void Envelope::setSampleRate(double rate)
 {
   // A rate that cannot be divided by leaves the envelope standing rather than jumping by infinite steps.
-  coefficientBase = rate > 0.0 ? 2.302585092994046 / rate : 0.0;
+  coefficientBase = rate > 0.0 ? ADSR::kLn10 / rate : 0.0;
   state = kIdle;
   nextModOut[0] = 0.0;
   previousGateA = previousGateB = 0.0;
-}
-
-double Envelope::coefficient(double t) const
-{
-  return std::pow(10.0, 2.3 - 4.5 * t) * coefficientBase;
 }
 
 void Envelope::setAttack()

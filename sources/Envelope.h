@@ -2,24 +2,25 @@
 // sustain, release envelope whose four segment values can each be modulated, started and released by two
 // gate inputs. One modulation output, 0..1.
 //
-// Level law (shared with the dual and quad envelopes): per sample level += (target - level) * coefficient,
-// coefficient = 10^(2.3 - 4.5 t) * ln(10) / rate for a segment value t in 0..1. The attack aims at 10/9
-// and ends at 1.0, the release aims at -1/9 and ends at 0, so a whole attack (or a release from 1.0) takes
-// about 10^(4.5 t - 2.3) seconds: 5 ms at t = 0, 158 s at t = 1. The decay approaches the sustain level and
-// holds it.
+// Level law (the voices' output envelope's, ADSR.h, shared with the dual and quad envelopes): per sample level +=
+// (target - level) * coefficient, coefficient = 10^(2.3 - 4.5 t) * ln(10) / rate for a segment value t in 0..1. The
+// attack aims at 10/9 and ends at 1.0, the release aims at -1/9 and ends at 0, so a whole attack (or a release
+// from 1.0) takes about 10^(4.5 t - 2.3) seconds: 5 ms at t = 0, 158 s at t = 1. The decay approaches the sustain level
+// and holds it.
 //
 // Slot parameters: 0, 1 gate sources A and B; 2/3/4 attack value/modulation amount/source; 5/6/7 decay;
 // 8/9/10 sustain; 11/12/13 release.
 #pragma once
 
+#include "ADSR.h"
 #include "Module.h"
 
 class Envelope : public Module
 {
 public:
   enum State { kIdle = 0, kAttack = 1, kDecay = 2, kRelease = 3 };
-  static constexpr double kAttackTarget = 1.1111111111111112;   // 10/9
-  static constexpr double kReleaseTarget = -0.1111111111111111; // -1/9
+  static constexpr double kAttackTarget = ADSR::kAttackTarget;
+  static constexpr double kReleaseTarget = ADSR::kReleaseTarget;
 
   Envelope(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
@@ -38,7 +39,7 @@ public:
   static void initParams(int base, Synth* synth);
 
   // The coefficient of a segment value t.
-  double coefficient(double t) const;
+  double coefficient(double t) const { return ADSR::rateCoefficient(t, coefficientBase); }
 
   double* gateA;
   double* gateB;
