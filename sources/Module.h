@@ -16,7 +16,6 @@
 #include "SourceDef.h"
 #include "mutex.h"
 
-#include <algorithm>
 #include <vector>
 
 class ModuleConfig;
@@ -70,16 +69,6 @@ public:
   std::vector<double> nextGateOut;
   std::vector<double> nextSyncOut;
   Voice* voice; // null for the master instance
-
-protected:
-  // The first step of every process and update: publish what the previous call computed.
-  void publishOutputs()
-  {
-    std::copy(nextAudioOut.begin(), nextAudioOut.end(), audioOut.begin());
-    std::copy(nextModOut.begin(), nextModOut.end(), modOut.begin());
-    std::copy(nextGateOut.begin(), nextGateOut.end(), gateOut.begin());
-    std::copy(nextSyncOut.begin(), nextSyncOut.end(), syncOut.begin());
-  }
 };
 
 // Display texts of module parameters, installed as IParam formatters. value is the plain value; text holds
