@@ -82,7 +82,7 @@ IParam* Veltrane::getAnyParam(int paramIdx)
   case kParamMasterOutRight:
     return &masterOutRight;
   default:
-    return paramIdx >= 0 && paramIdx < NParams() ? GetParam(paramIdx) : nullptr;
+    return GetParam(paramIdx); // null outside 0..299
   }
 }
 

@@ -154,7 +154,7 @@ void Veltrane::handleMidiEvents()
         mw = 2.0 * v - 1.0;
       } else {
         const int paramIdx = midiLearnMap[cc];
-        IParam* param = paramIdx >= 0 && paramIdx < NParams() ? GetParam(paramIdx) : nullptr;
+        IParam* param = GetParam(paramIdx); // null for an unmapped controller
         if (param && param->Value() != v) {
           SetParameterFromGUI(paramIdx, v);
           if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, v, true);
