@@ -155,7 +155,8 @@ void Veltrane::handleMidiEvents()
       } else {
         const int paramIdx = midiLearnMap[cc];
         IParam* param = GetParam(paramIdx); // null for an unmapped controller
-        if (param && param->Value() != v) {
+        // v is normalised: compared with the plain value, a volume at 1.0 would ignore a controller at 127.
+        if (param && param->GetNormalized() != v) {
           SetParameterFromGUI(paramIdx, v);
           if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, v, true);
         }

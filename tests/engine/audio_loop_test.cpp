@@ -289,6 +289,11 @@ TEST(AudioLoop, LearnedControllerMovesItsParameterAndTheEditor)
   EXPECT_GT(h.automations, automations); // the host hears of it
   EXPECT_EQ(0.0, v.GetParam(293)->Value());
   EXPECT_EQ(0.0, v.GetParam(294)->Value());
+  // The controller's value is normalised: 127 takes Volume (0..2) from 1.0 to its top.
+  v.GetParam(291)->Set(1.0);
+  h.midi(0, 0xB0, 7, 127);
+  h.run(64);
+  EXPECT_DOUBLE_EQ(2.0, v.volume);
   // A map entry outside the parameters does nothing.
   v.midiLearnMap[8] = 300;
   v.midiLearnMap[9] = -5;
