@@ -11,12 +11,8 @@ namespace {
 constexpr const char* kChannelIO = "1-1 2-2";
 constexpr const char* kVendor = "Tarnwell Music";
 constexpr int kVendorVersion = 0x00010001; // 1.0.1
-constexpr int fourCC(const char* c)
-{
-  return c[0] << 24 | c[1] << 16 | c[2] << 8 | c[3];
-}
-constexpr int kUniqueID = fourCC("twVL");
-constexpr int kMfrID = fourCC("TaWe");
+constexpr int kUniqueID = FourCC("twVL");
+constexpr int kMfrID = FourCC("TaWe");
 constexpr const char* kChannelLabel = "Veltrane ";
 // Room for the start-up bank's file name.
 constexpr int kMaxBankPath = 1024;

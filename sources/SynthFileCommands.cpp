@@ -15,12 +15,6 @@ const char kIllegalFileChars[] = "\"*/:<>?\\|";
 constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program name, terminator included
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
 constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerNo = 7;
-
-int fourCC(const char* c)
-{
-  return (int)((unsigned)(unsigned char)c[0] << 24 | (unsigned)(unsigned char)c[1] << 16 |
-               (unsigned)(unsigned char)c[2] << 8 | (unsigned)(unsigned char)c[3]);
-}
 } // namespace
 
 int Synth::floorPitch(double pitch)
@@ -186,7 +180,7 @@ void Synth::loadFXBfromBlob(const void* data, int size)
   if (bank.Resize(size) != size) return;
   std::memcpy(bank.GetBytes(), data, (size_t)size);
   // Chunk magic and byte count are not checked; the format tag follows them, big-endian.
-  if (size < 12 || fourCC(reinterpret_cast<const char*>(bank.GetBytes()) + 8) != fourCC("FBCh")) return;
+  if (size < 12 || FourCC(reinterpret_cast<const char*>(bank.GetBytes()) + 8) != FourCC("FBCh")) return;
   if (!DoesStateChunks()) return;
   int pos = 156 + 4; // version, plug-in ID and version, program count, 128 reserved bytes, the chunk size
   GetIPlugVerFromChunk(&bank, &pos);

@@ -33,6 +33,14 @@ void GetVersionParts(int version, int* major, int* minor, int* revision);
 int GetDecimalVersion(int version);         // major * 10000 + minor * 100 + revision
 void GetVersionStr(int version, char* str); // "v1.0.1"; str holds at least 40 bytes
 
+// Four characters packed as a big-endian int, the first in the top byte: plug-in and vendor IDs and the
+// tags of program and bank files ("CcnK").
+constexpr int FourCC(const char* tag)
+{
+  return (int)(((unsigned)(unsigned char)tag[0] << 24) | ((unsigned)(unsigned char)tag[1] << 16) |
+               ((unsigned)(unsigned char)tag[2] << 8) | (unsigned)(unsigned char)tag[3]);
+}
+
 // One program slot.
 struct IPreset
 {

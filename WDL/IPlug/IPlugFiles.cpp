@@ -14,12 +14,6 @@
 
 namespace {
 
-constexpr int FourCC(const char* t)
-{
-  return (int)(((unsigned)(unsigned char)t[0] << 24) | ((unsigned)(unsigned char)t[1] << 16) |
-               ((unsigned)(unsigned char)t[2] << 8) | (unsigned)(unsigned char)t[3]);
-}
-
 const int kCcnK = FourCC("CcnK"), kFxCk = FourCC("FxCk"), kFPCh = FourCC("FPCh"), kFxBk = FourCC("FxBk"),
           kFBCh = FourCC("FBCh");
 
