@@ -6,7 +6,6 @@
 // under it, so the audio thread never runs modules that a load is deleting.
 #include "Synth.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -16,14 +15,6 @@ constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program nam
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
 constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerNo = 7;
 } // namespace
-
-int Synth::floorPitch(double pitch)
-{
-  constexpr double kLimit = 16777216.0;        // far beyond any pitch a tuning and a bend range can give
-  if (!(pitch > -kLimit)) return (int)-kLimit; // also NaN
-  if (pitch > kLimit) return (int)kLimit;
-  return (int)std::floor(pitch);
-}
 
 void Synth::replaceIllegalFileChar(char* name)
 {

@@ -1,4 +1,4 @@
-// Pitch conversion, the tuning table and MIDI learn of the synth layer.
+// Pitch conversion and rounding, portamento steps, the tuning table and MIDI learn of the synth layer.
 #include "Synth.h"
 
 #include "IControl.h"
@@ -33,6 +33,14 @@ double Synth::convert2Hz(int x)
   const int m = std::abs(x);
   const int i = m / 128, f = m % 128;
   return table[i] + (table[i + 1] - table[i]) * f / 128;
+}
+
+int Synth::floorPitch(double pitch)
+{
+  constexpr double kLimit = 16777216.0;        // far beyond any pitch a tuning and a bend range can give
+  if (!(pitch > -kLimit)) return (int)-kLimit; // also NaN
+  if (pitch > kLimit) return (int)kLimit;
+  return (int)std::floor(pitch);
 }
 
 void Synth::startGlide(int target, double seconds, double* current, double* step, int* countdown)
