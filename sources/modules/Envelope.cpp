@@ -81,8 +81,7 @@ namespace {
 double effective(const Envelope::Segment& s)
 {
   if (!s.source) return s.value;
-  const double v = s.value + s.amount * *s.source;
-  return v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v;
+  return clampValue(s.value + s.amount * *s.source, 0.0, 1.0);
 }
 
 enum GateChange { kNoChange, kRise, kFall, kOther };
@@ -135,6 +134,11 @@ void Envelope::process()
   if (state == kIdle) return;
   double level = nextModOut[0];
   level += (target - level) * coef;
+  if (stateBroken(level)) {
+    nextModOut[0] = 0.0;
+    state = kIdle;
+    return;
+  }
   if (state == kAttack) {
     if (level >= 1.0) {
       level = 1.0;

@@ -168,9 +168,9 @@ void Ladder::calculateCoeff()
   double sum = cutoffSum;
   sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
   // Truncated toward zero; the table index is clamped below, the cache compares the unclamped pitch.
-  const int p = sum > 2147483647.0 ? 2147483647 : sum < -2147483647.0 ? -2147483647 : (int)sum;
+  const int p = clampToInt(sum, -2147483647, 2147483647);
   double r = resonance + additive(resonanceModSource, resonanceModAmount);
-  if (resonanceModSource) r = r < 0.0 ? 0.0 : r > 1.0 ? 1.0 : r;
+  if (resonanceModSource) r = clampValue(r, 0.0, 1.0);
 
   if (p == cachedPitch && r == cachedResonance) return;
   cachedPitch = p;
@@ -284,7 +284,13 @@ void Ladder::process()
   }
   calculateCoeff();
   const double d = nextGuard(&guard);
-  nextAudioOut[0] = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
+  const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
+  if (stateBroken(y)) {
+    startStages(s);
+    nextAudioOut[0] = 0.0;
+    return;
+  }
+  nextAudioOut[0] = y;
 }
 
 // ---- stereo ----
@@ -319,6 +325,14 @@ void StereoLadder::process()
   }
   calculateCoeff();
   const double d = nextGuard(&guard);
-  nextAudioOut[0] = filterSample(inputALevel * inA, d, sLeft);
-  nextAudioOut[1] = filterSample(inputBLevel * inB, d, sRight);
+  const double l = filterSample(inputALevel * inA, d, sLeft);
+  const double r = filterSample(inputBLevel * inB, d, sRight);
+  if (stateBroken(l + r)) {
+    startStages(sLeft);
+    startStages(sRight);
+    nextAudioOut[0] = nextAudioOut[1] = 0.0;
+    return;
+  }
+  nextAudioOut[0] = l;
+  nextAudioOut[1] = r;
 }

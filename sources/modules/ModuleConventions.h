@@ -12,6 +12,7 @@
 
 #include "IParam.h"
 
+#include <cmath>
 #include <cstdint>
 
 class Synth;
@@ -20,6 +21,50 @@ namespace ModuleConventions {
 
 constexpr int kMaxPitchStep = 17280;
 constexpr int kNumPitchSteps = kMaxPitchStep + 1;
+
+// ---- values that may not be numbers ----
+// Any input or modulation source may carry a NaN or an infinity (a divider, a feedback loop, a host's
+// audio). These keep such values out of states, table indexes and integer conversions.
+
+// v held to [lo, hi]; a NaN lands on lo, an infinity on its own bound.
+inline double clampValue(double v, double lo, double hi)
+{
+  return v >= lo ? (v <= hi ? v : hi) : lo;
+}
+
+// v truncated toward zero into [lo, hi]; a NaN gives lo. The conversion never sees a value out of range.
+inline int clampToInt(double v, int lo, int hi)
+{
+  if (!(v >= (double)lo)) return lo;
+  if (v >= (double)hi) return hi;
+  return (int)v;
+}
+
+// 64-bit form of clampToInt, for counters and phases scaled by ratios.
+inline int64_t clampToInt64(double v, int64_t lo, int64_t hi)
+{
+  if (!(v >= (double)lo)) return lo;
+  if (v >= (double)hi) return hi;
+  return (int64_t)v;
+}
+
+inline bool isFinite(double v)
+{
+  return std::isfinite(v);
+}
+
+// v, or 0 when it is not a finite number.
+inline double finiteOrZero(double v)
+{
+  return std::isfinite(v) ? v : 0.0;
+}
+
+// A recursive state that turned non-finite starts again from rest: true when out is not finite, after
+// which the caller resets its state and puts out 0 for this sample.
+inline bool stateBroken(double out)
+{
+  return !std::isfinite(out);
+}
 
 // A pitch sum (in doubles) truncated toward zero and clamped into a table index 0..17280.
 inline int pitchStep(double pitch)

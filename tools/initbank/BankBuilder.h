@@ -1,0 +1,57 @@
+// The start-up bank's builder: a product instance whose programs are built through the operations the
+// editor uses (replace a slot's module, set parameters, choose sources, plug a module into the voice sums)
+// and saved with the plug-in's own bank writer.
+//
+// Programs are grouped by the module family they show; each family's file fills its own range of program
+// numbers (kRange* below), so families never overwrite each other.
+#pragma once
+
+#include "Veltrane.h"
+
+#include <memory>
+
+class BankBuilder
+{
+public:
+  BankBuilder();
+
+  // A plain value, through the parameter path of the editor (host informed, product handler called).
+  void set(int param, double value);
+  void setSlot(int slot, int p, double value) { set(slot * 16 + p, value); }
+  // Selector p of a voice slot chooses an output (type, module or group, index) in the voice list.
+  void connect(int slot, int p, SourceDef::SourceType t, int module, int index);
+  // The same in the master list, for a master slot.
+  void connectMaster(int slot, int p, SourceDef::SourceType t, int module, int index);
+  // A voice slot (master false) or master slot now holds the type, with its default parameters.
+  void module(int slot, ModuleConfig::ModuleID id, bool master = false);
+
+  // Starts program p from the initialised state; finish() names it and stores it.
+  void begin(int program);
+  void finish(const char* name);
+
+  void initAllPrograms();
+  bool save(const char* path);
+
+  std::unique_ptr<Veltrane> v;
+};
+
+// Program numbers of each family.
+enum BankRange {
+  kRangeFirst = 0,       // 0: "First Sound"
+  kRangeOscillators = 1, // 1..7
+  kRangeWavetables = 8,  // 8..11
+  kRangeFilters = 12,    // 12..19
+  kRangeEffects = 20,    // 20..29
+  kRangeTools = 30,      // 30..37
+  kRangeModulators = 38, // 38..49
+  kRangeShowcase = 50,   // 50..63: larger patches over several families
+};
+
+void buildFirstSound(BankBuilder& b);
+void buildOscillatorPrograms(BankBuilder& b);
+void buildWavetablePrograms(BankBuilder& b);
+void buildFilterPrograms(BankBuilder& b);
+void buildEffectPrograms(BankBuilder& b);
+void buildToolPrograms(BankBuilder& b);
+void buildModulatorPrograms(BankBuilder& b);
+void buildShowcasePrograms(BankBuilder& b);
