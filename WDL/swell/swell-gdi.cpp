@@ -1,4 +1,4 @@
-// GDI emulation: memory contexts and the pool of context records.
+// GDI emulation: memory contexts, object records, the pools of both, selection, colours and clipping.
 #include "swell-gdi.h"
 #include "swell-gdi-internal.h"
 
@@ -11,13 +11,16 @@
 
 namespace {
 
-// At most this many released records are kept for reuse.
+// At most this many released records of each kind are kept for reuse.
 constexpr int kMaxPooledContexts = 100;
+constexpr int kMaxPooledObjects = 200;
 
-pthread_mutex_t m_ctxpool_mutex; // recursive; guards the pool
+pthread_mutex_t m_ctxpool_mutex; // recursive; guards both pools
 pthread_once_t m_ctxpool_once = PTHREAD_ONCE_INIT;
 HDC__* m_ctxpool;
 int m_ctxpool_size;
+HGDIOBJ__* m_objpool;
+int m_objpool_size;
 
 void initPoolMutex()
 {
@@ -40,22 +43,48 @@ void unlockPool()
   pthread_mutex_unlock(&m_ctxpool_mutex);
 }
 
-// A cleared record, from the pool when it has one.
-HDC__* SWELL_GDP_CTX_NEW()
+// A cleared record of type T from a pool, or a new zero-filled one.
+template <class T> T* takeRecord(T** pool, int* size)
 {
-  HDC__* ctx = nullptr;
+  T* rec = nullptr;
   lockPool();
-  if (m_ctxpool) {
-    ctx = m_ctxpool;
-    m_ctxpool = ctx->_next;
-    m_ctxpool_size--;
+  if (*pool) {
+    rec = *pool;
+    *pool = rec->_next;
+    --*size;
   }
   unlockPool();
-  if (ctx) {
-    std::memset(static_cast<void*>(ctx), 0, sizeof(*ctx));
-    return ctx;
+  if (rec) {
+    std::memset(static_cast<void*>(rec), 0, sizeof(*rec));
+    return rec;
   }
-  return static_cast<HDC__*>(std::calloc(1, sizeof(HDC__)));
+  return static_cast<T*>(std::calloc(1, sizeof(T)));
+}
+
+// Clears a record, marks it pooled and keeps it when the pool has room, else frees it.
+template <class T> void returnRecord(T* rec, T** pool, int* size, int max)
+{
+  std::memset(static_cast<void*>(rec), 0, sizeof(*rec));
+  rec->_infreelist = true;
+  lockPool();
+  if (*size < max) {
+    rec->_next = *pool;
+    *pool = rec;
+    ++*size;
+    rec = nullptr;
+  }
+  unlockPool();
+  std::free(rec);
+}
+
+template <class T> void freePool(T** pool, int* size)
+{
+  while (*pool) {
+    T* next = (*pool)->_next;
+    std::free(*pool);
+    *pool = next;
+  }
+  *size = 0;
 }
 
 // Frees the pooled records when the process (or the plug-in) is unloaded.
@@ -64,22 +93,98 @@ struct _swellGdiUnloader
   ~_swellGdiUnloader()
   {
     lockPool();
-    while (m_ctxpool) {
-      HDC__* next = m_ctxpool->_next;
-      std::free(m_ctxpool);
-      m_ctxpool = next;
-    }
-    m_ctxpool_size = 0;
+    freePool(&m_ctxpool, &m_ctxpool_size);
+    freePool(&m_objpool, &m_objpool_size);
     unlockPool();
   }
 } s_unloader;
+
+// The stock null pen and null brush: never pooled, never freed.
+HGDIOBJ__ global_objs[2] = {{swell::kPen, 0, 0, 1.0f, -1, nullptr, false, nullptr, nullptr, 0},
+                            {swell::kBrush, 0, 0, 1.0f, -1, nullptr, false, nullptr, nullptr, 0}};
+
+bool isStock(HGDIOBJ obj)
+{
+  return obj >= global_objs && obj < global_objs + 2;
+}
+
+// Handles below 5 stand for "no object of type 1, 2 or 3".
+bool isObjectPointer(HGDIOBJ obj)
+{
+  return reinterpret_cast<uintptr_t>(obj) >= 5;
+}
+
+HGDIOBJ* slotOf(HDC ctx, int type)
+{
+  return type == swell::kPen ? &ctx->curpen : type == swell::kBrush ? &ctx->curbrush : &ctx->curfont;
+}
+
+RECT intersect(const RECT& a, const RECT& b)
+{
+  RECT r = {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+            a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+} // namespace
+
+namespace swell {
 
 bool isLive(HDC ctx)
 {
   return ctx && !ctx->_infreelist;
 }
 
-} // namespace
+bool isLiveObject(HGDIOBJ obj, int type)
+{
+  if (!isObjectPointer(obj) || obj->_infreelist) return false;
+  if (obj->type < kPen || obj->type > kImage) return false;
+  return type == 0 || obj->type == type;
+}
+
+HGDIOBJ newObject(int type)
+{
+  HGDIOBJ obj = takeRecord(&m_objpool, &m_objpool_size);
+  if (obj) {
+    obj->type = type;
+    obj->alpha = 1.0f;
+  }
+  return obj;
+}
+
+RECT clipRect(HDC ctx)
+{
+  const RECT whole = {0, 0, ctx->width, ctx->height};
+  return ctx->clipped ? intersect(ctx->clip, whole) : whole;
+}
+
+bool makeView(HDC ctx, const RECT* limit, ClipView* view)
+{
+  if (!isLive(ctx)) return false;
+  LICE_pixel* fb = static_cast<LICE_pixel*>(SWELL_GetCtxFrameBuffer(ctx));
+  if (!fb) return false;
+  RECT r = clipRect(ctx);
+  if (limit) r = intersect(r, *limit);
+  if (r.right <= r.left || r.bottom <= r.top) return false;
+  view->bits = fb + (size_t)r.top * ctx->width + r.left;
+  view->w = r.right - r.left;
+  view->h = r.bottom - r.top;
+  view->span = ctx->width;
+  view->x0 = r.left;
+  view->y0 = r.top;
+  return true;
+}
+
+unsigned int toPixel(int colour, int alpha)
+{
+  return LICE_RGBA((colour >> 16) & 255, (colour >> 8) & 255, colour & 255, alpha);
+}
+
+} // namespace swell
+
+using namespace swell;
 
 HDC SWELL_CreateMemContext(HDC, int width, int height)
 {
@@ -90,7 +195,7 @@ HDC SWELL_CreateMemContext(HDC, int width, int height)
   if (count > (INT_MAX - 63) / 4) return nullptr;
   void* pixels = std::calloc(size_t(count) * 4 + 63, 1);
   if (!pixels) return nullptr;
-  HDC__* ctx = SWELL_GDP_CTX_NEW();
+  HDC__* ctx = takeRecord(&m_ctxpool, &m_ctxpool_size);
   if (!ctx) {
     std::free(pixels);
     return nullptr;
@@ -99,6 +204,7 @@ HDC SWELL_CreateMemContext(HDC, int width, int height)
   ctx->width = width;
   ctx->height = height;
   ctx->curtextcol = 0;
+  ctx->linewidth = 1.0f;
   return ctx;
 }
 
@@ -112,20 +218,111 @@ void SWELL_DeleteGfxContext(HDC ctx)
 {
   if (!isLive(ctx)) return;
   std::free(ctx->ownedpixels);
-  std::memset(static_cast<void*>(ctx), 0, sizeof(*ctx));
-  ctx->_infreelist = true;
-  lockPool();
-  if (m_ctxpool_size < kMaxPooledContexts) {
-    ctx->_next = m_ctxpool;
-    m_ctxpool = ctx;
-    m_ctxpool_size++;
-    ctx = nullptr;
-  }
-  unlockPool();
-  std::free(ctx);
+  returnRecord(ctx, &m_ctxpool, &m_ctxpool_size, kMaxPooledContexts);
 }
 
 int GetTextColor(HDC ctx)
 {
   return isLive(ctx) ? ctx->curtextcol : -1;
+}
+
+void SetTextColor(HDC ctx, int colour)
+{
+  if (isLive(ctx)) ctx->curtextcol = colour;
+}
+
+void SetBkColor(HDC ctx, int colour)
+{
+  if (isLive(ctx)) ctx->curbkcol = colour;
+}
+
+void SetBkMode(HDC ctx, int mode)
+{
+  if (isLive(ctx)) ctx->curbkmode = mode;
+}
+
+HGDIOBJ SelectObject(HDC ctx, HGDIOBJ obj)
+{
+  if (!isLive(ctx)) return nullptr;
+  const uintptr_t n = reinterpret_cast<uintptr_t>(obj);
+  if (n >= 1 && n <= 3) {
+    HGDIOBJ* slot = slotOf(ctx, (int)n);
+    HGDIOBJ previous = *slot;
+    *slot = nullptr;
+    return isLiveObject(previous, (int)n) ? previous : obj;
+  }
+  if (!isLiveObject(obj, 0) || obj->type > kFont) return nullptr;
+  HGDIOBJ* slot = slotOf(ctx, obj->type);
+  HGDIOBJ previous = *slot;
+  *slot = obj;
+  if (previous == obj || isLiveObject(previous, obj->type)) return previous;
+  return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(obj->type));
+}
+
+void DeleteObject(HGDIOBJ obj)
+{
+  if (!isObjectPointer(obj) || isStock(obj) || obj->_infreelist) return;
+  if (obj->additional_refcnt-- > 0) return;
+  if (obj->type < kPen || obj->type > kImage) return;
+  if (obj->font) freeFont(obj->font);
+  if (obj->type == kImage && obj->wid == 1) delete obj->image;
+  returnRecord(obj, &m_objpool, &m_objpool_size, kMaxPooledObjects);
+}
+
+HGDIOBJ GetStockObject(int which)
+{
+  if (which == NULL_PEN) return &global_objs[0];
+  if (which == NULL_BRUSH) return &global_objs[1];
+  return nullptr;
+}
+
+HGDIOBJ SWELL_CloneGDIObject(HGDIOBJ obj)
+{
+  if (!isObjectPointer(obj) || obj->_infreelist) return nullptr;
+  if (!isStock(obj)) ++obj->additional_refcnt;
+  return obj;
+}
+
+void SWELL_PushClipRegion(HDC ctx)
+{
+  if (!isLive(ctx)) return;
+  if (ctx->clipDepth < HDC__::kClipDepth) {
+    ctx->clipStack[ctx->clipDepth] = ctx->clip;
+    ctx->clipStackSet[ctx->clipDepth] = ctx->clipped;
+  }
+  ++ctx->clipDepth;
+}
+
+void SWELL_SetClipRegion(HDC ctx, const RECT* r)
+{
+  if (!isLive(ctx) || !r) return;
+  ctx->clip = intersect(clipRect(ctx), *r);
+  ctx->clipped = true;
+}
+
+void SWELL_PopClipRegion(HDC ctx)
+{
+  if (!isLive(ctx) || ctx->clipDepth <= 0) return;
+  --ctx->clipDepth;
+  if (ctx->clipDepth < HDC__::kClipDepth) {
+    ctx->clip = ctx->clipStack[ctx->clipDepth];
+    ctx->clipped = ctx->clipStackSet[ctx->clipDepth];
+  }
+}
+
+void* SWELL_GetCtxGC(HDC ctx)
+{
+  return isLive(ctx) ? ctx : nullptr;
+}
+
+int GetSysColor(int index)
+{
+  static const int kColours[10] = {0x606060, 0xE0E0E0, 0xC0C0C0, 0x000000, 0xC0C0C0,
+                                   0x202020, 0x303030, 0xC0C0C0, 0xFFF0C8, 0x000000};
+  return index >= 0 && index < 10 ? kColours[index] : 0;
+}
+
+bool SWELL_IsRetinaDC(HDC)
+{
+  return false;
 }
