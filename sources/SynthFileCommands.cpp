@@ -13,7 +13,8 @@ namespace {
 const char kIllegalFileChars[] = "\"*/:<>?\\|";
 constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program name, terminator included
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
-constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerNo = 7;
+// Message boxes: the answer 1 is the Yes button; No (7) and a box closed without a button (0) refuse.
+constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerYes = 1;
 } // namespace
 
 void Synth::replaceIllegalFileChar(char* name)
@@ -72,18 +73,18 @@ void Synth::runFileCommand(File::Command command)
     copyPreset();
     return;
   case File::kPasteProgram:
-    if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) !=
-        kAnswerNo)
+    if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) ==
+        kAnswerYes)
       pastePreset();
     return;
   case File::kInitProgram:
     if (graphics->ShowMessageBox("Do you really want to initialize the current program?", "Initialize Program",
-                                 kBoxYesNo) != kAnswerNo)
+                                 kBoxYesNo) == kAnswerYes)
       initPreset();
     return;
   case File::kResetTuning:
-    if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) !=
-        kAnswerNo) {
+    if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) ==
+        kAnswerYes) {
       WDL_MutexLock lock(&mMutex);
       resetTuning();
     }

@@ -158,7 +158,8 @@ void Veltrane::handleMidiEvents()
         // v is normalised: compared with the plain value, a volume at 1.0 would ignore a controller at 127.
         if (param && param->GetNormalized() != v) {
           SetParameterFromGUI(paramIdx, v);
-          if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, v, true);
+          // The editor thread may be rebuilding its controls: the value waits for its next tick.
+          if (IGraphics* gui = GetGUI()) gui->QueueParameterFromPlug(paramIdx, v);
         }
       }
       break;

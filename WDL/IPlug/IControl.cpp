@@ -1,6 +1,27 @@
 #include "IControl.h"
 
+#include "IGraphics.h"
+#include "IParam.h"
 #include "IPlugBase.h"
+
+#include <cstring>
+
+IControl::IControl(IPlugBase* plug, IRECT r, int paramIdx, int blendMethod)
+    : mPlug(plug), mRECT(r), mTargetRECT(r), mParamIdx(paramIdx), mBlend(blendMethod, 1.0f)
+{
+}
+
+void IControl::OnMouseDown(int, int, IMouseMod* mod)
+{
+  if (mod && mod->R) PromptUserInput();
+}
+
+void IControl::OnMouseDblClick(int, int, IMouseMod*)
+{
+  if (mDefaultValue < 0.0) return;
+  mValue = mDefaultValue;
+  SetDirty(true);
+}
 
 void IControl::SetValueFromPlug(double value)
 {
@@ -8,48 +29,215 @@ void IControl::SetValueFromPlug(double value)
     mValue = mDefaultValue = value;
     return;
   }
-  if (value != mValue) {
-    mValue = value;
-    SetDirty(false);
-    mRedraw = true;
-  }
+  if (value == mValue) return;
+  mValue = value;
+  SetDirty(false);
+  mRedraw = true;
 }
 
 void IControl::SetValueFromUserInput(double value)
 {
-  if (value != mValue) {
-    mValue = value;
-    SetDirty(true);
-    mRedraw = true;
-  }
+  if (value == mValue) return;
+  mValue = value;
+  SetDirty(true);
+  mRedraw = true;
+}
+
+void IControl::Hide(bool hide)
+{
+  mHide = hide;
+  mRedraw = true;
+  SetDirty(false);
+}
+
+void IControl::GrayOut(bool gray)
+{
+  mGrayed = gray;
+  mBlend.mWeight = gray ? 0.25f : 1.0f;
+  SetDirty(false);
 }
 
 void IControl::SetDirty(bool pushToPlug)
 {
   mValue = mClampLo > mValue ? mClampLo : (mClampHi < mValue ? mClampHi : mValue);
   mDirty = true;
-  if (pushToPlug && mPlug && mParamIdx >= 0) mPlug->SetParameterFromGUI(mParamIdx, mValue);
+  if (!pushToPlug || !mPlug || mParamIdx < 0) return;
+  mPlug->SetParameterFromGUI(mParamIdx, mValue);
+  IParam* param = mPlug->GetParam(mParamIdx);
+  if (!param) return;
+  if (ITextControl* display = dynamic_cast<ITextControl*>(mValDisplayControl)) {
+    char value[IParam::kDisplayBufferSize] = {};
+    param->GetDisplayForHost(param->Value(), false, value, true);
+    WDL_String text;
+    text.SetFormatted(72, "%.32s %.32s", value, param->GetLabelForHost());
+    display->SetTextFromPlug(text.Get());
+  }
+  if (ITextControl* name = dynamic_cast<ITextControl*>(mNameDisplayControl)) name->SetTextFromPlug(param->GetNameForHost());
 }
 
 void IControl::SetAuxParamValueFromPlug(int auxParamIdx, double value)
 {
-  if (auxParamIdx < 0 || auxParamIdx >= NAuxParams()) return;
   AuxParam* aux = GetAuxParam(auxParamIdx);
-  if (value != aux->mValue) {
-    aux->mValue = value;
-    SetDirty(false);
-    mRedraw = true;
+  if (aux->mValue == value) return;
+  aux->mValue = value;
+  SetDirty(false);
+  mRedraw = true;
+}
+
+void IControl::PromptUserInput()
+{
+  if (mParamIdx < 0 || mDisablePrompt || !mPlug) return;
+  IParam* param = mPlug->GetParam(mParamIdx);
+  if (!param) return;
+  if (param->GetNDisplayTexts() > 0) {
+    PromptUserInput(&mRECT);
+    return;
   }
+  const int cx = (int)mRECT.MW(), cy = (int)mRECT.MH();
+  IRECT field(cx - 20, cy - 8, cx + 20, cy + 8);
+  PromptUserInput(&field);
+}
+
+void IControl::PromptUserInput(IRECT* r)
+{
+  if (mParamIdx < 0 || mDisablePrompt || !mPlug) return;
+  IGraphics* graphics = mPlug->GetGUI();
+  IParam* param = mPlug->GetParam(mParamIdx);
+  if (graphics && param) graphics->PromptUserInput(this, param, r);
+  mRedraw = true;
 }
 
 void IControl::AddAuxParam(int paramIdx)
 {
-  mAuxParams.Add(AuxParam{0.0, paramIdx});
+  const AuxParam entry = {0.0, paramIdx};
+  mAuxParams.Add(entry);
 }
 
 int IControl::AuxParamIdx(int paramIdx) const
 {
+  const AuxParam* a = mAuxParams.Get();
   for (int i = 0; i < mAuxParams.GetSize(); ++i)
-    if (mAuxParams.Get()[i].mParamIdx == paramIdx) return i;
+    if (a[i].mParamIdx == paramIdx) return i;
   return -1;
+}
+
+void IControl::SetAllAuxParamsFromGUI()
+{
+  if (!mPlug) return;
+  for (int i = 0; i < NAuxParams(); ++i) mPlug->SetParameterFromGUI(GetAuxParam(i)->mParamIdx, GetAuxParam(i)->mValue);
+}
+
+// ---- stock controls ----
+
+IBitmapControl::IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, int blendMethod)
+    : IControl(plug, IRECT(x, y, x + bitmap->W, y + bitmap->H / (bitmap->N > 0 ? bitmap->N : 1)), paramIdx,
+               blendMethod),
+      mBitmap(*bitmap)
+{
+}
+
+bool IBitmapControl::Draw(IGraphics* graphics)
+{
+  int frame = 1;
+  if (mBitmap.N >= 2) {
+    frame = (int)((mBitmap.N - 1) * mValue + 0.5) + 1;
+    frame = frame < 1 ? 1 : frame > mBitmap.N ? mBitmap.N : frame;
+  }
+  return graphics->DrawBitmap(&mBitmap, &mRECT, frame, &mBlend);
+}
+
+IPanelControl::IPanelControl(IPlugBase* plug, IRECT r, const IColor* color)
+    : IControl(plug, r, -1, IChannelBlend::kBlendNone), mColor(*color)
+{
+}
+
+bool IPanelControl::Draw(IGraphics* graphics)
+{
+  return graphics->FillIRect(&mColor, &mRECT, &mBlend);
+}
+
+ITextControl::ITextControl(IPlugBase* plug, IRECT r, IText* text, const char* str) : IControl(plug, r)
+{
+  if (text) mText = *text;
+  mStr.Set(str ? str : "");
+}
+
+bool ITextControl::Draw(IGraphics* graphics)
+{
+  if (!mStr.GetLength()) return true;
+  return graphics->DrawIText(&mText, mStr.Get(), &mRECT, 0x100, false);
+}
+
+void ITextControl::SetTextFromPlug(const char* str)
+{
+  if (!str) str = "";
+  if (!std::strcmp(mStr.Get(), str)) return;
+  SetDirty(false);
+  mStr.Set(str);
+}
+
+// ---- bitmap text ----
+
+bool DrawBitmapedText(IGraphics* graphics, IBitmap* bitmap, IRECT* r, IText* text, IChannelBlend* blend,
+                      const char* str, bool vCenter, bool multiline, int charWidth, int charHeight, int charOffset)
+{
+  if (!str || !*str || charWidth <= 0) return true;
+  const int n = (int)std::strlen(str);
+  int y0 = r->T;
+  if (vCenter) y0 = r->T + (r->B - (r->T + charHeight)) / 2;
+  const int sw = n * charWidth;
+  int x0 = r->L;
+  const int align = text ? text->mAlign : IText::kAlignNear;
+  if (align == IText::kAlignFar)
+    x0 = r->R - sw;
+  else if (align == IText::kAlignCenter)
+    x0 = r->L + (r->R - (sw + r->L)) / 2;
+  const int rw = r->W();
+  int perLine, lines = 1;
+  if (multiline && sw > rw) {
+    perLine = rw / charWidth;
+    lines = rw > 0 ? sw / rw + 1 : 0;
+  } else if (multiline) {
+    perLine = n;
+  } else {
+    perLine = rw / charWidth;
+  }
+  if (perLine < 1) return true;
+  int next = 0;
+  for (int k = 0; k < lines; ++k) {
+    const int y = y0 + k * charHeight;
+    int x = x0;
+    for (int i = 0; i < perLine; ++i) {
+      if (next >= n) return true;
+      const int frame = (unsigned char)str[next++] - 31;
+      IRECT cell(x, y, x + charWidth, y + charHeight);
+      graphics->DrawBitmap(bitmap, &cell, frame, blend);
+      x += charWidth + charOffset;
+    }
+  }
+  return true;
+}
+
+IBitmapTextControl::IBitmapTextControl(IPlugBase* plug, IRECT r, IBitmap* bitmap, const char* str, IText* text,
+                                       int charWidth, int charHeight, int charOffset, bool multiline, bool vCenter)
+    : IControl(plug, r), mCharWidth(charWidth), mCharHeight(charHeight), mCharOffset(charOffset),
+      mTextBitmap(*bitmap), mMultiLine(multiline), mVCentre(vCenter)
+{
+  mStr.Set(str ? str : "");
+  if (text) mText = *text;
+}
+
+bool IBitmapTextControl::Draw(IGraphics* graphics)
+{
+  if (!mStr.GetLength()) return true;
+  return DrawBitmapedText(graphics, &mTextBitmap, &mRECT, &mText, &mBlend, mStr.Get(), mVCentre, mMultiLine,
+                          mCharWidth, mCharHeight, mCharOffset);
+}
+
+void IBitmapTextControl::SetTextFromPlug(const char* str)
+{
+  if (!str) str = "";
+  if (!std::strcmp(mStr.Get(), str)) return;
+  IControl::SetDirty(false);
+  mStr.Set(str);
 }

@@ -1,6 +1,11 @@
+// The Linux editor surface: paths, resources, the tick, the entry points and the records of what was asked.
+// The modal elements (menus, text field, message boxes, tooltips) are in IGraphicsLinuxModal.cpp.
 #include "IGraphicsLinux.h"
 
+#include "IControl.h"
+
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,32 +15,126 @@ namespace {
 void ModuleAnchor() {}
 } // namespace
 
-IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
+IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps)
+{
+}
 
-IGraphicsLinux::~IGraphicsLinux()
+// ---- tick and input ----
+
+bool IGraphicsLinux::Tick()
+{
+  DrainQueuedParameters();
+  IRECT r;
+  if (!IsDirty(&r)) return false;
+  Draw(&r);
+  return true;
+}
+
+void IGraphicsLinux::MouseDown(int x, int y, IMouseMod mod, bool doubleClick)
+{
+  mLastX = x;
+  mLastY = y;
+  mButtonHeld = true;
+  if (doubleClick && mod.L && !mod.R)
+    OnMouseDblClick(x, y, &mod);
+  else
+    OnMouseDown(x, y, &mod);
+}
+
+void IGraphicsLinux::MouseUp(int x, int y, IMouseMod mod)
+{
+  mLastX = x;
+  mLastY = y;
+  mButtonHeld = false;
+  OnMouseUp(x, y, &mod);
+}
+
+void IGraphicsLinux::MouseMove(int x, int y, IMouseMod mod)
+{
+  mLastX = x;
+  mLastY = y;
+  if (mButtonHeld)
+    OnMouseDrag(x, y, &mod);
+  else
+    OnMouseOver(x, y, &mod);
+}
+
+void IGraphicsLinux::MouseWheel(int x, int y, IMouseMod mod, int d)
+{
+  mLastX = x;
+  mLastY = y;
+  OnMouseWheel(x, y, &mod, d);
+}
+
+bool IGraphicsLinux::KeyDown(int key, unsigned ch)
+{
+  int code = -1;
+  switch (key) {
+  case kUp:
+    code = KEY_UPARROW;
+    break;
+  case kDown:
+    code = KEY_DOWNARROW;
+    break;
+  case kLeft:
+    code = KEY_LEFTARROW;
+    break;
+  case kRight:
+    code = KEY_RIGHTARROW;
+    break;
+  case kChar:
+    if (ch == ' ')
+      code = KEY_SPACE;
+    else if (ch >= '0' && ch <= '9')
+      code = KEY_DIGIT_0 + (int)(ch - '0');
+    else if (ch >= 'A' && ch <= 'Z')
+      code = KEY_ALPHA_A + (int)(ch - 'A');
+    else if (ch >= 'a' && ch <= 'z')
+      code = KEY_ALPHA_A + (int)(ch - 'a');
+    break;
+  default:
+    break;
+  }
+  if (code < 0) return false;
+  return OnKeyDown(mLastX, mLastY, code);
+}
+
+// ---- presenting ----
+
+bool IGraphicsLinux::DrawScreen(IRECT*)
+{
+  if (!mWindowOpen) return false;
+  ++mPresents;
+  return true;
+}
+
+bool IGraphicsLinux::SaveScreenshot(const char* path)
+{
+  return mDrawBitmap && LICE_WritePNG(path, mDrawBitmap.get());
+}
+
+// ---- windows ----
+
+void* IGraphicsLinux::OpenWindow(void* parent)
 {
   CloseWindow();
-  mFilePromptScript.Empty(true);
-  mMessageBoxes.Empty(true);
-  mFilePrompts.Empty(true);
+  mParent = parent;
+  mWindowOpen = true;
+  ++mWindowOpens;
+  SetAllControlsDirty();
+  UpdateTooltips();
+  return GetWindow();
 }
 
-int IGraphicsLinux::ShowMessageBox(const char* text, const char* caption, int type)
+void IGraphicsLinux::CloseWindow()
 {
-  MessageBoxCall* call = new MessageBoxCall;
-  call->text.Set(text ? text : "");
-  call->caption.Set(caption ? caption : "");
-  call->type = type;
-  mMessageBoxes.Add(call);
-
-  // Buttons by position: type 0 has one, type 1 and 4 two, type 3 three.
-  const int buttons = type == 3 ? 3 : (type == 1 || type == 4) ? 2 : 1;
-  int position = 0;
-  if (mMessageBoxScriptPos < mMessageBoxScript.GetSize()) position = mMessageBoxScript.Get()[mMessageBoxScriptPos++];
-  if (position < 0 || position >= buttons) position = 0;
-  static const int kAnswerOfPosition[3] = {1, 7, 2};
-  return kAnswerOfPosition[position];
+  if (!mWindowOpen) return;
+  ForceEndUserEdit();
+  mWindowOpen = false;
+  mParent = nullptr;
 }
+
+// ---- paths and resources ----
 
 void IGraphicsLinux::PluginPath(WDL_String* path)
 {
@@ -46,6 +145,41 @@ void IGraphicsLinux::PluginPath(WDL_String* path)
   const char* slash = std::strrchr(file, '/');
   if (!slash) return;
   path->Set(file, (int)(slash - file) + 1);
+}
+
+void IGraphicsLinux::HostPath(WDL_String* path)
+{
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  if (n > 0) path->Set(buf, (int)n);
+}
+
+namespace {
+void homeFolder(WDL_String* path, const char* below)
+{
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return;
+  path->Set(home);
+  path->Append(below);
+}
+} // namespace
+
+void IGraphicsLinux::DesktopPath(WDL_String* path)
+{
+  homeFolder(path, "/Desktop");
+}
+
+void IGraphicsLinux::AppSupportPath(WDL_String* path, bool isSystem)
+{
+  if (isSystem)
+    path->Set("/usr/share");
+  else
+    homeFolder(path, "/.local/share");
+}
+
+void IGraphicsLinux::SandboxSafeAppSupportPath(WDL_String* path)
+{
+  homeFolder(path, "/Music");
 }
 
 void IGraphicsLinux::ResourcesPath(WDL_String* path, const char* bundleName)
@@ -62,40 +196,50 @@ void IGraphicsLinux::ResourcesPath(WDL_String* path, const char* bundleName)
   path->Append(".vst/Contents/Resources/");
 }
 
+LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
+{
+  if (!name) return nullptr;
+  const char* base = std::strrchr(name, '/');
+  base = base ? base + 1 : name;
+  const char* dot = std::strrchr(base, '.');
+  if (!dot || strcasecmp(dot + 1, "png")) return nullptr;
+  WDL_String path;
+  ResourcesPath(&path, mBundleName.GetLength() ? mBundleName.Get() : "Veltrane");
+  path.Append(base);
+  return LICE_LoadPNG(path.Get());
+}
+
+bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const char*)
+{
+  if (!url || !*url) return false;
+  mOpenedURLs.push_back(url);
+  return true;
+}
+
+bool IGraphicsLinux::GetTextFromClipboard(WDL_String* str)
+{
+  str->Set("");
+  return false;
+}
+
+// ---- file prompts ----
+
 void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions)
 {
   WDL_String proposed(fileName ? fileName->Get() : "");
   if (fileName) fileName->Set("");
   if (!WindowIsOpen() || !fileName || !folder) return;
   if (!folder->GetLength()) folder->Set("~/Desktop");
-
   FilePromptCall* call = new FilePromptCall;
   call->action = action;
   call->proposedName.Set(proposed.Get());
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
   mFilePrompts.Add(call);
-
   const WDL_String* answer = mFilePromptScript.Get(mFilePromptScriptPos);
   if (answer) ++mFilePromptScriptPos;
   if (!answer || !answer->GetLength()) return; // cancelled
   fileName->Set(answer->Get());
   const char* slash = std::strrchr(answer->Get(), '/');
   if (slash) folder->Set(answer->Get(), (int)(slash - answer->Get()) + 1);
-}
-
-void* IGraphicsLinux::OpenWindow(void* parent)
-{
-  CloseWindow();
-  mParent = parent;
-  mWindowOpen = true;
-  ++mWindowOpens;
-  return GetWindow();
-}
-
-void IGraphicsLinux::CloseWindow()
-{
-  if (!mWindowOpen) return;
-  mWindowOpen = false;
-  mParent = nullptr;
 }

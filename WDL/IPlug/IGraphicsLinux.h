@@ -1,18 +1,67 @@
-// IGraphicsLinux: the editor surface's Linux platform layer. Until the editor is drawn, it is headless: it
-// has the fixed size, finds the plug-in's folder, and answers message boxes and file prompts from a script
-// (tests set the answers) while recording what was asked; opening and closing the window only records state.
+// IGraphicsLinux: the editor surface's Linux platform layer.
+//
+// Everything that needs no display lives here and works headless: paths (the plug-in's folder found with
+// dladdr), images loaded by their last path component from the resources folder, the 25 Hz tick with its
+// dirty-rectangle redraw into the draw bitmap (driven by Tick(): headless by the caller, in a host's window
+// by the window layer), mouse, wheel and key entry points in surface pixels, and the modal user interface
+// that a desktop would draw for a macOS editor: popup menus (submenus, ticks, separators; a menu too tall
+// for the editor wraps into columns), the one-line text field of value prompts, message boxes and tooltips.
+// These are drawn by us into the draw bitmap, over the controls, so they look the same with and without a
+// window and can be tested headless.
+//
+// A modal call (message box, menu, text entry) runs a nested loop of input events until the user answers.
+// The loop takes its events from RunModalStep(), which the window layer overrides to wait for the
+// display's events; headless, events come from the script (ScriptEvent), and an empty script answers the
+// way a user pressing Return would: a message box with its default button, a text field confirms what it
+// holds, a menu is dismissed without a choice. Files are chosen through the window layer too; headless,
+// from the file script. OpenURL hands the address to the window layer; headless it is recorded.
+//
+// Threads: the host's main thread, as every editor call.
 #pragma once
 
 #include "IGraphics.h"
 
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
 class IGraphicsLinux : public IGraphics
 {
 public:
-  // What a message box was asked to show.
+  // Keys of the binding's key entry point: characters arrive as kChar with their code point.
+  enum Key { kChar = 0, kUp, kDown, kLeft, kRight, kReturn, kEscape, kBackspace, kDelete, kTab, kOther };
+
+  // One scripted user action. Coordinates are surface pixels.
+  struct ScriptEvent
+  {
+    enum Kind {
+      kMouseDown,  // x, y, mod
+      kMouseUp,    // x, y, mod
+      kMouseDrag,  // x, y, mod: a move with a button held
+      kMouseMove,  // x, y: a move without a button (mouse-over)
+      kDblClick,   // x, y, mod
+      kWheel,      // x, y, d steps (positive: away from the user)
+      kKeyPress,   // key (Key), ch (code point for kChar)
+      kType,       // text: one kChar press per character
+      kButton,     // answers the open message box: d = 0 default, 1 alternate, 2 other, -1 closed
+      kChoose,     // answers the open menu: text = path of entry indexes "2" or "3/1" (submenu), "" dismiss
+      kTicks,      // d timer ticks pass (tooltips appear after a rest)
+    };
+    Kind kind;
+    int x = 0, y = 0, d = 0;
+    IMouseMod mod;
+    int key = kChar;
+    unsigned ch = 0;
+    std::string text;
+  };
+
+  // What a message box was asked to show, and what it answered.
   struct MessageBoxCall
   {
     WDL_String text, caption;
     int type;
+    int answer;
   };
   // What a file prompt was asked for.
   struct FilePromptCall
@@ -25,42 +74,114 @@ public:
   IGraphicsLinux(IPlugBase* plug, int width, int height, int fps = 0);
   ~IGraphicsLinux() override;
 
+  // ---- the timer and the entry points of the window layer (or of a test) ----
+  // One timer tick: drains queued parameter values, asks for the dirty rectangle, draws it, presents, and
+  // shows or hides a tooltip. Returns true when something was drawn.
+  bool Tick();
+  void MouseDown(int x, int y, IMouseMod mod, bool doubleClick = false);
+  void MouseUp(int x, int y, IMouseMod mod);
+  void MouseMove(int x, int y, IMouseMod mod); // a button held: drag; else mouse-over
+  void MouseWheel(int x, int y, IMouseMod mod, int d);
+  // A key at the last mouse position; false when nothing took it (the host should have it).
+  bool KeyDown(int key, unsigned ch = 0);
+
+  // ---- platform operations ----
+  bool DrawScreen(IRECT* r) override;
+  void ForceEndUserEdit() override;
+  const char* GetGUIAPI() override { return "Linux GUI"; }
   int ShowMessageBox(const char* text, const char* caption, int type) override;
+  IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* r) override;
+  void CreateTextEntry(IControl* control, IText* text, IRECT* r, const char* str, IParam* param) override;
+  void HostPath(WDL_String* path) override;
   void PluginPath(WDL_String* path) override;
+  void DesktopPath(WDL_String* path) override;
+  void AppSupportPath(WDL_String* path, bool isSystem = false) override;
+  void SandboxSafeAppSupportPath(WDL_String* path) override;
   void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions) override;
+  bool PromptForColor(IColor*, char* = nullptr) override { return false; }
+  bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+               const char* errMsg = nullptr) override;
   void* OpenWindow(void* parent) override;
   void CloseWindow() override;
   void* GetWindow() override { return mWindowOpen ? this : nullptr; }
+  bool GetTextFromClipboard(WDL_String* str) override;
+  void UpdateTooltips() override;
+  LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
 
   // The resources folder followed by "/": the folder named by the environment variable VELTRANE_RESOURCES
   // when it is set, else "<plug-in folder>/<bundleName>.vst/Contents/Resources/".
   void ResourcesPath(WDL_String* path, const char* bundleName);
-
   // The bundle identifier, set by the owner after construction (reverse-domain name of the plug-in).
   WDL_String mBundleID;
+  // The name of the plug-in file without ".so" (the resources folder is "<name>.vst"); set by the owner.
+  WDL_String mBundleName;
 
-  // ---- script and record (tests) ----
-  // The next message boxes answer with these buttons, by position 0 (default), 1 or 2, in order; a position
-  // the box does not have, or an empty script, answers with the default button.
-  void ScriptMessageBoxButton(int position) { mMessageBoxScript.Add(position); }
+  // Writes the draw bitmap as a PNG file; false when it cannot be written.
+  bool SaveScreenshot(const char* path);
+
+  // ---- the window layer's hooks ----
+  // One step of a modal loop: delivers the next input event to the entry points (which route it to the open
+  // menu, field or box). False when no event will ever come: the modal call then answers by default.
+  virtual bool RunModalStep();
+
+  // ---- script and record (headless use and tests) ----
+  void Script(const ScriptEvent& event) { mScript.push_back(event); }
+  // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
+  // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
+  // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
+  // a comment. False (and nothing queued) on a line it cannot read; error receives the line.
+  bool ScriptText(const char* text, std::string* error = nullptr);
+  // Plays the queued script through the entry points, with a tick after every event, until it is empty.
+  void PlayScript();
+  // The next message boxes answer with these buttons by position 0 (default), 1 or 2; a position the box
+  // does not have answers with the default button.
+  void ScriptMessageBoxButton(int position);
   // The next file prompts answer with these paths in order; an empty path, or an empty script, cancels.
   void ScriptFilePrompt(const char* path) { mFilePromptScript.Add(new WDL_String(path ? path : "")); }
-
   int NMessageBoxes() const { return mMessageBoxes.GetSize(); }
   const MessageBoxCall* GetMessageBox(int idx) const { return mMessageBoxes.Get(idx); }
   int NFilePrompts() const { return mFilePrompts.GetSize(); }
   const FilePromptCall* GetFilePrompt(int idx) const { return mFilePrompts.Get(idx); }
+  const std::vector<std::string>& OpenedURLs() const { return mOpenedURLs; }
   void* LastParent() const { return mParent; }
   int NWindowOpens() const { return mWindowOpens; }
+  int NScreenPresents() const { return mPresents; }
+  // Whether a menu, text field or message box is open, and where (for tests and scripts).
+  bool ModalOpen() const;
+  // The rectangle of entry `index` of the open menu at depth `level` (0 the top menu); empty when none.
+  IRECT MenuItemRect(int level, int index) const;
+  // The rectangle of button `position` of the open message box; empty when none.
+  IRECT MessageBoxButtonRect(int position) const;
+  // The rectangle of the open text field; empty when none.
+  IRECT TextEntryRect() const;
+  // The text of the tooltip on show, empty when none.
+  const char* TooltipText() const;
 
-private:
-  WDL_TypedBuf<int> mMessageBoxScript;
-  int mMessageBoxScriptPos = 0;
+  class Overlay; // a modal element drawn over the controls (menu, field, box, tooltip)
+
+protected:
+  std::deque<ScriptEvent> mScript;
+  // Delivers one scripted event to the entry points.
+  void deliver(const ScriptEvent& e);
+  // Runs a modal loop until the overlay is finished.
+  void runModal(Overlay* overlay);
+  // Draws the open overlays over the controls and presents the area.
+  void drawOverlays();
+
+  std::vector<Overlay*> mModal; // open modal elements, innermost last (not owned: their callers own them)
+  Overlay* mTooltip = nullptr; // owned
+  int mRestTicks = 0;   // ticks the mouse rested over one control
+  int mRestControl = -1;
+  int mLastX = 0, mLastY = 0;
+  bool mButtonHeld = false;
+
   WDL_PtrList<WDL_String> mFilePromptScript;
   int mFilePromptScriptPos = 0;
   WDL_PtrList<MessageBoxCall> mMessageBoxes;
   WDL_PtrList<FilePromptCall> mFilePrompts;
+  std::vector<std::string> mOpenedURLs;
   bool mWindowOpen = false;
-  void* mParent = nullptr; // on Linux an X11 window id
+  void* mParent = nullptr; // an X11 window id in a host
   int mWindowOpens = 0;
+  int mPresents = 0;
 };

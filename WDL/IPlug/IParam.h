@@ -99,6 +99,7 @@ public:
   bool MapDisplayText(const char* text, int* value) const;
 
   EParamType Type() const { return mType; }
+  bool GetNegateDisplay() const { return mNegateDisplay; }
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }
   double GetRange() const { return mMax - mMin; }

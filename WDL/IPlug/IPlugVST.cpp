@@ -587,7 +587,8 @@ void IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 idx, float value)
   WDL_MutexLock lock(&plug->mMutex);
   IParam* param = plug->GetParam(idx);
   if (!param) return;
-  if (plug->mGraphics) plug->mGraphics->SetParameterFromPlug(idx, value, true);
+  // Hosts call this from any thread, the audio thread included: the editor takes the value at its next tick.
+  if (plug->mGraphics) plug->mGraphics->QueueParameterFromPlug(idx, value);
   param->SetNormalized(value);
   plug->OnParamChange(idx);
 }

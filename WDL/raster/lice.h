@@ -247,6 +247,8 @@ LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int len, LICE_IBitmap* bm
 // Loads a file of the plug-in's resources folder: $VELTRANE_RESOURCES when set, else
 // Veltrane.vst/Contents/Resources beside the plug-in (or program) file.
 LICE_IBitmap* LICE_LoadPNGFromNamedResource(const char* name, LICE_IBitmap* bmp = nullptr);
+// Writes the bitmap as an 8-bit PNG file (RGB, or RGBA with wantAlpha); false when it cannot be written.
+bool LICE_WritePNG(const char* filename, LICE_IBitmap* bmp, bool wantAlpha = false);
 // Numbered resources do not exist on this platform: always null.
 LICE_IBitmap* LICE_LoadPNGFromResource(void* hInst, int resid, LICE_IBitmap* bmp = nullptr);
 

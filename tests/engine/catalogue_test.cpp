@@ -429,8 +429,8 @@ TEST(ModuleFactory, SpecialControlsAndPanels)
   class Dummy : public IControl
   {
   public:
-    Dummy() : IControl(nullptr) {}
-    void Draw(IGraphics*) override {}
+    Dummy() : IControl(nullptr, IRECT()) {}
+    bool Draw(IGraphics*) override { return true; }
   };
   Veltrane& v = plug();
   ModuleConfig& c = declared(ModuleConfig::MOD_LFO);

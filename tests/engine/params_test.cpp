@@ -259,8 +259,8 @@ TEST(ProductState, EditorHooksWithoutAPanel)
   class Counting : public IControl
   {
   public:
-    Counting() : IControl(nullptr) {}
-    void Draw(IGraphics*) override {}
+    Counting() : IControl(nullptr, IRECT()) {}
+    bool Draw(IGraphics*) override { return true; }
     void SetValueFromPlug(double value) override
     {
       last = value;

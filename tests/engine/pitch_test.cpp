@@ -48,8 +48,8 @@ void expectBracketed(int note, double targetHz, int pitch)
 class RecordingControl : public IControl
 {
 public:
-  RecordingControl() : IControl(nullptr) {}
-  void Draw(IGraphics*) override {}
+  RecordingControl() : IControl(nullptr, IRECT()) {}
+  bool Draw(IGraphics*) override { return true; }
   void SetValueFromPlug(double value) override
   {
     lastValue = value;

@@ -19,12 +19,12 @@ std::vector<int>* gDestroyed = nullptr;
 class TestControl : public IControl
 {
 public:
-  TestControl(IPlugBase* plug, int paramIdx, int id = 0) : IControl(plug, paramIdx), mId(id) {}
+  TestControl(IPlugBase* plug, int paramIdx, int id = 0) : IControl(plug, IRECT(), paramIdx), mId(id) {}
   ~TestControl() override
   {
     if (gDestroyed) gDestroyed->push_back(mId);
   }
-  void Draw(IGraphics*) override {}
+  bool Draw(IGraphics*) override { return true; }
   bool Redraw() const { return mRedraw; }
   int mId;
 };
@@ -122,8 +122,8 @@ TEST(HeadlessSurface, MessageBoxesRecordAndAnswerFromTheScript)
   {
     int type, scriptedPosition, answer;
   };
-  // Answers by button position: 1 the first (default), 7 the second, 2 the third.
-  const Case cases[] = {{0, 0, 1}, {0, 1, 1}, {1, 1, 7}, {4, 1, 7}, {4, 2, 1}, {3, 2, 2}, {3, 1, 7}, {3, -1, 1}};
+  // Answers by button position: 1 the first (default), 7 the second, 2 the third; -1 closes the box: 0.
+  const Case cases[] = {{0, 0, 1}, {0, 1, 1}, {1, 1, 7}, {4, 1, 7}, {4, 2, 1}, {3, 2, 2}, {3, 1, 7}, {3, -1, 0}};
   for (const Case& c : cases) g.ScriptMessageBoxButton(c.scriptedPosition);
   for (const Case& c : cases) EXPECT_EQ(g.ShowMessageBox("text", "Caption", c.type), c.answer) << c.type;
   EXPECT_EQ(g.ShowMessageBox("Cannot load file!", "Error", 4), 1); // script used up: the default

@@ -155,8 +155,8 @@ public:
 class RecordingControl : public IControl
 {
 public:
-  RecordingControl(IPlugBase* plug, int paramIdx) : IControl(plug, paramIdx) {}
-  void Draw(IGraphics*) override {}
+  RecordingControl(IPlugBase* plug, int paramIdx) : IControl(plug, IRECT(), paramIdx) {}
+  bool Draw(IGraphics*) override { return true; }
 };
 
 } // namespace
@@ -178,7 +178,7 @@ TEST(EditorExchange, AttachingPushesEveryValueAndPreparesDrawing)
   EXPECT_EQ(p.GetGUI(), nullptr);
   p.AttachGraphics(g);
   EXPECT_EQ(p.GetGUI(), g);
-  EXPECT_TRUE(g->IsDrawPrepared());
+  EXPECT_TRUE(g->GetDrawBitmap() != nullptr);
   EXPECT_DOUBLE_EQ(c->GetValue(), 0.25);
   EXPECT_DOUBLE_EQ(c->GetDefaultValue(), 0.25);
 

@@ -13,8 +13,8 @@ namespace {
 class SpyControl : public IControl
 {
 public:
-  SpyControl(IPlugBase* plug, int paramIdx) : IControl(plug, paramIdx) {}
-  void Draw(IGraphics*) override {}
+  SpyControl(IPlugBase* plug, int paramIdx) : IControl(plug, IRECT(), paramIdx) {}
+  bool Draw(IGraphics*) override { return true; }
 };
 
 // A plug-in with a chosen channel layout, chunk use and kind, to read the record's flags.
@@ -174,6 +174,7 @@ TEST(VstParameters, HostChangesReachPluginAndEditorButAreNotEchoed)
   EXPECT_FLOAT_EQ(h.effect->getParameter(h.effect, TestPlug::kGain), 0.75f);
   EXPECT_DOUBLE_EQ(h.plug->GetParam(TestPlug::kGain)->Value(), 1.5);
   EXPECT_EQ(h.plug->mLastParamChange, TestPlug::kGain);
+  h.plug->GetGUI()->DrainQueuedParameters(); // the editor takes host values at its next tick
   EXPECT_DOUBLE_EQ(control->GetValue(), 0.75);
   EXPECT_EQ(h.host.calls.size(), before); // nothing sent back to the host
 
