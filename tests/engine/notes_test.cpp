@@ -242,9 +242,11 @@ TEST(Notes, ProgramChangeSwitchesAtOnce)
   EXPECT_DOUBLE_EQ(0.5, p.v.volume);
   p.on(60);
   p.h.midi(0, 0xC0, 3, 0);
-  p.h.midi(1, 0x90, 64, 100); // queued behind the switch
+  p.h.midi(1, 0x90, 64, 100); // queued behind the switch; its tick is the next block's first sample
   p.h.run(44);
   EXPECT_EQ(3, p.h.dispatch(effGetProgram));
+  EXPECT_EQ(-1, p.voiceOf(64));
+  p.h.run(44);
   EXPECT_DOUBLE_EQ(1.0, p.v.volume);
   EXPECT_EQ(-1, p.voiceOf(60)); // the switch stopped the notes
   EXPECT_NE(-1, p.voiceOf(64));
