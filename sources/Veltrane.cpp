@@ -177,6 +177,8 @@ void Veltrane::Reset()
 
 void Veltrane::changePreset(int index)
 {
+  // One hold for both steps: a block run between them would start queued notes with the old program.
+  WDL_MutexLock lock(&mMutex);
   allNotesOff();
   Synth::changePreset(index);
 }
