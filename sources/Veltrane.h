@@ -81,7 +81,7 @@ public:
   template <class T> void processBlock(T** inputs, T** outputs, int nFrames);
   // The queued events due at a tick that falls on this sample of the block: those whose offset is not above it.
   void handleMidiEvents(int sample);
-  void update();           // control tick of clock, voices and master section
+  void update(); // control tick of clock, voices and master section
   void handleRequestedCommand();
   void handleSync2Host(); // transport record, Start and Stop gates, clock phase
   void setMidiSourceValue(int cc, double value);

@@ -198,7 +198,7 @@ TEST(Notes, LiftingThePedalOverAHeldKeyKeepsTheNote)
   EXPECT_GT(voice.gate, 0.0);
   EXPECT_NE(ADSR::kRelease, voice.envelope.state);
   EXPECT_EQ(held, p.h.outL[43]); // sustaining at full level as before
-  p.off(60);                    // the key, not the pedal, ends it
+  p.off(60);                     // the key, not the pedal, ends it
   EXPECT_EQ(ADSR::kRelease, voice.envelope.state);
   EXPECT_LT(p.h.outL[43], held);
 }

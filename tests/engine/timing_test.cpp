@@ -42,8 +42,8 @@ void buildSawPatch(Veltrane& v)
   connect(kAmp, 11, SourceDef::MODULATION, kEnv, 0);
   set(kAmp, 10, 1.0);
   v.plugToCommon(kAmp);
-  v.SetParameterFromGUI(Veltrane::kParamVoices, 0.5);         // 16 voices
-  v.SetParameterFromGUI(Veltrane::kParamOutRelease, 0.4);     // about a third of a second
+  v.SetParameterFromGUI(Veltrane::kParamVoices, 0.5);     // 16 voices
+  v.SetParameterFromGUI(Veltrane::kParamOutRelease, 0.4); // about a third of a second
   ASSERT_EQ(16, v.activeVoices);
 }
 
@@ -92,9 +92,9 @@ TEST(MidiTiming, OutputDoesNotDependOnTheHostsBlockSize)
 {
   // Sorted by sample; at 44100 Hz a control tick falls every 44 samples from sample 0.
   const std::vector<Event> events = {
-      {20, 0x90, 60, 100},   // a note on in one 32-sample block and its note off in the next
+      {20, 0x90, 60, 100}, // a note on in one 32-sample block and its note off in the next
       {34, 0x80, 60, 0},
-      {242, 0x90, 64, 90},   // two notes late in a 64-sample block, the second one's off at the next one's start
+      {242, 0x90, 64, 90}, // two notes late in a 64-sample block, the second one's off at the next one's start
       {252, 0x90, 67, 80},
       {256, 0x80, 67, 0},
       {1000, 0x90, 72, 110}, // a quickly repeated note
