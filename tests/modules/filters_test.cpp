@@ -258,9 +258,12 @@ TEST(CombDelay, EchoesAfterOnePeriodWithTheFeedbackGainAtTwoRatesSideBySide)
 
   for (double fb : {0.0, 0.5, 1.0})
     for (int type : {1, 2})
-      for (double value : {0.0, 0.3, 0.6})
-        for (ModuleRig* rig : {&rig44, &rig96}) {
-          Comb* c = makeComb(*rig, rig->rate, type, value, fb);
+      for (double value : {0.0, 0.3, 0.6}) {
+        // Both made before either plays: the 44.1 kHz line then runs after a 96 kHz one was set up.
+        Comb* made[2] = {makeComb(rig44, 44100, type, value, fb), makeComb(rig96, 96000, type, value, fb)};
+        for (int which = 0; which < 2; ++which) {
+          ModuleRig* rig = which == 0 ? &rig44 : &rig96;
+          Comb* c = made[which];
           double in = 0;
           c->inputA = &in;
           // Run past the line's length first, so that the positions wrap before the impulse.
@@ -274,6 +277,7 @@ TEST(CombDelay, EchoesAfterOnePeriodWithTheFeedbackGainAtTwoRatesSideBySide)
           EXPECT_NEAR(P + 1, centre, 1e-6) << rig->rate << " value " << value;
           EXPECT_NEAR((type == 1 ? 0.25 : -0.25) * (1 + fb), sum, 1e-9) << "feedback " << fb;
         }
+      }
 }
 
 TEST(CombResponse, PeaksAtTheMultiplesOrOddHalfMultiplesMatchTheLoop)
