@@ -84,8 +84,8 @@ public:
   double effectiveFeedback;
   double weight0, weight1; // 1 - f and f of the period n + f
   double guard;
-  int delaySize;  // samples in each line of this instance
-  int validCount; // samples written since the last clear, at most delaySize
+  int delaySize;             // samples in each line of this instance
+  int validCount;            // samples written since the last clear, at most delaySize
   const double* freq2period; // rate / f of each pitch step at the current rate
 };
 

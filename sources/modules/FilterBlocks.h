@@ -46,9 +46,11 @@ class PeakEQ
 {
 public:
   static const double alphaScale; // ln 2 / 2: alpha = sin w sinh(alphaScale w / sin w) is one octave
-  static constexpr double kMinCentre = 1.0;        // Hz
-  static constexpr double kMaxCentreRatio = 0.45;  // of the sample rate
-  static constexpr double kMaxGain = 60.0;         // dB either way (the modules offer 18)
+
+  // The centre is held to kMinCentre .. kMaxCentreRatio * rate in set.
+  static constexpr double kMinCentre = 1.0;       // Hz
+  static constexpr double kMaxCentreRatio = 0.45; // of the sample rate
+  static constexpr double kMaxGain = 60.0;        // dB either way (the modules offer 18)
 
   PeakEQ() : x1(0.0), x2(0.0), y1(0.0), y2(0.0) {}
 

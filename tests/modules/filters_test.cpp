@@ -41,7 +41,8 @@ double gainAt(ModuleRig& rig, double* in, double hz, int out = 0, double amplitu
 {
   const double w = 2 * kPi * hz / rig.rate;
   const int settle = (int)rig.rate / 2, n = (int)rig.rate / 2;
-  std::vector<double> y = render(rig, in, [&](int i) { return amplitude * std::sin(w * i); }, settle + n, out);
+  std::vector<double> y = render(
+      rig, in, [&](int i) { return amplitude * std::sin(w * i); }, settle + n, out);
   return sineAmplitude(std::vector<double>(y.begin() + settle, y.end()), hz, rig.rate) / amplitude;
 }
 
@@ -149,7 +150,8 @@ TEST(K35Stability, EveryCutoffAndResonanceStaysBoundedAt22And192kHz)
           double in = 0;
           f->inputA = &in;
           double peak = 0;
-          for (double y : render(rig, &in, [](int) { return noise(); }, (int)rate / 4)) {
+          for (double y : render(
+                   rig, &in, [](int) { return noise(); }, (int)rate / 4)) {
             ASSERT_TRUE(std::isfinite(y));
             peak = std::max(peak, std::fabs(y));
           }
@@ -169,7 +171,8 @@ TEST(K35Behaviour, BypassAndStereoChannels)
   double a = 0.8, b = -0.4;
   mono->inputA = &a;
   mono->inputB = &b;
-  render(rig, &a, [](int) { return 0.8; }, 3);
+  render(
+      rig, &a, [](int) { return 0.8; }, 3);
   EXPECT_DOUBLE_EQ(0.8 + 0.25 * -0.4, mono->audioOut[0]);
 
   // Each stereo side runs like the mono filter; input A never reaches the right output.
@@ -212,8 +215,8 @@ double combPeriod(double value, double rate)
 
 Comb* makeComb(ModuleRig& rig, double rate, int type, double value, double feedback, bool stereo = false)
 {
-  Comb* c = stereo ? rig.make<StereoComb>(ModuleConfig::MOD_STEREOCOMB, rate)
-                   : rig.make<Comb>(ModuleConfig::MOD_COMB, rate);
+  Comb* c =
+      stereo ? rig.make<StereoComb>(ModuleConfig::MOD_STEREOCOMB, rate) : rig.make<Comb>(ModuleConfig::MOD_COMB, rate);
   rig.param(0, type);
   rig.param(1, value);
   rig.param(2, feedback);
@@ -267,8 +270,10 @@ TEST(CombDelay, EchoesAfterOnePeriodWithTheFeedbackGainAtTwoRatesSideBySide)
           double in = 0;
           c->inputA = &in;
           // Run past the line's length first, so that the positions wrap before the impulse.
-          render(*rig, &in, [](int) { return 0.0; }, c->delaySize + 100);
-          std::vector<double> y = render(*rig, &in, [](int i) { return i == 0 ? 1.0 : 0.0; }, c->delaySize * 2 + 10);
+          render(
+              *rig, &in, [](int) { return 0.0; }, c->delaySize + 100);
+          std::vector<double> y = render(
+              *rig, &in, [](int i) { return i == 0 ? 1.0 : 0.0; }, c->delaySize * 2 + 10);
           const double P = combPeriod(value, rig->rate);
           // Published output lags by one sample.
           EXPECT_NEAR(0.5, y[1], 1e-9);
@@ -315,7 +320,8 @@ TEST(CombTrigger, AClearedLineSoundsLikeAFreshOne)
   played->inputA = &in;
   played->inputB = &in;
   played->triggerSource = &gate;
-  render(playedRig, &in, [](int) { return noise(); }, 48000);
+  render(
+      playedRig, &in, [](int) { return noise(); }, 48000);
   Comb* fresh = makeComb(freshRig, 48000, 1, 0.4, 0.9, true);
   fresh->inputA = &in;
   fresh->triggerSource = &zero;
@@ -417,7 +423,8 @@ TEST(ResonatorsResponse, MixedOutputShowsThreePeaksAndTheDrySignal)
   double in = 0, b = 0.4;
   r->inputA = &in;
   r->inputB = &b;
-  render(rig, &in, [](int) { return -0.3; }, 3);
+  render(
+      rig, &in, [](int) { return -0.3; }, 3);
   EXPECT_DOUBLE_EQ(-0.3 + 0.5 * 0.4, r->audioOut[0]);
 }
 
@@ -431,7 +438,8 @@ TEST(ResonatorsBehaviour, StableAboveNyquistAndSilentAfterIdleAndStereoApart)
     double in = 0;
     r->inputA = &in;
     double late = 0;
-    std::vector<double> y = render(rig, &in, [](int i) { return i < 100 ? noise() : 0.0; }, (int)rate);
+    std::vector<double> y = render(
+        rig, &in, [](int i) { return i < 100 ? noise() : 0.0; }, (int)rate);
     for (size_t i = y.size() / 2; i < y.size(); ++i) late = std::max(late, std::fabs(y[i]));
     EXPECT_LT(late, 1e-6) << rate;
   }
@@ -440,7 +448,8 @@ TEST(ResonatorsBehaviour, StableAboveNyquistAndSilentAfterIdleAndStereoApart)
   Resonators* r = makeResonators(rig, 48000);
   double in = 0;
   r->inputA = &in;
-  render(rig, &in, [](int) { return noise(); }, 480);
+  render(
+      rig, &in, [](int) { return noise(); }, 480);
   const int tuned = r->resonator[1].cachedPitch;
   r->update(false);
   EXPECT_EQ(0.0, r->resonator[1].y1);

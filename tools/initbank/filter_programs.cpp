@@ -189,7 +189,7 @@ void resonatorVowel(BankBuilder& b)
   b.setSlot(kRes, 2, cutoffFor(1150));
   b.setSlot(kRes, 3, cutoffFor(2700));
   b.connect(kRes, 9, SourceDef::MODULATION, SourceDef::kGroupCommonMod, 4); // MW+
-  b.setSlot(kRes, 8, 768); // half an octave
+  b.setSlot(kRes, 8, 768);                                                  // half an octave
   envelope(b, kEnv, {0.25, 0.5, 0.8, 0.35});
   vca(b, kAmp, kRes, 0, -1, kEnv, 1.0);
   b.v->plugToCommon(kAmp);
