@@ -601,3 +601,40 @@ TEST(EqualiserBehaviour, MonoSumsStereoKeepsSidesAndNoInputIsSilent)
   monoStereoAndSilence<EQ10>(ModuleConfig::MOD_EQ10);
   monoStereoAndSilence<ParaEQ5>(ModuleConfig::MOD_PARAEQ5);
 }
+
+TEST(ControlRate, TuningMovesAtTicksByWholeSteps)
+{
+  // K35: a type change takes effect with the next tick's coefficients.
+  ModuleRig k35Rig;
+  K35* k = makeK35(k35Rig, 48000, 1, 0.5);
+  k->update(true);
+  const double t = std::tan(kPi * stepHz(0.5) / 48000);
+  EXPECT_DOUBLE_EQ(-1 / (1 + t), k->beta3);
+  k35Rig.param(0, 2);
+  EXPECT_DOUBLE_EQ(-1 / (1 + t), k->beta3);
+  k->update(true);
+  EXPECT_DOUBLE_EQ(-(t / (1 + t)) / (1 + t), k->beta3);
+
+  // Resonators: a modulation below one pitch step does not move them; one step and a half moves one.
+  ModuleRig resRig;
+  Resonators* r = makeResonators(resRig, 48000);
+  double mod = 0.9;
+  r->mod1Source = &mod;
+  resRig.param(8, 1.0);
+  r->update(true);
+  EXPECT_EQ((int)std::floor(0.5 * 17280), r->resonator[1].cachedPitch);
+  mod = 1.5;
+  r->update(true);
+  EXPECT_EQ((int)std::floor(0.5 * 17280) + 1, r->resonator[1].cachedPitch);
+
+  // Comb: the feedback modulation is held to 0..1 only while its source is connected.
+  ModuleRig combRig;
+  Comb* c = makeComb(combRig, 48000, 1, 0.5, 0.7);
+  double fbMod = 2.0;
+  c->update(true);
+  EXPECT_DOUBLE_EQ(0.7, c->effectiveFeedback);
+  c->feedbackModSource = &fbMod;
+  combRig.param(13, 1.0);
+  c->update(true);
+  EXPECT_DOUBLE_EQ(1.0, c->effectiveFeedback);
+}
