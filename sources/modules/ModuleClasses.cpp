@@ -3,11 +3,16 @@
 #include "ModuleCatalogue.h"
 
 #include "Amplifier.h"
+#include "Comb.h"
+#include "EQ10.h"
 #include "Envelope.h"
+#include "K35.h"
 #include "Ladder.h"
 #include "Mixer.h"
 #include "Module.h"
 #include "Oscillator.h"
+#include "ParaEQ5.h"
+#include "Resonators.h"
 
 namespace ModuleCatalogue {
 
@@ -19,7 +24,7 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
   /*  2 OscLinFM         */ {},
   /*  3 Ladder           */ {&makeModule<Ladder>, &Ladder::initParams, nullptr},
-  /*  4 K35              */ {},
+  /*  4 K35              */ {&makeModule<K35>, &K35::initParams, nullptr},
   /*  5 Amplifier        */ {&makeModule<Amplifier>, &Amplifier::initParams, nullptr},
   /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
   /*  7 Ring             */ {},
@@ -42,10 +47,10 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 24 Envelope4        */ {},
   /* 25 Oscillator2      */ {},
   /* 26 OscWavetable     */ {},
-  /* 27 Comb             */ {},
+  /* 27 Comb             */ {&makeModule<Comb>, &Comb::initParams, nullptr},
   /* 28 LinEnvelope      */ {},
   /* 29 Noise            */ {},
-  /* 30 Resonators       */ {},
+  /* 30 Resonators       */ {&makeModule<Resonators>, &Resonators::initParams, nullptr},
   /* 31 LFO2             */ {},
   /* 32 BbdDelay         */ {},
   /* 33 BitReducer       */ {},
@@ -54,12 +59,12 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 36 Saturator        */ {},
   /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
   /* 38 ModDelay         */ {},
-  /* 39 EQ10             */ {},
+  /* 39 EQ10             */ {&makeModule<EQ10>, &EQ10::initParams, nullptr},
   /* 40 StereoLadder     */ {&makeModule<StereoLadder>, &Ladder::initParams, nullptr},
-  /* 41 StereoK35        */ {},
-  /* 42 StereoComb       */ {},
-  /* 43 StereoResonators */ {},
-  /* 44 ParaEQ5          */ {},
+  /* 41 StereoK35        */ {&makeModule<StereoK35>, &K35::initParams, nullptr},
+  /* 42 StereoComb       */ {&makeModule<StereoComb>, &Comb::initParams, nullptr},
+  /* 43 StereoResonators */ {&makeModule<StereoResonators>, &Resonators::initParams, nullptr},
+  /* 44 ParaEQ5          */ {&makeModule<ParaEQ5>, &ParaEQ5::initParams, nullptr},
 };
 // clang-format on
 
