@@ -40,6 +40,20 @@ void synthesise(double* out, double dc, const double* sineCoeff, const double* c
 void buildWindows()
 {
   std::unique_ptr<AudioSH::Windows> w(new AudioSH::Windows);
+  AudioSH::fillWindows(w.get());
+  windowTables = w.release(); // lives for the process
+}
+
+// Built while the plug-in loads, so that the first instance, which may be made on the audio thread when a
+// slot's module is replaced, finds them ready.
+const struct WindowsAtLoad
+{
+  WindowsAtLoad() { AudioSH::windows(); }
+} windowsAtLoad;
+} // namespace
+
+void AudioSH::fillWindows(Windows* w)
+{
   std::unique_ptr<double[]> a(new double[AudioSH::kTableSize / 2 + 1]);
   std::unique_ptr<double[]> b(new double[AudioSH::kTableSize / 2 + 1]);
   for (int k = 0; k < AudioSH::kLevels; ++k) {
@@ -63,16 +77,7 @@ void buildWindows()
     }
     synthesise(w->sawtrain[k], -0.25, a.get(), b.get(), count);
   }
-  windowTables = w.release(); // lives for the process
 }
-
-// Built while the plug-in loads, so that the first instance, which may be made on the audio thread when a
-// slot's module is replaced, finds them ready.
-const struct WindowsAtLoad
-{
-  WindowsAtLoad() { AudioSH::windows(); }
-} windowsAtLoad;
-} // namespace
 
 const AudioSH::Windows& AudioSH::windows()
 {

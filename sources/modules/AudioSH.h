@@ -28,6 +28,8 @@ public:
   };
   // The shared window tables; complete and unchanging once returned.
   static const Windows& windows();
+  // Computes every window table into w (what windows() does once per process).
+  static void fillWindows(Windows* w);
   // Number of harmonics of level k, and the taper of harmonic n (1-based) in a level of N harmonics.
   static int harmonics(int level);
   static double taper(int n, int count);
