@@ -68,8 +68,8 @@ void BbdDelay::setSampleRate(double rate)
   // Before parameter 9 arrives q is 0; the filters are set again from it before any sample runs. A q of 0
   // would divide by zero in the filter's set-up, so the set-up waits for a usable q.
   if (q > 0.0) {
-    inputFilter.set(cutoff, q, rate);
-    outputFilter.set(cutoff, q, rate);
+    inputFilter.set(belowNyquist(cutoff, rate), q, rate);
+    outputFilter.set(belowNyquist(cutoff, rate), q, rate);
   }
 }
 
@@ -110,9 +110,8 @@ void BbdDelay::setParameter(int index, double v)
     tone = v;
     cutoff = clampValue(6000.0 * v, 60.0, 6000.0);
     q = clampValue(kButterworthQ + (1.0 - v) * 0.19289321881345245, kButterworthQ, 0.9);
-    // 6 kHz lies below 0.45 of every rate from 22.05 kHz up.
-    inputFilter.set(cutoff, q, sampleRate);
-    outputFilter.set(cutoff, q, sampleRate);
+    inputFilter.set(belowNyquist(cutoff, sampleRate), q, sampleRate);
+    outputFilter.set(belowNyquist(cutoff, sampleRate), q, sampleRate);
     break;
   }
   case 10: {

@@ -1,6 +1,6 @@
 #include "Hilbert.h"
 
-#include "DeclareBool.h"
+#include "DeclareSwitch.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 

@@ -85,7 +85,7 @@ void Reverb::setSampleRate(double rate)
     rec[r].attach(block, block ? sizes[r] : 0);
     if (block) block += sizes[r];
   }
-  for (Biquad& f : lowpass) f.set(5000.0, kQ, rate);
+  for (Biquad& f : lowpass) f.set(belowNyquist(5000.0, rate), kQ, rate);
 }
 
 void Reverb::setParameter(int index, double v)
@@ -121,7 +121,7 @@ void Reverb::setParameter(int index, double v)
   }
   case 6: {
     const double cutoff = 5000.0 * (1.0 - 0.98 * std::sqrt(clampValue(v, 0.0, 1.0)));
-    for (Biquad& f : lowpass) f.set(cutoff, kQ, sampleRate);
+    for (Biquad& f : lowpass) f.set(belowNyquist(cutoff, sampleRate), kQ, sampleRate);
     break;
   }
   case 7:

@@ -40,19 +40,12 @@ double Saturator::softClip(double x)
   return x * (x * x + 27.0) / (9.0 * x * x + 27.0);
 }
 
-namespace {
-// The pre-filter's cutoff, kept below 0.45 of the rate (15 kHz lies above it at 22.05 kHz).
-double cutoffAt(double hz, double rate)
-{
-  return hz < 0.45 * rate ? hz : 0.45 * rate;
-}
-} // namespace
-
 void Saturator::setSampleRate(double rate)
 {
   sampleRate = rate;
+  // 15 kHz lies above 0.45 of the rate at 22.05 kHz.
   if (rate > 0.0)
-    for (Channel& c : channel) c.filter.set(cutoffAt(15000.0, rate), 0.0, rate);
+    for (Channel& c : channel) c.filter.set(belowNyquist(15000.0, rate), 0.0, rate);
 }
 
 void Saturator::setParameter(int index, double v)
@@ -98,7 +91,7 @@ void Saturator::update(bool active)
     // 2^1023 times a level above 1 would still overflow; any gain that large clips every non-zero sample.
     c.preGain = clampValue(std::exp2(d) * c.level, 0.0, DBL_MAX);
     c.postGain = 1.0 / (d * c.k + 1.0);
-    if (sampleRate > 0.0) c.filter.set(cutoffAt(15000.0 * c.postGain, sampleRate), 0.0, sampleRate);
+    if (sampleRate > 0.0) c.filter.set(belowNyquist(15000.0 * c.postGain, sampleRate), 0.0, sampleRate);
   }
 }
 
