@@ -3,9 +3,14 @@
 #include "ModuleCatalogue.h"
 
 #include "Amplifier.h"
+#include "AudioSH.h"
+#include "BbdDelay.h"
+#include "BitReducer.h"
 #include "Comb.h"
+#include "DelayLine.h"
 #include "EQ10.h"
 #include "Envelope.h"
+#include "Hilbert.h"
 #include "K35.h"
 #include "Ladder.h"
 #include "Mixer.h"
@@ -13,6 +18,9 @@
 #include "Oscillator.h"
 #include "ParaEQ5.h"
 #include "Resonators.h"
+#include "Reverb.h"
+#include "Ring.h"
+#include "Saturator.h"
 
 namespace ModuleCatalogue {
 
@@ -27,10 +35,10 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  4 K35              */ {&makeModule<K35>, &K35::initParams, nullptr},
   /*  5 Amplifier        */ {&makeModule<Amplifier>, &Amplifier::initParams, nullptr},
   /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
-  /*  7 Ring             */ {},
-  /*  8 AudioSH          */ {},
+  /*  7 Ring             */ {&makeModule<Ring>, &Ring::initParams, nullptr},
+  /*  8 AudioSH          */ {&makeModule<AudioSH>, &AudioSH::initParams, nullptr},
   /*  9 SignalProc       */ {},
-  /* 10 Hilbert          */ {},
+  /* 10 Hilbert          */ {&makeModule<Hilbert>, &Hilbert::initParams, nullptr},
   /* 11 Blender          */ {},
   /* 12 Envelope2        */ {},
   /* 13 LFO              */ {},
@@ -52,11 +60,11 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 29 Noise            */ {},
   /* 30 Resonators       */ {&makeModule<Resonators>, &Resonators::initParams, nullptr},
   /* 31 LFO2             */ {},
-  /* 32 BbdDelay         */ {},
-  /* 33 BitReducer       */ {},
-  /* 34 DelayLine        */ {},
-  /* 35 Reverb           */ {},
-  /* 36 Saturator        */ {},
+  /* 32 BbdDelay         */ {&makeModule<BbdDelay>, &BbdDelay::initParams, nullptr},
+  /* 33 BitReducer       */ {&makeModule<BitReducer>, &BitReducer::initParams, nullptr},
+  /* 34 DelayLine        */ {&makeModule<DelayLine>, &DelayLine::initParams, nullptr},
+  /* 35 Reverb           */ {&makeModule<Reverb>, &Reverb::initParams, nullptr},
+  /* 36 Saturator        */ {&makeModule<Saturator>, &Saturator::initParams, nullptr},
   /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
   /* 38 ModDelay         */ {},
   /* 39 EQ10             */ {&makeModule<EQ10>, &EQ10::initParams, nullptr},
