@@ -8,7 +8,6 @@
 using namespace ModuleConventions;
 
 const double Reverb::nominalMs[kNumRecords] = {200, 200, 98, 100, 33, 32, 11, 10, 37, 39, 43, 41, 49, 47, 53, 51};
-const char* const Reverb::labelMode[2] = {"Mono", "Stereo"};
 
 namespace {
 constexpr double kQ = 0.7071067811865476;
@@ -63,7 +62,7 @@ void Reverb::initParams(int base, Synth* synth)
   declareDouble(synth, base + 7, 0.5, 0.0, 1.0, 0.01, 1.0);
   declareDouble(synth, base + 8, 0.5, 0.0, 1.0, 0.01, 1.0);
   declareDouble(synth, base + 9, 0.1, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDryWet);
-  declareEnum(synth, base + 10, 0, 2, labelMode);
+  declareEnum(synth, base + 10, 0, 2, labelStereo);
 }
 
 void Reverb::fillConfig(ModuleConfig* config)

@@ -24,7 +24,6 @@ public:
   enum Element { kPredelay = 0, kAllpass1 = 2, kLine1 = 8, kNumRecords = 16 };
   // Nominal lengths in ms, in record order (left, right interleaved after the predelays).
   static const double nominalMs[kNumRecords];
-  static const char* const labelMode[2];
 
   Reverb(ModuleConfig* config, Voice* voice, Veltrane* owner);
   ~Reverb() override;
