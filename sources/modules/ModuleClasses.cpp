@@ -7,6 +7,7 @@
 #include "Ladder.h"
 #include "Mixer.h"
 #include "Module.h"
+#include "OscWavetable.h"
 #include "Oscillator.h"
 
 namespace ModuleCatalogue {
@@ -41,7 +42,7 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
   /* 25 Oscillator2      */ {},
-  /* 26 OscWavetable     */ {},
+  /* 26 OscWavetable     */ {&makeModule<OscWavetable>, &OscWavetable::initParams, nullptr},
   /* 27 Comb             */ {},
   /* 28 LinEnvelope      */ {},
   /* 29 Noise            */ {},
