@@ -244,6 +244,10 @@ bool OscWavetable::spectraFromWaves(const double* samples, int waves, WaveSpectr
   return true;
 }
 
+namespace {
+constexpr double kMaxSample = 16.0; // 24 dB over full scale: more is a broken file, not a wave
+} // namespace
+
 bool OscWavetable::readWAV(const char* path, WaveSpectra* out)
 {
   WaveReader reader;
@@ -272,7 +276,8 @@ bool OscWavetable::readWAV(const char* path, WaveSpectra* out)
     const unsigned int got = reader.ReadDoubles(buf, left < 4096 ? (unsigned int)left : 4096u);
     if (got == 0) break;
     for (unsigned int i = 0; i < got; ++i) {
-      sum += buf[i];
+      // Float files may hold anything: no NaN, infinity or absurd level reaches the spectra.
+      sum += clampValue(finiteOrZero(buf[i]), -kMaxSample, kMaxSample);
       if (++channel == channels) {
         mono[frame++] = sum * scale;
         sum = 0.0;
@@ -397,6 +402,12 @@ void OscWavetable::buildBand(const double* spectrum, int bins, double* out)
   }
   WDL_real_fft(out, kWaveSize, 1);
   ++tableBuilds;
+  // A record restored from a chunk may hold anything; a table that is not all numbers stays silent.
+  for (int i = 0; i < kWaveSize; ++i)
+    if (!std::isfinite(out[i])) {
+      std::memset(out, 0, sizeof(double) * kWaveSize);
+      return;
+    }
 }
 
 void OscWavetable::rebuild(int waves, double pos, int bins)
