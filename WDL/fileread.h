@@ -23,8 +23,8 @@ public:
   // allow_async 1 or -1: the platform's read cache is told not to keep the pages. bufsize (rounded up to
   // 8192) times nbufs is the buffer space of block reading. A file smaller than mmap_maxsize is held whole:
   // mapped when it is at least mmap_minsize bytes, else copied with one read.
-  WDL_FileRead(const char* path, int allow_async = 1, int bufsize = 8192, int nbufs = 4,
-               unsigned int mmap_minsize = 0, unsigned int mmap_maxsize = 0);
+  WDL_FileRead(const char* path, int allow_async = 1, int bufsize = 8192, int nbufs = 4, unsigned int mmap_minsize = 0,
+               unsigned int mmap_maxsize = 0);
   ~WDL_FileRead();
   WDL_FileRead(const WDL_FileRead&) = delete;
   WDL_FileRead& operator=(const WDL_FileRead&) = delete;
@@ -41,18 +41,18 @@ private:
   int ReadBuffered(unsigned char* out, int len);
   void RefreshSize();
 
-  WDL_HeapBuf mBuffer;       // block buffer, aligned blocks start inside it
-  int mWindowSize = 0;       // bytes of the current block that hold file data
-  int mWindowPos = 0;        // next byte of the block to hand out
-  int64_t mFsize = 0;        // file size in bytes
+  WDL_HeapBuf mBuffer;             // block buffer, aligned blocks start inside it
+  int mWindowSize = 0;             // bytes of the current block that hold file data
+  int mWindowPos = 0;              // next byte of the block to hand out
+  int64_t mFsize = 0;              // file size in bytes
   unsigned char* mWhole = nullptr; // mapped view or private copy of the whole file
   bool mMapped = false;
-  int64_t mFilePos = 0;      // file offset of the next block to read
-  int64_t mPosition = 0;     // read position reported to callers
+  int64_t mFilePos = 0;  // file offset of the next block to read
+  int64_t mPosition = 0; // read position reported to callers
   int mFd = -1;
   bool mLocked = false;
   bool mSizeMayChange = false;
   bool mUncached = false;
-  int mBlockSize = 0;        // bytes read per block; 0 reads straight into the caller's buffer
+  int mBlockSize = 0;              // bytes read per block; 0 reads straight into the caller's buffer
   unsigned char* mBlock = nullptr; // the block start, on an 8192-byte boundary inside mBuffer
 };

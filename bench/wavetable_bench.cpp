@@ -104,8 +104,8 @@ template <bool kCached> void ModulatedPosition64Voices(benchmark::State& state)
   state.counters["ns/sample"] =
       benchmark::Counter((double)state.iterations() * kTick, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   // Seconds of CPU per second of audio: one iteration is one millisecond.
-  state.counters["cpu s/s"] =
-      benchmark::Counter((double)state.iterations() / 1000.0, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["cpu s/s"] = benchmark::Counter((double)state.iterations() / 1000.0,
+                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // One instance with a loaded 16-wave table, every input connected and playing as in the per-type
@@ -132,8 +132,8 @@ void LoadedTableOneVoice(benchmark::State& state)
     d.play(kBlock);
     benchmark::DoNotOptimize(d.m->nextAudioOut.data());
   }
-  state.counters["ns/sample"] =
-      benchmark::Counter((double)state.iterations() * kBlock, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/sample"] = benchmark::Counter((double)state.iterations() * kBlock,
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK(LoadedTableOneVoice)->Name("Wavetable/LoadedTableOneVoice");

@@ -5,8 +5,8 @@
 #include "ModuleConventions.h"
 #include "Veltrane.h"
 #include "WaveReader.h"
-#include "fileread.h"
 #include "fft.h"
+#include "fileread.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -26,9 +26,9 @@ OscWavetable::OscWavetable(ModuleConfig* config, Voice* voice, Veltrane* owner)
       startPhase(0.0), syncSource(nullptr), startPhaseModSource(nullptr), resetSource(nullptr), position(0.0),
       positionModSource(nullptr), positionModAmount(0.0), pitchMod1Source(nullptr), pitchMod1Amount(0.0),
       pitchMod2Source(nullptr), pitchMod2Amount(0.0), waveCount(0), pitch(0), tune(0), severalWaves(false),
-      raw(false), table{}, pitchSum(0), lastPitch(-1), lastBins(-1), previousReset(0.0), lastPosition(-1.0),
-      phase(0), phaseIncrement(0), resetPhase(0), resetPending(false), freq2PhInc(phaseIncrementTable(0.0)),
-      bandLow{}, bandHigh{}, bandWave(-1), bandBins(-1), bandHasNext(false)
+      raw(false), table{}, pitchSum(0), lastPitch(-1), lastBins(-1), previousReset(0.0), lastPosition(-1.0), phase(0),
+      phaseIncrement(0), resetPhase(0), resetPending(false),
+      freq2PhInc(phaseIncrementTable(0.0)), bandLow{}, bandHigh{}, bandWave(-1), bandBins(-1), bandHasNext(false)
 {
   WDL_fft_init();
 }

@@ -43,15 +43,15 @@ struct WaveSpectra
 class OscWavetable : public Module
 {
 public:
-  static constexpr int kWaveSize = 2048;       // samples per wave, doubles per spectrum
-  static constexpr int kHalfBins = 1024;       // harmonics of a wave below its own Nyquist
-  static constexpr int shift = 16;             // phase >> shift is the play-table index (11 bits)
-  static constexpr int mask = 134217727;       // 2^27 - 1
-  static constexpr int range = 134217728;      // 2^27, one cycle
-  static constexpr int half = 67108864;        // 2^26, the output's Nyquist as an increment
-  static constexpr int kMaxWaves = 64;         // waves a file may bring
-  static constexpr int kSyxMessageSize = 410;  // one wave of a SysEx dump
-  static constexpr int kSyxSamples = 128;      // samples per SysEx wave
+  static constexpr int kWaveSize = 2048;      // samples per wave, doubles per spectrum
+  static constexpr int kHalfBins = 1024;      // harmonics of a wave below its own Nyquist
+  static constexpr int shift = 16;            // phase >> shift is the play-table index (11 bits)
+  static constexpr int mask = 134217727;      // 2^27 - 1
+  static constexpr int range = 134217728;     // 2^27, one cycle
+  static constexpr int half = 67108864;       // 2^26, the output's Nyquist as an increment
+  static constexpr int kMaxWaves = 64;        // waves a file may bring
+  static constexpr int kSyxMessageSize = 410; // one wave of a SysEx dump
+  static constexpr int kSyxSamples = 128;     // samples per SysEx wave
 
   static const char* const labelInterpolate[2];
 
@@ -124,23 +124,23 @@ public:
   int pitch;                   // parameter 4, semitones
   int tune;                    // parameter 5, 1/128 semitone
   bool severalWaves;
-  bool raw;                    // parameter 11 is "Raw"
-  double table[kWaveSize];     // the wave being played
-  int pitchSum;                // pitch * 128 + tune
-  int lastPitch;               // pitch step of the last check; -1 invalid
-  int lastBins;                // harmonic count of the last rebuild; -1 invalid
+  bool raw;                // parameter 11 is "Raw"
+  double table[kWaveSize]; // the wave being played
+  int pitchSum;            // pitch * 128 + tune
+  int lastPitch;           // pitch step of the last check; -1 invalid
+  int lastBins;            // harmonic count of the last rebuild; -1 invalid
   double previousReset;
-  double lastPosition;         // position of the last rebuild; -1 invalid
-  int phase;                   // 0 .. 2^27 - 1
+  double lastPosition; // position of the last rebuild; -1 invalid
+  int phase;           // 0 .. 2^27 - 1
   int phaseIncrement;
   int resetPhase;
   bool resetPending;
-  const int* freq2PhInc;       // 2^28-per-cycle increments of the rate; halved for this phase
+  const int* freq2PhInc; // 2^28-per-cycle increments of the rate; halved for this phase
 
   // Band-limited tables of waves bandWave and bandWave + 1 (when it exists) for bandBins harmonics.
   double bandLow[kWaveSize];
   double bandHigh[kWaveSize];
-  int bandWave;                // -1 invalid
+  int bandWave; // -1 invalid
   int bandBins;
   bool bandHasNext;
 };

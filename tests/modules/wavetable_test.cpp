@@ -7,8 +7,8 @@
 #include "module_rig.h"
 #include "signal_analysis.h"
 
-#include "ByteChunk.h"
 #include "../support/module_drive.h"
+#include "ByteChunk.h"
 
 #include <gtest/gtest.h>
 
@@ -78,15 +78,19 @@ Bytes encode(const WavFormat& f, const std::vector<double>& x)
 
 double quantum(const WavFormat& f)
 {
-  return f.bits == 8 ? 1.0 / 128 : f.bits == 16 ? 1.0 / 32768 : f.bits == 24 ? 1.0 / 8388608 : f.bits == 32 ? 1e-7 : 0.0;
+  return f.bits == 8    ? 1.0 / 128
+         : f.bits == 16 ? 1.0 / 32768
+         : f.bits == 24 ? 1.0 / 8388608
+         : f.bits == 32 ? 1e-7
+                        : 0.0;
 }
 
 struct WavOptions
 {
   int channels = 1;
-  bool listBefore = true;         // an odd-sized chunk with its pad byte before "fmt "
-  bool listAfter = true;          // and another after "data"
-  int64_t dataSize = -1;          // the size the data chunk claims (-1: the real one)
+  bool listBefore = true; // an odd-sized chunk with its pad byte before "fmt "
+  bool listAfter = true;  // and another after "data"
+  int64_t dataSize = -1;  // the size the data chunk claims (-1: the real one)
 };
 
 Bytes makeWav(const WavFormat& f, const std::vector<double>& x, const WavOptions& o = WavOptions())
@@ -316,8 +320,8 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
   const struct
   {
     int frames, channels, waves;
-  } cases[] = {{2, 1, 1},     {600, 1, 1},      {2047, 2, 1},     {2048, 1, 1},  {3000, 1, 1},
-               {4096, 2, 2},  {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 64}, {1, 1, 0}};
+  } cases[] = {{2, 1, 1},    {600, 1, 1},        {2047, 2, 1},    {2048, 1, 1},    {3000, 1, 1},
+               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 64}, {1, 1, 0}};
   for (const auto& c : cases) {
     std::vector<double> x((size_t)c.frames * c.channels);
     for (int i = 0; i < c.frames; ++i)
@@ -409,7 +413,7 @@ TEST(WavetableFile, ForeignShortAndMissingFilesFail)
   {
     const char* ext;
     Bytes bytes;
-  } cases[] = {{".syx", foreign}, {".syx", wrongType}, {".syx", shortDump}, {".syx", Bytes()},
+  } cases[] = {{".syx", foreign}, {".syx", wrongType},    {".syx", shortDump},   {".syx", Bytes()},
                {".wav", Bytes()}, {".txt", makeSyx(two)}, {".wav", makeSyx(two)}};
   for (const auto& c : cases) {
     TempFile t(c.ext);
@@ -442,7 +446,8 @@ TEST(WavetableLoad, FailedLoadsKeepThePreviousWavesPlaying)
   WavOptions o;
   o.channels = 2;
   const Bytes wav = makeWav({1, 16}, std::vector<double>(2 * 4096, 0.25), o);
-  for (size_t cut = 0; cut < wav.size(); cut += cut < 80 ? 1 : 997) bad.push_back({".wav", Bytes(wav.begin(), wav.begin() + cut)});
+  for (size_t cut = 0; cut < wav.size(); cut += cut < 80 ? 1 : 997)
+    bad.push_back({".wav", Bytes(wav.begin(), wav.begin() + cut)});
 
   for (bool viaFlag : {false, true}) {
     for (const auto& b : bad) {

@@ -219,7 +219,7 @@ void drawbarOrgan(BankBuilder& b)
   b.module(kEnv, ModuleConfig::MOD_ENVELOPE);
   b.module(kAmp, ModuleConfig::MOD_AMPLIFIER);
 
-  b.setSlot(kOsc, 4, -12); // the 16' pipe sounds an octave below the key
+  b.setSlot(kOsc, 4, -12);       // the 16' pipe sounds an octave below the key
   b.setSlot(kOsc, 1, 3.0 / 7.0); // the fourth registration
   b.setSlot(kOsc, 11, 1);        // Raw
 
