@@ -738,3 +738,38 @@ TEST(WavetableRobustness, LoadedTableStaysFiniteUnderExtremesAndBadRecords)
     ASSERT_TRUE(d.finite(&which)) << which;
   }
 }
+
+TEST(WavetableFile, FilesCutAtEveryByteLoadWhatTheyHoldOrFail)
+{
+  // 8-bit mono after a 58-byte header (RIFF 12, odd LIST 8 + 5 + pad, fmt 8 + 16, data header 8): a file
+  // cut at n bytes holds n - 58 frames; two or more make a wavetable, whole waves of 2048 when there are
+  // more than 2048 frames.
+  const Bytes wav = makeWav({1, 8}, std::vector<double>(2 * 2048 + 100, 0.5), WavOptions());
+  TempFile t(".wav");
+  auto nearEdge = [](size_t n, size_t edge) { return n + 3 > edge && n < edge + 3; };
+  for (size_t n = 0; n <= wav.size(); ++n) {
+    // Every byte of the header and around the wave boundaries, every 11th elsewhere.
+    if (n > 80 && n % 11 && !nearEdge(n, 58 + 2048) && !nearEdge(n, 58 + 4096) && n != wav.size()) continue;
+    WaveSpectra s;
+    const bool ok = OscWavetable::readWAV(t.write(Bytes(wav.begin(), wav.begin() + n)), &s);
+    const int64_t frames = std::min<int64_t>((int64_t)n - 58, 2 * 2048 + 100);
+    const bool expected = n >= 58 && frames >= 2;
+    ASSERT_EQ(expected, ok) << "cut at " << n;
+    if (ok) {
+      ASSERT_EQ(frames > 2048 ? (uint32_t)(frames / 2048) * 2048 : 2048u, s.count) << "cut at " << n;
+    }
+  }
+  // A dump of three messages cut anywhere: one wave per whole message, none without one.
+  std::vector<std::vector<double>> three(3, cycle(128, {{1, 0.5, 0.0}}));
+  const Bytes syx = makeSyx(three);
+  TempFile u(".syx");
+  for (size_t n = 0; n <= syx.size(); ++n) {
+    if (n % 410 > 2 && n % 410 < 408 && n % 7) continue;
+    WaveSpectra s;
+    const bool ok = OscWavetable::readBlofeldSYX(u.write(Bytes(syx.begin(), syx.begin() + n)), &s);
+    ASSERT_EQ(n >= 410, ok) << "cut at " << n;
+    if (ok) {
+      ASSERT_EQ((uint32_t)(n / 410) * 2048, s.count) << "cut at " << n;
+    }
+  }
+}
