@@ -350,8 +350,14 @@ bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const 
       record.name.Set("");
     }
     record.changed = false;
-    // Every instance of the slot takes the new waves (the trigger's value itself means nothing).
-    plug->OnParamChange(slot * Module::kNumParams);
+    // Every instance of the slot takes the new waves through its parameter 0, as the engine hands it on
+    // (not through the host parameter path, which a MIDI-learn request would catch).
+    const double trigger = plug->GetParam(slot * Module::kNumParams)->Value();
+    if (c.master) {
+      if (plug->masterModules[slot]) plug->masterModules[slot]->setParameter(0, trigger);
+    } else {
+      for (int v = 0; v < plug->activeVoices; ++v) plug->voices[v].setModuleParam(slot, 0, trigger);
+    }
   }
   std::free(old); // outside the lock: the audio thread never waits for it
   return ok;

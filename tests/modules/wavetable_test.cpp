@@ -433,7 +433,7 @@ TEST(WavetableFile, ForeignShortAndMissingFilesFail)
 TEST(WavetableLoad, FailedLoadsKeepThePreviousWavesPlaying)
 {
   ModuleRig rig;
-  OscWavetable* osc = makeOsc(rig, 48000, cycle(2048, {{1, 0.5, 0.0}}));
+  makeOsc(rig, 48000, cycle(2048, {{1, 0.5, 0.0}}));
   rig.pitch = 69 * 128;
   SharedData& record = rig.plug->slotConfig[0].sharedData;
   const std::vector<double> before(record.data, record.data + record.count);
@@ -442,33 +442,24 @@ TEST(WavetableLoad, FailedLoadsKeepThePreviousWavesPlaying)
   Bytes foreign = makeSyx(two);
   foreign[2] = 0x11;
   std::vector<std::pair<const char*, Bytes>> bad = {{".syx", foreign}, {".syx", Bytes(100, 0xF0)}, {".wav", Bytes()}};
-  // A wave file cut at every byte of its header and at many places of its data.
+  // Wave files cut inside their header (58 bytes) or after a single 16-bit stereo frame.
   WavOptions o;
   o.channels = 2;
   const Bytes wav = makeWav({1, 16}, std::vector<double>(2 * 4096, 0.25), o);
-  for (size_t cut = 0; cut < wav.size(); cut += cut < 80 ? 1 : 997)
+  for (size_t cut : {0, 11, 20, 37, 44, 57, 58, 61, 62, 65})
     bad.push_back({".wav", Bytes(wav.begin(), wav.begin() + cut)});
 
   for (bool viaFlag : {false, true}) {
     for (const auto& b : bad) {
       TempFile t(b.first);
       t.write(b.second);
-      bool loaded;
       if (viaFlag) {
-        // The editor's way of the file record: name and flag, then parameter 0 of the slot.
+        // The editor's way: name and flag in the record, then parameter 0 of the slot.
         record.name.Set(t.path.c_str());
         record.changed = true;
         rig.param(0, 0);
-        loaded = record.name.GetLength() > 0;
       } else {
-        loaded = OscWavetable::loadWavetable(rig.plug.get(), 0, t.path.c_str());
-      }
-      // A cut wave file may still hold a whole cycle: then it is a success, the others fail cleanly.
-      if (loaded) {
-        EXPECT_STREQ(t.path.c_str(), record.name.Get());
-        ASSERT_TRUE(OscWavetable::setWavetable(rig.plug.get(), 0, cycle(2048, {{1, 0.5, 0.0}}).data(), 1, "gen"));
-        rig.param(0, 0);
-        continue;
+        EXPECT_FALSE(OscWavetable::loadWavetable(rig.plug.get(), 0, t.path.c_str()));
       }
       EXPECT_STREQ("", record.name.Get()) << b.first << " " << b.second.size();
       EXPECT_FALSE(record.changed);
@@ -476,7 +467,6 @@ TEST(WavetableLoad, FailedLoadsKeepThePreviousWavesPlaying)
       EXPECT_EQ(0, std::memcmp(before.data(), record.data, before.size() * sizeof(double)));
       const std::vector<double> y = rig.run(4800);
       EXPECT_NEAR(0.5, sineAmplitude(y, Synth::convert2Hz(69 * 128), 48000), 0.01);
-      (void)osc;
     }
   }
 }
