@@ -15,6 +15,7 @@
 #include "Ladder.h"
 #include "Mixer.h"
 #include "Module.h"
+#include "OscWavetable.h"
 #include "Oscillator.h"
 #include "ParaEQ5.h"
 #include "Resonators.h"
@@ -54,7 +55,7 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
   /* 25 Oscillator2      */ {},
-  /* 26 OscWavetable     */ {},
+  /* 26 OscWavetable     */ {&makeModule<OscWavetable>, &OscWavetable::initParams, nullptr},
   /* 27 Comb             */ {&makeModule<Comb>, &Comb::initParams, nullptr},
   /* 28 LinEnvelope      */ {},
   /* 29 Noise            */ {},
