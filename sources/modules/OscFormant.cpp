@@ -228,9 +228,12 @@ void OscFormant::process()
   if (phase >= range) {
     phase &= mask;
     if (updatePending) phaseAlignedUpdate();
-    // The partials restart in step with the fundamental; the ring sine runs free and skips this sample.
-    if (mode != kRing) formantPhase = phaseTimes(phase, multiplier);
-  } else {
-    formantPhase = (formantPhase + formantIncrement) & mask;
+    // The partials restart in step with the fundamental. The ring sine runs free: it advances in this
+    // sample like in any other, or it would lose one sample per cycle and play flat by f0 / rate.
+    if (mode != kRing) {
+      formantPhase = phaseTimes(phase, multiplier);
+      return;
+    }
   }
+  formantPhase = (formantPhase + formantIncrement) & mask;
 }
