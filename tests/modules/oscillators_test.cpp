@@ -98,6 +98,38 @@ TEST(DualOscillator, SameSettingsTwinOutputsAndTablesChosenPerOscillator)
   EXPECT_EQ(osc->waveB, OscBase::waveTables() + OscBase::topTable * OscBase::kTableSize);
 }
 
+TEST(OscillatorsPitch, PitchSumsBeyondTheTableReadItsEnds)
+{
+  // A modulation far outside any int is clamped before it becomes a pitch step: up reads the top entry,
+  // down and not-a-number read entry 0.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct
+  {
+    double source;
+    int entry;
+  } cases[] = {{1e12, 17280}, {-1e12, 0}, {INFINITY, 17280}, {-INFINITY, 0}, {nan, 0}, {1.0, 60 * 128 + 6145}};
+  for (const auto& c : cases) {
+    double mod = c.source;
+    ModuleRig dual;
+    Oscillator2* d = dual.make<Oscillator2>(ModuleConfig::MOD_OSCILLATOR2, 48000);
+    dual.param(8, 6145.0);
+    dual.param(10, 6145.0);
+    d->pitchMod1Source = d->pitchMod2Source = &mod;
+    dual.pitch = 60 * 128;
+    dual.run(48, -1);
+    EXPECT_EQ(d->freq2PhInc[c.entry], d->phaseIncrement) << c.source;
+    EXPECT_EQ(d->freq2PhInc[c.entry], d->phaseIncrementB) << c.source;
+
+    ModuleRig formant;
+    OscFormant* f = formant.make<OscFormant>(ModuleConfig::MOD_OSCFORMANT, 48000);
+    formant.param(10, 6145.0);
+    f->pitchMod1Source = &mod;
+    formant.pitch = 60 * 128;
+    formant.run(48, -1);
+    EXPECT_EQ(f->freq2PhInc[c.entry], f->phaseIncrement) << c.source;
+  }
+}
+
 namespace {
 // |H| of the FM input's filter: four bilinear one-poles w (1 + z^-1) / ((w + 2) + (w - 2) z^-1) at 2 kHz.
 double fmFilterGain(double hz, double rate)
@@ -266,9 +298,12 @@ TEST(FormantOscillator, IncrementTimesRatioAboveTheTopIsSilence)
     rig.param(0, c.mode);
     rig.param(2, c.ratio);
     rig.param(4, 1.0);
-    double mod = c.ratioMod;
+    double mod = -1.0; // ratio 1 first, so the formant phase is running when the ratio jumps
     osc->formantMod1Source = &mod;
     rig.pitch = c.note * 128;
+    EXPECT_GT(peakAbs(rig.run((int)c.rate / 10)), 0.5);
+    mod = c.ratioMod;
+    rig.run((int)c.rate / 20, -1); // taken at the next cycle start
     EXPECT_EQ(0.0, peakAbs(rig.run((int)c.rate))) << "mode " << c.mode << " at " << c.rate;
   }
 }
