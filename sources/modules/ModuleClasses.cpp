@@ -15,8 +15,12 @@
 #include "Ladder.h"
 #include "Mixer.h"
 #include "Module.h"
+#include "Noise.h"
+#include "OscFormant.h"
+#include "OscLinFM.h"
 #include "OscWavetable.h"
 #include "Oscillator.h"
+#include "Oscillator2.h"
 #include "ParaEQ5.h"
 #include "Resonators.h"
 #include "Reverb.h"
@@ -31,7 +35,7 @@ namespace ModuleCatalogue {
 const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  0 Module           */ {},
   /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
-  /*  2 OscLinFM         */ {},
+  /*  2 OscLinFM         */ {&makeModule<OscLinFM>, &OscLinFM::initParams, nullptr},
   /*  3 Ladder           */ {&makeModule<Ladder>, &Ladder::initParams, nullptr},
   /*  4 K35              */ {&makeModule<K35>, &K35::initParams, nullptr},
   /*  5 Amplifier        */ {&makeModule<Amplifier>, &Amplifier::initParams, nullptr},
@@ -48,17 +52,17 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 16 SampleDelay      */ {},
   /* 17 Sequencer        */ {},
   /* 18 SeqSwitch        */ {},
-  /* 19 OscFormant       */ {},
+  /* 19 OscFormant       */ {&makeModule<OscFormant>, &OscFormant::initParams, nullptr},
   /* 20 AudioSwitch      */ {},
   /* 21 LAGAdder         */ {},
   /* 22 GateTools        */ {},
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
-  /* 25 Oscillator2      */ {},
+  /* 25 Oscillator2      */ {&makeModule<Oscillator2>, &Oscillator2::initParams, nullptr},
   /* 26 OscWavetable     */ {&makeModule<OscWavetable>, &OscWavetable::initParams, nullptr},
   /* 27 Comb             */ {&makeModule<Comb>, &Comb::initParams, nullptr},
   /* 28 LinEnvelope      */ {},
-  /* 29 Noise            */ {},
+  /* 29 Noise            */ {&makeModule<Noise>, &Noise::initParams, nullptr},
   /* 30 Resonators       */ {&makeModule<Resonators>, &Resonators::initParams, nullptr},
   /* 31 LFO2             */ {},
   /* 32 BbdDelay         */ {&makeModule<BbdDelay>, &BbdDelay::initParams, nullptr},
