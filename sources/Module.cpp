@@ -57,6 +57,8 @@ double* Module::output(SourceDef::SourceType type, int index)
   return index >= 0 && index < (int)out->size() ? &(*out)[index] : nullptr;
 }
 
+const char* const Module::labelStereo[2] = {"Mono", "Stereo"};
+
 void Module::initParams(int base, Synth* synth)
 {
   if (!synth) return;

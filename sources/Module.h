@@ -56,6 +56,8 @@ public:
   static void initParams(int base, Synth* synth);
   // The empty module's declaration: resets a slot configuration (the first step of every declaration).
   static void fillConfig(ModuleConfig* config);
+  // Display texts of the mono/stereo mode parameters: "Mono", "Stereo".
+  static const char* const labelStereo[2];
 
   std::vector<double> audioOut;
   std::vector<double> modOut;

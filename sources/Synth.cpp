@@ -111,12 +111,9 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
   default:
     return;
   }
-  // Events later than one tick into the block are moved half a tick on, so they fall between ticks.
-  IMidiMsg queued = *msg;
-  const int half = controlPeriod / 2;
-  if (queued.mOffset > controlPeriod)
-    queued.mOffset = queued.mOffset > INT_MAX - half ? INT_MAX : queued.mOffset + half;
-  midiQueue.Add(&queued);
+  // Queued at its own sample offset, untouched: moving late events on would make when a note plays depend
+  // on where the host's blocks begin. The audio loop handles it at the first tick at or after that sample.
+  midiQueue.Add(msg);
 }
 
 void Synth::initListParameter(int paramIdx, const char* name, int defaultIdx, int count, const char* const* labels)

@@ -18,11 +18,11 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
       voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), commandWrites(0),
       activeVoices(1), volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false),
       customTuningOn(false), suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
-      lastTransportRunning(false), voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0),
-      masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0),
-      masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0),
-      single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0),
-      masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
+      lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
+      masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0),
+      zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0),
+      mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0),
+      extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
       droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
@@ -177,6 +177,8 @@ void Veltrane::Reset()
 
 void Veltrane::changePreset(int index)
 {
+  // One hold for both steps: a block run between them would start queued notes with the old program.
+  WDL_MutexLock lock(&mMutex);
   allNotesOff();
   Synth::changePreset(index);
 }

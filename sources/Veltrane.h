@@ -75,10 +75,13 @@ public:
   void Reset() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   void ProcessFloatReplacing(float** inputs, float** outputs, int nFrames) override;
-  // One host block: editor command, transport gates, then sub-blocks that end at the 1 ms control ticks.
+  // One host block: editor command, transport gates, then sub-blocks that end at the 1 ms control ticks;
+  // at its end the MIDI events still waiting are counted from the next block (processBlock is the block).
   template <class T> void process(T** inputs, T** outputs, int nFrames);
-  void handleMidiEvents(); // the queued events due at this tick
-  void update();           // control tick of clock, voices and master section
+  template <class T> void processBlock(T** inputs, T** outputs, int nFrames);
+  // The queued events due at a tick that falls on this sample of the block: those whose offset is not above it.
+  void handleMidiEvents(int sample);
+  void update(); // control tick of clock, voices and master section
   void handleRequestedCommand();
   void handleSync2Host(); // transport record, Start and Stop gates, clock phase
   void setMidiSourceValue(int cc, double value);
@@ -198,6 +201,7 @@ public:
   std::atomic<bool> panelRebuild;
   bool loadingStartupBank;
   bool lastTransportRunning;
+  bool transportGatesSeen; // a control tick has run since Start or Stop last rose
   bool voiceSlotsPresent;
   bool masterModulesPresent;
   int masterTargetPitch; // 1/128 semitone

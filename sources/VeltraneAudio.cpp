@@ -11,7 +11,6 @@
 #include "IGraphics.h"
 #include "Module.h"
 
-#include <climits>
 #include <cstring>
 
 void Veltrane::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
@@ -26,10 +25,19 @@ void Veltrane::ProcessFloatReplacing(float** inputs, float** outputs, int nFrame
 
 template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
 {
+  if (nFrames < 1) return;
+  processBlock(inputs, outputs, nFrames);
+  // Whatever happened in the block (silence, suspension, a mute), its time has passed: the events still
+  // waiting are counted from the next block's first sample, where the host's next events are counted from.
+  midiQueue.Flush(nFrames);
+}
+
+template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFrames)
+{
   // Decays toward zero would end in subnormal numbers, each costing many times a normal one in every held
   // voice: flush them for this call, and give the host its own mode back on return.
   const ScopedFlushDenormals flushDenormals;
-  if (!outputs || !outputs[0] || !outputs[1] || nFrames < 1) return;
+  if (!outputs || !outputs[0] || !outputs[1]) return;
   std::memset(outputs[0], 0, sizeof(T) * (size_t)nFrames);
   std::memset(outputs[1], 0, sizeof(T) * (size_t)nFrames);
   // Nothing runs before the first Reset has sized the control tick and the sum buffers.
@@ -59,11 +67,12 @@ template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
         tickCountdown = 0;
       }
     } else {
-      handleMidiEvents();
+      handleMidiEvents(at);
       if (suspended) {
         muteUntilNextTick = true;
       } else {
         update();
+        transportGatesSeen = true;
         muteUntilNextTick = false;
       }
       length = period;
@@ -102,23 +111,24 @@ template void Veltrane::process<float>(float**, float**, int);
 void Veltrane::handleSync2Host()
 {
   GetTime(&timeInfo);
-  // Each gate lasts exactly one block.
-  if (timeInfo.mTransportIsRunning == lastTransportRunning) {
-    start = stop = 0.0;
-  } else {
+  // A gate falls at the start of the block after the first one in which a control tick ran with it up:
+  // modules read gates at ticks, and a block shorter than a tick may hold none.
+  if (transportGatesSeen) start = stop = 0.0;
+  if (timeInfo.mTransportIsRunning != lastTransportRunning) {
     lastTransportRunning = timeInfo.mTransportIsRunning;
-    start = lastTransportRunning ? 1.0 : 0.0;
-    stop = lastTransportRunning ? 0.0 : 1.0;
+    // A gate not yet seen by a tick stays up beside the new one, so that neither edge is lost.
+    (lastTransportRunning ? start : stop) = 1.0;
+    transportGatesSeen = false;
   }
   clock.synchronize(&timeInfo);
 }
 
-void Veltrane::handleMidiEvents()
+void Veltrane::handleMidiEvents(int sample)
 {
-  const int period = controlPeriod;
+  // Offsets count from the block's first sample (earlier blocks' leftovers are negative): an event is due
+  // at the first tick at or after its own sample, whatever the host's block size, and never earlier.
   while (IMidiMsg* front = midiQueue.Peek()) {
-    front->mOffset = front->mOffset < INT_MIN + period ? INT_MIN : front->mOffset - period;
-    if (front->mOffset > 0) break;
+    if (front->mOffset > sample) break;
     const IMidiMsg msg = *front;
     midiQueue.Remove();
 
@@ -168,7 +178,6 @@ void Veltrane::handleMidiEvents()
       break; // kinds the loop does not use are dropped
     }
   }
-  midiQueue.Flush(period);
 }
 
 void Veltrane::setMidiSourceValue(int cc, double value)

@@ -59,6 +59,15 @@ void Veltrane::setNoteOff(int note)
       return;
     }
   }
+  // No sounding voice plays it. The voice that took the note may be silent (it holds no modules, or its
+  // envelope has ended) but still counts the key as down: release it too, or in single-trigger mode its
+  // envelope would never start again.
+  for (int v = 0; v < n; ++v) {
+    if (voices[v].noteNumber == note) {
+      voices[v].setNoteOff(false);
+      return;
+    }
+  }
 }
 
 void Veltrane::setPolyAftertouch(int note, int value)

@@ -1,5 +1,7 @@
 #include "FilterBlocks.h"
 
+#include "ModuleConventions.h"
+
 #include <cmath>
 
 void Biquad::set(double freq, double q, double sampleRate)
@@ -23,6 +25,11 @@ const double PeakEQ::alphaScale = 0.34657359027997264;
 void PeakEQ::set(double freq, double sampleRate)
 {
   guard = 1e-13;
+  // A rate that cannot be divided by is taken as 48 kHz. The centre stays between 1 Hz (at 0 the band's
+  // alpha would be 0/0) and 0.45 of the rate (at Nyquist sinh overflows, and above it the band would act
+  // far below its frequency).
+  if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) sampleRate = 48000.0;
+  freq = ModuleConventions::clampValue(freq, kMinCentre, kMaxCentreRatio * sampleRate);
   const double w = freq * 6.283185307179586 / sampleRate;
   const double sinw = std::sin(w);
   cosw = std::cos(w);
@@ -32,7 +39,7 @@ void PeakEQ::set(double freq, double sampleRate)
 
 void PeakEQ::setGain(double dB)
 {
-  A = std::pow(10.0, dB * 0.025);
+  A = std::pow(10.0, ModuleConventions::clampValue(dB, -kMaxGain, kMaxGain) * 0.025);
   calcCoeff();
 }
 

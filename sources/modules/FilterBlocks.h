@@ -47,10 +47,15 @@ class PeakEQ
 public:
   static const double alphaScale; // ln 2 / 2: alpha = sin w sinh(alphaScale w / sin w) is one octave
 
+  // The centre is held to kMinCentre .. kMaxCentreRatio * rate in set.
+  static constexpr double kMinCentre = 1.0;       // Hz
+  static constexpr double kMaxCentreRatio = 0.45; // of the sample rate
+  static constexpr double kMaxGain = 60.0;        // dB either way (the modules offer 18)
+
   PeakEQ() : x1(0.0), x2(0.0), y1(0.0), y2(0.0) {}
 
   // The owner calls both before the first filter; each recomputes the coefficients from what the other
-  // stored. sampleRate must be > 0.
+  // stored. The centre is held to 1 Hz .. 0.45 of the rate.
   void set(double freq, double sampleRate);
   void setGain(double dB);
   void calcCoeff();

@@ -3,11 +3,29 @@
 #include "ModuleCatalogue.h"
 
 #include "Amplifier.h"
+#include "AudioSH.h"
+#include "BbdDelay.h"
+#include "BitReducer.h"
+#include "Comb.h"
+#include "DelayLine.h"
+#include "EQ10.h"
 #include "Envelope.h"
+#include "Hilbert.h"
+#include "K35.h"
 #include "Ladder.h"
 #include "Mixer.h"
 #include "Module.h"
+#include "Noise.h"
+#include "OscFormant.h"
+#include "OscLinFM.h"
+#include "OscWavetable.h"
 #include "Oscillator.h"
+#include "Oscillator2.h"
+#include "ParaEQ5.h"
+#include "Resonators.h"
+#include "Reverb.h"
+#include "Ring.h"
+#include "Saturator.h"
 
 namespace ModuleCatalogue {
 
@@ -17,15 +35,15 @@ namespace ModuleCatalogue {
 const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  0 Module           */ {},
   /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
-  /*  2 OscLinFM         */ {},
+  /*  2 OscLinFM         */ {&makeModule<OscLinFM>, &OscLinFM::initParams, nullptr},
   /*  3 Ladder           */ {&makeModule<Ladder>, &Ladder::initParams, nullptr},
-  /*  4 K35              */ {},
+  /*  4 K35              */ {&makeModule<K35>, &K35::initParams, nullptr},
   /*  5 Amplifier        */ {&makeModule<Amplifier>, &Amplifier::initParams, nullptr},
   /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
-  /*  7 Ring             */ {},
-  /*  8 AudioSH          */ {},
+  /*  7 Ring             */ {&makeModule<Ring>, &Ring::initParams, nullptr},
+  /*  8 AudioSH          */ {&makeModule<AudioSH>, &AudioSH::initParams, nullptr},
   /*  9 SignalProc       */ {},
-  /* 10 Hilbert          */ {},
+  /* 10 Hilbert          */ {&makeModule<Hilbert>, &Hilbert::initParams, nullptr},
   /* 11 Blender          */ {},
   /* 12 Envelope2        */ {},
   /* 13 LFO              */ {},
@@ -34,32 +52,32 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 16 SampleDelay      */ {},
   /* 17 Sequencer        */ {},
   /* 18 SeqSwitch        */ {},
-  /* 19 OscFormant       */ {},
+  /* 19 OscFormant       */ {&makeModule<OscFormant>, &OscFormant::initParams, nullptr},
   /* 20 AudioSwitch      */ {},
   /* 21 LAGAdder         */ {},
   /* 22 GateTools        */ {},
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
-  /* 25 Oscillator2      */ {},
-  /* 26 OscWavetable     */ {},
-  /* 27 Comb             */ {},
+  /* 25 Oscillator2      */ {&makeModule<Oscillator2>, &Oscillator2::initParams, nullptr},
+  /* 26 OscWavetable     */ {&makeModule<OscWavetable>, &OscWavetable::initParams, nullptr},
+  /* 27 Comb             */ {&makeModule<Comb>, &Comb::initParams, nullptr},
   /* 28 LinEnvelope      */ {},
-  /* 29 Noise            */ {},
-  /* 30 Resonators       */ {},
+  /* 29 Noise            */ {&makeModule<Noise>, &Noise::initParams, nullptr},
+  /* 30 Resonators       */ {&makeModule<Resonators>, &Resonators::initParams, nullptr},
   /* 31 LFO2             */ {},
-  /* 32 BbdDelay         */ {},
-  /* 33 BitReducer       */ {},
-  /* 34 DelayLine        */ {},
-  /* 35 Reverb           */ {},
-  /* 36 Saturator        */ {},
+  /* 32 BbdDelay         */ {&makeModule<BbdDelay>, &BbdDelay::initParams, nullptr},
+  /* 33 BitReducer       */ {&makeModule<BitReducer>, &BitReducer::initParams, nullptr},
+  /* 34 DelayLine        */ {&makeModule<DelayLine>, &DelayLine::initParams, nullptr},
+  /* 35 Reverb           */ {&makeModule<Reverb>, &Reverb::initParams, nullptr},
+  /* 36 Saturator        */ {&makeModule<Saturator>, &Saturator::initParams, nullptr},
   /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
   /* 38 ModDelay         */ {},
-  /* 39 EQ10             */ {},
+  /* 39 EQ10             */ {&makeModule<EQ10>, &EQ10::initParams, nullptr},
   /* 40 StereoLadder     */ {&makeModule<StereoLadder>, &Ladder::initParams, nullptr},
-  /* 41 StereoK35        */ {},
-  /* 42 StereoComb       */ {},
-  /* 43 StereoResonators */ {},
-  /* 44 ParaEQ5          */ {},
+  /* 41 StereoK35        */ {&makeModule<StereoK35>, &K35::initParams, nullptr},
+  /* 42 StereoComb       */ {&makeModule<StereoComb>, &Comb::initParams, nullptr},
+  /* 43 StereoResonators */ {&makeModule<StereoResonators>, &Resonators::initParams, nullptr},
+  /* 44 ParaEQ5          */ {&makeModule<ParaEQ5>, &ParaEQ5::initParams, nullptr},
 };
 // clang-format on
 

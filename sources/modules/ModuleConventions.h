@@ -66,6 +66,12 @@ inline bool stateBroken(double out)
   return !std::isfinite(out);
 }
 
+// A filter frequency held below 0.45 of the rate (unchanged where it already is, and for a rate of 0).
+inline double belowNyquist(double hz, double rate)
+{
+  return rate > 0.0 && hz > 0.45 * rate ? 0.45 * rate : hz;
+}
+
 // A pitch sum (in doubles) truncated toward zero and clamped into a table index 0..17280.
 inline int pitchStep(double pitch)
 {

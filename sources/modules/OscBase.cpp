@@ -74,10 +74,31 @@ void OscBase::setTune(int steps)
   pitchSum = pitch * 128 + steps;
 }
 
+int OscBase::incrementForPitch(double pitchValue) const
+{
+  return freq2PhInc[ModuleConventions::pitchStep(pitchValue)];
+}
+
 int OscBase::pitchIncrement() const
 {
-  double p = (frequencySource ? *frequencySource : 0) + pitchSum;
+  double p = (double)voicePitch() + pitchSum;
   p += ModuleConventions::additive(pitchMod1Source, pitchMod1Amount);
   p += ModuleConventions::additive(pitchMod2Source, pitchMod2Amount);
-  return freq2PhInc[ModuleConventions::pitchStep(p)];
+  return incrementForPitch(p);
+}
+
+int OscBase::shapedSecondPhase(int phase, double shape, bool pulse)
+{
+  if (!(shape >= 0.0 && shape <= 1.0)) return phase;
+  const double offset = (pulse ? 1.0 - shape : shape) * half;
+  return (int)((double)phase + offset) & mask;
+}
+
+int OscBase::startPhaseToPhase(double cycles)
+{
+  double p = std::floor(range * cycles);
+  if (!std::isfinite(p)) return 0;
+  p = std::fmod(p, (double)range); // one reduction, whatever the number of whole cycles
+  if (p < 0.0) p += range;
+  return (int)p & mask;
 }

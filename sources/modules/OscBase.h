@@ -36,9 +36,21 @@ public:
   // halvings by sqrt(2) that bring it to 1 or below, at most 21.
   static int tableLevel(int increment);
 
+  // The second read point of the shape rule: for a shape w in 0..1 the phase plus (1 - w) half cycles for a
+  // pulse, w half cycles otherwise; a shape outside 0..1 (or not a number) puts both read points together.
+  static int shapedSecondPhase(int phase, double shape, bool pulse);
+  // A start phase in cycles as a phase 0..2^28 - 1: floor(2^28 * cycles) reduced modulo one cycle, so 1.0
+  // restarts at 0 and -0.25 at three quarters. A value that is not finite restarts at 0.
+  static int startPhaseToPhase(double cycles);
+
 protected:
   // Voice pitch + pitch sum + both pitch modulations, truncated and clamped, as a phase increment.
   int pitchIncrement() const;
+  // A pitch value (1/128 semitone, in doubles) as a phase increment: clamped to the table's steps 0..17280
+  // before it is converted, so a NaN, an infinity or a huge modulation reads an end of the table.
+  int incrementForPitch(double pitchValue) const;
+  // The voice's pitch, 0 until a source is set.
+  int voicePitch() const { return frequencySource ? *frequencySource : 0; }
 
 public:
   int* frequencySource;    // the voice's pitch (1/128 semitone); null until set

@@ -96,26 +96,14 @@ void Oscillator::update(bool active)
   phaseIncrement = pitchIncrement();
 
   // Shape: the distance of the second read point (half a cycle at most).
-  const double w = shape + additive(shapeModSource, shapeModAmount);
-  if (w < 0.0 || w > 1.0 || w != w) {
-    secondPhase = phase;
-  } else {
-    const double offset = (waveform == kPulse ? 1.0 - w : w) * half;
-    secondPhase = (int)((double)phase + offset) & mask;
-  }
+  secondPhase = shapedSecondPhase(phase, shape + additive(shapeModSource, shapeModAmount), waveform == kPulse);
 
   wave = waveTables() + (waveform == kSine ? topTable : tableLevel(phaseIncrement)) * kTableSize;
 
   if (resetSource) {
     if (*resetSource > previousReset) resetPending = true;
     previousReset = *resetSource;
-    double start = startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0);
-    double cycles = std::floor(range * start);
-    if (!std::isfinite(cycles)) cycles = 0.0;
-    // Reduced modulo one cycle into 0 .. 2^28 - 1.
-    cycles = std::fmod(cycles, (double)range);
-    if (cycles < 0.0) cycles += range;
-    resetPhase = (int)cycles & mask;
+    resetPhase = startPhaseToPhase(startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0));
   }
 }
 

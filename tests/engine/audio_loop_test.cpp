@@ -100,11 +100,9 @@ TEST(AudioLoop, NotesStartAtTheirTick)
     int offset; // of the note on within the block
     int sample; // where the voice starts sounding
   };
-  // Offsets up to one tick play at the first tick; later ones are moved half a tick on when queued and
-  // wait for the tick at which their remaining offset is used up.
-  // Each tick takes 2P off a message it does not handle yet: q queued plays at the first tick k with
-  // q - 2kP <= P (P = 44).
-  const Case cases[] = {{0, 0}, {10, 0}, {44, 0}, {100, 44}, {130, 88}, {200, 132}, {300, 176}};
+  // A note plays at the first tick (every 44 samples from the block's first) at or after its own sample,
+  // never before it.
+  const Case cases[] = {{0, 0}, {1, 44}, {10, 44}, {44, 44}, {45, 88}, {100, 132}, {130, 132}, {200, 220}, {300, 308}};
   for (const Case& c : cases) {
     HostedVeltrane h(44100, 512);
     InstallVoiceProbe(*h.plug, 2);
@@ -118,14 +116,14 @@ TEST(AudioLoop, QueuedNotesWaitAcrossBlocks)
 {
   HostedVeltrane h(44100, 64);
   InstallVoiceProbe(*h.plug, 2);
-  h.midi(600, 0x90, 60, 100); // far beyond this block: queued at 622
+  h.midi(600, 0x90, 60, 100); // far beyond this block
   std::vector<float> all;
   for (int b = 0; b < 12; ++b) {
     h.run(64);
     all.insert(all.end(), h.outL.begin(), h.outL.end());
   }
-  // 2 * 44 off at every tick until 622 - 2k * 44 <= 44: the eighth tick.
-  EXPECT_EQ(7 * 44, firstSound(all));
+  // The first tick at or after sample 600: 14 * 44 = 616, in the tenth block.
+  EXPECT_EQ(14 * 44, firstSound(all));
 }
 
 TEST(AudioLoop, FloatAndDoubleRenderAlike)
@@ -413,9 +411,10 @@ TEST(AudioLoop, AnOscillatorSoundsFromItsNotesTick)
     EXPECT_EQ(-1, firstSound(h.outL));
     h.midi(offset, 0x90, 69, 127);
     h.run(256);
-    // The block starts 256 samples into the tick grid: ticks at 8, 52, 96, ...; the oscillator's output
-    // lags one sample behind its first step.
-    const int tick = offset <= 44 ? 8 : offset == 100 ? 52 : 96;
+    // The block starts 256 samples into the tick grid: ticks at 8, 52, 96, 140, ...; the note plays at the
+    // first of them at or after its offset, and the oscillator's output lags one sample behind its first step.
+    int tick = 8;
+    while (tick < offset) tick += 44;
     const int first = firstSound(h.outL);
     EXPECT_GE(first, tick) << offset;
     EXPECT_LE(first, tick + 2) << offset;

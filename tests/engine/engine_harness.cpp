@@ -249,11 +249,11 @@ std::vector<ProbeModule*> InstallVoiceProbe(Veltrane& v, int slot, double value)
   return probes;
 }
 
-ProbeModule* InstallMasterProbe(Veltrane& v, int slot)
+ProbeModule* InstallMasterProbe(Veltrane& v, int slot, const std::function<ProbeModule*(ModuleConfig*)>& make)
 {
   v.replaceModule(slot, ModuleConfig::MOD_OSCILLATOR, true, false);
   delete v.masterModules[slot];
-  ProbeModule* p = new ProbeModule(&v.slotConfig[slot], nullptr, &v, 0.0, true);
+  ProbeModule* p = make ? make(&v.slotConfig[slot]) : new ProbeModule(&v.slotConfig[slot], nullptr, &v, 0.0, true);
   p->setFrequencySource(&v.masterPitch);
   v.masterModules[slot] = p;
   v.masterProcessList.clear();

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -118,8 +119,10 @@ public:
 // Gives a voice slot a type with one audio output and replaces every voice's module by a probe holding
 // value; the voice sums (289, 290) select the slot's output. Returns the probes of voices 0..63.
 std::vector<ProbeModule*> InstallVoiceProbe(Veltrane& v, int slot, double value = 1.0);
-// The same for a master slot: the master outputs (302, 303) select its output, which counts ticks.
-ProbeModule* InstallMasterProbe(Veltrane& v, int slot);
+// The same for a master slot: the master outputs (302, 303) select its output, which counts ticks. With
+// make, the probe (of a subclass) is made by it for the slot's configuration once the slot has its outputs.
+ProbeModule* InstallMasterProbe(Veltrane& v, int slot,
+                                const std::function<ProbeModule*(ModuleConfig*)>& make = nullptr);
 // Sets a selector (host or private parameter) to the entry with these keys in its list.
 void SelectSource(Veltrane& v, int paramIdx, bool master, SourceDef::SourceType type, int module, int index);
 // The plug-in's whole state as one byte string: every program's chunk, names, the current index and the live state.

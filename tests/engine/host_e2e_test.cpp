@@ -175,12 +175,12 @@ TEST(PluginEndToEnd, CommandLineHost)
 TEST(PluginEndToEnd, NotesStartOnTheTickGrid)
 {
   // Program 0 of the start-up bank plays a note through an oscillator, a filter and an amplifier, each
-  // adding its one-sample lag; the note itself starts at the control tick that handles it.
+  // adding its one-sample lag; the note itself starts at the first control tick at or after its sample.
   struct Case
   {
     int offset, tick; // 1 ms ticks of 44 samples from the block's start
   };
-  for (const Case& c : {Case{0, 0}, Case{30, 0}, Case{100, 44}, Case{300, 176}}) {
+  for (const Case& c : {Case{0, 0}, Case{30, 44}, Case{44, 44}, Case{100, 132}, Case{300, 308}}) {
     auto p = LoadVeltrane();
     p->Resume();
     const std::vector<uint8_t> note = {0x90, 57, 110};

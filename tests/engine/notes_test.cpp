@@ -182,6 +182,58 @@ TEST(Notes, SustainHoldsReleasedNotes)
   EXPECT_EQ(ADSR::kRelease, voice.envelope.state);
 }
 
+TEST(Notes, LiftingThePedalOverAHeldKeyKeepsTheNote)
+{
+  Player p(4);
+  p.on(60);
+  for (int b = 0; b < 20; ++b) p.h.run(44); // past the attack: sustaining at full level
+  p.h.midi(0, 0xB0, 64, 127);
+  p.h.run(44);
+  const float held = p.h.outL[43];
+  ASSERT_GT(held, 0.0f);
+  p.h.midi(0, 0xB0, 64, 0); // the key is still down
+  for (int b = 0; b < 5; ++b) p.h.run(44);
+  Voice& voice = p.v.voices[0];
+  EXPECT_TRUE(voice.keyDown);
+  EXPECT_GT(voice.gate, 0.0);
+  EXPECT_NE(ADSR::kRelease, voice.envelope.state);
+  EXPECT_EQ(held, p.h.outL[43]); // sustaining at full level as before
+  p.off(60);                     // the key, not the pedal, ends it
+  EXPECT_EQ(ADSR::kRelease, voice.envelope.state);
+  EXPECT_LT(p.h.outL[43], held);
+}
+
+TEST(Notes, ANoteOffReachesAVoiceWithoutModules)
+{
+  // A voice that holds no modules is never active after its first tick; the note off must still let go of
+  // its key, or in single trigger mode its envelope would never start again once it has modules.
+  Player p(4);
+  p.v.SetParameterFromGUI(Veltrane::kParamOutTrigger, 0.0); // single
+  Voice& voice = p.v.voices[0];
+  ASSERT_FALSE(voice.multipleTrigger);
+  voice.processList.clear();
+  voice.hasModules = false;
+  p.on(60);
+  p.h.run(44);
+  ASSERT_EQ(60, voice.noteNumber);
+  ASSERT_FALSE(voice.active);
+  ASSERT_TRUE(voice.keyDown);
+  p.off(60);
+  EXPECT_FALSE(voice.keyDown);
+  EXPECT_EQ(0.0, voice.gate);
+  EXPECT_EQ(ADSR::kIdle, voice.envelope.state);
+  EXPECT_EQ(0, p.v.numPressedKeys);
+
+  voice.rebuildProcessList(); // its modules back: the released note stays silent...
+  p.h.run(44);
+  EXPECT_FALSE(voice.active);
+  EXPECT_EQ(-1, p.voiceOf(60));
+  p.on(60); // ...and the next one starts its envelope
+  EXPECT_TRUE(voice.active);
+  EXPECT_EQ(ADSR::kAttack, voice.envelope.state);
+  EXPECT_GT(p.h.outL[43], 0.0f);
+}
+
 TEST(Notes, AllNotesOffCutsEveryVoice)
 {
   Player p(8);
@@ -242,9 +294,11 @@ TEST(Notes, ProgramChangeSwitchesAtOnce)
   EXPECT_DOUBLE_EQ(0.5, p.v.volume);
   p.on(60);
   p.h.midi(0, 0xC0, 3, 0);
-  p.h.midi(1, 0x90, 64, 100); // queued behind the switch
+  p.h.midi(1, 0x90, 64, 100); // queued behind the switch; its tick is the next block's first sample
   p.h.run(44);
   EXPECT_EQ(3, p.h.dispatch(effGetProgram));
+  EXPECT_EQ(-1, p.voiceOf(64));
+  p.h.run(44);
   EXPECT_DOUBLE_EQ(1.0, p.v.volume);
   EXPECT_EQ(-1, p.voiceOf(60)); // the switch stopped the notes
   EXPECT_NE(-1, p.voiceOf(64));

@@ -156,3 +156,35 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
   for (int i = 0; i < 18; ++i) EXPECT_EQ(i, order[i]);
   for (float x : outL) EXPECT_TRUE(std::isfinite(x));
 }
+
+TEST(Threads, ProgramChangeStopsNotesAndSwitchesUnderOneHold)
+{
+  // Whether another thread (the host's audio thread) could take the instance mutex right after the notes
+  // were stopped: had it, a block would run with the notes stopped but the old program still in place.
+  class Probed : public Veltrane
+  {
+  public:
+    Probed() : Veltrane(IPlugInstanceInfo{QuietHost}) {}
+    void allNotesOff() override
+    {
+      Veltrane::allNotesOff();
+      if (!probing) return;
+      std::thread([this] {
+        auto* mutex = reinterpret_cast<pthread_mutex_t*>(GetMutex());
+        const bool free = pthread_mutex_trylock(mutex) == 0;
+        if (free) pthread_mutex_unlock(mutex);
+        (free ? freeAfterNotesOff : heldAfterNotesOff)++;
+      }).join();
+    }
+    bool probing = false;
+    int freeAfterNotesOff = 0, heldAfterNotesOff = 0;
+  };
+  Probed v;
+  v.probing = true;
+  v.changePreset(4);
+  v.changePreset(0);
+  v.probing = false;
+  EXPECT_EQ(0, v.freeAfterNotesOff);
+  EXPECT_GE(v.heldAfterNotesOff, 2); // the program's voice count may stop them once more
+  EXPECT_EQ(0, v.GetCurrentPresetIdx());
+}

@@ -17,11 +17,16 @@
 namespace {
 using moduledrive::Drive;
 
+// The best of three runs, so that a busy machine does not pass for a slow module.
 double nsPerSample(Drive& b, int n, double audio, double mod, double gate)
 {
-  const auto t0 = std::chrono::steady_clock::now();
-  for (int i = 0; i < n; ++i) b.step(audio, mod, gate);
-  return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / n;
+  double best = 1e30;
+  for (int run = 0; run < 3; ++run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < n; ++i) b.step(audio, mod, gate);
+    best = std::min(best, std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / n);
+  }
+  return best;
 }
 
 void exercise(ModuleConfig::ModuleID id, double rate)
@@ -50,7 +55,8 @@ void exercise(ModuleConfig::ModuleID id, double rate)
       for (double s : {-1.0, 0.0, 1.0, 1e6}) {
         const double ns = nsPerSample(b, b.period * 2, s, s, s);
         ASSERT_TRUE(b.finite(&which)) << at << ", sources at " << s << ": " << which;
-        EXPECT_LT(ns, std::max(20.0 * usual, 5000.0)) << at << ", sources at " << s;
+        // A loop whose count comes from the signal shows as milliseconds per sample at 1e6.
+        EXPECT_LT(ns, std::max(50.0 * usual, 20000.0)) << at << ", sources at " << s;
         b.play(b.period);
       }
       for (double bad : {nan, inf, -inf}) {

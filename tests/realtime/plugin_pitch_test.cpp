@@ -130,3 +130,32 @@ TEST_P(StartupBankProgram, PlaysAChordAndFallsSilent)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryProgram, StartupBankProgram, ::testing::Range(0, 64));
+
+// Two plug-in instances at 44.1 and 96 kHz in one process, both playing the start-up bank's comb pluck
+// (its comb follows the keyboard): the 44.1 kHz instance plays after the 96 kHz one was set up and again
+// after it played, and each rings on the note's pitch.
+TEST(PluginPitch, CombPluckAtTwoRatesInOneProcess)
+{
+  const double rates[2] = {44100.0, 96000.0};
+  std::unique_ptr<vsthost::Plugin> p[2] = {load(rates[0]), load(rates[1])};
+  ASSERT_TRUE(p[0] && p[1]);
+  int program = -1;
+  for (int i = 0; i < 64 && program < 0; ++i)
+    if (p[0]->ProgramName(i) == "Comb Pluck") program = i;
+  ASSERT_GE(program, 0) << "no comb program in the start-up bank";
+  for (auto& plugin : p) plugin->Dispatch(effSetProgram, 0, program);
+  for (int which : {0, 1, 0})
+    for (int note : {45, 57}) {
+      vsthost::RenderRequest req;
+      req.seconds = 0.8;
+      vsthost::MidiEvent on;
+      on.bytes = {0x90, (uint8_t)note, 100};
+      req.events.push_back(on);
+      vsthost::RenderResult result;
+      std::string error;
+      ASSERT_TRUE(vsthost::Render(*p[which], req, &result, &error)) << error;
+      const double expected = 440.0 * std::pow(2.0, (note - 69) / 12.0);
+      const double f = peakFrequency(left(result, 0.05, rates[which]), rates[which], expected * 0.97, expected * 1.03);
+      EXPECT_LT(std::fabs(cents(f, expected)), 2.0) << "note " << note << " at " << rates[which] << ": " << f << " Hz";
+    }
+}

@@ -1,0 +1,145 @@
+#include "fileread.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kAlign = 8192;
+
+// A positional read that survives interruptions; the bytes read, 0 at the end or on an error.
+int64_t readAt(int fd, void* buf, int64_t len, int64_t offset)
+{
+  int64_t done = 0;
+  while (done < len) {
+    const ssize_t r = pread(fd, (char*)buf + done, (size_t)(len - done), (off_t)(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += r;
+  }
+  return done;
+}
+} // namespace
+
+WDL_FileRead::WDL_FileRead(const char* path, int allow_async, int bufsize, int nbufs, unsigned int mmap_minsize,
+                           unsigned int mmap_maxsize)
+    : mBuffer(4096)
+{
+  if (!path) return;
+  mFd = open(path, O_RDONLY | O_CLOEXEC);
+  if (mFd < 0) return;
+  struct stat st;
+  if (fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(mFd);
+    mFd = -1;
+    return;
+  }
+  mLocked = flock(mFd, LOCK_SH | LOCK_NB) == 0;
+  mSizeMayChange = !mLocked;
+  if (allow_async == 1 || allow_async == -1) {
+    // The pages are read once, front to back: no point in keeping them cached.
+    posix_fadvise(mFd, 0, 0, POSIX_FADV_NOREUSE);
+    mUncached = true;
+  }
+  const off_t end = lseek(mFd, 0, SEEK_END);
+  mFsize = end > 0 ? (int64_t)end : 0;
+  lseek(mFd, 0, SEEK_SET);
+
+  if (mFsize < (int64_t)mmap_maxsize) {
+    if (mFsize > 0 && mFsize >= (int64_t)mmap_minsize) {
+      void* view = mmap(nullptr, (size_t)mFsize, PROT_READ, MAP_SHARED, mFd, 0);
+      if (view != MAP_FAILED) {
+        mWhole = (unsigned char*)view;
+        mMapped = true;
+      }
+    }
+    if (!mWhole && mFsize > 0) {
+      mWhole = (unsigned char*)std::malloc((size_t)mFsize);
+      if (mWhole && readAt(mFd, mWhole, mFsize, 0) != mFsize) {
+        std::free(mWhole);
+        mWhole = nullptr;
+      }
+    }
+    if (mWhole || mFsize == 0) {
+      mSizeMayChange = false;
+      return;
+    }
+  }
+
+  if (bufsize < 1) bufsize = 1;
+  const int64_t rounded = ((int64_t)bufsize + kAlign - 1) / kAlign * kAlign;
+  const int64_t space = nbufs > 0 ? rounded * nbufs : 0;
+  if (space >= kAlign && space + kAlign - 1 < (1 << 30)) {
+    if (mBuffer.Resize((int)(space + kAlign - 1), false) && mBuffer.GetSize() == (int)(space + kAlign - 1)) {
+      const uintptr_t at = ((uintptr_t)mBuffer.Get() + kAlign - 1) & ~(uintptr_t)(kAlign - 1);
+      mBlock = (unsigned char*)at;
+      mBlockSize = (int)space;
+    }
+  }
+}
+
+WDL_FileRead::~WDL_FileRead()
+{
+  if (mWhole) {
+    if (mMapped)
+      munmap(mWhole, (size_t)mFsize);
+    else
+      std::free(mWhole);
+  }
+  if (mFd >= 0) {
+    if (mLocked) flock(mFd, LOCK_UN);
+    close(mFd);
+  }
+}
+
+void WDL_FileRead::RefreshSize()
+{
+  struct stat st;
+  if (fstat(mFd, &st) == 0 && st.st_size >= 0) mFsize = (int64_t)st.st_size;
+}
+
+int WDL_FileRead::Read(void* buf, int len)
+{
+  if (mFd < 0 || len < 1 || !buf) return 0;
+  if (mWhole || (mFsize == 0 && !mSizeMayChange)) {
+    const int64_t left = mFsize - mPosition;
+    const int n = left <= 0 ? 0 : (left < len ? (int)left : len);
+    if (n > 0) std::memcpy(buf, mWhole + mPosition, (size_t)n);
+    mPosition += n;
+    return n;
+  }
+  return ReadBuffered((unsigned char*)buf, len);
+}
+
+int WDL_FileRead::ReadBuffered(unsigned char* out, int len)
+{
+  if (mSizeMayChange) RefreshSize();
+  if (!mBlock || mBlockSize < 2 * kAlign - 1) {
+    const int64_t got = readAt(mFd, out, len, mFilePos);
+    mFilePos += got;
+    mPosition += got;
+    return (int)got;
+  }
+  int done = 0;
+  while (done < len) {
+    if (mWindowPos < mWindowSize) {
+      const int n = mWindowSize - mWindowPos < len - done ? mWindowSize - mWindowPos : len - done;
+      std::memcpy(out + done, mBlock + mWindowPos, (size_t)n);
+      mWindowPos += n;
+      done += n;
+      continue;
+    }
+    const int64_t got = readAt(mFd, mBlock, mBlockSize, mFilePos);
+    if (got <= 0) break;
+    mFilePos += got;
+    mWindowSize = (int)got;
+    mWindowPos = 0;
+  }
+  mPosition += done;
+  return done;
+}

@@ -1,0 +1,305 @@
+#include "Comb.h"
+
+#include "FilterTables.h"
+#include "ModuleCatalogue.h"
+#include "ModuleConventions.h"
+#include "Synth.h"
+#include "Veltrane.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace ModuleConventions;
+
+const char* const Comb::labelType[3] = {"Bypass", "Positive", "Negative"};
+
+namespace {
+constexpr int kMaxDelaySize = 1 << 20; // a rate of 16.7 MHz; beyond it the lowest frequency rises
+
+inline double clip3(double v)
+{
+  return v < -3.0 ? -3.0 : (v < 3.0 ? v : 3.0);
+}
+} // namespace
+
+Comb::Comb(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Module(config, voice, owner), minimumFrequency(kMinFrequency), pitchSource(nullptr), referencePitch(0), type(0),
+      frequencyPitch(0), feedback(0.0), inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0),
+      mod1Source(nullptr), mod1Amount(0.0), mod2Source(nullptr), mod2Amount(0.0), feedbackModSource(nullptr),
+      feedbackModAmount(0.0), triggerSource(nullptr), drive(1.0), reciprocalDrive(1.0), keyTracking(0.0),
+      cachedPitch(-1), previousTrigger(0.0), writePos(0), readPos(0), readPos2(0), line(nullptr), numLines(1),
+      effectiveFeedback(0.0), weight0(1.0), weight1(0.0), guard(0.0), delaySize(0), validCount(0),
+      freq2period(FilterTables::periodTable(0.0))
+{
+}
+
+Comb::~Comb()
+{
+  std::free(line);
+}
+
+int Comb::iMinFreq()
+{
+  static const int step = [] {
+    int i = 0;
+    while (i < kMaxPitchStep && Synth::convert2Hz(i) < kMinFrequency) ++i;
+    return i;
+  }();
+  return step;
+}
+
+int Comb::delaySizeFor(double rate)
+{
+  return clampToInt(std::ceil(rate / kMinFrequency), 2, kMaxDelaySize);
+}
+
+void Comb::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareEnum(synth, base + 0, 1, 3, labelType);
+  declareDouble(synth, base + 1, 0.0, 0.0, 1.0, 0.001, 0.5, setDisplayTextForCombFrequency);
+  declareDouble(synth, base + 2, 0.0, 0.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 4);
+  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 6);
+  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 8);
+  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 10);
+  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
+  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 14);
+  declareSelector(synth, base + 15);
+}
+
+void Comb::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_COMB);
+}
+
+void Comb::setDisplayTextForCombFrequency(double value, char* text)
+{
+  const int lo = iMinFreq();
+  const double step = std::floor(lo + clampValue(value, 0.0, 1.0) * (kNumPitchSteps - lo) + 0.5);
+  std::snprintf(text, IParam::kDisplayBufferSize, "%d", (int)Synth::convert2Hz((int)step));
+}
+
+void Comb::setSampleRate(double rate)
+{
+  freq2period = FilterTables::periodTable(rate);
+  const int size = delaySizeFor(rate);
+  if (!line || size != delaySize) {
+    std::free(line);
+    line = static_cast<double*>(std::calloc((size_t)size * numLines, sizeof(double)));
+    delaySize = line ? size : 0;
+  }
+  // A line of the same length is reused: it reads as zeros until written again.
+  clearLines();
+  referencePitch = owner ? static_cast<Synth*>(owner)->getFrequency(48) : 48 * 128;
+  guard = kGuardStart;
+  writePos = readPos = readPos2 = 0;
+  cachedPitch = -1;
+  previousTrigger = 0.0;
+}
+
+void Comb::setFrequencySource(int* pitch)
+{
+  pitchSource = pitch;
+}
+
+void Comb::setParameter(int index, double value)
+{
+  switch (index) {
+  case 0:
+    type = clampToInt(std::floor(value), 0, 2);
+    break;
+  case 1: {
+    const int lo = iMinFreq();
+    frequencyPitch = clampToInt(std::floor(lo + value * (kMaxPitchStep - lo)), lo, kMaxPitchStep);
+    break;
+  }
+  case 2:
+    feedback = value;
+    break;
+  case 3:
+    inputALevel = value;
+    break;
+  case 4:
+    inputA = getSource((int)value, SourceDef::AUDIO);
+    break;
+  case 5:
+    inputBLevel = value;
+    break;
+  case 6:
+    inputB = getSource((int)value, SourceDef::AUDIO);
+    break;
+  case 7:
+    mod1Amount = value;
+    break;
+  case 8:
+    mod1Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 9:
+    mod2Amount = value;
+    break;
+  case 10:
+    mod2Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 11:
+    drive = value;
+    reciprocalDrive = 1.0 / value;
+    break;
+  case 12:
+    keyTracking = value;
+    break;
+  case 13:
+    feedbackModAmount = value;
+    break;
+  case 14:
+    feedbackModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 15:
+    triggerSource = getSource((int)value, SourceDef::GATE);
+    break;
+  default:
+    break;
+  }
+}
+
+void Comb::update(bool active)
+{
+  if (!active) return;
+  const int voicePitch = pitchSource ? *pitchSource : 0;
+  double sum = frequencyPitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
+  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
+  const int p = clampToInt(sum, -2147483647, 2147483647);
+  effectiveFeedback = feedback + additive(feedbackModSource, feedbackModAmount);
+  if (feedbackModSource) effectiveFeedback = clampValue(effectiveFeedback, 0.0, 1.0);
+  if (gateRose(triggerSource, &previousTrigger)) clearLines();
+
+  if (p == cachedPitch || delaySize < 2) return;
+  cachedPitch = p;
+  const int lo = iMinFreq();
+  const double P = freq2period[p < lo ? lo : p > kMaxPitchStep ? kMaxPitchStep : p];
+  // From 16 Hz up the period is below the line's length; the clamp only guards a rate without a table.
+  const int n = clampToInt(P, 1, delaySize - 1);
+  double f = P - n;
+  if (!(f >= 0.0)) f = 0.0;
+  if (f > 1.0) f = 1.0;
+  weight0 = 1.0 - f;
+  weight1 = f;
+  readPos = writePos + n;
+  if (readPos >= delaySize) readPos -= delaySize;
+  readPos2 = readPos + 1;
+  if (readPos2 >= delaySize) readPos2 -= delaySize;
+}
+
+void Comb::prepareRead(double* w0, double* w1)
+{
+  if (writePos < 0) writePos = delaySize - 1;
+  if (readPos < 0) readPos = delaySize - 1;
+  if (readPos2 < 0) readPos2 = delaySize - 1;
+  *w0 = weight0;
+  *w1 = weight1;
+  if (validCount < delaySize) {
+    // Age of a position: how many samples ago it was written (delaySize for the write position itself).
+    int age = readPos - writePos;
+    if (age <= 0) age += delaySize;
+    if (age > validCount) *w0 = 0.0;
+    age = readPos2 - writePos;
+    if (age <= 0) age += delaySize;
+    if (age > validCount) *w1 = 0.0;
+  }
+}
+
+double Comb::combSample(double in, double d, const double* ln, double w0, double w1) const
+{
+  const double x = drive * in - d;
+  const double D = w0 * ln[readPos] + w1 * ln[readPos2];
+  const double F = clip3(effectiveFeedback * D);
+  return type == kPositive ? 0.5 * (x + F + D) : 0.5 * (x - F - D);
+}
+
+void Comb::advance()
+{
+  --writePos;
+  --readPos;
+  --readPos2;
+  if (validCount < delaySize) ++validCount;
+}
+
+void Comb::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  const double in = inputALevel * (inputA ? *inputA : 0.0) + inputBLevel * (inputB ? *inputB : 0.0);
+  if (type == kBypass) {
+    nextAudioOut[0] = in;
+    return;
+  }
+  if (!line) {
+    nextAudioOut[0] = 0.0;
+    return;
+  }
+  double w0, w1;
+  prepareRead(&w0, &w1);
+  const double d = nextGuard(&guard);
+  double y = combSample(in, d, line, w0, w1);
+  const bool broken = stateBroken(y);
+  if (broken) y = 0.0;
+  line[writePos] = y;
+  advance();
+  if (broken) clearLines(); // the line only ever holds finite samples
+  nextAudioOut[0] = y * reciprocalDrive;
+}
+
+// ---- stereo ----
+
+StereoComb::StereoComb(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Comb(config, voice, owner), lineRight(nullptr)
+{
+  numLines = 2;
+}
+
+void StereoComb::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_STEREOCOMB);
+}
+
+void StereoComb::setSampleRate(double rate)
+{
+  Comb::setSampleRate(rate);
+  lineRight = line ? line + delaySize : nullptr;
+}
+
+void StereoComb::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  audioOut[1] = nextAudioOut[1];
+  const double inL = inputALevel * (inputA ? *inputA : 0.0);
+  const double inR = inputBLevel * (inputB ? *inputB : 0.0);
+  if (type == kBypass) {
+    nextAudioOut[0] = inL;
+    nextAudioOut[1] = inR;
+    return;
+  }
+  if (!line) {
+    nextAudioOut[0] = nextAudioOut[1] = 0.0;
+    return;
+  }
+  double w0, w1;
+  prepareRead(&w0, &w1);
+  const double d = nextGuard(&guard);
+  double l = combSample(inL, d, line, w0, w1);
+  double r = combSample(inR, d, lineRight, w0, w1);
+  const bool broken = stateBroken(l + r);
+  if (broken) l = r = 0.0;
+  line[writePos] = l;
+  lineRight[writePos] = r;
+  advance();
+  if (broken) clearLines();
+  nextAudioOut[0] = l * reciprocalDrive;
+  nextAudioOut[1] = r * reciprocalDrive;
+}

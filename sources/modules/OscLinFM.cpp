@@ -1,0 +1,171 @@
+#include "OscLinFM.h"
+
+#include "ModuleCatalogue.h"
+#include "ModuleConventions.h"
+
+#include <cmath>
+
+using namespace ModuleConventions;
+
+const char* const OscLinFM::labelWaveform[3] = {"Sine", "Saw", "Square"};
+
+OscLinFM::OscLinFM(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : OscBase(config, voice, owner), fmSource(nullptr), fmLevel(0.0), fmLevelModSource(nullptr),
+      fmLevelModAmount(0.0), startPhase(0.0), syncSource(nullptr), startPhaseModSource(nullptr),
+      resetSource(nullptr), resetPhase(0), fmDepth(0.0), previousReset(0.0), resetPending(false)
+{
+}
+
+void OscLinFM::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareEnum(synth, base + 0, kSine, 3, labelWaveform);
+  declareDouble(synth, base + 1, 0.0, 0.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 2);
+  declareDouble(synth, base + 3, 0.0, 0.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 4);
+  declareInt(synth, base + 5, 0, -24, 24);
+  declareInt(synth, base + 6, 0, -128, 128, setDisplayTextForTune);
+  declareDouble(synth, base + 7, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 8);
+  declareDouble(synth, base + 9, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 10);
+  declareSelector(synth, base + 11);
+  declareDouble(synth, base + 12, 0.0, 0.0, 1.0, 1.0 / 360.0, 1.0, setDisplayTextForDegree);
+  declareSelector(synth, base + 13);
+  declareSelector(synth, base + 14);
+}
+
+void OscLinFM::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_OSCLINFM);
+}
+
+void OscLinFM::setSampleRate(double rate)
+{
+  OscBase::setSampleRate(rate);
+  // 2 kHz stays far below Nyquist at every supported rate; the bound only guards odd host rates.
+  if (rate > 0.0 && std::isfinite(rate)) fmFilter.set(std::fmin(kFMFilterHz, 0.45 * rate), 0.0, rate);
+  previousReset = 0.0;
+}
+
+void OscLinFM::setParameter(int index, double value)
+{
+  switch (index) {
+  case 0:
+    waveform = clampToInt(std::floor(value), kSine, kSquare);
+    break;
+  case 1:
+    fmLevel = value;
+    break;
+  case 2:
+    fmSource = getSource((int)value, SourceDef::AUDIO_OR_MOD);
+    break;
+  case 3:
+    fmLevelModAmount = value;
+    break;
+  case 4:
+    fmLevelModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 5:
+    setPitch(clampToInt(std::floor(value), -24, 24));
+    break;
+  case 6:
+    setTune(clampToInt(std::floor(value), -128, 128));
+    break;
+  case 7:
+    pitchMod1Amount = value;
+    break;
+  case 8:
+    pitchMod1Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 9:
+    pitchMod2Amount = value;
+    break;
+  case 10:
+    pitchMod2Source = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 11:
+    syncSource = getSource((int)value, SourceDef::SYNC);
+    break;
+  case 12:
+    startPhase = value;
+    break;
+  case 13:
+    startPhaseModSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 14:
+    resetSource = getSource((int)value, SourceDef::GATE);
+    break;
+  default:
+    break;
+  }
+}
+
+void OscLinFM::update(bool active)
+{
+  if (!active) return;
+  phaseIncrement = pitchIncrement();
+  // The square is a saw minus itself half a cycle behind.
+  secondPhase = waveform == kSquare ? (phase - half) & mask : phase;
+  wave = waveTables() + (waveform == kSine ? topTable : tableLevel(phaseIncrement)) * kTableSize;
+
+  if (resetSource) {
+    if (*resetSource > previousReset) resetPending = true;
+    previousReset = *resetSource;
+    resetPhase = startPhaseToPhase(startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0));
+  }
+  if (fmSource) fmDepth = range * fmLevel * depthFactor(fmLevelModSource, fmLevelModAmount);
+}
+
+int64_t OscLinFM::fmOffset(double y, double depth)
+{
+  const double product = y * depth;
+  if (!(std::fabs(product) < 4611686018427387904.0)) return 0; // 2^62; also NaN and infinities
+  int64_t fm = (int64_t)product % range;
+  if (fm < 0) fm += range;
+  return fm;
+}
+
+void OscLinFM::process()
+{
+  if (!wave) {
+    nextAudioOut[0] = audioOut[0] = 0.0;
+    nextSyncOut[0] = syncOut[0] = 0.0;
+    return;
+  }
+  audioOut[0] = nextAudioOut[0];
+  syncOut[0] = nextSyncOut[0];
+
+  if (syncSource && *syncSource > 0.0) {
+    secondPhase = (secondPhase + range - phase) & mask;
+    phase = 0;
+  } else if (resetPending) {
+    secondPhase = (secondPhase + range - phase + resetPhase) & mask;
+    phase = resetPhase;
+    resetPending = false;
+  }
+
+  int p1 = phase, p2 = secondPhase;
+  if (fmSource) {
+    double y = fmFilter.filter(*fmSource);
+    if (stateBroken(y)) { // a NaN or an infinity reached the filter: it starts again from rest
+      fmFilter.s1 = fmFilter.s2 = fmFilter.s3 = fmFilter.s4 = 0.0;
+      y = 0.0;
+    }
+    const int64_t fm = fmOffset(y, fmDepth);
+    // Reduced by the mask value (2^28 - 1), as stored patches have always sounded; both sums stay below 2^29.
+    p1 = (int)((phase + fm) % mask);
+    p2 = (int)((secondPhase + fm) % mask);
+  }
+  nextAudioOut[0] = waveform == kSquare ? wave[p1 >> shift] - wave[p2 >> shift] : 1.5 * wave[p1 >> shift];
+
+  phase += phaseIncrement;
+  if (phase >= range) {
+    phase &= mask;
+    nextSyncOut[0] = 1.0;
+  } else {
+    nextSyncOut[0] = 0.0;
+  }
+  secondPhase = (secondPhase + phaseIncrement) & mask;
+}

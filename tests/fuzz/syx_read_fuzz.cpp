@@ -1,0 +1,34 @@
+// The wavetable SysEx loader on arbitrary file contents: a dump is taken whole or refused, and a taken one
+// is 1 to 64 waves of numbers, one per 410-byte message.
+#include "OscWavetable.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+  static const std::string path = [] {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/veltrane_syx_fuzz_" + std::to_string(getpid()) + ".syx";
+  }();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) std::abort();
+  if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+  std::fclose(f);
+
+  WaveSpectra s;
+  if (OscWavetable::readBlofeldSYX(path.c_str(), &s)) {
+    const size_t messages = size / 410;
+    const uint32_t waves = s.count / 2048;
+    if (!s.data || s.count % 2048 != 0 || waves < 1 || waves != (messages > 64 ? 64 : messages)) std::abort();
+    for (uint32_t i = 0; i < s.count; ++i)
+      if (!std::isfinite(s.data[i])) std::abort();
+  } else if (s.data) {
+    std::abort();
+  }
+  return 0;
+}
