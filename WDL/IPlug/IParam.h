@@ -100,6 +100,7 @@ public:
 
   EParamType Type() const { return mType; }
   bool GetNegateDisplay() const { return mNegateDisplay; }
+  void SetDisplayNegated(bool negate) { mNegateDisplay = negate; }
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }
   double GetRange() const { return mMax - mMin; }
