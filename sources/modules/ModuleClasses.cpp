@@ -3,11 +3,18 @@
 #include "ModuleCatalogue.h"
 
 #include "Amplifier.h"
+#include "Blender.h"
 #include "Envelope.h"
+#include "GateTools.h"
+#include "LAGAdder.h"
 #include "Ladder.h"
 #include "Mixer.h"
+#include "ModDelay.h"
 #include "Module.h"
 #include "Oscillator.h"
+#include "SampleDelay.h"
+#include "SignalProc.h"
+#include "VoltageProc.h"
 
 namespace ModuleCatalogue {
 
@@ -24,20 +31,20 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
   /*  7 Ring             */ {},
   /*  8 AudioSH          */ {},
-  /*  9 SignalProc       */ {},
+  /*  9 SignalProc       */ {&makeModule<SignalProc>, &SignalProc::initParams, nullptr},
   /* 10 Hilbert          */ {},
-  /* 11 Blender          */ {},
+  /* 11 Blender          */ {&makeModule<Blender>, &Blender::initParams, nullptr},
   /* 12 Envelope2        */ {},
   /* 13 LFO              */ {},
   /* 14 SHNoise          */ {},
-  /* 15 VoltageProc      */ {},
-  /* 16 SampleDelay      */ {},
+  /* 15 VoltageProc      */ {&makeModule<VoltageProc>, &VoltageProc::initParams, nullptr},
+  /* 16 SampleDelay      */ {&makeModule<SampleDelay>, &SampleDelay::initParams, nullptr},
   /* 17 Sequencer        */ {},
   /* 18 SeqSwitch        */ {},
   /* 19 OscFormant       */ {},
   /* 20 AudioSwitch      */ {},
-  /* 21 LAGAdder         */ {},
-  /* 22 GateTools        */ {},
+  /* 21 LAGAdder         */ {&makeModule<LAGAdder>, &LAGAdder::initParams, nullptr},
+  /* 22 GateTools        */ {&makeModule<GateTools>, &GateTools::initParams, nullptr},
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
   /* 25 Oscillator2      */ {},
@@ -53,7 +60,7 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 35 Reverb           */ {},
   /* 36 Saturator        */ {},
   /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
-  /* 38 ModDelay         */ {},
+  /* 38 ModDelay         */ {&makeModule<ModDelay>, &ModDelay::initParams, nullptr},
   /* 39 EQ10             */ {},
   /* 40 StereoLadder     */ {&makeModule<StereoLadder>, &Ladder::initParams, nullptr},
   /* 41 StereoK35        */ {},
