@@ -10,10 +10,10 @@ using namespace ModuleConventions;
 const char* const GateTools::labelSteps[8] = {"1", "2", "3", "4", "5", "6", "7", "8"};
 
 GateTools::GateTools(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), triggerA(nullptr), triggerB(nullptr), clockC(nullptr), clockD(nullptr),
-      join{}, previousA(0.0), previousB(0.0), previousC(0.0), previousD(0.0), lengthModA(nullptr),
-      lengthModB(nullptr), lengthModAmountA(0.0), lengthModAmountB(0.0), lengthA(0.0), lengthB(0.0), dividerC(0),
-      dividerD(0), remainingA(0), remainingB(0), counterC(0), counterD(0)
+    : Module(config, voice, owner), triggerA(nullptr), triggerB(nullptr), clockC(nullptr), clockD(nullptr), join{},
+      previousA(0.0), previousB(0.0), previousC(0.0), previousD(0.0), lengthModA(nullptr), lengthModB(nullptr),
+      lengthModAmountA(0.0), lengthModAmountB(0.0), lengthA(0.0), lengthB(0.0), dividerC(0), dividerD(0), remainingA(0),
+      remainingB(0), counterC(0), counterD(0)
 {
 }
 

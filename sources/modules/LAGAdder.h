@@ -20,9 +20,9 @@ public:
   // One second-order low-pass at the tick rate, in direct form I.
   struct Lag
   {
-    double c1, c2, b0, b1;  // y = b0 (x + x2) + b1 x1 + c1 y1 + c2 y2
-    double x1, x2, y1, y2;  // inputs and outputs one and two ticks ago
-    double w0;              // corner in radians per tick; 0 while the lag holds
+    double c1, c2, b0, b1; // y = b0 (x + x2) + b1 x1 + c1 y1 + c2 y2
+    double x1, x2, y1, y2; // inputs and outputs one and two ticks ago
+    double w0;             // corner in radians per tick; 0 while the lag holds
     void setAmount(double amount);
     double step(double x);
   };

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -92,8 +93,8 @@ TEST(Blender, OutputsCrossfadeFromTheFirstToTheSecondInputByTheHeldLevel)
     double level; // the crossfade position a musician expects
   };
   const Case cases[] = {
-      {0.2, 0.8, 0.5, false, 0, 0.5},  {0.2, 0.8, 0.0, false, 0, 0.0}, {0.2, 0.8, 1.0, false, 0, 1.0},
-      {-1.0, 1.0, 0.5, true, 4.0, 1.0}, {-1.0, 1.0, 0.5, true, 0.5, 0.25}, {0.3, -0.6, 0.7, true, -2.0, 0.0},
+      {0.2, 0.8, 0.5, false, 0, 0.5},    {0.2, 0.8, 0.0, false, 0, 0.0},    {0.2, 0.8, 1.0, false, 0, 1.0},
+      {-1.0, 1.0, 0.5, true, 4.0, 1.0},  {-1.0, 1.0, 0.5, true, 0.5, 0.25}, {0.3, -0.6, 0.7, true, -2.0, 0.0},
       {0.3, -0.6, 0.7, true, kNaN, 0.0},
   };
   ModuleRig rig;
@@ -183,9 +184,9 @@ TEST(GateTools, APulseStaysHighForTheTriggerTickPlusItsLengthInMilliseconds)
     int expectedTicks;
   };
   const Case cases[] = {
-      {0.0, 0.0, false, 0, 1},      {0.01, 0.0, false, 0, 11},     {0.25, 0.0, false, 0, 251},
-      {1.0, 0.0, false, 0, 1001},   {0.1, 0.2, true, 0.5, 201},    {0.3, -0.5, true, 0.4, 101},
-      {5.0, 1.0, true, 1.0, 5001},  {0.2, -1.0, true, 1.0, 1},     {0.2, 1.0, true, kNaN, 1},
+      {0.0, 0.0, false, 0, 1},       {0.01, 0.0, false, 0, 11},  {0.25, 0.0, false, 0, 251},
+      {1.0, 0.0, false, 0, 1001},    {0.1, 0.2, true, 0.5, 201}, {0.3, -0.5, true, 0.4, 101},
+      {5.0, 1.0, true, 1.0, 5001},   {0.2, -1.0, true, 1.0, 1},  {0.2, 1.0, true, kNaN, 1},
       {0.2, 1.0, true, 1e300, 5001},
   };
   for (const Case& c : cases) {
@@ -414,8 +415,11 @@ TEST(LAGAdder, AddersSumTwoScaledInputs)
     bool on2;
     double in2, amount2;
   };
-  const Case cases[] = {{false, 1, 1, false, 1, 1},    {true, 0.5, -1, false, 1, 1}, {true, 0.5, 0.5, true, -0.8, 0.25},
-                        {false, 1, 1, true, 0.6, -0.5}, {true, 1, 1, true, 1, 1}};
+  const Case cases[] = {{false, 1, 1, false, 1, 1},
+                        {true, 0.5, -1, false, 1, 1},
+                        {true, 0.5, 0.5, true, -0.8, 0.25},
+                        {false, 1, 1, true, 0.6, -0.5},
+                        {true, 1, 1, true, 1, 1}};
   ModuleRig rig;
   LAGAdder* la = rig.make<LAGAdder>(ModuleConfig::MOD_LAGADDER, 48000);
   for (const Case& c : cases) {
@@ -444,7 +448,7 @@ TEST(VoltageProc, ScaleAndOffsetUnitsAndMultipliers)
     double first, second, level;
   };
   const Case cases[] = {
-      {false, 0.9, 0.0, 0.5, false, true, 0.5, 0.5, 1.0}, {true, 0.9, 0.0, 0.5, true, false, 0.5, 0.0, -0.5},
+      {false, 0.9, 0.0, 0.5, false, true, 0.5, 0.5, 1.0},  {true, 0.9, 0.0, 0.5, true, false, 0.5, 0.0, -0.5},
       {true, 0.8, -0.5, 0.25, true, true, 0.5, -0.6, 0.5}, {true, -1.0, 1.0, -1.0, true, true, -1.0, -1.0, 1.0},
       {false, 0.0, 0.0, 0.0, false, false, 0.0, 0.0, 0.0},
   };
@@ -548,7 +552,7 @@ TEST(ModDelay, ComparatorsGateAtOrAboveTheirThresholdAndTheAdderSums)
     bool connected;
     double in, threshold, gate;
   };
-  const Case cases[] = {{true, 0.3, 0.3, 1.0},  {true, 0.29, 0.3, 0.0}, {true, -0.5, -0.6, 1.0},
+  const Case cases[] = {{true, 0.3, 0.3, 1.0},   {true, 0.29, 0.3, 0.0},  {true, -0.5, -0.6, 1.0},
                         {false, 1.0, -1.0, 0.0}, {true, kNaN, -1.0, 0.0}, {true, 1e6, 1.0, 1.0}};
   ModuleRig rig;
   ModDelay* md = rig.make<ModDelay>(ModuleConfig::MOD_MODDELAY, 48000);

@@ -82,7 +82,7 @@ void glideLead(BankBuilder& b)
   b.module(kFilterEnv, ID::MOD_ENVELOPE);
 
   common(b, kLag, 0, SourceDef::MOD_NOTE); // note value: 1 per 48 semitones
-  b.setSlot(kLag, 1, 0.5);                  // about 60 ms to half way
+  b.setSlot(kLag, 1, 0.5);                 // about 60 ms to half way
   common(b, kLag, 2, SourceDef::MOD_MW_POS);
   b.setSlot(kLag, 3, 0.6); // a quarter of a second to half way
   b.connect(kLag, 4, kMod, kLag, 0);
@@ -91,9 +91,9 @@ void glideLead(BankBuilder& b)
   b.setSlot(kLag, 7, -1.0); // adder C: lagged note - note
 
   for (int osc : {kOscA, kOscB}) {
-    b.setSlot(osc, 0, 1);                   // Saw
-    b.connect(osc, 7, kMod, kLag, 2);       // the glide still to go
-    b.setSlot(osc, 6, 6144.0);              // 1 unit = 48 semitones
+    b.setSlot(osc, 0, 1);             // Saw
+    b.connect(osc, 7, kMod, kLag, 2); // the glide still to go
+    b.setSlot(osc, 6, 6144.0);        // 1 unit = 48 semitones
   }
   b.setSlot(kOscB, 5, 9); // a few cents up: a slow beat
 
@@ -131,12 +131,12 @@ void clockDividedPluck(BankBuilder& b)
   b.connect(kGates, 8, kGate, SourceDef::kGroupClock, kClockSixteenth);
   b.setSlot(kGates, 9, 1); // "2": eighth notes
   b.connect(kGates, 10, kGate, SourceDef::kGroupClock, kClockSixteenth);
-  b.setSlot(kGates, 11, 2);                                  // "3": a three-against-two accent
-  voiceTrigger(b, kGates, 12);                                // join: the note ...
-  b.connect(kGates, 13, kGate, kGates, 2);                    // ... and the divided clock C
-  b.connect(kGates, 4, kGate, kGates, 3);                     // divider D starts pulse B ...
-  b.setSlot(kGates, 5, 0.04);                                 // ... 40 ms long, for the accent envelope
-  b.setSlot(kOsc, 0, 2);                                      // Pulse
+  b.setSlot(kGates, 11, 2);                // "3": a three-against-two accent
+  voiceTrigger(b, kGates, 12);             // join: the note ...
+  b.connect(kGates, 13, kGate, kGates, 2); // ... and the divided clock C
+  b.connect(kGates, 4, kGate, kGates, 3);  // divider D starts pulse B ...
+  b.setSlot(kGates, 5, 0.04);              // ... 40 ms long, for the accent envelope
+  b.setSlot(kOsc, 0, 2);                   // Pulse
   b.setSlot(kOsc, 1, 0.3);
 
   lowpass(b, kFilter, kOsc, 0, 0.35, 0.45);
