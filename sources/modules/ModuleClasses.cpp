@@ -6,14 +6,18 @@
 #include "AudioSH.h"
 #include "BbdDelay.h"
 #include "BitReducer.h"
+#include "Blender.h"
 #include "Comb.h"
 #include "DelayLine.h"
 #include "EQ10.h"
 #include "Envelope.h"
+#include "GateTools.h"
 #include "Hilbert.h"
 #include "K35.h"
+#include "LAGAdder.h"
 #include "Ladder.h"
 #include "Mixer.h"
+#include "ModDelay.h"
 #include "Module.h"
 #include "Noise.h"
 #include "OscFormant.h"
@@ -25,7 +29,10 @@
 #include "Resonators.h"
 #include "Reverb.h"
 #include "Ring.h"
+#include "SampleDelay.h"
 #include "Saturator.h"
+#include "SignalProc.h"
+#include "VoltageProc.h"
 
 namespace ModuleCatalogue {
 
@@ -42,20 +49,20 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  6 Mixer            */ {&makeModule<Mixer>, &Mixer::initParams, nullptr},
   /*  7 Ring             */ {&makeModule<Ring>, &Ring::initParams, nullptr},
   /*  8 AudioSH          */ {&makeModule<AudioSH>, &AudioSH::initParams, nullptr},
-  /*  9 SignalProc       */ {},
+  /*  9 SignalProc       */ {&makeModule<SignalProc>, &SignalProc::initParams, nullptr},
   /* 10 Hilbert          */ {&makeModule<Hilbert>, &Hilbert::initParams, nullptr},
-  /* 11 Blender          */ {},
+  /* 11 Blender          */ {&makeModule<Blender>, &Blender::initParams, nullptr},
   /* 12 Envelope2        */ {},
   /* 13 LFO              */ {},
   /* 14 SHNoise          */ {},
-  /* 15 VoltageProc      */ {},
-  /* 16 SampleDelay      */ {},
+  /* 15 VoltageProc      */ {&makeModule<VoltageProc>, &VoltageProc::initParams, nullptr},
+  /* 16 SampleDelay      */ {&makeModule<SampleDelay>, &SampleDelay::initParams, nullptr},
   /* 17 Sequencer        */ {},
   /* 18 SeqSwitch        */ {},
   /* 19 OscFormant       */ {&makeModule<OscFormant>, &OscFormant::initParams, nullptr},
   /* 20 AudioSwitch      */ {},
-  /* 21 LAGAdder         */ {},
-  /* 22 GateTools        */ {},
+  /* 21 LAGAdder         */ {&makeModule<LAGAdder>, &LAGAdder::initParams, nullptr},
+  /* 22 GateTools        */ {&makeModule<GateTools>, &GateTools::initParams, nullptr},
   /* 23 BeatSeq          */ {},
   /* 24 Envelope4        */ {},
   /* 25 Oscillator2      */ {&makeModule<Oscillator2>, &Oscillator2::initParams, nullptr},
@@ -71,7 +78,7 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /* 35 Reverb           */ {&makeModule<Reverb>, &Reverb::initParams, nullptr},
   /* 36 Saturator        */ {&makeModule<Saturator>, &Saturator::initParams, nullptr},
   /* 37 Envelope         */ {&makeModule<Envelope>, &Envelope::initParams, nullptr},
-  /* 38 ModDelay         */ {},
+  /* 38 ModDelay         */ {&makeModule<ModDelay>, &ModDelay::initParams, nullptr},
   /* 39 EQ10             */ {&makeModule<EQ10>, &EQ10::initParams, nullptr},
   /* 40 StereoLadder     */ {&makeModule<StereoLadder>, &Ladder::initParams, nullptr},
   /* 41 StereoK35        */ {&makeModule<StereoK35>, &K35::initParams, nullptr},
