@@ -1,14 +1,9 @@
 #include "IGraphicsLinux.h"
 
-#include <dlfcn.h>
+#include "modulepath.h"
 
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-// Any function of this module: dladdr finds the file that holds it.
-void ModuleAnchor() {}
-} // namespace
 
 IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
@@ -40,12 +35,8 @@ int IGraphicsLinux::ShowMessageBox(const char* text, const char* caption, int ty
 void IGraphicsLinux::PluginPath(WDL_String* path)
 {
   // The module that holds this code is the plug-in (or the program the framework is linked into).
-  Dl_info info;
-  if (!dladdr(reinterpret_cast<void*>(&ModuleAnchor), &info) || !info.dli_fname) return;
-  const char* file = info.dli_fname;
-  const char* slash = std::strrchr(file, '/');
-  if (!slash) return;
-  path->Set(file, (int)(slash - file) + 1);
+  const char* folder = WDL_ModuleFolder();
+  if (*folder) path->Set(folder);
 }
 
 void IGraphicsLinux::ResourcesPath(WDL_String* path, const char* bundleName)

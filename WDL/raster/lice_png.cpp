@@ -7,7 +7,7 @@
 
 #include <png.h>
 
-#include <dlfcn.h>
+#include "modulepath.h"
 
 #include <cctype>
 #include <csetjmp>
@@ -150,12 +150,9 @@ std::string resourcesFolder()
 {
   const char* env = std::getenv("VELTRANE_RESOURCES");
   if (env && *env) return env;
-  Dl_info info;
-  if (!dladdr(reinterpret_cast<void*>(&resourcesFolder), &info) || !info.dli_fname || !*info.dli_fname) return "";
-  std::string path = info.dli_fname;
-  const size_t slash = path.rfind('/');
-  path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-  return path + "/Veltrane.vst/Contents/Resources";
+  const std::string folder = WDL_ModuleFolder(); // absolute, ends in "/"
+  if (folder.empty()) return "";
+  return folder + "Veltrane.vst/Contents/Resources";
 }
 
 } // namespace
