@@ -29,7 +29,7 @@ const char* const kCommaLocale = commalocale::kName;
 class TunCommaLocale : public commalocale::Fixture
 {
 protected:
-  TunCommaLocale() : commalocale::Fixture(TUN_TEST_LOCALE_DIR) {}
+  TunCommaLocale() : commalocale::Fixture(VELTRANE_TEST_LOCALE_DIR) {}
 };
 
 } // namespace
@@ -93,7 +93,7 @@ TEST_F(TunCommaLocale, TunFilesWriteWithThePoint)
   for (long n = 0; n < 128; ++n) EXPECT_HZ(a.m_vdblNoteFrequenciesHz[n], b.m_vdblNoteFrequenciesHz[n]);
 
   // Through a file as well.
-  const fs::path path = fs::path(TUN_TEST_LOCALE_DIR).parent_path() / ("locale-" + std::to_string(getpid()) + ".tun");
+  const fs::path path = fs::path(VELTRANE_TEST_LOCALE_DIR).parent_path() / ("locale-" + std::to_string(getpid()) + ".tun");
   ASSERT_TRUE(a.Write(path.c_str(), 0, 200, false));
   CSingleScale c;
   EXPECT_EQ(1, c.Read(path.c_str()));
