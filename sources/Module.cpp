@@ -1,6 +1,7 @@
 #include "Module.h"
 
 #include "ModuleConfig.h"
+#include "cnumbers.h"
 #include "Synth.h"
 #include "Veltrane.h"
 #include "Voice.h"
@@ -103,6 +104,7 @@ void Module::fillConfig(ModuleConfig* config)
 
 // ---- display texts ----
 
+// Printed in the "C" locale: hosts show these texts and may send them back as typed values.
 namespace {
 constexpr int kTextSize = IParam::kDisplayBufferSize;
 }
@@ -112,48 +114,48 @@ void setDisplayTextForFrequency(double value, char* text)
   double pitch = std::floor(value * 17281 + 0.5);
   if (!(pitch > -20000.0)) pitch = pitch < 0.0 ? -20000.0 : 0.0; // far below the table, or no number
   if (pitch > 20000.0) pitch = 20000.0;
-  std::snprintf(text, kTextSize, "%d", (int)Synth::convert2Hz((int)pitch));
+  WDL_snprintf_C(text, kTextSize, "%d", (int)Synth::convert2Hz((int)pitch));
 }
 
 void setDisplayTextForDB(double value, char* text)
 {
   if (value <= 0.0)
-    std::snprintf(text, kTextSize, "-oo");
+    WDL_snprintf_C(text, kTextSize, "-oo");
   else
-    std::snprintf(text, kTextSize, "%.1f", 20.0 * std::log10(value));
+    WDL_snprintf_C(text, kTextSize, "%.1f", 20.0 * std::log10(value));
 }
 
 void setDisplayTextForFreqMod(double value, char* text)
 {
-  std::snprintf(text, kTextSize, "%.2f", value / 1536);
+  WDL_snprintf_C(text, kTextSize, "%.2f", value / 1536);
 }
 
 void setDisplayTextForMix(double value, char* text)
 {
-  std::snprintf(text, kTextSize, "%.0f:%.0f", 100 - value * 100, value * 100);
+  WDL_snprintf_C(text, kTextSize, "%.0f:%.0f", 100 - value * 100, value * 100);
 }
 
 void setDisplayTextForDryWet(double value, char* text)
 {
   if (value == 0.0)
-    std::snprintf(text, kTextSize, "Dry");
+    WDL_snprintf_C(text, kTextSize, "Dry");
   else if (value == 1.0)
-    std::snprintf(text, kTextSize, "Wet");
+    WDL_snprintf_C(text, kTextSize, "Wet");
   else
-    std::snprintf(text, kTextSize, "%.0f:%.0f", (1 - value) * 100, value * 100);
+    WDL_snprintf_C(text, kTextSize, "%.0f:%.0f", (1 - value) * 100, value * 100);
 }
 
 void setDisplayTextForTune(double value, char* text)
 {
-  std::snprintf(text, kTextSize, "%.0f", value * 0.78125);
+  WDL_snprintf_C(text, kTextSize, "%.0f", value * 0.78125);
 }
 
 void setDisplayTextForDegree(double value, char* text)
 {
-  std::snprintf(text, kTextSize, "%.0f", value * 360);
+  WDL_snprintf_C(text, kTextSize, "%.0f", value * 360);
 }
 
 void setDisplayTextForNotes(double value, char* text)
 {
-  std::snprintf(text, kTextSize, "%.2f", value * 12);
+  WDL_snprintf_C(text, kTextSize, "%.2f", value * 12);
 }

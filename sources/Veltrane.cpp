@@ -3,6 +3,7 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 #include "Module.h"
+#include "cnumbers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -282,9 +283,9 @@ void Veltrane::initParameters()
 void setDisplayTextForRelease(double value, char* text)
 {
   if (value >= 1.0)
-    std::snprintf(text, IParam::kDisplayBufferSize, "HOLD");
+    WDL_snprintf_C(text, IParam::kDisplayBufferSize, "HOLD");
   else
-    std::snprintf(text, IParam::kDisplayBufferSize, "%.2f", value);
+    WDL_snprintf_C(text, IParam::kDisplayBufferSize, "%.2f", value);
 }
 
 // ---- editor hooks ----

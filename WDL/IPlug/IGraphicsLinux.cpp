@@ -3,21 +3,14 @@
 #include "IGraphicsLinux.h"
 
 #include "IControl.h"
+#include "modulepath.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-// Any function of this module: dladdr finds the file that holds it.
-void ModuleAnchor() {}
-} // namespace
-
-IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps)
-{
-}
+IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
 // ---- tick and input ----
 
@@ -139,12 +132,8 @@ void IGraphicsLinux::CloseWindow()
 void IGraphicsLinux::PluginPath(WDL_String* path)
 {
   // The module that holds this code is the plug-in (or the program the framework is linked into).
-  Dl_info info;
-  if (!dladdr(reinterpret_cast<void*>(&ModuleAnchor), &info) || !info.dli_fname) return;
-  const char* file = info.dli_fname;
-  const char* slash = std::strrchr(file, '/');
-  if (!slash) return;
-  path->Set(file, (int)(slash - file) + 1);
+  const char* folder = WDL_ModuleFolder();
+  if (*folder) path->Set(folder);
 }
 
 void IGraphicsLinux::HostPath(WDL_String* path)

@@ -1,5 +1,7 @@
 #include "IParam.h"
 
+#include "cnumbers.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -156,10 +158,11 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* text, bool w
       return;
     }
   }
+  // Hosts show and send back these texts: always with a point, whatever the host's locale.
   if (mDisplayPrecision == 0)
-    std::snprintf(text, kDisplayBufferSize, "%d", TruncToInt(value));
+    WDL_snprintf_C(text, kDisplayBufferSize, "%d", TruncToInt(value));
   else
-    std::snprintf(text, kDisplayBufferSize, "%.*f", mDisplayPrecision, value);
+    WDL_snprintf_C(text, kDisplayBufferSize, "%.*f", mDisplayPrecision, value);
 }
 
 const char* IParam::GetLabelForHost() const

@@ -1,5 +1,6 @@
 // IPlugBase: state chunks, program slots, factory-program makers and development dumps.
 #include "IPlugBase.h"
+#include "cnumbers.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -362,7 +363,7 @@ bool IPlugBase::DumpPresetSrcCode(const char* path, const char** paramEnumNames)
       std::snprintf(value, sizeof value, "%s", param->Value() >= 0.5 ? "true" : "false");
       break;
     default:
-      std::snprintf(value, sizeof value, "%.6f", param->Value());
+      WDL_snprintf_C(value, sizeof value, "%.6f", param->Value()); // C source: a point
       break;
     }
     ok = std::fprintf(f, ",\n    %s, %s", paramEnumNames[i] ? paramEnumNames[i] : "", value) > 0;

@@ -1,6 +1,7 @@
 #include "IPlugVST.h"
 
 #include "IGraphics.h"
+#include "cnumbers.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <new>
 
 namespace {
@@ -32,13 +32,6 @@ void CopyBounded(void* dest, const char* src, size_t capacity)
   size_t n = std::min(std::strlen(src), capacity - 1);
   std::memcpy(d, src, n);
   d[n] = 0;
-}
-
-// Numbers typed by the user are read in the "C" locale, whatever locale the host has set.
-double ParseNumberC(const char* text)
-{
-  static locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
-  return cLocale ? strtod_l(text, nullptr, cLocale) : std::strtod(text, nullptr);
 }
 
 bool FitsInt(VstIntPtr v)
@@ -515,7 +508,7 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
     if (!param->MapDisplayText(text, &mapped)) return 0;
     value = mapped;
   } else {
-    value = ParseNumberC(text);
+    value = WDL_strtod_C(text, nullptr); // typed numbers have a point, whatever the host's locale
     if (std::isnan(value)) return 0;
   }
   if (mGraphics) mGraphics->SetParameterFromPlug(idx, value, false);

@@ -7,7 +7,7 @@
 
 #include <png.h>
 
-#include <dlfcn.h>
+#include "modulepath.h"
 
 #include <cctype>
 #include <csetjmp>
@@ -53,15 +53,15 @@ struct MemorySource
   int left;
 };
 
-// Reads past the end yield zero bytes instead of an error; libpng then rejects what it gets.
+// A read past the end is an error, as it is from a file. (Padding with zeros instead would let a
+// chunk that claims a length of up to 2 GB make libpng checksum that many zeros.)
 void staticPngReadFunc(png_structp png, png_bytep out, png_size_t length)
 {
   MemorySource* src = static_cast<MemorySource*>(png_get_io_ptr(png));
-  std::memset(out, 0, length);
-  const size_t n = length < (size_t)src->left ? length : (size_t)src->left;
-  std::memcpy(out, src->data, n);
-  src->data += n;
-  src->left -= (int)n;
+  if (length > (size_t)src->left) png_error(png, "unexpected end of data");
+  std::memcpy(out, src->data, length);
+  src->data += length;
+  src->left -= (int)length;
 }
 
 // Decodes into bmp (or a new LICE_MemBitmap) once the source is attached to st.png. With
@@ -150,12 +150,9 @@ std::string resourcesFolder()
 {
   const char* env = std::getenv("VELTRANE_RESOURCES");
   if (env && *env) return env;
-  Dl_info info;
-  if (!dladdr(reinterpret_cast<void*>(&resourcesFolder), &info) || !info.dli_fname || !*info.dli_fname) return "";
-  std::string path = info.dli_fname;
-  const size_t slash = path.rfind('/');
-  path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-  return path + "/Veltrane.vst/Contents/Resources";
+  const std::string folder = WDL_ModuleFolder(); // absolute, ends in "/"
+  if (folder.empty()) return "";
+  return folder + "Veltrane.vst/Contents/Resources";
 }
 
 } // namespace

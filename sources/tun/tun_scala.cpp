@@ -54,6 +54,16 @@ bool NextLine(std::istream& stream, CStringParser& parser, std::string& line)
   return false;
 }
 
+// A line that begins with an integer standing alone: an optional sign and digits, then the end
+// of the line or a blank (a label may follow).
+bool IsWholeNumber(const std::string& line)
+{
+  std::string::size_type i = line[0] == '+' || line[0] == '-' ? 1 : 0;
+  const std::string::size_type digits = i;
+  while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+  return i > digits && (i == line.size() || IsSpace(line[i]));
+}
+
 // The part of a path after its last "/" or "\".
 std::string FileName(const char* path)
 {
@@ -80,14 +90,16 @@ void CSCL_Import::ResetTuning()
 
 void CSCL_Import::ResetMapping()
 {
+  // Without a mapping file a scale of N degrees lies linearly on the keys: degree 0 on note 60,
+  // N keys per period, note 69 at 440 Hz. A 12-note scale thus sits as on a piano.
   m_strMappingName = "MIDI (Default)";
-  m_lMapSize = 12;
+  m_lMapSize = 0;
   m_lFirstNote = 0;
   m_lLastNote = kLastNote;
-  m_lMiddleNote = 0;
+  m_lMiddleNote = 60;
   m_lRefNote = 69;
   m_dblRefFreqHz = 440.0;
-  m_lFormalOctave = 12;
+  m_lFormalOctave = 0; // a linear mapping repeats at the scale's last degree
   for (long i = 0; i < MaxNumOfNotes; ++i) m_alKeyMapping[i] = i;
 }
 
@@ -139,12 +151,15 @@ bool CSCL_Import::ReadSCLLines(std::istream& stream, CStringParser& parser)
     if (first != std::string::npos && line[first] == '.') {
       cents = num::AtoF(line.c_str()); // "701.955", ".5", "-5.5 comment"
     } else {
-      // A ratio "p/q"; a bare integer is no interval.
+      // A ratio "p/q", or a whole number "p" standing for p/1 ("2" is the octave).
       const char* end = nullptr;
       const double numerator = num::ScanDouble(line.c_str(), &end);
       while (IsSpace(*end)) ++end;
-      if (*end != '/') return Fail(err::kOperator);
-      const double denominator = num::ScanDouble(end + 1, nullptr);
+      double denominator = 1.0;
+      if (*end == '/')
+        denominator = num::ScanDouble(end + 1, nullptr);
+      else if (!IsWholeNumber(line))
+        return Fail(err::kOperator);
       if (denominator == 0.0) return Fail(err::kDivisionByZero);
       const double ratio = numerator / denominator;
       if (!std::isfinite(ratio)) return Fail(err::kNotFinite);
@@ -182,9 +197,12 @@ bool CSCL_Import::ReadKBMLines(std::istream& stream, CStringParser& parser)
     if (!NextLine(stream, parser, line)) return Fail(err::kPremature);
     const char* text = line.c_str();
     switch (setting) {
-    case 0:
-      m_lMapSize = std::clamp(num::AtoL(text), 1L, kLastNote);
+    case 0: {
+      // 0 is the linear mapping: each key the next degree.
+      const long size = num::AtoL(text);
+      m_lMapSize = size == 0 ? 0 : std::clamp(size, 1L, kLastNote);
       break;
+    }
     case 1:
       m_lFirstNote = ClampNote(num::AtoL(text));
       break;
@@ -227,23 +245,34 @@ bool CSCL_Import::ReadKBMLines(std::istream& stream, CStringParser& parser)
   return true;
 }
 
+double CSCL_Import::DegreeCents(long degree) const
+{
+  // Degree d of a scale of N degrees is degree d mod N, d div N periods up; the period is the
+  // scale's last degree (degree N). The default scale of 128 equal-tempered degrees has no
+  // entry for its degree 128: its period is 128 semitones.
+  const long n = std::min(m_lScaleSize, MaxNumOfNotes);
+  const double period = n < MaxNumOfNotes ? m_adblScaleCents[n] : 100.0 * n;
+  return static_cast<double>(degree / n) * period + m_adblScaleCents[degree % n];
+}
+
 void CSCL_Import::ApplyMapping()
 {
+  for (long n = 0; n < MaxNumOfNotes; ++n) m_adblNoteCents[n] = 100.0 * n;
+  if (m_lScaleSize < 1) return; // no scale read: every key stays equal-tempered
+
   // The public fields are kept inside the tables whatever they hold.
-  const long mapSize = std::clamp(m_lMapSize, 1L, kLastNote);
-  const long octave = ClampNote(m_lFormalOctave);
-  const long degrees = std::min(m_lScaleSize, MaxNumOfNotes);
+  const bool linear = m_lMapSize < 1;
+  const long keys = linear ? std::min(m_lScaleSize, MaxNumOfNotes) : std::min(m_lMapSize, kLastNote);
+  const double period = linear ? DegreeCents(keys) : DegreeCents(ClampNote(m_lFormalOctave));
   const long middle = ClampNote(m_lMiddleNote);
-  for (long n = 0; n < MaxNumOfNotes; ++n) {
-    m_adblNoteCents[n] = 100.0 * n;
-    if (n < m_lFirstNote || n > m_lLastNote) continue;
+  for (long n = std::max(m_lFirstNote, 0L); n <= std::min(m_lLastNote, kLastNote); ++n) {
     const long d = n - middle;
-    long q = d / mapSize; // rounded towards minus infinity
-    if (d % mapSize != 0 && d < 0) --q;
-    const long r = d - q * mapSize;
-    const long degree = m_alKeyMapping[r];
-    if (degree < 0 || degree >= degrees) continue; // unmapped key, or a degree the scale lacks
-    m_adblNoteCents[n] = 100.0 * middle + q * m_adblScaleCents[octave] + m_adblScaleCents[degree];
+    long q = d / keys; // rounded towards minus infinity
+    if (d % keys != 0 && d < 0) --q;
+    const long r = d - q * keys;
+    const long degree = linear ? r : std::min(m_alKeyMapping[r], kLastNote);
+    if (degree < 0) continue; // unmapped key
+    m_adblNoteCents[n] = 100.0 * middle + q * period + DegreeCents(degree);
   }
 }
 

@@ -29,7 +29,7 @@ public:
 
   // Twelve-tone equal temperament as a 128-degree scale.
   void ResetTuning();
-  // Key for key: 12 keys per pattern, all notes retuned, note 69 at 440 Hz.
+  // The linear mapping: degree 0 on note 60, each key the next degree, note 69 at 440 Hz.
   void ResetMapping();
 
   // False with m_err set on failure; the scale or mapping is then left as far as it was read.
@@ -51,19 +51,21 @@ public:
   double m_adblNoteCents[MaxNumOfNotes];  // work table of ApplyMapping
 
   std::string m_strMappingName;
-  long m_lMapSize;                    // keys per mapping pattern, 1..127
+  long m_lMapSize;                    // keys per mapping pattern, 1..127; 0 the linear mapping
   long m_lFirstNote;                  // first MIDI note retuned
   long m_lLastNote;                   // last MIDI note retuned
   long m_lMiddleNote;                 // key that plays the pattern's first entry
   long m_lRefNote;                    // key whose frequency is given
   double m_dblRefFreqHz;              // 0.001..100000
   long m_lFormalOctave;               // scale degree whose interval separates adjacent patterns
-  long m_alKeyMapping[MaxNumOfNotes]; // degree per pattern position, -1 unmapped
+  long m_alKeyMapping[MaxNumOfNotes]; // degree per pattern position, -1 unmapped; may exceed the scale
 
 private:
   bool ReadSCLLines(std::istream& stream, CStringParser& parser);
   bool ReadKBMLines(std::istream& stream, CStringParser& parser);
   bool Fail(const char* text);
+  // Cents of a degree 0..127 of the current scale, degrees beyond it in later periods.
+  double DegreeCents(long degree) const;
 };
 
 } // namespace TUN

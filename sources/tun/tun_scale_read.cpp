@@ -67,6 +67,13 @@ bool IsTuningSection(long section)
   return section == S::secTuning || section == S::secExactTuning || section == S::secFunctionalTuning;
 }
 
+// A frequency of baseHz raised by cents that is a finite number (0 Hz included). Huge values
+// read from a file would otherwise become infinite frequencies that no writer can print back.
+bool IsFiniteHz(double baseHz, double cents)
+{
+  return std::isfinite(baseHz * std::exp2(cents / 1200.0));
+}
+
 void SkipBlanks(const std::string& s, std::string::size_type& pos)
 {
   while (pos < s.size() && strx::WhiteSpaceChars().find(s[pos]) != std::string::npos) ++pos;
@@ -181,6 +188,9 @@ long CSingleScale::Read(std::istream& stream, CStringParser& parser)
     default:
       return fail(err::kNoTuning);
     }
+    // A repeated pattern can still climb beyond every finite frequency: refused as its values are.
+    for (long n = 0; n < MaxNumOfNotes; ++n)
+      if (!IsFiniteHz(baseHz, cents[n])) return fail(st.tuningSection == secTuning ? err::kInteger : err::kFloat);
     ResetKeyboardMapping();
     InitEqual(0, baseHz);
     for (long n = 0; n < MaxNumOfNotes; ++n) m_vdblNoteFrequenciesHz[n] = baseHz * num::Pow2Bounded(cents[n] / 1200.0);
@@ -313,15 +323,21 @@ long CSingleScale::Read(std::istream& stream, CStringParser& parser)
     }
 
     case secTuning:
-      if (k == keyNote && !CheckType(value, st.cents[index])) return -1;
+      if (k == keyNote) {
+        if (!CheckType(value, st.cents[index])) return -1;
+        if (!IsFiniteHz(DefaultBaseFreqHz, static_cast<double>(st.cents[index]))) return fail(err::kInteger);
+      }
       break;
 
     case secExactTuning:
       if (k == keyNote) {
         if (!CheckType(value, st.exactCents[index])) return -1;
+        if (!IsFiniteHz(st.exactBaseFreqHz, st.exactCents[index])) return fail(err::kFloat);
         st.highestExactNote = std::max(st.highestExactNote, index);
       } else if (k == keyBaseFreq) {
         if (!CheckType(value, st.exactBaseFreqHz)) return -1;
+        for (double c : st.exactCents)
+          if (!IsFiniteHz(st.exactBaseFreqHz, c)) return fail(err::kFloat);
       }
       break;
 
@@ -344,9 +360,16 @@ long CSingleScale::Read(std::istream& stream, CStringParser& parser)
         double baseHz = 0.0;
         strx::Eval(block, pos, baseHz); // nothing readable: 0.0
         if (!std::isfinite(baseHz)) return fail(err::kFloat);
-        m_dblBaseFreqHz = baseHz;
         SkipBlanks(block, pos);
         if (pos != block.size()) return fail(err::kTrailing);
+        // A base note so far off the table, or a frequency so high, that some note's frequency
+        // is no finite number: refused, the table stays as it was.
+        for (long n = 0; n < MaxNumOfNotes; ++n) {
+          const double semitones = static_cast<double>(n) - static_cast<double>(baseNote);
+          if (!std::isfinite(std::exp2(semitones / 12.0))) return fail(err::kInteger);
+          if (!IsFiniteHz(baseHz, semitones * 100.0)) return fail(err::kFloat);
+        }
+        m_dblBaseFreqHz = baseHz;
         InitEqual(m_lBaseNote, m_dblBaseFreqHz);
       }
       break;

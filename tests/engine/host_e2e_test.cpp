@@ -1,6 +1,7 @@
 // The plug-in file end to end, loaded by our command-line host's library and run by its program: identity
 // and the 300 parameters, the state chunk round trip, program changes by MIDI, and the host's input passed
 // through to the output when the master output selectors choose it.
+#include "FxFile.h"
 #include "Host.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -194,4 +199,51 @@ TEST(PluginEndToEnd, NotesStartOnTheTickGrid)
     EXPECT_GE(first, c.tick) << c.offset;
     EXPECT_LE(first, c.tick + 3) << c.offset;
   }
+}
+
+TEST(PluginEndToEnd, FindsItsOwnFolderWhenLoadedByARelativePath)
+{
+  // A copy of the plug-in with a user bank beside it whose first program has a name of its own.
+  char dir[] = "/tmp/veltrane_relpath_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dir));
+  const std::string folder = std::string(dir) + "/plug";
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  {
+    std::ifstream in(VELTRANE_SO, std::ios::binary);
+    std::ofstream out(folder + "/Veltrane.so", std::ios::binary);
+    out << in.rdbuf();
+  }
+  {
+    auto maker = LoadVeltrane();
+    ASSERT_TRUE(maker);
+    char name[] = "Beside the file";
+    maker->Dispatch(effSetProgramName, 0, 0, name);
+    std::string error;
+    ASSERT_TRUE(SaveFxb(*maker, folder + "/Veltrane.fxb", &error)) << error;
+  }
+
+  // Loaded by a path relative to the working directory, which changes before the instance exists.
+  char previous[PATH_MAX];
+  ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
+  ASSERT_EQ(0, chdir(dir));
+  void* lib = dlopen("./plug/Veltrane.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_EQ(0, chdir("/"));
+  ASSERT_NE(nullptr, lib) << dlerror();
+  auto entry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(lib, "VSTPluginMain"));
+  ASSERT_NE(nullptr, entry);
+  auto host = [](AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) -> VstIntPtr {
+    return opcode == audioMasterVersion ? 2400 : 0;
+  };
+  AEffect* e = entry(host);
+  ASSERT_NE(nullptr, e);
+  char program[kVstMaxProgNameLen] = {};
+  e->dispatcher(e, effGetProgramNameIndexed, 0, 0, program, 0.0f);
+  EXPECT_STREQ("Beside the file", program); // the start-up bank was found
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  dlclose(lib);
+
+  ASSERT_EQ(0, chdir(previous));
+  for (const char* f : {"/Veltrane.so", "/Veltrane.fxb"}) std::remove((folder + f).c_str());
+  rmdir(folder.c_str());
+  rmdir(dir);
 }

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   TUN::CStringParser parser;
   const bool ok = scala.ReadKBM(in, parser);
   if (ok) {
-    if (scala.m_lMapSize < 1 || scala.m_lMapSize > 127) std::abort();
+    if (scala.m_lMapSize < 0 || scala.m_lMapSize > 127) std::abort(); // 0: linear
     if (!(scala.m_lFirstNote < scala.m_lLastNote) || scala.m_lMiddleNote + scala.m_lMapSize > 127) std::abort();
     if (!(scala.m_dblRefFreqHz >= 0.001 && scala.m_dblRefFreqHz <= 100000)) std::abort();
   }

@@ -1,4 +1,5 @@
 // Ranges, normalisation, stepping and display texts of host parameters, for every type.
+#include "../support/comma_locale.h"
 #include "IParam.h"
 
 #include <gtest/gtest.h>
@@ -331,3 +332,31 @@ TEST(Param, TextsLongerThan31CharactersAreCut)
 }
 
 } // namespace
+
+namespace {
+class ParamUnderCommaLocale : public commalocale::Fixture
+{
+protected:
+  ParamUnderCommaLocale() : commalocale::Fixture(VELTRANE_TEST_LOCALE_DIR) {}
+};
+} // namespace
+
+TEST_F(ParamUnderCommaLocale, DoubleTextsShowAPoint)
+{
+  struct Case
+  {
+    double step, min, value;
+    bool normalized;
+    const char* text;
+  } cases[] = {
+      {0.01, 0.0, 0.5, false, "0.50"},
+      {0.001, -2.0, -1.25, false, "-1.250"},
+      {0.1, 0.0, 0.25, true, "2.5"}, // normalised 0.25 of 0..10
+      {1e-6, 0.0, 1234.5, false, "1234.500000"},
+  };
+  for (const Case& c : cases) {
+    IParam p;
+    p.InitDouble("d", 0.0, c.min, 10000.0 * (c.normalized ? 0.001 : 1.0), c.step);
+    EXPECT_EQ(c.text, Display(p, c.value, c.normalized));
+  }
+}

@@ -3,6 +3,7 @@
 // system has not installed it, they build it with localedef into the build tree and use it
 // through LOCPATH, so they run on a bare machine too. They fail, never skip, when neither
 // works.
+#include "../support/comma_locale.h"
 #include "scala_model.h"
 #include "tun_test_util.h"
 
@@ -21,66 +22,14 @@ using tuntest::CentsToFactor;
 using tuntest::EqualHz;
 using tuntest::ReadTun;
 
-// With LOCPATH set, glibc's newlocale keeps a copy of the path list that it never frees; the
-// leak checker of the sanitizer build must not blame these tests for it.
-extern "C" const char* __lsan_default_suppressions()
-{
-  return "leak:__newlocale\nleak:argz_add_sep\n";
-}
-
 namespace {
 
-const char* const kCommaLocale = "de_DE.UTF-8";
+const char* const kCommaLocale = commalocale::kName;
 
-// Makes the comma locale available; returns an explanation when that fails.
-std::string ProvideCommaLocale()
-{
-  if (std::setlocale(LC_ALL, kCommaLocale)) return "";
-  const fs::path dir = TUN_TEST_LOCALE_DIR;
-  const fs::path target = dir / kCommaLocale;
-  std::error_code ec;
-  if (!fs::exists(target / "LC_NUMERIC", ec)) {
-    // Tests run in parallel processes: build into a folder of our own, then move it into
-    // place in one step; whoever comes second drops its copy.
-    fs::create_directories(dir, ec);
-    const fs::path tmp = dir / ("build-" + std::to_string(getpid()));
-    fs::remove_all(tmp, ec);
-    const std::string cmd = "localedef -c -i de_DE -f UTF-8 '" + tmp.string() + "' >/dev/null 2>&1";
-    const int rc = std::system(cmd.c_str());
-    if (!fs::exists(tmp / "LC_NUMERIC", ec))
-      return "localedef failed (exit " + std::to_string(rc) + "): install the Debian package 'locales'";
-    fs::rename(tmp, target, ec);
-    fs::remove_all(tmp, ec);
-  }
-  setenv("LOCPATH", dir.c_str(), 1);
-  if (std::setlocale(LC_ALL, kCommaLocale)) return "";
-  return "setlocale(\"" + std::string(kCommaLocale) + "\") fails even with LOCPATH=" + dir.string();
-}
-
-class TunCommaLocale : public ::testing::Test
+class TunCommaLocale : public commalocale::Fixture
 {
 protected:
-  void SetUp() override
-  {
-    const std::string why = ProvideCommaLocale();
-    ASSERT_EQ("", why) << "the decimal-comma locale is needed for this test";
-    // The C++ global locale too, so that streams created from now on use it by default.
-    m_previousGlobal = std::locale::global(std::locale(kCommaLocale));
-    // Make sure the locale really uses a comma, or the test would prove nothing.
-    ASSERT_STREQ(",", std::localeconv()->decimal_point);
-    ASSERT_EQ(1.0, std::strtod("1.5", nullptr));
-    std::ostringstream grouped;
-    grouped << 12700;
-    ASSERT_EQ("12.700", grouped.str());
-  }
-
-  void TearDown() override
-  {
-    std::locale::global(m_previousGlobal);
-    std::setlocale(LC_ALL, "C");
-  }
-
-  std::locale m_previousGlobal;
+  TunCommaLocale() : commalocale::Fixture(VELTRANE_TEST_LOCALE_DIR) {}
 };
 
 } // namespace
@@ -144,7 +93,7 @@ TEST_F(TunCommaLocale, TunFilesWriteWithThePoint)
   for (long n = 0; n < 128; ++n) EXPECT_HZ(a.m_vdblNoteFrequenciesHz[n], b.m_vdblNoteFrequenciesHz[n]);
 
   // Through a file as well.
-  const fs::path path = fs::path(TUN_TEST_LOCALE_DIR).parent_path() / ("locale-" + std::to_string(getpid()) + ".tun");
+  const fs::path path = fs::path(VELTRANE_TEST_LOCALE_DIR).parent_path() / ("locale-" + std::to_string(getpid()) + ".tun");
   ASSERT_TRUE(a.Write(path.c_str(), 0, 200, false));
   CSingleScale c;
   EXPECT_EQ(1, c.Read(path.c_str()));

@@ -218,7 +218,6 @@ TEST(TunRead, TuningSectionPrecedence)
       {functional + badExact + badTuning, 1, 880.0},
       {exact + functional, 1, 880.0},
       {tuning + functional + tuning, 1, 880.0},
-      {tuning + tuning, 1, 440.0 * CentsToFactor(100)},
   };
   for (const Case& c : cases) {
     CSingleScale s;
@@ -228,6 +227,79 @@ TEST(TunRead, TuningSectionPrecedence)
       EXPECT_HZ(c.note69, s.m_vdblNoteFrequenciesHz[69]) << c.body;
     }
   }
+}
+
+TEST(TunRead, TwoSectionsOfOneKindMergeAndTheLaterLineWins)
+{
+  // A second section of the kind already met is read on into the same data: a note it gives
+  // again takes the later value, a note only the first gave keeps that one.
+  struct Case
+  {
+    std::string body;
+    double note69, note70, note71; // Hz
+  } cases[] = {
+      {"[Tuning]\nNote 69 = 7000\nNote 70 = 7050\n[Tuning]\nNote 69 = 6930\nNote 71 = 7120\n",
+       440.0 * CentsToFactor(30), EqualHz(70.5), EqualHz(71.2)},
+      {"[Exact Tuning]\nBaseFreq = 10\nNote 69 = 7000.5\nNote 70 = 7050\n[Exact Tuning]\nBaseFreq = 9\n"
+       "Note 69 = 6930.25\nNote 127 = 12700\n",
+       9.0 * CentsToFactor(6930.25), 9.0 * CentsToFactor(7050), 9.0 * CentsToFactor(7100)},
+      {"[Functional Tuning]\nNote 69 = \"*2\"\nNote 70 = \"#=69\"\n[Functional Tuning]\nNote 69 = \"*1.5\"\n"
+       "Note 71 = \"#=69 /2\"\n",
+       1320.0, 880.0, 660.0},
+  };
+  for (const Case& c : cases) {
+    CSingleScale s;
+    const auto r = ReadTun(s, V200(c.body));
+    ASSERT_EQ(1, r.result) << c.body << r.error;
+    EXPECT_HZ(c.note69, s.m_vdblNoteFrequenciesHz[69]) << c.body;
+    EXPECT_HZ(c.note70, s.m_vdblNoteFrequenciesHz[70]) << c.body;
+    EXPECT_HZ(c.note71, s.m_vdblNoteFrequenciesHz[71]) << c.body;
+  }
+}
+
+TEST(TunRead, ValuesWhoseFrequencyIsNoFiniteNumberAreRefused)
+{
+  // Each fails at its line with the error of a bad value and leaves the table as a failed read
+  // leaves it: equal temperament, or what an earlier InitEqual made of it.
+  const std::string head = "[Scale Begin]\nFormat = \"AnaMark-TUN\"\nFormatVersion = 200\n"; // lines 0..2
+  const char* kFloat = "Value type mismatch. Float expected!";
+  const char* kInteger = "Value type mismatch. Integer expected!";
+  struct Case
+  {
+    std::string text;
+    const char* error;
+    long line;
+    double note69; // Hz left in the table
+  } cases[] = {
+      {head + "[Exact Tuning]\nNote 5 = 1e300\n[Scale End]\n", kFloat, 4, 440.0},
+      {"[Exact Tuning]\nNote 5 = 1e300\n", kFloat, 1, 440.0},
+      {head + "[Exact Tuning]\nNote 5 = 1300000\nBaseFreq = 1e-300\n", kFloat, 4, 440.0},
+      {head + "[Exact Tuning]\nNote 127 = 1e5\nBaseFreq = 1e300\n", kFloat, 5, 440.0},
+      {head + "[Exact Tuning]\nBaseFreq = 1e308\n", kFloat, 4, 440.0},
+      // note 1 as the pattern's period: note 127 lies 127 periods up, beyond every finite frequency
+      {head + "[Exact Tuning]\nNote 1 = 1e5\n[Scale End]\n", kFloat, 5, 440.0},
+      {head + "[Tuning]\nNote 5 = 99999999999999999999999\n", kInteger, 4, 440.0},
+      {"[Tuning]\nNote 1 = 100\nNote 5 = 9223372036854775807\n", kInteger, 2, 440.0},
+      {head + "[Functional Tuning]\nInitEqual = (-99999999999999999999, 440)\n", kInteger, 4, 440.0},
+      {head + "[Functional Tuning]\nInitEqual = (60, 250)\nInitEqual = (-99999999999999999999, 440)\n", kInteger, 5,
+       250.0 * std::pow(2.0, 9.0 / 12.0)},
+      {head + "[Functional Tuning]\nInitEqual = (69, 1e308)\n", kFloat, 4, 440.0},
+  };
+  for (const Case& c : cases) {
+    CSingleScale s;
+    const auto r = ReadTun(s, c.text);
+    EXPECT_EQ(-1, r.result) << c.text;
+    EXPECT_EQ(c.error, r.error) << c.text;
+    EXPECT_EQ(c.line, r.line) << c.text;
+    EXPECT_HZ(c.note69, s.m_vdblNoteFrequenciesHz[69]) << c.text;
+    for (double hz : s.m_vdblNoteFrequenciesHz) EXPECT_TRUE(std::isfinite(hz)) << c.text;
+  }
+  // Just inside the limits the values are taken.
+  CSingleScale s;
+  ASSERT_EQ(1, ReadTun(s, "[Exact Tuning]\nNote 127 = 1e5\n").result);
+  EXPECT_HZ(kNote0Hz * CentsToFactor(1e5), s.m_vdblNoteFrequenciesHz[127]);
+  ASSERT_EQ(1, ReadTun(s, V200("[Functional Tuning]\nInitEqual = (10000, 440)\n")).result);
+  EXPECT_HZ(440.0 * std::pow(2.0, (127 - 10000) / 12.0), s.m_vdblNoteFrequenciesHz[127]);
 }
 
 TEST(TunRead, KeysAndSectionsMatchInAnyCaseAndWithBlanks)

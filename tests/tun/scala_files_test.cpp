@@ -10,6 +10,10 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using namespace TUN;
@@ -151,7 +155,7 @@ TEST(TunScalaFiles, SimpleScalesSoundAsTheirIntervals)
   const std::vector<double> exact6 = {
       0, RatioCents(7, 6), RatioCents(4, 3), RatioCents(3, 2), RatioCents(5, 3), RatioCents(11, 6), RatioCents(2, 1)};
 
-  // The mappings as their files give them (-1 for "x"; a map size of 0 reads as 1).
+  // The mappings as their files give them (-1 for "x"; a map size of 0 is the linear mapping).
   std::map<std::string, Mapping> mappings;
   auto add = [&](const char* file, int size, int middle, int ref, double hz, int octave, std::vector<int> keys) {
     Mapping m;
@@ -168,8 +172,8 @@ TEST(TunScalaFiles, SimpleScalesSoundAsTheirIntervals)
   add("mapping-whitekeys-a440.kbm", 12, 60, 69, 440.0, 7, {0, -1, 1, -1, 2, 3, -1, 4, -1, 5, -1, 6});
   add("mapping-a442-7-to-12.kbm", 12, 59, 69, 442.0, 7, {0, 1, -1, 2, -1, 3, 4, -1, 5, -1, 6, -1});
   add("mapping-n60-fifths.kbm", 2, 60, 60, 250.0, 12, {0, 7});
-  add("mapping-note53-to-430-408.kbm", 1, 60, 53, 430.408, 0, {});
-  add("empty-note69.kbm", 1, 60, 69, 452.0, 0, {});
+  add("mapping-note53-to-430-408.kbm", 0, 60, 53, 430.408, 0, {});
+  add("empty-note69.kbm", 0, 60, 69, 452.0, 0, {});
 
   const std::pair<const char*, const std::vector<double>*> scales[] = {
       {"12-intune.scl", &twelve}, {"31edo.scl", &edo31}, {"6-exact.scl", &exact6}};
@@ -192,5 +196,246 @@ TEST(TunScalaFiles, SimpleScalesSoundAsTheirIntervals)
               << scl << " + " << kbm << " note " << n;
       }
     }
+  }
+}
+
+namespace {
+
+// What the test itself reads from a file, by the format's definition: "!" lines are comments,
+// blank lines are skipped, a pitch with a period is in cents, one without is a ratio p/q or a
+// whole number p (p/1); the key of a mapping is a degree, "x" unmapped. The reading stops at
+// the first line the format does not allow and keeps what came before.
+std::vector<std::string> DataLines(const fs::path& p)
+{
+  std::ifstream in(p, std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> lines;
+  std::string line;
+  auto flush = [&] {
+    const auto b = line.find_first_not_of(" \t\v\f");
+    const auto e = line.find_last_not_of(" \t\v\f");
+    if (b != std::string::npos && line[b] != '!') lines.push_back(line.substr(b, e - b + 1));
+    line.clear();
+  };
+  for (char c : all) {
+    if (c == '\n' || c == '\r' || c == '\0')
+      flush();
+    else
+      line += c;
+  }
+  flush();
+  return lines;
+}
+
+struct ModelScale
+{
+  bool ok = false;
+  int count = -1;              // -1: no count read
+  std::vector<double> degrees; // degree 0 .. count; degrees not read keep 100 cents per degree
+};
+
+bool PitchCents(const std::string& line, double* cents)
+{
+  const std::string word = line.substr(0, line.find_first_of(" \t"));
+  if (word.find('.') != std::string::npos && word.find('/') == std::string::npos) {
+    *cents = std::strtod(word.c_str(), nullptr);
+    return true;
+  }
+  const auto slash = word.find('/');
+  const std::string p = word.substr(0, slash), q = slash == std::string::npos ? "1" : word.substr(slash + 1);
+  auto whole = [](const std::string& t) {
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (!whole(p) || !whole(q) || std::stod(q) == 0) return false;
+  *cents = RatioCents(std::stod(p), std::stod(q));
+  return true;
+}
+
+ModelScale ReadModelScale(const fs::path& p)
+{
+  ModelScale m;
+  auto lines = DataLines(p);
+  size_t i = 0;
+  if (i < lines.size() && lines[i].find_first_not_of("0123456789") != std::string::npos) ++i; // description
+  if (i >= lines.size()) return m;
+  const int count = std::atoi(lines[i++].c_str());
+  if (count < 1 || count > 127) return m;
+  m.count = count;
+  for (int d = 0; d <= count; ++d) m.degrees.push_back(100.0 * d);
+  int read = 0;
+  for (; i < lines.size(); ++i) {
+    double cents;
+    if (read == count || !PitchCents(lines[i], &cents)) return m;
+    m.degrees[++read] = cents;
+  }
+  m.ok = read == count;
+  return m;
+}
+
+struct ModelMapping
+{
+  bool ok = false;
+  Mapping m = tuntest::LinearMapping();
+};
+
+ModelMapping ReadModelMapping(const fs::path& p)
+{
+  // Each setting is kept as soon as it is read, also when a later one fails.
+  ModelMapping r;
+  Mapping& m = r.m;
+  const auto lines = DataLines(p);
+  auto note = [&](size_t i) { return std::min(127, std::max(0, std::atoi(lines[i].c_str()))); };
+  for (size_t i = 0; i < 7; ++i) {
+    if (i >= lines.size()) return r;
+    const int size = std::atoi(lines[0].c_str());
+    switch (i) {
+    case 0:
+      m.size = size == 0 ? 0 : std::min(127, std::max(1, size));
+      break;
+    case 1:
+      m.first = note(i);
+      break;
+    case 2:
+      m.last = note(i);
+      if (m.first >= m.last) return r;
+      break;
+    case 3:
+      m.middle = note(i);
+      if (m.middle + m.size > 127) return r;
+      break;
+    case 4:
+      m.ref = note(i);
+      break;
+    case 5:
+      m.refHz = std::min(100000.0, std::max(0.001, std::strtod(lines[i].c_str(), nullptr)));
+      break;
+    default:
+      m.octave = note(i);
+    }
+  }
+  m.keys.assign(m.size, -1);
+  for (int k = 0; k < m.size && 7 + k < static_cast<int>(lines.size()); ++k)
+    if (std::tolower(static_cast<unsigned char>(lines[7 + k][0])) != 'x') m.keys[k] = note(7 + k);
+  r.ok = static_cast<int>(lines.size()) <= 7 + m.size;
+  return r;
+}
+
+// Frequency of a note from the model; without a scale every degree is 100 cents.
+double ModelHz(const ModelScale& s, const Mapping& m, int note)
+{
+  if (s.count < 1) return m.refHz * std::pow(2.0, (note - m.ref) / 12.0);
+  return ScalaHz(s.degrees, m, note);
+}
+
+double CentsBetween(double hz, double reference)
+{
+  return 1200.0 * std::log2(hz / reference);
+}
+
+} // namespace
+
+TEST(TunScalaFiles, EveryPairSoundsAsTheFormatDefines)
+{
+  REQUIRE_FOLDER();
+  // No file at all stands for the importer's defaults: twelve-tone equal temperament and the
+  // linear mapping.
+  ModelScale defaultScale;
+  defaultScale.ok = true;
+  defaultScale.count = 128;
+  for (int d = 0; d <= 128; ++d) defaultScale.degrees.push_back(100.0 * d);
+  auto scales = Files(IsScale), mappings = Files(IsMapping);
+  scales.insert(scales.begin(), fs::path());
+  mappings.insert(mappings.begin(), fs::path());
+
+  int pairs = 0, failedFiles = 0;
+  for (const fs::path& scl : scales) {
+    const ModelScale ms = scl.empty() ? defaultScale : ReadModelScale(scl);
+    for (const fs::path& kbm : mappings) {
+      const ModelMapping mm = kbm.empty() ? ModelMapping{true, tuntest::LinearMapping()} : ReadModelMapping(kbm);
+      CSCL_Import scala;
+      const std::string what = (scl.empty() ? "(none)" : fs::relative(scl, kFolder).string()) + " + " +
+                               (kbm.empty() ? "(none)" : fs::relative(kbm, kFolder).string());
+      if (!scl.empty()) {
+        EXPECT_EQ(ms.ok, scala.ReadSCL(scl.c_str())) << what << ": " << scala.m_err.m_strLastError;
+        failedFiles += !ms.ok;
+      }
+      if (!kbm.empty()) {
+        EXPECT_EQ(mm.ok, scala.ReadKBM(kbm.c_str())) << what << ": " << scala.m_err.m_strLastError;
+        failedFiles += !mm.ok;
+      }
+      CSingleScale s;
+      scala.SetSingleScale(s);
+      for (int n = 0; n < 128; ++n) {
+        const double expected = ModelHz(ms, mm.m, n);
+        ASSERT_NEAR(0.0, CentsBetween(tuntest::NoteHz(s, n), expected), 1e-6) << what << " note " << n;
+      }
+      ++pairs;
+    }
+  }
+  EXPECT_GE(pairs, 500);
+  EXPECT_GT(failedFiles, 0); // the bad files took part
+}
+
+TEST(TunScalaFiles, TwelveNoteScalesSoundAsBeforeWithoutMapping)
+{
+  REQUIRE_FOLDER();
+  // Before any mapping file the importer used to lay degree k of a 12-note scale on every key
+  // n = k mod 12 with a period per 12 keys counted from note 0, note 69 at 440 Hz.
+  const Mapping before; // 12 keys, identity, middle note 0, formal octave 12
+  int twelves = 0;
+  for (const fs::path& scl : Files(IsScale)) {
+    const ModelScale ms = ReadModelScale(scl);
+    if (!ms.ok || ms.count != 12) continue;
+    ++twelves;
+    CSCL_Import scala;
+    ASSERT_TRUE(scala.ReadSCL(scl.c_str())) << scl;
+    CSingleScale s;
+    scala.SetSingleScale(s);
+    for (int n = 0; n < 128; ++n)
+      EXPECT_NEAR(0.0, CentsBetween(tuntest::NoteHz(s, n), ScalaHz(ms.degrees, before, n)), 1e-6) << scl << " " << n;
+  }
+  EXPECT_GE(twelves, 5);
+}
+
+TEST(TunScalaFiles, FormatExamplesByHand)
+{
+  REQUIRE_FOLDER();
+  // Frequencies worked out by hand from the files' ratios and cents.
+  const double degree9 = 348.38710, degree10 = 387.09677; // cents as 31edo.scl gives them
+  struct Case
+  {
+    const char *scl, *kbm;
+    int note;
+    double hz;
+  } cases[] = {
+      // ratios 2, 3, 4, 5 of note 60 = 100 Hz, degrees 4 to 7 one period (5/1) up, 8 keys per 5/1
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 61, 200},
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 64, 500},
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 65, 1000},
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 67, 2000},
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 68, 500},
+      {"kbm-fix-012023/ed4-4.scl", "kbm-fix-012023/eightnote-c-100.kbm", 59, 400},
+      // an empty map: 31 keys per octave from note 60, note 69 at 452 Hz
+      {"31edo.scl", "empty-note69.kbm", 70, 452 * std::pow(2.0, (degree10 - degree9) / 1200)},
+      {"31edo.scl", "empty-note69.kbm", 91, 452 * std::pow(2.0, (1200 - degree9) / 1200)},
+      {"31edo.scl", "empty-note69.kbm", 60, 452 * std::pow(2.0, -degree9 / 1200)},
+      // degrees 3 and 5 of a four-note scale reached by a three-note map: 7/4, then 5/4 an octave up
+      {"kbm-fix-012023/exact4.scl", "kbm-fix-012023/threenote-c-100.kbm", 62, 175},
+      {"kbm-fix-012023/exact4.scl", "kbm-fix-012023/sixnote-c-100.kbm", 65, 200 * 7.0 / 4},
+      {"kbm-fix-012023/exact4.scl", "kbm-fix-012023/sixnote-c-100.kbm", 64, 250},
+      {"kbm-fix-012023/exact4.scl", "kbm-fix-012023/sixnote-c-100.kbm", 66, 200},
+      // no mapping: the 12-note scale on the piano keys, A at 440 Hz
+      {"12-intune.scl", nullptr, 60, 440 * std::pow(2.0, -900.0 / 1200)},
+      {"12-intune.scl", nullptr, 81, 880},
+  };
+  for (const Case& c : cases) {
+    CSCL_Import scala;
+    ASSERT_TRUE(scala.ReadSCL((kFolder / c.scl).c_str())) << c.scl;
+    if (c.kbm) {
+      ASSERT_TRUE(scala.ReadKBM((kFolder / c.kbm).c_str())) << c.kbm;
+    }
+    CSingleScale s;
+    scala.SetSingleScale(s);
+    EXPECT_NEAR(0.0, CentsBetween(tuntest::NoteHz(s, c.note), c.hz), 1e-6) << c.scl << " " << c.note;
   }
 }

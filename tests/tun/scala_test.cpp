@@ -63,11 +63,10 @@ TEST(TunScala, Defaults)
   EXPECT_EQ("Equal tempered (Default)", scala.m_strScaleName);
   EXPECT_EQ("MIDI (Default)", scala.m_strMappingName);
   EXPECT_EQ(128, scala.m_lScaleSize);
-  EXPECT_EQ(12, scala.m_lMapSize);
-  EXPECT_EQ(0, scala.m_lMiddleNote);
+  EXPECT_EQ(0, scala.m_lMapSize); // linear
+  EXPECT_EQ(60, scala.m_lMiddleNote);
   EXPECT_EQ(69, scala.m_lRefNote);
   EXPECT_EQ(440.0, scala.m_dblRefFreqHz);
-  EXPECT_EQ(12, scala.m_lFormalOctave);
   EXPECT_EQ(1200.0, scala.m_adblScaleCents[12]);
   CSingleScale s;
   s.m_strName = "gone";
@@ -98,6 +97,11 @@ TEST(TunScala, ScaleEntriesInCentsAndRatios)
       {"1/2", -1200.0},
       {"0.5/1", 0.5} /* a "." first: cents */,
       {"81/80 syntonic comma", RatioCents(81, 80)},
+      // a whole number stands for the ratio n/1; what follows it is a label
+      {"2", 1200.0},
+      {"+3", RatioCents(3, 1)},
+      {"3 2", RatioCents(3, 1)},
+      {"5\tfifth harmonic", RatioCents(5, 1)},
   };
   for (const Case& c : cases) {
     CSCL_Import scala;
@@ -148,16 +152,19 @@ TEST(TunScala, ScaleErrors)
       {"", "No data in file.", -1},
       {"! only\n! comments\n", "No data in file.", -1},
       {"a description\n! and nothing else\n", "No data in file.", -1},
-      {"12\n13\n100.\n", "Unknown operator. '/' expected.", 12}, // "12" is the count, 13 the first entry
+      {"12\n13\n100.\n", "Less tuning entries found than expected.", 12}, // "12" is the count, 13/1 an entry
       {"d\n0\n", "Scale size not allowed. Must be within [1;127].", -1},
       {"d\n-3\n", "Scale size not allowed. Must be within [1;127].", -1},
       {"d\n128\n", "Scale size not allowed. Must be within [1;127].", -1},
       {"d\nabc\n", "Scale size not allowed. Must be within [1;127].", -1},
       {"d\n1\n2/1\n3/1\n", "End of file expected, but further data found.", 1},
-      {"d\n1\n2\n", "Unknown operator. '/' expected.", 1},
       {"d\n1\n1e3\n", "Unknown operator. '/' expected.", 1},
       {"d\n1\nabc\n", "Unknown operator. '/' expected.", 1},
-      {"d\n1\n3 2\n", "Unknown operator. '/' expected.", 1},
+      {"d\n1\n2x\n", "Unknown operator. '/' expected.", 1},
+      {"d\n1\n-\n", "Unknown operator. '/' expected.", 1},
+      {"d\n1\n0\n", "Ratio not allowed. Must be greater than 0.", 1},
+      {"d\n1\n-2\n", "Ratio not allowed. Must be greater than 0.", 1},
+      {"d\n1\n" + std::string(400, '9') + "\n", "Value not allowed. Must be a finite number.", 1},
       {"d\n1\n1/0\n", "Division by zero.", 1},
       {"d\n1\n1/\n", "Division by zero.", 1},
       {"d\n2\n2/1\n", "Less tuning entries found than expected.", 2},
@@ -208,7 +215,8 @@ TEST(TunScala, MappingHeaderAndKeys)
     double hz;
     long octave;
   } clamps[] = {
-      {"0\n0\n127\n0\n69\n440\n12\n", 1, 0, 127, 0, 69, 440, 12},
+      {"0\n0\n127\n0\n69\n440\n12\n", 0, 0, 127, 0, 69, 440, 12}, // linear
+      {"-2\n0\n127\n0\n69\n440\n12\n", 1, 0, 127, 0, 69, 440, 12},
       {"500\n-5\n500\n0\n-1\n0\n-3\n", 127, 0, 127, 0, 0, 0.001, 0},
       {"12 keys\n0\n127\n60\n300\n1e9\n200\n", 12, 0, 127, 60, 127, 100000, 127},
       {"1\n0\n1\n126\n0\n-5\n0\n", 1, 0, 1, 126, 0, 0.001, 0},
@@ -256,7 +264,7 @@ TEST(TunScala, MappingErrors)
   EXPECT_EQ(7, scala.m_lMapSize);
   EXPECT_EQ(3, scala.m_lFirstNote);
   EXPECT_EQ(2, scala.m_lLastNote);
-  EXPECT_EQ(0, scala.m_lMiddleNote);
+  EXPECT_EQ(60, scala.m_lMiddleNote);
 }
 
 TEST(TunScala, FrequenciesFromScaleAndMapping)
@@ -290,8 +298,14 @@ TEST(TunScala, FrequenciesFromScaleAndMapping)
   twoKeys.refHz = 250.0;
   twoKeys.octave = 7;
   twoKeys.keys = {0, 7};
-  Mapping highDegree = identity60; // degree 12 lies outside a 12-note scale's 0..11
-  highDegree.keys = {0, 12, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  Mapping highDegree = identity60; // degrees 12 and 27 lie one and two periods up
+  highDegree.keys = {0, 12, 2, 3, 4, 5, 6, 7, 8, 9, 10, 27};
+  Mapping linear = tuntest::LinearMapping(); // size 0: key after key, a period per 12 keys
+  linear.middle = 62;
+  linear.ref = 60;
+  linear.refHz = 255.0;
+  linear.first = 20;
+  linear.last = 110;
 
   const Case cases[] = {
       {identity60, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}},
@@ -299,7 +313,8 @@ TEST(TunScala, FrequenciesFromScaleAndMapping)
       {partial, {"0", "2", "4", "5", "7"}},
       {octaveBeyond, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}},
       {twoKeys, {"0", "7"}},
-      {highDegree, {"0", "12", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}},
+      {highDegree, {"0", "12", "2", "3", "4", "5", "6", "7", "8", "9", "10", "27"}},
+      {linear, {}},
   };
   for (const Case& c : cases) {
     const std::string kbm = KbmText(c.m, c.keys);
