@@ -3,17 +3,28 @@
 #include "ModuleCatalogue.h"
 
 #include "Amplifier.h"
+#include "AudioSwitch.h"
+#include "BeatSeq.h"
 #include "Envelope.h"
+#include "Envelope2.h"
+#include "Envelope4.h"
+#include "LFO.h"
+#include "LFO2.h"
 #include "Ladder.h"
+#include "LinEnvelope.h"
 #include "Mixer.h"
 #include "Module.h"
 #include "Oscillator.h"
+#include "SHNoise.h"
+#include "SeqSwitch.h"
+#include "Sequencer.h"
 
 namespace ModuleCatalogue {
 
 // clang-format off
 // Module classes join their rows as they are built: {&makeModule<Class>, &Class::initParams,
-// &Class::createGraphics}. Stereo filters and stereo resonators take the parameter set-up of their mono class.
+// &Class::createGraphics}. Stereo filters and stereo resonators take the parameter set-up of their mono class,
+// the audio switch that of the sequenced switch.
 const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  0 Module           */ {},
   /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
@@ -27,26 +38,26 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  9 SignalProc       */ {},
   /* 10 Hilbert          */ {},
   /* 11 Blender          */ {},
-  /* 12 Envelope2        */ {},
-  /* 13 LFO              */ {},
-  /* 14 SHNoise          */ {},
+  /* 12 Envelope2        */ {&makeModule<Envelope2>, &Envelope2::initParams, nullptr},
+  /* 13 LFO              */ {&makeModule<LFO>, &LFO::initParams, nullptr},
+  /* 14 SHNoise          */ {&makeModule<SHNoise>, &SHNoise::initParams, nullptr},
   /* 15 VoltageProc      */ {},
   /* 16 SampleDelay      */ {},
-  /* 17 Sequencer        */ {},
-  /* 18 SeqSwitch        */ {},
+  /* 17 Sequencer        */ {&makeModule<Sequencer>, &Sequencer::initParams, nullptr},
+  /* 18 SeqSwitch        */ {&makeModule<SeqSwitch>, &SeqSwitch::initParams, nullptr},
   /* 19 OscFormant       */ {},
-  /* 20 AudioSwitch      */ {},
+  /* 20 AudioSwitch      */ {&makeModule<AudioSwitch>, &SeqSwitch::initParams, nullptr},
   /* 21 LAGAdder         */ {},
   /* 22 GateTools        */ {},
-  /* 23 BeatSeq          */ {},
-  /* 24 Envelope4        */ {},
+  /* 23 BeatSeq          */ {&makeModule<BeatSeq>, &BeatSeq::initParams, nullptr},
+  /* 24 Envelope4        */ {&makeModule<Envelope4>, &Envelope4::initParams, nullptr},
   /* 25 Oscillator2      */ {},
   /* 26 OscWavetable     */ {},
   /* 27 Comb             */ {},
-  /* 28 LinEnvelope      */ {},
+  /* 28 LinEnvelope      */ {&makeModule<LinEnvelope>, &LinEnvelope::initParams, nullptr},
   /* 29 Noise            */ {},
   /* 30 Resonators       */ {},
-  /* 31 LFO2             */ {},
+  /* 31 LFO2             */ {&makeModule<LFO2>, &LFO2::initParams, nullptr},
   /* 32 BbdDelay         */ {},
   /* 33 BitReducer       */ {},
   /* 34 DelayLine        */ {},
