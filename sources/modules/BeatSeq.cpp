@@ -11,8 +11,8 @@ using namespace ModuleConventions;
 const char* const* const BeatSeq::labelBeatSteps = ModulatorCommon::labelSteps;
 
 BeatSeq::BeatSeq(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), divider(0), lastStep(0), clockSource(nullptr), resetSource(nullptr), loop(false),
-      lines{}, dividerCountdown(0), previousClock(0.0), previousReset(0.0), currentStep(0), stopped(false)
+    : Module(config, voice, owner), divider(0), lastStep(0), clockSource(nullptr), resetSource(nullptr),
+      loop(false), lines{}, dividerCountdown(0), previousClock(0.0), previousReset(0.0), currentStep(0), stopped(false)
 {
 }
 

@@ -1,7 +1,7 @@
 #include "Envelope.h"
 
-#include "ModuleConventions.h"
 #include "ModulatorCommon.h"
+#include "ModuleConventions.h"
 
 using namespace ModuleConventions;
 

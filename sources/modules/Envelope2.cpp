@@ -9,8 +9,8 @@ using namespace ModuleConventions;
 
 Envelope2::Envelope2(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), gate{nullptr, nullptr}, attack{0.0, 0.0}, decay{0.0, 0.0}, sustain{0.0, 0.0},
-      release{0.0, 0.0}, state{kIdle, kIdle}, coefficientBase(0.0), target{0.0, 0.0}, coef{0.0, 0.0},
-      previousGate{0.0, 0.0}, gateIndicator{0, 0}
+      release{0.0, 0.0}, state{kIdle, kIdle},
+      coefficientBase(0.0), target{0.0, 0.0}, coef{0.0, 0.0}, previousGate{0.0, 0.0}, gateIndicator{0, 0}
 {
 }
 

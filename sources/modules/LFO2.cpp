@@ -16,9 +16,9 @@ std::atomic<uint32_t> LFO2::lfoRandSeed{1};
 
 LFO2::LFO2(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), wave{0, 0}, syncDivision{-1, -1}, rate{0.0, 0.0}, level{0.0, 0.0},
-      levelModAmount{0.0, 0.0}, levelModSource{nullptr, nullptr}, resetSource{nullptr, nullptr},
-      previousReset{0.0, 0.0}, counter{0, 0}, period{0, 0}, heldRandom{0.0, 0.0}, previousPosition{0.0, 0.0},
-      sync{false, false}
+      levelModAmount{0.0, 0.0}, levelModSource{nullptr, nullptr}, resetSource{nullptr, nullptr}, previousReset{0.0,
+                                                                                                               0.0},
+      counter{0, 0}, period{0, 0}, heldRandom{0.0, 0.0}, previousPosition{0.0, 0.0}, sync{false, false}
 {
 }
 

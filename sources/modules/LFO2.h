@@ -27,8 +27,8 @@ public:
   void update(bool active) override;
   void setParameter(int index, double value) override;
 
-  void setPeriod(int lfo);            // 0 = A, 1 = B; only while that LFO's sync is off
-  void setSync(int lfo, int value);   // 0 off, 1..20 a clock division
+  void setPeriod(int lfo);          // 0 = A, 1 = B; only while that LFO's sync is off
+  void setSync(int lfo, int value); // 0 off, 1..20 a clock division
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);

@@ -7,8 +7,8 @@ using namespace ModuleConventions;
 
 LinEnvelope::LinEnvelope(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), gate{nullptr, nullptr}, attack{0.0, 0.0}, decay{0.0, 0.0}, sustain{0.0, 0.0},
-      release{0.0, 0.0}, state{kIdle, kIdle}, samplesPer10s(0.0), increment{0.0, 0.0}, previousGate{0.0, 0.0},
-      gateIndicator{0, 0}
+      release{0.0, 0.0}, state{kIdle, kIdle},
+      samplesPer10s(0.0), increment{0.0, 0.0}, previousGate{0.0, 0.0}, gateIndicator{0, 0}
 {
 }
 

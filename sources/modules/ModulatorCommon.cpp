@@ -8,11 +8,11 @@
 
 namespace ModulatorCommon {
 
-const char* const labelSteps[16] = {"1", "2", "3",  "4",  "5",  "6",  "7",  "8",
+const char* const labelSteps[16] = {"1", "2",  "3",  "4",  "5",  "6",  "7",  "8",
                                     "9", "10", "11", "12", "13", "14", "15", "16"};
 
-const char* const labelLfoSync[21] = {"off",  "4/1",  "2/1.",  "2/1",  "1/1.",  "1/1",  "1/2.",
-                                      "1/2",  "1/4.", "1/2T",  "1/4",  "1/8.",  "1/4T", "1/8",
+const char* const labelLfoSync[21] = {"off",   "4/1",  "2/1.", "2/1",   "1/1.",  "1/1",  "1/2.",
+                                      "1/2",   "1/4.", "1/2T", "1/4",   "1/8.",  "1/4T", "1/8",
                                       "1/16.", "1/8T", "1/16", "1/32.", "1/16T", "1/32", "1/64"};
 
 void declareBool(Synth* synth, int index, bool defaultVal)

@@ -7,8 +7,9 @@
 using namespace ModuleConventions;
 
 Sequencer::Sequencer(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), lastStep(0), clockSource(nullptr), resetSource(nullptr), stopSource(nullptr),
-      stepValue{}, loop(false), previousClock(0.0), previousReset(0.0), currentStep(0), stopped(false)
+    : Module(config, voice, owner), lastStep(0), clockSource(nullptr), resetSource(nullptr),
+      stopSource(nullptr), stepValue{}, loop(false), previousClock(0.0), previousReset(0.0), currentStep(0),
+      stopped(false)
 {
 }
 
@@ -20,7 +21,8 @@ void Sequencer::initParams(int base, Synth* synth)
   ModulatorCommon::declareBool(synth, base + 2, true);
   declareSelector(synth, base + 3);
   declareEnum(synth, base + 4, 7, 8, ModulatorCommon::labelSteps);
-  for (int p = 5; p <= 12; ++p) declareDouble(synth, base + p, 0.0, -1.0, 1.0, 1.0 / 12000.0, 1.0, setDisplayTextForNotes);
+  for (int p = 5; p <= 12; ++p)
+    declareDouble(synth, base + p, 0.0, -1.0, 1.0, 1.0 / 12000.0, 1.0, setDisplayTextForNotes);
 }
 
 void Sequencer::fillConfig(ModuleConfig* config)

@@ -19,10 +19,10 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <cmath>
 #include <map>
 #include <vector>
 
@@ -106,7 +106,7 @@ TEST(LfoWaves, EachWaveFollowsItsFormulaOverOneCycle)
     int wave;
     double shape, phase;
   };
-  const Case cases[] = {{LFO::kSinoid, 0.0, 0.0},    {LFO::kSinoid, 0.6, 0.25}, {LFO::kTrapezoid, -0.5, 0.0},
+  const Case cases[] = {{LFO::kSinoid, 0.0, 0.0},    {LFO::kSinoid, 0.6, 0.25},   {LFO::kTrapezoid, -0.5, 0.0},
                         {LFO::kTrapezoid, 0.3, 0.5}, {LFO::kTrapezoid, 1.0, 0.0}, {LFO::kPulse, 0.5, 0.0},
                         {LFO::kPulse, -0.8, 0.1}};
   for (const Case& c : cases) {
@@ -268,7 +268,7 @@ TEST(DualLfo, WavesGateAndIndependentResets)
         const int before = lfo->counter[1];
         resetA += 1.0;
         lfo->update(true);
-        EXPECT_EQ(99, lfo->counter[0]); // A restarted...
+        EXPECT_EQ(99, lfo->counter[0]);         // A restarted...
         EXPECT_EQ(before - 1, lfo->counter[1]); // ...B went on counting
       }
     }
@@ -378,17 +378,21 @@ TEST(DualEnvelope, SegmentTimesFollowTheLevelLaw)
       rig.param(9, t);      // release B
       gate = 1.0;
       const double seconds = segmentSeconds(t, rate);
-      long n = samplesUntil(env, rate, [&] { return env->state[1] == Envelope2::kDecay; }, 60);
+      long n = samplesUntil(
+          env, rate, [&] { return env->state[1] == Envelope2::kDecay; }, 60);
       EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 0.0011) << "attack " << t;
-      n = samplesUntil(env, rate, [&] { return env->modOut[1] <= 0.2 + 0.08; }, 60);
+      n = samplesUntil(
+          env, rate, [&] { return env->modOut[1] <= 0.2 + 0.08; }, 60);
       EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 0.0011) << "decay " << t;
-      samplesUntil(env, rate, [] { return false; }, 8 * seconds);
+      samplesUntil(
+          env, rate, [] { return false; }, 8 * seconds);
       EXPECT_NEAR(0.2, env->modOut[1], 1e-6);
       gate = 0.0;
       // From the sustain level 0.2 toward -1/9: the level is 0 when (1 - c)^n = (1/9) / (0.2 + 1/9).
       const double c = std::pow(10.0, 2.3 - 4.5 * t) * std::log(10.0) / rate;
       const double release = std::log((1.0 / 9) / (0.2 + 1.0 / 9)) / std::log(1.0 - c) / rate;
-      n = samplesUntil(env, rate, [&] { return env->state[1] == Envelope2::kIdle; }, 60);
+      n = samplesUntil(
+          env, rate, [&] { return env->state[1] == Envelope2::kIdle; }, 60);
       EXPECT_NEAR(release, n / rate, 0.01 * release + 0.0011) << "release " << t;
       EXPECT_EQ(0.0, env->modOut[0]);
     }
@@ -401,10 +405,12 @@ TEST(DualEnvelope, SustainChangeInTheDecayMovesTheTargetAtOnce)
   double gate = 1.0;
   env->gate[0] = &gate;
   rig.param(6, 0.5);
-  samplesUntil(env, 48000, [] { return false; }, 0.5);
+  samplesUntil(
+      env, 48000, [] { return false; }, 0.5);
   EXPECT_NEAR(0.5, env->modOut[0], 1e-6);
   rig.param(6, 0.7);
-  samplesUntil(env, 48000, [] { return false; }, 0.5);
+  samplesUntil(
+      env, 48000, [] { return false; }, 0.5);
   EXPECT_NEAR(0.7, env->modOut[0], 1e-6);
 }
 
@@ -418,15 +424,19 @@ TEST(QuadEnvelope, AttackThenDecayToZeroThenIdleOnlyAfterTheGateFalls)
   rig.param(6, 0.2);    // attack C
   rig.param(10, 0.1);   // decay C
   gate = 1.0;
-  const long n = samplesUntil(env, rate, [&] { return env->state[2] == Envelope4::kDecay; }, 10);
+  const long n = samplesUntil(
+      env, rate, [&] { return env->state[2] == Envelope4::kDecay; }, 10);
   EXPECT_NEAR(segmentSeconds(0.2, rate), n / rate, 0.01 * segmentSeconds(0.2, rate) + 0.0011);
-  const long m = samplesUntil(env, rate, [&] { return env->modOut[2] <= 0.1; }, 10);
+  const long m = samplesUntil(
+      env, rate, [&] { return env->modOut[2] <= 0.1; }, 10);
   EXPECT_NEAR(segmentSeconds(0.1, rate), m / rate, 0.01 * segmentSeconds(0.1, rate) + 0.0011);
-  samplesUntil(env, rate, [] { return false; }, 3.0); // far past the denormal range while the gate is held
+  samplesUntil(
+      env, rate, [] { return false; }, 3.0); // far past the denormal range while the gate is held
   EXPECT_EQ(Envelope4::kDecay, env->state[2]);
   EXPECT_EQ(0.0, env->modOut[2]);
   gate = 0.0;
-  samplesUntil(env, rate, [] { return false; }, 0.01);
+  samplesUntil(
+      env, rate, [] { return false; }, 0.01);
   EXPECT_EQ(Envelope4::kIdle, env->state[2]);
   for (int i : {0, 1, 3}) EXPECT_EQ(0.0, env->modOut[i]);
 }
@@ -440,7 +450,8 @@ TEST(QuadEnvelope, AFallDuringTheAttackTurnsWithTheDecayCoefficient)
   env->gate[0] = &gate;
   rig.param(4, 0.5);
   rig.param(8, 0.2);
-  samplesUntil(env, rate, [] { return false; }, 0.05);
+  samplesUntil(
+      env, rate, [] { return false; }, 0.05);
   const double level = env->modOut[0];
   ASSERT_GT(level, 0.01);
   ASSERT_LT(level, 0.9);
@@ -448,7 +459,8 @@ TEST(QuadEnvelope, AFallDuringTheAttackTurnsWithTheDecayCoefficient)
   // From the level toward -1/9 with the decay coefficient: at 0 after ln((1/9)/(level + 1/9)) / ln(1 - c).
   const double c = std::pow(10.0, 2.3 - 4.5 * 0.2) * std::log(10.0) / rate;
   const double expected = std::log((1.0 / 9) / (level + 1.0 / 9)) / std::log(1.0 - c) / rate;
-  const long n = samplesUntil(env, rate, [&] { return env->state[0] == Envelope4::kIdle; }, 10);
+  const long n = samplesUntil(
+      env, rate, [&] { return env->state[0] == Envelope4::kIdle; }, 10);
   EXPECT_NEAR(expected, n / rate, 0.0011);
 }
 
@@ -504,13 +516,16 @@ TEST(LinearEnvelope, SegmentsTakeTheirTimesInSeconds)
   rig.param(8, 1.0);  // release A
   gate = 1.0;
   // Attack: 1 / (0.25 s * rate) per sample; it ends when the level passes 1.0.
-  long n = samplesUntil(env, rate, [&] { return env->state[0] == LinEnvelope::kDecay; }, 5);
+  long n = samplesUntil(
+      env, rate, [&] { return env->state[0] == LinEnvelope::kDecay; }, 5);
   EXPECT_NEAR(0.25 * rate, n, 2);
-  n = samplesUntil(env, rate, [&] { return env->state[0] == LinEnvelope::kSustain; }, 5);
+  n = samplesUntil(
+      env, rate, [&] { return env->state[0] == LinEnvelope::kSustain; }, 5);
   EXPECT_NEAR(0.5 * rate, n, 2);
   EXPECT_EQ(0.4, env->nextModOut[0]);
   gate = 0.0;
-  n = samplesUntil(env, rate, [&] { return env->state[0] == LinEnvelope::kIdle; }, 5);
+  n = samplesUntil(
+      env, rate, [&] { return env->state[0] == LinEnvelope::kIdle; }, 5);
   EXPECT_NEAR(1.0 * rate, n, 2);
 }
 
@@ -526,20 +541,25 @@ TEST(LinearEnvelope, ReleaseChangedDuringTheReleaseStillEnds)
   rig.param(2, 0.0);
   rig.param(4, 1.0);
   rig.param(8, 2.0);
-  samplesUntil(env, rate, [] { return false; }, 0.5);
+  samplesUntil(
+      env, rate, [] { return false; }, 0.5);
   gate = 0.0;
-  samplesUntil(env, rate, [] { return false; }, 0.5);
+  samplesUntil(
+      env, rate, [] { return false; }, 0.5);
   const double level = env->nextModOut[0];
   ASSERT_GT(level, 0.2);
   rig.param(8, 3.0);
-  const long n = samplesUntil(env, rate, [&] { return env->state[0] == LinEnvelope::kIdle; }, 10);
+  const long n = samplesUntil(
+      env, rate, [&] { return env->state[0] == LinEnvelope::kIdle; }, 10);
   EXPECT_NEAR(3.0 * rate, n, 2);
   // And the rule itself where it works: with a sustain above 0 the step comes from the sustain level.
   rig.param(6, 0.5);
   gate = 1.0;
-  samplesUntil(env, rate, [] { return false; }, 1.2);
+  samplesUntil(
+      env, rate, [] { return false; }, 1.2);
   gate = 0.0;
-  samplesUntil(env, rate, [] { return false; }, 0.2);
+  samplesUntil(
+      env, rate, [] { return false; }, 0.2);
   rig.param(8, 1.0);
   EXPECT_NEAR(-0.5 / rate, env->increment[0], 1e-15);
 }
@@ -808,12 +828,12 @@ TEST(BeatSequencer, LinesFireOnTheirStepsAndTheDividerCountsClocks)
   double clock = 0.0, reset = 0.0;
   bs->clockSource = &clock;
   bs->resetSource = &reset;
-  rig.param(1, 1);         // divider "2"
-  rig.param(4, 7);         // eight steps
-  rig.param(5, 0x55);      // A: steps 1, 3, 5, 7
-  rig.param(6, 0x81);      // B: steps 1 and 8
-  rig.param(7, 0);         // C: never
-  rig.param(8, 65536);     // D: no step
+  rig.param(1, 1);                       // divider "2"
+  rig.param(4, 7);                       // eight steps
+  rig.param(5, 0x55);                    // A: steps 1, 3, 5, 7
+  rig.param(6, 0x81);                    // B: steps 1 and 8
+  rig.param(7, 0);                       // C: never
+  rig.param(8, 65536);                   // D: no step
   std::map<int, std::vector<int>> fired; // line -> steps (1-based) at which it fired
   int clocks = 0, divs = 0, resets = 0;
   for (int i = 0; i < 32; ++i) { // 32 clocks = 16 steps = two rounds
@@ -837,7 +857,8 @@ TEST(BeatSequencer, LinesFireOnTheirStepsAndTheDividerCountsClocks)
   reset = 1.0;
   bs->update(true);
   bs->update(true);
-  for (int g : {(int)BeatSeq::kClock, (int)BeatSeq::kClockDiv, (int)BeatSeq::kReset, (int)BeatSeq::kLineA, BeatSeq::kLineA + 1})
+  for (int g :
+       {(int)BeatSeq::kClock, (int)BeatSeq::kClockDiv, (int)BeatSeq::kReset, (int)BeatSeq::kLineA, BeatSeq::kLineA + 1})
     EXPECT_EQ(1.0, bs->gateOut[g]) << g;
 }
 

@@ -145,7 +145,7 @@ void quadEnvelopePulse(BankBuilder& b)
   clockGate(b, kEnv4, 0, "1/8");
   clockGate(b, kEnv4, 1, "1/4");
   voiceGate(b, kEnv4, 2);
-  b.setSlot(kEnv4, 4, 0.0);  // attacks
+  b.setSlot(kEnv4, 4, 0.0); // attacks
   b.setSlot(kEnv4, 5, 0.0);
   b.setSlot(kEnv4, 6, 0.0);
   b.setSlot(kEnv4, 8, 0.4);  // decay A: 0.3 s
