@@ -380,10 +380,10 @@ TEST(DualEnvelope, SegmentTimesFollowTheLevelLaw)
       const double seconds = segmentSeconds(t, rate);
       long n = samplesUntil(
           env, rate, [&] { return env->state[1] == Envelope2::kDecay; }, 60);
-      EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 0.0011) << "attack " << t;
+      EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 2.0 / rate) << "attack " << t;
       n = samplesUntil(
           env, rate, [&] { return env->modOut[1] <= 0.2 + 0.08; }, 60);
-      EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 0.0011) << "decay " << t;
+      EXPECT_NEAR(seconds, n / rate, 0.01 * seconds + 2.0 / rate) << "decay " << t;
       samplesUntil(
           env, rate, [] { return false; }, 8 * seconds);
       EXPECT_NEAR(0.2, env->modOut[1], 1e-6);
@@ -393,7 +393,7 @@ TEST(DualEnvelope, SegmentTimesFollowTheLevelLaw)
       const double release = std::log((1.0 / 9) / (0.2 + 1.0 / 9)) / std::log(1.0 - c) / rate;
       n = samplesUntil(
           env, rate, [&] { return env->state[1] == Envelope2::kIdle; }, 60);
-      EXPECT_NEAR(release, n / rate, 0.01 * release + 0.0011) << "release " << t;
+      EXPECT_NEAR(release, n / rate, 0.01 * release + 2.0 / rate) << "release " << t;
       EXPECT_EQ(0.0, env->modOut[0]);
     }
 }
@@ -426,10 +426,10 @@ TEST(QuadEnvelope, AttackThenDecayToZeroThenIdleOnlyAfterTheGateFalls)
   gate = 1.0;
   const long n = samplesUntil(
       env, rate, [&] { return env->state[2] == Envelope4::kDecay; }, 10);
-  EXPECT_NEAR(segmentSeconds(0.2, rate), n / rate, 0.01 * segmentSeconds(0.2, rate) + 0.0011);
+  EXPECT_NEAR(segmentSeconds(0.2, rate), n / rate, 0.01 * segmentSeconds(0.2, rate) + 2.0 / rate);
   const long m = samplesUntil(
       env, rate, [&] { return env->modOut[2] <= 0.1; }, 10);
-  EXPECT_NEAR(segmentSeconds(0.1, rate), m / rate, 0.01 * segmentSeconds(0.1, rate) + 0.0011);
+  EXPECT_NEAR(segmentSeconds(0.1, rate), m / rate, 0.01 * segmentSeconds(0.1, rate) + 2.0 / rate);
   samplesUntil(
       env, rate, [] { return false; }, 3.0); // far past the denormal range while the gate is held
   EXPECT_EQ(Envelope4::kDecay, env->state[2]);
@@ -461,7 +461,7 @@ TEST(QuadEnvelope, AFallDuringTheAttackTurnsWithTheDecayCoefficient)
   const double expected = std::log((1.0 / 9) / (level + 1.0 / 9)) / std::log(1.0 - c) / rate;
   const long n = samplesUntil(
       env, rate, [&] { return env->state[0] == Envelope4::kIdle; }, 10);
-  EXPECT_NEAR(expected, n / rate, 0.0011);
+  EXPECT_NEAR(expected, n / rate, 0.01 * expected + 2.0 / rate);
 }
 
 // A decay toward 0 with the gate held, outside the plug-in's flush-to-zero: the level never lies in the
