@@ -904,3 +904,40 @@ TEST(SequencerTiming, StepsFollowTheHostTempo)
     for (size_t i = 1; i < beats.size(); ++i) EXPECT_NEAR(4 * ms, beats[i] - beats[i - 1], 1.0) << at;
   }
 }
+
+// Two four-step sequencers chained into eight steps, as the start-up bank's chained bass does: A stops at its
+// end and passes its clocks on through "Clock Link"; its "Stop" restarts B, and its stop input shows B's
+// value; B's own "Clock Link" at its end restarts A.
+TEST(SequencerTiming, ChainedSequencersPlayEightSteps)
+{
+  Hosted h(120.0);
+  Sequencer* a = static_cast<Sequencer*>(h.put(0, ModuleConfig::MOD_SEQUENCER));
+  h.put(1, ModuleConfig::MOD_SEQUENCER);
+  for (int s = 0; s < 2; ++s) {
+    h.set(s, 2, 0);
+    h.set(s, 4, 3);
+    for (int k = 0; k < 4; ++k) h.set(s, 5 + k, (4 * s + k + 1) / 10.0);
+  }
+  h.select(0, 0, SourceDef::GATE, SourceDef::kGroupClock, 15); // sixteenths: 125 ticks
+  h.select(0, 1, SourceDef::GATE, 1, Sequencer::kClockLink);
+  h.select(0, 3, SourceDef::MODULATION, 1, 0);
+  h.select(1, 0, SourceDef::GATE, 0, Sequencer::kClockLink);
+  h.select(1, 1, SourceDef::GATE, 0, Sequencer::kStop);
+  // Values by how long they last: at the hand-over A shows B's stopped value for the three ticks B's
+  // restart takes to come back through the two modules' one-tick lags; every step proper lasts a sixteenth.
+  std::vector<int> steps;
+  double last = -1.0;
+  int held = 0;
+  for (int t = 0; t < 125 * 20; ++t) {
+    h.tick();
+    if (a->modOut[0] != last) {
+      if (held >= 100) steps.push_back((int)std::lround(last * 10));
+      EXPECT_TRUE(held >= 100 || held <= 3 || t < 130) << t << ": " << held;
+      held = 0;
+    }
+    last = a->modOut[0];
+    ++held;
+  }
+  ASSERT_GE(steps.size(), 16u);
+  for (size_t i = 1; i < steps.size(); ++i) EXPECT_EQ((steps[i - 1] % 8) + 1, steps[i]) << i;
+}

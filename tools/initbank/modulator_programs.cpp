@@ -1,4 +1,4 @@
-// Start-up bank programs of the modulators and sequencers (programs 38..48): each plays a simple voice,
+// Start-up bank programs of the modulators and sequencers (programs 38..49): each plays a simple voice,
 // oscillator -> ladder filter -> amplifier, with the family's modulators doing what a musician uses them
 // for: vibrato, a tempo-locked wobble, plucks and swells, random steps, arpeggios, rhythmic gates and
 // patterns that follow the host's tempo.
@@ -6,6 +6,7 @@
 #include "LFO.h"
 #include "LFO2.h"
 #include "Oscillator.h"
+#include "Sequencer.h"
 
 #include <cstring>
 
@@ -343,6 +344,33 @@ void beatGroove(BankBuilder& b)
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
   b.finish("Beat Sequencer Groove");
 }
+// 49: two four-step sequencers chained into an eight-step bass line. A plays its four notes on the eighths
+// and stops; from then on its clocks pass to B through "Clock Link", A's "Stop" restarts B and A's output
+// follows B through its stop input. When B stops in turn, its "Clock Link" restarts A.
+void chainedSequencers(BankBuilder& b)
+{
+  enum { kSeqA = 3, kSeqB = 4, kEnv = 5 };
+  b.begin(kRangeModulators + 11);
+  voice(b, Oscillator::kSaw, 0.38, 0.5);
+  b.setSlot(kOsc, 4, -12);
+  ampEnvelope(b, kEnv, 0.0, 0.5, 0.85, 0.25);
+  b.module(kSeqA, ID::MOD_SEQUENCER);
+  b.module(kSeqB, ID::MOD_SEQUENCER);
+  const int notesA[4] = {0, 0, 12, 10}, notesB[4] = {7, 7, 5, 3};
+  for (int slot : {(int)kSeqA, (int)kSeqB}) {
+    b.setSlot(slot, 2, 0); // loop off
+    b.setSlot(slot, 4, 3); // four steps
+    for (int k = 0; k < 4; ++k) b.setSlot(slot, 5 + k, (slot == kSeqA ? notesA[k] : notesB[k]) / 24.0);
+  }
+  clockGate(b, kSeqA, 0, "1/8");
+  b.connect(kSeqA, 1, SD::GATE, kSeqB, Sequencer::kClockLink);
+  b.connect(kSeqA, 3, SD::MODULATION, kSeqB, 0);
+  b.connect(kSeqB, 0, SD::GATE, kSeqA, Sequencer::kClockLink);
+  b.connect(kSeqB, 1, SD::GATE, kSeqA, Sequencer::kStop);
+  b.setSlot(kOsc, 6, 2.0 * kOctave);
+  b.connect(kOsc, 7, SD::MODULATION, kSeqA, 0);
+  b.finish("Chained Sequencer Bass");
+}
 } // namespace
 
 void buildModulatorPrograms(BankBuilder& b)
@@ -358,4 +386,5 @@ void buildModulatorPrograms(BankBuilder& b)
   switchedModulation(b);
   audioGate(b);
   beatGroove(b);
+  chainedSequencers(b);
 }
