@@ -1,5 +1,6 @@
 #include "Envelope.h"
 
+#include "ModulatorCommon.h"
 #include "ModuleConventions.h"
 
 using namespace ModuleConventions;
@@ -133,7 +134,7 @@ void Envelope::process()
   modOut[0] = nextModOut[0];
   if (state == kIdle) return;
   double level = nextModOut[0];
-  level += (target - level) * coef;
+  level = ModulatorCommon::flushSilent(level + (target - level) * coef);
   if (stateBroken(level)) {
     nextModOut[0] = 0.0;
     state = kIdle;
@@ -147,9 +148,14 @@ void Envelope::process()
       coef = coefficient(decay.value);
       target = sustain.value;
     }
-  } else if (level <= 0.0) {
+  } else if (state == kRelease) {
+    if (level <= 0.0) {
+      level = 0.0;
+      state = kIdle;
+    }
+  } else if (level < 0.0) {
+    // The decay holds its sustain level, 0 included, until a gate falls.
     level = 0.0;
-    state = kIdle;
   }
   nextModOut[0] = level;
 }

@@ -4,18 +4,25 @@
 
 #include "Amplifier.h"
 #include "AudioSH.h"
+#include "AudioSwitch.h"
 #include "BbdDelay.h"
+#include "BeatSeq.h"
 #include "BitReducer.h"
 #include "Blender.h"
 #include "Comb.h"
 #include "DelayLine.h"
 #include "EQ10.h"
 #include "Envelope.h"
+#include "Envelope2.h"
+#include "Envelope4.h"
 #include "GateTools.h"
 #include "Hilbert.h"
 #include "K35.h"
 #include "LAGAdder.h"
+#include "LFO.h"
+#include "LFO2.h"
 #include "Ladder.h"
+#include "LinEnvelope.h"
 #include "Mixer.h"
 #include "ModDelay.h"
 #include "Module.h"
@@ -29,8 +36,11 @@
 #include "Resonators.h"
 #include "Reverb.h"
 #include "Ring.h"
+#include "SHNoise.h"
 #include "SampleDelay.h"
 #include "Saturator.h"
+#include "SeqSwitch.h"
+#include "Sequencer.h"
 #include "SignalProc.h"
 #include "VoltageProc.h"
 
@@ -38,7 +48,8 @@ namespace ModuleCatalogue {
 
 // clang-format off
 // Module classes join their rows as they are built: {&makeModule<Class>, &Class::initParams,
-// &Class::createGraphics}. Stereo filters and stereo resonators take the parameter set-up of their mono class.
+// &Class::createGraphics}. Stereo filters and stereo resonators take the parameter set-up of their mono class,
+// the audio switch that of the sequenced switch.
 const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  0 Module           */ {},
   /*  1 Oscillator       */ {&makeModule<Oscillator>, &Oscillator::initParams, nullptr},
@@ -52,26 +63,26 @@ const ModuleClass classes[ModuleConfig::kNumModuleIDs] = {
   /*  9 SignalProc       */ {&makeModule<SignalProc>, &SignalProc::initParams, nullptr},
   /* 10 Hilbert          */ {&makeModule<Hilbert>, &Hilbert::initParams, nullptr},
   /* 11 Blender          */ {&makeModule<Blender>, &Blender::initParams, nullptr},
-  /* 12 Envelope2        */ {},
-  /* 13 LFO              */ {},
-  /* 14 SHNoise          */ {},
+  /* 12 Envelope2        */ {&makeModule<Envelope2>, &Envelope2::initParams, nullptr},
+  /* 13 LFO              */ {&makeModule<LFO>, &LFO::initParams, nullptr},
+  /* 14 SHNoise          */ {&makeModule<SHNoise>, &SHNoise::initParams, nullptr},
   /* 15 VoltageProc      */ {&makeModule<VoltageProc>, &VoltageProc::initParams, nullptr},
   /* 16 SampleDelay      */ {&makeModule<SampleDelay>, &SampleDelay::initParams, nullptr},
-  /* 17 Sequencer        */ {},
-  /* 18 SeqSwitch        */ {},
+  /* 17 Sequencer        */ {&makeModule<Sequencer>, &Sequencer::initParams, nullptr},
+  /* 18 SeqSwitch        */ {&makeModule<SeqSwitch>, &SeqSwitch::initParams, nullptr},
   /* 19 OscFormant       */ {&makeModule<OscFormant>, &OscFormant::initParams, nullptr},
-  /* 20 AudioSwitch      */ {},
+  /* 20 AudioSwitch      */ {&makeModule<AudioSwitch>, &SeqSwitch::initParams, nullptr},
   /* 21 LAGAdder         */ {&makeModule<LAGAdder>, &LAGAdder::initParams, nullptr},
   /* 22 GateTools        */ {&makeModule<GateTools>, &GateTools::initParams, nullptr},
-  /* 23 BeatSeq          */ {},
-  /* 24 Envelope4        */ {},
+  /* 23 BeatSeq          */ {&makeModule<BeatSeq>, &BeatSeq::initParams, nullptr},
+  /* 24 Envelope4        */ {&makeModule<Envelope4>, &Envelope4::initParams, nullptr},
   /* 25 Oscillator2      */ {&makeModule<Oscillator2>, &Oscillator2::initParams, nullptr},
   /* 26 OscWavetable     */ {&makeModule<OscWavetable>, &OscWavetable::initParams, nullptr},
   /* 27 Comb             */ {&makeModule<Comb>, &Comb::initParams, nullptr},
-  /* 28 LinEnvelope      */ {},
+  /* 28 LinEnvelope      */ {&makeModule<LinEnvelope>, &LinEnvelope::initParams, nullptr},
   /* 29 Noise            */ {&makeModule<Noise>, &Noise::initParams, nullptr},
   /* 30 Resonators       */ {&makeModule<Resonators>, &Resonators::initParams, nullptr},
-  /* 31 LFO2             */ {},
+  /* 31 LFO2             */ {&makeModule<LFO2>, &LFO2::initParams, nullptr},
   /* 32 BbdDelay         */ {&makeModule<BbdDelay>, &BbdDelay::initParams, nullptr},
   /* 33 BitReducer       */ {&makeModule<BitReducer>, &BitReducer::initParams, nullptr},
   /* 34 DelayLine        */ {&makeModule<DelayLine>, &DelayLine::initParams, nullptr},

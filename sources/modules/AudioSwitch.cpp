@@ -1,0 +1,46 @@
+#include "AudioSwitch.h"
+
+#include "ModuleCatalogue.h"
+
+AudioSwitch::AudioSwitch(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : SeqSwitch(config, voice, owner), active{}, fadeIncrement(0.0), gain{}
+{
+  signalType = SourceDef::AUDIO;
+}
+
+void AudioSwitch::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_AUDIOSWITCH);
+}
+
+void AudioSwitch::setSampleRate(double rate)
+{
+  // A rate that cannot be divided by switches at once instead.
+  fadeIncrement = rate > 1000.0 ? 1000.0 / rate : 1.0;
+}
+
+void AudioSwitch::update(bool)
+{
+  step();
+  for (int k = 0; k <= lastStep; ++k) active[k] = k == currentStep;
+}
+
+void AudioSwitch::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  if (stopSource && stopped) {
+    nextAudioOut[0] = *stopSource;
+    return;
+  }
+  double sum = 0.0;
+  for (int k = 0; k <= lastStep; ++k) {
+    if (active[k]) {
+      if (gain[k] < 1.0) gain[k] += fadeIncrement;
+    } else {
+      if (gain[k] >= 0.0) gain[k] -= fadeIncrement;
+      if (gain[k] < 0.0) continue;
+    }
+    if (inputs[k]) sum += gain[k] * *inputs[k];
+  }
+  nextAudioOut[0] = sum;
+}

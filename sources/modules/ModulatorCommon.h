@@ -1,0 +1,57 @@
+// What the modulators and sequencers share beyond ModuleConventions: the internal clocks counted in
+// control ticks (1 ms), their rescaling when a rate moves, the step labels, the boolean parameter
+// declaration, the draw from a seed shared by every instance of a type, and the flush of envelope levels
+// that decay toward zero.
+//
+// Threads: as every module, under the instance mutex; the shared seeds are touched by instances of several
+// plug-in instances at once and so are atomics (a lost update only changes which random value comes next).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class Synth;
+
+namespace ModulatorCommon {
+
+// "1" .. "16": the step counts and dividers of the sequencers (the first eight serve the eight-step ones).
+extern const char* const labelSteps[16];
+// "off" then the 20 tempo divisions of the clock, in its order.
+extern const char* const labelLfoSync[21];
+
+// A boolean slot parameter ("off", "on"), keeping the slot parameter's name.
+void declareBool(Synth* synth, int param, bool defaultVal);
+
+// Ticks of a free-running clock at hz: floor(1000 / hz + 0.5), with hz held to 0.001..100 Hz (a NaN counts
+// as the slowest rate), so 10 to 1,000,000 ticks.
+int periodForRate(double hz);
+
+// The countdown of a clock whose period moves from oldPeriod to newPeriod keeps its position in the cycle:
+// trunc(counter * new / old) while it lies below the old period, else 0. In 64 bits, so that counters near
+// a million times periods near a million stay exact.
+int rescaleCounter(int counter, int oldPeriod, int newPeriod);
+
+// One tick of a countdown: decremented, and restarted at period - 1 when it was 0 or less.
+inline int countDown(int counter, int period)
+{
+  return counter > 0 ? counter - 1 : period - 1;
+}
+
+// The 16807 generator on a seed shared by every instance of a module type: seed = seed * 16807 (32-bit,
+// wrapping); the draw is the new seed as a signed 32-bit integer times 4.6566129e-10, in [-1, 1).
+inline double drawShared(std::atomic<uint32_t>* seed)
+{
+  const uint32_t s = seed->load(std::memory_order_relaxed) * 16807u;
+  seed->store(s, std::memory_order_relaxed);
+  return (double)(int32_t)s * 4.6566129e-10;
+}
+
+// Envelope levels below this are inaudible by far (-600 dB): a level that decays toward 0 is set to 0 here
+// instead of creeping through the denormal range, where every step is slow and may stop moving at all.
+constexpr double kSilentLevel = 1e-30;
+inline double flushSilent(double level)
+{
+  return (level < kSilentLevel && level > -kSilentLevel) ? 0.0 : level;
+}
+
+} // namespace ModulatorCommon

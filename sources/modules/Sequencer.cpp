@@ -1,0 +1,106 @@
+#include "Sequencer.h"
+
+#include "ModulatorCommon.h"
+#include "ModuleCatalogue.h"
+#include "ModuleConventions.h"
+
+using namespace ModuleConventions;
+
+Sequencer::Sequencer(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Module(config, voice, owner), lastStep(0), clockSource(nullptr), resetSource(nullptr),
+      stopSource(nullptr), stepValue{}, loop(false), previousClock(0.0), previousReset(0.0), currentStep(0),
+      stopped(false)
+{
+}
+
+void Sequencer::initParams(int base, Synth* synth)
+{
+  clearParams(base, synth);
+  declareSelector(synth, base + 0);
+  declareSelector(synth, base + 1);
+  ModulatorCommon::declareBool(synth, base + 2, true);
+  declareSelector(synth, base + 3);
+  declareEnum(synth, base + 4, 7, 8, ModulatorCommon::labelSteps);
+  for (int p = 5; p <= 12; ++p)
+    declareDouble(synth, base + p, 0.0, -1.0, 1.0, 1.0 / 12000.0, 1.0, setDisplayTextForNotes);
+}
+
+void Sequencer::fillConfig(ModuleConfig* config)
+{
+  ModuleCatalogue::declare(config, ModuleConfig::MOD_SEQUENCER);
+}
+
+void Sequencer::setParameter(int index, double value)
+{
+  switch (index) {
+  case 0:
+    clockSource = getSource((int)value, SourceDef::GATE);
+    break;
+  case 1:
+    resetSource = getSource((int)value, SourceDef::GATE);
+    break;
+  case 2:
+    loop = value >= 0.5;
+    break;
+  case 3:
+    stopSource = getSource((int)value, SourceDef::MODULATION);
+    break;
+  case 4:
+    lastStep = clampToInt(value, 0, kSteps - 1);
+    break;
+  default:
+    if (index >= 5 && index <= 12) stepValue[index - 5] = finiteOrZero(value);
+    break;
+  }
+}
+
+bool Sequencer::isClockTriggered()
+{
+  return gateRose(clockSource, &previousClock);
+}
+
+bool Sequencer::isResetTriggered()
+{
+  return gateRose(resetSource, &previousReset);
+}
+
+void Sequencer::reset()
+{
+  currentStep = 0;
+  stopped = false;
+  nextGateOut[kClock] = nextGateOut[kReset] = nextGateOut[kStep1] = 1.0;
+}
+
+void Sequencer::nextStep()
+{
+  if (currentStep < lastStep) {
+    ++currentStep;
+    nextGateOut[kClock] = 1.0;
+    nextGateOut[kStep1 + currentStep] = 1.0;
+  } else if (loop) {
+    reset();
+  } else {
+    currentStep = lastStep;
+    nextGateOut[kClockLink] = 1.0;
+    if (!stopped) nextGateOut[kStop] = 1.0;
+    stopped = true;
+  }
+}
+
+void Sequencer::update(bool)
+{
+  modOut[0] = nextModOut[0];
+  const size_t gates = gateOut.size();
+  for (size_t k = 0; k < gates; ++k) {
+    gateOut[k] = nextGateOut[k];
+    nextGateOut[k] = 0.0;
+  }
+  const bool resetFired = isResetTriggered();
+  const bool clockFired = isClockTriggered();
+  if (resetFired)
+    reset();
+  else if (clockFired)
+    nextStep();
+  // Held for a whole tick: a stop input that is not a number for one sample passes as 0.
+  nextModOut[0] = stopSource && stopped ? finiteOrZero(*stopSource) : stepValue[currentStep];
+}
