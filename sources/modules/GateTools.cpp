@@ -2,12 +2,12 @@
 
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
+#include "ModulatorCommon.h"
 
 #include <cmath>
 
 using namespace ModuleConventions;
 
-const char* const GateTools::labelSteps[8] = {"1", "2", "3", "4", "5", "6", "7", "8"};
 
 GateTools::GateTools(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), triggerA(nullptr), triggerB(nullptr), clockC(nullptr), clockD(nullptr), join{},
@@ -28,7 +28,7 @@ void GateTools::initParams(int base, Synth* synth)
   }
   for (int p : {8, 10}) {
     declareSelector(synth, base + p);
-    declareEnum(synth, base + p + 1, kMaxDivider, kMaxDivider + 1, labelSteps);
+    declareEnum(synth, base + p + 1, kMaxDivider, kMaxDivider + 1, ModulatorCommon::labelSteps);
   }
   for (int p = 12; p < 16; ++p) declareSelector(synth, base + p);
 }

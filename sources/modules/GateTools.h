@@ -19,7 +19,6 @@ public:
   enum Output { kGateA, kGateB, kDivC, kDivD, kJoinE, kNumOutputs };
 
   // The eight divider texts "1" to "8".
-  static const char* const labelSteps[8];
 
   GateTools(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
