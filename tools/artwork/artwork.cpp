@@ -305,7 +305,7 @@ void arrowButton(Canvas& c, int y0, bool on, bool next)
 {
   const Size s = pieceSize(kImagePrev);
   flatButton(c, y0, s.w, s.h, on, kGlobal.scaled(1.3f));
-  const float cx = s.w * 0.5f, cy = y0 + s.h * 0.5f, dx = next ? 1.0f : -1.0f;
+  const float cx = s.w * 0.5f, cy = y0 + s.h * 0.5f, dx = next ? -1.0f : 1.0f; // tip toward -dx
   const Color ink = on ? hex(0x14171b) : kCaption;
   c.shape(0, (float)y0, (float)s.w, (float)(y0 + s.h),
           [=](float px, float py) {
@@ -365,28 +365,23 @@ void freeze(Canvas& c, int y0, bool on)
   c.text("HOLD", 0, y0, s.w, s.h, 9, true, on ? hex(0x0c1a19) : kSecondary);
 }
 
-void toggleVertical(Canvas& c, int y0, bool on)
+// A lever in a slot: down and grey when off, up and lit (its slot glowing) when on.
+void toggle(Canvas& c, int y0, bool on, bool horizontal)
 {
-  const Size s = pieceSize(kImageSwitch2Orange);
+  const Size s = pieceSize(horizontal ? kImageSwitch2Horiz : kImageSwitch2Orange);
   const Color lit = kCategory[1];
-  c.roundRect(2.5f, y0 + 0.5f, s.w - 5.0f, s.h - 1.0f, 4.0f, hex(0x101215));
-  c.roundRectEdge(2.5f, y0 + 0.5f, s.w - 5.0f, s.h - 1.0f, 4.0f, hex(0x3b4047));
-  const float ty = on ? y0 + 2.0f : y0 + s.h - 10.0f;
-  if (on) c.glow(s.w * 0.5f, ty + 4.0f, 2.0f, 8.0f, lit.withAlpha(0.35f));
-  c.gradRoundRect(4.0f, ty, s.w - 8.0f, 8.0f, 2.0f, on ? lit.scaled(1.15f) : hex(0x6c727c),
-                  on ? lit.scaled(0.85f) : hex(0x4a4f57));
-}
-
-void toggleHorizontal(Canvas& c, int y0, bool on)
-{
-  const Size s = pieceSize(kImageSwitch2Horiz);
-  const Color lit = kCategory[1];
-  c.roundRect(0.5f, y0 + 2.5f, s.w - 1.0f, s.h - 5.0f, 4.0f, hex(0x101215));
-  c.roundRectEdge(0.5f, y0 + 2.5f, s.w - 1.0f, s.h - 5.0f, 4.0f, hex(0x3b4047));
-  const float tx = on ? s.w - 13.0f : 1.0f;
-  if (on) c.glow(tx + 6.0f, y0 + s.h * 0.5f, 2.0f, 9.0f, lit.withAlpha(0.35f));
-  c.gradRoundRect(tx, y0 + 3.0f, 12.0f, s.h - 6.0f, 2.0f, on ? lit.scaled(1.15f) : hex(0x6c727c),
-                  on ? lit.scaled(0.85f) : hex(0x4a4f57));
+  const float sx = horizontal ? 0.5f : 2.5f, sy = y0 + (horizontal ? 2.5f : 0.5f);
+  const float sw = horizontal ? s.w - 1.0f : s.w - 5.0f, sh = horizontal ? s.h - 5.0f : s.h - 1.0f;
+  c.roundRect(sx, sy, sw, sh, 4.0f, on ? lit.scaled(0.35f) : hex(0x101215));
+  c.roundRectEdge(sx, sy, sw, sh, 4.0f, on ? lit.scaled(0.6f) : hex(0x3b4047));
+  float tx, ty, tw, th;
+  if (horizontal) {
+    tw = 12.0f, th = s.h - 6.0f, tx = on ? s.w - 13.0f : 1.0f, ty = y0 + 3.0f;
+  } else {
+    tw = s.w - 8.0f, th = 8.0f, tx = 4.0f, ty = on ? y0 + 2.0f : y0 + s.h - 10.0f;
+  }
+  if (on) c.glow(tx + tw * 0.5f, ty + th * 0.5f, 2.0f, 8.0f, lit.withAlpha(0.4f));
+  c.gradRoundRect(tx, ty, tw, th, 2.0f, on ? lit.scaled(1.2f) : hex(0x5a5f68), on ? lit.scaled(0.9f) : hex(0x43474f));
 }
 
 // ---- the table of pieces ----
@@ -417,8 +412,8 @@ void draw(Canvas& c, int id, int frames, Size s)
     case kImageButtonLight: lamp(c, y0, on, false); break;
     case kImageButtonLight2: lamp(c, y0, on, true); break;
     case kImageButtonFreeze: freeze(c, y0, on); break;
-    case kImageSwitch2Orange: toggleVertical(c, y0, on); break;
-    case kImageSwitch2Horiz: toggleHorizontal(c, y0, on); break;
+    case kImageSwitch2Orange: toggle(c, y0, on, false); break;
+    case kImageSwitch2Horiz: toggle(c, y0, on, true); break;
     case kImageKnob: knobFrame(c, y0, s.w, f, false); break;
     case kImageKnobSmall: knobFrame(c, y0, s.w, f, true); break;
     default:
