@@ -222,9 +222,8 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
   gl.text(16, 237, 50, 252, "C3", 11, 192, 0xffffff);
 
   // Headers: the selectors' labels; position 10 and 12 are master slots.
-  const char* names[18] = {"Oscillator 1", "Filter (Ladder) 1", "Amplifier 1", "Envelope 1", "LFO 1", "Beat Seq. 1",
-                           "BBD Delay 1", "Reverb 1", "Mixer 1", "Equalizer 1", "", "Sequencer 1", "Hilbert 1",
-                           "", "", "", "", ""};
+  const char* names[18] = {"Oscillator 1", "Filter (Ladder) 1", "", "Envelope 1", "LFO 1", "Beat Seq. 1", "", "",
+                           "Mixer 1", "Equalizer 1", "", "", "Hilbert 1", "", "", "", "", ""};
   for (int pos = 0; pos < 18; ++pos) {
     Panel h{p, g, slotX(pos), slotY(pos) - 24};
     if (pos == 10 || pos == 12) {
@@ -235,7 +234,7 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
   }
 
   // Panels as their Parts place the controls, at assorted values.
-  const int bg[18] = {23, 28, 31, 40, 43, 48, 49, 51, 32, 57, 0, 46, 37, 0, 0, 0, 0, 0};
+  const int bg[18] = {23, 28, 0, 40, 43, 48, 0, 0, 32, 57, 0, 0, 37, 0, 0, 0, 0, 0};
   for (int pos = 0; pos < 18; ++pos)
     if (bg[pos]) g->AttachControl(frameOf(p, slotX(pos), slotY(pos), bg[pos], 1));
   g->AttachControl(frameOf(p, slotX(10), slotY(10), kImageMasterBack, 1));
@@ -272,23 +271,6 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
   flt.knob(80, 232, 0.5, "0");
   flt.menu(16, 280, kImageButton, "Env 1");
   flt.menu(80, 280, kImageButton, nullptr);
-
-  Panel amp{p, g, slotX(2), slotY(2)};
-  amp.knob(16, 24, 0.5, "0.0 dB");
-  amp.knob(80, 24, 0.25, "-6.0 dB");
-  amp.menu(16, 72, kImageButtonBlue, "Filt 1");
-  amp.menu(80, 72, kImageButtonBlue, nullptr);
-  amp.knob(16, 92, 0.5, "50%");
-  amp.knob(16, 148, 0.9, "0.80");
-  amp.menu(16, 196, kImageButton, "Env 1");
-  amp.knob(80, 92, 0.2, "20%");
-  amp.knob(80, 148, 0.5, "0.00");
-  amp.menu(80, 196, kImageButton, nullptr);
-  amp.knob(16, 232, 0.3, "0.30");
-  amp.image(60, 238, kImageSwitch2Orange, 2);
-  amp.knob(80, 232, 0.66, "0.66");
-  amp.menu(16, 280, kImageButton, nullptr);
-  amp.menu(80, 280, kImageButton, "MW");
 
   Panel env{p, g, slotX(3), slotY(3)};
   env.menu(16, 22, kImageButtonOrange, "Gate");
@@ -328,32 +310,6 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
       beat.image(19 + 25 * c, 83 + 13 * i, i % 4 ? kImageButtonLight : kImageButtonLight2, (masks[c] >> i & 1) ? 2 : 1);
   beat.image(8, 87 + 13 * 5, kImageLed, 1);
 
-  Panel bbd{p, g, slotX(6), slotY(6)};
-  bbd.knob(16, 24, 0.5, "0.0 dB");
-  bbd.knob(80, 24, 0.5, "0.0 dB");
-  bbd.menu(16, 72, kImageButtonBlue, "Amp 1");
-  bbd.menu(80, 72, kImageButtonBlue, nullptr);
-  bbd.list(68, 94, "16 - 125");
-  bbd.menu(80, 133, kImageButtonOrange, nullptr);
-  bbd.knob(16, 168, 0.5, "0.00");
-  bbd.menu(16, 216, kImageButton, nullptr);
-  bbd.knob(80, 168, 0.8, "0.60");
-  bbd.knob(16, 248, 0.35, "35%");
-  bbd.knob(80, 248, 0.5, "0.50");
-  bbd.knob(16, 104, 0.4, "52.1 ms");
-  bbd.image(73, 115, kImageButtonFreeze, 2);
-
-  Panel rev{p, g, slotX(7), slotY(7)};
-  rev.knob(16, 24, 0.5, "0.0 dB");
-  rev.image(60, 32, kImageSwitch2Orange, 1);
-  rev.knob(80, 24, 0.5, "0.0 dB");
-  rev.menu(16, 72, kImageButtonBlue, "BBD 1");
-  rev.menu(80, 72, kImageButtonBlue, "BBD 1");
-  for (int r = 0; r < 3; ++r) {
-    rev.knob(16, 104 + 72 * r, 0.2 + 0.3 * r, "0.50");
-    rev.knob(80, 104 + 72 * r, 0.9 - 0.3 * r, "0.50");
-  }
-
   Panel mix{p, g, slotX(8), slotY(8)};
   for (int r = 0; r < 4; ++r) {
     mix.knob(8, 24 + 56 * r, 0.25 * (r + 1), "-6 dB");
@@ -372,18 +328,6 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
     eq.knob(12, 92 + 42 * r, 0.1 + 0.2 * r, "+3.0", true);
     eq.knob(92, 92 + 42 * r, 0.9 - 0.2 * r, "-3.0", true);
   }
-
-  Panel seq{p, g, slotX(11), slotY(11)};
-  seq.menu(16, 24, kImageButtonOrange, "Clk");
-  seq.menu(16, 54, kImageButtonOrange, nullptr);
-  seq.image(60, 34, kImageSwitch2Orange, 1);
-  seq.menu(80, 24, kImageButton, nullptr);
-  seq.list(67, 54, "8");
-  for (int k = 0; k < 4; ++k) {
-    seq.knob(16, 80 + 56 * k, 0.1 + 0.25 * k, "0.25");
-    seq.knob(80, 80 + 56 * k, 0.9 - 0.25 * k, "0.75");
-  }
-  seq.image(48, 75 + 56 * 2, kImageLed, 1);
 
   Panel hil{p, g, slotX(12), slotY(12)};
   hil.menu(80, 34, kImageButtonBlue, "Osc 1");
