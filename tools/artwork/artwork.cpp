@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace art;
 
@@ -81,13 +82,22 @@ Size pieceSize(int id)
   }
 }
 
-// The module backgrounds: name in the header strip, category colour.
+// A fixed label of a module panel, centred on cx with its top at y (panel pixels).
+struct Caption
+{
+  int cx, y;
+  const char* text;
+};
+
+// The module backgrounds: name in the header strip, category colour, and the captions of the panel's
+// controls (filled in from the panel layouts as the panels are built; none yet).
 struct ModuleArt
 {
   int id;
   const char* name;
   int category;
   int align; // of the name: 1 centre, 2 right (where a control sits at the top left)
+  std::vector<Caption> captions = {};
 };
 const ModuleArt kModules[] = {
     {23, "OSCILLATOR", 1, 1},   {24, "DUAL OSC", 1, 1},      {25, "OSC LIN FM", 1, 1},     {26, "FORMANT", 1, 2},
@@ -122,6 +132,10 @@ void moduleBackground(Canvas& c, const ModuleArt& m)
     c.text(m.name, 64, 3, 58, 12, 10, true, cat.withAlpha(0.85f), 2);
   else
     c.text(m.name, 4, 3, kSlotW - 8, 12, 10, true, cat.withAlpha(0.85f), 1);
+  for (const Caption& k : m.captions) {
+    const int w = Canvas::textWidth(k.text, 10, true) + 4;
+    c.text(k.text, k.cx - w / 2, k.y, w, 12, 10, true, kSecondary);
+  }
 }
 
 void masterBack(Canvas& c)
