@@ -12,6 +12,7 @@
 #include "Canvas.h"
 #include "EditorImages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -154,7 +155,12 @@ void masterBack(Canvas& c)
 void masterHead(Canvas& c)
 {
   // Over the whole header: an accent frame and tint; the indicator's corner stays clear.
-  c.fillRect(16, 0, kSlotW - 16, kHeaderH, kGlobal.withAlpha(0.16f));
+  c.shape(0, 0, kSlotW, kHeaderH,
+          [](float px, float py) {
+            const float rect = std::max(std::fabs(px - kSlotW * 0.5f) - kSlotW * 0.5f, std::fabs(py - kHeaderH * 0.5f) - kHeaderH * 0.5f);
+            return std::max(rect, 6.0f - sdCircle(px, py, 8.0f, 11.0f, 0.0f));
+          },
+          kGlobal.withAlpha(0.16f));
   c.gradRect(0, 0, kSlotW, 2, kGlobal, kGlobal.scaled(0.85f));
   c.fillRect(kSlotW - 1, 2, 1, kHeaderH - 2, kGlobal.withAlpha(0.5f));
 }
