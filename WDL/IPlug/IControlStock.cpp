@@ -7,17 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-int FrameForValue(int nFrames, double value)
-{
-  if (nFrames < 2) return 1;
-  // NaN or far out-of-range values land on the nearest end instead of an undefined conversion.
-  const double s = (nFrames - 1) * value + 0.5;
-  if (!(s >= 0.0)) return 1;
-  if (s >= (double)nFrames) return nFrames;
-  const int frame = (int)s + 1;
-  return frame > nFrames ? nFrames : frame;
-}
-
 // ---- switches ----
 
 void ISwitchControl::OnMouseDown(int, int, IMouseMod*)

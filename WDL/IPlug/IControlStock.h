@@ -12,9 +12,6 @@
 
 enum EDirection { kVertical = 0, kHorizontal = 1 };
 
-// The frame a value shows on an N-frame strip: 1 + trunc((N - 1) * value + 0.5), limited to 1..N.
-int FrameForValue(int nFrames, double value);
-
 // A click steps through the frames and wraps: 0, 1/(N-1), ..., 1, 0 (one frame: 0, 1, 0).
 class ISwitchControl : public IBitmapControl
 {
