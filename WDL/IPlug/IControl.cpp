@@ -136,14 +136,20 @@ IBitmapControl::IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, IBit
 {
 }
 
+int FrameForValue(int nFrames, double value)
+{
+  if (nFrames < 2) return 1;
+  // NaN or far out-of-range values land on the nearest end instead of an undefined conversion.
+  const double s = (nFrames - 1) * value + 0.5;
+  if (!(s >= 0.0)) return 1;
+  if (s >= (double)nFrames) return nFrames;
+  const int frame = (int)s + 1;
+  return frame > nFrames ? nFrames : frame;
+}
+
 bool IBitmapControl::Draw(IGraphics* graphics)
 {
-  int frame = 1;
-  if (mBitmap.N >= 2) {
-    frame = (int)((mBitmap.N - 1) * mValue + 0.5) + 1;
-    frame = frame < 1 ? 1 : frame > mBitmap.N ? mBitmap.N : frame;
-  }
-  return graphics->DrawBitmap(&mBitmap, &mRECT, frame, &mBlend);
+  return graphics->DrawBitmap(&mBitmap, &mRECT, FrameForValue(mBitmap.N, mValue), &mBlend);
 }
 
 IPanelControl::IPanelControl(IPlugBase* plug, IRECT r, const IColor* color)

@@ -121,6 +121,10 @@ protected:
   WDL_String mTooltip;
 };
 
+// The frame a value shows on an N-frame strip: 1 + trunc((N - 1) * value + 0.5), limited to 1..N (a value
+// that is not a number shows frame 1).
+int FrameForValue(int nFrames, double value);
+
 // One frame of an image strip, chosen by the value.
 class IBitmapControl : public IControl
 {
