@@ -39,21 +39,21 @@ constexpr long kTotalTimeoutMs = 10000;
 
 // Results of a check (the menu ignores them; tests read them).
 enum Status {
-  kDone = 0,           // the user was told the answer
-  kEmptyReply = -1,    // no connection, or nothing came back
+  kDone = 0,            // the user was told the answer
+  kEmptyReply = -1,     // no connection, or nothing came back
   kHandlingFailed = -2, // the answer could not be put together (out of memory)
-  kInvalidReply = -3,  // the server sent a page ('<'), not a number
-  kRefusedReply = -4,  // a status other than 200, a body that does not begin with a digit, or too long
-  kReadError = -5,     // the transfer broke off after some bytes
+  kInvalidReply = -3,   // the server sent a page ('<'), not a number
+  kRefusedReply = -4,   // a status other than 200, a body that does not begin with a digit, or too long
+  kReadError = -5,      // the transfer broke off after some bytes
 };
 
 // What one exchange with the server brought back.
 struct Reply
 {
   enum Transfer {
-    kComplete,    // the server's whole answer arrived
-    kFailed,      // no connection, a refused certificate, a timeout or a broken transfer
-    kTooLong,     // the body passed kMaxReplyBytes and the transfer was stopped
+    kComplete, // the server's whole answer arrived
+    kFailed,   // no connection, a refused certificate, a timeout or a broken transfer
+    kTooLong,  // the body passed kMaxReplyBytes and the transfer was stopped
   };
   Transfer transfer = kFailed;
   long httpStatus = 0; // 0 when no status line arrived

@@ -120,8 +120,10 @@ void TestHttpServer::serve(int fd)
   if (mMode == kAnswer) {
     const auto answerAt = Clock::now() + std::chrono::milliseconds(mDelayMs);
     while (Clock::now() < answerAt)
-      if (stopping()) return;
-      else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (stopping())
+        return;
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     mAnswerSent = true;
     if (!sendAll(fd, mResponse)) return;
     shutdown(fd, SHUT_WR);
