@@ -1,6 +1,7 @@
 // A small HTTP server on 127.0.0.1 for the update check's tests: a thread with a plain accept loop that
 // reads each request head and then answers with fixed bytes, answers late, or never answers. It serves
 // connections one after another for at most kLifetimeMs and stops by itself; the destructor stops it early.
+// With TLS on it speaks HTTPS with a certificate it made itself for 127.0.0.1, which no one trusts.
 #pragma once
 
 #include <atomic>
@@ -18,18 +19,20 @@ public:
   static constexpr int kLifetimeMs = 15000;
 
   // response: the raw bytes sent back (status line, headers and body); see Response().
-  explicit TestHttpServer(std::string response, Mode mode = kAnswer, int delayMs = 0);
+  explicit TestHttpServer(std::string response, Mode mode = kAnswer, int delayMs = 0, bool tls = false);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   bool ok() const { return mListen >= 0; }
   int port() const { return mPort; }
-  // http://127.0.0.1:<port><path>
+  // http://127.0.0.1:<port><path> (https:// with TLS)
   std::string url(const char* path = "/music/version/?file=veltrane") const;
   // The head of the first request (request line and headers), empty before one arrived.
   std::string firstRequest() const;
   int requests() const { return mRequests.load(); }
+  // TLS handshakes that completed.
+  int handshakes() const { return mHandshakes.load(); }
   // Set when a request head has been read, and just before the response is sent.
   const std::atomic<bool>& requestSeen() const { return mRequestSeen; }
   const std::atomic<bool>& answerSent() const { return mAnswerSent; }
@@ -42,6 +45,10 @@ private:
   void run();
   void serve(int fd);
   bool stopping() const;
+  // Plain or TLS waits, reads and writes on the connection being served.
+  bool ready(int fd, int ms);
+  long receive(char* buf, size_t size);
+  bool sendAll(const std::string& bytes);
 
   std::string mResponse;
   Mode mMode;
@@ -52,6 +59,11 @@ private:
   std::atomic<bool> mRequestSeen{false};
   std::atomic<bool> mAnswerSent{false};
   std::atomic<int> mRequests{0};
+  std::atomic<int> mHandshakes{0};
+  bool mTls;
+  void* mContext = nullptr; // SSL_CTX, with the certificate and its key
+  void* mSession = nullptr; // SSL of the connection being served
+  int mFd = -1;
   mutable std::mutex mLock;
   std::string mFirstRequest;
   std::thread mThread;

@@ -227,6 +227,20 @@ TEST(UpdateCheck, SilentServerTimesOut)
   EXPECT_LE(out.seconds, 11.0);
 }
 
+// TLS verification stays on: an HTTPS server whose certificate no one vouches for (made for 127.0.0.1, so
+// only the trust is missing) is never asked, even though it would announce a newer version.
+TEST(UpdateCheck, UntrustedCertificateIsRefused)
+{
+  TestHttpServer server(TestHttpServer::Response(200, "2000"), TestHttpServer::kAnswer, 0, true);
+  ASSERT_TRUE(server.ok());
+  ASSERT_EQ(0u, server.url().find("https://127.0.0.1:"));
+  const Outcome out = RunCheck(server.url());
+  EXPECT_EQ(-1, out.result);
+  ExpectBoxes({kFailure}, out);
+  EXPECT_EQ(0, server.requests());
+  EXPECT_LT(out.seconds, 3.0);
+}
+
 // Only the web is asked: an address of another scheme (here a local file holding a newer number) is never
 // read as a version.
 TEST(UpdateCheck, OtherSchemesAreRefused)
