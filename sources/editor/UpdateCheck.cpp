@@ -104,7 +104,7 @@ int tellUser(IGraphics* graphics, const char* productName, const std::string& bo
   const std::string text = question(productName, newVersionText(body));
   const std::string caption = std::string("New Version of ") + productName + " Detected";
   if (graphics->ShowMessageBox(text.c_str(), caption.c_str(), kBoxYesNo) == kAnswerYes)
-    graphics->OpenURL(kDownloadPage);
+    graphics->OpenURL(downloadPage().c_str());
   return kDone;
 }
 
@@ -113,7 +113,13 @@ int tellUser(IGraphics* graphics, const char* productName, const std::string& bo
 std::string versionURL()
 {
   const char* url = std::getenv(kURLVariable);
-  return url && *url ? url : kVersionURL;
+  if (url && *url) return url;
+  return std::string("https://") + kMakerHost + kVersionPath;
+}
+
+std::string downloadPage()
+{
+  return std::string("https://") + kMakerHost + kDownloadPath;
 }
 
 Reply fetchReply(const std::string& url)

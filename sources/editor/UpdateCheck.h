@@ -20,14 +20,16 @@ class IPlugBase;
 
 namespace UpdateCheck {
 
-// The maker's web addresses, kept here and nowhere else.
+// The maker's web site, kept here and nowhere else: the version address is https://<host><path> and the
+// download page https://<host><download path>.
 constexpr const char* kMakerHost = "www.tarnwellmusic.com";
-constexpr const char* kVersionURL = "https://www.tarnwellmusic.com/music/version/?file=veltrane";
-constexpr const char* kDownloadPage = "https://www.tarnwellmusic.com/music/veltrane/";
-// When set and not empty, this environment variable replaces kVersionURL (tests point it at 127.0.0.1).
+constexpr const char* kVersionPath = "/music/version/?file=veltrane";
+constexpr const char* kDownloadPath = "/music/veltrane/";
+// When set and not empty, this environment variable replaces the version address (tests point it at 127.0.0.1).
 constexpr const char* kURLVariable = "VELTRANE_UPDATE_URL";
 
-// This program's version: the number the server's reply is compared with, and the text shown beside it.
+// Replies of kThreshold (version 1.0.2) or more are newer than this program, whose version the question
+// shows as kVersionText.
 constexpr int kThreshold = 1002;
 constexpr const char* kVersionText = "1.0.1";
 
@@ -60,8 +62,10 @@ struct Reply
   std::string body;    // at most kMaxReplyBytes bytes
 };
 
-// The address the check asks: the variable's value when it is set and not empty, else kVersionURL.
+// The address the check asks: the variable's value when it is set and not empty, else the maker's.
 std::string versionURL();
+// The page a Yes opens.
+std::string downloadPage();
 
 // One GET of url over HTTP or HTTPS (no other scheme, no redirects), with the certificate and host name
 // verified and the limits above. Blocks the calling thread until the exchange ends.
