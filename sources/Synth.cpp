@@ -151,11 +151,6 @@ void Synth::removePressedKey(int key)
   pressedKeys[--numPressedKeys] = kNoKey;
 }
 
-void Synth::checkVersionAgainstWeb()
-{
-  // The check and its message boxes belong to the editor's panel code, which is not part of this build yet.
-}
-
 IGraphics* MakeGraphics(IPlugVST* plug, int width, int height, int fps)
 {
   IGraphicsLinux* graphics = new IGraphicsLinux(plug, width, height, fps);

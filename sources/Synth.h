@@ -129,8 +129,9 @@ public:
     --*countdown;
   }
 
-  // The editor's online update check (the menu command asks for it); the editor's panel code supplies it.
-  void checkVersionAgainstWeb();
+  // The editor's online update check (the menu command asks for it; sources/editor/UpdateCheck.cpp supplies
+  // it). Editor thread, without the instance mutex; blocks for at most 10 s. Answers UpdateCheck::Status.
+  int checkVersionAgainstWeb();
 
   // Pitches of MIDI notes 0..135 in hertz, and of 0..135 semitones below note 0.
   static const double MIDI2Hz[136];
