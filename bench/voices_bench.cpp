@@ -2,6 +2,7 @@
 // 48 kHz, blocks of 512, rendering 4 s in which 8 or 64 notes are held from the start. Veltrane plays
 // program 0 of its start-up bank with its voice count set to 64. Each benchmark reports the speed as a
 // multiple of real time; at exit the ratio Veltrane / amsynth is printed per note count.
+// HeavyProgram plays the bank's "Full Rack Pad" (all 18 slots in use) the same way with 64 notes.
 #include "../tests/support/plugin_host.h"
 #include "Host.h"
 
@@ -49,7 +50,7 @@ vsthost::RenderRequest heldNotes(int count)
   return r;
 }
 
-void Render(benchmark::State& state, const char* name, const char* path)
+void Render(benchmark::State& state, const char* name, const char* path, const char* program = nullptr)
 {
   const int notes = (int)state.range(0);
   UseGeneratedStartupBank();
@@ -63,7 +64,17 @@ void Render(benchmark::State& state, const char* name, const char* path)
     return;
   }
   plugin->Open();
-  if (std::string(name) == "Veltrane") plugin->SetParameter(288, 1.0f); // 64 voices
+  if (program) {
+    int index = -1;
+    for (int i = 0; i < 64 && index < 0; ++i)
+      if (plugin->ProgramName(i) == program) index = i;
+    if (index < 0) {
+      state.SkipWithError("program not in the start-up bank");
+      return;
+    }
+    plugin->Dispatch(effSetProgram, 0, index);
+  }
+  if (std::string(name).rfind("Veltrane", 0) == 0) plugin->SetParameter(288, 1.0f); // 64 voices
   const vsthost::RenderRequest request = heldNotes(notes);
   double speed = 0;
   for (auto _ : state) {
@@ -84,6 +95,10 @@ void Veltrane(benchmark::State& state)
 {
   Render(state, "Veltrane", VELTRANE_SO);
 }
+void HeavyProgram(benchmark::State& state)
+{
+  Render(state, "Veltrane heavy", VELTRANE_SO, "Full Rack Pad");
+}
 void Amsynth(benchmark::State& state)
 {
   Render(state, "amsynth", AMSYNTH_SO);
@@ -91,4 +106,5 @@ void Amsynth(benchmark::State& state)
 } // namespace
 
 BENCHMARK(Veltrane)->Arg(8)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(HeavyProgram)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Amsynth)->Arg(8)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
