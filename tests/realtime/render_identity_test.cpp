@@ -16,33 +16,29 @@ constexpr int kParamVoices = 288;
 
 // A short performance: a chord, pitch bend, modulation wheel and aftertouch while it sounds, five more
 // notes (voices stolen in programs with few), the sustain pedal, a release and its tail.
+struct Cue
+{
+  int block;
+  BankRender::Message message;
+};
+const Cue kPerformance[] = {
+  {0, {0, 0x90, 48, 100}},   {0, {100, 0x90, 55, 90}},  {0, {300, 0x90, 64, 110}}, {8, {17, 0xE0, 0, 80}},
+  {8, {40, 0xB0, 1, 70}},    {8, {200, 0xD0, 60, 0}},   {8, {300, 0xA0, 55, 90}},  {16, {0, 0x90, 60, 60}},
+  {16, {61, 0x90, 63, 70}},  {16, {122, 0x90, 66, 80}}, {16, {183, 0x90, 69, 90}}, {16, {244, 0x90, 72, 100}},
+  {16, {400, 0xB0, 64, 127}}, {40, {5, 0x80, 48, 0}},   {40, {5, 0x80, 55, 0}},    {40, {5, 0x80, 64, 0}},
+  {40, {5, 0x80, 60, 0}},    {40, {5, 0x80, 63, 0}},    {40, {5, 0x80, 66, 0}},    {40, {5, 0x80, 69, 0}},
+  {40, {5, 0x80, 72, 0}},    {40, {30, 0xE0, 0, 64}},   {50, {250, 0xB0, 64, 0}},
+};
+constexpr int kPerformanceBlocks = 110;
+
 std::vector<double> perform(BankRender& r, int program)
 {
   r.dispatch(effSetProgram, 0, program);
   std::vector<double> out;
-  for (int b = 0; b < 110; ++b) {
+  for (int b = 0; b < kPerformanceBlocks; ++b) {
     std::vector<BankRender::Message> m;
-    switch (b) {
-    case 0:
-      m = {{0, 0x90, 48, 100}, {100, 0x90, 55, 90}, {300, 0x90, 64, 110}};
-      break;
-    case 8:
-      m = {{17, 0xE0, 0, 80}, {40, 0xB0, 1, 70}, {200, 0xD0, 60, 0}, {300, 0xA0, 55, 90}};
-      break;
-    case 16:
-      for (int k = 0; k < 5; ++k) m.push_back({k * 61, 0x90, (unsigned char)(60 + 3 * k), (unsigned char)(60 + 10 * k)});
-      m.push_back({400, 0xB0, 64, 127});
-      break;
-    case 40:
-      for (int note : {48, 55, 64, 60, 63, 66, 69, 72}) m.push_back({5, 0x80, (unsigned char)note, 0});
-      m.push_back({30, 0xE0, 0, 64});
-      break;
-    case 50:
-      m = {{250, 0xB0, 64, 0}};
-      break;
-    default:
-      break;
-    }
+    for (const Cue& c : kPerformance)
+      if (c.block == b) m.push_back(c.message);
     if (!m.empty()) r.midi(m);
     r.block(&out);
   }
