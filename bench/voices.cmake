@@ -4,3 +4,8 @@ veltrane_bench(voices_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/voices_bench.cpp L
 target_compile_definitions(voices_bench PRIVATE VELTRANE_SO="$<TARGET_FILE:Veltrane>"
   VELTRANE_INIT_BANK="${VELTRANE_INIT_BANK}" AMSYNTH_SO="/usr/lib/vst/amsynth_vst.so")
 add_dependencies(voices_bench Veltrane veltrane_init_bank)
+# The tests' reference build of the plug-in (the audio path without its shortcuts), when tests are built.
+if(TARGET Veltrane_reference)
+  target_compile_definitions(voices_bench PRIVATE VELTRANE_REFERENCE_SO="$<TARGET_FILE:Veltrane_reference>")
+  add_dependencies(voices_bench Veltrane_reference)
+endif()

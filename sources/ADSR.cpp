@@ -42,27 +42,6 @@ void ADSR::stop(bool cut)
   if (level <= 0.0) state = kIdle;
 }
 
-void ADSR::update()
-{
-  if (state <= kIdle) return;
-  previousLevel = level;
-  level = level + (target - level) * coefficient;
-  if (state == kDecay || state == kRelease) {
-    if (release == 1.0)
-      level = 1.0;
-    else if (level <= 0.0) {
-      level = 0.0;
-      state = kIdle;
-    }
-  }
-  if (state == kAttack && level >= 1.0) {
-    level = 1.0;
-    state = kDecay;
-    coefficient = rateCoefficient(decay, coefficientBase);
-    target = sustain;
-  }
-}
-
 void ADSR::setAttack(double a)
 {
   attack = a < 0.0 ? 0.0 : (a > 1.0 ? 1.0 : a);

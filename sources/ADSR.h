@@ -45,3 +45,25 @@ public:
   double coefficient;     // fraction of the remaining distance covered per sample
   double coefficientBase; // ln(10) / sample rate
 };
+
+// Per sample in every sounding voice: inline in the voice loop.
+inline void ADSR::update()
+{
+  if (state <= kIdle) return;
+  previousLevel = level;
+  level = level + (target - level) * coefficient;
+  if (state == kDecay || state == kRelease) {
+    if (release == 1.0)
+      level = 1.0;
+    else if (level <= 0.0) {
+      level = 0.0;
+      state = kIdle;
+    }
+  }
+  if (state == kAttack && level >= 1.0) {
+    level = 1.0;
+    state = kDecay;
+    coefficient = rateCoefficient(decay, coefficientBase);
+    target = sustain;
+  }
+}

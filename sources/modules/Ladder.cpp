@@ -39,7 +39,7 @@ Ladder::Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner)
       inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0), mod1Source(nullptr), mod1Amount(0.0),
       mod2Source(nullptr), mod2Amount(0.0), resonanceModSource(nullptr), resonanceModAmount(0.0), drive(0.0),
       reciprocalDrive(0.0), keyTracking(0.0), trackedPitch(0), cutoffSum(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0),
-      G4(0.0), k(0.0), n(0.0), c(0.0), cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0},
+      G4(0.0), k(0.0), n(0.0), c(0.0), coeffsSettled(false), cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0},
       freq2rad(radiansTable(0.0))
 {
 }
@@ -75,6 +75,7 @@ void Ladder::setSampleRate(double rate)
 
 void Ladder::setFrequencySource(int* pitch)
 {
+  coeffsSettled = false;
   pitchSource = pitch;
   trackPitch(pitch ? *pitch : 0);
 }
@@ -97,12 +98,14 @@ void Ladder::reset()
 {
   startStages(s);
   g = gh = a = G4 = 0.0;
+  coeffsSettled = false;
   cachedPitch = -1;
   cachedResonance = -1.0;
 }
 
 void Ladder::setParameter(int index, double value)
 {
+  coeffsSettled = false;
   switch (index) {
   case 0:
     type = (int)value;
@@ -161,6 +164,14 @@ void Ladder::setParameter(int index, double value)
   }
 }
 
+inline void Ladder::refreshCoeff()
+{
+#ifndef VELTRANE_REFERENCE_RENDER
+  if (coeffsSettled && (pitchSource ? *pitchSource : 0) == trackedPitch) return;
+#endif
+  calculateCoeff();
+}
+
 void Ladder::calculateCoeff()
 {
   const int voicePitch = pitchSource ? *pitchSource : 0;
@@ -172,6 +183,8 @@ void Ladder::calculateCoeff()
   double r = resonance + additive(resonanceModSource, resonanceModAmount);
   if (resonanceModSource) r = clampValue(r, 0.0, 1.0);
 
+  // Without modulation sources only the voice pitch moves the coefficients, and it moves at control ticks.
+  coeffsSettled = !mod1Source && !mod2Source && !resonanceModSource;
   if (p == cachedPitch && r == cachedResonance) return;
   cachedPitch = p;
   cachedResonance = r;
@@ -282,7 +295,7 @@ void Ladder::process()
     nextAudioOut[0] = inputALevel * inA + inputBLevel * inB;
     return;
   }
-  calculateCoeff();
+  refreshCoeff();
   const double d = nextGuard(&guard);
   const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
   if (stateBroken(y)) {
@@ -323,7 +336,7 @@ void StereoLadder::process()
     nextAudioOut[1] = inputBLevel * inB;
     return;
   }
-  calculateCoeff();
+  refreshCoeff();
   const double d = nextGuard(&guard);
   const double l = filterSample(inputALevel * inA, d, sLeft);
   const double r = filterSample(inputBLevel * inB, d, sRight);

@@ -33,6 +33,8 @@ public:
   static void startStages(double* st); // one channel's four stage states
 
   void calculateCoeff();
+  // calculateCoeff unless nothing it reads has moved since its last run: the per-sample call of both filters.
+  void refreshCoeff();
 
   static void initParams(int base, Synth* synth);
 
@@ -69,6 +71,7 @@ public:
   // Coefficients: stage gain, second stage gain (band-pass), pole, gain of the four stages in series,
   // feedback factor, loop normaliser, output compensation.
   double g, gh, a, G4, k, n, c;
+  bool coeffsSettled; // the coefficients hold until a parameter, the sample rate or the voice pitch changes
   int cachedPitch;
   double cachedResonance;
   double guard;
