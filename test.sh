@@ -13,11 +13,12 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 [ "${1:-}" = "--quick" ] && exit 0
 
+# fontconfig keeps its configuration for the life of the process: tools/lsan.supp (the build runs
+# instrumented tools too: the start-up bank and the artwork generator).
+export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp
 CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELTRANE_SANITIZE=ON -DVELTRANE_FUZZ=ON -DVELTRANE_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-# fontconfig keeps its configuration for the life of the process: tools/lsan.supp.
-LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
