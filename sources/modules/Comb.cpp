@@ -24,13 +24,7 @@ inline double clip3(double v)
 } // namespace
 
 Comb::Comb(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), minimumFrequency(kMinFrequency), pitchSource(nullptr), referencePitch(0), type(0),
-      frequencyPitch(0), feedback(0.0), inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0),
-      mod1Source(nullptr), mod1Amount(0.0), mod2Source(nullptr), mod2Amount(0.0), feedbackModSource(nullptr),
-      feedbackModAmount(0.0), triggerSource(nullptr), drive(1.0), reciprocalDrive(1.0), keyTracking(0.0),
-      cachedPitch(-1), previousTrigger(0.0), writePos(0), readPos(0), readPos2(0), line(nullptr), numLines(1),
-      effectiveFeedback(0.0), weight0(1.0), weight1(0.0), guard(0.0), delaySize(0), validCount(0),
-      freq2period(FilterTables::periodTable(0.0))
+    : Module(config, voice, owner), minimumFrequency(kMinFrequency), pitchSource(nullptr), referencePitch(0), type(0), frequencyPitch(0), feedback(0.0), triggerSource(nullptr), cachedPitch(-1), previousTrigger(0.0), writePos(0), readPos(0), readPos2(0), line(nullptr), numLines(1), effectiveFeedback(0.0), weight0(1.0), weight1(0.0), guard(0.0), delaySize(0), validCount(0), freq2period(FilterTables::periodTable(0.0))
 {
 }
 
@@ -60,18 +54,7 @@ void Comb::initParams(int base, Synth* synth)
   declareEnum(synth, base + 0, 1, 3, labelType);
   declareDouble(synth, base + 1, 0.0, 0.0, 1.0, 0.001, 0.5, setDisplayTextForCombFrequency);
   declareDouble(synth, base + 2, 0.0, 0.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 4);
-  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 6);
-  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 8);
-  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 10);
-  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
-  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareSelector(synth, base + 14);
+  declareShared(base, synth);
   declareSelector(synth, base + 15);
 }
 
@@ -124,47 +107,11 @@ void Comb::setParameter(int index, double value)
   case 2:
     feedback = value;
     break;
-  case 3:
-    inputALevel = value;
-    break;
-  case 4:
-    inputA = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 5:
-    inputBLevel = value;
-    break;
-  case 6:
-    inputB = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 7:
-    mod1Amount = value;
-    break;
-  case 8:
-    mod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 9:
-    mod2Amount = value;
-    break;
-  case 10:
-    mod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 11:
-    drive = value;
-    reciprocalDrive = 1.0 / value;
-    break;
-  case 12:
-    keyTracking = value;
-    break;
-  case 13:
-    feedbackModAmount = value;
-    break;
-  case 14:
-    feedbackModSource = getSource((int)value, SourceDef::MODULATION);
-    break;
   case 15:
     triggerSource = getSource((int)value, SourceDef::GATE);
     break;
   default:
+    setShared(this, index, value);
     break;
   }
 }
@@ -176,8 +123,8 @@ void Comb::update(bool active)
   double sum = frequencyPitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
   sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
   const int p = clampToInt(sum, -2147483647, 2147483647);
-  effectiveFeedback = feedback + additive(feedbackModSource, feedbackModAmount);
-  if (feedbackModSource) effectiveFeedback = clampValue(effectiveFeedback, 0.0, 1.0);
+  effectiveFeedback = feedback + additive(param2ModSource, param2ModAmount);
+  if (param2ModSource) effectiveFeedback = clampValue(effectiveFeedback, 0.0, 1.0);
   if (gateRose(triggerSource, &previousTrigger)) clearLines();
 
   if (p == cachedPitch || delaySize < 2) return;

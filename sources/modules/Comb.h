@@ -14,9 +14,10 @@
 // gives the output of a zeroed line without touching its memory in one tick.
 #pragma once
 
+#include "FilterSlot.h"
 #include "Module.h"
 
-class Comb : public Module
+class Comb : public Module, public FilterSlot
 {
 public:
   enum Type { kBypass = 0, kPositive = 1, kNegative = 2 };
@@ -60,20 +61,7 @@ public:
   int type;
   int frequencyPitch; // pitch steps
   double feedback;
-  double* inputA;
-  double inputALevel;
-  double* inputB;
-  double inputBLevel;
-  double* mod1Source;
-  double mod1Amount;
-  double* mod2Source;
-  double mod2Amount;
-  double* feedbackModSource;
-  double feedbackModAmount;
   double* triggerSource;
-  double drive;
-  double reciprocalDrive;
-  double keyTracking;
   int cachedPitch;
   double previousTrigger;
   // The line is written at writePos, which counts down; the sample at writePos + m was written m samples

@@ -23,11 +23,7 @@ inline double shapeFeedback(double f)
 } // namespace
 
 K35::K35(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0),
-      inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0), mod1Source(nullptr), mod1Amount(0.0),
-      mod2Source(nullptr), mod2Amount(0.0), resonanceModSource(nullptr), resonanceModAmount(0.0), drive(1.0),
-      reciprocalDrive(1.0), keyTracking(0.0), alpha0(0.0), G(0.0), beta2(0.0), beta3(0.0), k(0.0), cachedPitch(0),
-      cachedK(0.0), guard(0.0), s{0.0, 0.0, 0.0}, freq2tanW(FilterTables::tangentTable(0.0))
+    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0), alpha0(0.0), G(0.0), beta2(0.0), beta3(0.0), k(0.0), cachedPitch(0), cachedK(0.0), guard(0.0), s{0.0, 0.0, 0.0}, freq2tanW(FilterTables::tangentTable(0.0))
 {
 }
 
@@ -37,18 +33,7 @@ void K35::initParams(int base, Synth* synth)
   declareEnum(synth, base + 0, 1, 3, labelType);
   declareDouble(synth, base + 1, 1.0, 0.0, 1.0, 0.001, 0.5, setDisplayTextForFrequency);
   declareDouble(synth, base + 2, 0.0, 0.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 4);
-  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 6);
-  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 8);
-  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 10);
-  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
-  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareSelector(synth, base + 14);
+  declareShared(base, synth);
 }
 
 void K35::fillConfig(ModuleConfig* config)
@@ -95,44 +80,8 @@ void K35::setParameter(int index, double value)
   case 2:
     resonance = value;
     break;
-  case 3:
-    inputALevel = value;
-    break;
-  case 4:
-    inputA = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 5:
-    inputBLevel = value;
-    break;
-  case 6:
-    inputB = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 7:
-    mod1Amount = value;
-    break;
-  case 8:
-    mod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 9:
-    mod2Amount = value;
-    break;
-  case 10:
-    mod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 11:
-    drive = value;
-    reciprocalDrive = 1.0 / value;
-    break;
-  case 12:
-    keyTracking = value;
-    break;
-  case 13:
-    resonanceModAmount = value;
-    break;
-  case 14:
-    resonanceModSource = getSource((int)value, SourceDef::MODULATION);
-    break;
   default:
+    setShared(this, index, value);
     break;
   }
 }
@@ -145,8 +94,8 @@ void K35::update(bool active)
   sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
   // Truncated toward zero; the cache compares the unclamped pitch, the table index is clamped.
   const int p = clampToInt(sum, -2147483647, 2147483647);
-  double r = resonance + additive(resonanceModSource, resonanceModAmount);
-  if (resonanceModSource) r = clampValue(r, 0.0, 1.0);
+  double r = resonance + additive(param2ModSource, param2ModAmount);
+  if (param2ModSource) r = clampValue(r, 0.0, 1.0);
   k = 1.7 * r + 0.01;
 
   if (p == cachedPitch && k == cachedK) return;

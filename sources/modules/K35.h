@@ -9,9 +9,10 @@
 // resonance 0..1 gives the feedback factor k = 1.7 r + 0.01. Index 15 is unused.
 #pragma once
 
+#include "FilterSlot.h"
 #include "Module.h"
 
-class K35 : public Module
+class K35 : public Module, public FilterSlot
 {
 public:
   enum Type { kBypass = 0, kLowpassType = 1, kHighpassType = 2 };
@@ -42,19 +43,6 @@ public:
   int type;
   int cutoffPitch; // pitch steps
   double resonance;
-  double* inputA;
-  double inputALevel;
-  double* inputB;
-  double inputBLevel;
-  double* mod1Source;
-  double mod1Amount;
-  double* mod2Source;
-  double mod2Amount;
-  double* resonanceModSource;
-  double resonanceModAmount;
-  double drive;
-  double reciprocalDrive;
-  double keyTracking;
   // Coefficients: loop normaliser, stage gain t / (1 + t), feedback taps of stages 2 and 3, feedback factor.
   double alpha0, G, beta2, beta3, k;
   int cachedPitch;

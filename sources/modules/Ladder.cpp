@@ -35,12 +35,7 @@ inline int roundAway(double v)
 } // namespace
 
 Ladder::Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0),
-      inputA(nullptr), inputALevel(0.0), inputB(nullptr), inputBLevel(0.0), mod1Source(nullptr), mod1Amount(0.0),
-      mod2Source(nullptr), mod2Amount(0.0), resonanceModSource(nullptr), resonanceModAmount(0.0), drive(0.0),
-      reciprocalDrive(0.0), keyTracking(0.0), trackedPitch(0), cutoffSum(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0),
-      G4(0.0), k(0.0), n(0.0), c(0.0), coeffsSettled(false), cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0},
-      freq2rad(radiansTable(0.0))
+    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0), trackedPitch(0), cutoffSum(0.0), kind(0), tap(0), g(0.0), gh(0.0), a(0.0), G4(0.0), k(0.0), n(0.0), c(0.0), coeffsSettled(false), cachedPitch(0), cachedResonance(0.0), guard(0.0), s{0.0, 0.0, 0.0, 0.0}, freq2rad(radiansTable(0.0))
 {
 }
 
@@ -50,18 +45,7 @@ void Ladder::initParams(int base, Synth* synth)
   declareEnum(synth, base + 0, 1, 15, labelType);
   declareDouble(synth, base + 1, 1.0, 0.0, 1.0, 0.001, 0.5, setDisplayTextForFrequency);
   declareDouble(synth, base + 2, 0.0, 0.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 4);
-  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 6);
-  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 8);
-  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 10);
-  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
-  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
-  declareSelector(synth, base + 14);
+  declareShared(base, synth);
 }
 
 void Ladder::setSampleRate(double rate)
@@ -121,45 +105,8 @@ void Ladder::setParameter(int index, double value)
     resonance = value;
     cachedPitch = -1;
     break;
-  case 3:
-    inputALevel = value;
-    break;
-  case 4:
-    inputA = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 5:
-    inputBLevel = value;
-    break;
-  case 6:
-    inputB = getSource((int)value, SourceDef::AUDIO);
-    break;
-  case 7:
-    mod1Amount = value;
-    break;
-  case 8:
-    mod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 9:
-    mod2Amount = value;
-    break;
-  case 10:
-    mod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 11:
-    drive = value;
-    reciprocalDrive = 1.0 / value;
-    break;
-  case 12:
-    keyTracking = value;
-    trackPitch(trackedPitch);
-    break;
-  case 13:
-    resonanceModAmount = value;
-    break;
-  case 14:
-    resonanceModSource = getSource((int)value, SourceDef::MODULATION);
-    break;
   default:
+    if (setShared(this, index, value) && index == 12) trackPitch(trackedPitch);
     break;
   }
 }
@@ -180,11 +127,11 @@ void Ladder::calculateCoeff()
   sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
   // Truncated toward zero; the table index is clamped below, the cache compares the unclamped pitch.
   const int p = clampToInt(sum, -2147483647, 2147483647);
-  double r = resonance + additive(resonanceModSource, resonanceModAmount);
-  if (resonanceModSource) r = clampValue(r, 0.0, 1.0);
+  double r = resonance + additive(param2ModSource, param2ModAmount);
+  if (param2ModSource) r = clampValue(r, 0.0, 1.0);
 
   // Without modulation sources only the voice pitch moves the coefficients, and it moves at control ticks.
-  coeffsSettled = !mod1Source && !mod2Source && !resonanceModSource;
+  coeffsSettled = !mod1Source && !mod2Source && !param2ModSource;
   if (p == cachedPitch && r == cachedResonance) return;
   cachedPitch = p;
   cachedResonance = r;

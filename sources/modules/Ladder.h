@@ -6,16 +6,14 @@
 // fed-back signal is limited to +-1, so the drive decides how early the loop saturates. The mono filter sums
 // inputs A and B; the stereo one runs A as left and B as right through the same coefficients.
 //
-// Slot parameters (shared with the K35 and comb filters so a slot may switch between them and keep its
-// values): 0 type, 1 cutoff (0..1 -> pitch step floor(x * 17280)), 2 resonance, 3/4 input A level/source,
-// 5/6 input B level/source, 7/8 and 9/10 frequency modulation amount (1/128 semitone per unit)/source,
-// 11 drive (1..16), 12 key tracking (-1..1, relative to MIDI note 48 under the current tuning), 13/14
-// resonance modulation amount/source.
+// Slot parameters: 0 type, 1 cutoff (0..1 -> pitch step floor(x * 17280)), 2 resonance, and 3..14 the block
+// shared with the K35 and comb filters (FilterSlot.h), whose 13/14 modulate the resonance.
 #pragma once
 
+#include "FilterSlot.h"
 #include "Module.h"
 
-class Ladder : public Module
+class Ladder : public Module, public FilterSlot
 {
 public:
   enum Kind { kLowpass = 0, kHighpass = 1, kBandpass = 2, kAllpass = 3 };
@@ -51,19 +49,6 @@ public:
   int type;
   int cutoffPitch; // pitch steps
   double resonance;
-  double* inputA;
-  double inputALevel;
-  double* inputB;
-  double inputBLevel;
-  double* mod1Source;
-  double mod1Amount;
-  double* mod2Source;
-  double mod2Amount;
-  double* resonanceModSource;
-  double resonanceModAmount;
-  double drive;
-  double reciprocalDrive;
-  double keyTracking;
   int trackedPitch; // the voice pitch cutoffSum was worked out for
   double cutoffSum; // cutoffPitch + key tracking at trackedPitch, pitch steps
   int kind;

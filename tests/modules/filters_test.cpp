@@ -633,7 +633,7 @@ TEST(ControlRate, TuningMovesAtTicksByWholeSteps)
   double fbMod = 2.0;
   c->update(true);
   EXPECT_DOUBLE_EQ(0.7, c->effectiveFeedback);
-  c->feedbackModSource = &fbMod;
+  c->param2ModSource = &fbMod;
   combRig.param(13, 1.0);
   c->update(true);
   EXPECT_DOUBLE_EQ(1.0, c->effectiveFeedback);

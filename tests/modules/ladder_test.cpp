@@ -267,7 +267,7 @@ TEST(LadderBehaviour, ResonanceModulationIsClampedOnlyWhenConnected)
   f->process();
   EXPECT_DOUBLE_EQ(4.1, f->k);
   double mod = 1.0;
-  f->resonanceModSource = &mod;
+  f->param2ModSource = &mod;
   rig.param(13, 1.0);
   f->process();
   EXPECT_DOUBLE_EQ(1.0, f->cachedResonance);

@@ -1,0 +1,67 @@
+#include "FilterSlot.h"
+
+#include "Module.h"
+#include "ModuleConventions.h"
+
+using namespace ModuleConventions;
+
+bool FilterSlot::setShared(Module* module, int index, double value)
+{
+  switch (index) {
+  case 3:
+    inputALevel = value;
+    return true;
+  case 4:
+    inputA = module->getSource((int)value, SourceDef::AUDIO);
+    return true;
+  case 5:
+    inputBLevel = value;
+    return true;
+  case 6:
+    inputB = module->getSource((int)value, SourceDef::AUDIO);
+    return true;
+  case 7:
+    mod1Amount = value;
+    return true;
+  case 8:
+    mod1Source = module->getSource((int)value, SourceDef::MODULATION);
+    return true;
+  case 9:
+    mod2Amount = value;
+    return true;
+  case 10:
+    mod2Source = module->getSource((int)value, SourceDef::MODULATION);
+    return true;
+  case 11:
+    drive = value;
+    reciprocalDrive = 1.0 / value;
+    return true;
+  case 12:
+    keyTracking = value;
+    return true;
+  case 13:
+    param2ModAmount = value;
+    return true;
+  case 14:
+    param2ModSource = module->getSource((int)value, SourceDef::MODULATION);
+    return true;
+  default:
+    return false;
+  }
+}
+
+void FilterSlot::declareShared(int base, Synth* synth)
+{
+  declareDouble(synth, base + 3, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 4);
+  declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForDB);
+  declareSelector(synth, base + 6);
+  declareDouble(synth, base + 7, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 8);
+  declareDouble(synth, base + 9, 0.0, -12289.0, 12289.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, base + 10);
+  declareDouble(synth, base + 11, 1.0, 1.0, 16.0, 0.01, 1.0, setDisplayTextForDB);
+  declareDouble(synth, base + 12, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
+  declareSelector(synth, base + 14);
+}
