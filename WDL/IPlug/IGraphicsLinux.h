@@ -156,6 +156,15 @@ public:
   IRECT TextEntryRect() const;
   // The text of the tooltip on show, empty when none.
   const char* TooltipText() const;
+  // What the open text field holds, empty when none.
+  const char* TextEntryText() const;
+
+  // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
+  // script leaves open is in the picture. Needs the window open (a null parent will do).
+  bool HeadlessScreenshot(const char* png, const char* script) override;
+  // The next modal loop that runs out of script saves the draw bitmap to png (with the element open)
+  // before it answers by default.
+  void ScreenshotWhenScriptEnds(const char* png);
 
   class Overlay; // a modal element drawn over the controls (menu, field, box, tooltip)
 
@@ -168,8 +177,20 @@ protected:
   // Draws the open overlays over the controls and presents the area.
   void drawOverlays();
 
+  // Presents the area unless a redraw of the controls under open elements is in progress.
+  void present(const IRECT& r);
+  void hideTooltip();
+  // Counts the mouse's rest over a control with a tooltip and shows it after about half a second.
+  void tickTooltip();
+
   std::vector<Overlay*> mModal; // open modal elements, innermost last (not owned: their callers own them)
   Overlay* mTooltip = nullptr; // owned
+  std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
+  std::vector<int> mTooltipAreas;     // controls whose target rectangles were registered by UpdateTooltips
+  WDL_String mScreenshotAtScriptEnd;
+  bool mScreenshotWritten = false;
+  bool mSwallowUp = false;   // the release of a click that dismissed a menu goes nowhere
+  bool mHoldPresent = false;
   int mRestTicks = 0;   // ticks the mouse rested over one control
   int mRestControl = -1;
   int mLastX = 0, mLastY = 0;
