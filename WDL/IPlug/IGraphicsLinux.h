@@ -126,6 +126,8 @@ public:
 
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
+  // Scripted events not yet played.
+  size_t QueuedEvents() const { return mScript.size(); }
   // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
   // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
   // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
