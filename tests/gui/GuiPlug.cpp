@@ -21,7 +21,7 @@ public:
   {
     g->FillIRect(&kBox, &mRECT);
     char text[64] = {};
-    if (IParam* p = mPlug->GetParam(mParamIdx)) p->GetDisplayForHost(text, false);
+    if (IParam* p = mPlug->GetParam(mParamIdx)) p->GetDisplayForHost(text, true);
     IRECT r = mRECT;
     g->DrawIText(&mText, text, &r, 0x100 | 2 | 64);
     return true;
