@@ -265,14 +265,22 @@ public:
       return;
     }
     mPressed = true;
+    mOpeningReleased = true;
     if (find(x, y, &level, &index)) hover(level, index, true);
   }
 
-  void MouseUp(int x, int y, const IMouseMod&) override
+  void MouseUp(int x, int y, const IMouseMod& mod) override
   {
-    // Only a release that follows a press inside the menu chooses: the release of the click that opened
-    // the menu does not.
-    if (!mPressed) return;
+    // Only a release that follows a press inside the menu chooses. The release of the click that opened
+    // the menu goes to the surface, which ends the host's gesture that the press began.
+    if (!mPressed) {
+      if (!mOpeningReleased) {
+        mOpeningReleased = true;
+        IMouseMod m = mod;
+        mG->OnMouseUp(x, y, &m);
+      }
+      return;
+    }
     mPressed = false;
     int level, index;
     if (!find(x, y, &level, &index)) return;
@@ -506,6 +514,7 @@ private:
   std::vector<Level> mLevels;
   IPopupMenu* mResult = nullptr;
   bool mPressed = false;
+  bool mOpeningReleased = false;
   IText mText, mGrey, mLight;
 };
 

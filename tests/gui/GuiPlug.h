@@ -56,6 +56,18 @@ public:
 
   explicit GuiPlug(IPlugInstanceInfo info);
   SteppedGraphics* Editor() { return static_cast<SteppedGraphics*>(GetGUI()); }
+  // Gestures the host was told of: begins and ends must pair up.
+  void BeginInformHostOfParamChange(int paramIdx) override
+  {
+    ++mGestureBegins;
+    IPlugVST::BeginInformHostOfParamChange(paramIdx);
+  }
+  void EndInformHostOfParamChange(int paramIdx) override
+  {
+    ++mGestureEnds;
+    IPlugVST::EndInformHostOfParamChange(paramIdx);
+  }
+  int mGestureBegins = 0, mGestureEnds = 0;
 
   // What the controls saw.
   IPopupMenu mSubmenu, mMenu, mTall;

@@ -43,6 +43,9 @@ TEST(PopupMenu, RightClickOnAnEnumValueOpensItsMenuBelowTheControlAndAClickChoos
   e.g->MouseDown(MidX(r), MidY(r), OpenEditor::Right());
   EXPECT_FALSE(e.g->ModalOpen());
   EXPECT_EQ(e.plug.GetParam(GuiPlug::kMode)->Int(), 2);
+  // The press told the host a gesture began; the release that the menu handed on ended it.
+  EXPECT_EQ(e.plug.mGestureBegins, 1);
+  EXPECT_EQ(e.plug.mGestureEnds, 1);
   // Placed like a context menu: left edges aligned, just below the control.
   EXPECT_EQ(first.L, r.L);
   EXPECT_GE(first.T, r.B);
