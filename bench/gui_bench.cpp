@@ -34,12 +34,24 @@ public:
   }
 };
 
+// The editor's background, repainted only inside the area being redrawn, as an image background is.
+class Background : public IControl
+{
+public:
+  Background(IRECT r) : IControl(nullptr, r) {}
+  bool Draw(IGraphics* g) override
+  {
+    const IColor bg(255, 92, 98, 108);
+    IRECT area = mRECT.Intersect(g->mDrawRECT);
+    return area.Empty() || g->FillIRect(&bg, &area);
+  }
+};
+
 std::unique_ptr<IGraphicsLinux> MakeSurface(Knob** knob)
 {
   std::unique_ptr<IGraphicsLinux> g(new IGraphicsLinux(nullptr, 1280, 650));
   g->PrepDraw();
-  const IColor bg(255, 92, 98, 108);
-  g->AttachPanelBackground(&bg);
+  g->AttachControl(new Background(IRECT(0, 0, 1280, 650)));
   // 150 panels with a text each: a grid of 15 x 10 cells of 85 x 65 pixels.
   IText style(12, &COLOR_BLACK, "Arial");
   for (int i = 0; i < 150; ++i) {

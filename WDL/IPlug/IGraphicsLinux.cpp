@@ -25,7 +25,8 @@ IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) 
 
 bool IGraphicsLinux::DrawScreen(IRECT*)
 {
-  if (!mWindowOpen) return false;
+  // While controls redraw under an open menu, field or box, the frame waits until those are on top again.
+  if (!mWindowOpen || mHoldPresent) return false;
   ++mPresents;
   return true;
 }

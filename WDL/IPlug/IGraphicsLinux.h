@@ -36,17 +36,17 @@ public:
   struct ScriptEvent
   {
     enum Kind {
-      kMouseDown,  // x, y, mod
-      kMouseUp,    // x, y, mod
-      kMouseDrag,  // x, y, mod: a move with a button held
-      kMouseMove,  // x, y: a move without a button (mouse-over)
-      kDblClick,   // x, y, mod
-      kWheel,      // x, y, d steps (positive: away from the user)
-      kKeyPress,   // key (Key), ch (code point for kChar)
-      kType,       // text: one kChar press per character
-      kButton,     // answers the open message box: d = 0 default, 1 alternate, 2 other, -1 closed
-      kChoose,     // answers the open menu: text = path of entry indexes "2" or "3/1" (submenu), "" dismiss
-      kTicks,      // d timer ticks pass (tooltips appear after a rest)
+      kMouseDown, // x, y, mod
+      kMouseUp,   // x, y, mod
+      kMouseDrag, // x, y, mod: a move with a button held
+      kMouseMove, // x, y: a move without a button (mouse-over)
+      kDblClick,  // x, y, mod
+      kWheel,     // x, y, d steps (positive: away from the user)
+      kKeyPress,  // key (Key), ch (code point for kChar)
+      kType,      // text: one kChar press per character
+      kButton,    // answers the open message box: d = 0 default, 1 alternate, 2 other, -1 closed
+      kChoose,    // answers the open menu: text = path of entry indexes "2" or "3/1" (submenu), "" dismiss
+      kTicks,     // d timer ticks pass (tooltips appear after a rest)
     };
     Kind kind;
     int x = 0, y = 0, d = 0;
@@ -185,15 +185,15 @@ protected:
   // Counts the mouse's rest over a control with a tooltip and shows it after about half a second.
   void tickTooltip();
 
-  std::vector<Overlay*> mModal; // open modal elements, innermost last (not owned: their callers own them)
-  Overlay* mTooltip = nullptr; // owned
+  std::vector<Overlay*> mModal;       // open modal elements, innermost last (not owned: their callers own them)
+  Overlay* mTooltip = nullptr;        // owned
   std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
   std::vector<int> mTooltipAreas;     // controls whose target rectangles were registered by UpdateTooltips
   WDL_String mScreenshotAtScriptEnd;
   bool mScreenshotWritten = false;
-  bool mSwallowUp = false;   // the release of a click that dismissed a menu goes nowhere
+  bool mSwallowUp = false; // the release of a click that dismissed a menu goes nowhere
   bool mHoldPresent = false;
-  int mRestTicks = 0;   // ticks the mouse rested over one control
+  int mRestTicks = 0; // ticks the mouse rested over one control
   int mRestControl = -1;
   int mLastX = 0, mLastY = 0;
   bool mButtonHeld = false;

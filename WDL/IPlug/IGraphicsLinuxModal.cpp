@@ -4,8 +4,8 @@
 //
 // Every element keeps a copy of the pixels it covers (one per area: a menu has one per open level) and puts
 // them back when it closes, so closing never asks the controls to redraw. When controls redraw while an
-// element is open, the fresh pixels under the element are copied into its saved area before the element is
-// drawn again on top.
+// element is open, the element first puts its saved pixels back, the controls draw, and the element saves
+// what lies beneath anew and is drawn again on top, before the frame is presented.
 #include "IGraphicsLinux.h"
 
 #include "IControl.h"
@@ -134,16 +134,36 @@ public:
   }
   void Close() { RemoveAreasFrom(0); }
   // Controls were redrawn in u: take their pixels as the new background, then draw the areas again.
-  void RedrawOver(const IRECT& u)
+  // Takes the element off the picture (its saved pixels back in place), keeping its areas, so that controls
+  // can redraw beneath it; Lay() puts it back on top of what they drew.
+  void Lift()
+  {
+    LICE_IBitmap* bm = mG->mDrawBitmap.get();
+    for (int k = (int)mAreas.size() - 1; k >= 0; --k) {
+      Area& a = mAreas[k];
+      if (bm && a.under) LICE_Blit(bm, a.under.get(), a.r.L, a.r.T, 0, 0, a.r.W(), a.r.H(), 1.0f, LICE_BLIT_MODE_COPY);
+    }
+  }
+  void Lay()
   {
     LICE_IBitmap* bm = mG->mDrawBitmap.get();
     for (int k = 0; k < (int)mAreas.size(); ++k) {
       Area& a = mAreas[k];
-      const IRECT i = a.r.Intersect(u);
-      if (bm && a.under && i.W() > 0 && i.H() > 0)
-        LICE_Blit(a.under.get(), bm, i.L - a.r.L, i.T - a.r.T, i.L, i.T, i.W(), i.H(), 1.0f, LICE_BLIT_MODE_COPY);
+      if (bm && a.under) LICE_Blit(a.under.get(), bm, 0, 0, a.r.L, a.r.T, a.r.W(), a.r.H(), 1.0f, LICE_BLIT_MODE_COPY);
       drawArea(k);
     }
+  }
+  // Draws every area again over what it covers now.
+  void Repaint()
+  {
+    for (int k = 0; k < (int)mAreas.size(); ++k) drawArea(k);
+  }
+  // The union of the areas.
+  IRECT Bounds() const
+  {
+    IRECT u;
+    for (const Area& a : mAreas) u = u.Union(a.r);
+    return u;
   }
   void Redraw(int k)
   {
@@ -345,7 +365,8 @@ public:
       char* end = nullptr;
       errno = 0;
       const long i = std::strtol(p, &end, 10);
-      IPopupMenuItem* item = end != p && errno == 0 && i >= 0 && i < menu->GetNItems() ? menu->GetItem((int)i) : nullptr;
+      IPopupMenuItem* item =
+          end != p && errno == 0 && i >= 0 && i < menu->GetNItems() ? menu->GetItem((int)i) : nullptr;
       if (!item) break;
       if (*end == '/' && item->GetSubmenu()) {
         menu = item->GetSubmenu();
@@ -384,8 +405,10 @@ public:
         // A tick drawn with two thick strokes in the left margin.
         const int cx = r.L + 11, cy = r.T + r.H() / 2;
         for (int t = 0; t < 2; ++t) {
-          mG->DrawLine(&mark, (float)(cx - 5), (float)(cy + t - 1), (float)(cx - 2), (float)(cy + t + 2), nullptr, true);
-          mG->DrawLine(&mark, (float)(cx - 2), (float)(cy + t + 2), (float)(cx + 4), (float)(cy + t - 5), nullptr, true);
+          mG->DrawLine(&mark, (float)(cx - 5), (float)(cy + t - 1), (float)(cx - 2), (float)(cy + t + 2), nullptr,
+                       true);
+          mG->DrawLine(&mark, (float)(cx - 2), (float)(cy + t + 2), (float)(cx + 4), (float)(cy + t - 5), nullptr,
+                       true);
         }
       }
       l.menu->GetDisplayText(i, &title);
@@ -556,10 +579,10 @@ public:
     for (const std::string& line : mLines) w = std::max(w, textWidth(&mStyle, line.c_str()) + 40);
     w = std::max(w, textWidth(&mCaptionStyle, mCaption.c_str()) + 40);
     w = std::max(w, (int)mButtons.size() * (kButtonW + 10) + 20);
-    w = std::min(w, mG->Width() - 20);
+    w = std::max(1, std::min(w, mG->Width() - 20));
     mLineH = lineHeight(&mStyle) + 2;
     int h = kCaptionH + 16 + (int)mLines.size() * mLineH + 16 + kButtonH + 14;
-    h = std::min(h, mG->Height() - 20);
+    h = std::max(1, std::min(h, mG->Height() - 20));
     const int x = std::max(0, (mG->Width() - w) / 2), y = std::max(0, (mG->Height() - h) / 2);
     mBox = IRECT(x, y, x + w, y + h);
     // The default button on the right, then leftwards the alternate and the other.
@@ -668,9 +691,9 @@ public:
     if (param) {
       // The characters a number of the parameter's kind can hold; a parameter of type none takes none.
       const int type = param->Type();
-      mFilter = type == IParam::kTypeDouble ? "0123456789.-+"
+      mFilter = type == IParam::kTypeDouble                                                          ? "0123456789.-+"
                 : type == IParam::kTypeBool || type == IParam::kTypeInt || type == IParam::kTypeEnum ? "0123456789-+"
-                                                                                                   : "";
+                                                                                                     : "";
       mFiltered = true;
       mMaxLength = control ? control->mTextEntryLength : 0;
     }
@@ -763,7 +786,9 @@ public:
     // The caret after the last character.
     int cx;
     if (mText.empty()) {
-      cx = mStyle.mAlign == IText::kAlignCenter ? (inner.L + inner.R) / 2 : mStyle.mAlign == IText::kAlignFar ? inner.R - 1 : inner.L;
+      cx = mStyle.mAlign == IText::kAlignCenter ? (inner.L + inner.R) / 2
+           : mStyle.mAlign == IText::kAlignFar  ? inner.R - 1
+                                                : inner.L;
     } else {
       IRECT m = inner;
       mG->MeasureIText(&mStyle, mText.c_str(), &m);
@@ -957,7 +982,8 @@ void IGraphicsLinux::tickTooltip()
     mRestTicks = 0;
   }
   // About half a second of ticks.
-  if (++mRestTicks >= (FPS() + 1) / 2 && mDrawBitmap) mTooltip = new TooltipOverlay(this, control->GetTooltip(), mLastX, mLastY);
+  if (++mRestTicks >= (FPS() + 1) / 2 && mDrawBitmap)
+    mTooltip = new TooltipOverlay(this, control->GetTooltip(), mLastX, mLastY);
 }
 
 bool IGraphicsLinux::RunModalStep()
@@ -1118,20 +1144,26 @@ bool IGraphicsLinux::Tick()
   bool drawn = false;
   if (IsDirty(&r) && mDrawBitmap) {
     const bool covered = !mModal.empty() || mTooltip;
-    // Draw repaints every control that touches r as a whole: the area that changed is their union.
-    IRECT changed = r;
-    if (covered)
-      for (int i = 0; i < mControls.GetSize(); ++i) {
-        IControl* c = mControls.Get(i);
-        if (!c->IsHidden() && r.Intersects(*c->GetRECT())) changed = changed.Union(*c->GetRECT());
+    if (!covered) {
+      Draw(&r);
+    } else {
+      // Controls may paint anywhere inside the rectangles of those they redraw: the open elements step
+      // aside (innermost first), the controls draw, and the elements return on top, all in one frame.
+      IRECT shown = r;
+      if (mTooltip) {
+        shown = shown.Union(mTooltip->Bounds());
+        mTooltip->Lift();
       }
-    mHoldPresent = covered;
-    Draw(&r);
-    mHoldPresent = false;
-    if (covered) {
-      for (Overlay* o : mModal) o->RedrawOver(changed);
-      if (mTooltip) mTooltip->RedrawOver(changed);
-      present(changed);
+      for (auto it = mModal.rbegin(); it != mModal.rend(); ++it) {
+        shown = shown.Union((*it)->Bounds());
+        (*it)->Lift();
+      }
+      mHoldPresent = true;
+      Draw(&r);
+      mHoldPresent = false;
+      for (Overlay* o : mModal) o->Lay();
+      if (mTooltip) mTooltip->Lay();
+      present(shown);
     }
     drawn = true;
   }
@@ -1141,8 +1173,8 @@ bool IGraphicsLinux::Tick()
 
 void IGraphicsLinux::drawOverlays()
 {
-  for (Overlay* o : mModal) o->RedrawOver(IRECT());
-  if (mTooltip) mTooltip->RedrawOver(IRECT());
+  for (Overlay* o : mModal) o->Repaint();
+  if (mTooltip) mTooltip->Repaint();
   IRECT all(0, 0, Width(), Height());
   present(all);
 }
@@ -1220,12 +1252,18 @@ struct KeyName
   unsigned ch;
 };
 const KeyName kKeyNames[] = {
-    {"up", IGraphicsLinux::kUp, 0},         {"down", IGraphicsLinux::kDown, 0},
-    {"left", IGraphicsLinux::kLeft, 0},     {"right", IGraphicsLinux::kRight, 0},
-    {"return", IGraphicsLinux::kReturn, 0}, {"enter", IGraphicsLinux::kReturn, 0},
-    {"escape", IGraphicsLinux::kEscape, 0}, {"esc", IGraphicsLinux::kEscape, 0},
-    {"backspace", IGraphicsLinux::kBackspace, 0}, {"delete", IGraphicsLinux::kDelete, 0},
-    {"tab", IGraphicsLinux::kTab, 0},       {"space", IGraphicsLinux::kChar, ' '},
+    {"up", IGraphicsLinux::kUp, 0},
+    {"down", IGraphicsLinux::kDown, 0},
+    {"left", IGraphicsLinux::kLeft, 0},
+    {"right", IGraphicsLinux::kRight, 0},
+    {"return", IGraphicsLinux::kReturn, 0},
+    {"enter", IGraphicsLinux::kReturn, 0},
+    {"escape", IGraphicsLinux::kEscape, 0},
+    {"esc", IGraphicsLinux::kEscape, 0},
+    {"backspace", IGraphicsLinux::kBackspace, 0},
+    {"delete", IGraphicsLinux::kDelete, 0},
+    {"tab", IGraphicsLinux::kTab, 0},
+    {"space", IGraphicsLinux::kChar, ' '},
 };
 
 } // namespace

@@ -8,6 +8,19 @@ namespace {
 
 const IColor kBackground(255, 92, 98, 108), kBox(255, 200, 204, 210), kButtonColor(255, 150, 170, 200);
 
+// The editor's background colour, repainted only inside the area being redrawn (as an image background
+// is), so that a control redrawn alone leaves its neighbours alone.
+class Background : public IControl
+{
+public:
+  Background(IPlugBase* plug, IRECT r) : IControl(plug, r) {}
+  bool Draw(IGraphics* g) override
+  {
+    IRECT area = mRECT.Intersect(g->mDrawRECT);
+    return area.Empty() || g->FillIRect(&kBackground, &area);
+  }
+};
+
 // A value box: the parameter's display text on a light panel; a right click prompts for a value.
 class ValueBox : public IControl
 {
@@ -89,7 +102,7 @@ GuiPlug::GuiPlug(IPlugInstanceInfo info)
 
   SteppedGraphics* g = new SteppedGraphics(this, kWidth, kHeight);
   g->mBundleID.Set("org.veltrane.guiplug");
-  g->AttachPanelBackground(&kBackground);
+  g->AttachControl(new Background(this, IRECT(0, 0, kWidth, kHeight)));
   g->AttachControl(new ValueBox(this, ModeRect(), kMode));
   g->AttachControl(new ValueBox(this, CutoffRect(), kCutoff));
   g->AttachControl(new ValueBox(this, StepsRect(), kSteps));

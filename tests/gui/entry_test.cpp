@@ -60,7 +60,7 @@ TEST(TextEntry, FilterAndLengthByParameterKind)
   // Doubles take digits, a point and signs; ints (and enums, bools) no point; a parameter without a kind
   // takes nothing; the control's text-entry length (7) caps every field.
   const Case cases[] = {
-      {GuiPlug::kCutoff, "1a2b.3", "12.3"},    {GuiPlug::kCutoff, "-+9x", "-+9"},
+      {GuiPlug::kCutoff, "1a2b.3", "12.3"},      {GuiPlug::kCutoff, "-+9x", "-+9"},
       {GuiPlug::kCutoff, "12345678", "1234567"}, {GuiPlug::kSteps, "7.5", "75"},
       {GuiPlug::kSteps, "abc-3", "-3"},          {GuiPlug::kPlain, "123abc", ""},
   };
@@ -248,4 +248,55 @@ TEST(Tooltip, AppearsAfterHalfASecondOfRestAndGoesWhenTheMouseMoves)
   e.g->MouseMove(MidX(m), MidY(m), IMouseMod());
   for (int i = 0; i < 40; ++i) e.g->Tick();
   EXPECT_STREQ(e.g->TooltipText(), "");
+}
+
+TEST(MessageBox, ControlsRedrawnUnderAnOpenBoxStayUnderIt)
+{
+  OpenEditor e;
+  const std::vector<LICE_pixel> before = e.Snapshot();
+  bool same = false, presentedOnce = false;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    OpenEditor* self = &e;
+    const std::vector<LICE_pixel> open = self->Snapshot();
+    // The name field lies partly, the box button wholly under the box: both redraw at the next tick.
+    g.GetControl(7)->SetDirty(false);
+    g.GetControl(8)->SetDirty(false);
+    const int presents = g.NScreenPresents();
+    EXPECT_TRUE(g.Tick());
+    presentedOnce = g.NScreenPresents() == presents + 1; // no frame without the box on top
+    const std::vector<LICE_pixel> after = self->Snapshot();
+    same = after == open;
+    g.KeyDown(IGraphicsLinux::kEscape);
+  });
+  e.g->ClickAt(GuiPlug::BoxRect());
+  EXPECT_TRUE(same);
+  EXPECT_TRUE(presentedOnce);
+  e.g->Tick();
+  EXPECT_TRUE(e.Snapshot() == before);
+}
+
+TEST(TextEntry, AValueArrivingWhileTheFieldIsOpenIsDrawnUnderItAndShowsWhenItCloses)
+{
+  OpenEditor e;
+  bool fieldKept = false;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    const IRECT f = g.TextEntryRect();
+    std::vector<IColor> field;
+    for (int x = f.L; x < f.R; ++x) field.push_back(g.GetPoint(x, MidY(f)));
+    // The host moves the parameter (from any thread: the value waits for the tick).
+    g.QueueParameterFromPlug(GuiPlug::kCutoff, 0.25);
+    e.plug.GetParam(GuiPlug::kCutoff)->SetNormalized(0.25);
+    EXPECT_TRUE(g.Tick());
+    fieldKept = true;
+    for (int x = f.L; x < f.R; ++x) fieldKept = fieldKept && g.GetPoint(x, MidY(f)) == field[x - f.L];
+    g.KeyDown(IGraphicsLinux::kEscape);
+  });
+  PromptAt(e, GuiPlug::CutoffRect());
+  EXPECT_TRUE(fieldKept);
+  e.g->Tick();
+  const std::vector<LICE_pixel> closed = e.Snapshot();
+  // What a full redraw of the editor shows now.
+  e.g->SetAllControlsDirty();
+  e.g->Tick();
+  EXPECT_TRUE(e.Snapshot() == closed);
 }

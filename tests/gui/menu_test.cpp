@@ -57,7 +57,8 @@ TEST(PopupMenu, RightClickOnAnEnumValueOpensItsMenuBelowTheControlAndAClickChoos
   const std::vector<LICE_pixel> after = e.Snapshot();
   int changed = 0;
   for (int y = r.B; y < GuiPlug::kHeight; ++y)
-    for (int x = 0; x < GuiPlug::kWidth; ++x) changed += before[y * GuiPlug::kWidth + x] != after[y * GuiPlug::kWidth + x];
+    for (int x = 0; x < GuiPlug::kWidth; ++x)
+      changed += before[y * GuiPlug::kWidth + x] != after[y * GuiPlug::kWidth + x];
   EXPECT_EQ(changed, 0);
 }
 
@@ -193,8 +194,8 @@ TEST(PopupMenu, ScriptedChoicesFollowEntryPaths)
     int level; // 0 the menu, 1 the submenu, -1 nothing chosen
     int index;
   };
-  const Case cases[] = {{"0", 0, 0}, {"2/2", 1, 2}, {"5", 0, 5}, {"3", -1, 0}, {"1", -1, 0},
-                        {"2", -1, 0},  {"9", -1, 0},  {"2/7", -1, 0}, {"", -1, 0}, {"0/1", -1, 0}};
+  const Case cases[] = {{"0", 0, 0},  {"2/2", 1, 2}, {"5", 0, 5},    {"3", -1, 0}, {"1", -1, 0},
+                        {"2", -1, 0}, {"9", -1, 0},  {"2/7", -1, 0}, {"", -1, 0},  {"0/1", -1, 0}};
   for (const Case& c : cases) {
     OpenEditor e;
     IGraphicsLinux::ScriptEvent ev;

@@ -82,7 +82,8 @@ TEST(Screenshot, PicturesOfAnOpenMenuBoxAndField)
       {"gui_menu.png", "click 160 312\nmove 140 368\nmove 240 395\n"}, // the menu with its submenu open
       {"gui_tall_menu.png", "click 1160 52\nmove 1200 200\n"},
       {"gui_message_box.png", "click 660 312\ndown 700 380\n"},
-      {"gui_text_field.png", "rclick 360 112\nkey backspace\nkey backspace\nkey backspace\nkey backspace\nkey backspace\ntype 12.5\n"},
+      {"gui_text_field.png",
+       "rclick 360 112\nkey backspace\nkey backspace\nkey backspace\nkey backspace\nkey backspace\ntype 12.5\n"},
       {"gui_name_field.png", "click 400 312\ntype  bright\nkey space\ntype pad\n"},
   };
   for (const Case& c : cases) {
