@@ -116,7 +116,7 @@ TEST(TextEntry, EscapeCancelsAndAClickOutsideConfirmsAndReachesTheSurface)
       Type(g, "4");
       g.ForceEndUserEdit();
     });
-    e.g->steps.push_back([](SteppedGraphics& g) { ADD_FAILURE() << "the field stayed open"; });
+    e.g->steps.push_back([](SteppedGraphics&) { ADD_FAILURE() << "the field stayed open"; });
     PromptAt(e, GuiPlug::StepsRect());
     EXPECT_EQ(e.plug.GetParam(GuiPlug::kSteps)->Int(), 4);
   }

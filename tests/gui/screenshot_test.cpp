@@ -85,6 +85,7 @@ TEST(Screenshot, PicturesOfAnOpenMenuBoxAndField)
       {"gui_text_field.png",
        "rclick 360 112\nkey backspace\nkey backspace\nkey backspace\nkey backspace\nkey backspace\ntype 12.5\n"},
       {"gui_name_field.png", "click 400 312\ntype  bright\nkey space\ntype pad\n"},
+      {"gui_tooltip.png", "move 160 112\nticks 14\n"},
   };
   for (const Case& c : cases) {
     OpenEditor e;
@@ -148,4 +149,21 @@ TEST(Screenshot, TheHostsScreenshotCommandDrawsTheScriptedMenu)
   struct stat st;
   EXPECT_NE(stat(bad.c_str(), &st), 0);
   EXPECT_NE(RunCommand(std::string(VSTHOST_EXE) + " screenshot " + GUIPLUG_SO), 0); // no output file
+}
+
+TEST(Screenshot, TheProductsEditorOpensHeadlessAndIsPictured)
+{
+  // The product's editor holds no panel yet: the picture has the editor's size, and the script's clicks
+  // and ticks play without a modal element left open (the command returns).
+  const std::string script = OutputPath("veltrane_script.txt"), png = OutputPath("veltrane_editor.png");
+  {
+    std::ofstream f(script);
+    f << "click 640 320\nrclick 100 100\nwheel 640 320 2\nkey a\nticks 13\n";
+  }
+  std::remove(png.c_str());
+  ASSERT_EQ(RunCommand(std::string(VSTHOST_EXE) + " screenshot " + VELTRANE_SO + " " + png + " --script " + script), 0);
+  std::unique_ptr<LICE_IBitmap> bm(LICE_LoadPNG(png.c_str()));
+  ASSERT_TRUE(bm);
+  EXPECT_EQ(bm->getWidth(), 1280);
+  EXPECT_EQ(bm->getHeight(), 650);
 }
