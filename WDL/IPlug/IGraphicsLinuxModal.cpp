@@ -570,7 +570,9 @@ public:
     const char* p = message ? message : "";
     for (;;) {
       const char* nl = std::strchr(p, '\n');
-      mLines.push_back(std::string(p, nl ? (size_t)(nl - p) : std::strlen(p)));
+      std::string line(p, nl ? (size_t)(nl - p) : std::strlen(p));
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      mLines.push_back(line);
       if (!nl) break;
       p = nl + 1;
     }
