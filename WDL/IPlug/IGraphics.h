@@ -184,6 +184,9 @@ public:
   virtual void UpdateTooltips() = 0;
   // Loads an image resource; a new bitmap or null.
   virtual LICE_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
+  // Without a display: plays a script of user actions and saves the editor's picture as PNG (the command-line
+  // host's screenshot). False where the platform cannot.
+  virtual bool HeadlessScreenshot(const char*, const char*) { return false; }
 
   // Set by the owner.
   bool mHandleMouseOver = false;

@@ -12,91 +12,14 @@
 
 IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
-// ---- tick and input ----
-
-bool IGraphicsLinux::Tick()
-{
-  DrainQueuedParameters();
-  IRECT r;
-  if (!IsDirty(&r)) return false;
-  Draw(&r);
-  return true;
-}
-
-void IGraphicsLinux::MouseDown(int x, int y, IMouseMod mod, bool doubleClick)
-{
-  mLastX = x;
-  mLastY = y;
-  mButtonHeld = true;
-  if (doubleClick && mod.L && !mod.R)
-    OnMouseDblClick(x, y, &mod);
-  else
-    OnMouseDown(x, y, &mod);
-}
-
-void IGraphicsLinux::MouseUp(int x, int y, IMouseMod mod)
-{
-  mLastX = x;
-  mLastY = y;
-  mButtonHeld = false;
-  OnMouseUp(x, y, &mod);
-}
-
-void IGraphicsLinux::MouseMove(int x, int y, IMouseMod mod)
-{
-  mLastX = x;
-  mLastY = y;
-  if (mButtonHeld)
-    OnMouseDrag(x, y, &mod);
-  else
-    OnMouseOver(x, y, &mod);
-}
-
-void IGraphicsLinux::MouseWheel(int x, int y, IMouseMod mod, int d)
-{
-  mLastX = x;
-  mLastY = y;
-  OnMouseWheel(x, y, &mod, d);
-}
-
-bool IGraphicsLinux::KeyDown(int key, unsigned ch)
-{
-  int code = -1;
-  switch (key) {
-  case kUp:
-    code = KEY_UPARROW;
-    break;
-  case kDown:
-    code = KEY_DOWNARROW;
-    break;
-  case kLeft:
-    code = KEY_LEFTARROW;
-    break;
-  case kRight:
-    code = KEY_RIGHTARROW;
-    break;
-  case kChar:
-    if (ch == ' ')
-      code = KEY_SPACE;
-    else if (ch >= '0' && ch <= '9')
-      code = KEY_DIGIT_0 + (int)(ch - '0');
-    else if (ch >= 'A' && ch <= 'Z')
-      code = KEY_ALPHA_A + (int)(ch - 'A');
-    else if (ch >= 'a' && ch <= 'z')
-      code = KEY_ALPHA_A + (int)(ch - 'a');
-    break;
-  default:
-    break;
-  }
-  if (code < 0) return false;
-  return OnKeyDown(mLastX, mLastY, code);
-}
+// The tick and the entry points are in IGraphicsLinuxModal.cpp: an open modal element takes the input first.
 
 // ---- presenting ----
 
 bool IGraphicsLinux::DrawScreen(IRECT*)
 {
-  if (!mWindowOpen) return false;
+  // While controls redraw under an open menu, field or box, the frame waits until those are on top again.
+  if (!mWindowOpen || mHoldPresent) return false;
   ++mPresents;
   return true;
 }

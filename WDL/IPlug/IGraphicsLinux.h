@@ -36,17 +36,17 @@ public:
   struct ScriptEvent
   {
     enum Kind {
-      kMouseDown,  // x, y, mod
-      kMouseUp,    // x, y, mod
-      kMouseDrag,  // x, y, mod: a move with a button held
-      kMouseMove,  // x, y: a move without a button (mouse-over)
-      kDblClick,   // x, y, mod
-      kWheel,      // x, y, d steps (positive: away from the user)
-      kKeyPress,   // key (Key), ch (code point for kChar)
-      kType,       // text: one kChar press per character
-      kButton,     // answers the open message box: d = 0 default, 1 alternate, 2 other, -1 closed
-      kChoose,     // answers the open menu: text = path of entry indexes "2" or "3/1" (submenu), "" dismiss
-      kTicks,      // d timer ticks pass (tooltips appear after a rest)
+      kMouseDown, // x, y, mod
+      kMouseUp,   // x, y, mod
+      kMouseDrag, // x, y, mod: a move with a button held
+      kMouseMove, // x, y: a move without a button (mouse-over)
+      kDblClick,  // x, y, mod
+      kWheel,     // x, y, d steps (positive: away from the user)
+      kKeyPress,  // key (Key), ch (code point for kChar)
+      kType,      // text: one kChar press per character
+      kButton,    // answers the open message box: d = 0 default, 1 alternate, 2 other, -1 closed
+      kChoose,    // answers the open menu: text = path of entry indexes "2" or "3/1" (submenu), "" dismiss
+      kTicks,     // d timer ticks pass (tooltips appear after a rest)
     };
     Kind kind;
     int x = 0, y = 0, d = 0;
@@ -126,6 +126,8 @@ public:
 
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
+  // Scripted events not yet played.
+  size_t QueuedEvents() const { return mScript.size(); }
   // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
   // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
   // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
@@ -156,6 +158,15 @@ public:
   IRECT TextEntryRect() const;
   // The text of the tooltip on show, empty when none.
   const char* TooltipText() const;
+  // What the open text field holds, empty when none.
+  const char* TextEntryText() const;
+
+  // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
+  // script leaves open is in the picture. Needs the window open (a null parent will do).
+  bool HeadlessScreenshot(const char* png, const char* script) override;
+  // The next modal loop that runs out of script saves the draw bitmap to png (with the element open)
+  // before it answers by default.
+  void ScreenshotWhenScriptEnds(const char* png);
 
   class Overlay; // a modal element drawn over the controls (menu, field, box, tooltip)
 
@@ -168,9 +179,21 @@ protected:
   // Draws the open overlays over the controls and presents the area.
   void drawOverlays();
 
-  std::vector<Overlay*> mModal; // open modal elements, innermost last (not owned: their callers own them)
-  Overlay* mTooltip = nullptr; // owned
-  int mRestTicks = 0;   // ticks the mouse rested over one control
+  // Presents the area unless a redraw of the controls under open elements is in progress.
+  void present(const IRECT& r);
+  void hideTooltip();
+  // Counts the mouse's rest over a control with a tooltip and shows it after about half a second.
+  void tickTooltip();
+
+  std::vector<Overlay*> mModal;       // open modal elements, innermost last (not owned: their callers own them)
+  Overlay* mTooltip = nullptr;        // owned
+  std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
+  std::vector<int> mTooltipAreas;     // controls whose target rectangles were registered by UpdateTooltips
+  WDL_String mScreenshotAtScriptEnd;
+  bool mScreenshotWritten = false;
+  bool mSwallowUp = false; // the release of a click that dismissed a menu goes nowhere
+  bool mHoldPresent = false;
+  int mRestTicks = 0; // ticks the mouse rested over one control
   int mRestControl = -1;
   int mLastX = 0, mLastY = 0;
   bool mButtonHeld = false;

@@ -549,6 +549,11 @@ VstIntPtr IPlugVST::VendorSpecific(int idx, VstIntPtr value, void* ptr, float op
     IParam* param = FitsInt(value) ? GetParam((int)value) : nullptr;
     return param && param->Type() != IParam::kTypeDouble ? 0xbeef : 0;
   }
+  if (idx == kVendorHeadlessScreenshot) {
+    const char* png = static_cast<const char*>(ptr);
+    const char* script = reinterpret_cast<const char*>(value);
+    return png && mGraphics && mGraphics->HeadlessScreenshot(png, script) ? 1 : 0;
+  }
   return 0;
 }
 

@@ -26,6 +26,7 @@ namespace {
 
 const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "       vsthost render PLUGIN.so [options]\n"
+                      "       vsthost screenshot PLUGIN.so OUT.png [--script FILE] [options]\n"
                       "\n"
                       "  -o, --output FILE     WAV file to write (default out.wav)\n"
                       "  --format F            sample format: f32 (default), s16 or s24\n"
@@ -50,11 +51,14 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --host-product TEXT   product string the host reports (default \"Veltrane vsthost\")\n"
                       "  --save-fxp FILE       after rendering, save the current program\n"
                       "  --save-fxb FILE       after rendering, save the bank\n"
+                      "  --script FILE         screenshot: user actions played on the editor first, one a line:\n"
+                      "                        click X Y, rclick X Y, down/up/drag/move/dblclick X Y, wheel X Y D,\n"
+                      "                        key NAME, type TEXT, button N, choose PATH, ticks N (# comments)\n"
                       "  -q, --quiet           print only errors\n";
 
 struct Options
 {
-  std::string command, plugin, output = "out.wav", midiFile, notes, preset, chunk, bankChunk, saveFxp, saveFxb;
+  std::string command, plugin, output = "out.wav", script, midiFile, notes, preset, chunk, bankChunk, saveFxp, saveFxb;
   WavFormat format = WavFormat::Float32;
   HostSettings settings;
   bool tempoGiven = false;
@@ -81,11 +85,20 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   }
   o->command = argv[1];
   o->plugin = argv[2];
-  if (o->command != "info" && o->command != "render") {
+  if (o->command != "info" && o->command != "render" && o->command != "screenshot") {
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
-  for (int i = 3; i < argc; ++i) {
+  int first = 3;
+  if (o->command == "screenshot") {
+    if (argc < 4 || argv[3][0] == '-') {
+      *error = "screenshot needs the PNG file to write";
+      return false;
+    }
+    o->output = argv[3];
+    first = 4;
+  }
+  for (int i = first; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&](const char** out) {
       if (i + 1 >= argc) {
@@ -106,7 +119,10 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     };
     const char* v = nullptr;
     double d = 0;
-    if (a == "-o" || a == "--output") {
+    if (a == "--script") {
+      if (!value(&v)) return false;
+      o->script = v;
+    } else if (a == "-o" || a == "--output") {
       if (!value(&v)) return false;
       o->output = v;
     } else if (a == "--format") {
@@ -258,6 +274,31 @@ int Fail(const std::string& message)
   return 1;
 }
 
+// Opens the editor without a parent window, has the plug-in play the script on it and save its picture
+// (a private extension of our plug-ins), and closes the editor.
+int Screenshot(Plugin& plugin, const Options& o)
+{
+  std::string script;
+  if (!o.script.empty()) {
+    std::FILE* f = std::fopen(o.script.c_str(), "rb");
+    if (!f) return Fail("cannot read " + o.script);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && script.size() < (1u << 20)) script.append(buf, n);
+    std::fclose(f);
+    if (script.find('\0') != std::string::npos) return Fail(o.script + ": not a text file");
+  }
+  if (!(plugin.Effect()->flags & effFlagsHasEditor)) return Fail("the plug-in has no editor");
+  if (!plugin.Dispatch(effEditOpen, 0, 0, nullptr)) return Fail("the plug-in did not open its editor");
+  const VstIntPtr written = plugin.Dispatch(effVendorSpecific, kVendorHeadlessScreenshot,
+                                            o.script.empty() ? 0 : reinterpret_cast<VstIntPtr>(script.c_str()),
+                                            const_cast<char*>(o.output.c_str()));
+  plugin.Dispatch(effEditClose);
+  if (written != 1) return Fail("the plug-in wrote no screenshot (a script line it cannot read, or no headless editor)");
+  if (!o.quiet) std::printf("%s -> %s\n", plugin.Info().effectName.c_str(), o.output.c_str());
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -301,6 +342,7 @@ int main(int argc, char** argv)
     PrintInfo(*plugin);
     return 0;
   }
+  if (o.command == "screenshot") return Screenshot(*plugin, o);
 
   std::string what;
   if (!o.preset.empty()) {

@@ -1,0 +1,302 @@
+// The value text field, message boxes and tooltips of the Linux surface, driven through its entry points.
+#include "gui_support.h"
+
+#include "IParam.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Opens the value field of the control at r with a right click; the steps run inside its loop.
+void PromptAt(OpenEditor& e, const IRECT& r)
+{
+  e.g->MouseDown(MidX(r), MidY(r), OpenEditor::Right());
+}
+
+void Type(SteppedGraphics& g, const char* text)
+{
+  for (const char* p = text; *p; ++p) g.KeyDown(IGraphicsLinux::kChar, (unsigned char)*p);
+}
+
+} // namespace
+
+TEST(TextEntry, TypedNumberConfirmedWithReturnSetsTheParameter)
+{
+  OpenEditor e;
+  IRECT field;
+  std::string shown;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    field = g.TextEntryRect();
+    shown = g.TextEntryText();
+    // Empty the field, type, and look at what it holds before confirming.
+    for (int i = 0; i < 10; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+    Type(g, "12.5");
+  });
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    EXPECT_STREQ(g.TextEntryText(), "12.5");
+    g.KeyDown(IGraphicsLinux::kReturn);
+  });
+  PromptAt(e, GuiPlug::CutoffRect());
+  EXPECT_FALSE(e.g->ModalOpen());
+  // A 40 x 16 field centred on the control, starting with the current value's text.
+  const IRECT c = GuiPlug::CutoffRect();
+  EXPECT_EQ(field.W(), 40);
+  EXPECT_EQ(field.H(), 16);
+  EXPECT_EQ(MidX(field), MidX(c));
+  EXPECT_EQ(MidY(field), MidY(c));
+  EXPECT_EQ(std::atof(shown.c_str()), 50.0);
+  EXPECT_DOUBLE_EQ(e.plug.GetParam(GuiPlug::kCutoff)->Value(), 12.5);
+}
+
+TEST(TextEntry, FilterAndLengthByParameterKind)
+{
+  struct Case
+  {
+    int param;
+    const char* typed;
+    const char* held; // what the field holds after typing into an emptied field
+  };
+  // Doubles take digits, a point and signs; ints (and enums, bools) no point; a parameter without a kind
+  // takes nothing; the control's text-entry length (7) caps every field.
+  const Case cases[] = {
+      {GuiPlug::kCutoff, "1a2b.3", "12.3"},      {GuiPlug::kCutoff, "-+9x", "-+9"},
+      {GuiPlug::kCutoff, "12345678", "1234567"}, {GuiPlug::kSteps, "7.5", "75"},
+      {GuiPlug::kSteps, "abc-3", "-3"},          {GuiPlug::kPlain, "123abc", ""},
+  };
+  const IRECT rects[] = {IRECT(), GuiPlug::CutoffRect(), GuiPlug::StepsRect(), GuiPlug::PlainRect()};
+  for (const Case& c : cases) {
+    OpenEditor e;
+    std::string held = "?";
+    e.g->steps.push_back([&](SteppedGraphics& g) {
+      for (int i = 0; i < 10; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, c.typed);
+      held = g.TextEntryText();
+      g.KeyDown(IGraphicsLinux::kEscape);
+    });
+    PromptAt(e, rects[c.param]);
+    EXPECT_EQ(held, c.held) << c.typed;
+  }
+}
+
+TEST(TextEntry, EscapeCancelsAndAClickOutsideConfirmsAndReachesTheSurface)
+{
+  {
+    OpenEditor e;
+    e.g->steps.push_back([](SteppedGraphics& g) {
+      g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, "9");
+      g.KeyDown(IGraphicsLinux::kEscape);
+    });
+    PromptAt(e, GuiPlug::CutoffRect());
+    EXPECT_DOUBLE_EQ(e.plug.GetParam(GuiPlug::kCutoff)->Value(), 50.0);
+  }
+  {
+    OpenEditor e;
+    e.g->steps.push_back([](SteppedGraphics& g) {
+      for (int i = 0; i < 10; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, "8");
+      g.ClickAt(GuiPlug::CounterRect());
+    });
+    PromptAt(e, GuiPlug::StepsRect());
+    EXPECT_EQ(e.plug.GetParam(GuiPlug::kSteps)->Int(), 8);
+    EXPECT_EQ(e.plug.mCounterClicks, 1);
+  }
+  {
+    // An empty script confirms what the field holds; ForceEndUserEdit confirms too.
+    OpenEditor e;
+    e.g->steps.push_back([](SteppedGraphics& g) {
+      g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, "3");
+    });
+    PromptAt(e, GuiPlug::StepsRect());
+    EXPECT_EQ(e.plug.GetParam(GuiPlug::kSteps)->Int(), 3);
+    e.g->steps.push_back([](SteppedGraphics& g) {
+      g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, "4");
+      g.ForceEndUserEdit();
+    });
+    e.g->steps.push_back([](SteppedGraphics&) { ADD_FAILURE() << "the field stayed open"; });
+    PromptAt(e, GuiPlug::StepsRect());
+    EXPECT_EQ(e.plug.GetParam(GuiPlug::kSteps)->Int(), 4);
+  }
+}
+
+TEST(TextEntry, FreeTextGoesToTheControlInItsEntryColours)
+{
+  OpenEditor e;
+  IColor bg, glyphs;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    const IRECT f = g.TextEntryRect();
+    bg = g.GetPoint(f.R - 3, f.B - 3);
+    // The brightest pixel over the text: the style's entry foreground (255, 220, 120) blended in.
+    int best = -1;
+    for (int x = f.L; x < f.L + 40; ++x)
+      for (int y = f.T; y < f.B; ++y) {
+        const IColor p = g.GetPoint(x, y);
+        if (p.R > best) {
+          best = p.R;
+          glyphs = p;
+        }
+      }
+    for (int i = 0; i < 4; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+    Type(g, "Pad two!");
+    g.KeyDown(IGraphicsLinux::kReturn);
+  });
+  e.g->ClickAt(GuiPlug::NameRect());
+  EXPECT_EQ(e.plug.mName, "Pad two!"); // no filter and no length limit without a parameter
+  EXPECT_EQ(bg, IColor(255, 20, 30, 60));
+  EXPECT_GT(glyphs.R, 200);
+  EXPECT_GT(glyphs.R, glyphs.B + 60);
+}
+
+TEST(MessageBox, EachTypeAnswersByTheButtonPressed)
+{
+  // Answers: the default button 1, the alternate 7, the other 2, a box closed without a button 0.
+  struct Case
+  {
+    int type, buttons;
+  };
+  const Case cases[] = {{0, 1}, {1, 2}, {3, 3}, {4, 2}};
+  const int kAnswer[3] = {1, 7, 2};
+  for (const Case& c : cases) {
+    for (int position = 0; position < c.buttons; ++position) {
+      OpenEditor e;
+      e.plug.mBoxType = c.type;
+      int nButtons = 0;
+      e.g->steps.push_back([&](SteppedGraphics& g) {
+        for (int i = 0; i < 4; ++i) nButtons += !g.MessageBoxButtonRect(i).Empty();
+        // A press that leaves the button before its release answers nothing.
+        const IRECT b = g.MessageBoxButtonRect(position);
+        g.MouseDown(MidX(b), MidY(b), OpenEditor::Left());
+        g.MouseUp(b.L - 30, b.T - 30, OpenEditor::Left());
+      });
+      e.g->steps.push_back([&](SteppedGraphics& g) {
+        EXPECT_TRUE(g.ModalOpen());
+        g.ClickAt(g.MessageBoxButtonRect(position));
+      });
+      e.g->ClickAt(GuiPlug::BoxRect());
+      EXPECT_EQ(nButtons, c.buttons) << c.type;
+      EXPECT_EQ(e.plug.mBoxAnswer, kAnswer[position]) << c.type << " " << position;
+      ASSERT_EQ(e.g->NMessageBoxes(), 1);
+      EXPECT_EQ(e.g->GetMessageBox(0)->answer, kAnswer[position]);
+    }
+    // Return presses the default button, Escape closes the box without one; a click outside does nothing.
+    for (int key : {IGraphicsLinux::kReturn, IGraphicsLinux::kEscape}) {
+      OpenEditor e;
+      e.plug.mBoxType = c.type;
+      e.g->steps.push_back([](SteppedGraphics& g) { g.ClickAt(IRECT(5, 5, 6, 6)); });
+      e.g->steps.push_back([key](SteppedGraphics& g) {
+        EXPECT_TRUE(g.ModalOpen());
+        g.KeyDown(key);
+      });
+      e.g->ClickAt(GuiPlug::BoxRect());
+      EXPECT_EQ(e.plug.mBoxAnswer, key == IGraphicsLinux::kReturn ? 1 : 0) << c.type;
+    }
+  }
+}
+
+TEST(MessageBox, DrawnCentredWithItsTextAndRestoredAfter)
+{
+  OpenEditor e;
+  const std::vector<LICE_pixel> before = e.Snapshot();
+  int darkCentre = 0, textPixels = 0;
+  IRECT yes;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    yes = g.MessageBoxButtonRect(0);
+    for (int x = 600; x < 680; ++x) darkCentre += IsMenuPanel(g.GetPoint(x, yes.T - 4));
+    // Light glyph pixels on the dark panel between the caption and the buttons.
+    for (int y = 300; y < yes.T - 8; ++y)
+      for (int x = 440; x < 840; ++x) textPixels += g.GetPoint(x, y).R > 150;
+    g.KeyDown(IGraphicsLinux::kReturn);
+  });
+  e.g->ClickAt(GuiPlug::BoxRect());
+  EXPECT_GT(darkCentre, 40);
+  EXPECT_GT(textPixels, 50);
+  EXPECT_GT(yes.L, GuiPlug::kWidth / 2); // the default button on the right
+  e.g->Tick();
+  EXPECT_TRUE(e.Snapshot() == before);
+}
+
+TEST(Tooltip, AppearsAfterHalfASecondOfRestAndGoesWhenTheMouseMoves)
+{
+  OpenEditor e;
+  e.g->UpdateTooltips();
+  const std::vector<LICE_pixel> before = e.Snapshot();
+  const IRECT m = GuiPlug::ModeRect();
+  e.g->MouseMove(MidX(m), MidY(m), IMouseMod());
+  int ticks = 0;
+  while (!*e.g->TooltipText() && ticks < 100) {
+    e.g->Tick();
+    ++ticks;
+  }
+  EXPECT_STREQ(e.g->TooltipText(), "Oscillator wave");
+  // 25 ticks a second: about half a second.
+  EXPECT_GE(ticks, 11);
+  EXPECT_LE(ticks, 14);
+  EXPECT_FALSE(e.Snapshot() == before);
+  e.g->MouseMove(MidX(m) + 1, MidY(m), IMouseMod());
+  EXPECT_STREQ(e.g->TooltipText(), "");
+  EXPECT_TRUE(e.Snapshot() == before);
+  // A control without a tooltip shows none.
+  const IRECT s = GuiPlug::StepsRect();
+  e.g->MouseMove(MidX(s), MidY(s), IMouseMod());
+  for (int i = 0; i < 40; ++i) e.g->Tick();
+  EXPECT_STREQ(e.g->TooltipText(), "");
+  // Without tooltips enabled, none either.
+  e.g->mEnableTooltips = false;
+  e.g->MouseMove(MidX(m), MidY(m), IMouseMod());
+  for (int i = 0; i < 40; ++i) e.g->Tick();
+  EXPECT_STREQ(e.g->TooltipText(), "");
+}
+
+TEST(MessageBox, ControlsRedrawnUnderAnOpenBoxStayUnderIt)
+{
+  OpenEditor e;
+  const std::vector<LICE_pixel> before = e.Snapshot();
+  bool same = false, presentedOnce = false;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    OpenEditor* self = &e;
+    const std::vector<LICE_pixel> open = self->Snapshot();
+    // The name field lies partly, the box button wholly under the box: both redraw at the next tick.
+    g.GetControl(7)->SetDirty(false);
+    g.GetControl(8)->SetDirty(false);
+    const int presents = g.NScreenPresents();
+    EXPECT_TRUE(g.Tick());
+    presentedOnce = g.NScreenPresents() == presents + 1; // no frame without the box on top
+    const std::vector<LICE_pixel> after = self->Snapshot();
+    same = after == open;
+    g.KeyDown(IGraphicsLinux::kEscape);
+  });
+  e.g->ClickAt(GuiPlug::BoxRect());
+  EXPECT_TRUE(same);
+  EXPECT_TRUE(presentedOnce);
+  e.g->Tick();
+  EXPECT_TRUE(e.Snapshot() == before);
+}
+
+TEST(TextEntry, AValueArrivingWhileTheFieldIsOpenIsDrawnUnderItAndShowsWhenItCloses)
+{
+  OpenEditor e;
+  bool fieldKept = false;
+  e.g->steps.push_back([&](SteppedGraphics& g) {
+    const IRECT f = g.TextEntryRect();
+    std::vector<IColor> field;
+    for (int x = f.L; x < f.R; ++x) field.push_back(g.GetPoint(x, MidY(f)));
+    // The host moves the parameter (from any thread: the value waits for the tick).
+    g.QueueParameterFromPlug(GuiPlug::kCutoff, 0.25);
+    e.plug.GetParam(GuiPlug::kCutoff)->SetNormalized(0.25);
+    EXPECT_TRUE(g.Tick());
+    fieldKept = true;
+    for (int x = f.L; x < f.R; ++x) fieldKept = fieldKept && g.GetPoint(x, MidY(f)) == field[x - f.L];
+    g.KeyDown(IGraphicsLinux::kEscape);
+  });
+  PromptAt(e, GuiPlug::CutoffRect());
+  EXPECT_TRUE(fieldKept);
+  e.g->Tick();
+  const std::vector<LICE_pixel> closed = e.Snapshot();
+  // What a full redraw of the editor shows now.
+  e.g->SetAllControlsDirty();
+  e.g->Tick();
+  EXPECT_TRUE(e.Snapshot() == closed);
+}
