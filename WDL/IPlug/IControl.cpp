@@ -159,7 +159,11 @@ IPanelControl::IPanelControl(IPlugBase* plug, IRECT r, const IColor* color)
 
 bool IPanelControl::Draw(IGraphics* graphics)
 {
-  return graphics->FillIRect(&mColor, &mRECT, &mBlend);
+  // Only the area being drawn: a background panel filled whole would wipe the controls outside that area,
+  // which are not drawn again.
+  IRECT area = mRECT.Intersect(graphics->mDrawRECT);
+  if (area.Empty()) return true;
+  return graphics->FillIRect(&mColor, &area, &mBlend);
 }
 
 ITextControl::ITextControl(IPlugBase* plug, IRECT r, IText* text, const char* str) : IControl(plug, r)

@@ -387,3 +387,19 @@ TEST(BitmapText, CellsFollowAlignmentCentringAndWrapping)
   EXPECT_EQ('y' - 31, red(40, 64));
   EXPECT_EQ(0, red(50, 64));
 }
+
+TEST(SurfaceRedraw, APanelBackgroundRepaintsOnlyTheAreaBeingDrawn)
+{
+  Rig r;
+  r.g->OpenWindow(nullptr);
+  r.g->AttachPanelBackground(&COLOR_GRAY);
+  Probe* left = r.add(IRECT(10, 10, 30, 30));
+  Probe* right = r.add(IRECT(100, 10, 120, 30));
+  right->mColor = COLOR_BLUE;
+  r.g->Tick(); // everything drawn once
+  left->SetDirty(false);
+  r.g->Tick(); // the background intersects the dirty area and is drawn again, the right probe is not
+  EXPECT_EQ(COLOR_BLUE, r.g->GetPoint(110, 20)) << "a control outside the area keeps its pixels";
+  EXPECT_EQ(COLOR_RED, r.g->GetPoint(20, 20));
+  EXPECT_EQ(COLOR_GRAY, r.g->GetPoint(5, 5));
+}
