@@ -15,7 +15,8 @@ namespace {
 constexpr int kPhaseMask = (1 << 28) - 1;
 constexpr int kQuarter = 1 << 26;
 
-AudioSH::Windows* windowTables = nullptr;
+// Owned here, so that unloading the plug-in (a host closing it) frees them too.
+std::unique_ptr<AudioSH::Windows> windowTables;
 std::once_flag windowsOnce;
 
 // Each window is a Fourier series of at most 2048 harmonics sampled at 4096 points: one inverse real FFT
@@ -41,7 +42,7 @@ void buildWindows()
 {
   std::unique_ptr<AudioSH::Windows> w(new AudioSH::Windows);
   AudioSH::fillWindows(w.get());
-  windowTables = w.release(); // lives for the process
+  windowTables = std::move(w);
 }
 
 // Built while the plug-in loads, so that the first instance, which may be made on the audio thread when a

@@ -112,6 +112,7 @@ TEST(Blender, OutputsCrossfadeFromTheFirstToTheSecondInputByTheHeldLevel)
     EXPECT_DOUBLE_EQ(a, bl->audioOut[1]);
   }
   bl->inputA2 = nullptr; // an absent input counts as 0
+  bl->inputB1 = bl->inputB2 = nullptr;
   double a = 0.6;
   bl->inputA1 = &a;
   bl->blendModA = nullptr;
@@ -565,6 +566,7 @@ TEST(ModDelay, ComparatorsGateAtOrAboveTheirThresholdAndTheAdderSums)
     EXPECT_EQ(c.gate, md->gateOut[1]) << c.in << " against " << c.threshold;
     EXPECT_EQ(0.0, md->gateOut[0]);
   }
+  md->comparatorB = nullptr;
   double a = 0.4, b = -0.2;
   md->adderInput1 = &a;
   md->adderInput2 = &b;

@@ -64,6 +64,8 @@ public:
     std::vector<char> buf(sizeof(VstEvents) + messages.size() * sizeof(VstEvent*));
     VstEvents* list = reinterpret_cast<VstEvents*>(buf.data());
     list->numEvents = (VstInt32)messages.size();
+    // The record declares two event slots; the list really holds as many as were allocated behind it.
+    VstEvent** slots = list->events;
     for (size_t i = 0; i < messages.size(); ++i) {
       events[i] = VstMidiEvent{};
       events[i].type = kVstMidiType;
@@ -72,7 +74,7 @@ public:
       events[i].midiData[0] = (char)messages[i].status;
       events[i].midiData[1] = (char)messages[i].data1;
       events[i].midiData[2] = (char)messages[i].data2;
-      list->events[i] = reinterpret_cast<VstEvent*>(&events[i]);
+      slots[i] = reinterpret_cast<VstEvent*>(&events[i]);
     }
     dispatch(effProcessEvents, 0, 0, list);
   }
