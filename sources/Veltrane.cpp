@@ -16,7 +16,7 @@ const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), commandWrites(0),
+      voiceSumRight(nullptr), commandPending(false),
       activeVoices(1), volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false),
       customTuningOn(false), suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
       lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
@@ -39,6 +39,8 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   for (Voice& v : voices) v.setVeltrane(this);
   initParameters();
 
+  // The constructing thread is the editor's until the host opens the editor on another.
+  editorThread = std::this_thread::get_id();
   createGraphics();
   AttachGraphics(graphics);
 
@@ -289,44 +291,6 @@ void setDisplayTextForRelease(double value, char* text)
 }
 
 // ---- editor hooks ----
-// The panel itself arrives with the editor; until then the engine keeps the hooks' bookkeeping.
-
-void Veltrane::createGraphics()
-{
-  tuningNameControl = droneControl = nullptr;
-  portaLegatoControl = masterOutLeftControl = masterOutRightControl = nullptr;
-  presetMenu = midiLearnSwitch = nullptr;
-  controlTrash.Empty(true);
-}
-
-void Veltrane::emptyControlTrash()
-{
-  controlTrash.Empty(true);
-}
-
-void Veltrane::resetDroneMode()
-{
-  IGraphics* gui = GetGUI();
-  if (!gui || !gui->WindowIsOpen() || !droneControl) return;
-  droneControl->SetValueFromPlug(0.0);
-  droneControl->SetDirty(false);
-}
-
-void Veltrane::RedrawParamControls()
-{
-  if (GetGUI()) {
-    IControl* controls[3] = {portaLegatoControl, masterOutLeftControl, masterOutRightControl};
-    for (int i = 0; i < 3; ++i)
-      if (controls[i]) controls[i]->SetValueFromPlug(getAnyParam(kParamPortaLegato + i)->GetNormalized());
-    if (tuningNameControl) tuningNameControl->SetDirty(false);
-  }
-  IPlugBase::RedrawParamControls();
-}
-
-void Veltrane::OnIdle()
-{
-  panelRebuild = false;
-}
 
 void Veltrane::plugToCommon(int position)
 {

@@ -274,6 +274,12 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     delete plug;
     return 0;
   }
+  if (opcode == effEditIdle || opcode == effIdle) {
+    // Without the mutex: an idle call may show a menu or a dialog for as long as the user likes, and the
+    // audio thread must not wait for it. OnIdle takes the mutex itself for its work on the plug-in's state.
+    plug->OnIdle();
+    return 0;
+  }
   WDL_MutexLock lock(&plug->mMutex);
   return plug->Dispatch(opcode, idx, value, ptr, opt);
 }
