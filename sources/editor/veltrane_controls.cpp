@@ -338,10 +338,11 @@ void ITWModuleSelector::OnMouseDown(int x, int y, IMouseMod* mod)
   if (infoArea) infoArea->Hide(true);
 }
 
-void ITWModuleSelector::OnMouseDrag(int x, int y, int dX, int dY, IMouseMod*)
+void ITWModuleSelector::OnMouseDrag(int x, int y, int, int, IMouseMod*)
 {
   if (!leftButton || dropTarget < -3 || !veltrane) return;
-  const int px = x + dX, py = y + dY;
+  // The surface hands over the pointer's new position: the drop target is the block under the pointer.
+  const int px = x, py = y;
   dropTarget = veltrane->getBlockFromPosition(px, py);
   if (infoArea) {
     char label[ModuleConfig::kLabelSize];
