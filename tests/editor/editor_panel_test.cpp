@@ -638,3 +638,80 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
 
   h.dispatch(effEditClose);
 }
+
+TEST(ModulePanelFrame, SpecialControlsLiveUntilTheNextRebuild)
+{
+  Panel p;
+  p.open();
+  Veltrane* v = p.v.get();
+  class Led : public IControl
+  {
+  public:
+    explicit Led(IPlugBase* plug) : IControl(plug, IRECT(300, 100, 310, 110)) {}
+    bool Draw(IGraphics*) override { return true; }
+  };
+  Led* a = new Led(v);
+  Led* b = new Led(v);
+  v->addSpecialControl(5, a);
+  v->slotConfig[5].addSpecialControl(p.g, b);
+  EXPECT_EQ((std::vector<IControl*>{a, b}), v->slotConfig[5].specialControls);
+  EXPECT_EQ(b, p.g->GetControl(p.g->GetNControls() - 1));
+  // A slot outside 0..17 takes nothing (and the control is not leaked).
+  const int before = p.g->GetNControls();
+  v->addSpecialControl(18, new Led(v));
+  EXPECT_EQ(before, p.g->GetNControls());
+
+  // The rebuild empties the list and parks the controls; they are deleted by the next idle call only.
+  v->controlTrash.Empty(true);
+  v->RedrawParamControls();
+  EXPECT_TRUE(v->slotConfig[5].specialControls.empty());
+  bool parked = false;
+  for (int i = 0; i < v->controlTrash.GetSize(); ++i) parked = parked || v->controlTrash.Get(i) == a;
+  EXPECT_TRUE(parked);
+  for (int i = 0; i < p.g->GetNControls(); ++i) EXPECT_NE((IControl*)a, p.g->GetControl(i));
+  v->OnIdle();
+  EXPECT_EQ(0, v->controlTrash.GetSize());
+
+  // A type outside 1..44 builds nothing; an empty voice slot neither.
+  const int n = p.g->GetNControls();
+  v->slotConfig[7].moduleID = (ModuleConfig::ModuleID)45;
+  v->slotConfig[7].createModuleGraphics(0, 350);
+  v->slotConfig[7].moduleID = ModuleConfig::MOD_EMPTY;
+  v->slotConfig[7].createModuleGraphics(0, 350);
+  EXPECT_EQ(n, p.g->GetNControls());
+}
+
+TEST(EditorPanel, PlugToCommonFromAHeaderDrop)
+{
+  Panel p;
+  p.open();
+  Veltrane* v = p.v.get();
+  // A Mixer (two audio outputs) at a voice position, dropped on the global panel: both voice sums take it.
+  int pos = 0;
+  while (v->slotConfig[p.slot(pos)].moduleID != ModuleConfig::MOD_EMPTY) ++pos;
+  const int s = p.slot(pos);
+  v->replaceModule(s, ModuleConfig::MOD_MIXER, false, true);
+  const IRECT h = Panel::header(pos);
+  p.g->MouseDown(h.L + 60, h.T + 10, kLeft);
+  p.g->MouseMove(100, 100, kLeft);
+  p.g->MouseUp(100, 100, kLeft);
+  p.settle();
+  const SourceDef* l = v->voiceSources.getSource(paramValue(v, Veltrane::kParamSumLeft), SourceDef::AUDIO);
+  const SourceDef* r = v->voiceSources.getSource(paramValue(v, Veltrane::kParamSumRight), SourceDef::AUDIO);
+  ASSERT_TRUE(l && r);
+  EXPECT_EQ(s, l->module);
+  EXPECT_EQ(0, l->index);
+  EXPECT_EQ(s, r->module);
+  EXPECT_EQ(1, r->index);
+  // The selectors show it: their tooltips are the sources' long texts.
+  EXPECT_STREQ(l->text, p.g->GetControl(16)->GetTooltip());
+  EXPECT_STREQ(r->text, p.g->GetControl(17)->GetTooltip());
+  // An LFO (no audio output) dropped outside the editor changes nothing.
+  v->replaceModule(s, ModuleConfig::MOD_LFO, false, true);
+  const double left = v->GetParam(Veltrane::kParamSumLeft)->Value();
+  p.g->MouseDown(h.L + 60, h.T + 10, kLeft);
+  p.g->MouseMove(1300, 700, kLeft);
+  p.g->MouseUp(1300, 700, kLeft);
+  p.settle();
+  EXPECT_EQ(left, v->GetParam(Veltrane::kParamSumLeft)->Value());
+}
