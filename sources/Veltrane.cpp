@@ -218,18 +218,30 @@ int Veltrane::loadTuning(const char* path)
   const int result = Synth::loadTuning(path);
   if (result == 0) {
     SetParameterFromGUI(kParamCustomTuning, 1.0);
-    if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 1.0, true);
-    if (tuningNameControl) tuningNameControl->SetDirty(false);
+    showTuningInEditor(1.0);
   }
   return result;
+}
+
+void Veltrane::showTuningInEditor(double normalized)
+{
+  pushParamToEditor(kParamCustomTuning, normalized);
+  // The switch belongs to the editor thread; from any other (a state load by the host) the next panel
+  // rebuild sets its tooltip.
+  if (!tuningNameControl) return;
+  if (isEditorThread()) {
+    tuningNameControl->SetTooltip(tuningName);
+    tuningNameControl->SetDirty(false);
+  } else {
+    panelRebuild = true;
+  }
 }
 
 void Veltrane::resetTuning()
 {
   Synth::resetTuning();
   SetParameterFromGUI(kParamCustomTuning, 0.0);
-  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 0.0, true);
-  if (tuningNameControl) tuningNameControl->SetDirty(false);
+  showTuningInEditor(0.0);
 }
 
 void Veltrane::ModifyCurrentPreset(const char* name)

@@ -144,6 +144,8 @@ public:
   int getFrequency(int note) override;
   int loadTuning(const char* path) override;
   void resetTuning() override;
+  // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
+  void showTuningInEditor(double normalized);
   // The current program takes the live state in the current layout (state version 1001 first).
   virtual void ModifyCurrentPreset(const char* name = nullptr);
 

@@ -517,8 +517,9 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
     value = WDL_strtod_C(text, nullptr); // typed numbers have a point, whatever the host's locale
     if (std::isnan(value)) return 0;
   }
-  if (mGraphics) mGraphics->SetParameterFromPlug(idx, value, false);
   param->Set(value); // clamped into the parameter's range
+  // Any host thread: the editor takes the value at its next tick.
+  if (mGraphics) mGraphics->QueueParameterFromPlug(idx, param->GetNormalized());
   OnParamChange(idx);
   return 1;
 }

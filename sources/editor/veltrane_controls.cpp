@@ -76,8 +76,11 @@ ITWPresetMenu::ITWPresetMenu(IPlugBase* plug, IRECT numberRect_, IRECT nameRect_
 
 bool ITWPresetMenu::Draw(IGraphics* graphics)
 {
-  numberText.SetFormatted(kNameLength, "%02d", mPlug->GetCurrentPresetIdx());
-  nameText.SetFormatted(kNameLength, "%s", mPlug->GetPresetName(mPlug->GetCurrentPresetIdx()));
+  {
+    WDL_MutexLock lock(mPlug->GetMutex()); // the host renames and switches programs on its own thread
+    numberText.SetFormatted(kNameLength, "%02d", mPlug->GetCurrentPresetIdx());
+    nameText.SetFormatted(kNameLength, "%s", mPlug->GetPresetName(mPlug->GetCurrentPresetIdx()));
+  }
   if (numberText.GetLength() && graphics->DrawIText(&mText, numberText.Get(), &numberRect, kCentred))
     graphics->DrawIText(&mText, nameText.Get(), &nameRect, kCentred);
   return true;
@@ -725,7 +728,10 @@ bool ITWPopUpMenuControl::Draw(IGraphics* graphics)
   }
   if (image) graphics->DrawBitmap(&button, &mRECT, 2, &mBlend);
   char text[IParam::kDisplayBufferSize];
-  displayText(editorParam(mPlug, mParamIdx), text, sizeof text);
+  {
+    WDL_MutexLock lock(mPlug->GetMutex());
+    displayText(editorParam(mPlug, mParamIdx), text, sizeof text);
+  }
   if (text[0]) graphics->DrawIText(&mText, text, &textRect, kCentred);
   return true;
 }
@@ -746,8 +752,10 @@ ITWMidiSourcesControl::ITWMidiSourcesControl(IPlugBase* plug, IGraphics*, IRECT 
 bool ITWMidiSourcesControl::Draw(IGraphics* graphics)
 {
   bool any = false;
-  if (veltrane)
+  if (veltrane) {
+    WDL_MutexLock lock(veltrane->GetMutex()); // a state load on the host's thread rewrites them
     for (int cc : veltrane->midiSourceCC) any = any || cc >= 0;
+  }
   graphics->DrawBitmap(&image, &imageRect, any ? 2 : 1, &mBlend);
   graphics->DrawIText(&mText, any ? "On" : "Off", &textRect, kCentred);
   return true;
@@ -758,8 +766,13 @@ void ITWMidiSourcesControl::OnMouseDown(int, int, IMouseMod*)
   if (!veltrane) return;
   static const char* const kRanges[4] = {"000 - 029", "030 - 059", "060 - 089", "090 - 119"};
   MenuTree tree;
+  int assigned[Veltrane::kNumMidiSources];
+  {
+    WDL_MutexLock lock(veltrane->GetMutex());
+    for (int s = 0; s < Veltrane::kNumMidiSources; ++s) assigned[s] = veltrane->midiSourceCC[s];
+  }
   for (int s = 0; s < Veltrane::kNumMidiSources; ++s) {
-    const int cc = veltrane->midiSourceCC[s];
+    const int cc = assigned[s];
     char name[64];
     if (cc >= 0 && cc < Synth::kNumLearnControllers)
       std::snprintf(name, sizeof name, "MIDI Source %i [%s]", s + 1, Veltrane::labelCC[cc]);
