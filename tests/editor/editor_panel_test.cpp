@@ -715,3 +715,55 @@ TEST(EditorPanel, PlugToCommonFromAHeaderDrop)
   p.settle();
   EXPECT_EQ(left, v->GetParam(Veltrane::kParamSumLeft)->Value());
 }
+
+TEST(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
+{
+  Panel p;
+  p.open();
+  Veltrane* v = p.v.get();
+  for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
+  v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  // An LFO whose rate input we open, an Envelope (one output) at 3 and a Dual LFO (two outputs) at 9.
+  v->replaceModule(0, ModuleConfig::MOD_LFO, false, true);
+  v->replaceModule(3, ModuleConfig::MOD_ENVELOPE, false, true);
+  v->replaceModule(9, ModuleConfig::MOD_LFO2, false, true);
+  ITWSourcesMenuControl* rate = new ITWSourcesMenuControl(v, 600, 600, 0 * 16 + 5, SourceDef::MODULATION, false,
+                                                          BitmapStore::getBitmap(kImageButton));
+  p.g->AttachControl(rate);
+  const std::string envText =
+      v->voiceSources.getSource(v->voiceSources.getPosition(SourceDef::MODULATION, SourceDef::MODULATION, 3, 0),
+                                SourceDef::MODULATION)
+          ->text;
+  const std::string dual = std::string("  ") + v->slotConfig[9].label + ">";
+  p.g->answers.push_back({});
+  p.click(610, 602);
+  const int modulators = p.g->indexOf("Modulators>");
+  ASSERT_GE(modulators, 0);
+  const int env = p.g->indexOf("  " + envText), lfo2 = p.g->indexOf(dual);
+  ASSERT_GT(env, modulators);
+  ASSERT_GT(lfo2, modulators);
+  EXPECT_LT(env, lfo2);
+  EXPECT_EQ("    ", p.g->shown[lfo2 + 1].substr(0, 4)); // its two outputs inside its submenu
+  EXPECT_EQ("    ", p.g->shown[lfo2 + 2].substr(0, 4));
+
+  // Moved from position 9 to 2, the Dual LFO's outputs come first.
+  v->moveModule(9, 2);
+  // The rebuild parked the selector with the old panels: a new one, as the new panel would make.
+  p.g->AttachControl(new ITWSourcesMenuControl(v, 600, 600, 0 * 16 + 5, SourceDef::MODULATION, false,
+                                               BitmapStore::getBitmap(kImageButton)));
+  p.g->answers.push_back({});
+  p.click(610, 602);
+  EXPECT_LT(p.g->indexOf(dual), p.g->indexOf("  " + envText));
+
+  // The LFO's waveform list: one flat menu of its display texts, the current one ticked; a choice sets it.
+  IParam* wave = v->GetParam(0);
+  ITWPopUpMenuControl* list = new ITWPopUpMenuControl(v, 600, 630, 0, nullptr, false);
+  p.g->AttachControl(list);
+  p.g->answers.push_back({2});
+  p.click(610, 635);
+  ASSERT_EQ((size_t)wave->GetNDisplayTexts(), p.g->shown.size());
+  for (int i = 0; i < wave->GetNDisplayTexts(); ++i)
+    EXPECT_EQ(std::string(wave->GetDisplayText(i)) + (i == 0 ? "*" : ""), p.g->shown[i]);
+  EXPECT_EQ(2, (int)wave->Value());
+  EXPECT_EQ(IRECT(600, 630, 658, 642), *list->GetTargetRECT());
+}
