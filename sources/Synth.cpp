@@ -37,7 +37,7 @@ Synth::Synth(IPlugInstanceInfo instanceInfo)
   for (int& p : midiLearnMap) p = -1;
 
   graphics = surfaceFactory ? surfaceFactory(this, kEditorWidth, kEditorHeight)
-                           : new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
+                            : new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
   graphics->mBundleID.Set(kBundleID);
   graphics->PluginPath(&dialogFolder);
 }

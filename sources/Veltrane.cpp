@@ -16,15 +16,15 @@ const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false),
-      activeVoices(1), volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false),
-      customTuningOn(false), suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
-      lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
-      masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0),
-      zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0),
-      mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0),
-      extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
-      droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
+      voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
+      pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
+      panelRebuild(false), loadingStartupBank(false), lastTransportRunning(false), transportGatesSeen(true),
+      voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
+      glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
+      masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
+      stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
+      multiAtLastTick(0.0), tuningNameControl(nullptr), droneControl(nullptr), portaLegatoControl(nullptr),
+      masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
   for (int i = 0; i < kNumSlots; ++i) {

@@ -257,7 +257,7 @@ public:
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
   std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
-  unsigned blocksAtLastIdle = 0;             // editor thread
+  unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;
   double volume;
   double portamentoTime; // seconds

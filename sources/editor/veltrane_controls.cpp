@@ -431,7 +431,8 @@ void ITWModuleSelector::doPopupUtilityMenu()
     if (!empty) {
       for (int i = 0; i < Veltrane::kNumSlots; ++i) {
         char item[128];
-        std::snprintf(item, sizeof item, "Move to position %i (%s)", i, veltrane->slotConfig[veltrane->slotAt(i)].label);
+        std::snprintf(item, sizeof item, "Move to position %i (%s)", i,
+                      veltrane->slotConfig[veltrane->slotAt(i)].label);
         tree.top()->AddItem(item, -1, i == position ? IPopupMenuItem::kDisabled | IPopupMenuItem::kChecked : 0);
       }
     }
@@ -537,7 +538,7 @@ void ITWSourcesMenuControl::getSubmenuLabel(SourceDef* source, char* out, int si
   int outputs;
   if (type == SourceDef::AUDIO_OR_MOD)
     outputs = source->type == SourceDef::AUDIO ? c.getNumberOfOutputs(SourceDef::AUDIO)
-                                                : c.getNumberOfOutputs(SourceDef::MODULATION);
+                                               : c.getNumberOfOutputs(SourceDef::MODULATION);
   else
     outputs = c.getNumberOfOutputs(type);
   if (outputs >= 2) std::snprintf(out, size, "%s", c.label);
@@ -562,7 +563,8 @@ std::vector<SourceElement> ITWSourcesMenuControl::buildMenu(MenuTree* tree)
   std::sort(elements.begin(), elements.end());
   if (elements.empty()) return elements;
   IPopupMenu* top = tree->top();
-  top->AddItem(elements[0].source->label, -1, std::strcmp(elements[0].source->label, current) ? 0 : IPopupMenuItem::kChecked);
+  top->AddItem(elements[0].source->label, -1,
+               std::strcmp(elements[0].source->label, current) ? 0 : IPopupMenuItem::kChecked);
   const int count = (int)elements.size();
   if (count > 1 && (type < SourceDef::AUDIO || type > SourceDef::SYNC)) return elements;
 
@@ -683,8 +685,7 @@ bool ITWSourcesMenuControl::Draw(IGraphics* graphics)
 
 // ---- list pop-up ----
 
-ITWPopUpMenuControl::ITWPopUpMenuControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmap* button_,
-                                         bool alwaysLit_)
+ITWPopUpMenuControl::ITWPopUpMenuControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmap* button_, bool alwaysLit_)
     : IControl(plug, IRECT(x, y, x + 58, y + 12), paramIdx), alwaysLit(alwaysLit_)
 {
   mTargetRECT = IRECT(x, y, x + 58, y + 12);

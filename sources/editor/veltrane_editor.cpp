@@ -32,16 +32,28 @@ IRECT headerRect(int p)
 // Names of controllers 0..119 (the labels put the number in front).
 const char* controllerName(int cc, char* buffer, int size)
 {
-  static const char* const kFirst[16] = {"Bank Select",      "Modulation Wheel", "Breath Controller", "Undefined",
-                                         "Foot Controller",  "Portamento Time",  "Data Entry MSB",    "Channel Volume",
-                                         "Balance",          "Undefined",        "Pan",               "Expression Controller",
-                                         "Effect Control 1", "Effect Control 2", "Undefined",         "Undefined"};
+  static const char* const kFirst[16] = {"Bank Select",
+                                         "Modulation Wheel",
+                                         "Breath Controller",
+                                         "Undefined",
+                                         "Foot Controller",
+                                         "Portamento Time",
+                                         "Data Entry MSB",
+                                         "Channel Volume",
+                                         "Balance",
+                                         "Undefined",
+                                         "Pan",
+                                         "Expression Controller",
+                                         "Effect Control 1",
+                                         "Effect Control 2",
+                                         "Undefined",
+                                         "Undefined"};
   static const char* const kPedals[6] = {"Sustain Pedal On/Off", "Portamento On/Off", "Sostenuto On/Off",
                                          "Soft Pedal On/Off",    "Legato Footswitch", "Hold 2"};
-  static const char* const kTail[] = {"Portamento Control", "Undefined",        "Undefined",        "Undefined",
-                                      "HiRes Velo Prefix",  "Undefined",        "Undefined",        "Effects 1 Depth ",
-                                      "Effects 2 Depth",    "Effects 3 Depth ", "Effects 4 Depth",  "Effects 5 Depth",
-                                      "Data Increment",     "Data Decrement",   "NRPN - LSB",       "NRPN - MSB",
+  static const char* const kTail[] = {"Portamento Control", "Undefined",        "Undefined",       "Undefined",
+                                      "HiRes Velo Prefix",  "Undefined",        "Undefined",       "Effects 1 Depth ",
+                                      "Effects 2 Depth",    "Effects 3 Depth ", "Effects 4 Depth", "Effects 5 Depth",
+                                      "Data Increment",     "Data Decrement",   "NRPN - LSB",      "NRPN - MSB",
                                       "RPN - LSB",          "RPN - MSB"};
   if (cc < 16) return kFirst[cc];
   if (cc < 20) return std::snprintf(buffer, size, "GP Controller %d", cc - 15), buffer;
@@ -119,8 +131,7 @@ void Veltrane::createGraphics()
   gui->AttachControl(learn);
 
   const IColor versionColor(128, 255, 255, 255);
-  IText versionText(9, &versionColor, "Helvetica", IText::kStyleNormal, IText::kAlignNear, 0,
-                    IText::kQualityDefault);
+  IText versionText(9, &versionColor, "Helvetica", IText::kStyleNormal, IText::kAlignNear, 0, IText::kQualityDefault);
   gui->AttachControl(new ITextControl(this, IRECT(94, 60, 134, 72), &versionText, "v1.0.1"));
 
   gui->AttachControl(new ITWKnobMultiControlText(this, gui, 16, 140, kParamPBRange, knob, false));

@@ -129,8 +129,8 @@ TEST(EditorPanel, BlockUnderAPoint)
   {
     int x, y, block;
   };
-  const Case cases[] = {{0, 0, -2},    {200, 100, -1},  {256, 0, 0},   {1279, 324, 7}, {0, 325, 8},
-                        {1279, 649, 17}, {1280, 0, -1}, {0, 650, -1}, {-1, 0, -1},  {700, 400, 13}};
+  const Case cases[] = {{0, 0, -2},      {200, 100, -1}, {256, 0, 0},  {1279, 324, 7}, {0, 325, 8},
+                        {1279, 649, 17}, {1280, 0, -1},  {0, 650, -1}, {-1, 0, -1},    {700, 400, 13}};
   for (const Case& c : cases) EXPECT_EQ(c.block, Veltrane::getBlockFromPosition(c.x, c.y)) << c.x << "," << c.y;
 }
 
@@ -430,8 +430,8 @@ TEST(SourceMenus, GroupsTicksAndChoices)
   ITWSourcesMenuControl* mod = nullptr;
   for (int i = 0; i < 16 && !mod; ++i) {
     const int idx = p.slot(1) * 16 + i;
-    if (v->GetParam(idx)->GetNDisplayTexts() > 1 && v->voiceSources.getSize(SourceDef::MODULATION) ==
-                                                         v->GetParam(idx)->GetNDisplayTexts())
+    if (v->GetParam(idx)->GetNDisplayTexts() > 1 &&
+        v->voiceSources.getSize(SourceDef::MODULATION) == v->GetParam(idx)->GetNDisplayTexts())
       mod = new ITWSourcesMenuControl(v, 600, 600, idx, SourceDef::MODULATION, false,
                                       BitmapStore::getBitmap(kImageButton));
   }
@@ -475,7 +475,7 @@ TEST(MidiSourcesAndDrone, AssignmentFaceAndNames)
     int cc;
     const char* text;
   };
-  const Label labels[] = {{0, "000    Bank Select"},          {7, "007    Channel Volume"},
+  const Label labels[] = {{0, "000    Bank Select"},           {7, "007    Channel Volume"},
                           {17, "017    GP Controller 2"},      {40, "040    LSB for Control 8"},
                           {64, "064    Sustain Pedal On/Off"}, {81, "081    GP Controller 6"},
                           {91, "091    Effects 1 Depth "},     {92, "092    Effects 2 Depth"},
@@ -484,7 +484,8 @@ TEST(MidiSourcesAndDrone, AssignmentFaceAndNames)
 
   // Note names.
   char name[8];
-  const std::pair<int, const char*> notes[] = {{0, "C-2"}, {60, "C3"}, {61, "C#3"}, {127, "G8"}, {128, "Off"}, {-1, "Off"}};
+  const std::pair<int, const char*> notes[] = {{0, "C-2"},  {60, "C3"},   {61, "C#3"},
+                                               {127, "G8"}, {128, "Off"}, {-1, "Off"}};
   for (const auto& n : notes) {
     ITWDroneControl::setNoteName(name, n.first);
     EXPECT_STREQ(n.second, name);
@@ -531,7 +532,8 @@ TEST(EditorScreenshots, ProgramZeroAndAFullProgram)
     const IRECT h = Panel::header(pos);
     int differing = 0;
     for (int x = h.L + 20; x < h.R - 4; ++x)
-      for (int y = h.T + 8; y < h.B - 2; ++y) differing += LICE_GetPixel(full.get(), x, y) != LICE_GetPixel(back.get(), x, y);
+      for (int y = h.T + 8; y < h.B - 2; ++y)
+        differing += LICE_GetPixel(full.get(), x, y) != LICE_GetPixel(back.get(), x, y);
     EXPECT_GT(differing, 20) << pos;
   }
 }
@@ -606,7 +608,8 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
   step("5_move");
   EXPECT_EQ(slot, v.displayOrder[target]);
   // The voice sum still names the oscillator.
-  EXPECT_EQ(slot, v.voiceSources.getSource((int)v.GetParam(Veltrane::kParamSumLeft)->Value(), SourceDef::AUDIO)->module);
+  EXPECT_EQ(slot,
+            v.voiceSources.getSource((int)v.GetParam(Veltrane::kParamSumLeft)->Value(), SourceDef::AUDIO)->module);
 
   // 6. Switch it to master through the master menu.
   g->answers.push_back({1});
@@ -731,8 +734,9 @@ TEST(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
                                                           BitmapStore::getBitmap(kImageButton));
   p.g->AttachControl(rate);
   const std::string envText =
-      v->voiceSources.getSource(v->voiceSources.getPosition(SourceDef::MODULATION, SourceDef::MODULATION, 3, 0),
-                                SourceDef::MODULATION)
+      v->voiceSources
+          .getSource(v->voiceSources.getPosition(SourceDef::MODULATION, SourceDef::MODULATION, 3, 0),
+                     SourceDef::MODULATION)
           ->text;
   const std::string dual = std::string("  ") + v->slotConfig[9].label + ">";
   p.g->answers.push_back({});
