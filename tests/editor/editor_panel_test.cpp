@@ -771,3 +771,44 @@ TEST(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
   EXPECT_EQ(2, (int)wave->Value());
   EXPECT_EQ(IRECT(600, 630, 658, 642), *list->GetTargetRECT());
 }
+
+TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)
+{
+  useBuiltResources();
+  UseScriptedSurfaces surfaces;
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  ASSERT_EQ(1, h.dispatch(effEditOpen));
+  h.dispatch(effEditIdle);
+  const int a = v.displayOrder[10], b = v.displayOrder[11];
+  // While blocks run between idle calls, idle leaves the commands to the audio thread.
+  v.postCommand(Veltrane::kCommandReplace, a, ModuleConfig::MOD_LFO);
+  h.run(64);
+  h.dispatch(effEditIdle);
+  v.postCommand(Veltrane::kCommandReplace, b, ModuleConfig::MOD_ENVELOPE);
+  h.dispatch(effEditIdle); // a block ran since the last idle call: not here
+  EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[b].moduleID);
+  h.run(64);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[a].moduleID);
+  EXPECT_EQ(ModuleConfig::MOD_ENVELOPE, v.slotConfig[b].moduleID);
+
+  // The host switches processing off: three posts in a row, none lost, carried out in order by idle.
+  h.dispatch(effStopProcess);
+  h.dispatch(effMainsChanged, 0, 0);
+  v.postCommand(Veltrane::kCommandReplace, a, ModuleConfig::MOD_MIXER);
+  v.postCommand(Veltrane::kCommandToggleMaster, a, 1);
+  v.postCommand(Veltrane::kCommandMove, 10, 0);
+  h.dispatch(effEditIdle);
+  h.dispatch(effEditIdle);
+  EXPECT_EQ(ModuleConfig::MOD_MIXER, v.slotConfig[a].moduleID);
+  EXPECT_EQ(1, v.slotConfig[a].master);
+  EXPECT_EQ(a, v.displayOrder[0]);
+  EXPECT_FALSE(v.commandPending.load());
+  // More posts than the queue holds: the poster carries the queue out itself rather than drop one.
+  for (int i = 0; i < 3 * (int)Veltrane::kCommandQueueSize; ++i)
+    v.postCommand(Veltrane::kCommandReplace, b, i % 2 ? ModuleConfig::MOD_LFO : ModuleConfig::MOD_AMPLIFIER);
+  h.dispatch(effEditIdle);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[b].moduleID); // the last post wins
+  EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  h.dispatch(effEditClose);
+}
