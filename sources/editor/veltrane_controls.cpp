@@ -496,9 +496,10 @@ bool SourceElement::operator<(const SourceElement& o) const
 
 ITWSourcesMenuControl::ITWSourcesMenuControl(IPlugBase* plug, int x, int y, int paramIdx, SourceDef::SourceType type_,
                                              bool master_, IBitmap* button_)
-    : IControl(plug, IRECT(x - 1, y - 2, x - 1 + button_->W, y - 2 + button_->frameHeight()), paramIdx),
-      veltrane(veltraneOf(plug)), param(editorParam(plug, paramIdx)), type(type_), button(*button_), master(master_)
+    : IControl(plug, IRECT(), paramIdx), veltrane(veltraneOf(plug)), param(editorParam(plug, paramIdx)), type(type_),
+      button(button_ ? *button_ : IBitmap()), master(master_)
 {
+  mRECT = mTargetRECT = IRECT(x - 1, y - 2, x - 1 + button.W, y - 2 + button.frameHeight());
   textRect = mRECT;
   textRect.T += 3;
   mText = arialText(11, 192, 0, 0, 0);
@@ -806,9 +807,9 @@ void ITWMidiSourcesControl::OnMouseDown(int, int, IMouseMod*)
 // ---- drone note ----
 
 ITWDroneControl::ITWDroneControl(IPlugBase* plug, int x, int y, IBitmap* image_)
-    : IControl(plug, IRECT(x, y, x + image_->W, y + image_->frameHeight()), kDroneId), veltrane(veltraneOf(plug)),
-      image(image_)
+    : IControl(plug, IRECT(), kDroneId), veltrane(veltraneOf(plug)), image(image_)
 {
+  if (image) mRECT = mTargetRECT = IRECT(x, y, x + image->W, y + image->frameHeight());
   textRect = mRECT;
   textRect.T += 3;
   mText = arialText(11, 192, 255, 255, 255);
@@ -886,7 +887,7 @@ void ITWDroneControl::OnMouseDown(int, int, IMouseMod*)
 
 bool ITWDroneControl::Draw(IGraphics* graphics)
 {
-  graphics->DrawBitmap(image, &mRECT, note < 0 ? 1 : 2, &mBlend);
+  if (image) graphics->DrawBitmap(image, &mRECT, note < 0 ? 1 : 2, &mBlend);
   if (noteName[0]) graphics->DrawIText(&mText, noteName, &textRect, kCentred);
   return true;
 }

@@ -812,3 +812,22 @@ TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
   h.dispatch(effEditClose);
 }
+
+TEST(EditorControls, MissingImagesAndOtherPlugInsDrawNothingAndCrashNothing)
+{
+  Panel p;
+  p.open();
+  Veltrane* v = p.v.get();
+  ITWSourcesMenuControl* source = new ITWSourcesMenuControl(v, 600, 600, 5, SourceDef::MODULATION, false, nullptr);
+  ITWDroneControl* drone = new ITWDroneControl(v, 620, 600, nullptr);
+  p.g->AttachControl(source);
+  p.g->AttachControl(drone);
+  EXPECT_TRUE(source->GetRECT()->W() == 0 && drone->GetRECT()->W() == 0);
+  p.g->SetAllControlsDirty();
+  p.g->Tick();
+  // A selector of a source type no list has: no menu beyond the off entry.
+  ITWSourcesMenuControl odd(v, 650, 600, 5, (SourceDef::SourceType)9, false, BitmapStore::getBitmap(kImageButton));
+  MenuTree tree;
+  odd.buildMenu(&tree);
+  EXPECT_LE(tree.top()->GetNItems(), 1);
+}
