@@ -294,7 +294,8 @@ void ITWInfoArea::showDrag(int x, int y, const char* t)
 bool ITWInfoArea::Draw(IGraphics* graphics)
 {
   if (dragMode) {
-    graphics->FillRoundRect(&dragColor, &boxRect, &mBlend, 8, false);
+    // Square corners: the rounded fill draws its corner discs at full strength over a translucent colour.
+    graphics->FillIRect(&dragColor, &boxRect, &mBlend);
   } else {
     graphics->FillRoundRect(&COLOR_BLACK, &mRECT, &mBlend, 8, false);
     graphics->FillRoundRect(&COLOR_WHITE, &innerRect, &mBlend, 8, false);

@@ -604,6 +604,8 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
   const int target = pos == 9 ? 10 : 9;
   g->MouseDown(Panel::header(pos).L + 60, Panel::header(pos).T + 10, kLeft);
   g->MouseMove(Panel::header(target).L + 40, Panel::header(target).T + 100, kLeft);
+  g->Tick(); // the drag label over the editor
+  g->SaveScreenshot(outputPath("session_5_dragging.png").c_str());
   g->MouseUp(Panel::header(target).L + 40, Panel::header(target).T + 100, kLeft);
   step("5_move");
   EXPECT_EQ(slot, v.displayOrder[target]);
@@ -623,6 +625,13 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
   click(220, 160);
   step("7_midi");
   EXPECT_EQ(1, v.midiSourceCC[0]);
+
+  // 7b. Twelve voices from the voice count's list (entry 4 of 1, 2, 4, 8, 12, ...).
+  g->answers.push_back({4});
+  click(30, 220);
+  step("7b_voices");
+  EXPECT_EQ(4, (int)v.GetParam(Veltrane::kParamVoices)->Value());
+  EXPECT_EQ(12, v.activeVoices);
 
   // 8. Hold the drone note C3 (octave submenu 6, item 0), then release it.
   g->answers.push_back({6, 0});
