@@ -115,12 +115,19 @@ void ITWPresetMenu::OnMouseDown(int x, int y, IMouseMod*)
   IGraphics* gui = mPlug->GetGUI();
   if (!v || !gui) return;
   if (nameRect.Contains(x, y)) {
-    const char* name = mPlug->GetPresetName(mPlug->GetCurrentPresetIdx());
+    WDL_String name;
+    {
+      WDL_MutexLock lock(v->GetMutex()); // the host renames and switches programs on its own thread
+      name.Set(mPlug->GetPresetName(mPlug->GetCurrentPresetIdx()));
+    }
     Veltrane::ModalScope modal(v);
-    gui->CreateTextEntry(this, &mText, &nameRect, name, nullptr);
+    gui->CreateTextEntry(this, &mText, &nameRect, name.Get(), nullptr);
   } else if (numberRect.Contains(x, y)) {
     MenuTree tree;
-    buildProgramMenu(&tree);
+    {
+      WDL_MutexLock lock(v->GetMutex());
+      buildProgramMenu(&tree);
+    }
     const int program = programOfChoice(&tree, showMenu(mPlug, tree.top(), &numberRect));
     if (program >= 0) v->changePreset(program);
   }
@@ -209,7 +216,11 @@ void ITWUtilityKick::OnMouseUp(int x, int y, IMouseMod* mod)
 {
   IContactControl::OnMouseUp(x, y, mod);
   if (!veltrane) return;
-  const int current = mPlug->GetCurrentPresetIdx();
+  int current;
+  {
+    WDL_MutexLock lock(veltrane->GetMutex());
+    current = mPlug->GetCurrentPresetIdx();
+  }
   int program;
   if (mParamIdx == Veltrane::kControlPrevious)
     program = current <= 0 ? Synth::kNumPrograms - 1 : current - 1;
