@@ -18,6 +18,8 @@ constexpr const char* kChannelLabel = "Veltrane ";
 constexpr int kMaxBankPath = 1024;
 } // namespace
 
+IGraphicsLinux* (*Synth::surfaceFactory)(IPlugBase*, int, int) = nullptr;
+
 Synth::Synth(IPlugInstanceInfo instanceInfo)
     : IPlugVST(instanceInfo, kNumParams, kChannelIO, kNumPrograms, kProductName, "", kVendor, kVendorVersion, kUniqueID,
                kMfrID, 0, true, true, true, 0),
@@ -34,7 +36,8 @@ Synth::Synth(IPlugInstanceInfo instanceInfo)
   resetTuning();
   for (int& p : midiLearnMap) p = -1;
 
-  graphics = new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
+  graphics = surfaceFactory ? surfaceFactory(this, kEditorWidth, kEditorHeight)
+                            : new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
   graphics->mBundleID.Set(kBundleID);
   graphics->PluginPath(&dialogFolder);
 }

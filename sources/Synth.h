@@ -137,6 +137,10 @@ public:
   static const double MIDI2Hz[136];
   static const double AntiMIDI2Hz[136];
 
+  // Makes the editor surface of every new instance; null (the default) makes the platform's. Tests set a
+  // surface of their own here (one whose menus and text fields answer from a script).
+  static IGraphicsLinux* (*surfaceFactory)(IPlugBase* plug, int width, int height);
+
   // Owned by the framework once the product attaches it; the synth layer keeps the typed pointer.
   IGraphicsLinux* graphics;
   IMidiQueue midiQueue;

@@ -16,15 +16,15 @@ const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false), commandCode(0), commandArg1(0), commandArg2(0), commandWrites(0),
-      activeVoices(1), volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false),
-      customTuningOn(false), suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
-      lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
-      masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0),
-      zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0),
-      mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0),
-      extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
-      droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
+      voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
+      pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
+      panelRebuild(false), loadingStartupBank(false), lastTransportRunning(false), transportGatesSeen(true),
+      voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
+      glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
+      masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
+      stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
+      multiAtLastTick(0.0), tuningNameControl(nullptr), droneControl(nullptr), portaLegatoControl(nullptr),
+      masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
   for (int i = 0; i < kNumSlots; ++i) {
@@ -39,6 +39,8 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   for (Voice& v : voices) v.setVeltrane(this);
   initParameters();
 
+  // The constructing thread is the editor's until the host opens the editor on another.
+  editorThread = std::this_thread::get_id();
   createGraphics();
   AttachGraphics(graphics);
 
@@ -216,18 +218,30 @@ int Veltrane::loadTuning(const char* path)
   const int result = Synth::loadTuning(path);
   if (result == 0) {
     SetParameterFromGUI(kParamCustomTuning, 1.0);
-    if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 1.0, true);
-    if (tuningNameControl) tuningNameControl->SetDirty(false);
+    showTuningInEditor(1.0);
   }
   return result;
+}
+
+void Veltrane::showTuningInEditor(double normalized)
+{
+  pushParamToEditor(kParamCustomTuning, normalized);
+  // The switch belongs to the editor thread; from any other (a state load by the host) the next panel
+  // rebuild sets its tooltip.
+  if (!tuningNameControl) return;
+  if (isEditorThread()) {
+    tuningNameControl->SetTooltip(tuningName);
+    tuningNameControl->SetDirty(false);
+  } else {
+    panelRebuild = true;
+  }
 }
 
 void Veltrane::resetTuning()
 {
   Synth::resetTuning();
   SetParameterFromGUI(kParamCustomTuning, 0.0);
-  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(kParamCustomTuning, 0.0, true);
-  if (tuningNameControl) tuningNameControl->SetDirty(false);
+  showTuningInEditor(0.0);
 }
 
 void Veltrane::ModifyCurrentPreset(const char* name)
@@ -289,44 +303,6 @@ void setDisplayTextForRelease(double value, char* text)
 }
 
 // ---- editor hooks ----
-// The panel itself arrives with the editor; until then the engine keeps the hooks' bookkeeping.
-
-void Veltrane::createGraphics()
-{
-  tuningNameControl = droneControl = nullptr;
-  portaLegatoControl = masterOutLeftControl = masterOutRightControl = nullptr;
-  presetMenu = midiLearnSwitch = nullptr;
-  controlTrash.Empty(true);
-}
-
-void Veltrane::emptyControlTrash()
-{
-  controlTrash.Empty(true);
-}
-
-void Veltrane::resetDroneMode()
-{
-  IGraphics* gui = GetGUI();
-  if (!gui || !gui->WindowIsOpen() || !droneControl) return;
-  droneControl->SetValueFromPlug(0.0);
-  droneControl->SetDirty(false);
-}
-
-void Veltrane::RedrawParamControls()
-{
-  if (GetGUI()) {
-    IControl* controls[3] = {portaLegatoControl, masterOutLeftControl, masterOutRightControl};
-    for (int i = 0; i < 3; ++i)
-      if (controls[i]) controls[i]->SetValueFromPlug(getAnyParam(kParamPortaLegato + i)->GetNormalized());
-    if (tuningNameControl) tuningNameControl->SetDirty(false);
-  }
-  IPlugBase::RedrawParamControls();
-}
-
-void Veltrane::OnIdle()
-{
-  panelRebuild = false;
-}
 
 void Veltrane::plugToCommon(int position)
 {

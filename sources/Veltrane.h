@@ -18,9 +18,12 @@
 #include "Voice.h"
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 class IControl;
+class ITWInfoArea;
+class ITWModuleSelector;
 
 class Veltrane : public Synth
 {
@@ -62,6 +65,37 @@ public:
   explicit Veltrane(IPlugInstanceInfo instanceInfo);
   ~Veltrane() override;
 
+  // Identities of the global-section controls that edit no parameter (their parameter index field).
+  enum EControlId {
+    kControlPrevious = -305,
+    kControlNext = -306,
+    kControlProgramMenu = -307,
+    kControlMidiLearn = -308,
+    kControlTuningMenu = -309,
+    kControlMidiSources = -310,
+    kControlDrone = -311,
+  };
+  static constexpr const char* kWebSite = "https://www.tarnwellmusic.com/";
+  // "000    Bank Select" .. "119    Undefined": number and name of every controller a MIDI source can follow.
+  static const char* const* const labelCC;
+
+  // Raised while the editor shows a menu, a text field or a dialog: idle calls then neither rebuild the
+  // panels nor empty the control trash (a control of the old panels may still be inside its handler).
+  struct ModalScope
+  {
+    explicit ModalScope(Veltrane* v) : v(v)
+    {
+      if (v) v->modalDepth.fetch_add(1);
+    }
+    ~ModalScope()
+    {
+      if (v) v->modalDepth.fetch_sub(1);
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+    Veltrane* v;
+  };
+
   // Editor command codes (the module selector posts them; the audio thread carries them out).
   enum ECommand {
     kCommandReplace = 1,      // slot, module ID (keeps the slot's master flag)
@@ -86,9 +120,10 @@ public:
   void handleSync2Host(); // transport record, Start and Stop gates, clock phase
   void setMidiSourceValue(int cc, double value);
 
-  // Posts a structural command for the audio thread's next block (editor thread, no lock). The code and
-  // arguments are published before the flag; a command posted before the block starts replaces the last.
+  // Queues a structural command for the audio thread's next block (editor thread; never the instance
+  // mutex unless the queue is full, when the queue is first carried out here). Commands run in post order.
   void postCommand(int code, int arg1, int arg2);
+  void runCommand(int code, int arg1, int arg2);
 
   // ---- notes (VeltraneNotes.cpp) ----
   void setNoteOn(int note, int velocity);
@@ -109,6 +144,8 @@ public:
   int getFrequency(int note) override;
   int loadTuning(const char* path) override;
   void resetTuning() override;
+  // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
+  void showTuningInEditor(double normalized);
   // The current program takes the live state in the current layout (state version 1001 first).
   virtual void ModifyCurrentPreset(const char* name = nullptr);
 
@@ -154,12 +191,38 @@ public:
   double* getModSource(SourceDef* source);  // MIDI sources and common modulation
   double* getGateSource(SourceDef* source); // Single, Multi, Start, Stop and the clock outputs
 
-  // ---- editor hooks ----
+  // ---- editor panel (sources/editor/veltrane_editor.cpp) ----
+  // Builds the background, the global section and the 18 slot headers once.
   void createGraphics();
+  // Rebuilds all 18 slot panels (editor thread, under the instance mutex).
+  void createModuleGraphics();
+  void removeModuleControls();
   void emptyControlTrash();
+  void updateModuleGraphics();
+  // Raises the drone control's reset; the control applies it on the editor thread at its next tick.
   void resetDroneMode();
+  // On the editor thread with the window open and no modal element: rebuilds the panels at once; on any
+  // other thread, or with the window closed: only raises the rebuild flag and queues the values.
   void RedrawParamControls() override;
+  // Editor thread, without the instance mutex (it takes it for the work on the patch): runs commands the
+  // audio thread has not taken, rebuilds when asked, else refreshes the modules' panels and empties the trash.
   void OnIdle() override;
+  void OnGUIOpen() override;
+  // The display position under an editor point: -2 and -1 over the global section, 0..17, -1 outside.
+  static int getBlockFromPosition(int x, int y);
+  void addSpecialControl(int slot, IControl* control);
+  // The slot shown at a display position (slot 0 for a position outside the order).
+  int slotAt(int position) const
+  {
+    return position >= 0 && position < (int)displayOrder.size() && displayOrder[position] >= 0 &&
+                   displayOrder[position] < kNumSlots
+               ? displayOrder[position]
+               : 0;
+  }
+  bool isEditorThread() const { return std::this_thread::get_id() == editorThread.load(); }
+  bool editorBusy() const;
+  // A parameter value for the editor's controls from any thread (queued unless on the editor thread).
+  void pushParamToEditor(int paramIdx, double normalized);
   // Plugs a block's first two audio outputs into the voice sums (voice slot) or master outputs (master slot).
   void plugToCommon(int position);
 
@@ -181,13 +244,20 @@ public:
   int sumBufferLength;           // control period the sum buffers were allocated for
   double* voiceSumLeft;          // one control period of the summed voices
   double* voiceSumRight;
-  // Editor command mailbox: written by the editor thread without the instance mutex, read by the audio
-  // thread at the start of a block. commandWrites is odd while the editor is writing the three values.
-  std::atomic<bool> commandPending;
-  std::atomic<int> commandCode;
-  std::atomic<int> commandArg1;
-  std::atomic<int> commandArg2;
-  std::atomic<unsigned> commandWrites;
+  // Editor command queue: one writer (postCommand, serialised by commandPostMutex), read under the instance
+  // mutex by the audio thread at the start of a block, or by the editor's idle call when no block runs.
+  static constexpr unsigned kCommandQueueSize = 64;
+  struct QueuedCommand
+  {
+    std::atomic<int> code{0}, arg1{0}, arg2{0};
+  };
+  QueuedCommand commandQueue[kCommandQueueSize];
+  std::atomic<unsigned> commandHead{0}; // next to write
+  std::atomic<unsigned> commandTail{0}; // next to run
+  std::atomic<bool> commandPending;     // the queue may hold commands
+  WDL_Mutex commandPostMutex;
+  std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
+  unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;
   double volume;
   double portamentoTime; // seconds
@@ -234,6 +304,12 @@ public:
 
   // Editor members: controls detached by the last panel rebuild, and the panel controls the engine updates.
   WDL_PtrList<IControl> controlTrash;
+  int firstModuleControl = 0;
+  ITWInfoArea* infoArea = nullptr;
+  ITWModuleSelector* moduleSelectors[kNumSlots] = {};
+  std::atomic<std::thread::id> editorThread;
+  std::atomic<int> modalDepth{0};
+  std::atomic<bool> droneResetRequested{false};
   IControl* tuningNameControl;
   IControl* droneControl;
   IControl* portaLegatoControl;

@@ -26,6 +26,7 @@ void Veltrane::ProcessFloatReplacing(float** inputs, float** outputs, int nFrame
 template <class T> void Veltrane::process(T** inputs, T** outputs, int nFrames)
 {
   if (nFrames < 1) return;
+  blocksProcessed.fetch_add(1, std::memory_order_relaxed); // the editor's idle sees that blocks run
   processBlock(inputs, outputs, nFrames);
   // Whatever happened in the block (silence, suspension, a mute), its time has passed: the events still
   // waiting are counted from the next block's first sample, where the host's next events are counted from.
@@ -208,29 +209,44 @@ void Veltrane::update()
 
 void Veltrane::postCommand(int code, int arg1, int arg2)
 {
-  // A seqlock with one writer: the audio thread takes the values only when no write overlapped its read.
-  commandWrites.fetch_add(1, std::memory_order_acq_rel);
-  commandCode.store(code, std::memory_order_relaxed);
-  commandArg1.store(arg1, std::memory_order_relaxed);
-  commandArg2.store(arg2, std::memory_order_relaxed);
-  commandWrites.fetch_add(1, std::memory_order_release);
-  commandPending.store(true, std::memory_order_release);
+  WDL_MutexLock post(&commandPostMutex);
+  const unsigned head = commandHead.load(std::memory_order_relaxed);
+  if (head - commandTail.load(std::memory_order_acquire) >= kCommandQueueSize) {
+    // Full: nobody takes commands (no block runs). Carry them out here rather than lose one.
+    WDL_MutexLock lock(&mMutex);
+    handleRequestedCommand();
+  }
+  QueuedCommand& c = commandQueue[head % kCommandQueueSize];
+  c.code.store(code, std::memory_order_relaxed);
+  c.arg1.store(arg1, std::memory_order_relaxed);
+  c.arg2.store(arg2, std::memory_order_relaxed);
+  commandHead.store(head + 1, std::memory_order_release);
+  commandPending.store(true, std::memory_order_seq_cst);
 }
 
 void Veltrane::handleRequestedCommand()
 {
-  if (!commandPending.load(std::memory_order_acquire)) return;
-  const unsigned writes = commandWrites.load(std::memory_order_acquire);
-  if (writes & 1) return; // the editor is writing: the next block takes it
-  const int code = commandCode.load(std::memory_order_relaxed);
-  const int arg1 = commandArg1.load(std::memory_order_relaxed);
-  const int arg2 = commandArg2.load(std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_acquire);
-  if (commandWrites.load(std::memory_order_relaxed) != writes) return; // rewritten meanwhile
-  commandPending.store(false, std::memory_order_seq_cst);
-  // A command posted after the values were taken stays pending for the next block.
-  if (commandWrites.load(std::memory_order_seq_cst) != writes) commandPending.store(true, std::memory_order_seq_cst);
+  // Under the instance mutex (audio block, or the editor's idle call), so one reader at a time.
+  for (;;) {
+    const unsigned tail = commandTail.load(std::memory_order_relaxed);
+    if (tail == commandHead.load(std::memory_order_acquire)) {
+      commandPending.store(false, std::memory_order_seq_cst);
+      // A post between the test and the store keeps its flag.
+      if (tail == commandHead.load(std::memory_order_seq_cst)) return;
+      commandPending.store(true, std::memory_order_seq_cst);
+      continue;
+    }
+    const QueuedCommand& c = commandQueue[tail % kCommandQueueSize];
+    const int code = c.code.load(std::memory_order_relaxed);
+    const int arg1 = c.arg1.load(std::memory_order_relaxed);
+    const int arg2 = c.arg2.load(std::memory_order_relaxed);
+    commandTail.store(tail + 1, std::memory_order_release);
+    runCommand(code, arg1, arg2);
+  }
+}
 
+void Veltrane::runCommand(int code, int arg1, int arg2)
+{
   const bool validSlot = arg1 >= 0 && arg1 < kNumSlots;
   switch (code) {
   case kCommandReplace:

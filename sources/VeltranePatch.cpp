@@ -139,7 +139,7 @@ namespace {
 void applySelector(Veltrane* v, int paramIdx, IParam* param, int position)
 {
   const double normalized = param->GetNormalized(position);
-  if (IGraphics* gui = v->GetGUI()) gui->SetParameterFromPlug(paramIdx, normalized, true);
+  v->pushParamToEditor(paramIdx, normalized);
   v->SetParameterFromGUI(paramIdx, normalized);
 }
 } // namespace

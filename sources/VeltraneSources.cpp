@@ -133,7 +133,7 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
   const double maxIdx = n > 1 ? n - 1 : 0;
   const double value = v < 0.0 ? 0.0 : (v > maxIdx ? maxIdx : (int)v);
   const double normalized = param->GetNormalized(value);
-  if (IGraphics* gui = GetGUI()) gui->SetParameterFromPlug(paramIdx, normalized, true);
+  pushParamToEditor(paramIdx, normalized);
   SetParameterFromGUI(paramIdx, normalized);
 }
 

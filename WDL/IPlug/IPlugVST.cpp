@@ -274,6 +274,12 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     delete plug;
     return 0;
   }
+  if (opcode == effEditIdle || opcode == effIdle) {
+    // Without the mutex: an idle call may show a menu or a dialog for as long as the user likes, and the
+    // audio thread must not wait for it. OnIdle takes the mutex itself for its work on the plug-in's state.
+    plug->OnIdle();
+    return 0;
+  }
   WDL_MutexLock lock(&plug->mMutex);
   return plug->Dispatch(opcode, idx, value, ptr, opt);
 }
@@ -511,8 +517,9 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
     value = WDL_strtod_C(text, nullptr); // typed numbers have a point, whatever the host's locale
     if (std::isnan(value)) return 0;
   }
-  if (mGraphics) mGraphics->SetParameterFromPlug(idx, value, false);
   param->Set(value); // clamped into the parameter's range
+  // Any host thread: the editor takes the value at its next tick.
+  if (mGraphics) mGraphics->QueueParameterFromPlug(idx, param->GetNormalized());
   OnParamChange(idx);
   return 1;
 }

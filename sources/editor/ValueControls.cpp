@@ -19,10 +19,12 @@ IText buttonText(int a, int r, int g, int b)
 }
 
 // "<display text><label>" of the parameter's current value, cut to size - 1 characters.
-void valueText(IParam* param, bool spaced, char* out, int size)
+void valueText(IPlugBase* plug, IParam* param, bool spaced, char* out, int size)
 {
   out[0] = 0;
   if (!param || size < 1) return;
+  // Drawing runs on the editor thread; program changes and state loads write the values on the host's.
+  WDL_MutexLock lock(plug ? plug->GetMutex() : nullptr);
   char display[IParam::kDisplayBufferSize] = {};
   param->GetDisplayForHost(param->Value(), false, display, true);
   std::snprintf(out, size, spaced ? "%s %s" : "%s%s", display, param->GetLabelForHost());
@@ -80,7 +82,7 @@ void ITWKnobMultiControlText::getText(char* out, int size)
   if (mOverrideText[0])
     std::snprintf(text, sizeof(text), "%s", mOverrideText);
   else
-    valueText(editorParam(mPlug, mParamIdx), false, text, sizeof(text));
+    valueText(mPlug, editorParam(mPlug, mParamIdx), false, text, sizeof(text));
   std::snprintf(out, size, "%s", text);
 }
 
@@ -128,7 +130,7 @@ bool ITWCustomTuningControl::Draw(IGraphics* graphics)
 {
   IBitmapControl::Draw(graphics);
   char text[2 * IParam::kDisplayBufferSize];
-  valueText(editorParam(mPlug, mParamIdx), false, text, sizeof(text));
+  valueText(mPlug, editorParam(mPlug, mParamIdx), false, text, sizeof(text));
   if (text[0]) graphics->DrawIText(&mText, text, &mTextRect, 0x100, false);
   return true;
 }
@@ -149,6 +151,7 @@ ITWDigitsPopUpMenu::ITWDigitsPopUpMenu(IPlugBase* plug, IGraphics* gui, IRECT re
 int ITWDigitsPopUpMenu::voiceCount()
 {
   IParam* param = editorParam(mPlug, mParamIdx);
+  WDL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
   const double v = param ? param->Value() : 0.0;
   // The entry index, kept inside the table whatever the parameter holds (NaN included).
   const int k = v >= 10.0 ? 10 : v >= 0.0 ? (int)v : 0;

@@ -2,6 +2,7 @@
 // a script), loads and saves of programs, banks and tunings, their error messages, copy and paste,
 // initialisation, program change, and a bank read from memory.
 #include "engine_harness.h"
+#include "veltrane_controls.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +108,9 @@ TEST(FileCommands, InitialiseAsksFirst)
   EXPECT_EQ(&v.voiceL, v.masterOutputLeft);
   EXPECT_EQ(0.5, v.volume);
   EXPECT_STREQ("Init", v.GetPresetName(0));
-  EXPECT_TRUE(v.panelRebuild);
+  // The window is open and the command ran on the editor's thread: the panels were rebuilt at once.
+  EXPECT_FALSE(v.panelRebuild);
+  EXPECT_EQ((IControl*)v.infoArea, e.gui->GetControl(e.gui->GetNControls() - 1));
 }
 
 TEST(FileCommands, SaveAndLoadProgramFiles)

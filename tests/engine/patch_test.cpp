@@ -317,9 +317,12 @@ TEST(PatchEditing, CommandsRunAtTheNextBlock)
   h.run(64);
   EXPECT_EQ(ModuleConfig::MOD_AMPLIFIER, v.slotConfig[3].moduleID);
   EXPECT_TRUE(v.panelRebuild);
-  // A second command posted before the block replaces the first.
+  // A second command posted before the block is carried out after the first; neither is lost.
   v.postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_LFO);
   v.postCommand(Veltrane::kCommandToggleMaster, 3, 1);
+  h.run(64);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[4].moduleID);
+  v.postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_EMPTY);
   h.run(64);
   EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[4].moduleID);
   EXPECT_EQ(1, v.slotConfig[3].master);
