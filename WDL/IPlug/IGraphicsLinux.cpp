@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -101,10 +102,11 @@ bool IGraphicsLinux::KeyDown(int key, unsigned ch)
 
 // ---- presenting ----
 
-bool IGraphicsLinux::DrawScreen(IRECT*)
+bool IGraphicsLinux::DrawScreen(IRECT* r)
 {
   if (!mWindowOpen) return false;
   ++mPresents;
+  presentX11(r); // [X11] nothing without an X11 window
   return true;
 }
 
@@ -121,6 +123,7 @@ void* IGraphicsLinux::OpenWindow(void* parent)
   mParent = parent;
   mWindowOpen = true;
   ++mWindowOpens;
+  if (parent) openX11View((unsigned long)(uintptr_t)parent); // [X11] stays headless when it cannot
   SetAllControlsDirty();
   UpdateTooltips();
   return GetWindow();
@@ -130,6 +133,7 @@ void IGraphicsLinux::CloseWindow()
 {
   if (!mWindowOpen) return;
   ForceEndUserEdit();
+  closeX11View(); // [X11]
   mWindowOpen = false;
   mParent = nullptr;
 }
@@ -213,6 +217,7 @@ bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const ch
 {
   if (!url || !*url) return false;
   mOpenedURLs.push_back(url);
+  if (mX11.view) return openURLWithDesktop(url); // [X11] a user in front of a real window
   return true;
 }
 
@@ -236,10 +241,15 @@ void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
   mFilePrompts.Add(call);
-  const WDL_String* answer = mFilePromptScript.Get(mFilePromptScriptPos);
-  if (answer) ++mFilePromptScriptPos;
-  if (!answer || !answer->GetLength()) return; // cancelled
-  fileName->Set(answer->Get());
-  const char* slash = std::strrchr(answer->Get(), '/');
-  if (slash) folder->Set(answer->Get(), (int)(slash - answer->Get()) + 1);
+  std::string answer;
+  if (const WDL_String* scripted = mFilePromptScript.Get(mFilePromptScriptPos)) {
+    ++mFilePromptScriptPos;
+    answer = scripted->Get();
+  } else if (mX11.view) { // [X11] no script: a user in front of a real window
+    answer = AskForFile(action, folder->Get(), proposed.Get(), extensions ? extensions : "");
+  }
+  if (answer.empty()) return; // cancelled
+  fileName->Set(answer.c_str());
+  const size_t slash = answer.rfind('/');
+  if (slash != std::string::npos) folder->Set(answer.c_str(), (int)slash + 1);
 }
