@@ -227,6 +227,8 @@ bool Spawn(const std::vector<std::string>& args, pid_t* pid, int* outFd)
   sigset_t none, all;
   sigemptyset(&none);
   sigfillset(&all);
+  sigdelset(&all, SIGKILL); // these two cannot be set; some C libraries refuse the whole set with them
+  sigdelset(&all, SIGSTOP);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
