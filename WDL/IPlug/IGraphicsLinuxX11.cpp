@@ -403,6 +403,9 @@ void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
   mImageBytes.resize((size_t)image->bytes_per_line * (size_t)rh);
   image->data = mImageBytes.data();
   const ChannelPlace red(visual->red_mask), green(visual->green_mask), blue(visual->blue_mask);
+  // A 32-bit parent (a compositing host) gives the window an alpha channel: the editor is opaque.
+  const unsigned long opaque =
+      mDepth == 32 ? 0xffffffffUL & ~(visual->red_mask | visual->green_mask | visual->blue_mask) : 0;
   const LICE_pixel* bits = bitmap->getBits();
   const int span = bitmap->getRowSpan();
   // 32-bit pixels are written as this machine's words; Xlib reorders them for a server of the other order.
@@ -416,7 +419,7 @@ void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
     uint32_t* row32 = reinterpret_cast<uint32_t*>(image->data + (size_t)y * (size_t)image->bytes_per_line);
     for (int x = 0; x < rw; ++x) {
       const LICE_pixel p = src[x];
-      const unsigned long v = red.Put(LICE_GETR(p)) | green.Put(LICE_GETG(p)) | blue.Put(LICE_GETB(p));
+      const unsigned long v = red.Put(LICE_GETR(p)) | green.Put(LICE_GETG(p)) | blue.Put(LICE_GETB(p)) | opaque;
       if (direct32)
         row32[x] = (uint32_t)v;
       else
