@@ -221,6 +221,10 @@ bool Spawn(const std::vector<std::string>& args, pid_t* pid, int* outFd)
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
   else
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Nothing else of the host (its sockets, its pipes) goes along into a browser that may outlive it.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
   // The child gets the default signal dispositions and an empty mask, whatever the host set.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);

@@ -34,15 +34,17 @@ bool XServer::Start(std::string* why)
     *why = "no pipe";
     return false;
   }
-  const std::string fdText = std::to_string(fds[1]);
-  const char* argv[] = {"Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                        "-noreset", nullptr};
+  // The server gets the pipe as descriptor 3 and nothing else of ours: a server left behind by a killed
+  // test must not hold the test runner's output open.
+  const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                        nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 4);
   const int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
