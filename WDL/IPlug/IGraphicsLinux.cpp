@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,11 +17,12 @@ IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) 
 
 // ---- presenting ----
 
-bool IGraphicsLinux::DrawScreen(IRECT*)
+bool IGraphicsLinux::DrawScreen(IRECT* r)
 {
   // While controls redraw under an open menu, field or box, the frame waits until those are on top again.
   if (!mWindowOpen || mHoldPresent) return false;
   ++mPresents;
+  presentX11(r); // [X11] nothing without an X11 window
   return true;
 }
 
@@ -37,6 +39,7 @@ void* IGraphicsLinux::OpenWindow(void* parent)
   mParent = parent;
   mWindowOpen = true;
   ++mWindowOpens;
+  if (parent) openX11View((unsigned long)(uintptr_t)parent); // [X11] stays headless when it cannot
   SetAllControlsDirty();
   UpdateTooltips();
   return GetWindow();
@@ -46,6 +49,7 @@ void IGraphicsLinux::CloseWindow()
 {
   if (!mWindowOpen) return;
   ForceEndUserEdit();
+  closeX11View(); // [X11]
   mWindowOpen = false;
   mParent = nullptr;
 }
@@ -125,6 +129,7 @@ bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const ch
 {
   if (!url || !*url) return false;
   mOpenedURLs.push_back(url);
+  if (mX11.view) return openURLWithDesktop(url); // [X11] a user in front of a real window
   return true;
 }
 
@@ -148,10 +153,15 @@ void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
   mFilePrompts.Add(call);
-  const WDL_String* answer = mFilePromptScript.Get(mFilePromptScriptPos);
-  if (answer) ++mFilePromptScriptPos;
-  if (!answer || !answer->GetLength()) return; // cancelled
-  fileName->Set(answer->Get());
-  const char* slash = std::strrchr(answer->Get(), '/');
-  if (slash) folder->Set(answer->Get(), (int)(slash - answer->Get()) + 1);
+  std::string answer;
+  if (const WDL_String* scripted = mFilePromptScript.Get(mFilePromptScriptPos)) {
+    ++mFilePromptScriptPos;
+    answer = scripted->Get();
+  } else if (mX11.view) { // [X11] no script: a user in front of a real window
+    answer = AskForFile(action, folder->Get(), proposed.Get(), extensions ? extensions : "");
+  }
+  if (answer.empty()) return; // cancelled
+  fileName->Set(answer.c_str());
+  const size_t slash = answer.rfind('/');
+  if (slash != std::string::npos) folder->Set(answer.c_str(), (int)slash + 1);
 }

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+class IGraphicsX11View; // the editor's X11 child window in a host (IGraphicsLinuxX11.h)
+
 class IGraphicsLinux : public IGraphics
 {
 public:
@@ -124,6 +126,25 @@ public:
   // menu, field or box). False when no event will ever come: the modal call then answers by default.
   virtual bool RunModalStep();
 
+  // ---- the window in a Linux host (IGraphicsLinuxX11.cpp) ----
+  // OpenWindow with a parent (an X11 window id from the host) makes a child window of it on a connection
+  // of the editor's own; when the display or the parent cannot be reached the editor stays headless (open,
+  // recorded, drawn into the bitmap only).
+  //
+  // A host's idle call (effEditIdle, effIdle): reads the window's pending X events into the entry points,
+  // then runs Tick() when a timer period (1 / FPS) has passed since the last one. Host's main thread.
+  void HostIdle();
+  // One step of a modal loop in the X11 window: waits up to one timer period for the window's next input
+  // event and delivers it to the entry points (expose events on the way are presented). True while the
+  // window lives (also after a period without input, so the loop can run its timer); false without an X11
+  // window or once it or its connection is gone. RunModalStep() calls it when X11WindowID() is not 0.
+  bool WindowModalStep();
+  // The X11 child window's id, 0 when the editor has none.
+  unsigned long X11WindowID() const;
+  // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
+  // editor's own text field. Returns the chosen absolute path, empty when cancelled.
+  std::string AskForFile(EFileAction action, const char* folder, const char* proposedName, const char* extensions);
+
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
   // Scripted events not yet played.
@@ -207,4 +228,17 @@ protected:
   void* mParent = nullptr; // an X11 window id in a host
   int mWindowOpens = 0;
   int mPresents = 0;
+
+  // ---- the X11 window (IGraphicsLinuxX11.cpp) ----
+  void openX11View(unsigned long parent);
+  void closeX11View();
+  void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
+  bool openURLWithDesktop(const char* url); // xdg-open, started without a shell and reaped later
+  // The holder deletes the window with the surface, whatever order the surface's own teardown takes.
+  struct X11ViewSlot
+  {
+    IGraphicsX11View* view = nullptr; // owned
+    ~X11ViewSlot();
+  } mX11;
+  long long mNextTickMs = 0; // monotonic milliseconds when the next host-driven tick is due
 };

@@ -990,6 +990,8 @@ void IGraphicsLinux::tickTooltip()
 
 bool IGraphicsLinux::RunModalStep()
 {
+  // In a host's window the user answers: the next event of the window's connection.
+  if (X11WindowID()) return WindowModalStep();
   if (mScript.empty()) return false;
   const ScriptEvent e = mScript.front();
   mScript.pop_front();

@@ -1,6 +1,7 @@
 #include "IPlugVST.h"
 
 #include "IGraphics.h"
+#include "IGraphicsLinux.h"
 #include "cnumbers.h"
 
 #include <algorithm>
@@ -274,14 +275,95 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     delete plug;
     return 0;
   }
-  if (opcode == effEditIdle || opcode == effIdle) {
-    // Without the mutex: an idle call may show a menu or a dialog for as long as the user likes, and the
-    // audio thread must not wait for it. OnIdle takes the mutex itself for its work on the plug-in's state.
-    plug->OnIdle();
-    return 0;
-  }
+  bool handled = false;
+  const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt, &handled);
+  if (handled) return answer;
   WDL_MutexLock lock(&plug->mMutex);
   return plug->Dispatch(opcode, idx, value, ptr, opt);
+}
+
+VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float, bool* handled)
+{
+  *handled = true;
+  IGraphicsLinux* linuxGUI = dynamic_cast<IGraphicsLinux*>(mGraphics);
+  switch (opcode) {
+  case effEditOpen:
+    if (!mGraphics || !mGraphics->OpenWindow(ptr)) return 0;
+    {
+      WDL_MutexLock lock(&mMutex);
+      OnGUIOpen();
+    }
+    return 1;
+  case effEditClose:
+    if (!mGraphics) return 0;
+    {
+      WDL_MutexLock lock(&mMutex);
+      OnGUIClose();
+    }
+    mGraphics->CloseWindow();
+    return 1;
+  case effEditIdle:
+  case effIdle:
+    // The window's events and the timer first, then the plug-in's idle hook, all without the mutex: an idle
+    // call may show a menu or a dialog for as long as the user likes, and the audio thread must not wait for
+    // it. OnIdle takes the mutex itself for its work on the plug-in's state.
+    if (linuxGUI) linuxGUI->HostIdle();
+    OnIdle();
+    return 0;
+  case effEditKeyDown: {
+    // A key the host took from its own window: index the character, value the virtual key. 1 when the
+    // editor used it, 0 gives it back to the host.
+    if (!linuxGUI || !linuxGUI->WindowIsOpen()) return 0;
+    int key = IGraphicsLinux::kOther;
+    unsigned ch = 0;
+    switch (value) {
+    case VKEY_UP:
+      key = IGraphicsLinux::kUp;
+      break;
+    case VKEY_DOWN:
+      key = IGraphicsLinux::kDown;
+      break;
+    case VKEY_LEFT:
+      key = IGraphicsLinux::kLeft;
+      break;
+    case VKEY_RIGHT:
+      key = IGraphicsLinux::kRight;
+      break;
+    case VKEY_RETURN:
+    case VKEY_ENTER:
+      key = IGraphicsLinux::kReturn;
+      break;
+    case VKEY_ESCAPE:
+      key = IGraphicsLinux::kEscape;
+      break;
+    case VKEY_BACK:
+      key = IGraphicsLinux::kBackspace;
+      break;
+    case VKEY_DELETE:
+      key = IGraphicsLinux::kDelete;
+      break;
+    case VKEY_TAB:
+      key = IGraphicsLinux::kTab;
+      break;
+    case VKEY_SPACE:
+      key = IGraphicsLinux::kChar;
+      ch = ' ';
+      break;
+    default:
+      if (value == 0 && idx > 0 && idx < 0x110000) {
+        key = IGraphicsLinux::kChar;
+        ch = (unsigned)idx;
+      }
+      break;
+    }
+    return linuxGUI->KeyDown(key, ch) ? 1 : 0;
+  }
+  case effEditKeyUp:
+    return 0;
+  default:
+    *handled = false;
+    return 0;
+  }
 }
 
 VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
@@ -350,23 +432,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       return 1;
     }
     return 0;
-  case effEditOpen:
-    if (mGraphics && mGraphics->OpenWindow(ptr)) {
-      OnGUIOpen();
-      return 1;
-    }
-    return 0;
-  case effEditClose:
-    if (mGraphics) {
-      OnGUIClose();
-      mGraphics->CloseWindow();
-      return 1;
-    }
-    return 0;
-  case effEditIdle:
-  case effIdle:
-    OnIdle();
-    return 0;
+  // effEditOpen, effEditClose, effEditIdle, effIdle and the keys: DispatchEditor.
   case effIdentify:
     return VstFourCC('N', 'v', 'E', 'f');
   case effGetChunk:

@@ -332,6 +332,11 @@ VstIntPtr Plugin::OnCallback(int opcode, int index, VstIntPtr value, void* ptr, 
     return 0;
   case audioMasterIdle:
     return 0;
+  case audioMasterSizeWindow:
+    return onSizeWindow && index > 0 && value > 0 && value <= 1 << 15 && index <= 1 << 15 &&
+                   onSizeWindow(index, (int)value)
+               ? 1
+               : 0;
   case audioMasterWantMidi:
     return 1;
   case audioMasterGetTime:
@@ -382,6 +387,7 @@ VstIntPtr Plugin::OnCallback(int opcode, int index, VstIntPtr value, void* ptr, 
     for (const char* yes : {"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo", "receiveVstEvents",
                             "receiveVstMidiEvent", "supplyIdle"})
       if (std::strcmp(what, yes) == 0) return 1;
+    if (onSizeWindow && std::strcmp(what, "sizeWindow") == 0) return 1;
     return 0;
   }
   case audioMasterGetLanguage:

@@ -10,6 +10,7 @@
 #include "VST24Linux.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +117,9 @@ public:
   // The transport position of the next block, in samples.
   int64_t SamplePosition() const { return samplePos_; }
   void SetSamplePosition(int64_t pos) { samplePos_ = pos; }
+
+  // Answers audioMasterSizeWindow (the editor asks for a new size, width and height in pixels); unset: 0.
+  std::function<bool(int width, int height)> onSizeWindow;
 
   const std::vector<HostNotification>& Notifications() const { return notifications_; }
   const std::vector<std::vector<uint8_t>>& MidiOut() const { return midiOut_; } // events the plug-in sent

@@ -1,5 +1,7 @@
 // vsthost: our command-line VST 2.4 host. Loads a Linux VST 2.4 plug-in, lists its identity and parameters,
-// or renders MIDI (a Standard MIDI File or notes given on the command line) through it into a WAV file.
+// renders MIDI (a Standard MIDI File or notes given on the command line) through it into a WAV file, or shows
+// its editor in a window.
+#include "EditorWindow.h"
 #include "FxFile.h"
 #include "Host.h"
 #include "MidiFile.h"
@@ -27,6 +29,8 @@ namespace {
 const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "       vsthost render PLUGIN.so [options]\n"
                       "       vsthost screenshot PLUGIN.so OUT.png [--script FILE] [options]\n"
+                      "       vsthost edit PLUGIN.so [--program N] [--preset FILE] [--param I=V] [--seconds S]\n"
+                      "         shows the editor in a window until it is closed (or for S seconds)\n"
                       "\n"
                       "  -o, --output FILE     WAV file to write (default out.wav)\n"
                       "  --format F            sample format: f32 (default), s16 or s24\n"
@@ -85,7 +89,7 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   }
   o->command = argv[1];
   o->plugin = argv[2];
-  if (o->command != "info" && o->command != "render" && o->command != "screenshot") {
+  if (o->command != "info" && o->command != "render" && o->command != "screenshot" && o->command != "edit") {
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
@@ -360,6 +364,14 @@ int main(int argc, char** argv)
     if (pv.first >= plugin->Effect()->numParams)
       return Fail("parameter " + std::to_string(pv.first) + " does not exist");
     plugin->SetParameter(pv.first, pv.second);
+  }
+
+  if (o.command == "edit") {
+    plugin->Resume(); // as a DAW has it while its editor is open
+    EditorOptions editor;
+    editor.closeAfterSeconds = o.seconds;
+    if (!RunEditor(*plugin, editor, &error)) return Fail(error);
+    return 0;
   }
 
   RenderResult result;

@@ -1,0 +1,741 @@
+// The editor's X11 window in a Linux host, the host-driven timer, and the desktop services that start other
+// programs (file dialogs, the web browser). See IGraphicsLinuxX11.h.
+#include "IGraphicsLinuxX11.h"
+
+#include "IControl.h"
+#include "IGraphicsLinux.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+long long MonotonicMs()
+{
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// ---- Xlib errors ----
+// The error handler is one per process. While views exist ours is installed: it records errors of the views'
+// connections (a host may destroy its window, and ours with it, before it closes the editor; the next
+// request on our window then fails harmlessly) and hands every other error to the handler it replaced.
+struct OwnDisplay
+{
+  Display* display;
+  int lastError; // error code of the latest failed request, 0 none
+  bool dead;     // the connection failed
+};
+std::mutex sDisplayMutex;
+std::vector<OwnDisplay> sDisplays;
+XErrorHandler sPreviousHandler = nullptr;
+
+int OnXError(Display* display, XErrorEvent* event)
+{
+  {
+    std::lock_guard<std::mutex> lock(sDisplayMutex);
+    for (OwnDisplay& d : sDisplays)
+      if (d.display == display) {
+        d.lastError = event->error_code;
+        return 0;
+      }
+  }
+  return sPreviousHandler ? sPreviousHandler(display, event) : 0;
+}
+
+// Instead of exiting the host when our connection breaks: the view stops using it.
+void OnIOErrorExit(Display* display, void*)
+{
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  for (OwnDisplay& d : sDisplays)
+    if (d.display == display) d.dead = true;
+}
+
+void RegisterDisplay(Display* display)
+{
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  if (sDisplays.empty()) {
+    XErrorHandler previous = XSetErrorHandler(OnXError);
+    if (previous != OnXError) sPreviousHandler = previous;
+  }
+  sDisplays.push_back({display, 0, false});
+  XSetIOErrorExitHandler(display, OnIOErrorExit, nullptr);
+}
+
+void UnregisterDisplay(Display* display)
+{
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  sDisplays.erase(std::remove_if(sDisplays.begin(), sDisplays.end(),
+                                 [&](const OwnDisplay& d) { return d.display == display; }),
+                  sDisplays.end());
+  if (sDisplays.empty()) {
+    // Give the handler back, unless the host has installed another one since.
+    XErrorHandler current = XSetErrorHandler(sPreviousHandler);
+    if (current != OnXError) XSetErrorHandler(current);
+    sPreviousHandler = nullptr;
+  }
+}
+
+bool DisplayDead(Display* display)
+{
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  for (const OwnDisplay& d : sDisplays)
+    if (d.display == display) return d.dead;
+  return true;
+}
+
+// Waits for the replies of everything sent so far; the error code of the latest failure since the last call.
+int SyncAndTakeError(Display* display)
+{
+  if (DisplayDead(display)) return BadImplementation;
+  XSync(display, False);
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  for (OwnDisplay& d : sDisplays)
+    if (d.display == display) {
+      const int e = d.dead ? BadImplementation : d.lastError;
+      d.lastError = 0;
+      return e;
+    }
+  return BadImplementation;
+}
+
+// ---- pixels ----
+
+// Where a visual's channel mask puts an 8-bit channel: shift of the lowest bit and the number of bits.
+struct ChannelPlace
+{
+  int shift = 0, bits = 0;
+  explicit ChannelPlace(unsigned long mask)
+  {
+    if (!mask) return;
+    while (!(mask & 1)) {
+      mask >>= 1;
+      ++shift;
+    }
+    while (mask & 1) {
+      mask >>= 1;
+      ++bits;
+    }
+  }
+  unsigned long Put(unsigned c) const { return bits >= 8 ? (unsigned long)c << (shift + bits - 8) : (unsigned long)(c >> (8 - bits)) << shift; }
+};
+
+// ---- keys ----
+
+// The code point of a key symbol, 0 when it is not a character.
+unsigned CodePoint(KeySym sym)
+{
+  if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) return (unsigned)sym;
+  if ((sym & 0xff000000) == 0x01000000) return (unsigned)(sym & 0x00ffffff);
+  if (sym >= XK_KP_0 && sym <= XK_KP_9) return '0' + (unsigned)(sym - XK_KP_0);
+  if (sym == XK_KP_Space) return ' ';
+  return 0;
+}
+
+// The surface's key for a symbol without modifiers; kChar for characters.
+int KeyOf(KeySym sym)
+{
+  switch (sym) {
+  case XK_Up:
+  case XK_KP_Up:
+    return IGraphicsLinux::kUp;
+  case XK_Down:
+  case XK_KP_Down:
+    return IGraphicsLinux::kDown;
+  case XK_Left:
+  case XK_KP_Left:
+    return IGraphicsLinux::kLeft;
+  case XK_Right:
+  case XK_KP_Right:
+    return IGraphicsLinux::kRight;
+  case XK_Return:
+  case XK_KP_Enter:
+    return IGraphicsLinux::kReturn;
+  case XK_Escape:
+    return IGraphicsLinux::kEscape;
+  case XK_BackSpace:
+    return IGraphicsLinux::kBackspace;
+  case XK_Delete:
+  case XK_KP_Delete:
+    return IGraphicsLinux::kDelete;
+  case XK_Tab:
+  case XK_ISO_Left_Tab:
+    return IGraphicsLinux::kTab;
+  default:
+    return CodePoint(sym) ? IGraphicsLinux::kChar : IGraphicsLinux::kOther;
+  }
+}
+
+// ---- child processes ----
+// Programs started for the user (the browser) are reaped by later idle calls; their ids wait here.
+std::mutex sChildMutex;
+std::vector<pid_t> sChildren;
+
+void ReapChildren()
+{
+  std::lock_guard<std::mutex> lock(sChildMutex);
+  sChildren.erase(std::remove_if(sChildren.begin(), sChildren.end(),
+                                 [](pid_t pid) {
+                                   int status;
+                                   const pid_t r = waitpid(pid, &status, WNOHANG);
+                                   return r == pid || (r < 0 && errno == ECHILD);
+                                 }),
+                  sChildren.end());
+}
+
+// Starts a program found on PATH, without a shell: stdin from /dev/null, stdout into *outFd (a pipe,
+// non-blocking read end) or /dev/null when outFd is null. False when it cannot be started.
+bool Spawn(const std::vector<std::string>& args, pid_t* pid, int* outFd)
+{
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int pipeFds[2] = {-1, -1};
+  if (outFd && pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (outFd)
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  // Nothing else of the host (its sockets, its pipes) goes along into a browser that may outlive it.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+  // The child gets the default signal dispositions and an empty mask, whatever the host set.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  sigdelset(&all, SIGKILL); // these two cannot be set; some C libraries refuse the whole set with them
+  sigdelset(&all, SIGSTOP);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  const int rc = posix_spawnp(pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  if (outFd) {
+    close(pipeFds[1]);
+    if (rc != 0) {
+      close(pipeFds[0]);
+      return false;
+    }
+    fcntl(pipeFds[0], F_SETFL, fcntl(pipeFds[0], F_GETFL) | O_NONBLOCK);
+    *outFd = pipeFds[0];
+  }
+  return rc == 0;
+}
+
+// Runs a dialog program to its end while the editor keeps presenting itself. False when it cannot be
+// started; else *status is its exit status (-1 when killed) and *out what it printed.
+bool RunDialog(IGraphicsX11View* view, const std::vector<std::string>& args, std::string* out, int* status)
+{
+  pid_t pid;
+  int fd = -1;
+  if (!Spawn(args, &pid, &fd)) return false;
+  out->clear();
+  bool open = true;
+  for (;;) {
+    if (open) {
+      char buf[4096];
+      for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0 && out->size() < (1u << 20)) out->append(buf, (size_t)n);
+        if (n > 0) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) open = false;
+        break;
+      }
+    }
+    int st = 0;
+    const pid_t r = waitpid(pid, &st, WNOHANG);
+    if (r == pid) {
+      *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+      break;
+    }
+    if (r < 0 && errno != EINTR) {
+      *status = -1;
+      break;
+    }
+    const int waitFd = open ? fd : -1;
+    if (view && view->Alive()) {
+      view->WaitWhileBusy(waitFd, 40);
+    } else {
+      pollfd p = {waitFd, POLLIN, 0};
+      poll(&p, waitFd >= 0 ? 1 : 0, 40);
+    }
+  }
+  if (fd >= 0) {
+    // What is left after the program ended.
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0 && out->size() < (1u << 20)) out->append(buf, (size_t)n);
+    close(fd);
+  }
+  return true;
+}
+
+std::string ExpandHome(const char* path)
+{
+  std::string p = path ? path : "";
+  if (!p.empty() && p[0] == '~' && (p.size() == 1 || p[1] == '/')) {
+    const char* home = std::getenv("HOME");
+    if (home && *home) p = home + p.substr(1);
+  }
+  return p;
+}
+
+std::string FirstLine(const std::string& text)
+{
+  return text.substr(0, text.find('\n'));
+}
+
+// Receives the text of the editor's own path field.
+class PathEntryControl : public IControl
+{
+public:
+  using IControl::IControl;
+  bool Draw(IGraphics*) override { return true; }
+  void TextFromTextEntry(const char* text) override
+  {
+    mEntered = text ? text : "";
+    mDone = true;
+  }
+  std::string mEntered;
+  bool mDone = false;
+};
+
+} // namespace
+
+// ---- the view ----
+
+IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long parent, int width, int height)
+{
+  if (!parent || width <= 0 || height <= 0) return nullptr;
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return nullptr;
+  Display* display = XOpenDisplay(name);
+  if (!display) return nullptr;
+  RegisterDisplay(display);
+
+  XWindowAttributes parentAttributes;
+  if (!XGetWindowAttributes(display, parent, &parentAttributes) || SyncAndTakeError(display) ||
+      parentAttributes.c_class != InputOutput) {
+    UnregisterDisplay(display);
+    XCloseDisplay(display);
+    return nullptr;
+  }
+  XSetWindowAttributes a;
+  std::memset(&a, 0, sizeof a);
+  a.background_pixmap = None; // every pixel comes from the bitmap: no flash of a background
+  a.bit_gravity = NorthWestGravity;
+  a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                 KeyReleaseMask | LeaveWindowMask | StructureNotifyMask;
+  const Window window = XCreateWindow(display, parent, 0, 0, (unsigned)width, (unsigned)height, 0, CopyFromParent,
+                                      InputOutput, CopyFromParent, CWBackPixmap | CWBitGravity | CWEventMask, &a);
+  XMapWindow(display, window);
+  XWindowAttributes own;
+  if (!window || SyncAndTakeError(display) || !XGetWindowAttributes(display, window, &own) ||
+      SyncAndTakeError(display)) {
+    if (window) XDestroyWindow(display, window);
+    SyncAndTakeError(display);
+    UnregisterDisplay(display);
+    XCloseDisplay(display);
+    return nullptr;
+  }
+  IGraphicsX11View* view = new IGraphicsX11View;
+  view->mSurface = surface;
+  view->mDisplay = display;
+  view->mWindow = window;
+  view->mParent = parent;
+  view->mGC = XCreateGC(display, window, 0, nullptr);
+  view->mVisual = own.visual;
+  view->mDepth = own.depth;
+  view->mWidth = width;
+  view->mHeight = height;
+  XFlush(display);
+  return view;
+}
+
+IGraphicsX11View::~IGraphicsX11View()
+{
+  if (!mDisplay) return;
+  if (!DisplayDead(mDisplay)) {
+    if (!mGone) XDestroyWindow(mDisplay, mWindow);
+    if (mGC) XFreeGC(mDisplay, static_cast<GC>(mGC));
+    SyncAndTakeError(mDisplay); // a window the host destroyed already fails here, quietly
+  }
+  UnregisterDisplay(mDisplay);
+  XCloseDisplay(mDisplay);
+}
+
+void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
+{
+  if (mGone || !bitmap || DisplayDead(mDisplay)) return;
+  const int w = std::min(mWidth, bitmap->getWidth()), h = std::min(mHeight, bitmap->getHeight());
+  r = IRECT(std::max(r.L, 0), std::max(r.T, 0), std::min(r.R, w), std::min(r.B, h));
+  if (r.R <= r.L || r.B <= r.T) return;
+  const int rw = r.R - r.L, rh = r.B - r.T;
+  Visual* visual = static_cast<Visual*>(mVisual);
+  XImage* image = XCreateImage(mDisplay, visual, (unsigned)mDepth, ZPixmap, 0, nullptr, (unsigned)rw, (unsigned)rh,
+                               32, 0);
+  if (!image) return;
+  mImageBytes.resize((size_t)image->bytes_per_line * (size_t)rh);
+  image->data = mImageBytes.data();
+  const ChannelPlace red(visual->red_mask), green(visual->green_mask), blue(visual->blue_mask);
+  // A 32-bit parent (a compositing host) gives the window an alpha channel: the editor is opaque.
+  const unsigned long opaque =
+      mDepth == 32 ? 0xffffffffUL & ~(visual->red_mask | visual->green_mask | visual->blue_mask) : 0;
+  const LICE_pixel* bits = bitmap->getBits();
+  const int span = bitmap->getRowSpan();
+  // 32-bit pixels are written as this machine's words; Xlib reorders them for a server of the other order.
+  const bool direct32 = image->bits_per_pixel == 32;
+  if (direct32) {
+    const uint16_t one = 1;
+    image->byte_order = *reinterpret_cast<const unsigned char*>(&one) ? LSBFirst : MSBFirst;
+  }
+  for (int y = 0; y < rh; ++y) {
+    const LICE_pixel* src = bits + (size_t)(r.T + y) * (size_t)span + r.L;
+    uint32_t* row32 = reinterpret_cast<uint32_t*>(image->data + (size_t)y * (size_t)image->bytes_per_line);
+    for (int x = 0; x < rw; ++x) {
+      const LICE_pixel p = src[x];
+      const unsigned long v = red.Put(LICE_GETR(p)) | green.Put(LICE_GETG(p)) | blue.Put(LICE_GETB(p)) | opaque;
+      if (direct32)
+        row32[x] = (uint32_t)v;
+      else
+        XPutPixel(image, x, y, v);
+    }
+  }
+  XPutImage(mDisplay, mWindow, static_cast<GC>(mGC), image, 0, 0, r.L, r.T, (unsigned)rw, (unsigned)rh);
+  image->data = nullptr; // the bytes belong to the view
+  XDestroyImage(image);
+  XFlush(mDisplay);
+}
+
+void IGraphicsX11View::flushExposed()
+{
+  if (mExposed.Empty()) return;
+  const IRECT r = mExposed;
+  mExposed = IRECT();
+  Present(mSurface->GetDrawBitmap(), r);
+}
+
+IMouseMod IGraphicsX11View::modifiers(unsigned state, bool left, bool right) const
+{
+  // Super (Mod4) plays the desktop's command key: with the left button it counts as a right click too.
+  return IMouseMod(left, right || (left && (state & Mod4Mask)), (state & ShiftMask) != 0, (state & ControlMask) != 0,
+                   (state & Mod1Mask) != 0);
+}
+
+void IGraphicsX11View::forwardKeyToHost(XEvent& event)
+{
+  XKeyEvent k = event.xkey;
+  k.window = mParent;
+  k.subwindow = None;
+  k.send_event = True;
+  XSendEvent(mDisplay, mParent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask,
+             reinterpret_cast<XEvent*>(&k));
+  XFlush(mDisplay);
+}
+
+bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
+{
+  switch (e.type) {
+  case Expose:
+    mExposed = mExposed.Union(
+        IRECT(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height));
+    if (e.xexpose.count == 0) flushExposed();
+    return false;
+  case DestroyNotify:
+    if (e.xdestroywindow.window == mWindow) mGone = true;
+    return false;
+  case MappingNotify:
+    XRefreshKeyboardMapping(&e.xmapping);
+    return false;
+  case ButtonPress: {
+    if (!inputAllowed) return false;
+    const XButtonEvent& b = e.xbutton;
+    // Keys go to the window the user last clicked, as to a view that became first responder.
+    XSetInputFocus(mDisplay, mWindow, RevertToParent, b.time);
+    if (b.button >= 4 && b.button <= 7) {
+      // Sideways steps (6, 7) have no vertical part: they arrive as steps of 0.
+      const int d = b.button == 4 ? 1 : b.button == 5 ? -1 : 0;
+      mSurface->MouseWheel(b.x, b.y, modifiers(b.state, true, false), d);
+      return true;
+    }
+    if (b.button == 1) {
+      const bool dbl = mHaveLastPress && b.time - mLastPressTime <= (unsigned long)kDoubleClickMs &&
+                       std::abs(b.x - mLastPressX) <= kDoubleClickDistance &&
+                       std::abs(b.y - mLastPressY) <= kDoubleClickDistance;
+      mHaveLastPress = true;
+      mLastPressTime = b.time;
+      mLastPressX = b.x;
+      mLastPressY = b.y;
+      mSurface->MouseDown(b.x, b.y, modifiers(b.state, true, false), dbl);
+      return true;
+    }
+    if (b.button == 3) {
+      mSurface->MouseDown(b.x, b.y, modifiers(b.state, false, true), false);
+      return true;
+    }
+    return false;
+  }
+  case ButtonRelease: {
+    if (!inputAllowed) return false;
+    const XButtonEvent& b = e.xbutton;
+    if (b.button != 1 && b.button != 3) return false;
+    mSurface->MouseUp(b.x, b.y, modifiers(b.state, b.button == 1, b.button == 3));
+    return true;
+  }
+  case MotionNotify: {
+    if (!inputAllowed) return false;
+    // Only the latest of consecutive moves matters: a drag reports positions, not steps.
+    while (XEventsQueued(mDisplay, QueuedAlready)) {
+      XEvent next;
+      XPeekEvent(mDisplay, &next);
+      if (next.type != MotionNotify || next.xmotion.window != mWindow) break;
+      XNextEvent(mDisplay, &e);
+    }
+    const XMotionEvent& m = e.xmotion;
+    const bool rightOnly = (m.state & Button3Mask) && !(m.state & Button1Mask);
+    mSurface->MouseMove(m.x, m.y, modifiers(m.state, !rightOnly, rightOnly));
+    return true;
+  }
+  case LeaveNotify:
+    if (inputAllowed && e.xcrossing.mode == NotifyNormal && !(e.xcrossing.state & (Button1Mask | Button3Mask)))
+      mSurface->OnMouseOut();
+    return false;
+  case KeyPress:
+  case KeyRelease: {
+    if (!inputAllowed) return false;
+    const unsigned char code = (unsigned char)e.xkey.keycode;
+    if (e.type == KeyRelease) {
+      auto it = std::find(mForwardedKeys.begin(), mForwardedKeys.end(), code);
+      if (it != mForwardedKeys.end()) {
+        mForwardedKeys.erase(it);
+        forwardKeyToHost(e);
+      }
+      return false;
+    }
+    KeySym typed = NoSymbol;
+    char text[16];
+    XLookupString(&e.xkey, text, sizeof text, &typed, nullptr);
+    const KeySym plain = XLookupKeysym(&e.xkey, 0);
+    const int key = KeyOf(plain != NoSymbol ? plain : typed);
+    // Controls take keys as their unshifted character; an open text field takes what was typed.
+    unsigned ch = 0;
+    if (key == IGraphicsLinux::kChar) ch = mSurface->ModalOpen() ? CodePoint(typed) : CodePoint(plain);
+    if (key == IGraphicsLinux::kChar && !ch) ch = CodePoint(typed);
+    if (mSurface->KeyDown(key, ch)) return true;
+    if (mForwardedKeys.size() < 64) mForwardedKeys.push_back(code);
+    forwardKeyToHost(e);
+    return true;
+  }
+  default:
+    return false;
+  }
+}
+
+bool IGraphicsX11View::waitReadable(int extraFd, int timeoutMs, bool* extraReady)
+{
+  pollfd p[2] = {{ConnectionNumber(mDisplay), POLLIN, 0}, {extraFd, POLLIN, 0}};
+  const int n = poll(p, extraFd >= 0 ? 2 : 1, std::max(timeoutMs, 0));
+  if (extraReady) *extraReady = n > 0 && extraFd >= 0 && (p[1].revents & (POLLIN | POLLHUP | POLLERR));
+  if (n > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) mGone = true;
+  return n > 0 && (p[0].revents & POLLIN);
+}
+
+bool IGraphicsX11View::DispatchPending()
+{
+  if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
+  // Bounded: a flood of events never keeps the host's idle call from returning.
+  for (int budget = 4096; budget > 0 && !mGone && XPending(mDisplay) > 0; --budget) {
+    XEvent e;
+    XNextEvent(mDisplay, &e);
+    translate(e, true);
+  }
+  if (DisplayDead(mDisplay)) mGone = true;
+  if (!mGone) flushExposed();
+  return !mGone;
+}
+
+bool IGraphicsX11View::DispatchNextInput(int timeoutMs)
+{
+  const long long deadline = MonotonicMs() + timeoutMs;
+  for (;;) {
+    if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
+    while (!mGone && XPending(mDisplay) > 0) {
+      XEvent e;
+      XNextEvent(mDisplay, &e);
+      if (translate(e, true)) {
+        flushExposed();
+        return !mGone;
+      }
+    }
+    if (DisplayDead(mDisplay)) return !(mGone = true);
+    flushExposed();
+    const long long left = deadline - MonotonicMs();
+    if (left <= 0) return !mGone;
+    waitReadable(-1, (int)left, nullptr);
+  }
+}
+
+bool IGraphicsX11View::WaitWhileBusy(int extraFd, int timeoutMs)
+{
+  if (!mGone && !DisplayDead(mDisplay)) {
+    while (XPending(mDisplay) > 0) {
+      XEvent e;
+      XNextEvent(mDisplay, &e);
+      translate(e, false);
+    }
+    flushExposed();
+  }
+  if (mGone || DisplayDead(mDisplay)) {
+    pollfd p = {extraFd, POLLIN, 0};
+    return poll(&p, extraFd >= 0 ? 1 : 0, timeoutMs) > 0;
+  }
+  bool extraReady = false;
+  waitReadable(extraFd, timeoutMs, &extraReady);
+  return extraReady;
+}
+
+// ---- the surface's window hooks ----
+
+IGraphicsLinux::X11ViewSlot::~X11ViewSlot()
+{
+  delete view;
+}
+
+void IGraphicsLinux::openX11View(unsigned long parent)
+{
+  closeX11View();
+  mX11.view = IGraphicsX11View::Open(this, parent, Width(), Height());
+}
+
+void IGraphicsLinux::closeX11View()
+{
+  delete mX11.view;
+  mX11.view = nullptr;
+}
+
+void IGraphicsLinux::presentX11(const IRECT* r)
+{
+  if (!mX11.view || !mDrawBitmap) return;
+  mX11.view->Present(mDrawBitmap.get(), r && !r->Empty() ? *r : IRECT(0, 0, Width(), Height()));
+}
+
+unsigned long IGraphicsLinux::X11WindowID() const
+{
+  return mX11.view && mX11.view->Alive() ? mX11.view->WindowID() : 0;
+}
+
+void IGraphicsLinux::HostIdle()
+{
+  ReapChildren();
+  if (mX11.view) mX11.view->DispatchPending();
+  if (!mWindowOpen) return;
+  // A tick every 1 / FPS seconds on average, whatever rate the host idles at; after a stall the timer
+  // starts afresh instead of catching up.
+  const long long now = MonotonicMs(), period = 1000 / (FPS() > 0 ? FPS() : 25);
+  if (now < mNextTickMs) return;
+  mNextTickMs = now - mNextTickMs > period ? now + period : mNextTickMs + period;
+  Tick();
+}
+
+bool IGraphicsLinux::WindowModalStep()
+{
+  if (!mX11.view) return false;
+  return mX11.view->DispatchNextInput(1000 / (FPS() > 0 ? FPS() : 25));
+}
+
+bool IGraphicsLinux::openURLWithDesktop(const char* url)
+{
+  ReapChildren();
+  pid_t pid;
+  if (!Spawn({"xdg-open", url}, &pid, nullptr)) return false;
+  std::lock_guard<std::mutex> lock(sChildMutex);
+  sChildren.push_back(pid);
+  return true;
+}
+
+std::string IGraphicsLinux::AskForFile(EFileAction action, const char* folder, const char* proposedName,
+                                       const char* extensions)
+{
+  if (!mX11.view) return "";
+  const bool save = action == kFileSave;
+  const std::string title = save ? "Save" : "Open";
+  std::string start = ExpandHome(folder);
+  if (!start.empty() && start.back() != '/') start += '/';
+  start += proposedName ? proposedName : "";
+
+  // Types are separated by single blanks and written without dots; file systems are case-sensitive, so
+  // both cases are offered.
+  std::string patterns;
+  for (const char* p = extensions ? extensions : ""; *p;) {
+    const char* end = std::strchr(p, ' ');
+    const std::string type(p, end ? (size_t)(end - p) : std::strlen(p));
+    if (!type.empty()) {
+      std::string upper = type;
+      for (char& c : upper) c = (char)std::toupper((unsigned char)c);
+      patterns += (patterns.empty() ? "" : " ") + ("*." + type);
+      if (upper != type) patterns += " *." + upper;
+    }
+    if (!end) break;
+    p = end + 1;
+  }
+
+  std::string out;
+  int status = 0;
+  std::vector<std::string> zenity = {"zenity", "--file-selection", "--title=" + title, "--filename=" + start};
+  if (save) {
+    zenity.push_back("--save");
+    zenity.push_back("--confirm-overwrite");
+  }
+  if (!patterns.empty()) zenity.push_back("--file-filter=" + patterns);
+  bool ran = RunDialog(mX11.view, zenity, &out, &status);
+  if (!ran) {
+    std::vector<std::string> kdialog = {"kdialog", "--title", title, "--attach", std::to_string(X11WindowID()),
+                                        save ? "--getsavefilename" : "--getopenfilename", start};
+    if (!patterns.empty()) kdialog.push_back(patterns);
+    ran = RunDialog(mX11.view, kdialog, &out, &status);
+  }
+  if (ran) {
+    const std::string path = FirstLine(out);
+    return status == 0 && !path.empty() && path[0] == '/' ? path : "";
+  }
+
+  // Neither program: the path is typed into the editor's own field, centred.
+  const int w = std::min(600, Width() - 20), h = 20;
+  IRECT r((Width() - w) / 2, (Height() - h) / 2, (Width() + w) / 2, (Height() + h) / 2);
+  PathEntryControl field(mPlug, r);
+  IText style;
+  style.mAlign = IText::kAlignNear;
+  CreateTextEntry(&field, &style, &r, start.c_str(), nullptr);
+  ForceEndUserEdit(); // nothing may keep the field once it is gone
+  const std::string path = field.mDone ? ExpandHome(field.mEntered.c_str()) : "";
+  return !path.empty() && path[0] == '/' && path.back() != '/' ? path : "";
+}

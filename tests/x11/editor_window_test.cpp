@@ -1,0 +1,775 @@
+// The editor in a host's X11 window, under a private Xvfb: the window is a child of the host's, its pixels
+// equal the headless frame of the same state, input sent with XTest reaches the controls the way the entry
+// points describe, unused keys go back to the host, modal elements read the window's events, file dialogs
+// and the browser are other programs started without a shell, and opening and closing leaves nothing behind.
+// Xlib's macros (None, Bool, Status) must come after GoogleTest and the framework's headers.
+#include <gtest/gtest.h>
+
+#include "IControl.h"
+#include "IGraphicsLinux.h"
+#include "IPlugVST.h"
+
+#include "XServer.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+enum { kKnob = 0, kSwitch, kNumParams };
+constexpr int kW = 320, kH = 200;
+constexpr double kDragPerPixel = 0.005; // the knob's gearing: value per pixel of upward drag
+constexpr double kWheelStep = 0.05;     // the knob's value per wheel step
+const IRECT kKnobRect(20, 20, 100, 100), kSwitchRect(120, 20, 160, 60), kProbeRect(180, 20, 300, 180);
+
+std::vector<std::string> gLog; // what the probe received
+
+std::string ModText(const IMouseMod* m)
+{
+  std::ostringstream s;
+  s << m->L << ' ' << m->R << ' ' << m->S << ' ' << m->C << ' ' << m->A;
+  return s.str();
+}
+
+// The background, drawn only where the surface redraws (as an image background is).
+class Backdrop : public IControl
+{
+public:
+  Backdrop(IPlugBase* p) : IControl(p, IRECT(0, 0, kW, kH)) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor c(255, 25, 30, 35);
+    IRECT r = mRECT.Intersect(g->mDrawRECT);
+    return r.Empty() || g->FillIRect(&c, &r);
+  }
+};
+
+// Vertical drag and wheel change the value; drawn as a level bar and a pointer line.
+class Knob : public IControl
+{
+public:
+  Knob(IPlugBase* p) : IControl(p, kKnobRect, kKnob) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor back(255, 40, 40, 60), bar(255, 220, 180, 40), line(255, 250, 250, 250);
+    IRECT r = mRECT;
+    g->FillIRect(&back, &r);
+    IRECT level(r.L, r.B - (int)(mValue * r.H()), r.R, r.B);
+    g->FillIRect(&bar, &level);
+    return g->DrawRadialLine(&line, r.MW(), r.MH(), (float)(mValue * 5.0 - 2.5), 5.0f, 35.0f, nullptr, true);
+  }
+  void OnMouseDrag(int, int, int, int dY, IMouseMod*) override
+  {
+    mValue -= dY * kDragPerPixel;
+    SetDirty();
+  }
+  void OnMouseWheel(int, int, IMouseMod*, int d) override
+  {
+    mValue += d * kWheelStep;
+    SetDirty();
+  }
+};
+
+class Switch : public IControl
+{
+public:
+  Switch(IPlugBase* p) : IControl(p, kSwitchRect, kSwitch) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor on(255, 30, 200, 90), off(255, 90, 30, 30);
+    return g->FillIRect(mValue > 0.5 ? &on : &off, &mRECT);
+  }
+  void OnMouseDown(int, int, IMouseMod*) override
+  {
+    mValue = mValue > 0.5 ? 0.0 : 1.0;
+    SetDirty();
+  }
+};
+
+// Records every input it gets.
+class Probe : public IControl
+{
+public:
+  Probe(IPlugBase* p) : IControl(p, kProbeRect) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor c(255, 70, 110, 160);
+    return g->FillIRect(&c, &mRECT);
+  }
+  void OnMouseDown(int, int, IMouseMod* m) override { gLog.push_back("down " + ModText(m)); }
+  void OnMouseDblClick(int, int, IMouseMod* m) override { gLog.push_back("dbl " + ModText(m)); }
+  void OnMouseUp(int, int, IMouseMod*) override { gLog.push_back("up"); }
+  void OnMouseWheel(int, int, IMouseMod*, int d) override { gLog.push_back("wheel " + std::to_string(d)); }
+  bool OnKeyDown(int, int, int key) override
+  {
+    gLog.push_back("key " + std::to_string(key));
+    return true;
+  }
+};
+
+// The surface with the hooks a test needs: a user action when a modal loop first asks for input, and an
+// answer for the editor's own path field.
+class TestSurface : public IGraphicsLinux
+{
+public:
+  using IGraphicsLinux::IGraphicsLinux;
+  bool RunModalStep() override
+  {
+    if (++modalSteps == 1 && onFirstModalStep) onFirstModalStep();
+    if (modalSteps > 500) return false; // never hang a test
+    return WindowModalStep();
+  }
+  void CreateTextEntry(IControl* c, IText* t, IRECT* r, const char* str, IParam* p) override
+  {
+    if (typedPath.empty()) return IGraphicsLinux::CreateTextEntry(c, t, r, str, p);
+    entryStart = str ? str : "";
+    c->TextFromTextEntry(typedPath.c_str());
+  }
+  std::function<void()> onFirstModalStep;
+  int modalSteps = 0;
+  std::string typedPath, entryStart;
+};
+
+class EditorPlug : public IPlugVST
+{
+public:
+  EditorPlug()
+      : IPlugVST(IPlugInstanceInfo{nullptr}, kNumParams, "2-2", 1, "X11 Editor", "", "Tests", 0x00010000,
+                 VstFourCC('x', '1', '1', 'e'), VstFourCC('T', 'e', 's', 't'), 0, false, false, false)
+  {
+    GetParam(kKnob)->InitDouble("Knob", 0.5, 0.0, 1.0, 0.0001);
+    GetParam(kSwitch)->InitBool("Switch", false);
+    surface = new TestSurface(this, kW, kH);
+    surface->AttachControl(new Backdrop(this));
+    surface->AttachControl(new Knob(this));
+    surface->AttachControl(new Switch(this));
+    surface->AttachControl(new Probe(this));
+    IText style;
+    style.mSize = 14;
+    style.mColor = IColor(255, 230, 230, 230);
+    surface->AttachControl(new ITextControl(this, IRECT(20, 120, 160, 150), &style, "Cutoff 440 Hz"));
+    AttachGraphics(surface);
+  }
+  VstIntPtr Dispatch(int op, int idx = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f)
+  {
+    return VSTDispatcher(GetAEffect(), op, idx, value, ptr, opt);
+  }
+  TestSurface* surface; // owned by the plug-in
+};
+
+// The draw bitmap as 0xRRGGBB, as the window should show it.
+std::vector<unsigned> FrameOf(IGraphicsLinux* g)
+{
+  LICE_IBitmap* b = g->GetDrawBitmap();
+  std::vector<unsigned> out;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const LICE_pixel p = b->getBits()[(size_t)y * b->getRowSpan() + x];
+      out.push_back(LICE_GETR(p) << 16 | LICE_GETG(p) << 8 | LICE_GETB(p));
+    }
+  return out;
+}
+
+class EditorWindow : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    std::string why;
+    if (!server.Start(&why)) GTEST_SKIP() << why;
+    display = XOpenDisplay(server.Name().c_str());
+    ASSERT_NE(display, nullptr);
+    int ev, err, major, minor;
+    ASSERT_TRUE(XTestQueryExtension(display, &ev, &err, &major, &minor));
+    host = MakeHostWindow(display, kHostX, kHostY, 500, 300, KeyPressMask | KeyReleaseMask);
+    gLog.clear();
+  }
+  void TearDown() override
+  {
+    plug.reset();
+    if (display) XCloseDisplay(display);
+  }
+  void OpenEditor()
+  {
+    plug = std::make_unique<EditorPlug>();
+    ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    ASSERT_NE(plug->surface->X11WindowID(), 0u);
+    plug->surface->Tick();
+  }
+  void Idle() { plug->Dispatch(effEditIdle); }
+  bool PumpFor(const std::function<bool()>& done, double seconds = 3.0)
+  {
+    return PumpUntil([&] { Idle(); }, done, seconds);
+  }
+
+  // The user, through XTest; positions in editor pixels (the editor sits at the host window's origin).
+  void Move(int x, int y)
+  {
+    XTestFakeMotionEvent(display, DefaultScreen(display), kHostX + x, kHostY + y, CurrentTime);
+    XSync(display, False);
+  }
+  void Button(unsigned button, bool press, unsigned long delayMs = 0)
+  {
+    XTestFakeButtonEvent(display, button, press, delayMs);
+    XSync(display, False);
+  }
+  void Click(unsigned button, int x, int y, unsigned long delayMs = 0)
+  {
+    Move(x, y);
+    Button(button, true, delayMs);
+    Button(button, false);
+  }
+  void Key(KeySym sym, bool press)
+  {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), press, CurrentTime);
+    XSync(display, False);
+  }
+  void Tap(KeySym sym, KeySym held = NoSymbol)
+  {
+    if (held != NoSymbol) Key(held, true);
+    Key(sym, true);
+    Key(sym, false);
+    if (held != NoSymbol) Key(held, false);
+  }
+  bool LogHas(size_t n)
+  {
+    return PumpFor([&] { return gLog.size() >= n; });
+  }
+
+  static constexpr int kHostX = 40, kHostY = 30;
+  XServer server; // declared first: it outlives every connection
+  Display* display = nullptr;
+  Window host = 0;
+  std::unique_ptr<EditorPlug> plug;
+};
+
+TEST_F(EditorWindow, PixelsEqualTheHeadlessFrameOfTheSameState)
+{
+  OpenEditor();
+  const Window view = plug->surface->X11WindowID();
+  std::vector<Window> kids = Children(display, host);
+  ASSERT_EQ(kids.size(), 1u);
+  EXPECT_EQ(kids[0], view);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(display, view, &a));
+  EXPECT_EQ(a.width, kW);
+  EXPECT_EQ(a.height, kH);
+  EXPECT_EQ(a.map_state, IsViewable);
+
+  EditorPlug twin; // headless: drawn into its bitmap only
+  twin.surface->OpenWindow(nullptr);
+  twin.surface->Tick();
+  auto matches = [&] { return ReadPixels(display, view, kW, kH) == FrameOf(twin.surface); };
+  EXPECT_TRUE(PumpFor(matches));
+
+  // A new state on both sides: only the changed area is drawn and presented.
+  for (EditorPlug* p : {plug.get(), &twin}) {
+    p->surface->SetParameterFromPlug(kKnob, 0.85, true);
+    p->surface->SetParameterFromPlug(kSwitch, 1.0, true);
+    p->surface->Tick();
+  }
+  EXPECT_TRUE(PumpFor(matches));
+  // The comparison tells frames apart.
+  twin.surface->SetParameterFromPlug(kKnob, 0.2, true);
+  twin.surface->Tick();
+  EXPECT_FALSE(matches());
+  twin.surface->SetParameterFromPlug(kKnob, 0.85, true);
+  twin.surface->Tick();
+  EXPECT_TRUE(matches());
+
+  // Covered by another window and uncovered: what was exposed is presented again from the bitmap.
+  Window cover = MakeHostWindow(display, kHostX + 10, kHostY + 10, 200, 150);
+  XDestroyWindow(display, cover);
+  XSync(display, False);
+  EXPECT_TRUE(PumpFor(matches));
+}
+
+TEST_F(EditorWindow, XTestDragWheelAndClicksChangeTheParameters)
+{
+  OpenEditor();
+  const double start = plug->GetParam(kKnob)->GetNormalized();
+  const int cx = (kKnobRect.L + kKnobRect.R) / 2, cy = (kKnobRect.T + kKnobRect.B) / 2;
+  Move(cx, cy);
+  Button(1, true);
+  for (int i = 1; i <= 4; ++i) Move(cx + i, cy - 10 * i); // 40 pixels up in four moves
+  Button(1, false);
+  const double dragged = start + 40 * kDragPerPixel;
+  EXPECT_TRUE(PumpFor([&] { return std::fabs(plug->GetParam(kKnob)->GetNormalized() - dragged) < 1e-9; }))
+      << plug->GetParam(kKnob)->GetNormalized();
+
+  // Three steps away from the user, one towards: buttons 4 and 5.
+  for (unsigned b : {4u, 4u, 4u, 5u}) Click(b, cx, cy);
+  const double wheeled = dragged + 2 * kWheelStep;
+  EXPECT_TRUE(PumpFor([&] { return std::fabs(plug->GetParam(kKnob)->GetNormalized() - wheeled) < 1e-9; }))
+      << plug->GetParam(kKnob)->GetNormalized();
+
+  // Sideways steps (6, 7) carry no vertical part: the wheel call has 0 steps.
+  Click(6, 200, 100);
+  Click(7, 200, 100);
+  ASSERT_TRUE(LogHas(2));
+  EXPECT_EQ(gLog, (std::vector<std::string>{"wheel 0", "wheel 0"}));
+
+  Click(1, (kSwitchRect.L + kSwitchRect.R) / 2, (kSwitchRect.T + kSwitchRect.B) / 2);
+  EXPECT_TRUE(PumpFor([&] { return plug->GetParam(kSwitch)->GetNormalized() > 0.5; }));
+  EXPECT_TRUE(PumpFor([&] { return !plug->surface->GetControl(2)->IsDirty(); }));
+}
+
+TEST_F(EditorWindow, ButtonsAndModifiersMapToTheMouseFlags)
+{
+  OpenEditor();
+  // Columns L R S C A. Super plays the command key: a left click with it counts as a right click too.
+  const struct
+  {
+    unsigned button;
+    KeySym held;
+    const char* expected;
+  } cases[] = {
+      {1, NoSymbol, "down 1 0 0 0 0"},  {3, NoSymbol, "down 0 1 0 0 0"},  {1, XK_Shift_L, "down 1 0 1 0 0"},
+      {3, XK_Shift_L, "down 0 1 1 0 0"}, {1, XK_Control_L, "down 1 0 0 1 0"}, {1, XK_Alt_L, "down 1 0 0 0 1"},
+      {1, XK_Super_L, "down 1 1 0 0 0"},
+  };
+  int x = kProbeRect.L + 5;
+  for (const auto& c : cases) {
+    gLog.clear();
+    if (c.held != NoSymbol) Key(c.held, true);
+    Click(c.button, x, 60); // each click further right than a double click reaches
+    if (c.held != NoSymbol) Key(c.held, false);
+    ASSERT_TRUE(LogHas(2)) << c.expected;
+    EXPECT_EQ(gLog[0], c.expected);
+    EXPECT_EQ(gLog[1], "up");
+    x += 2 * 4 + 3;
+  }
+}
+
+TEST_F(EditorWindow, DoubleClicksAreTwoLeftPressesCloseInTimeAndPlace)
+{
+  OpenEditor();
+  const std::string left = "down 1 0 0 0 0", dbl = "dbl 1 0 0 0 0", right = "down 0 1 0 0 0";
+  const struct
+  {
+    const char* what;
+    unsigned button;
+    int dx;                // second press this far to the right of the first
+    unsigned long delayMs; // server-side delay before the second press
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"quick, same place", 1, 0, 0, {left, "up", dbl, "up"}},
+      {"quick, within the distance", 1, 4, 0, {left, "up", dbl, "up"}},
+      {"quick, too far apart", 1, 5, 0, {left, "up", left, "up"}},
+      {"too slow", 1, 0, 500, {left, "up", left, "up"}},
+      {"right button", 3, 0, 0, {right, "up", right, "up"}},
+  };
+  int y = 30;
+  for (const auto& c : cases) {
+    gLog.clear();
+    Click(c.button, 200, y);
+    Click(c.button, 200 + c.dx, y, c.delayMs);
+    ASSERT_TRUE(LogHas(4)) << c.what;
+    EXPECT_EQ(gLog, c.expected) << c.what;
+    y += 20; // the next pair starts far from this one
+  }
+}
+
+TEST_F(EditorWindow, KeysReachTheControlsAndUnusedKeysGoToTheHost)
+{
+  OpenEditor();
+  Click(1, 240, 100); // the editor takes the keyboard focus, the pointer rests on the probe
+  ASSERT_TRUE(LogHas(2));
+  gLog.clear();
+  // Codes: space 0, arrows 1-4, digits 5 + d, letters 15 + position in the alphabet (either case).
+  const struct
+  {
+    KeySym sym, held;
+    int code;
+  } cases[] = {
+      {XK_q, NoSymbol, 15 + ('q' - 'a')}, {XK_q, XK_Shift_L, 15 + ('q' - 'a')}, {XK_7, NoSymbol, 5 + 7},
+      {XK_7, XK_Shift_L, 5 + 7},          {XK_space, NoSymbol, 0},             {XK_Up, NoSymbol, 1},
+      {XK_Right, NoSymbol, 4},            {XK_A, NoSymbol, 15},
+  };
+  for (const auto& c : cases) Tap(c.sym, c.held);
+  ASSERT_TRUE(LogHas(std::size(cases)));
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(gLog[i], "key " + std::to_string(cases[i].code)) << i;
+
+  // F5 means nothing to the editor: the host's window gets it, press and release.
+  XSync(display, True); // drop what the host saw so far
+  Tap(XK_F5);
+  const KeyCode f5 = XKeysymToKeycode(display, XK_F5);
+  std::vector<int> seen;
+  PumpFor([&] {
+    XEvent e;
+    while (XCheckWindowEvent(display, host, KeyPressMask | KeyReleaseMask, &e))
+      if (e.xkey.keycode == f5 && e.xkey.send_event) seen.push_back(e.type);
+    return seen.size() >= 2;
+  });
+  EXPECT_EQ(seen, (std::vector<int>{KeyPress, KeyRelease}));
+  EXPECT_EQ(gLog.size(), std::size(cases)) << "no control saw F5";
+}
+
+TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  IPopupMenu menu;
+  for (const char* item : {"Sine", "Saw", "Square", "Noise"}) menu.AddItem(item);
+  g->onFirstModalStep = [&] {
+    const IRECT r = g->MenuItemRect(0, 2);
+    Click(1, (int)r.MW(), (int)r.MH());
+  };
+  IRECT anchor(20, 20, 100, 40);
+  IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &anchor);
+  if (g->modalSteps == 0) GTEST_SKIP() << "this build's menus answer without a modal loop";
+  ASSERT_EQ(chosen, &menu);
+  EXPECT_EQ(menu.GetChosenItemIdx(), 2);
+
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] {
+    const IRECT r = g->MessageBoxButtonRect(1);
+    Click(1, (int)r.MW(), (int)r.MH());
+  };
+  EXPECT_EQ(g->ShowMessageBox("Replace the program?", "Question", 4), 7) << "No";
+  EXPECT_GT(g->modalSteps, 0);
+}
+
+TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
+{
+  plug = std::make_unique<EditorPlug>();
+  TestSurface* g = plug->surface;
+  const int filesBefore = OpenFileCount();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    if (i % 3 == 0) ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1); // reopened
+    const Window view = g->X11WindowID();
+    ASSERT_NE(view, 0u);
+    ASSERT_EQ(Children(display, host), std::vector<Window>{view}) << i;
+    if (i % 10 == 0) {
+      g->Tick();
+      Idle();
+    }
+    ASSERT_EQ(plug->Dispatch(effEditClose), 1);
+    ASSERT_TRUE(Children(display, host).empty()) << i;
+    ASSERT_EQ(g->X11WindowID(), 0u);
+  }
+  EXPECT_EQ(OpenFileCount(), filesBefore) << "every connection was closed";
+}
+
+int gHostErrors = 0;
+int CountHostError(Display*, XErrorEvent*)
+{
+  ++gHostErrors;
+  return 0;
+}
+
+TEST_F(EditorWindow, HostWindowDestroyedFirstIsSurvivedAndErrorsStayapart)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  OpenEditor();
+  XDestroyWindow(display, host); // the host tears its window down before it closes the editor
+  XSync(display, False);
+  EXPECT_TRUE(PumpFor([&] { return plug->surface->X11WindowID() == 0; }));
+  plug->surface->SetParameterFromPlug(kKnob, 0.9, true);
+  plug->surface->Tick(); // presenting into a window that is gone does nothing
+  Idle();
+  // While the editor's handler is installed, the host's own errors still reach the host's handler.
+  gHostErrors = 0;
+  XMapWindow(display, host);
+  XSync(display, False);
+  EXPECT_EQ(gHostErrors, 1);
+  EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+  EXPECT_EQ(XSetErrorHandler(before), CountHostError) << "the host's handler is back";
+
+  // A parent that does not exist: the editor opens headless.
+  ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+  EXPECT_TRUE(plug->surface->WindowIsOpen());
+  EXPECT_EQ(plug->surface->X11WindowID(), 0u);
+}
+
+// A folder of its own, removed with everything in it.
+class TempDir
+{
+public:
+  TempDir()
+  {
+    char tmpl[] = "/tmp/x11test.XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  const std::string& Dir() const { return dir_; }
+
+protected:
+  std::string dir_;
+};
+
+// Programs on a private PATH that log their arguments (one a line, to <name>.args) and answer as told.
+class FakePrograms : public TempDir
+{
+public:
+  FakePrograms()
+  {
+    oldPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", dir_.c_str(), 1);
+  }
+  ~FakePrograms() { setenv("PATH", oldPath_.c_str(), 1); }
+  void Add(const std::string& name, const std::string& printed, int status)
+  {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream f(path);
+    f << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
+    if (!printed.empty()) f << "printf '%s\\n' '" << printed << "'\n";
+    f << "exit " << status << "\n";
+    f.close();
+    chmod(path.c_str(), 0755);
+  }
+  void Remove(const std::string& name)
+  {
+    unlink((dir_ + "/" + name).c_str());
+    unlink((dir_ + "/" + name + ".args").c_str());
+  }
+  std::vector<std::string> Args(const std::string& name) const
+  {
+    std::ifstream f(dir_ + "/" + name + ".args");
+    std::vector<std::string> out;
+    for (std::string line; std::getline(f, line);) out.push_back(line);
+    return out;
+  }
+private:
+  std::string oldPath_;
+};
+
+TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  FakePrograms fake;
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const std::string id = std::to_string(g->X11WindowID());
+  char types[] = "fxp fxb";
+  char scl[] = "scl";
+  const struct
+  {
+    const char* what;
+    const char* program; // the one installed (nullptr: none)
+    const char* printed;
+    int status;
+    EFileAction action;
+    const char* folder;
+    const char* proposed;
+    char* extensions;
+    const char* typed; // the answer typed into the editor's own field, when no program is installed
+    const char* expectedFile;
+    const char* expectedFolder;
+    std::vector<std::string> expectedArgs;
+  } cases[] = {
+      {"zenity, open", "zenity", "/chosen/dir/bank.fxb", 0, kFileOpen, "/data/", "", types, "",
+       "/chosen/dir/bank.fxb", "/chosen/dir/",
+       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
+      {"zenity, save cancelled", "zenity", "", 1, kFileSave, "/data", "mine.fxp", types, "", "", "/data",
+       {"--file-selection", "--title=Save", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
+        "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
+      {"zenity answers a relative path", "zenity", "bank.fxb", 0, kFileOpen, "/data/", "", types, "", "", "/data/",
+       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
+      {"kdialog when zenity is missing", "kdialog", "/k/tuning.scl", 0, kFileOpen, "", "", scl, "", "/k/tuning.scl",
+       "/k/",
+       {"--title", "Open", "--attach", id, "--getopenfilename", home + "/Desktop/", "*.scl *.SCL"}},
+      {"neither: the editor's own field", nullptr, "", 0, kFileSave, "/data/", "x.fxp", types, "/typed/y.fxp",
+       "/typed/y.fxp", "/typed/", {}},
+  };
+  for (const auto& c : cases) {
+    fake.Remove("zenity");
+    fake.Remove("kdialog");
+    if (c.program) fake.Add(c.program, c.printed, c.status);
+    g->typedPath = c.typed;
+    WDL_String file(c.proposed), folder(c.folder);
+    g->PromptForFile(&file, c.action, &folder, c.extensions);
+    EXPECT_STREQ(file.Get(), c.expectedFile) << c.what;
+    EXPECT_STREQ(folder.Get(), c.expectedFolder) << c.what;
+    if (c.program) {
+      EXPECT_EQ(fake.Args(c.program), c.expectedArgs) << c.what;
+    } else {
+      EXPECT_EQ(g->entryStart, "/data/x.fxp") << c.what;
+    }
+  }
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST_F(EditorWindow, OpenURLStartsTheBrowserAndReapsIt)
+{
+  OpenEditor();
+  FakePrograms fake;
+  fake.Add("xdg-open", "", 0);
+  ASSERT_TRUE(plug->surface->OpenURL("https://example.org/update?v=1"));
+  EXPECT_EQ(plug->surface->OpenedURLs().back(), "https://example.org/update?v=1");
+  EXPECT_TRUE(PumpFor([&] { return fake.Args("xdg-open").size() == 1 && ZombieChildren() == 0; }));
+  EXPECT_EQ(fake.Args("xdg-open"), std::vector<std::string>{"https://example.org/update?v=1"});
+
+  // Without an X11 window (headless) the address is only recorded.
+  fake.Remove("xdg-open");
+  fake.Add("xdg-open", "", 0);
+  EditorPlug headless;
+  headless.surface->OpenWindow(nullptr);
+  EXPECT_TRUE(headless.surface->OpenURL("https://example.org/"));
+  usleep(200000);
+  EXPECT_TRUE(fake.Args("xdg-open").empty());
+}
+
+// The key a host takes from its own window and hands over with effEditKeyDown.
+TEST_F(EditorWindow, HostKeysGoToTheControlUnderThePointer)
+{
+  plug = std::make_unique<EditorPlug>();
+  ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, nullptr), 1); // headless is enough here
+  plug->surface->MouseMove(240, 100, IMouseMod());
+  const struct
+  {
+    int index;       // the character
+    VstIntPtr value; // the virtual key
+    int answer;
+    const char* logged; // nullptr: nothing
+  } cases[] = {
+      {'q', 0, 1, "key 31"}, {'Q', 0, 1, "key 31"}, {'3', 0, 1, "key 8"},        {0, VKEY_UP, 1, "key 1"},
+      {0, VKEY_SPACE, 1, "key 0"}, {0, VKEY_HOME, 0, nullptr}, {'#', 0, 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    gLog.clear();
+    EXPECT_EQ(plug->Dispatch(effEditKeyDown, c.index, c.value), c.answer) << c.index << "/" << c.value;
+    EXPECT_EQ(gLog, c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
+  }
+  plug->surface->MouseMove(5, 190, IMouseMod()); // over the background: nobody takes keys
+  EXPECT_EQ(plug->Dispatch(effEditKeyDown, 'q', 0), 0);
+  EXPECT_EQ(plug->Dispatch(effEditKeyUp, 'q', 0), 0);
+}
+
+int IgnoreXError(Display*, XErrorEvent*)
+{
+  return 0;
+}
+
+std::string WindowName(Display* d, Window w)
+{
+  char* name = nullptr;
+  std::string out;
+  if (XFetchName(d, w, &name) && name) out = name;
+  if (name) XFree(name);
+  return out;
+}
+
+TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
+{
+  // Ours, and third-party editors of Debian's packages (each skipped when not installed).
+  const struct
+  {
+    const char* plugin;
+    const char* title;
+    const char* program;
+    int width, height; // the editor's size, 0: whatever the plug-in says
+    bool ours;         // third-party code is not checked for leaks (it leaks from libraries it unloads)
+  } cases[] = {
+      {TESTPLUG_SO, "vsthost: TestPlug", "1", 400, 300, true},
+      {VELTRANE_SO, "vsthost: Veltrane", "0", 1280, 650, true},
+      {"/usr/lib/vst/3BandEQ-vst.so", "vsthost: 3 Band EQ", "0", 0, 0, false},
+      {"/usr/lib/vst/amsynth_vst.so", "vsthost: amsynth", "0", 0, 0, false},
+  };
+  const Window root = DefaultRootWindow(display);
+  // Plug-ins may write their settings below HOME: a throw-away one.
+  TempDir home;
+  std::vector<std::string> envText;
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "HOME=", 5) != 0) envText.push_back(*e);
+  envText.push_back("HOME=" + home.Dir());
+  std::vector<char*> env, theirEnv;
+  for (std::string& e : envText) env.push_back(e.data());
+  for (char* e : env)
+    if (std::strncmp(e, "LSAN_OPTIONS=", 13) != 0) theirEnv.push_back(e);
+  std::string noLeakCheck = "LSAN_OPTIONS=detect_leaks=0";
+  theirEnv.push_back(noLeakCheck.data());
+  env.push_back(nullptr);
+  theirEnv.push_back(nullptr);
+  // Third-party editors make and replace windows while the test looks at them: a window gone between two
+  // requests is not an error here.
+  XErrorHandler before = XSetErrorHandler(IgnoreXError);
+  for (const auto& c : cases) {
+    if (access(c.plugin, R_OK) != 0) continue;
+    const char* argv[] = {VSTHOST_EXE, "edit", c.plugin, "--program", c.program, nullptr};
+    // Output to a file, nothing else of ours inherited: a host left behind never holds the runner's pipes.
+    const std::string log = home.Dir() + "/vsthost.log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, VSTHOST_EXE, &actions, nullptr, const_cast<char**>(argv),
+                                    c.ours ? env.data() : theirEnv.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
+    // The editor fills the window the host made for it (third-party editors may size themselves late).
+    Window top = 0;
+    auto fills = [&](Window w) {
+      std::vector<Window> kids = Children(display, w);
+      XWindowAttributes topA, editorA;
+      if (kids.size() != 1 || !XGetWindowAttributes(display, w, &topA) ||
+          !XGetWindowAttributes(display, kids[0], &editorA))
+        return false;
+      return editorA.width == topA.width && editorA.height == topA.height &&
+             (!c.width || (editorA.width == c.width && editorA.height == c.height));
+    };
+    PumpUntil([] {},
+              [&] {
+                for (Window w : Children(display, root))
+                  if (WindowName(display, w) == c.title && fills(w)) top = w;
+                return top != 0;
+              },
+              10.0);
+    if (top) {
+      // Closing the window the way a window manager asks for it.
+      XEvent e = {};
+      e.xclient.type = ClientMessage;
+      e.xclient.window = top;
+      e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+      e.xclient.format = 32;
+      e.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+      e.xclient.data.l[1] = CurrentTime;
+      XSendEvent(display, top, False, NoEventMask, &e);
+      XSync(display, False);
+    }
+    int status = -1;
+    const bool ended = PumpUntil([] {}, [&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10.0);
+    if (!ended) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    EXPECT_NE(top, 0u) << c.title << ": no window filled by an editor of the expected size";
+    EXPECT_TRUE(ended) << c.title;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.title << " " << status;
+    for (Window w : Children(display, root)) EXPECT_NE(WindowName(display, w), c.title);
+    if (HasFailure()) {
+      std::ifstream f(log);
+      std::cout << c.title << " said:\n" << f.rdbuf() << "\n";
+    }
+  }
+  XSetErrorHandler(before);
+}
+
+} // namespace
