@@ -50,11 +50,12 @@ const Alias kAliases[] = {{"Arial", "Liberation Sans"}, {"Helvetica", "Liberatio
 const char* kDefaultFamily = "Liberation Sans";
 constexpr float kDefaultSize = 10.0f;
 
-// One lock for the FreeType library (faces are made and freed under it) and fontconfig.
+// One lock for the FreeType library (faces are made and freed under it) and fontconfig. Never destroyed:
+// font objects held by other static caches are freed at process exit, in any order.
 WDL_Mutex& engineMutex()
 {
-  static WDL_Mutex m;
-  return m;
+  static WDL_Mutex* m = new WDL_Mutex;
+  return *m;
 }
 
 FT_Library library()

@@ -144,10 +144,5 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
 int main(int argc, char** argv)
 {
   ::testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  // The process-wide font cache is destroyed at exit after the text layer's own mutex, a static of another
-  // file (a fault of those layers, not of the threads here): leave without static destructors, so that
-  // ThreadSanitizer judges only what this test exercises.
-  std::fflush(nullptr);
-  std::_Exit(result);
+  return RUN_ALL_TESTS();
 }
