@@ -29,11 +29,12 @@ char* WDL_String::Get() const
 {
   char* p = static_cast<char*>(mHeapBuf.Get());
   if (p) return p;
-  // Callers may write into what Get() returns, so the empty text is reset on every call; one per
-  // thread so that two threads reading unset strings never touch the same byte.
-  static thread_local char empty;
-  empty = 0;
-  return &empty;
+  // Callers may write into what Get() returns, so the empty text is reset when one did. Each string has its
+  // own and an untouched one is only read, so threads reading unset strings never write a shared byte (and
+  // the plug-in needs no thread-local storage, which a library loaded by dlopen reaches only through slow
+  // lookups).
+  if (mEmpty) mEmpty = 0;
+  return &mEmpty;
 }
 
 int WDL_String::GetLength() const

@@ -69,4 +69,5 @@ private:
   void Formatted(int offset, int maxLength, const char* format, va_list args);
 
   WDL_HeapBuf mHeapBuf; // characters and the terminating NUL; size = length + 1 once set
+  mutable char mEmpty = 0; // what Get() answers while nothing is set
 };

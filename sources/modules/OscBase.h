@@ -51,6 +51,27 @@ protected:
   int incrementForPitch(double pitchValue) const;
   // The voice's pitch, 0 until a source is set.
   int voicePitch() const { return frequencySource ? *frequencySource : 0; }
+  // At a tick: a reset trigger that rose arms a restart at the start phase (plus its modulation).
+  void armReset()
+  {
+    if (!resetSource) return;
+    if (*resetSource > previousReset) resetPending = true;
+    previousReset = *resetSource;
+    resetPhase = startPhaseToPhase(startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0));
+  }
+  // At a sample: hard sync restarts at 0, else an armed reset at its phase (sync wins over a pending reset,
+  // which then waits for the next sample without sync). Both keep the distance between the read points.
+  void syncOrReset()
+  {
+    if (syncSource && *syncSource > 0.0) {
+      secondPhase = (secondPhase + range - phase) & mask;
+      phase = 0;
+    } else if (resetPending) {
+      secondPhase = (secondPhase + range - phase + resetPhase) & mask;
+      phase = resetPhase;
+      resetPending = false;
+    }
+  }
 
 public:
   int* frequencySource;    // the voice's pitch (1/128 semitone); null until set
@@ -67,4 +88,12 @@ public:
   int secondPhase;       // second read point (pulse width, shape)
   int phaseIncrement;    // added to the phase each sample
   const int* freq2PhInc; // phase increment of each pitch step 0..17280 at the current rate
+  // Hard sync and the reset by trigger (the oscillators that use them connect these).
+  double startPhase = 0.0;              // fraction of a cycle
+  double* syncSource = nullptr;         // a sync output: above 0 in the sample its oscillator wrapped
+  double* startPhaseModSource = nullptr;
+  double* resetSource = nullptr;        // a gate
+  double previousReset = 0.0;           // last value read from the reset source
+  int resetPhase = 0;                   // phase to restart at
+  bool resetPending = false;            // a trigger was seen; the restart is due at the next sample
 };

@@ -10,9 +10,7 @@ using namespace ModuleConventions;
 const char* const OscLinFM::labelWaveform[3] = {"Sine", "Saw", "Square"};
 
 OscLinFM::OscLinFM(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : OscBase(config, voice, owner), fmSource(nullptr), fmLevel(0.0), fmLevelModSource(nullptr),
-      fmLevelModAmount(0.0), startPhase(0.0), syncSource(nullptr), startPhaseModSource(nullptr),
-      resetSource(nullptr), resetPhase(0), fmDepth(0.0), previousReset(0.0), resetPending(false)
+    : OscBase(config, voice, owner), fmSource(nullptr), fmLevel(0.0), fmLevelModSource(nullptr), fmLevelModAmount(0.0), fmDepth(0.0)
 {
 }
 
@@ -110,11 +108,7 @@ void OscLinFM::update(bool active)
   secondPhase = waveform == kSquare ? (phase - half) & mask : phase;
   wave = waveTables() + (waveform == kSine ? topTable : tableLevel(phaseIncrement)) * kTableSize;
 
-  if (resetSource) {
-    if (*resetSource > previousReset) resetPending = true;
-    previousReset = *resetSource;
-    resetPhase = startPhaseToPhase(startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0));
-  }
+  armReset();
   if (fmSource) fmDepth = range * fmLevel * depthFactor(fmLevelModSource, fmLevelModAmount);
 }
 
@@ -137,14 +131,7 @@ void OscLinFM::process()
   audioOut[0] = nextAudioOut[0];
   syncOut[0] = nextSyncOut[0];
 
-  if (syncSource && *syncSource > 0.0) {
-    secondPhase = (secondPhase + range - phase) & mask;
-    phase = 0;
-  } else if (resetPending) {
-    secondPhase = (secondPhase + range - phase + resetPhase) & mask;
-    phase = resetPhase;
-    resetPending = false;
-  }
+  syncOrReset();
 
   int p1 = phase, p2 = secondPhase;
   if (fmSource) {

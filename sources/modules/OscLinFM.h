@@ -45,12 +45,5 @@ public:
   double fmLevel;              // parameter 1, 0..1
   double* fmLevelModSource;    // parameter 4
   double fmLevelModAmount;     // parameter 3, 0..1
-  double startPhase;           // parameter 12, fraction of a cycle
-  double* syncSource;          // parameter 11
-  double* startPhaseModSource; // parameter 13
-  double* resetSource;         // parameter 14
-  int resetPhase;              // 0 .. 2^28 - 1
   double fmDepth;              // phase units per unit of filtered input
-  double previousReset;
-  bool resetPending;
 };

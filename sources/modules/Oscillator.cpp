@@ -10,9 +10,7 @@ using namespace ModuleConventions;
 const char* const Oscillator::labelWaveform[3] = {"Sine", "Saw", "Pulse"};
 
 Oscillator::Oscillator(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : OscBase(config, voice, owner), shape(0.0), shapeModSource(nullptr), shapeModAmount(0.0), startPhase(0.0),
-      syncSource(nullptr), startPhaseModSource(nullptr), resetSource(nullptr), previousReset(0.0), resetPhase(0),
-      resetPending(false)
+    : OscBase(config, voice, owner), shape(0.0), shapeModSource(nullptr), shapeModAmount(0.0)
 {
 }
 
@@ -100,11 +98,7 @@ void Oscillator::update(bool active)
 
   wave = waveTables() + (waveform == kSine ? topTable : tableLevel(phaseIncrement)) * kTableSize;
 
-  if (resetSource) {
-    if (*resetSource > previousReset) resetPending = true;
-    previousReset = *resetSource;
-    resetPhase = startPhaseToPhase(startPhase + (startPhaseModSource ? *startPhaseModSource : 0.0));
-  }
+  armReset();
 }
 
 void Oscillator::process()
@@ -117,16 +111,7 @@ void Oscillator::process()
   audioOut[0] = nextAudioOut[0];
   syncOut[0] = nextSyncOut[0];
 
-  // Sync wins over a pending reset, which then waits for the next sample without sync. Both keep the
-  // distance between the two read points.
-  if (syncSource && *syncSource > 0.0) {
-    secondPhase = (secondPhase + range - phase) & mask;
-    phase = 0;
-  } else if (resetPending) {
-    secondPhase = (secondPhase + range - phase + resetPhase) & mask;
-    phase = resetPhase;
-    resetPending = false;
-  }
+  syncOrReset();
 
   const double a = wave[phase >> shift];
   const double b = wave[secondPhase >> shift];

@@ -32,11 +32,4 @@ public:
   double shape;                // parameter 1
   double* shapeModSource;      // parameter 3
   double shapeModAmount;       // parameter 2
-  double startPhase;           // parameter 11, fraction of a cycle
-  double* syncSource;          // parameter 10
-  double* startPhaseModSource; // parameter 12
-  double* resetSource;         // parameter 13
-  double previousReset;        // last value read from the reset source
-  int resetPhase;              // phase to restart at
-  bool resetPending;           // a trigger was seen; the restart is due at the next sample
 };
