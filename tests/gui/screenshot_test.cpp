@@ -167,3 +167,32 @@ TEST(Screenshot, TheProductsEditorOpensHeadlessAndIsPictured)
   EXPECT_EQ(bm->getWidth(), 1280);
   EXPECT_EQ(bm->getHeight(), 650);
 }
+
+// A user's session on the product's editor through the host's screenshot command, with the editor's own
+// drawn menus: program 3 chosen from the program menu, then renamed in the text field. The saved program
+// file shows what the session did to the plug-in.
+TEST(Screenshot, AScriptedSessionOnTheProductsEditorChangesItsState)
+{
+  const std::string script = OutputPath("veltrane_session.txt"), png = OutputPath("veltrane_session.png"),
+                    fxp = OutputPath("veltrane_session.fxp");
+  {
+    std::ofstream f(script);
+    // The program display opens the menu of the 64 programs (in submenus of 16); the name field opens on
+    // the program's name, which 24 backspaces clear, and Return renames the program.
+    f << "click 50 65\nchoose 0/3\nticks 2\nclick 100 105\n";
+    for (int i = 0; i < 24; ++i) f << "key backspace\n";
+    f << "type Session Patch\nkey return\nticks 2\n";
+  }
+  std::remove(fxp.c_str());
+  ASSERT_EQ(RunCommand(std::string(VSTHOST_EXE) + " screenshot " + VELTRANE_SO + " " + png + " --script " + script +
+                       " --save-fxp " + fxp),
+            0);
+  std::ifstream in(fxp, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 60u);
+  // The program file header: 'CcnK', size, 'FPCh', version, plug-in id, plug-in version, parameter count,
+  // then the 28-byte program name.
+  EXPECT_EQ(0, std::memcmp(bytes.data(), "CcnK", 4));
+  EXPECT_EQ(0, std::memcmp(bytes.data() + 8, "FPCh", 4));
+  EXPECT_STREQ("Session Patch", std::string(bytes.data() + 28, 28).c_str());
+}

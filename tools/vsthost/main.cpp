@@ -53,7 +53,7 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --double              process in double precision when the plug-in can\n"
                       "  --realtime            answer the realtime process level (default offline)\n"
                       "  --host-product TEXT   product string the host reports (default \"Veltrane vsthost\")\n"
-                      "  --save-fxp FILE       after rendering, save the current program\n"
+                      "  --save-fxp FILE       after rendering (or the screenshot's script), save the current program\n"
                       "  --save-fxb FILE       after rendering, save the bank\n"
                       "  --script FILE         screenshot: user actions played on the editor first, one a line:\n"
                       "                        click X Y, rclick X Y, down/up/drag/move/dblclick X Y, wheel X Y D,\n"
@@ -299,6 +299,9 @@ int Screenshot(Plugin& plugin, const Options& o)
                                             const_cast<char*>(o.output.c_str()));
   plugin.Dispatch(effEditClose);
   if (written != 1) return Fail("the plug-in wrote no screenshot (a script line it cannot read, or no headless editor)");
+  // What the script did to the plug-in, for a caller to read back.
+  std::string error;
+  if (!o.saveFxp.empty() && !SaveFxp(plugin, o.saveFxp, &error)) return Fail(error);
   if (!o.quiet) std::printf("%s -> %s\n", plugin.Info().effectName.c_str(), o.output.c_str());
   return 0;
 }
