@@ -233,7 +233,7 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
     h.text(0, 6, 128, 24, names[pos], 12, 192, 0xffffff, true);
   }
 
-  // Panels as their Parts place the controls, at assorted values.
+  // Panels with their controls where the layouts place them, at assorted values.
   const int bg[18] = {23, 28, 0, 40, 43, 48, 0, 0, 32, 57, 0, 0, 37, 0, 0, 0, 0, 0};
   for (int pos = 0; pos < 18; ++pos)
     if (bg[pos]) g->AttachControl(frameOf(p, slotX(pos), slotY(pos), bg[pos], 1));
