@@ -20,8 +20,8 @@ IBitmap imageOrEmpty(int id)
 } // namespace
 
 ITWBeatStepControl::ITWBeatStepControl(IPlugBase* plug, int x, int y, int paramIdx)
-    : IControl(plug, IRECT(x, y, x + kWidth, y + kHeight), paramIdx),
-      mLamp(imageOrEmpty(kImageButtonLight)), mAccentLamp(imageOrEmpty(kImageButtonLight2))
+    : IControl(plug, IRECT(x, y, x + kWidth, y + kHeight), paramIdx), mLamp(imageOrEmpty(kImageButtonLight)),
+      mAccentLamp(imageOrEmpty(kImageButtonLight2))
 {
   if (IParam* param = editorParam(plug, paramIdx)) mValue = param->GetNormalized();
   IGraphics* gui = plug ? plug->GetGUI() : nullptr;
@@ -29,8 +29,7 @@ ITWBeatStepControl::ITWBeatStepControl(IPlugBase* plug, int x, int y, int paramI
   for (int i = 0; i < kSteps; ++i) {
     mSteps[i] = new ITWSwitchControl(plug, x, y + kPitch * i, -1, (i % 4 == 0) ? &mAccentLamp : &mLamp);
     mSteps[i]->SetValueFromPlug((m >> i) & 1);
-    if (gui)
-      gui->AttachControl(mSteps[i]);
+    if (gui) gui->AttachControl(mSteps[i]);
   }
   if (!gui) {
     // Nobody to own the lamps: the column works on its mask alone.

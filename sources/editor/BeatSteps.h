@@ -17,7 +17,7 @@ class ITWBeatStepControl : public IControl
 {
 public:
   static constexpr int kSteps = 16;
-  static constexpr int kPitch = 13;  // pixels from one lamp to the next
+  static constexpr int kPitch = 13; // pixels from one lamp to the next
   static constexpr int kWidth = 26;
   static constexpr int kHeight = 210; // the last two rows select no step
 

@@ -19,8 +19,8 @@ class Veltrane;
 class ITWLoadWavetableControl : public IFileSelectorControl
 {
 public:
-  static constexpr int kWaveSize = 2048;     // samples per wave
-  static constexpr int kMaxWaves = 64;       // waves a file may bring
+  static constexpr int kWaveSize = 2048;      // samples per wave
+  static constexpr int kMaxWaves = 64;        // waves a file may bring
   static constexpr int kSyxMessageSize = 410; // bytes of one wave message of a SysEx dump
   static constexpr const char* kCaption = "Load Wavetable";
 

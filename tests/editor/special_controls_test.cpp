@@ -71,8 +71,8 @@ TEST(BeatSteps, ClicksToggleTheStepBitsOfTheirLine)
   struct Press
   {
     int line, dy, step;
-  } presses[] = {{0, 0, 0}, {0, 30, 2}, {0, 38, 2}, {1, 12, 0}, {1, 13, 1}, {2, 207, 15}, {3, 100, 7},
-                 {3, 208, -1}, {3, 209, -1}};
+  } presses[] = {{0, 0, 0},    {0, 30, 2},  {0, 38, 2},   {1, 12, 0},  {1, 13, 1},
+                 {2, 207, 15}, {3, 100, 7}, {3, 208, -1}, {3, 209, -1}};
   int expected[4] = {0, 0, 0, 0};
   for (const Press& p : presses) {
     for (int round = 0; round < 2; ++round) { // a second click takes the step back
@@ -131,9 +131,9 @@ TEST(BeatSteps, LedsFollowTheStepPublishedPerTick)
   e.v->replaceModule(kSeqSlot, ModuleConfig::MOD_BEATSEQ, true, false);
   auto* seq = static_cast<BeatSeq*>(e.v->masterModules[kSeqSlot]);
   ASSERT_NE(nullptr, seq);
-  seq->setParameter(1, 0);  // every clock a step
-  seq->setParameter(3, 1);  // loop
-  seq->setParameter(4, 5);  // 6 steps
+  seq->setParameter(1, 0); // every clock a step
+  seq->setParameter(3, 1); // loop
+  seq->setParameter(4, 5); // 6 steps
   IBitmap* led = BitmapStore::getBitmap(kImageLed);
   IControl* leds[16];
   for (int k = 0; k < 16; ++k) {
@@ -310,7 +310,7 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
   {
     const char* name;
     Bytes bytes;
-  } rows[] = {{"empty.wav", noSamples}, {"text.wav", notWave}, {"one.wav", wavFile(1)},
+  } rows[] = {{"empty.wav", noSamples},  {"text.wav", notWave},  {"one.wav", wavFile(1)},
               {"bad head.syx", badHead}, {"longer.syx", longer}, {"short.syx", Bytes(409, 0xF0)}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -350,8 +350,11 @@ TEST(WavetableLoader, CancelChangesNothingAndRightClickOnEmptyRecord)
 
 TEST(WavetableLoader, ShownNameDropsFolderAndExtension)
 {
-  const char* rows[][2] = {{"/a/b/Pad.syx", "Pad"}, {"C:\\x\\y.z\\Bells.v2.wav", "Bells.v2"},
-                           {"/a.b/noext", "noext"}, {"/d/.wav", ""}, {"", ""}};
+  const char* rows[][2] = {{"/a/b/Pad.syx", "Pad"},
+                           {"C:\\x\\y.z\\Bells.v2.wav", "Bells.v2"},
+                           {"/a.b/noext", "noext"},
+                           {"/d/.wav", ""},
+                           {"", ""}};
   for (auto& r : rows) {
     WDL_String out;
     wavetableDisplayName(r[0], &out);
