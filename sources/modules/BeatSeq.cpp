@@ -127,4 +127,5 @@ void BeatSeq::update(bool)
     reset();
   else if (clockFired)
     clock();
+  publishedStep.store(currentStep, std::memory_order_relaxed);
 }

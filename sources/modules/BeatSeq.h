@@ -15,6 +15,8 @@
 
 #include "Module.h"
 
+#include <atomic>
+
 class BeatSeq : public Module
 {
 public:
@@ -50,5 +52,8 @@ public:
   double previousClock;
   double previousReset;
   int currentStep; // 0..15
+  // currentStep as of the end of the last tick, for the editor's step lamps (written by the audio thread,
+  // read by the editor's without a lock).
+  std::atomic<int> publishedStep{0};
   bool stopped;
 };

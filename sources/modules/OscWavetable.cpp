@@ -370,6 +370,12 @@ bool OscWavetable::loadWavetable(Veltrane* plug, int slot, const char* path)
   return commit(plug, slot, read ? &spectra : nullptr, path) && read;
 }
 
+bool OscWavetable::installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name)
+{
+  if (!spectra || !spectra->data) return false;
+  return commit(plug, slot, spectra, name);
+}
+
 bool OscWavetable::setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name)
 {
   WaveSpectra spectra;

@@ -87,6 +87,9 @@ public:
   // A file that fails leaves the waves as they were and clears the name. False also when the slot holds no
   // wavetable oscillator.
   static bool loadWavetable(Veltrane* plug, int slot, const char* path);
+  // Spectra the caller decoded (readWavetableFile) put in under the instance mutex, named name; nothing
+  // changes for empty spectra. False also when the slot holds no wavetable oscillator.
+  static bool installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name);
   // The same with waves made by the caller (a generator): waves * 2048 samples, named name.
   static bool setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name);
 
