@@ -133,6 +133,7 @@ public:
   IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmap* bitmap,
                  int blendMethod = IChannelBlend::kBlendNone);
   bool Draw(IGraphics* graphics) override;
+  const IBitmap& GetBitmap() const { return mBitmap; }
 
 protected:
   IBitmap mBitmap;

@@ -100,12 +100,6 @@ TEST(BeatSteps, ClicksToggleTheStepBitsOfTheirLine)
   for (int k = 0; k < 16; ++k) EXPECT_EQ((0x8421 >> k) & 1, (int)columns[1]->lamp(k)->GetValue()) << k;
 }
 
-// The image a lamp was made with (the field is protected in the image control).
-struct LampPeek : ITWSwitchControl
-{
-  static const IBitmap& image(ITWSwitchControl* c) { return static_cast<LampPeek*>(c)->mBitmap; }
-};
-
 TEST(BeatSteps, AccentLampsMarkEveryFourthStep)
 {
   Editor e;
@@ -121,7 +115,7 @@ TEST(BeatSteps, AccentLampsMarkEveryFourthStep)
   for (int k = 0; k < 16; ++k) {
     EXPECT_EQ(e.g->GetControl(before + k), column->lamp(k)) << k;
     EXPECT_EQ(kColumnY + 13 * k, column->lamp(k)->GetRECT()->T) << k;
-    EXPECT_EQ(k % 4 == 0 ? accent->mData : lamp->mData, LampPeek::image(column->lamp(k)).mData) << k;
+    EXPECT_EQ(k % 4 == 0 ? accent->mData : lamp->mData, column->lamp(k)->GetBitmap().mData) << k;
   }
 }
 
