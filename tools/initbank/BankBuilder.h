@@ -25,6 +25,22 @@ public:
   // A voice slot (master false) or master slot now holds the type, with its default parameters.
   void module(int slot, ModuleConfig::ModuleID id, bool master = false);
 
+  // Selector p of a voice slot follows each voice's own note (the voice trigger).
+  void voiceTrigger(int slot, int p)
+  {
+    connect(slot, p, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
+  }
+  // An envelope's segment values 0..1 (a segment of value t takes about 10^(4.5 t - 2.3) s), started by
+  // the voice's note on its first gate input.
+  void noteEnvelope(int slot, double attack, double decay, double sustain, double release)
+  {
+    voiceTrigger(slot, 0);
+    setSlot(slot, 2, attack);
+    setSlot(slot, 5, decay);
+    setSlot(slot, 8, sustain);
+    setSlot(slot, 11, release);
+  }
+
   // Starts program p from the initialised state; finish() names it and stores it.
   void begin(int program);
   void finish(const char* name);

@@ -32,11 +32,7 @@ void buildVoice(BankBuilder& b, const VoiceShape& s, int ampSource = kFilter)
   b.setSlot(kFilter, 1, s.cutoff);
   b.setSlot(kFilter, 2, s.resonance);
   b.setSlot(kFilter, 12, 0.5); // half key tracking
-  b.connect(kEnv, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(kEnv, 2, s.attack);
-  b.setSlot(kEnv, 5, s.decay);
-  b.setSlot(kEnv, 8, s.sustain);
-  b.setSlot(kEnv, 11, s.release);
+  b.noteEnvelope(kEnv, s.attack, s.decay, s.sustain, s.release);
   if (ampSource == kFilter) b.connect(kAmp, 1, SourceDef::AUDIO, kFilter, 0); // else once that module exists
   b.connect(kAmp, 11, SourceDef::MODULATION, kEnv, 0);
   b.setSlot(kAmp, 10, 1.0);

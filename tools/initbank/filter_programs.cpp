@@ -17,11 +17,7 @@ struct Segments
 void envelope(BankBuilder& b, int slot, const Segments& s)
 {
   b.module(slot, ModuleConfig::MOD_ENVELOPE);
-  b.connect(slot, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(slot, 2, s.attack);
-  b.setSlot(slot, 5, s.decay);
-  b.setSlot(slot, 8, s.sustain);
-  b.setSlot(slot, 11, s.release);
+  b.noteEnvelope(slot, s.attack, s.decay, s.sustain, s.release);
 }
 
 // An amplifier whose VCA 1 follows the envelope in envSlot: input A from (source, output a), input B from
@@ -138,7 +134,7 @@ void combPluck(BankBuilder& b)
   b.setSlot(kComb, 1, combOnNote48());
   b.setSlot(kComb, 12, 1.0); // the comb plays the note
   b.setSlot(kComb, 2, 0.96); // feedback: a long ring
-  b.connect(kComb, 15, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
+  b.voiceTrigger(kComb, 15);
   envelope(b, kEnv, {0.0, 0.62, 0.0, 0.3});
   vca(b, kAmp, kComb, 0, -1, kEnv, 2.0);
   b.v->plugToCommon(kAmp);

@@ -48,11 +48,6 @@ void connectAudioOrMod(BankBuilder& b, int slot, int p, int module, int index)
   b.setSlot(slot, p, b.v->voiceSources.getPosition(SD::AUDIO_OR_MOD, SD::AUDIO, module, index));
 }
 
-void voiceGate(BankBuilder& b, int slot, int p)
-{
-  b.connect(slot, p, SD::GATE, SD::kGroupTriggers, Veltrane::kTriggerVoice);
-}
-
 int division(const char* label)
 {
   for (int d = 0; d < Clock::kNumRates; ++d)
@@ -69,11 +64,7 @@ void clockGate(BankBuilder& b, int slot, int p, const char* label)
 void ampEnvelope(BankBuilder& b, int slot, double attack, double decay, double sustain, double release)
 {
   b.module(slot, ID::MOD_ENVELOPE);
-  voiceGate(b, slot, 0);
-  b.setSlot(slot, 2, attack);
-  b.setSlot(slot, 5, decay);
-  b.setSlot(slot, 8, sustain);
-  b.setSlot(slot, 11, release);
+  b.noteEnvelope(slot, attack, decay, sustain, release);
   b.connect(kAmp, 11, SD::MODULATION, slot, 0);
 }
 
@@ -119,8 +110,8 @@ void dualEnvelopePluck(BankBuilder& b)
   b.begin(kRangeModulators + 2);
   voice(b, Oscillator::kSaw, 0.35, 0.3);
   b.module(kEnv2, ID::MOD_ENVELOPE2);
-  voiceGate(b, kEnv2, 0);
-  voiceGate(b, kEnv2, 1);
+  b.voiceTrigger(kEnv2, 0);
+  b.voiceTrigger(kEnv2, 1);
   b.setSlot(kEnv2, 2, 0.0);  // attack A: 5 ms
   b.setSlot(kEnv2, 4, 0.5);  // decay A: 0.6 s
   b.setSlot(kEnv2, 6, 0.2);  // sustain A
@@ -145,7 +136,7 @@ void quadEnvelopePulse(BankBuilder& b)
   b.module(kEnv4, ID::MOD_ENVELOPE4);
   clockGate(b, kEnv4, 0, "1/8");
   clockGate(b, kEnv4, 1, "1/4");
-  voiceGate(b, kEnv4, 2);
+  b.voiceTrigger(kEnv4, 2);
   b.setSlot(kEnv4, 4, 0.0); // attacks
   b.setSlot(kEnv4, 5, 0.0);
   b.setSlot(kEnv4, 6, 0.0);
@@ -174,8 +165,8 @@ void linearSwellPad(BankBuilder& b)
   b.setSlot(kFilter, 3, 0.6);
   b.setSlot(kFilter, 5, 0.6);
   b.module(kLin, ID::MOD_LINENVELOPE);
-  voiceGate(b, kLin, 0);
-  voiceGate(b, kLin, 1);
+  b.voiceTrigger(kLin, 0);
+  b.voiceTrigger(kLin, 1);
   b.setSlot(kLin, 2, 0.8); // attack A (s)
   b.setSlot(kLin, 4, 1.0); // decay A
   b.setSlot(kLin, 6, 0.7); // sustain A
@@ -253,7 +244,7 @@ void stepArpeggio(BankBuilder& b)
   ampEnvelope(b, kEnv, 0.0, 0.5, 0.8, 0.3);
   b.module(kSeq, ID::MOD_SEQUENCER);
   clockGate(b, kSeq, 0, "1/16");
-  voiceGate(b, kSeq, 1);
+  b.voiceTrigger(kSeq, 1);
   const int semitones[8] = {0, 7, 12, 7, 3, 10, 15, 10};
   for (int k = 0; k < 8; ++k) b.setSlot(kSeq, 5 + k, semitones[k] / 12.0 / 2.0); // value x 24 = semitones
   b.setSlot(kOsc, 6, 2.0 * kOctave);
@@ -285,7 +276,7 @@ void switchedModulation(BankBuilder& b)
   b.module(kSwitch, ID::MOD_SEQSWITCH);
   clockGate(b, kSwitch, 1, "1/8");
   b.setSlot(kSwitch, 2, 0); // divider "1"
-  voiceGate(b, kSwitch, 3);
+  b.voiceTrigger(kSwitch, 3);
   b.setSlot(kSwitch, 6, 3); // four steps
   b.connect(kSwitch, 7, SD::MODULATION, kLfo2, 1);
   b.connect(kSwitch, 8, SD::MODULATION, kLfo2, 3);
@@ -309,7 +300,7 @@ void audioGate(BankBuilder& b)
   b.module(kSwitch, ID::MOD_AUDIOSWITCH);
   clockGate(b, kSwitch, 1, "1/16");
   b.setSlot(kSwitch, 2, 0);
-  voiceGate(b, kSwitch, 3);
+  b.voiceTrigger(kSwitch, 3);
   b.setSlot(kSwitch, 6, 3);
   b.connect(kSwitch, 7, SD::AUDIO, kOsc, 0);
   b.connect(kSwitch, 9, SD::AUDIO, kOsc2, 0);
@@ -328,7 +319,7 @@ void beatGroove(BankBuilder& b)
   voice(b, Oscillator::kSaw, 0.4, 0.45);
   b.module(kBeat, ID::MOD_BEATSEQ);
   clockGate(b, kBeat, 0, "1/16");
-  voiceGate(b, kBeat, 2);
+  b.voiceTrigger(kBeat, 2);
   b.setSlot(kBeat, 5, 0x5655); // steps 1 3 5 7 9 10 11 13 15
   b.setSlot(kBeat, 6, 0x1010); // steps 5 and 13
   b.setSlot(kBeat, 7, 0x8822); // steps 2 6 12 16

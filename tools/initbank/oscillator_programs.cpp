@@ -16,11 +16,7 @@ struct Adsr
 void voiceEnvelope(BankBuilder& b, int slot, const Adsr& e)
 {
   b.module(slot, ModuleConfig::MOD_ENVELOPE);
-  b.connect(slot, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(slot, 2, e.attack);
-  b.setSlot(slot, 5, e.decay);
-  b.setSlot(slot, 8, e.sustain);
-  b.setSlot(slot, 11, e.release);
+  b.noteEnvelope(slot, e.attack, e.decay, e.sustain, e.release);
 }
 
 // An amplifier in slot: input A (and B when bModule >= 0) at the given gains, its VCA following the

@@ -80,11 +80,7 @@ void fullRackPad(BankBuilder& b)
   b.setSlot(kMix, 12, 1.0);
 
   // Filter envelope: a slow swell and a long fall to a low sustain.
-  b.connect(kFilterEnv, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(kFilterEnv, 2, 0.3);
-  b.setSlot(kFilterEnv, 5, 0.55);
-  b.setSlot(kFilterEnv, 8, 0.25);
-  b.setSlot(kFilterEnv, 11, 0.35);
+  b.noteEnvelope(kFilterEnv, 0.3, 0.55, 0.25, 0.35);
 
   b.setSlot(kLadder, 0, 1); // LP 24
   b.connect(kLadder, 4, SourceDef::AUDIO, kMix, 0);
@@ -116,11 +112,7 @@ void fullRackPad(BankBuilder& b)
   b.setSlot(kWarmth, 4, 1.5);
   b.setSlot(kWarmth, 10, 0.5);
 
-  b.connect(kAmpEnv, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(kAmpEnv, 2, 0.25);
-  b.setSlot(kAmpEnv, 5, 0.5);
-  b.setSlot(kAmpEnv, 8, 0.7);
-  b.setSlot(kAmpEnv, 11, 0.35);
+  b.noteEnvelope(kAmpEnv, 0.25, 0.5, 0.7, 0.35);
 
   b.connect(kAmp, 1, SourceDef::AUDIO, kWarmth, 0);
   b.connect(kAmp, 11, SourceDef::MODULATION, kAmpEnv, 0);

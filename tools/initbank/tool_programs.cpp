@@ -29,11 +29,6 @@ void envelope(BankBuilder& b, int slot, const Adsr& s)
   b.setSlot(slot, 11, s.release);
 }
 
-void voiceTrigger(BankBuilder& b, int slot, int p)
-{
-  b.connect(slot, p, kGate, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-}
-
 void common(BankBuilder& b, int slot, int p, int item)
 {
   b.connect(slot, p, kMod, SourceDef::kGroupCommonMod, item);
@@ -105,9 +100,9 @@ void glideLead(BankBuilder& b)
   b.connect(kFilter, 10, kMod, kFilterEnv, 0);
   b.setSlot(kFilter, 9, 3072.0);
 
-  voiceTrigger(b, kFilterEnv, 0);
+  b.voiceTrigger(kFilterEnv, 0);
   envelope(b, kFilterEnv, {0.0, 0.4, 0.2, 0.35});
-  voiceTrigger(b, kEnv, 0);
+  b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.05, 0.45, 0.75, 0.3});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
   voices(b);
@@ -132,7 +127,7 @@ void clockDividedPluck(BankBuilder& b)
   b.setSlot(kGates, 9, 1); // "2": eighth notes
   b.connect(kGates, 10, kGate, SourceDef::kGroupClock, kClockSixteenth);
   b.setSlot(kGates, 11, 2);                // "3": a three-against-two accent
-  voiceTrigger(b, kGates, 12);             // join: the note ...
+  b.voiceTrigger(kGates, 12);             // join: the note ...
   b.connect(kGates, 13, kGate, kGates, 2); // ... and the divided clock C
   b.connect(kGates, 4, kGate, kGates, 3);  // divider D starts pulse B ...
   b.setSlot(kGates, 5, 0.04);              // ... 40 ms long, for the accent envelope
@@ -149,7 +144,7 @@ void clockDividedPluck(BankBuilder& b)
   envelope(b, kPluck, {0.0, 0.3, 0.0, 0.3});
   b.connect(kAccent, 0, kGate, kGates, 1); // pulse B
   envelope(b, kAccent, {0.0, 0.35, 0.0, 0.35});
-  voiceTrigger(b, kEnv, 0);
+  b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.3});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
   voices(b);
@@ -174,7 +169,7 @@ void gatedStabs(BankBuilder& b)
   b.setSlot(kGates, 1, 0.09);
   b.setSlot(kGates, 2, 0.15); // up to 240 ms with the wheel full
   common(b, kGates, 3, SourceDef::MOD_MW_POS);
-  voiceTrigger(b, kGates, 4);
+  b.voiceTrigger(kGates, 4);
   b.setSlot(kGates, 5, 0.25);
 
   b.setSlot(kOscA, 0, 1); // Saw
@@ -221,7 +216,7 @@ void blendPad(BankBuilder& b)
   b.connect(kBlend, 1, kAudio, kPulse, 0);
   b.setSlot(kBlend, 2, 1.0);
   b.connect(kBlend, 3, kMod, kMorph, 0); // the morph envelope sets the blend
-  voiceTrigger(b, kMorph, 0);
+  b.voiceTrigger(kMorph, 0);
   envelope(b, kMorph, {0.55, 0.5, 1.0, 0.4}); // about 1.5 s from saw to pulse
 
   b.connect(kDelay, 0, kAudio, kSaw, 0);
@@ -234,7 +229,7 @@ void blendPad(BankBuilder& b)
   common(b, kMix, 5, SourceDef::MOD_MW_POS); // at rest the wheel keeps the comb out
 
   lowpass(b, kFilter, kMix, 4, 0.6, 0.15); // the summed output
-  voiceTrigger(b, kEnv, 0);
+  b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.45, 0.5, 0.85, 0.45});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
   voices(b);
@@ -256,7 +251,7 @@ void echoWah(BankBuilder& b)
   b.module(kFilterEnv, ID::MOD_ENVELOPE);
   b.module(kWidthEnv, ID::MOD_ENVELOPE);
 
-  voiceTrigger(b, kFilterEnv, 0);
+  b.voiceTrigger(kFilterEnv, 0);
   envelope(b, kFilterEnv, {0.05, 0.3, 0.0, 0.3});
 
   b.connect(kEcho, 0, kMod, kFilterEnv, 0);
@@ -280,7 +275,7 @@ void echoWah(BankBuilder& b)
   lowpass(b, kFilter, kOsc, 0, 0.3, 0.55);
   b.connect(kFilter, 8, kMod, kEcho, 1); // the adder: envelope and echoes
   b.setSlot(kFilter, 7, 5376.0);
-  voiceTrigger(b, kEnv, 0);
+  b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.35});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
   voices(b);
@@ -311,7 +306,7 @@ void velocityFilter(BankBuilder& b)
   b.setSlot(kShape, 10, 0.6);
   common(b, kShape, 11, SourceDef::MOD_MW_POS);
 
-  voiceTrigger(b, kFilterEnv, 0);
+  b.voiceTrigger(kFilterEnv, 0);
   envelope(b, kFilterEnv, {0.0, 0.42, 0.25, 0.35});
 
   b.setSlot(kOsc, 0, 2); // Pulse
@@ -324,7 +319,7 @@ void velocityFilter(BankBuilder& b)
   b.setSlot(kFilter, 7, 3072.0);
   b.connect(kFilter, 10, kMod, kShape, 2);
   b.setSlot(kFilter, 9, 6144.0);
-  voiceTrigger(b, kEnv, 0);
+  b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.45, 0.7, 0.35});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
   voices(b);

@@ -52,16 +52,6 @@ void giveTable(BankBuilder& b, int slot, const std::vector<double>& table, const
   }
 }
 
-// Envelope in slot env started by each voice's note: attack, decay, sustain, release as segment values.
-void noteEnvelope(BankBuilder& b, int env, double attack, double decay, double sustain, double release)
-{
-  b.connect(env, 0, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerVoice);
-  b.setSlot(env, 2, attack);
-  b.setSlot(env, 5, decay);
-  b.setSlot(env, 8, sustain);
-  b.setSlot(env, 11, release);
-}
-
 // Amplifier in slot amp: input A from source slot, its VCA following envelope slot env, into the voice sums.
 void voiceAmplifier(BankBuilder& b, int amp, int source, int env)
 {
@@ -94,7 +84,7 @@ void glassPad(BankBuilder& b)
   b.module(kEnv, ModuleConfig::MOD_ENVELOPE);
   b.module(kAmp, ModuleConfig::MOD_AMPLIFIER);
 
-  noteEnvelope(b, kMorph, 0.62, 0.7, 0.7, 0.5); // about 3 s up through the table, then back to 70 %
+  b.noteEnvelope(kMorph, 0.62, 0.7, 0.7, 0.5); // about 3 s up through the table, then back to 70 %
   for (int osc : {kOscA, kOscB}) {
     b.setSlot(osc, 1, 0.05);
     b.connect(osc, 3, SourceDef::MODULATION, kMorph, 0);
@@ -114,7 +104,7 @@ void glassPad(BankBuilder& b)
   b.setSlot(kFilter, 2, 0.15);
   b.setSlot(kFilter, 12, 0.5);
 
-  noteEnvelope(b, kEnv, 0.45, 0.5, 0.8, 0.42);
+  b.noteEnvelope(kEnv, 0.45, 0.5, 0.8, 0.42);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.45);
@@ -139,7 +129,7 @@ void morphBass(BankBuilder& b)
   b.module(kEnv, ModuleConfig::MOD_ENVELOPE);
   b.module(kAmp, ModuleConfig::MOD_AMPLIFIER);
 
-  noteEnvelope(b, kMorph, 0.0, 0.42, 0.0, 0.3); // a fall of about 0.4 s
+  b.noteEnvelope(kMorph, 0.0, 0.42, 0.0, 0.3); // a fall of about 0.4 s
   b.setSlot(kOsc, 4, -12);
   b.setSlot(kOsc, 1, 0.1);
   b.connect(kOsc, 3, SourceDef::MODULATION, kMorph, 0);
@@ -154,7 +144,7 @@ void morphBass(BankBuilder& b)
   b.connect(kFilter, 8, SourceDef::MODULATION, kMorph, 0);
   b.setSlot(kFilter, 7, 2400); // the pluck also opens the filter by up to 1.5 octaves
 
-  noteEnvelope(b, kEnv, 0.0, 0.55, 0.55, 0.3);
+  b.noteEnvelope(kEnv, 0.0, 0.55, 0.55, 0.3);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
   b.set(Veltrane::kParamVoices, 3);
   b.set(Veltrane::kParamOutRelease, 0.35);
@@ -188,7 +178,7 @@ void vowelLead(BankBuilder& b)
   b.setSlot(kFilter, 1, 0.8);
   b.setSlot(kFilter, 2, 0.1);
 
-  noteEnvelope(b, kEnv, 0.2, 0.5, 0.85, 0.38);
+  b.noteEnvelope(kEnv, 0.2, 0.5, 0.85, 0.38);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
   b.set(Veltrane::kParamVoices, 2);
   b.set(Veltrane::kParamPortamento, 0.05);
@@ -223,7 +213,7 @@ void drawbarOrgan(BankBuilder& b)
   b.setSlot(kOsc, 1, 3.0 / 7.0); // the fourth registration
   b.setSlot(kOsc, 11, 1);        // Raw
 
-  noteEnvelope(b, kEnv, 0.0, 0.3, 1.0, 0.25);
+  b.noteEnvelope(kEnv, 0.0, 0.3, 1.0, 0.25);
   voiceAmplifier(b, kAmp, kOsc, kEnv);
   b.setSlot(kAmp, 0, 0.6);
   b.set(Veltrane::kParamVoices, 5);
