@@ -1,7 +1,5 @@
 #include "engine_harness.h"
 
-#include "../support/plugin_host.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 // records the product hooks it calls, and temporary files.
 #pragma once
 
+#include "../support/plugin_host.h"
 #include "Module.h"
 #include "Synth.h"
 #include "Veltrane.h"
@@ -11,8 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-VstIntPtr QuietHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
 // The synth layer alone, with its editor surface attached as the product attaches it.
 class TestSynth : public Synth
