@@ -120,11 +120,8 @@ void Comb::update(bool active)
 {
   if (!active) return;
   const int voicePitch = pitchSource ? *pitchSource : 0;
-  double sum = frequencyPitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
-  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
-  const int p = clampToInt(sum, -2147483647, 2147483647);
-  effectiveFeedback = feedback + additive(param2ModSource, param2ModAmount);
-  if (param2ModSource) effectiveFeedback = clampValue(effectiveFeedback, 0.0, 1.0);
+  const int p = modulatedPitch(keyTrackedPitch(frequencyPitch, voicePitch, referencePitch));
+  effectiveFeedback = modulatedParam2(feedback);
   if (gateRose(triggerSource, &previousTrigger)) clearLines();
 
   if (p == cachedPitch || delaySize < 2) return;

@@ -1,9 +1,29 @@
 #include "FilterSlot.h"
 
+#include "FilterTables.h"
 #include "Module.h"
 #include "ModuleConventions.h"
 
 using namespace ModuleConventions;
+
+double FilterSlot::keyTrackedPitch(int basePitch, int voicePitch, int referencePitch) const
+{
+  return basePitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
+}
+
+int FilterSlot::modulatedPitch(double tracked) const
+{
+  double sum = tracked;
+  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
+  return clampToInt(sum, -2147483647, 2147483647);
+}
+
+double FilterSlot::modulatedParam2(double value) const
+{
+  double r = value + additive(param2ModSource, param2ModAmount);
+  if (param2ModSource) r = clampValue(r, 0.0, 1.0);
+  return r;
+}
 
 bool FilterSlot::setShared(Module* module, int index, double value)
 {

@@ -25,6 +25,12 @@ struct FilterSlot
 
   // Takes parameters 3..14 of the module's slot; false for any other index.
   bool setShared(Module* module, int index, double value);
+  // The base pitch (steps) moved by key tracking of the voice pitch around referencePitch (MIDI note 48).
+  double keyTrackedPitch(int basePitch, int voicePitch, int referencePitch) const;
+  // A key-tracked pitch plus both frequency modulations, truncated toward zero; not yet held to a table.
+  int modulatedPitch(double tracked) const;
+  // Parameter 2 (resonance or feedback) plus its modulation, held to 0..1 while a source is connected.
+  double modulatedParam2(double value) const;
   // Declares parameters 3..14.
   static void declareShared(int base, Synth* synth);
 };

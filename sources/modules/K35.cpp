@@ -90,13 +90,9 @@ void K35::update(bool active)
 {
   if (!active) return;
   const int voicePitch = pitchSource ? *pitchSource : 0;
-  double sum = cutoffPitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
-  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
-  // Truncated toward zero; the cache compares the unclamped pitch, the table index is clamped.
-  const int p = clampToInt(sum, -2147483647, 2147483647);
-  double r = resonance + additive(param2ModSource, param2ModAmount);
-  if (param2ModSource) r = clampValue(r, 0.0, 1.0);
-  k = 1.7 * r + 0.01;
+  // The cache compares the unclamped pitch, the table index is clamped.
+  const int p = modulatedPitch(keyTrackedPitch(cutoffPitch, voicePitch, referencePitch));
+  k = 1.7 * modulatedParam2(resonance) + 0.01;
 
   if (p == cachedPitch && k == cachedK) return;
   cachedPitch = p;

@@ -26,12 +26,6 @@ inline double clip(double v)
 {
   return v < -1.0 ? -1.0 : (v < 1.0 ? v : 1.0);
 }
-
-// The nearest integer, halves away from zero.
-inline int roundAway(double v)
-{
-  return (int)(v < 0.0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
-}
 } // namespace
 
 Ladder::Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner)
@@ -67,7 +61,7 @@ void Ladder::setFrequencySource(int* pitch)
 void Ladder::trackPitch(int voicePitch)
 {
   trackedPitch = voicePitch;
-  cutoffSum = cutoffPitch + roundAway((voicePitch - referencePitch) * keyTracking);
+  cutoffSum = keyTrackedPitch(cutoffPitch, voicePitch, referencePitch);
 }
 
 void Ladder::startStages(double* st)
@@ -123,12 +117,9 @@ void Ladder::calculateCoeff()
 {
   const int voicePitch = pitchSource ? *pitchSource : 0;
   if (voicePitch != trackedPitch) trackPitch(voicePitch);
-  double sum = cutoffSum;
-  sum += additive(mod1Source, mod1Amount) + additive(mod2Source, mod2Amount);
-  // Truncated toward zero; the table index is clamped below, the cache compares the unclamped pitch.
-  const int p = clampToInt(sum, -2147483647, 2147483647);
-  double r = resonance + additive(param2ModSource, param2ModAmount);
-  if (param2ModSource) r = clampValue(r, 0.0, 1.0);
+  // The table index is clamped below, the cache compares the unclamped pitch.
+  const int p = modulatedPitch(cutoffSum);
+  const double r = modulatedParam2(resonance);
 
   // Without modulation sources only the voice pitch moves the coefficients, and it moves at control ticks.
   coeffsSettled = !mod1Source && !mod2Source && !param2ModSource;

@@ -1,62 +1,17 @@
 #include "ModuleConventions.h"
 
+#include "PitchTableRegistry.h"
 #include "Synth.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <memory>
-#include <mutex>
-#include <vector>
 
 namespace ModuleConventions {
-
-namespace {
-std::atomic<int>& builtCount()
-{
-  static std::atomic<int> count{0};
-  return count;
-}
-
-// One registry per table kind. Entries are appended under the lock and never removed or changed, so a
-// pointer handed out stays valid and its contents constant for the life of the process.
-template <class T> class PitchTableRegistry
-{
-public:
-  template <class Fill> const T* get(double rate, Fill fill)
-  {
-    std::lock_guard<std::mutex> hold(mLock);
-    for (const Entry& e : mEntries)
-      if (e.rate == rate) return e.values.get();
-    std::unique_ptr<T[]> values(new T[kNumPitchSteps]);
-    for (int p = 0; p < kNumPitchSteps; ++p) values[p] = fill(Synth::convert2Hz(p), rate);
-    const T* result = values.get();
-    mEntries.push_back(Entry{rate, std::move(values)});
-    ++builtCount();
-    return result;
-  }
-
-private:
-  struct Entry
-  {
-    double rate;
-    std::unique_ptr<T[]> values;
-  };
-  std::mutex mLock;
-  std::vector<Entry> mEntries;
-};
-
-// A rate that cannot be divided by still gets a table (all zeros), so readers never see a null pointer.
-double usableRate(double rate)
-{
-  return rate > 0.0 && std::isfinite(rate) ? rate : 0.0;
-}
-} // namespace
 
 const int* phaseIncrementTable(double sampleRate)
 {
   static PitchTableRegistry<int> registry;
-  return registry.get(usableRate(sampleRate), [](double hz, double rate) {
+  return registry.get(sampleRate, [](double hz, double rate) {
     if (rate <= 0.0) return 0;
     // Below a cycle per sample, so that phase + increment stays inside an int (only pitches above the
     // sample rate itself reach the limit).
@@ -68,13 +23,13 @@ const int* phaseIncrementTable(double sampleRate)
 const double* radiansTable(double sampleRate)
 {
   static PitchTableRegistry<double> registry;
-  return registry.get(usableRate(sampleRate),
+  return registry.get(sampleRate,
                       [](double hz, double rate) { return rate > 0.0 ? hz * 6.283185307179586 / rate : 0.0; });
 }
 
 int pitchTablesBuilt()
 {
-  return builtCount();
+  return pitchTableBuiltCount();
 }
 
 // ---- parameter declarations ----
