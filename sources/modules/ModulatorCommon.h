@@ -54,4 +54,19 @@ inline double flushSilent(double level)
   return (level < kSilentLevel && level > -kSilentLevel) ? 0.0 : level;
 }
 
+// A change of a connected gate read once per tick: a rise above the previous value, a fall to exactly 0,
+// or another change (kOther: a smaller value above 0, or a value that is not a number). previous keeps the
+// last value that differed; an unconnected gate (nullptr) never changes.
+enum GateChange { kNoChange, kRise, kFall, kOther };
+inline GateChange readGate(const double* source, double* previous)
+{
+  if (!source) return kNoChange;
+  const double v = *source;
+  const double p = *previous;
+  if (v == p) return kNoChange;
+  *previous = v;
+  if (v > p) return kRise;
+  return v == 0.0 ? kFall : kOther;
+}
+
 } // namespace ModulatorCommon
