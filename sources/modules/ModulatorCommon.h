@@ -8,7 +8,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class Synth;
 
@@ -67,6 +69,17 @@ inline GateChange readGate(const double* source, double* previous)
   *previous = v;
   if (v > p) return kRise;
   return v == 0.0 ? kFall : kOther;
+}
+
+// A tick of gate outputs that are one-tick pulses: the gates set by the previous tick are published and the
+// pending ones cleared for this tick to set again.
+inline void publishGates(std::vector<double>& published, std::vector<double>& pending)
+{
+  const std::size_t gates = published.size();
+  for (std::size_t k = 0; k < gates; ++k) {
+    published[k] = pending[k];
+    pending[k] = 0.0;
+  }
 }
 
 } // namespace ModulatorCommon
