@@ -116,11 +116,7 @@ void BeatSeq::clock()
 
 void BeatSeq::update(bool)
 {
-  const size_t gates = gateOut.size();
-  for (size_t k = 0; k < gates; ++k) {
-    gateOut[k] = nextGateOut[k];
-    nextGateOut[k] = 0.0;
-  }
+  ModulatorCommon::publishGates(gateOut, nextGateOut);
   const bool resetFired = isResetTriggered();
   const bool clockFired = isClockTriggered();
   if (resetFired)

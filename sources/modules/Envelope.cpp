@@ -84,25 +84,11 @@ double effective(const Envelope::Segment& s)
   if (!s.source) return s.value;
   return clampValue(s.value + s.amount * *s.source, 0.0, 1.0);
 }
-
-enum GateChange { kNoChange, kRise, kFall, kOther };
-
-// A change of a connected gate: a rise above the previous value, a fall to exactly 0, or neither. A value
-// that is not a number counts as a change.
-GateChange readGate(const double* source, double* previous)
-{
-  if (!source) return kNoChange;
-  const double v = *source;
-  const double p = *previous;
-  if (v == p) return kNoChange;
-  *previous = v;
-  if (v > p) return kRise;
-  return v == 0.0 ? kFall : kOther;
-}
 } // namespace
 
 void Envelope::update(bool)
 {
+  using namespace ModulatorCommon;
   effAttack = effective(attack);
   setAttack();
   effDecay = effective(decay);

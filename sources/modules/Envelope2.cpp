@@ -94,20 +94,18 @@ void Envelope2::setSampleRate(double rate)
 void Envelope2::update(bool)
 {
   for (int i = 0; i < 2; ++i) {
-    if (!gate[i]) continue;
-    const double v = *gate[i];
-    if (v == previousGate[i]) continue;
-    if (v > previousGate[i]) {
+    const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    if (change == ModulatorCommon::kNoChange) continue;
+    if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       target[i] = ADSR::kAttackTarget;
       coef[i] = coefficient(attack[i]);
       gateIndicator[i] = 1;
-    } else if (v == 0.0) {
+    } else if (change == ModulatorCommon::kFall) {
       state[i] = kRelease;
       target[i] = ADSR::kReleaseTarget;
       coef[i] = coefficient(release[i]);
     }
-    previousGate[i] = v;
     // The change shows in the published output at once.
     process();
   }

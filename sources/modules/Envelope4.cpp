@@ -71,20 +71,18 @@ void Envelope4::setSampleRate(double rate)
 void Envelope4::update(bool)
 {
   for (int i = 0; i < kCount; ++i) {
-    if (!gate[i]) continue;
-    const double v = *gate[i];
-    if (v == previousGate[i]) continue;
-    if (v > previousGate[i]) {
+    const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    if (change == ModulatorCommon::kNoChange) continue;
+    if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       target[i] = ADSR::kAttackTarget;
       coef[i] = coefficient(attack[i]);
       gateIndicator[i] = 1;
-    } else if (v == 0.0) {
+    } else if (change == ModulatorCommon::kFall) {
       state[i] = kDecay;
       target[i] = ADSR::kReleaseTarget;
       coef[i] = coefficient(decay[i]);
     }
-    previousGate[i] = v;
     process();
   }
 }

@@ -123,10 +123,7 @@ void GateTools::divide(double* clock, double* previous, int divider, int* counte
 
 void GateTools::update(bool)
 {
-  for (int k = 0; k < kNumOutputs; ++k) {
-    gateOut[k] = nextGateOut[k];
-    nextGateOut[k] = 0.0;
-  }
+  ModulatorCommon::publishGates(gateOut, nextGateOut);
   pulse(triggerA, &previousA, lengthA, lengthModA, lengthModAmountA, &remainingA, kGateA);
   pulse(triggerB, &previousB, lengthB, lengthModB, lengthModAmountB, &remainingB, kGateB);
   divide(clockC, &previousC, dividerC, &counterC, kDivC);

@@ -1,5 +1,6 @@
 #include "LinEnvelope.h"
 
+#include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -98,18 +99,16 @@ void LinEnvelope::setSampleRate(double rate)
 void LinEnvelope::update(bool)
 {
   for (unsigned char i = 0; i < 2; ++i) {
-    if (!gate[i]) continue;
-    const double v = *gate[i];
-    if (v == previousGate[i]) continue;
-    if (v > previousGate[i]) {
+    const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    if (change == ModulatorCommon::kNoChange) continue;
+    if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       setTiming(i, attack[i], 0.0, 1.0);
       gateIndicator[i] = 1;
-    } else if (v == 0.0) {
+    } else if (change == ModulatorCommon::kFall) {
       state[i] = kRelease;
       setTiming(i, release[i], nextModOut[i], 0.0);
     }
-    previousGate[i] = v;
     process();
   }
 }

@@ -1,10 +1,10 @@
 #include "ModulatorCommon.h"
 
+#include "DeclareSwitch.h"
 #include "ModuleConventions.h"
 #include "Synth.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace ModulatorCommon {
 
@@ -17,12 +17,7 @@ const char* const labelLfoSync[21] = {"off",   "4/1",  "2/1.", "2/1",   "1/1.", 
 
 void declareBool(Synth* synth, int index, bool defaultVal)
 {
-  IParam* p = synth ? synth->GetParam(index) : nullptr;
-  if (!p) return;
-  char name[IParam::kTextSize];
-  std::snprintf(name, sizeof(name), "%s", p->GetNameForHost());
-  p->mType = IParam::kTypeBool;
-  p->InitBool(name, defaultVal, "", "");
+  declareSwitch(synth, index, defaultVal);
 }
 
 int periodForRate(double hz)

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class Synth;
 
@@ -52,6 +54,32 @@ constexpr double kSilentLevel = 1e-30;
 inline double flushSilent(double level)
 {
   return (level < kSilentLevel && level > -kSilentLevel) ? 0.0 : level;
+}
+
+// A change of a connected gate read once per tick: a rise above the previous value, a fall to exactly 0,
+// or another change (kOther: a smaller value above 0, or a value that is not a number). previous keeps the
+// last value that differed; an unconnected gate (nullptr) never changes.
+enum GateChange { kNoChange, kRise, kFall, kOther };
+inline GateChange readGate(const double* source, double* previous)
+{
+  if (!source) return kNoChange;
+  const double v = *source;
+  const double p = *previous;
+  if (v == p) return kNoChange;
+  *previous = v;
+  if (v > p) return kRise;
+  return v == 0.0 ? kFall : kOther;
+}
+
+// A tick of gate outputs that are one-tick pulses: the gates set by the previous tick are published and the
+// pending ones cleared for this tick to set again.
+inline void publishGates(std::vector<double>& published, std::vector<double>& pending)
+{
+  const std::size_t gates = published.size();
+  for (std::size_t k = 0; k < gates; ++k) {
+    published[k] = pending[k];
+    pending[k] = 0.0;
+  }
 }
 
 } // namespace ModulatorCommon

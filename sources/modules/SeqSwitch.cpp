@@ -124,11 +124,7 @@ void SeqSwitch::clock()
 
 void SeqSwitch::step()
 {
-  const size_t gates = gateOut.size();
-  for (size_t k = 0; k < gates; ++k) {
-    gateOut[k] = nextGateOut[k];
-    nextGateOut[k] = 0.0;
-  }
+  ModulatorCommon::publishGates(gateOut, nextGateOut);
   const bool resetFired = isResetTriggered();
   const bool clockFired = isClockTriggered();
   if (resetFired)

@@ -90,11 +90,7 @@ void Sequencer::nextStep()
 void Sequencer::update(bool)
 {
   modOut[0] = nextModOut[0];
-  const size_t gates = gateOut.size();
-  for (size_t k = 0; k < gates; ++k) {
-    gateOut[k] = nextGateOut[k];
-    nextGateOut[k] = 0.0;
-  }
+  ModulatorCommon::publishGates(gateOut, nextGateOut);
   const bool resetFired = isResetTriggered();
   const bool clockFired = isClockTriggered();
   if (resetFired)
