@@ -97,6 +97,14 @@ IControl* IGraphics::DetachControl(int idx)
 
 // ---- parameter exchange ----
 
+template <class F> void IGraphics::forEachControlOf(int paramIdx, F f)
+{
+  for (int i = 0; i < mControls.GetSize(); ++i) {
+    IControl* c = mControls.Get(i);
+    if (c->ParamIdx() == paramIdx) f(c);
+  }
+}
+
 void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized)
 {
   if (!normalized) {
@@ -135,10 +143,7 @@ void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue)
 
 void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue)
 {
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
-  }
+  forEachControlOf(paramIdx, [&](IControl* c) { c->SetValueFromUserInput(normalizedValue); });
 }
 
 void IGraphics::SetAllControlsDirty()
@@ -154,26 +159,17 @@ void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized
     lo = param->GetNormalized(lo);
     hi = param->GetNormalized(hi);
   }
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (c->ParamIdx() == paramIdx) c->SetClamp(lo, hi);
-  }
+  forEachControlOf(paramIdx, [&](IControl* c) { c->SetClamp(lo, hi); });
 }
 
 void IGraphics::HideControl(int paramIdx, bool hide)
 {
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (c->ParamIdx() == paramIdx) c->Hide(hide);
-  }
+  forEachControlOf(paramIdx, [&](IControl* c) { c->Hide(hide); });
 }
 
 void IGraphics::GrayOutControl(int paramIdx, bool gray)
 {
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (c->ParamIdx() == paramIdx) c->GrayOut(gray);
-  }
+  forEachControlOf(paramIdx, [&](IControl* c) { c->GrayOut(gray); });
 }
 
 void IGraphics::AssignParamNameToolTips()

@@ -214,6 +214,9 @@ protected:
   IControl* mKeyCatcher = nullptr;
 
 private:
+  // Calls f(control) for every control bound to the parameter, in order of addition.
+  template <class F> void forEachControlOf(int paramIdx, F f);
+
   // Values queued from other threads: one slot per parameter (its normalised value's bits, and a flag).
   struct QueuedValue
   {

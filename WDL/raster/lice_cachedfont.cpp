@@ -30,12 +30,12 @@ void prepareTemp(int size)
     SetBkColor(dc, 0);
   }
 }
+} // namespace
 
-int padFor(int lineHeight)
+int LICE_CachedFont::padFor(int lineHeight)
 {
   return lineHeight < 16 ? 2 : lineHeight / 16 + 2;
 }
-} // namespace
 
 LICE_SysBitmap*& LICE_CachedFont_NativeTemp()
 {

@@ -93,6 +93,8 @@ public:
   static int utf8char(const char* text, unsigned short* out);
 
 private:
+  // Margin in pixels kept beside a glyph for ink outside its advance (italics, overhangs).
+  static int padFor(int lineHeight);
   int DrawTextImpl(LICE_IBitmap* bm, const char* text, int length, RECT* rect, unsigned int flags);
   int drawNative(LICE_IBitmap* bm, const char* text, int length, RECT* rect, unsigned int flags);
   int measureGlyphs(const char* text, int length, RECT* rect, unsigned int flags);

@@ -16,11 +16,6 @@ int gdiColour(LICE_pixel p)
   return (int)(LICE_GETR(p) << 16 | LICE_GETG(p) << 8 | LICE_GETB(p));
 }
 
-int padFor(int lineHeight)
-{
-  return lineHeight < 16 ? 2 : lineHeight / 16 + 2;
-}
-
 // One renderer family per combine class: every covered pixel takes a source of alpha 255.
 template <class COMB> struct GlyphRenderer
 {

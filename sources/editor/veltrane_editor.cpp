@@ -78,6 +78,18 @@ const char* const* makeLabelCC()
   return pointers;
 }
 
+// The controls of the private parameters and the tuning name: the framework's push never reaches them.
+void pushPrivateControls(Veltrane& v)
+{
+  if (v.tuningNameControl) {
+    v.tuningNameControl->SetTooltip(v.tuningName);
+    v.tuningNameControl->SetDirty(false);
+  }
+  IControl* controls[3] = {v.portaLegatoControl, v.masterOutLeftControl, v.masterOutRightControl};
+  for (int i = 0; i < 3; ++i)
+    if (controls[i]) controls[i]->SetValueFromPlug(v.getAnyParam(Veltrane::kParamPortaLegato + i)->GetNormalized());
+}
+
 } // namespace
 
 const char* const* const Veltrane::labelCC = makeLabelCC();
@@ -209,14 +221,7 @@ void Veltrane::createModuleGraphics()
   gui->AttachControl(infoArea);
   gui->SetAllControlsDirty();
 
-  // The controls of the private parameters and the tuning name: the framework's push never reaches them.
-  if (tuningNameControl) {
-    tuningNameControl->SetTooltip(tuningName);
-    tuningNameControl->SetDirty(false);
-  }
-  IControl* controls[3] = {portaLegatoControl, masterOutLeftControl, masterOutRightControl};
-  for (int i = 0; i < 3; ++i)
-    if (controls[i]) controls[i]->SetValueFromPlug(getAnyParam(kParamPortaLegato + i)->GetNormalized());
+  pushPrivateControls(*this);
 }
 
 void Veltrane::emptyControlTrash()
@@ -281,13 +286,7 @@ void Veltrane::RedrawParamControls()
     createModuleGraphics();
   } else {
     panelRebuild = true;
-    if (tuningNameControl) {
-      tuningNameControl->SetTooltip(tuningName);
-      tuningNameControl->SetDirty(false);
-    }
-    IControl* controls[3] = {portaLegatoControl, masterOutLeftControl, masterOutRightControl};
-    for (int i = 0; i < 3; ++i)
-      if (controls[i]) controls[i]->SetValueFromPlug(getAnyParam(kParamPortaLegato + i)->GetNormalized());
+    pushPrivateControls(*this);
   }
   IPlugBase::RedrawParamControls();
 }

@@ -6,6 +6,7 @@
 #include "IParam.h"
 #include "ValueControls.h"
 #include "Veltrane.h"
+#include "editor_rig.h"
 #include "editor_test_util.h"
 #include "engine_harness.h"
 #include "scripted_surface.h"
@@ -28,25 +29,8 @@ std::string outputPath(const char* name)
 
 const IMouseMod kLeft(true), kRight(false, true);
 
-struct Panel
+struct Panel : EditorRig
 {
-  Panel()
-  {
-    useBuiltResources();
-    v = MakeVeltrane();
-    g = scripted(v.get());
-  }
-  void open()
-  {
-    g->OpenWindow(nullptr);
-    v->OnGUIOpen();
-    v->OnIdle(); // the first idle builds the panels
-  }
-  void click(int x, int y, IMouseMod mod = kLeft)
-  {
-    g->MouseDown(x, y, mod);
-    g->MouseUp(x, y, mod);
-  }
   // The centre of the header menu area and of the master indicator of a display position.
   static IRECT header(int p)
   {
@@ -56,10 +40,6 @@ struct Panel
   int slot(int p) const { return v->displayOrder[p]; }
   // With the window open and no audio running, the next idle call carries out posted commands.
   void settle() { v->OnIdle(); }
-
-  UseScriptedSurfaces surfaces;
-  std::unique_ptr<Veltrane> v;
-  ScriptedSurface* g;
 };
 
 int paramValue(Veltrane* v, int idx)

@@ -10,6 +10,7 @@
 #include "OscWavetable.h"
 #include "Veltrane.h"
 #include "WavetableLoader.h"
+#include "editor_rig.h"
 #include "editor_test_util.h"
 #include "engine_harness.h"
 #include "scripted_surface.h"
@@ -28,27 +29,10 @@ namespace {
 
 const IMouseMod kLeft(true), kRight(false, true);
 
-struct Editor
+struct Editor : EditorRig
 {
-  Editor()
-  {
-    useBuiltResources();
-    v = MakeVeltrane();
-    g = scripted(v.get());
-    g->OpenWindow(nullptr);
-    v->OnGUIOpen();
-    v->OnIdle();
-  }
-  void click(int x, int y, IMouseMod mod = kLeft)
-  {
-    g->MouseDown(x, y, mod);
-    g->MouseUp(x, y, mod);
-  }
+  Editor() { open(); }
   double plain(int idx) { return v->GetParam(idx)->Value(); }
-
-  UseScriptedSurfaces surfaces;
-  std::unique_ptr<Veltrane> v;
-  ScriptedSurface* g;
 };
 
 // ---- beat steps ----

@@ -7,7 +7,6 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -86,35 +85,6 @@ std::vector<LICE_pixel> gdiPixels(HGDIOBJ f, const char* text, int flags, RECT r
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 200; ++x) out.push_back(LICE_GetPixel(&bm, x, y) & 0xFFFFFF00u);
   return out;
-}
-
-bool savePng(LICE_IBitmap* bm, const std::string& path)
-{
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(fp);
-    return false;
-  }
-  png_init_io(png, fp);
-  png_set_IHDR(png, info, bm->getWidth(), bm->getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(bm->getWidth() * 3);
-  for (int y = 0; y < bm->getHeight(); ++y) {
-    for (int x = 0; x < bm->getWidth(); ++x) {
-      const LICE_pixel p = LICE_GetPixel(bm, x, y);
-      row[x * 3] = LICE_GETR(p), row[x * 3 + 1] = LICE_GETG(p), row[x * 3 + 2] = LICE_GETB(p);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(fp);
-  return true;
 }
 } // namespace
 
@@ -359,6 +329,6 @@ TEST(CachedFont, SpecimenSheet)
     }
   const std::string dir = std::string(VELTRANE_BINARY_DIR) + "/test-output";
   mkdir(dir.c_str(), 0755);
-  EXPECT_TRUE(savePng(&sheet, dir + "/text_specimen.png"));
+  EXPECT_TRUE(LICE_WritePNG((dir + "/text_specimen.png").c_str(), &sheet));
   EXPECT_LT(y, 520);
 }
