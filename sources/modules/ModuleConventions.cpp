@@ -1,5 +1,6 @@
 #include "ModuleConventions.h"
 
+#include "Module.h"
 #include "PitchTableRegistry.h"
 #include "Synth.h"
 
@@ -91,6 +92,23 @@ void declareDouble(Synth* synth, int index, double defaultVal, double minVal, do
   p->mType = IParam::kTypeDouble;
   p->InitDouble(KeptName(p).text, defaultVal, minVal, maxVal, step, "", "", shape);
   p->mDisplayFunc = display;
+}
+
+void declarePitchParams(Synth* synth, int first)
+{
+  declareInt(synth, first + 0, 0, -24, 24);
+  declareInt(synth, first + 1, 0, -128, 128, setDisplayTextForTune);
+  declareDouble(synth, first + 2, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, first + 3);
+  declareDouble(synth, first + 4, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
+  declareSelector(synth, first + 5);
+}
+
+void declareStartPhaseParams(Synth* synth, int first)
+{
+  declareDouble(synth, first + 0, 0.0, 0.0, 1.0, 1.0 / 360.0, 1.0, setDisplayTextForDegree);
+  declareSelector(synth, first + 1);
+  declareSelector(synth, first + 2);
 }
 
 } // namespace ModuleConventions

@@ -147,5 +147,11 @@ void declareSelector(Synth* synth, int param);
 void declareInt(Synth* synth, int param, int defaultVal, int minVal, int maxVal, IParam::DisplayFunc display = nullptr);
 void declareDouble(Synth* synth, int param, double defaultVal, double minVal, double maxVal, double step, double shape,
                    IParam::DisplayFunc display = nullptr);
+// The oscillators' pitch block at first..first+5: coarse pitch (semitones), fine tune (1/128 semitone),
+// then two pitch modulations, each an amount followed by its source selector.
+void declarePitchParams(Synth* synth, int first);
+// The oscillators' start phase (cycles, shown in degrees) at first, its modulation source and the reset
+// trigger source after it.
+void declareStartPhaseParams(Synth* synth, int first);
 
 } // namespace ModuleConventions

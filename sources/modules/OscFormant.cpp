@@ -83,12 +83,7 @@ void OscFormant::initParams(int base, Synth* synth)
   declareSelector(synth, base + 5);
   declareDouble(synth, base + 6, 0.0, -1.0, 1.0, 0.01, 1.0);
   declareSelector(synth, base + 7);
-  declareInt(synth, base + 8, 0, -24, 24);
-  declareInt(synth, base + 9, 0, -128, 128, setDisplayTextForTune);
-  declareDouble(synth, base + 10, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 11);
-  declareDouble(synth, base + 12, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 13);
+  declarePitchParams(synth, base + 8);
 }
 
 void OscFormant::fillConfig(ModuleConfig* config)

@@ -22,16 +22,9 @@ void OscLinFM::initParams(int base, Synth* synth)
   declareSelector(synth, base + 2);
   declareDouble(synth, base + 3, 0.0, 0.0, 1.0, 0.01, 1.0);
   declareSelector(synth, base + 4);
-  declareInt(synth, base + 5, 0, -24, 24);
-  declareInt(synth, base + 6, 0, -128, 128, setDisplayTextForTune);
-  declareDouble(synth, base + 7, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 8);
-  declareDouble(synth, base + 9, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 10);
+  declarePitchParams(synth, base + 5);
   declareSelector(synth, base + 11);
-  declareDouble(synth, base + 12, 0.0, 0.0, 1.0, 1.0 / 360.0, 1.0, setDisplayTextForDegree);
-  declareSelector(synth, base + 13);
-  declareSelector(synth, base + 14);
+  declareStartPhaseParams(synth, base + 12);
 }
 
 void OscLinFM::fillConfig(ModuleConfig* config)

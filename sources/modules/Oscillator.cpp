@@ -21,16 +21,9 @@ void Oscillator::initParams(int base, Synth* synth)
   declareDouble(synth, base + 1, 0.0, 0.0, 1.0, 0.01, 1.0);
   declareDouble(synth, base + 2, 0.0, -1.0, 1.0, 0.01, 1.0);
   declareSelector(synth, base + 3);
-  declareInt(synth, base + 4, 0, -24, 24);
-  declareInt(synth, base + 5, 0, -128, 128, setDisplayTextForTune);
-  declareDouble(synth, base + 6, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 7);
-  declareDouble(synth, base + 8, 0.0, -6145.0, 6145.0, 0.01, 1.0, setDisplayTextForFreqMod);
-  declareSelector(synth, base + 9);
+  declarePitchParams(synth, base + 4);
   declareSelector(synth, base + 10);
-  declareDouble(synth, base + 11, 0.0, 0.0, 1.0, 1.0 / 360.0, 1.0, setDisplayTextForDegree);
-  declareSelector(synth, base + 12);
-  declareSelector(synth, base + 13);
+  declareStartPhaseParams(synth, base + 11);
 }
 
 void Oscillator::fillConfig(ModuleConfig* config)
