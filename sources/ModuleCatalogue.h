@@ -10,6 +10,7 @@
 
 #include "ModuleConfig.h"
 
+struct PanelLayout;
 class Module;
 class Synth;
 class Veltrane;
@@ -72,6 +73,7 @@ struct ModuleClass
   Module* (*create)(ModuleConfig*, Voice*, Veltrane*);
   void (*initParams)(int base, Synth* synth);
   void (*createGraphics)(ModuleConfig* config, int x, int y, int base);
+  const PanelLayout* panel; // the panel's table, which the artwork's captions follow
 };
 
 extern const ModuleClass classes[ModuleConfig::kNumModuleIDs];

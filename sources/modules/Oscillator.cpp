@@ -1,7 +1,9 @@
 #include "Oscillator.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
+#include "SourceDef.h"
 
 #include <cmath>
 
@@ -118,4 +120,34 @@ void Oscillator::process()
     nextSyncOut[0] = 0.0;
   }
   secondPhase = (secondPhase + phaseIncrement) & mask;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(18, 24, 0),
+  sources(84, 25, 10, SourceDef::SYNC, {"SYNC"}),
+  knob(16, 64, 4, {"SEMI"}),
+  knob(80, 64, 5, {"FINE"}),
+  smallKnob(52, 120, 11, {"PHASE"}),
+  sources(12, 129, 13, SourceDef::GATE, {"RESET"}),
+  sources(84, 129, 12, SourceDef::MODULATION, {"PM"}),
+  knob(16, 164, 1, {"SHAPE"}),
+  knob(80, 164, 2, {"MOD"}),
+  sources(80, 212, 3, SourceDef::MODULATION),
+  knob(16, 232, 6, {"FM 1"}),
+  knob(80, 232, 8, {"FM 2", kLeft}),
+  sources(16, 280, 7, SourceDef::MODULATION),
+  sources(80, 280, 9, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Oscillator::panel = {kImageModuleOsc, kPanelRows};
+
+void Oscillator::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -12,6 +12,7 @@
 // the difference of the two read points, a square of about +-pi/4 at shape 0 and silence at shape 1.
 #pragma once
 
+#include "ModulePanel.h"
 #include "OscBase.h"
 
 class Oscillator : public OscBase
@@ -28,6 +29,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double shape;                // parameter 1
   double* shapeModSource;      // parameter 3

@@ -11,6 +11,7 @@
 // pieceSize). Same program, same bytes: nothing here reads the clock or the environment.
 #include "Canvas.h"
 #include "EditorImages.h"
+#include "ModulePanel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -83,34 +84,25 @@ Size pieceSize(int id)
   }
 }
 
-// A fixed label of a module panel, centred on cx with its top at y (panel pixels).
-struct Caption
-{
-  int cx, y;
-  const char* text;
-};
-
-// The module backgrounds: name in the header strip, category colour, and the captions of the panel's
-// controls (filled in from the panel layouts as the panels are built; none yet).
+// The module backgrounds: the panel body, the category colour, and the captions of the panel's controls,
+// taken from the panel tables the editor builds the panels from.
 struct ModuleArt
 {
   int id;
   const char* name;
   int category;
-  int align; // of the name: 1 centre, 2 right (where a control sits at the top left)
-  std::vector<Caption> captions = {};
 };
 const ModuleArt kModules[] = {
-    {23, "OSCILLATOR", 1, 1},   {24, "DUAL OSC", 1, 1},      {25, "OSC LIN FM", 1, 1},     {26, "FORMANT", 1, 2},
-    {27, "DUAL NOISE", 1, 1},   {28, "FILTER", 2, 1},        {29, "COMB FILTER", 2, 1},    {30, "RESONATORS", 2, 1},
-    {31, "AMPLIFIER", 3, 1},    {32, "MIXER", 3, 1},         {33, "SIGNAL PROC", 3, 1},    {34, "BLENDER", 3, 1},
-    {35, "RING MOD", 4, 1},     {36, "AUDIO S/H", 4, 1},     {37, "HILBERT", 4, 1},        {38, "BIT REDUCER", 4, 1},
-    {39, "SATURATOR", 4, 1},    {40, "ENVELOPE", 5, 1},      {41, "DUAL ENVELOPE", 5, 1},  {42, "QUAD ENVELOPE", 5, 1},
-    {43, "LFO", 5, 1},          {44, "DUAL LFO", 5, 1},      {45, "SAMPLE + HOLD", 5, 1},  {46, "SEQUENCER", 6, 1},
-    {47, "SWITCH", 6, 1},       {48, "BEAT SEQ", 6, 1},      {49, "BBD DELAY", 7, 1},      {50, "DELAY LINE", 7, 1},
-    {51, "REVERB", 7, 1},       {52, "VOLTAGE PROC", 8, 1},  {53, "LAG / ADDER", 8, 1},    {54, "SAMPLE DELAY", 8, 1},
-    {55, "GATE TOOLS", 8, 1},   {56, "MOD DELAY", 8, 1},     {57, "EQUALIZER", 2, 1},      {58, "ST. FILTER", 2, 1},
-    {59, "ST. COMB", 2, 1},     {60, "ST. RESONATORS", 2, 1}, {61, "PARAMETRIC EQ", 2, 1},
+    {23, "OSCILLATOR", 1},    {24, "DUAL OSC", 1},      {25, "OSC LIN FM", 1},     {26, "FORMANT", 1},
+    {27, "DUAL NOISE", 1},    {28, "FILTER", 2},        {29, "COMB FILTER", 2},    {30, "RESONATORS", 2},
+    {31, "AMPLIFIER", 3},     {32, "MIXER", 3},         {33, "SIGNAL PROC", 3},    {34, "BLENDER", 3},
+    {35, "RING MOD", 4},      {36, "AUDIO S/H", 4},     {37, "HILBERT", 4},        {38, "BIT REDUCER", 4},
+    {39, "SATURATOR", 4},     {40, "ENVELOPE", 5},      {41, "DUAL ENVELOPE", 5},  {42, "QUAD ENVELOPE", 5},
+    {43, "LFO", 5},           {44, "DUAL LFO", 5},      {45, "SAMPLE + HOLD", 5},  {46, "SEQUENCER", 6},
+    {47, "SWITCH", 6},        {48, "BEAT SEQ", 6},      {49, "BBD DELAY", 7},      {50, "DELAY LINE", 7},
+    {51, "REVERB", 7},        {52, "VOLTAGE PROC", 8},  {53, "LAG / ADDER", 8},    {54, "SAMPLE DELAY", 8},
+    {55, "GATE TOOLS", 8},    {56, "MOD DELAY", 8},     {57, "EQUALIZER", 2},      {58, "ST. FILTER", 2},
+    {59, "ST. COMB", 2},      {60, "ST. RESONATORS", 2}, {61, "PARAMETRIC EQ", 2},
 };
 
 // The panel body of a slot area: gradient, a lighter top edge and a frame.
@@ -123,19 +115,89 @@ void panelBody(Canvas& c, int x, int y, int w, int h)
   c.hline(x, x + w, y + h - 1, kEdge);
 }
 
+constexpr int kCaptionSize = 9, kCaptionH = 10;
+
+// A caption's box and text, and the controls of every panel drawn on one background.
+struct PlacedCaption
+{
+  PanelRect box;
+  std::string text;
+};
+struct PanelArt
+{
+  std::vector<PanelRect> controls;
+  std::vector<PlacedCaption> captions;
+  std::vector<std::string> problems;
+};
+
+// Lays out the captions of every panel table whose background is this image, and checks them: inside the
+// panel, clear of every control and of each other (the same caption of two tables at one place counts once).
+PanelArt layOutCaptions(int imageId)
+{
+  PanelArt art;
+  for (int moduleID = 1; moduleID < 64; ++moduleID) {
+    const PanelLayout* layout = panelLayoutOf(moduleID);
+    if (!layout && moduleID > 44) break;
+    if (!layout || layout->background != imageId) continue;
+    for (const PanelControl& row : *layout) {
+      const int image = panelImage(row);
+      const Size s = image ? pieceSize(image) : Size{0, 0};
+      art.controls.push_back(panelControlRect(row, s.w, s.h));
+      if (!row.caption.text) continue;
+      const PanelRect anchor = panelCaptionAnchor(row, s.w, s.h);
+      const int w = Canvas::textWidth(row.caption.text, kCaptionSize, true) + 2;
+      const PlacedCaption c = {panelCaptionRect(row, anchor, w, kCaptionH), row.caption.text};
+      bool seen = false;
+      for (const PlacedCaption& o : art.captions)
+        seen = seen || (o.text == c.text && o.box.l == c.box.l && o.box.t == c.box.t);
+      if (!seen) art.captions.push_back(c);
+    }
+  }
+  char line[160];
+  for (size_t i = 0; i < art.captions.size(); ++i) {
+    const PlacedCaption& c = art.captions[i];
+    if (c.box.l < 1 || c.box.r > kSlotW - 1 || c.box.t < 3 || c.box.b > kPanelH - 1) {
+      std::snprintf(line, sizeof line, "caption \"%s\" leaves the panel", c.text.c_str());
+      art.problems.push_back(line);
+    }
+    for (size_t k = 0; k < art.controls.size(); ++k)
+      if (c.box.overlaps(art.controls[k])) {
+        std::snprintf(line, sizeof line, "caption \"%s\" covers control %zu", c.text.c_str(), k + 1);
+        art.problems.push_back(line);
+      }
+    for (size_t k = i + 1; k < art.captions.size(); ++k)
+      if (c.box.overlaps(art.captions[k].box)) {
+        std::snprintf(line, sizeof line, "captions \"%s\" and \"%s\" overlap", c.text.c_str(), art.captions[k].text.c_str());
+        art.problems.push_back(line);
+      }
+  }
+  return art;
+}
+
+// The problems found in all module backgrounds; the build stops on any.
+std::vector<std::string> captionProblems;
+
 void moduleBackground(Canvas& c, const ModuleArt& m)
 {
   const Color cat = kCategory[m.category];
   panelBody(c, 0, 0, kSlotW, kPanelH);
-  // The header strip: the category colour as a bar under the slot's header, the name beside it.
   c.gradRect(1, 0, kSlotW - 2, 3, cat, cat.scaled(0.8f));
-  if (m.align == 2)
-    c.text(m.name, 64, 3, 58, 12, 10, true, cat.withAlpha(0.85f), 2);
-  else
-    c.text(m.name, 4, 3, kSlotW - 8, 12, 10, true, cat.withAlpha(0.85f), 1);
-  for (const Caption& k : m.captions) {
-    const int w = Canvas::textWidth(k.text, 10, true) + 4;
-    c.text(k.text, k.cx - w / 2, k.y, w, 12, 10, true, kSecondary);
+  const PanelArt art = layOutCaptions(m.id);
+  for (const std::string& p : art.problems) captionProblems.push_back(std::string(m.name) + ": " + p);
+  for (const PlacedCaption& k : art.captions) {
+    c.text(k.text.c_str(), k.box.l, k.box.t, k.box.r - k.box.l, kCaptionH, kCaptionSize, true, kSecondary);
+  }
+  // The name under the category bar where no control or caption is: centred, else right, else left. The
+  // slot's header names the module as well, so a panel without room goes without.
+  const int w = Canvas::textWidth(m.name, 10, true) + 4;
+  const PanelRect places[] = {{(kSlotW - w) / 2, 3, (kSlotW + w) / 2, 15}, {kSlotW - 4 - w, 3, kSlotW - 4, 15}, {4, 3, 4 + w, 15}};
+  for (const PanelRect& r : places) {
+    bool clear = true;
+    for (const PanelRect& k : art.controls) clear = clear && !r.overlaps(k);
+    for (const PlacedCaption& k : art.captions) clear = clear && !r.overlaps(k.box);
+    if (!clear) continue;
+    c.text(m.name, r.l, r.t, r.r - r.l, 12, 10, true, cat.withAlpha(0.85f));
+    break;
   }
 }
 
@@ -468,5 +530,6 @@ int main(int argc, char** argv)
       return 1;
     }
   }
-  return 0;
+  for (const std::string& p : captionProblems) std::fprintf(stderr, "artwork: %s\n", p.c_str());
+  return captionProblems.empty() ? 0 : 1;
 }
