@@ -93,7 +93,9 @@ TEST(EditorPanel, GlobalSectionAndHeadersInAttachOrder)
     IControl* c = p.g->GetControl(r.index);
     ASSERT_NE(nullptr, c);
     EXPECT_EQ(r.param, c->ParamIdx()) << r.index;
-    if (!r.rect.Empty()) EXPECT_EQ(r.rect, *c->GetRECT()) << r.index;
+    if (!r.rect.Empty()) {
+      EXPECT_EQ(r.rect, *c->GetRECT()) << r.index;
+    }
   }
   EXPECT_EQ(p.v->presetMenu, p.g->GetControl(1));
   EXPECT_EQ(p.v->droneControl, p.g->GetControl(24));

@@ -1,7 +1,6 @@
 // Every module type's panel in a slot: the controls the editor builds against the panel's table (kinds,
 // rectangles, parameters, special controls, source lists of voice and master slots), each control bound to
-// a parameter of the matching kind, knobs that move their parameter when dragged, and a contact sheet of all
-// panels in build/test-output/module_panels.png.
+// a parameter of the matching kind, and knobs that move their parameter when dragged.
 #include "BitmapStore.h"
 #include "IParam.h"
 #include "ModuleCatalogue.h"
@@ -11,13 +10,10 @@
 #include "editor_rig.h"
 #include "veltrane_controls.h"
 
-#include "raster/lice.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -139,7 +135,9 @@ TEST(ModulePanels, EveryControlEditsAParameterOfItsKind)
       }
     }
     for (int param = 0; param < 16; ++param)
-      if (selectorType(id, param) != SourceDef::OFF) EXPECT_TRUE(menus.count(param)) << "input +" << param << " has no menu";
+      if (selectorType(id, param) != SourceDef::OFF) {
+        EXPECT_TRUE(menus.count(param)) << "input +" << param << " has no menu";
+      }
   }
 }
 
@@ -154,7 +152,9 @@ TEST(ModulePanels, MasterMenusAndKnobDrags)
     for (int k = 0; k < layout->count; ++k) {
       const PanelControl& row = layout->controls[k];
       IControl* c = r.control(k);
-      if (auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c)) EXPECT_TRUE(menu->master);
+      if (auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c)) {
+        EXPECT_TRUE(menu->master);
+      }
       if (row.kind != kPanelKnob && row.kind != kPanelKnobSmall) continue;
       if (c->IsHidden()) continue;
       IParam* p = r.v->GetParam(c->ParamIdx());
@@ -168,26 +168,4 @@ TEST(ModulePanels, MasterMenusAndKnobDrags)
       EXPECT_GT(p->GetNormalized(), 0.25) << "knob of +" << row.param;
     }
   }
-}
-
-// All panels side by side in voice slots: build/test-output/module_panels.png (look at it).
-TEST(ModulePanels, ContactSheet)
-{
-  constexpr int kColumns = 11;
-  std::unique_ptr<LICE_MemBitmap> sheet(new LICE_MemBitmap(kColumns * kPanelW, 4 * kPanelH));
-  LICE_Clear(sheet.get(), LICE_RGBA(0, 0, 0, 255));
-  int built = 0;
-  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
-    if (!panelLayoutOf(id)) continue;
-    PanelRig r(id);
-    LICE_IBitmap* shot = r.g->GetDrawBitmap();
-    ASSERT_TRUE(shot);
-    const int cell = id - 1;
-    LICE_Blit(sheet.get(), shot, (cell % kColumns) * kPanelW, (cell / kColumns) * kPanelH, 256, 24, kPanelW, kPanelH,
-              1.0f, LICE_BLIT_MODE_COPY);
-    ++built;
-  }
-  mkdir(VELTRANE_TEST_OUTPUT, 0755);
-  EXPECT_TRUE(LICE_WritePNG((std::string(VELTRANE_TEST_OUTPUT) + "/module_panels.png").c_str(), sheet.get(), false));
-  EXPECT_GT(built, 0);
 }
