@@ -89,6 +89,33 @@ void LICE_Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstx, int dsty, const 
 
   const int ia = _LICE_Weight((double)alpha * 256.0);
   if (ia == 0) return;
+  if (comb == (LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_COPY) && ia == 256) {
+    // Source over at full weight, the way images are drawn: an opaque pixel replaces the destination
+    // whole and a clear one leaves it, so runs of opaque pixels are block copies and only the edges mix.
+    typedef _LICE_CombinePixelsCopySourceAlphaT<false, true> Mix;
+    for (int y = 0; y < h; ++y, sp += sspan, dp += dspan) {
+      const LICE_pixel* s = reinterpret_cast<const LICE_pixel*>(sp);
+      LICE_pixel* d = reinterpret_cast<LICE_pixel*>(dp);
+      for (int x = 0; x < w;) {
+        const int a = (int)LICE_GETA(s[x]);
+        if (a == 255) {
+          int e = x + 1;
+          while (e + 8 <= w && LICE_GETA(s[e] & s[e + 1] & s[e + 2] & s[e + 3] & s[e + 4] & s[e + 5] & s[e + 6] & s[e + 7]) == 255)
+            e += 8;
+          while (e < w && LICE_GETA(s[e]) == 255) ++e;
+          std::memmove(d + x, s + x, size_t(e - x) * 4);
+          x = e;
+          continue;
+        }
+        if (a) {
+          const LICE_pixel_chan* c = sp + x * 4;
+          Mix::doPix(dp + x * 4, c[LICE_PIXEL_R], c[LICE_PIXEL_G], c[LICE_PIXEL_B], a, ia);
+        }
+        ++x;
+      }
+    }
+    return;
+  }
   LICE_WithBlitCombineClass(mode, ia, [&](auto tag) {
     typedef typename decltype(tag)::type C;
     _LICE_Template_Blit2<C>::blit(dp, sp, w, h, sspan, dspan, ia);

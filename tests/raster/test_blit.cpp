@@ -226,3 +226,31 @@ TEST(Copy, MakesAnExactCopyOfAnySize)
   LICE_Copy(&dest, nullptr);
   EXPECT_EQ(dest.getWidth(), 9);
 }
+
+// Images drawn over the editor: opaque runs of every length (across the blocks the opaque test reads at
+// once), clear pixels and edge pixels of every alpha, at full weight with source alpha.
+TEST(Blit, SourceOverOfOpaqueRunsClearAndEdgePixels)
+{
+  LICE_MemBitmap src(61, 4);
+  fillPattern(src, 5);
+  unsigned seed = 9;
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 61;) {
+      seed = seed * 1103515245u + 12345u;
+      const int run = 1 + (int)((seed >> 16) % 19);
+      const int kind = (int)((seed >> 8) % 3);
+      for (int k = 0; k < run && x < 61; ++k, ++x) {
+        LICE_pixel& p = pix(src, x, y);
+        const int a = kind == 0 ? 255 : kind == 1 ? 0 : (int)((seed >> (k % 24)) & 0xff);
+        p = (p & ~(LICE_pixel)0xff) | (LICE_pixel)a;
+      }
+    }
+  for (int dx : {0, 3}) {
+    LICE_MemBitmap dest(70, 6), before(70, 6);
+    fillPattern(dest, 17);
+    copyPixels(before, dest);
+    const RECT r = {0, 0, 61, 4};
+    LICE_Blit(&dest, &src, dx, 1, &r, 1.0f, LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_COPY);
+    expectBlit(before, dest, src, dx, 1, 0, 0, 61, 4, 1.0f, LICE_BLIT_USE_ALPHA | LICE_BLIT_MODE_COPY, "source over");
+  }
+}
