@@ -1,5 +1,6 @@
 #include "Veltrane.h"
 
+#include "DelayMemory.h"
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 #include "Module.h"
@@ -27,6 +28,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
       masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
+  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
   for (int i = 0; i < kNumSlots; ++i) {
     displayOrder.push_back(i);
     slotConfig[i].set(this, i, ModuleConfig::MOD_EMPTY);

@@ -2,7 +2,114 @@
 
 #include "ModuleConventions.h"
 
+#include <atomic>
+#include <semaphore.h>
 #include <sys/mman.h>
+#include <thread>
+
+namespace {
+
+// Released blocks on their way back to the system. Any thread may hand one in without a lock; one thread of
+// its own unmaps them.
+class Reclaimer
+{
+public:
+  static constexpr int kSlots = 256;
+
+  ~Reclaimer()
+  {
+    if (!mThread.joinable()) return;
+    mStop.store(true);
+    sem_post(&mWake);
+    mThread.join();
+    drain();
+    sem_destroy(&mWake);
+  }
+
+  void start()
+  {
+    bool expected = false;
+    if (!mStarting.compare_exchange_strong(expected, true)) return;
+    sem_init(&mWake, 0, 0);
+    mThread = std::thread([this] { run(); });
+    mRunning.store(true, std::memory_order_release);
+  }
+
+  // False when the thread does not run or every slot is taken: the caller unmaps the block itself.
+  bool push(void* p, size_t bytes)
+  {
+    if (!mRunning.load(std::memory_order_acquire)) return false;
+    for (int i = 0; i < kSlots; ++i) {
+      Slot& s = mSlots[i];
+      int expected = kFree;
+      if (!s.state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire)) continue;
+      s.p = p;
+      s.bytes = bytes;
+      mPending.fetch_add(1, std::memory_order_acq_rel);
+      s.state.store(kReady, std::memory_order_release);
+      sem_post(&mWake);
+      return true;
+    }
+    return false;
+  }
+
+  void flush()
+  {
+    while (mPending.load(std::memory_order_acquire) > 0) std::this_thread::yield();
+  }
+
+private:
+  enum : int { kFree, kWriting, kReady };
+  struct Slot
+  {
+    std::atomic<int> state{kFree};
+    void* p = nullptr;
+    size_t bytes = 0;
+  };
+
+  void run()
+  {
+    while (!mStop.load()) {
+      while (sem_wait(&mWake) != 0) {
+      }
+      drain();
+    }
+  }
+
+  void drain()
+  {
+    for (Slot& s : mSlots) {
+      if (s.state.load(std::memory_order_acquire) != kReady) continue;
+      munmap(s.p, s.bytes);
+      s.state.store(kFree, std::memory_order_release);
+      mPending.fetch_sub(1, std::memory_order_acq_rel);
+    }
+  }
+
+  Slot mSlots[kSlots];
+  std::atomic<int> mPending{0};
+  std::atomic<bool> mStarting{false}, mRunning{false}, mStop{false};
+  sem_t mWake;
+  std::thread mThread;
+};
+
+Reclaimer& reclaimer()
+{
+  static Reclaimer r;
+  return r;
+}
+
+} // namespace
+
+void DelayBlock::startReclaimer()
+{
+  reclaimer().start();
+}
+
+void DelayBlock::flushReclaimer()
+{
+  reclaimer().flush();
+}
 
 double* DelayBlock::allocate(size_t count)
 {
@@ -17,7 +124,7 @@ double* DelayBlock::allocate(size_t count)
 
 void DelayBlock::release()
 {
-  if (mData) munmap(mData, mCount * sizeof(double));
+  if (mData && !reclaimer().push(mData, mCount * sizeof(double))) munmap(mData, mCount * sizeof(double));
   mData = nullptr;
   mCount = 0;
 }

@@ -6,8 +6,11 @@
 // clear, touching every page.)
 //
 // Threads: allocate and release run where modules are made, reset or destroyed (setSampleRate, the
-// destructor), which may be the audio thread when a slot's module is replaced; they are a system call but
-// never a copy or a clear of the block. The ring buffers are plain data read and written by process.
+// destructor), which may be the audio thread when a slot's module is replaced. Allocating is one system call
+// that touches nothing. Giving a block back frees every page a voice has written, milliseconds for a slot of
+// played reverbs, so a released block goes to the reclaiming thread (started by startReclaimer) through a
+// lock-free queue; without that thread, or with its queue full, release returns the block itself. The ring
+// buffers are plain data read and written by process.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +30,12 @@ public:
 
   double* data() const { return mData; }
   size_t count() const { return mCount; }
+
+  // Starts the thread that returns released blocks to the system (once per process; call it where threads
+  // may be started, not on the audio thread). Later calls do nothing.
+  static void startReclaimer();
+  // Waits until every block handed to the reclaiming thread so far has been returned.
+  static void flushReclaimer();
 
 private:
   double* mData = nullptr;

@@ -6,6 +6,7 @@
 #include "BbdDelay.h"
 #include "BitReducer.h"
 #include "DelayLine.h"
+#include "DelayMemory.h"
 #include "Hilbert.h"
 #include "Reverb.h"
 #include "Ring.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -723,4 +725,25 @@ TEST(EffectMemory, SixtyFourVoicesOfReverbAndDelaysTouchNoMemoryUntilTheyPlay)
   const Reverb* r = static_cast<const Reverb*>(v.voices[63].modules[0]);
   ASSERT_GT(r->memory.count(), 300000u); // the buffers exist
   EXPECT_LT(grown, 8L << 20) << "resident growth " << grown << " bytes";
+}
+
+// A block released where a module is destroyed (maybe on the audio thread) goes back to the system on the
+// reclaiming thread: released at once, unmapped soon after; without the thread, released in place.
+TEST(DelayMemory, ReleasedBlocksAreUnmappedOffTheCallingThread)
+{
+  auto mapped = [](void* p) {
+    unsigned char v;
+    return mincore(p, 4096, &v) == 0; // ENOMEM once the range is no longer mapped
+  };
+  DelayBlock::startReclaimer();
+  std::vector<void*> blocks;
+  for (int i = 0; i < 300; ++i) { // more than the queue holds at once: the rest are unmapped in place
+    DelayBlock b;
+    double* p = b.allocate(1 << 16);
+    ASSERT_NE(nullptr, p);
+    for (int k = 0; k < (1 << 16); k += 512) p[k] = 1.0; // pages written, as by a played reverb
+    blocks.push_back(p);
+  }
+  DelayBlock::flushReclaimer();
+  for (void* p : blocks) EXPECT_FALSE(mapped(p));
 }
