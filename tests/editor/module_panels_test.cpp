@@ -141,30 +141,56 @@ TEST(ModulePanels, EveryControlEditsAParameterOfItsKind)
   }
 }
 
-// A master slot's menus offer the master list; dragging each knob up moves its parameter.
-TEST(ModulePanels, MasterMenusAndKnobDrags)
+// The path to the first entry a user can choose that is not the current one ({} for none), read off the
+// dump of the menu being shown.
+std::vector<int> pathToAnotherEntry(const std::vector<std::string>& lines)
+{
+  std::vector<int> at;
+  for (const std::string& line : lines) {
+    const size_t depth = line.find_first_not_of(' ') / 2;
+    at.resize(depth + 1, -1);
+    ++at[depth];
+    const std::string text = line.substr(2 * depth);
+    const char last = text.empty() ? 0 : text.back();
+    if (text == "-" || last == '>' || last == '*' || last == '!') continue;
+    return at;
+  }
+  return {};
+}
+
+// In a master slot: the menus offer the master list; choosing another entry of any menu through the surface
+// changes its parameter, and dragging any knob up moves its parameter.
+TEST(ModulePanels, ControlsEditTheirParametersInAMasterSlot)
 {
   for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
     const PanelLayout* layout = panelLayoutOf(id);
     if (!layout) continue;
     SCOPED_TRACE(name(id));
     PanelRig r(id, true);
+    r.g->whileOpen = [&] { r.g->answers.push_back(pathToAnotherEntry(r.g->shown)); };
     for (int k = 0; k < layout->count; ++k) {
       const PanelControl& row = layout->controls[k];
       IControl* c = r.control(k);
-      if (auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c)) {
-        EXPECT_TRUE(menu->master);
+      if (c->IsHidden() || row.param < 0) continue;
+      SCOPED_TRACE("parameter +" + std::to_string(row.param));
+      IParam* p = r.v->GetParam(c->ParamIdx());
+      const IRECT* rc = c->GetRECT();
+      const int mx = (rc->L + rc->R) / 2, my = rc->T + 5;
+      if (row.kind == kPanelSources || row.kind == kPanelPopUp) {
+        if (row.kind == kPanelSources) {
+          EXPECT_TRUE(static_cast<ITWSourcesMenuControl*>(c)->master);
+        }
+        const double before = p->Value();
+        r.click(mx, my);
+        r.v->OnIdle();
+        EXPECT_NE(before, p->Value()) << "menu of +" << row.param;
       }
       if (row.kind != kPanelKnob && row.kind != kPanelKnobSmall) continue;
-      if (c->IsHidden()) continue;
-      IParam* p = r.v->GetParam(c->ParamIdx());
       p->SetNormalized(0.25);
       c->SetValueFromPlug(0.25);
-      const IRECT* rc = c->GetRECT();
-      const int mx = (rc->L + rc->R) / 2, my = rc->T + 14;
-      r.g->MouseDown(mx, my, IMouseMod(true));
-      r.g->MouseMove(mx, my - 40, IMouseMod(true));
-      r.g->MouseUp(mx, my - 40, IMouseMod(true));
+      r.g->MouseDown(mx, my + 9, IMouseMod(true));
+      r.g->MouseMove(mx, my - 31, IMouseMod(true));
+      r.g->MouseUp(mx, my - 31, IMouseMod(true));
       EXPECT_GT(p->GetNormalized(), 0.25) << "knob of +" << row.param;
     }
   }
