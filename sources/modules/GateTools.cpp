@@ -1,5 +1,6 @@
 #include "GateTools.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 #include "ModulatorCommon.h"
@@ -132,4 +133,39 @@ void GateTools::update(bool)
   for (const double* in : join)
     if (in) sum += *in;
   nextGateOut[kJoinE] = finiteOrZero(sum); // a NaN or an infinity on an input gives 0 for that tick
+}
+
+// ---- panel ----
+
+namespace {
+// Pulses A and B in two columns (trigger, length, length modulation and its source), the dividers' clocks
+// with their division as plain text below, and the four join inputs at the bottom. One "MOD" caption
+// between the columns names both modulation amounts, one "JOIN" in the middle of the four join menus.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 34, 0, SourceDef::GATE, {"TRIG A"}),
+  sources(80, 34, 4, SourceDef::GATE, {"TRIG B"}),
+  knob(16, 56, 1, {"LENGTH", kAbove, 0, 1}),
+  knob(80, 56, 5, {"LENGTH", kAbove, 0, 1}),
+  knob(16, 108, 2, {"MOD", kRight}),
+  knob(80, 108, 6),
+  sources(16, 156, 3, SourceDef::MODULATION),
+  sources(80, 156, 7, SourceDef::MODULATION),
+  sources(16, 206, 8, SourceDef::GATE, {"DIVIDE C"}),
+  sources(80, 206, 10, SourceDef::GATE, {"DIVIDE D"}),
+  popUp(3, 225, 9),
+  popUp(67, 225, 11),
+  sources(16, 258, 12, SourceDef::GATE, {"JOIN", kRight, 0, 6}),
+  sources(80, 258, 13, SourceDef::GATE),
+  sources(16, 280, 14, SourceDef::GATE),
+  sources(80, 280, 15, SourceDef::GATE),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout GateTools::panel = {kImageModuleGate, kPanelRows};
+
+void GateTools::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class GateTools : public Module
 {
@@ -27,6 +28,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* triggerA;
   double* triggerB;

@@ -1,5 +1,6 @@
 #include "LAGAdder.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -99,4 +100,33 @@ void LAGAdder::update(bool)
   // A source that carried a NaN or an infinity gives 0 for that tick rather than passing it on.
   nextModOut[2] = finiteOrZero(additive(adderC1, adderAmountC1) + additive(adderC2, adderAmountC2));
   nextModOut[3] = finiteOrZero(additive(adderD1, adderAmountD1) + additive(adderD2, adderAmountD2));
+}
+
+// ---- panel ----
+
+namespace {
+// The lags' menus stand above their amounts; in the adders each amount stands above its input's menu.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 34, 0, SourceDef::MODULATION, {"LAG A"}),
+  sources(80, 34, 2, SourceDef::MODULATION, {"LAG B"}),
+  knob(16, 56, 1, {"AMOUNT", kAbove, 0, 1}),
+  knob(80, 56, 3, {"AMOUNT", kAbove, 0, 1}),
+  sources(16, 194, 4, SourceDef::MODULATION),
+  sources(80, 194, 8, SourceDef::MODULATION),
+  knob(16, 146, 5, {"C IN 1"}),
+  knob(80, 146, 9, {"D IN 1"}),
+  sources(16, 280, 6, SourceDef::MODULATION),
+  sources(80, 280, 10, SourceDef::MODULATION),
+  knob(16, 232, 7, {"C IN 2"}),
+  knob(80, 232, 11, {"D IN 2"}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout LAGAdder::panel = {kImageModuleLag, kPanelRows};
+
+void LAGAdder::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class LAGAdder : public Module
 {
@@ -34,6 +35,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* lagInputA;
   double* lagInputB;

@@ -1,6 +1,9 @@
 #include "ModDelay.h"
 
+#include "EditorImages.h"
+#include "IControl.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 #include <cstdlib>
@@ -125,6 +128,8 @@ void ModDelay::update(bool active)
   modOut[1] = nextModOut[1];
   gateOut[0] = nextGateOut[0];
   gateOut[1] = nextGateOut[1];
+  shownGate[0].store(gateOut[0], std::memory_order_relaxed);
+  shownGate[1].store(gateOut[1], std::memory_order_relaxed);
 
   if (!delayInput1 && !delayInput2) {
     nextModOut[0] = 0.0; // the line stands still
@@ -144,4 +149,49 @@ void ModDelay::update(bool active)
   nextModOut[1] = finiteOrZero(additive(adderInput1, adderAmount1) + additive(adderInput2, adderAmount2));
   nextGateOut[0] = comparatorA && *comparatorA >= thresholdA ? 1.0 : 0.0;
   nextGateOut[1] = comparatorB && *comparatorB >= thresholdB ? 1.0 : 0.0;
+}
+
+void ModDelay::updateGraphics()
+{
+  const std::vector<IControl*>& lamps = config->specialControls;
+  if (lamps.size() != 2) return;
+  for (int k = 0; k < 2; ++k) {
+    const bool dark = 1.0 > shownGate[k].load(std::memory_order_relaxed);
+    if (lamps[k]->IsHidden() != dark) lamps[k]->Hide(dark); // only a change dirties the lamp
+  }
+}
+
+// ---- panel ----
+
+namespace {
+// The delay (its two inputs with small amount knobs, length and feedback), the adder, and the comparators
+// at the bottom: each threshold knob with its input's menu below and its gate's lamp outside, registered
+// last, lamp A first.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  smallKnob(20, 22, 2, {"IN 1"}),
+  smallKnob(84, 22, 3, {"IN 2"}),
+  sources(16, 64, 0, SourceDef::MODULATION),
+  sources(80, 64, 1, SourceDef::MODULATION),
+  knob(16, 96, 4, {"DELAY"}),
+  knob(80, 96, 5, {"FEEDBACK"}),
+  knob(16, 152, 8, {"ADD 1"}),
+  knob(80, 152, 9, {"ADD 2"}),
+  sources(16, 200, 6, SourceDef::MODULATION),
+  sources(80, 200, 7, SourceDef::MODULATION),
+  knob(16, 232, 12, {"GATE A", kAbove, 6, 0}),
+  knob(80, 232, 13, {"GATE B", kAbove, -6, 0}),
+  sources(16, 280, 10, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+  led(8, 225),
+  led(112, 225),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout ModDelay::panel = {kImageModuleModdly, kPanelRows};
+
+void ModDelay::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

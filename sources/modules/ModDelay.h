@@ -9,9 +9,14 @@
 //
 // Slot parameters: 0/1 delay inputs 1/2, 2/3 their amounts, 4 delay in ticks, 5 feedback; 6/7 adder inputs,
 // 8/9 their amounts; 10/11 comparator inputs A/B, 12/13 thresholds A/B.
+//
+// The panel lights a lamp beside each threshold knob while that comparator's published gate is 1.0.
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
+
+#include <atomic>
 
 class ModDelay : public Module
 {
@@ -24,9 +29,14 @@ public:
   void setSampleRate(double rate) override;
   void update(bool active) override;
   void setParameter(int index, double value) override;
+  // Shows lamp k (special control k) while comparator k's published gate is 1.0; does nothing unless the
+  // slot's special-control list holds exactly the panel's two lamps.
+  void updateGraphics() override;
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   // The line: size values, owned; null until the first setSampleRate (and if it could not be had).
   double* buffer;
@@ -47,6 +57,9 @@ public:
   double thresholdA;
   double* comparatorB;
   double thresholdB;
+  // A copy of gate outputs 0 and 1 stored by update as it publishes them, for the editor thread, which reads
+  // it without the instance mutex.
+  std::atomic<double> shownGate[2] = {{0.0}, {0.0}};
 
 private:
   bool written; // whether the line holds anything but zeros

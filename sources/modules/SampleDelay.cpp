@@ -1,8 +1,8 @@
 #include "SampleDelay.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
-#include "Synth.h"
 
 #include <cstring>
 
@@ -20,12 +20,9 @@ void SampleDelay::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);
   for (int ch = 0; ch < kChannels; ++ch) declareSelector(synth, base + ch);
-  for (int ch = 0; ch < kChannels; ++ch) {
-    declareInt(synth, base + kChannels + ch, 0, 0, kMaxDelay);
-    // An integer shown by its texts: the total delay rather than the stored one.
-    if (IParam* p = synth ? synth->GetParam(base + kChannels + ch) : nullptr)
-      for (int d = 0; d <= kMaxDelay; ++d) p->SetDisplayText(d, labelDelay[d]);
-  }
+  // Lists, so that the panel's delay buttons open a menu: each entry shows the total delay rather than the
+  // stored one.
+  for (int ch = 0; ch < kChannels; ++ch) declareEnum(synth, base + kChannels + ch, 0, kMaxDelay + 1, labelDelay);
 }
 
 void SampleDelay::fillConfig(ModuleConfig* config)
@@ -70,4 +67,34 @@ void SampleDelay::process()
     nextAudioOut[ch] = ring[ch][(w + d) & (kRingSize - 1)];
     ring[ch][w] = x;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// Six rows 48 pixels apart, each a channel's input menu and its delay in samples; all inputs first, then all
+// delays. The delay buttons show their value on every entry, "1" included.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 32, 0, SourceDef::AUDIO, {"IN A"}),
+  sources(16, 80, 1, SourceDef::AUDIO, {"IN B"}),
+  sources(16, 128, 2, SourceDef::AUDIO, {"IN C"}),
+  sources(16, 176, 3, SourceDef::AUDIO, {"IN D"}),
+  sources(16, 224, 4, SourceDef::AUDIO, {"IN E"}),
+  sources(16, 272, 5, SourceDef::AUDIO, {"IN F"}),
+  alwaysLit(popUp(80, 32, 6, kImageButton, {"SAMPLES"})),
+  alwaysLit(popUp(80, 80, 7, kImageButton, {"SAMPLES"})),
+  alwaysLit(popUp(80, 128, 8, kImageButton, {"SAMPLES"})),
+  alwaysLit(popUp(80, 176, 9, kImageButton, {"SAMPLES"})),
+  alwaysLit(popUp(80, 224, 10, kImageButton, {"SAMPLES"})),
+  alwaysLit(popUp(80, 272, 11, kImageButton, {"SAMPLES"})),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout SampleDelay::panel = {kImageModuleSmpldly, kPanelRows};
+
+void SampleDelay::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

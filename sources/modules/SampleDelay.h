@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class SampleDelay : public Module
 {
@@ -26,6 +27,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* input[kChannels];
   int delay[kChannels]; // 0..14 samples before the output's own one

@@ -1,5 +1,6 @@
 #include "VoltageProc.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -93,4 +94,34 @@ void VoltageProc::update(bool active)
   nextModOut[1] = finiteOrZero(additive(inputB, scaleB) + offsetB);
   nextModOut[2] = finiteOrZero(product(firstC, secondC, levelC));
   nextModOut[3] = finiteOrZero(product(firstD, secondD, levelD));
+}
+
+// ---- panel ----
+
+namespace {
+// A and B: input menu, scale, offset, in two columns. C and D below: the first input's menu, the level and
+// the second input's menu.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 32, 0, SourceDef::MODULATION, {"IN A"}),
+  sources(80, 32, 3, SourceDef::MODULATION, {"IN B"}),
+  knob(16, 56, 1, {"SCALE"}),
+  knob(80, 56, 4, {"SCALE"}),
+  knob(16, 116, 2, {"OFFSET"}),
+  knob(80, 116, 5, {"OFFSET"}),
+  sources(16, 202, 6, SourceDef::MODULATION, {"MULT C"}),
+  sources(80, 202, 9, SourceDef::MODULATION, {"MULT D"}),
+  knob(16, 232, 7, {"LEVEL"}),
+  knob(80, 232, 10, {"LEVEL"}),
+  sources(16, 280, 8, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout VoltageProc::panel = {kImageModuleVp, kPanelRows};
+
+void VoltageProc::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }
