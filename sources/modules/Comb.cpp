@@ -1,5 +1,6 @@
 #include "Comb.h"
 
+#include "EditorImages.h"
 #include "FilterTables.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -246,4 +247,51 @@ void StereoComb::process()
   if (broken) clearLines();
   nextAudioOut[0] = l * reciprocalDrive;
   nextAudioOut[1] = r * reciprocalDrive;
+}
+
+// ---- panel ----
+
+namespace {
+// The ladder's layout down to the frequency; then the feedback modulation as a small knob with its source
+// and the clearing trigger stacked below it, key tracking, and the frequency modulations.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 3, {"IN A"}),
+  smallKnob(52, 46, 11, {"DRIVE"}),
+  knob(80, 24, 5, {"IN B"}),
+  sources(16, 72, 4, SourceDef::AUDIO),
+  sources(80, 72, 6, SourceDef::AUDIO),
+  popUp(3, 90, 0),
+  knob(80, 104, 2, {"FEEDBACK"}),
+  knob(16, 124, 1, {"FREQ"}),
+  smallKnob(84, 156, 13, {"FB MOD", kLeft}),
+  sources(80, 194, 14, SourceDef::MODULATION),
+  sources(80, 208, 15, SourceDef::GATE, {"CLEAR", kLeft}),
+  smallKnob(20, 188, 12, {"KEY TRACK"}),
+  knob(16, 232, 7, {"FM 1", kRight}),
+  knob(80, 232, 9, {"FM 2"}),
+  sources(16, 280, 8, SourceDef::MODULATION),
+  sources(80, 280, 10, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Comb::panel = {kImageModuleComb, kPanelRows};
+const PanelLayout StereoComb::panel = {kImageModuleStcomb, kPanelRows};
+
+void Comb::createCommonGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelControls(config, x, y, base, panel);
+}
+
+void Comb::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  createCommonGraphics(config, x, y, base);
+}
+
+void StereoComb::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  Comb::createCommonGraphics(config, x, y, base);
 }

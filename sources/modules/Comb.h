@@ -37,6 +37,10 @@ public:
   static int iMinFreq();
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  // Every control of the mono and stereo panels except the background.
+  static void createCommonGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
   // Hertz (truncated) of the frequency parameter, rounded over 17281 steps as the cutoff displays do.
   static void setDisplayTextForCombFrequency(double value, char* text);
 
@@ -86,6 +90,8 @@ public:
   void process() override;
 
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel; // the comb's controls on the stereo background
 
   double* lineRight; // the second line of the block
 };

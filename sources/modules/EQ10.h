@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Equaliser.h"
+#include "ModulePanel.h"
 
 class EQ10 : public Equaliser<10>
 {
@@ -18,4 +19,6 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 };

@@ -85,3 +85,25 @@ void FilterSlot::declareShared(int base, Synth* synth)
   declareDouble(synth, base + 13, 0.0, -1.0, 1.0, 0.01, 1.0);
   declareSelector(synth, base + 14);
 }
+
+// Inputs A and B at the top with the drive between them, the type and the resonance, the cutoff with key
+// tracking below it, the resonance modulation, and the two frequency modulations at the bottom.
+// clang-format off
+const PanelControl FilterSlot::panelRows[15] = {
+  knob(16, 24, 3, {"IN A"}),
+  smallKnob(52, 46, 11, {"DRIVE"}),
+  knob(80, 24, 5, {"IN B"}),
+  sources(16, 72, 4, SourceDef::AUDIO),
+  sources(80, 72, 6, SourceDef::AUDIO),
+  popUp(3, 90, 0),
+  knob(80, 104, 2, {"RES"}),
+  knob(16, 124, 1, {"CUTOFF"}),
+  knob(80, 160, 13, {"RES MOD"}),
+  smallKnob(20, 188, 12, {"KEY TRACK"}),
+  sources(80, 208, 14, SourceDef::MODULATION),
+  knob(16, 232, 7, {"FM 1", kRight}),
+  knob(80, 232, 9, {"FM 2"}),
+  sources(16, 280, 8, SourceDef::MODULATION),
+  sources(80, 280, 10, SourceDef::MODULATION),
+};
+// clang-format on

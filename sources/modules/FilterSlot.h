@@ -4,6 +4,8 @@
 // note 48), 13/14 the amount/source of the modulation of parameter 2 (resonance or feedback).
 #pragma once
 
+#include "ModulePanel.h"
+
 class Module;
 class Synth;
 
@@ -33,4 +35,8 @@ struct FilterSlot
   double modulatedParam2(double value) const;
   // Declares parameters 3..14.
   static void declareShared(int base, Synth* synth);
+
+  // The controls of the ladder and K35 panels, mono and stereo alike: one table, since the two types put
+  // the same controls at the same places and differ only in the type list behind the pop-up.
+  static const PanelControl panelRows[15];
 };

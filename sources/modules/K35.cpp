@@ -1,5 +1,6 @@
 #include "K35.h"
 
+#include "EditorImages.h"
 #include "FilterTables.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -199,4 +200,27 @@ void StereoK35::process()
   }
   nextAudioOut[0] = l;
   nextAudioOut[1] = r;
+}
+
+// ---- panel ----
+
+// The ladder's controls and background: a slot switched between the two keeps its panel but for the type list.
+const PanelLayout K35::panel = {kImageModuleFilter, FilterSlot::panelRows};
+const PanelLayout StereoK35::panel = {kImageModuleStfilter, FilterSlot::panelRows};
+
+void K35::createCommonGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelControls(config, x, y, base, panel);
+}
+
+void K35::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  createCommonGraphics(config, x, y, base);
+}
+
+void StereoK35::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  K35::createCommonGraphics(config, x, y, base);
 }

@@ -31,6 +31,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  // Every control of the mono and stereo panels except the background.
+  static void createCommonGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
 protected:
   // One sample of one channel: x is the driven input with the guard taken off, st the three stage states
@@ -61,6 +65,8 @@ public:
   void reset() override;
 
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel; // the K35's controls on the stereo background
 
   double sLeft[3];
   double sRight[3];

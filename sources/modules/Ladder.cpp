@@ -1,5 +1,6 @@
 #include "Ladder.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 #include "Synth.h"
@@ -286,4 +287,26 @@ void StereoLadder::process()
   }
   nextAudioOut[0] = l;
   nextAudioOut[1] = r;
+}
+
+// ---- panel ----
+
+const PanelLayout Ladder::panel = {kImageModuleFilter, FilterSlot::panelRows};
+const PanelLayout StereoLadder::panel = {kImageModuleStfilter, FilterSlot::panelRows};
+
+void Ladder::createCommonGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelControls(config, x, y, base, panel);
+}
+
+void Ladder::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  createCommonGraphics(config, x, y, base);
+}
+
+void StereoLadder::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  Ladder::createCommonGraphics(config, x, y, base);
 }

@@ -35,6 +35,10 @@ public:
   void refreshCoeff();
 
   static void initParams(int base, Synth* synth);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  // Every control of the mono and stereo panels except the background.
+  static void createCommonGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
 protected:
   // Cutoff plus key tracking for a voice pitch (1/128 semitone).
@@ -73,6 +77,8 @@ public:
   void reset() override;
 
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel; // the ladder's controls on the stereo background
 
   double sLeft[4];
   double sRight[4];

@@ -1,5 +1,6 @@
 #include "ParaEQ5.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 
 using namespace ModuleConventions;
@@ -45,4 +46,37 @@ void ParaEQ5::setParameter(int index, double value)
     bands[band][0].setGain(value);
     bands[band][1].setGain(value);
   }
+}
+
+// ---- panel ----
+
+namespace {
+// The equaliser's top; below it one row per band, top down, its frequency left and its gain right, the
+// band's number between them.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"IN A"}),
+  switchControl(60, 32, 4, kImageSwitch2Orange, {"STEREO", kAbove, -5, -8}),
+  knob(80, 24, 2, {"IN B"}),
+  sources(16, 72, 1, SourceDef::AUDIO),
+  sources(80, 72, 3, SourceDef::AUDIO),
+  smallKnob(20, 92, 5, {"BAND 1", kRight, 2}),
+  smallKnob(20, 134, 7, {"BAND 2", kRight, 2}),
+  smallKnob(20, 176, 9, {"BAND 3", kRight, 2}),
+  smallKnob(20, 218, 11, {"BAND 4", kRight, 2}),
+  smallKnob(20, 260, 13, {"BAND 5", kRight, 2}),
+  smallKnob(84, 92, 6),
+  smallKnob(84, 134, 8),
+  smallKnob(84, 176, 10),
+  smallKnob(84, 218, 12),
+  smallKnob(84, 260, 14),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout ParaEQ5::panel = {kImageModulePara5, kPanelRows};
+
+void ParaEQ5::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -1,5 +1,6 @@
 #include "Resonators.h"
 
+#include "EditorImages.h"
 #include "FilterTables.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -237,4 +238,46 @@ void StereoResonators::process()
   }
   nextAudioOut[0] = (1.0 - mix) * inL + 0.3 * mix * l;
   nextAudioOut[1] = (1.0 - mix) * inR + 0.3 * mix * r;
+}
+
+// ---- panel ----
+
+namespace {
+// Inputs at the top, the mix between them, the three frequencies in a triangle, the modulations below.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 4, {"IN A"}),
+  knob(80, 24, 6, {"IN B"}),
+  sources(16, 72, 5, SourceDef::AUDIO),
+  sources(80, 72, 7, SourceDef::AUDIO),
+  knob(48, 88, 0, {"MIX"}),
+  knob(16, 128, 1, {"FREQ A"}),
+  knob(48, 168, 2, {"FREQ B"}),
+  knob(80, 128, 3, {"FREQ C"}),
+  knob(16, 232, 8, {"FM 1"}),
+  knob(80, 232, 10, {"FM 2"}),
+  sources(16, 280, 9, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Resonators::panel = {kImageModuleReso, kPanelRows};
+const PanelLayout StereoResonators::panel = {kImageModuleStreso, kPanelRows};
+
+void Resonators::createCommonGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelControls(config, x, y, base, panel);
+}
+
+void Resonators::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  createCommonGraphics(config, x, y, base);
+}
+
+void StereoResonators::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanelBackground(config, x, y, panel.background);
+  Resonators::createCommonGraphics(config, x, y, base);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 // A second-order band-pass of q 2 with its zeros at 0 and Nyquist and its input gain doubled: gain 2 at
 // the centre. Retuned only when its integer pitch changes.
@@ -63,6 +64,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  // Every control of the mono and stereo panels except the background.
+  static void createCommonGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
 protected:
   // Sum of both frequency modulations (pitch steps), 0 for a disconnected source.
@@ -96,6 +101,8 @@ public:
   void setParameter(int index, double value) override;
 
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel; // the resonators' controls on the stereo background
 
   Resonator left[3];  // A, B, C of the left channel
   Resonator right[3]; // A, B, C of the right channel
