@@ -1,5 +1,6 @@
 #include "Amplifier.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -105,4 +106,35 @@ void Amplifier::process()
   const double b = inputB ? *inputB : 0.0;
   nextAudioOut[0] = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
   nextAudioOut[1] = gB * pB * b + gA * pA * a;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"LEVEL A"}),
+  knob(80, 24, 2, {"LEVEL B"}),
+  sources(16, 72, 1, SourceDef::AUDIO),
+  sources(80, 72, 3, SourceDef::AUDIO),
+  knob(16, 92, 4, {"PAN", kRight, 8}),
+  knob(16, 148, 5, {"PAN MOD"}),
+  sources(16, 196, 6, SourceDef::MODULATION),
+  knob(80, 92, 7),
+  knob(80, 148, 8, {"PAN MOD"}),
+  sources(80, 196, 9, SourceDef::MODULATION),
+  knob(16, 232, 10, {"VCA 1"}),
+  switchControl(60, 238, 14, kImageSwitch2Orange, {"A|B", kBelow}),
+  knob(80, 232, 12, {"VCA 2"}),
+  sources(16, 280, 11, SourceDef::MODULATION),
+  sources(80, 280, 13, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Amplifier::panel = {kImageModuleAmp, kPanelRows};
+
+void Amplifier::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Amplifier : public Module
 {
@@ -24,6 +25,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* inputA;
   double gainA;

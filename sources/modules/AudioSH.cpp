@@ -1,6 +1,7 @@
 #include "AudioSH.h"
 
 #include "DeclareSwitch.h"
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 #include "fft.h"
@@ -247,4 +248,30 @@ void AudioSH::process()
     nextSyncOut[0] = 0.0;
   }
   phase2 = (phase2 + increment) & kPhaseMask;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 24, 0, SourceDef::AUDIO, {"IN"}),
+  knob(80, 24, 1, {"BLEND"}),
+  knob(16, 88, 2, {"SEMI"}),
+  knob(80, 88, 3, {"FINE"}),
+  switchControl(24, 175, 4, kImageSwitch2Orange, {"FIXED"}),
+  knob(80, 164, 5, {"FREQ"}),
+  knob(16, 232, 6, {"FM 1"}),
+  knob(80, 232, 8, {"FM 2"}),
+  sources(16, 280, 7, SourceDef::MODULATION),
+  sources(80, 280, 9, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout AudioSH::panel = {kImageModuleAudiosh, kPanelRows};
+
+void AudioSH::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class AudioSH : public Module
 {
@@ -47,6 +48,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   int* pitchSource;
   double* input;

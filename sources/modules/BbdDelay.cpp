@@ -1,9 +1,13 @@
 #include "BbdDelay.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
+#include "ValueControls.h"
 
 #include <cmath>
+#include <cstdio>
 
 using namespace ModuleConventions;
 
@@ -22,7 +26,7 @@ BbdDelay::BbdDelay(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), sampleRate(0.0), cutoff(6000.0), q(0.0), hold(false), range(0), time(0.0),
       feedback(0.0), tone(0.0), inputA(nullptr), levelA(0.0), inputB(nullptr), levelB(0.0), modSource(nullptr),
       modAmount(0.0), triggerSource(nullptr), previousTrigger(0.0), buffer(nullptr), dry(0.0), wet(0.0), size(0),
-      stages(0), writeIndex(0), phase(0.0), step(0.0), previousInput(0.0), shortestMs(0.0), longestMs(0.0)
+      stages(0), writeIndex(0), phase(0.0), step(0.0), previousInput(0.0), shortestMs(0.0), longestMs(0.0), shownMs(0.0)
 {
   BbdDelay::setSampleRate(0.0);
 }
@@ -90,12 +94,14 @@ void BbdDelay::setParameter(int index, double v)
     break;
   case 4:
     time = v;
+    shownMs.store(shortestMs + (longestMs - shortestMs) * time, std::memory_order_relaxed);
     break;
   case 5:
     range = 3 - clampToInt(std::floor(v), 0, 3);
     stages = size >> (2 * range);
     longestMs = 500.0 / (double)(1 << (2 * range));
     shortestMs = longestMs * 0.125;
+    shownMs.store(shortestMs + (longestMs - shortestMs) * time, std::memory_order_relaxed);
     break;
   case 6:
     feedback = v;
@@ -138,7 +144,14 @@ void BbdDelay::update(bool)
     t += (std::exp2(m) - 1.0) * modAmount;
   }
   step = 0.125 + 0.875 * clampValue(t, 0.0, 1.0);
-  if (gateRose(triggerSource, &previousTrigger)) hold = !hold;
+  if (gateRose(triggerSource, &previousTrigger)) toggleHold();
+}
+
+void BbdDelay::toggleHold()
+{
+  bool h = hold.load(std::memory_order_relaxed);
+  while (!hold.compare_exchange_weak(h, !h, std::memory_order_relaxed)) {
+  }
 }
 
 void BbdDelay::process()
@@ -152,6 +165,7 @@ void BbdDelay::process()
   // each step's clock phase.
   const double d = inputFilter.filter(x - previousInput);
 
+  const bool held = hold.load(std::memory_order_relaxed);
   // One to eight clock steps: step >= 0.125, so the phase passes 1 after at most 8 (9 with rounding).
   double y = 0.0;
   for (int n = 0; n < 10; ++n) {
@@ -160,11 +174,64 @@ void BbdDelay::process()
     int k = writeIndex + stages;
     if (k >= size) k -= size;
     y = clip3(outputFilter.filter(buffer[k]));
-    buffer[writeIndex] = hold ? buffer[k] : s + feedback * y;
+    buffer[writeIndex] = held ? buffer[k] : s + feedback * y;
     phase += step;
     if (!(phase < 1.0)) break;
   }
   phase -= std::floor(phase);
   previousInput = x;
   nextAudioOut[0] = x * dry + y * wet;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"LEVEL A"}),
+  knob(80, 24, 2, {"LEVEL B"}),
+  sources(16, 72, 1, SourceDef::AUDIO),
+  sources(80, 72, 3, SourceDef::AUDIO),
+  popUp(68, 94, 5, 0, {"RANGE", kAbove, 0, 1}),
+  sources(80, 133, 11, SourceDef::GATE, {"TRIG", kLeft}),
+  knob(16, 168, 7, {"TIME MOD"}),
+  sources(16, 216, 8, SourceDef::MODULATION),
+  knob(80, 168, 6, {"FEEDBACK"}),
+  knob(16, 248, 10, {"MIX"}),
+  knob(80, 248, 9, {"TONE"}),
+  // The module's own: the time knob shows milliseconds, the hold switch has no parameter.
+  special(knob(16, 104, 4, {"TIME"})),
+  special(switchControl(73, 115, -1, kImageButtonFreeze)),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout BbdDelay::panel = {kImageModuleDelay, kPanelRows};
+
+void BbdDelay::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void BbdDelay::updateGraphics()
+{
+  const std::vector<IControl*>& specials = config->specialControls;
+  if (specials.size() != 2) return;
+  auto* timeKnob = dynamic_cast<ITWKnobMultiControlText*>(specials[0]);
+  auto* holdSwitch = dynamic_cast<ITWSwitchControl*>(specials[1]);
+  if (!timeKnob || !holdSwitch) return;
+
+  char text[ITWKnobMultiControlText::kOverrideTextSize];
+  std::snprintf(text, sizeof text, "%.0f", shownMs.load(std::memory_order_relaxed));
+  timeKnob->setOverrideText(text);
+  timeKnob->SetDirty(false);
+
+  // A click has already turned the switch; the hold follows it. Otherwise the switch follows the hold,
+  // which a trigger may have turned.
+  if (holdSwitch->takeClicked()) {
+    toggleHold();
+  } else {
+    holdSwitch->SetValueFromPlug(hold.load(std::memory_order_relaxed) ? 1.0 : 0.0);
+    holdSwitch->SetDirty(false);
+  }
 }

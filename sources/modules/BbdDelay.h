@@ -11,11 +11,19 @@
 // Slot parameters: 0/1 input A level/source, 2/3 input B level/source, 4 time, 5 range, 6 feedback,
 // 7/8 time modulation amount/source, 9 tone, 10 dry/wet (equal power), 11 hold trigger source.
 // The clock step is worked out per control tick in update (whatever its flag); the line runs per sample.
+//
+// Panel: the time knob shows the delay in ms of the knob's setting (without its modulation), and the hold
+// switch toggles the hold and lights while it is on. The editor thread reads both without the instance
+// mutex, so the hold flag and the shown time are atomics; either thread toggles the hold with an atomic
+// read-modify-write, so a click and a trigger in the same tick both count.
 #pragma once
 
 #include "DelayMemory.h"
 #include "FilterBlocks.h"
 #include "Module.h"
+#include "ModulePanel.h"
+
+#include <atomic>
 
 class BbdDelay : public Module
 {
@@ -32,11 +40,17 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // Shows the delay time on the time knob and links the hold switch with the hold (editor thread).
+  void updateGraphics() override;
+
+  void toggleHold();
 
   double sampleRate;
   double cutoff; // Hz, of both filters
   double q;
-  bool hold; // the line recirculates; toggled by the trigger (and by the panel's switch)
+  std::atomic<bool> hold; // the line recirculates; toggled by the trigger and by the panel's switch
   Biquad inputFilter;
   Biquad outputFilter;
   int range; // r, 0 (longest) .. 3
@@ -62,5 +76,6 @@ public:
   double previousInput;
   double shortestMs; // ends of the current range, for the panel's time display
   double longestMs;
+  std::atomic<double> shownMs; // shortestMs + (longestMs - shortestMs) x time, published for the panel
   DelayBlock memory;
 };

@@ -1,5 +1,6 @@
 #include "BitReducer.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -87,4 +88,32 @@ void BitReducer::process()
     const double q = x < 0.0 ? -std::floor(-x + 0.5) : std::floor(x + 0.5);
     nextAudioOut[ch] = (q * c.reciprocalSteps - 0.5) * 2.0 * c.range;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 36, 0, {"LEVEL A"}),
+  knob(80, 36, 6, {"LEVEL B"}),
+  sources(16, 84, 1, SourceDef::AUDIO),
+  sources(80, 84, 7, SourceDef::AUDIO),
+  knob(16, 108, 2, {"RANGE"}),
+  knob(80, 108, 8, {"RANGE"}),
+  knob(16, 168, 3, {"BITS"}),
+  knob(80, 168, 9, {"BITS"}),
+  knob(16, 232, 4, {"BITS MOD"}),
+  knob(80, 232, 10, {"BITS MOD"}),
+  sources(16, 280, 5, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout BitReducer::panel = {kImageModuleBitreducer, kPanelRows};
+
+void BitReducer::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

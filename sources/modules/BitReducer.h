@@ -8,6 +8,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class BitReducer : public Module
 {
@@ -22,6 +23,8 @@ public:
   static void setDisplayTextForResolution(double value, char* text);
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   struct Channel
   {

@@ -1,5 +1,6 @@
 #include "Blender.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -76,4 +77,28 @@ void Blender::process()
   audioOut[1] = nextAudioOut[1];
   nextAudioOut[0] = crossfade(inputA1, inputA2, blendA, blendModA);
   nextAudioOut[1] = crossfade(inputB1, inputB2, blendB, blendModB);
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 30, 0, SourceDef::AUDIO, {"IN A1"}),
+  sources(80, 30, 1, SourceDef::AUDIO, {"IN A2"}),
+  knob(80, 72, 2, {"BLEND A"}),
+  sources(80, 118, 3, SourceDef::MODULATION, {"MOD", kLeft}),
+  sources(16, 182, 4, SourceDef::AUDIO, {"IN B1"}),
+  sources(80, 182, 5, SourceDef::AUDIO, {"IN B2"}),
+  knob(80, 224, 6, {"BLEND B"}),
+  sources(80, 270, 7, SourceDef::MODULATION, {"MOD", kLeft}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Blender::panel = {kImageModuleBlend, kPanelRows};
+
+void Blender::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Blender : public Module
 {
@@ -17,6 +18,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* inputA1;
   double* inputA2;

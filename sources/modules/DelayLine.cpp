@@ -1,5 +1,6 @@
 #include "DelayLine.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -98,4 +99,30 @@ void DelayLine::process()
   audioOut[1] = nextAudioOut[1];
   runLine(line[0], 0);
   runLine(line[1], 1);
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 24, 0, SourceDef::AUDIO, {"IN A"}),
+  sources(16, 64, 1, SourceDef::GATE, {"CLEAR"}),
+  knob(80, 24, 2, {"TIME A"}),
+  knob(16, 100, 3, {"FEED FWD"}),
+  knob(80, 100, 4, {"FEEDBACK"}),
+  sources(16, 172, 5, SourceDef::AUDIO, {"IN B"}),
+  sources(16, 212, 6, SourceDef::GATE, {"CLEAR"}),
+  knob(80, 172, 7, {"TIME B"}),
+  knob(16, 248, 8, {"FEED FWD"}),
+  knob(80, 248, 9, {"FEEDBACK"}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout DelayLine::panel = {kImageModuleDelayline, kPanelRows};
+
+void DelayLine::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -12,6 +12,7 @@
 
 #include "DelayMemory.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class DelayLine : public Module
 {
@@ -26,6 +27,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   struct Line
   {

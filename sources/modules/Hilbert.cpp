@@ -1,6 +1,7 @@
 #include "Hilbert.h"
 
 #include "DeclareSwitch.h"
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -167,4 +168,30 @@ void Hilbert::process()
   nextAudioOut[6] = a;
   nextAudioOut[7] = b;
   nextAudioOut[8] = a + b;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(80, 34, 0, SourceDef::AUDIO, {"IN A", kLeft}),
+  sources(80, 56, 1, SourceDef::AUDIO, {"IN B", kLeft}),
+  knob(16, 122, 3, {"SHIFT"}),
+  knob(80, 122, 4, {"FM"}),
+  switchControl(22, 169, 2, kImageSwitch2Horiz, {"OSC", kBelow}),
+  sources(80, 168, 5, SourceDef::MODULATION),
+  sources(16, 234, 6, SourceDef::AUDIO, {"RING A", kAbove, 32}),
+  sources(80, 234, 7, SourceDef::AUDIO),
+  sources(16, 272, 8, SourceDef::AUDIO, {"RING B", kAbove, 32}),
+  sources(80, 272, 9, SourceDef::AUDIO),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Hilbert::panel = {kImageModuleHilbert, kPanelRows};
+
+void Hilbert::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Hilbert : public Module
 {
@@ -33,6 +34,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
   static void setDisplayTextForFreq(double value, char* text);
 
   // One second-order all-pass section's history.

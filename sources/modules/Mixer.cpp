@@ -1,5 +1,6 @@
 #include "Mixer.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -60,4 +61,33 @@ void Mixer::process()
   }
   nextAudioOut[0] = left * master;
   nextAudioOut[1] = right * master;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(8, 24, 0, {"LEVEL"}),
+  knob(88, 24, 2, {"PAN"}),
+  sources(48, 34, 1, SourceDef::AUDIO, {"IN 1"}),
+  knob(8, 80, 3),
+  knob(88, 80, 5),
+  sources(48, 90, 4, SourceDef::AUDIO, {"IN 2"}),
+  knob(8, 136, 6),
+  knob(88, 136, 8),
+  sources(48, 146, 7, SourceDef::AUDIO, {"IN 3"}),
+  knob(8, 192, 9),
+  knob(88, 192, 11),
+  sources(48, 202, 10, SourceDef::AUDIO, {"IN 4"}),
+  knob(48, 248, 12, {"MASTER"}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Mixer::panel = {kImageModuleMix, kPanelRows};
+
+void Mixer::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

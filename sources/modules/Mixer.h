@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Mixer : public Module
 {
@@ -19,6 +20,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* input[kChannels];
   double level[kChannels];

@@ -1,5 +1,6 @@
 #include "Reverb.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -38,8 +39,8 @@ inline double line(DelayRecord& r, Biquad& damping, double fb, double a)
 } // namespace
 
 Reverb::Reverb(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), sampleRate(0.0), inputA(nullptr), levelA(0.0), inputB(nullptr), levelB(0.0), g(0.0),
-      fb{0.0, 0.0, 0.0, 0.0}, cross(0.0), dry(0.0), wet(0.0), stereo(false), predelayOn(false)
+    : Module(config, voice, owner), sampleRate(0.0), inputA(nullptr), levelA(0.0), inputB(nullptr), levelB(0.0),
+      g(0.0), fb{0.0, 0.0, 0.0, 0.0}, cross(0.0), dry(0.0), wet(0.0), stereo(false), predelayOn(false)
 {
   Reverb::setSampleRate(0.0);
 }
@@ -207,4 +208,31 @@ void Reverb::processMono(double xA, double xB)
   for (int r = kLine1; r < kNumRecords; ++r) rec[r].step();
   nextAudioOut[0] = (sumL + cross * sumR) * wet + x * dry;
   nextAudioOut[1] = (sumR + cross * sumL) * wet + x * dry;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"IN A"}),
+  switchControl(60, 32, 10, kImageSwitch2Orange, {"STEREO", kAbove, 0, -18}),
+  knob(80, 24, 2, {"IN B"}),
+  sources(16, 72, 1, SourceDef::AUDIO),
+  sources(80, 72, 3, SourceDef::AUDIO),
+  knob(16, 104, 4, {"PREDELAY"}),
+  knob(80, 104, 5, {"SIZE"}),
+  knob(16, 176, 6, {"DAMP"}),
+  knob(80, 176, 7, {"DECAY"}),
+  knob(16, 248, 8, {"WIDTH"}),
+  knob(80, 248, 9, {"MIX"}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Reverb::panel = {kImageModuleReverb, kPanelRows};
+
+void Reverb::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -17,6 +17,7 @@
 #include "DelayMemory.h"
 #include "FilterBlocks.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Reverb : public Module
 {
@@ -34,6 +35,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   void processStereo(double xA, double xB);
   void processMono(double xA, double xB);

@@ -1,5 +1,6 @@
 #include "Ring.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -7,7 +8,8 @@ using namespace ModuleConventions;
 
 Ring::Ring(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), carrierA(nullptr), modulatorA(nullptr), carrierB(nullptr), modulatorB(nullptr),
-      depth(0.0), mod1Source(nullptr), mod1Amount(0.0), mod2Source(nullptr), mod2Amount(0.0), effectiveDepth(0.0), updated(false)
+      depth(0.0), mod1Source(nullptr), mod1Amount(0.0), mod2Source(nullptr), mod2Amount(0.0), effectiveDepth(0.0),
+      updated(false)
 {
 }
 
@@ -79,4 +81,29 @@ void Ring::process()
   const double c = carrierB ? *carrierB : 0.0, d = modulatorB ? *modulatorB : 0.0;
   nextAudioOut[0] = a * ((b - 1.0) * e + 1.0);
   nextAudioOut[1] = c * ((d - 1.0) * e + 1.0);
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 36, 0, SourceDef::AUDIO, {"CARRIER A"}),
+  sources(80, 36, 1, SourceDef::AUDIO, {"MOD A"}),
+  sources(16, 90, 2, SourceDef::AUDIO, {"CARRIER B"}),
+  sources(80, 90, 3, SourceDef::AUDIO, {"MOD B"}),
+  knob(48, 152, 4, {"DEPTH"}),
+  knob(16, 232, 5, {"DEPTH 1"}),
+  knob(80, 232, 7, {"DEPTH 2"}),
+  sources(16, 280, 6, SourceDef::MODULATION),
+  sources(80, 280, 8, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Ring::panel = {kImageModuleRing, kPanelRows};
+
+void Ring::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Ring : public Module
 {
@@ -19,6 +20,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   double* carrierA;
   double* modulatorA;

@@ -1,5 +1,6 @@
 #include "Saturator.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -8,7 +9,8 @@
 
 using namespace ModuleConventions;
 
-Saturator::Saturator(ModuleConfig* config, Voice* voice, Veltrane* owner) : Module(config, voice, owner), sampleRate(0.0)
+Saturator::Saturator(ModuleConfig* config, Voice* voice, Veltrane* owner)
+    : Module(config, voice, owner), sampleRate(0.0)
 {
 }
 
@@ -113,4 +115,32 @@ void Saturator::process()
     }
     nextAudioOut[ch] = softClip(f * c.preGain) * c.postGain;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"LEVEL A"}),
+  knob(80, 24, 2, {"LEVEL B"}),
+  sources(16, 72, 1, SourceDef::AUDIO),
+  sources(80, 72, 3, SourceDef::AUDIO),
+  knob(16, 100, 4, {"DRIVE"}),
+  knob(16, 164, 5, {"DRIVE MOD"}),
+  sources(16, 212, 6, SourceDef::MODULATION),
+  knob(80, 100, 7, {"DRIVE"}),
+  knob(80, 164, 8, {"DRIVE MOD"}),
+  sources(80, 212, 9, SourceDef::MODULATION),
+  knob(16, 248, 10, {"COMP"}),
+  knob(80, 248, 11, {"COMP"}),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Saturator::panel = {kImageModuleSaturate, kPanelRows};
+
+void Saturator::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -9,6 +9,7 @@
 
 #include "FilterBlocks.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Saturator : public Module
 {
@@ -24,6 +25,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   struct Channel
   {

@@ -1,5 +1,6 @@
 #include "SignalProc.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -56,4 +57,32 @@ void SignalProc::process()
     sum += y;
   }
   nextAudioOut[kSumOutput] = sum;
+}
+
+// ---- panel ----
+
+namespace {
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 42, 0, SourceDef::AUDIO, {"IN A"}),
+  sources(80, 42, 3, SourceDef::AUDIO, {"IN B"}),
+  knob(16, 80, 1, {"GAIN"}),
+  knob(80, 80, 4, {"GAIN"}),
+  sources(16, 128, 2, SourceDef::MODULATION, {"MOD", kRight, 8}),
+  sources(80, 128, 5, SourceDef::MODULATION),
+  sources(16, 194, 6, SourceDef::AUDIO, {"IN C"}),
+  sources(80, 194, 9, SourceDef::AUDIO, {"IN D"}),
+  knob(16, 232, 7, {"GAIN"}),
+  knob(80, 232, 10, {"GAIN"}),
+  sources(16, 280, 8, SourceDef::MODULATION, {"MOD", kRight, 8}),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout SignalProc::panel = {kImageModuleSp, kPanelRows};
+
+void SignalProc::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -1,0 +1,166 @@
+// The BBD delay's panel refresh, driven through the headless surface and the editor's idle call: the time
+// knob shows the delay in milliseconds of its range, a click on the hold switch toggles the hold of the
+// module the panel follows, a trigger's toggle shows on the switch, and nothing happens while the slot's
+// special-control list holds another number of controls.
+#include "BbdDelay.h"
+#include "IParam.h"
+#include "ValueControls.h"
+#include "Veltrane.h"
+#include "editor_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The delay in the slot shown at display position 0, every other slot empty.
+struct BbdPanel : EditorRig
+{
+  explicit BbdPanel(bool master) : master(master)
+  {
+    open();
+    slot = v->slotAt(0);
+    for (int s = 0; s < 18; ++s)
+      v->replaceModule(s, s == slot ? ModuleConfig::MOD_BBDDELAY : 0, s == slot && master, true);
+    v->updateInstances();
+    v->RedrawParamControls();
+    g->Tick();
+  }
+  BbdDelay* module(int voice = 0)
+  {
+    return dynamic_cast<BbdDelay*>(master ? v->masterModules[slot] : v->voices[voice].modules[slot]);
+  }
+  std::vector<IControl*>& specials() { return v->slotConfig[slot].specialControls; }
+  ITWKnobMultiControlText* timeKnob() { return dynamic_cast<ITWKnobMultiControlText*>(specials().at(0)); }
+  ITWSwitchControl* holdSwitch() { return dynamic_cast<ITWSwitchControl*>(specials().at(1)); }
+  void set(int p, double value)
+  {
+    v->GetParam(slot * 16 + p)->Set(value);
+    v->OnParamChange(slot * 16 + p);
+  }
+  std::string knobText()
+  {
+    char text[64];
+    timeKnob()->getText(text, sizeof text);
+    return text;
+  }
+  void clickHold()
+  {
+    const IRECT* r = holdSwitch()->GetRECT();
+    click((r->L + r->R) / 2, (r->T + r->B) / 2);
+  }
+
+  bool master;
+  int slot = 0;
+};
+
+} // namespace
+
+TEST(BbdDelayPanel, TheTimeKnobShowsTheDelayOfItsRangeInMilliseconds)
+{
+  BbdPanel p(true);
+  ASSERT_TRUE(p.module());
+  ASSERT_EQ(2u, p.specials().size());
+  ASSERT_TRUE(p.timeKnob() && p.holdSwitch());
+  EXPECT_EQ(p.slot * 16 + 4, p.timeKnob()->ParamIdx());
+  EXPECT_STREQ("", p.timeKnob()->getOverrideText()) << "until the first idle call the knob shows its value";
+
+  // Ranges "1 - 8", "4 - 31", "16 - 125", "63 - 500": 500 ms / 64, 16, 4, 1 at the top, an eighth of it at 0.
+  const struct
+  {
+    int range;
+    double time;
+    const char* shown;
+  } cases[] = {{3, 0.5, "281"}, {3, 0.0, "62"}, {3, 1.0, "500"}, {0, 1.0, "8"}, {0, 0.0, "1"},
+               {1, 0.25, "11"}, {1, 1.0, "31"}, {2, 0.75, "98"}, {2, 0.0, "16"}};
+  bool rangeFirst = true; // either parameter may change last
+  for (const auto& c : cases) {
+    p.set(rangeFirst ? 5 : 4, rangeFirst ? c.range : c.time);
+    p.set(rangeFirst ? 4 : 5, rangeFirst ? c.time : c.range);
+    rangeFirst = !rangeFirst;
+    p.v->OnIdle();
+    EXPECT_EQ(c.shown, p.knobText()) << "range " << c.range << " time " << c.time;
+  }
+
+  // The time modulation moves the clock, not the number shown.
+  double mod = 1.0;
+  p.module()->modSource = &mod;
+  p.module()->modAmount = 0.5;
+  p.module()->update(true);
+  p.v->OnIdle();
+  EXPECT_EQ("16", p.knobText());
+}
+
+TEST(BbdDelayPanel, AClickOnTheHoldSwitchTogglesTheFirstVoicesHoldOnce)
+{
+  BbdPanel p(false);
+  ASSERT_TRUE(p.module(0) && p.module(1));
+  ASSERT_EQ(2u, p.specials().size());
+  EXPECT_EQ(0.0, p.holdSwitch()->GetValue());
+  for (bool expected : {true, false}) {
+    p.clickHold();
+    EXPECT_EQ(!expected, p.module()->hold.load()) << "the hold changes at the next idle call";
+    for (int idle = 0; idle < 3; ++idle) {
+      p.v->OnIdle();
+      EXPECT_EQ(expected, p.module(0)->hold.load()) << "idle " << idle;
+      EXPECT_EQ(expected ? 1.0 : 0.0, p.holdSwitch()->GetValue()) << "idle " << idle;
+    }
+    EXPECT_FALSE(p.module(1)->hold.load()) << "the other voices keep their hold";
+  }
+}
+
+TEST(BbdDelayPanel, TheSwitchShowsTheHoldATriggerToggled)
+{
+  BbdPanel p(true);
+  BbdDelay* d = p.module();
+  ASSERT_TRUE(d);
+  double gate = 0.0;
+  d->triggerSource = &gate;
+  d->update(true);
+  bool expected = false;
+  for (double level : {1.0, 1.0, 0.0, 0.5, 0.5, 2.0}) { // rises at 1.0, 0.5 and 2.0
+    const bool rises = level > gate;
+    gate = level;
+    d->update(true);
+    if (rises) expected = !expected;
+    p.v->OnIdle();
+    EXPECT_EQ(expected, d->hold.load()) << "gate " << level;
+    EXPECT_EQ(expected ? 1.0 : 0.0, p.holdSwitch()->GetValue()) << "gate " << level;
+  }
+  // A trigger and a click within one idle period both count: the hold ends where it began.
+  p.clickHold();
+  gate = 3.0;
+  d->update(true);
+  p.v->OnIdle();
+  EXPECT_EQ(expected, d->hold.load());
+}
+
+TEST(BbdDelayPanel, NothingHappensWithAnotherNumberOfSpecialControls)
+{
+  BbdPanel p(true);
+  BbdDelay* d = p.module();
+  ASSERT_TRUE(d);
+  ASSERT_EQ(2u, p.specials().size());
+  ITWKnobMultiControlText* knob = p.timeKnob();
+  ITWSwitchControl* hold = p.holdSwitch();
+  p.set(5, 3);
+  p.set(4, 0.5);
+  for (int extra : {1, -1, -2}) {
+    SCOPED_TRACE(extra);
+    std::vector<IControl*> list = {knob, hold};
+    if (extra > 0) list.push_back(knob);
+    list.resize(2 + extra);
+    p.specials() = list;
+    hold->clicked = true;
+    d->update(true);
+    d->updateGraphics();
+    EXPECT_STREQ("", knob->getOverrideText());
+    EXPECT_FALSE(d->hold.load());
+    EXPECT_TRUE(hold->clicked) << "the click waits";
+  }
+  p.specials() = {knob, hold};
+  d->updateGraphics();
+  EXPECT_STREQ("281", knob->getOverrideText());
+  EXPECT_TRUE(d->hold.load());
+}
