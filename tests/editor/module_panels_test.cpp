@@ -8,7 +8,7 @@
 #include "ModulePanel.h"
 #include "ValueControls.h"
 #include "Veltrane.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 #include "veltrane_controls.h"
 
 #include "raster/lice.h"
@@ -22,25 +22,6 @@
 namespace {
 
 constexpr int kPanelW = 128, kPanelH = 300;
-
-// A rig with one module type in the slot shown at display position 0 and every other slot empty.
-struct PanelRig : EditorRig
-{
-  explicit PanelRig(int id, bool master = false)
-  {
-    open();
-    slot = v->slotAt(0);
-    for (int s = 0; s < kNumSlots; ++s) v->replaceModule(s, s == slot ? id : 0, s == slot && master, true);
-    v->updateInstances();
-    v->RedrawParamControls();
-    g->Tick();
-    first = v->firstModuleControl + (master ? 1 : 0); // a master slot's back image comes first
-  }
-  static constexpr int kNumSlots = 18;
-  int slot = 0, first = 0;
-  int base() const { return slot * 16; }
-  IControl* control(int row) { return g->GetControl(first + 1 + row); } // row 0: the first after the background
-};
 
 PanelRect rectOf(const IRECT& r, int x, int y)
 {
@@ -76,7 +57,7 @@ TEST(ModulePanels, ControlsFollowTheirTables)
     if (!layout) continue; // not built yet
     SCOPED_TRACE(name(id));
     PanelRig r(id);
-    const int x = 256, y = 24; // display position 0
+    const int x = PanelRig::kX, y = PanelRig::kY;
     IBitmapControl* back = dynamic_cast<IBitmapControl*>(r.g->GetControl(r.first));
     ASSERT_TRUE(back);
     EXPECT_EQ(IRECT(x, y, x + kPanelW, y + kPanelH), *back->GetRECT());
@@ -139,7 +120,9 @@ TEST(ModulePanels, EveryControlEditsAParameterOfItsKind)
       }
     }
     for (int param = 0; param < 16; ++param)
-      if (selectorType(id, param) != SourceDef::OFF) EXPECT_TRUE(menus.count(param)) << "input +" << param << " has no menu";
+      if (selectorType(id, param) != SourceDef::OFF) {
+        EXPECT_TRUE(menus.count(param)) << "input +" << param << " has no menu";
+      }
   }
 }
 
@@ -154,7 +137,9 @@ TEST(ModulePanels, MasterMenusAndKnobDrags)
     for (int k = 0; k < layout->count; ++k) {
       const PanelControl& row = layout->controls[k];
       IControl* c = r.control(k);
-      if (auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c)) EXPECT_TRUE(menu->master);
+      if (auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c)) {
+        EXPECT_TRUE(menu->master);
+      }
       if (row.kind != kPanelKnob && row.kind != kPanelKnobSmall) continue;
       if (c->IsHidden()) continue;
       IParam* p = r.v->GetParam(c->ParamIdx());
@@ -183,8 +168,8 @@ TEST(ModulePanels, ContactSheet)
     LICE_IBitmap* shot = r.g->GetDrawBitmap();
     ASSERT_TRUE(shot);
     const int cell = id - 1;
-    LICE_Blit(sheet.get(), shot, (cell % kColumns) * kPanelW, (cell / kColumns) * kPanelH, 256, 24, kPanelW, kPanelH,
-              1.0f, LICE_BLIT_MODE_COPY);
+    LICE_Blit(sheet.get(), shot, (cell % kColumns) * kPanelW, (cell / kColumns) * kPanelH, PanelRig::kX, PanelRig::kY,
+              kPanelW, kPanelH, 1.0f, LICE_BLIT_MODE_COPY);
     ++built;
   }
   mkdir(VELTRANE_TEST_OUTPUT, 0755);
