@@ -1,5 +1,6 @@
 #include "Noise.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -96,4 +97,34 @@ void Noise::process()
   nextAudioOut[kWhiteB] = whiteB;
   nextAudioOut[kPinkB] = pB;
   nextAudioOut[kSum] = whiteA + pA + whiteB + pB;
+}
+
+// ---- panel ----
+
+namespace {
+// Generator A in the upper half, B in the lower; white noise left, pink right, each level over the depth
+// of its modulation and that modulation's source.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 24, 0, {"WHITE A"}),
+  knob(80, 24, 1, {"PINK A"}),
+  knob(16, 84, 2, {"MOD"}),
+  knob(80, 84, 3, {"MOD"}),
+  sources(16, 130, 4, SourceDef::MODULATION),
+  sources(80, 130, 5, SourceDef::MODULATION),
+  knob(16, 172, 6, {"WHITE B"}),
+  knob(80, 172, 7, {"PINK B"}),
+  knob(16, 232, 8, {"MOD"}),
+  knob(80, 232, 9, {"MOD"}),
+  sources(16, 280, 10, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Noise::panel = {kImageModuleNoise, kPanelRows};
+
+void Noise::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

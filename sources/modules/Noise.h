@@ -15,6 +15,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <cstdint>
 
@@ -31,6 +32,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   // A seed for a new generator: distinct for each call in the process, odd, and well spread.
   static uint32_t nextSeed();

@@ -1,7 +1,11 @@
 #include "OscFormant.h"
 
+#include "EditorImages.h"
+#include "IControl.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
+#include "SourceDef.h"
 #include "Synth.h"
 
 #include <cmath>
@@ -58,7 +62,7 @@ const double* OscFormant::sineTable()
 }
 
 OscFormant::OscFormant(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : OscBase(config, voice, owner), mode(kFixed), formantPitch(0.0), ratio(0.0), width(0.0),
+    : OscBase(config, voice, owner), mode(kFixed), shownMode(kFixed), formantPitch(0.0), ratio(0.0), width(0.0),
       formantMod1Source(nullptr), formantMod1PitchAmount(0.0), formantMod1RatioAmount(0.0),
       formantMod2Source(nullptr), formantMod2PitchAmount(0.0), formantMod2RatioAmount(0.0), updatePending(false),
       effectiveRatio(0.0), multiplier(0.0), formantPhase(0), formantIncrement(0), gainLower(0.0), gainUpper(0.0),
@@ -96,6 +100,7 @@ void OscFormant::setParameter(int index, double value)
   switch (index) {
   case 0:
     mode = clampToInt(std::floor(value), kFixed, kRing);
+    shownMode.store(mode, std::memory_order_relaxed);
     break;
   case 1:
     formantPitch = std::floor(clampValue(value, 0.0, 1.0) * kMaxFormantStep);
@@ -231,4 +236,46 @@ void OscFormant::process()
     }
   }
   formantPhase = (formantPhase + formantIncrement) & mask;
+}
+
+// ---- panel ----
+
+namespace {
+// The formant frequency (Fixed) and the ratio (Partial, Ring) share one place at the top left; the module
+// shows the one its mode uses, so both are special controls, in this order, and the ratio starts hidden.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(3, 11, 0), // no room for a caption beside the width's; its texts name the modes
+  knob(80, 28, 3, {"WIDTH"}),
+  knob(16, 86, 4, {"MOD 1"}),
+  knob(80, 86, 6, {"MOD 2"}),
+  sources(16, 132, 5, SourceDef::MODULATION),
+  sources(80, 132, 7, SourceDef::MODULATION),
+  knob(16, 168, 8, {"SEMI"}),
+  knob(80, 168, 9, {"FINE"}),
+  knob(16, 232, 10, {"FM 1"}),
+  knob(80, 232, 12, {"FM 2"}),
+  sources(16, 280, 11, SourceDef::MODULATION),
+  sources(80, 280, 13, SourceDef::MODULATION),
+  special(knob(16, 28, 1, {"FREQ", kRight})),
+  hidden(special(knob(16, 28, 2, {"FREQ", kRight}))),
+};
+// clang-format on
+constexpr int kSpecialKnobs = 2;
+} // namespace
+
+const PanelLayout OscFormant::panel = {kImageModuleOscformant, kPanelRows};
+
+void OscFormant::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void OscFormant::updateGraphics()
+{
+  const std::vector<IControl*>& knobs = config->specialControls;
+  if ((int)knobs.size() != kSpecialKnobs) return;
+  const bool fixed = shownMode.load(std::memory_order_relaxed) == kFixed;
+  knobs[0]->Hide(!fixed);
+  knobs[1]->Hide(fixed);
 }

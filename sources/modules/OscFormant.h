@@ -15,7 +15,10 @@
 // 8 pitch (semitones), 9 fine tune (1/128 semitone), 10/11 and 12/13 pitch modulation amount/source.
 #pragma once
 
+#include "ModulePanel.h"
 #include "OscBase.h"
+
+#include <atomic>
 
 class OscFormant : public OscBase
 {
@@ -31,12 +34,17 @@ public:
   void update(bool active) override;
   void process() override;
   void setParameter(int index, double value) override;
+  // Shows the knob of the formant frequency in mode Fixed and the knob of the ratio in the other modes
+  // (editor thread; the slot's two special controls, in that order).
+  void updateGraphics() override;
 
   // Takes the pitch and formant settings: increments, harmonic number or ratio, and the two gains.
   void phaseAlignedUpdate();
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
   // Display of the fixed formant: whole hertz of pitch step floor(value * 15873 + 0.5).
   static void setDisplayTextForRange(double value, char* text);
 
@@ -47,6 +55,7 @@ public:
   static const double* sineTable();
 
   int mode;
+  std::atomic<int> shownMode;     // mode as the editor reads it, published by setParameter
   double formantPitch;            // pitch step, floor(parameter 1 * 15872)
   double ratio;                   // parameter 2
   double width;                   // parameter 3, 0..1

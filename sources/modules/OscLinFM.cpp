@@ -1,5 +1,6 @@
 #include "OscLinFM.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -148,4 +149,37 @@ void OscLinFM::process()
     nextSyncOut[0] = 0.0;
   }
   secondPhase = (secondPhase + phaseIncrement) & mask;
+}
+
+// ---- panel ----
+
+namespace {
+// The oscillator's layout, with the linear FM input (level over its audio menu) and the modulation of its
+// level in the middle rows.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(18, 24, 0, 0, {"WAVE"}),
+  sources(84, 25, 11, SourceDef::SYNC, {"SYNC"}),
+  knob(16, 64, 5, {"SEMI"}),
+  knob(80, 64, 6, {"FINE"}),
+  smallKnob(52, 120, 12, {"PHASE"}),
+  sources(12, 129, 14, SourceDef::GATE, {"RESET"}),
+  sources(84, 129, 13, SourceDef::MODULATION, {"PM"}),
+  knob(16, 164, 1, {"LIN FM"}),
+  sources(16, 212, 2, SourceDef::AUDIO),
+  knob(80, 164, 3, {"MOD"}),
+  sources(80, 212, 4, SourceDef::MODULATION),
+  knob(16, 232, 7, {"FM 1", kRight, 0, -6}),
+  knob(80, 232, 9, {"FM 2", kLeft, 0, 6}),
+  sources(16, 280, 8, SourceDef::MODULATION),
+  sources(80, 280, 10, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout OscLinFM::panel = {kImageModuleOsclinfm, kPanelRows};
+
+void OscLinFM::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

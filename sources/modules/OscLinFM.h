@@ -15,6 +15,7 @@
 #pragma once
 
 #include "FilterBlocks.h"
+#include "ModulePanel.h"
 #include "OscBase.h"
 
 #include <cstdint>
@@ -35,6 +36,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   // The read-point offset for a filtered FM value y at a depth (phase units per unit of y), reduced into
   // 0 .. 2^28 - 1 by one modulo; 0 when y * depth is not finite or not below 2^62 in size.

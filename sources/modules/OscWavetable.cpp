@@ -1,5 +1,6 @@
 #include "OscWavetable.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConfig.h"
 #include "ModuleConventions.h"
@@ -495,4 +496,38 @@ void OscWavetable::process()
   } else {
     nextSyncOut[0] = 0.0;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// The oscillator's panel on the oscillator's background: the wavetable loader takes the waveform pop-up's
+// place (and its caption), the interpolation pop-up sits left above FM 1. Every caption is the oscillator's
+// at the same place, since the two panels share one image. The loader is the slot's only special control.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(84, 25, 10, SourceDef::SYNC, {"SYNC"}),
+  knob(16, 64, 4, {"SEMI"}),
+  knob(80, 64, 5, {"FINE"}),
+  smallKnob(52, 120, 12, {"PHASE"}),
+  sources(12, 129, 14, SourceDef::GATE, {"RESET"}),
+  sources(84, 129, 13, SourceDef::MODULATION, {"PM"}),
+  knob(16, 164, 1, {"SHAPE"}),
+  knob(80, 164, 2, {"MOD"}),
+  popUp(3, 212, 11),
+  sources(80, 212, 3, SourceDef::MODULATION),
+  knob(16, 232, 6, {"FM 1", kRight, 0, -6}),
+  knob(80, 232, 8, {"FM 2", kLeft, 0, 6}),
+  sources(16, 280, 7, SourceDef::MODULATION),
+  sources(80, 280, 9, SourceDef::MODULATION),
+  loader(14, 24, 78, 40, 0, {"WAVE", kAbove, 1, 0}), // centred one pixel left of the pop-up's: moved onto it
+};
+// clang-format on
+} // namespace
+
+const PanelLayout OscWavetable::panel = {kImageModuleOsc, kPanelRows};
+
+void OscWavetable::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -23,6 +23,7 @@
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <cstdint>
 
@@ -65,6 +66,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   void setPitch(int semitones);
   void setTune(int steps);

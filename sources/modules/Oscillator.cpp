@@ -125,9 +125,12 @@ void Oscillator::process()
 // ---- panel ----
 
 namespace {
+// The wavetable oscillator draws on this background too (its loader in the place of the waveform pop-up, its
+// interpolation pop-up left above FM 1): the two tables caption their common places alike, and FM 1 takes
+// its caption beside the knob, where neither panel has a control.
 // clang-format off
 const PanelControl kPanelRows[] = {
-  popUp(18, 24, 0),
+  popUp(18, 24, 0, 0, {"WAVE"}),
   sources(84, 25, 10, SourceDef::SYNC, {"SYNC"}),
   knob(16, 64, 4, {"SEMI"}),
   knob(80, 64, 5, {"FINE"}),
@@ -137,8 +140,8 @@ const PanelControl kPanelRows[] = {
   knob(16, 164, 1, {"SHAPE"}),
   knob(80, 164, 2, {"MOD"}),
   sources(80, 212, 3, SourceDef::MODULATION),
-  knob(16, 232, 6, {"FM 1"}),
-  knob(80, 232, 8, {"FM 2", kLeft}),
+  knob(16, 232, 6, {"FM 1", kRight, 0, -6}),
+  knob(80, 232, 8, {"FM 2", kLeft, 0, 6}),
   sources(16, 280, 7, SourceDef::MODULATION),
   sources(80, 280, 9, SourceDef::MODULATION),
 };

@@ -1,5 +1,6 @@
 #include "Oscillator2.h"
 
+#include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 
@@ -151,4 +152,33 @@ void Oscillator2::process()
   syncOut[1] = nextSyncOut[1];
   nextAudioOut[1] = step(waveB, waveformB == kPulse, &phaseB, &secondPhaseB, phaseIncrementB, &wrapped);
   nextSyncOut[1] = wrapped ? 1.0 : 0.0;
+}
+
+// ---- panel ----
+
+namespace {
+// Oscillator A in the left column, B in the right.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(4, 24, 0, 0, {"OSC A"}),
+  popUp(68, 24, 1, 0, {"OSC B"}),
+  knob(16, 64, 4, {"SEMI"}),
+  knob(80, 64, 5, {"SEMI"}),
+  knob(16, 120, 6, {"FINE"}),
+  knob(80, 120, 7, {"FINE"}),
+  knob(16, 176, 2, {"SHAPE"}),
+  knob(80, 176, 3, {"SHAPE"}),
+  knob(16, 232, 8, {"FM"}),
+  knob(80, 232, 10, {"FM"}),
+  sources(16, 280, 9, SourceDef::MODULATION),
+  sources(80, 280, 11, SourceDef::MODULATION),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Oscillator2::panel = {kImageModuleOsc2, kPanelRows};
+
+void Oscillator2::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
 }

@@ -12,6 +12,7 @@
 // semitone), 8/9 pitch modulation A amount/source, 10/11 pitch modulation B amount/source.
 #pragma once
 
+#include "ModulePanel.h"
 #include "OscBase.h"
 
 class Oscillator2 : public OscBase
@@ -33,6 +34,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   int waveformB;
   int pitchB;          // semitones

@@ -7,7 +7,7 @@
 #include "ModulePanel.h"
 #include "ValueControls.h"
 #include "Veltrane.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 #include "veltrane_controls.h"
 
 #include <gtest/gtest.h>
@@ -18,25 +18,6 @@
 namespace {
 
 constexpr int kPanelW = 128, kPanelH = 300;
-
-// A rig with one module type in the slot shown at display position 0 and every other slot empty.
-struct PanelRig : EditorRig
-{
-  explicit PanelRig(int id, bool master = false)
-  {
-    open();
-    slot = v->slotAt(0);
-    for (int s = 0; s < kNumSlots; ++s) v->replaceModule(s, s == slot ? id : 0, s == slot && master, true);
-    v->updateInstances();
-    v->RedrawParamControls();
-    g->Tick();
-    first = v->firstModuleControl + (master ? 1 : 0); // a master slot's back image comes first
-  }
-  static constexpr int kNumSlots = 18;
-  int slot = 0, first = 0;
-  int base() const { return slot * 16; }
-  IControl* control(int row) { return g->GetControl(first + 1 + row); } // row 0: the first after the background
-};
 
 PanelRect rectOf(const IRECT& r, int x, int y)
 {
@@ -72,7 +53,7 @@ TEST(ModulePanels, ControlsFollowTheirTables)
     if (!layout) continue; // not built yet
     SCOPED_TRACE(name(id));
     PanelRig r(id);
-    const int x = 256, y = 24; // display position 0
+    const int x = PanelRig::kX, y = PanelRig::kY;
     IBitmapControl* back = dynamic_cast<IBitmapControl*>(r.g->GetControl(r.first));
     ASSERT_TRUE(back);
     EXPECT_EQ(IRECT(x, y, x + kPanelW, y + kPanelH), *back->GetRECT());
