@@ -341,7 +341,9 @@ TEST(CombTrigger, AClearedLineSoundsLikeAFreshOne)
       ASSERT_NEAR(played->audioOut[0], played->audioOut[1], 1e-9) << "sample " << i;
       ASSERT_LT(std::fabs(fresh->audioOut[1]), 1e-9) << "sample " << i;
       // Within the first period the line is silent: half the input.
-      if (i <= (int)P) ASSERT_NEAR(0.5 * previous, played->audioOut[0], 1e-9) << "sample " << i;
+      if (i <= (int)P) {
+        ASSERT_NEAR(0.5 * previous, played->audioOut[0], 1e-9) << "sample " << i;
+      }
     }
     previous = in;
   }
@@ -383,7 +385,9 @@ TEST(ResonatorsResponse, EachResonatorPeaksAtItsFrequencyWithGainTwo)
         const double hz = centre * ratio;
         EXPECT_NEAR(toDB(resonatorGain(centre, hz, rate)), toDB(gainAt(rig, &in, hz, 1 + which)), 0.1)
             << "resonator " << which << " at " << hz << " Hz, " << rate;
-        if (ratio == 1.0) EXPECT_NEAR(toDB(2.0), toDB(gainAt(rig, &in, hz, 1 + which)), 0.05);
+        if (ratio == 1.0) {
+          EXPECT_NEAR(toDB(2.0), toDB(gainAt(rig, &in, hz, 1 + which)), 0.05);
+        }
       }
     }
 }
@@ -512,7 +516,9 @@ TEST(EqualiserResponse, EachTenBandGainAtItsCentreAndAroundIt)
         const double hz = centres[i] * ratio;
         if (hz >= 0.45 * rate) continue;
         const double measured = toDB(gainAt(rig, &in, hz, 0, 0.1));
-        if (ratio == 1.0) EXPECT_NEAR(dB, measured, 0.2) << centres[i] << " Hz at " << rate;
+        if (ratio == 1.0) {
+          EXPECT_NEAR(dB, measured, 0.2) << centres[i] << " Hz at " << rate;
+        }
         EXPECT_NEAR(toDB(peakGain(centres[i], dB, hz, rate)), measured, 0.1) << hz << " Hz at " << rate;
       }
     }
@@ -590,7 +596,9 @@ template <class EQ> void monoStereoAndSilence(ModuleConfig::ModuleID id)
     b = 0;
     eq->process();
     left += std::fabs(eq->audioOut[0]);
-    if (i > 2000) ASSERT_LT(std::fabs(eq->audioOut[1]), 1e-6);
+    if (i > 2000) {
+      ASSERT_LT(std::fabs(eq->audioOut[1]), 1e-6);
+    }
   }
   EXPECT_GT(left, 100.0);
 }
