@@ -1,5 +1,6 @@
 #include "Envelope.h"
 
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleConventions.h"
 
@@ -10,7 +11,7 @@ Envelope::Envelope(ModuleConfig* config, Voice* voice, Veltrane* owner)
       gateB(nullptr), attack{0.0, 0.0, nullptr}, decay{0.0, 0.0, nullptr}, sustain{0.0, 0.0, nullptr}, release{0.0, 0.0,
                                                                                                                nullptr},
       state(kIdle), effAttack(0.0), effDecay(0.0), effSustain(0.0), effRelease(0.0), coefficientBase(0.0), target(0.0),
-      coef(0.0), previousGateA(0.0), previousGateB(0.0), gateIndicator(0)
+      coef(0.0), previousGateA(0.0), previousGateB(0.0)
 {
 }
 
@@ -100,9 +101,10 @@ void Envelope::update(bool)
 
   const GateChange a = readGate(gateA, &previousGateA);
   const GateChange b = readGate(gateB, &previousGateB);
+  gateLamp.publish(gateA || gateB, previousGateA > 0.0 || previousGateB > 0.0);
   if (a == kNoChange && b == kNoChange) return;
   if (a == kRise || b == kRise) {
-    gateIndicator = 1;
+    gateLamp.rise();
     state = kAttack;
     target = kAttackTarget;
     coef = coefficient(effAttack);
@@ -144,4 +146,41 @@ void Envelope::process()
     level = 0.0;
   }
   nextModOut[0] = level;
+}
+
+// ---- panel ----
+
+namespace {
+// Each segment a row: its value, its modulation amount and, between them below, the modulation source.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 22, 0, SourceDef::GATE, {"GATE A"}),
+  sources(80, 22, 1, SourceDef::GATE, {"GATE B"}),
+  knob(16, 56, 2, {"ATTACK"}),
+  knob(80, 56, 3, {"MOD"}),
+  sources(48, 88, 4, SourceDef::MODULATION),
+  knob(16, 120, 5, {"DECAY"}),
+  knob(80, 120, 6, {"MOD"}),
+  sources(48, 152, 7, SourceDef::MODULATION),
+  knob(16, 184, 8, {"SUSTAIN"}),
+  knob(80, 184, 9, {"MOD"}),
+  sources(48, 216, 10, SourceDef::MODULATION),
+  knob(16, 248, 11, {"RELEASE"}),
+  knob(80, 248, 12, {"MOD"}),
+  sources(48, 280, 13, SourceDef::MODULATION),
+  led(60, 25),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Envelope::panel = {kImageModuleEnv, kPanelRows};
+
+void Envelope::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void Envelope::updateGraphics()
+{
+  ModulatorLamps::refreshGateLamps(config, &gateLamp, 1);
 }

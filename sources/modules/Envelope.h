@@ -13,7 +13,9 @@
 #pragma once
 
 #include "ADSR.h"
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Envelope : public Module
 {
@@ -37,6 +39,10 @@ public:
   void setRelease();
 
   static void initParams(int base, Synth* synth);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The gate lamp: lit from a rising gate A or B while either gate is connected.
+  void updateGraphics() override;
 
   // The coefficient of a segment value t.
   double coefficient(double t) const { return ADSR::rateCoefficient(t, coefficientBase); }
@@ -57,5 +63,5 @@ public:
   double coef; // fraction of the remaining distance covered per sample
   double previousGateA;
   double previousGateB;
-  unsigned char gateIndicator; // set when a gate rises; read and reset by the editor's panel
+  ModulatorLamps::GateLamp gateLamp; // one lamp for both gates
 };

@@ -1,6 +1,7 @@
 #include "Envelope2.h"
 
 #include "ADSR.h"
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -10,7 +11,7 @@ using namespace ModuleConventions;
 Envelope2::Envelope2(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), gate{nullptr, nullptr}, attack{0.0, 0.0}, decay{0.0, 0.0}, sustain{0.0, 0.0},
       release{0.0, 0.0}, state{kIdle, kIdle},
-      coefficientBase(0.0), target{0.0, 0.0}, coef{0.0, 0.0}, previousGate{0.0, 0.0}, gateIndicator{0, 0}
+      coefficientBase(0.0), target{0.0, 0.0}, coef{0.0, 0.0}, previousGate{0.0, 0.0}
 {
 }
 
@@ -95,12 +96,13 @@ void Envelope2::update(bool)
 {
   for (int i = 0; i < 2; ++i) {
     const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    gateLamp[i].publish(gate[i] != nullptr, previousGate[i] > 0.0);
     if (change == ModulatorCommon::kNoChange) continue;
     if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       target[i] = ADSR::kAttackTarget;
       coef[i] = coefficient(attack[i]);
-      gateIndicator[i] = 1;
+      gateLamp[i].rise();
     } else if (change == ModulatorCommon::kFall) {
       state[i] = kRelease;
       target[i] = ADSR::kReleaseTarget;
@@ -140,4 +142,22 @@ void Envelope2::process()
     }
     nextModOut[i] = level;
   }
+}
+
+// ---- panel ----
+
+namespace {
+constexpr DualEnvelopePanelRows kPanelRows = dualEnvelopePanelRows(11);
+}
+
+const PanelLayout Envelope2::panel = {kImageModuleEnv2, kPanelRows.rows};
+
+void Envelope2::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void Envelope2::updateGraphics()
+{
+  ModulatorLamps::refreshGateLamps(config, gateLamp, 2);
 }

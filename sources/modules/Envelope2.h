@@ -9,7 +9,9 @@
 // A/B, 8/9 release A/B.
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Envelope2 : public Module
 {
@@ -31,6 +33,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The gate lamps: each lit from a rising gate while that gate is connected.
+  void updateGraphics() override;
 
   double coefficient(double t) const;
 
@@ -41,5 +47,32 @@ public:
   double target[2];
   double coef[2]; // fraction of the remaining distance covered per sample
   double previousGate[2];
-  unsigned char gateIndicator[2]; // set when a gate rises; read and reset by the editor's panel
+  ModulatorLamps::GateLamp gateLamp[2];
 };
+
+// The panel of the dual envelope, which the dual linear envelope shares with its background image: gates
+// on top, then one row per segment, envelope A left and B right, and each envelope's gate lamp in its top
+// corner (the second lamp at height ledBY).
+struct DualEnvelopePanelRows
+{
+  PanelControl rows[12];
+};
+constexpr DualEnvelopePanelRows dualEnvelopePanelRows(int ledBY)
+{
+  // clang-format off
+  return {{
+    sources(16, 24, 0, SourceDef::GATE, {"GATE A"}),
+    sources(80, 24, 1, SourceDef::GATE, {"GATE B"}),
+    knob(16, 56, 2, {"ATTACK"}),
+    knob(80, 56, 3, {"ATTACK"}),
+    knob(16, 120, 4, {"DECAY"}),
+    knob(80, 120, 5, {"DECAY"}),
+    knob(16, 184, 6, {"SUSTAIN"}),
+    knob(80, 184, 7, {"SUSTAIN"}),
+    knob(16, 248, 8, {"RELEASE"}),
+    knob(80, 248, 9, {"RELEASE"}),
+    led(8, 11),
+    led(112, ledBY),
+  }};
+  // clang-format on
+}

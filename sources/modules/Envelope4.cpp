@@ -1,6 +1,7 @@
 #include "Envelope4.h"
 
 #include "ADSR.h"
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -15,7 +16,6 @@ Envelope4::Envelope4(ModuleConfig* config, Voice* voice, Veltrane* owner)
     attack[i] = decay[i] = 0.0;
     state[i] = kIdle;
     target[i] = coef[i] = previousGate[i] = 0.0;
-    gateIndicator[i] = 0;
   }
 }
 
@@ -72,12 +72,13 @@ void Envelope4::update(bool)
 {
   for (int i = 0; i < kCount; ++i) {
     const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    gateLamp[i].publish(gate[i] != nullptr, previousGate[i] > 0.0);
     if (change == ModulatorCommon::kNoChange) continue;
     if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       target[i] = ADSR::kAttackTarget;
       coef[i] = coefficient(attack[i]);
-      gateIndicator[i] = 1;
+      gateLamp[i].rise();
     } else if (change == ModulatorCommon::kFall) {
       state[i] = kDecay;
       target[i] = ADSR::kReleaseTarget;
@@ -111,4 +112,43 @@ void Envelope4::process()
     }
     nextModOut[i] = level;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// Two pairs of envelopes, 1 and 2 above, 3 and 4 below, each pair with its gates on top, then attacks and
+// decays; a row's caption sits between its two knobs. Each lamp is in its envelope's outer corner.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 24, 0, SourceDef::GATE, {"GATE 1", kAbove, 4}),
+  sources(80, 24, 1, SourceDef::GATE, {"GATE 2", kAbove, -4}),
+  knob(16, 44, 4, {"ATK", kRight}),
+  knob(80, 44, 5),
+  knob(16, 96, 8, {"DEC", kRight}),
+  knob(80, 96, 9),
+  sources(16, 176, 2, SourceDef::GATE, {"GATE 3", kAbove, 4}),
+  sources(80, 176, 3, SourceDef::GATE, {"GATE 4", kAbove, -4}),
+  knob(16, 196, 6, {"ATK", kRight}),
+  knob(80, 196, 7),
+  knob(16, 248, 10, {"DEC", kRight}),
+  knob(80, 248, 11),
+  led(8, 11),
+  led(112, 11),
+  led(8, 163),
+  led(112, 163),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Envelope4::panel = {kImageModuleEnv4, kPanelRows};
+
+void Envelope4::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void Envelope4::updateGraphics()
+{
+  ModulatorLamps::refreshGateLamps(config, gateLamp, kCount);
 }

@@ -9,7 +9,9 @@
 // Slot parameters (values 0..1): 0..3 gate sources A..D, 4..7 attack A..D, 8..11 decay A..D.
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class Envelope4 : public Module
 {
@@ -30,6 +32,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The gate lamps: each lit from a rising gate while that gate is connected.
+  void updateGraphics() override;
 
   double coefficient(double t) const;
 
@@ -40,5 +46,5 @@ public:
   double target[kCount];  // 10/9 in the attack; 0 in the decay while the gate is held, -1/9 after it fell
   double coef[kCount];
   double previousGate[kCount];
-  unsigned char gateIndicator[kCount];
+  ModulatorLamps::GateLamp gateLamp[kCount];
 };

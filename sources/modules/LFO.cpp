@@ -1,5 +1,6 @@
 #include "LFO.h"
 
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -179,4 +180,43 @@ void LFO::update(bool)
   } else {
     counter = countDown(counter, period);
   }
+  shownCycle.publish(counter, period);
+}
+
+// ---- panel ----
+
+namespace {
+// The wave on top, its shape and start phase, then rate and level with their modulation below them; the
+// lamp sits between rate and level.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(35, 24, 0, 0, {"WAVE"}),
+  knob(16, 72, 1, {"SHAPE"}),
+  knob(80, 72, 2, {"PHASE"}),
+  knob(16, 136, 3, {"RATE"}),
+  knob(80, 136, 6, {"LEVEL"}),
+  knob(16, 198, 4, {"RATE MOD"}),
+  knob(80, 198, 7, {"LEVEL MOD"}),
+  sources(16, 246, 5, SourceDef::MODULATION),
+  sources(80, 246, 8, SourceDef::MODULATION),
+  popUp(16, 280, 10, kImageButton, {"SYNC"}),
+  sources(80, 280, 9, SourceDef::GATE, {"RESET"}),
+  led(60, 148),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout LFO::panel = {kImageModuleLfo, kPanelRows};
+
+void LFO::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void LFO::updateGraphics()
+{
+  IControl* const* lamps = ModulatorLamps::panelLamps(config, 1);
+  if (!lamps) return;
+  const ModulatorLamps::CyclePosition::Value c = shownCycle.load();
+  ModulatorLamps::showLamp(lamps[0], c.countdown >= c.half());
 }

@@ -12,7 +12,9 @@
 // 6 level, 7/8 level modulation amount/source, 9 reset gate source, 10 sync ("off" or a division).
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,6 +38,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The cycle lamp: lit in the first half of each cycle.
+  void updateGraphics() override;
 
   // Shared by every LFO of every plug-in instance; the dual LFO has its own.
   static std::atomic<uint32_t> lfoRandSeed;
@@ -54,6 +60,8 @@ public:
   double previousReset;
   int counter; // ticks, from period - 1 down to 0
   int period;  // ticks
+  // The counter and period as the last tick left them, for the panel's lamp.
+  ModulatorLamps::CyclePosition shownCycle;
   double heldRandom;
   double previousPhase;
   bool sync;

@@ -1,5 +1,6 @@
 #include "LFO2.h"
 
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -147,5 +148,50 @@ void LFO2::update(bool)
     } else {
       counter[i] = countDown(counter[i], period[i]);
     }
+    shownCycle[i].publish(counter[i], period[i]);
   }
+}
+
+// ---- panel ----
+
+namespace {
+// LFO A left, B right: wave, rate, level, level modulation, sync and reset gate; each lamp beside its rate.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  popUp(4, 24, 0, 0, {"WAVE A"}),
+  popUp(68, 24, 1, 0, {"WAVE B"}),
+  knob(16, 64, 2, {"RATE", kAbove, 3}),
+  knob(80, 64, 3, {"RATE", kAbove, -3}),
+  knob(16, 120, 4, {"LEVEL"}),
+  knob(80, 120, 5, {"LEVEL"}),
+  knob(16, 176, 6, {"MOD"}),
+  knob(80, 176, 7, {"MOD"}),
+  sources(16, 222, 8, SourceDef::MODULATION),
+  sources(80, 222, 9, SourceDef::MODULATION),
+  popUp(16, 251, 12, kImageButton, {"SYNC"}),
+  popUp(80, 251, 13, kImageButton, {"SYNC"}),
+  sources(16, 280, 10, SourceDef::GATE, {"RESET"}),
+  sources(80, 280, 11, SourceDef::GATE, {"RESET"}),
+  led(12, 60),
+  led(108, 60),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout LFO2::panel = {kImageModuleLfo2, kPanelRows};
+
+void LFO2::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void LFO2::updateGraphics()
+{
+  IControl* const* lamps = ModulatorLamps::panelLamps(config, 2);
+  if (!lamps) return;
+  const ModulatorLamps::CyclePosition::Value a = shownCycle[0].load(), b = shownCycle[1].load();
+  // Opposite halves: A's lamp from the start of its cycle to the middle, B's from the middle to the end
+  // (both at the middle itself).
+  ModulatorLamps::showLamp(lamps[0], a.countdown >= a.half());
+  ModulatorLamps::showLamp(lamps[1], b.countdown <= b.half());
 }

@@ -10,7 +10,9 @@
 // 8/9 level modulation source A/B, 10/11 reset gate source A/B, 12/13 sync A/B.
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,6 +34,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The cycle lamps: A's lit in the first half of its cycle, B's in the second.
+  void updateGraphics() override;
 
   // Shared by every dual LFO of every plug-in instance, apart from the LFO's.
   static std::atomic<uint32_t> lfoRandSeed;
@@ -46,6 +52,8 @@ public:
   double previousReset[2];
   int counter[2]; // ticks, from period - 1 down to 0
   int period[2];
+  // The counters and periods as the last tick left them, for the panel's lamps.
+  ModulatorLamps::CyclePosition shownCycle[2];
   double heldRandom[2];
   double previousPosition[2];
   bool sync[2];

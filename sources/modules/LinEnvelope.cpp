@@ -1,5 +1,7 @@
 #include "LinEnvelope.h"
 
+#include "EditorImages.h"
+#include "Envelope2.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -8,8 +10,7 @@ using namespace ModuleConventions;
 
 LinEnvelope::LinEnvelope(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), gate{nullptr, nullptr}, attack{0.0, 0.0}, decay{0.0, 0.0}, sustain{0.0, 0.0},
-      release{0.0, 0.0}, state{kIdle, kIdle},
-      samplesPer10s(0.0), increment{0.0, 0.0}, previousGate{0.0, 0.0}, gateIndicator{0, 0}
+      release{0.0, 0.0}, state{kIdle, kIdle}, samplesPer10s(0.0), increment{0.0, 0.0}, previousGate{0.0, 0.0}
 {
 }
 
@@ -100,11 +101,12 @@ void LinEnvelope::update(bool)
 {
   for (unsigned char i = 0; i < 2; ++i) {
     const ModulatorCommon::GateChange change = ModulatorCommon::readGate(gate[i], &previousGate[i]);
+    gateLamp[i].publish(gate[i] != nullptr, previousGate[i] > 0.0);
     if (change == ModulatorCommon::kNoChange) continue;
     if (change == ModulatorCommon::kRise) {
       state[i] = kAttack;
       setTiming(i, attack[i], 0.0, 1.0);
-      gateIndicator[i] = 1;
+      gateLamp[i].rise();
     } else if (change == ModulatorCommon::kFall) {
       state[i] = kRelease;
       setTiming(i, release[i], nextModOut[i], 0.0);
@@ -151,4 +153,23 @@ void LinEnvelope::process()
     }
     nextModOut[i] = level;
   }
+}
+
+// ---- panel ----
+
+namespace {
+// The dual envelope's panel on its background; only the second lamp sits a pixel higher.
+constexpr DualEnvelopePanelRows kPanelRows = dualEnvelopePanelRows(10);
+} // namespace
+
+const PanelLayout LinEnvelope::panel = {kImageModuleEnv2, kPanelRows.rows};
+
+void LinEnvelope::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void LinEnvelope::updateGraphics()
+{
+  ModulatorLamps::refreshGateLamps(config, gateLamp, 2);
 }

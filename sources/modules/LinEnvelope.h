@@ -10,7 +10,9 @@
 // 8/9 release A/B (s).
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 class LinEnvelope : public Module
 {
@@ -34,6 +36,10 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The gate lamps: each lit from a rising gate while that gate is connected.
+  void updateGraphics() override;
 
   double* gate[2];
   double attack[2], decay[2], sustain[2], release[2];
@@ -41,5 +47,5 @@ public:
   double samplesPer10s; // sample rate * 10
   double increment[2];  // level change per sample in the running segment
   double previousGate[2];
-  unsigned char gateIndicator[2];
+  ModulatorLamps::GateLamp gateLamp[2];
 };

@@ -1,5 +1,6 @@
 #include "SHNoise.h"
 
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
@@ -104,5 +105,44 @@ void SHNoise::update(bool)
       previousCounter[i] = c;
       counter[i] = ModulatorCommon::countDown(c, period[i]);
     }
+  }
+  for (int i = 0; i < 2; ++i) shownCycle[i].publish(counter[i], period[i]);
+}
+
+// ---- panel ----
+
+namespace {
+// The noise levels on top; below, the two sample and hold channels side by side: lamp, rate, clock gate
+// and the input sampled.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  knob(16, 40, 0, {"WHITE"}),
+  knob(80, 40, 1, {"PINK"}),
+  knob(16, 168, 2, {"RATE A"}),
+  knob(80, 168, 3, {"RATE B"}),
+  sources(16, 238, 4, SourceDef::GATE, {"CLOCK"}),
+  sources(80, 238, 5, SourceDef::GATE, {"CLOCK"}),
+  sources(16, 280, 6, SourceDef::AUDIO_OR_MOD, {"IN A"}),
+  sources(80, 280, 7, SourceDef::AUDIO_OR_MOD, {"IN B"}),
+  led(28, 142),
+  led(92, 142),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout SHNoise::panel = {kImageModuleShnoise, kPanelRows};
+
+void SHNoise::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void SHNoise::updateGraphics()
+{
+  IControl* const* lamps = ModulatorLamps::panelLamps(config, 2);
+  if (!lamps) return;
+  for (int i = 0; i < 2; ++i) {
+    const ModulatorLamps::CyclePosition::Value c = shownCycle[i].load();
+    ModulatorLamps::showLamp(lamps[i], c.countdown >= c.half());
   }
 }

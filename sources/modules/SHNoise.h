@@ -7,7 +7,9 @@
 // A/B, 6/7 input source A/B (audio or modulation).
 #pragma once
 
+#include "ModulatorLamps.h"
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +30,11 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
+  // The clock lamps: lit in the first half of each sample period, or for half of the 250 ticks after a
+  // clock gate rose.
+  void updateGraphics() override;
 
   // Shared by every sample and hold of every plug-in instance (the dual noise has its own).
   static std::atomic<uint32_t> randSeed;
@@ -39,6 +46,8 @@ public:
   double previousGate[2];
   int period[2];  // ticks
   int counter[2]; // ticks, counting down
+  // The counters and periods as the last tick left them, for the panel's lamps.
+  ModulatorLamps::CyclePosition shownCycle[2];
   int previousCounter[2];
   double b0, b1, b2; // pink filter
 };

@@ -5,6 +5,7 @@
 #include "IControl.h"
 #include "Module.h"
 #include "ModuleCatalogue.h"
+#include "ModulePanel.h"
 
 #include <gtest/gtest.h>
 
@@ -442,8 +443,17 @@ TEST(ModuleFactory, SpecialControlsAndPanels)
   EXPECT_EQ(d, c.specialControls[0]);
   c.addSpecialControl(v.GetGUI(), nullptr);
   EXPECT_EQ(1u, c.specialControls.size());
-  c.createModuleGraphics(10, 20); // no panel for the type yet: nothing happens
-  EXPECT_EQ(before + 1, v.GetGUI()->GetNControls());
+  // The LFO's panel: its background and rows, its lamp appended to the list after the control already there.
+  c.createModuleGraphics(10, 20);
+  const PanelLayout* lfo = panelLayoutOf(ModuleConfig::MOD_LFO);
+  ASSERT_NE(nullptr, lfo);
+  EXPECT_EQ(before + 2 + lfo->count, v.GetGUI()->GetNControls());
+  ASSERT_EQ(2u, c.specialControls.size());
+  EXPECT_EQ(d, c.specialControls[0]);
+  const int built = v.GetGUI()->GetNControls();
+  c.moduleID = (ModuleConfig::ModuleID)45; // outside 1..44: no panel
+  c.createModuleGraphics(10, 20);
+  EXPECT_EQ(built, v.GetGUI()->GetNControls());
   declared(0); // every declaration empties the list (the surface keeps the control)
   EXPECT_TRUE(c.specialControls.empty());
 }

@@ -118,7 +118,7 @@ TEST(EnvelopeGates, RiseRestartsTheAttackFromTheCurrentLevel)
   e.gate = 2.0; // a counting gate source rises again
   e.env->update(true);
   EXPECT_EQ(Envelope::kAttack, e.env->state);
-  EXPECT_EQ(1, e.env->gateIndicator);
+  EXPECT_TRUE(e.env->gateLamp.indicated());
   // The tick's own process step starts the attack from where the release left the level.
   EXPECT_GT(e.env->nextModOut[0], before);
   EXPECT_LT(e.env->nextModOut[0], before + 0.05); // no jump to 0 or 1
