@@ -2,6 +2,7 @@
 // rectangles, parameters, special controls, source lists of voice and master slots), each control bound to
 // a parameter of the matching kind, knobs that move their parameter when dragged, and a contact sheet of all
 // panels in build/test-output/module_panels.png.
+#include "BeatSteps.h"
 #include "BitmapStore.h"
 #include "IParam.h"
 #include "ModuleCatalogue.h"
@@ -35,11 +36,20 @@ struct PanelRig : EditorRig
     v->RedrawParamControls();
     g->Tick();
     first = v->firstModuleControl + (master ? 1 : 0); // a master slot's back image comes first
+    layout = panelLayoutOf(id);
   }
   static constexpr int kNumSlots = 18;
   int slot = 0, first = 0;
+  const PanelLayout* layout = nullptr;
   int base() const { return slot * 16; }
-  IControl* control(int row) { return g->GetControl(first + 1 + row); } // row 0: the first after the background
+  // Row 0: the first after the background. A beat-step column's 16 lamps are attached just before it.
+  IControl* control(int row)
+  {
+    int index = first + 1 + row;
+    for (int k = 0; layout && k <= row && k < layout->count; ++k)
+      if (layout->controls[k].kind == kPanelBeatSteps) index += ITWBeatStepControl::kSteps;
+    return g->GetControl(index);
+  }
 };
 
 PanelRect rectOf(const IRECT& r, int x, int y)
