@@ -3,9 +3,9 @@
 #include "AudioSwitch.h"
 #include "BeatSteps.h"
 #include "EditorImages.h"
-#include "ModuleConfig.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 #include <cmath>

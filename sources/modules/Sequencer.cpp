@@ -2,9 +2,9 @@
 
 #include "BeatSteps.h"
 #include "EditorImages.h"
-#include "ModuleConfig.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 using namespace ModuleConventions;

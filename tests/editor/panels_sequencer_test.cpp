@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -42,18 +43,28 @@ struct SequencerPanels : EditorRig
     const int idx = slot(position) * Module::kNumParams + p;
     v->SetParameterFromGUI(idx, v->GetParam(idx)->GetNormalized(value));
   }
-  void tick()
+  // One control tick of the plug-in, then the editor's idle call.
+  void tickAndIdle()
   {
     std::vector<double> l(kTickFrames), r(kTickFrames), in(kTickFrames, 0.0);
     double* ins[2] = {in.data(), in.data()};
     double* outs[2] = {l.data(), r.data()};
     v->ProcessDoubleReplacing(ins, outs, kTickFrames);
+    v->OnIdle();
+  }
+  // The control of a slot parameter (lamps have none).
+  template <class C> C* controlOf(int position, int p)
+  {
+    for (int i = 0; i < g->GetNControls(); ++i)
+      if (g->GetControl(i)->ParamIdx() == slot(position) * Module::kNumParams + p)
+        return dynamic_cast<C*>(g->GetControl(i));
+    return nullptr;
   }
   // The lamps that are shown, by their place in the list.
-  std::vector<int> lit(int position, int first, int count)
+  std::vector<int> lit(int position, int count)
   {
     std::vector<int> on;
-    for (int k = first; k < first + count; ++k)
+    for (int k = 0; k < count; ++k)
       if (!lamps(position)[k]->IsHidden()) on.push_back(k);
     return on;
   }
@@ -81,11 +92,10 @@ TEST(SequencerPanels, StepLampsFollowTheCurrentStepsAndTheRateLampBlinks)
   int rateLit = 0;
   constexpr int kTicks = 400;
   for (int t = 0; t < kTicks; ++t) {
-    e.tick();
-    e.v->OnIdle();
+    e.tickAndIdle();
     SCOPED_TRACE(::testing::Message() << "tick " << t);
-    ASSERT_EQ(std::vector<int>{seq->currentStep}, e.lit(0, 0, 8));
-    ASSERT_EQ(std::vector<int>{sw->currentStep}, e.lit(1, 0, 8));
+    ASSERT_EQ(std::vector<int>{seq->currentStep}, e.lit(0, 8));
+    ASSERT_EQ(std::vector<int>{sw->currentStep}, e.lit(1, 8));
     const bool rateOn = !e.lamps(1)[8]->IsHidden();
     EXPECT_EQ(sw->counter >= sw->period / 2, rateOn) << "countdown " << sw->counter;
     ++seqSeen[seq->currentStep];
@@ -102,16 +112,9 @@ TEST(SequencerPanels, StepLampsFollowTheCurrentStepsAndTheRateLampBlinks)
 
   // The step knobs' wheel moves by their parameter's own step.
   for (int p = 5; p <= 12; ++p) {
-    const int idx = e.slot(0) * Module::kNumParams + p;
-    const IParam* param = e.v->GetParam(idx);
-    int found = 0;
-    for (int i = 0; i < e.g->GetNControls(); ++i) {
-      auto* knob = dynamic_cast<ITWKnobMultiControlText*>(e.g->GetControl(i));
-      if (!knob || knob->ParamIdx() != idx) continue;
-      EXPECT_DOUBLE_EQ(param->GetStep(), knob->getWheelStep()) << "step knob " << p - 4;
-      ++found;
-    }
-    EXPECT_EQ(1, found) << "step knob " << p - 4;
+    auto* knob = e.controlOf<ITWKnobMultiControlText>(0, p);
+    ASSERT_TRUE(knob) << p;
+    EXPECT_DOUBLE_EQ(e.v->GetParam(knob->ParamIdx())->GetStep(), knob->getWheelStep()) << p;
   }
 }
 
@@ -130,11 +133,10 @@ TEST(SequencerPanels, GateClockedSwitchLampsAndAStaleListDoesNothing)
   int expected = 0;
   for (int t = 0; t < 500; ++t) {
     gate = std::find(std::begin(rises), std::end(rises), t) != std::end(rises) ? 1.0 : 0.0;
-    e.tick();
-    e.v->OnIdle();
+    e.tickAndIdle();
     if (gate > 0.0) expected = std::min(expected + 1, 2);
     SCOPED_TRACE(::testing::Message() << "tick " << t);
-    ASSERT_EQ(std::vector<int>{expected}, e.lit(0, 0, 8));
+    ASSERT_EQ(std::vector<int>{expected}, e.lit(0, 8));
     EXPECT_EQ(sw->counter >= sw->period / 2, !e.lamps(0)[8]->IsHidden()) << sw->counter << "/" << sw->period;
   }
   // A list that does not hold the panel's nine lamps (a rebuild pending) is left alone.
@@ -153,46 +155,35 @@ TEST(SequencerPanels, BeatStepClicksToggleTheirLinesBit)
   SequencerPanels e({ModuleConfig::MOD_BEATSEQ});
   auto* seq = static_cast<BeatSeq*>(e.module(0));
   const int base = e.slot(0) * Module::kNumParams;
-  std::vector<ITWBeatStepControl*> columns;
-  for (int i = 0; i < e.g->GetNControls(); ++i)
-    if (auto* c = dynamic_cast<ITWBeatStepControl*>(e.g->GetControl(i))) columns.push_back(c);
-  ASSERT_EQ(4u, columns.size());
-  std::sort(columns.begin(), columns.end(),
-            [](ITWBeatStepControl* a, ITWBeatStepControl* b) { return a->GetRECT()->L < b->GetRECT()->L; });
-  struct Press
-  {
-    int line, step;
-  } presses[] = {{0, 0}, {2, 5}, {3, 15}, {1, 9}};
   int masks[4] = {};
-  for (const Press& p : presses) {
-    const IRECT* r = columns[p.line]->GetRECT();
-    for (int round = 0; round < 2; ++round) {
-      e.click(r->L + 12, r->T + ITWBeatStepControl::kPitch * p.step + 6);
-      masks[p.line] ^= 1 << p.step;
-      for (int line = 0; line < 4; ++line) {
-        SCOPED_TRACE(::testing::Message() << "press " << p.line << "/" << p.step << " round " << round);
-        EXPECT_EQ(masks[line], (int)e.v->GetParam(base + 5 + line)->Value()) << "line " << line;
-        for (int k = 0; k < 16; ++k) EXPECT_EQ((masks[line] >> k) & 1, (int)seq->lines[line][k]) << line << "/" << k;
-      }
-      if (round == 0) { // leave this one set until the second round
-        e.click(r->L + 12, r->T + ITWBeatStepControl::kPitch * p.step + 6);
-        masks[p.line] ^= 1 << p.step;
-      }
+  auto press = [&](int line, int step) {
+    auto* column = e.controlOf<ITWBeatStepControl>(0, 5 + line);
+    ASSERT_TRUE(column);
+    e.click(column->GetRECT()->L + 12, column->GetRECT()->T + ITWBeatStepControl::kPitch * step + 6);
+    masks[line] ^= 1 << step;
+    for (int l = 0; l < 4; ++l) {
+      SCOPED_TRACE(::testing::Message() << "press " << line << "/" << step << ", line " << l);
+      EXPECT_EQ(masks[l], (int)e.v->GetParam(base + 5 + l)->Value());
+      for (int k = 0; k < 16; ++k) EXPECT_EQ((masks[l] >> k) & 1, (int)seq->lines[l][k]) << "step " << k;
     }
-  }
+  };
+  press(0, 0);
+  press(2, 5);
+  press(3, 15);
+  press(1, 9);
+  press(2, 5); // off again
   // Stepped by a gate into its 16th step, the bottom lamp alone is lit.
-  e.set(0, 1, 0.0); // a step every clock
-  e.set(0, 3, 1.0); // loop
+  e.set(0, 1, 0.0);  // a step every clock
+  e.set(0, 3, 1.0);  // loop
   e.set(0, 4, 15.0); // 16 steps
   double gate = 0.0;
   seq->clockSource = &gate;
   for (int t = 0; t < 30; ++t) {
     gate = t % 2 ? 0.0 : 1.0;
-    e.tick();
+    e.tickAndIdle();
   }
-  e.v->OnIdle();
   ASSERT_EQ(15, seq->currentStep);
-  EXPECT_EQ(std::vector<int>{15}, e.lit(0, 0, 16));
+  EXPECT_EQ(std::vector<int>{15}, e.lit(0, 16));
 }
 
 } // namespace
