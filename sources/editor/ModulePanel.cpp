@@ -111,7 +111,9 @@ void buildPanelControls(ModuleConfig* config, int x, int y, int base, const Pane
     IControl* control = nullptr;
     switch (row.kind) {
     case kPanelKnob:
-    case kPanelKnobSmall: control = new ITWKnobMultiControlText(plug, gui, cx, cy, param, image, false); break;
+    case kPanelKnobSmall:
+      control = new ITWKnobMultiControlText(plug, gui, cx, cy, param, image, (row.flags & kPanelWheelByStep) != 0);
+      break;
     case kPanelSources:
       control = new ITWSourcesMenuControl(plug, cx, cy, param, (SourceDef::SourceType)row.option, master, image);
       break;

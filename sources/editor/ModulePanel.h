@@ -37,6 +37,7 @@ enum PanelFlags : unsigned char
   kPanelSpecial = 1,   // registered in the slot's special-control list (the module updates it)
   kPanelHidden = 2,    // hidden at creation
   kPanelAlwaysLit = 4, // pop-up with a button image: lit also on its first entry
+  kPanelWheelByStep = 8, // knob: the mouse wheel moves by the parameter's own step, not by 0.001
 };
 
 // Where a caption sits beside its control: centred above or below it, or left or right of it.
@@ -133,6 +134,11 @@ constexpr PanelControl hidden(PanelControl c)
 constexpr PanelControl alwaysLit(PanelControl c)
 {
   c.flags |= kPanelAlwaysLit;
+  return c;
+}
+constexpr PanelControl wheelByStep(PanelControl c)
+{
+  c.flags |= kPanelWheelByStep;
   return c;
 }
 

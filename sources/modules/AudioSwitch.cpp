@@ -44,3 +44,8 @@ void AudioSwitch::process()
   }
   nextAudioOut[0] = sum;
 }
+
+void AudioSwitch::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}

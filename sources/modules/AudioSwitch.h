@@ -16,6 +16,9 @@ public:
   void process() override;
 
   static void fillConfig(ModuleConfig* config);
+  // The switch's panel with audio menus; the refresh is the switch's.
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   bool active[kSteps];
   double fadeIncrement; // gain change per sample: a whole fade takes 1 ms

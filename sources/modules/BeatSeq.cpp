@@ -1,7 +1,10 @@
 #include "BeatSeq.h"
 
+#include "BeatSteps.h"
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 #include <cmath>
@@ -124,4 +127,44 @@ void BeatSeq::update(bool)
   else if (clockFired)
     clock();
   publishedStep.store(currentStep, std::memory_order_relaxed);
+}
+
+// ---- panel ----
+
+namespace {
+// The step columns of lines A-D stand 25 pixels apart; the lamp of step k sits left of the columns' row k,
+// 4 pixels below the top of its toggles.
+constexpr int kColumnsY = 83;
+constexpr int kLedY = kColumnsY + 4;
+constexpr int kRow = ITWBeatStepControl::kPitch;
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 24, 0, SourceDef::GATE, {"CLOCK"}),
+  sources(16, 54, 2, SourceDef::GATE, {"RESET"}),
+  switchControl(60, 34, 3, kImageSwitch2Orange, {"LOOP", kRight}),
+  popUp(67, 24, 1, 0, {"CLK DIV"}),
+  popUp(67, 54, 4, 0, {"STEPS", kBelow}),
+  beatSteps(19, kColumnsY, 5),
+  beatSteps(44, kColumnsY, 6),
+  beatSteps(69, kColumnsY, 7),
+  beatSteps(94, kColumnsY, 8),
+  led(8, kLedY + 0 * kRow),  led(8, kLedY + 1 * kRow),  led(8, kLedY + 2 * kRow),  led(8, kLedY + 3 * kRow),
+  led(8, kLedY + 4 * kRow),  led(8, kLedY + 5 * kRow),  led(8, kLedY + 6 * kRow),  led(8, kLedY + 7 * kRow),
+  led(8, kLedY + 8 * kRow),  led(8, kLedY + 9 * kRow),  led(8, kLedY + 10 * kRow), led(8, kLedY + 11 * kRow),
+  led(8, kLedY + 12 * kRow), led(8, kLedY + 13 * kRow), led(8, kLedY + 14 * kRow), led(8, kLedY + 15 * kRow),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout BeatSeq::panel = {kImageModuleBeat, kPanelRows};
+
+void BeatSeq::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void BeatSeq::updateGraphics()
+{
+  if (!config || config->specialControls.size() != (size_t)kSteps) return;
+  showStepLeds(config->specialControls.data(), kSteps, beatSeqShownStep(this));
 }

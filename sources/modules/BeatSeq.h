@@ -11,9 +11,13 @@
 //
 // Slot parameters: 0 clock source, 1 divider ("1".."16"), 2 reset source, 3 loop, 4 step count
 // ("1".."16"), 5..8 patterns of lines A..D (0..65536; bits above 15 have no step).
+//
+// Panel: the four lines' step columns side by side, with a column of lamps on their left that lights the
+// current step's row.
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
 
 #include <atomic>
 
@@ -29,6 +33,8 @@ public:
 
   void update(bool active) override;
   void setParameter(int index, double value) override;
+  // Lights the lamp of the published step (editor thread).
+  void updateGraphics() override;
 
   // Line 0 (A) .. 3 (D) takes the flags of a step mask.
   void setSteps(int line, int mask);
@@ -41,6 +47,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   int divider;  // the step advances every divider + 1 clocks
   int lastStep; // step count - 1

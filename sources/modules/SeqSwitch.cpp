@@ -1,7 +1,11 @@
 #include "SeqSwitch.h"
 
+#include "AudioSwitch.h"
+#include "BeatSteps.h"
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 #include <cmath>
@@ -132,6 +136,9 @@ void SeqSwitch::step()
   else if (clockFired)
     clock();
   counter = ModulatorCommon::countDown(counter, period);
+  publishedStep.store(currentStep, std::memory_order_relaxed);
+  publishedCounter.store(counter, std::memory_order_relaxed);
+  publishedPeriod.store(period, std::memory_order_relaxed);
 }
 
 void SeqSwitch::update(bool)
@@ -141,4 +148,62 @@ void SeqSwitch::update(bool)
   const double* in = stopSource && stopped ? stopSource : inputs[currentStep];
   // Held for a whole tick: an input that is not a number for one sample passes as 0.
   nextModOut[0] = in ? finiteOrZero(*in) : 0.0;
+}
+
+// ---- panel ----
+
+namespace {
+// One table for both switches, which differ only in the type of their nine signal menus (the stop input
+// and inputs 1-8): their captions, drawn into the background image they share, stay the same. Each step's
+// lamp stands over its input's menu, the rate lamp at the top right of the rate knob.
+// clang-format off
+template <int signal>
+const PanelControl kPanelRows[24] = {
+  knob(16, 26, 0, {"RATE"}),
+  sources(16, 88, 1, SourceDef::GATE, {"CLOCK"}),
+  sources(80, 34, 3, SourceDef::GATE, {"RESET"}),
+  switchControl(60, 98, 4, kImageSwitch2Orange, {"LOOP"}),
+  sources(80, 88, 5, signal, {"STOP IN"}),
+  popUp(3, 118, 2, 0, {"CLK DIV"}),
+  popUp(67, 118, 6, 0, {"STEPS"}),
+  sources(16, 164, 7, signal),
+  sources(16, 202, 8, signal),
+  sources(16, 240, 9, signal),
+  sources(16, 278, 10, signal),
+  sources(80, 164, 11, signal),
+  sources(80, 202, 12, signal),
+  sources(80, 240, 13, signal),
+  sources(80, 278, 14, signal),
+  led(16, 154, {"IN 1", kRight, 0, -1}),
+  led(16, 192, {"IN 2", kRight, 0, -1}),
+  led(16, 230, {"IN 3", kRight, 0, -1}),
+  led(16, 268, {"IN 4", kRight, 0, -1}),
+  led(80, 154, {"IN 5", kRight, 0, -1}),
+  led(80, 192, {"IN 6", kRight, 0, -1}),
+  led(80, 230, {"IN 7", kRight, 0, -1}),
+  led(80, 268, {"IN 8", kRight, 0, -1}),
+  led(50, 16),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout SeqSwitch::panel = {kImageModuleSeqsw, kPanelRows<SourceDef::MODULATION>};
+// The audio switch's panel is this one with audio menus; its table lives here beside the other.
+const PanelLayout AudioSwitch::panel = {kImageModuleSeqsw, kPanelRows<SourceDef::AUDIO>};
+
+void SeqSwitch::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void SeqSwitch::updateGraphics()
+{
+  if (!config || config->specialControls.size() != (size_t)kSteps + 1) return;
+  IControl* const* leds = config->specialControls.data();
+  showStepLeds(leds, kSteps, publishedStep.load(std::memory_order_relaxed));
+  // Lit in the first half of each period: dark while the countdown is below half of it.
+  const int countdown = publishedCounter.load(std::memory_order_relaxed);
+  const bool dark = countdown < publishedPeriod.load(std::memory_order_relaxed) / 2;
+  IControl* rate = leds[kSteps];
+  if (rate && rate->IsHidden() != dark) rate->Hide(dark);
 }

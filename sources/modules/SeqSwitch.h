@@ -11,9 +11,15 @@
 //
 // Slot parameters: 0 internal rate (Hz), 1 clock source, 2 divider ("1".."8"), 3 reset source, 4 loop,
 // 5 stop input source, 6 step count ("1".."8"), 7..14 inputs 1..8.
+//
+// Panel (shared with the audio switch, whose signal menus offer audio): a lamp over each input's menu,
+// lit while its step is the current one, and a lamp beside the rate knob that blinks at the internal clock.
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
+
+#include <atomic>
 
 class SeqSwitch : public Module
 {
@@ -27,6 +33,9 @@ public:
 
   void update(bool active) override;
   void setParameter(int index, double value) override;
+  // Lights the lamp of the published step, and the rate lamp in the first half of each internal period
+  // (editor thread).
+  void updateGraphics() override;
 
   void setRate(double rate);
   bool isClockTriggered();
@@ -37,6 +46,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   int divider;  // the step advances every divider + 1 clocks
   int lastStep; // step count - 1
@@ -53,6 +64,11 @@ public:
   double previousReset;
   int currentStep; // 0..7
   bool stopped;
+  // currentStep, counter and period as of the end of the last tick, for the editor's lamps (written by the
+  // audio thread, read by the editor's without a lock).
+  std::atomic<int> publishedStep{0};
+  std::atomic<int> publishedCounter{0};
+  std::atomic<int> publishedPeriod{0};
 
 protected:
   // Reads one tick of gates and clocks; the switches differ only in what they do with the current step.

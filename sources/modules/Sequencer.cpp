@@ -1,7 +1,10 @@
 #include "Sequencer.h"
 
+#include "BeatSteps.h"
+#include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "ModuleConventions.h"
 
 using namespace ModuleConventions;
@@ -99,4 +102,50 @@ void Sequencer::update(bool)
     nextStep();
   // Held for a whole tick: a stop input that is not a number for one sample passes as 0.
   nextModOut[0] = stopSource && stopped ? finiteOrZero(*stopSource) : stepValue[currentStep];
+  publishedStep.store(currentStep, std::memory_order_relaxed);
+}
+
+// ---- panel ----
+
+namespace {
+// Steps 1-4 run down the left column, 5-8 down the right; each step's lamp stands at the top right of its
+// knob. The mouse wheel moves a step knob by its parameter's own step.
+// clang-format off
+const PanelControl kPanelRows[] = {
+  sources(16, 24, 0, SourceDef::GATE, {"CLOCK"}),
+  sources(16, 54, 1, SourceDef::GATE, {"RESET"}),
+  switchControl(60, 34, 2, kImageSwitch2Orange, {"LOOP"}),
+  sources(80, 24, 3, SourceDef::MODULATION, {"STOP IN"}),
+  popUp(67, 54, 4, 0, {"STEPS"}),
+  wheelByStep(knob(16, 80, 5, {"STEP 1"})),
+  wheelByStep(knob(16, 136, 6, {"STEP 2"})),
+  wheelByStep(knob(16, 192, 7, {"STEP 3"})),
+  wheelByStep(knob(16, 248, 8, {"STEP 4"})),
+  wheelByStep(knob(80, 80, 9, {"STEP 5"})),
+  wheelByStep(knob(80, 136, 10, {"STEP 6"})),
+  wheelByStep(knob(80, 192, 11, {"STEP 7"})),
+  wheelByStep(knob(80, 248, 12, {"STEP 8"})),
+  led(48, 75),
+  led(48, 131),
+  led(48, 187),
+  led(48, 243),
+  led(112, 75),
+  led(112, 131),
+  led(112, 187),
+  led(112, 243),
+};
+// clang-format on
+} // namespace
+
+const PanelLayout Sequencer::panel = {kImageModuleSeq, kPanelRows};
+
+void Sequencer::createGraphics(ModuleConfig* config, int x, int y, int base)
+{
+  buildPanel(config, x, y, base, panel);
+}
+
+void Sequencer::updateGraphics()
+{
+  if (!config || config->specialControls.size() != (size_t)kSteps) return;
+  showStepLeds(config->specialControls.data(), kSteps, publishedStep.load(std::memory_order_relaxed));
 }

@@ -9,9 +9,14 @@
 //
 // Slot parameters: 0 clock source, 1 reset source, 2 loop, 3 stop input source, 4 step count ("1".."8"),
 // 5..12 step values (-1..1, shown as semitones times 12).
+//
+// Panel: the eight step knobs, each with a lamp that is lit while its step is the current one.
 #pragma once
 
 #include "Module.h"
+#include "ModulePanel.h"
+
+#include <atomic>
 
 class Sequencer : public Module
 {
@@ -23,6 +28,8 @@ public:
 
   void update(bool active) override;
   void setParameter(int index, double value) override;
+  // Lights the lamp of the published step (editor thread).
+  void updateGraphics() override;
 
   bool isClockTriggered();
   bool isResetTriggered();
@@ -31,6 +38,8 @@ public:
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);
+  static void createGraphics(ModuleConfig* config, int x, int y, int base);
+  static const PanelLayout panel;
 
   int lastStep; // step count - 1
   double* clockSource;
@@ -41,5 +50,8 @@ public:
   double previousClock;
   double previousReset;
   int currentStep; // 0..7
+  // currentStep as of the end of the last tick, for the editor's step lamps (written by the audio thread,
+  // read by the editor's without a lock).
+  std::atomic<int> publishedStep{0};
   bool stopped;
 };
