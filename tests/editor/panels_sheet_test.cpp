@@ -25,8 +25,8 @@ void gatesOnTheVoice(Veltrane& v, int slot)
   const ModuleCatalogue::InputList& gates = ModuleCatalogue::declarations[v.slotConfig[slot].moduleID].gateIn;
   const SourceDefCol& list = v.voiceSources;
   int position = 0;
-  for (int i = 0; i < list.getSize(SourceDef::GATE); ++i)
-    if (!std::strcmp(list.getSource(i, SourceDef::GATE)->label, "Voice")) position = i + 1;
+  for (int i = 1; i < list.getSize(SourceDef::GATE); ++i) // entry 0 is "off"
+    if (!std::strcmp(list.getSource(i, SourceDef::GATE)->label, "Voice")) position = i;
   ASSERT_GT(position, 0);
   for (int k = 0; k < gates.count; ++k) {
     const int param = slot * 16 + gates.params[k];
@@ -55,6 +55,7 @@ TEST(ModulePanels, ContactSheet)
     for (int s = 0; s < 18; ++s) v.replaceModule(s, s == slot ? id : 0, false, true);
     v.updateInstances();
     gatesOnTheVoice(v, slot);
+    v.RedrawParamControls(); // the panel shows the gates chosen behind its back
     h.midi(0, 0x90, 60, 100);
     for (int b = 0; b < 40; ++b) h.run(256); // about a quarter of a second
     h.dispatch(effEditIdle); // the rebuild
