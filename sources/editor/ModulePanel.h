@@ -108,10 +108,11 @@ constexpr PanelControl switchControl(int dx, int dy, int param, int image, Panel
 {
   return {kPanelSwitch, (short)dx, (short)dy, (short)param, (unsigned char)image, 0, c};
 }
-// Lamps are always special: the module shows and hides them.
+// Lamps are always special: the module shows and hides them. They start dark, so that a rebuilt panel
+// does not flash every lamp until the module's first refresh.
 constexpr PanelControl led(int dx, int dy, PanelCaption c = {})
 {
-  return {kPanelLed, (short)dx, (short)dy, -1, 0, kPanelSpecial, c};
+  return {kPanelLed, (short)dx, (short)dy, -1, 0, kPanelSpecial | kPanelHidden, c};
 }
 constexpr PanelControl loader(int l, int t, int r, int b, int param, PanelCaption c = {})
 {
