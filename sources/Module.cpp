@@ -27,6 +27,8 @@ Module::Module(ModuleConfig* config, Voice* voice, Veltrane* owner) : config(con
 
 Module::~Module() {}
 
+void Module::process() {}
+
 double* Module::getSource(int index, SourceDef::SourceType type)
 {
   if (voice) return voice->getSource(index, type);

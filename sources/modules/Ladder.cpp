@@ -6,6 +6,7 @@
 #include "Veltrane.h"
 
 #include <cmath>
+#include <emmintrin.h>
 
 using namespace ModuleConventions;
 
@@ -24,7 +25,13 @@ const TypeRoute kRoutes[15] = {{0, 0}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {
 
 inline double clip(double v)
 {
+#ifdef VELTRANE_REFERENCE_RENDER
   return v < -1.0 ? -1.0 : (v < 1.0 ? v : 1.0);
+#else
+  // The same value without branches: minsd gives v < 1 ? v : 1 (1 for a NaN), maxsd then u > -1 ? u : -1.
+  const __m128d upper = _mm_min_sd(_mm_set_sd(v), _mm_set_sd(1.0));
+  return _mm_cvtsd_f64(_mm_max_sd(upper, _mm_set_sd(-1.0)));
+#endif
 }
 } // namespace
 
@@ -158,16 +165,14 @@ void Ladder::calculateCoeff()
   }
 }
 
-double Ladder::filterSample(double in, double d, double* st) const
+__attribute__((always_inline)) inline double Ladder::filterSample(double in, double d, double* st) const
 {
   const double x = drive * in - d;
   const double t1 = st[0] - d, t2 = st[1] - d, t3 = st[2] - d, t4 = st[3] - d;
   double y, y1, y2, y3, v;
-  switch (kind) {
-  case kLowpass:
-  case kHighpass: {
-    // A high-pass stage differs only in the sign of the input's share of its state.
-    const double sign = kind == kLowpass ? 1.0 : -1.0;
+  // A high-pass stage differs only in the sign of the input's share of its state (a constant in each case
+  // below, so that neither multiplies by it).
+  const auto lowOrHighPass = [&](const double sign) {
     const double S = ((t1 * g + t2) * g + t3) * g + t4;
     y = (G4 * x + S) * n;
     const double u = x - k * clip(y);
@@ -183,8 +188,14 @@ double Ladder::filterSample(double in, double d, double* st) const
     v = g * y3;
     const double y4 = t4 + v;
     st[3] = sign * v - a * y4;
+  };
+  switch (kind) {
+  case kLowpass:
+    lowOrHighPass(1.0);
     break;
-  }
+  case kHighpass:
+    lowOrHighPass(-1.0);
+    break;
   case kBandpass: {
     // Low-pass stages 1 and 3 (gain g), high-pass stages 2 and 4 (gain gh); the feedback is added.
     const double S = ((t1 * gh + t2) * g + t3) * gh + t4;
@@ -227,6 +238,24 @@ double Ladder::filterSample(double in, double d, double* st) const
 void Ladder::process()
 {
   audioOut[0] = nextAudioOut[0];
+#ifndef VELTRANE_REFERENCE_RENDER
+  // The same steps, with the coefficients brought up to date before the inputs are read: nothing is held
+  // across that call, so the per-sample path saves nothing on the stack.
+  if (type != 0) {
+    if (!coeffsSettled || (pitchSource ? *pitchSource : 0) != trackedPitch) calculateCoeff();
+    const double inA = inputA ? *inputA : 0.0;
+    const double inB = inputB ? *inputB : 0.0;
+    const double d = nextGuard(&guard);
+    const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
+    if (stateBroken(y)) {
+      startStages(s);
+      nextAudioOut[0] = 0.0;
+      return;
+    }
+    nextAudioOut[0] = y;
+    return;
+  }
+#endif
   const double inA = inputA ? *inputA : 0.0;
   const double inB = inputB ? *inputB : 0.0;
   if (type == 0) {
