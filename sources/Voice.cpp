@@ -3,6 +3,9 @@
 #include "Module.h"
 #include "ModuleConfig.h"
 #include "Veltrane.h"
+#include "VoiceBlock.h"
+
+#include <typeinfo>
 
 Voice::Voice()
     : owner(nullptr), sumSourceLeft(&zero), sumSourceRight(&zero), pitchBendSource(&zero), zero(0.0), gate(0.0),
@@ -226,5 +229,98 @@ void Voice::process(double* sumLeft, double* sumRight, int n)
     envelope.update();
     sumLeft[i] += envelope.level * *sourceLeft;
     sumRight[i] += envelope.level * *sourceRight;
+  }
+}
+
+bool Voice::prepareRuns(VoiceBlock& b)
+{
+  Module* const* const list = processList.data();
+  const int count = (int)processList.size();
+  if (!b.plan(list, count)) return false;
+  for (int q = 0; q < count; ++q) {
+    b.setReader(q);
+    if (!list[q]->prepareBlock(b)) return false;
+  }
+  b.setReader(count);
+  return b.resolve(sumSourceLeft, &runLeft) && b.resolve(sumSourceRight, &runRight);
+}
+
+bool Voice::sameModules(const Voice& other) const
+{
+  if (processList.size() != other.processList.size()) return false;
+  for (size_t q = 0; q < processList.size(); ++q) {
+    const Module& a = *processList[q];
+    const Module& b = *other.processList[q];
+    if (a.config != b.config || typeid(a) != typeid(b)) return false;
+  }
+  return true;
+}
+
+void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sumRight, int n)
+{
+#ifndef VELTRANE_REFERENCE_RENDER
+  if (count > 0 && n > 0 && voices[0].owner) {
+    VoiceBlock* const blocks = voices[0].owner->voiceBlocks;
+    Voice* group[VoiceBlock::kGroup];
+    int grouped = 0;
+    for (int v = 0; v < count; ++v) {
+      Voice& voice = voices[v];
+      if (!voice.active) continue; // adds nothing
+      if (grouped > 0 && (grouped == VoiceBlock::kGroup || !voice.sameModules(*group[0]))) {
+        processRuns(group, grouped, sumLeft, sumRight, n);
+        grouped = 0;
+      }
+      if (voice.prepareRuns(blocks[grouped])) {
+        group[grouped++] = &voice;
+        continue;
+      }
+      // The voices before it first, so that every sum adds the voices in order.
+      if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
+      grouped = 0;
+      voice.process(sumLeft, sumRight, n);
+    }
+    if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
+    return;
+  }
+#endif
+  for (int v = 0; v < count; ++v) voices[v].process(sumLeft, sumRight, n);
+}
+
+void Voice::processRuns(Voice* const* group, int count, double* sumLeft, double* sumRight, int n)
+{
+  VoiceBlock* const blocks = group[0]->owner->voiceBlocks;
+  const int modules = (int)group[0]->processList.size();
+  for (int at = 0; at < n; at += VoiceBlock::kLength) {
+    const int length = n - at < VoiceBlock::kLength ? n - at : VoiceBlock::kLength;
+    for (int q = 0; q < modules; ++q) {
+      Module* slot[VoiceBlock::kGroup];
+      double* records[VoiceBlock::kGroup];
+      for (int j = 0; j < count; ++j) {
+        slot[j] = group[j]->processList[q];
+        records[j] = blocks[j].record(q);
+      }
+      if (count > 1 && slot[0]->processBlockGroup(slot, count, length, records)) continue;
+      for (int j = 0; j < count; ++j) slot[j]->processBlock(length, records[j]);
+    }
+    // The sums: at every sample the voices in order, as one after the other would add them. Local copies
+    // of the output envelopes, whose steps (each waiting on its previous level) overlap.
+    ADSR envelopes[VoiceBlock::kGroup];
+    const double* l[VoiceBlock::kGroup]; // a record starts again at every run
+    const double* r[VoiceBlock::kGroup];
+    for (int j = 0; j < count; ++j) {
+      envelopes[j] = group[j]->envelope;
+      l[j] = group[j]->runLeft.at;
+      r[j] = group[j]->runRight.at;
+    }
+    for (int i = at; i < at + length; ++i)
+      for (int j = 0; j < count; ++j) {
+        ADSR& e = envelopes[j];
+        e.update();
+        sumLeft[i] += e.level * *l[j];
+        sumRight[i] += e.level * *r[j];
+        l[j] += group[j]->runLeft.step;
+        r[j] += group[j]->runRight.step;
+      }
+    for (int j = 0; j < count; ++j) group[j]->envelope = envelopes[j];
   }
 }

@@ -2,6 +2,7 @@
 
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
+#include "VoiceBlock.h"
 
 using namespace ModuleConventions;
 
@@ -105,4 +106,44 @@ void Amplifier::process()
   const double b = inputB ? *inputB : 0.0;
   nextAudioOut[0] = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
   nextAudioOut[1] = gB * pB * b + gA * pA * a;
+}
+
+bool Amplifier::prepareBlock(const VoiceBlock& block)
+{
+  if (audioOut.size() != 2 || !modOut.empty() || !gateOut.empty() || !syncOut.empty()) return false;
+  const double* const sources[6] = {inputA, inputB, panAModSource, panBModSource, vca1Source, vca2Source};
+  for (int j = 0; j < 6; ++j)
+    if (!block.resolve(sources[j], &streams[j])) return false;
+  return true;
+}
+
+void Amplifier::processBlock(int n, double* __restrict record)
+{
+  double* const left = record;
+  double* const right = record + VoiceBlock::kLength;
+  const double* at[6];
+  for (int j = 0; j < 6; ++j) at[j] = streams[j].at;
+  double nextLeft = nextAudioOut[0];
+  double nextRight = nextAudioOut[1];
+  // process(), n times, each source read through its stream.
+  for (int i = 0; i < n; ++i) {
+    left[i] = nextLeft;
+    right[i] = nextRight;
+    const double k1 = depthFactor(at[4], vca1Depth);
+    const double k2 = depthFactor(at[5], vca2Depth);
+    const double gA = separate ? gainA * k1 : gainA * k1 * k2;
+    const double gB = separate ? gainB * k2 : gainB * k1 * k2;
+    const double pA = panA + additive(at[2], panAModAmount);
+    const double pB = panB + additive(at[3], panBModAmount);
+    const double a = at[0] ? *at[0] : 0.0;
+    const double b = at[1] ? *at[1] : 0.0;
+    nextLeft = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
+    nextRight = gB * pB * b + gA * pA * a;
+    for (int j = 0; j < 6; ++j)
+      if (at[j]) at[j] += streams[j].step;
+  }
+  audioOut[0] = left[n - 1];
+  audioOut[1] = right[n - 1];
+  nextAudioOut[0] = nextLeft;
+  nextAudioOut[1] = nextRight;
 }

@@ -20,6 +20,8 @@ public:
   Amplifier(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
   void setParameter(int index, double value) override;
 
   static void initParams(int base, Synth* synth);
@@ -40,4 +42,6 @@ public:
   double* vca2Source;
   double vca2Depth;
   bool separate; // "A|B": VCA 1 acts on A only, VCA 2 on B only
+  // The per-sample inputs during a run: A, B, pan A and B modulation, VCA 1 and 2.
+  Stream streams[6] = {};
 };

@@ -4,6 +4,7 @@
 #include "ModuleConventions.h"
 #include "Synth.h"
 #include "Veltrane.h"
+#include "VoiceBlock.h"
 
 #include <cmath>
 #include <emmintrin.h>
@@ -167,6 +168,12 @@ void Ladder::calculateCoeff()
 
 __attribute__((always_inline)) inline double Ladder::filterSample(double in, double d, double* st) const
 {
+  return filterSample(in, d, st, kind, tap);
+}
+
+__attribute__((always_inline)) inline double Ladder::filterSample(double in, double d, double* st, int kindOf,
+                                                                  int tapOf) const
+{
   const double x = drive * in - d;
   const double t1 = st[0] - d, t2 = st[1] - d, t3 = st[2] - d, t4 = st[3] - d;
   double y, y1, y2, y3, v;
@@ -189,7 +196,7 @@ __attribute__((always_inline)) inline double Ladder::filterSample(double in, dou
     const double y4 = t4 + v;
     st[3] = sign * v - a * y4;
   };
-  switch (kind) {
+  switch (kindOf) {
   case kLowpass:
     lowOrHighPass(1.0);
     break;
@@ -231,7 +238,7 @@ __attribute__((always_inline)) inline double Ladder::filterSample(double in, dou
   }
   }
   // Tap 0 is the loop's four-stage output as solved with the unclipped feedback.
-  const double out = tap == 0 ? y : tap == 1 ? y3 : tap == 2 ? y2 : y1;
+  const double out = tapOf == 0 ? y : tapOf == 1 ? y3 : tapOf == 2 ? y2 : y1;
   return out * reciprocalDrive * c;
 }
 
@@ -271,6 +278,139 @@ void Ladder::process()
     return;
   }
   nextAudioOut[0] = y;
+}
+
+bool Ladder::prepareBlock(const VoiceBlock& block)
+{
+  if (audioOut.size() != 1 || !modOut.empty() || !gateOut.empty() || !syncOut.empty()) return false;
+  // The coefficients read their modulation through the sources themselves: only values that hold still
+  // during the run will do.
+  for (const double* source : {mod1Source, mod2Source, param2ModSource}) {
+    Stream modulation;
+    if (!block.resolve(source, &modulation) || modulation.step != 0) return false;
+  }
+  return block.resolve(inputA, &streamA) && block.resolve(inputB, &streamB);
+}
+
+void Ladder::processBlock(int n, double* __restrict record)
+{
+  const double* a = streamA.at;
+  const double* b = streamB.at;
+  double next = nextAudioOut[0];
+  if (type == 0) {
+    for (int i = 0; i < n; ++i) {
+      record[i] = next;
+      next = inputALevel * (a ? *a : 0.0) + inputBLevel * (b ? *b : 0.0);
+      if (a) a += streamA.step;
+      if (b) b += streamB.step;
+    }
+  } else {
+    // process(), n times: the coefficients' inputs hold still during the run, so the first sample's refresh
+    // is the only one that can change them.
+    if (!coeffsSettled || (pitchSource ? *pitchSource : 0) != trackedPitch) calculateCoeff();
+    double st[4] = {s[0], s[1], s[2], s[3]};
+    double d = guard;
+    for (int i = 0; i < n; ++i) {
+      record[i] = next;
+      const double inA = a ? *a : 0.0;
+      const double inB = b ? *b : 0.0;
+      const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, st);
+      d = -d;
+      if (stateBroken(y)) {
+        startStages(st);
+        next = 0.0;
+      } else {
+        next = y;
+      }
+      if (a) a += streamA.step;
+      if (b) b += streamB.step;
+    }
+    for (int j = 0; j < 4; ++j) s[j] = st[j];
+    guard = d;
+  }
+  audioOut[0] = record[n - 1];
+  nextAudioOut[0] = next;
+}
+
+bool Ladder::processBlockGroup(Module* const* modules, int count, int n, double* const* records)
+{
+  if (count < 2 || count > VoiceBlock::kGroup) return false;
+  Ladder* group[VoiceBlock::kGroup];
+  for (int j = 0; j < count; ++j) {
+    group[j] = static_cast<Ladder*>(modules[j]);
+    if (group[j]->type == 0 || group[j]->kind != group[0]->kind || group[j]->tap != group[0]->tap) return false;
+  }
+  for (int j = 0; j < count; ++j) {
+    Ladder& f = *group[j];
+    if (!f.coeffsSettled || (f.pitchSource ? *f.pitchSource : 0) != f.trackedPitch) f.calculateCoeff();
+  }
+  switch (count * 4 + group[0]->kind) {
+#define VELTRANE_LADDER_GROUP(c)                                                                                       \
+  case c * 4 + kLowpass:                                                                                               \
+    filterGroup<c, kLowpass>(group, n, records);                                                                       \
+    return true;                                                                                                       \
+  case c * 4 + kHighpass:                                                                                              \
+    filterGroup<c, kHighpass>(group, n, records);                                                                      \
+    return true;                                                                                                       \
+  case c * 4 + kBandpass:                                                                                              \
+    filterGroup<c, kBandpass>(group, n, records);                                                                      \
+    return true;                                                                                                       \
+  case c * 4 + kAllpass:                                                                                               \
+    filterGroup<c, kAllpass>(group, n, records);                                                                       \
+    return true;
+    VELTRANE_LADDER_GROUP(2)
+    VELTRANE_LADDER_GROUP(3)
+    VELTRANE_LADDER_GROUP(4)
+#undef VELTRANE_LADDER_GROUP
+  default:
+    return false;
+  }
+}
+
+template <int count, int kindOf> void Ladder::filterGroup(Ladder* const* group, int n, double* const* records)
+{
+  // processBlock's loop for each filter, the filters taking turns at every sample.
+  const int tapOf = group[0]->tap;
+  double st[count][4], d[count], next[count];
+  const double *a[count], *b[count];
+  int stepA[count], stepB[count];
+  double* out[count];
+  for (int j = 0; j < count; ++j) {
+    const Ladder& f = *group[j];
+    for (int e = 0; e < 4; ++e) st[j][e] = f.s[e];
+    d[j] = f.guard;
+    next[j] = f.nextAudioOut[0];
+    a[j] = f.streamA.at;
+    b[j] = f.streamB.at;
+    stepA[j] = f.streamA.step;
+    stepB[j] = f.streamB.step;
+    out[j] = records[j];
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < count; ++j) {
+      const Ladder& f = *group[j];
+      out[j][i] = next[j];
+      const double inA = a[j] ? *a[j] : 0.0;
+      const double inB = b[j] ? *b[j] : 0.0;
+      const double y = f.filterSample(f.inputALevel * inA + f.inputBLevel * inB, d[j], st[j], kindOf, tapOf);
+      d[j] = -d[j];
+      if (stateBroken(y)) {
+        startStages(st[j]);
+        next[j] = 0.0;
+      } else {
+        next[j] = y;
+      }
+      a[j] += stepA[j]; // a null source has step 0
+      b[j] += stepB[j];
+    }
+  }
+  for (int j = 0; j < count; ++j) {
+    Ladder& f = *group[j];
+    for (int e = 0; e < 4; ++e) f.s[e] = st[j][e];
+    f.guard = d[j];
+    f.audioOut[0] = out[j][n - 1];
+    f.nextAudioOut[0] = next[j];
+  }
 }
 
 // ---- stereo ----

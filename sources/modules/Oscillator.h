@@ -25,6 +25,8 @@ public:
 
   void update(bool active) override;
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
   void setParameter(int index, double value) override;
 
   static void initParams(int base, Synth* synth);
@@ -35,4 +37,5 @@ public:
   double shape;                // parameter 1
   double* shapeModSource;      // parameter 3
   double shapeModAmount;       // parameter 2
+  Stream syncStream{nullptr, 0}; // the sync source during a run
 };
