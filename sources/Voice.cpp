@@ -286,6 +286,38 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
   for (int v = 0; v < count; ++v) voices[v].process(sumLeft, sumRight, n);
 }
 
+template <int count> void Voice::addRuns(Voice* const* group, double* sumLeft, double* sumRight, int n)
+{
+  // At every sample the voices in order, as one after the other would add them, with local copies of the
+  // output envelopes, whose steps (each waiting on its previous level) overlap.
+  ADSR envelopes[count];
+  const double* l[count]; // a record starts again at every run
+  const double* r[count];
+  int stepLeft[count], stepRight[count];
+  for (int j = 0; j < count; ++j) {
+    envelopes[j] = group[j]->envelope;
+    l[j] = group[j]->runLeft.at;
+    r[j] = group[j]->runRight.at;
+    stepLeft[j] = group[j]->runLeft.step;
+    stepRight[j] = group[j]->runRight.step;
+  }
+  for (int i = 0; i < n; ++i) {
+    double left = sumLeft[i];
+    double right = sumRight[i];
+    for (int j = 0; j < count; ++j) {
+      ADSR& e = envelopes[j];
+      e.update();
+      left += e.level * *l[j];
+      right += e.level * *r[j];
+      l[j] += stepLeft[j];
+      r[j] += stepRight[j];
+    }
+    sumLeft[i] = left;
+    sumRight[i] = right;
+  }
+  for (int j = 0; j < count; ++j) group[j]->envelope = envelopes[j];
+}
+
 void Voice::processRuns(Voice* const* group, int count, double* sumLeft, double* sumRight, int n)
 {
   VoiceBlock* const blocks = group[0]->owner->voiceBlocks;
@@ -302,25 +334,19 @@ void Voice::processRuns(Voice* const* group, int count, double* sumLeft, double*
       if (count > 1 && slot[0]->processBlockGroup(slot, count, length, records)) continue;
       for (int j = 0; j < count; ++j) slot[j]->processBlock(length, records[j]);
     }
-    // The sums: at every sample the voices in order, as one after the other would add them. Local copies
-    // of the output envelopes, whose steps (each waiting on its previous level) overlap.
-    ADSR envelopes[VoiceBlock::kGroup];
-    const double* l[VoiceBlock::kGroup]; // a record starts again at every run
-    const double* r[VoiceBlock::kGroup];
-    for (int j = 0; j < count; ++j) {
-      envelopes[j] = group[j]->envelope;
-      l[j] = group[j]->runLeft.at;
-      r[j] = group[j]->runRight.at;
+    switch (count) {
+    case 1:
+      addRuns<1>(group, sumLeft + at, sumRight + at, length);
+      break;
+    case 2:
+      addRuns<2>(group, sumLeft + at, sumRight + at, length);
+      break;
+    case 3:
+      addRuns<3>(group, sumLeft + at, sumRight + at, length);
+      break;
+    default:
+      addRuns<4>(group, sumLeft + at, sumRight + at, length);
+      break;
     }
-    for (int i = at; i < at + length; ++i)
-      for (int j = 0; j < count; ++j) {
-        ADSR& e = envelopes[j];
-        e.update();
-        sumLeft[i] += e.level * *l[j];
-        sumRight[i] += e.level * *r[j];
-        l[j] += group[j]->runLeft.step;
-        r[j] += group[j]->runRight.step;
-      }
-    for (int j = 0; j < count; ++j) group[j]->envelope = envelopes[j];
   }
 }

@@ -103,5 +103,7 @@ private:
   // n samples of prepared voices group[0..count-1] (count >= 1) whose lists hold the same modules, each with
   // the block it was prepared with.
   static void processRuns(Voice* const* group, int count, double* sumLeft, double* sumRight, int n);
+  // processRuns' additions to the sums for a run of n samples.
+  template <int count> static void addRuns(Voice* const* group, double* sumLeft, double* sumRight, int n);
   Module::Stream runLeft{nullptr, 0}, runRight{nullptr, 0}; // the sum sources during a run
 };

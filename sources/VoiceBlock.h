@@ -11,6 +11,8 @@
 
 #include "Module.h"
 
+#include <cstdint>
+
 class VoiceBlock
 {
 public:
@@ -32,8 +34,15 @@ public:
   double* record(int position) { return records + offset[position] * kLength; }
 
 private:
-  Module* const* list = nullptr;
-  int count = 0;
+  // An output vector of a module of the list: its address range and where its records start.
+  struct Range
+  {
+    uintptr_t first, last; // last is one past the end
+    int position;          // in the list
+    int record;            // record element of its first value
+  };
+  int ranges = 0;
+  Range range[4 * kMaxRecords] = {};
   int reader = 0;
   int offset[kMaxRecords + 1] = {}; // first record element of each list position
   double records[kMaxRecords * kLength] = {};

@@ -121,26 +121,40 @@ void Amplifier::processBlock(int n, double* __restrict record)
 {
   double* const left = record;
   double* const right = record + VoiceBlock::kLength;
-  const double* at[6];
-  for (int j = 0; j < 6; ++j) at[j] = streams[j].at;
+  // process(), n times, on local copies, each source read through its stream. An audio input without a
+  // source reads 0.0 from silence, as process() takes 0.0 for it.
+  static const double silence = 0.0;
+  const double* a = streams[0].at ? streams[0].at : &silence;
+  const double* b = streams[1].at ? streams[1].at : &silence;
+  const double* panAMod = streams[2].at;
+  const double* panBMod = streams[3].at;
+  const double* vca1 = streams[4].at;
+  const double* vca2 = streams[5].at;
+  const int stepA = streams[0].step, stepB = streams[1].step, stepPanA = streams[2].step,
+            stepPanB = streams[3].step, stepVca1 = streams[4].step, stepVca2 = streams[5].step;
+  const double gA0 = gainA, gB0 = gainB, panA0 = panA, panB0 = panB, panAAmount = panAModAmount,
+               panBAmount = panBModAmount, depth1 = vca1Depth, depth2 = vca2Depth;
+  const bool apart = separate;
   double nextLeft = nextAudioOut[0];
   double nextRight = nextAudioOut[1];
-  // process(), n times, each source read through its stream.
   for (int i = 0; i < n; ++i) {
     left[i] = nextLeft;
     right[i] = nextRight;
-    const double k1 = depthFactor(at[4], vca1Depth);
-    const double k2 = depthFactor(at[5], vca2Depth);
-    const double gA = separate ? gainA * k1 : gainA * k1 * k2;
-    const double gB = separate ? gainB * k2 : gainB * k1 * k2;
-    const double pA = panA + additive(at[2], panAModAmount);
-    const double pB = panB + additive(at[3], panBModAmount);
-    const double a = at[0] ? *at[0] : 0.0;
-    const double b = at[1] ? *at[1] : 0.0;
-    nextLeft = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
-    nextRight = gB * pB * b + gA * pA * a;
-    for (int j = 0; j < 6; ++j)
-      if (at[j]) at[j] += streams[j].step;
+    const double k1 = depthFactor(vca1, depth1);
+    const double k2 = depthFactor(vca2, depth2);
+    const double gA = apart ? gA0 * k1 : gA0 * k1 * k2;
+    const double gB = apart ? gB0 * k2 : gB0 * k1 * k2;
+    const double pA = panA0 + additive(panAMod, panAAmount);
+    const double pB = panB0 + additive(panBMod, panBAmount);
+    nextLeft = gB * (1.0 - pB) * *b + gA * (1.0 - pA) * *a;
+    nextRight = gB * pB * *b + gA * pA * *a;
+    // A null source has step 0.
+    a += stepA;
+    b += stepB;
+    panAMod += stepPanA;
+    panBMod += stepPanB;
+    vca1 += stepVca1;
+    vca2 += stepVca2;
   }
   audioOut[0] = left[n - 1];
   audioOut[1] = right[n - 1];

@@ -24,6 +24,9 @@ struct TypeRoute
 const TypeRoute kRoutes[15] = {{0, 0}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2},
                                {1, 3}, {2, 0}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {3, 3}};
 
+// What an input without a source reads in a run.
+const double kSilence = 0.0;
+
 inline double clip(double v)
 {
 #ifdef VELTRANE_REFERENCE_RENDER
@@ -380,19 +383,19 @@ template <int count, int kindOf> void Ladder::filterGroup(Ladder* const* group, 
     for (int e = 0; e < 4; ++e) st[j][e] = f.s[e];
     d[j] = f.guard;
     next[j] = f.nextAudioOut[0];
-    a[j] = f.streamA.at;
-    b[j] = f.streamB.at;
+    // An input without a source reads 0.0 from kSilence, as process() takes 0.0 for it.
+    a[j] = f.streamA.at ? f.streamA.at : &kSilence;
+    b[j] = f.streamB.at ? f.streamB.at : &kSilence;
     stepA[j] = f.streamA.step;
     stepB[j] = f.streamB.step;
     out[j] = records[j];
   }
   for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 4
     for (int j = 0; j < count; ++j) {
       const Ladder& f = *group[j];
       out[j][i] = next[j];
-      const double inA = a[j] ? *a[j] : 0.0;
-      const double inB = b[j] ? *b[j] : 0.0;
-      const double y = f.filterSample(f.inputALevel * inA + f.inputBLevel * inB, d[j], st[j], kindOf, tapOf);
+      const double y = f.filterSample(f.inputALevel * *a[j] + f.inputBLevel * *b[j], d[j], st[j], kindOf, tapOf);
       d[j] = -d[j];
       if (stateBroken(y)) {
         startStages(st[j]);
