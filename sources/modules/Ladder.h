@@ -51,6 +51,8 @@ protected:
   double filterSample(double in, double d, double* st, int kindOf, int tapOf) const;
   // processBlock's filtering part for count voices of one kind and tap (type not 0, coefficients up to date).
   template <int count, int kindOf> static void filterGroup(Ladder* const* group, int n, double* const* records);
+  // filterGroup for 2 * pairs voices of low- or high-pass stages, two voices to each SSE2 register.
+  template <int pairs, int kindOf> static void filterPairs(Ladder* const* group, int n, double* const* records);
 
 public:
   int* pitchSource;
