@@ -27,8 +27,6 @@ Module::Module(ModuleConfig* config, Voice* voice, Veltrane* owner) : config(con
 
 Module::~Module() {}
 
-void Module::process() {}
-
 double* Module::getSource(int index, SourceDef::SourceType type)
 {
   if (voice) return voice->getSource(index, type);

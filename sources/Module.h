@@ -38,8 +38,8 @@ public:
   virtual void setSampleRate(double /*sampleRate*/) {}
   // Once per 1 ms control tick; active tells whether the voice is sounding (always true for the master).
   virtual void update(bool /*active*/) {}
-  // Once per sample (defined out of line, so that the voice loop calls every module through its table).
-  virtual void process();
+  // Once per sample.
+  virtual void process() {}
   // The voice's pitch, or the master pitch (1/128 semitone), which the module reads for as long as it lives.
   virtual void setFrequencySource(int* /*pitch*/) {}
   // Slot parameter p (0..15) with its plain value; input selectors resolve their source with getSource.

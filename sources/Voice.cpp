@@ -220,12 +220,12 @@ void Voice::process(double* sumLeft, double* sumRight, int n)
   return;
 #endif
   // Modules change neither the list nor the sum sources while they process: read them once.
-  Module* const* const first = processList.data();
-  Module* const* const last = first + processList.size();
+  Module* const* const list = processList.data();
+  const size_t count = processList.size();
   const double* const sourceLeft = sumSourceLeft;
   const double* const sourceRight = sumSourceRight;
   for (int i = 0; i < n; ++i) {
-    for (Module* const* m = first; m != last; ++m) (*m)->process();
+    for (size_t k = 0; k < count; ++k) list[k]->process();
     envelope.update();
     sumLeft[i] += envelope.level * *sourceLeft;
     sumRight[i] += envelope.level * *sourceRight;

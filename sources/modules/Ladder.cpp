@@ -29,13 +29,7 @@ const double kSilence = 0.0;
 
 inline double clip(double v)
 {
-#ifdef VELTRANE_REFERENCE_RENDER
   return v < -1.0 ? -1.0 : (v < 1.0 ? v : 1.0);
-#else
-  // The same value without branches: minsd gives v < 1 ? v : 1 (1 for a NaN), maxsd then u > -1 ? u : -1.
-  const __m128d upper = _mm_min_sd(_mm_set_sd(v), _mm_set_sd(1.0));
-  return _mm_cvtsd_f64(_mm_max_sd(upper, _mm_set_sd(-1.0)));
-#endif
 }
 } // namespace
 
@@ -248,24 +242,6 @@ __attribute__((always_inline)) inline double Ladder::filterSample(double in, dou
 void Ladder::process()
 {
   audioOut[0] = nextAudioOut[0];
-#ifndef VELTRANE_REFERENCE_RENDER
-  // The same steps, with the coefficients brought up to date before the inputs are read: nothing is held
-  // across that call, so the per-sample path saves nothing on the stack.
-  if (type != 0) {
-    if (!coeffsSettled || (pitchSource ? *pitchSource : 0) != trackedPitch) calculateCoeff();
-    const double inA = inputA ? *inputA : 0.0;
-    const double inB = inputB ? *inputB : 0.0;
-    const double d = nextGuard(&guard);
-    const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, s);
-    if (stateBroken(y)) {
-      startStages(s);
-      nextAudioOut[0] = 0.0;
-      return;
-    }
-    nextAudioOut[0] = y;
-    return;
-  }
-#endif
   const double inA = inputA ? *inputA : 0.0;
   const double inB = inputB ? *inputB : 0.0;
   if (type == 0) {
@@ -486,6 +462,7 @@ template <int pairs, int kindOf> void Ladder::filterPairs(Ladder* const* group, 
       const __m128d S =
         _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(t1, c.g), t2), c.g), t3), c.g), t4);
       const __m128d y = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(c.G4, x), S), c.n);
+      // clip: minpd gives y < 1 ? y : 1 (1 for a NaN, as clip gives), maxpd then m > -1 ? m : -1.
       const __m128d clipped = _mm_max_pd(_mm_min_pd(y, one), minusOne);
       const __m128d u = _mm_sub_pd(x, _mm_mul_pd(c.k, clipped));
       // sign * v: v itself for the low-pass, -1.0 * v for the high-pass.
