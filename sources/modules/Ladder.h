@@ -28,6 +28,7 @@ public:
   // The filters of up to four voices in one loop: their feedback loops, each waiting on its own previous
   // sample, overlap.
   bool processBlockGroup(Module* const* group, int count, int n, double* const* records) override;
+  Stream streamA{nullptr, 0}, streamB{nullptr, 0}; // inputs A and B during a run
   void setFrequencySource(int* pitch) override;
   void setParameter(int index, double value) override;
   // Stage states back to their start values (s2 = 1 and s4 = -1 give a short transient), coefficients
@@ -73,7 +74,6 @@ public:
   double guard;
   double s[4];
   const double* freq2rad; // radians per sample of each pitch step at the current rate
-  Stream streamA{nullptr, 0}, streamB{nullptr, 0}; // inputs A and B during a run
 };
 
 class StereoLadder : public Ladder

@@ -27,6 +27,7 @@ public:
   void process() override;
   bool prepareBlock(const VoiceBlock& block) override;
   void processBlock(int n, double* record) override;
+  Stream syncStream{nullptr, 0}; // the sync source during a run
   void setParameter(int index, double value) override;
 
   static void initParams(int base, Synth* synth);
@@ -37,5 +38,4 @@ public:
   double shape;                // parameter 1
   double* shapeModSource;      // parameter 3
   double shapeModAmount;       // parameter 2
-  Stream syncStream{nullptr, 0}; // the sync source during a run
 };
