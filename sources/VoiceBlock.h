@@ -6,7 +6,12 @@
 // outputs: every module sees, sample for sample, the values it would have seen, so the result is the same
 // bit for bit while each module keeps its state in registers for the run.
 //
-// One instance per product, shared by its voices, which process one after the other on the audio thread.
+// Up to kGroup such voices with the same modules run together, one block each: slot by slot, a module type
+// may process the modules of all of them in one loop (Module::processBlockGroup), so that recursions which
+// wait on their previous sample (filters, envelopes) overlap across the voices. Voices only ever read their
+// own modules, and the sums still add the voices in order at every sample.
+//
+// kGroup instances per product, shared by its voices, used on the audio thread only.
 #pragma once
 
 #include "Module.h"
