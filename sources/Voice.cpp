@@ -77,6 +77,7 @@ double* Voice::getSource(int index, SourceDef::SourceType type)
 
 void Voice::setSampleRate()
 {
+  runsRefused = false;
   active = keyDown = sustain = false;
   noteNumber = 48;
   noteOnCounter = 0;
@@ -95,6 +96,7 @@ void Voice::setSampleRate()
 
 void Voice::setNoteOn(int noteNum, int counter, double velocity)
 {
+  runsRefused = false;
   targetPitch = owner->getFrequency(noteNum);
   // Legato mode glides only while a key of this voice is still down.
   const bool glide = portamentoTime > 0.0 && (!legato || gate > 0.0);
@@ -142,6 +144,7 @@ void Voice::replaceModule(int slot)
 
 void Voice::rebuildProcessList()
 {
+  runsRefused = false;
   processList.clear();
   for (int s = 0; s < kNumSlots; ++s) {
     const ModuleConfig& c = owner->slotConfig[s];
@@ -152,11 +155,13 @@ void Voice::rebuildProcessList()
 
 void Voice::setModuleParam(int slot, int p, double value)
 {
+  runsRefused = false;
   if (slot >= 0 && slot < kNumSlots && modules[slot]) modules[slot]->setParameter(p, value);
 }
 
 void Voice::setVoiceParam(int paramIdx, double value)
 {
+  runsRefused = false;
   switch (paramIdx) {
   case Veltrane::kParamSumLeft:
   case Veltrane::kParamSumRight: {
@@ -270,10 +275,11 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
         processRuns(group, grouped, sumLeft, sumRight, n);
         grouped = 0;
       }
-      if (voice.prepareRuns(blocks[grouped])) {
+      if (!voice.runsRefused && voice.prepareRuns(blocks[grouped])) {
         group[grouped++] = &voice;
         continue;
       }
+      voice.runsRefused = true;
       // The voices before it first, so that every sum adds the voices in order.
       if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
       grouped = 0;

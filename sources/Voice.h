@@ -106,4 +106,7 @@ private:
   // processRuns' additions to the sums for a run of n samples.
   template <int count> static void addRuns(Voice* const* group, double* sumLeft, double* sumRight, int n);
   Module::Stream runLeft{nullptr, 0}, runRight{nullptr, 0}; // the sum sources during a run
+  // The last preparation failed; cleared by every change that can alter the outcome (modules, parameters,
+  // rate, a note start). Kept too long, it would only keep the voice on the sample-by-sample path.
+  bool runsRefused = false;
 };
