@@ -92,22 +92,6 @@ void Amplifier::setParameter(int index, double value)
   }
 }
 
-void Amplifier::process()
-{
-  audioOut[0] = nextAudioOut[0];
-  audioOut[1] = nextAudioOut[1];
-  const double k1 = depthFactor(vca1Source, vca1Depth);
-  const double k2 = depthFactor(vca2Source, vca2Depth);
-  const double gA = separate ? gainA * k1 : gainA * k1 * k2;
-  const double gB = separate ? gainB * k2 : gainB * k1 * k2;
-  const double pA = panA + additive(panAModSource, panAModAmount);
-  const double pB = panB + additive(panBModSource, panBModAmount);
-  const double a = inputA ? *inputA : 0.0;
-  const double b = inputB ? *inputB : 0.0;
-  nextAudioOut[0] = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
-  nextAudioOut[1] = gB * pB * b + gA * pA * a;
-}
-
 bool Amplifier::prepareBlock(const VoiceBlock& block)
 {
   if (audioOut.size() != 2 || !modOut.empty() || !gateOut.empty() || !syncOut.empty()) return false;
@@ -202,4 +186,20 @@ template <bool vca1Moves, bool vca2Moves, bool panMoves> void Amplifier::run(int
   audioOut[1] = right[n - 1];
   nextAudioOut[0] = nextLeft;
   nextAudioOut[1] = nextRight;
+}
+
+void Amplifier::process()
+{
+  audioOut[0] = nextAudioOut[0];
+  audioOut[1] = nextAudioOut[1];
+  const double k1 = depthFactor(vca1Source, vca1Depth);
+  const double k2 = depthFactor(vca2Source, vca2Depth);
+  const double gA = separate ? gainA * k1 : gainA * k1 * k2;
+  const double gB = separate ? gainB * k2 : gainB * k1 * k2;
+  const double pA = panA + additive(panAModSource, panAModAmount);
+  const double pB = panB + additive(panBModSource, panBModAmount);
+  const double a = inputA ? *inputA : 0.0;
+  const double b = inputB ? *inputB : 0.0;
+  nextAudioOut[0] = gB * (1.0 - pB) * b + gA * (1.0 - pA) * a;
+  nextAudioOut[1] = gB * pB * b + gA * pA * a;
 }

@@ -116,37 +116,6 @@ void Envelope::update(bool)
   process();
 }
 
-void Envelope::process()
-{
-  modOut[0] = nextModOut[0];
-  if (state == kIdle) return;
-  double level = nextModOut[0];
-  level = ModulatorCommon::flushSilent(level + (target - level) * coef);
-  if (stateBroken(level)) {
-    nextModOut[0] = 0.0;
-    state = kIdle;
-    return;
-  }
-  if (state == kAttack) {
-    if (level >= 1.0) {
-      level = 1.0;
-      state = kDecay;
-      // Unmodulated until the next tick replaces them with the effective values.
-      coef = coefficient(decay.value);
-      target = sustain.value;
-    }
-  } else if (state == kRelease) {
-    if (level <= 0.0) {
-      level = 0.0;
-      state = kIdle;
-    }
-  } else if (level < 0.0) {
-    // The decay holds its sustain level, 0 included, until a gate falls.
-    level = 0.0;
-  }
-  nextModOut[0] = level;
-}
-
 bool Envelope::prepareBlock(const VoiceBlock&)
 {
   // Its gates are read at ticks: nothing to resolve.
@@ -259,4 +228,35 @@ bool Envelope::processBlockGroup(Module* const* modules, int count, int n, doubl
   default:
     return false;
   }
+}
+
+void Envelope::process()
+{
+  modOut[0] = nextModOut[0];
+  if (state == kIdle) return;
+  double level = nextModOut[0];
+  level = ModulatorCommon::flushSilent(level + (target - level) * coef);
+  if (stateBroken(level)) {
+    nextModOut[0] = 0.0;
+    state = kIdle;
+    return;
+  }
+  if (state == kAttack) {
+    if (level >= 1.0) {
+      level = 1.0;
+      state = kDecay;
+      // Unmodulated until the next tick replaces them with the effective values.
+      coef = coefficient(decay.value);
+      target = sustain.value;
+    }
+  } else if (state == kRelease) {
+    if (level <= 0.0) {
+      level = 0.0;
+      state = kIdle;
+    }
+  } else if (level < 0.0) {
+    // The decay holds its sustain level, 0 included, until a gate falls.
+    level = 0.0;
+  }
+  nextModOut[0] = level;
 }
