@@ -22,6 +22,7 @@ class ModuleConfig;
 class Synth;
 class Veltrane;
 class Voice;
+class VoiceBlock;
 
 class Module
 {
@@ -45,6 +46,28 @@ public:
   virtual void setParameter(int /*p*/, double /*value*/) {}
   // Refreshes the module's panel (editor thread).
   virtual void updateGraphics() {}
+
+  // Module-major processing of a voice's sub-block (VoiceBlock.h). A per-sample input read during a run:
+  // sample i of the run reads at[i * step] (at null for an input without a source).
+  struct Stream
+  {
+    const double* at;
+    int step;
+  };
+  // Resolves the inputs the module reads at every sample through block.resolve; false when the module
+  // cannot process runs (the default) or an input cannot be resolved, and the voice then processes
+  // sample by sample.
+  virtual bool prepareBlock(const VoiceBlock& /*block*/) { return false; }
+  // n samples (1..VoiceBlock::kLength) as n calls of process() would compute them, with the inputs last
+  // resolved by prepareBlock; the values its outputs publish at each sample go to record (VoiceBlock::record).
+  virtual void processBlock(int /*n*/, double* /*record*/) {}
+  // processBlock for the modules of one slot in count voices together (this is group[0]; all of one type,
+  // each prepared): records[j] takes group[j]'s records. False, having processed nothing, when the type
+  // has no such processing or the modules' settings differ.
+  virtual bool processBlockGroup(Module* const* /*group*/, int /*count*/, int /*n*/, double* const* /*records*/)
+  {
+    return false;
+  }
 
   // The value a source-selector setting reads: through the voice's list for a voice module (null for an
   // index that names no source), through the master list for a master module (the constant 0.0 then).

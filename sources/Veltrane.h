@@ -16,6 +16,7 @@
 #include "SourceDef.h"
 #include "Synth.h"
 #include "Voice.h"
+#include "VoiceBlock.h"
 
 #include <atomic>
 #include <thread>
@@ -232,6 +233,7 @@ public:
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
   ModuleConfig slotConfig[kNumSlots];
   Voice voices[kNumVoices];
+  VoiceBlock voiceBlocks[VoiceBlock::kGroup]; // the records of the voices processing a sub-block in runs
   Module* masterModules[kNumSlots]; // owned; processed only while the slot is master
   std::vector<Module*> masterProcessList;
   std::vector<int> displayOrder; // slot shown at each of the editor's 18 positions

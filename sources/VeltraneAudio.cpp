@@ -87,7 +87,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
     std::memset(voiceSumLeft, 0, sizeof(double) * (size_t)length);
     std::memset(voiceSumRight, 0, sizeof(double) * (size_t)length);
     if (voiceSlotsPresent)
-      for (int v = 0; v < activeVoices && v < kNumVoices; ++v) voices[v].process(voiceSumLeft, voiceSumRight, length);
+      Voice::processVoices(voices, activeVoices < kNumVoices ? activeVoices : kNumVoices, voiceSumLeft, voiceSumRight,
+                           length);
     n -= length;
 
     T* outL = outputs[0] + at;

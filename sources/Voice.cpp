@@ -3,6 +3,9 @@
 #include "Module.h"
 #include "ModuleConfig.h"
 #include "Veltrane.h"
+#include "VoiceBlock.h"
+
+#include <typeinfo>
 
 Voice::Voice()
     : owner(nullptr), sumSourceLeft(&zero), sumSourceRight(&zero), pitchBendSource(&zero), zero(0.0), gate(0.0),
@@ -74,6 +77,7 @@ double* Voice::getSource(int index, SourceDef::SourceType type)
 
 void Voice::setSampleRate()
 {
+  runsRefused = false;
   active = keyDown = sustain = false;
   noteNumber = 48;
   noteOnCounter = 0;
@@ -92,6 +96,7 @@ void Voice::setSampleRate()
 
 void Voice::setNoteOn(int noteNum, int counter, double velocity)
 {
+  runsRefused = false;
   targetPitch = owner->getFrequency(noteNum);
   // Legato mode glides only while a key of this voice is still down.
   const bool glide = portamentoTime > 0.0 && (!legato || gate > 0.0);
@@ -139,6 +144,7 @@ void Voice::replaceModule(int slot)
 
 void Voice::rebuildProcessList()
 {
+  runsRefused = false;
   processList.clear();
   for (int s = 0; s < kNumSlots; ++s) {
     const ModuleConfig& c = owner->slotConfig[s];
@@ -149,11 +155,13 @@ void Voice::rebuildProcessList()
 
 void Voice::setModuleParam(int slot, int p, double value)
 {
+  runsRefused = false;
   if (slot >= 0 && slot < kNumSlots && modules[slot]) modules[slot]->setParameter(p, value);
 }
 
 void Voice::setVoiceParam(int paramIdx, double value)
 {
+  runsRefused = false;
   switch (paramIdx) {
   case Veltrane::kParamSumLeft:
   case Veltrane::kParamSumRight: {
@@ -226,5 +234,125 @@ void Voice::process(double* sumLeft, double* sumRight, int n)
     envelope.update();
     sumLeft[i] += envelope.level * *sourceLeft;
     sumRight[i] += envelope.level * *sourceRight;
+  }
+}
+
+bool Voice::prepareRuns(VoiceBlock& b)
+{
+  Module* const* const list = processList.data();
+  const int count = (int)processList.size();
+  if (!b.plan(list, count)) return false;
+  for (int q = 0; q < count; ++q) {
+    b.setReader(q);
+    if (!list[q]->prepareBlock(b)) return false;
+  }
+  b.setReader(count);
+  return b.resolve(sumSourceLeft, &runLeft) && b.resolve(sumSourceRight, &runRight);
+}
+
+bool Voice::sameModules(const Voice& other) const
+{
+  if (processList.size() != other.processList.size()) return false;
+  for (size_t q = 0; q < processList.size(); ++q) {
+    const Module& a = *processList[q];
+    const Module& b = *other.processList[q];
+    if (a.config != b.config || typeid(a) != typeid(b)) return false;
+  }
+  return true;
+}
+
+void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sumRight, int n)
+{
+#ifndef VELTRANE_REFERENCE_RENDER
+  if (count > 0 && n > 0 && voices[0].owner) {
+    VoiceBlock* const blocks = voices[0].owner->voiceBlocks;
+    Voice* group[VoiceBlock::kGroup];
+    int grouped = 0;
+    for (int v = 0; v < count; ++v) {
+      Voice& voice = voices[v];
+      if (!voice.active) continue; // adds nothing
+      if (grouped > 0 && (grouped == VoiceBlock::kGroup || !voice.sameModules(*group[0]))) {
+        processRuns(group, grouped, sumLeft, sumRight, n);
+        grouped = 0;
+      }
+      if (!voice.runsRefused && voice.prepareRuns(blocks[grouped])) {
+        group[grouped++] = &voice;
+        continue;
+      }
+      voice.runsRefused = true;
+      // The voices before it first, so that every sum adds the voices in order.
+      if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
+      grouped = 0;
+      voice.process(sumLeft, sumRight, n);
+    }
+    if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
+    return;
+  }
+#endif
+  for (int v = 0; v < count; ++v) voices[v].process(sumLeft, sumRight, n);
+}
+
+template <int count> void Voice::addRuns(Voice* const* group, double* sumLeft, double* sumRight, int n)
+{
+  // At every sample the voices in order, as one after the other would add them, with local copies of the
+  // output envelopes, whose steps (each waiting on its previous level) overlap.
+  ADSR envelopes[count];
+  const double* l[count]; // a record starts again at every run
+  const double* r[count];
+  int stepLeft[count], stepRight[count];
+  for (int j = 0; j < count; ++j) {
+    envelopes[j] = group[j]->envelope;
+    l[j] = group[j]->runLeft.at;
+    r[j] = group[j]->runRight.at;
+    stepLeft[j] = group[j]->runLeft.step;
+    stepRight[j] = group[j]->runRight.step;
+  }
+  for (int i = 0; i < n; ++i) {
+    double left = sumLeft[i];
+    double right = sumRight[i];
+    for (int j = 0; j < count; ++j) {
+      ADSR& e = envelopes[j];
+      e.update();
+      left += e.level * *l[j];
+      right += e.level * *r[j];
+      l[j] += stepLeft[j];
+      r[j] += stepRight[j];
+    }
+    sumLeft[i] = left;
+    sumRight[i] = right;
+  }
+  for (int j = 0; j < count; ++j) group[j]->envelope = envelopes[j];
+}
+
+void Voice::processRuns(Voice* const* group, int count, double* sumLeft, double* sumRight, int n)
+{
+  VoiceBlock* const blocks = group[0]->owner->voiceBlocks;
+  const int modules = (int)group[0]->processList.size();
+  for (int at = 0; at < n; at += VoiceBlock::kLength) {
+    const int length = n - at < VoiceBlock::kLength ? n - at : VoiceBlock::kLength;
+    for (int q = 0; q < modules; ++q) {
+      Module* slot[VoiceBlock::kGroup];
+      double* records[VoiceBlock::kGroup];
+      for (int j = 0; j < count; ++j) {
+        slot[j] = group[j]->processList[q];
+        records[j] = blocks[j].record(q);
+      }
+      if (count > 1 && slot[0]->processBlockGroup(slot, count, length, records)) continue;
+      for (int j = 0; j < count; ++j) slot[j]->processBlock(length, records[j]);
+    }
+    switch (count) {
+    case 1:
+      addRuns<1>(group, sumLeft + at, sumRight + at, length);
+      break;
+    case 2:
+      addRuns<2>(group, sumLeft + at, sumRight + at, length);
+      break;
+    case 3:
+      addRuns<3>(group, sumLeft + at, sumRight + at, length);
+      break;
+    default:
+      addRuns<4>(group, sumLeft + at, sumRight + at, length);
+      break;
+    }
   }
 }

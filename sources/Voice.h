@@ -6,12 +6,14 @@
 #pragma once
 
 #include "ADSR.h"
+#include "Module.h"
 #include "SourceDef.h"
 
 #include <vector>
 
 class Module;
 class Veltrane;
+class VoiceBlock;
 
 class Voice
 {
@@ -52,6 +54,9 @@ public:
   void update();
   // n samples of this voice added to the two sums (nothing unless the voice is sounding).
   void process(double* sumLeft, double* sumRight, int n);
+  // process for voices[0..count-1] in order: those whose modules can, module by module in runs of samples
+  // (VoiceBlock.h), up to VoiceBlock::kGroup voices of the same modules together; the others sample by sample.
+  static void processVoices(Voice* voices, int count, double* sumLeft, double* sumRight, int n);
 
   // The value a selector setting of this voice's modules reads: an entry of the owner's voice source list
   // resolved to a module output, a per-voice value or a common value; null when the index names nothing.
@@ -89,4 +94,19 @@ public:
   int glideCountdown;  // ticks left
   double glidePitch;
   double glideStep; // per tick
+
+private:
+  // Resolves the inputs of every module and of the sums in block: false when the voice cannot run.
+  bool prepareRuns(VoiceBlock& block);
+  // Whether two voices' process lists hold modules of the same slots and types, position by position.
+  bool sameModules(const Voice& other) const;
+  // n samples of prepared voices group[0..count-1] (count >= 1) whose lists hold the same modules, each with
+  // the block it was prepared with.
+  static void processRuns(Voice* const* group, int count, double* sumLeft, double* sumRight, int n);
+  // processRuns' additions to the sums for a run of n samples.
+  template <int count> static void addRuns(Voice* const* group, double* sumLeft, double* sumRight, int n);
+  Module::Stream runLeft{nullptr, 0}, runRight{nullptr, 0}; // the sum sources during a run
+  // The last preparation failed; cleared by every change that can alter the outcome (modules, parameters,
+  // rate, a note start). Kept too long, it would only keep the voice on the sample-by-sample path.
+  bool runsRefused = false;
 };

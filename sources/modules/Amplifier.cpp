@@ -3,6 +3,7 @@
 #include "EditorImages.h"
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
+#include "VoiceBlock.h"
 
 using namespace ModuleConventions;
 
@@ -90,6 +91,102 @@ void Amplifier::setParameter(int index, double value)
   default:
     break;
   }
+}
+
+bool Amplifier::prepareBlock(const VoiceBlock& block)
+{
+  if (audioOut.size() != 2 || !modOut.empty() || !gateOut.empty() || !syncOut.empty()) return false;
+  const double* const sources[6] = {inputA, inputB, panAModSource, panBModSource, vca1Source, vca2Source};
+  for (int j = 0; j < 6; ++j)
+    if (!block.resolve(sources[j], &streams[j])) return false;
+  return true;
+}
+
+void Amplifier::processBlock(int n, double* __restrict record)
+{
+  const bool vca1Moves = streams[4].step != 0, vca2Moves = streams[5].step != 0;
+  const bool panMoves = streams[2].step != 0 || streams[3].step != 0;
+  switch ((vca1Moves ? 4 : 0) + (vca2Moves ? 2 : 0) + (panMoves ? 1 : 0)) {
+  case 0:
+    run<false, false, false>(n, record);
+    break;
+  case 1:
+    run<false, false, true>(n, record);
+    break;
+  case 2:
+    run<false, true, false>(n, record);
+    break;
+  case 3:
+    run<false, true, true>(n, record);
+    break;
+  case 4:
+    run<true, false, false>(n, record);
+    break;
+  case 5:
+    run<true, false, true>(n, record);
+    break;
+  case 6:
+    run<true, true, false>(n, record);
+    break;
+  default:
+    run<true, true, true>(n, record);
+    break;
+  }
+}
+
+template <bool vca1Moves, bool vca2Moves, bool panMoves> void Amplifier::run(int n, double* __restrict record)
+{
+  double* const left = record;
+  double* const right = record + VoiceBlock::kLength;
+  // process(), n times, on local copies, each source read through its stream. An audio input without a
+  // source reads 0.0 from silence, as process() takes 0.0 for it. A value whose sources hold still during
+  // the run (step 0) is worked out once, by the same operations, before the loop.
+  static const double silence = 0.0;
+  const double* a = streams[0].at ? streams[0].at : &silence;
+  const double* b = streams[1].at ? streams[1].at : &silence;
+  const double* panAMod = streams[2].at;
+  const double* panBMod = streams[3].at;
+  const double* vca1 = streams[4].at;
+  const double* vca2 = streams[5].at;
+  const int stepA = streams[0].step, stepB = streams[1].step, stepPanA = streams[2].step,
+            stepPanB = streams[3].step, stepVca1 = streams[4].step, stepVca2 = streams[5].step;
+  const double gA0 = gainA, gB0 = gainB, panA0 = panA, panB0 = panB, panAAmount = panAModAmount,
+               panBAmount = panBModAmount, depth1 = vca1Depth, depth2 = vca2Depth;
+  const bool apart = separate;
+  const double k1Held = depthFactor(vca1, depth1);
+  const double k2Held = depthFactor(vca2, depth2);
+  const double pAHeld = panA0 + additive(panAMod, panAAmount);
+  const double pBHeld = panB0 + additive(panBMod, panBAmount);
+  const double leftAHeld = 1.0 - pAHeld, leftBHeld = 1.0 - pBHeld;
+  double nextLeft = nextAudioOut[0];
+  double nextRight = nextAudioOut[1];
+  for (int i = 0; i < n; ++i) {
+    left[i] = nextLeft;
+    right[i] = nextRight;
+    const double k1 = vca1Moves ? depthFactor(vca1, depth1) : k1Held;
+    const double k2 = vca2Moves ? depthFactor(vca2, depth2) : k2Held;
+    const double gA = apart ? gA0 * k1 : gA0 * k1 * k2;
+    const double gB = apart ? gB0 * k2 : gB0 * k1 * k2;
+    const double pA = panMoves ? panA0 + additive(panAMod, panAAmount) : pAHeld;
+    const double pB = panMoves ? panB0 + additive(panBMod, panBAmount) : pBHeld;
+    const double leftA = panMoves ? 1.0 - pA : leftAHeld;
+    const double leftB = panMoves ? 1.0 - pB : leftBHeld;
+    nextLeft = gB * leftB * *b + gA * leftA * *a;
+    nextRight = gB * pB * *b + gA * pA * *a;
+    // A null source has step 0.
+    a += stepA;
+    b += stepB;
+    if (panMoves) {
+      panAMod += stepPanA;
+      panBMod += stepPanB;
+    }
+    if (vca1Moves) vca1 += stepVca1;
+    if (vca2Moves) vca2 += stepVca2;
+  }
+  audioOut[0] = left[n - 1];
+  audioOut[1] = right[n - 1];
+  nextAudioOut[0] = nextLeft;
+  nextAudioOut[1] = nextRight;
 }
 
 void Amplifier::process()

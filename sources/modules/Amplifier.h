@@ -21,6 +21,12 @@ public:
   Amplifier(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
+  // processBlock with the VCA factors and the pans worked out once where their sources hold still.
+  template <bool vca1Moves, bool vca2Moves, bool panMoves> void run(int n, double* record);
+  // The per-sample inputs during a run: A, B, pan A and B modulation, VCA 1 and 2.
+  Stream streams[6] = {};
   void setParameter(int index, double value) override;
 
   static void initParams(int base, Synth* synth);

@@ -3,6 +3,7 @@
 #include "EditorImages.h"
 #include "ModulatorCommon.h"
 #include "ModuleConventions.h"
+#include "VoiceBlock.h"
 
 using namespace ModuleConventions;
 
@@ -115,6 +116,120 @@ void Envelope::update(bool)
   }
   // The change shows in the published output at once.
   process();
+}
+
+bool Envelope::prepareBlock(const VoiceBlock&)
+{
+  // Its gates are read at ticks: nothing to resolve.
+  return modOut.size() == 1 && audioOut.empty() && gateOut.empty() && syncOut.empty();
+}
+
+void Envelope::processBlock(int n, double* __restrict record)
+{
+  // process(), n times.
+  double next = nextModOut[0];
+  for (int i = 0; i < n; ++i) {
+    record[i] = next;
+    if (state == kIdle) continue;
+    double level = ModulatorCommon::flushSilent(next + (target - next) * coef);
+    if (stateBroken(level)) {
+      next = 0.0;
+      state = kIdle;
+      continue;
+    }
+    if (state == kAttack) {
+      if (level >= 1.0) {
+        level = 1.0;
+        state = kDecay;
+        coef = coefficient(decay.value);
+        target = sustain.value;
+      }
+    } else if (state == kRelease) {
+      if (level <= 0.0) {
+        level = 0.0;
+        state = kIdle;
+      }
+    } else if (level < 0.0) {
+      level = 0.0;
+    }
+    next = level;
+  }
+  modOut[0] = record[n - 1];
+  nextModOut[0] = next;
+}
+
+namespace {
+// Envelope::process on a copy of the running values, for the group loop.
+struct Run
+{
+  double next, target, coef;
+  int state;
+  double* record;
+};
+
+template <int count> void runGroup(Envelope* const* group, int n, double* const* records)
+{
+  Run run[count];
+  for (int j = 0; j < count; ++j) {
+    const Envelope& e = *group[j];
+    run[j] = {e.nextModOut[0], e.target, e.coef, e.state, records[j]};
+  }
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < count; ++j) {
+      Run& r = run[j];
+      r.record[i] = r.next;
+      if (r.state == Envelope::kIdle) continue;
+      double level = ModulatorCommon::flushSilent(r.next + (r.target - r.next) * r.coef);
+      if (stateBroken(level)) {
+        r.next = 0.0;
+        r.state = Envelope::kIdle;
+        continue;
+      }
+      if (r.state == Envelope::kAttack) {
+        if (level >= 1.0) {
+          level = 1.0;
+          r.state = Envelope::kDecay;
+          r.coef = group[j]->coefficient(group[j]->decay.value);
+          r.target = group[j]->sustain.value;
+        }
+      } else if (r.state == Envelope::kRelease) {
+        if (level <= 0.0) {
+          level = 0.0;
+          r.state = Envelope::kIdle;
+        }
+      } else if (level < 0.0) {
+        level = 0.0;
+      }
+      r.next = level;
+    }
+  for (int j = 0; j < count; ++j) {
+    Envelope& e = *group[j];
+    e.nextModOut[0] = run[j].next;
+    e.modOut[0] = run[j].record[n - 1];
+    e.target = run[j].target;
+    e.coef = run[j].coef;
+    e.state = run[j].state;
+  }
+}
+} // namespace
+
+bool Envelope::processBlockGroup(Module* const* modules, int count, int n, double* const* records)
+{
+  Envelope* group[VoiceBlock::kGroup];
+  for (int j = 0; j < count && j < VoiceBlock::kGroup; ++j) group[j] = static_cast<Envelope*>(modules[j]);
+  switch (count) {
+  case 2:
+    runGroup<2>(group, n, records);
+    return true;
+  case 3:
+    runGroup<3>(group, n, records);
+    return true;
+  case 4:
+    runGroup<4>(group, n, records);
+    return true;
+  default:
+    return false;
+  }
 }
 
 void Envelope::process()

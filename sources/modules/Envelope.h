@@ -30,6 +30,10 @@ public:
   // Runs every tick whatever the flag, so the envelope also moves while its voice is idle.
   void update(bool active) override;
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
+  // The envelopes of up to four voices in one loop, their steps overlapping.
+  bool processBlockGroup(Module* const* group, int count, int n, double* const* records) override;
   void setParameter(int index, double value) override;
 
   // Refresh the running segment's coefficient (or target) from the effective values.

@@ -5,8 +5,10 @@
 #include "ModuleConventions.h"
 #include "Synth.h"
 #include "Veltrane.h"
+#include "VoiceBlock.h"
 
 #include <cmath>
+#include <emmintrin.h>
 
 using namespace ModuleConventions;
 
@@ -22,6 +24,9 @@ struct TypeRoute
 };
 const TypeRoute kRoutes[15] = {{0, 0}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2},
                                {1, 3}, {2, 0}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {3, 3}};
+
+// What an input without a source reads in a run.
+const double kSilence = 0.0;
 
 inline double clip(double v)
 {
@@ -159,16 +164,20 @@ void Ladder::calculateCoeff()
   }
 }
 
-double Ladder::filterSample(double in, double d, double* st) const
+__attribute__((always_inline)) inline double Ladder::filterSample(double in, double d, double* st) const
+{
+  return filterSample(in, d, st, kind, tap);
+}
+
+__attribute__((always_inline)) inline double Ladder::filterSample(double in, double d, double* st, int kindOf,
+                                                                  int tapOf) const
 {
   const double x = drive * in - d;
   const double t1 = st[0] - d, t2 = st[1] - d, t3 = st[2] - d, t4 = st[3] - d;
   double y, y1, y2, y3, v;
-  switch (kind) {
-  case kLowpass:
-  case kHighpass: {
-    // A high-pass stage differs only in the sign of the input's share of its state.
-    const double sign = kind == kLowpass ? 1.0 : -1.0;
+  // A high-pass stage differs only in the sign of the input's share of its state (a constant in each case
+  // below, so that neither multiplies by it).
+  const auto lowOrHighPass = [&](const double sign) {
     const double S = ((t1 * g + t2) * g + t3) * g + t4;
     y = (G4 * x + S) * n;
     const double u = x - k * clip(y);
@@ -184,8 +193,14 @@ double Ladder::filterSample(double in, double d, double* st) const
     v = g * y3;
     const double y4 = t4 + v;
     st[3] = sign * v - a * y4;
+  };
+  switch (kindOf) {
+  case kLowpass:
+    lowOrHighPass(1.0);
     break;
-  }
+  case kHighpass:
+    lowOrHighPass(-1.0);
+    break;
   case kBandpass: {
     // Low-pass stages 1 and 3 (gain g), high-pass stages 2 and 4 (gain gh); the feedback is added.
     const double S = ((t1 * gh + t2) * g + t3) * gh + t4;
@@ -221,7 +236,7 @@ double Ladder::filterSample(double in, double d, double* st) const
   }
   }
   // Tap 0 is the loop's four-stage output as solved with the unclipped feedback.
-  const double out = tap == 0 ? y : tap == 1 ? y3 : tap == 2 ? y2 : y1;
+  const double out = tapOf == 0 ? y : tapOf == 1 ? y3 : tapOf == 2 ? y2 : y1;
   return out * reciprocalDrive * c;
 }
 
@@ -243,6 +258,269 @@ void Ladder::process()
     return;
   }
   nextAudioOut[0] = y;
+}
+
+bool Ladder::prepareBlock(const VoiceBlock& block)
+{
+  if (audioOut.size() != 1 || !modOut.empty() || !gateOut.empty() || !syncOut.empty()) return false;
+  // The coefficients read their modulation through the sources themselves: only values that hold still
+  // during the run will do.
+  for (const double* source : {mod1Source, mod2Source, param2ModSource}) {
+    Stream modulation;
+    if (!block.resolve(source, &modulation) || modulation.step != 0) return false;
+  }
+  return block.resolve(inputA, &streamA) && block.resolve(inputB, &streamB);
+}
+
+void Ladder::processBlock(int n, double* __restrict record)
+{
+  const double* a = streamA.at;
+  const double* b = streamB.at;
+  double next = nextAudioOut[0];
+  if (type == 0) {
+    for (int i = 0; i < n; ++i) {
+      record[i] = next;
+      next = inputALevel * (a ? *a : 0.0) + inputBLevel * (b ? *b : 0.0);
+      if (a) a += streamA.step;
+      if (b) b += streamB.step;
+    }
+  } else {
+    // process(), n times: the coefficients' inputs hold still during the run, so the first sample's refresh
+    // is the only one that can change them.
+    if (!coeffsSettled || (pitchSource ? *pitchSource : 0) != trackedPitch) calculateCoeff();
+    double st[4] = {s[0], s[1], s[2], s[3]};
+    double d = guard;
+    for (int i = 0; i < n; ++i) {
+      record[i] = next;
+      const double inA = a ? *a : 0.0;
+      const double inB = b ? *b : 0.0;
+      const double y = filterSample(inputALevel * inA + inputBLevel * inB, d, st);
+      d = -d;
+      if (stateBroken(y)) {
+        startStages(st);
+        next = 0.0;
+      } else {
+        next = y;
+      }
+      if (a) a += streamA.step;
+      if (b) b += streamB.step;
+    }
+    for (int j = 0; j < 4; ++j) s[j] = st[j];
+    guard = d;
+  }
+  audioOut[0] = record[n - 1];
+  nextAudioOut[0] = next;
+}
+
+bool Ladder::processBlockGroup(Module* const* modules, int count, int n, double* const* records)
+{
+  if (count < 2 || count > VoiceBlock::kGroup) return false;
+  Ladder* group[VoiceBlock::kGroup];
+  for (int j = 0; j < count; ++j) {
+    group[j] = static_cast<Ladder*>(modules[j]);
+    if (group[j]->type == 0 || group[j]->kind != group[0]->kind || group[j]->tap != group[0]->tap) return false;
+  }
+  for (int j = 0; j < count; ++j) {
+    Ladder& f = *group[j];
+    if (!f.coeffsSettled || (f.pitchSource ? *f.pitchSource : 0) != f.trackedPitch) f.calculateCoeff();
+  }
+  // Low- and high-pass filters of two or four voices: two voices to a register.
+  if (count == 2 || count == 4) switch (group[0]->kind) {
+    case kLowpass:
+      count == 2 ? filterPairs<1, kLowpass>(group, n, records) : filterPairs<2, kLowpass>(group, n, records);
+      return true;
+    case kHighpass:
+      count == 2 ? filterPairs<1, kHighpass>(group, n, records) : filterPairs<2, kHighpass>(group, n, records);
+      return true;
+    default:
+      break;
+    }
+  switch (count * 4 + group[0]->kind) {
+#define VELTRANE_LADDER_GROUP(c)                                                                                       \
+  case c * 4 + kLowpass:                                                                                               \
+    filterGroup<c, kLowpass>(group, n, records);                                                                       \
+    return true;                                                                                                       \
+  case c * 4 + kHighpass:                                                                                              \
+    filterGroup<c, kHighpass>(group, n, records);                                                                      \
+    return true;                                                                                                       \
+  case c * 4 + kBandpass:                                                                                              \
+    filterGroup<c, kBandpass>(group, n, records);                                                                      \
+    return true;                                                                                                       \
+  case c * 4 + kAllpass:                                                                                               \
+    filterGroup<c, kAllpass>(group, n, records);                                                                       \
+    return true;
+    VELTRANE_LADDER_GROUP(2)
+    VELTRANE_LADDER_GROUP(3)
+    VELTRANE_LADDER_GROUP(4)
+#undef VELTRANE_LADDER_GROUP
+  default:
+    return false;
+  }
+}
+
+template <int count, int kindOf> void Ladder::filterGroup(Ladder* const* group, int n, double* const* records)
+{
+  // processBlock's loop for each filter, the filters taking turns at every sample.
+  const int tapOf = group[0]->tap;
+  double st[count][4], d[count], next[count];
+  const double *a[count], *b[count];
+  int stepA[count], stepB[count];
+  double* out[count];
+  for (int j = 0; j < count; ++j) {
+    const Ladder& f = *group[j];
+    for (int e = 0; e < 4; ++e) st[j][e] = f.s[e];
+    d[j] = f.guard;
+    next[j] = f.nextAudioOut[0];
+    // An input without a source reads 0.0 from kSilence, as process() takes 0.0 for it.
+    a[j] = f.streamA.at ? f.streamA.at : &kSilence;
+    b[j] = f.streamB.at ? f.streamB.at : &kSilence;
+    stepA[j] = f.streamA.step;
+    stepB[j] = f.streamB.step;
+    out[j] = records[j];
+  }
+  for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 4
+    for (int j = 0; j < count; ++j) {
+      const Ladder& f = *group[j];
+      out[j][i] = next[j];
+      const double y = f.filterSample(f.inputALevel * *a[j] + f.inputBLevel * *b[j], d[j], st[j], kindOf, tapOf);
+      d[j] = -d[j];
+      if (stateBroken(y)) {
+        startStages(st[j]);
+        next[j] = 0.0;
+      } else {
+        next[j] = y;
+      }
+      a[j] += stepA[j]; // a null source has step 0
+      b[j] += stepB[j];
+    }
+  }
+  for (int j = 0; j < count; ++j) {
+    Ladder& f = *group[j];
+    for (int e = 0; e < 4; ++e) f.s[e] = st[j][e];
+    f.guard = d[j];
+    f.audioOut[0] = out[j][n - 1];
+    f.nextAudioOut[0] = next[j];
+  }
+}
+
+template <int pairs, int kindOf> void Ladder::filterPairs(Ladder* const* group, int n, double* const* records)
+{
+  // filterGroup's loop for low- or high-pass stages, the two voices of a pair in the two halves of each
+  // register: every packed operation does for each half what filterSample does for its voice, in the same
+  // order, so each voice gets the same values.
+  constexpr int count = 2 * pairs;
+  const int tapOf = group[0]->tap;
+  struct Pair
+  {
+    __m128d g, a, G4, k, n, c, drive, reciprocalDrive, levelA, levelB;
+  };
+  Pair co[pairs];
+  __m128d st[pairs][4], d[pairs], next[pairs];
+  const double *inA[count], *inB[count];
+  int stepA[count], stepB[count];
+  double* out[count];
+  for (int p = 0; p < pairs; ++p) {
+    const Ladder& l = *group[2 * p];
+    const Ladder& h = *group[2 * p + 1];
+    co[p] = {_mm_set_pd(h.g, l.g),
+             _mm_set_pd(h.a, l.a),
+             _mm_set_pd(h.G4, l.G4),
+             _mm_set_pd(h.k, l.k),
+             _mm_set_pd(h.n, l.n),
+             _mm_set_pd(h.c, l.c),
+             _mm_set_pd(h.drive, l.drive),
+             _mm_set_pd(h.reciprocalDrive, l.reciprocalDrive),
+             _mm_set_pd(h.inputALevel, l.inputALevel),
+             _mm_set_pd(h.inputBLevel, l.inputBLevel)};
+    for (int e = 0; e < 4; ++e) st[p][e] = _mm_set_pd(h.s[e], l.s[e]);
+    d[p] = _mm_set_pd(h.guard, l.guard);
+    next[p] = _mm_set_pd(h.nextAudioOut[0], l.nextAudioOut[0]);
+  }
+  for (int j = 0; j < count; ++j) {
+    const Ladder& f = *group[j];
+    inA[j] = f.streamA.at ? f.streamA.at : &kSilence;
+    inB[j] = f.streamB.at ? f.streamB.at : &kSilence;
+    stepA[j] = f.streamA.step;
+    stepB[j] = f.streamB.step;
+    out[j] = records[j];
+  }
+  const __m128d one = _mm_set1_pd(1.0), minusOne = _mm_set1_pd(-1.0);
+  const __m128d signBit = _mm_set1_pd(-0.0);
+  for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 2
+    for (int p = 0; p < pairs; ++p) {
+      const Pair& c = co[p];
+      _mm_storel_pd(out[2 * p] + i, next[p]);
+      _mm_storeh_pd(out[2 * p + 1] + i, next[p]);
+      const __m128d a = _mm_loadh_pd(_mm_load_sd(inA[2 * p]), inA[2 * p + 1]);
+      const __m128d b = _mm_loadh_pd(_mm_load_sd(inB[2 * p]), inB[2 * p + 1]);
+      const __m128d in = _mm_add_pd(_mm_mul_pd(c.levelA, a), _mm_mul_pd(c.levelB, b));
+      const __m128d dp = d[p];
+      const __m128d x = _mm_sub_pd(_mm_mul_pd(c.drive, in), dp);
+      const __m128d t1 = _mm_sub_pd(st[p][0], dp), t2 = _mm_sub_pd(st[p][1], dp);
+      const __m128d t3 = _mm_sub_pd(st[p][2], dp), t4 = _mm_sub_pd(st[p][3], dp);
+      const __m128d S =
+        _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(t1, c.g), t2), c.g), t3), c.g), t4);
+      const __m128d y = _mm_mul_pd(_mm_add_pd(_mm_mul_pd(c.G4, x), S), c.n);
+      // clip: minpd gives y < 1 ? y : 1 (1 for a NaN, as clip gives), maxpd then m > -1 ? m : -1.
+      const __m128d clipped = _mm_max_pd(_mm_min_pd(y, one), minusOne);
+      const __m128d u = _mm_sub_pd(x, _mm_mul_pd(c.k, clipped));
+      // sign * v: v itself for the low-pass, -1.0 * v for the high-pass.
+      const auto signed_ = [&](__m128d v) { return kindOf == kLowpass ? v : _mm_mul_pd(minusOne, v); };
+      __m128d v = _mm_mul_pd(c.g, u);
+      const __m128d y1 = _mm_add_pd(t1, v);
+      st[p][0] = _mm_sub_pd(signed_(v), _mm_mul_pd(c.a, y1));
+      v = _mm_mul_pd(c.g, y1);
+      const __m128d y2 = _mm_add_pd(t2, v);
+      st[p][1] = _mm_sub_pd(signed_(v), _mm_mul_pd(c.a, y2));
+      v = _mm_mul_pd(c.g, y2);
+      const __m128d y3 = _mm_add_pd(t3, v);
+      st[p][2] = _mm_sub_pd(signed_(v), _mm_mul_pd(c.a, y3));
+      v = _mm_mul_pd(c.g, y3);
+      const __m128d y4 = _mm_add_pd(t4, v);
+      st[p][3] = _mm_sub_pd(signed_(v), _mm_mul_pd(c.a, y4));
+      const __m128d tapped = tapOf == 0 ? y : tapOf == 1 ? y3 : tapOf == 2 ? y2 : y1;
+      const __m128d result = _mm_mul_pd(_mm_mul_pd(tapped, c.reciprocalDrive), c.c);
+      d[p] = _mm_xor_pd(dp, signBit);
+      // stateBroken for each half: y - y is a NaN exactly when y is not finite.
+      const __m128d diff = _mm_sub_pd(result, result);
+      const int broken = _mm_movemask_pd(_mm_cmpunord_pd(diff, diff));
+      if (broken) {
+        double lanes[2], states[4][2];
+        _mm_storeu_pd(lanes, result);
+        for (int e = 0; e < 4; ++e) _mm_storeu_pd(states[e], st[p][e]);
+        for (int h = 0; h < 2; ++h) {
+          if (!(broken & (1 << h))) continue;
+          double start[4];
+          startStages(start);
+          for (int e = 0; e < 4; ++e) states[e][h] = start[e];
+          lanes[h] = 0.0;
+        }
+        next[p] = _mm_loadu_pd(lanes);
+        for (int e = 0; e < 4; ++e) st[p][e] = _mm_loadu_pd(states[e]);
+      } else {
+        next[p] = result;
+      }
+      for (int h = 2 * p; h < 2 * p + 2; ++h) {
+        inA[h] += stepA[h]; // a null source has step 0
+        inB[h] += stepB[h];
+      }
+    }
+  }
+  for (int p = 0; p < pairs; ++p) {
+    double lanes[2], states[4][2], guards[2];
+    _mm_storeu_pd(lanes, next[p]);
+    _mm_storeu_pd(guards, d[p]);
+    for (int e = 0; e < 4; ++e) _mm_storeu_pd(states[e], st[p][e]);
+    for (int h = 0; h < 2; ++h) {
+      Ladder& f = *group[2 * p + h];
+      for (int e = 0; e < 4; ++e) f.s[e] = states[e][h];
+      f.guard = guards[h];
+      f.audioOut[0] = out[2 * p + h][n - 1];
+      f.nextAudioOut[0] = lanes[h];
+    }
+  }
 }
 
 // ---- stereo ----

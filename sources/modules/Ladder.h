@@ -23,6 +23,12 @@ public:
 
   void setSampleRate(double rate) override;
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
+  // The filters of up to four voices in one loop: their feedback loops, each waiting on its own previous
+  // sample, overlap.
+  bool processBlockGroup(Module* const* group, int count, int n, double* const* records) override;
+  Stream streamA{nullptr, 0}, streamB{nullptr, 0}; // inputs A and B during a run
   void setFrequencySource(int* pitch) override;
   void setParameter(int index, double value) override;
   // Stage states back to their start values (s2 = 1 and s4 = -1 give a short transient), coefficients
@@ -46,6 +52,12 @@ protected:
   // One sample of one channel: input in (before drive), guard value d of this sample, the channel's four
   // stage states. Returns the output after 1 / drive and the compensation.
   double filterSample(double in, double d, double* st) const;
+  // The same with the kind and tap given (constants where the caller knows them).
+  double filterSample(double in, double d, double* st, int kindOf, int tapOf) const;
+  // processBlock's filtering part for count voices of one kind and tap (type not 0, coefficients up to date).
+  template <int count, int kindOf> static void filterGroup(Ladder* const* group, int n, double* const* records);
+  // filterGroup for 2 * pairs voices of low- or high-pass stages, two voices to each SSE2 register.
+  template <int pairs, int kindOf> static void filterPairs(Ladder* const* group, int n, double* const* records);
 
 public:
   int* pitchSource;
@@ -74,6 +86,7 @@ public:
   StereoLadder(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
   void process() override;
+  bool prepareBlock(const VoiceBlock&) override { return false; } // processed sample by sample
   void reset() override;
 
   static void fillConfig(ModuleConfig* config);

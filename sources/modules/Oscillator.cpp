@@ -4,6 +4,7 @@
 #include "ModuleCatalogue.h"
 #include "ModuleConventions.h"
 #include "SourceDef.h"
+#include "VoiceBlock.h"
 
 #include <cmath>
 
@@ -120,6 +121,64 @@ void Oscillator::process()
     nextSyncOut[0] = 0.0;
   }
   secondPhase = (secondPhase + phaseIncrement) & mask;
+}
+
+bool Oscillator::prepareBlock(const VoiceBlock& block)
+{
+  if (audioOut.size() != 1 || syncOut.size() != 1 || !modOut.empty() || !gateOut.empty()) return false;
+  return block.resolve(syncSource, &syncStream);
+}
+
+void Oscillator::processBlock(int n, double* record)
+{
+  double* const audioRecord = record;
+  double* const syncRecord = record + VoiceBlock::kLength;
+  if (!wave) {
+    nextAudioOut[0] = audioOut[0] = 0.0;
+    nextSyncOut[0] = syncOut[0] = 0.0;
+    for (int i = 0; i < n; ++i) audioRecord[i] = syncRecord[i] = 0.0;
+    return;
+  }
+  // process(), n times, on local copies of the state.
+  const double* const table = wave;
+  const bool pulse = waveform == kPulse;
+  const int increment = phaseIncrement;
+  const double* sync = syncStream.at;
+  double nextAudio = nextAudioOut[0];
+  double nextSync = nextSyncOut[0];
+  int first = phase;
+  int second = secondPhase;
+  for (int i = 0; i < n; ++i) {
+    audioRecord[i] = nextAudio;
+    syncRecord[i] = nextSync;
+    // syncOrReset
+    if (sync && *sync > 0.0) {
+      second = (second + range - first) & mask;
+      first = 0;
+    } else if (resetPending) {
+      second = (second + range - first + resetPhase) & mask;
+      first = resetPhase;
+      resetPending = false;
+    }
+    if (sync) sync += syncStream.step;
+    const double a = table[first >> shift];
+    const double b = table[second >> shift];
+    nextAudio = pulse ? a - b : a + 0.5 * b;
+    first += increment;
+    if (first >= range) {
+      first &= mask;
+      nextSync = 1.0;
+    } else {
+      nextSync = 0.0;
+    }
+    second = (second + increment) & mask;
+  }
+  audioOut[0] = audioRecord[n - 1];
+  syncOut[0] = syncRecord[n - 1];
+  nextAudioOut[0] = nextAudio;
+  nextSyncOut[0] = nextSync;
+  phase = first;
+  secondPhase = second;
 }
 
 // ---- panel ----

@@ -25,6 +25,9 @@ public:
 
   void update(bool active) override;
   void process() override;
+  bool prepareBlock(const VoiceBlock& block) override;
+  void processBlock(int n, double* record) override;
+  Stream syncStream{nullptr, 0}; // the sync source during a run
   void setParameter(int index, double value) override;
 
   static void initParams(int base, Synth* synth);

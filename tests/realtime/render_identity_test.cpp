@@ -95,5 +95,18 @@ TEST(RenderIdentity, SixtyFourVoicesOfProgramZero)
   EXPECT_EQ(std::memcmp(out[0].data(), out[1].data(), out[0].size() * sizeof(double)), 0);
 }
 
+// Control ticks longer than a run of VoiceBlock (64 samples), which voices then process in several runs.
+TEST(RenderIdentity, ProgramZeroAtHighRates)
+{
+  UseGeneratedStartupBank();
+  for (double rate : {96000.0, 192000.0}) {
+    BankRender fast(VELTRANE_SO, rate), reference(VELTRANE_REFERENCE_SO, rate);
+    ASSERT_TRUE(fast && reference) << dlerror();
+    const std::vector<double> got = perform(fast, 0), want = perform(reference, 0);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(double)), 0) << rate << " Hz";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryProgram, RenderIdentity, ::testing::Range(0, 64));
 } // namespace
