@@ -170,7 +170,9 @@ TEST(MidiTiming, TransportGatesReachATickInBlocksWithoutOne)
       h.run(32);
       if (probe->startTicks > before) ++tickBlocksWithStart;
       // Once a tick has seen a gate, it falls with the next block.
-      if (b > startBlock && probe->startTicks > 0 && probe->startTicks == before) EXPECT_EQ(0.0, h.plug->start) << b;
+      if (b > startBlock && probe->startTicks > 0 && probe->startTicks == before) {
+        EXPECT_EQ(0.0, h.plug->start) << b;
+      }
     }
     EXPECT_EQ(1, probe->startTicks) << "transport started in block " << startBlock;
     EXPECT_EQ(1, probe->stopTicks) << "transport stopped in block " << startBlock + 10;
