@@ -118,6 +118,39 @@ void Envelope::update(bool)
   process();
 }
 
+namespace {
+// One sample of an envelope from its running values: the level after `next`, with the segment changes
+// (state, coefficient and target) where a segment ends. An idle envelope holds its level; one whose level
+// is no longer a number starts again from rest. The attack hands over to an unmodulated decay until the
+// next tick replaces it with the effective values, and the decay holds its sustain level, 0 included,
+// until a gate falls.
+inline double advance(const Envelope& e, double next, double& target, double& coef, int& state)
+{
+  if (state == Envelope::kIdle) return next;
+  double level = ModulatorCommon::flushSilent(next + (target - next) * coef);
+  if (stateBroken(level)) {
+    state = Envelope::kIdle;
+    return 0.0;
+  }
+  if (state == Envelope::kAttack) {
+    if (level >= 1.0) {
+      level = 1.0;
+      state = Envelope::kDecay;
+      coef = e.coefficient(e.decay.value);
+      target = e.sustain.value;
+    }
+  } else if (state == Envelope::kRelease) {
+    if (level <= 0.0) {
+      level = 0.0;
+      state = Envelope::kIdle;
+    }
+  } else if (level < 0.0) {
+    level = 0.0;
+  }
+  return level;
+}
+} // namespace
+
 bool Envelope::prepareBlock(const VoiceBlock&)
 {
   // Its gates are read at ticks: nothing to resolve.
@@ -130,29 +163,7 @@ void Envelope::processBlock(int n, double* __restrict record)
   double next = nextModOut[0];
   for (int i = 0; i < n; ++i) {
     record[i] = next;
-    if (state == kIdle) continue;
-    double level = ModulatorCommon::flushSilent(next + (target - next) * coef);
-    if (stateBroken(level)) {
-      next = 0.0;
-      state = kIdle;
-      continue;
-    }
-    if (state == kAttack) {
-      if (level >= 1.0) {
-        level = 1.0;
-        state = kDecay;
-        coef = coefficient(decay.value);
-        target = sustain.value;
-      }
-    } else if (state == kRelease) {
-      if (level <= 0.0) {
-        level = 0.0;
-        state = kIdle;
-      }
-    } else if (level < 0.0) {
-      level = 0.0;
-    }
-    next = level;
+    next = advance(*this, next, target, coef, state);
   }
   modOut[0] = record[n - 1];
   nextModOut[0] = next;
@@ -178,29 +189,7 @@ template <int count> void runGroup(Envelope* const* group, int n, double* const*
     for (int j = 0; j < count; ++j) {
       Run& r = run[j];
       r.record[i] = r.next;
-      if (r.state == Envelope::kIdle) continue;
-      double level = ModulatorCommon::flushSilent(r.next + (r.target - r.next) * r.coef);
-      if (stateBroken(level)) {
-        r.next = 0.0;
-        r.state = Envelope::kIdle;
-        continue;
-      }
-      if (r.state == Envelope::kAttack) {
-        if (level >= 1.0) {
-          level = 1.0;
-          r.state = Envelope::kDecay;
-          r.coef = group[j]->coefficient(group[j]->decay.value);
-          r.target = group[j]->sustain.value;
-        }
-      } else if (r.state == Envelope::kRelease) {
-        if (level <= 0.0) {
-          level = 0.0;
-          r.state = Envelope::kIdle;
-        }
-      } else if (level < 0.0) {
-        level = 0.0;
-      }
-      r.next = level;
+      r.next = advance(*group[j], r.next, r.target, r.coef, r.state);
     }
   for (int j = 0; j < count; ++j) {
     Envelope& e = *group[j];
@@ -235,32 +224,7 @@ bool Envelope::processBlockGroup(Module* const* modules, int count, int n, doubl
 void Envelope::process()
 {
   modOut[0] = nextModOut[0];
-  if (state == kIdle) return;
-  double level = nextModOut[0];
-  level = ModulatorCommon::flushSilent(level + (target - level) * coef);
-  if (stateBroken(level)) {
-    nextModOut[0] = 0.0;
-    state = kIdle;
-    return;
-  }
-  if (state == kAttack) {
-    if (level >= 1.0) {
-      level = 1.0;
-      state = kDecay;
-      // Unmodulated until the next tick replaces them with the effective values.
-      coef = coefficient(decay.value);
-      target = sustain.value;
-    }
-  } else if (state == kRelease) {
-    if (level <= 0.0) {
-      level = 0.0;
-      state = kIdle;
-    }
-  } else if (level < 0.0) {
-    // The decay holds its sustain level, 0 included, until a gate falls.
-    level = 0.0;
-  }
-  nextModOut[0] = level;
+  nextModOut[0] = advance(*this, nextModOut[0], target, coef, state);
 }
 
 // ---- panel ----
