@@ -340,6 +340,9 @@ bool IGraphics::Draw(IRECT* r)
 {
   const int n = mControls.GetSize();
   if (!n) return true;
+  // A control drawn again because it meets another's area must not draw its text over itself outside that
+  // area: anti-aliased glyph edges drawn twice grow bolder.
+  mDrawingControls = true;
   if (mStrict) {
     mDrawRECT = *r;
     for (int i = 0; i < n; ++i) {
@@ -370,6 +373,7 @@ bool IGraphics::Draw(IRECT* r)
       }
     }
   }
+  mDrawingControls = false;
   DrawScreen(r);
   return true;
 }

@@ -131,8 +131,9 @@ public:
                       const IChannelBlend* blend = nullptr, bool aa = false);
   LICE_pixel* GetBits();
   LICE_SysBitmap* GetDrawBitmap() const { return mDrawBitmap.get(); }
-  // The area being drawn; image blits are clipped to it.
+  // The area being drawn; image blits are clipped to it, and text while the controls are drawn.
   IRECT mDrawRECT;
+  bool mDrawingControls = false;
 
   // ---- images and text ----
   // Loads (once per process) the image of the id and name as a strip of nStates frames. A name that cannot

@@ -13,6 +13,27 @@
 
 namespace {
 
+// The pixels of a rectangle of another (unflipped) bitmap as a bitmap of their own: what is drawn into it
+// lands in the parent and stays inside the rectangle.
+class WindowBitmap : public LICE_IBitmap
+{
+public:
+  WindowBitmap(LICE_IBitmap* parent, const IRECT& r) : mParent(parent), mArea(r) {}
+  LICE_pixel* getBits() override
+  {
+    LICE_pixel* bits = mParent->getBits();
+    return bits ? bits + (size_t)mArea.T * mParent->getRowSpan() + mArea.L : nullptr;
+  }
+  int getWidth() override { return mArea.W(); }
+  int getHeight() override { return mArea.H(); }
+  int getRowSpan() override { return mParent->getRowSpan(); }
+  bool resize(int, int) override { return false; }
+
+private:
+  LICE_IBitmap* mParent;
+  IRECT mArea;
+};
+
 struct BitmapRecord
 {
   int id;
@@ -109,7 +130,7 @@ public:
   void Add(const IText* t, LICE_IFont* font)
   {
     FontRecord* r = new FontRecord{t->mSize, t->mOrientation, t->mStyle, {}, font};
-    std::strncpy(r->face, t->mFont, sizeof(r->face) - 1);
+    std::snprintf(r->face, sizeof(r->face), "%.*s", (int)sizeof(r->face) - 1, t->mFont);
     WDL_MutexLock lock(&mMutex);
     mFonts.Add(r);
   }
@@ -417,7 +438,19 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, unsigned int f
     return true;
   }
   RECT rr = {r->L, r->T, r->R, r->B};
-  font->DrawText(mDrawBitmap.get(), str, -1, &rr, fmt);
+  LICE_SysBitmap* dest = mDrawBitmap.get();
+  if (mDrawingControls && dest && !dest->isFlipped()) {
+    // Inside the area being drawn only; the text keeps its place.
+    const IRECT area = mDrawRECT.Intersect(IRECT(0, 0, dest->getWidth(), dest->getHeight()));
+    if (area.Empty() || !area.Intersects(*r)) return true;
+    if (area.L > r->L || area.T > r->T || area.R < r->R || area.B < r->B) {
+      WindowBitmap window(dest, area);
+      RECT shifted = {rr.left - area.L, rr.top - area.T, rr.right - area.L, rr.bottom - area.T};
+      font->DrawText(&window, str, -1, &shifted, fmt);
+      return true;
+    }
+  }
+  font->DrawText(dest, str, -1, &rr, fmt);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "IGraphicsLinux.h"
 #include "IParam.h"
 #include "PlugHarness.h"
+#include "raster/lice.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,33 @@ TEST(SurfaceRedraw, DirtyUnionStrictAreaAndIdleHook)
   EXPECT_EQ(before, r.plug.idles);
   r.g->Tick();
   EXPECT_EQ(before + 1, r.plug.idles);
+}
+
+// A control drawn again because it meets a dirty one draws its text inside the dirty area only: glyph edges
+// drawn over themselves outside it would grow bolder with every redraw around them.
+TEST(SurfaceRedraw, AnOverlappedTextIsDrawnOnlyInsideTheArea)
+{
+  Rig r;
+  r.g->SetStrictDrawing(false);
+  LICE_MemBitmap grey(200, 100);
+  LICE_Clear(&grey, LICE_RGBA(40, 44, 50, 255));
+  IBitmap back(&grey, 200, 100);
+  r.g->AttachControl(new IBitmapControl(&r.plug, 0, 0, -1, &back));
+  IText style(14, &COLOR_WHITE, "Arial");
+  r.g->AttachControl(new ITextControl(&r.plug, IRECT(10, 40, 190, 60), &style, "Overlapped text 0123"));
+  Probe* over = r.add(IRECT(60, 30, 80, 50)); // meets the left half of the text
+  r.g->OpenWindow(nullptr);
+  r.g->Tick();
+  auto pixels = [&] {
+    LICE_IBitmap* bm = r.g->GetDrawBitmap();
+    return std::vector<LICE_pixel>(bm->getBits(), bm->getBits() + bm->getRowSpan() * bm->getHeight());
+  };
+  const std::vector<LICE_pixel> first = pixels();
+  for (int i = 0; i < 3; ++i) {
+    over->SetDirty(false);
+    r.g->Tick();
+  }
+  EXPECT_EQ(first, pixels());
 }
 
 TEST(SurfaceValues, BothWaysWithClampDisplaysQueueAndPrompts)

@@ -460,7 +460,9 @@ TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
   const int filesBefore = OpenFileCount();
   for (int i = 0; i < 100; ++i) {
     ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    if (i % 3 == 0) ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1); // reopened
+    if (i % 3 == 0) { // reopened
+      ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    }
     const Window view = g->X11WindowID();
     ASSERT_NE(view, 0u);
     ASSERT_EQ(Children(display, host), std::vector<Window>{view}) << i;
