@@ -47,7 +47,7 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --preset FILE         load a program (.fxp) or bank (.fxb) file\n"
                       "  --chunk FILE          hand the file to the plug-in as a raw program chunk\n"
                       "  --bank-chunk FILE     hand the file to the plug-in as a raw bank chunk\n"
-                      "  --program N           select program N before rendering\n"
+                      "  --program N           select program N before rendering (or the editor)\n"
                       "  --param I=V           set parameter I to the normalised value V (repeatable)\n"
                       "  --tone HZ             feed a sine of HZ into every input (default silence)\n"
                       "  --double              process in double precision when the plug-in can\n"
@@ -294,6 +294,7 @@ int Screenshot(Plugin& plugin, const Options& o)
   }
   if (!(plugin.Effect()->flags & effFlagsHasEditor)) return Fail("the plug-in has no editor");
   if (!plugin.Dispatch(effEditOpen, 0, 0, nullptr)) return Fail("the plug-in did not open its editor");
+  plugin.Dispatch(effEditIdle); // as a host does at once: the editor builds what it shows
   const VstIntPtr written = plugin.Dispatch(effVendorSpecific, kVendorHeadlessScreenshot,
                                             o.script.empty() ? 0 : reinterpret_cast<VstIntPtr>(script.c_str()),
                                             const_cast<char*>(o.output.c_str()));
@@ -349,8 +350,6 @@ int main(int argc, char** argv)
     PrintInfo(*plugin);
     return 0;
   }
-  if (o.command == "screenshot") return Screenshot(*plugin, o);
-
   std::string what;
   if (!o.preset.empty()) {
     if (!LoadFxFile(*plugin, o.preset, &what, &error)) return Fail(error);
@@ -369,6 +368,7 @@ int main(int argc, char** argv)
     plugin->SetParameter(pv.first, pv.second);
   }
 
+  if (o.command == "screenshot") return Screenshot(*plugin, o);
   if (o.command == "edit") {
     plugin->Resume(); // as a DAW has it while its editor is open
     EditorOptions editor;
