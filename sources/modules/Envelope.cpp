@@ -119,35 +119,14 @@ void Envelope::update(bool)
 }
 
 namespace {
-// One sample of an envelope from its running values: the level after `next`, with the segment changes
-// (state, coefficient and target) where a segment ends. An idle envelope holds its level; one whose level
-// is no longer a number starts again from rest. The attack hands over to an unmodulated decay until the
-// next tick replaces it with the effective values, and the decay holds its sustain level, 0 included,
-// until a gate falls.
+// One sample of an envelope from its running values. The attack hands over to an unmodulated decay until
+// the next tick replaces it with the effective values.
 inline double advance(const Envelope& e, double next, double& target, double& coef, int& state)
 {
-  if (state == Envelope::kIdle) return next;
-  double level = ModulatorCommon::flushSilent(next + (target - next) * coef);
-  if (stateBroken(level)) {
-    state = Envelope::kIdle;
-    return 0.0;
-  }
-  if (state == Envelope::kAttack) {
-    if (level >= 1.0) {
-      level = 1.0;
-      state = Envelope::kDecay;
-      coef = e.coefficient(e.decay.value);
-      target = e.sustain.value;
-    }
-  } else if (state == Envelope::kRelease) {
-    if (level <= 0.0) {
-      level = 0.0;
-      state = Envelope::kIdle;
-    }
-  } else if (level < 0.0) {
-    level = 0.0;
-  }
-  return level;
+  return ModulatorCommon::stepEnvelope(next, target, coef, state, [&e](double* c, double* t) {
+    *c = e.coefficient(e.decay.value);
+    *t = e.sustain.value;
+  });
 }
 } // namespace
 

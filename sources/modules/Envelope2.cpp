@@ -117,31 +117,12 @@ void Envelope2::process()
 {
   modOut[0] = nextModOut[0];
   modOut[1] = nextModOut[1];
-  for (int i = 0; i < 2; ++i) {
-    if (state[i] <= kIdle) continue;
-    double level = nextModOut[i];
-    level = ModulatorCommon::flushSilent(level + (target[i] - level) * coef[i]);
-    if (stateBroken(level)) {
-      level = 0.0;
-      state[i] = kIdle;
-    } else if (state[i] == kAttack) {
-      if (level >= 1.0) {
-        level = 1.0;
-        state[i] = kDecay;
-        coef[i] = coefficient(decay[i]);
-        target[i] = sustain[i];
-      }
-    } else if (state[i] == kRelease) {
-      if (level <= 0.0) {
-        level = 0.0;
-        state[i] = kIdle;
-      }
-    } else if (level < 0.0) {
-      // The decay holds its sustain level, 0 included, until the gate falls.
-      level = 0.0;
-    }
-    nextModOut[i] = level;
-  }
+  for (int i = 0; i < 2; ++i)
+    nextModOut[i] =
+        ModulatorCommon::stepEnvelope(nextModOut[i], target[i], coef[i], state[i], [this, i](double* c, double* t) {
+          *c = coefficient(decay[i]);
+          *t = sustain[i];
+        });
 }
 
 // ---- panel ----

@@ -7,6 +7,8 @@
 // plug-in instances at once and so are atomics (a lost update only changes which random value comes next).
 #pragma once
 
+#include "ModuleConventions.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,37 @@ constexpr double kSilentLevel = 1e-30;
 inline double flushSilent(double level)
 {
   return (level < kSilentLevel && level > -kSilentLevel) ? 0.0 : level;
+}
+
+// One sample of the exponential envelopes (Envelope, Envelope2): the level after `next` on its way to
+// target at coef (states 0 idle, 1 attack, 2 decay, 3 release). An attack reaching 1.0 hands over to the
+// decay, toDecay(&coef, &target) setting its coefficient and sustain level; a release reaching 0 goes idle;
+// a decay holds its sustain level, 0 included, until the gate falls. Idle holds the level, and a level that
+// is no longer a number goes idle at 0.
+template <class ToDecay>
+inline double stepEnvelope(double next, double& target, double& coef, int& state, ToDecay toDecay)
+{
+  if (state <= 0) return next;
+  double level = flushSilent(next + (target - next) * coef);
+  if (ModuleConventions::stateBroken(level)) {
+    state = 0;
+    return 0.0;
+  }
+  if (state == 1) {
+    if (level >= 1.0) {
+      level = 1.0;
+      state = 2;
+      toDecay(&coef, &target);
+    }
+  } else if (state == 3) {
+    if (level <= 0.0) {
+      level = 0.0;
+      state = 0;
+    }
+  } else if (level < 0.0) {
+    level = 0.0;
+  }
+  return level;
 }
 
 // A change of a connected gate read once per tick: a rise above the previous value, a fall to exactly 0,

@@ -74,6 +74,51 @@ void OscBase::setTune(int steps)
   pitchSum = pitch * 128 + steps;
 }
 
+bool OscBase::setPitchParameter(int index, int first, double value)
+{
+  using ModuleConventions::clampToInt;
+  switch (index - first) {
+  case 0:
+    setPitch(clampToInt(std::floor(value), -24, 24));
+    return true;
+  case 1:
+    setTune(clampToInt(std::floor(value), -128, 128));
+    return true;
+  case 2:
+    pitchMod1Amount = value;
+    return true;
+  case 3:
+    pitchMod1Source = getSource(clampToInt(value, 0, 1 << 20), SourceDef::MODULATION);
+    return true;
+  case 4:
+    pitchMod2Amount = value;
+    return true;
+  case 5:
+    pitchMod2Source = getSource(clampToInt(value, 0, 1 << 20), SourceDef::MODULATION);
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool OscBase::setStartPhaseParameter(int index, int first, double value)
+{
+  using ModuleConventions::clampToInt;
+  switch (index - first) {
+  case 0:
+    startPhase = value;
+    return true;
+  case 1:
+    startPhaseModSource = getSource(clampToInt(value, 0, 1 << 20), SourceDef::MODULATION);
+    return true;
+  case 2:
+    resetSource = getSource(clampToInt(value, 0, 1 << 20), SourceDef::GATE);
+    return true;
+  default:
+    return false;
+  }
+}
+
 int OscBase::incrementForPitch(double pitchValue) const
 {
   return freq2PhInc[ModuleConventions::pitchStep(pitchValue)];

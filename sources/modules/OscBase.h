@@ -29,6 +29,12 @@ public:
 
   void setPitch(int semitones); // coarse pitch; pitch sum = semitones * 128 + tune
   void setTune(int steps);      // fine tune in 1/128 semitone
+  // The pitch block at slot parameters first..first + 5 (semitones, fine tune, then two modulations, each an
+  // amount and its source) and the start block at first..first + 2 (start phase, its modulation source, the
+  // reset trigger), laid out as declarePitchParams and declareStartPhaseParams declare them. False for an
+  // index outside the block.
+  bool setPitchParameter(int index, int first, double value);
+  bool setStartPhaseParameter(int index, int first, double value);
 
   // The 22 wave tables, contiguous: table k starts at element k * 4096.
   static const double* waveTables();

@@ -97,6 +97,7 @@ void OscFormant::fillConfig(ModuleConfig* config)
 
 void OscFormant::setParameter(int index, double value)
 {
+  if (setPitchParameter(index, 8, value)) return;
   switch (index) {
   case 0:
     mode = clampToInt(std::floor(value), kFixed, kRing);
@@ -124,24 +125,6 @@ void OscFormant::setParameter(int index, double value)
     break;
   case 7:
     formantMod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 8:
-    setPitch(clampToInt(std::floor(value), -24, 24));
-    break;
-  case 9:
-    setTune(clampToInt(std::floor(value), -128, 128));
-    break;
-  case 10:
-    pitchMod1Amount = value;
-    break;
-  case 11:
-    pitchMod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 12:
-    pitchMod2Amount = value;
-    break;
-  case 13:
-    pitchMod2Source = getSource((int)value, SourceDef::MODULATION);
     break;
   default:
     break;

@@ -43,6 +43,7 @@ void OscLinFM::setSampleRate(double rate)
 
 void OscLinFM::setParameter(int index, double value)
 {
+  if (setPitchParameter(index, 5, value) || setStartPhaseParameter(index, 12, value)) return;
   switch (index) {
   case 0:
     waveform = clampToInt(std::floor(value), kSine, kSquare);
@@ -59,35 +60,8 @@ void OscLinFM::setParameter(int index, double value)
   case 4:
     fmLevelModSource = getSource((int)value, SourceDef::MODULATION);
     break;
-  case 5:
-    setPitch(clampToInt(std::floor(value), -24, 24));
-    break;
-  case 6:
-    setTune(clampToInt(std::floor(value), -128, 128));
-    break;
-  case 7:
-    pitchMod1Amount = value;
-    break;
-  case 8:
-    pitchMod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 9:
-    pitchMod2Amount = value;
-    break;
-  case 10:
-    pitchMod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
   case 11:
     syncSource = getSource((int)value, SourceDef::SYNC);
-    break;
-  case 12:
-    startPhase = value;
-    break;
-  case 13:
-    startPhaseModSource = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 14:
-    resetSource = getSource((int)value, SourceDef::GATE);
     break;
   default:
     break;

@@ -36,6 +36,7 @@ void Oscillator::fillConfig(ModuleConfig* config)
 
 void Oscillator::setParameter(int index, double value)
 {
+  if (setPitchParameter(index, 4, value) || setStartPhaseParameter(index, 11, value)) return;
   switch (index) {
   case 0:
     waveform = (int)std::floor(value);
@@ -49,35 +50,8 @@ void Oscillator::setParameter(int index, double value)
   case 3:
     shapeModSource = getSource((int)value, SourceDef::MODULATION);
     break;
-  case 4:
-    setPitch((int)std::floor(value));
-    break;
-  case 5:
-    setTune((int)std::floor(value));
-    break;
-  case 6:
-    pitchMod1Amount = value;
-    break;
-  case 7:
-    pitchMod1Source = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 8:
-    pitchMod2Amount = value;
-    break;
-  case 9:
-    pitchMod2Source = getSource((int)value, SourceDef::MODULATION);
-    break;
   case 10:
     syncSource = getSource((int)value, SourceDef::SYNC);
-    break;
-  case 11:
-    startPhase = value;
-    break;
-  case 12:
-    startPhaseModSource = getSource((int)value, SourceDef::MODULATION);
-    break;
-  case 13:
-    resetSource = getSource((int)value, SourceDef::GATE);
     break;
   default:
     break;
