@@ -6,6 +6,7 @@
 #include "IGraphics.h"
 #include "IParam.h"
 #include "IPlugBase.h"
+#include "ModulePanel.h"
 
 #include <cmath>
 
@@ -85,6 +86,5 @@ int beatSeqShownStep(const BeatSeq* module)
 
 void showStepLeds(IControl* const* leds, int count, int currentStep)
 {
-  for (int k = 0; k < count; ++k)
-    if (leds[k] && leds[k]->IsHidden() != (currentStep != k)) leds[k]->Hide(currentStep != k);
+  for (int k = 0; k < count; ++k) showLamp(leds[k], currentStep == k);
 }

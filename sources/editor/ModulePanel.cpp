@@ -137,3 +137,14 @@ void buildPanelControls(ModuleConfig* config, int x, int y, int base, const Pane
       gui->AttachControl(control);
   }
 }
+
+IControl* const* panelSpecials(const ModuleConfig* config, int count)
+{
+  if (!config || (int)config->specialControls.size() != count) return nullptr;
+  return config->specialControls.data();
+}
+
+void showLamp(IControl* lamp, bool lit)
+{
+  if (lamp && lamp->IsHidden() == lit) lamp->Hide(!lit);
+}

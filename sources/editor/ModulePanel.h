@@ -18,6 +18,7 @@
 
 #include <cstddef>
 
+class IControl;
 class ModuleConfig;
 
 enum PanelKind : unsigned char
@@ -161,6 +162,12 @@ void buildPanel(ModuleConfig* config, int x, int y, int base, const PanelLayout&
 void buildPanelControls(ModuleConfig* config, int x, int y, int base, const PanelLayout& layout);
 // The background alone.
 void buildPanelBackground(ModuleConfig* config, int x, int y, int image);
+
+// For a module's refresh: the slot's special controls when the list holds exactly the count its panel
+// registers (the panel the module expects is the one shown), else null, and the refresh does nothing.
+IControl* const* panelSpecials(const ModuleConfig* config, int count);
+// Shows or hides a lamp, touching it only when that changes (a hide marks the control for redrawing).
+void showLamp(IControl* lamp, bool lit);
 
 // The panel table of a module type, null for none (empty types and ids outside 1..44).
 const PanelLayout* panelLayoutOf(int moduleID);

@@ -19,10 +19,7 @@ Amplifier::Amplifier(ModuleConfig* config, Voice* voice, Veltrane* owner)
 void Amplifier::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);
-  declareDouble(synth, base + 0, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 1);
-  declareDouble(synth, base + 2, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 3);
+  declareLevelInputs(synth, base);
   for (int p : {4, 7}) {
     declareDouble(synth, base + p, 0.5, 0.0, 1.0, 0.01, 1.0, setDisplayTextForMix);
     declareDouble(synth, base + p + 1, 0.0, -1.0, 1.0, 0.01, 1.0);

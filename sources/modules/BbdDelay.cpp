@@ -31,18 +31,10 @@ BbdDelay::BbdDelay(ModuleConfig* config, Voice* voice, Veltrane* owner)
   BbdDelay::setSampleRate(0.0);
 }
 
-BbdDelay::~BbdDelay()
-{
-  memory.release();
-}
-
 void BbdDelay::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);
-  declareDouble(synth, base + 0, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 1);
-  declareDouble(synth, base + 2, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 3);
+  declareLevelInputs(synth, base);
   declareDouble(synth, base + 4, 0.5, 0.0, 1.0, 0.001, 1.0);
   declareEnum(synth, base + 5, 3, 4, labelDelayRange);
   declareDouble(synth, base + 6, 0.0, -1.0, 1.0, 0.01, 1.0);
@@ -215,8 +207,8 @@ void BbdDelay::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void BbdDelay::updateGraphics()
 {
-  const std::vector<IControl*>& specials = config->specialControls;
-  if (specials.size() != 2) return;
+  IControl* const* specials = panelSpecials(config, 2);
+  if (!specials) return;
   auto* timeKnob = dynamic_cast<ITWKnobMultiControlText*>(specials[0]);
   auto* holdSwitch = dynamic_cast<ITWSwitchControl*>(specials[1]);
   if (!timeKnob || !holdSwitch) return;

@@ -31,8 +31,6 @@ public:
   static const char* const labelDelayRange[4];
 
   BbdDelay(ModuleConfig* config, Voice* voice, Veltrane* owner);
-  ~BbdDelay() override;
-
   void setSampleRate(double rate) override;
   void update(bool active) override;
   void process() override;

@@ -165,6 +165,5 @@ void BeatSeq::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void BeatSeq::updateGraphics()
 {
-  if (!config || config->specialControls.size() != (size_t)kSteps) return;
-  showStepLeds(config->specialControls.data(), kSteps, beatSeqShownStep(this));
+  if (IControl* const* leds = panelSpecials(config, kSteps)) showStepLeds(leds, kSteps, beatSeqShownStep(this));
 }

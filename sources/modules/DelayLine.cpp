@@ -13,11 +13,6 @@ DelayLine::DelayLine(ModuleConfig* config, Voice* voice, Veltrane* owner)
   for (Line& l : line) l.rec.attach(nullptr, 0);
 }
 
-DelayLine::~DelayLine()
-{
-  memory.release();
-}
-
 void DelayLine::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);

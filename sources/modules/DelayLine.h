@@ -18,8 +18,6 @@ class DelayLine : public Module
 {
 public:
   DelayLine(ModuleConfig* config, Voice* voice, Veltrane* owner);
-  ~DelayLine() override;
-
   void setSampleRate(double rate) override;
   void update(bool active) override;
   void process() override;

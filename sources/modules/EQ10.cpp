@@ -22,11 +22,7 @@ void EQ10::fillConfig(ModuleConfig* config)
 
 void EQ10::setSampleRate(double rate)
 {
-  sampleRate = rate;
-  for (int i = 0; i < kNumBands; ++i) {
-    bands[i][0].set(centres[i], rate);
-    bands[i][1].set(centres[i], rate);
-  }
+  setCentres(centres, rate);
 }
 
 void EQ10::setParameter(int index, double value)

@@ -65,6 +65,16 @@ public:
     nextAudioOut[0] = nextAudioOut[1] = x;
   }
 
+  // The rate, and every band of both channels at its centre (Hz, lowest band first).
+  void setCentres(const double* centres, double rate)
+  {
+    sampleRate = rate;
+    for (int i = 0; i < N; ++i) {
+      bands[i][0].set(centres[i], rate);
+      bands[i][1].set(centres[i], rate);
+    }
+  }
+
   // Parameters 0..4; false for the others.
   bool setCommonParameter(int index, double value)
   {
@@ -93,10 +103,7 @@ public:
   {
     using namespace ModuleConventions;
     clearParams(base, synth);
-    declareDouble(synth, base + 0, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-    declareSelector(synth, base + 1);
-    declareDouble(synth, base + 2, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-    declareSelector(synth, base + 3);
+    declareLevelInputs(synth, base);
     declareEnum(synth, base + 4, 0, 2, Module::labelStereo);
   }
 

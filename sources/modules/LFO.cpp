@@ -215,8 +215,8 @@ void LFO::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void LFO::updateGraphics()
 {
-  IControl* const* lamps = ModulatorLamps::panelLamps(config, 1);
+  IControl* const* lamps = panelSpecials(config, 1);
   if (!lamps) return;
   const ModulatorLamps::CyclePosition::Value c = shownCycle.load();
-  ModulatorLamps::showLamp(lamps[0], c.countdown >= c.half());
+  showLamp(lamps[0], c.countdown >= c.half());
 }

@@ -187,11 +187,11 @@ void LFO2::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void LFO2::updateGraphics()
 {
-  IControl* const* lamps = ModulatorLamps::panelLamps(config, 2);
+  IControl* const* lamps = panelSpecials(config, 2);
   if (!lamps) return;
   const ModulatorLamps::CyclePosition::Value a = shownCycle[0].load(), b = shownCycle[1].load();
   // Opposite halves: A's lamp from the start of its cycle to the middle, B's from the middle to the end
   // (both at the middle itself).
-  ModulatorLamps::showLamp(lamps[0], a.countdown >= a.half());
-  ModulatorLamps::showLamp(lamps[1], b.countdown <= b.half());
+  showLamp(lamps[0], a.countdown >= a.half());
+  showLamp(lamps[1], b.countdown <= b.half());
 }

@@ -153,12 +153,9 @@ void ModDelay::update(bool active)
 
 void ModDelay::updateGraphics()
 {
-  const std::vector<IControl*>& lamps = config->specialControls;
-  if (lamps.size() != 2) return;
-  for (int k = 0; k < 2; ++k) {
-    const bool dark = 1.0 > shownGate[k].load(std::memory_order_relaxed);
-    if (lamps[k]->IsHidden() != dark) lamps[k]->Hide(dark); // only a change dirties the lamp
-  }
+  IControl* const* lamps = panelSpecials(config, 2);
+  if (!lamps) return;
+  for (int k = 0; k < 2; ++k) showLamp(lamps[k], shownGate[k].load(std::memory_order_relaxed) >= 1.0);
 }
 
 // ---- panel ----

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdint>
 
-class IControl;
 class ModuleConfig;
 
 namespace ModulatorLamps {
@@ -70,11 +69,6 @@ private:
   std::atomic<uint64_t> packed{0};
 };
 
-// The slot's special controls when the list holds exactly the count the module's panel registers (the
-// panel the module expects is the one shown), else null: a refresh then does nothing.
-IControl* const* panelLamps(const ModuleConfig* config, int count);
-// Shows or hides a lamp, touching it only when that changes (a hide marks the control for redrawing).
-void showLamp(IControl* lamp, bool lit);
 // The refresh of an envelope panel whose special controls are the lamps of gates[0..count-1], in order.
 void refreshGateLamps(const ModuleConfig* config, GateLamp* gates, int count);
 

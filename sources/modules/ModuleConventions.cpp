@@ -75,6 +75,14 @@ void declareSelector(Synth* synth, int index)
   declareEnum(synth, index, 0, 1, kOff);
 }
 
+void declareLevelInputs(Synth* synth, int first)
+{
+  for (int p : {first, first + 2}) {
+    declareDouble(synth, p, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
+    declareSelector(synth, p + 1);
+  }
+}
+
 void declareInt(Synth* synth, int index, int defaultVal, int minVal, int maxVal, IParam::DisplayFunc display)
 {
   IParam* p = param(synth, index);

@@ -145,6 +145,8 @@ void declareEnum(Synth* synth, int param, int defaultIdx, int count, const char*
 // A source selector: an enumeration with the single entry "off"; the engine appends the source list.
 void declareSelector(Synth* synth, int param);
 void declareInt(Synth* synth, int param, int defaultVal, int minVal, int maxVal, IParam::DisplayFunc display = nullptr);
+// Two audio inputs at first..first + 3: each a level (0 to 2, 1 by default, shown in dB) and its source.
+void declareLevelInputs(Synth* synth, int first);
 void declareDouble(Synth* synth, int param, double defaultVal, double minVal, double maxVal, double step, double shape,
                    IParam::DisplayFunc display = nullptr);
 // The oscillators' pitch block at first..first+5: coarse pitch (semitones), fine tune (1/128 semitone),

@@ -256,8 +256,8 @@ void OscFormant::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void OscFormant::updateGraphics()
 {
-  const std::vector<IControl*>& knobs = config->specialControls;
-  if ((int)knobs.size() != kSpecialKnobs) return;
+  IControl* const* knobs = panelSpecials(config, kSpecialKnobs);
+  if (!knobs) return;
   const bool fixed = shownMode.load(std::memory_order_relaxed) == kFixed;
   knobs[0]->Hide(!fixed);
   knobs[1]->Hide(fixed);

@@ -26,11 +26,7 @@ void ParaEQ5::fillConfig(ModuleConfig* config)
 void ParaEQ5::setSampleRate(double rate)
 {
   // The frequency parameters come again after creation and on every activation.
-  sampleRate = rate;
-  for (int b = 0; b < kNumBands; ++b) {
-    bands[b][0].set(initialCentres[b], rate);
-    bands[b][1].set(initialCentres[b], rate);
-  }
+  setCentres(initialCentres, rate);
 }
 
 void ParaEQ5::setParameter(int index, double value)

@@ -45,18 +45,10 @@ Reverb::Reverb(ModuleConfig* config, Voice* voice, Veltrane* owner)
   Reverb::setSampleRate(0.0);
 }
 
-Reverb::~Reverb()
-{
-  memory.release();
-}
-
 void Reverb::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);
-  declareDouble(synth, base + 0, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 1);
-  declareDouble(synth, base + 2, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 3);
+  declareLevelInputs(synth, base);
   declareDouble(synth, base + 4, 0.0, 0.0, 200.0, 1.0, 1.0);
   declareDouble(synth, base + 5, 0.5, 0.0, 1.0, 0.01, 1.0);
   declareDouble(synth, base + 6, 0.5, 0.0, 1.0, 0.01, 1.0);

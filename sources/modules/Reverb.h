@@ -27,8 +27,6 @@ public:
   static const double nominalMs[kNumRecords];
 
   Reverb(ModuleConfig* config, Voice* voice, Veltrane* owner);
-  ~Reverb() override;
-
   void setSampleRate(double rate) override;
   void process() override;
   void setParameter(int index, double value) override;

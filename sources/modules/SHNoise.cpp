@@ -139,10 +139,10 @@ void SHNoise::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void SHNoise::updateGraphics()
 {
-  IControl* const* lamps = ModulatorLamps::panelLamps(config, 2);
+  IControl* const* lamps = panelSpecials(config, 2);
   if (!lamps) return;
   for (int i = 0; i < 2; ++i) {
     const ModulatorLamps::CyclePosition::Value c = shownCycle[i].load();
-    ModulatorLamps::showLamp(lamps[i], c.countdown >= c.half());
+    showLamp(lamps[i], c.countdown >= c.half());
   }
 }

@@ -17,10 +17,7 @@ Saturator::Saturator(ModuleConfig* config, Voice* voice, Veltrane* owner)
 void Saturator::initParams(int base, Synth* synth)
 {
   clearParams(base, synth);
-  declareDouble(synth, base + 0, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 1);
-  declareDouble(synth, base + 2, 1.0, 0.0, 2.0, 0.01, 1.0, setDisplayTextForDB);
-  declareSelector(synth, base + 3);
+  declareLevelInputs(synth, base);
   for (int ch = 0; ch < 2; ++ch) {
     declareDouble(synth, base + 4 + 3 * ch, 0.0, 0.0, 11.0, 0.01, 1.0);
     declareDouble(synth, base + 5 + 3 * ch, 0.0, -1.0, 1.0, 0.01, 1.0);

@@ -198,12 +198,10 @@ void SeqSwitch::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void SeqSwitch::updateGraphics()
 {
-  if (!config || config->specialControls.size() != (size_t)kSteps + 1) return;
-  IControl* const* leds = config->specialControls.data();
+  IControl* const* leds = panelSpecials(config, kSteps + 1);
+  if (!leds) return;
   showStepLeds(leds, kSteps, publishedStep.load(std::memory_order_relaxed));
   // Lit in the first half of each period: dark while the countdown is below half of it.
   const int countdown = publishedCounter.load(std::memory_order_relaxed);
-  const bool dark = countdown < publishedPeriod.load(std::memory_order_relaxed) / 2;
-  IControl* rate = leds[kSteps];
-  if (rate && rate->IsHidden() != dark) rate->Hide(dark);
+  showLamp(leds[kSteps], countdown >= publishedPeriod.load(std::memory_order_relaxed) / 2);
 }

@@ -146,6 +146,6 @@ void Sequencer::createGraphics(ModuleConfig* config, int x, int y, int base)
 
 void Sequencer::updateGraphics()
 {
-  if (!config || config->specialControls.size() != (size_t)kSteps) return;
-  showStepLeds(config->specialControls.data(), kSteps, publishedStep.load(std::memory_order_relaxed));
+  if (IControl* const* leds = panelSpecials(config, kSteps))
+    showStepLeds(leds, kSteps, publishedStep.load(std::memory_order_relaxed));
 }
