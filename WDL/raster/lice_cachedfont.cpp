@@ -62,30 +62,22 @@ LICE_CachedFont::~LICE_CachedFont()
 
 LICE_pixel LICE_CachedFont::SetTextColor(LICE_pixel colour)
 {
-  const LICE_pixel old = m_fg;
-  m_fg = colour;
-  return old;
+  return std::exchange(m_fg, colour);
 }
 
 LICE_pixel LICE_CachedFont::SetBkColor(LICE_pixel colour)
 {
-  const LICE_pixel old = m_bg;
-  m_bg = colour;
-  return old;
+  return std::exchange(m_bg, colour);
 }
 
 LICE_pixel LICE_CachedFont::SetEffectColor(LICE_pixel colour)
 {
-  const LICE_pixel old = m_effectcol;
-  m_effectcol = colour;
-  return old;
+  return std::exchange(m_effectcol, colour);
 }
 
 int LICE_CachedFont::SetBkMode(int mode)
 {
-  const int old = m_bgmode;
-  m_bgmode = mode;
-  return old;
+  return std::exchange(m_bgmode, mode);
 }
 
 void LICE_CachedFont::SetCombineMode(int mode, float alpha)
