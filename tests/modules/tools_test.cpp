@@ -31,6 +31,13 @@ std::string shown(ModuleRig& rig, int p)
   return text;
 }
 
+// Two control ticks: the first computes, the second publishes.
+void twoTicks(Module* m, bool active = true)
+{
+  m->update(active);
+  m->update(active);
+}
+
 // Ticks a control-rate output spends at 1.0 while the module runs n ticks.
 template <class F> int ticksHigh(Module* m, int n, F out)
 {
@@ -282,12 +289,10 @@ TEST(GateTools, ANewDividerRestartsOnlyItsOwnCountAndTheJoinSumsItsInputs)
   gt->join[0] = &j1;
   gt->join[1] = &j2;
   gt->join[3] = &j3;
-  gt->update(true);
-  gt->update(true);
+  twoTicks(gt);
   EXPECT_EQ(2.0, gt->gateOut[GateTools::kJoinE]);
   j2 = kNaN;
-  gt->update(true);
-  gt->update(true);
+  twoTicks(gt);
   EXPECT_TRUE(std::isfinite(gt->gateOut[GateTools::kJoinE]));
 }
 
@@ -402,8 +407,7 @@ TEST(LAGAdder, AtAmountOneALagAtRestStaysAndAdaptsNothing)
   for (int t = 0; t < 5000; ++t) la->update(true);
   EXPECT_NEAR(0.7, la->modOut[0], 1e-9);
   x = kNaN; // a bad input starts the lag from rest
-  la->update(true);
-  la->update(true);
+  twoTicks(la);
   EXPECT_EQ(0.0, la->modOut[0]);
 }
 
@@ -431,8 +435,7 @@ TEST(LAGAdder, AddersSumTwoScaledInputs)
     rig.param(7, c.amount2);
     rig.param(9, c.amount2);
     rig.param(11, c.amount1);
-    la->update(true);
-    la->update(true);
+    twoTicks(la);
     const double expected = (c.on1 ? c.in1 * c.amount1 : 0.0) + (c.on2 ? c.in2 * c.amount2 : 0.0);
     EXPECT_NEAR(expected, la->modOut[2], 1e-12);
     EXPECT_NEAR(expected, la->modOut[3], 1e-12);
@@ -463,8 +466,7 @@ TEST(VoltageProc, ScaleAndOffsetUnitsAndMultipliers)
     for (int p : {1, 4}) rig.param(p, c.scale);
     for (int p : {2, 5}) rig.param(p, c.offset);
     for (int p : {7, 10}) rig.param(p, c.level);
-    vp->update(true);
-    vp->update(true);
+    twoTicks(vp);
     const double expectedA = (c.onA ? c.a * c.scale : 0.0) + c.offset;
     const double expectedC = !c.onFirst ? 0.0 : c.first * (c.onSecond ? c.second : 1.0) * c.level;
     for (int k : {0, 1}) EXPECT_NEAR(expectedA, vp->modOut[k], 1e-12);
@@ -476,11 +478,9 @@ TEST(VoltageProc, ScaleAndOffsetUnitsAndMultipliers)
   rig.param(1, 1.0);
   rig.param(2, 0.0);
   const double before = vp->modOut[0];
-  vp->update(false);
-  vp->update(false);
+  twoTicks(vp, false);
   EXPECT_EQ(before, vp->modOut[0]);
-  vp->update(true);
-  vp->update(true);
+  twoTicks(vp);
   EXPECT_EQ(1.0, vp->modOut[0]);
 }
 
@@ -535,8 +535,7 @@ TEST(ModDelay, FeedbackOneRepeatsTheLineEveryDelay)
   EXPECT_EQ((std::vector<int>{41, 81, 121, 161}), repeats);
   // Without inputs the line stands still and says 0; a bad input value never enters the line.
   md->delayInput1 = nullptr;
-  md->update(true);
-  md->update(true);
+  twoTicks(md);
   EXPECT_EQ(0.0, md->modOut[0]);
   x = kNaN;
   md->delayInput1 = &x;
@@ -561,8 +560,7 @@ TEST(ModDelay, ComparatorsGateAtOrAboveTheirThresholdAndTheAdderSums)
     double x = c.in;
     md->comparatorB = c.connected ? &x : nullptr;
     rig.param(13, c.threshold);
-    md->update(true);
-    md->update(true);
+    twoTicks(md);
     EXPECT_EQ(c.gate, md->gateOut[1]) << c.in << " against " << c.threshold;
     EXPECT_EQ(0.0, md->gateOut[0]);
   }
@@ -572,8 +570,7 @@ TEST(ModDelay, ComparatorsGateAtOrAboveTheirThresholdAndTheAdderSums)
   md->adderInput2 = &b;
   rig.param(8, 0.5);
   rig.param(9, -1.0);
-  md->update(true);
-  md->update(true);
+  twoTicks(md);
   EXPECT_NEAR(0.4 * 0.5 + 0.2, md->modOut[1], 1e-12);
   md->update(false); // an idle voice's module does nothing
   a = 0.0;
