@@ -162,8 +162,7 @@ TEST(SampleDelay, ANewDelayEmptiesOnlyItsChannelAndAnUnconnectedChannelIsSilent)
   SampleDelay* sd = rig.make<SampleDelay>(ModuleConfig::MOD_SAMPLEDELAY, 48000);
   double x = 0.5;
   sd->input[0] = sd->input[1] = &x;
-  rig.param(6, 9);
-  rig.param(7, 9);
+  for (int p : {6, 7}) rig.param(p, 9);
   for (int n = 0; n < 20; ++n) sd->process();
   EXPECT_EQ(0.5, sd->audioOut[0]);
   rig.param(6, 5); // channel A starts again from an empty ring
@@ -286,9 +285,7 @@ TEST(GateTools, ANewDividerRestartsOnlyItsOwnCountAndTheJoinSumsItsInputs)
   EXPECT_EQ(2, d); // D passes the second and fourth after the change
 
   double j1 = 1.0, j2 = 1.0, j3 = 0.0;
-  gt->join[0] = &j1;
-  gt->join[1] = &j2;
-  gt->join[3] = &j3;
+  gt->join[0] = &j1, gt->join[1] = &j2, gt->join[3] = &j3;
   twoTicks(gt);
   EXPECT_EQ(2.0, gt->gateOut[GateTools::kJoinE]);
   j2 = kNaN;
@@ -431,10 +428,8 @@ TEST(LAGAdder, AddersSumTwoScaledInputs)
     double a = c.in1, b = c.in2;
     la->adderC1 = la->adderD2 = c.on1 ? &a : nullptr;
     la->adderC2 = la->adderD1 = c.on2 ? &b : nullptr;
-    rig.param(5, c.amount1);
-    rig.param(7, c.amount2);
-    rig.param(9, c.amount2);
-    rig.param(11, c.amount1);
+    for (int p : {5, 11}) rig.param(p, c.amount1);
+    for (int p : {7, 9}) rig.param(p, c.amount2);
     twoTicks(la);
     const double expected = (c.on1 ? c.in1 * c.amount1 : 0.0) + (c.on2 ? c.in2 * c.amount2 : 0.0);
     EXPECT_NEAR(expected, la->modOut[2], 1e-12);
