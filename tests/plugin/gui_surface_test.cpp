@@ -262,16 +262,17 @@ TEST(SurfaceValues, BothWaysWithClampDisplaysQueueAndPrompts)
   mode->PromptUserInput();
   EXPECT_DOUBLE_EQ(2.0, r.plug.GetParam(2)->Value());
 
-  // A double parameter opens a 40 x 16 text field centred on the control; typed text is read back negated.
+  // A double parameter opens a 40 x 16 text field centred on the control; typed text is read back negated
+  // and clamped to the range ("12.5 dB": -10).
   knob->SetClamp(0.0, 1.0);
   knob->PromptUserInput();
   EXPECT_EQ(IRECT(0, 12, 40, 28), r.g->entryRect);
-  r.g->SetFromStringAfterPrompt(knob, r.plug.GetParam(1), "12.5 dB");
-  EXPECT_NEAR(-10.0, r.plug.GetParam(1)->Value(), 1e-9) << "-12.5 clamped to the range";
-  r.g->SetFromStringAfterPrompt(knob, r.plug.GetParam(1), "3");
-  EXPECT_NEAR(-3.0, r.plug.GetParam(1)->Value(), 1e-9);
-  r.g->SetFromStringAfterPrompt(mode, r.plug.GetParam(2), "B");
-  EXPECT_DOUBLE_EQ(1.0, r.plug.GetParam(2)->Value());
+  const struct { Probe* control; int param; const char* typed; double expected; } typed[] = {
+      {knob, 1, "12.5 dB", -10.0}, {knob, 1, "3", -3.0}, {mode, 2, "B", 1.0}};
+  for (const auto& t : typed) {
+    r.g->SetFromStringAfterPrompt(t.control, r.plug.GetParam(t.param), t.typed);
+    EXPECT_NEAR(t.expected, r.plug.GetParam(t.param)->Value(), 1e-9) << t.typed;
+  }
 }
 
 TEST(SurfaceRebuild, DetachingDuringAGestureEndsItAndResetsTheMouseOver)
