@@ -138,7 +138,7 @@ TEST(SurfaceInput, LaterControlsWinAndGesturesTellTheHostOnce)
   r.g->MouseUp(60, 60, r.left);
   r.g->MouseDown(60, 60, r.left);
   EXPECT_EQ((std::vector<std::string>{"under down", "under up", "under down"}), Probe::log);
-  EXPECT_EQ(nullptr, under->GetTargetRECT()->Contains(100, 50) ? under : nullptr); // R is exclusive
+  EXPECT_FALSE(under->GetTargetRECT()->Contains(100, 50)) << "R is exclusive";
 
   // Wheel goes to the captured control, keys over the background go to the key catcher or nowhere.
   Probe::log.clear();
@@ -173,10 +173,8 @@ TEST(SurfaceRedraw, DirtyUnionStrictAreaAndIdleHook)
   EXPECT_EQ(IRECT(-5, 0, 120, 60), u);
   IRECT area(0, 0, 10, 10);
   r.g->Draw(&area);
-  EXPECT_EQ(1, a->draws);
-  EXPECT_EQ(1, b->draws) << "touching the area's right edge counts";
-  EXPECT_EQ(0, c->draws) << "touching its left edge does not";
-  EXPECT_EQ(0, d->draws);
+  EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), (std::vector<int>{a->draws, b->draws, c->draws, d->draws}))
+      << "touching the area's right edge counts (b), touching its left edge does not (c)";
   EXPECT_FALSE(r.g->IsDirty(&u)) << "every control is cleaned";
 
   // A value change redraws the control once more on the tick after (its redraw request).
@@ -262,16 +260,17 @@ TEST(SurfaceValues, BothWaysWithClampDisplaysQueueAndPrompts)
   mode->PromptUserInput();
   EXPECT_DOUBLE_EQ(2.0, r.plug.GetParam(2)->Value());
 
-  // A double parameter opens a 40 x 16 text field centred on the control; typed text is read back negated.
+  // A double parameter opens a 40 x 16 text field centred on the control; typed text is read back negated
+  // and clamped to the range ("12.5 dB": -10).
   knob->SetClamp(0.0, 1.0);
   knob->PromptUserInput();
   EXPECT_EQ(IRECT(0, 12, 40, 28), r.g->entryRect);
-  r.g->SetFromStringAfterPrompt(knob, r.plug.GetParam(1), "12.5 dB");
-  EXPECT_NEAR(-10.0, r.plug.GetParam(1)->Value(), 1e-9) << "-12.5 clamped to the range";
-  r.g->SetFromStringAfterPrompt(knob, r.plug.GetParam(1), "3");
-  EXPECT_NEAR(-3.0, r.plug.GetParam(1)->Value(), 1e-9);
-  r.g->SetFromStringAfterPrompt(mode, r.plug.GetParam(2), "B");
-  EXPECT_DOUBLE_EQ(1.0, r.plug.GetParam(2)->Value());
+  const struct { Probe* control; int param; const char* typed; double expected; } typed[] = {
+      {knob, 1, "12.5 dB", -10.0}, {knob, 1, "3", -3.0}, {mode, 2, "B", 1.0}};
+  for (const auto& t : typed) {
+    r.g->SetFromStringAfterPrompt(t.control, r.plug.GetParam(t.param), t.typed);
+    EXPECT_NEAR(t.expected, r.plug.GetParam(t.param)->Value(), 1e-9) << t.typed;
+  }
 }
 
 TEST(SurfaceRebuild, DetachingDuringAGestureEndsItAndResetsTheMouseOver)
@@ -308,20 +307,17 @@ TEST(SurfaceDrawing, GeometryOfTheOperations)
   EXPECT_EQ(100, at(10, 10).R);
   EXPECT_EQ(100, at(29, 29).R);
   EXPECT_EQ(0, at(30, 30).R) << "clipped";
-  IChannelBlend quarter(IChannelBlend::kBlendClobber, 0.25f);
-  EXPECT_EQ(LICE_BLIT_MODE_COPY, LiceBlendMode(&quarter));
-  IChannelBlend odd(7, 0.5f);
-  EXPECT_EQ(LICE_BLIT_USE_ALPHA, LiceBlendMode(&odd));
-
   IRECT box(100, 0, 200, 50);
   r.g->DrawHorizontalLine(&COLOR_WHITE, &box, 0.0f);
   r.g->DrawHorizontalLine(&COLOR_GREEN, &box, 1.5f);
-  EXPECT_EQ(COLOR_WHITE, at(150, 50));
-  EXPECT_EQ(COLOR_GREEN, at(150, 0));
   r.g->DrawRadialLine(&COLOR_BLUE, 50, 80, 0.0f, 10.0f, 20.0f);
-  EXPECT_EQ(COLOR_BLUE, at(50, 60));
-  EXPECT_EQ(COLOR_BLUE, at(50, 70));
+  const struct { int x, y; IColor expected; } lines[] = {
+      {150, 50, COLOR_WHITE}, {150, 0, COLOR_GREEN}, {50, 60, COLOR_BLUE}, {50, 70, COLOR_BLUE}};
+  for (const auto& p : lines) EXPECT_EQ(p.expected, at(p.x, p.y)) << p.x << "," << p.y;
   EXPECT_NE(COLOR_BLUE, at(50, 71));
+  IChannelBlend quarter(IChannelBlend::kBlendClobber, 0.25f), odd(7, 0.5f);
+  EXPECT_EQ(LICE_BLIT_MODE_COPY, LiceBlendMode(&quarter));
+  EXPECT_EQ(LICE_BLIT_USE_ALPHA, LiceBlendMode(&odd));
   EXPECT_EQ(0x0000FFFFu, LiceColor(&COLOR_RED));
   EXPECT_EQ(0xFF0000FFu, LiceColor(&COLOR_BLUE));
 
@@ -397,23 +393,17 @@ TEST(BitmapText, CellsFollowAlignmentCentringAndWrapping)
   IRECT rect(0, 0, 100, 20);
   IChannelBlend clobber(IChannelBlend::kBlendClobber);
   DrawBitmapedText(r.g, &font, &rect, &centre, &clobber, "ABC", true, false, 10, 12, 2);
-  LICE_IBitmap* bits = r.g->GetDrawBitmap();
-  auto red = [&](int x, int y) { return (int)LICE_GETR(LICE_GetPixel(bits, x, y)); };
-  EXPECT_EQ('A' - 31, red(35, 4)); // x0 = 35 (the offset is not counted), y0 = 4
-  EXPECT_EQ('B' - 31, red(47, 4));
-  EXPECT_EQ('C' - 31, red(59, 15));
-  EXPECT_EQ(0, red(34, 4));
-  EXPECT_EQ(0, red(35, 3));
-
   // Multi-line: 25 characters of width 10 in 100 pixels: three lines, 5 on the last.
   IText near;
   near.mAlign = IText::kAlignNear;
   IRECT wide(0, 40, 100, 100);
   DrawBitmapedText(r.g, &font, &wide, &near, &clobber, "abcdefghijklmnopqrstuvwxy", false, true, 10, 12, 0);
-  EXPECT_EQ('a' - 31, red(0, 40));
-  EXPECT_EQ('k' - 31, red(0, 52));
-  EXPECT_EQ('y' - 31, red(40, 64));
-  EXPECT_EQ(0, red(50, 64));
+  // Centred: x0 = 35 (the offset is not counted), y0 = 4.
+  const struct { int x, y, red; } cells[] = {{35, 4, 'A' - 31}, {47, 4, 'B' - 31}, {59, 15, 'C' - 31},
+                                              {34, 4, 0},         {35, 3, 0},         {0, 40, 'a' - 31},
+                                              {0, 52, 'k' - 31},  {40, 64, 'y' - 31}, {50, 64, 0}};
+  for (const auto& c : cells)
+    EXPECT_EQ(c.red, (int)LICE_GETR(LICE_GetPixel(r.g->GetDrawBitmap(), c.x, c.y))) << c.x << "," << c.y;
 }
 
 TEST(SurfaceRedraw, APanelBackgroundRepaintsOnlyTheAreaBeingDrawn)

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,8 +22,8 @@ class StockPlug : public IPlugVST
 {
 public:
   StockPlug()
-      : IPlugVST(IPlugInstanceInfo{nullptr}, 5, "2-2", 1, "Stock", "", "Tests", 0x00010001, VstFourCC('s', 't', 'c', 'k'),
-                 VstFourCC('T', 'e', 's', 't'), 0, false, false, false)
+      : IPlugVST(IPlugInstanceInfo{nullptr}, 5, "2-2", 1, "Stock", "", "Tests", 0x00010001,
+                 VstFourCC('s', 't', 'c', 'k'), VstFourCC('T', 'e', 's', 't'), 0, false, false, false)
   {
     for (int i = 0; i < 4; ++i) GetParam(i)->InitDouble("P", 0.0, 0.0, 1.0, 1e-6, "dB");
     GetParam(4)->InitEnum("Mode", 0, 3);
@@ -53,6 +55,12 @@ public:
 
 const IMouseMod kLeft(true), kShift(true, false, true), kCtrl(true, false, false, true), kRight(false, true);
 
+void Click(IGraphicsLinux* g, int x, int y, const IMouseMod& m = kLeft, bool dbl = false)
+{
+  g->MouseDown(x, y, m, dbl);
+  g->MouseUp(x, y, m);
+}
+
 } // namespace
 
 TEST(StockControls, FrameOfAValue)
@@ -67,52 +75,54 @@ TEST(StockControls, FrameOfAValue)
       {65, 0.5, 33}, {65, 1.0, 65},  {65, -0.2, 1}, {65, 1.7, 65},   {1, 0.9, 1},   {2, 0.49, 1},  {2, 0.5, 2},
       {65, NAN, 1},  {10, 1e300, 10},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.frame, FrameForValue(c.frames, c.value)) << c.frames << " frames at " << c.value;
+  for (const Case& c : cases)
+    EXPECT_EQ(c.frame, FrameForValue(c.frames, c.value)) << c.frames << " frames at " << c.value;
 }
 
 TEST(StockControls, KnobDragAndWheelReachTheParameter)
 {
-  // A vertical knob 40 high with gearing 4 rises by 10/160 for ten pixels up; the modifiers gear down tenfold.
+  // Dragged from the centre: a vertical knob 40 high with gearing 4 rises by 10/160 for ten pixels up, the
+  // modifiers gear down tenfold; a horizontal one 100 wide with gearing 2 sweeps the range over 200 pixels.
+  const IRECT v(10, 10, 50, 50), h(0, 0, 100, 20);
   struct Case
   {
+    IRECT r;
+    EDirection dir;
+    double gearing, start;
     IMouseMod mod;
-    int dY;
+    int dX, dY;
     double expected;
-  } cases[] = {{kLeft, -10, 0.5 + 10.0 / 160}, {kShift, -10, 0.5 + 10.0 / 1600}, {kCtrl, 16, 0.5 - 16.0 / 1600},
-               {kLeft, 400, 0.0}, {kLeft, -400, 1.0}};
+  } cases[] = {{v, kVertical, 4, 0.5, kLeft, 0, -10, 0.5 + 10.0 / 160}, {v, kVertical, 4, 0.5, kLeft, 0, 400, 0.0},
+               {v, kVertical, 4, 0.5, kShift, 0, -10, 0.5 + 10.0 / 1600}, {v, kVertical, 4, 0.5, kLeft, 0, -400, 1.0},
+               {v, kVertical, 4, 0.5, kCtrl, 0, 16, 0.5 - 16.0 / 1600},   {h, kHorizontal, 2, 0.0, kLeft, 50, 0, 0.25}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.dX << "," << c.dY << " gearing " << c.gearing);
     StockPlug p;
-    Knob* knob = new Knob(&p, IRECT(10, 10, 50, 50), 1);
+    Knob* knob = new Knob(&p, c.r, 1, c.dir, c.gearing);
     p.mGUI->AttachControl(knob);
-    knob->SetValueFromUserInput(0.5);
-    p.mGUI->MouseDown(30, 30, c.mod);
-    p.mGUI->MouseMove(30, 30 + c.dY, c.mod);
-    p.mGUI->MouseUp(30, 30 + c.dY, c.mod);
-    EXPECT_NEAR(c.expected, knob->GetValue(), 1e-12) << c.dY;
+    knob->SetValueFromUserInput(c.start);
+    const int x = (int)c.r.MW(), y = (int)c.r.MH();
+    p.mGUI->MouseDown(x, y, c.mod);
+    p.mGUI->MouseMove(x + c.dX, y + c.dY, c.mod);
+    p.mGUI->MouseUp(x + c.dX, y + c.dY, c.mod);
+    EXPECT_NEAR(c.expected, knob->GetValue(), 1e-12);
     EXPECT_NEAR(c.expected, p.norm(1), 1e-9) << "the parameter follows the drag";
   }
 
-  // Horizontal: moving right over gearing x width sweeps the range.
-  StockPlug p;
-  Knob* h = new Knob(&p, IRECT(0, 0, 100, 20), 2, kHorizontal, 2.0);
-  p.mGUI->AttachControl(h);
-  p.mGUI->MouseDown(10, 10, kLeft);
-  p.mGUI->MouseMove(60, 10, kLeft);
-  p.mGUI->MouseUp(60, 10, kLeft);
-  EXPECT_NEAR(0.25, h->GetValue(), 1e-12);
-
   // The wheel: 0.01 a step, 0.001 with Control or Shift, clamped to 0..1.
+  const struct { double start; IMouseMod mod; int steps; double expected; } wheels[] = {
+      {0.02, IMouseMod(), -3, 0.0}, {0.02, kCtrl, -3, 0.017}, {0.02, kShift, 2, 0.022},
+      {0.017, IMouseMod(), 5, 0.067}, {0.99, IMouseMod(), 3, 1.0}};
+  StockPlug p;
   Knob* w = new Knob(&p, IRECT(150, 0, 190, 40), 3);
   p.mGUI->AttachControl(w);
-  w->SetValueFromUserInput(0.02);
-  p.mGUI->MouseWheel(160, 10, IMouseMod(), -3);
-  EXPECT_DOUBLE_EQ(0.0, w->GetValue());
-  w->SetValueFromUserInput(0.02);
-  p.mGUI->MouseWheel(160, 10, kCtrl, -3);
-  EXPECT_NEAR(0.017, w->GetValue(), 1e-12);
-  EXPECT_NEAR(0.017, p.norm(3), 1e-9);
-  p.mGUI->MouseWheel(160, 10, IMouseMod(), 5);
-  EXPECT_NEAR(0.067, p.norm(3), 1e-9);
+  for (const auto& c : wheels) {
+    SCOPED_TRACE(testing::Message() << c.start << " by " << c.steps);
+    w->SetValueFromUserInput(c.start);
+    p.mGUI->MouseWheel(160, 10, c.mod, c.steps);
+    EXPECT_NEAR(c.expected, w->GetValue(), 1e-12);
+    EXPECT_NEAR(c.expected, p.norm(3), 1e-9);
+  }
 }
 
 TEST(StockControls, SwitchesStepWrapAndContactsSpring)
@@ -129,8 +139,7 @@ TEST(StockControls, SwitchesStepWrapAndContactsSpring)
     p.mGUI->AttachControl(sw);
     EXPECT_EQ(IRECT(5, 5, 15, 15), *sw->GetRECT()) << "one frame high";
     for (double v : c.values) {
-      p.mGUI->MouseDown(8, 8, kLeft);
-      p.mGUI->MouseUp(8, 8, kLeft);
+      Click(p.mGUI, 8, 8);
       EXPECT_NEAR(v, sw->GetValue(), 1e-12) << c.frames << " frames";
       EXPECT_NEAR(v, p.norm(0), 1e-9);
     }
@@ -140,10 +149,8 @@ TEST(StockControls, SwitchesStepWrapAndContactsSpring)
   Strip two(10, 10, 2);
   ISwitchControl* sw = new ISwitchControl(&p, 0, 0, 0, &two.bitmap);
   p.mGUI->AttachControl(sw);
-  p.mGUI->MouseDown(1, 1, kLeft);
-  p.mGUI->MouseUp(1, 1, kLeft);
-  p.mGUI->MouseDown(1, 1, kLeft, true);
-  p.mGUI->MouseUp(1, 1, kLeft);
+  Click(p.mGUI, 1, 1);
+  Click(p.mGUI, 1, 1, kLeft, true);
   EXPECT_EQ(0.0, sw->GetValue());
 
   // A contact is 1 while held and 0 after, and both reach the parameter.
@@ -166,10 +173,7 @@ TEST(StockControls, FileSelectorCycleAndCancel)
   EXPECT_FALSE(fs->IsDirty());
 
   // Two cancelled uses toggle the value twice and leave the file empty.
-  for (int i = 0; i < 2; ++i) {
-    p.mGUI->MouseDown(5, 5, kLeft);
-    p.mGUI->MouseUp(5, 5, kLeft);
-  }
+  for (int i = 0; i < 2; ++i) Click(p.mGUI, 5, 5);
   WDL_String file;
   fs->GetLastSelectedFileForPlug(&file);
   EXPECT_STREQ("", file.Get());
@@ -180,8 +184,7 @@ TEST(StockControls, FileSelectorCycleAndCancel)
 
   // A chosen file: value 1, the file kept, and one extra redraw after the dialog.
   p.mGUI->ScriptFilePrompt("/data/tables/pad.wav");
-  p.mGUI->MouseDown(5, 5, kLeft);
-  p.mGUI->MouseUp(5, 5, kLeft);
+  Click(p.mGUI, 5, 5);
   fs->GetLastSelectedFileForPlug(&file);
   EXPECT_STREQ("/data/tables/pad.wav", file.Get());
   EXPECT_EQ(1.0, p.norm(0));
@@ -209,11 +212,9 @@ TEST(StockControls, ZonesRadioButtonsFaderOverlayCaptionAndLink)
   p.mGUI->AttachControl(zones);
   ASSERT_EQ(4, zones->NZones());
   EXPECT_EQ(IRECT(0, 105, 20, 107), zones->Zone(2));
-  p.mGUI->MouseDown(5, 103, kLeft);
-  p.mGUI->MouseUp(5, 103, kLeft);
+  Click(p.mGUI, 5, 103);
   EXPECT_NEAR(1.0 / 3, zones->GetValue(), 1e-12);
-  p.mGUI->MouseDown(5, 108, kLeft);
-  p.mGUI->MouseUp(5, 108, kLeft);
+  Click(p.mGUI, 5, 108);
   EXPECT_NEAR(1.0, p.norm(0), 1e-9);
   EXPECT_FALSE(zones->mDisablePrompt);
 
@@ -223,8 +224,7 @@ TEST(StockControls, ZonesRadioButtonsFaderOverlayCaptionAndLink)
   p.mGUI->AttachControl(rb);
   EXPECT_EQ(IRECT(100, 20, 110, 30), rb->Button(1));
   EXPECT_EQ(IRECT(100, 40, 110, 50), rb->Button(2));
-  p.mGUI->MouseDown(105, 45, kLeft);
-  p.mGUI->MouseUp(105, 45, kLeft);
+  Click(p.mGUI, 105, 45);
   EXPECT_EQ(1.0, p.norm(1));
   IRadioButtonsControl reversed(&p, IRECT(0, 0, 10, 50), -1, 3, &radio.bitmap, kVertical, true);
   EXPECT_EQ(IRECT(0, 30, 10, 40), reversed.Button(0)) << "reversed: one gap in from the far edge";
@@ -241,7 +241,8 @@ TEST(StockControls, ZonesRadioButtonsFaderOverlayCaptionAndLink)
   EXPECT_EQ(1.0, p.norm(2));
 
   // An overlay is hit only in its target area until it shows.
-  IBitmapOverlayControl* overlay = new IBitmapOverlayControl(&p, 250, 100, -1, &radio.bitmap, IRECT(250, 100, 252, 102));
+  IBitmapOverlayControl* overlay =
+      new IBitmapOverlayControl(&p, 250, 100, -1, &radio.bitmap, IRECT(250, 100, 252, 102));
   p.mGUI->AttachControl(overlay);
   p.mGUI->OpenWindow(nullptr);
   p.mGUI->Tick();
@@ -261,19 +262,16 @@ TEST(StockControls, ZonesRadioButtonsFaderOverlayCaptionAndLink)
   EXPECT_STREQ("C ", cap->GetTextString()) << "a display text has no label";
   IURLControl* link = new IURLControl(&p, IRECT(150, 150, 200, 170), "", "https://example.org/backup");
   p.mGUI->AttachControl(link);
-  p.mGUI->MouseDown(160, 160, kLeft);
-  p.mGUI->MouseUp(160, 160, kLeft);
+  Click(p.mGUI, 160, 160);
   ASSERT_EQ(1u, p.mGUI->OpenedURLs().size());
   EXPECT_EQ("https://example.org/backup", p.mGUI->OpenedURLs()[0]);
 
   // An invisible switch flips around 0.5.
   IInvisibleSwitchControl* inv = new IInvisibleSwitchControl(&p, IRECT(120, 150, 140, 170), 3);
   p.mGUI->AttachControl(inv);
-  p.mGUI->MouseDown(125, 155, kRight);
-  p.mGUI->MouseUp(125, 155, kRight);
+  Click(p.mGUI, 125, 155, kRight);
   EXPECT_EQ(1.0, p.norm(3));
-  p.mGUI->MouseDown(125, 155, kLeft);
-  p.mGUI->MouseUp(125, 155, kLeft);
+  Click(p.mGUI, 125, 155);
   EXPECT_EQ(0.0, p.norm(3));
 }
 
@@ -283,8 +281,7 @@ TEST(StockControls, KnobLineAndMultiDraw)
   p.mGUI->OpenWindow(nullptr);
   // A line knob at value 0.5 with angles -pi/2..pi/2 points straight up from the centre.
   const IColor white = COLOR_WHITE;
-  IKnobLineControl* line =
-      new IKnobLineControl(&p, IRECT(0, 0, 40, 40), 0, &white, 0.0, 18.0, -M_PI / 2, M_PI / 2);
+  IKnobLineControl* line = new IKnobLineControl(&p, IRECT(0, 0, 40, 40), 0, &white, 0.0, 18.0, -M_PI / 2, M_PI / 2);
   p.mGUI->AttachControl(line);
   line->SetValueFromUserInput(0.5);
   p.mGUI->Tick();
@@ -298,11 +295,10 @@ TEST(StockControls, KnobLineAndMultiDraw)
   IKnobMultiControl* multi = new IKnobMultiControl(&p, 100, 100, 1, &s.bitmap);
   p.mGUI->AttachControl(multi);
   EXPECT_EQ(IRECT(100, 100, 108, 108), *multi->GetRECT());
-  const double values[] = {0.0, 0.3, 0.6, 1.0};
-  const int frames[] = {1, 2, 3, 5};
-  for (int i = 0; i < 4; ++i) {
-    multi->SetValueFromUserInput(values[i]);
+  const std::pair<double, int> framesOfValues[] = {{0.0, 1}, {0.3, 2}, {0.6, 3}, {1.0, 5}};
+  for (auto [value, frame] : framesOfValues) {
+    multi->SetValueFromUserInput(value);
     p.mGUI->Tick();
-    EXPECT_EQ((unsigned)((frames[i] - 1) * 50), LICE_GETR(LICE_GetPixel(screen, 104, 104))) << values[i];
+    EXPECT_EQ((unsigned)((frame - 1) * 50), LICE_GETR(LICE_GetPixel(screen, 104, 104))) << value;
   }
 }

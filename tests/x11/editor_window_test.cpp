@@ -242,6 +242,11 @@ protected:
     Button(button, true, delayMs);
     Button(button, false);
   }
+  void ClickCentre(const IRECT& r) { Click(1, (int)r.MW(), (int)r.MH()); }
+  bool KnobReaches(double v)
+  {
+    return PumpFor([&] { return std::fabs(plug->GetParam(kKnob)->GetNormalized() - v) < 1e-9; });
+  }
   void Key(KeySym sym, bool press)
   {
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), press, CurrentTime);
@@ -293,12 +298,11 @@ TEST_F(EditorWindow, PixelsEqualTheHeadlessFrameOfTheSameState)
   }
   EXPECT_TRUE(PumpFor(matches));
   // The comparison tells frames apart.
-  twin.surface->SetParameterFromPlug(kKnob, 0.2, true);
-  twin.surface->Tick();
-  EXPECT_FALSE(matches());
-  twin.surface->SetParameterFromPlug(kKnob, 0.85, true);
-  twin.surface->Tick();
-  EXPECT_TRUE(matches());
+  for (double knob : {0.2, 0.85}) {
+    twin.surface->SetParameterFromPlug(kKnob, knob, true);
+    twin.surface->Tick();
+    EXPECT_EQ(matches(), knob == 0.85) << knob;
+  }
 
   // Covered by another window and uncovered: what was exposed is presented again from the bitmap.
   Window cover = MakeHostWindow(display, kHostX + 10, kHostY + 10, 200, 150);
@@ -317,14 +321,11 @@ TEST_F(EditorWindow, XTestDragWheelAndClicksChangeTheParameters)
   for (int i = 1; i <= 4; ++i) Move(cx + i, cy - 10 * i); // 40 pixels up in four moves
   Button(1, false);
   const double dragged = start + 40 * kDragPerPixel;
-  EXPECT_TRUE(PumpFor([&] { return std::fabs(plug->GetParam(kKnob)->GetNormalized() - dragged) < 1e-9; }))
-      << plug->GetParam(kKnob)->GetNormalized();
+  EXPECT_TRUE(KnobReaches(dragged)) << plug->GetParam(kKnob)->GetNormalized();
 
   // Three steps away from the user, one towards: buttons 4 and 5.
   for (unsigned b : {4u, 4u, 4u, 5u}) Click(b, cx, cy);
-  const double wheeled = dragged + 2 * kWheelStep;
-  EXPECT_TRUE(PumpFor([&] { return std::fabs(plug->GetParam(kKnob)->GetNormalized() - wheeled) < 1e-9; }))
-      << plug->GetParam(kKnob)->GetNormalized();
+  EXPECT_TRUE(KnobReaches(dragged + 2 * kWheelStep)) << plug->GetParam(kKnob)->GetNormalized();
 
   // Sideways steps (6, 7) carry no vertical part: the wheel call has 0 steps.
   Click(6, 200, 100);
@@ -332,7 +333,7 @@ TEST_F(EditorWindow, XTestDragWheelAndClicksChangeTheParameters)
   ASSERT_TRUE(LogHas(2));
   EXPECT_EQ(gLog, (std::vector<std::string>{"wheel 0", "wheel 0"}));
 
-  Click(1, (kSwitchRect.L + kSwitchRect.R) / 2, (kSwitchRect.T + kSwitchRect.B) / 2);
+  ClickCentre(kSwitchRect);
   EXPECT_TRUE(PumpFor([&] { return plug->GetParam(kSwitch)->GetNormalized() > 0.5; }));
   EXPECT_TRUE(PumpFor([&] { return !plug->surface->GetControl(2)->IsDirty(); }));
 }
@@ -434,10 +435,7 @@ TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
   TestSurface* g = plug->surface;
   IPopupMenu menu;
   for (const char* item : {"Sine", "Saw", "Square", "Noise"}) menu.AddItem(item);
-  g->onFirstModalStep = [&] {
-    const IRECT r = g->MenuItemRect(0, 2);
-    Click(1, (int)r.MW(), (int)r.MH());
-  };
+  g->onFirstModalStep = [&] { ClickCentre(g->MenuItemRect(0, 2)); };
   IRECT anchor(20, 20, 100, 40);
   IPopupMenu* chosen = g->CreateIPopupMenu(&menu, &anchor);
   if (g->modalSteps == 0) GTEST_SKIP() << "this build's menus answer without a modal loop";
@@ -445,10 +443,7 @@ TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
   EXPECT_EQ(menu.GetChosenItemIdx(), 2);
 
   g->modalSteps = 0;
-  g->onFirstModalStep = [&] {
-    const IRECT r = g->MessageBoxButtonRect(1);
-    Click(1, (int)r.MW(), (int)r.MH());
-  };
+  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
   EXPECT_EQ(g->ShowMessageBox("Replace the program?", "Question", 4), 7) << "No";
   EXPECT_GT(g->modalSteps, 0);
 }
