@@ -46,8 +46,9 @@ void chunk(Bytes& b, const char* id, const Bytes& body, bool pad = true)
 struct WavFormat
 {
   int tag, bits;
+  double quantum = 0; // how far a sample read back may lie from the one written
 };
-const WavFormat kFormats[] = {{1, 8}, {1, 16}, {1, 24}, {3, 32}, {3, 64}};
+const WavFormat kFormats[] = {{1, 8, 1.0 / 128}, {1, 16, 1.0 / 32768}, {1, 24, 1.0 / 8388608}, {3, 32, 1e-7}, {3, 64}};
 
 // Samples (frames * channels, interleaved, in -1..1) encoded in the format.
 Bytes encode(const WavFormat& f, const std::vector<double>& x)
@@ -74,15 +75,6 @@ Bytes encode(const WavFormat& f, const std::vector<double>& x)
     }
   }
   return b;
-}
-
-double quantum(const WavFormat& f)
-{
-  return f.bits == 8    ? 1.0 / 128
-         : f.bits == 16 ? 1.0 / 32768
-         : f.bits == 24 ? 1.0 / 8388608
-         : f.bits == 32 ? 1e-7
-                        : 0.0;
 }
 
 struct WavOptions
@@ -240,7 +232,7 @@ TEST(WaveReader, EveryFormatMonoAndStereoRoundTrips)
         n += r.ReadDoubles(y.data() + n, (unsigned int)y.size() - n);
         ASSERT_EQ(x.size(), n);
         EXPECT_EQ(0u, r.ReadDoubles(y.data(), 4));
-        EXPECT_LE(maxDiff(x, y.data(), x.size()), quantum(f)) << f.bits << " bits";
+        EXPECT_LE(maxDiff(x, y.data(), x.size()), f.quantum) << f.bits << " bits";
       }
 }
 
