@@ -102,33 +102,29 @@ TEST(DualOscillator, SameSettingsTwinOutputsAndTablesChosenPerOscillator)
 TEST(OscillatorsPitch, PitchSumsBeyondTheTableReadItsEnds)
 {
   // A modulation far outside any int is clamped before it becomes a pitch step: up reads the top entry,
-  // down and not-a-number read entry 0.
+  // down and not-a-number read entry 0. The dual oscillator takes it on both its pitch inputs (A and B).
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct
   {
     double source;
     int entry;
   } cases[] = {{1e12, 17280}, {-1e12, 0}, {INFINITY, 17280}, {-INFINITY, 0}, {nan, 0}, {1.0, 60 * 128 + 6145}};
-  for (const auto& c : cases) {
-    double mod = c.source;
-    ModuleRig dual;
-    Oscillator2* d = dual.make<Oscillator2>(ModuleConfig::MOD_OSCILLATOR2, 48000);
-    dual.param(8, 6145.0);
-    dual.param(10, 6145.0);
-    d->pitchMod1Source = d->pitchMod2Source = &mod;
-    dual.pitch = 60 * 128;
-    dual.run(48, -1);
-    EXPECT_EQ(d->freq2PhInc[c.entry], d->phaseIncrement) << c.source;
-    EXPECT_EQ(d->freq2PhInc[c.entry], d->phaseIncrementB) << c.source;
-
-    ModuleRig formant;
-    OscFormant* f = formant.make<OscFormant>(ModuleConfig::MOD_OSCFORMANT, 48000);
-    formant.param(10, 6145.0);
-    f->pitchMod1Source = &mod;
-    formant.pitch = 60 * 128;
-    formant.run(48, -1);
-    EXPECT_EQ(f->freq2PhInc[c.entry], f->phaseIncrement) << c.source;
-  }
+  for (const auto& c : cases)
+    for (bool dual : {true, false}) {
+      SCOPED_TRACE(std::to_string(c.source) + (dual ? " dual" : " formant"));
+      double mod = c.source;
+      ModuleRig rig;
+      OscBase* osc = rig.make<OscBase>(dual ? ModuleConfig::MOD_OSCILLATOR2 : ModuleConfig::MOD_OSCFORMANT, 48000);
+      if (dual) rig.param(8, 6145.0), osc->pitchMod2Source = &mod;
+      rig.param(10, 6145.0);
+      osc->pitchMod1Source = &mod;
+      rig.pitch = 60 * 128;
+      rig.run(48, -1);
+      EXPECT_EQ(osc->freq2PhInc[c.entry], osc->phaseIncrement);
+      if (dual) {
+        EXPECT_EQ(osc->freq2PhInc[c.entry], static_cast<Oscillator2*>(osc)->phaseIncrementB);
+      }
+    }
 }
 
 namespace {
@@ -150,6 +146,7 @@ TEST(LinearFM, SidebandsAtCarrierPlusMultiplesOfModulatorWithBesselLevels)
   };
   const Case cases[] = {{0.31, 1.0, 0.3, 0, 0}, {1.37, 0.5, 0.4, 0, 0}, {0.53, 1.0, 0.6, 1.0, 0.5}};
   for (const Case& c : cases) {
+    SCOPED_TRACE("ratio " + std::to_string(c.ratio));
     ModuleRig rig;
     OscLinFM* osc = rig.make<OscLinFM>(ModuleConfig::MOD_OSCLINFM, rate);
     rig.param(1, c.level);
@@ -170,12 +167,12 @@ TEST(LinearFM, SidebandsAtCarrierPlusMultiplesOfModulatorWithBesselLevels)
     for (int k = -3; k <= 3; ++k) {
       const double f = std::fabs(fc + k * fm);
       const double expected = 0.75 * std::fabs(std::cyl_bessel_j(std::abs(k), beta));
-      EXPECT_NEAR(expected, sineAmplitude(x, f, rate), 0.006) << "ratio " << c.ratio << ", sideband " << k;
+      EXPECT_NEAR(expected, sineAmplitude(x, f, rate), 0.006) << "sideband " << k;
       if (expected > 0.05) {
-        EXPECT_NEAR(f, peakFrequency(x, rate, f - 0.2 * fm, f + 0.2 * fm), 0.05) << "ratio " << c.ratio << " " << k;
+        EXPECT_NEAR(f, peakFrequency(x, rate, f - 0.2 * fm, f + 0.2 * fm), 0.05) << "sideband " << k;
       }
     }
-    EXPECT_LT(sineAmplitude(x, fc + 0.5 * fm, rate), 0.003) << "energy between the sidebands, ratio " << c.ratio;
+    EXPECT_LT(sineAmplitude(x, fc + 0.5 * fm, rate), 0.003) << "energy between the sidebands";
   }
 }
 
@@ -274,13 +271,10 @@ TEST(FormantOscillator, WidthWindowsPerCycleRingRunsFreePartialStaysHarmonic)
       halfIntegers += sineAmplitude(x, (h - 0.5) * f0, rate);
       harmonics += sineAmplitude(x, h * f0, rate);
     }
-    if (mode == OscFormant::kPartial) {
-      EXPECT_LT(halfIntegers, 0.01) << "Partial keeps every component on a harmonic";
-      EXPECT_GT(harmonics, 0.3);
-    } else {
-      EXPECT_GT(halfIntegers, 0.3) << "Ring at 2.5: the sine and its window sidebands lie between harmonics";
-      EXPECT_LT(harmonics, 0.01);
-    }
+    // Partial keeps every component on a harmonic; Ring at 2.5 puts the sine and its window sidebands between.
+    const bool partial = mode == OscFormant::kPartial;
+    EXPECT_GT(partial ? harmonics : halfIntegers, 0.3) << "mode " << mode;
+    EXPECT_LT(partial ? halfIntegers : harmonics, 0.01) << "mode " << mode;
   }
 }
 
