@@ -71,6 +71,11 @@ struct PanelRig : EditorRig
     g->MouseUp(x, y + dy, IMouseMod(true));
   }
 
+  void midi(int status, int data1, int data2)
+  {
+    IMidiMsg m(0, (uint8_t)status, (uint8_t)data1, (uint8_t)data2);
+    v->ProcessMidiMsg(&m);
+  }
   // The engine at 48 kHz with one control tick per block.
   void atTickRate()
   {

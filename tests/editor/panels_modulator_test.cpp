@@ -21,15 +21,7 @@ struct LampRig : PanelRig
   }
   void disconnect(int p) { v->SetParameterFromGUI(base() + p, 0.0); }
   void singleTriggerTo(int p) { connect(p, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerSingle); }
-  void note(bool on)
-  {
-    IMidiMsg m;
-    if (on)
-      m.MakeNoteOnMsg(60, 100, 0);
-    else
-      m.MakeNoteOffMsg(60, 0);
-    v->ProcessMidiMsg(&m);
-  }
+  void note(bool on) { midi(on ? 0x90 : 0x80, 60, on ? 100 : 0); }
   void pulse() // a note's gate on for two ticks, then off for two
   {
     note(true);

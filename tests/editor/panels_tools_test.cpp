@@ -36,8 +36,7 @@ struct LampRig : PanelRig
   // The wheel at a controller value, and a few ticks for the comparators to see it and publish their gates.
   void wheel(int cc)
   {
-    IMidiMsg m(0, 0xB0, 1, (uint8_t)cc);
-    v->ProcessMidiMsg(&m);
+    midi(0xB0, 1, cc);
     ticks(6);
   }
 };
