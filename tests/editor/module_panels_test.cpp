@@ -24,9 +24,14 @@ PanelRect rectOf(const IRECT& r, int x, int y)
   return {r.L - x, r.T - y, r.R - x, r.B - y};
 }
 
-std::string name(int id)
+// Runs a check on every module type that has a panel, named in the failures.
+template <class Check> void forEachPanel(Check check)
 {
-  return ModuleConfig::labelModuleName[id];
+  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id)
+    if (const PanelLayout* layout = panelLayoutOf(id)) {
+      SCOPED_TRACE(ModuleConfig::labelModuleName[id]);
+      check(id, *layout);
+    }
 }
 
 // The source type of a selector parameter (0..15) of a module type, OFF when it is not a selector.
@@ -48,18 +53,15 @@ int selectorType(int id, int param)
 // in the slot's list in table order; the artwork's captions are laid out from the same rectangles.
 TEST(ModulePanels, ControlsFollowTheirTables)
 {
-  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
-    const PanelLayout* layout = panelLayoutOf(id);
-    if (!layout) continue; // not built yet
-    SCOPED_TRACE(name(id));
+  forEachPanel([](int id, const PanelLayout& layout) {
     PanelRig r(id);
     const int x = PanelRig::kX, y = PanelRig::kY;
     IBitmapControl* back = dynamic_cast<IBitmapControl*>(r.g->GetControl(r.first));
     ASSERT_TRUE(back);
     EXPECT_EQ(IRECT(x, y, x + kPanelW, y + kPanelH), *back->GetRECT());
     std::vector<IControl*> specials;
-    for (int k = 0; k < layout->count; ++k) {
-      const PanelControl& row = layout->controls[k];
+    for (int k = 0; k < layout.count; ++k) {
+      const PanelControl& row = layout.controls[k];
       SCOPED_TRACE("row " + std::to_string(k + 1));
       IControl* c = r.control(k);
       ASSERT_TRUE(c);
@@ -79,8 +81,8 @@ TEST(ModulePanels, ControlsFollowTheirTables)
         EXPECT_FALSE(menu->master);
       }
     }
-    EXPECT_EQ(specials, r.v->slotConfig[r.slot].specialControls);
-  }
+    EXPECT_EQ(specials, r.specials());
+  });
 }
 
 // Each control edits a parameter of its own kind: source menus the selectors of their input type (every
@@ -88,13 +90,10 @@ TEST(ModulePanels, ControlsFollowTheirTables)
 TEST(ModulePanels, EveryControlEditsAParameterOfItsKind)
 {
   EditorRig rig;
-  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
-    const PanelLayout* layout = panelLayoutOf(id);
-    if (!layout) continue;
-    SCOPED_TRACE(name(id));
+  forEachPanel([&](int id, const PanelLayout& layout) {
     ModuleCatalogue::classes[id].initParams(0, rig.v.get());
     std::set<int> bound, menus;
-    for (const PanelControl& row : *layout) {
+    for (const PanelControl& row : layout) {
       if (row.param < 0) continue;
       SCOPED_TRACE("parameter +" + std::to_string(row.param));
       EXPECT_TRUE(bound.insert(row.param).second) << "bound twice";
@@ -119,7 +118,7 @@ TEST(ModulePanels, EveryControlEditsAParameterOfItsKind)
       if (selectorType(id, param) != SourceDef::OFF) {
         EXPECT_TRUE(menus.count(param)) << "input +" << param << " has no menu";
       }
-  }
+  });
 }
 
 // The path to the first entry a user can choose that is not the current one ({} for none), read off the
@@ -143,14 +142,11 @@ std::vector<int> pathToAnotherEntry(const std::vector<std::string>& lines)
 // changes its parameter, and dragging any knob up moves its parameter.
 TEST(ModulePanels, ControlsEditTheirParametersInAMasterSlot)
 {
-  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
-    const PanelLayout* layout = panelLayoutOf(id);
-    if (!layout) continue;
-    SCOPED_TRACE(name(id));
+  forEachPanel([&](int id, const PanelLayout& layout) {
     PanelRig r(id, true);
     r.g->whileOpen = [&] { r.g->answers.push_back(pathToAnotherEntry(r.g->shown)); };
-    for (int k = 0; k < layout->count; ++k) {
-      const PanelControl& row = layout->controls[k];
+    for (int k = 0; k < layout.count; ++k) {
+      const PanelControl& row = layout.controls[k];
       IControl* c = r.control(k);
       if (c->IsHidden() || row.param < 0) continue;
       SCOPED_TRACE("parameter +" + std::to_string(row.param));
@@ -169,10 +165,8 @@ TEST(ModulePanels, ControlsEditTheirParametersInAMasterSlot)
       if (row.kind != kPanelKnob && row.kind != kPanelKnobSmall) continue;
       p->SetNormalized(0.25);
       c->SetValueFromPlug(0.25);
-      r.g->MouseDown(mx, my + 9, IMouseMod(true));
-      r.g->MouseMove(mx, my - 31, IMouseMod(true));
-      r.g->MouseUp(mx, my - 31, IMouseMod(true));
+      r.drag(mx, my + 9, -40);
       EXPECT_GT(p->GetNormalized(), 0.25) << "knob of +" << row.param;
     }
-  }
+  });
 }

@@ -3,10 +3,9 @@
 // module the panel follows, a trigger's toggle shows on the switch, and nothing happens while the slot's
 // special-control list holds another number of controls.
 #include "BbdDelay.h"
-#include "IParam.h"
 #include "ValueControls.h"
 #include "Veltrane.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -15,44 +14,19 @@
 namespace {
 
 // The delay in the slot shown at display position 0, every other slot empty.
-struct BbdPanel : EditorRig
+struct BbdPanel : PanelRig
 {
-  explicit BbdPanel(bool master) : master(master)
-  {
-    open();
-    slot = v->slotAt(0);
-    for (int s = 0; s < 18; ++s)
-      v->replaceModule(s, s == slot ? ModuleConfig::MOD_BBDDELAY : 0, s == slot && master, true);
-    v->updateInstances();
-    v->RedrawParamControls();
-    g->Tick();
-  }
-  BbdDelay* module(int voice = 0)
-  {
-    return dynamic_cast<BbdDelay*>(master ? v->masterModules[slot] : v->voices[voice].modules[slot]);
-  }
-  std::vector<IControl*>& specials() { return v->slotConfig[slot].specialControls; }
+  explicit BbdPanel(bool master) : PanelRig(ModuleConfig::MOD_BBDDELAY, master) {}
+  BbdDelay* module(int voice = 0) { return dynamic_cast<BbdDelay*>(PanelRig::module(voice)); }
   ITWKnobMultiControlText* timeKnob() { return dynamic_cast<ITWKnobMultiControlText*>(specials().at(0)); }
   ITWSwitchControl* holdSwitch() { return dynamic_cast<ITWSwitchControl*>(specials().at(1)); }
-  void set(int p, double value)
-  {
-    v->GetParam(slot * 16 + p)->Set(value);
-    v->OnParamChange(slot * 16 + p);
-  }
   std::string knobText()
   {
     char text[64];
     timeKnob()->getText(text, sizeof text);
     return text;
   }
-  void clickHold()
-  {
-    const IRECT* r = holdSwitch()->GetRECT();
-    click((r->L + r->R) / 2, (r->T + r->B) / 2);
-  }
-
-  bool master;
-  int slot = 0;
+  void clickHold() { clickCentre(*holdSwitch()->GetRECT()); }
 };
 
 } // namespace
@@ -63,7 +37,7 @@ TEST(BbdDelayPanel, TheTimeKnobShowsTheDelayOfItsRangeInMilliseconds)
   ASSERT_TRUE(p.module());
   ASSERT_EQ(2u, p.specials().size());
   ASSERT_TRUE(p.timeKnob() && p.holdSwitch());
-  EXPECT_EQ(p.slot * 16 + 4, p.timeKnob()->ParamIdx());
+  EXPECT_EQ(p.base() + 4, p.timeKnob()->ParamIdx());
   EXPECT_STREQ("", p.timeKnob()->getOverrideText()) << "until the first idle call the knob shows its value";
 
   // Ranges "1 - 8", "4 - 31", "16 - 125", "63 - 500": 500 ms / 64, 16, 4, 1 at the top, an eighth of it at 0.

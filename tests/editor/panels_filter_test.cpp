@@ -5,7 +5,7 @@
 #include "K35.h"
 #include "ValueControls.h"
 #include "Veltrane.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 #include "veltrane_controls.h"
 
 #include <gtest/gtest.h>
@@ -16,19 +16,9 @@
 
 namespace {
 
-constexpr int kX = 256, kY = 24; // panel origin of display position 0
-
-// The slot at display position 0 holds one module type, every other slot is empty.
-struct FilterRig : EditorRig
+struct FilterRig : PanelRig
 {
-  explicit FilterRig(int id)
-  {
-    open();
-    slot = v->slotAt(0);
-    for (int s = 0; s < 18; ++s) v->replaceModule(s, s == slot ? id : 0, false, true);
-    v->RedrawParamControls();
-    g->Tick();
-  }
+  using PanelRig::PanelRig;
   IControl* at(int i) const { return i < g->GetNControls() ? g->GetControl(i) : nullptr; }
   const IBitmap& background() const { return static_cast<IBitmapControl*>(at(v->firstModuleControl))->GetBitmap(); }
   // The panel's controls after its background: kind, rectangle, slot parameter and source type of each.
@@ -40,25 +30,16 @@ struct FilterRig : EditorRig
       if (r.L < kX || r.R > kX + 128 || r.T < kY || r.B > kY + 300) continue;
       auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c);
       out.push_back(std::string(typeid(*c).name()) + " " + std::to_string(r.L) + "," + std::to_string(r.T) + "," +
-                    std::to_string(r.R) + "," + std::to_string(r.B) + " +" + std::to_string(c->ParamIdx() - 16 * slot) +
+                    std::to_string(r.R) + "," + std::to_string(r.B) + " +" + std::to_string(c->ParamIdx() - base()) +
                     (menu ? " type " + std::to_string((int)menu->type) : ""));
     }
     return out;
   }
-  IControl* bound(int p) const
+  double value(int p) const { return v->GetParam(base() + p)->Value(); }
+  void dragKnob(int p, int dy) // a knob by dy pixels, up negative
   {
-    for (int i = v->firstModuleControl + 1; IControl* c = at(i); ++i)
-      if (c->ParamIdx() == 16 * slot + p) return c;
-    return nullptr;
-  }
-  double value(int p) const { return v->GetParam(16 * slot + p)->Value(); }
-  void drag(int p, int dy) // a knob by dy pixels, up negative
-  {
-    const IRECT r = *bound(p)->GetRECT();
-    const int x = (r.L + r.R) / 2, y = r.T + 14;
-    g->MouseDown(x, y, IMouseMod(true));
-    g->MouseMove(x, y + dy, IMouseMod(true));
-    g->MouseUp(x, y + dy, IMouseMod(true));
+    const IRECT r = *boundTo(p)->GetRECT();
+    drag((r.L + r.R) / 2, r.T + 14, dy);
   }
   void chooseFilter(int item) // from the "Filters" submenu of position 0's module menu
   {
@@ -71,7 +52,6 @@ struct FilterRig : EditorRig
     click(kX + 10, kY + 95);
     return g->shown;
   }
-  int slot = 0;
 };
 
 } // namespace
@@ -105,7 +85,7 @@ TEST(FilterPanels, SwitchingCompatibleFiltersRebindsTheNewPanelToTheSameParamete
   EXPECT_EQ(3.0, r.value(0));
   for (int p : {1, 2, 5, 12}) {
     const double before = r.value(p);
-    r.drag(p, p == 1 ? 40 : -30);
+    r.dragKnob(p, p == 1 ? 40 : -30);
     EXPECT_NE(before, r.value(p)) << "+" << p;
   }
   double kept[16];
@@ -118,14 +98,14 @@ TEST(FilterPanels, SwitchingCompatibleFiltersRebindsTheNewPanelToTheSameParamete
   EXPECT_EQ((std::vector<std::string>{"Bypass", "Lowpass", "Highpass*"}), r.typeList());
   for (int p = 1; p < 15; ++p) {
     EXPECT_EQ(kept[p], r.value(p)) << "+" << p;
-    if (auto* knob = dynamic_cast<ITWKnobMultiControlText*>(r.bound(p))) {
-      EXPECT_DOUBLE_EQ(r.v->GetParam(16 * r.slot + p)->GetNormalized(), knob->GetValue()) << "+" << p;
+    if (auto* knob = dynamic_cast<ITWKnobMultiControlText*>(r.boundTo(p))) {
+      EXPECT_DOUBLE_EQ(r.v->GetParam(r.base() + p)->GetNormalized(), knob->GetValue()) << "+" << p;
     }
   }
   auto* k35 = dynamic_cast<K35*>(r.v->voices[0].modules[r.slot]);
   ASSERT_TRUE(k35);
   const int pitch = k35->cutoffPitch;
-  r.drag(1, -20);
+  r.dragKnob(1, -20);
   EXPECT_GT(k35->cutoffPitch, pitch);
   kept[1] = r.value(1);
 
@@ -135,6 +115,6 @@ TEST(FilterPanels, SwitchingCompatibleFiltersRebindsTheNewPanelToTheSameParamete
   ASSERT_TRUE(comb);
   for (int p = 1; p < 15; ++p) EXPECT_EQ(kept[p], r.value(p)) << "+" << p;
   const double feedback = comb->feedback;
-  r.drag(2, -30);
+  r.dragKnob(2, -30);
   EXPECT_GT(comb->feedback, feedback);
 }

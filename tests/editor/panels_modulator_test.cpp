@@ -3,7 +3,7 @@
 // slot's special controls that the panel registered.
 #include "IControl.h"
 #include "Veltrane.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -12,72 +12,42 @@
 namespace {
 
 // A master slot with one module type, its panel built, the engine at 48 kHz with one control tick per block.
-struct LampRig : EditorRig
+struct LampRig : PanelRig
 {
-  static constexpr int kNumSlots = 18, kTick = 48;
-
-  explicit LampRig(int id)
-  {
-    open();
-    slot = v->slotAt(0);
-    for (int s = 0; s < kNumSlots; ++s) v->replaceModule(s, s == slot ? id : 0, s == slot, true);
-    v->updateInstances();
-    v->SetSampleRate(48000.0);
-    v->SetBlockSize(kTick);
-    v->Reset();
-    v->RedrawParamControls();
-    g->Tick();
-  }
-  int param(int p) const { return slot * 16 + p; }
-  void set(int p, double value) { v->SetParameterFromGUI(param(p), v->GetParam(param(p))->GetNormalized(value)); }
+  explicit LampRig(int id) : PanelRig(id, true) { atTickRate(); }
   void connect(int p, SourceDef::SourceType type, int module, int index)
   {
-    SelectSource(*v, param(p), true, type, module, index);
+    SelectSource(*v, base() + p, true, type, module, index);
   }
-  void disconnect(int p) { v->SetParameterFromGUI(param(p), 0.0); }
+  void disconnect(int p) { v->SetParameterFromGUI(base() + p, 0.0); }
   void singleTriggerTo(int p) { connect(p, SourceDef::GATE, SourceDef::kGroupTriggers, Veltrane::kTriggerSingle); }
-  void note(bool on)
+  void note(bool on) { midi(on ? 0x90 : 0x80, 60, on ? 100 : 0); }
+  void pulse() // a note's gate on for two ticks, then off for two
   {
-    IMidiMsg m;
-    if (on)
-      m.MakeNoteOnMsg(60, 100, 0);
-    else
-      m.MakeNoteOffMsg(60, 0);
-    v->ProcessMidiMsg(&m);
+    note(true);
+    ticks(2);
+    note(false);
+    ticks(2);
   }
-  void ticks(int n)
-  {
-    double* ins[2] = {in.data(), in.data()};
-    double* outs[2] = {l.data(), r.data()};
-    for (int k = 0; k < n; ++k) v->ProcessDoubleReplacing(ins, outs, kTick);
-  }
-  std::vector<IControl*>& specials() { return v->slotConfig[slot].specialControls; }
-  bool lit(int lamp) { return !specials().at(lamp)->IsHidden(); }
-  // One idle call of the editor, then whether the lamp is lit.
-  bool litAfterIdle(int lamp = 0)
-  {
-    v->OnIdle();
-    return lit(lamp);
-  }
-
-  int slot = 0;
-  std::vector<double> l = std::vector<double>(kTick), r = std::vector<double>(kTick), in = std::vector<double>(kTick);
 };
 
-// Lengths of the runs of equal values, without the first and last run (they may be cut).
-std::vector<int> wholeRuns(const std::vector<bool>& v, std::vector<bool>* values)
+// The runs of equal values, without the first and last run (they may be cut): at least `atLeast` of them, each
+// lit run 91 ticks and each dark run 90 (a cycle of 181).
+void expectHalfCycles(const std::vector<bool>& v, size_t atLeast)
 {
   std::vector<int> runs;
+  std::vector<bool> values;
   size_t start = 0;
   for (size_t i = 1; i <= v.size(); ++i) {
     if (i < v.size() && v[i] == v[start]) continue;
     if (start > 0 && i < v.size()) {
       runs.push_back((int)(i - start));
-      values->push_back(v[start]);
+      values.push_back(v[start]);
     }
     start = i;
   }
-  return runs;
+  ASSERT_GE(runs.size(), atLeast);
+  for (size_t k = 0; k < runs.size(); ++k) EXPECT_EQ(values[k] ? 91 : 90, runs[k]) << k;
 }
 
 } // namespace
@@ -110,10 +80,7 @@ TEST(EnvelopeLamp, ATriggerBetweenTwoIdleCallsLightsItOnce)
 {
   LampRig r(ModuleConfig::MOD_ENVELOPE);
   r.singleTriggerTo(1); // gate B alone lights the lamp too
-  r.note(true);
-  r.ticks(2);
-  r.note(false);
-  r.ticks(2);
+  r.pulse();
   EXPECT_TRUE(r.litAfterIdle());
   EXPECT_FALSE(r.litAfterIdle());
   r.ticks(3);
@@ -129,12 +96,11 @@ TEST(EnvelopeLamp, AnUnconnectedGateKeepsTheDualEnvelopesLampDark)
   r.note(true);
   r.ticks(2);
   r.disconnect(1); // B's gate rose, then its input went off before the panel looked
-  r.ticks(2);
-  EXPECT_TRUE(r.litAfterIdle(0));
-  EXPECT_FALSE(r.lit(1));
-  r.ticks(2);
-  EXPECT_TRUE(r.litAfterIdle(0));
-  EXPECT_FALSE(r.lit(1));
+  for (int idle = 0; idle < 2; ++idle) {
+    r.ticks(2);
+    EXPECT_TRUE(r.litAfterIdle(0)) << idle;
+    EXPECT_FALSE(r.lit(1)) << idle;
+  }
 }
 
 // A refresh finds its lamps by position and so does nothing while the list is not the one its panel made,
@@ -147,10 +113,7 @@ TEST(EnvelopeLamp, AListOfTheWrongLengthIsLeftAlone)
   ASSERT_FALSE(r.litAfterIdle());
   IControl* lamp = r.specials()[0];
   r.specials().push_back(lamp);
-  r.note(true);
-  r.ticks(2);
-  r.note(false);
-  r.ticks(2);
+  r.pulse();
   EXPECT_FALSE(r.litAfterIdle());
   EXPECT_FALSE(r.litAfterIdle());
   r.specials().pop_back();
@@ -172,10 +135,7 @@ TEST(CycleLamp, TheLfoLampIsLitForTheFirstHalfOfEachCycle)
     r.ticks(1);
     lit.push_back(r.litAfterIdle());
   }
-  std::vector<bool> values;
-  const std::vector<int> runs = wholeRuns(lit, &values);
-  ASSERT_GE(runs.size(), 5u);
-  for (size_t k = 0; k < runs.size(); ++k) EXPECT_EQ(values[k] ? 91 : 90, runs[k]) << k;
+  expectHalfCycles(lit, 5);
 }
 
 // The dual LFO's lamps light in opposite halves, both on the tick in the middle.
@@ -195,10 +155,7 @@ TEST(CycleLamp, TheDualLfoLampsLightInOppositeHalves)
     EXPECT_TRUE(a.back() || b.back()) << t;
   }
   EXPECT_EQ(3, both);
-  std::vector<bool> values;
-  const std::vector<int> runs = wholeRuns(b, &values);
-  ASSERT_GE(runs.size(), 3u);
-  for (size_t k = 0; k < runs.size(); ++k) EXPECT_EQ(values[k] ? 91 : 90, runs[k]) << k;
+  expectHalfCycles(b, 3);
 }
 
 // A clock gate loads 250 ticks: the lamp is lit for the countdowns 250 down to 125, then dark until the

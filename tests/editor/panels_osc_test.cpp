@@ -31,28 +31,15 @@ std::vector<LICE_pixel> pixels(PanelRig& r, const IRECT& rect)
   return out;
 }
 
-// The panel's control bound to a slot parameter (the first one, in attach order).
-IControl* boundTo(PanelRig& r, int param)
-{
-  for (int i = r.first; i < r.g->GetNControls(); ++i)
-    if (r.g->GetControl(i)->ParamIdx() == r.base() + param) return r.g->GetControl(i);
-  return nullptr;
-}
-
-void clickCentre(PanelRig& r, const IRECT& rect)
-{
-  r.click((rect.L + rect.R) / 2, (rect.T + rect.B) / 2);
-}
-
 // ---- the formant oscillator ----
 
 // Picks a mode from the panel's mode menu (0 Fixed, 1 Partial, 2 Ring).
 void chooseMode(PanelRig& r, int mode)
 {
-  IControl* menu = boundTo(r, 0);
+  IControl* menu = r.boundTo(0);
   ASSERT_TRUE(dynamic_cast<ITWPopUpMenuControl*>(menu));
   r.g->answers.push_back({mode});
-  clickCentre(r, *menu->GetRECT());
+  r.clickCentre(*menu->GetRECT());
 }
 
 TEST(OscPanels, FormantShowsTheKnobItsModeUses)
@@ -62,7 +49,7 @@ TEST(OscPanels, FormantShowsTheKnobItsModeUses)
     PanelRig r(ModuleConfig::MOD_OSCFORMANT, master);
     auto* osc = dynamic_cast<OscFormant*>(r.module());
     ASSERT_TRUE(osc);
-    const std::vector<IControl*> knobs = r.v->slotConfig[r.slot].specialControls;
+    const std::vector<IControl*> knobs = r.specials();
     ASSERT_EQ(2u, knobs.size());
     IControl* frequency = knobs[0];
     IControl* ratio = knobs[1];
@@ -157,12 +144,12 @@ TEST(OscPanels, WavetableLoaderInTheWaveformMenusPlaceLoadsAFile)
   IRECT menuPlace;
   {
     PanelRig osc(ModuleConfig::MOD_OSCILLATOR);
-    IControl* menu = boundTo(osc, 0);
+    IControl* menu = osc.boundTo(0);
     ASSERT_TRUE(dynamic_cast<ITWPopUpMenuControl*>(menu));
     menuPlace = *menu->GetRECT();
   }
   PanelRig r(ModuleConfig::MOD_OSCWAVETABLE);
-  const std::vector<IControl*>& specials = r.v->slotConfig[r.slot].specialControls;
+  const std::vector<IControl*>& specials = r.specials();
   ASSERT_EQ(1u, specials.size());
   auto* loader = dynamic_cast<ITWLoadWavetableControl*>(specials[0]);
   ASSERT_TRUE(loader);
@@ -178,7 +165,7 @@ TEST(OscPanels, WavetableLoaderInTheWaveformMenusPlaceLoadsAFile)
   const std::string path = dir.write("Glass Pad.wav", wavFile(3));
   r.g->ScriptFilePrompt(path.c_str());
   const double before = r.v->GetParam(r.base())->GetNormalized();
-  clickCentre(r, menuPlace);
+  r.clickCentre(menuPlace);
   const SharedData& record = r.v->slotConfig[r.slot].sharedData;
   EXPECT_STREQ(path.c_str(), record.name.Get());
   EXPECT_EQ(3u * 2048, record.count);

@@ -2,12 +2,10 @@
 // the editor's idle calls (exactly the current step's lamp lit, the switch's rate lamp in the first half of
 // each internal period), and a click on a beat-step lamp of the built panel toggles one bit of one line.
 #include "BeatSeq.h"
-#include "BeatSteps.h"
-#include "IParam.h"
 #include "SeqSwitch.h"
 #include "Sequencer.h"
 #include "ValueControls.h"
-#include "editor_rig.h"
+#include "panel_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -17,55 +15,25 @@
 
 namespace {
 
-constexpr int kTickFrames = 48; // one control tick at 48 kHz
-
 // Master modules in the slots shown at the first display positions, every other slot empty, the panels
 // built, and the plug-in ready to process one tick per block.
-struct SequencerPanels : EditorRig
+struct SequencerPanels : PanelRig
 {
-  explicit SequencerPanels(std::vector<int> ids)
-  {
-    open();
-    v->SetSampleRate(48000.0);
-    v->SetBlockSize(kTickFrames);
-    v->Reset();
-    for (int s = 0; s < 18; ++s) v->replaceModule(s, 0, false, false);
-    for (int p = 0; p < (int)ids.size(); ++p) v->replaceModule(v->slotAt(p), ids[p], true, false);
-    v->updateInstances();
-    v->RedrawParamControls();
-    g->Tick();
-  }
-  int slot(int position) const { return v->slotAt(position); }
-  Module* module(int position) { return v->masterModules[slot(position)]; }
-  const std::vector<IControl*>& lamps(int position) { return v->slotConfig[slot(position)].specialControls; }
-  void set(int position, int p, double value)
-  {
-    const int idx = slot(position) * Module::kNumParams + p;
-    v->SetParameterFromGUI(idx, v->GetParam(idx)->GetNormalized(value));
-  }
+  explicit SequencerPanels(const std::vector<int>& ids) : PanelRig(ids, true) { atTickRate(); }
+  Module* module(int position) { return v->masterModules[v->slotAt(position)]; }
   // One control tick of the plug-in, then the editor's idle call.
   void tickAndIdle()
   {
-    std::vector<double> l(kTickFrames), r(kTickFrames), in(kTickFrames, 0.0);
-    double* ins[2] = {in.data(), in.data()};
-    double* outs[2] = {l.data(), r.data()};
-    v->ProcessDoubleReplacing(ins, outs, kTickFrames);
+    ticks(1);
     v->OnIdle();
   }
-  // The control of a slot parameter (lamps have none).
-  template <class C> C* controlOf(int position, int p)
-  {
-    for (int i = 0; i < g->GetNControls(); ++i)
-      if (g->GetControl(i)->ParamIdx() == slot(position) * Module::kNumParams + p)
-        return dynamic_cast<C*>(g->GetControl(i));
-    return nullptr;
-  }
+  template <class C> C* controlOf(int position, int p) { return dynamic_cast<C*>(boundTo(p, position)); }
   // The lamps that are shown, by their place in the list.
-  std::vector<int> lit(int position, int count)
+  std::vector<int> litSteps(int position, int count)
   {
     std::vector<int> on;
     for (int k = 0; k < count; ++k)
-      if (!lamps(position)[k]->IsHidden()) on.push_back(k);
+      if (lit(k, position)) on.push_back(k);
     return on;
   }
 };
@@ -75,15 +43,15 @@ struct SequencerPanels : EditorRig
 TEST(SequencerPanels, StepLampsFollowTheCurrentStepsAndTheRateLampBlinks)
 {
   SequencerPanels e({ModuleConfig::MOD_SEQUENCER, ModuleConfig::MOD_SEQSWITCH});
-  ASSERT_EQ(8u, e.lamps(0).size());
-  ASSERT_EQ(9u, e.lamps(1).size());
-  e.set(1, 0, 100.0); // rate, Hz
-  e.set(1, 2, 0.0);   // a step every clock
-  e.set(1, 4, 1.0);   // loop
-  e.set(1, 6, 7.0);   // 8 steps
-  SelectSource(*e.v, e.slot(0) * Module::kNumParams + 0, true, SourceDef::GATE, e.slot(1), SeqSwitch::kClock);
-  e.set(0, 2, 1.0); // loop
-  e.set(0, 4, 3.0); // 4 steps
+  ASSERT_EQ(8u, e.specials(0).size());
+  ASSERT_EQ(9u, e.specials(1).size());
+  e.set(0, 100.0, 1); // rate, Hz
+  e.set(2, 0.0, 1);   // a step every clock
+  e.set(4, 1.0, 1);   // loop
+  e.set(6, 7.0, 1);   // 8 steps
+  SelectSource(*e.v, e.base(), true, SourceDef::GATE, e.v->slotAt(1), SeqSwitch::kClock);
+  e.set(2, 1.0); // loop
+  e.set(4, 3.0); // 4 steps
   auto* seq = static_cast<Sequencer*>(e.module(0));
   auto* sw = static_cast<SeqSwitch*>(e.module(1));
   ASSERT_EQ(10, sw->period);
@@ -94,9 +62,9 @@ TEST(SequencerPanels, StepLampsFollowTheCurrentStepsAndTheRateLampBlinks)
   for (int t = 0; t < kTicks; ++t) {
     e.tickAndIdle();
     SCOPED_TRACE(::testing::Message() << "tick " << t);
-    ASSERT_EQ(std::vector<int>{seq->currentStep}, e.lit(0, 8));
-    ASSERT_EQ(std::vector<int>{sw->currentStep}, e.lit(1, 8));
-    const bool rateOn = !e.lamps(1)[8]->IsHidden();
+    ASSERT_EQ(std::vector<int>{seq->currentStep}, e.litSteps(0, 8));
+    ASSERT_EQ(std::vector<int>{sw->currentStep}, e.litSteps(1, 8));
+    const bool rateOn = e.lit(8, 1);
     EXPECT_EQ(sw->counter >= sw->period / 2, rateOn) << "countdown " << sw->counter;
     ++seqSeen[seq->currentStep];
     ++switchSeen[sw->currentStep];
@@ -124,9 +92,9 @@ TEST(SequencerPanels, GateClockedSwitchLampsAndAStaleListDoesNothing)
 {
   SequencerPanels e({ModuleConfig::MOD_SEQSWITCH});
   auto* sw = static_cast<SeqSwitch*>(e.module(0));
-  e.set(0, 2, 0.0); // a step every clock
-  e.set(0, 4, 0.0); // no loop: it stops on the last step
-  e.set(0, 6, 2.0); // 3 steps
+  e.set(2, 0.0); // a step every clock
+  e.set(4, 0.0); // no loop: it stops on the last step
+  e.set(6, 2.0); // 3 steps
   double gate = 0.0;
   sw->clockSource = &gate;
   const int rises[] = {5, 30, 60, 90, 120};
@@ -136,11 +104,11 @@ TEST(SequencerPanels, GateClockedSwitchLampsAndAStaleListDoesNothing)
     e.tickAndIdle();
     if (gate > 0.0) expected = std::min(expected + 1, 2);
     SCOPED_TRACE(::testing::Message() << "tick " << t);
-    ASSERT_EQ(std::vector<int>{expected}, e.lit(0, 8));
-    EXPECT_EQ(sw->counter >= sw->period / 2, !e.lamps(0)[8]->IsHidden()) << sw->counter << "/" << sw->period;
+    ASSERT_EQ(std::vector<int>{expected}, e.litSteps(0, 8));
+    EXPECT_EQ(sw->counter >= sw->period / 2, e.lit(8)) << sw->counter << "/" << sw->period;
   }
   // A list that does not hold the panel's nine lamps (a rebuild pending) is left alone.
-  std::vector<IControl*>& list = e.v->slotConfig[e.slot(0)].specialControls;
+  std::vector<IControl*>& list = e.specials();
   IControl* first = list[0];
   list.pop_back();
   first->Hide(true);
@@ -154,7 +122,7 @@ TEST(SequencerPanels, BeatStepClicksToggleTheirLinesBit)
 {
   SequencerPanels e({ModuleConfig::MOD_BEATSEQ});
   auto* seq = static_cast<BeatSeq*>(e.module(0));
-  const int base = e.slot(0) * Module::kNumParams;
+  const int base = e.base();
   int masks[4] = {};
   auto press = [&](int line, int step) {
     auto* column = e.controlOf<ITWBeatStepControl>(0, 5 + line);
@@ -173,9 +141,9 @@ TEST(SequencerPanels, BeatStepClicksToggleTheirLinesBit)
   press(1, 9);
   press(2, 5); // off again
   // Stepped by a gate into its 16th step, the bottom lamp alone is lit.
-  e.set(0, 1, 0.0);  // a step every clock
-  e.set(0, 3, 1.0);  // loop
-  e.set(0, 4, 15.0); // 16 steps
+  e.set(1, 0.0);  // a step every clock
+  e.set(3, 1.0);  // loop
+  e.set(4, 15.0); // 16 steps
   double gate = 0.0;
   seq->clockSource = &gate;
   for (int t = 0; t < 30; ++t) {
@@ -183,7 +151,7 @@ TEST(SequencerPanels, BeatStepClicksToggleTheirLinesBit)
     e.tickAndIdle();
   }
   ASSERT_EQ(15, seq->currentStep);
-  EXPECT_EQ(std::vector<int>{15}, e.lit(0, 16));
+  EXPECT_EQ(std::vector<int>{15}, e.litSteps(0, 16));
 }
 
 } // namespace

@@ -1,12 +1,9 @@
-// A contact sheet of every module type's panel, each in a voice slot of a hosted plug-in with a note held and
+// A contact sheet of every module type's panel, each in a voice slot of the plug-in with a note held and
 // its gate inputs on the voice's gate, so that lamps show what a playing module shows:
 // build/test-output/module_panels.png (look at it; cell N - 1 of an 11-column grid is module type N).
 #include "ModuleCatalogue.h"
-#include "ModulePanel.h"
 #include "Veltrane.h"
-#include "editor_test_util.h"
-#include "engine_harness.h"
-#include "scripted_surface.h"
+#include "panel_rig.h"
 
 #include "raster/lice.h"
 
@@ -39,32 +36,25 @@ void gatesOnTheVoice(Veltrane& v, int slot)
 TEST(ModulePanels, ContactSheet)
 {
   constexpr int kColumns = 11, kW = 128, kH = 300;
-  useBuiltResources();
-  UseScriptedSurfaces surfaces;
   std::unique_ptr<LICE_MemBitmap> sheet(new LICE_MemBitmap(kColumns * kW, 4 * kH));
   LICE_Clear(sheet.get(), LICE_RGBA(0, 0, 0, 255));
   int built = 0;
   for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
     if (!panelLayoutOf(id)) continue;
     SCOPED_TRACE(ModuleConfig::labelModuleName[id]);
-    HostedVeltrane h(44100, 256);
-    Veltrane& v = *h.plug;
-    ScriptedSurface* g = scripted(&v);
-    ASSERT_EQ(1, h.dispatch(effEditOpen));
-    const int slot = v.slotAt(0);
-    for (int s = 0; s < 18; ++s) v.replaceModule(s, s == slot ? id : 0, false, true);
-    v.updateInstances();
-    gatesOnTheVoice(v, slot);
-    v.RedrawParamControls(); // the panel shows the gates chosen behind its back
-    h.midi(0, 0x90, 60, 100);
-    for (int b = 0; b < 40; ++b) h.run(256); // about a quarter of a second
-    h.dispatch(effEditIdle); // the rebuild
-    h.dispatch(effEditIdle); // the modules' own refresh
-    g->Tick();
-    LICE_IBitmap* shot = g->GetDrawBitmap();
+    PanelRig r(id);
+    r.atTickRate();
+    gatesOnTheVoice(*r.v, r.slot);
+    r.v->RedrawParamControls(); // the panel shows the gates chosen behind its back
+    r.midi(0x90, 60, 100);
+    r.ticks(250); // a quarter of a second
+    r.v->OnIdle(); // a rebuild pending
+    r.v->OnIdle(); // the modules' own refresh
+    r.g->Tick();
+    LICE_IBitmap* shot = r.g->GetDrawBitmap();
     ASSERT_TRUE(shot);
     const int cell = id - 1;
-    LICE_Blit(sheet.get(), shot, (cell % kColumns) * kW, (cell / kColumns) * kH, 256, 24, kW, kH, 1.0f,
+    LICE_Blit(sheet.get(), shot, (cell % kColumns) * kW, (cell / kColumns) * kH, PanelRig::kX, PanelRig::kY, kW, kH, 1.0f,
               LICE_BLIT_MODE_COPY);
     ++built;
   }

@@ -2,12 +2,9 @@
 // engine publishes them, and only at the editor's idle call; a slot whose special-control list does not
 // hold exactly the two lamps is left alone.
 #include "IControl.h"
-#include "IParam.h"
 #include "ModDelay.h"
 #include "Veltrane.h"
-#include "editor_test_util.h"
-#include "engine_harness.h"
-#include "scripted_surface.h"
+#include "panel_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -16,99 +13,82 @@
 
 namespace {
 
-// A hosted plug-in with its editor open and a master modulation delay in the slot shown first, whose
-// comparator A reads the modulation wheel (-1..1) against 0.5 and comparator B the positive wheel (0..1)
-// against 1.0. The wheel moves with controller 1.
-struct LampRig
+// The editor open on a master modulation delay in the slot shown first, whose comparator A reads the
+// modulation wheel (-1..1) against 0.5 and comparator B the positive wheel (0..1) against 1.0. The wheel moves
+// with controller 1.
+struct LampRig : PanelRig
 {
-  LampRig() : h(44100, 64), v(*h.plug)
+  LampRig() : PanelRig(ModuleConfig::MOD_MODDELAY, true)
   {
-    h.dispatch(effEditOpen);
-    h.dispatch(effEditIdle);
-    slot = v.slotAt(0);
-    v.replaceModule(slot, ModuleConfig::MOD_MODDELAY, true, true);
-    h.dispatch(effEditIdle); // rebuilds the panels
-    const int base = slot * Module::kNumParams;
-    set(base + 10, sourceIndex("MW"));
-    set(base + 11, sourceIndex("MW+"));
-    set(base + 12, 0.5);
-    set(base + 13, 1.0);
+    atTickRate();
+    set(10, sourceIndex("MW"));
+    set(11, sourceIndex("MW+"));
+    set(12, 0.5);
+    set(13, 1.0);
   }
   int sourceIndex(const char* label)
   {
-    for (int i = 0; i < v.masterSources.getSize(SourceDef::MODULATION); ++i)
-      if (!std::strcmp(label, v.masterSources.getSource(i, SourceDef::MODULATION)->label)) return i;
+    for (int i = 0; i < v->masterSources.getSize(SourceDef::MODULATION); ++i)
+      if (!std::strcmp(label, v->masterSources.getSource(i, SourceDef::MODULATION)->label)) return i;
     ADD_FAILURE() << label;
     return 0;
   }
-  void set(int idx, double plain) { v.SetParameterFromGUI(idx, v.GetParam(idx)->GetNormalized(plain)); }
   // The wheel at a controller value, and a few ticks for the comparators to see it and publish their gates.
   void wheel(int cc)
   {
-    h.midi(0, 0xB0, 1, cc);
-    h.run(256);
+    midi(0xB0, 1, cc);
+    ticks(6);
   }
-  std::vector<IControl*>& specials() { return v.slotConfig[slot].specialControls; }
-
-  UseScriptedSurfaces surfaces;
-  HostedVeltrane h;
-  Veltrane& v;
-  int slot = 0;
 };
 
 } // namespace
 
 TEST(ModDelayPanel, LampsFollowTheComparatorsAtTheIdleCall)
 {
-  useBuiltResources();
   LampRig r;
   ASSERT_EQ(2u, r.specials().size());
-  IControl* lampA = r.specials()[0];
-  IControl* lampB = r.specials()[1];
   struct Step
   {
     int cc;
-    bool litA, litB; // wheel 2 cc / 127 - 1 against 0.5; positive wheel cc / 127 against 1.0
+    bool lit[2]; // A: wheel 2 cc / 127 - 1 against 0.5; B: positive wheel cc / 127 against 1.0
   };
-  const Step steps[] = {{127, true, true}, {100, true, false}, {0, false, false}, {96, true, false}, {127, true, true},
-                        {95, false, false}};
-  bool shownA = !lampA->IsHidden(), shownB = !lampB->IsHidden();
+  const Step steps[] = {{127, {true, true}},   {100, {true, false}}, {0, {false, false}},
+                        {96, {true, false}},   {127, {true, true}},  {95, {false, false}}};
+  bool shown[2] = {r.lit(0), r.lit(1)};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.cc);
     r.wheel(s.cc);
-    EXPECT_EQ(shownA, !lampA->IsHidden()) << "before the idle call";
-    EXPECT_EQ(shownB, !lampB->IsHidden()) << "before the idle call";
-    r.h.dispatch(effEditIdle);
-    EXPECT_EQ(s.litA, !lampA->IsHidden());
-    EXPECT_EQ(s.litB, !lampB->IsHidden());
-    shownA = s.litA;
-    shownB = s.litB;
+    for (int k : {0, 1}) {
+      EXPECT_EQ(shown[k], r.lit(k)) << "lamp " << k << " before the idle call";
+      shown[k] = s.lit[k];
+    }
+    r.v->OnIdle();
+    for (int k : {0, 1}) EXPECT_EQ(s.lit[k], r.lit(k)) << "lamp " << k;
   }
 }
 
 TEST(ModDelayPanel, AnotherNumberOfSpecialControlsLeavesTheLampsAlone)
 {
-  useBuiltResources();
   LampRig r;
   ASSERT_EQ(2u, r.specials().size());
   IControl* lampA = r.specials()[0];
   IControl* lampB = r.specials()[1];
   r.wheel(127);
-  r.h.dispatch(effEditIdle);
+  r.v->OnIdle();
   ASSERT_FALSE(lampA->IsHidden());
   ASSERT_FALSE(lampB->IsHidden());
 
   r.wheel(0); // both comparators go low
   r.specials().pop_back();
-  r.h.dispatch(effEditIdle);
+  r.v->OnIdle();
   EXPECT_FALSE(lampA->IsHidden()) << "one control";
   r.specials().push_back(lampB);
   r.specials().push_back(lampB);
-  r.h.dispatch(effEditIdle);
+  r.v->OnIdle();
   EXPECT_FALSE(lampA->IsHidden()) << "three controls";
   EXPECT_FALSE(lampB->IsHidden()) << "three controls";
   r.specials().pop_back();
-  r.h.dispatch(effEditIdle);
+  r.v->OnIdle();
   EXPECT_TRUE(lampA->IsHidden());
   EXPECT_TRUE(lampB->IsHidden());
 }
