@@ -23,6 +23,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sys/mman.h>
@@ -42,7 +44,28 @@ struct Runner
     rig.module->process();
     ++sample;
   }
+  // Runs n samples with in = signal(i) before sample i; returns what out holds after each.
+  std::vector<double> collect(int n, double& in, const std::function<double(int)>& signal, const double& out)
+  {
+    std::vector<double> y;
+    for (int i = 0; i < n; ++i) {
+      in = signal(i);
+      step();
+      y.push_back(out);
+    }
+    return y;
+  }
 };
+
+double impulse(int i)
+{
+  return i == 0 ? 1.0 : 0.0;
+}
+
+double silence(int)
+{
+  return 0.0;
+}
 
 // Samples a delay of ms takes at rate, truncated as the delay controls take them.
 int samplesOf(double ms, double rate)
@@ -79,13 +102,8 @@ TEST(DelayLine, AnImpulseReturnsAfterTheSetNumberOfSamples)
     rig.param(2, c.ms);
     const int size = samplesOf(500, c.rate);
     const int expected = std::min(samplesOf(c.ms, c.rate), size - 1);
-    Runner run{rig};
-    int first = -1;
-    for (int i = 0; i < size + 10 && first < 0; ++i) {
-      in = i == 0 ? 1.0 : 0.0;
-      run.step();
-      if (d->audioOut[0] != 0.0) first = i;
-    }
+    const std::vector<double> y = Runner{rig}.collect(size + 10, in, impulse, d->audioOut[0]);
+    const int first = std::find_if(y.begin(), y.end(), [](double v) { return v != 0.0; }) - y.begin();
     // One sample more for the output's publication lag.
     EXPECT_EQ(expected + 1, first) << c.ms << " ms at " << c.rate;
   }
@@ -102,14 +120,9 @@ TEST(DelayLine, FeedbackRepeatsDecayByItsFactorAndFeedForwardMakesAnAllpass)
     rig.param(7, 10.0);
     rig.param(9, g);
     const int delay = samplesOf(10, rate);
-    Runner run{rig};
-    std::vector<double> y;
-    for (int i = 0; i < 6 * delay + 2; ++i) {
-      in = i == 0 ? 1.0 : 0.0;
-      run.step();
-      y.push_back(d->audioOut[1]);
-    }
-    for (int k = 1; k <= 5; ++k) EXPECT_NEAR(std::pow(g, k - 1), y[k * delay + 1], 1e-12) << "repeat " << k << ", g " << g;
+    const std::vector<double> y = Runner{rig}.collect(6 * delay + 2, in, impulse, d->audioOut[1]);
+    for (int k = 1; k <= 5; ++k)
+      EXPECT_NEAR(std::pow(g, k - 1), y[k * delay + 1], 1e-12) << "repeat " << k << ", g " << g;
   }
   // Feed-forward -g with feedback g: every frequency passes at unit gain.
   ModuleRig rig;
@@ -120,13 +133,9 @@ TEST(DelayLine, FeedbackRepeatsDecayByItsFactorAndFeedForwardMakesAnAllpass)
   rig.param(3, -0.6);
   rig.param(4, 0.6);
   for (double hz : {97.0, 1003.0, 5170.0}) {
-    Runner run{rig};
-    std::vector<double> y;
-    for (int i = 0; i < 44100; ++i) {
-      in = std::sin(2 * kPi * hz * i / rate);
-      run.step();
-      if (i > 22050) y.push_back(d->audioOut[0]);
-    }
+    std::vector<double> y = Runner{rig}.collect(
+        44100, in, [&](int i) { return std::sin(2 * kPi * hz * i / rate); }, d->audioOut[0]);
+    y.erase(y.begin(), y.begin() + 22051);
     EXPECT_NEAR(1.0, sineAmplitude(y, hz, rate), 1e-3) << hz << " Hz";
   }
 }
@@ -184,19 +193,10 @@ TEST(DelayLine, WithoutAnInputTheLineStandsStill)
   rig.param(2, 1.0);
   Runner run{rig};
   run.step(); // one sample of 1.0 into the line
-  in = 0.0;
   d->line[0].input = nullptr;
-  for (int i = 0; i < 1000; ++i) {
-    run.step();
-    EXPECT_EQ(0.0, d->nextAudioOut[0]);
-  }
+  for (double y : run.collect(1000, in, silence, d->nextAudioOut[0])) EXPECT_EQ(0.0, y);
   d->line[0].input = &in; // the stored sample is still 44 samples away
-  std::vector<double> y;
-  for (int i = 0; i < 50; ++i) {
-    run.step();
-    y.push_back(d->nextAudioOut[0]);
-  }
-  EXPECT_EQ(1.0, y[samplesOf(1, 44100) - 1]);
+  EXPECT_EQ(1.0, run.collect(50, in, silence, d->nextAudioOut[0])[samplesOf(1, 44100) - 1]);
 }
 
 // ---- BBD delay ----
@@ -217,16 +217,14 @@ int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr
     d->modSource = modValue;
     rig.param(7, modAmount);
   }
-  Runner run{rig};
-  const int n = samplesOf(520, rate);
+  const std::vector<double> y = Runner{rig}.collect(
+      samplesOf(520, rate), in, [](int i) { return impulse(i - 100); }, d->audioOut[0]);
   int best = 0;
   double peak = 0.0;
-  for (int i = 0; i < n; ++i) {
-    in = i == 100 ? 1.0 : 0.0;
-    run.step();
-    if (!std::isfinite(d->audioOut[0])) return -1;
-    if (std::fabs(d->audioOut[0]) > peak) {
-      peak = std::fabs(d->audioOut[0]);
+  for (int i = 0; i < (int)y.size(); ++i) {
+    if (!std::isfinite(y[i])) return -1;
+    if (std::fabs(y[i]) > peak) {
+      peak = std::fabs(y[i]);
       best = i - 100;
     }
   }
@@ -260,7 +258,7 @@ TEST(BbdDelay, HugeTimeModulationSaturatesTheClockWithoutBreakingIt)
   double huge = 2000.0; // 2^2000 overflows; with amount 0 it must change nothing
   EXPECT_EQ(plain, bbdEcho(rate, 3, 0.3, &huge, 0.0));
   EXPECT_NEAR(samplesOf(500, rate), bbdEcho(rate, 3, 0.3, &huge, 1.0), 4); // one step per sample
-  double deep = -2000.0;                                                    // 2^m - 1 = -1: time - amount
+  double deep = -2000.0;                                                   // 2^m - 1 = -1: time - amount
   EXPECT_NEAR(samplesOf(500, rate) / 8.0, bbdEcho(rate, 3, 0.3, &deep, 1.0), 4);
 }
 
@@ -276,21 +274,13 @@ TEST(BbdDelay, FullFeedbackStaysBoundedAndHoldKeepsRepeating)
   rig.param(6, 1.0); // feedback
   rig.param(10, 1.0);
   Runner run{rig};
-  double peak = 0.0;
-  for (int i = 0; i < 2 * 44100; ++i) {
-    in = 2.0 * std::sin(2 * kPi * 440 * i / rate);
-    run.step();
-    peak = std::max(peak, std::fabs(d->audioOut[0]));
-  }
-  EXPECT_LE(peak, 3.0);
+  for (double y : run.collect(
+           2 * 44100, in, [&](int i) { return 2.0 * std::sin(2 * kPi * 440 * i / rate); }, d->audioOut[0]))
+    ASSERT_LE(std::fabs(y), 3.0);
   trigger = 1.0; // hold on at the next tick; the input goes silent
   rig.param(6, 0.0);
-  double rms = 0.0;
-  for (int i = 0; i < 44100; ++i) {
-    in = 0.0;
-    run.step();
-    if (i > 22050) rms += d->audioOut[0] * d->audioOut[0];
-  }
+  const std::vector<double> held = run.collect(44100, in, silence, d->audioOut[0]);
+  const double rms = std::inner_product(held.begin() + 22051, held.end(), held.begin() + 22051, 0.0);
   EXPECT_TRUE(d->hold);
   EXPECT_GT(std::sqrt(rms / 22050), 0.1) << "the held line keeps sounding";
   trigger = 2.0; // hold off: without feedback the line empties
@@ -322,13 +312,12 @@ TEST(Hilbert, ShiftsASineByTheSetFrequencyAtTwoRatesInOneProcess)
     }
     const double input = 1500.0, shift = std::fabs(knob) * knob * knob * knob * 5000.0;
     std::vector<double> y[2];
-    Runner run0{rigs[0]}, run1{rigs[1]};
-    Runner* runs[2] = {&run0, &run1};
+    Runner runs[2] = {{rigs[0]}, {rigs[1]}};
     for (int i = 0; i < 96000; ++i)
       for (int k = 0; k < 2; ++k) {
         if (i >= (int)rates[k]) continue;
         in[k] = 0.5 * std::sin(2 * kPi * input * i / rates[k]);
-        runs[k]->step();
+        runs[k].step();
         if (i > 2000) y[k].push_back(h[k]->audioOut[8]);
       }
     double moved[2];
@@ -354,11 +343,7 @@ TEST(Hilbert, AfterAnImpulseTheAllpassesNeverSinkIntoSubnormals)
   double in = 0.0;
   h->inputA = &in;
   h->inputB = &in;
-  Runner run{rig};
-  for (int i = 0; i < 10 * 44100; ++i) {
-    in = i == 0 ? 1.0 : 0.0;
-    run.step();
-  }
+  Runner{rig}.collect(10 * 44100, in, impulse, h->audioOut[0]);
   for (auto& channel : h->state)
     for (const Hilbert::Section& s : channel)
       for (double v : {s.x1, s.x2, s.y1, s.y2}) EXPECT_NE(FP_SUBNORMAL, std::fpclassify(v));
@@ -405,9 +390,8 @@ TEST(AudioSH, HoldsOncePerCycleAtThePitchOfEachInstancesOwnRate)
   ModuleRig rigs[3];
   for (int c = 0; c < 3; ++c) {
     rigs[c].pitch = cases[c].pitch;
-    AudioSH* s = rigs[c].make<AudioSH>(ModuleConfig::MOD_AUDIOSH, cases[c].rate);
+    rigs[c].make<AudioSH>(ModuleConfig::MOD_AUDIOSH, cases[c].rate);
     rigs[c].param(2, cases[c].semitones);
-    (void)s;
   }
   for (int c = 0; c < 3; ++c) { // each instance runs after all three were set up
     AudioSH* s = static_cast<AudioSH*>(rigs[c].module);
@@ -447,10 +431,9 @@ TEST(AudioSH, SquareWindowsSumToOneSoAConstantComesOutUnchanged)
   s->input = &in;
   Runner run{rig};
   for (int i = 0; i < 4800; ++i) run.step();
-  for (int i = 0; i < 480; ++i) {
-    run.step();
-    EXPECT_NEAR(0.37, s->audioOut[0], 1e-12);
-  }
+  for (double y : run.collect(
+           480, in, [](int) { return 0.37; }, s->audioOut[0]))
+    EXPECT_NEAR(0.37, y, 1e-12);
   // Fixed frequency near the top: the windows switch to a level with fewer harmonics.
   rig.param(4, 1.0);
   rig.param(5, 1.0);
@@ -469,7 +452,7 @@ TEST(Saturator, SteadyInputsFollowTheSoftClipCurve)
   {
     double drive, compensation, level, input;
   };
-  const Case cases[] = {{0, 0.5, 1, 0.25}, {0, 0.0, 1, -0.8}, {0, 1.0, 1, 2.0}, {0, 0.5, 2, 1.7},
+  const Case cases[] = {{0, 0.5, 1, 0.25}, {0, 0.0, 1, -0.8}, {0, 1.0, 1, 2.0},    {0, 0.5, 2, 1.7},
                         {3, 1.0, 1, 0.1},  {3, 0.0, 1, 0.1},  {11, 0.0, 1, 0.001}, {11, 0.0, 1, 0.01}};
   for (const Case& c : cases) {
     ModuleRig rig;
@@ -594,14 +577,9 @@ double measuredT60(double rate, double decay, double size, double seconds)
   rig.param(6, 0.0); // damping: lines filtered at 5 kHz only
   rig.param(7, decay);
   rig.param(9, 1.0);
-  Runner run{rig};
-  std::vector<double> e;
   const int n = (int)(seconds * rate);
-  for (int i = 0; i < n; ++i) {
-    in = i == 0 ? 1.0 : 0.0;
-    run.step();
-    e.push_back(r->audioOut[0] * r->audioOut[0]);
-  }
+  std::vector<double> e = Runner{rig}.collect(n, in, impulse, r->audioOut[0]);
+  for (double& v : e) v *= v;
   for (int i = n - 2; i >= 0; --i) e[i] += e[i + 1];
   int t5 = -1, t35 = -1;
   for (int i = 0; i < n; ++i) {

@@ -36,13 +36,17 @@ std::vector<double> render(ModuleRig& rig, double* in, const std::function<doubl
   return y;
 }
 
-// Steady-state gain at hz of a unit-amplitude sine (times `amplitude`), measured on output out.
-double gainAt(ModuleRig& rig, double* in, double hz, int out = 0, double amplitude = 1.0)
+// Steady-state gain at hz of a unit-amplitude sine (times `amplitude`) fed to input A of m, the rig's
+// module, measured on output out.
+template <class M> double gainAt(ModuleRig& rig, M* m, double hz, int out = 0, double amplitude = 1.0)
 {
   const double w = 2 * kPi * hz / rig.rate;
   const int settle = (int)rig.rate / 2, n = (int)rig.rate / 2;
+  double in = 0;
+  m->inputA = &in;
   std::vector<double> y = render(
-      rig, in, [&](int i) { return amplitude * std::sin(w * i); }, settle + n, out);
+      rig, &in, [&](int i) { return amplitude * std::sin(w * i); }, settle + n, out);
+  m->inputA = nullptr;
   return sineAmplitude(std::vector<double>(y.begin() + settle, y.end()), hz, rig.rate) / amplitude;
 }
 
@@ -56,6 +60,27 @@ double noise()
 {
   noiseSeed = noiseSeed * 1664525u + 1013904223u;
   return (double)(int32_t)noiseSeed / 2147483648.0;
+}
+
+// A mono and a stereo module (both at 48 kHz) fed the same noise on input A, the stereo one's input B
+// silent: its left side runs like the mono module, and input A never reaches its right output.
+template <class M, class S> void expectStereoLeftIsMono(M* mono, S* st)
+{
+  double x = 0, zero = 0;
+  mono->inputA = &x;
+  st->inputA = &x;
+  st->inputB = &zero;
+  for (int i = 0; i < 4800; ++i) {
+    x = noise();
+    if (i % 48 == 0) {
+      mono->update(true);
+      st->update(true);
+    }
+    mono->process();
+    st->process();
+    ASSERT_NEAR(mono->audioOut[0], st->audioOut[0], 1e-9);
+    ASSERT_LT(std::fabs(st->audioOut[1]), 1e-9);
+  }
 }
 
 // ---- K35 ----
@@ -104,11 +129,8 @@ TEST(K35Response, LowAndHighPassMatchTheirStagesAt44And96kHz)
       const K35Model model(type == 1, fc, rate, 0.0);
       for (double ratio : {0.25, 1.0, 2.0, 4.0}) {
         ModuleRig rig;
-        K35* f = makeK35(rig, rate, type, cutoff);
-        double in = 0;
-        f->inputA = &in;
         const double hz = fc * ratio;
-        EXPECT_NEAR(toDB(model.gain(type == 1, hz, rate)), toDB(gainAt(rig, &in, hz)), 0.1)
+        EXPECT_NEAR(toDB(model.gain(type == 1, hz, rate)), toDB(gainAt(rig, makeK35(rig, rate, type, cutoff), hz)), 0.1)
             << K35::labelType[type] << " at " << hz << " Hz, " << rate;
       }
     }
@@ -119,10 +141,7 @@ TEST(K35Response, ResonanceRaisesTheCutoffAndDriveOnlyMovesTheClip)
   double flat = 0, peaked = 0;
   for (double r : {0.0, 0.8}) {
     ModuleRig rig;
-    K35* f = makeK35(rig, 48000, 1, 0.6, r);
-    double in = 0;
-    f->inputA = &in;
-    (r == 0 ? flat : peaked) = gainAt(rig, &in, stepHz(0.6), 0, 0.01);
+    (r == 0 ? flat : peaked) = gainAt(rig, makeK35(rig, 48000, 1, 0.6, r), stepHz(0.6), 0, 0.01);
   }
   EXPECT_GT(peaked, flat * 2.0);
   // Small signals: the drive multiplies the input and divides the output.
@@ -131,9 +150,7 @@ TEST(K35Response, ResonanceRaisesTheCutoffAndDriveOnlyMovesTheClip)
     ModuleRig rig;
     K35* f = makeK35(rig, 48000, 1, 0.6, 0.5);
     rig.param(11, drive);
-    double in = 0;
-    f->inputA = &in;
-    const double g = gainAt(rig, &in, 500, 0, 0.001);
+    const double g = gainAt(rig, f, 500, 0, 0.001);
     if (ref == 0) ref = g;
     EXPECT_NEAR(ref, g, ref * 1e-6);
   }
@@ -175,26 +192,11 @@ TEST(K35Behaviour, BypassAndStereoChannels)
       rig, &a, [](int) { return 0.8; }, 3);
   EXPECT_DOUBLE_EQ(0.8 + 0.25 * -0.4, mono->audioOut[0]);
 
-  // Each stereo side runs like the mono filter; input A never reaches the right output.
   ModuleRig monoRig, stereoRig;
   K35* m = makeK35(monoRig, 48000, 2, 0.55, 0.6);
   StereoK35* st = stereoRig.make<StereoK35>(ModuleConfig::MOD_STEREOK35, 48000);
   for (int p : {0, 1, 2, 3, 5}) stereoRig.param(p, monoRig.paramValue(p));
-  double x = 0, zero = 0;
-  m->inputA = &x;
-  st->inputA = &x;
-  st->inputB = &zero;
-  for (int i = 0; i < 4800; ++i) {
-    x = noise();
-    if (i % 48 == 0) {
-      m->update(true);
-      st->update(true);
-    }
-    m->process();
-    st->process();
-    ASSERT_NEAR(m->audioOut[0], st->audioOut[0], 1e-9);
-    ASSERT_LT(std::fabs(st->audioOut[1]), 1e-9);
-  }
+  expectStereoLeftIsMono(m, st);
 }
 
 // ---- comb ----
@@ -297,9 +299,7 @@ TEST(CombResponse, PeaksAtTheMultiplesOrOddHalfMultiplesMatchTheLoop)
         for (double hz : {peaks[type - 1][i], dips[type - 1][i]}) {
           ModuleRig rig;
           Comb* c = makeComb(rig, rate, type, value, fb);
-          double in = 0;
-          c->inputA = &in;
-          EXPECT_NEAR(toDB(combGain(type == 1, P, fb, hz, rate)), toDB(gainAt(rig, &in, hz, 0, 0.05)), 0.1)
+          EXPECT_NEAR(toDB(combGain(type == 1, P, fb, hz, rate)), toDB(gainAt(rig, c, hz, 0, 0.05)), 0.1)
               << Comb::labelType[type] << " " << hz << " Hz at " << rate;
         }
       EXPECT_GT(combGain(type == 1, P, fb, peaks[type - 1][0], rate),
@@ -353,12 +353,12 @@ TEST(CombTrigger, AClearedLineSoundsLikeAFreshOne)
 
 namespace {
 // The band-pass g (1 - z^-2) / (1 - c1 z^-1 - c2 z^-2), alpha = sin w / 4 (q 2), input gain doubled.
-double resonatorGain(double centre, double hz, double rate)
+cd resonatorResponse(double centre, double hz, double rate)
 {
   const double w0 = 2 * kPi * std::min(centre, 0.49 * rate) / rate, alpha = 0.25 * std::sin(w0);
   const double g = 2 * alpha / (1 + alpha), c1 = 2 * std::cos(w0) / (1 + alpha), c2 = (alpha - 1) / (1 + alpha);
   const cd z1 = std::exp(cd(0, -2 * kPi * hz / rate));
-  return std::abs(g * (1.0 - z1 * z1) / (1.0 - c1 * z1 - c2 * z1 * z1));
+  return g * (1.0 - z1 * z1) / (1.0 - c1 * z1 - c2 * z1 * z1);
 }
 
 Resonators* makeResonators(ModuleRig& rig, double rate, bool stereo = false)
@@ -379,14 +379,12 @@ TEST(ResonatorsResponse, EachResonatorPeaksAtItsFrequencyWithGainTwo)
       const double centre = stepHz(values[which]);
       for (double ratio : {0.5, 1.0, 1.5}) {
         ModuleRig rig;
-        Resonators* r = makeResonators(rig, rate);
-        double in = 0;
-        r->inputA = &in;
         const double hz = centre * ratio;
-        EXPECT_NEAR(toDB(resonatorGain(centre, hz, rate)), toDB(gainAt(rig, &in, hz, 1 + which)), 0.1)
+        const double measured = toDB(gainAt(rig, makeResonators(rig, rate), hz, 1 + which));
+        EXPECT_NEAR(toDB(std::abs(resonatorResponse(centre, hz, rate))), measured, 0.1)
             << "resonator " << which << " at " << hz << " Hz, " << rate;
         if (ratio == 1.0) {
-          EXPECT_NEAR(toDB(2.0), toDB(gainAt(rig, &in, hz, 1 + which)), 0.05);
+          EXPECT_NEAR(toDB(2.0), measured, 0.05);
         }
       }
     }
@@ -402,17 +400,9 @@ TEST(ResonatorsResponse, MixedOutputShowsThreePeaksAndTheDrySignal)
     ModuleRig rig;
     Resonators* r = makeResonators(rig, 48000);
     rig.param(0, 1.0);
-    double in = 0;
-    r->inputA = &in;
-    const double measured = gainAt(rig, &in, hz);
-    const double w = 2 * kPi * hz / 48000;
+    const double measured = gainAt(rig, r, hz);
     cd sum = 0;
-    for (double c : centres) {
-      const double w0 = 2 * kPi * c / 48000, alpha = 0.25 * std::sin(w0);
-      const cd z1 = std::exp(cd(0, -w));
-      sum += 2 * alpha / (1 + alpha) * (1.0 - z1 * z1) /
-             (1.0 - 2 * std::cos(w0) / (1 + alpha) * z1 - (alpha - 1) / (1 + alpha) * z1 * z1);
-    }
+    for (double c : centres) sum += resonatorResponse(c, hz, 48000);
     EXPECT_NEAR(toDB(0.3 * std::abs(sum)), toDB(measured), 0.1) << hz;
     if (i % 2 == 0)
       atCentre[i / 2] = measured;
@@ -459,25 +449,9 @@ TEST(ResonatorsBehaviour, StableAboveNyquistAndSilentAfterIdleAndStereoApart)
   EXPECT_EQ(0.0, r->resonator[1].y1);
   EXPECT_EQ(tuned, r->resonator[1].cachedPitch);
 
-  // Stereo: input A reaches only the left output, and each side matches the mono mix of its input.
+  // Stereo: each side matches the mono mix of its input.
   ModuleRig monoRig, stereoRig;
-  Resonators* mono = makeResonators(monoRig, 48000);
-  Resonators* st = makeResonators(stereoRig, 48000, true);
-  double x = 0, zero = 0;
-  mono->inputA = &x;
-  st->inputA = &x;
-  st->inputB = &zero;
-  for (int i = 0; i < 4800; ++i) {
-    x = noise();
-    if (i % 48 == 0) {
-      mono->update(true);
-      st->update(true);
-    }
-    mono->process();
-    st->process();
-    ASSERT_NEAR(mono->audioOut[0], st->audioOut[0], 1e-9);
-    ASSERT_LT(std::fabs(st->audioOut[1]), 1e-9);
-  }
+  expectStereoLeftIsMono(makeResonators(monoRig, 48000), makeResonators(stereoRig, 48000, true));
 }
 
 // ---- equalisers ----
@@ -493,13 +467,6 @@ double peakGain(double centre, double dB, double hz, double rate)
   const cd den = (1 + alpha / A) - 2 * std::cos(w0) * z1 + (1 - alpha / A) * z1 * z1;
   return std::abs(num / den);
 }
-
-template <class EQ> EQ* makeEQ(ModuleRig& rig, ModuleConfig::ModuleID id, double rate, double* in)
-{
-  EQ* eq = rig.make<EQ>(id, rate);
-  eq->inputA = in;
-  return eq;
-}
 } // namespace
 
 TEST(EqualiserResponse, EachTenBandGainAtItsCentreAndAroundIt)
@@ -510,12 +477,11 @@ TEST(EqualiserResponse, EachTenBandGainAtItsCentreAndAroundIt)
       const double dB = i % 2 ? -12.0 : 15.0;
       for (double ratio : {1.0, 1.5}) {
         ModuleRig rig;
-        double in = 0;
-        makeEQ<EQ10>(rig, ModuleConfig::MOD_EQ10, rate, &in);
+        EQ10* eq = rig.make<EQ10>(ModuleConfig::MOD_EQ10, rate);
         rig.param(5 + i, dB);
         const double hz = centres[i] * ratio;
         if (hz >= 0.45 * rate) continue;
-        const double measured = toDB(gainAt(rig, &in, hz, 0, 0.1));
+        const double measured = toDB(gainAt(rig, eq, hz, 0, 0.1));
         if (ratio == 1.0) {
           EXPECT_NEAR(dB, measured, 0.2) << centres[i] << " Hz at " << rate;
         }
@@ -530,24 +496,21 @@ TEST(EqualiserResponse, FiveBandsEachAtItsOwnCentreUpToTheLastPair)
   for (double rate : {44100.0, 96000.0})
     for (int b = 0; b < 5; ++b) {
       ModuleRig rig;
-      double in = 0;
-      ParaEQ5* eq = makeEQ<ParaEQ5>(rig, ModuleConfig::MOD_PARAEQ5, rate, &in);
+      ParaEQ5* eq = rig.make<ParaEQ5>(ModuleConfig::MOD_PARAEQ5, rate);
       rig.param(5 + 2 * b, centres[b]);
       rig.param(6 + 2 * b, 18.0);
-      EXPECT_NEAR(18.0, toDB(gainAt(rig, &in, centres[b], 0, 0.05)), 0.2) << "band " << b + 1 << " at " << rate;
+      EXPECT_NEAR(18.0, toDB(gainAt(rig, eq, centres[b], 0, 0.05)), 0.2) << "band " << b + 1 << " at " << rate;
       EXPECT_NEAR(toDB(peakGain(centres[b], 18.0, centres[b] * 0.7, rate)),
-                  toDB(gainAt(rig, &in, centres[b] * 0.7, 0, 0.05)), 0.1);
+                  toDB(gainAt(rig, eq, centres[b] * 0.7, 0, 0.05)), 0.1);
       EXPECT_NEAR(std::pow(10.0, 18.0 / 40), eq->bands[b][1].A, 1e-12);
     }
   // Two bands at one frequency add their gains in dB.
   ModuleRig rig;
-  double in = 0;
-  makeEQ<ParaEQ5>(rig, ModuleConfig::MOD_PARAEQ5, 48000, &in);
-  rig.param(7, 1000);
-  rig.param(9, 1000);
+  ParaEQ5* eq = rig.make<ParaEQ5>(ModuleConfig::MOD_PARAEQ5, 48000);
+  for (int p : {7, 9}) rig.param(p, 1000);
   rig.param(8, 6.0);
   rig.param(10, 5.0);
-  EXPECT_NEAR(11.0, toDB(gainAt(rig, &in, 1000, 0, 0.1)), 0.2);
+  EXPECT_NEAR(11.0, toDB(gainAt(rig, eq, 1000, 0, 0.1)), 0.2);
 }
 
 TEST(EqualiserBehaviour, CentresAtOrAboveNyquistAndZeroHertzStayFinite)
@@ -555,11 +518,10 @@ TEST(EqualiserBehaviour, CentresAtOrAboveNyquistAndZeroHertzStayFinite)
   // At 32 kHz the 16 kHz band sits at Nyquist, at 22.05 kHz above it: held at 0.45 of the rate.
   for (double rate : {22050.0, 24000.0, 32000.0}) {
     ModuleRig rig;
-    double in = 0;
-    makeEQ<EQ10>(rig, ModuleConfig::MOD_EQ10, rate, &in);
-    EXPECT_NEAR(0.0, toDB(gainAt(rig, &in, 0.3 * rate, 0, 0.1)), 0.01) << "0 dB passes, " << rate;
+    EQ10* eq = rig.make<EQ10>(ModuleConfig::MOD_EQ10, rate);
+    EXPECT_NEAR(0.0, toDB(gainAt(rig, eq, 0.3 * rate, 0, 0.1)), 0.01) << "0 dB passes, " << rate;
     rig.param(5, 12.0);
-    EXPECT_NEAR(12.0, toDB(gainAt(rig, &in, 0.45 * rate, 0, 0.1)), 0.2) << rate;
+    EXPECT_NEAR(12.0, toDB(gainAt(rig, eq, 0.45 * rate, 0, 0.1)), 0.2) << rate;
   }
   PeakEQ zero;
   zero.setGain(12.0);
