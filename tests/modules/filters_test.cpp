@@ -66,7 +66,7 @@ double noise()
 // silent: its left side runs like the mono module, and input A never reaches its right output.
 template <class M, class S> void expectStereoLeftIsMono(M* mono, S* st)
 {
-  double x = 0, zero = 0;
+  static double x = 0, zero = 0; // outlive the modules, which keep pointing at them
   mono->inputA = &x;
   st->inputA = &x;
   st->inputB = &zero;
