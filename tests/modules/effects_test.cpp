@@ -45,7 +45,7 @@ struct Runner
     ++sample;
   }
   // Runs n samples with in = signal(i) before sample i; returns what out holds after each.
-  std::vector<double> collect(int n, double& in, const std::function<double(int)>& signal, const double& out)
+  std::vector<double> collect(int n, const double& out, double& in, const std::function<double(int)>& signal)
   {
     std::vector<double> y;
     for (int i = 0; i < n; ++i) {
@@ -86,6 +86,17 @@ long residentBytes()
 
 // ---- dual delay line ----
 
+namespace {
+// A delay line whose line (0 or 1) reads in, set to ms.
+DelayLine* makeDelayLine(ModuleRig& rig, double rate, double* in, int line, double ms)
+{
+  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
+  d->line[line].input = in;
+  rig.param(2 + 5 * line, ms);
+  return d;
+}
+} // namespace
+
 TEST(DelayLine, AnImpulseReturnsAfterTheSetNumberOfSamples)
 {
   struct Case
@@ -96,13 +107,11 @@ TEST(DelayLine, AnImpulseReturnsAfterTheSetNumberOfSamples)
   const Case cases[] = {{44100, 1}, {44100, 27}, {48000, 0.5 * 60000.0 / 120.0}, {96000, 123.4}, {44100, 500}};
   for (const Case& c : cases) {
     ModuleRig rig;
-    DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, c.rate);
     double in = 0.0;
-    d->line[0].input = &in;
-    rig.param(2, c.ms);
+    DelayLine* d = makeDelayLine(rig, c.rate, &in, 0, c.ms);
     const int size = samplesOf(500, c.rate);
     const int expected = std::min(samplesOf(c.ms, c.rate), size - 1);
-    const std::vector<double> y = Runner{rig}.collect(size + 10, in, impulse, d->audioOut[0]);
+    const std::vector<double> y = Runner{rig}.collect(size + 10, d->audioOut[0], in, impulse);
     const int first = std::find_if(y.begin(), y.end(), [](double v) { return v != 0.0; }) - y.begin();
     // One sample more for the output's publication lag.
     EXPECT_EQ(expected + 1, first) << c.ms << " ms at " << c.rate;
@@ -114,27 +123,23 @@ TEST(DelayLine, FeedbackRepeatsDecayByItsFactorAndFeedForwardMakesAnAllpass)
   const double rate = 44100;
   for (double g : {0.5, -0.7, 1.0}) {
     ModuleRig rig;
-    DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
     double in = 0.0;
-    d->line[1].input = &in;
-    rig.param(7, 10.0);
+    DelayLine* d = makeDelayLine(rig, rate, &in, 1, 10.0);
     rig.param(9, g);
     const int delay = samplesOf(10, rate);
-    const std::vector<double> y = Runner{rig}.collect(6 * delay + 2, in, impulse, d->audioOut[1]);
+    const std::vector<double> y = Runner{rig}.collect(6 * delay + 2, d->audioOut[1], in, impulse);
     for (int k = 1; k <= 5; ++k)
       EXPECT_NEAR(std::pow(g, k - 1), y[k * delay + 1], 1e-12) << "repeat " << k << ", g " << g;
   }
   // Feed-forward -g with feedback g: every frequency passes at unit gain.
   ModuleRig rig;
-  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
   double in = 0.0;
-  d->line[0].input = &in;
-  rig.param(2, 3.0);
+  DelayLine* d = makeDelayLine(rig, rate, &in, 0, 3.0);
   rig.param(3, -0.6);
   rig.param(4, 0.6);
   for (double hz : {97.0, 1003.0, 5170.0}) {
-    std::vector<double> y = Runner{rig}.collect(
-        44100, in, [&](int i) { return std::sin(2 * kPi * hz * i / rate); }, d->audioOut[0]);
+    std::vector<double> y =
+        Runner{rig}.collect(44100, d->audioOut[0], in, [&](int i) { return std::sin(2 * kPi * hz * i / rate); });
     y.erase(y.begin(), y.begin() + 22051);
     EXPECT_NEAR(1.0, sineAmplitude(y, hz, rate), 1e-3) << hz << " Hz";
   }
@@ -146,15 +151,11 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
   // emptied by hand at the same tick. Their outputs agree sample for sample.
   const double rate = 48000;
   ModuleRig rigA, rigB;
-  DelayLine* a = rigA.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
-  DelayLine* b = rigB.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
   double in = 0.0, trigger = 0.0;
-  for (DelayLine* d : {a, b}) d->line[0].input = &in;
+  DelayLine* a = makeDelayLine(rigA, rate, &in, 0, 20.0);
+  DelayLine* b = makeDelayLine(rigB, rate, &in, 0, 20.0);
   a->line[0].clearTrigger = &trigger;
-  for (ModuleRig* r : {&rigA, &rigB}) {
-    r->param(2, 20.0);
-    r->param(4, 1.0); // never decays
-  }
+  for (ModuleRig* r : {&rigA, &rigB}) r->param(4, 1.0); // never decays
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> noise(-1.0, 1.0);
   Runner ra{rigA}, rb{rigB};
@@ -166,14 +167,9 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
       trigger = 1.0; // read at the tick of sample 12000
       std::memset(b->line[0].rec.data, 0, sizeof(double) * b->line[0].rec.size);
     }
-    if (i == 20000) {
-      rigA.param(2, 7.5); // a shorter delay reads positions last written before the clear
-      rigB.param(2, 7.5);
-    }
-    if (i == 25000) {
-      rigA.param(2, 499.0);
-      rigB.param(2, 499.0);
-    }
+    // At 20000 a shorter delay reads positions last written before the clear; at 25000 the longest.
+    if (i == 20000 || i == 25000)
+      for (ModuleRig* r : {&rigA, &rigB}) r->param(2, i == 20000 ? 7.5 : 499.0);
     ra.step();
     rb.step();
     ASSERT_EQ(b->audioOut[0], a->audioOut[0]) << "sample " << i;
@@ -187,16 +183,14 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
 TEST(DelayLine, WithoutAnInputTheLineStandsStill)
 {
   ModuleRig rig;
-  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, 44100);
   double in = 1.0;
-  d->line[0].input = &in;
-  rig.param(2, 1.0);
+  DelayLine* d = makeDelayLine(rig, 44100, &in, 0, 1.0);
   Runner run{rig};
   run.step(); // one sample of 1.0 into the line
   d->line[0].input = nullptr;
-  for (double y : run.collect(1000, in, silence, d->nextAudioOut[0])) EXPECT_EQ(0.0, y);
+  for (double y : run.collect(1000, d->nextAudioOut[0], in, silence)) EXPECT_EQ(0.0, y);
   d->line[0].input = &in; // the stored sample is still 44 samples away
-  EXPECT_EQ(1.0, run.collect(50, in, silence, d->nextAudioOut[0])[samplesOf(1, 44100) - 1]);
+  EXPECT_EQ(1.0, run.collect(50, d->nextAudioOut[0], in, silence)[samplesOf(1, 44100) - 1]);
 }
 
 // ---- BBD delay ----
@@ -217,8 +211,8 @@ int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr
     d->modSource = modValue;
     rig.param(7, modAmount);
   }
-  const std::vector<double> y = Runner{rig}.collect(
-      samplesOf(520, rate), in, [](int i) { return impulse(i - 100); }, d->audioOut[0]);
+  const std::vector<double> y =
+      Runner{rig}.collect(samplesOf(520, rate), d->audioOut[0], in, [](int i) { return impulse(i - 100); });
   int best = 0;
   double peak = 0.0;
   for (int i = 0; i < (int)y.size(); ++i) {
@@ -274,12 +268,12 @@ TEST(BbdDelay, FullFeedbackStaysBoundedAndHoldKeepsRepeating)
   rig.param(6, 1.0); // feedback
   rig.param(10, 1.0);
   Runner run{rig};
-  for (double y : run.collect(
-           2 * 44100, in, [&](int i) { return 2.0 * std::sin(2 * kPi * 440 * i / rate); }, d->audioOut[0]))
+  for (double y :
+       run.collect(2 * 44100, d->audioOut[0], in, [&](int i) { return 2.0 * std::sin(2 * kPi * 440 * i / rate); }))
     ASSERT_LE(std::fabs(y), 3.0);
   trigger = 1.0; // hold on at the next tick; the input goes silent
   rig.param(6, 0.0);
-  const std::vector<double> held = run.collect(44100, in, silence, d->audioOut[0]);
+  const std::vector<double> held = run.collect(44100, d->audioOut[0], in, silence);
   const double rms = std::inner_product(held.begin() + 22051, held.end(), held.begin() + 22051, 0.0);
   EXPECT_TRUE(d->hold);
   EXPECT_GT(std::sqrt(rms / 22050), 0.1) << "the held line keeps sounding";
@@ -343,7 +337,7 @@ TEST(Hilbert, AfterAnImpulseTheAllpassesNeverSinkIntoSubnormals)
   double in = 0.0;
   h->inputA = &in;
   h->inputB = &in;
-  Runner{rig}.collect(10 * 44100, in, impulse, h->audioOut[0]);
+  Runner{rig}.collect(10 * 44100, h->audioOut[0], in, impulse);
   for (auto& channel : h->state)
     for (const Hilbert::Section& s : channel)
       for (double v : {s.x1, s.x2, s.y1, s.y2}) EXPECT_NE(FP_SUBNORMAL, std::fpclassify(v));
@@ -431,9 +425,7 @@ TEST(AudioSH, SquareWindowsSumToOneSoAConstantComesOutUnchanged)
   s->input = &in;
   Runner run{rig};
   for (int i = 0; i < 4800; ++i) run.step();
-  for (double y : run.collect(
-           480, in, [](int) { return 0.37; }, s->audioOut[0]))
-    EXPECT_NEAR(0.37, y, 1e-12);
+  for (double y : run.collect(480, s->audioOut[0], in, [](int) { return 0.37; })) EXPECT_NEAR(0.37, y, 1e-12);
   // Fixed frequency near the top: the windows switch to a level with fewer harmonics.
   rig.param(4, 1.0);
   rig.param(5, 1.0);
@@ -565,20 +557,27 @@ TEST(Ring, DepthFadesFromTheCarrierToItsSidebands)
 // ---- reverb ----
 
 namespace {
+// A reverb reading input A from in, with mix (1: wet only).
+Reverb* makeReverb(ModuleRig& rig, double rate, double* in, double mix)
+{
+  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
+  r->inputA = in;
+  rig.param(9, mix);
+  return r;
+}
+
 // Reverb time of a wet-only mono reverb from the energy decay of its answer to an impulse (Schroeder's
 // backward integral, slope between -5 and -35 dB).
 double measuredT60(double rate, double decay, double size, double seconds)
 {
   ModuleRig rig;
-  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
   double in = 0.0;
-  r->inputA = &in;
+  Reverb* r = makeReverb(rig, rate, &in, 1.0);
   rig.param(5, size);
   rig.param(6, 0.0); // damping: lines filtered at 5 kHz only
   rig.param(7, decay);
-  rig.param(9, 1.0);
   const int n = (int)(seconds * rate);
-  std::vector<double> e = Runner{rig}.collect(n, in, impulse, r->audioOut[0]);
+  std::vector<double> e = Runner{rig}.collect(n, r->audioOut[0], in, impulse);
   for (double& v : e) v *= v;
   for (int i = n - 2; i >= 0; --i) e[i] += e[i + 1];
   int t5 = -1, t35 = -1;
@@ -620,12 +619,10 @@ TEST(Reverb, FirstReflectionsArriveAfterPredelayAndTheShortestLineOfEachSide)
   const double rate = 48000;
   for (double predelay : {0.0, 35.0}) {
     ModuleRig rig;
-    Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
     double in = 0.0;
-    r->inputA = &in;
+    Reverb* r = makeReverb(rig, rate, &in, 1.0);
     rig.param(4, predelay);
     rig.param(8, 1.0); // width 1: no cross-feed
-    rig.param(9, 1.0);
     Runner run{rig};
     int first[2] = {-1, -1};
     for (int i = 0; i < (int)rate / 5; ++i) {
@@ -646,11 +643,9 @@ TEST(Reverb, StereoKeepsTheSidesApartAndMonoSpreadsOneInputOverBoth)
   const double rate = 44100;
   for (bool stereo : {true, false}) {
     ModuleRig rig;
-    Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
     double in = 0.0;
-    r->inputA = &in;
+    Reverb* r = makeReverb(rig, rate, &in, 0.5);
     rig.param(8, 1.0);
-    rig.param(9, 0.5);
     rig.param(10, stereo ? 1 : 0);
     Runner run{rig};
     std::mt19937 rng(3);
@@ -674,11 +669,9 @@ TEST(Reverb, StereoKeepsTheSidesApartAndMonoSpreadsOneInputOverBoth)
   }
   // Mix 0: the input, one sample late (both inputs summed in mono).
   ModuleRig rig;
-  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
   double a = 0.25, b = -0.5;
-  r->inputA = &a;
+  Reverb* r = makeReverb(rig, rate, &a, 0.0);
   r->inputB = &b;
-  rig.param(9, 0.0);
   Runner run{rig};
   run.step();
   run.step();

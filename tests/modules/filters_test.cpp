@@ -22,7 +22,7 @@ const double kPi = 3.141592653589793;
 
 // Runs a module as the engine does (update at every 1 ms tick, then process) for n samples; signal(i) is
 // written into *in before sample i. Returns published audio output `out`.
-std::vector<double> render(ModuleRig& rig, double* in, const std::function<double(int)>& signal, int n, int out = 0)
+std::vector<double> render(ModuleRig& rig, double* in, int n, const std::function<double(int)>& signal, int out = 0)
 {
   std::vector<double> y;
   y.reserve(n);
@@ -45,7 +45,7 @@ template <class M> double gainAt(ModuleRig& rig, M* m, double hz, int out = 0, d
   double in = 0;
   m->inputA = &in;
   std::vector<double> y = render(
-      rig, &in, [&](int i) { return amplitude * std::sin(w * i); }, settle + n, out);
+      rig, &in, settle + n, [&](int i) { return amplitude * std::sin(w * i); }, out);
   m->inputA = nullptr;
   return sineAmplitude(std::vector<double>(y.begin() + settle, y.end()), hz, rig.rate) / amplitude;
 }
@@ -167,8 +167,7 @@ TEST(K35Stability, EveryCutoffAndResonanceStaysBoundedAt22And192kHz)
           double in = 0;
           f->inputA = &in;
           double peak = 0;
-          for (double y : render(
-                   rig, &in, [](int) { return noise(); }, (int)rate / 4)) {
+          for (double y : render(rig, &in, (int)rate / 4, [](int) { return noise(); })) {
             ASSERT_TRUE(std::isfinite(y));
             peak = std::max(peak, std::fabs(y));
           }
@@ -188,8 +187,7 @@ TEST(K35Behaviour, BypassAndStereoChannels)
   double a = 0.8, b = -0.4;
   mono->inputA = &a;
   mono->inputB = &b;
-  render(
-      rig, &a, [](int) { return 0.8; }, 3);
+  render(rig, &a, 3, [](int) { return 0.8; });
   EXPECT_DOUBLE_EQ(0.8 + 0.25 * -0.4, mono->audioOut[0]);
 
   ModuleRig monoRig, stereoRig;
@@ -272,10 +270,8 @@ TEST(CombDelay, EchoesAfterOnePeriodWithTheFeedbackGainAtTwoRatesSideBySide)
           double in = 0;
           c->inputA = &in;
           // Run past the line's length first, so that the positions wrap before the impulse.
-          render(
-              *rig, &in, [](int) { return 0.0; }, c->delaySize + 100);
-          std::vector<double> y = render(
-              *rig, &in, [](int i) { return i == 0 ? 1.0 : 0.0; }, c->delaySize * 2 + 10);
+          render(*rig, &in, c->delaySize + 100, [](int) { return 0.0; });
+          std::vector<double> y = render(*rig, &in, c->delaySize * 2 + 10, [](int i) { return i == 0 ? 1.0 : 0.0; });
           const double P = combPeriod(value, rig->rate);
           // Published output lags by one sample.
           EXPECT_NEAR(0.5, y[1], 1e-9);
@@ -320,8 +316,7 @@ TEST(CombTrigger, AClearedLineSoundsLikeAFreshOne)
   played->inputA = &in;
   played->inputB = &in;
   played->triggerSource = &gate;
-  render(
-      playedRig, &in, [](int) { return noise(); }, 48000);
+  render(playedRig, &in, 48000, [](int) { return noise(); });
   Comb* fresh = makeComb(freshRig, 48000, 1, 0.4, 0.9, true);
   fresh->inputA = &in;
   fresh->triggerSource = &zero;
@@ -417,8 +412,7 @@ TEST(ResonatorsResponse, MixedOutputShowsThreePeaksAndTheDrySignal)
   double in = 0, b = 0.4;
   r->inputA = &in;
   r->inputB = &b;
-  render(
-      rig, &in, [](int) { return -0.3; }, 3);
+  render(rig, &in, 3, [](int) { return -0.3; });
   EXPECT_DOUBLE_EQ(-0.3 + 0.5 * 0.4, r->audioOut[0]);
 }
 
@@ -432,8 +426,7 @@ TEST(ResonatorsBehaviour, StableAboveNyquistAndSilentAfterIdleAndStereoApart)
     double in = 0;
     r->inputA = &in;
     double late = 0;
-    std::vector<double> y = render(
-        rig, &in, [](int i) { return i < 100 ? noise() : 0.0; }, (int)rate);
+    std::vector<double> y = render(rig, &in, (int)rate, [](int i) { return i < 100 ? noise() : 0.0; });
     for (size_t i = y.size() / 2; i < y.size(); ++i) late = std::max(late, std::fabs(y[i]));
     EXPECT_LT(late, 1e-6) << rate;
   }
@@ -442,8 +435,7 @@ TEST(ResonatorsBehaviour, StableAboveNyquistAndSilentAfterIdleAndStereoApart)
   Resonators* r = makeResonators(rig, 48000);
   double in = 0;
   r->inputA = &in;
-  render(
-      rig, &in, [](int) { return noise(); }, 480);
+  render(rig, &in, 480, [](int) { return noise(); });
   const int tuned = r->resonator[1].cachedPitch;
   r->update(false);
   EXPECT_EQ(0.0, r->resonator[1].y1);
