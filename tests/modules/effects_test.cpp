@@ -299,10 +299,8 @@ TEST(Hilbert, ShiftsASineByTheSetFrequencyAtTwoRatesInOneProcess)
       h[k]->inputA = &in[k];
       rigs[k].param(2, 1.0);
       rigs[k].param(3, knob);
-      h[k]->ring[0] = &h[k]->audioOut[0];
-      h[k]->ring[1] = &h[k]->audioOut[4];
-      h[k]->ring[2] = &h[k]->audioOut[1];
-      h[k]->ring[3] = &h[k]->audioOut[5];
+      const int taps[4] = {0, 4, 1, 5}; // A Real, Cosine, A Imag., Sine
+      for (int j = 0; j < 4; ++j) h[k]->ring[j] = &h[k]->audioOut[taps[j]];
     }
     const double input = 1500.0, shift = std::fabs(knob) * knob * knob * knob * 5000.0;
     std::vector<double> y[2];
@@ -521,13 +519,9 @@ TEST(BitReducer, OutputsLieOnTheGridOfTheResolutionsSteps)
   rig.param(8, 0.5);
   rig.param(9, 0.0);
   Runner run{rig};
-  run.step();
-  run.step();
-  EXPECT_EQ(0.5, b->audioOut[1]);
-  in = 2.6;
-  run.step();
-  run.step();
-  EXPECT_NEAR(2.5, b->audioOut[1], 1e-12); // (2.6 / 0.5 + 1) / 2 = 3.1 steps -> 3 -> 2.5
+  const auto out = [&](double x) { return run.collect(2, b->audioOut[1], in, [x](int) { return x; })[1]; };
+  EXPECT_EQ(0.5, out(0.0));
+  EXPECT_NEAR(2.5, out(2.6), 1e-12); // (2.6 / 0.5 + 1) / 2 = 3.1 steps -> 3 -> 2.5
 }
 
 TEST(Ring, DepthFadesFromTheCarrierToItsSidebands)
