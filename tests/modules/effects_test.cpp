@@ -23,6 +23,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sys/mman.h>
@@ -42,7 +44,28 @@ struct Runner
     rig.module->process();
     ++sample;
   }
+  // Runs n samples with in = signal(i) before sample i; returns what out holds after each.
+  std::vector<double> collect(int n, const double& out, double& in, const std::function<double(int)>& signal)
+  {
+    std::vector<double> y;
+    for (int i = 0; i < n; ++i) {
+      in = signal(i);
+      step();
+      y.push_back(out);
+    }
+    return y;
+  }
 };
+
+double impulse(int i)
+{
+  return i == 0 ? 1.0 : 0.0;
+}
+
+double silence(int)
+{
+  return 0.0;
+}
 
 // Samples a delay of ms takes at rate, truncated as the delay controls take them.
 int samplesOf(double ms, double rate)
@@ -63,6 +86,17 @@ long residentBytes()
 
 // ---- dual delay line ----
 
+namespace {
+// A delay line whose line (0 or 1) reads in, set to ms.
+DelayLine* makeDelayLine(ModuleRig& rig, double rate, double* in, int line, double ms)
+{
+  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
+  d->line[line].input = in;
+  rig.param(2 + 5 * line, ms);
+  return d;
+}
+} // namespace
+
 TEST(DelayLine, AnImpulseReturnsAfterTheSetNumberOfSamples)
 {
   struct Case
@@ -73,19 +107,12 @@ TEST(DelayLine, AnImpulseReturnsAfterTheSetNumberOfSamples)
   const Case cases[] = {{44100, 1}, {44100, 27}, {48000, 0.5 * 60000.0 / 120.0}, {96000, 123.4}, {44100, 500}};
   for (const Case& c : cases) {
     ModuleRig rig;
-    DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, c.rate);
     double in = 0.0;
-    d->line[0].input = &in;
-    rig.param(2, c.ms);
+    DelayLine* d = makeDelayLine(rig, c.rate, &in, 0, c.ms);
     const int size = samplesOf(500, c.rate);
     const int expected = std::min(samplesOf(c.ms, c.rate), size - 1);
-    Runner run{rig};
-    int first = -1;
-    for (int i = 0; i < size + 10 && first < 0; ++i) {
-      in = i == 0 ? 1.0 : 0.0;
-      run.step();
-      if (d->audioOut[0] != 0.0) first = i;
-    }
+    const std::vector<double> y = Runner{rig}.collect(size + 10, d->audioOut[0], in, impulse);
+    const int first = std::find_if(y.begin(), y.end(), [](double v) { return v != 0.0; }) - y.begin();
     // One sample more for the output's publication lag.
     EXPECT_EQ(expected + 1, first) << c.ms << " ms at " << c.rate;
   }
@@ -96,37 +123,24 @@ TEST(DelayLine, FeedbackRepeatsDecayByItsFactorAndFeedForwardMakesAnAllpass)
   const double rate = 44100;
   for (double g : {0.5, -0.7, 1.0}) {
     ModuleRig rig;
-    DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
     double in = 0.0;
-    d->line[1].input = &in;
-    rig.param(7, 10.0);
+    DelayLine* d = makeDelayLine(rig, rate, &in, 1, 10.0);
     rig.param(9, g);
     const int delay = samplesOf(10, rate);
-    Runner run{rig};
-    std::vector<double> y;
-    for (int i = 0; i < 6 * delay + 2; ++i) {
-      in = i == 0 ? 1.0 : 0.0;
-      run.step();
-      y.push_back(d->audioOut[1]);
-    }
-    for (int k = 1; k <= 5; ++k) EXPECT_NEAR(std::pow(g, k - 1), y[k * delay + 1], 1e-12) << "repeat " << k << ", g " << g;
+    const std::vector<double> y = Runner{rig}.collect(6 * delay + 2, d->audioOut[1], in, impulse);
+    for (int k = 1; k <= 5; ++k)
+      EXPECT_NEAR(std::pow(g, k - 1), y[k * delay + 1], 1e-12) << "repeat " << k << ", g " << g;
   }
   // Feed-forward -g with feedback g: every frequency passes at unit gain.
   ModuleRig rig;
-  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
   double in = 0.0;
-  d->line[0].input = &in;
-  rig.param(2, 3.0);
+  DelayLine* d = makeDelayLine(rig, rate, &in, 0, 3.0);
   rig.param(3, -0.6);
   rig.param(4, 0.6);
   for (double hz : {97.0, 1003.0, 5170.0}) {
-    Runner run{rig};
-    std::vector<double> y;
-    for (int i = 0; i < 44100; ++i) {
-      in = std::sin(2 * kPi * hz * i / rate);
-      run.step();
-      if (i > 22050) y.push_back(d->audioOut[0]);
-    }
+    std::vector<double> y =
+        Runner{rig}.collect(44100, d->audioOut[0], in, [&](int i) { return std::sin(2 * kPi * hz * i / rate); });
+    y.erase(y.begin(), y.begin() + 22051);
     EXPECT_NEAR(1.0, sineAmplitude(y, hz, rate), 1e-3) << hz << " Hz";
   }
 }
@@ -137,15 +151,11 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
   // emptied by hand at the same tick. Their outputs agree sample for sample.
   const double rate = 48000;
   ModuleRig rigA, rigB;
-  DelayLine* a = rigA.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
-  DelayLine* b = rigB.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, rate);
   double in = 0.0, trigger = 0.0;
-  for (DelayLine* d : {a, b}) d->line[0].input = &in;
+  DelayLine* a = makeDelayLine(rigA, rate, &in, 0, 20.0);
+  DelayLine* b = makeDelayLine(rigB, rate, &in, 0, 20.0);
   a->line[0].clearTrigger = &trigger;
-  for (ModuleRig* r : {&rigA, &rigB}) {
-    r->param(2, 20.0);
-    r->param(4, 1.0); // never decays
-  }
+  for (ModuleRig* r : {&rigA, &rigB}) r->param(4, 1.0); // never decays
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> noise(-1.0, 1.0);
   Runner ra{rigA}, rb{rigB};
@@ -157,14 +167,9 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
       trigger = 1.0; // read at the tick of sample 12000
       std::memset(b->line[0].rec.data, 0, sizeof(double) * b->line[0].rec.size);
     }
-    if (i == 20000) {
-      rigA.param(2, 7.5); // a shorter delay reads positions last written before the clear
-      rigB.param(2, 7.5);
-    }
-    if (i == 25000) {
-      rigA.param(2, 499.0);
-      rigB.param(2, 499.0);
-    }
+    // At 20000 a shorter delay reads positions last written before the clear; at 25000 the longest.
+    if (i == 20000 || i == 25000)
+      for (ModuleRig* r : {&rigA, &rigB}) r->param(2, i == 20000 ? 7.5 : 499.0);
     ra.step();
     rb.step();
     ASSERT_EQ(b->audioOut[0], a->audioOut[0]) << "sample " << i;
@@ -178,25 +183,14 @@ TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
 TEST(DelayLine, WithoutAnInputTheLineStandsStill)
 {
   ModuleRig rig;
-  DelayLine* d = rig.make<DelayLine>(ModuleConfig::MOD_DELAYLINE, 44100);
   double in = 1.0;
-  d->line[0].input = &in;
-  rig.param(2, 1.0);
+  DelayLine* d = makeDelayLine(rig, 44100, &in, 0, 1.0);
   Runner run{rig};
   run.step(); // one sample of 1.0 into the line
-  in = 0.0;
   d->line[0].input = nullptr;
-  for (int i = 0; i < 1000; ++i) {
-    run.step();
-    EXPECT_EQ(0.0, d->nextAudioOut[0]);
-  }
+  for (double y : run.collect(1000, d->nextAudioOut[0], in, silence)) EXPECT_EQ(0.0, y);
   d->line[0].input = &in; // the stored sample is still 44 samples away
-  std::vector<double> y;
-  for (int i = 0; i < 50; ++i) {
-    run.step();
-    y.push_back(d->nextAudioOut[0]);
-  }
-  EXPECT_EQ(1.0, y[samplesOf(1, 44100) - 1]);
+  EXPECT_EQ(1.0, run.collect(50, d->nextAudioOut[0], in, silence)[samplesOf(1, 44100) - 1]);
 }
 
 // ---- BBD delay ----
@@ -217,16 +211,14 @@ int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr
     d->modSource = modValue;
     rig.param(7, modAmount);
   }
-  Runner run{rig};
-  const int n = samplesOf(520, rate);
+  const std::vector<double> y =
+      Runner{rig}.collect(samplesOf(520, rate), d->audioOut[0], in, [](int i) { return impulse(i - 100); });
   int best = 0;
   double peak = 0.0;
-  for (int i = 0; i < n; ++i) {
-    in = i == 100 ? 1.0 : 0.0;
-    run.step();
-    if (!std::isfinite(d->audioOut[0])) return -1;
-    if (std::fabs(d->audioOut[0]) > peak) {
-      peak = std::fabs(d->audioOut[0]);
+  for (int i = 0; i < (int)y.size(); ++i) {
+    if (!std::isfinite(y[i])) return -1;
+    if (std::fabs(y[i]) > peak) {
+      peak = std::fabs(y[i]);
       best = i - 100;
     }
   }
@@ -260,7 +252,7 @@ TEST(BbdDelay, HugeTimeModulationSaturatesTheClockWithoutBreakingIt)
   double huge = 2000.0; // 2^2000 overflows; with amount 0 it must change nothing
   EXPECT_EQ(plain, bbdEcho(rate, 3, 0.3, &huge, 0.0));
   EXPECT_NEAR(samplesOf(500, rate), bbdEcho(rate, 3, 0.3, &huge, 1.0), 4); // one step per sample
-  double deep = -2000.0;                                                    // 2^m - 1 = -1: time - amount
+  double deep = -2000.0;                                                   // 2^m - 1 = -1: time - amount
   EXPECT_NEAR(samplesOf(500, rate) / 8.0, bbdEcho(rate, 3, 0.3, &deep, 1.0), 4);
 }
 
@@ -276,21 +268,13 @@ TEST(BbdDelay, FullFeedbackStaysBoundedAndHoldKeepsRepeating)
   rig.param(6, 1.0); // feedback
   rig.param(10, 1.0);
   Runner run{rig};
-  double peak = 0.0;
-  for (int i = 0; i < 2 * 44100; ++i) {
-    in = 2.0 * std::sin(2 * kPi * 440 * i / rate);
-    run.step();
-    peak = std::max(peak, std::fabs(d->audioOut[0]));
-  }
-  EXPECT_LE(peak, 3.0);
+  for (double y :
+       run.collect(2 * 44100, d->audioOut[0], in, [&](int i) { return 2.0 * std::sin(2 * kPi * 440 * i / rate); }))
+    ASSERT_LE(std::fabs(y), 3.0);
   trigger = 1.0; // hold on at the next tick; the input goes silent
   rig.param(6, 0.0);
-  double rms = 0.0;
-  for (int i = 0; i < 44100; ++i) {
-    in = 0.0;
-    run.step();
-    if (i > 22050) rms += d->audioOut[0] * d->audioOut[0];
-  }
+  const std::vector<double> held = run.collect(44100, d->audioOut[0], in, silence);
+  const double rms = std::inner_product(held.begin() + 22051, held.end(), held.begin() + 22051, 0.0);
   EXPECT_TRUE(d->hold);
   EXPECT_GT(std::sqrt(rms / 22050), 0.1) << "the held line keeps sounding";
   trigger = 2.0; // hold off: without feedback the line empties
@@ -315,20 +299,17 @@ TEST(Hilbert, ShiftsASineByTheSetFrequencyAtTwoRatesInOneProcess)
       h[k]->inputA = &in[k];
       rigs[k].param(2, 1.0);
       rigs[k].param(3, knob);
-      h[k]->ring[0] = &h[k]->audioOut[0];
-      h[k]->ring[1] = &h[k]->audioOut[4];
-      h[k]->ring[2] = &h[k]->audioOut[1];
-      h[k]->ring[3] = &h[k]->audioOut[5];
+      const int taps[4] = {0, 4, 1, 5}; // A Real, Cosine, A Imag., Sine
+      for (int j = 0; j < 4; ++j) h[k]->ring[j] = &h[k]->audioOut[taps[j]];
     }
     const double input = 1500.0, shift = std::fabs(knob) * knob * knob * knob * 5000.0;
     std::vector<double> y[2];
-    Runner run0{rigs[0]}, run1{rigs[1]};
-    Runner* runs[2] = {&run0, &run1};
+    Runner runs[2] = {{rigs[0]}, {rigs[1]}};
     for (int i = 0; i < 96000; ++i)
       for (int k = 0; k < 2; ++k) {
         if (i >= (int)rates[k]) continue;
         in[k] = 0.5 * std::sin(2 * kPi * input * i / rates[k]);
-        runs[k]->step();
+        runs[k].step();
         if (i > 2000) y[k].push_back(h[k]->audioOut[8]);
       }
     double moved[2];
@@ -354,11 +335,7 @@ TEST(Hilbert, AfterAnImpulseTheAllpassesNeverSinkIntoSubnormals)
   double in = 0.0;
   h->inputA = &in;
   h->inputB = &in;
-  Runner run{rig};
-  for (int i = 0; i < 10 * 44100; ++i) {
-    in = i == 0 ? 1.0 : 0.0;
-    run.step();
-  }
+  Runner{rig}.collect(10 * 44100, h->audioOut[0], in, impulse);
   for (auto& channel : h->state)
     for (const Hilbert::Section& s : channel)
       for (double v : {s.x1, s.x2, s.y1, s.y2}) EXPECT_NE(FP_SUBNORMAL, std::fpclassify(v));
@@ -405,9 +382,8 @@ TEST(AudioSH, HoldsOncePerCycleAtThePitchOfEachInstancesOwnRate)
   ModuleRig rigs[3];
   for (int c = 0; c < 3; ++c) {
     rigs[c].pitch = cases[c].pitch;
-    AudioSH* s = rigs[c].make<AudioSH>(ModuleConfig::MOD_AUDIOSH, cases[c].rate);
+    rigs[c].make<AudioSH>(ModuleConfig::MOD_AUDIOSH, cases[c].rate);
     rigs[c].param(2, cases[c].semitones);
-    (void)s;
   }
   for (int c = 0; c < 3; ++c) { // each instance runs after all three were set up
     AudioSH* s = static_cast<AudioSH*>(rigs[c].module);
@@ -447,10 +423,7 @@ TEST(AudioSH, SquareWindowsSumToOneSoAConstantComesOutUnchanged)
   s->input = &in;
   Runner run{rig};
   for (int i = 0; i < 4800; ++i) run.step();
-  for (int i = 0; i < 480; ++i) {
-    run.step();
-    EXPECT_NEAR(0.37, s->audioOut[0], 1e-12);
-  }
+  for (double y : run.collect(480, s->audioOut[0], in, [](int) { return 0.37; })) EXPECT_NEAR(0.37, y, 1e-12);
   // Fixed frequency near the top: the windows switch to a level with fewer harmonics.
   rig.param(4, 1.0);
   rig.param(5, 1.0);
@@ -469,7 +442,7 @@ TEST(Saturator, SteadyInputsFollowTheSoftClipCurve)
   {
     double drive, compensation, level, input;
   };
-  const Case cases[] = {{0, 0.5, 1, 0.25}, {0, 0.0, 1, -0.8}, {0, 1.0, 1, 2.0}, {0, 0.5, 2, 1.7},
+  const Case cases[] = {{0, 0.5, 1, 0.25}, {0, 0.0, 1, -0.8}, {0, 1.0, 1, 2.0},    {0, 0.5, 2, 1.7},
                         {3, 1.0, 1, 0.1},  {3, 0.0, 1, 0.1},  {11, 0.0, 1, 0.001}, {11, 0.0, 1, 0.01}};
   for (const Case& c : cases) {
     ModuleRig rig;
@@ -546,13 +519,9 @@ TEST(BitReducer, OutputsLieOnTheGridOfTheResolutionsSteps)
   rig.param(8, 0.5);
   rig.param(9, 0.0);
   Runner run{rig};
-  run.step();
-  run.step();
-  EXPECT_EQ(0.5, b->audioOut[1]);
-  in = 2.6;
-  run.step();
-  run.step();
-  EXPECT_NEAR(2.5, b->audioOut[1], 1e-12); // (2.6 / 0.5 + 1) / 2 = 3.1 steps -> 3 -> 2.5
+  const auto out = [&](double x) { return run.collect(2, b->audioOut[1], in, [x](int) { return x; })[1]; };
+  EXPECT_EQ(0.5, out(0.0));
+  EXPECT_NEAR(2.5, out(2.6), 1e-12); // (2.6 / 0.5 + 1) / 2 = 3.1 steps -> 3 -> 2.5
 }
 
 TEST(Ring, DepthFadesFromTheCarrierToItsSidebands)
@@ -582,26 +551,28 @@ TEST(Ring, DepthFadesFromTheCarrierToItsSidebands)
 // ---- reverb ----
 
 namespace {
+// A reverb reading input A from in, with mix (1: wet only).
+Reverb* makeReverb(ModuleRig& rig, double rate, double* in, double mix)
+{
+  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
+  r->inputA = in;
+  rig.param(9, mix);
+  return r;
+}
+
 // Reverb time of a wet-only mono reverb from the energy decay of its answer to an impulse (Schroeder's
 // backward integral, slope between -5 and -35 dB).
 double measuredT60(double rate, double decay, double size, double seconds)
 {
   ModuleRig rig;
-  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
   double in = 0.0;
-  r->inputA = &in;
+  Reverb* r = makeReverb(rig, rate, &in, 1.0);
   rig.param(5, size);
   rig.param(6, 0.0); // damping: lines filtered at 5 kHz only
   rig.param(7, decay);
-  rig.param(9, 1.0);
-  Runner run{rig};
-  std::vector<double> e;
   const int n = (int)(seconds * rate);
-  for (int i = 0; i < n; ++i) {
-    in = i == 0 ? 1.0 : 0.0;
-    run.step();
-    e.push_back(r->audioOut[0] * r->audioOut[0]);
-  }
+  std::vector<double> e = Runner{rig}.collect(n, r->audioOut[0], in, impulse);
+  for (double& v : e) v *= v;
   for (int i = n - 2; i >= 0; --i) e[i] += e[i + 1];
   int t5 = -1, t35 = -1;
   for (int i = 0; i < n; ++i) {
@@ -642,12 +613,10 @@ TEST(Reverb, FirstReflectionsArriveAfterPredelayAndTheShortestLineOfEachSide)
   const double rate = 48000;
   for (double predelay : {0.0, 35.0}) {
     ModuleRig rig;
-    Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
     double in = 0.0;
-    r->inputA = &in;
+    Reverb* r = makeReverb(rig, rate, &in, 1.0);
     rig.param(4, predelay);
     rig.param(8, 1.0); // width 1: no cross-feed
-    rig.param(9, 1.0);
     Runner run{rig};
     int first[2] = {-1, -1};
     for (int i = 0; i < (int)rate / 5; ++i) {
@@ -668,11 +637,9 @@ TEST(Reverb, StereoKeepsTheSidesApartAndMonoSpreadsOneInputOverBoth)
   const double rate = 44100;
   for (bool stereo : {true, false}) {
     ModuleRig rig;
-    Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
     double in = 0.0;
-    r->inputA = &in;
+    Reverb* r = makeReverb(rig, rate, &in, 0.5);
     rig.param(8, 1.0);
-    rig.param(9, 0.5);
     rig.param(10, stereo ? 1 : 0);
     Runner run{rig};
     std::mt19937 rng(3);
@@ -696,11 +663,9 @@ TEST(Reverb, StereoKeepsTheSidesApartAndMonoSpreadsOneInputOverBoth)
   }
   // Mix 0: the input, one sample late (both inputs summed in mono).
   ModuleRig rig;
-  Reverb* r = rig.make<Reverb>(ModuleConfig::MOD_REVERB, rate);
   double a = 0.25, b = -0.5;
-  r->inputA = &a;
+  Reverb* r = makeReverb(rig, rate, &a, 0.0);
   r->inputB = &b;
-  rig.param(9, 0.0);
   Runner run{rig};
   run.step();
   run.step();
