@@ -31,6 +31,10 @@ const IMouseMod kLeft(true), kRight(false, true);
 
 struct Panel : EditorRig
 {
+  explicit Panel(bool opened = false)
+  {
+    if (opened) open();
+  }
   // The centre of the header menu area and of the master indicator of a display position.
   static IRECT header(int p)
   {
@@ -47,6 +51,14 @@ int paramValue(Veltrane* v, int idx)
   return (int)v->getAnyParam(idx)->Value();
 }
 
+// The first display position holding an empty slot; -1 when none does.
+int firstEmpty(const Veltrane& v)
+{
+  for (int q = 0; q < 18; ++q)
+    if (v.slotConfig[v.displayOrder[q]].moduleID == ModuleConfig::MOD_EMPTY) return q;
+  return -1;
+}
+
 } // namespace
 
 TEST(EditorPanel, GlobalSectionAndHeadersInAttachOrder)
@@ -58,36 +70,19 @@ TEST(EditorPanel, GlobalSectionAndHeadersInAttachOrder)
   struct Row
   {
     int index, param;
-    IRECT rect; // empty: not checked
+    IRECT rect = IRECT(); // empty: not checked
   };
   // Places follow from the image sizes the store reports: knob 21 and the two-frame buttons.
   IBitmap* knob = BitmapStore::getBitmap(kImageKnob);
   IBitmap* out = BitmapStore::getBitmap(kImageButtonOutput);
   const Row rows[] = {
       {1, -1, IRECT(16, 58, 240, 114)}, // number and name rectangles united
-      {2, -305, IRECT()},
-      {3, -306, IRECT()},
-      {4, -307, IRECT(136, 55, 184, 75)},
-      {5, -308, IRECT()},
-      {6, -1, IRECT(94, 60, 134, 72)},
-      {7, 297, IRECT(12, 140, 16 + knob->W + 4, 140 + knob->frameHeight() + 16)},
-      {8, 298, IRECT()},
-      {9, 301, IRECT()},
-      {10, 299, IRECT()},
-      {11, -309, IRECT(144, 167, 176, 181)},
-      {12, -310, IRECT(207, 149, 241, 181)},
-      {13, 288, IRECT(19, 212, 43, 228)},
-      {14, 292, IRECT()},
-      {15, 291, IRECT()},
-      {16, 289, IRECT(79, 206, 79 + out->W, 206 + out->frameHeight())},
-      {17, 290, IRECT()},
-      {18, 293, IRECT()},
-      {19, 294, IRECT()},
-      {20, 295, IRECT()},
-      {21, 296, IRECT()},
-      {22, 302, IRECT(207, 206, 207 + out->W, 206 + out->frameHeight())},
-      {23, 303, IRECT()},
-      {24, -311, IRECT()},
+      {2, -305}, {3, -306}, {4, -307, IRECT(136, 55, 184, 75)}, {5, -308}, {6, -1, IRECT(94, 60, 134, 72)},
+      {7, 297, IRECT(12, 140, 16 + knob->W + 4, 140 + knob->frameHeight() + 16)}, {8, 298}, {9, 301}, {10, 299},
+      {11, -309, IRECT(144, 167, 176, 181)}, {12, -310, IRECT(207, 149, 241, 181)},
+      {13, 288, IRECT(19, 212, 43, 228)}, {14, 292}, {15, 291},
+      {16, 289, IRECT(79, 206, 79 + out->W, 206 + out->frameHeight())}, {17, 290}, {18, 293}, {19, 294}, {20, 295},
+      {21, 296}, {22, 302, IRECT(207, 206, 207 + out->W, 206 + out->frameHeight())}, {23, 303}, {24, -311},
   };
   for (const Row& r : rows) {
     IControl* c = p.g->GetControl(r.index);
@@ -167,8 +162,7 @@ TEST(EditorPanel, RebuildsOnlyOnTheEditorThreadWithTheWindowOpen)
 
 TEST(EditorPanel, NothingIsRebuiltOrDeletedWhileAMenuIsOpen)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // While the module menu of a header is open the host changes the program twice and idle calls arrive.
   int trashDuring = -1, countDuring = -1;
@@ -195,8 +189,7 @@ TEST(EditorPanel, NothingIsRebuiltOrDeletedWhileAMenuIsOpen)
 
 TEST(ProgramMenus, ProgramMenuPreviousNextAndRename)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // Four submenus of 16; the current program ticked; the fourth item of "32 - 47" is program 35.
   p.g->answers.push_back({2, 3});
@@ -211,12 +204,10 @@ TEST(ProgramMenus, ProgramMenuPreviousNextAndRename)
 
   // Next from 63 wraps to 0, previous from 0 to 63.
   v->changePreset(63);
-  p.click(70, 60);
-  EXPECT_EQ(0, v->GetCurrentPresetIdx());
-  p.click(20, 60);
-  EXPECT_EQ(63, v->GetCurrentPresetIdx());
-  p.click(20, 60);
-  EXPECT_EQ(62, v->GetCurrentPresetIdx());
+  for (const auto& [x, program] : {std::pair{70, 0}, {20, 63}, {20, 62}}) {
+    p.click(x, 60);
+    EXPECT_EQ(program, v->GetCurrentPresetIdx()) << x;
+  }
 
   // A 40-character name: stored whole, drawn and listed cut to 27 characters.
   const std::string longName = "A program name of forty characters long.";
@@ -239,15 +230,13 @@ TEST(ProgramMenus, ProgramMenuPreviousNextAndRename)
 
 TEST(ProgramMenus, OptionMenusAndLearnSwitch)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // Paste is disabled until the first copy.
   p.g->answers.push_back({});
   p.click(150, 60);
-  EXPECT_TRUE(p.g->showed("Paste Program!"));
-  EXPECT_TRUE(p.g->showed("Go Online...>"));
-  EXPECT_TRUE(p.g->showed("  Check Online for Update"));
+  for (const char* item : {"Paste Program!", "Go Online...>", "  Check Online for Update"})
+    EXPECT_TRUE(p.g->showed(item)) << item;
   p.g->answers.push_back({0}); // Copy Program
   p.click(150, 60);
   EXPECT_GT(v->copyBuffer.Size(), 0);
@@ -282,16 +271,14 @@ TEST(ProgramMenus, OptionMenusAndLearnSwitch)
 
 TEST(ModuleSelector, MenusAndTheCommandsTheyPost)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // Put an LFO (Modulators, fifth) into position 2 through the module menu.
   p.g->answers.push_back({5, 4});
   p.clickHeader(2);
   EXPECT_EQ("None", p.g->shown[0]);
   EXPECT_EQ("Oscillators>", p.g->shown[1]);
-  EXPECT_TRUE(p.g->showed("  Dual Noise"));
-  EXPECT_TRUE(p.g->showed("Tools>"));
+  for (const char* item : {"  Dual Noise", "Tools>"}) EXPECT_TRUE(p.g->showed(item)) << item;
   p.settle();
   const int s2 = p.slot(2);
   EXPECT_EQ(ModuleConfig::MOD_LFO, v->slotConfig[s2].moduleID);
@@ -311,24 +298,19 @@ TEST(ModuleSelector, MenusAndTheCommandsTheyPost)
   EXPECT_EQ(s2, p.slot(12));
 
   // Utility menu of an empty slot: only "Remove Block".
-  auto firstEmpty = [&] {
-    int q = 0;
-    while (q < 17 && v->slotConfig[p.slot(q)].moduleID != ModuleConfig::MOD_EMPTY) ++q;
-    return q;
-  };
   p.g->answers.push_back({0});
-  const int e0 = firstEmpty();
+  const int e0 = firstEmpty(*v);
+  ASSERT_GE(e0, 0);
   const int s0 = p.slot(e0);
-  ASSERT_EQ(ModuleConfig::MOD_EMPTY, v->slotConfig[s0].moduleID);
   p.clickHeader(e0, kRight);
   EXPECT_EQ(std::vector<std::string>{"Remove Block"}, p.g->shown);
   p.settle();
   EXPECT_EQ(s0, p.slot(17));
 
   // The master indicator of an empty slot switches at once; of a filled one it opens the master menu.
-  const int e1 = firstEmpty();
+  const int e1 = firstEmpty(*v);
+  ASSERT_GE(e1, 0);
   const int s1 = p.slot(e1);
-  ASSERT_EQ(ModuleConfig::MOD_EMPTY, v->slotConfig[s1].moduleID);
   p.click(Panel::header(e1).L + 5, Panel::header(e1).T + 10);
   EXPECT_TRUE(v->commandPending.load());
   p.settle();
@@ -375,8 +357,7 @@ TEST(ModuleSelector, InfoAreaGeometry)
 
 TEST(SourceMenus, GroupsTicksAndChoices)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // Two modules: a Mixer (two audio outputs) and an LFO in voice slots.
   v->replaceModule(p.slot(0), ModuleConfig::MOD_MIXER, false, true);
@@ -434,8 +415,7 @@ TEST(SourceMenus, GroupsTicksAndChoices)
 
 TEST(MidiSourcesAndDrone, AssignmentFaceAndNames)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // Controller 74 to MIDI source 3: submenu 3 (index 2), range "060 - 089" (item 3), entry 14.
   p.g->answers.push_back({2, 3, 14});
@@ -443,9 +423,9 @@ TEST(MidiSourcesAndDrone, AssignmentFaceAndNames)
   EXPECT_EQ(74, v->midiSourceCC[2]);
   p.g->answers.push_back({});
   p.click(220, 160);
-  EXPECT_TRUE(p.g->showed("MIDI Source 3 [074    Sound Controller 5]>"));
-  EXPECT_TRUE(p.g->showed("    074    Sound Controller 5*"));
-  EXPECT_TRUE(p.g->showed("MIDI Source 1>"));
+  for (const char* item :
+       {"MIDI Source 3 [074    Sound Controller 5]>", "    074    Sound Controller 5*", "MIDI Source 1>"})
+    EXPECT_TRUE(p.g->showed(item)) << item;
   // "Off" in that source's submenu clears it.
   p.g->answers.push_back({2, 0});
   p.click(220, 160);
@@ -476,8 +456,7 @@ TEST(MidiSourcesAndDrone, AssignmentFaceAndNames)
 
 TEST(EditorScreenshots, ProgramZeroAndAFullProgram)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   p.g->Tick();
   ASSERT_TRUE(p.g->SaveScreenshot(outputPath("editor_program0.png").c_str()));
@@ -560,9 +539,7 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
   EXPECT_STREQ("Session Patch", v.GetPresetName(3));
 
   // 3. An oscillator into the first empty position.
-  int pos = -1;
-  for (int q = 0; q < 18 && pos < 0; ++q)
-    if (v.slotConfig[v.displayOrder[q]].moduleID == ModuleConfig::MOD_EMPTY) pos = q;
+  const int pos = firstEmpty(v);
   ASSERT_GE(pos, 0);
   const int slot = v.displayOrder[pos];
   g->answers.push_back({1, 0});
@@ -641,8 +618,7 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
 
 TEST(ModulePanelFrame, SpecialControlsLiveUntilTheNextRebuild)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   class Led : public IControl
   {
@@ -683,12 +659,11 @@ TEST(ModulePanelFrame, SpecialControlsLiveUntilTheNextRebuild)
 
 TEST(EditorPanel, PlugToCommonFromAHeaderDrop)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   // A Mixer (two audio outputs) at a voice position, dropped on the global panel: both voice sums take it.
-  int pos = 0;
-  while (v->slotConfig[p.slot(pos)].moduleID != ModuleConfig::MOD_EMPTY) ++pos;
+  const int pos = firstEmpty(*v);
+  ASSERT_GE(pos, 0);
   const int s = p.slot(pos);
   v->replaceModule(s, ModuleConfig::MOD_MIXER, false, true);
   const IRECT h = Panel::header(pos);
@@ -718,8 +693,7 @@ TEST(EditorPanel, PlugToCommonFromAHeaderDrop)
 
 TEST(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
   v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
@@ -812,8 +786,7 @@ TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)
 
 TEST(EditorControls, MissingImagesAndOtherPlugInsDrawNothingAndCrashNothing)
 {
-  Panel p;
-  p.open();
+  Panel p(true);
   Veltrane* v = p.v.get();
   ITWSourcesMenuControl* source = new ITWSourcesMenuControl(v, 600, 600, 5, SourceDef::MODULATION, false, nullptr);
   ITWDroneControl* drone = new ITWDroneControl(v, 620, 600, nullptr);
