@@ -50,7 +50,13 @@ struct Knob
   int x, y;
   double value;
   const char* text;
-  bool small;
+  bool small = false;
+};
+
+struct Menu
+{
+  int x, y, id;
+  const char* text; // null: unlit
 };
 
 } // namespace
@@ -141,6 +147,14 @@ struct Panel
     g->AttachControl(k);
     return k;
   }
+  void knobs(std::initializer_list<Knob> list)
+  {
+    for (const Knob& k : list) knob(k.x, k.y, k.value, k.text, k.small);
+  }
+  void menus(std::initializer_list<Menu> list)
+  {
+    for (const Menu& m : list) menu(m.x, m.y, m.id, m.text);
+  }
   // A source menu: its image 1 left and 2 up of the point, its text 3 pixels lower (dark when lit).
   void menu(int x, int y, int id, const char* text)
   {
@@ -214,10 +228,8 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
   gl.text(207, 152, 241, 181, "On", 11, 192, 0xffffff);
   g->AttachControl(new ITWDigitsPopUpMenu(p, g, IRECT(19, 212, 43, 228), Veltrane::kParamVoices));
   g->AttachControl(new ITWSwitchControl(p, 14, 278, Veltrane::kParamOutTrigger, BitmapStore::getBitmap(kImageSwitch2Orange)));
-  gl.menu(80, 208, kImageButtonOutput, "Osc 1");
-  gl.menu(80, 236, kImageButtonOutput, "Filter 1");
-  gl.menu(208, 208, kImageButtonOutput, "Voices L");
-  gl.menu(208, 236, kImageButtonOutput, nullptr);
+  gl.menus({{80, 208, kImageButtonOutput, "Osc 1"}, {80, 236, kImageButtonOutput, "Filter 1"},
+            {208, 208, kImageButtonOutput, "Voices L"}, {208, 236, kImageButtonOutput, nullptr}});
   gl.image(16, 234, kImageButtonRed, 2);
   gl.text(16, 237, 50, 252, "C3", 11, 192, 0xffffff);
 
@@ -241,40 +253,22 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
 
   Panel osc{p, g, slotX(0), slotY(0)};
   osc.list(18, 24, "Saw");
-  osc.menu(84, 25, kImageButtonBlue, nullptr);
-  osc.knob(16, 64, 0.5, "0");
-  osc.knob(80, 64, 0.62, "+31");
-  osc.knob(52, 120, 0.25, "90deg", true);
-  osc.menu(12, 129, kImageButtonOrange, "Gate");
-  osc.menu(84, 129, kImageButton, nullptr);
-  osc.knob(16, 164, 0.8, "0.80");
-  osc.knob(80, 164, 0.35, "-0.30");
-  osc.menu(80, 212, kImageButton, "LFO 1");
-  osc.knob(16, 232, 0.0, "0");
-  osc.knob(80, 232, 1.0, "6145");
-  osc.menu(16, 280, kImageButton, "Env 1");
-  osc.menu(80, 280, kImageButton, nullptr);
+  osc.knobs({{16, 64, 0.5, "0"}, {80, 64, 0.62, "+31"}, {52, 120, 0.25, "90deg", true}, {16, 164, 0.8, "0.80"},
+             {80, 164, 0.35, "-0.30"}, {16, 232, 0.0, "0"}, {80, 232, 1.0, "6145"}});
+  osc.menus({{84, 25, kImageButtonBlue, nullptr}, {12, 129, kImageButtonOrange, "Gate"},
+             {84, 129, kImageButton, nullptr}, {80, 212, kImageButton, "LFO 1"}, {16, 280, kImageButton, "Env 1"},
+             {80, 280, kImageButton, nullptr}});
 
   Panel flt{p, g, slotX(1), slotY(1)};
-  flt.knob(16, 24, 1.0, "1.00");
-  flt.knob(52, 46, 0.1, "2.5", true);
-  flt.knob(80, 24, 0.0, "0.00");
-  flt.menu(16, 72, kImageButtonBlue, "Osc 1");
-  flt.menu(80, 72, kImageButtonBlue, nullptr);
+  flt.knobs({{16, 24, 1.0, "1.00"}, {52, 46, 0.1, "2.5", true}, {80, 24, 0.0, "0.00"}, {80, 104, 0.7, "0.70"},
+             {16, 124, 0.45, "1.2 kHz"}, {80, 160, 0.5, "0.00"}, {20, 188, 0.75, "0.50", true}, {16, 232, 0.6, "2458"},
+             {80, 232, 0.5, "0"}});
+  flt.menus({{16, 72, kImageButtonBlue, "Osc 1"}, {80, 72, kImageButtonBlue, nullptr}, {80, 208, kImageButton, nullptr},
+             {16, 280, kImageButton, "Env 1"}, {80, 280, kImageButton, nullptr}});
   flt.list(3, 90, "LP 24");
-  flt.knob(80, 104, 0.7, "0.70");
-  flt.knob(16, 124, 0.45, "1.2 kHz");
-  flt.knob(80, 160, 0.5, "0.00");
-  flt.knob(20, 188, 0.75, "0.50", true);
-  flt.menu(80, 208, kImageButton, nullptr);
-  flt.knob(16, 232, 0.6, "2458");
-  flt.knob(80, 232, 0.5, "0");
-  flt.menu(16, 280, kImageButton, "Env 1");
-  flt.menu(80, 280, kImageButton, nullptr);
 
   Panel env{p, g, slotX(3), slotY(3)};
-  env.menu(16, 22, kImageButtonOrange, "Gate");
-  env.menu(80, 22, kImageButtonOrange, nullptr);
+  env.menus({{16, 22, kImageButtonOrange, "Gate"}, {80, 22, kImageButtonOrange, nullptr}});
   const double envValues[4] = {0.05, 0.4, 0.7, 0.3};
   const char* envTexts[4] = {"5 ms", "400 ms", "0.70", "300 ms"};
   for (int r = 0; r < 4; ++r) {
@@ -286,21 +280,14 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
 
   Panel lfo{p, g, slotX(4), slotY(4)};
   lfo.list(35, 24, "Triangle");
-  lfo.knob(16, 72, 0.5, "0.50");
-  lfo.knob(80, 72, 0.0, "0deg");
-  lfo.knob(16, 136, 0.55, "2.4 Hz");
-  lfo.knob(80, 136, 1.0, "1.00");
-  lfo.knob(16, 198, 0.5, "0.00");
-  lfo.knob(80, 198, 0.5, "0.00");
-  lfo.menu(16, 246, kImageButton, nullptr);
-  lfo.menu(80, 246, kImageButton, nullptr);
-  lfo.menu(16, 280, kImageButton, "1/8");
-  lfo.menu(80, 280, kImageButtonOrange, "Gate");
+  lfo.knobs({{16, 72, 0.5, "0.50"}, {80, 72, 0.0, "0deg"}, {16, 136, 0.55, "2.4 Hz"}, {80, 136, 1.0, "1.00"},
+             {16, 198, 0.5, "0.00"}, {80, 198, 0.5, "0.00"}});
+  lfo.menus({{16, 246, kImageButton, nullptr}, {80, 246, kImageButton, nullptr}, {16, 280, kImageButton, "1/8"},
+             {80, 280, kImageButtonOrange, "Gate"}});
   lfo.image(60, 148, kImageLed, 1);
 
   Panel beat{p, g, slotX(5), slotY(5)};
-  beat.menu(16, 24, kImageButtonOrange, "Clk");
-  beat.menu(16, 54, kImageButtonOrange, nullptr);
+  beat.menus({{16, 24, kImageButtonOrange, "Clk"}, {16, 54, kImageButtonOrange, nullptr}});
   beat.image(60, 34, kImageSwitch2Orange, 2);
   beat.list(67, 24, "1/16");
   beat.list(67, 54, "16");
@@ -319,27 +306,20 @@ TEST(ArtworkSheet, EditorWithControlsAtSeveralValues)
   mix.knob(48, 248, 0.5, "0.0 dB");
 
   Panel eq{p, g, slotX(9), slotY(9)};
-  eq.knob(16, 24, 0.5, "0.0 dB");
+  eq.knobs({{16, 24, 0.5, "0.0 dB"}, {80, 24, 0.5, "0.0 dB"}});
   eq.image(60, 32, kImageSwitch2Orange, 2);
-  eq.knob(80, 24, 0.5, "0.0 dB");
-  eq.menu(16, 72, kImageButtonBlue, "Mix 1");
-  eq.menu(80, 72, kImageButtonBlue, nullptr);
+  eq.menus({{16, 72, kImageButtonBlue, "Mix 1"}, {80, 72, kImageButtonBlue, nullptr}});
   for (int r = 0; r < 5; ++r) {
     eq.knob(12, 92 + 42 * r, 0.1 + 0.2 * r, "+3.0", true);
     eq.knob(92, 92 + 42 * r, 0.9 - 0.2 * r, "-3.0", true);
   }
 
   Panel hil{p, g, slotX(12), slotY(12)};
-  hil.menu(80, 34, kImageButtonBlue, "Osc 1");
-  hil.menu(80, 56, kImageButtonBlue, nullptr);
-  hil.knob(16, 122, 0.55, "80 Hz");
-  hil.knob(80, 122, 0.5, "0.50");
+  hil.knobs({{16, 122, 0.55, "80 Hz"}, {80, 122, 0.5, "0.50"}});
   hil.image(22, 169, kImageSwitch2Horiz, 2);
-  hil.menu(80, 168, kImageButton, nullptr);
-  hil.menu(16, 234, kImageButtonBlue, nullptr);
-  hil.menu(80, 234, kImageButtonBlue, nullptr);
-  hil.menu(16, 272, kImageButtonBlue, nullptr);
-  hil.menu(80, 272, kImageButtonBlue, nullptr);
+  hil.menus({{80, 34, kImageButtonBlue, "Osc 1"}, {80, 56, kImageButtonBlue, nullptr}, {80, 168, kImageButton, nullptr},
+             {16, 234, kImageButtonBlue, nullptr}, {80, 234, kImageButtonBlue, nullptr},
+             {16, 272, kImageButtonBlue, nullptr}, {80, 272, kImageButtonBlue, nullptr}});
 
   g->OpenWindow(nullptr);
   g->SetAllControlsDirty();

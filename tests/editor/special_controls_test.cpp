@@ -155,13 +155,9 @@ Bytes wavFile(int n, int cycles = 1)
   put(b, 36 + 2 * n, 4);
   const char* ids = "WAVEfmt ";
   b.insert(b.end(), ids, ids + 8);
-  put(b, 16, 4);
-  put(b, 1, 2);         // PCM
-  put(b, 1, 2);         // mono
-  put(b, 44100, 4);     // rate
-  put(b, 44100 * 2, 4); // bytes per second
-  put(b, 2, 2);         // block
-  put(b, 16, 2);        // bits
+  // (value, bytes): format size, PCM, mono, rate, bytes per second, block, bits
+  const std::pair<uint32_t, int> format[] = {{16, 4}, {1, 2}, {1, 2}, {44100, 4}, {88200, 4}, {2, 2}, {16, 2}};
+  for (const auto& [value, bytes] : format) put(b, value, bytes);
   b.insert(b.end(), {'d', 'a', 't', 'a'});
   put(b, 2 * n, 4);
   for (int i = 0; i < n; ++i)
@@ -267,12 +263,9 @@ TEST(WavetableLoader, GoodFilesAreLoadedAndDescribed)
     EXPECT_EQ(stem.substr(0, stem.rfind('.')), shown.Get());
     // A right click tells what is loaded now.
     e.click(kLoaderRect.L + 10, kLoaderRect.T + 5, kRight);
-    char said[64];
-    if (r.waves > 1)
-      std::snprintf(said, sizeof said, "This is a wave table with %i tables.", r.waves);
-    else
-      std::snprintf(said, sizeof said, "This is a single cycle wave.");
-    EXPECT_STREQ(said, e.v->infoArea->text);
+    const std::string said = r.waves > 1 ? "This is a wave table with " + std::to_string(r.waves) + " tables."
+                                         : "This is a single cycle wave.";
+    EXPECT_EQ(said, e.v->infoArea->text);
   }
 }
 

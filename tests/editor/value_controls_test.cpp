@@ -30,6 +30,12 @@ std::unique_ptr<Veltrane> makeVeltrane()
 
 const IMouseMod kLeft(true), kShift(true, false, true), kCtrl(true, false, false, true);
 
+void click(IGraphicsLinux* g, int x, int y)
+{
+  g->MouseDown(x, y, kLeft);
+  g->MouseUp(x, y, kLeft);
+}
+
 // The frame of a strip that the screen shows at (x, y): the one whose opaque pixels all match. -1 when
 // none or more than one does.
 int shownFrame(LICE_IBitmap* screen, const IBitmap& strip, int x, int y)
@@ -209,18 +215,17 @@ TEST(ValueControls, KnobTextIsValueAndLabelOrTheOverride)
   g->OpenWindow(nullptr);
   ITWKnobMultiControlText* knob = new ITWKnobMultiControlText(&p, g, 20, 20, 1, BitmapStore::getBitmap(kImageKnobSmall), false);
   g->AttachControl(knob);
-  char text[64];
-  knob->getText(text, sizeof(text));
-  EXPECT_STREQ("12ms", text) << "value text and label joined without a space";
-  knob->setOverrideText("3.50 s");
-  knob->getText(text, sizeof(text));
-  EXPECT_STREQ("3.50 s", text);
-  knob->setOverrideText("a text longer than the field holds");
-  knob->getText(text, sizeof(text));
-  EXPECT_EQ(23u, std::strlen(text));
-  knob->setOverrideText("");
-  knob->getText(text, sizeof(text));
-  EXPECT_STREQ("12ms", text);
+  // Value text and label joined without a space; an override cut to 23 characters; an empty one gives it back.
+  const std::pair<const char*, const char*> texts[] = {
+      {nullptr, "12ms"}, {"3.50 s", "3.50 s"}, {"a text longer than the field holds", "a text longer than the "},
+      {"", "12ms"}};
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.second);
+    if (t.first) knob->setOverrideText(t.first);
+    char text[64];
+    knob->getText(text, sizeof(text));
+    EXPECT_STREQ(t.second, text);
+  }
 
   // The text is drawn below the knob in its light colour.
   g->Tick();
@@ -248,19 +253,15 @@ TEST(ValueControls, SwitchesToggleRememberTheClickAndReachPrivateParameters)
   EXPECT_EQ(0.0, sw->GetValue());
 
   // Two clicks before the panel update reads the flag count as one; the value toggles each time.
-  g->MouseDown(115, 150, kLeft);
-  g->MouseUp(115, 150, kLeft);
-  EXPECT_EQ(1.0, legato->Value());
-  EXPECT_TRUE(v->portaLegatoOn);
-  g->Tick();
-  EXPECT_EQ(2, shownFrame(g->GetDrawBitmap(), *image, 110, 146));
-  g->MouseDown(115, 150, kLeft);
-  g->MouseUp(115, 150, kLeft);
-  EXPECT_EQ(0.0, legato->Value());
+  for (int on : {1, 0}) {
+    click(g, 115, 150);
+    EXPECT_EQ(on, legato->Value());
+    EXPECT_EQ(on == 1, v->portaLegatoOn);
+    g->Tick();
+    EXPECT_EQ(on + 1, shownFrame(g->GetDrawBitmap(), *image, 110, 146));
+  }
   EXPECT_TRUE(sw->takeClicked());
   EXPECT_FALSE(sw->takeClicked());
-  g->Tick();
-  EXPECT_EQ(1, shownFrame(g->GetDrawBitmap(), *image, 110, 146));
 
   // A plain value at creation: a switch made while the parameter is on starts lit.
   legato->Set(1.0);
@@ -270,8 +271,7 @@ TEST(ValueControls, SwitchesToggleRememberTheClickAndReachPrivateParameters)
   ITWSwitchControl* hold = new ITWSwitchControl(v.get(), 20, 40, -1, BitmapStore::getBitmap(kImageButtonFreeze));
   g->AttachControl(hold);
   EXPECT_EQ(0.0, hold->GetValue());
-  g->MouseDown(25, 45, kLeft);
-  g->MouseUp(25, 45, kLeft);
+  click(g, 25, 45);
   EXPECT_EQ(1.0, hold->GetValue());
   EXPECT_TRUE(hold->takeClicked());
 }
@@ -290,8 +290,7 @@ TEST(ValueControls, CustomTuningSwitchOnlyWithACustomTuning)
   EXPECT_STREQ(v->tuningName, tuning->GetTooltip());
   EXPECT_EQ(IRECT(143, 149, 177, 167), *tuning->GetRECT());
   const double before = custom->Value();
-  g->MouseDown(150, 155, kLeft);
-  g->MouseUp(150, 155, kLeft);
+  click(g, 150, 155);
   EXPECT_EQ(before, custom->Value()) << "equal temperament: clicks are ignored";
   EXPECT_FALSE(tuning->takeClicked());
 
@@ -299,12 +298,10 @@ TEST(ValueControls, CustomTuningSwitchOnlyWithACustomTuning)
   ASSERT_TRUE(v->isCustomTuning());
   g->Tick();
   const double loaded = custom->Value();
-  g->MouseDown(150, 155, kLeft);
-  g->MouseUp(150, 155, kLeft);
+  click(g, 150, 155);
   EXPECT_NE(loaded, custom->Value()) << "with a custom tuning it toggles";
   EXPECT_TRUE(tuning->takeClicked());
-  g->MouseDown(150, 155, kLeft);
-  g->MouseUp(150, 155, kLeft);
+  click(g, 150, 155);
   EXPECT_EQ(loaded, custom->Value());
 }
 
@@ -328,8 +325,7 @@ TEST(ValueControls, VoiceDigitsShowTheCountAndOpenTheList)
   } cases[] = {{10, 64}, {0, 1}, {9, 48}, {4, 12}};
   for (const Case& c : cases) {
     g->choice = c.choice;
-    g->MouseDown(25, 220, kLeft);
-    g->MouseUp(25, 220, kLeft);
+    click(g, 25, 220);
     EXPECT_EQ(11, g->shownItems) << "the eleven voice counts";
     EXPECT_EQ(c.choice, p.GetParam(0)->Int());
     EXPECT_EQ(c.count, digits->voiceCount());
@@ -339,7 +335,6 @@ TEST(ValueControls, VoiceDigitsShowTheCountAndOpenTheList)
   }
   // A dismissed list changes nothing.
   g->choice = -1;
-  g->MouseDown(25, 220, kLeft);
-  g->MouseUp(25, 220, kLeft);
+  click(g, 25, 220);
   EXPECT_EQ(4, p.GetParam(0)->Int());
 }
