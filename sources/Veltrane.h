@@ -211,7 +211,6 @@ public:
   void OnGUIOpen() override;
   // The display position under an editor point: -2 and -1 over the global section, 0..17, -1 outside.
   static int getBlockFromPosition(int x, int y);
-  void addSpecialControl(int slot, IControl* control);
   // The slot shown at a display position (slot 0 for a position outside the order).
   int slotAt(int position) const
   {

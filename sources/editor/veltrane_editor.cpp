@@ -315,12 +315,3 @@ int Veltrane::getBlockFromPosition(int x, int y)
   if (y < 325) return -2 + x / kSlotWidth;
   return 8 + x / kSlotWidth;
 }
-
-void Veltrane::addSpecialControl(int slot, IControl* control)
-{
-  if (slot < 0 || slot >= kNumSlots) {
-    delete control;
-    return;
-  }
-  slotConfig[slot].addSpecialControl(GetGUI() ? GetGUI() : graphics, control);
-}
