@@ -1,8 +1,7 @@
 // What the modulation inputs and the quieter controls of every module type do to what a user hears. Each
 // probe renders one master instance twice, the second time with one more input connected or one control
 // turned, and checks that the output moves the way the control says: up, down, by a ratio, or at least
-// somewhere. The probes must reach every modulation input of the catalogue; a second loop turns every
-// other parameter of every type to its ends.
+// somewhere. The probes must reach every modulation input that the catalogue declares.
 #include "ModuleCatalogue.h"
 #include "OscWavetable.h"
 #include "signal_analysis.h"
@@ -235,8 +234,11 @@ Drive prepared(M::ModuleID id)
   return d;
 }
 
-Take render(Drive& d, const Probe& pr)
+Take render(const Probe& pr, bool changed)
 {
+  Drive d = prepared(pr.id);
+  set(d, pr.base);
+  if (changed) set(d, pr.change);
   Take take;
   const std::vector<double>* published[4] = {&d.m->audioOut, &d.m->modOut, &d.m->gateOut, &d.m->syncOut};
   for (int k = 0; k < 4; ++k) take.outs[k].resize(published[k]->size());
@@ -248,14 +250,6 @@ Take render(Drive& d, const Probe& pr)
       for (size_t j = 0; j < published[k]->size(); ++j) take.outs[k][j].push_back((*published[k])[j]);
   }
   return take;
-}
-
-Take render(const Probe& pr, bool changed)
-{
-  Drive d = prepared(pr.id);
-  set(d, pr.base);
-  if (changed) set(d, pr.change);
-  return render(d, pr);
 }
 
 // Over the second half of a run, after the start's transients.
