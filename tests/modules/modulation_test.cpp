@@ -28,9 +28,8 @@ struct Out
   int index;
 };
 constexpr Out A0{SourceDef::AUDIO, 0}, A1{SourceDef::AUDIO, 1}, A2{SourceDef::AUDIO, 2}, A3{SourceDef::AUDIO, 3},
-    A4{SourceDef::AUDIO, 4}, M0{SourceDef::MODULATION, 0}, M1{SourceDef::MODULATION, 1},
-    M2{SourceDef::MODULATION, 2}, M3{SourceDef::MODULATION, 3}, G0{SourceDef::GATE, 0}, G1{SourceDef::GATE, 1},
-    S0{SourceDef::SYNC, 0};
+    A4{SourceDef::AUDIO, 4}, M0{SourceDef::MODULATION, 0}, M1{SourceDef::MODULATION, 1}, M2{SourceDef::MODULATION, 2},
+    M3{SourceDef::MODULATION, 3}, G0{SourceDef::GATE, 0}, G1{SourceDef::GATE, 1}, S0{SourceDef::SYNC, 0};
 
 enum Measure { kRms, kMean, kCrossings, kLevels, kSecondHarmonic };
 // kRises, kFalls: by more than 5 % (or past bound times the first value when bound is set); kRatio: second

@@ -643,7 +643,7 @@ TEST(StepSequencer, StepsLoopsResetsAndStops)
   seq->clockSource = &clock;
   seq->resetSource = &reset;
   for (int k = 0; k < 8; ++k) rig.param(5 + k, (2 * k - 7) / 7.0); // the knobs span -1 to 1
-  rig.param(4, 3); // four steps
+  rig.param(4, 3);                                                 // four steps
   for (int i = 0; i < 9; ++i) {
     clockIn(seq, clock);
     EXPECT_NEAR((2 * ((i + 1) % 4) - 7) / 7.0, seq->modOut[0], 1e-4) << i;

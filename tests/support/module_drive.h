@@ -26,8 +26,8 @@ struct Drive
   Module* m = nullptr;
   int period = 1;
   int sample = 0;
-  bool syncUsed = false;      // the oscillator of the sync slot runs only when an input reads it
-  std::vector<double> sine;   // one second of the playing signal (audio, then modulation ramp)
+  bool syncUsed = false;    // the oscillator of the sync slot runs only when an input reads it
+  std::vector<double> sine; // one second of the playing signal (audio, then modulation ramp)
   std::vector<double> ramp;
 
   // A fresh instance at the rate with the type in slot 0 and every input connected. False when a source
@@ -131,8 +131,8 @@ struct Drive
   // The source type of the inputs selector p chooses, SourceDef::OFF when p selects none.
   SourceDef::SourceType inputType(int p)
   {
-    for (SourceDef::SourceType t : {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC,
-                                    SourceDef::AUDIO_OR_MOD}) {
+    for (SourceDef::SourceType t :
+         {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC, SourceDef::AUDIO_OR_MOD}) {
       const std::vector<int>* params = config().getInputParams(t);
       if (params && std::find(params->begin(), params->end(), p) != params->end()) return t;
     }
@@ -142,8 +142,8 @@ struct Drive
 private:
   bool connectInputs()
   {
-    for (SourceDef::SourceType t : {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC,
-                                    SourceDef::AUDIO_OR_MOD}) {
+    for (SourceDef::SourceType t :
+         {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC, SourceDef::AUDIO_OR_MOD}) {
       std::vector<int>* params = config().getInputParams(t);
       if (!params || params->empty()) continue;
       const int pos = sourcePosition(t);
