@@ -152,12 +152,20 @@ struct OptionSpec
   bool (*apply)(Options& o, const std::string& name, const char* value, std::string* error);
 };
 
+// The options that only store their text, or only raise a flag.
+template <std::string Options::*text> bool SetText(Options& o, const std::string&, const char* v, std::string*)
+{
+  o.*text = v;
+  return true;
+}
+template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, const char*, std::string*)
+{
+  o.*flag = true;
+  return true;
+}
+
 const OptionSpec kOptions[] = {
-    {"--output", "-o", kRender, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.output = v;
-       return true;
-     }},
+    {"--output", "-o", kRender, true, &SetText<&Options::output>},
     {"--format", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        if (ParseWavFormat(v, &o.format)) return true;
@@ -186,11 +194,7 @@ const OptionSpec kOptions[] = {
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        return Decimal(n, v, 0, 3600, &o.tail, error);
      }},
-    {"--midi", nullptr, kRender, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.midiFile = v;
-       return true;
-     }},
+    {"--midi", nullptr, kRender, true, &SetText<&Options::midiFile>},
     {"--notes", nullptr, kRender, true,
      [](Options& o, const std::string&, const char* v, std::string*) {
        o.notes += (o.notes.empty() ? "" : ",") + std::string(v);
@@ -219,21 +223,9 @@ const OptionSpec kOptions[] = {
        o.settings.playing = false;
        return true;
      }},
-    {"--preset", nullptr, kEveryCommand, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.preset = v;
-       return true;
-     }},
-    {"--chunk", nullptr, kEveryCommand, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.chunk = v;
-       return true;
-     }},
-    {"--bank-chunk", nullptr, kEveryCommand, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.bankChunk = v;
-       return true;
-     }},
+    {"--preset", nullptr, kEveryCommand, true, &SetText<&Options::preset>},
+    {"--chunk", nullptr, kEveryCommand, true, &SetText<&Options::chunk>},
+    {"--bank-chunk", nullptr, kEveryCommand, true, &SetText<&Options::bankChunk>},
     {"--program", nullptr, kEveryCommand, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        long program = 0;
@@ -257,11 +249,7 @@ const OptionSpec kOptions[] = {
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        return Decimal(n, v, 1, 100000, &o.toneHz, error);
      }},
-    {"--double", nullptr, kRender, false,
-     [](Options& o, const std::string&, const char*, std::string*) {
-       o.useDouble = true;
-       return true;
-     }},
+    {"--double", nullptr, kRender, false, &SetFlag<&Options::useDouble>},
     {"--realtime", nullptr, kRender, false,
      [](Options& o, const std::string&, const char*, std::string*) {
        o.settings.processLevel = kVstProcessLevelRealtime;
@@ -272,26 +260,10 @@ const OptionSpec kOptions[] = {
        o.settings.productString = v;
        return true;
      }},
-    {"--save-fxp", nullptr, kEveryCommand, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.saveFxp = v;
-       return true;
-     }},
-    {"--save-fxb", nullptr, kEveryCommand, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.saveFxb = v;
-       return true;
-     }},
-    {"--script", nullptr, kScreenshot, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
-       o.script = v;
-       return true;
-     }},
-    {"--quiet", "-q", kEveryCommand, false,
-     [](Options& o, const std::string&, const char*, std::string*) {
-       o.quiet = true;
-       return true;
-     }},
+    {"--save-fxp", nullptr, kEveryCommand, true, &SetText<&Options::saveFxp>},
+    {"--save-fxb", nullptr, kEveryCommand, true, &SetText<&Options::saveFxb>},
+    {"--script", nullptr, kScreenshot, true, &SetText<&Options::script>},
+    {"--quiet", "-q", kEveryCommand, false, &SetFlag<&Options::quiet>},
 };
 
 // "render", "render and edit", "info, render and edit".
