@@ -182,9 +182,8 @@ void Veltrane::Reset()
 
 void Veltrane::changePreset(int index)
 {
-  // One hold for both steps: a block run between them would start queued notes with the old program.
-  WDL_MutexLock lock(&mMutex);
-  allNotesOff();
+  // The notes stop under the hold that puts the program in place (PresetsChangedByHost): a block run
+  // before it would start queued notes with the old program, and they must not outlive the switch.
   Synth::changePreset(index);
 }
 

@@ -81,6 +81,12 @@ public:
   int PutChunk(const ByteChunk* other) { return PutBytes(other->GetBytes(), other->Size()); }
 
   void Clear() { mBytes.Resize(0, true); }
+  // Size 0, the memory kept: refilling up to the old size allocates nothing.
+  void Rewind() { mBytes.Resize(0, false); }
+  // Makes room for n bytes without changing the contents. False when memory ran out.
+  bool Reserve(int n) { return mBytes.Reserve(n); }
+  // Exchanges the bytes of two chunks; nothing is allocated or copied.
+  void Swap(ByteChunk& other) { mBytes.Swap(other.mBytes); }
   int Size() const { return mBytes.GetSize(); }
 
   // Sets the size; bytes added at the end are zero. Returns the new size.

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // ---- framework header and parameters as state -----------------------------------------------------------------
 
@@ -75,22 +76,36 @@ const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
 
 bool IPlugBase::RestorePreset(int idx)
 {
-  IPreset* preset = mPresets.Get(idx);
-  if (!preset) return false;
-  if (preset->mInitialized) {
-    if (UnserializeState(&preset->mChunk, 0) < 1) return false;
-  } else {
-    char name[IPreset::kNameSize];
-    MakeDefaultUserPresetName(&mPresets, name);
-    preset->mInitialized = true;
-    preset->SetName(name);
-    preset->mChunk.Clear();
-    if (!SerializeState(&preset->mChunk)) return false;
+  auto select = [this, idx] {
+    mCurrentPresetIdx = idx;
+    PresetsChangedByHost();
+    RedrawParamControls();
+  };
+  // The program's state is copied out under the mutex: a bank load on another thread may replace it.
+  ByteChunk state;
+  {
+    WDL_MutexLock lock(&mMutex);
+    IPreset* preset = mPresets.Get(idx);
+    if (!preset) return false;
+    if (!preset->mInitialized) {
+      char name[IPreset::kNameSize];
+      MakeDefaultUserPresetName(&mPresets, name);
+      preset->mInitialized = true;
+      preset->SetName(name);
+      preset->mChunk.Clear();
+      if (!SerializeState(&preset->mChunk)) return false;
+      select();
+      return true;
+    }
+    if (state.PutChunk(&preset->mChunk) != preset->mChunk.Size()) return false;
   }
-  mCurrentPresetIdx = idx;
-  PresetsChangedByHost();
-  RedrawParamControls();
-  return true;
+  bool selected = false;
+  LoadState(&state, 0, false, [&](int end) {
+    if (end < 1) return;
+    select();
+    selected = true;
+  });
+  return selected;
 }
 
 bool IPlugBase::RestorePreset(const char* name)
@@ -105,7 +120,9 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
 {
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
-  preset->mChunk.Clear();
+  // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
+  // stores the display order after a move).
+  preset->mChunk.Rewind();
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
@@ -146,6 +163,57 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
     }
   }
   RestorePreset(mCurrentPresetIdx);
+  return pos;
+}
+
+int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
+{
+  // Each stored program is taken aside into the current state format; only then are the slots replaced,
+  // under the mutex, and the current program brought back.
+  struct Slot
+  {
+    WDL_String name;
+    bool named = false;
+    bool initialized = false;
+    ByteChunk state;
+  };
+  const int n = NPresets();
+  std::vector<Slot> slots((size_t)(n > 0 ? n : 0));
+  int pos = startPos;
+  bool aside = true;
+  for (int i = 0; pos >= 0 && i < n && aside; ++i) {
+    Slot& slot = slots[(size_t)i];
+    pos = chunk->GetStr(&slot.name, pos);
+    if (pos < 0) break;
+    slot.named = true;
+    bool initialized = false;
+    pos = chunk->Get(&initialized, pos);
+    if (pos < 0 || !initialized) continue;
+    pos = NormalizeState(chunk, pos, &slot.state);
+    if (pos == kNotPrepared) aside = false;
+    slot.initialized = pos > 0;
+  }
+  if (!aside) {
+    // The plug-in reads programs only through its live state.
+    WDL_MutexLock lock(&mMutex);
+    int end = -1;
+    return ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }) ? end : -1;
+  }
+  if (pos < 0) return -1;
+  int current;
+  {
+    WDL_MutexLock lock(&mMutex);
+    for (int i = 0; i < n; ++i) {
+      Slot& slot = slots[(size_t)i];
+      IPreset* preset = mPresets.Get(i);
+      if (slot.named) preset->SetName(slot.name.Get());
+      if (!slot.initialized) continue;
+      preset->mInitialized = true;
+      preset->mChunk.Swap(slot.state);
+    }
+    current = mCurrentPresetIdx;
+  }
+  RestorePreset(current);
   return pos;
 }
 
