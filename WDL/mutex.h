@@ -20,6 +20,14 @@ public:
     pthread_mutex_lock(&mMutex);
     if (mDepth++ == 0) mOwner.store(pthread_self(), std::memory_order_relaxed);
   }
+  // Enter only when the mutex is free or already the caller's: false (and nothing held) when another
+  // thread holds it.
+  bool TryEnter()
+  {
+    if (pthread_mutex_trylock(&mMutex) != 0) return false;
+    if (mDepth++ == 0) mOwner.store(pthread_self(), std::memory_order_relaxed);
+    return true;
+  }
   void Leave()
   {
     if (--mDepth == 0) mOwner.store(pthread_t(), std::memory_order_relaxed);

@@ -104,6 +104,14 @@ void SharedData::clear()
   name.Set("");
 }
 
+void SharedData::swap(SharedData& other)
+{
+  std::swap(changed, other.changed);
+  name.Swap(other.name);
+  std::swap(count, other.count);
+  std::swap(data, other.data);
+}
+
 ModuleConfig::ModuleConfig()
     : moduleID(MOD_EMPTY), category(0), hasAudioOutputs(false), hasModOutputs(false), hasGateOutputs(false),
       hasSyncOutputs(false), instance(0), slot(0), master(0), numAudioInputs(0), numAudioOutputs(0), numModInputs(0),
@@ -121,6 +129,46 @@ ModuleConfig::ModuleConfig()
 }
 
 ModuleConfig::~ModuleConfig() {}
+
+void ModuleConfig::swapPatch(ModuleConfig& other)
+{
+  std::swap(moduleID, other.moduleID);
+  std::swap(category, other.category);
+  std::swap(hasAudioOutputs, other.hasAudioOutputs);
+  std::swap(hasModOutputs, other.hasModOutputs);
+  std::swap(hasGateOutputs, other.hasGateOutputs);
+  std::swap(hasSyncOutputs, other.hasSyncOutputs);
+  std::swap(instance, other.instance);
+  std::swap(master, other.master);
+  std::swap(numAudioInputs, other.numAudioInputs);
+  std::swap(numAudioOutputs, other.numAudioOutputs);
+  std::swap(numModInputs, other.numModInputs);
+  std::swap(numModOutputs, other.numModOutputs);
+  std::swap(numGateInputs, other.numGateInputs);
+  std::swap(numGateOutputs, other.numGateOutputs);
+  std::swap(numSyncInputs, other.numSyncInputs);
+  std::swap(numSyncOutputs, other.numSyncOutputs);
+  std::swap(numAudioOrModInputs, other.numAudioOrModInputs);
+  std::swap(numParams, other.numParams);
+  std::swap(name, other.name);
+  std::swap(shortID, other.shortID);
+  std::swap(label, other.label);
+  std::swap(shortLabel, other.shortLabel);
+  std::swap(audioLetters, other.audioLetters);
+  std::swap(modLetters, other.modLetters);
+  std::swap(gateLetters, other.gateLetters);
+  audioTexts.swap(other.audioTexts);
+  modTexts.swap(other.modTexts);
+  gateTexts.swap(other.gateTexts);
+  inputParams.swap(other.inputParams);
+  audioInputParams.swap(other.audioInputParams);
+  modInputParams.swap(other.modInputParams);
+  gateInputParams.swap(other.gateInputParams);
+  syncInputParams.swap(other.syncInputParams);
+  audioOrModInputParams.swap(other.audioOrModInputParams);
+  std::swap(wavetableSaved, other.wavetableSaved);
+  sharedData.swap(other.sharedData);
+}
 
 void ModuleConfig::set(Veltrane* owner, int slot, ModuleID id)
 {

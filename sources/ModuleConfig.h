@@ -37,6 +37,8 @@ struct SharedData
 
   // Count 0, data freed, changed false, name empty.
   void clear();
+  // Exchanges two records; nothing is allocated or freed.
+  void swap(SharedData& other);
 
   // In the state chunk: path length, path, count, the doubles. False when the chunk could not grow.
   bool serializeState(ByteChunk* chunk) const;
@@ -147,6 +149,11 @@ public:
   void createModuleGraphics(int x, int y);
   // Registers a control of the slot's panel that the module's updateGraphics shows, hides or updates.
   void addSpecialControl(IGraphics* graphics, IControl* control);
+
+  // Exchanges everything the slot's module type and instance decide (type, counts, labels, selectors,
+  // wavetable record) with another slot configuration of the same slot; owner, slot and the panel's
+  // controls stay. Nothing is allocated or freed (a program built aside is put in place this way).
+  void swapPatch(ModuleConfig& other);
 
   ModuleID moduleID;
   int category; // index into labelModuleType

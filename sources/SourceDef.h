@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class SourceDef
@@ -81,6 +82,13 @@ public:
   SourceDef* getSource(const char* label) const;
 
   int size() const { return (int)sources.size(); }
+  // Exchanges the entries of two lists; nothing is allocated or freed.
+  void swap(SourceDefCol& other)
+  {
+    sources.swap(other.sources);
+    std::swap(numCommonMod, other.numCommonMod);
+    std::swap(numTriggers, other.numTriggers);
+  }
 
   std::vector<SourceDef*> sources;
   int numCommonMod = 0; // entries of group -5

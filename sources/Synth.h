@@ -56,7 +56,8 @@ public:
   static constexpr const char* kProductName = "Veltrane";
   static constexpr const char* kBundleID = "com.tarnwellmusic.vst.Veltrane";
 
-  explicit Synth(IPlugInstanceInfo instanceInfo);
+  // withEditor false: no editor surface (an engine that never shows one, such as a product's staging engine).
+  explicit Synth(IPlugInstanceInfo instanceInfo, bool withEditor = true);
   ~Synth() override;
 
   // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder, else

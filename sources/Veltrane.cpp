@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 #include "Module.h"
+#include "ProgramStage.h"
 #include "cnumbers.h"
 
 #include <cstdio>
@@ -15,31 +16,37 @@ const char* const Veltrane::labelTrigger[2] = {"Single", "Multiple"};
 const char* const Veltrane::labelOffOn[2] = {"Off", "On"};
 const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
-Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
-    : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
-      pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
-      panelRebuild(false), loadingStartupBank(false), lastTransportRunning(false), transportGatesSeen(true),
-      voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
-      glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
-      masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
-      stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
-      multiAtLastTick(0.0), tuningNameControl(nullptr), droneControl(nullptr), portaLegatoControl(nullptr),
-      masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
+Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
+    : Synth(instanceInfo, home == nullptr), valueHome(home ? home : this), stateVersion(kStateVersion),
+      sumBufferLength(-1), voiceSumLeft(nullptr), voiceSumRight(nullptr), commandPending(false), activeVoices(1),
+      volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false),
+      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
+      lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
+      masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0),
+      zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0),
+      mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0),
+      extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
+      droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
-  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
+  masterProcessList.reserve(kNumSlots); // rebuilt on the audio thread when a program is put in place
   for (int i = 0; i < kNumSlots; ++i) {
     displayOrder.push_back(i);
     slotConfig[i].set(this, i, ModuleConfig::MOD_EMPTY);
-    masterModules[i] = new Module(&slotConfig[i], nullptr, this);
+    masterModules[i] = home ? nullptr : new Module(&slotConfig[i], nullptr, this);
   }
   for (int i = 0; i < kNumMidiSources; ++i) {
     midiSourceValue[i] = 0.0;
     midiSourceCC[i] = -1;
   }
-  for (Voice& v : voices) v.setVeltrane(this);
+  for (int v = 0; v < kNumVoices; ++v) voices[v].setVeltrane(this, home ? &home->voices[v] : nullptr);
   initParameters();
+}
+
+Veltrane::Veltrane(IPlugInstanceInfo instanceInfo) : Veltrane(instanceInfo, nullptr)
+{
+  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
+  stage = std::make_unique<ProgramStage>(*this);
 
   // The constructing thread is the editor's until the host opens the editor on another.
   editorThread = std::this_thread::get_id();
@@ -59,8 +66,14 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   panelRebuild = true;
 }
 
+std::unique_ptr<Veltrane> Veltrane::makeStage(Veltrane& home)
+{
+  return std::unique_ptr<Veltrane>(new Veltrane(IPlugInstanceInfo{nullptr}, &home));
+}
+
 Veltrane::~Veltrane()
 {
+  stage.reset(); // its modules read this engine's values
   allSources.deleteSources();
   voiceSources.clearSources();
   masterSources.clearSources();
@@ -172,6 +185,7 @@ void Veltrane::Reset()
   activeVoices = 1;
   for (Voice& voice : voices) voice.setSampleRate();
   for (Module* m : masterModules) {
+    if (!m) continue; // a slot that has only ever been a voice slot since a program was put in place
     m->setSampleRate(GetSampleRate());
     m->setFrequencySource(&masterPitch);
   }

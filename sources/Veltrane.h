@@ -19,12 +19,14 @@
 #include "VoiceBlock.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 class IControl;
 class ITWInfoArea;
 class ITWModuleSelector;
+class ProgramStage;
 
 class Veltrane : public Synth
 {
@@ -65,6 +67,10 @@ public:
 
   explicit Veltrane(IPlugInstanceInfo instanceInfo);
   ~Veltrane() override;
+
+  // A staging engine for home: no editor, no programs of its own, no modules until a program is loaded into
+  // it; the modules it builds read home's voice and common values (ProgramStage.h).
+  static std::unique_ptr<Veltrane> makeStage(Veltrane& home);
 
   // Identities of the global-section controls that edit no parameter (their parameter index field).
   enum EControlId {
@@ -154,6 +160,20 @@ public:
   bool SerializeState(ByteChunk* chunk) override;
   int UnserializeState(ByteChunk* chunk, int startPos) override;
 
+  // ---- states built aside (VeltraneStage.cpp) ----
+  // Program loads build the new patch in the staging engine and take it over under the mutex.
+  int PrepareState(const ByteChunk* chunk, int pos) override;
+  bool CommitPreparedState() override;
+  void EndPreparedState() override;
+  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override;
+  // Takes over the patch a staging engine has built (modules, slot configurations, source lists, display
+  // order, parameters, tuning, MIDI assignments) and leaves it the patch it replaces, under the mutex.
+  // Nothing is allocated or freed: the audio thread may do it at a block boundary.
+  void takeProgramFrom(Veltrane& staged);
+  // Deletes every module (master and voice); the slots then hold none (a staging engine between builds).
+  void releaseModules();
+  bool isStage() const { return valueHome != this; }
+
   // ---- patch editing (VeltranePatch.cpp) ----
   // Gives a slot a module type in the master section or in every voice, with the type's default values.
   void setModuleConfig(int slot, int moduleID, bool master);
@@ -227,6 +247,12 @@ public:
   void plugToCommon(int position);
 
   // ---- members ----
+  // The engine whose values (common sources, master pitch, zero) this engine's modules read: this one, or
+  // for a staging engine the live engine its programs are built for.
+  Veltrane* valueHome;
+  // A staging engine that only reads states to write them again (bank loads): it builds no modules.
+  bool stateOnly = false;
+  std::unique_ptr<ProgramStage> stage; // programs built aside (null in a staging engine)
   int stateVersion;
   Clock clock;
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
@@ -316,6 +342,10 @@ public:
   IControl* portaLegatoControl;
   IControl* masterOutLeftControl;
   IControl* masterOutRightControl;
+
+private:
+  // The engine itself; home is null for the plug-in, else the live engine a staging engine builds for.
+  Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home);
 };
 
 template <class Fn> void Veltrane::forEachSelector(Fn fn)

@@ -17,13 +17,17 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
   ModuleConfig& c = slotConfig[slot];
   c.set(this, slot, (ModuleConfig::ModuleID)moduleID);
   const double rate = GetSampleRate();
+  if (stateOnly) {
+    c.master = master ? 1 : 0; // a state read only to be written again needs no modules
+    return;
+  }
   if (master) {
     delete masterModules[slot];
     c.master = 1;
     masterModules[slot] = c.createModule(nullptr);
     Module* m = masterModules[slot];
     m->setSampleRate(rate);
-    m->setFrequencySource(&masterPitch);
+    m->setFrequencySource(&valueHome->masterPitch);
     for (int p = 0; p < Module::kNumParams; ++p)
       m->setParameter(p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     // The slot's voice modules stay, but no voice processes them any more.

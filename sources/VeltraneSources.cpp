@@ -140,11 +140,11 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
 double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
 {
   SourceDef* d = masterSources.getSource(index, type);
-  if (!d) return &zero;
+  if (!d) return &valueHome->zero;
   if (d->module >= 0 && d->module < kNumSlots) {
     Module* m = masterModules[d->module];
     double* out = m ? m->output(d->type, d->index) : nullptr;
-    return out ? out : &zero;
+    return out ? out : &valueHome->zero;
   }
   double* result = nullptr;
   switch (d->type) {
@@ -152,29 +152,29 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
     if (d->module == SourceDef::kGroupMasterAudio) {
       switch (d->index) {
       case kVoiceSumLeft:
-        return &voiceL;
+        return &valueHome->voiceL;
       case kVoiceSumRight:
-        return &voiceR;
+        return &valueHome->voiceR;
       case kExternalLeft:
-        return &extL;
+        return &valueHome->extL;
       case kExternalRight:
-        return &extR;
+        return &valueHome->extR;
       default:
-        return &zero;
+        return &valueHome->zero;
       }
     }
-    return &zero;
+    return &valueHome->zero;
   case SourceDef::MODULATION:
     if (d->module == SourceDef::kGroupCommonMod) {
       switch (d->index) {
       case SourceDef::MOD_NOTE:
-        return &masterNote;
+        return &valueHome->masterNote;
       case SourceDef::MOD_NOTE_POS:
-        return &masterNotePos;
+        return &valueHome->masterNotePos;
       case SourceDef::MOD_VELO:
-        return &masterVelo;
+        return &valueHome->masterVelo;
       case SourceDef::MOD_POLYA:
-        return &zero;
+        return &valueHome->zero;
       default:
         result = getModSource(d);
         break;
@@ -188,24 +188,24 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
   default:
     break;
   }
-  return result ? result : &zero;
+  return result ? result : &valueHome->zero;
 }
 
 double* Veltrane::getModSource(SourceDef::ModCommonSources source)
 {
   switch (source) {
   case SourceDef::MOD_ON:
-    return &on;
+    return &valueHome->on;
   case SourceDef::MOD_PBEND:
-    return &pBend;
+    return &valueHome->pBend;
   case SourceDef::MOD_PBEND_POS:
-    return &pBendPos;
+    return &valueHome->pBendPos;
   case SourceDef::MOD_MW:
-    return &mw;
+    return &valueHome->mw;
   case SourceDef::MOD_MW_POS:
-    return &mwPos;
+    return &valueHome->mwPos;
   case SourceDef::MOD_CHAFT:
-    return &chAft;
+    return &valueHome->chAft;
   default:
     return nullptr; // PolyA, Note, Note+ and Velo are per voice
   }
@@ -215,7 +215,7 @@ double* Veltrane::getModSource(SourceDef* source)
 {
   if (!source) return nullptr;
   if (source->module == SourceDef::kGroupMidi)
-    return source->index >= 0 && source->index < kNumMidiSources ? &midiSourceValue[source->index] : nullptr;
+    return source->index >= 0 && source->index < kNumMidiSources ? &valueHome->midiSourceValue[source->index] : nullptr;
   if (source->module == SourceDef::kGroupCommonMod) return getModSource((SourceDef::ModCommonSources)source->index);
   return nullptr;
 }
@@ -226,18 +226,18 @@ double* Veltrane::getGateSource(SourceDef* source)
   if (source->module == SourceDef::kGroupTriggers) {
     switch (source->index) {
     case kTriggerSingle:
-      return &single;
+      return &valueHome->single;
     case kTriggerMulti:
-      return &multi;
+      return &valueHome->multi;
     case kTriggerStart:
-      return &start;
+      return &valueHome->start;
     case kTriggerStop:
-      return &stop;
+      return &valueHome->stop;
     default:
       return nullptr; // the Voice trigger is per voice
     }
   }
   if (source->module == SourceDef::kGroupClock)
-    return source->index >= 0 && source->index < Clock::kNumRates ? &clock.output[source->index] : nullptr;
+    return source->index >= 0 && source->index < Clock::kNumRates ? &valueHome->clock.output[source->index] : nullptr;
   return nullptr;
 }
