@@ -30,7 +30,7 @@ constexpr double kDriftTicks = 8.0;
 
 Clock::Clock()
     : lastPosition(std::numeric_limits<double>::quiet_NaN()), following(false), relocated(false),
-      transportRunning(false), tickPosition(0.0), beatsPerTick(0.0)
+      transportRunning(false), tickPosition(0.0), beatsPerTick(0.0), periodMsPerBeat(0.0)
 {
   for (int i = 0; i < kNumRates; ++i) {
     syncPeriod[i] = 1.0 / syncRate[i];
@@ -38,7 +38,7 @@ Clock::Clock()
     countdown[i] = 0;
     output[i] = 0.0;
     previousCountdown[i] = 0;
-    cycle[i] = 0.0;
+    nextCycle[i] = 0.0;
   }
 }
 
@@ -69,10 +69,14 @@ void Clock::synchronize(const ITimeInfo* timeInfo, int samplesToTick, int tickSa
   tickPosition = next;
   beatsPerTick = step;
 
+  const bool newTempo = msPerBeat != periodMsPerBeat;
+  periodMsPerBeat = msPerBeat;
   for (int i = 0; i < kNumRates; ++i) {
-    double p = std::floor(syncRate[i] * msPerBeat + 0.5);
-    if (p > kMaxPeriod) p = kMaxPeriod;
-    period[i] = (int)p;
+    if (newTempo) {
+      double p = std::floor(syncRate[i] * msPerBeat + 0.5);
+      if (p > kMaxPeriod) p = kMaxPeriod;
+      period[i] = (int)p;
+    }
     if (!relocated || period[i] <= 0) continue;
     // Ticks left in the division the next tick lies in; the tick itself decides whether it restarts.
     const double x = next * syncPeriod[i]; // cycles elapsed
@@ -88,16 +92,16 @@ void Clock::update()
   if (following || relocated) {
     for (int i = 0; i < kNumRates; ++i) {
       const double x = tickPosition * syncPeriod[i] + kEdge; // divisions elapsed at this tick
-      const double n = std::floor(x);
       bool restart;
       if (relocated) {
         // After a jump a division restarts at once only on its first tick, as it would have on the way.
+        const double n = std::floor(x);
         restart = x - n < beatsPerTick * syncPeriod[i];
-        cycle[i] = n;
+        nextCycle[i] = n + 1.0;
       } else {
         // Once per division; a position a little behind the last tick (drift) is no new division.
-        restart = n > cycle[i];
-        if (restart) cycle[i] = n;
+        restart = x >= nextCycle[i];
+        if (restart) nextCycle[i] = std::floor(x) + 1.0;
       }
       const int c = countdown[i];
       if (restart)

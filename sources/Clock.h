@@ -49,5 +49,8 @@ private:
   bool transportRunning;   // the host's running flag at the last synchronize
   double tickPosition;     // the host's position at the next tick, quarter notes
   double beatsPerTick;     // quarter notes from one tick to the next at the host's tempo
-  double cycle[kNumRates]; // number of the division the last tick lay in (whole; a double for any position)
+  double periodMsPerBeat;  // the tempo the periods were worked out for, milliseconds per beat; 0 before
+  // Number of the division after the one the last tick lay in: a tick that reaches it restarts the rate
+  // (a whole number, kept as a double for any position).
+  double nextCycle[kNumRates];
 };

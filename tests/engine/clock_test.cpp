@@ -3,6 +3,7 @@
 // common sample rates and block sizes, with and without a host loop.
 #include "Clock.h"
 
+#include "../support/sanitized.h"
 #include "IPlugBase.h"
 #include "Sequencer.h"
 #include "engine_harness.h"
@@ -157,6 +158,11 @@ TEST(TempoClock, StoppedTransportRunsFreely)
   }
   // 401 ticks after the position: the second pulse comes at tick 501.
   EXPECT_EQ((std::vector<int>{100}), pulses(c, kQuarter, 100));
+  // The transport starts where it stands, 20 ticks into the free-running quarter: the quarter restarts.
+  pulses(c, kQuarter, 20);
+  t.mTransportIsRunning = true;
+  c.synchronize(&t);
+  EXPECT_EQ((std::vector<int>{1, 501}), pulses(c, kQuarter, 600));
 }
 
 TEST(TempoClock, UnusableHostValues)
@@ -237,13 +243,20 @@ std::string describe(const Transport& t)
          std::to_string((int)t.tempo) + " BPM";
 }
 
+// Two minutes of every transport; the sanitizer builds, some ten times slower, check the code's memory
+// and arithmetic over a quarter of it.
+#ifdef VELTRANE_SANITIZED
+constexpr double kSeconds = 30.0;
+#else
 constexpr double kSeconds = 120.0;
+#endif
 constexpr double kBar = 4.0; // quarter notes
 
 struct Played
 {
   std::vector<Pulse> divisions[Clock::kNumRates], gate;
   std::vector<std::pair<double, long>> jumps; // the bar line jumped to (quarter notes) and the tick count then
+  double end = 0.0;                           // the position reached, quarter notes
   double beatsPerTick = 0.0;
 };
 
@@ -289,6 +302,7 @@ Played play(const Transport& t, bool loop, bool sequencer = false)
   }
   for (int d = 0; d < Clock::kNumRates; ++d) out.divisions[d] = rec->divisions[d];
   out.gate = rec->gatePulses;
+  out.end = h.position * rec->beatsPerSample;
   out.beatsPerTick = rec->period * rec->beatsPerSample;
   return out;
 }
@@ -349,7 +363,7 @@ TEST_P(TempoClockHost, EveryPassOfAHostLoopPlaysTheSamePulses)
     for (double tempo : kTempos) {
       const Transport t{rate, block, tempo};
       const Played p = play(t, true);
-      ASSERT_GE(p.jumps.size(), 3u) << describe(t);
+      ASSERT_GE(p.jumps.size(), kSeconds < 60.0 ? 1u : 3u) << describe(t);
       for (int d = 0; d < Clock::kNumRates; ++d) {
         const std::string at = describe(t) + ", " + Clock::labelSyncRate[d];
         const double beats = divisionBeats(d);
@@ -358,7 +372,9 @@ TEST_P(TempoClockHost, EveryPassOfAHostLoopPlaysTheSamePulses)
           // the bar line may lie a rounding error before it.)
           const double from = p.jumps[k].first - 1e-9, to = from + 2 * kBar;
           const long jumpTick = p.jumps[k].second;
-          const long nextJump = k + 1 < p.jumps.size() ? p.jumps[k + 1].second : LONG_MAX;
+          const bool last = k + 1 == p.jumps.size();
+          if (last && p.end < to) break; // the run ended in the second pass
+          const long nextJump = last ? LONG_MAX : p.jumps[k + 1].second;
           std::vector<double> before, after;
           for (const Pulse& q : p.divisions[d]) {
             if (q.position < from || q.position >= to) continue;
