@@ -246,12 +246,9 @@ TEST(Declarations, SlotParametersDependOnlyOnTheNewType)
       const IParam* q = plug().GetParam(slot * 16 + p);
       char shown[IParam::kDisplayBufferSize];
       q->GetDisplayForHost(shown);
-      std::string d = std::to_string(q->Type()) + " " + std::to_string(q->GetMin()) + ".." +
-                      std::to_string(q->GetMax()) + " /" + std::to_string(q->GetStep()) + " ^" +
-                      std::to_string(q->GetShape()) + " =" + std::to_string(q->Value()) + " default " +
-                      std::to_string(q->GetDefault()) + " " + shown + (q->mDisplayFunc ? " func" : "");
-      for (int i = 0; i < q->GetNDisplayTexts(); ++i) d += std::string(" '") + q->GetDisplayTextAtIdx(i) + "'";
-      out.push_back(d);
+      out.push_back(std::to_string(q->Type()) + " " + std::to_string(q->GetMin()) + ".." + std::to_string(q->GetMax()) +
+                    " /" + std::to_string(q->GetStep()) + " default " + std::to_string(q->GetDefault()) + " " + shown +
+                    (q->mDisplayFunc ? " func " : " ") + std::to_string(q->GetNDisplayTexts()));
     }
     return out;
   };

@@ -254,18 +254,6 @@ TEST(FileCommands, TuningsLoadAndReset)
   EXPECT_EQ(61 * 128, v.getFrequency(61));
 }
 
-TEST(FileCommands, AMappingAloneShowsInTheTuningSwitch)
-{
-  Editor e;
-  ASSERT_NE(nullptr, e.v->tuningNameControl);
-  e.gui->ScriptFilePrompt(e.dir.write("a432.kbm", "1\n0\n127\n0\n69\n432\n1\n0\n").c_str());
-  e.run(File::kLoadTuning);
-  EXPECT_EQ(0, e.gui->NMessageBoxes());
-  EXPECT_EQ(1.0, e.v->GetParam(Veltrane::kParamCustomTuning)->Value());
-  EXPECT_STREQ("Equal tempered (Default) / a432.kbm", e.v->tuningNameControl->GetTooltip());
-  EXPECT_TRUE(e.v->isCustomTuning());
-}
-
 TEST(FileCommands, AFailedTuningLoadKeepsTheTuning)
 {
   Editor e;
