@@ -11,7 +11,7 @@
 
 #include "IControlStock.h"
 
-struct ModuleConfig;
+class ModuleConfig;
 struct SharedData;
 class ITWInfoArea;
 class Veltrane;
