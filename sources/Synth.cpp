@@ -116,7 +116,7 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
     break;
   }
   case IMidiMsg::kProgramChange:
-    RestorePreset(msg->Program());
+    programChangeFromMidi(msg->Program());
     return;
   default:
     return;

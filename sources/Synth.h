@@ -79,6 +79,8 @@ public:
 
   virtual void allNotesOff() {}
   virtual void initParameters() {}
+  // A MIDI Program Change (audio thread, under the instance mutex): here the program is restored at once.
+  virtual void programChangeFromMidi(int program) { RestorePreset(program); }
   // Stores the live state into the current program, then switches to program index.
   virtual void changePreset(int index);
   // Every host parameter to its default; the program is named "Init".

@@ -173,6 +173,7 @@ void Veltrane::Reset()
 {
   WDL_MutexLock lock(&mMutex);
   Synth::Reset();
+  if (stage) stage->startWorker(); // before the first block: MIDI program changes are built there
   if (controlPeriod != sumBufferLength) {
     sumBufferLength = controlPeriod;
     std::free(voiceSumLeft);

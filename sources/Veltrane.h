@@ -144,6 +144,11 @@ public:
 
   // ---- product hooks ----
   void OnParamChange(int paramIdx) override;
+  // Handed to the staging engine's worker; the program takes effect at the first block after it is built
+  // (the MIDI events after it wait for it). An offline render restores it at once.
+  void programChangeFromMidi(int program) override;
+  // A program built for a MIDI program change was taken over: it is the current one (audio thread).
+  void programTaken(int program);
   void changePreset(int index) override;
   void initPreset() override;
   void PresetsChangedByHost() override;

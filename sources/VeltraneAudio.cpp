@@ -10,6 +10,7 @@
 #include "FlushDenormals.h"
 #include "IGraphics.h"
 #include "Module.h"
+#include "ProgramStage.h"
 
 #include <cstring>
 
@@ -45,6 +46,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
   const int period = controlPeriod;
   if (period < 1 || sumBufferLength != period || !voiceSumLeft || !voiceSumRight) return;
 
+  // A program built for a MIDI program change takes effect first, as if it had been in place at once.
+  if (stage) stage->takeReady();
   if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
   if (suspended) {
     muteUntilNextTick = true;
@@ -68,7 +71,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
         tickCountdown = 0;
       }
     } else {
-      handleMidiEvents(at);
+      // Events that came after a MIDI program change wait until its program is in place.
+      if (!stage || !stage->pending()) handleMidiEvents(at);
       if (suspended) {
         muteUntilNextTick = true;
       } else {

@@ -32,6 +32,24 @@ int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
   return stage ? stage->normalize(chunk, pos, out) : kNotPrepared;
 }
 
+void Veltrane::programChangeFromMidi(int program)
+{
+  if (program < 0 || program >= NPresets()) return; // no such program: nothing changes
+  // Offline the audio thread may take its time, and a render keeps the change where the host put it.
+  if (!stage || IsRenderingOffline()) {
+    RestorePreset(program);
+    return;
+  }
+  stage->request(program);
+}
+
+void Veltrane::programTaken(int program)
+{
+  mCurrentPresetIdx = program;
+  PresetsChangedByHost();
+  RedrawParamControls();
+}
+
 void Veltrane::releaseModules()
 {
   masterProcessList.clear();

@@ -254,6 +254,10 @@ public:
   const char* GetPresetName(int idx) const;
   bool IsPresetInitialized(int idx) const;
   const ByteChunk* GetPresetChunk(int idx) const;
+  // A copy of a program's state taken under the programs' own lock only, for a thread that must not wait
+  // for the instance mutex (one that builds states beside the audio thread). False for a slot that is
+  // missing or holds no state.
+  bool CopyPresetState(int idx, ByteChunk* out);
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
   // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
@@ -295,6 +299,8 @@ protected:
   {
     ByteChunk mLive;
     WDL_PtrList<IPreset> mPresets;
+  // Held, after the instance mutex, wherever the program slots change; CopyPresetState reads under it alone.
+  WDL_Mutex mPresetsMutex;
     int mCurrentPresetIdx = 0;
     ~StateBackup() { mPresets.Empty(true); }
   };
@@ -365,6 +371,8 @@ protected:
   IGraphics* mGraphics = nullptr; // owned
   WDL_PtrList<IParam> mParams;
   WDL_PtrList<IPreset> mPresets;
+  // Held, after the instance mutex, wherever the program slots change; CopyPresetState reads under it alone.
+  WDL_Mutex mPresetsMutex;
   WDL_TypedBuf<double*> mInData, mOutData;
   WDL_PtrList<InChannel> mInChannels;
   WDL_PtrList<OutChannel> mOutChannels;

@@ -68,6 +68,14 @@ bool IPlugBase::IsPresetInitialized(int idx) const
   return p && p->mInitialized;
 }
 
+bool IPlugBase::CopyPresetState(int idx, ByteChunk* out)
+{
+  WDL_MutexLock lock(&mPresetsMutex);
+  const IPreset* p = mPresets.Get(idx);
+  if (!p || !p->mInitialized) return false;
+  return out->PutChunk(&p->mChunk) == p->mChunk.Size();
+}
+
 const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
 {
   const IPreset* p = mPresets.Get(idx);
@@ -88,6 +96,7 @@ bool IPlugBase::RestorePreset(int idx)
     IPreset* preset = mPresets.Get(idx);
     if (!preset) return false;
     if (!preset->mInitialized) {
+      WDL_MutexLock presets(&mPresetsMutex);
       char name[IPreset::kNameSize];
       MakeDefaultUserPresetName(&mPresets, name);
       preset->mInitialized = true;
@@ -118,6 +127,8 @@ bool IPlugBase::RestorePreset(const char* name)
 
 void IPlugBase::ModifyCurrentPreset(const char* name)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
   // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
@@ -142,6 +153,8 @@ bool IPlugBase::SerializePresets(ByteChunk* chunk)
 
 int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   int pos = startPos;
   WDL_String name;
   for (int i = 0; pos >= 0 && i < mPresets.GetSize(); ++i) {
@@ -203,6 +216,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
   int current;
   {
     WDL_MutexLock lock(&mMutex);
+    WDL_MutexLock presets(&mPresetsMutex);
     for (int i = 0; i < n; ++i) {
       Slot& slot = slots[(size_t)i];
       IPreset* preset = mPresets.Get(i);
@@ -219,6 +233,8 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
 
 void IPlugBase::EnsureDefaultPreset()
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   while (IPreset* preset = GetNextUninitializedPreset(&mPresets)) {
     preset->mInitialized = true;
     preset->SetName("Empty");
@@ -229,6 +245,8 @@ void IPlugBase::EnsureDefaultPreset()
 
 void IPlugBase::PruneUninitializedPresets()
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   for (int i = 0; i < mPresets.GetSize();) {
     if (!mPresets.Get(i)->mInitialized)
       mPresets.Delete(i, true);
@@ -256,6 +274,8 @@ bool IPlugBase::BackUpState(StateBackup* backup)
 
 void IPlugBase::RestoreState(StateBackup* backup)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   for (int i = 0; i < mPresets.GetSize() && i < backup->mPresets.GetSize(); ++i) {
     IPreset* to = mPresets.Get(i);
     const IPreset* from = backup->mPresets.Get(i);
@@ -308,6 +328,8 @@ void Base64Encode(const unsigned char* data, int size, WDL_String* out)
 
 void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   for (int i = 0; i < nPresets; ++i) {
     IPreset* preset = GetNextUninitializedPreset(&mPresets);
     if (!preset) return;
@@ -320,6 +342,8 @@ void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
 
 void IPlugBase::MakePreset(const char* name, ...)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -336,6 +360,8 @@ void IPlugBase::MakePreset(const char* name, ...)
 
 void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ...)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -363,6 +389,8 @@ void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ..
 
 void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -373,6 +401,8 @@ void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
 
 void IPlugBase::MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   if (sizeOfChunk < 0) sizeOfChunk = 0;
   ByteChunk decoded;
   decoded.Resize(sizeOfChunk);

@@ -95,6 +95,8 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
   case audioMasterAutomate:
     ++automations;
     return 0;
+  case audioMasterGetCurrentProcessLevel:
+    return offline ? kVstProcessLevelOffline : kVstProcessLevelRealtime;
   case audioMasterGetTime: {
     const double rate = plug ? plug->GetSampleRate() : 44100.0;
     mTime = VstTimeInfo{};
@@ -123,7 +125,7 @@ void HostedVeltrane::midi(int offset, int status, int data1, int data2)
   mEvents.push_back(e);
 }
 
-void HostedVeltrane::run(int frames, bool useDouble)
+void HostedVeltrane::sendEvents()
 {
   if (!mEvents.empty()) {
     std::vector<char> storage(sizeof(VstEvents) + mEvents.size() * sizeof(VstEvent*));
@@ -134,6 +136,11 @@ void HostedVeltrane::run(int frames, bool useDouble)
     dispatch(effProcessEvents, 0, 0, events);
     mEvents.clear();
   }
+}
+
+void HostedVeltrane::run(int frames, bool useDouble)
+{
+  sendEvents();
   if ((int)inL.size() != frames) inL.assign(frames, input);
   if ((int)inR.size() != frames) inR.assign(frames, input);
   outL.assign(frames, 99.0f); // the plug-in must overwrite every sample
