@@ -1,6 +1,9 @@
-// The Linux editor surface: paths, resources, the tick, the entry points and the records of what was asked.
-// The modal elements (menus, text field, message boxes, tooltips) are in IGraphicsLinuxModal.cpp.
-#include "IGraphicsLinux.h"
+// The Linux editor surface: windows, presenting, paths, resources, file prompts and the records of what was
+// asked. The entry points and the tick are in IGraphicsLinuxInput.cpp; the modal elements in
+// IGraphicsLinuxModal.cpp (the loop), IGraphicsLinuxMenu.cpp, IGraphicsLinuxMessageBox.cpp,
+// IGraphicsLinuxTextEntry.cpp and IGraphicsLinuxTooltip.cpp; scripts in IGraphicsLinuxScript.cpp; the X11
+// window in IGraphicsLinuxX11.cpp.
+#include "IGraphicsLinuxOverlay.h"
 
 #include "IControl.h"
 #include "modulepath.h"
@@ -13,7 +16,15 @@
 
 IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
-// The tick and the entry points are in IGraphicsLinuxModal.cpp: an open modal element takes the input first.
+IGraphicsLinux::~IGraphicsLinux()
+{
+  delete mTooltip;
+  mTooltip = nullptr;
+  CloseWindow();
+  mFilePromptScript.Empty(true);
+  mMessageBoxes.Empty(true);
+  mFilePrompts.Empty(true);
+}
 
 // ---- presenting ----
 

@@ -197,8 +197,6 @@ protected:
   void deliver(const ScriptEvent& e);
   // Runs a modal loop until the overlay is finished.
   void runModal(Overlay* overlay);
-  // Draws the open overlays over the controls and presents the area.
-  void drawOverlays();
 
   // Presents the area unless a redraw of the controls under open elements is in progress.
   void present(const IRECT& r);
