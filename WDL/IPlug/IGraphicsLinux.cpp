@@ -44,6 +44,13 @@ bool IGraphicsLinux::SaveScreenshot(const char* path)
 
 // ---- windows ----
 
+void IGraphicsLinux::Resize(int w, int h)
+{
+  if (w == Width() && h == Height()) return;
+  IGraphics::Resize(w, h);
+  resizeX11(); // [X11]
+}
+
 void* IGraphicsLinux::OpenWindow(void* parent)
 {
   CloseWindow();
@@ -129,10 +136,12 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
   const char* base = std::strrchr(name, '/');
   base = base ? base + 1 : name;
   const char* dot = std::strrchr(base, '.');
-  if (!dot || strcasecmp(dot + 1, "png")) return nullptr;
+  if (!dot || dot == base || strcasecmp(dot + 1, "png")) return nullptr;
+  // Resources are looked up by name and type: "knob.PNG" is the image resource "knob", the file knob.png.
   WDL_String path;
   ResourcesPath(&path, mBundleName.GetLength() ? mBundleName.Get() : "Veltrane");
-  path.Append(base);
+  path.Append(base, (int)(dot - base));
+  path.Append(".png");
   return LICE_LoadPNG(path.Get());
 }
 

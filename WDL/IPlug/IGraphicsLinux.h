@@ -89,6 +89,9 @@ public:
 
   // ---- platform operations ----
   bool DrawScreen(IRECT* r) override;
+  // A new size rebuilds the editor (IGraphics::Resize) and resizes the X11 window; the current size changes
+  // nothing.
+  void Resize(int w, int h) override;
   void ForceEndUserEdit() override;
   const char* GetGUIAPI() override { return "Linux GUI"; }
   int ShowMessageBox(const char* text, const char* caption, int type) override;
@@ -231,6 +234,7 @@ protected:
   void openX11View(unsigned long parent);
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
+  void resizeX11(); // the window takes the surface's size
   bool openURLWithDesktop(const char* url); // xdg-open, started without a shell and reaped later
   // The holder deletes the window with the surface, whatever order the surface's own teardown takes.
   struct X11ViewSlot

@@ -436,6 +436,15 @@ void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
   XFlush(mDisplay);
 }
 
+void IGraphicsX11View::Resize(int width, int height)
+{
+  if (mGone || width <= 0 || height <= 0 || DisplayDead(mDisplay)) return;
+  mWidth = width;
+  mHeight = height;
+  XResizeWindow(mDisplay, mWindow, (unsigned)width, (unsigned)height);
+  XFlush(mDisplay);
+}
+
 void IGraphicsX11View::flushExposed()
 {
   if (mExposed.Empty()) return;
@@ -646,6 +655,11 @@ void IGraphicsLinux::presentX11(const IRECT* r)
 {
   if (!mX11.view || !mDrawBitmap) return;
   mX11.view->Present(mDrawBitmap.get(), r && !r->Empty() ? *r : IRECT(0, 0, Width(), Height()));
+}
+
+void IGraphicsLinux::resizeX11()
+{
+  if (mX11.view) mX11.view->Resize(Width(), Height());
 }
 
 unsigned long IGraphicsLinux::X11WindowID() const

@@ -41,6 +41,8 @@ public:
 
   // Copies the area r of the bitmap (clipped to the window) to the window.
   void Present(LICE_IBitmap* bitmap, IRECT r);
+  // Gives the window a new size (the editor's, after a resize).
+  void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.
   bool DispatchPending();
   // Waits up to timeoutMs for an input event and delivers the first one (other events on the way are
