@@ -8,11 +8,13 @@
 #include "IControl.h"
 #include "modulepath.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
@@ -161,26 +163,61 @@ bool IGraphicsLinux::GetTextFromClipboard(WDL_String* str)
 
 // ---- file prompts ----
 
+namespace {
+
+// The name with one of the extensions ("fxp fxb": single blanks between types written without dots): kept
+// when its last component ends in one of them (in any case), else followed by "." and the first type.
+std::string WithExtension(const std::string& name, const char* extensions)
+{
+  std::string first;
+  const size_t slash = name.rfind('/');
+  const size_t dot = name.rfind('.');
+  const bool hasDot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string ext = hasDot ? name.substr(dot + 1) : std::string();
+  for (const char* p = extensions ? extensions : ""; *p;) {
+    const char* end = std::strchr(p, ' ');
+    const std::string type(p, end ? (size_t)(end - p) : std::strlen(p));
+    if (first.empty()) first = type;
+    if (hasDot && !type.empty() && !strcasecmp(ext.c_str(), type.c_str())) return name;
+    if (!end) break;
+    p = end + 1;
+  }
+  return first.empty() || name.empty() ? name : name + "." + first;
+}
+
+} // namespace
+
 void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions)
+{
+  PromptForFile(fileName, action, folder, extensions, nullptr);
+}
+
+void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions,
+                                   const char* question)
 {
   WDL_String proposed(fileName ? fileName->Get() : "");
   if (fileName) fileName->Set("");
   if (!WindowIsOpen() || !fileName || !folder) return;
   if (!folder->GetLength()) folder->Set("~/Desktop");
+  const bool save = action == kFileSave;
+  if (!question || !*question) question = save ? "Save file as:" : "Open file:";
   FilePromptCall* call = new FilePromptCall;
   call->action = action;
   call->proposedName.Set(proposed.Get());
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
+  call->question.Set(question);
   mFilePrompts.Add(call);
+  const std::string shown = save ? WithExtension(proposed.Get(), extensions) : std::string(proposed.Get());
   std::string answer;
   if (const WDL_String* scripted = mFilePromptScript.Get(mFilePromptScriptPos)) {
     ++mFilePromptScriptPos;
     answer = scripted->Get();
   } else if (mX11.view) { // [X11] no script: a user in front of a real window
-    answer = AskForFile(action, folder->Get(), proposed.Get(), extensions ? extensions : "");
+    answer = AskForFile(action, question, folder->Get(), shown.c_str(), extensions ? extensions : "");
   }
   if (answer.empty()) return; // cancelled
+  if (save) answer = WithExtension(answer, extensions);
   fileName->Set(answer.c_str());
   const size_t slash = answer.rfind('/');
   if (slash != std::string::npos) folder->Set(answer.c_str(), (int)slash + 1);

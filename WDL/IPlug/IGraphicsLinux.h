@@ -71,6 +71,7 @@ public:
     EFileAction action;
     WDL_String folder, extensions;
     WDL_String proposedName; // what the file name held when the prompt was asked for
+    WDL_String question;     // what the prompt asks ("Save program as:")
   };
 
   IGraphicsLinux(IPlugBase* plug, int width, int height, int fps = 0);
@@ -102,7 +103,13 @@ public:
   void DesktopPath(WDL_String* path) override;
   void AppSupportPath(WDL_String* path, bool isSystem = false) override;
   void SandboxSafeAppSupportPath(WDL_String* path) override;
+  // A save prompt proposes, and answers, a name with one of the extensions (the first is added to a name
+  // that has none of them), as a desktop save panel of a file type does.
   void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions) override;
+  // The same, with the question the prompt asks ("Save program as:"); null asks "Save file as:" or
+  // "Open file:". The dialog programs take it as their title.
+  void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions,
+                     const char* question);
   bool PromptForColor(IColor*, char* = nullptr) override { return false; }
   bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                const char* errMsg = nullptr) override;
@@ -145,8 +152,13 @@ public:
   // The X11 child window's id, 0 when the editor has none.
   unsigned long X11WindowID() const;
   // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
-  // editor's own text field. Returns the chosen absolute path, empty when cancelled.
-  std::string AskForFile(EFileAction action, const char* folder, const char* proposedName, const char* extensions);
+  // editor's own text field (AskForPath). Returns the chosen absolute path, empty when cancelled.
+  std::string AskForFile(EFileAction action, const char* question, const char* folder, const char* proposedName,
+                         const char* extensions);
+  // A path typed into the editor's own field, in a box that shows the question above it and below it how to
+  // answer ("Press Return to save, or Escape to cancel."). Returns the path with "~/" expanded when it is
+  // absolute and names a file, else empty (also when cancelled).
+  std::string AskForPath(EFileAction action, const char* question, const char* start);
 
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
@@ -184,6 +196,8 @@ public:
   const char* TooltipText() const;
   // What the open text field holds, empty when none.
   const char* TextEntryText() const;
+  // The question and the hint of the open path prompt, one a line; empty when none.
+  std::string PathPromptText() const;
 
   // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
   // script leaves open is in the picture. Needs the window open (a null parent will do).

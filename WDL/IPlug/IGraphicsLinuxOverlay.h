@@ -1,5 +1,5 @@
-// The base of the Linux surface's modal elements (menus, message boxes, the text field, tooltips) and the
-// look they share. Private to the surface's own files: nothing else includes it.
+// The base of the Linux surface's modal elements (menus, message boxes, the text field, tooltips), the look
+// they share, and small helpers of the surface's files. Private to those files: nothing else includes it.
 //
 // Every element keeps a copy of the pixels it covers (one per area: a menu has one per open level) and puts
 // them back when it closes, so closing never asks the controls to redraw. When controls redraw while an
@@ -11,7 +11,9 @@
 
 #include "swell/swell-gdi.h"
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace linux_surface {
@@ -30,6 +32,16 @@ inline bool Inside(const IRECT& r, int x, int y)
 inline IText Style(int size, const IColor& color, int align = IText::kAlignNear, int style = IText::kStyleNormal)
 {
   return IText(size, &color, kFace, style, align, 0, IText::kQualityAntiAliased);
+}
+
+// "~" or "~/..." with the home folder in place of the tilde; other paths as they are.
+inline std::string ExpandHome(const std::string& path)
+{
+  if (!path.empty() && path[0] == '~' && (path.size() == 1 || path[1] == '/')) {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home + path.substr(1);
+  }
+  return path;
 }
 
 } // namespace linux_surface

@@ -1,13 +1,16 @@
 // The one-line text field of the Linux surface (value prompts, renaming, typed paths), drawn by us over the
 // rectangle it edits in the control's text-entry colours: a parameter's field takes only the characters a
 // number of its kind can hold and at most the control's text-entry length. Return confirms, Escape cancels,
-// and a click or a wheel step elsewhere confirms and then goes on to what lies beneath.
+// and a click or a wheel step elsewhere confirms and then goes on to what lies beneath. Also the path prompt:
+// the field in a box that says what it asks and how to answer, for a file chosen without a dialog program.
 #include "IGraphicsLinuxOverlay.h"
 
 #include "IControl.h"
 #include "IParam.h"
 #include "utf8.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -171,7 +174,90 @@ private:
   bool mPressedInside = false;
 };
 
+// The box around the path prompt's field: the question above it and the hint below, drawn under the field.
+// It takes no input of its own: the field, opened on top of it, answers.
+class PathPromptOverlay : public IGraphicsLinux::Overlay
+{
+public:
+  static constexpr int kTextSize = 14, kPad = 12, kFieldH = 22;
+
+  PathPromptOverlay(IGraphicsLinux* g, const char* question, const char* hint) : Overlay(g)
+  {
+    mStyle = Style(kTextSize, kText);
+    mHintStyle = Style(kTextSize - 2, kTextDisabled);
+    mQuestion = question ? question : "";
+    mHint = hint ? hint : "";
+    mLineH = lineHeight(&mStyle) + 2;
+    const int w = std::max(1, std::min(620, mG->Width() - 20));
+    const int h = std::min(mG->Height(), kPad + mLineH + 6 + kFieldH + 6 + mLineH + kPad);
+    const int x = std::max(0, (mG->Width() - w) / 2), y = std::max(0, (mG->Height() - h) / 2);
+    mBox = IRECT(x, y, x + w, y + h);
+    const int fy = y + kPad + mLineH + 6;
+    mField = IRECT(x + kPad, fy, x + w - kPad, fy + kFieldH);
+    AddArea(mBox);
+  }
+  const IRECT& Field() const { return mField; }
+  std::string Text() const { return mQuestion + "\n" + mHint; }
+
+  void DrawArea(int) override
+  {
+    fill(kPanel, mBox);
+    frame(kBorder, mBox);
+    text(&mStyle, mQuestion.c_str(), IRECT(mBox.L + kPad, mBox.T + kPad, mBox.R - kPad, mBox.T + kPad + mLineH));
+    text(&mHintStyle, mHint.c_str(), IRECT(mBox.L + kPad, mField.B + 6, mBox.R - kPad, mField.B + 6 + mLineH));
+  }
+
+private:
+  IText mStyle, mHintStyle;
+  std::string mQuestion, mHint;
+  IRECT mBox, mField;
+  int mLineH = 18;
+};
+
+// Receives the text of the path prompt's field.
+class PathEntryControl : public IControl
+{
+public:
+  using IControl::IControl;
+  bool Draw(IGraphics*) override { return true; }
+  void TextFromTextEntry(const char* text) override
+  {
+    mEntered = text ? text : "";
+    mDone = true;
+  }
+  std::string mEntered;
+  bool mDone = false;
+};
+
 } // namespace
+
+std::string IGraphicsLinux::AskForPath(EFileAction action, const char* question, const char* start)
+{
+  if (!mWindowOpen) return "";
+  hideTooltip();
+  const char* hint =
+      action == kFileSave ? "Press Return to save, or Escape to cancel." : "Press Return to open, or Escape to cancel.";
+  PathPromptOverlay box(this, question, hint);
+  mModal.push_back(&box);
+  IRECT r = box.Field();
+  PathEntryControl field(mPlug, r);
+  IText style = Style(15, kText); // the field shows it at nine tenths
+  style.mTextEntryBGColor = IColor(255, 24, 25, 28);
+  style.mTextEntryFGColor = kText;
+  CreateTextEntry(&field, &style, &r, start ? start : "", nullptr);
+  ForceEndUserEdit(); // nothing may keep the field once it is gone
+  mModal.erase(std::remove(mModal.begin(), mModal.end(), &box), mModal.end());
+  box.Close();
+  const std::string path = field.mDone ? ExpandHome(field.mEntered) : "";
+  return !path.empty() && path[0] == '/' && path.back() != '/' ? path : "";
+}
+
+std::string IGraphicsLinux::PathPromptText() const
+{
+  for (auto it = mModal.rbegin(); it != mModal.rend(); ++it)
+    if (const PathPromptOverlay* p = dynamic_cast<const PathPromptOverlay*>(*it)) return p->Text();
+  return "";
+}
 
 void IGraphicsLinux::CreateTextEntry(IControl* control, IText* text, IRECT* r, const char* str, IParam* param)
 {

@@ -41,6 +41,8 @@ public:
 
   // Copies the area r of the bitmap (clipped to the window) to the window.
   void Present(LICE_IBitmap* bitmap, IRECT r);
+  // The host's top-level window that holds the editor (dialogs of other programs are attached to it).
+  unsigned long TopLevel();
   // Gives the window a new size (the editor's, after a resize).
   void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.

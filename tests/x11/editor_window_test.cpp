@@ -146,11 +146,12 @@ public:
   {
     if (typedPath.empty()) return IGraphicsLinux::CreateTextEntry(c, t, r, str, p);
     entryStart = str ? str : "";
+    entryPrompt = PathPromptText();
     c->TextFromTextEntry(typedPath.c_str());
   }
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
-  std::string typedPath, entryStart;
+  std::string typedPath, entryStart, entryPrompt;
 };
 
 class EditorPlug : public IPlugVST
@@ -529,11 +530,13 @@ public:
     setenv("PATH", dir_.c_str(), 1);
   }
   ~FakePrograms() { setenv("PATH", oldPath_.c_str(), 1); }
-  void Add(const std::string& name, const std::string& printed, int status)
+  // refusing: an option the program does not know, which it answers with status 255 and nothing printed.
+  void Add(const std::string& name, const std::string& printed, int status, const char* refusing = nullptr)
   {
     const std::string path = dir_ + "/" + name;
     std::ofstream f(path);
     f << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
+    if (refusing) f << "for a in \"$@\"; do case \"$a\" in " << refusing << "*) exit 255;; esac; done\n";
     if (!printed.empty()) f << "printf '%s\\n' '" << printed << "'\n";
     f << "exit " << status << "\n";
     f.close();
@@ -561,7 +564,8 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
   TestSurface* g = plug->surface;
   FakePrograms fake;
   const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-  const std::string id = std::to_string(g->X11WindowID());
+  // The dialogs belong to the host's window (a top-level window without a window manager).
+  const std::string owner = std::to_string(host);
   char types[] = "fxp fxb";
   char scl[] = "scl";
   const struct
@@ -570,6 +574,8 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* program; // the one installed (nullptr: none)
     const char* printed;
     int status;
+    const char* refusing; // an option the installed program does not know
+    const char* question;
     EFileAction action;
     const char* folder;
     const char* proposed;
@@ -579,33 +585,45 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* expectedFolder;
     std::vector<std::string> expectedArgs;
   } cases[] = {
-      {"zenity, open", "zenity", "/chosen/dir/bank.fxb", 0, kFileOpen, "/data/", "", types, "",
+      {"zenity, open", "zenity", "/chosen/dir/bank.fxb", 0, nullptr, "Load bank:", kFileOpen, "/data/", "", types, "",
        "/chosen/dir/bank.fxb", "/chosen/dir/",
-       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"zenity, save cancelled", "zenity", "", 1, kFileSave, "/data", "mine.fxp", types, "", "", "/data",
-       {"--file-selection", "--title=Save", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
-        "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"zenity answers a relative path", "zenity", "bank.fxb", 0, kFileOpen, "/data/", "", types, "", "", "/data/",
-       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"kdialog when zenity is missing", "kdialog", "/k/tuning.scl", 0, kFileOpen, "", "", scl, "", "/k/tuning.scl",
-       "/k/",
-       {"--title", "Open", "--attach", id, "--getopenfilename", home + "/Desktop/", "*.scl *.SCL"}},
-      {"neither: the editor's own field", nullptr, "", 0, kFileSave, "/data/", "x.fxp", types, "/typed/y.fxp",
-       "/typed/y.fxp", "/typed/", {}},
+       {"--file-selection", "--title=Load bank", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB",
+        "--attach=" + owner}},
+      {"zenity, save cancelled", "zenity", "", 1, nullptr, nullptr, kFileSave, "/data", "mine.fxp", types, "", "",
+       "/data",
+       {"--file-selection", "--title=Save file as", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
+        "--file-filter=*.fxp *.FXP *.fxb *.FXB", "--attach=" + owner}},
+      {"zenity, save: the extension is proposed and added", "zenity", "/chosen/mine", 0, nullptr, "Save program as:",
+       kFileSave, "/data", "mine", types, "", "/chosen/mine.fxp", "/chosen/",
+       {"--file-selection", "--title=Save program as", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
+        "--file-filter=*.fxp *.FXP *.fxb *.FXB", "--attach=" + owner}},
+      {"zenity answers a relative path", "zenity", "bank.fxb", 0, nullptr, nullptr, kFileOpen, "/data/", "", types,
+       "", "", "/data/",
+       {"--file-selection", "--title=Open file", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB",
+        "--attach=" + owner}},
+      {"zenity without --attach is asked again", "zenity", "/z/t.scl", 0, "--attach", nullptr, kFileOpen, "/data/",
+       "", scl, "", "/z/t.scl", "/z/",
+       {"--file-selection", "--title=Open file", "--filename=/data/", "--file-filter=*.scl *.SCL"}},
+      {"kdialog when zenity is missing", "kdialog", "/k/tuning.scl", 0, nullptr, "Load tuning:", kFileOpen, "", "",
+       scl, "", "/k/tuning.scl", "/k/",
+       {"--title", "Load tuning", "--attach", owner, "--getopenfilename", home + "/Desktop/", "*.scl *.SCL"}},
+      {"neither: the editor's own field", nullptr, "", 0, nullptr, "Save program as:", kFileSave, "/data/", "x",
+       types, "/typed/y", "/typed/y.fxp", "/typed/", {}},
   };
   for (const auto& c : cases) {
     fake.Remove("zenity");
     fake.Remove("kdialog");
-    if (c.program) fake.Add(c.program, c.printed, c.status);
+    if (c.program) fake.Add(c.program, c.printed, c.status, c.refusing);
     g->typedPath = c.typed;
     WDL_String file(c.proposed), folder(c.folder);
-    g->PromptForFile(&file, c.action, &folder, c.extensions);
+    g->PromptForFile(&file, c.action, &folder, c.extensions, c.question);
     EXPECT_STREQ(file.Get(), c.expectedFile) << c.what;
     EXPECT_STREQ(folder.Get(), c.expectedFolder) << c.what;
     if (c.program) {
       EXPECT_EQ(fake.Args(c.program), c.expectedArgs) << c.what;
     } else {
       EXPECT_EQ(g->entryStart, "/data/x.fxp") << c.what;
+      EXPECT_EQ(g->entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
     }
   }
   EXPECT_EQ(ZombieChildren(), 0);
