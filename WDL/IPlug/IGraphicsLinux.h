@@ -117,6 +117,7 @@ public:
   void CloseWindow() override;
   void* GetWindow() override { return mWindowOpen ? this : nullptr; }
   bool GetTextFromClipboard(WDL_String* str) override;
+  // Tooltips follow the controls as they are at each tick: nothing is recorded here.
   void UpdateTooltips() override;
   LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
 
@@ -224,13 +225,12 @@ protected:
   std::vector<Overlay*> mModal;       // open modal elements, innermost last (not owned: their callers own them)
   Overlay* mTooltip = nullptr;        // owned
   std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
-  std::vector<int> mTooltipAreas;     // controls whose target rectangles were registered by UpdateTooltips
   WDL_String mScreenshotAtScriptEnd;
   bool mScreenshotWritten = false;
   bool mSwallowUp = false; // the release of a click that dismissed a menu goes nowhere
   bool mHoldPresent = false;
-  int mRestTicks = 0; // ticks the mouse rested over one control
-  int mRestControl = -1;
+  int mRestTicks = 0;                      // ticks the mouse rested over one control
+  const IControl* mRestControl = nullptr; // that control (only compared, never used)
   int mLastX = 0, mLastY = 0;
   bool mButtonHeld = false;
 

@@ -54,30 +54,24 @@ void IGraphicsLinux::hideTooltip()
 
 void IGraphicsLinux::UpdateTooltips()
 {
-  mTooltipAreas.clear();
-  if (!mWindowOpen || !mEnableTooltips) return;
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (!c->IsHidden() && !c->GetTargetRECT()->Empty()) mTooltipAreas.push_back(i);
-  }
+  // Nothing to register: tooltips follow the controls as they are at each tick, so the panels a rebuild
+  // makes after the window opened have theirs at once.
 }
 
 void IGraphicsLinux::tickTooltip()
 {
   if (!mEnableTooltips || !mWindowOpen || !mModal.empty() || mButtonHeld || mTooltip) return;
-  // The control under the resting pointer among those registered by UpdateTooltips.
+  // The control under the resting pointer now (hidden ones and those without a target area excluded).
   const int c = hitTest(mLastX, mLastY, true);
-  bool registered = false;
-  for (int i : mTooltipAreas)
-    if (i == c) registered = true;
-  IControl* control = registered ? mControls.Get(c) : nullptr;
-  if (!control || !control->GetTooltip()[0] || !control->GetTargetRECT()->Contains(mLastX, mLastY)) {
+  IControl* control = mControls.Get(c);
+  if (!control || control->GetTargetRECT()->Empty() || !control->GetTargetRECT()->Contains(mLastX, mLastY) ||
+      !control->GetTooltip()[0]) {
     mRestTicks = 0;
-    mRestControl = -1;
+    mRestControl = nullptr;
     return;
   }
-  if (c != mRestControl) {
-    mRestControl = c;
+  if (control != mRestControl) {
+    mRestControl = control;
     mRestTicks = 0;
   }
   // About half a second of ticks.

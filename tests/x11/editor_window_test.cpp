@@ -430,6 +430,27 @@ TEST_F(EditorWindow, KeysReachTheControlsAndUnusedKeysGoToTheHost)
   EXPECT_EQ(gLog.size(), std::size(cases)) << "no control saw F5";
 }
 
+// Tooltips follow the controls as they are: a control attached after the window opened (as a panel
+// rebuild does) shows its tooltip when the pointer rests on it, and so does its replacement.
+TEST_F(EditorWindow, TooltipsOfControlsAddedAfterOpeningShowUnderThePointer)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  g->mEnableTooltips = true;
+  const IRECT spot(200, 30, 260, 60); // on the probe
+  for (const char* tip : {"Oscillator 1 Sine", "LFO 2 Triangle"}) {
+    if (g->GetNControls() > 5) delete g->DetachControl(g->GetNControls() - 1);
+    IControl* added = new Probe(plug.get());
+    added->SetTargetArea(spot);
+    added->SetTooltip(tip);
+    g->AttachControl(added);
+    Move(0, 190);
+    EXPECT_TRUE(PumpFor([&] { return !*g->TooltipText(); }));
+    Move((int)spot.MW(), (int)spot.MH());
+    EXPECT_TRUE(PumpFor([&] { return std::string(g->TooltipText()) == tip; })) << tip;
+  }
+}
+
 TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
 {
   OpenEditor();
