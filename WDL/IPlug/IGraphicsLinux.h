@@ -249,6 +249,9 @@ protected:
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
   void resizeX11(); // the window takes the surface's size
+  // While modal elements are open, the window holds the pointer and the keyboard (a grab refused at first is
+  // asked for again at the next call); false gives them back.
+  void holdX11Input(bool hold);
   bool openURLWithDesktop(const char* url); // xdg-open, started without a shell and reaped later
   // The holder deletes the window with the surface, whatever order the surface's own teardown takes.
   struct X11ViewSlot

@@ -51,7 +51,8 @@ public:
   {
     int level, index;
     if (!Hit(x, y)) {
-      // A click outside dismisses the menu; its release belongs to no one.
+      // A press outside dismisses the menu as Escape does, also one on another window (it arrives while the
+      // window holds the pointer); its release belongs to no one.
       swallowUp();
       dismiss();
       return;

@@ -1,7 +1,7 @@
 // Message boxes of the Linux surface, drawn by us in the middle of the editor: the caption, the text by lines
 // and the buttons of the box type (0 OK; 1 OK, Cancel; 3 Yes, No, Cancel; 4 Yes, No), the default button on
 // the right. The answer goes by button position: 1 the first, 7 the second, 2 the third, 0 closed without a
-// button (Escape).
+// button (Escape, or a press on another window).
 #include "IGraphicsLinuxOverlay.h"
 
 #include <algorithm>
@@ -75,6 +75,13 @@ public:
 
   void MouseDown(int x, int y, const IMouseMod&) override
   {
+    // A press on another window closes the box as Escape does (answer 0, which no caller takes for a Yes):
+    // the host, which waits for the box, is never left without a way out.
+    if (offSurface(x, y)) {
+      swallowUp();
+      answer(-1);
+      return;
+    }
     mPressed = buttonAt(x, y);
     if (mPressed >= 0) Redraw(0);
   }

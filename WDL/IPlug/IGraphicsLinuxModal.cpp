@@ -120,8 +120,11 @@ void IGraphicsLinux::present(const IRECT& r)
 
 void IGraphicsLinux::runModal(Overlay* overlay)
 {
+  // The window holds the input for as long as any element is open: in a host's window a press elsewhere
+  // then reaches the element instead of a host that waits for this loop to end.
   mModal.push_back(overlay);
   while (!overlay->mDone) {
+    holdX11Input(true); // [X11] asked again while refused
     if (!RunModalStep()) {
       // Nothing more will come: the picture asked for is taken with the element open, then it answers.
       if (mScreenshotAtScriptEnd.GetLength()) {
@@ -135,6 +138,7 @@ void IGraphicsLinux::runModal(Overlay* overlay)
   }
   // Another element opened inside this one's loop has finished by now: this one is the innermost.
   if (!mModal.empty() && mModal.back() == overlay) mModal.pop_back();
+  if (mModal.empty()) holdX11Input(false); // [X11]
   overlay->Close();
   // Events the element handed on (a click outside a text field) reach what lies beneath it now.
   std::vector<ScriptEvent> deferred;

@@ -95,6 +95,9 @@ protected:
   int textWidth(IText* style, const char* str);
   int lineHeight(IText* style);
 
+  // Whether (x, y) lies outside the editor: a press there is the user's on another window, which reaches an
+  // open element only while the window holds the pointer.
+  bool offSurface(int x, int y) const { return x < 0 || y < 0 || x >= mG->Width() || y >= mG->Height(); }
   // The release of the press being handled goes nowhere.
   void swallowUp() { mG->mSwallowUp = true; }
   // Input this element hands on, delivered to what lies beneath once it has closed.

@@ -76,8 +76,12 @@ public:
       mPressedInside = true;
       return;
     }
-    // A click elsewhere ends the entry and then goes on to the surface.
+    // A click elsewhere ends the entry and then goes on to the surface; one on another window ends it only.
     Confirm();
+    if (offSurface(x, y)) {
+      swallowUp();
+      return;
+    }
     IGraphicsLinux::ScriptEvent e;
     e.kind = IGraphicsLinux::ScriptEvent::kMouseDown;
     e.x = x;
@@ -247,6 +251,7 @@ std::string IGraphicsLinux::AskForPath(EFileAction action, const char* question,
   CreateTextEntry(&field, &style, &r, start ? start : "", nullptr);
   ForceEndUserEdit(); // nothing may keep the field once it is gone
   mModal.erase(std::remove(mModal.begin(), mModal.end(), &box), mModal.end());
+  if (mModal.empty()) holdX11Input(false); // [X11]
   box.Close();
   const std::string path = field.mDone ? ExpandHome(field.mEntered) : "";
   return !path.empty() && path[0] == '/' && path.back() != '/' ? path : "";

@@ -360,6 +360,7 @@ IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long 
 IGraphicsX11View::~IGraphicsX11View()
 {
   if (!mDisplay) return;
+  Release();
   if (!DisplayDead(mDisplay)) {
     if (!mGone) XDestroyWindow(mDisplay, mWindow);
     if (mGC) XFreeGC(mDisplay, static_cast<GC>(mGC));
@@ -464,8 +465,10 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
   case ButtonPress: {
     if (!inputAllowed) return false;
     const XButtonEvent& b = e.xbutton;
-    // Keys go to the window the user last clicked, as to a view that became first responder.
-    XSetInputFocus(mDisplay, mWindow, RevertToParent, b.time);
+    // Keys go to the window the user last clicked, as to a view that became first responder (a press
+    // elsewhere arrives here only while the view grabs the pointer).
+    const bool inside = b.x >= 0 && b.y >= 0 && b.x < mWidth && b.y < mHeight;
+    if (inside) XSetInputFocus(mDisplay, mWindow, RevertToParent, b.time);
     if (b.button >= 4 && b.button <= 7) {
       // Sideways steps (6, 7) have no vertical part: they arrive as steps of 0.
       const int d = b.button == 4 ? 1 : b.button == 5 ? -1 : 0;
@@ -552,6 +555,28 @@ bool IGraphicsX11View::waitReadable(int extraFd, int timeoutMs, bool* extraReady
   if (extraReady) *extraReady = n > 0 && extraFd >= 0 && (p[1].revents & (POLLIN | POLLHUP | POLLERR));
   if (n > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) mGone = true;
   return n > 0 && (p[0].revents & POLLIN);
+}
+
+bool IGraphicsX11View::Grab()
+{
+  if (mGone || DisplayDead(mDisplay)) return false;
+  // Owner events: presses in the window arrive as usual, presses elsewhere arrive relative to the window.
+  if (!mPointerGrabbed)
+    mPointerGrabbed = XGrabPointer(mDisplay, mWindow, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                   GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+  if (!mKeyboardGrabbed)
+    mKeyboardGrabbed = XGrabKeyboard(mDisplay, mWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  return mPointerGrabbed;
+}
+
+void IGraphicsX11View::Release()
+{
+  if ((mPointerGrabbed || mKeyboardGrabbed) && !DisplayDead(mDisplay)) {
+    if (mPointerGrabbed) XUngrabPointer(mDisplay, CurrentTime);
+    if (mKeyboardGrabbed) XUngrabKeyboard(mDisplay, CurrentTime);
+    XFlush(mDisplay);
+  }
+  mPointerGrabbed = mKeyboardGrabbed = false;
 }
 
 unsigned long IGraphicsX11View::TopLevel()
@@ -658,6 +683,15 @@ void IGraphicsLinux::closeX11View()
 {
   delete mX11.view;
   mX11.view = nullptr;
+}
+
+void IGraphicsLinux::holdX11Input(bool hold)
+{
+  if (!mX11.view) return;
+  if (hold)
+    mX11.view->Grab();
+  else
+    mX11.view->Release();
 }
 
 void IGraphicsLinux::presentX11(const IRECT* r)

@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +131,27 @@ public:
   }
 };
 
+// Opens a menu of three entries when pressed, in the host's idle call that delivers the press.
+class MenuButton : public IControl
+{
+public:
+  MenuButton(IPlugBase* p, IRECT r) : IControl(p, r) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor c(255, 160, 90, 40);
+    return g->FillIRect(&c, &mRECT);
+  }
+  void OnMouseDown(int, int, IMouseMod*) override
+  {
+    IPopupMenu menu;
+    for (const char* item : {"Copy", "Paste", "Init"}) menu.AddItem(item);
+    chosen = mPlug->GetGUI()->CreateIPopupMenu(&menu, &mRECT) ? 1 : 0;
+    ++opened;
+  }
+  int opened = 0;
+  int chosen = -1;
+};
+
 // The surface with the hooks a test needs: a user action when a modal loop first asks for input, and an
 // answer for the editor's own path field.
 class TestSurface : public IGraphicsLinux
@@ -138,8 +160,12 @@ public:
   using IGraphicsLinux::IGraphicsLinux;
   bool RunModalStep() override
   {
-    if (++modalSteps == 1 && onFirstModalStep) onFirstModalStep();
-    if (modalSteps > 500) return false; // never hang a test
+    if (++modalSteps == 1) {
+      firstStep = Clock::now();
+      if (onFirstModalStep) onFirstModalStep();
+    }
+    // Never hang a test: after 3 s the element answers by default.
+    if (Clock::now() - firstStep > std::chrono::seconds(3)) return false;
     return WindowModalStep();
   }
   void CreateTextEntry(IControl* c, IText* t, IRECT* r, const char* str, IParam* p) override
@@ -149,8 +175,10 @@ public:
     entryPrompt = PathPromptText();
     c->TextFromTextEntry(typedPath.c_str());
   }
+  using Clock = std::chrono::steady_clock;
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
+  Clock::time_point firstStep;
   std::string typedPath, entryStart, entryPrompt;
 };
 
@@ -468,6 +496,100 @@ TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
   g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
   EXPECT_EQ(g->ShowMessageBox("Replace the program?", "Question", 4), 7) << "No";
   EXPECT_GT(g->modalSteps, 0);
+}
+
+// While a menu is open the window holds the pointer and the keyboard: a click on the host's window closes
+// the menu as Escape does, and the host's idle call that ran the menu returns at once; the grab goes with
+// the menu.
+TEST_F(EditorWindow, AClickOnTheHostClosesAMenuAndTheHostsIdleCallReturns)
+{
+  using Clock = std::chrono::steady_clock;
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  MenuButton* button = new MenuButton(plug.get(), IRECT(200, 150, 300, 190));
+  g->AttachControl(button);
+  Clock::time_point clicked, returned;
+  g->onFirstModalStep = [&] {
+    EXPECT_TRUE(g->ModalOpen());
+    Click(1, 450, 250); // on the host's window, outside the editor (320 x 200 at the host's origin)
+    clicked = Clock::now();
+  };
+  ClickCentre(*button->GetRECT());
+  // The press reaches the editor in one of the host's idle calls, which runs the menu until it closes.
+  PumpUntil([&] {
+      Idle();
+      returned = Clock::now();
+    }, [&] { return button->opened > 0; });
+  ASSERT_EQ(1, button->opened);
+  EXPECT_EQ(0, button->chosen) << "dismissed";
+  EXPECT_FALSE(g->ModalOpen());
+  const double ms = std::chrono::duration<double, std::milli>(returned - clicked).count();
+  EXPECT_LT(ms, 100.0) << "the idle call returned " << ms << " ms after the click";
+  // The grab went with the menu: the host can grab the pointer and the keyboard itself.
+  EXPECT_EQ(GrabSuccess, XGrabPointer(display, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                      None, CurrentTime));
+  EXPECT_EQ(GrabSuccess, XGrabKeyboard(display, host, False, GrabModeAsync, GrabModeAsync, CurrentTime));
+  XUngrabPointer(display, CurrentTime);
+  XUngrabKeyboard(display, CurrentTime);
+  XSync(display, False);
+
+  // Escape reaches the menu even when the keyboard focus is on the host's window.
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] {
+    XSetInputFocus(display, host, RevertToParent, CurrentTime);
+    Tap(XK_Escape);
+  };
+  ClickCentre(*button->GetRECT());
+  PumpUntil([&] { Idle(); }, [&] { return button->opened > 1; });
+  EXPECT_EQ(2, button->opened);
+  EXPECT_EQ(0, button->chosen);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - g->firstStep).count(), 1.0);
+}
+
+// A message box keeps its buttons' answers, and a press on another window closes it as Escape does (0: no
+// caller takes it for a Yes), so a host waiting for it always has a way out.
+TEST_F(EditorWindow, APressOnAnotherWindowClosesAMessageBox)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  const struct
+  {
+    int x, y; // the press, in editor pixels
+    int answer;
+  } cases[] = {{410, 250, 0}, {-20, 40, 0}};
+  for (const auto& c : cases) {
+    g->modalSteps = 0;
+    g->onFirstModalStep = [&] { Click(1, c.x, c.y); };
+    EXPECT_EQ(c.answer, g->ShowMessageBox("Replace the program?", "Question", 4)) << c.x;
+    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << c.x;
+  }
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  EXPECT_EQ(7, g->ShowMessageBox("Replace the program?", "Question", 4)) << "No";
+}
+
+// A resize to another size gives the window that size (and the host the new editor size); the current size
+// changes nothing.
+TEST_F(EditorWindow, AResizeResizesTheWindow)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  const Window view = g->X11WindowID();
+  const int controls = g->GetNControls();
+  auto size = [&] {
+    XWindowAttributes a;
+    XGetWindowAttributes(display, view, &a);
+    return std::make_pair(a.width, a.height);
+  };
+  g->Resize(kW, kH);
+  EXPECT_EQ(controls, g->GetNControls());
+  g->Resize(kW + 40, kH - 20);
+  EXPECT_EQ(std::make_pair(kW + 40, kH - 20), size());
+  ERect* rect = nullptr;
+  plug->Dispatch(effEditGetRect, 0, 0, &rect);
+  ASSERT_NE(nullptr, rect);
+  EXPECT_EQ(kW + 40, rect->right);
+  EXPECT_EQ(kH - 20, rect->bottom);
 }
 
 TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
