@@ -59,7 +59,8 @@ public:
   explicit Synth(IPlugInstanceInfo instanceInfo);
   ~Synth() override;
 
-  // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder.
+  // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder, else
+  // the copy of "init.fxb" built into the plug-in file.
   void initState();
 
   void Reset() override;

@@ -5,6 +5,7 @@
 // window in IGraphicsLinuxX11.cpp.
 #include "IGraphicsLinuxOverlay.h"
 
+#include "EmbeddedResources.h"
 #include "IControl.h"
 #include "modulepath.h"
 
@@ -142,9 +143,12 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
   // Resources are looked up by name and type: "knob.PNG" is the image resource "knob", the file knob.png.
   WDL_String path;
   ResourcesPath(&path, mBundleName.GetLength() ? mBundleName.Get() : "Veltrane");
-  path.Append(base, (int)(dot - base));
-  path.Append(".png");
-  return LICE_LoadPNG(path.Get());
+  const std::string file = std::string(base, (size_t)(dot - base)) + ".png";
+  path.Append(file.c_str());
+  if (LICE_IBitmap* bm = LICE_LoadPNG(path.Get())) return bm;
+  // Not in the folder, or unreadable there: the copy built into the plug-in, without a word.
+  const EmbeddedResource* copy = FindEmbeddedResource(file.c_str());
+  return copy ? LICE_LoadPNGFromMemory(copy->begin, (int)copy->Size()) : nullptr;
 }
 
 bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const char*)

@@ -553,6 +553,59 @@ TEST(WavetableBandLimit, HarmonicCountKeepsTheFundamentalAndFitsBelowNyquist)
   }
 }
 
+TEST(WavetablePhase, SyncAndResetRestartTheWaveAtZeroAndAtTheStartPhase)
+{
+  // A sine table: after a restart at phase p the samples read sin(2 pi (p + k f)), f cycles per sample.
+  ModuleRig rig;
+  OscWavetable* osc = makeOsc(rig, 48000, cycle(2048, {{1, 1.0, 0.0}}));
+  rig.pitch = 60 * 128;
+  double sync = 0.0, gate = 0.0, phaseMod = 0.0;
+  osc->syncSource = &sync;
+  osc->resetSource = &gate;
+  osc->startPhaseModSource = &phaseMod;
+  rig.run(1000, -1);
+  const double f = osc->phaseIncrement / 134217728.0;
+  // n samples from the restart on (one tick with no new rise among them) against the sine from p.
+  auto follows = [&](double p, int n, const std::string& what) {
+    for (int k = 0; k < n; ++k) {
+      if (k == 20) osc->update(true); // a tick without a rise: the wave runs on
+      osc->process();
+      ASSERT_NEAR(std::sin(2 * kPi * (p + k * f)), osc->audioOut[0], 0.004) << what << ", sample " << k;
+      if (k < 2) {
+        EXPECT_EQ(0.0, osc->syncOut[0]) << what << ": a restart is no wrap";
+      }
+    }
+  };
+  const struct
+  {
+    double start, mod, phase; // start phase, its modulation, where the wave restarts
+  } resets[] = {{0.25, 0.0, 0.25}, {0.25, 0.5, 0.75}, {1.0, 0.0, 0.0}, {0.25, -0.5, 0.75}, {0.6, 0.65, 0.25}};
+  for (const auto& r : resets) {
+    rig.param(12, r.start);
+    phaseMod = r.mod;
+    gate += 1.0;
+    osc->update(true); // the rise is read at the tick, the restart happens at the next sample
+    osc->process();
+    follows(r.phase, 200, "start " + std::to_string(r.start) + " + " + std::to_string(r.mod));
+  }
+  // Sync restarts at 0 in the sample it is high; a reset due in the same sample waits for the next one.
+  rig.run(333, -1);
+  sync = 1.0;
+  osc->process();
+  sync = 0.0;
+  follows(0.0, 60, "sync");
+  rig.param(12, 0.5);
+  phaseMod = 0.0;
+  gate += 1.0;
+  osc->update(true);
+  sync = 1.0;
+  osc->process();
+  sync = 0.0;
+  osc->process();
+  EXPECT_NEAR(0.0, osc->audioOut[0], 0.004); // sync read phase 0
+  follows(0.5, 60, "reset after sync");
+}
+
 TEST(WavetablePosition, InterpolateAndRawMixTheNeighbouringWaves)
 {
   // Wave 0 a fundamental, wave 1 its second harmonic: each amplitude reads the share of its wave.
