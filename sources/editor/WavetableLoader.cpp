@@ -108,10 +108,14 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
   return result;
 }
 
+ITWInfoArea* ITWLoadWavetableControl::infoArea() const
+{
+  return mVeltrane ? mVeltrane->infoArea : nullptr;
+}
+
 void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
 {
-  ITWInfoArea* info = mVeltrane ? mVeltrane->infoArea : nullptr;
-  if (info) info->Hide(true);
+  if (ITWInfoArea* info = infoArea()) info->Hide(true);
   IGraphics* gui = mPlug ? mPlug->GetGUI() : nullptr;
   if (!gui || !mRecord || !mConfig) return;
   if (mod && mod->L) {
@@ -121,8 +125,11 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     }
     mState = kFSSelecting;
     SetDirty(false);
+    // The dialog, the reading and any refusal box count as modal: idle calls leave the panels (this control
+    // among them) alone until the gesture is over.
+    Veltrane::ModalScope modal(mVeltrane);
     gui->PromptForFile(&mFile, mFileAction, &mDir, mExtensions.Get());
-    if (checkSelectedFile(info) != 0) {
+    if (checkSelectedFile(infoArea()) != 0) {
       mState = kFSNone;
       SetDirty(false);
       return;
@@ -135,7 +142,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
       char text[512];
       std::snprintf(text, sizeof text, "Cannot load\n\"%s\".", fileNamePart(mFile.Get()));
       mMessage.Set(text);
-      if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+      if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
       refuse(text);
       mState = kFSNone;
       SetDirty(false);
@@ -160,7 +167,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     else
       std::snprintf(text, sizeof text, "No wave data loaded!");
     mMessage.Set(text);
-    if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+    if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
   }
 }
 

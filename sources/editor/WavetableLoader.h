@@ -11,7 +11,7 @@
 
 #include "IControlStock.h"
 
-struct ModuleConfig;
+class ModuleConfig;
 struct SharedData;
 class ITWInfoArea;
 class Veltrane;
@@ -40,6 +40,8 @@ public:
 
 protected:
   void refuse(const char* text);
+  // The editor's info area as it is now (a panel rebuild replaces it; none is kept across a dialog).
+  ITWInfoArea* infoArea() const;
 
   Veltrane* mVeltrane;
   ModuleConfig* mConfig;

@@ -259,6 +259,7 @@ ITWInfoArea::ITWInfoArea(IPlugBase* plug, IRECT rect) : IControl(plug, rect)
 {
   mText = arialText(12, 255, 0, 0, 0);
   mText.mColor = COLOR_BLACK;
+  mDblAsSingleClick = true; // the second press of a double click hides it as a click does
 }
 
 void ITWInfoArea::showInfo(int x, int y, const char* t)
@@ -342,6 +343,13 @@ ITWModuleSelector::ITWModuleSelector(IPlugBase* plug, IRECT rect, int position_)
   menuRect = IRECT(rect.L + 16, rect.T, rect.R, rect.B);
   textRect = IRECT(rect.L, rect.T + 6, rect.R, rect.B);
   mText = arialText(12, 192, 255, 255, 255, IText::kStyleBold);
+  // A double click is a press of its own: its release then belongs to a gesture this header saw begin.
+  mDblAsSingleClick = true;
+}
+
+ITWInfoArea* ITWModuleSelector::infoArea() const
+{
+  return veltrane ? veltrane->infoArea : nullptr;
 }
 
 void ITWModuleSelector::OnMouseDown(int x, int y, IMouseMod* mod)
@@ -349,8 +357,7 @@ void ITWModuleSelector::OnMouseDown(int x, int y, IMouseMod* mod)
   dropTarget = menuRect.Contains(x, y) ? -3 : -4;
   leftButton = mod && mod->L;
   rightButton = mod && mod->R;
-  infoArea = veltrane ? veltrane->infoArea : nullptr;
-  if (infoArea) infoArea->Hide(true);
+  if (ITWInfoArea* info = infoArea()) info->Hide(true);
 }
 
 void ITWModuleSelector::OnMouseDrag(int x, int y, int, int, IMouseMod*)
@@ -359,13 +366,13 @@ void ITWModuleSelector::OnMouseDrag(int x, int y, int, int, IMouseMod*)
   // The surface hands over the pointer's new position: the drop target is the block under the pointer.
   const int px = x, py = y;
   dropTarget = veltrane->getBlockFromPosition(px, py);
-  if (infoArea) {
+  if (ITWInfoArea* info = infoArea()) {
     char label[ModuleConfig::kLabelSize];
     {
       WDL_MutexLock lock(veltrane->GetMutex());
       std::snprintf(label, sizeof label, "%s", veltrane->slotConfig[veltrane->slotAt(position)].label);
     }
-    infoArea->showDrag(px, py, label);
+    info->showDrag(px, py, label);
   }
 }
 
@@ -397,7 +404,7 @@ void ITWModuleSelector::OnMouseUp(int x, int y, IMouseMod*)
   }
   dropTarget = -4;
   leftButton = rightButton = false;
-  if (infoArea) infoArea->Hide(true);
+  if (ITWInfoArea* info = infoArea()) info->Hide(true);
   mRedraw = true;
   SetDirty(false);
 }
@@ -622,6 +629,9 @@ std::vector<SourceElement> ITWSourcesMenuControl::buildMenu(MenuTree* tree)
       continue;
     }
     if (const char* h = header(k)) {
+      // A module's entries never reach back into the group before: Sample + Hold's audio outputs end one
+      // group and its modulation outputs may open the next under the same label.
+      remembered[0] = 0;
       if (!*h) {
         group = top;
       } else {

@@ -126,8 +126,10 @@ public:
   void doPopupUtilityMenu();
   void doPopupMasterMenu();
 
+  // The editor's info area as it is now: every panel rebuild replaces it, so no header keeps it.
+  ITWInfoArea* infoArea() const;
+
   Veltrane* veltrane;
-  ITWInfoArea* infoArea = nullptr;
   IBitmap masterOn, masterHead;
   IRECT masterRect, menuRect, textRect;
   int position;
