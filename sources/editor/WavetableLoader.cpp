@@ -1,12 +1,13 @@
 #include "WavetableLoader.h"
 
+#include "ControlKit.h"
 #include "IGraphics.h"
+#include "InfoArea.h"
 #include "ModuleConfig.h"
 #include "OscWavetable.h"
 #include "Veltrane.h"
 #include "WaveReader.h"
 #include "fileread.h"
-#include "veltrane_controls.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -52,8 +53,7 @@ ITWLoadWavetableControl::ITWLoadWavetableControl(IPlugBase* plug, IRECT rect, in
     : IFileSelectorControl(plug, rect, paramIdx, action, dir, extensions), mVeltrane(static_cast<Veltrane*>(plug)),
       mConfig(config), mRecord(config ? &config->sharedData : nullptr), mTextRect(rect.L, rect.T + 1, rect.R, rect.B)
 {
-  const IColor color(192, 255, 255, 255);
-  mText = IText(11, &color, "Arial", IText::kStyleNormal, IText::kAlignCenter, 0, IText::kQualityClearType);
+  mText = productText(11, 192, 255, 255, 255);
 }
 
 void ITWLoadWavetableControl::refuse(const char* text)
