@@ -37,6 +37,12 @@ struct Panel : testing::Test, EditorRig
   // With the window open and no audio running, the next idle call carries out posted commands.
   void settle() { v->OnIdle(); }
   int paramValue(int idx) const { return (int)v->getAnyParam(idx)->Value(); }
+  // Every slot empty and shown in slot order.
+  void clearPatch()
+  {
+    for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
+    v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  }
   // A modulation-source selector of parameter idx at (600, 600).
   void attachModulationMenu(int idx)
   {
@@ -678,8 +684,7 @@ TEST_F(EditorPanel, PlugToCommonFromAHeaderDrop)
 TEST_F(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
 {
   open();
-  for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
-  v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  clearPatch();
   // An LFO whose rate input we open, an Envelope (one output) at 3 and a Dual LFO (two outputs) at 9.
   v->replaceModule(0, ModuleConfig::MOD_LFO, false, true);
   v->replaceModule(3, ModuleConfig::MOD_ENVELOPE, false, true);
@@ -726,8 +731,7 @@ TEST_F(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
 TEST_F(SourceMenus, EachOutputOfAModuleWithBothKindsStaysInItsOwnGroup)
 {
   open();
-  for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
-  v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  clearPatch();
   // Sample + Hold has audio and modulation outputs under one label: its audio outputs are the last of the
   // signals and its modulation outputs the first of the modulators.
   v->replaceModule(0, ModuleConfig::MOD_SHNOISE, false, true);
