@@ -50,7 +50,10 @@ struct RebuiltEditor : testing::Test, EditorRig
     return -1;
   }
   // The module menu was opened (and dismissed) by the last gesture.
-  bool moduleMenuShown(int before) const { return g->menusShown == before + 1 && !g->shown.empty() && g->shown[0] == "None"; }
+  bool moduleMenuShown(int before) const
+  {
+    return g->menusShown == before + 1 && !g->shown.empty() && g->shown[0] == "None";
+  }
 };
 using HeaderGestures = RebuiltEditor;
 

@@ -69,7 +69,8 @@ TEST(ArtworkSheet, EveryImageAndEveryKnobFrame)
     const int need = b->N * (b->W + 4) + 8;
     if (id == kImageDigits || id == kImageMasterHead || id == kImageMasterBack) continue; // shown below
     if (x + need > W) x = 10, y += 64;
-    for (int f = 1; f <= b->N; ++f) g->AttachControl(frameOf(v.get(), x + (f - 1) * (b->W + 4), y + (30 - fh) / 2, id, f));
+    for (int f = 1; f <= b->N; ++f)
+      g->AttachControl(frameOf(v.get(), x + (f - 1) * (b->W + 4), y + (30 - fh) / 2, id, f));
     const char* name = std::strrchr(images[id - 1].name, '/') + 1;
     g->AttachControl(label(v.get(), x - 10, y + 34, need + 10, name, 9));
     x += need + 16;
@@ -122,12 +123,12 @@ TEST(ArtworkSheet, TheEditorWithEveryKindOfControlAtSeveralValues)
   useBuiltResources();
   std::unique_ptr<Veltrane> v = MakeVeltrane();
   // A panel of every family in the editor's own order, two of them master slots; the rest stay empty.
-  const int modules[] = {ModuleConfig::MOD_OSCILLATOR, ModuleConfig::MOD_LADDER,      ModuleConfig::MOD_EMPTY,
-                         ModuleConfig::MOD_ENVELOPE,   ModuleConfig::MOD_LFO,         ModuleConfig::MOD_BEATSEQ,
+  const int modules[] = {ModuleConfig::MOD_OSCILLATOR, ModuleConfig::MOD_LADDER,       ModuleConfig::MOD_EMPTY,
+                         ModuleConfig::MOD_ENVELOPE,   ModuleConfig::MOD_LFO,          ModuleConfig::MOD_BEATSEQ,
                          ModuleConfig::MOD_EMPTY,      ModuleConfig::MOD_OSCWAVETABLE, ModuleConfig::MOD_MIXER,
-                         ModuleConfig::MOD_EQ10,       ModuleConfig::MOD_REVERB,      ModuleConfig::MOD_EMPTY,
-                         ModuleConfig::MOD_HILBERT,    ModuleConfig::MOD_SEQSWITCH,   ModuleConfig::MOD_EMPTY,
-                         ModuleConfig::MOD_GATETOOLS,  ModuleConfig::MOD_EMPTY,       ModuleConfig::MOD_EMPTY};
+                         ModuleConfig::MOD_EQ10,       ModuleConfig::MOD_REVERB,       ModuleConfig::MOD_EMPTY,
+                         ModuleConfig::MOD_HILBERT,    ModuleConfig::MOD_SEQSWITCH,    ModuleConfig::MOD_EMPTY,
+                         ModuleConfig::MOD_GATETOOLS,  ModuleConfig::MOD_EMPTY,        ModuleConfig::MOD_EMPTY};
   for (int s = 0; s < 18; ++s) v->replaceModule(s, modules[s], s == 10 || s == 12, false);
   v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
   v->updateInstances();
