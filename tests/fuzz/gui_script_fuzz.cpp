@@ -10,10 +10,12 @@
 #include "Veltrane.h"
 #include "veltrane_controls.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -50,23 +52,19 @@ const std::vector<unsigned char>& startProgram()
     check(n > 0 && data);
     std::vector<unsigned char> chunk((unsigned char*)data, (unsigned char*)data + n);
     closeInstance(e);
-    static char folder[] = "/tmp/gui_script_fuzz.XXXXXX";
-    check(mkdtemp(folder) != nullptr);
-    static std::vector<std::string> links;
+    // The images alone, linked into a folder of the build tree (made once, kept for later runs).
+    const std::string folder = GUI_SCRIPT_IMAGES_DIR;
+    check(mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST);
     DIR* d = opendir(VELTRANE_RESOURCES_DIR);
     check(d != nullptr);
     while (dirent* entry = readdir(d)) {
       const std::string name = entry->d_name;
       if (name.size() < 5 || name.compare(name.size() - 4, 4, ".png") != 0) continue;
-      links.push_back(std::string(folder) + "/" + name);
-      check(symlink((std::string(VELTRANE_RESOURCES_DIR) + "/" + name).c_str(), links.back().c_str()) == 0);
+      const std::string link = folder + "/" + name;
+      check(symlink((std::string(VELTRANE_RESOURCES_DIR) + "/" + name).c_str(), link.c_str()) == 0 || errno == EEXIST);
     }
     closedir(d);
-    std::atexit([] {
-      for (const std::string& link : links) unlink(link.c_str());
-      rmdir(folder);
-    });
-    setenv("VELTRANE_RESOURCES", folder, 1);
+    setenv("VELTRANE_RESOURCES", folder.c_str(), 1);
     return chunk;
   }();
   return program;
