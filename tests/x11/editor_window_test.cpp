@@ -340,6 +340,52 @@ TEST_F(EditorWindow, PixelsEqualTheHeadlessFrameOfTheSameState)
   EXPECT_TRUE(PumpFor(matches));
 }
 
+TEST_F(EditorWindow, SeveralExposeEventsOfOneBatchAreAllPresentedAgain)
+{
+  OpenEditor();
+  const Window view = plug->surface->X11WindowID();
+  EditorPlug twin; // headless: the frame the window should show
+  twin.surface->OpenWindow(nullptr);
+  twin.surface->Tick();
+  const std::vector<unsigned> frame = FrameOf(twin.surface);
+  // Whether the window shows the frame everywhere outside `hole` (where another window may lie).
+  auto showsFrameAround = [&](const IRECT& hole) {
+    const std::vector<unsigned> shown = ReadPixels(display, view, kW, kH);
+    if (shown.size() != frame.size()) return false;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        if (!hole.Contains(x, y) && shown[(size_t)y * kW + x] != frame[(size_t)y * kW + x]) return false;
+    return true;
+  };
+  ASSERT_TRUE(PumpFor([&] { return showsFrameAround(IRECT()); }));
+  // The exposure of the window's first mapping is taken first: presenting all of it would hide what follows.
+  XSync(display, False);
+  int idles = 0;
+  PumpFor([&] { return ++idles > 5; });
+
+  // A cover over most of the editor and a small window on top of it: when the cover goes, the area it leaves
+  // is a ring around the small window, which the server reports as several Expose events in one batch.
+  XSelectInput(display, view, ExposureMask); // the test hears the view's exposures too, to count them
+  Window cover = MakeHostWindow(display, kHostX + 10, kHostY + 10, 280, 170);
+  Window pin = MakeHostWindow(display, kHostX + 120, kHostY + 70, 40, 40);
+  const IRECT hole(120, 70, 160, 110);
+  XEvent e;
+  while (XCheckWindowEvent(display, view, ExposureMask, &e)) {
+  }
+  XDestroyWindow(display, cover);
+  XSync(display, False);
+  int parts = 0, last = -1;
+  while (last != 0 && PumpUntil([] {}, [&] { return XCheckWindowEvent(display, view, ExposureMask, &e) != 0; }, 1.0)) {
+    ++parts;
+    last = e.xexpose.count;
+  }
+  EXPECT_GE(parts, 2);
+  EXPECT_TRUE(PumpFor([&] { return showsFrameAround(hole); }));
+  XDestroyWindow(display, pin);
+  XSync(display, False);
+  EXPECT_TRUE(PumpFor([&] { return showsFrameAround(IRECT()); }));
+}
+
 TEST_F(EditorWindow, XTestDragWheelAndClicksChangeTheParameters)
 {
   OpenEditor();
