@@ -14,7 +14,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -227,6 +229,55 @@ TEST(CachedFont, Utf8TranslucentTextAndLineFeeds)
   const Ink ink = inkOf(&bm, LICE_RGBA(0, 0, 0, 255));
   EXPECT_GE(ink.bottom, cf.GetLineHeight());
   EXPECT_LT(ink.bottom, 2 * cf.GetLineHeight());
+}
+
+// A positive length is the end of what may be read: a lead byte at its end is decoded no further, on both
+// paths, even when the next byte lies on a page that cannot be read.
+TEST(CachedFont, ALengthEndsEveryReadBeforeAnUnreadablePage)
+{
+  const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  void* mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(MAP_FAILED, mem);
+  char* guard = static_cast<char*>(mem) + page;
+  ASSERT_EQ(0, mprotect(guard, page, PROT_NONE));
+  LICE_CachedFont cf;
+  cf.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  cf.SetTextColor(LICE_RGBA(255, 255, 255, 255));
+  LICE_SysBitmap bm(80, 30);
+  // Lead bytes of two-, three- and four-byte characters, cut by the length at the page's end.
+  for (const std::string bytes : {"\xC3", "x\xE2\x82", "\xF0\x9F\x98"}) {
+    char* text = guard - bytes.size();
+    std::memcpy(text, bytes.data(), bytes.size());
+    for (unsigned flags : {0u, LICE_DT_NEEDALPHA, (unsigned)DT_CALCRECT | LICE_DT_NEEDALPHA, (unsigned)DT_CALCRECT}) {
+      RECT r = {0, 0, 80, 30};
+      cf.DrawText(&bm, text, (int)bytes.size(), &r, flags | DT_SINGLELINE);
+    }
+  }
+  munmap(mem, 2 * page);
+}
+
+// Right wins over centre and bottom over vertical centre on the glyph path, as on the native path.
+TEST(CachedFont, RightAndBottomWinOnBothPaths)
+{
+  LICE_CachedFont cf;
+  cf.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  cf.SetTextColor(LICE_RGBA(255, 255, 255, 255));
+  const LICE_pixel black = LICE_RGBA(0, 0, 0, 255);
+  auto inkWith = [&](unsigned flags) {
+    LICE_SysBitmap bm(200, 60);
+    LICE_Clear(&bm, black);
+    RECT r = {20, 5, 180, 55};
+    cf.DrawText(&bm, "Wq", -1, &r, flags | DT_SINGLELINE);
+    return inkOf(&bm, black);
+  };
+  for (unsigned path : {0u, LICE_DT_NEEDALPHA}) {
+    const Ink both = inkWith(path | DT_RIGHT | DT_CENTER | DT_BOTTOM | DT_VCENTER);
+    const Ink plain = inkWith(path | DT_RIGHT | DT_BOTTOM);
+    EXPECT_EQ(plain.right, both.right) << path;
+    EXPECT_EQ(plain.bottom, both.bottom) << path;
+    EXPECT_GE(both.right, 176) << path;
+    EXPECT_GE(both.bottom, 48) << path;
+  }
 }
 
 TEST(CachedFont, ManyCharactersKeepTheirRecordsAndEffectsStayInTheirValues)
