@@ -101,7 +101,7 @@ void SharedData::clear()
   std::free(data);
   data = nullptr;
   changed = false;
-  name.Set("");
+  if (name.GetLength() > 0) name.Set(""); // an empty name stays without memory
 }
 
 void SharedData::swap(SharedData& other)
@@ -126,6 +126,14 @@ ModuleConfig::ModuleConfig()
   std::snprintf(modLetters, kLetterSize, "%s", kDefaultLetters);
   std::snprintf(gateLetters, kLetterSize, "%s", kDefaultLetters);
   updateStrings();
+  // Room for any type's declaration: giving the slot another type (on the audio thread, for an editor
+  // command) then allocates nothing.
+  for (std::vector<int>* list :
+       {&audioInputParams, &modInputParams, &gateInputParams, &syncInputParams, &audioOrModInputParams})
+    list->reserve(ModuleCatalogue::kMaxInputsPerType);
+  inputParams.reserve(16);
+  for (std::vector<const char*>* texts : {&audioTexts, &modTexts, &gateTexts})
+    texts->reserve(ModuleCatalogue::kMaxOutputsPerType);
 }
 
 ModuleConfig::~ModuleConfig() {}
@@ -279,8 +287,9 @@ char* ModuleConfig::getLabelOut(SourceDef::SourceType type)
   }
 }
 
-std::vector<const char*> ModuleConfig::getTextOut(SourceDef::SourceType type)
+const std::vector<const char*>& ModuleConfig::getTextOut(SourceDef::SourceType type)
 {
+  static const std::vector<const char*> kNoTexts;
   switch (type) {
   case SourceDef::AUDIO:
   case SourceDef::SYNC:
@@ -290,7 +299,7 @@ std::vector<const char*> ModuleConfig::getTextOut(SourceDef::SourceType type)
   case SourceDef::GATE:
     return gateTexts;
   default:
-    return {};
+    return kNoTexts;
   }
 }
 
@@ -304,13 +313,17 @@ void ModuleConfig::addConsumingParams(SourceDef::SourceType type, std::initializ
 
 void ModuleConfig::setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params)
 {
+  setConsumingParams(type, params.data(), (int)params.size());
+}
+
+void ModuleConfig::setConsumingParams(SourceDef::SourceType type, const int* params, int count)
+{
   std::vector<int>* list = getInputParams(type);
   if (!list) return;
   list->clear();
-  list->reserve(params.size());
-  for (int p : params) {
-    list->push_back(p);
-    inputParams.push_back(p);
+  for (int i = 0; i < count; ++i) {
+    list->push_back(params[i]);
+    inputParams.push_back(params[i]);
   }
 }
 

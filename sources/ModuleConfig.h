@@ -135,13 +135,14 @@ public:
   int getNumberOfInputs(SourceDef::SourceType type) const;
   int getNumberOfOutputs(SourceDef::SourceType type) const; // 0 for AUDIO_OR_MOD
   std::vector<int>* getInputParams(SourceDef::SourceType type);
-  char* getLabelOut(SourceDef::SourceType type);                   // SYNC uses the audio letters
-  std::vector<const char*> getTextOut(SourceDef::SourceType type); // SYNC uses the audio texts
+  char* getLabelOut(SourceDef::SourceType type);                          // SYNC uses the audio letters
+  const std::vector<const char*>& getTextOut(SourceDef::SourceType type); // SYNC uses the audio texts
   // Declares the selector parameters of one source type: the first of params, as many as that type's
   // input count (a shorter list declares only what it holds).
   void addConsumingParams(SourceDef::SourceType type, std::initializer_list<int> params);
   // The same from a list (its size must be the type's input count).
   void setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params);
+  void setConsumingParams(SourceDef::SourceType type, const int* params, int count);
   bool isInputParam(int p) const;
 
   // A new module of this slot's type for a voice, or for the master section with a null voice.

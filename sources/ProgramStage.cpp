@@ -232,6 +232,7 @@ void ProgramStage::work()
     }
     if (stopping.load()) return;
     buildRequest();
+    live.serviceCommands();
   }
 }
 

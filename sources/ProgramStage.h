@@ -81,6 +81,9 @@ public:
   bool readyToTake() const;
   // Waits until the latest request is built or done with (tests; never the audio thread).
   void waitUntilReady();
+  // Any thread, the audio thread included: the worker looks for work (programs to build or free, modules a
+  // waiting editor command needs: Veltrane::serviceCommands).
+  void wake() { sem_post(&wakeWorker); }
 
 private:
   // What a build takes from the live engine.
@@ -109,7 +112,6 @@ private:
   void dropReady();                       // a stage holder: the worker's build, ready or left, freed
   void work();                            // the worker's loop
   void buildRequest();                    // the worker: builds the latest request
-  void wake() { sem_post(&wakeWorker); }
 
   Veltrane& live;
   std::unique_ptr<Veltrane> engine; // the stage's engine

@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 #include "Module.h"
+#include "ModuleBatch.h"
 #include "ProgramStage.h"
 #include "cnumbers.h"
 
@@ -41,6 +42,12 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
   }
   for (int v = 0; v < kNumVoices; ++v) voices[v].setVeltrane(this, home ? &home->voices[v] : nullptr);
   initParameters();
+  // Room for the longest source list and for any module type's texts in every parameter that may become a
+  // selector: an editor command carried out on the audio thread rebuilds them without allocating.
+  const int entries = maxSources();
+  for (SourceDefCol* list : {&allSources, &voiceSources, &masterSources}) list->reserve(entries);
+  for (int i = 0; i <= kParamMasterOutRight; ++i)
+    if (IParam* p = getAnyParam(i)) p->mDisplayTexts.Reserve(entries);
 }
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo) : Veltrane(instanceInfo, nullptr)
@@ -74,7 +81,8 @@ std::unique_ptr<Veltrane> Veltrane::makeStage(Veltrane& home)
 Veltrane::~Veltrane()
 {
   stage.reset(); // its modules read this engine's values
-  allSources.deleteSources();
+  for (QueuedCommand& c : commandQueue) delete c.batch.exchange(nullptr);
+  allSources.clearStored();
   voiceSources.clearSources();
   masterSources.clearSources();
   std::free(voiceSumLeft);
@@ -225,7 +233,9 @@ void Veltrane::PresetsChangedByHost()
 
 int Veltrane::getFrequency(int note)
 {
-  if (customTuningOn) return note >= 0 && note < kNumNotes ? tuningTable[note] : 0;
+  const bool custom = tBuildTuning ? tBuildTuning->custom : customTuningOn;
+  const int* table = tBuildTuning ? tBuildTuning->table : tuningTable;
+  if (custom) return note >= 0 && note < kNumNotes ? table[note] : 0;
   return note * 128;
 }
 

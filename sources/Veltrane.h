@@ -27,6 +27,7 @@ class IControl;
 class ITWInfoArea;
 class ITWModuleSelector;
 class ProgramStage;
+struct ModuleBatch;
 
 class Veltrane : public Synth
 {
@@ -123,14 +124,30 @@ public:
   // The queued events due at a tick that falls on this sample of the block: those whose offset is not above it.
   void handleMidiEvents(int sample);
   void update(); // control tick of clock, voices and master section
-  void handleRequestedCommand();
   void handleSync2Host(); // transport record, Start and Stop gates, clock phase
   void setMidiSourceValue(int cc, double value);
 
-  // Queues a structural command for the audio thread's next block (editor thread; never the instance
-  // mutex unless the queue is full, when the queue is first carried out here). Commands run in post order.
+  // ---- editor commands (VeltraneCommands.cpp) ----
+  // Queues a structural command for the audio thread's next block (editor thread). A replacement's modules
+  // are built here first, for the slot as the commands queued before it will leave it; the instance mutex
+  // is taken only for a moment, or to carry the queue out when it is full. Commands run in post order.
   void postCommand(int code, int arg1, int arg2);
-  void runCommand(int code, int arg1, int arg2);
+  // Carries out the queued commands in order, under the instance mutex. mayBuild: on a thread that may build
+  // modules (the editor's); the audio thread stops at a replacement whose modules no longer fit the slot (a
+  // program change came between) and has the worker build them for a later block.
+  void handleRequestedCommand(bool mayBuild = false);
+  void runCommand(int code, int arg1, int arg2, ModuleBatch* batch = nullptr);
+  // The module type and section a replace or toggle command gives its slot, whose type and section are
+  // given; false for the other commands and for a slot out of range.
+  static bool commandTarget(int code, int arg1, int arg2, int slotType, bool slotMaster, int* moduleID, bool* master);
+  // A slot's new modules built here (any thread but the audio thread), with the live sample rate and tuning.
+  std::unique_ptr<ModuleBatch> buildModules(int slot, int moduleID, bool master);
+  // Whether a batch is unused and was built for this replacement at the live sample rate and tuning.
+  bool batchFits(const ModuleBatch* batch, int slot, int moduleID, bool master);
+  // Frees the batches of carried-out commands (editor thread, under commandPostMutex).
+  void sweepCommandBatches();
+  // The staging engine's worker: builds the modules a waiting command needs (off the audio thread).
+  void serviceCommands();
 
   // ---- notes (VeltraneNotes.cpp) ----
   void setNoteOn(int note, int velocity);
@@ -152,8 +169,15 @@ public:
   void changePreset(int index) override;
   void initPreset() override;
   void PresetsChangedByHost() override;
-  // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128.
+  // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128. On a thread
+  // that builds modules (buildModules), from the copy of the tuning the build took.
   int getFrequency(int note) override;
+  struct TuningCopy
+  {
+    bool custom = false;
+    int table[kNumNotes] = {};
+  };
+  static thread_local const TuningCopy* tBuildTuning;
   int loadTuning(const char* path) override;
   void resetTuning() override;
   // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
@@ -180,10 +204,12 @@ public:
   bool isStage() const { return valueHome != this; }
 
   // ---- patch editing (VeltranePatch.cpp) ----
-  // Gives a slot a module type in the master section or in every voice, with the type's default values.
-  void setModuleConfig(int slot, int moduleID, bool master);
+  // Gives a slot a module type in the master section or in every voice, with the type's default values. The
+  // modules come from batch when it is given (built off the audio thread; it keeps what they replace), else
+  // they are made here.
+  void setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch = nullptr);
   void updateInstances();
-  void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel);
+  void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch = nullptr);
   void moveModule(int from, int to);
   void removeEmptyBlock(int position);
   // Keep every selector on its source while a slot's outputs leave the lists and new ones enter them.
@@ -211,7 +237,11 @@ public:
   // A master module's (or master output's) selector value as the address of the value it reads; the
   // constant zero when it names nothing.
   double* getSourceForMaster(int index, SourceDef::SourceType type);
-  void addSource(bool voice, bool master, SourceDef* source);
+  // A new entry of the "all" list, also in the voice and master lists as asked.
+  void addSource(bool voice, bool master, SourceDef::SourceType type, int module, int index, const char* label,
+                 const char* text);
+  // The most entries the "all" list can hold: the built-ins and every slot's outputs.
+  static int maxSources();
   // Addresses of the common values: On, PBend, PBnd+, MW, MW+, ChAft (null for the per-voice items).
   double* getModSource(SourceDef::ModCommonSources source);
   double* getModSource(SourceDef* source);  // MIDI sources and common modulation
@@ -282,12 +312,15 @@ public:
   struct QueuedCommand
   {
     std::atomic<int> code{0}, arg1{0}, arg2{0};
+    std::atomic<ModuleBatch*> batch{nullptr}; // a replacement's modules (owned), then what they replaced
+    std::atomic<bool> needsBatch{false};      // the audio thread found batch not fitting: the worker builds it
   };
   QueuedCommand commandQueue[kCommandQueueSize];
   std::atomic<unsigned> commandHead{0}; // next to write
   std::atomic<unsigned> commandTail{0}; // next to run
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
+  unsigned batchesSwept = 0; // commands whose batches are freed (under commandPostMutex)
   std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
   unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;

@@ -7,14 +7,22 @@
 
 #include "IGraphics.h"
 #include "Module.h"
+#include "ModuleBatch.h"
 
 #include <algorithm>
 #include <cstring>
 
-void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
+void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch)
 {
   if (slot < 0 || slot >= kNumSlots) return;
   ModuleConfig& c = slotConfig[slot];
+  if (batch) {
+    // The slot's wavetable, which the new type's declaration clears, is freed with the batch.
+    batch->oldWavetable = c.sharedData.data;
+    c.sharedData.data = nullptr;
+    c.sharedData.count = 0;
+    batch->used = true;
+  }
   c.set(this, slot, (ModuleConfig::ModuleID)moduleID);
   const double rate = GetSampleRate();
   if (stateOnly) {
@@ -22,12 +30,17 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
     return;
   }
   if (master) {
-    delete masterModules[slot];
     c.master = 1;
-    masterModules[slot] = c.createModule(nullptr);
+    if (batch && batch->masterModule) {
+      std::swap(masterModules[slot], batch->masterModule);
+      masterModules[slot]->rehome(&c, nullptr, this);
+    } else {
+      delete masterModules[slot];
+      masterModules[slot] = c.createModule(nullptr);
+      masterModules[slot]->setSampleRate(rate);
+      masterModules[slot]->setFrequencySource(&valueHome->masterPitch);
+    }
     Module* m = masterModules[slot];
-    m->setSampleRate(rate);
-    m->setFrequencySource(&valueHome->masterPitch);
     for (int p = 0; p < Module::kNumParams; ++p)
       m->setParameter(p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     // The slot's voice modules stay, but no voice processes them any more.
@@ -36,7 +49,10 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
     c.master = 0;
     const int nVoices = loadingStartupBank ? 1 : kNumVoices;
     for (int v = 0; v < nVoices; ++v) {
-      voices[v].replaceModule(slot);
+      if (batch && batch->voiceModules[v])
+        voices[v].installModule(slot, &batch->voiceModules[v]);
+      else
+        voices[v].replaceModule(slot);
       for (int p = 0; p < Module::kNumParams; ++p)
         voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     }
@@ -69,7 +85,7 @@ void Veltrane::updateInstances()
   }
 }
 
-void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPanel)
+void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch)
 {
   WDL_MutexLock lock(&mMutex);
   if (slot < 0 || slot >= kNumSlots) return;
@@ -82,7 +98,7 @@ void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPa
     for (int p = 0; p < Module::kNumParams; ++p) kept[p] = GetParam(slot * Module::kNumParams + p)->Value();
 
   if (!compatible) removeSourcesFromParamLists(slot);
-  setModuleConfig(slot, moduleID, master);
+  setModuleConfig(slot, moduleID, master, batch);
   updateInstances();
   updateSources();
   if (!compatible) addSourcesToParamLists(slot);

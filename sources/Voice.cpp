@@ -144,6 +144,14 @@ void Voice::replaceModule(int slot)
   rebuildProcessList();
 }
 
+void Voice::installModule(int slot, Module** built)
+{
+  if (slot < 0 || slot >= kNumSlots || !*built) return;
+  std::swap(modules[slot], *built);
+  modules[slot]->rehome(&owner->slotConfig[slot], this, owner);
+  rebuildProcessList();
+}
+
 void Voice::rebuildProcessList()
 {
   runsRefused = false;

@@ -46,6 +46,9 @@ public:
 
   // Rebuilds a slot's module from its configuration, then the process list.
   void replaceModule(int slot);
+  // Puts a module built for the slot elsewhere (at the sample rate, bound to this voice's pitch) in place,
+  // leaving the old one in *built; then the process list. Allocates and frees nothing.
+  void installModule(int slot, Module** built);
   // The modules of non-empty voice slots, in slot order.
   void rebuildProcessList();
   void setModuleParam(int slot, int p, double value);
