@@ -265,7 +265,8 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
 {
 #ifndef VELTRANE_REFERENCE_RENDER
   if (count > 0 && n > 0 && voices[0].owner) {
-    VoiceBlock* const blocks = voices[0].owner->voiceBlocks;
+    Veltrane& owner = *voices[0].owner;
+    VoiceBlock* const blocks = owner.voiceBlocks;
     Voice* group[VoiceBlock::kGroup];
     int grouped = 0;
     for (int v = 0; v < count; ++v) {
@@ -277,9 +278,11 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
       }
       if (!voice.runsRefused && voice.prepareRuns(blocks[grouped])) {
         group[grouped++] = &voice;
+        ++owner.voiceBlocksInRuns;
         continue;
       }
       voice.runsRefused = true;
+      ++owner.voiceBlocksBySample;
       // The voices before it first, so that every sum adds the voices in order.
       if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
       grouped = 0;
