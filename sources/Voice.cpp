@@ -208,6 +208,8 @@ void Voice::update()
   active = !envelope.isIdle();
   Synth::stepGlide(targetPitch, glideStep, &glidePitch, &glideCountdown);
   pitch = Synth::floorPitch(pitchBendRange * *pitchBendSource + glidePitch);
+  if (active)
+    for (Module* m : processList) m->restIfRunaway();
   for (Module* m : processList) m->update(active);
 }
 
