@@ -80,6 +80,7 @@ void Module::initParams(int base, Synth* synth)
     param->mType = IParam::kTypeDouble;
     param->InitDouble(name, 0.0, 0.0, 1.0, 0.001, "", "", 1.0);
     param->mDisplayTexts.Resize(0);
+    param->mDisplayFunc = nullptr;
   }
 }
 

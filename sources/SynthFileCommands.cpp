@@ -143,15 +143,17 @@ void Synth::runFileCommand(File::Command command)
       break;
     default: {
       // A file that cannot be read would still rewrite the table from an empty scale: the menu keeps the
-      // tuning the user had instead.
+      // tuning the user had instead, and the scale and mapping that a later .scl or .kbm file combines with.
       int table[kNumNotes];
       char name[kTuningNameSize];
       std::memcpy(table, tuningTable, sizeof(table));
       std::memcpy(name, tuningName, sizeof(name));
+      const TUN::CSCL_Import importer = sclImport;
       failed = loadTuning(fileName.Get()) == kLoadFailed;
       if (failed) {
         std::memcpy(tuningTable, table, sizeof(table));
         std::memcpy(tuningName, name, sizeof(name));
+        sclImport = importer;
       }
       break;
     }

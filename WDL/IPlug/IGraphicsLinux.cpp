@@ -2,6 +2,7 @@
 // The modal elements (menus, text field, message boxes, tooltips) are in IGraphicsLinuxModal.cpp.
 #include "IGraphicsLinux.h"
 
+#include "EmbeddedResources.h"
 #include "IControl.h"
 #include "modulepath.h"
 
@@ -122,7 +123,10 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
   WDL_String path;
   ResourcesPath(&path, mBundleName.GetLength() ? mBundleName.Get() : "Veltrane");
   path.Append(base);
-  return LICE_LoadPNG(path.Get());
+  if (LICE_IBitmap* bm = LICE_LoadPNG(path.Get())) return bm;
+  // Not in the folder, or unreadable there: the copy built into the plug-in, without a word.
+  const EmbeddedResource* copy = FindEmbeddedResource(base);
+  return copy ? LICE_LoadPNGFromMemory(copy->begin, (int)copy->Size()) : nullptr;
 }
 
 bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const char*)

@@ -152,8 +152,9 @@ public:
   // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
   // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
   // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
-  // a comment. False (and nothing queued) on a line it cannot read; error receives the line.
-  bool ScriptText(const char* text, std::string* error = nullptr);
+  // a comment. False (and nothing queued) on a line it cannot read; error receives the line, line its number
+  // (from 1).
+  bool ScriptText(const char* text, std::string* error = nullptr, int* line = nullptr);
   // Plays the queued script through the entry points, with a tick after every event, until it is empty.
   void PlayScript();
   // The next message boxes answer with these buttons by position 0 (default), 1 or 2; a position the box
@@ -183,8 +184,9 @@ public:
   const char* TextEntryText() const;
 
   // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
-  // script leaves open is in the picture. Needs the window open (a null parent will do).
-  bool HeadlessScreenshot(const char* png, const char* script) override;
+  // script leaves open is in the picture. Needs the window open (a null parent will do). Answers as
+  // IGraphics::HeadlessScreenshot: 1 written, 0 not, -N script line N unreadable.
+  int HeadlessScreenshot(const char* png, const char* script) override;
   // The next modal loop that runs out of script saves the draw bitmap to png (with the element open)
   // before it answers by default.
   void ScreenshotWhenScriptEnds(const char* png);

@@ -1272,14 +1272,16 @@ const KeyName kKeyNames[] = {
 
 } // namespace
 
-bool IGraphicsLinux::ScriptText(const char* text, std::string* error)
+bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineNumber)
 {
   if (!text) return true;
   // Coordinates may lie off the surface (a pointer outside the editor) but within a sane range.
   constexpr int kFar = 100000;
   std::vector<ScriptEvent> events;
   const char* p = text;
+  int number = 0;
   while (*p) {
+    ++number;
     const char* eol = std::strchr(p, '\n');
     std::string line(p, eol ? (size_t)(eol - p) : std::strlen(p));
     p = eol ? eol + 1 : p + line.size();
@@ -1314,6 +1316,7 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error)
     }
     auto fail = [&]() {
       if (error) *error = original;
+      if (lineNumber) *lineNumber = number;
       return false;
     };
     ScriptEvent e;
@@ -1390,10 +1393,11 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error)
   return true;
 }
 
-bool IGraphicsLinux::HeadlessScreenshot(const char* png, const char* script)
+int IGraphicsLinux::HeadlessScreenshot(const char* png, const char* script)
 {
-  if (!png || !*png || !mDrawBitmap || !mWindowOpen) return false;
-  if (script && !ScriptText(script)) return false;
+  if (!png || !*png || !mDrawBitmap || !mWindowOpen) return 0;
+  int badLine = 0;
+  if (script && !ScriptText(script, nullptr, &badLine)) return -badLine;
   // A modal element the script leaves open is in the picture: it is taken when the script runs out.
   ScreenshotWhenScriptEnds(png);
   Tick();
@@ -1401,8 +1405,8 @@ bool IGraphicsLinux::HeadlessScreenshot(const char* png, const char* script)
   Tick();
   const bool pending = mScreenshotAtScriptEnd.GetLength() > 0;
   mScreenshotAtScriptEnd.Set("");
-  if (!pending) return mScreenshotWritten; // taken inside a modal loop
-  return SaveScreenshot(png);
+  if (!pending) return mScreenshotWritten ? 1 : 0; // taken inside a modal loop
+  return SaveScreenshot(png) ? 1 : 0;
 }
 
 void IGraphicsLinux::ScreenshotWhenScriptEnds(const char* png)

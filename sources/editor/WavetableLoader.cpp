@@ -8,7 +8,6 @@
 #include "fileread.h"
 #include "veltrane_controls.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -31,6 +30,13 @@ const char* extensionOf(const char* path)
 {
   const char* dot = std::strrchr(fileNamePart(path), '.');
   return dot ? dot : "";
+}
+
+// A file beyond the loaders' safety bound: refused before anything is read.
+void tooManyWaves(char* text, size_t size, int64_t waves, const char* path)
+{
+  std::snprintf(text, size, "Too many wave tables (%lld, at most %i)! Cannot load\n\"%s\".", (long long)waves,
+                OscWavetable::kMaxWaves, fileNamePart(path));
 }
 
 } // namespace
@@ -79,14 +85,17 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
       result = 1;
     } else if (n <= kWaveSize) {
       std::snprintf(text, sizeof text, "This is a single cycle waveform file\nwith %i samples.", (int)n);
+    } else if (OscWavetable::wavesOfFrames(n) == 0) {
+      tooManyWaves(text, sizeof text, n / kWaveSize, path);
+      result = 1;
     } else if (n % kWaveSize == 0) {
       std::snprintf(text, sizeof text, "This is assumed to be a wave table file\nwith %i tables of %i samples.",
-                    (int)std::min<int64_t>(n / kWaveSize, 1 << 30), kWaveSize);
+                    OscWavetable::wavesOfFrames(n), kWaveSize);
     } else {
       std::snprintf(text, sizeof text,
                     "This file does not have the correct Veltrane wave table format.\nHowever, it is treated as "
                     "a wave table with %i tables of %i samples.",
-                    (int)std::min<int64_t>(n / kWaveSize, kMaxWaves), kWaveSize);
+                    OscWavetable::wavesOfFrames(n), kWaveSize);
     }
   } else if (!strcasecmp(ext, ".syx")) {
     bool valid = false;
@@ -95,8 +104,13 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
       unsigned char head[5] = {};
       valid = file.Read(head, 5) == 5 && head[0] == 0xF0 && head[1] == 0x3E && head[2] == 0x13 && head[4] == 0x12;
     }
-    if (valid) {
-      std::snprintf(text, sizeof text, "This is assumed to be a Blofield\nwave table file with 64 wave tables.");
+    const int64_t messages = valid ? file.GetSize() / kSyxMessageSize : 0;
+    if (messages > OscWavetable::kMaxWaves) {
+      tooManyWaves(text, sizeof text, messages, path);
+      result = 1;
+    } else if (valid) {
+      std::snprintf(text, sizeof text, "This is assumed to be a Blofield\nwave table file with %i wave tables.",
+                    (int)messages);
     } else {
       std::snprintf(text, sizeof text, "Invalid file format! Cannot load\n\"%s\".", fileNamePart(path));
       result = 1;

@@ -263,13 +263,22 @@ TEST(FileCommands, AFailedTuningLoadKeepsTheTuning)
   const std::string name = e.v->tuningName;
   int table[128];
   std::memcpy(table, e.v->tuningTable, sizeof(table));
-  for (const char* bad : {"missing.scl", "missing.kbm", "missing.tun"}) {
+  // Files that are not there, and reference frequencies at which no key can sound.
+  e.dir.write("zero.kbm", "12\n0\n127\n60\n69\n0\n12\n");
+  e.dir.write("negative.kbm", "12\n0\n127\n60\n69\n-440\n12\n");
+  e.dir.write("zero.tun", "[Exact Tuning]\nBaseFreq = 0\n");
+  e.dir.write("negative.tun", "[Functional Tuning]\nInitEqual = (69, -8)\n");
+  for (const char* bad :
+       {"missing.scl", "missing.kbm", "missing.tun", "zero.kbm", "negative.kbm", "zero.tun", "negative.tun"}) {
     e.gui->ScriptFilePrompt(e.dir.path(bad).c_str());
     e.run(File::kLoadTuning);
     EXPECT_EQ("Cannot load file!", e.lastBox()) << bad;
     EXPECT_EQ(name, e.v->tuningName) << bad;
     EXPECT_EQ(0, std::memcmp(table, e.v->tuningTable, sizeof(table))) << bad;
     EXPECT_TRUE(e.v->customTuningOn);
+    // The mapping a later scale file combines with is still the one in use.
+    EXPECT_EQ("MIDI (Default)", e.v->sclImport.m_strMappingName) << bad;
+    EXPECT_EQ(440.0, e.v->sclImport.m_dblRefFreqHz) << bad;
   }
 }
 
