@@ -93,8 +93,8 @@ bool finiteOutputs(const Module& m)
 // numbers, which reaches the host as silence).
 void expectBack(HostedVeltrane& h, const std::vector<int>& loop, const std::string& what)
 {
-  play(h, 0.15);
-  const Heard after = play(h, 0.03);
+  play(h, 0.1);
+  const Heard after = play(h, 0.02);
   EXPECT_TRUE(after.withinLimit() && after.peak < kLimit) << what << ": " << after;
   for (int slot : loop) EXPECT_TRUE(finiteOutputs(*h.plug->masterModules[slot])) << what;
 }
@@ -121,7 +121,7 @@ void expectLoopHeldThenLeft(HostedVeltrane& h, ModuleConfig::ModuleID id, const 
   play(h, 0.01);
 
   for (size_t i = 0; i < loop.size(); ++i) connect(h, loop[i], 0, loop[(i + loop.size() - 1) % loop.size()]);
-  const Heard looped = play(h, 0.1);
+  const Heard looped = play(h, 0.06);
   EXPECT_TRUE(looped.withinLimit()) << what << ": " << looped;
 
   for (int slot : loop) connect(h, slot, 0, -1);
