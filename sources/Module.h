@@ -75,8 +75,8 @@ public:
   static constexpr double kRunawayLevel = 1e6;
   // x is not a number, or has run away.
   static bool runaway(double x) { return !(std::fabs(x) <= kRunawayLevel); }
-  // At control ticks (the engine calls it before update): when a published audio or modulation output has
-  // run away, the module is brought back to rest. A loop of modules without a state of their own (amplifiers,
+  // At control ticks, before update (a voice's modules at every fourth, the master modules at every one):
+  // when a published audio or modulation output has run away, the module is brought back to rest. A loop of modules without a state of their own (amplifiers,
   // mixers) keeps its value only in their outputs, where a NaN would last for good whatever the gains.
   void restIfRunaway()
   {
