@@ -120,7 +120,13 @@ void Synth::runFileCommand(File::Command command)
   } else if (command == File::kSaveBank) {
     fileName.Set(kProductName);
   }
-  graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions);
+  // What the prompt asks; a save prompt adds the extension to a name without it.
+  const char* question = command == File::kSaveProgram ? "Save program as:"
+                         : command == File::kSaveBank  ? "Save bank as:"
+                         : command == File::kLoadBank  ? "Load bank:"
+                         : command == File::kLoadTuning ? "Load tuning:"
+                                                        : "Load program:";
+  graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
 
   bool failed = false;

@@ -145,7 +145,8 @@ void Veltrane::handleSync2Host()
     (lastTransportRunning ? start : stop) = 1.0;
     transportGatesSeen = false;
   }
-  clock.synchronize(&timeInfo);
+  // The clock places this block's ticks on the host's position: the next one is tickCountdown samples on.
+  clock.synchronize(&timeInfo, tickCountdown, controlPeriod, GetSampleRate());
 }
 
 void Veltrane::handleMidiEvents(int sample)

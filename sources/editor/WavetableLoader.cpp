@@ -1,12 +1,13 @@
 #include "WavetableLoader.h"
 
+#include "ControlKit.h"
 #include "IGraphics.h"
+#include "InfoArea.h"
 #include "ModuleConfig.h"
 #include "OscWavetable.h"
 #include "Veltrane.h"
 #include "WaveReader.h"
 #include "fileread.h"
-#include "veltrane_controls.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,8 +59,7 @@ ITWLoadWavetableControl::ITWLoadWavetableControl(IPlugBase* plug, IRECT rect, in
     : IFileSelectorControl(plug, rect, paramIdx, action, dir, extensions), mVeltrane(static_cast<Veltrane*>(plug)),
       mConfig(config), mRecord(config ? &config->sharedData : nullptr), mTextRect(rect.L, rect.T + 1, rect.R, rect.B)
 {
-  const IColor color(192, 255, 255, 255);
-  mText = IText(11, &color, "Arial", IText::kStyleNormal, IText::kAlignCenter, 0, IText::kQualityClearType);
+  mText = productText(11, 192, 255, 255, 255);
 }
 
 void ITWLoadWavetableControl::refuse(const char* text)
@@ -122,10 +122,14 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
   return result;
 }
 
+ITWInfoArea* ITWLoadWavetableControl::infoArea() const
+{
+  return mVeltrane ? mVeltrane->infoArea : nullptr;
+}
+
 void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
 {
-  ITWInfoArea* info = mVeltrane ? mVeltrane->infoArea : nullptr;
-  if (info) info->Hide(true);
+  if (ITWInfoArea* info = infoArea()) info->Hide(true);
   IGraphics* gui = mPlug ? mPlug->GetGUI() : nullptr;
   if (!gui || !mRecord || !mConfig) return;
   if (mod && mod->L) {
@@ -135,8 +139,11 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     }
     mState = kFSSelecting;
     SetDirty(false);
+    // The dialog, the reading and any refusal box count as modal: idle calls leave the panels (this control
+    // among them) alone until the gesture is over.
+    Veltrane::ModalScope modal(mVeltrane);
     gui->PromptForFile(&mFile, mFileAction, &mDir, mExtensions.Get());
-    if (checkSelectedFile(info) != 0) {
+    if (checkSelectedFile(infoArea()) != 0) {
       mState = kFSNone;
       SetDirty(false);
       return;
@@ -149,7 +156,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
       char text[512];
       std::snprintf(text, sizeof text, "Cannot load\n\"%s\".", fileNamePart(mFile.Get()));
       mMessage.Set(text);
-      if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+      if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
       refuse(text);
       mState = kFSNone;
       SetDirty(false);
@@ -174,7 +181,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     else
       std::snprintf(text, sizeof text, "No wave data loaded!");
     mMessage.Set(text);
-    if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+    if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
   }
 }
 

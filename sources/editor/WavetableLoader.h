@@ -39,6 +39,8 @@ public:
 
 protected:
   void refuse(const char* text);
+  // The editor's info area as it is now (a panel rebuild replaces it; none is kept across a dialog).
+  ITWInfoArea* infoArea() const;
 
   Veltrane* mVeltrane;
   ModuleConfig* mConfig;

@@ -144,6 +144,43 @@ TEST(FileCommands, SaveAndLoadProgramFiles)
   EXPECT_EQ(0, e.gui->NMessageBoxes());
 }
 
+// The save prompts ask what they save, and a chosen name without the file type's extension gets it, as a
+// desktop save panel adds it; a name that has it (in any case) is kept.
+TEST(FileCommands, SavePromptsAskAndAddTheExtension)
+{
+  Editor e;
+  const struct
+  {
+    int command;
+    const char* chosen;
+    const char* written;
+    const char* question;
+  } cases[] = {
+      {File::kSaveProgram, "First Sound", "First Sound.fxp", "Save program as:"},
+      {File::kSaveProgram, "v1.2", "v1.2.fxp", "Save program as:"},
+      {File::kSaveProgram, "mine.FXP", "mine.FXP", "Save program as:"},
+      {File::kSaveBank, "all", "all.fxb", "Save bank as:"},
+      {File::kSaveBank, "all.fxp", "all.fxp.fxb", "Save bank as:"},
+  };
+  for (const auto& c : cases) {
+    const int n = e.gui->NFilePrompts();
+    e.gui->ScriptFilePrompt(e.dir.path(c.chosen).c_str());
+    e.run(c.command);
+    ASSERT_EQ(n + 1, e.gui->NFilePrompts()) << c.chosen;
+    EXPECT_STREQ(c.question, e.gui->GetFilePrompt(n)->question.Get());
+    EXPECT_TRUE(std::ifstream(e.dir.path(c.written)).good()) << c.written;
+    if (std::strcmp(c.chosen, c.written)) {
+      EXPECT_FALSE(std::ifstream(e.dir.path(c.chosen)).good()) << c.chosen;
+    }
+  }
+  EXPECT_EQ(0, e.gui->NMessageBoxes());
+  // Loading asks too, and takes the name as it is.
+  e.gui->ScriptFilePrompt(e.dir.path("v1.2").c_str());
+  e.run(File::kLoadProgram);
+  EXPECT_STREQ("Load program:", e.gui->GetFilePrompt(e.gui->NFilePrompts() - 1)->question.Get());
+  EXPECT_EQ("Cannot load file!", e.lastBox());
+}
+
 TEST(FileCommands, SaveAndLoadBanks)
 {
   Editor e;
