@@ -36,6 +36,13 @@ double* Module::getSource(int index, SourceDef::SourceType type)
   return owner ? owner->getSourceForMaster(index, type) : nullptr;
 }
 
+void Module::rest()
+{
+  for (std::vector<double>* out :
+       {&audioOut, &nextAudioOut, &modOut, &nextModOut, &gateOut, &nextGateOut, &syncOut, &nextSyncOut})
+    for (double& x : *out) x = 0.0;
+}
+
 double* Module::output(SourceDef::SourceType type, int index)
 {
   std::vector<double>* out = nullptr;
