@@ -164,7 +164,9 @@ void ProgramStage::end()
 int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out)
 {
   if (!hold()) return IPlugBase::kNotPrepared;
-  prepareEngine(liveBasis());
+  // What a state writes does not depend on the live basis (no modules are made): the live mutex, which a
+  // bank's 64 programs would take 64 times, is left alone.
+  if (!engine) engine = Veltrane::makeStage(live);
   Veltrane& e = *engine;
   e.stateOnly = true; // no modules: the state is only read to be written again
   int end = e.UnserializeState(const_cast<ByteChunk*>(chunk), pos);
@@ -182,12 +184,17 @@ void ProgramStage::startWorker()
   std::call_once(workerStarted, [this] { worker = std::thread([this] { work(); }); });
 }
 
-void ProgramStage::request(int program)
+void ProgramStage::publishBasis()
 {
   requestedRate.store(live.GetSampleRate(), std::memory_order_relaxed);
   requestedVoices.store(live.activeVoices, std::memory_order_relaxed);
   requestedCustomTuning.store(live.customTuningOn, std::memory_order_relaxed);
   for (int n = 0; n < 128; ++n) requestedTuning[n].store(live.tuningTable[n], std::memory_order_relaxed);
+}
+
+void ProgramStage::request(int program)
+{
+  publishBasis();
   requested.store(program, std::memory_order_relaxed);
   requestSeq.fetch_add(1, std::memory_order_acq_rel);
   wake();
@@ -199,8 +206,10 @@ bool ProgramStage::takeReady()
   if (ready.load(std::memory_order_acquire) != kReady ||
       !ready.compare_exchange_strong(state, kTaking, std::memory_order_acq_rel))
     return false;
-  // A later request, or a live engine that changed since the build began: the worker builds again.
+  // A later request, or a live engine that changed since the build began: the worker builds again, for the
+  // engine as it is now.
   if (readySeq != requestSeq.load(std::memory_order_acquire) || !(basisOf(live) == basis)) {
+    publishBasis();
     ready.store(kLeft, std::memory_order_release);
     wake();
     return false;

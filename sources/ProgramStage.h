@@ -108,7 +108,8 @@ private:
   void prepareEngine(const Basis& forBasis);
   int buildPrepared(const ByteChunk* chunk, int pos); // build() in an engine set to its basis
   Basis liveBasis();     // under the live mutex, taken here
-  Basis requestedBasis(); // the basis the latest request came with
+  Basis requestedBasis(); // the basis the latest request came with (or found at its refused take-over)
+  void publishBasis();    // under the live mutex: the live basis, for the worker's next build
   void dropReady();                       // a stage holder: the worker's build, ready or left, freed
   void work();                            // the worker's loop
   void buildRequest();                    // the worker: builds the latest request

@@ -13,8 +13,18 @@
 
 int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
 {
+#ifdef VELTRANE_REFERENCE_RENDER
+  // The reference build puts every state in place the plain way, which a program built aside must match
+  // (the render identity test compares the two after effSetProgram). Banks it reads aside all the same:
+  // reading them builds no module, and both builds then make their modules in the same order (noise
+  // generators take their seeds from a count of the instances made).
+  (void)chunk;
+  (void)pos;
+  return kNotPrepared;
+#else
   if (!stage || !stage->hold()) return kNotPrepared; // a staging engine loads in place
   return stage->build(chunk, pos);
+#endif
 }
 
 bool Veltrane::CommitPreparedState()
@@ -36,7 +46,11 @@ void Veltrane::programChangeFromMidi(int program)
 {
   if (program < 0 || program >= NPresets()) return; // no such program: nothing changes
   // Offline the audio thread may take its time, and a render keeps the change where the host put it.
-  if (!stage || IsRenderingOffline()) {
+  bool atOnce = !stage || IsRenderingOffline();
+#ifdef VELTRANE_REFERENCE_RENDER
+  atOnce = true;
+#endif
+  if (atOnce) {
     RestorePreset(program);
     return;
   }

@@ -58,10 +58,11 @@ VstIntPtr HostedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
 }
 } // namespace
 
-HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize)
+HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize, IPlugVST* (*make)(IPlugInstanceInfo))
 {
   sMaking = this;
-  effect = IPlugVSTEntry(HostedCallback, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+  effect = IPlugVSTEntry(HostedCallback,
+                         make ? make : [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
   sMaking = nullptr;
   if (!effect) return;
   hosts()[effect] = this;

@@ -61,7 +61,9 @@ private:
 class HostedVeltrane
 {
 public:
-  explicit HostedVeltrane(double sampleRate = 44100.0, int blockSize = 512);
+  // make: the plug-in object the entry point creates (a subclass of Veltrane), Veltrane itself by default.
+  explicit HostedVeltrane(double sampleRate = 44100.0, int blockSize = 512,
+                          IPlugVST* (*make)(IPlugInstanceInfo) = nullptr);
   ~HostedVeltrane();
   HostedVeltrane(const HostedVeltrane&) = delete;
   HostedVeltrane& operator=(const HostedVeltrane&) = delete;
