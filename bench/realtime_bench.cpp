@@ -96,19 +96,9 @@ struct Host
   // MIDI messages (status, data 1, data 2) at the start of the next block.
   Took midi(const std::vector<std::array<int, 3>>& messages)
   {
-    std::vector<VstMidiEvent> events(messages.size());
-    std::vector<char> buf(sizeof(VstEvents) + messages.size() * sizeof(VstEvent*));
-    VstEvents* list = reinterpret_cast<VstEvents*>(buf.data());
-    list->numEvents = (VstInt32)messages.size();
-    VstEvent** slots = list->events;
-    for (size_t i = 0; i < messages.size(); ++i) {
-      events[i] = VstMidiEvent{};
-      events[i].type = kVstMidiType;
-      events[i].byteSize = sizeof(VstMidiEvent);
-      for (int k = 0; k < 3; ++k) events[i].midiData[k] = (char)messages[i][k];
-      slots[i] = reinterpret_cast<VstEvent*>(&events[i]);
-    }
-    return timed([&] { e->dispatcher(e, effProcessEvents, 0, 0, list, 0.0f); });
+    HostEvents events((int)messages.size());
+    for (const std::array<int, 3>& m : messages) events.add(0, m[0], m[1], m[2]);
+    return timed([&] { events.send(e); });
   }
 
   // One block at its deadline (the next one is a period later).

@@ -6,7 +6,10 @@
 // Host parameters: 0..287 belong to the slots (16 each), 288..299 are global.
 //
 // Threads: host calls arrive on the audio and main threads with the instance mutex held by the adapter;
-// structural changes, parameter changes and state loads take the same (recursive) mutex.
+// structural changes and parameter changes take the same (recursive) mutex. Programs and states are built
+// aside in a staging engine (ProgramStage.h) and put in place under the mutex in a moment; a MIDI program
+// change is built by the staging engine's worker thread and taken over by the audio thread at a block's
+// start; a replacement's modules are built by the editor thread before its command is queued.
 #pragma once
 
 #include "Clock.h"
@@ -209,6 +212,9 @@ public:
   // they are made here.
   void setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch = nullptr);
   void updateInstances();
+  // The master process list (master slots holding a module, in slot order) and whether voices and master
+  // section have modules to run, from the slots and voice 0's process list.
+  void updateProcessLists();
   void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch = nullptr);
   void moveModule(int from, int to);
   void removeEmptyBlock(int position);

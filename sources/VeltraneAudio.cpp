@@ -3,8 +3,9 @@
 // section run their control-rate update; between ticks the active voices render into the two voice sums
 // sample by sample and the master section turns the sums and the host's input into the output.
 //
-// Threads: the audio thread, with the instance mutex held by the adapter for the whole block. The editor
-// posts structural commands through a lock-free mailbox (postCommand) that the block reads at its start.
+// Threads: the audio thread, with the instance mutex held by the adapter for the whole block. At its start a
+// block takes over a program built for a MIDI program change (ProgramStage.h) and carries out the structural
+// commands the editor posted through a lock-free mailbox (VeltraneCommands.cpp).
 #include "Veltrane.h"
 
 #include "FlushDenormals.h"

@@ -57,6 +57,11 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
         voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     }
   }
+  updateProcessLists();
+}
+
+void Veltrane::updateProcessLists()
+{
   masterProcessList.clear();
   for (int s = 0; s < kNumSlots; ++s)
     if (slotConfig[s].master && slotConfig[s].category != 0 && masterModules[s])

@@ -66,7 +66,6 @@ void Veltrane::programTaken(int program)
 
 void Veltrane::releaseModules()
 {
-  masterProcessList.clear();
   for (Module*& m : masterModules) {
     delete m;
     m = nullptr;
@@ -78,7 +77,7 @@ void Veltrane::releaseModules()
     }
     v.rebuildProcessList();
   }
-  masterModulesPresent = voiceSlotsPresent = false;
+  updateProcessLists();
 }
 
 namespace {
@@ -130,12 +129,7 @@ void Veltrane::takeProgramFrom(Veltrane& staged)
       if (Module* m = voices[v].modules[s]) m->rehome(&slotConfig[s], &voices[v], this);
   }
   for (Voice& v : voices) v.rebuildProcessList();
-  masterProcessList.clear();
-  for (int s = 0; s < kNumSlots; ++s)
-    if (slotConfig[s].master && slotConfig[s].category != 0 && masterModules[s])
-      masterProcessList.push_back(masterModules[s]);
-  masterModulesPresent = !masterProcessList.empty();
-  voiceSlotsPresent = voices[0].hasModules;
+  updateProcessLists();
 
   // What the parameters give the voices and the master outputs, resolved in this engine's lists: the
   // voices that play take the program's settings; the others read nothing until the count grows (which

@@ -4,7 +4,9 @@
 // binding (IPlugVST) supplies the pure host notifications; a concrete plug-in overrides the hooks.
 //
 // Threads: the host's audio and main threads both enter through the host binding, which holds the instance
-// mutex (recursive) for every call; editor edits enter through SetParameterFromGUI, which takes it too.
+// mutex (recursive) for every call but program changes and state loads: those build the state aside where the
+// plug-in can (PrepareState) and take the mutex only to put it in place. Editor edits enter through
+// SetParameterFromGUI, which takes it too.
 #pragma once
 
 #include "ByteChunk.h"

@@ -58,27 +58,7 @@ struct Host
     e->dispatcher(e, effProcessEvents, 0, 0, events, 0.0f);
   }
 
-  // MIDI messages made in advance, handed over without allocating (the list holds up to 64).
-  struct Events
-  {
-    std::vector<VstMidiEvent> midi;
-    std::vector<char> storage = std::vector<char>(sizeof(VstEvents) + 64 * sizeof(VstEvent*));
-    VstEvents* list() { return reinterpret_cast<VstEvents*>(storage.data()); }
-    void add(int status, int data1, int data2)
-    {
-      VstMidiEvent e{};
-      e.type = kVstMidiType;
-      e.byteSize = sizeof(VstMidiEvent);
-      e.midiData[0] = (char)status;
-      e.midiData[1] = (char)data1;
-      e.midiData[2] = (char)data2;
-      midi.reserve(64);
-      midi.push_back(e);
-      list()->numEvents = (VstInt32)midi.size();
-      for (size_t i = 0; i < midi.size(); ++i) list()->events[i] = reinterpret_cast<VstEvent*>(&midi[i]);
-    }
-  };
-  void send(Events& events) { e->dispatcher(e, effProcessEvents, 0, 0, events.list(), 0.0f); }
+  void send(HostEvents& events) { events.send(e); }
 
   // One block of frames, its buffers made in advance.
   std::vector<double> il = std::vector<double>(512), ir = std::vector<double>(512), ol = std::vector<double>(512),
@@ -92,7 +72,7 @@ struct Host
   pthread_mutex_t* mutex() { return reinterpret_cast<pthread_mutex_t*>(plug->GetMutex()); }
 
   // The start-up bank's 64-voice program with every voice sounding.
-  void playSixtyFourVoices(Events& chord)
+  void playSixtyFourVoices(HostEvents& chord)
   {
     e->dispatcher(e, effSetProgram, 0, kSixtyFourVoices, nullptr, 0.0f);
     ASSERT_EQ(64, plug->activeVoices);
@@ -146,10 +126,10 @@ TEST(AudioPath, NoAllocationAndNoOtherLockWhileNotesPlay)
 }
 
 namespace {
-Host::Events chordOf64()
+HostEvents chordOf64()
 {
-  Host::Events chord;
-  for (int k = 0; k < 64; ++k) chord.add(0x90, 30 + k, 100);
+  HostEvents chord;
+  for (int k = 0; k < 64; ++k) chord.add(0, 0x90, 30 + k, 100);
   return chord;
 }
 } // namespace
@@ -157,11 +137,11 @@ Host::Events chordOf64()
 TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
 {
   Host host(48000);
-  Host::Events chord = chordOf64();
+  HostEvents chord = chordOf64();
   for (int program = 0; program < 64; ++program) {
     host.playSixtyFourVoices(chord);
-    Host::Events change;
-    change.add(0xC0, program, 0);
+    HostEvents change(1);
+    change.add(0, 0xC0, program, 0);
     // From the event to the block that puts the program in place (the worker builds it meanwhile).
     counting::start(host.mutex());
     host.send(change);
@@ -178,7 +158,7 @@ TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
 TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThread)
 {
   Host host(48000);
-  Host::Events chord = chordOf64();
+  HostEvents chord = chordOf64();
   host.playSixtyFourVoices(chord);
   Veltrane& v = *host.plug;
   // Every type in a voice slot and in a master slot, and every type's move between the two.
@@ -222,7 +202,7 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
 TEST(AudioPath, ProgramChangesAndBankLoadsOnTheHostThreadLeaveTheAudioThreadAllocationFree)
 {
   Host host(48000);
-  Host::Events chord = chordOf64();
+  HostEvents chord = chordOf64();
   host.playSixtyFourVoices(chord);
   void* data = nullptr;
   const VstIntPtr size = host.e->dispatcher(host.e, effGetChunk, 0, 0, &data, 0.0f);
