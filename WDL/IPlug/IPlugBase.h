@@ -147,6 +147,7 @@ public:
   // between and puts the built state in place: false when the plug-in changed meanwhile in a way the
   // state was not built for (the caller then prepares again).
   static constexpr int kNotPrepared = -2;
+  static constexpr int kPrepareAttempts = 4; // builds refused by commits; then the load is done in place
   virtual int PrepareState(const ByteChunk* /*chunk*/, int /*pos*/) { return kNotPrepared; }
   virtual bool CommitPreparedState() { return false; }
   virtual void EndPreparedState() {}
@@ -355,7 +356,6 @@ protected:
   // every stored program is taken in the plug-in's current state format, built aside where it can. A
   // bank that cannot be read changes nothing. Returns the end position, or -1.
   int LoadPresets(ByteChunk* chunk, int startPos);
-  static constexpr int kPrepareAttempts = 4; // a plug-in that keeps changing is then loaded in place
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;
