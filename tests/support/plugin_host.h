@@ -35,8 +35,10 @@ public:
     e.midiData[0] = (char)status;
     e.midiData[1] = (char)data1;
     e.midiData[2] = (char)data2;
-    // The record declares two event slots; the list really holds as many as were allocated behind it.
-    list()->events[count++] = reinterpret_cast<VstEvent*>(&e);
+    // The record declares two event slots; the list really holds as many as were allocated behind it (read
+    // through a plain pointer, not the declared array).
+    VstEvent** slots = list()->events;
+    slots[count++] = reinterpret_cast<VstEvent*>(&e);
     list()->numEvents = count;
   }
   VstEvents* list() { return reinterpret_cast<VstEvents*>(storage.data()); }
