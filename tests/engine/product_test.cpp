@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <set>
 
 namespace {
 int gDeleted = 0;
@@ -134,6 +136,23 @@ TEST(Product, StartupBankIsAppliedToEveryVoice)
   v->OnParamChange(Veltrane::kParamVolume);
   EXPECT_EQ(before, v->volume);
   v->loadingStartupBank = false;
+}
+
+// The generated start-up bank: each of the 44 module types is in some program, and no program's name is
+// longer than the 23 characters a host shows (a longer one would reach the player cut mid-word).
+TEST(StartupBank, EveryModuleTypeIsInSomeProgramAndEveryNameFits)
+{
+  UseGeneratedStartupBank();
+  HostedVeltrane h;
+  unsetenv("VELTRANE_RESOURCES");
+  std::set<int> used;
+  for (int p = 0; p < Synth::kNumPrograms; ++p) {
+    h.dispatch(effSetProgram, 0, p);
+    for (const ModuleConfig& c : h.plug->slotConfig) used.insert(c.moduleID);
+    EXPECT_LT(std::strlen(h.plug->GetPresetName(p)), (size_t)kVstMaxProgNameLen) << h.plug->GetPresetName(p);
+  }
+  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id)
+    EXPECT_EQ(1u, used.count(id)) << ModuleConfig::labelModuleName[id] << " is in no program";
 }
 
 TEST(Product, AnInstanceTakesItsModulesWithIt)
