@@ -19,7 +19,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
       voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
       pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
-      panelRebuild(false), loadingStartupBank(false), lastTransportRunning(false), transportGatesSeen(true),
+      panelRebuild(false), loadingStartupBank(false), constructing(true), lastTransportRunning(false), transportGatesSeen(true),
       voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
       glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
       masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
@@ -57,6 +57,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   }
   RestorePreset(0);
   panelRebuild = true;
+  constructing = false;
 }
 
 Veltrane::~Veltrane()
@@ -101,6 +102,11 @@ void Veltrane::SetParameterFromGUI(int paramIdx, double normalizedValue)
     return;
   }
   IPlugBase::SetParameterFromGUI(paramIdx, normalizedValue);
+}
+
+void Veltrane::InformHostOfParamChange(int paramIdx, double normalizedValue)
+{
+  if (!constructing) Synth::InformHostOfParamChange(paramIdx, normalizedValue);
 }
 
 void Veltrane::OnParamChange(int paramIdx)

@@ -177,6 +177,9 @@ public:
   IParam* getAnyParam(int paramIdx);
   // Private parameters take the value here (the host never sees them); the others go to the framework.
   void SetParameterFromGUI(int paramIdx, double normalizedValue) override;
+  // The host hears of parameter changes, except those the constructor makes (defaults, the start-up bank,
+  // program 0): a host in a writing automation mode would record them and mark its project changed.
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
 
   // ---- sources ----
   // Rebuilds the three lists from the built-ins and the slots' outputs, then every selector's range.
@@ -271,6 +274,7 @@ public:
   // read and cleared by the editor thread).
   std::atomic<bool> panelRebuild;
   bool loadingStartupBank;
+  bool constructing; // true until the constructor has applied program 0: no automation notices
   bool lastTransportRunning;
   bool transportGatesSeen; // a control tick has run since Start or Stop last rose
   bool voiceSlotsPresent;

@@ -155,6 +155,19 @@ TEST(StartupBank, EveryModuleTypeIsInSomeProgramAndEveryNameFits)
     EXPECT_EQ(1u, used.count(id)) << ModuleConfig::labelModuleName[id] << " is in no program";
 }
 
+// Made, opened and switched on with its start-up bank, the plug-in has told the host of no parameter
+// change (a host writing automation would record them all); an edit afterwards is reported.
+TEST(Product, CreationAndTheStartupBankSendNoAutomation)
+{
+  UseGeneratedStartupBank();
+  HostedVeltrane h;
+  unsetenv("VELTRANE_RESOURCES");
+  ASSERT_STREQ("First Sound", h.plug->GetPresetName(0));
+  EXPECT_EQ(0, h.automations);
+  h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.3);
+  EXPECT_EQ(1, h.automations);
+}
+
 TEST(Product, AnInstanceTakesItsModulesWithIt)
 {
   gDeleted = 0;
