@@ -652,3 +652,18 @@ TEST(ControlRate, ASumOfMinusOnePlaysLikeZeroAfterATypeChangeOrANewRate)
     EXPECT_GT(energy, 1e-6) << ModuleConfig::labelModuleName[id];
   }
 }
+
+// A custom tuning may put note 48 (the key-tracking reference) anywhere in the int range: the distance to
+// the voice's pitch does not fit an int, and full tracking takes the cutoff to the top step, not round to
+// the bottom.
+TEST(ControlRate, KeyTrackingAcrossTheWholePitchRangeDoesNotWrap)
+{
+  ModuleRig rig;
+  K35* k = makeK35(rig, 48000, 1, 0.5);
+  rig.param(12, 1.0);
+  k->referencePitch = -2147483620;
+  rig.pitch = 8576;
+  k->update(true);
+  const double t = k->freq2tanW[17280];
+  EXPECT_DOUBLE_EQ(t / (1 + t), k->G);
+}
