@@ -126,10 +126,11 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
   if (param->mType == IParam::kTypeDouble || param->mType == IParam::kTypeNone) param->mType = IParam::kTypeEnum;
   param->InitEnum(name, d, n, "", "");
   param->mDisplayTexts.Resize(0);
-  for (int i = 0; i < n; ++i) {
-    const SourceDef* s = list.getSource(i, type);
-    param->SetDisplayText(i, s ? s->label : "");
-  }
+  // Entry i is getSource(i, type), found in one walk over the list rather than one search per entry.
+  int i = 0;
+  for (size_t j = 0; j < list.sources.size() && i < n; ++j)
+    if (j == 0 || list.sources[j]->matches(type)) param->SetDisplayText(i++, list.sources[j]->label);
+  while (i < n) param->SetDisplayText(i++, "");
   const double maxIdx = n > 1 ? n - 1 : 0;
   const double value = v < 0.0 ? 0.0 : (v > maxIdx ? maxIdx : (int)v);
   const double normalized = param->GetNormalized(value);
