@@ -125,7 +125,7 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
   // round host values to whole entries, or 15/26 * 26 would select entry 14.
   if (param->mType == IParam::kTypeDouble || param->mType == IParam::kTypeNone) param->mType = IParam::kTypeEnum;
   param->InitEnum(name, d, n, "", "");
-  param->mDisplayTexts.Resize(0);
+  param->mDisplayTexts.Resize(0, false); // refilled at once: keep the memory
   // Entry i is getSource(i, type), found in one walk over the list rather than one search per entry.
   int i = 0;
   for (size_t j = 0; j < list.sources.size() && i < n; ++j)
