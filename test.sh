@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Builds Veltrane and runs every test: a Release build, then a second build under
-# AddressSanitizer + UndefinedBehaviorSanitizer (clang) that also runs the fuzz targets.
-# Installs missing Debian packages first. Usage: ./test.sh [--quick]  (--quick: Release pass only)
+# Builds Veltrane with every test and benchmark and runs every test: a Release build, then a second build
+# under AddressSanitizer + UndefinedBehaviorSanitizer (clang) that also runs the fuzz targets, then the
+# two-thread tests under ThreadSanitizer. Installs the missing Debian packages of tools/debian-packages and
+# tools/debian-packages-tests first.
+# Usage: ./test.sh [--quick]   (--quick: the Release pass only)
+# CMAKE_BUILD_PARALLEL_LEVEL, when set, is the number of build jobs and of tests run at once (else one per
+# processor).
 set -euo pipefail
 cd "$(dirname "$0")"
-bash tools/ensure-packages.sh
-jobs=$(nproc)
+bash tools/ensure-packages.sh tools/debian-packages tools/debian-packages-tests
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON -DVELTRANE_BENCH=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

@@ -19,9 +19,18 @@ namespace {
 // A period longer than this many ticks (about 12 days) cannot come from a usable tempo; it only keeps
 // absurd host tempos from overflowing an int.
 constexpr double kMaxPeriod = 1.0e9;
+// Rounding of positions and of the tick offsets may put a tick meant to fall on a division's start a hair
+// before it; this share of a division counts as the start (2 ns of a sixty-fourth at 999 BPM).
+constexpr double kEdge = 1.0e-7;
+// A position that differs from where the clock expected the next tick by at most this many ticks is the
+// same run of the transport: tempo changes inside a block and hosts' rounding move it a little. Further
+// away the host has jumped.
+constexpr double kDriftTicks = 8.0;
 } // namespace
 
-Clock::Clock() : lastPosition(std::numeric_limits<double>::quiet_NaN())
+Clock::Clock()
+    : lastPosition(std::numeric_limits<double>::quiet_NaN()), following(false), relocated(false),
+      transportRunning(false), tickPosition(0.0), beatsPerTick(0.0), periodMsPerBeat(0.0)
 {
   for (int i = 0; i < kNumRates; ++i) {
     syncPeriod[i] = 1.0 / syncRate[i];
@@ -29,24 +38,50 @@ Clock::Clock() : lastPosition(std::numeric_limits<double>::quiet_NaN())
     countdown[i] = 0;
     output[i] = 0.0;
     previousCountdown[i] = 0;
+    nextCycle[i] = 0.0;
   }
 }
 
-void Clock::synchronize(const ITimeInfo* timeInfo)
+void Clock::synchronize(const ITimeInfo* timeInfo, int samplesToTick, int tickSamples, double sampleRate)
 {
   const double position = timeInfo->mPPQPos;
-  // A host that sends no usable position leaves the clock running freely, as a stopped transport does.
-  if (position == lastPosition || !std::isfinite(position)) return;
+  // A host that sends no usable position leaves the clock as it goes.
+  if (!std::isfinite(position)) return;
+  const bool started = timeInfo->mTransportIsRunning && !transportRunning;
+  transportRunning = timeInfo->mTransportIsRunning;
+  if (position == lastPosition && !started) {
+    following = false; // a stopped transport: the countdowns run freely
+    return;
+  }
   const double tempo = timeInfo->mTempo;
   const double msPerBeat = (tempo > 0.0 && std::isfinite(tempo)) ? 60.0 / tempo * 1000.0 : 500.0;
   lastPosition = position;
+
+  // Quarter notes per sample; without a usable rate a tick is taken as 1 ms.
+  const int samplesPerTick = tickSamples > 0 ? tickSamples : 1;
+  const double secondsPerSample =
+      sampleRate > 0.0 && std::isfinite(sampleRate) ? 1.0 / sampleRate : 0.001 / samplesPerTick;
+  const double beatsPerSample = secondsPerSample * 1000.0 / msPerBeat;
+  const double next = position + (samplesToTick > 0 ? samplesToTick : 0) * beatsPerSample;
+  const double step = samplesPerTick * beatsPerSample;
+  if (!following || started || !(std::fabs(next - tickPosition) <= kDriftTicks * step)) relocated = true;
+  following = true;
+  tickPosition = next;
+  beatsPerTick = step;
+
+  const bool newTempo = msPerBeat != periodMsPerBeat;
+  periodMsPerBeat = msPerBeat;
   for (int i = 0; i < kNumRates; ++i) {
-    double p = std::floor(syncRate[i] * msPerBeat + 0.5);
-    if (p > kMaxPeriod) p = kMaxPeriod;
-    period[i] = (int)p;
-    if (period[i] <= 0) continue;
-    const double x = position * syncPeriod[i]; // cycles elapsed
-    int phase = (int)(period[i] * (x - std::floor(x)));
+    if (newTempo) {
+      double p = std::floor(syncRate[i] * msPerBeat + 0.5);
+      if (p > kMaxPeriod) p = kMaxPeriod;
+      period[i] = (int)p;
+    }
+    if (!relocated || period[i] <= 0) continue;
+    // Ticks left in the division the next tick lies in; the tick itself decides whether it restarts.
+    const double x = next * syncPeriod[i]; // cycles elapsed
+    const double done = x - std::floor(x); // not a number for a position beyond the range of doubles
+    int phase = done > 0.0 && done < 1.0 ? (int)(period[i] * done) : 0;
     if (phase >= period[i]) phase %= period[i];
     countdown[i] = period[i] - phase;
   }
@@ -54,6 +89,32 @@ void Clock::synchronize(const ITimeInfo* timeInfo)
 
 void Clock::update()
 {
+  if (following || relocated) {
+    for (int i = 0; i < kNumRates; ++i) {
+      const double x = tickPosition * syncPeriod[i] + kEdge; // divisions elapsed at this tick
+      bool restart;
+      if (relocated) {
+        // After a jump a division restarts at once only on its first tick, as it would have on the way.
+        const double n = std::floor(x);
+        restart = x - n < beatsPerTick * syncPeriod[i];
+        nextCycle[i] = n + 1.0;
+      } else {
+        // Once per division; a position a little behind the last tick (drift) is no new division.
+        restart = x >= nextCycle[i];
+        if (restart) nextCycle[i] = std::floor(x) + 1.0;
+      }
+      const int c = countdown[i];
+      if (restart)
+        countdown[i] = period[i] > 0 ? period[i] - 1 : 0;
+      else
+        countdown[i] = c > 0 ? c - 1 : 0;
+      output[i] = restart ? 1.0 : 0.0;
+      previousCountdown[i] = countdown[i];
+    }
+    relocated = false;
+    tickPosition += beatsPerTick;
+    return;
+  }
   for (int i = 0; i < kNumRates; ++i) {
     const int c = countdown[i];
     countdown[i] = c > 0 ? c - 1 : period[i] - 1;

@@ -36,6 +36,13 @@ double* Module::getSource(int index, SourceDef::SourceType type)
   return owner ? owner->getSourceForMaster(index, type) : nullptr;
 }
 
+void Module::rest()
+{
+  for (std::vector<double>* out :
+       {&audioOut, &nextAudioOut, &modOut, &nextModOut, &gateOut, &nextGateOut, &syncOut, &nextSyncOut})
+    for (double& x : *out) x = 0.0;
+}
+
 double* Module::output(SourceDef::SourceType type, int index)
 {
   std::vector<double>* out = nullptr;
@@ -73,6 +80,7 @@ void Module::initParams(int base, Synth* synth)
     param->mType = IParam::kTypeDouble;
     param->InitDouble(name, 0.0, 0.0, 1.0, 0.001, "", "", 1.0);
     param->mDisplayTexts.Resize(0);
+    param->mDisplayFunc = nullptr;
   }
 }
 

@@ -16,6 +16,7 @@
 #include "SourceDef.h"
 #include "mutex.h"
 
+#include <cmath>
 #include <vector>
 
 class ModuleConfig;
@@ -68,6 +69,28 @@ public:
   {
     return false;
   }
+
+  // Beyond this magnitude a value has run away (+120 dBFS, far above anything an ordinary patch makes; the
+  // host never receives more than 64): a feedback loop with a gain above 1 climbs there in moments.
+  static constexpr double kRunawayLevel = 1e6;
+  // x is not a number, or has run away.
+  static bool runaway(double x) { return !(std::fabs(x) <= kRunawayLevel); }
+  // At control ticks, before update (a voice's modules at every fourth, the master modules at every one):
+  // when a published audio or modulation output has run away, the module is brought back to rest. A loop of modules without a state of their own (amplifiers,
+  // mixers) keeps its value only in their outputs, where a NaN would last for good whatever the gains.
+  void restIfRunaway()
+  {
+    if (ranAway(audioOut) || ranAway(modOut)) rest();
+  }
+  static bool ranAway(const std::vector<double>& values)
+  {
+    for (double x : values)
+      if (runaway(x)) return true;
+    return false;
+  }
+  // Back to rest: every output, published and next, at 0. Modules whose memory outlasts a loop's gain
+  // (delay lines, reverberation) also forget what they hold.
+  virtual void rest();
 
   // The value a source-selector setting reads: through the voice's list for a voice module (null for an
   // index that names no source), through the master list for a master module (the constant 0.0 then).

@@ -128,9 +128,11 @@ void ModuleConfig::set(Veltrane* owner, int slot, ModuleID id)
   this->slot = slot;
   if (id < MOD_EMPTY || id >= kNumModuleIDs) return;
   ModuleCatalogue::declare(this, id);
+  // Every parameter starts from the one neutral declaration, so that those the type does not use keep
+  // nothing of the previous module (its range would clamp, and a saved program would change on reload).
+  Module::initParams(slot * Module::kNumParams, owner);
   void (*initParams)(int, Synth*) = ModuleCatalogue::classes[id].initParams;
-  if (!initParams) initParams = &Module::initParams;
-  initParams(slot * Module::kNumParams, owner);
+  if (initParams && initParams != &Module::initParams) initParams(slot * Module::kNumParams, owner);
 }
 
 bool ModuleConfig::areCompatible(ModuleConfig* config, int id, bool master)

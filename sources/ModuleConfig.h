@@ -121,8 +121,9 @@ public:
   ModuleConfig(const ModuleConfig&) = delete;
   ModuleConfig& operator=(const ModuleConfig&) = delete;
 
-  // Gives the slot a module type: declaration from the catalogue, then the type's parameter set-up of the
-  // slot's 16 host parameters. An ID outside 0..44 only stores owner and slot.
+  // Gives the slot a module type: declaration from the catalogue, then the slot's 16 host parameters reset to
+  // the empty module's neutral ones and set up by the type. An ID outside 0..44 only stores owner and slot
+  // (the state reader empties such a slot instead).
   void set(Veltrane* owner, int slot, ModuleID id);
   // Whether replacing the slot's type by id in the given section may keep its 16 parameter values.
   static bool areCompatible(ModuleConfig* config, int id, bool master);

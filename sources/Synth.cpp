@@ -1,5 +1,6 @@
 #include "Synth.h"
 
+#include "EmbeddedResources.h"
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 
@@ -56,7 +57,12 @@ void Synth::initState()
   WDL_String resources;
   graphics->ResourcesPath(&resources, kProductName);
   resources.Append("init.fxb");
-  LoadBankFromFXB(&resources); // without either bank the programs stay as constructed
+  if (LoadBankFromFXB(&resources)) return;
+  // No readable bank in the folder (a plug-in installed as its one file): the copy built into it. Without any
+  // bank the programs stay as constructed.
+  const EmbeddedResource* bank = FindEmbeddedResource("init.fxb");
+  ByteChunk file;
+  if (bank && file.PutBytes(bank->begin, (int)bank->Size()) == (int)bank->Size()) LoadBankFromFXBData(&file);
 }
 
 void Synth::Reset()

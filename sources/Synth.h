@@ -59,7 +59,8 @@ public:
   explicit Synth(IPlugInstanceInfo instanceInfo);
   ~Synth() override;
 
-  // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder.
+  // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder, else
+  // the copy of "init.fxb" built into the plug-in file.
   void initState();
 
   void Reset() override;
@@ -90,7 +91,7 @@ public:
 
   // Pitch (1/128 semitone) to hertz, by linear interpolation between semitones; clamps beyond +-17279.
   static double convert2Hz(int pitch);
-  // The tuning name differs, ignoring case, from "Equal (Standard)".
+  // The tuning name differs, ignoring case, from "Equal (Standard)", or the table from equal temperament.
   bool isCustomTuning() const;
 
   // MIDI learn, driven by the editor's MIDI-learn switch with its new state.

@@ -120,7 +120,13 @@ void Synth::runFileCommand(File::Command command)
   } else if (command == File::kSaveBank) {
     fileName.Set(kProductName);
   }
-  graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions);
+  // What the prompt asks; a save prompt adds the extension to a name without it.
+  const char* question = command == File::kSaveProgram ? "Save program as:"
+                         : command == File::kSaveBank  ? "Save bank as:"
+                         : command == File::kLoadBank  ? "Load bank:"
+                         : command == File::kLoadTuning ? "Load tuning:"
+                                                        : "Load program:";
+  graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
 
   bool failed = false;
@@ -143,15 +149,17 @@ void Synth::runFileCommand(File::Command command)
       break;
     default: {
       // A file that cannot be read would still rewrite the table from an empty scale: the menu keeps the
-      // tuning the user had instead.
+      // tuning the user had instead, and the scale and mapping that a later .scl or .kbm file combines with.
       int table[kNumNotes];
       char name[kTuningNameSize];
       std::memcpy(table, tuningTable, sizeof(table));
       std::memcpy(name, tuningName, sizeof(name));
+      const TUN::CSCL_Import importer = sclImport;
       failed = loadTuning(fileName.Get()) == kLoadFailed;
       if (failed) {
         std::memcpy(tuningTable, table, sizeof(table));
         std::memcpy(tuningName, name, sizeof(name));
+        sclImport = importer;
       }
       break;
     }

@@ -69,7 +69,12 @@ void Synth::setTuningName(const char* name)
 
 bool Synth::isCustomTuning() const
 {
-  return strcasecmp(tuningName, kEqualTuningName) != 0;
+  if (strcasecmp(tuningName, kEqualTuningName) != 0) return true;
+  // A table retuned under the standard name (a file that calls itself so) is custom all the same: the state
+  // chunk must keep it.
+  for (int n = 0; n < kNumNotes; ++n)
+    if (tuningTable[n] != n * 128) return true;
+  return false;
 }
 
 void Synth::resetTuning()
@@ -92,6 +97,9 @@ int Synth::loadTuning(const char* path)
   } else if (hasExtension(path, "kbm")) {
     ok = sclImport.ReadKBM(path);
     sclImport.SetSingleScale(scale);
+    // The importer's scale under the new mapping; both names, so that the editor shows a mapping is in use
+    // even over the default scale.
+    setTuningName((sclImport.m_strScaleName + " / " + sclImport.m_strMappingName).c_str());
   } else {
     ok = scale.Read(path) > 0;
     setTuningName(scale.m_strDescription.c_str());

@@ -244,6 +244,11 @@ public:
   Voice voices[kNumVoices];
   bool voiceParked[kNumVoices]; // only plain modules, whatever the slots hold (see setModuleConfig)
   VoiceBlock voiceBlocks[VoiceBlock::kGroup]; // the records of the voices processing a sub-block in runs
+  // Sounding voices' sub-blocks since construction by the way they were processed: module by module in runs,
+  // or sample by sample (Voice::processVoices; the reference build counts neither). Audio thread; tests
+  // read them to know which path a patch takes.
+  unsigned voiceBlocksInRuns = 0;
+  unsigned voiceBlocksBySample = 0;
   Module* masterModules[kNumSlots]; // owned; processed only while the slot is master
   std::vector<Module*> masterProcessList;
   std::vector<int> displayOrder; // slot shown at each of the editor's 18 positions

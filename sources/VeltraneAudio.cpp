@@ -11,7 +11,28 @@
 #include "IGraphics.h"
 #include "Module.h"
 
+#include <cmath>
 #include <cstring>
+
+namespace {
+// What the host receives: at most this in magnitude (+36 dBFS). A 64-note chord of an ordinary program peaks
+// well below it; beyond it only a patch whose feedback runs away, which must not reach the speakers or the
+// plug-ins after this one on the host's track.
+constexpr double kOutputLimit = 64.0;
+
+// n output samples held to +-kOutputLimit, a NaN giving silence; unchanged (bit for bit) within the limit.
+template <class T> void limitOutput(T* out, int n)
+{
+  constexpr T limit = (T)kOutputLimit;
+  int outside = 0; // a pass that the compiler turns into vector instructions, for the usual block
+  for (int i = 0; i < n; ++i) outside |= !(std::fabs(out[i]) <= limit);
+  if (!outside) return;
+  for (int i = 0; i < n; ++i) {
+    const T x = out[i];
+    if (!(std::fabs(x) <= limit)) out[i] = x > 0 ? limit : x < 0 ? -limit : (T)0;
+  }
+}
+} // namespace
 
 void Veltrane::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames)
 {
@@ -82,7 +103,7 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
         tickCountdown = period - n;
       }
     }
-    if (muteUntilNextTick) return;
+    if (muteUntilNextTick) break; // the rest of the block stays silent
 
     std::memset(voiceSumLeft, 0, sizeof(double) * (size_t)length);
     std::memset(voiceSumRight, 0, sizeof(double) * (size_t)length);
@@ -105,6 +126,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
     }
     at += length;
   }
+  limitOutput(outputs[0], at);
+  limitOutput(outputs[1], at);
 }
 
 template void Veltrane::process<double>(double**, double**, int);
@@ -122,7 +145,8 @@ void Veltrane::handleSync2Host()
     (lastTransportRunning ? start : stop) = 1.0;
     transportGatesSeen = false;
   }
-  clock.synchronize(&timeInfo);
+  // The clock places this block's ticks on the host's position: the next one is tickCountdown samples on.
+  clock.synchronize(&timeInfo, tickCountdown, controlPeriod, GetSampleRate());
 }
 
 void Veltrane::handleMidiEvents(int sample)
@@ -202,7 +226,10 @@ void Veltrane::update()
   if (masterModulesPresent) {
     stepGlide(masterTargetPitch, glideStep, &glideCurrent, &glideCountdown);
     masterPitch = floorPitch(pitchBendRange * 128.0 * pBend + glideCurrent);
-    for (Module* m : masterProcessList) m->update(true);
+    for (Module* m : masterProcessList) {
+      m->restIfRunaway();
+      m->update(true);
+    }
   }
 }
 

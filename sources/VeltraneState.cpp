@@ -219,7 +219,9 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
     int32_t id = 0;
     uint8_t master = 0;
     pos = get(chunk, &id, pos);
-    if (pos < 0) id = ModuleConfig::MOD_EMPTY;
+    // A type this version does not know (a later version's file) would leave the slot's previous module in
+    // place: the slot is emptied instead, and the rest of the program loads as usual.
+    if (pos < 0 || id < ModuleConfig::MOD_EMPTY || id >= ModuleConfig::kNumModuleIDs) id = ModuleConfig::MOD_EMPTY;
     if (version >= kVersionMaster) {
       pos = get(chunk, &master, pos);
       if (pos < 0) master = 0;

@@ -208,6 +208,9 @@ void Voice::update()
   active = !envelope.isIdle();
   Synth::stepGlide(targetPitch, glideStep, &glidePitch, &glideCountdown);
   pitch = Synth::floorPitch(pitchBendRange * *pitchBendSource + glidePitch);
+  // Every fourth tick is soon enough for a loop to come back to rest, and costs a quarter.
+  if (active && (++ticks & 3) == 0)
+    for (Module* m : processList) m->restIfRunaway();
   for (Module* m : processList) m->update(active);
 }
 
@@ -265,7 +268,8 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
 {
 #ifndef VELTRANE_REFERENCE_RENDER
   if (count > 0 && n > 0 && voices[0].owner) {
-    VoiceBlock* const blocks = voices[0].owner->voiceBlocks;
+    Veltrane& owner = *voices[0].owner;
+    VoiceBlock* const blocks = owner.voiceBlocks;
     Voice* group[VoiceBlock::kGroup];
     int grouped = 0;
     for (int v = 0; v < count; ++v) {
@@ -277,9 +281,11 @@ void Voice::processVoices(Voice* voices, int count, double* sumLeft, double* sum
       }
       if (!voice.runsRefused && voice.prepareRuns(blocks[grouped])) {
         group[grouped++] = &voice;
+        ++owner.voiceBlocksInRuns;
         continue;
       }
       voice.runsRefused = true;
+      ++owner.voiceBlocksBySample;
       // The voices before it first, so that every sum adds the voices in order.
       if (grouped > 0) processRuns(group, grouped, sumLeft, sumRight, n);
       grouped = 0;

@@ -109,4 +109,6 @@ private:
   // The last preparation failed; cleared by every change that can alter the outcome (modules, parameters,
   // rate, a note start). Kept too long, it would only keep the voice on the sample-by-sample path.
   bool runsRefused = false;
+  // Control ticks counted for the modules' runaway check, which runs at every fourth (Module::restIfRunaway).
+  unsigned ticks = 0;
 };

@@ -1,17 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages listed in tools/debian-packages that are missing.
+# Installs the Debian packages of the given lists (tools/debian-packages, ...) that are missing:
+#   bash tools/ensure-packages.sh LIST...
+# As root with apt-get; otherwise through sudo when there is one. Where neither can install, it names the
+# packages and the command that installs them, and fails.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 missing=()
-while read -r pkg; do
-  pkg=${pkg%%#*}; pkg=${pkg//[[:space:]]/}
-  [ -n "$pkg" ] || continue
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
-done < "$here/debian-packages"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+wanted=()
+for list in "$@"; do
+  while read -r pkg; do
+    pkg=${pkg%%#*}; pkg=${pkg//[[:space:]]/}
+    [ -n "$pkg" ] || continue
+    wanted+=("$pkg")
+    if command -v dpkg-query > /dev/null; then
+      dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    fi
+  done < "$list"
+done
+if ! command -v dpkg-query > /dev/null || ! command -v apt-get > /dev/null; then
+  echo "Not a Debian system: the build needs the equivalents of these Debian packages: ${wanted[*]}" >&2
+  exit 0 # the build says what it cannot find
 fi
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+how="apt-get install -y --no-install-recommends ${missing[*]}"
+tell() {
+  echo "Missing Debian packages: ${missing[*]}" >&2
+  echo "Install them as root, then run this again:" >&2
+  echo "  apt-get update && $how" >&2
+  exit 1
+}
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo > /dev/null || tell
+  sudo="sudo"
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || tell
+$sudo env DEBIAN_FRONTEND=noninteractive $how || tell

@@ -205,8 +205,10 @@ bool DrawBitmapedText(IGraphics* graphics, IBitmap* bitmap, IRECT* r, IText* tex
   const int rw = r->W();
   int perLine, lines = 1;
   if (multiline && sw > rw) {
+    // Whole cells per line, and as many lines as the text needs (a width that is no multiple of the cell
+    // width leaves part of a cell unused on every line).
     perLine = rw / charWidth;
-    lines = rw > 0 ? sw / rw + 1 : 0;
+    lines = perLine > 0 ? (n + perLine - 1) / perLine : 0;
   } else if (multiline) {
     perLine = n;
   } else {

@@ -242,10 +242,10 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod)
   ReleaseMouseCapture();
   IControl* control = mControls.Get(c);
   if (!control) return;
+  // The gesture ends for the parameter it began with: the release may replace or delete the control (a
+  // panel rebuild), so the control is not asked again afterwards.
+  const int paramIdx = control->ParamIdx();
   control->OnMouseUp(x, y, mod);
-  // The control may have been replaced by what its release did: only a control still in the list is asked.
-  control = mControls.Get(c);
-  const int paramIdx = control ? control->ParamIdx() : -1;
   if (paramIdx >= 0 && mPlug) mPlug->EndInformHostOfParamChange(paramIdx);
 }
 

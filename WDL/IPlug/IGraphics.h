@@ -189,8 +189,9 @@ public:
   // Loads an image resource; a new bitmap or null.
   virtual LICE_IBitmap* OSLoadBitmap(int id, const char* name) = 0;
   // Without a display: plays a script of user actions and saves the editor's picture as PNG (the command-line
-  // host's screenshot). False where the platform cannot.
-  virtual bool HeadlessScreenshot(const char*, const char*) { return false; }
+  // host's screenshot). 1 when written; 0 when not (also where the platform cannot); -N when line N (from 1) of
+  // the script cannot be read, and nothing was played.
+  virtual int HeadlessScreenshot(const char*, const char*) { return 0; }
 
   // Set by the owner.
   bool mHandleMouseOver = false;

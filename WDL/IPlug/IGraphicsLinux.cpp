@@ -1,19 +1,33 @@
-// The Linux editor surface: paths, resources, the tick, the entry points and the records of what was asked.
-// The modal elements (menus, text field, message boxes, tooltips) are in IGraphicsLinuxModal.cpp.
-#include "IGraphicsLinux.h"
+// The Linux editor surface: windows, presenting, paths, resources, file prompts and the records of what was
+// asked. The entry points and the tick are in IGraphicsLinuxInput.cpp; the modal elements in
+// IGraphicsLinuxModal.cpp (the loop), IGraphicsLinuxMenu.cpp, IGraphicsLinuxMessageBox.cpp,
+// IGraphicsLinuxTextEntry.cpp and IGraphicsLinuxTooltip.cpp; scripts in IGraphicsLinuxScript.cpp; the X11
+// window in IGraphicsLinuxX11.cpp.
+#include "IGraphicsLinuxOverlay.h"
 
+#include "EmbeddedResources.h"
 #include "IControl.h"
 #include "modulepath.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 IGraphicsLinux::IGraphicsLinux(IPlugBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {}
 
-// The tick and the entry points are in IGraphicsLinuxModal.cpp: an open modal element takes the input first.
+IGraphicsLinux::~IGraphicsLinux()
+{
+  delete mTooltip;
+  mTooltip = nullptr;
+  CloseWindow();
+  mFilePromptScript.Empty(true);
+  mMessageBoxes.Empty(true);
+  mFilePrompts.Empty(true);
+}
 
 // ---- presenting ----
 
@@ -32,6 +46,13 @@ bool IGraphicsLinux::SaveScreenshot(const char* path)
 }
 
 // ---- windows ----
+
+void IGraphicsLinux::Resize(int w, int h)
+{
+  if (w == Width() && h == Height()) return;
+  IGraphics::Resize(w, h);
+  resizeX11(); // [X11]
+}
 
 void* IGraphicsLinux::OpenWindow(void* parent)
 {
@@ -118,11 +139,16 @@ LICE_IBitmap* IGraphicsLinux::OSLoadBitmap(int, const char* name)
   const char* base = std::strrchr(name, '/');
   base = base ? base + 1 : name;
   const char* dot = std::strrchr(base, '.');
-  if (!dot || strcasecmp(dot + 1, "png")) return nullptr;
+  if (!dot || dot == base || strcasecmp(dot + 1, "png")) return nullptr;
+  // Resources are looked up by name and type: "knob.PNG" is the image resource "knob", the file knob.png.
   WDL_String path;
   ResourcesPath(&path, mBundleName.GetLength() ? mBundleName.Get() : "Veltrane");
-  path.Append(base);
-  return LICE_LoadPNG(path.Get());
+  const std::string file = std::string(base, (size_t)(dot - base)) + ".png";
+  path.Append(file.c_str());
+  if (LICE_IBitmap* bm = LICE_LoadPNG(path.Get())) return bm;
+  // Not in the folder, or unreadable there: the copy built into the plug-in, without a word.
+  const EmbeddedResource* copy = FindEmbeddedResource(file.c_str());
+  return copy ? LICE_LoadPNGFromMemory(copy->begin, (int)copy->Size()) : nullptr;
 }
 
 bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const char*)
@@ -141,26 +167,61 @@ bool IGraphicsLinux::GetTextFromClipboard(WDL_String* str)
 
 // ---- file prompts ----
 
+namespace {
+
+// The name with one of the extensions ("fxp fxb": single blanks between types written without dots): kept
+// when its last component ends in one of them (in any case), else followed by "." and the first type.
+std::string WithExtension(const std::string& name, const char* extensions)
+{
+  std::string first;
+  const size_t slash = name.rfind('/');
+  const size_t dot = name.rfind('.');
+  const bool hasDot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string ext = hasDot ? name.substr(dot + 1) : std::string();
+  for (const char* p = extensions ? extensions : ""; *p;) {
+    const char* end = std::strchr(p, ' ');
+    const std::string type(p, end ? (size_t)(end - p) : std::strlen(p));
+    if (first.empty()) first = type;
+    if (hasDot && !type.empty() && !strcasecmp(ext.c_str(), type.c_str())) return name;
+    if (!end) break;
+    p = end + 1;
+  }
+  return first.empty() || name.empty() ? name : name + "." + first;
+}
+
+} // namespace
+
 void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions)
+{
+  PromptForFile(fileName, action, folder, extensions, nullptr);
+}
+
+void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions,
+                                   const char* question)
 {
   WDL_String proposed(fileName ? fileName->Get() : "");
   if (fileName) fileName->Set("");
   if (!WindowIsOpen() || !fileName || !folder) return;
   if (!folder->GetLength()) folder->Set("~/Desktop");
+  const bool save = action == kFileSave;
+  if (!question || !*question) question = save ? "Save file as:" : "Open file:";
   FilePromptCall* call = new FilePromptCall;
   call->action = action;
   call->proposedName.Set(proposed.Get());
   call->folder.Set(folder->Get());
   call->extensions.Set(extensions ? extensions : "");
+  call->question.Set(question);
   mFilePrompts.Add(call);
+  const std::string shown = save ? WithExtension(proposed.Get(), extensions) : std::string(proposed.Get());
   std::string answer;
   if (const WDL_String* scripted = mFilePromptScript.Get(mFilePromptScriptPos)) {
     ++mFilePromptScriptPos;
     answer = scripted->Get();
   } else if (mX11.view) { // [X11] no script: a user in front of a real window
-    answer = AskForFile(action, folder->Get(), proposed.Get(), extensions ? extensions : "");
+    answer = AskForFile(action, question, folder->Get(), shown.c_str(), extensions ? extensions : "");
   }
   if (answer.empty()) return; // cancelled
+  if (save) answer = WithExtension(answer, extensions);
   fileName->Set(answer.c_str());
   const size_t slash = answer.rfind('/');
   if (slash != std::string::npos) folder->Set(answer.c_str(), (int)slash + 1);

@@ -71,6 +71,7 @@ public:
     EFileAction action;
     WDL_String folder, extensions;
     WDL_String proposedName; // what the file name held when the prompt was asked for
+    WDL_String question;     // what the prompt asks ("Save program as:")
   };
 
   IGraphicsLinux(IPlugBase* plug, int width, int height, int fps = 0);
@@ -89,6 +90,9 @@ public:
 
   // ---- platform operations ----
   bool DrawScreen(IRECT* r) override;
+  // A new size rebuilds the editor (IGraphics::Resize) and resizes the X11 window; the current size changes
+  // nothing.
+  void Resize(int w, int h) override;
   void ForceEndUserEdit() override;
   const char* GetGUIAPI() override { return "Linux GUI"; }
   int ShowMessageBox(const char* text, const char* caption, int type) override;
@@ -99,7 +103,13 @@ public:
   void DesktopPath(WDL_String* path) override;
   void AppSupportPath(WDL_String* path, bool isSystem = false) override;
   void SandboxSafeAppSupportPath(WDL_String* path) override;
+  // A save prompt proposes, and answers, a name with one of the extensions (the first is added to a name
+  // that has none of them), as a desktop save panel of a file type does.
   void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions) override;
+  // The same, with the question the prompt asks ("Save program as:"); null asks "Save file as:" or
+  // "Open file:". The dialog programs take it as their title.
+  void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions,
+                     const char* question);
   bool PromptForColor(IColor*, char* = nullptr) override { return false; }
   bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                const char* errMsg = nullptr) override;
@@ -107,6 +117,7 @@ public:
   void CloseWindow() override;
   void* GetWindow() override { return mWindowOpen ? this : nullptr; }
   bool GetTextFromClipboard(WDL_String* str) override;
+  // Tooltips follow the controls as they are at each tick: nothing is recorded here.
   void UpdateTooltips() override;
   LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
 
@@ -142,8 +153,13 @@ public:
   // The X11 child window's id, 0 when the editor has none.
   unsigned long X11WindowID() const;
   // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
-  // editor's own text field. Returns the chosen absolute path, empty when cancelled.
-  std::string AskForFile(EFileAction action, const char* folder, const char* proposedName, const char* extensions);
+  // editor's own text field (AskForPath). Returns the chosen absolute path, empty when cancelled.
+  std::string AskForFile(EFileAction action, const char* question, const char* folder, const char* proposedName,
+                         const char* extensions);
+  // A path typed into the editor's own field, in a box that shows the question above it and below it how to
+  // answer ("Press Return to save, or Escape to cancel."). Returns the path with "~/" expanded when it is
+  // absolute and names a file, else empty (also when cancelled).
+  std::string AskForPath(EFileAction action, const char* question, const char* start);
 
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
@@ -152,8 +168,9 @@ public:
   // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
   // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
   // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
-  // a comment. False (and nothing queued) on a line it cannot read; error receives the line.
-  bool ScriptText(const char* text, std::string* error = nullptr);
+  // a comment. False (and nothing queued) on a line it cannot read; error receives the line, line its number
+  // (from 1).
+  bool ScriptText(const char* text, std::string* error = nullptr, int* line = nullptr);
   // Plays the queued script through the entry points, with a tick after every event, until it is empty.
   void PlayScript();
   // The next message boxes answer with these buttons by position 0 (default), 1 or 2; a position the box
@@ -181,10 +198,13 @@ public:
   const char* TooltipText() const;
   // What the open text field holds, empty when none.
   const char* TextEntryText() const;
+  // The question and the hint of the open path prompt, one a line; empty when none.
+  std::string PathPromptText() const;
 
   // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
-  // script leaves open is in the picture. Needs the window open (a null parent will do).
-  bool HeadlessScreenshot(const char* png, const char* script) override;
+  // script leaves open is in the picture. Needs the window open (a null parent will do). Answers as
+  // IGraphics::HeadlessScreenshot: 1 written, 0 not, -N script line N unreadable.
+  int HeadlessScreenshot(const char* png, const char* script) override;
   // The next modal loop that runs out of script saves the draw bitmap to png (with the element open)
   // before it answers by default.
   void ScreenshotWhenScriptEnds(const char* png);
@@ -197,8 +217,6 @@ protected:
   void deliver(const ScriptEvent& e);
   // Runs a modal loop until the overlay is finished.
   void runModal(Overlay* overlay);
-  // Draws the open overlays over the controls and presents the area.
-  void drawOverlays();
 
   // Presents the area unless a redraw of the controls under open elements is in progress.
   void present(const IRECT& r);
@@ -209,13 +227,12 @@ protected:
   std::vector<Overlay*> mModal;       // open modal elements, innermost last (not owned: their callers own them)
   Overlay* mTooltip = nullptr;        // owned
   std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
-  std::vector<int> mTooltipAreas;     // controls whose target rectangles were registered by UpdateTooltips
   WDL_String mScreenshotAtScriptEnd;
   bool mScreenshotWritten = false;
   bool mSwallowUp = false; // the release of a click that dismissed a menu goes nowhere
   bool mHoldPresent = false;
-  int mRestTicks = 0; // ticks the mouse rested over one control
-  int mRestControl = -1;
+  int mRestTicks = 0;                      // ticks the mouse rested over one control
+  const IControl* mRestControl = nullptr; // that control (only compared, never used)
   int mLastX = 0, mLastY = 0;
   bool mButtonHeld = false;
 
@@ -233,6 +250,10 @@ protected:
   void openX11View(unsigned long parent);
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
+  void resizeX11(); // the window takes the surface's size
+  // While modal elements are open, the window holds the pointer and the keyboard (a grab refused at first is
+  // asked for again at the next call); false gives them back.
+  void holdX11Input(bool hold);
   bool openURLWithDesktop(const char* url); // xdg-open, started without a shell and reaped later
   // The holder deletes the window with the surface, whatever order the surface's own teardown takes.
   struct X11ViewSlot

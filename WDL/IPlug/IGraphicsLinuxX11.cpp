@@ -2,8 +2,7 @@
 // programs (file dialogs, the web browser). See IGraphicsLinuxX11.h.
 #include "IGraphicsLinuxX11.h"
 
-#include "IControl.h"
-#include "IGraphicsLinux.h"
+#include "IGraphicsLinuxOverlay.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -28,6 +27,8 @@
 #include <vector>
 
 extern char** environ;
+
+using linux_surface::ExpandHome;
 
 namespace {
 
@@ -299,35 +300,10 @@ bool RunDialog(IGraphicsX11View* view, const std::vector<std::string>& args, std
   return true;
 }
 
-std::string ExpandHome(const char* path)
-{
-  std::string p = path ? path : "";
-  if (!p.empty() && p[0] == '~' && (p.size() == 1 || p[1] == '/')) {
-    const char* home = std::getenv("HOME");
-    if (home && *home) p = home + p.substr(1);
-  }
-  return p;
-}
-
 std::string FirstLine(const std::string& text)
 {
   return text.substr(0, text.find('\n'));
 }
-
-// Receives the text of the editor's own path field.
-class PathEntryControl : public IControl
-{
-public:
-  using IControl::IControl;
-  bool Draw(IGraphics*) override { return true; }
-  void TextFromTextEntry(const char* text) override
-  {
-    mEntered = text ? text : "";
-    mDone = true;
-  }
-  std::string mEntered;
-  bool mDone = false;
-};
 
 } // namespace
 
@@ -384,6 +360,7 @@ IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long 
 IGraphicsX11View::~IGraphicsX11View()
 {
   if (!mDisplay) return;
+  Release();
   if (!DisplayDead(mDisplay)) {
     if (!mGone) XDestroyWindow(mDisplay, mWindow);
     if (mGC) XFreeGC(mDisplay, static_cast<GC>(mGC));
@@ -436,6 +413,15 @@ void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
   XFlush(mDisplay);
 }
 
+void IGraphicsX11View::Resize(int width, int height)
+{
+  if (mGone || width <= 0 || height <= 0 || DisplayDead(mDisplay)) return;
+  mWidth = width;
+  mHeight = height;
+  XResizeWindow(mDisplay, mWindow, (unsigned)width, (unsigned)height);
+  XFlush(mDisplay);
+}
+
 void IGraphicsX11View::flushExposed()
 {
   if (mExposed.Empty()) return;
@@ -479,8 +465,10 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
   case ButtonPress: {
     if (!inputAllowed) return false;
     const XButtonEvent& b = e.xbutton;
-    // Keys go to the window the user last clicked, as to a view that became first responder.
-    XSetInputFocus(mDisplay, mWindow, RevertToParent, b.time);
+    // Keys go to the window the user last clicked, as to a view that became first responder (a press
+    // elsewhere arrives here only while the view grabs the pointer).
+    const bool inside = b.x >= 0 && b.y >= 0 && b.x < mWidth && b.y < mHeight;
+    if (inside) XSetInputFocus(mDisplay, mWindow, RevertToParent, b.time);
     if (b.button >= 4 && b.button <= 7) {
       // Sideways steps (6, 7) have no vertical part: they arrive as steps of 0.
       const int d = b.button == 4 ? 1 : b.button == 5 ? -1 : 0;
@@ -569,6 +557,61 @@ bool IGraphicsX11View::waitReadable(int extraFd, int timeoutMs, bool* extraReady
   return n > 0 && (p[0].revents & POLLIN);
 }
 
+bool IGraphicsX11View::Grab()
+{
+  if (mGone || DisplayDead(mDisplay)) return false;
+  // Owner events: presses in the window arrive as usual, presses elsewhere arrive relative to the window.
+  if (!mPointerGrabbed)
+    mPointerGrabbed = XGrabPointer(mDisplay, mWindow, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                   GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+  if (!mKeyboardGrabbed)
+    mKeyboardGrabbed = XGrabKeyboard(mDisplay, mWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  return mPointerGrabbed;
+}
+
+void IGraphicsX11View::Release()
+{
+  if ((mPointerGrabbed || mKeyboardGrabbed) && !DisplayDead(mDisplay)) {
+    if (mPointerGrabbed) XUngrabPointer(mDisplay, CurrentTime);
+    if (mKeyboardGrabbed) XUngrabKeyboard(mDisplay, CurrentTime);
+    XFlush(mDisplay);
+  }
+  mPointerGrabbed = mKeyboardGrabbed = false;
+}
+
+unsigned long IGraphicsX11View::TopLevel()
+{
+  if (mGone || DisplayDead(mDisplay)) return mParent;
+  // Up from the parent: the first window the window manager manages (it carries WM_STATE), else the last
+  // one below the root (no window manager).
+  const Atom wmState = XInternAtom(mDisplay, "WM_STATE", True);
+  Window w = mParent, below = mParent;
+  for (int depth = 0; depth < 64; ++depth) {
+    if (wmState != None) {
+      Atom type = None;
+      int format = 0;
+      unsigned long n = 0, after = 0;
+      unsigned char* data = nullptr;
+      const int got = XGetWindowProperty(mDisplay, w, wmState, 0, 0, False, AnyPropertyType, &type, &format, &n,
+                                         &after, &data);
+      if (data) XFree(data);
+      if (got == Success && type != None) return w;
+    }
+    Window root = 0, parent = 0, *kids = nullptr;
+    unsigned nKids = 0;
+    if (!XQueryTree(mDisplay, w, &root, &parent, &kids, &nKids)) break;
+    if (kids) XFree(kids);
+    if (!parent || parent == root) {
+      below = w;
+      break;
+    }
+    w = parent;
+    below = w;
+  }
+  SyncAndTakeError(mDisplay); // a window that went away on the way up fails quietly
+  return below;
+}
+
 bool IGraphicsX11View::DispatchPending()
 {
   if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
@@ -642,10 +685,24 @@ void IGraphicsLinux::closeX11View()
   mX11.view = nullptr;
 }
 
+void IGraphicsLinux::holdX11Input(bool hold)
+{
+  if (!mX11.view) return;
+  if (hold)
+    mX11.view->Grab();
+  else
+    mX11.view->Release();
+}
+
 void IGraphicsLinux::presentX11(const IRECT* r)
 {
   if (!mX11.view || !mDrawBitmap) return;
   mX11.view->Present(mDrawBitmap.get(), r && !r->Empty() ? *r : IRECT(0, 0, Width(), Height()));
+}
+
+void IGraphicsLinux::resizeX11()
+{
+  if (mX11.view) mX11.view->Resize(Width(), Height());
 }
 
 unsigned long IGraphicsLinux::X11WindowID() const
@@ -682,13 +739,15 @@ bool IGraphicsLinux::openURLWithDesktop(const char* url)
   return true;
 }
 
-std::string IGraphicsLinux::AskForFile(EFileAction action, const char* folder, const char* proposedName,
-                                       const char* extensions)
+std::string IGraphicsLinux::AskForFile(EFileAction action, const char* question, const char* folder,
+                                       const char* proposedName, const char* extensions)
 {
   if (!mX11.view) return "";
   const bool save = action == kFileSave;
-  const std::string title = save ? "Save" : "Open";
-  std::string start = ExpandHome(folder);
+  // The question is the dialog's title, without its colon.
+  std::string title = question && *question ? question : save ? "Save" : "Open";
+  while (!title.empty() && (title.back() == ':' || title.back() == ' ')) title.pop_back();
+  std::string start = ExpandHome(folder ? folder : "");
   if (!start.empty() && start.back() != '/') start += '/';
   start += proposedName ? proposedName : "";
 
@@ -708,6 +767,8 @@ std::string IGraphicsLinux::AskForFile(EFileAction action, const char* folder, c
     p = end + 1;
   }
 
+  // The dialogs stay above the host's window, which they belong to.
+  const std::string owner = std::to_string(mX11.view->TopLevel());
   std::string out;
   int status = 0;
   std::vector<std::string> zenity = {"zenity", "--file-selection", "--title=" + title, "--filename=" + start};
@@ -716,9 +777,14 @@ std::string IGraphicsLinux::AskForFile(EFileAction action, const char* folder, c
     zenity.push_back("--confirm-overwrite");
   }
   if (!patterns.empty()) zenity.push_back("--file-filter=" + patterns);
-  bool ran = RunDialog(mX11.view, zenity, &out, &status);
+  std::vector<std::string> attached = zenity;
+  attached.push_back("--attach=" + owner);
+  bool ran = RunDialog(mX11.view, attached, &out, &status);
+  // A zenity that does not know --attach refuses its options with an error (status 255): asked again
+  // without it.
+  if (ran && status != 0 && status != 1 && out.empty()) ran = RunDialog(mX11.view, zenity, &out, &status);
   if (!ran) {
-    std::vector<std::string> kdialog = {"kdialog", "--title", title, "--attach", std::to_string(X11WindowID()),
+    std::vector<std::string> kdialog = {"kdialog", "--title", title, "--attach", owner,
                                         save ? "--getsavefilename" : "--getopenfilename", start};
     if (!patterns.empty()) kdialog.push_back(patterns);
     ran = RunDialog(mX11.view, kdialog, &out, &status);
@@ -727,15 +793,6 @@ std::string IGraphicsLinux::AskForFile(EFileAction action, const char* folder, c
     const std::string path = FirstLine(out);
     return status == 0 && !path.empty() && path[0] == '/' ? path : "";
   }
-
-  // Neither program: the path is typed into the editor's own field, centred.
-  const int w = std::min(600, Width() - 20), h = 20;
-  IRECT r((Width() - w) / 2, (Height() - h) / 2, (Width() + w) / 2, (Height() + h) / 2);
-  PathEntryControl field(mPlug, r);
-  IText style;
-  style.mAlign = IText::kAlignNear;
-  CreateTextEntry(&field, &style, &r, start.c_str(), nullptr);
-  ForceEndUserEdit(); // nothing may keep the field once it is gone
-  const std::string path = field.mDone ? ExpandHome(field.mEntered.c_str()) : "";
-  return !path.empty() && path[0] == '/' && path.back() != '/' ? path : "";
+  // Neither program: the path is typed into the editor's own field.
+  return AskForPath(action, question, start.c_str());
 }

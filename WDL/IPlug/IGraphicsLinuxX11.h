@@ -8,6 +8,9 @@
 //   a second left press within kDoubleClickMs and kDoubleClickDistance pixels of the first -> double click;
 //   Shift, Control and Alt -> S, C and A; keys -> the surface's Key codes, and a key the editor does not take
 //   goes on to the host's window.
+// While a menu, message box or text field is open the view grabs the pointer and the keyboard, as desktop
+// menus do: a press anywhere on the screen reaches the element (outside the window with coordinates outside
+// the surface), so a click on the host closes a menu instead of leaving the host waiting for an answer.
 // The plug-in makes no thread: everything runs in the host's idle calls and in modal loops, on the host's
 // main thread. Xlib errors on the view's own connections are caught (a host may destroy its window before it
 // closes the editor); errors on any other connection go to the handler that was installed before.
@@ -41,6 +44,14 @@ public:
 
   // Copies the area r of the bitmap (clipped to the window) to the window.
   void Present(LICE_IBitmap* bitmap, IRECT r);
+  // Grabs the pointer and the keyboard for the window (again when an earlier grab was refused); true while
+  // the pointer is grabbed. Release() gives both back; the destructor does too.
+  bool Grab();
+  void Release();
+  // The host's top-level window that holds the editor (dialogs of other programs are attached to it).
+  unsigned long TopLevel();
+  // Gives the window a new size (the editor's, after a resize).
+  void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.
   bool DispatchPending();
   // Waits up to timeoutMs for an input event and delivers the first one (other events on the way are
@@ -67,6 +78,7 @@ private:
   int mDepth = 0;
   int mWidth = 0, mHeight = 0;
   bool mGone = false;
+  bool mPointerGrabbed = false, mKeyboardGrabbed = false;
   IRECT mExposed; // exposed area waiting to be presented
   std::vector<char> mImageBytes;
   // Double clicks: the last left press.

@@ -235,20 +235,23 @@ bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
   }
   if (fxMagic != kFxBk) return false;
 
-  // Every record is checked before the first one is applied.
+  // Every record is checked before the first one is applied. Records beyond the plug-in's programs are
+  // ignored (selecting them would fail and pour their values into the last program).
   const int recordBytes = kProgramHeader + 4 * NParams();
-  if (nPrograms < 0 || nPrograms > (file->Size() - kBankHeader) / recordBytes) return false;
-  for (int p = 0; p < nPrograms; ++p) {
+  if (nPrograms < 0) return false;
+  const int applied = nPrograms < NPresets() ? nPrograms : NPresets();
+  if (applied > (file->Size() - kBankHeader) / recordBytes) return false;
+  for (int p = 0; p < applied; ++p) {
     const int r = kBankHeader + p * recordBytes;
     if (GetBE(file, r + 12) != 1 || GetBE(file, r) != kCcnK || GetBE(file, r + 8) != kFxCk ||
         GetBE(file, r + 24) != NParams())
       return false;
   }
-  for (int p = 0; p < nPrograms; ++p) {
+  for (int p = 0; p < applied; ++p) {
     const int r = kBankHeader + p * recordBytes;
     char name[kNameBytes + 1];
     GetName(file, r + 28, name);
-    RestorePreset(p); // a program beyond the slots leaves the last selected slot current
+    RestorePreset(p);
     for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, r + kProgramHeader + 4 * i));
     ModifyCurrentPreset(name);
   }

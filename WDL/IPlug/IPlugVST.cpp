@@ -625,7 +625,7 @@ VstIntPtr IPlugVST::VendorSpecific(int idx, VstIntPtr value, void* ptr, float op
   if (idx == kVendorHeadlessScreenshot) {
     const char* png = static_cast<const char*>(ptr);
     const char* script = reinterpret_cast<const char*>(value);
-    return png && mGraphics && mGraphics->HeadlessScreenshot(png, script) ? 1 : 0;
+    return png && mGraphics ? mGraphics->HeadlessScreenshot(png, script) : 0;
   }
   return 0;
 }

@@ -43,7 +43,8 @@ constexpr VstInt32 VstFourCC(char a, char b, char c, char d)
 constexpr VstInt32 kEffectMagic = VstFourCC('V', 's', 't', 'P');
 // A private extension between our own host and our plug-ins, not part of the interface: effVendorSpecific with
 // this index plays a script of user actions on the editor opened headless (ptr: the PNG path to write,
-// value: the script text or 0) and saves the editor's picture. Answers 1 when written.
+// value: the script text or 0) and saves the editor's picture. Answers 1 when written, 0 when not, and -N when
+// line N (from 1) of the script cannot be read (nothing is played then).
 constexpr VstInt32 kVendorHeadlessScreenshot = VstFourCC('V', 't', 'S', 'h');
 
 // The record a plug-in hands to its host; the host calls the plug-in only through these function pointers.

@@ -89,7 +89,7 @@ public:
   int renderCount() const { return m_renders; }
   const unsigned char* coverage(const charEnt* e) const;
 
-  // Decodes one character of UTF-8 (4-byte sequences give a space); returns the bytes used.
+  // Decodes one character of zero-terminated UTF-8 (4-byte sequences give a space); returns the bytes used.
   static int utf8char(const char* text, unsigned short* out);
 
 private:

@@ -3,6 +3,7 @@
 // and combine mode.
 #include "lice_combine.h"
 #include "lice_text.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,25 +55,20 @@ template <class COMB> struct GlyphRenderer
 
 } // namespace
 
+namespace {
+// The glyph store keys characters by 16 bits: characters beyond (4-byte sequences) are drawn as spaces.
+unsigned short glyphKey(unsigned cp)
+{
+  return cp > 0xFFFF ? (unsigned short)' ' : (unsigned short)cp;
+}
+} // namespace
+
 int LICE_CachedFont::utf8char(const char* text, unsigned short* out)
 {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-  const unsigned c = s[0];
-  auto cont = [](unsigned v) { return v >= 0x80 && v <= 0xC0; };
-  if (c >= 0xC2 && c <= 0xDF && cont(s[1])) {
-    *out = (unsigned short)(((c & 31) << 6) | (s[1] & 63));
-    return 2;
-  }
-  if (c >= 0xE0 && c <= 0xEF && cont(s[1]) && cont(s[2])) {
-    *out = (unsigned short)(((c & 15) << 12) | ((s[1] & 63) << 6) | (s[2] & 63));
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4 && cont(s[1]) && cont(s[2]) && cont(s[3])) {
-    *out = ' ';
-    return 4;
-  }
-  *out = (unsigned short)c;
-  return 1;
+  unsigned cp;
+  const int used = WDL_DecodeUTF8(text, &cp);
+  *out = glyphKey(cp);
+  return used;
 }
 
 int LICE_CachedFont::DrawText(LICE_IBitmap* bm, const char* text, int length, RECT* rect, unsigned int flags)
@@ -103,14 +99,11 @@ namespace {
 template <class G, class N> void walk(const char* text, int length, unsigned int flags, G glyph, N newline)
 {
   if (!text) return;
-  while (*text && length != 0) {
-    unsigned short ch;
-    int used = LICE_CachedFont::utf8char(text, &ch);
-    // A sequence cut by the length counts as its single bytes.
-    if (length > 0 && used > length) {
-      ch = (unsigned char)*text;
-      used = 1;
-    }
+  // A positive length bounds every read: a sequence it cuts counts as its single bytes.
+  while (length != 0 && *text) {
+    unsigned cp;
+    const int used = WDL_DecodeUTF8(reinterpret_cast<const unsigned char*>(text), length > 0 ? (size_t)length : (size_t)-1, &cp);
+    unsigned short ch = glyphKey(cp);
     text += used;
     if (length > 0) length -= used;
     if (ch == '\r') continue;
@@ -266,14 +259,15 @@ int LICE_CachedFont::DrawTextImpl(LICE_IBitmap* bm, const char* text, int length
     RECT mr = {0, 0, 0, 0};
     measureGlyphs(text, length, &mr, flags & (DT_SINGLELINE | LICE_DT_NEEDALPHA));
     const int W = mr.right, H = mr.bottom;
-    if (flags & DT_CENTER)
-      x0 += (rect->right - rect->left - W) / 2;
-    else if (flags & DT_RIGHT)
+    // Right wins over centre and bottom over vertical centre, as on the native path.
+    if (flags & DT_RIGHT)
       x0 = rect->right - W;
-    if (flags & DT_VCENTER)
-      y0 += (rect->bottom - rect->top - H) / 2;
-    else if (flags & DT_BOTTOM)
+    else if (flags & DT_CENTER)
+      x0 += (rect->right - rect->left - W) / 2;
+    if (flags & DT_BOTTOM)
       y0 = rect->bottom - H;
+    else if (flags & DT_VCENTER)
+      y0 += (rect->bottom - rect->top - H) / 2;
     if (bottomUp) y0 += H;
   }
   RECT clip = {0, 0, bm->getWidth(), bm->getHeight()};

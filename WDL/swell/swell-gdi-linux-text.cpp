@@ -8,6 +8,7 @@
 
 #include "assocarray.h"
 #include "mutex.h"
+#include "utf8.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -165,27 +166,6 @@ LineMetrics metricsOf(const SwellFont* f)
   double leading = m.height / 64.0 - ascent - descent;
   if (leading < 0.0) leading = 0.0;
   return {ascent, descent, leading};
-}
-
-// The next character of UTF-8 text; malformed bytes stand for themselves.
-unsigned decodeUtf8(const unsigned char* s, size_t n, size_t* used)
-{
-  const unsigned c = s[0];
-  auto cont = [&](size_t i) { return i < n && (s[i] & 0xC0) == 0x80; };
-  if (c >= 0xC2 && c <= 0xDF && cont(1)) {
-    *used = 2;
-    return ((c & 31) << 6) | (s[1] & 63);
-  }
-  if (c >= 0xE0 && c <= 0xEF && cont(1) && cont(2)) {
-    *used = 3;
-    return ((c & 15) << 12) | ((s[1] & 63) << 6) | (s[2] & 63);
-  }
-  if (c >= 0xF0 && c <= 0xF4 && cont(1) && cont(2) && cont(3)) {
-    *used = 4;
-    return ((c & 7) << 18) | ((s[1] & 63) << 12) | ((s[2] & 63) << 6) | (s[3] & 63);
-  }
-  *used = 1;
-  return c;
 }
 
 FT_Int32 loadFlags(bool mono)
@@ -350,9 +330,8 @@ int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)
   std::vector<std::vector<unsigned>> lines(1);
   const unsigned char* u = reinterpret_cast<const unsigned char*>(buf);
   for (size_t i = 0; i < (size_t)n;) {
-    size_t used = 1;
-    const unsigned ch = decodeUtf8(u + i, (size_t)n - i, &used);
-    i += used;
+    unsigned ch;
+    i += (size_t)WDL_DecodeUTF8(u + i, (size_t)n - i, &ch);
     if (ch == '\n')
       lines.emplace_back();
     else

@@ -134,10 +134,11 @@ void Rectangle(HDC ctx, int l, int t, int r, int b)
   if (HGDIOBJ pen = drawing(ctx->curpen, kPen)) {
     const int w = pen->wid < 2 ? 1 : pen->wid;
     ctx->linewidth = (float)w;
-    // Bands of w pixels centred on the rectangle's edges.
+    // Bands of w pixels centred on the rectangle's edges: the left band covers l - in .. l + out - 1, the
+    // right band r - out .. r + in - 1, so the top and bottom bands span l - in .. r + in - 1.
     const int in = w / 2, out = w - in;
-    LICE_FillRect(&v, l - in - v.x0, t - in - v.y0, r - l + w, w, pixelOf(pen), pen->alpha);
-    LICE_FillRect(&v, l - in - v.x0, b - out - v.y0, r - l + w, w, pixelOf(pen), pen->alpha);
+    LICE_FillRect(&v, l - in - v.x0, t - in - v.y0, r - l + 2 * in, w, pixelOf(pen), pen->alpha);
+    LICE_FillRect(&v, l - in - v.x0, b - out - v.y0, r - l + 2 * in, w, pixelOf(pen), pen->alpha);
     LICE_FillRect(&v, l - in - v.x0, t + out - v.y0, w, b - t - w, pixelOf(pen), pen->alpha);
     LICE_FillRect(&v, r - out - v.x0, t + out - v.y0, w, b - t - w, pixelOf(pen), pen->alpha);
   }

@@ -6,10 +6,10 @@
 #include "EditorImages.h"
 #include "ModuleConfig.h"
 #include "SourceDef.h"
+#include "SourceMenus.h"
 #include "Veltrane.h"
 #include "ValueControls.h"
 #include "WavetableLoader.h"
-#include "veltrane_controls.h"
 
 namespace {
 

@@ -28,7 +28,8 @@ constexpr long kHttpOK = 200;
 // The smallest read curl allows; the body is small anyway.
 constexpr long kReadChunkBytes = 1024;
 
-// Receives the body. Everything it needs was reserved before the transfer, so appending never allocates.
+// Receives the body, up to kMaxReplyBytes of it. Everything it needs was reserved before the transfer, so
+// appending never allocates.
 struct BodySink
 {
   std::string* body;
@@ -38,8 +39,10 @@ struct BodySink
 size_t writeBody(char* data, size_t size, size_t count, void* user)
 {
   BodySink* sink = static_cast<BodySink*>(user);
-  const size_t bytes = size * count;
-  if (bytes > (size_t)kMaxReplyBytes - sink->body->size()) {
+  const size_t bytes = size * count, room = (size_t)kMaxReplyBytes - sink->body->size();
+  if (bytes > room) {
+    // What fits is kept (a web page shows itself by its first bytes); the rest is not read.
+    sink->body->append(data, room);
     sink->tooLong = true;
     return 0; // a short count makes curl stop the transfer
   }
@@ -59,6 +62,13 @@ bool curlReady()
 bool isDigit(char c)
 {
   return c >= '0' && c <= '9';
+}
+
+// The reply from its first character that is not white space (as the C library's number readers skip it).
+std::string withoutLeadingSpace(const std::string& text)
+{
+  const size_t first = text.find_first_not_of(" \t\n\v\f\r");
+  return first == std::string::npos ? std::string() : text.substr(first);
 }
 
 // The leading decimal digits as a number, saturating at INT_MAX (a reply may hold up to kMaxReplyBytes).
@@ -88,15 +98,12 @@ std::string question(const char* productName, const std::string& newVersion)
   return text;
 }
 
-// Shows what a body of status 200 means; may throw when memory runs out.
-int tellUser(IGraphics* graphics, const char* productName, const std::string& body)
+// Shows what a body of status 200 without '<' means; may throw when memory runs out.
+int tellUser(IGraphics* graphics, const char* productName, const std::string& reply)
 {
-  if (body.find('<') != std::string::npos) {
-    graphics->ShowMessageBox(kInvalidText, kCaption, kBoxOK);
-    return kInvalidReply;
-  }
+  const std::string body = withoutLeadingSpace(reply);
   // A body without a number is an error page or garbage, not version 0.
-  if (!isDigit(body[0])) return kRefusedReply;
+  if (body.empty() || !isDigit(body[0])) return kRefusedReply;
   if (leadingNumber(body) < kThreshold) {
     graphics->ShowMessageBox(kUpToDateText, kCaption, kBoxOK);
     return kDone;
@@ -148,8 +155,6 @@ Reply fetchReply(const std::string& url)
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
-  // A declared length over the limit is refused before the body is read; an undeclared one by writeBody.
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, (long)kMaxReplyBytes);
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReadChunkBytes);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
@@ -162,7 +167,7 @@ Reply fetchReply(const std::string& url)
 
   if (result == CURLE_OK)
     reply.transfer = Reply::kComplete;
-  else if (sink.tooLong || result == CURLE_FILESIZE_EXCEEDED)
+  else if (sink.tooLong)
     reply.transfer = Reply::kTooLong;
   else
     reply.transfer = Reply::kFailed;
@@ -185,6 +190,16 @@ int handleReply(IGraphics* graphics, const char* productName, const Reply& reply
 {
   if (!graphics) return kHandlingFailed;
   if (!productName) productName = kDefaultProductName;
+  // What was read decides first: a web page ('<' anywhere in it) is an invalid call, whatever the status
+  // and however the transfer ended, and its own box says enough.
+  try {
+    if (reply.body.find('<') != std::string::npos) {
+      graphics->ShowMessageBox(kInvalidText, kCaption, kBoxOK);
+      return kInvalidReply;
+    }
+  } catch (...) {
+    return kHandlingFailed;
+  }
   int status;
   if (reply.transfer == Reply::kTooLong)
     status = kRefusedReply;
@@ -200,7 +215,6 @@ int handleReply(IGraphics* graphics, const char* productName, const Reply& reply
     } catch (...) {
       status = kHandlingFailed;
     }
-    if (status == kInvalidReply) return status; // its own box says enough
   }
   if (status != kDone) graphics->ShowMessageBox(kFailureText, kCaption, kBoxOK);
   return status;

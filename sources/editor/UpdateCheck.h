@@ -3,7 +3,9 @@
 // download page in the web browser.
 //
 // The server answers a GET of the version address with a body that is a decimal number: 1002 is version
-// 1.0.2, 1010 is 1.0.10, 2000 is 2.0.0. Numbers of kThreshold or more announce a newer version.
+// 1.0.2, 1010 is 1.0.10, 2000 is 2.0.0 (white space before it is skipped). Numbers of kThreshold or more
+// announce a newer version. A body holding '<' is a web page, not an answer: the user is told the call was
+// invalid, whatever the status.
 //
 //   // editor thread, without the instance mutex:
 //   int status = UpdateCheck::checkVersionAgainstWeb(graphics, plug);
@@ -33,7 +35,8 @@ constexpr const char* kURLVariable = "VELTRANE_UPDATE_URL";
 constexpr int kThreshold = 1002;
 constexpr const char* kVersionText = "1.0.1";
 
-// A version reply is a few digits; anything longer than this many bytes is not one and is refused.
+// A version reply is a few digits: at most this many bytes of a body are read, and a longer body is no
+// version (unless what was read shows it to be a web page).
 constexpr int kMaxReplyBytes = 256;
 // Network limits in milliseconds: reaching the server, and the whole exchange.
 constexpr long kConnectTimeoutMs = 5000;
@@ -44,8 +47,8 @@ enum Status {
   kDone = 0,            // the user was told the answer
   kEmptyReply = -1,     // no connection, or nothing came back
   kHandlingFailed = -2, // the answer could not be put together (out of memory)
-  kInvalidReply = -3,   // the server sent a page ('<'), not a number
-  kRefusedReply = -4,   // a status other than 200, a body that does not begin with a digit, or too long
+  kInvalidReply = -3,   // the server sent a page ('<' in what was read, whatever the status), not a number
+  kRefusedReply = -4,   // without '<': a status other than 200, no digit first after white space, or too long
   kReadError = -5,      // the transfer broke off after some bytes
 };
 
@@ -55,11 +58,11 @@ struct Reply
   enum Transfer {
     kComplete, // the server's whole answer arrived
     kFailed,   // no connection, a refused certificate, a timeout or a broken transfer
-    kTooLong,  // the body passed kMaxReplyBytes and the transfer was stopped
+    kTooLong,  // the body passed kMaxReplyBytes and the transfer was stopped after its first kMaxReplyBytes
   };
   Transfer transfer = kFailed;
   long httpStatus = 0; // 0 when no status line arrived
-  std::string body;    // at most kMaxReplyBytes bytes
+  std::string body;    // at most kMaxReplyBytes bytes: what was read
 };
 
 // The address the check asks: the variable's value when it is set and not empty, else the maker's.

@@ -1,5 +1,6 @@
 #include "ValueControls.h"
 
+#include "ControlKit.h"
 #include "EditorImages.h"
 #include "IGraphics.h"
 #include "IParam.h"
@@ -10,13 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// Arial 11, centred, antialiased: the text of knobs and buttons.
-IText buttonText(int a, int r, int g, int b)
-{
-  const IColor color(a, r, g, b);
-  return IText(11, &color, "Arial", IText::kStyleNormal, IText::kAlignCenter, 0, IText::kQualityClearType);
-}
 
 // "<display text><label>" of the parameter's current value, cut to size - 1 characters.
 void valueText(IPlugBase* plug, IParam* param, bool spaced, char* out, int size)
@@ -49,7 +43,7 @@ ITWKnobMultiControlText::ITWKnobMultiControlText(IPlugBase* plug, IGraphics*, in
   const int w = knob->W, h = knob->frameHeight();
   mTextRect = IRECT(x - 4, y + h + 2, x + w + 4, y + h + 12);
   mKnobRect = IRECT(x, y, x + w, y + h);
-  mText = buttonText(160, 255, 255, 192);
+  mText = productText(11, 160, 255, 255, 192);
   if (IParam* param = editorParam(plug, paramIdx)) {
     if (paramStep) mWheelStep = param->GetStep();
     mValue = param->GetNormalized();
@@ -91,7 +85,7 @@ bool ITWKnobMultiControlText::Draw(IGraphics* graphics)
   graphics->DrawBitmap(&mKnob, &mKnobRect, FrameForValue(mKnob.N, mValue), &mBlend);
   char text[kOverrideTextSize];
   getText(text, sizeof(text));
-  if (text[0]) graphics->DrawIText(&mText, text, &mTextRect, 0x100, false);
+  if (text[0]) graphics->DrawIText(&mText, text, &mTextRect, kCentredText, false);
   return true;
 }
 
@@ -115,7 +109,7 @@ ITWCustomTuningControl::ITWCustomTuningControl(IPlugBase* plug, int x, int y, in
 {
   mTextRect = mRECT;
   mTextRect.T += 3;
-  mText = buttonText(192, 255, 255, 255);
+  mText = productText(11, 192, 255, 255, 255);
   if (Synth* synth = dynamic_cast<Synth*>(plug)) SetTooltip(synth->tuningName);
 }
 
@@ -131,7 +125,7 @@ bool ITWCustomTuningControl::Draw(IGraphics* graphics)
   IBitmapControl::Draw(graphics);
   char text[2 * IParam::kDisplayBufferSize];
   valueText(mPlug, editorParam(mPlug, mParamIdx), false, text, sizeof(text));
-  if (text[0]) graphics->DrawIText(&mText, text, &mTextRect, 0x100, false);
+  if (text[0]) graphics->DrawIText(&mText, text, &mTextRect, kCentredText, false);
   return true;
 }
 

@@ -1,14 +1,14 @@
 #include "WavetableLoader.h"
 
+#include "ControlKit.h"
 #include "IGraphics.h"
+#include "InfoArea.h"
 #include "ModuleConfig.h"
 #include "OscWavetable.h"
 #include "Veltrane.h"
 #include "WaveReader.h"
 #include "fileread.h"
-#include "veltrane_controls.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -33,6 +33,13 @@ const char* extensionOf(const char* path)
   return dot ? dot : "";
 }
 
+// A file beyond the loaders' safety bound: refused before anything is read.
+void tooManyWaves(char* text, size_t size, int64_t waves, const char* path)
+{
+  std::snprintf(text, size, "Too many wave tables (%lld, at most %i)! Cannot load\n\"%s\".", (long long)waves,
+                OscWavetable::kMaxWaves, fileNamePart(path));
+}
+
 } // namespace
 
 void wavetableDisplayName(const char* path, WDL_String* out)
@@ -52,8 +59,7 @@ ITWLoadWavetableControl::ITWLoadWavetableControl(IPlugBase* plug, IRECT rect, in
     : IFileSelectorControl(plug, rect, paramIdx, action, dir, extensions), mVeltrane(static_cast<Veltrane*>(plug)),
       mConfig(config), mRecord(config ? &config->sharedData : nullptr), mTextRect(rect.L, rect.T + 1, rect.R, rect.B)
 {
-  const IColor color(192, 255, 255, 255);
-  mText = IText(11, &color, "Arial", IText::kStyleNormal, IText::kAlignCenter, 0, IText::kQualityClearType);
+  mText = productText(11, 192, 255, 255, 255);
 }
 
 void ITWLoadWavetableControl::refuse(const char* text)
@@ -79,14 +85,17 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
       result = 1;
     } else if (n <= kWaveSize) {
       std::snprintf(text, sizeof text, "This is a single cycle waveform file\nwith %i samples.", (int)n);
+    } else if (OscWavetable::wavesOfFrames(n) == 0) {
+      tooManyWaves(text, sizeof text, n / kWaveSize, path);
+      result = 1;
     } else if (n % kWaveSize == 0) {
       std::snprintf(text, sizeof text, "This is assumed to be a wave table file\nwith %i tables of %i samples.",
-                    (int)std::min<int64_t>(n / kWaveSize, 1 << 30), kWaveSize);
+                    OscWavetable::wavesOfFrames(n), kWaveSize);
     } else {
       std::snprintf(text, sizeof text,
                     "This file does not have the correct Veltrane wave table format.\nHowever, it is treated as "
                     "a wave table with %i tables of %i samples.",
-                    (int)std::min<int64_t>(n / kWaveSize, kMaxWaves), kWaveSize);
+                    OscWavetable::wavesOfFrames(n), kWaveSize);
     }
   } else if (!strcasecmp(ext, ".syx")) {
     bool valid = false;
@@ -95,8 +104,13 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
       unsigned char head[5] = {};
       valid = file.Read(head, 5) == 5 && head[0] == 0xF0 && head[1] == 0x3E && head[2] == 0x13 && head[4] == 0x12;
     }
-    if (valid) {
-      std::snprintf(text, sizeof text, "This is assumed to be a Blofield\nwave table file with 64 wave tables.");
+    const int64_t messages = valid ? file.GetSize() / kSyxMessageSize : 0;
+    if (messages > OscWavetable::kMaxWaves) {
+      tooManyWaves(text, sizeof text, messages, path);
+      result = 1;
+    } else if (valid) {
+      std::snprintf(text, sizeof text, "This is assumed to be a Blofield\nwave table file with %i wave tables.",
+                    (int)messages);
     } else {
       std::snprintf(text, sizeof text, "Invalid file format! Cannot load\n\"%s\".", fileNamePart(path));
       result = 1;
@@ -108,10 +122,14 @@ int ITWLoadWavetableControl::checkSelectedFile(ITWInfoArea* info)
   return result;
 }
 
+ITWInfoArea* ITWLoadWavetableControl::infoArea() const
+{
+  return mVeltrane ? mVeltrane->infoArea : nullptr;
+}
+
 void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
 {
-  ITWInfoArea* info = mVeltrane ? mVeltrane->infoArea : nullptr;
-  if (info) info->Hide(true);
+  if (ITWInfoArea* info = infoArea()) info->Hide(true);
   IGraphics* gui = mPlug ? mPlug->GetGUI() : nullptr;
   if (!gui || !mRecord || !mConfig) return;
   if (mod && mod->L) {
@@ -121,8 +139,11 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     }
     mState = kFSSelecting;
     SetDirty(false);
+    // The dialog, the reading and any refusal box count as modal: idle calls leave the panels (this control
+    // among them) alone until the gesture is over.
+    Veltrane::ModalScope modal(mVeltrane);
     gui->PromptForFile(&mFile, mFileAction, &mDir, mExtensions.Get());
-    if (checkSelectedFile(info) != 0) {
+    if (checkSelectedFile(infoArea()) != 0) {
       mState = kFSNone;
       SetDirty(false);
       return;
@@ -135,7 +156,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
       char text[512];
       std::snprintf(text, sizeof text, "Cannot load\n\"%s\".", fileNamePart(mFile.Get()));
       mMessage.Set(text);
-      if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+      if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
       refuse(text);
       mState = kFSNone;
       SetDirty(false);
@@ -160,7 +181,7 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     else
       std::snprintf(text, sizeof text, "No wave data loaded!");
     mMessage.Set(text);
-    if (info) info->showInfo(mRECT.L, mRECT.B + 2, text);
+    if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
   }
 }
 

@@ -11,7 +11,7 @@
 
 #include "IControlStock.h"
 
-struct ModuleConfig;
+class ModuleConfig;
 struct SharedData;
 class ITWInfoArea;
 class Veltrane;
@@ -20,7 +20,6 @@ class ITWLoadWavetableControl : public IFileSelectorControl
 {
 public:
   static constexpr int kWaveSize = 2048;      // samples per wave
-  static constexpr int kMaxWaves = 64;        // waves a file may bring
   static constexpr int kSyxMessageSize = 410; // bytes of one wave message of a SysEx dump
   static constexpr const char* kCaption = "Load Wavetable";
 
@@ -30,8 +29,8 @@ public:
   bool Draw(IGraphics* graphics) override;
 
   // Examines the selected file and shows what it holds in the info area (when there is one): 0 accepted,
-  // 1 refused (an empty selection, a .wav without samples, a .syx of the wrong size or start; the two
-  // latter with a message box and the selection cleared).
+  // 1 refused (an empty selection, a .wav without samples, a .syx of the wrong size or start, a file of more
+  // waves than the oscillator loads; all but the first with a message box and the selection cleared).
   int checkSelectedFile(ITWInfoArea* info);
   // What the info area was last told (tests, and the message box of a refusal).
   const char* lastMessage() const { return mMessage.Get(); }
@@ -40,6 +39,8 @@ public:
 
 protected:
   void refuse(const char* text);
+  // The editor's info area as it is now (a panel rebuild replaces it; none is kept across a dialog).
+  ITWInfoArea* infoArea() const;
 
   Veltrane* mVeltrane;
   ModuleConfig* mConfig;

@@ -73,6 +73,12 @@ void DelayLine::update(bool)
     if (gateRose(l.clearTrigger, &l.previousTrigger)) l.rec.clearLazily();
 }
 
+void DelayLine::rest()
+{
+  Module::rest();
+  for (Line& l : line) l.rec.clearLazily();
+}
+
 void DelayLine::runLine(Line& l, int out)
 {
   if (!l.input) {

@@ -22,6 +22,8 @@ public:
   void update(bool active) override;
   void process() override;
   void setParameter(int index, double value) override;
+  // Both lines empty, as their clear triggers leave them.
+  void rest() override;
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);

@@ -447,6 +447,7 @@ template <int pairs, int kindOf> void Ladder::filterPairs(Ladder* const* group, 
   }
   const __m128d one = _mm_set1_pd(1.0), minusOne = _mm_set1_pd(-1.0);
   const __m128d signBit = _mm_set1_pd(-0.0);
+  const __m128d runawayLevel = _mm_set1_pd(Module::kRunawayLevel);
   for (int i = 0; i < n; ++i) {
 #pragma GCC unroll 2
     for (int p = 0; p < pairs; ++p) {
@@ -483,9 +484,9 @@ template <int pairs, int kindOf> void Ladder::filterPairs(Ladder* const* group, 
       const __m128d tapped = tapOf == 0 ? y : tapOf == 1 ? y3 : tapOf == 2 ? y2 : y1;
       const __m128d result = _mm_mul_pd(_mm_mul_pd(tapped, c.reciprocalDrive), c.c);
       d[p] = _mm_xor_pd(dp, signBit);
-      // stateBroken for each half: y - y is a NaN exactly when y is not finite.
-      const __m128d diff = _mm_sub_pd(result, result);
-      const int broken = _mm_movemask_pd(_mm_cmpunord_pd(diff, diff));
+      // stateBroken for each half: |y| not at or below the runaway level (a NaN compares false).
+      const __m128d magnitude = _mm_andnot_pd(signBit, result);
+      const int broken = _mm_movemask_pd(_mm_cmpnle_pd(magnitude, runawayLevel));
       if (broken) {
         double lanes[2], states[4][2];
         _mm_storeu_pd(lanes, result);

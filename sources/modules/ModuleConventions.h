@@ -11,6 +11,7 @@
 #pragma once
 
 #include "IParam.h"
+#include "Module.h"
 
 #include <cmath>
 #include <cstdint>
@@ -59,11 +60,13 @@ inline double finiteOrZero(double v)
   return std::isfinite(v) ? v : 0.0;
 }
 
-// A recursive state that turned non-finite starts again from rest: true when out is not finite, after
-// which the caller resets its state and puts out 0 for this sample.
+// A recursive state that turned non-finite, or ran away beyond Module::kRunawayLevel (a feedback loop with
+// a gain above 1), starts again from rest: true when out is either, after which the caller resets its state
+// and puts out 0 for this sample. A state stopped only at infinity would take minutes to decay to silence
+// once the loop's gain drops.
 inline bool stateBroken(double out)
 {
-  return !std::isfinite(out);
+  return Module::runaway(out);
 }
 
 // A filter frequency held below 0.45 of the rate (unchanged where it already is, and for a rate of 0).

@@ -242,19 +242,25 @@ namespace {
 constexpr double kMaxSample = 16.0; // 24 dB over full scale: more is a broken file, not a wave
 } // namespace
 
+int OscWavetable::wavesOfFrames(int64_t frames)
+{
+  if (frames < 2) return 0; // nothing to make a cycle of
+  if (frames <= kWaveSize) return 1;
+  const int64_t whole = frames / kWaveSize;
+  // A file of whole waves is a wavetable and brings them all; any other length is cut into whole waves,
+  // the rest ignored.
+  if (frames % kWaveSize == 0) return whole > kMaxWaves ? 0 : (int)whole;
+  return whole > kMaxUnevenWaves ? kMaxUnevenWaves : (int)whole;
+}
+
 bool OscWavetable::readWAV(const char* path, WaveSpectra* out)
 {
   WaveReader reader;
-  if (!reader.Open(path) || reader.frames < 2) return false; // nothing to make a cycle of
+  if (!reader.Open(path)) return false;
   const int64_t frames = reader.frames;
-  int waves = 1;
-  int64_t used = frames;
-  if (frames > kWaveSize) {
-    // A file longer than one wave is cut into whole waves; the rest is ignored.
-    const int64_t whole = frames / kWaveSize;
-    waves = whole > kMaxWaves ? kMaxWaves : (int)whole;
-    used = (int64_t)waves * kWaveSize;
-  }
+  const int waves = wavesOfFrames(frames);
+  if (waves < 1) return false;
+  const int64_t used = frames > kWaveSize ? (int64_t)waves * kWaveSize : frames;
   double* mono = (double*)std::calloc((size_t)used, sizeof(double));
   if (!mono) return false;
 
@@ -298,8 +304,8 @@ bool OscWavetable::readBlofeldSYX(const char* path, WaveSpectra* out)
   WDL_FileRead file(path, -1, 8192, 4, 0, 0);
   if (!file.IsOpen()) return false;
   const int64_t messages = file.GetSize() / kSyxMessageSize; // bytes after the last whole message are ignored
-  if (messages < 1) return false;
-  const int waves = messages > kMaxWaves ? kMaxWaves : (int)messages;
+  if (messages < 1 || messages > kMaxWaves) return false;    // one wave per message, all of them
+  const int waves = (int)messages;
   double* samples = (double*)std::calloc((size_t)waves * kWaveSize, sizeof(double));
   if (!samples) return false;
   bool ok = true;
@@ -381,13 +387,12 @@ bool OscWavetable::setWavetable(Veltrane* plug, int slot, const double* samples,
 
 int OscWavetable::harmonicCount(int increment)
 {
-  // The output's Nyquist frequency is an increment of half a cycle. Nothing fits at or above it.
+  // The output's Nyquist frequency is an increment of half a cycle: harmonic k sounds at k * increment and
+  // is kept exactly when that lies below it. A note at or above Nyquist plays nothing.
   if (increment >= half) return 0;
-  if (increment <= 65536) return kHalfBins;
-  // Table steps per sample rounded up, so that harmonic H - 1 stays below Nyquist whatever the fraction.
-  const int steps = (int)(((int64_t)increment + 65535) >> shift);
-  const int bins = kHalfBins / steps;
-  return bins < 2 ? 2 : bins; // the fundamental alone still fits below Nyquist
+  if (increment < 1) return kHalfBins + 1;
+  const int64_t bins = (int64_t)(half - 1) / increment + 1;
+  return bins > kHalfBins + 1 ? kHalfBins + 1 : (int)bins;
 }
 
 void OscWavetable::buildBand(const double* spectrum, int bins, double* out)
@@ -395,12 +400,13 @@ void OscWavetable::buildBand(const double* spectrum, int bins, double* out)
   std::memset(out, 0, sizeof(double) * kWaveSize);
   if (bins <= 0) return;
   const int* slots = WDL_fft_permute_tab(kHalfBins);
-  const double g = 1.0 / ((double)bins * bins);
-  // Bin 0 holds the constant and the wave's half-rate component; the latter is kept only with the whole
-  // band (at one table step per sample or less), else it would fold back from above Nyquist.
+  // The taper runs over harmonics 0..1023; bin 0 also holds the wave's half-rate component (harmonic
+  // 1024), kept unweighted when it too lies below Nyquist (a count of 1025).
+  const int tapered = bins > kHalfBins ? kHalfBins : bins;
+  const double g = 1.0 / ((double)tapered * tapered);
   out[0] = spectrum[0];
-  if (bins == kHalfBins) out[1] = spectrum[1];
-  for (int k = 1; k < bins; ++k) {
+  if (bins > kHalfBins) out[1] = spectrum[1];
+  for (int k = 1; k < tapered; ++k) {
     const int j = 2 * slots[k];
     const double weight = 1.0 - (double)k * k * g;
     out[j] = spectrum[j] * weight;

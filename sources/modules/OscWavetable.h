@@ -1,4 +1,4 @@
-// OscWavetable: module type 26, "Wavetable Osc." (Oscillators, short ID "Osc-"). Plays one of up to 64
+// OscWavetable: module type 26, "Wavetable Osc." (Oscillators, short ID "Osc-"). Plays one of many
 // single-cycle waves of 2048 samples, loaded from a .wav file or a wavetable SysEx dump (.syx), with a
 // modulatable wave position that morphs between neighbouring waves ("Interpolate") or switches between them
 // with a short crossfade ("Raw"), two pitch modulations, hard sync, a sync output and a phase reset.
@@ -44,13 +44,17 @@ struct WaveSpectra
 class OscWavetable : public Module
 {
 public:
-  static constexpr int kWaveSize = 2048;      // samples per wave, doubles per spectrum
-  static constexpr int kHalfBins = 1024;      // harmonics of a wave below its own Nyquist
-  static constexpr int shift = 16;            // phase >> shift is the play-table index (11 bits)
-  static constexpr int mask = 134217727;      // 2^27 - 1
-  static constexpr int range = 134217728;     // 2^27, one cycle
-  static constexpr int half = 67108864;       // 2^26, the output's Nyquist as an increment
-  static constexpr int kMaxWaves = 64;        // waves a file may bring
+  static constexpr int kWaveSize = 2048;  // samples per wave, doubles per spectrum
+  static constexpr int kHalfBins = 1024;  // harmonics of a wave below its own Nyquist
+  static constexpr int shift = 16;        // phase >> shift is the play-table index (11 bits)
+  static constexpr int mask = 134217727;  // 2^27 - 1
+  static constexpr int range = 134217728; // 2^27, one cycle
+  static constexpr int half = 67108864;   // 2^26, the output's Nyquist as an increment
+  // Waves a file may bring: a .wav of whole waves and a .syx dump bring all of theirs up to this safety bound
+  // (8 Mi samples, 32 MB as floats, 64 MB of spectra in the slot's record), far above any real table; a file
+  // with more is refused. A .wav whose length is not a whole number of waves gives at most kMaxUnevenWaves.
+  static constexpr int kMaxWaves = 4096;
+  static constexpr int kMaxUnevenWaves = 64;
   static constexpr int kSyxMessageSize = 410; // one wave of a SysEx dump
   static constexpr int kSyxSamples = 128;     // samples per SysEx wave
 
@@ -77,12 +81,14 @@ public:
   void setWaveTables();
 
   // ---- loading (any thread but the audio thread) ----
-  // Decoders: true with out holding 1..64 waves; false with out untouched.
+  // Waves a .wav file of this many frames gives (1 for up to one wave), 0 when it holds none or too many.
+  static int wavesOfFrames(int64_t frames);
+  // Decoders: true with out holding 1..kMaxWaves waves; false with out untouched.
   static bool readWAV(const char* path, WaveSpectra* out);
   static bool readBlofeldSYX(const char* path, WaveSpectra* out);
   // By extension (".wav" or ".syx", any case); false for a file that fails and for any other extension.
   static bool readWavetableFile(const char* path, WaveSpectra* out);
-  // waves * 2048 samples (waves 1..64) as spectra.
+  // waves * 2048 samples (waves 1..kMaxWaves) as spectra.
   static bool spectraFromWaves(const double* samples, int waves, WaveSpectra* out);
 
   // Engine side of the editor's wavetable control: decodes the file without the instance mutex, then under
@@ -97,7 +103,9 @@ public:
   static bool setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name);
 
   // Record and instance rules, exposed for tests.
-  // Harmonic bins 0..H-1 kept at a phase increment (2^27 per cycle): every kept harmonic below Nyquist.
+  // Harmonics 0..H-1 kept at a phase increment (2^27 per cycle): every harmonic below Nyquist and none at
+  // or above it, floor((2^26 - 1) / increment) + 1 up to 1025 (1025: the wave's half-rate one too); 0 when
+  // even the fundamental is not below Nyquist.
   static int harmonicCount(int increment);
   static double CubicInterpolate(double y0, double y1, double y2, double y3, double mu);
   // Sample i (0..127) of a SysEx wave message.

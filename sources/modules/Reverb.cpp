@@ -5,6 +5,7 @@
 #include "ModuleConventions.h"
 
 #include <cmath>
+#include <cstring>
 
 using namespace ModuleConventions;
 
@@ -78,6 +79,14 @@ void Reverb::setSampleRate(double rate)
     if (block) block += sizes[r];
   }
   for (Biquad& f : lowpass) f.set(belowNyquist(5000.0, rate), kQ, rate);
+}
+
+void Reverb::rest()
+{
+  Module::rest();
+  // Rare (a loop through the reverberation ran away), so the whole block is cleared at once.
+  if (memory.data()) std::memset(memory.data(), 0, memory.count() * sizeof(double));
+  for (Biquad& f : lowpass) f.x1 = f.x2 = f.y1 = f.y2 = 0.0;
 }
 
 void Reverb::setParameter(int index, double v)

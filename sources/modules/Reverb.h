@@ -30,6 +30,8 @@ public:
   void setSampleRate(double rate) override;
   void process() override;
   void setParameter(int index, double value) override;
+  // Every line, diffuser and damping filter silent.
+  void rest() override;
 
   static void initParams(int base, Synth* synth);
   static void fillConfig(ModuleConfig* config);

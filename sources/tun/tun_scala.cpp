@@ -218,8 +218,10 @@ bool CSCL_Import::ReadKBMLines(std::istream& stream, CStringParser& parser)
       m_lRefNote = ClampNote(num::AtoL(text));
       break;
     case 5: {
+      // No key sounds at 0 Hz or below (nor at "nan"): such a file is refused rather than clamped, which
+      // would put every key at the lowest pitch.
       const double hz = num::AtoF(text);
-      if (std::isnan(hz)) return Fail(err::kSettingRange); // "nan" lies in no range
+      if (!(hz > 0.0)) return Fail(err::kSettingRange);
       m_dblRefFreqHz = ClampRefFreq(hz);
       break;
     }

@@ -336,6 +336,7 @@ long CSingleScale::Read(std::istream& stream, CStringParser& parser)
         st.highestExactNote = std::max(st.highestExactNote, index);
       } else if (k == keyBaseFreq) {
         if (!CheckType(value, st.exactBaseFreqHz)) return -1;
+        if (!(st.exactBaseFreqHz > 0.0)) return fail(err::kFloat); // no note sounds at 0 Hz or below
         for (double c : st.exactCents)
           if (!IsFiniteHz(st.exactBaseFreqHz, c)) return fail(err::kFloat);
       }
@@ -359,7 +360,7 @@ long CSingleScale::Read(std::istream& stream, CStringParser& parser)
         ++pos;
         double baseHz = 0.0;
         strx::Eval(block, pos, baseHz); // nothing readable: 0.0
-        if (!std::isfinite(baseHz)) return fail(err::kFloat);
+        if (!std::isfinite(baseHz) || !(baseHz > 0.0)) return fail(err::kFloat);
         SkipBlanks(block, pos);
         if (pos != block.size()) return fail(err::kTrailing);
         // A base note so far off the table, or a frequency so high, that some note's frequency

@@ -32,16 +32,17 @@ const IMouseMod kLeft(true), kRight(false, true);
 // The fixture of the tests that drive one plug-in's editor; each opens the window when it needs it.
 struct Panel : testing::Test, EditorRig
 {
-  // The centre of the header menu area and of the master indicator of a display position.
-  static IRECT header(int p)
-  {
-    return p < 8 ? IRECT(256 + 128 * p, 0, 384 + 128 * p, 24) : IRECT(128 * (p - 8), 326, 128 * (p - 7), 350);
-  }
   void clickHeader(int p, IMouseMod mod = kLeft) { click(header(p).L + 70, header(p).T + 12, mod); }
   int slot(int p) const { return v->displayOrder[p]; }
   // With the window open and no audio running, the next idle call carries out posted commands.
   void settle() { v->OnIdle(); }
   int paramValue(int idx) const { return (int)v->getAnyParam(idx)->Value(); }
+  // Every slot empty and shown in slot order.
+  void clearPatch()
+  {
+    for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
+    v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  }
   // A modulation-source selector of parameter idx at (600, 600).
   void attachModulationMenu(int idx)
   {
@@ -683,8 +684,7 @@ TEST_F(EditorPanel, PlugToCommonFromAHeaderDrop)
 TEST_F(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
 {
   open();
-  for (int s = 0; s < 18; ++s) v->replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
-  v->displayOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  clearPatch();
   // An LFO whose rate input we open, an Envelope (one output) at 3 and a Dual LFO (two outputs) at 9.
   v->replaceModule(0, ModuleConfig::MOD_LFO, false, true);
   v->replaceModule(3, ModuleConfig::MOD_ENVELOPE, false, true);
@@ -726,6 +726,38 @@ TEST_F(SourceMenus, ModuleOutputsFollowTheDisplayOrderAndListsPopUpFlat)
     EXPECT_EQ(std::string(wave->GetDisplayText(i)) + (i == 0 ? "*" : ""), g->shown[i]);
   EXPECT_EQ(2, (int)wave->Value());
   EXPECT_EQ(IRECT(600, 630, 658, 642), *list->GetTargetRECT());
+}
+
+TEST_F(SourceMenus, EachOutputOfAModuleWithBothKindsStaysInItsOwnGroup)
+{
+  open();
+  clearPatch();
+  // Sample + Hold has audio and modulation outputs under one label: its audio outputs are the last of the
+  // signals and its modulation outputs the first of the modulators.
+  v->replaceModule(0, ModuleConfig::MOD_SHNOISE, false, true);
+  v->replaceModule(1, ModuleConfig::MOD_LFO, false, true);
+  g->AttachControl(new ITWSourcesMenuControl(v.get(), 600, 600, 0 * 16 + 6, SourceDef::AUDIO_OR_MOD, false,
+                                             BitmapStore::getBitmap(kImageButtonBlue)));
+  g->answers.push_back({});
+  click(610, 602);
+  // The top-level group above each line of the menu.
+  std::vector<std::string> groupOf;
+  std::string group;
+  for (const std::string& line : g->shown) {
+    if (line[0] != ' ') group = line;
+    groupOf.push_back(group);
+  }
+  int found = 0;
+  for (SourceDef::SourceType type : {SourceDef::AUDIO, SourceDef::MODULATION})
+    for (int i = 1; i < v->voiceSources.getSize(type); ++i) {
+      const SourceDef* s = v->voiceSources.getSource(i, type);
+      if (s->module != 0) continue;
+      const int line = g->indexOf(std::string("    ") + s->text);
+      ASSERT_GE(line, 0) << s->text << ": two outputs of a kind go into the module's submenu";
+      EXPECT_EQ(type == SourceDef::AUDIO ? "Signals>" : "Modulators>", groupOf[line]) << s->text;
+      ++found;
+    }
+  EXPECT_GE(found, 4);
 }
 
 TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)

@@ -29,6 +29,11 @@ struct EditorRig
     g->MouseDown(x, y, mod);
     g->MouseUp(x, y, mod);
   }
+  // The header rectangle of a display position: the top row right of the global section, then the bottom row.
+  static IRECT header(int p)
+  {
+    return p < 8 ? IRECT(256 + 128 * p, 0, 384 + 128 * p, 24) : IRECT(128 * (p - 8), 326, 128 * (p - 7), 350);
+  }
 
   UseScriptedSurfaces surfaces;
   std::unique_ptr<Veltrane> v;

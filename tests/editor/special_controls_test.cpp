@@ -165,11 +165,11 @@ Bytes wavFile(int n, int cycles = 1)
   return b;
 }
 
-// 64 wave messages of 410 bytes: F0 3E 13 device 12, wave, 128 samples as three 7-bit bytes, checksum, F7.
-Bytes syxFile()
+// Wave messages of 410 bytes: F0 3E 13 device 12, wave, 128 samples as three 7-bit bytes, checksum, F7.
+Bytes syxFile(int waves = 64)
 {
   Bytes b;
-  for (int w = 0; w < 64; ++w) {
+  for (int w = 0; w < waves; ++w) {
     Bytes m(410, 0);
     m[0] = 0xF0, m[1] = 0x3E, m[2] = 0x13, m[3] = 0x00, m[4] = 0x12, m[5] = 0x00, m[6] = w, m[7] = 0;
     for (int i = 0; i < 128; ++i) {
@@ -240,6 +240,10 @@ TEST(WavetableLoader, GoodFilesAreLoadedAndDescribed)
        "This file does not have the correct Veltrane wave table format.\nHowever, it is treated as a wave table "
        "with 64 tables of 2048 samples."},
       {"dump.syx", syxFile(), 64, "This is assumed to be a Blofield\nwave table file with 64 wave tables."},
+      // Whole waves and messages beyond 64 all count.
+      {"hundred.wav", wavFile(204800), 100,
+       "This is assumed to be a wave table file\nwith 100 tables of 2048 samples."},
+      {"hundred.syx", syxFile(100), 100, "This is assumed to be a Blofield\nwave table file with 100 wave tables."},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -277,12 +281,19 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
   longer.push_back(0xF7);
   Bytes noSamples = wavFile(0);
   Bytes notWave = {'j', 'u', 's', 't', ' ', 't', 'e', 'x', 't'};
+  const char* invalid = "Invalid file format! Cannot load\n";
   struct Row
   {
     const char* name;
     Bytes bytes;
-  } rows[] = {{"empty.wav", noSamples},  {"text.wav", notWave},  {"one.wav", wavFile(1)},
-              {"bad head.syx", badHead}, {"longer.syx", longer}, {"short.syx", Bytes(409, 0xF0)}};
+    const char* message = nullptr; // the box's text before the quoted name, when it is fixed
+  } rows[] = {{"empty.wav", noSamples},
+              {"text.wav", notWave},
+              {"one.wav", wavFile(1)},
+              {"bad head.syx", badHead, invalid},
+              {"longer.syx", longer, invalid},
+              {"short.syx", Bytes(409, 0xF0), invalid},
+              {"huge.syx", syxFile(4097), "Too many wave tables (4097, at most 4096)! Cannot load\n"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     LoaderEditor e;
@@ -297,8 +308,8 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
     const std::string quoted = std::string("\"") + r.name + "\".";
     const std::string text = e.g->GetMessageBox(0)->text.Get();
     EXPECT_NE(std::string::npos, text.find(quoted)) << text;
-    if (std::string(r.name).find(".syx") != std::string::npos) {
-      EXPECT_EQ("Invalid file format! Cannot load\n" + quoted, text);
+    if (r.message) {
+      EXPECT_EQ(r.message + quoted, text);
     }
     EXPECT_STREQ(good.path.c_str(), e.record().name.Get());
     EXPECT_EQ(4096u, e.record().count);

@@ -105,12 +105,24 @@ struct ReplyCase
 };
 
 const std::string kSpaces252(252, ' ');
+// Web pages a server may send instead of a number: a 404 page, and a 2 kB page of status 200.
+const std::string kPage404 = "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
+                             "<body><h1>Not Found</h1><p>The requested URL was not found.</p></body></html>\n";
+std::string Page(size_t bytes)
+{
+  std::string page = "<!DOCTYPE html>\n<html><head><title>Update</title></head><body>\n";
+  while (page.size() + 20 < bytes) page += "<p>1010 news</p>\n";
+  page += "</body></html>\n";
+  return page;
+}
+const std::string kPage2k = Page(2048);
 
 } // namespace
 
-// Every reply a server may give, the boxes it shows and what the check answers. A reply is a version only
-// with status 200 and a body that begins with a digit; anything else tells the user that the server could
-// not be asked, never that the version is up to date.
+// Every reply a server may give, the boxes it shows and what the check answers. A web page ('<' anywhere in
+// the first kMaxReplyBytes) is an invalid call whatever its status or length. Otherwise a reply is a version
+// only with status 200 and a body that begins with a digit after white space; anything else tells the user
+// that the server could not be asked, never that the version is up to date.
 TEST(UpdateCheck, RepliesGiveTheirBoxesAndResults)
 {
   using R = TestHttpServer;
@@ -127,13 +139,20 @@ TEST(UpdateCheck, RepliesGiveTheirBoxesAndResults)
       {"999", R::Response(200, "999"), kNoScript, {kUpToDate}, 0, false},
       {"1002 line break", R::Response(200, "1002\n"), kYes, {Question("1.0.2\n")}, 0, true},
       {"abc", R::Response(200, "abc"), kNoScript, {kFailure}, refused, false},
-      {"leading blank", R::Response(200, " 2000"), kNoScript, {kFailure}, refused, false},
+      {"blanks only", R::Response(200, " \r\n"), kNoScript, {kFailure}, refused, false},
+      {"leading blank", R::Response(200, " 1010"), kNo, {Question("1.0.10")}, 0, false},
+      {"leading line break", R::Response(200, "\r\n1001"), kNoScript, {kUpToDate}, 0, false},
+      {"leading tab, newer", R::Response(200, "\t2000"), kYes, {Question("2.0.0")}, 0, true},
       {"web page", R::Response(200, "<html><body>2000</body></html>"), kNoScript, {kInvalid}, -3, false},
       {"number then <", R::Response(200, "2000<br>"), kNoScript, {kInvalid}, -3, false},
       {"empty body", R::Response(200, ""), kNoScript, {kFailure}, -1, false},
       {"503 with a number", R::Response(503, "2000"), kNoScript, {kFailure}, refused, false},
       {"404 with a low number", R::Response(404, "1001"), kNoScript, {kFailure}, refused, false},
-      {"404 web page", R::Response(404, "<html>Not Found</html>"), kNoScript, {kFailure}, refused, false},
+      {"404 web page", R::Response(404, kPage404), kNoScript, {kInvalid}, -3, false},
+      {"2 kB page", R::Response(200, kPage2k), kNoScript, {kInvalid}, -3, false},
+      {"2 kB page, chunked", R::Response(200, kPage2k, "chunked"), kNoScript, {kInvalid}, -3, false},
+      {"2 kB page to close, 503", R::Response(503, kPage2k, "close"), kNoScript, {kInvalid}, -3, false},
+      {"'<' past what is read", R::Response(200, kSpaces252 + "1001<br>"), kNoScript, {kFailure}, refused, false},
       {"cut off", cutOff, kYes, {kFailure}, -5, false},
       {"redirect", redirect, kYes, {kFailure}, refused, false},
       {"ended by close", R::Response(200, "2000", "close"), kYes, {Question("2.0.0")}, 0, true},
@@ -151,12 +170,9 @@ TEST(UpdateCheck, RepliesGiveTheirBoxesAndResults)
     const Outcome out = RunCheck(server.url(), c.button);
     EXPECT_EQ(c.result, out.result);
     ExpectBoxes(c.boxes, out);
-    if (c.opensDownloadPage) {
-      ASSERT_EQ(1u, out.urls.size());
-      EXPECT_EQ(UpdateCheck::downloadPage(), out.urls[0]);
-    } else {
-      EXPECT_TRUE(out.urls.empty());
-    }
+    const std::vector<std::string> opened =
+        c.opensDownloadPage ? std::vector<std::string>{UpdateCheck::downloadPage()} : std::vector<std::string>{};
+    EXPECT_EQ(opened, out.urls);
     EXPECT_EQ(1, server.requests());
     EXPECT_LT(out.seconds, 3.0);
   }

@@ -237,6 +237,37 @@ TEST(Declarations, OutOfRangeIdChangesNothing)
   declared(0, 7);
 }
 
+TEST(Declarations, SlotParametersDependOnlyOnTheNewType)
+{
+  // What a slot's 16 parameters look like after a type change, as one text per parameter.
+  auto describe = [](int slot) {
+    std::vector<std::string> out;
+    for (int p = 0; p < 16; ++p) {
+      const IParam* q = plug().GetParam(slot * 16 + p);
+      char shown[IParam::kDisplayBufferSize];
+      q->GetDisplayForHost(shown);
+      out.push_back(std::to_string(q->Type()) + " " + std::to_string(q->GetMin()) + ".." + std::to_string(q->GetMax()) +
+                    " /" + std::to_string(q->GetStep()) + " default " + std::to_string(q->GetDefault()) + " " + shown +
+                    (q->mDisplayFunc ? " func " : " ") + std::to_string(q->GetNDisplayTexts()));
+    }
+    return out;
+  };
+  for (int id = 0; id < ModuleConfig::kNumModuleIDs; ++id) {
+    declared(0);
+    declared(id);
+    const std::vector<std::string> fresh = describe(3);
+    for (int before = 0; before < ModuleConfig::kNumModuleIDs; ++before) {
+      declared(before);
+      for (int p = 0; p < 16; ++p) plug().GetParam(3 * 16 + p)->Set(1e9); // each at its maximum
+      declared(id);
+      const std::vector<std::string> now = describe(3);
+      for (int p = 0; p < 16; ++p)
+        ASSERT_EQ(fresh[p], now[p]) << "type " << id << " after type " << before << ", parameter " << p;
+    }
+  }
+  declared(0);
+}
+
 TEST(Declarations, WavetableRecordFollowsTheType)
 {
   ModuleConfig& c = declared(ModuleConfig::MOD_OSCILLATOR);

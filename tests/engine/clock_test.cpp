@@ -1,12 +1,21 @@
-// The tempo clock: periods from the host tempo, gates on each cycle, re-phasing from the song position.
+// The tempo clock: periods from the host tempo, gates on each division of the host's position, restarts
+// when the host jumps, free running while it stands; and the same through the plug-in's host path at the
+// common sample rates and block sizes, with and without a host loop.
 #include "Clock.h"
 
+#include "../support/sanitized.h"
 #include "IPlugBase.h"
+#include "Sequencer.h"
+#include "engine_harness.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -29,7 +38,16 @@ std::vector<int> pulses(Clock& c, int rate, int n)
   return out;
 }
 
-constexpr int kQuarter = 9, kWhole = 4, kHalfTriplet = 8;
+// Beats of each division, from its label: n/d of a whole note of four beats, a dot x1.5, a triplet x2/3.
+double divisionBeats(int d)
+{
+  int n = 0, den = 1;
+  char mark = 0;
+  std::sscanf(Clock::labelSyncRate[d], "%d/%d%c", &n, &den, &mark);
+  return 4.0 * n / den * (mark == '.' ? 1.5 : mark == 'T' ? 2.0 / 3.0 : 1.0);
+}
+
+constexpr int kQuarter = 9, kWhole = 4, kHalfTriplet = 8, kSixteenth = 15;
 } // namespace
 
 TEST(TempoClock, Labels)
@@ -41,19 +59,11 @@ TEST(TempoClock, Labels)
 
 TEST(TempoClock, PeriodsFollowTheLabels)
 {
-  // The label n/d with an optional dot (x1.5) or triplet mark (x2/3) is n/d of a whole note of four beats.
   Clock c;
   ITimeInfo t = at(120.0, 0.0);
   c.synchronize(&t);
-  for (int i = 0; i < Clock::kNumRates; ++i) {
-    int n = 0, d = 0;
-    char mark = 0;
-    ASSERT_GE(std::sscanf(Clock::labelSyncRate[i], "%d/%d%c", &n, &d, &mark), 2);
-    double beats = 4.0 * n / d;
-    if (mark == '.') beats *= 1.5;
-    if (mark == 'T') beats *= 2.0 / 3.0;
-    EXPECT_EQ((int)std::floor(beats * 500.0 + 0.5), c.period[i]) << Clock::labelSyncRate[i];
-  }
+  for (int i = 0; i < Clock::kNumRates; ++i)
+    EXPECT_EQ((int)std::floor(divisionBeats(i) * 500.0 + 0.5), c.period[i]) << Clock::labelSyncRate[i];
   EXPECT_EQ(500, c.period[kQuarter]);
   EXPECT_EQ(667, c.period[kHalfTriplet]);
 }
@@ -105,14 +115,35 @@ TEST(TempoClock, RephasesFromThePosition)
   c.synchronize(&t);
   EXPECT_EQ(running, c.countdown[kQuarter]);
 
-  // A jump later in the cycle counts as a new cycle when the count jumps up.
-  std::vector<int> p = pulses(c, kQuarter, 10);
-  EXPECT_TRUE(p.empty());
-  t = at(120.0, 3.1); // 0.1 into the next quarter: countdown 450, above the running count
+  // A jump into the middle of a quarter re-phases the count but begins no quarter: the next one pulses...
+  EXPECT_TRUE(pulses(c, kQuarter, 10).empty());
+  t = at(120.0, 3.1); // 0.1 into a quarter: countdown 450
   c.synchronize(&t);
   EXPECT_EQ(450, c.countdown[kQuarter]);
-  p = pulses(c, kQuarter, 460);
-  EXPECT_EQ((std::vector<int>{1, 451}), p);
+  EXPECT_EQ((std::vector<int>{451}), pulses(c, kQuarter, 460));
+  // ...while a jump onto the start of a quarter pulses at once, as a transport starting there does.
+  t = at(120.0, 6.0);
+  c.synchronize(&t);
+  EXPECT_EQ((std::vector<int>{1}), pulses(c, kQuarter, 10));
+}
+
+TEST(TempoClock, DriftOfTheHostPositionIsNoNewCycle)
+{
+  // Blocks of two ticks at 120 BPM whose positions wander three ticks either side of the true one, as
+  // rounding and tempo changes inside blocks make them: a block after a quarter's first tick may start
+  // before it again. Still one pulse per quarter, 500 ticks apart give or take the wander.
+  Clock c;
+  std::vector<int> quarters;
+  for (int tick = 0; tick < 2000; tick += 2) {
+    ITimeInfo t = at(120.0, (tick + ((tick / 2) % 2 ? -3 : 3)) * 0.002);
+    c.synchronize(&t);
+    for (int k = 0; k < 2; ++k) {
+      c.update();
+      if (c.output[kQuarter] == 1.0) quarters.push_back(tick + k);
+    }
+  }
+  ASSERT_EQ(4u, quarters.size());
+  for (size_t i = 1; i < quarters.size(); ++i) EXPECT_NEAR(500, quarters[i] - quarters[i - 1], 6) << i;
 }
 
 TEST(TempoClock, StoppedTransportRunsFreely)
@@ -127,6 +158,11 @@ TEST(TempoClock, StoppedTransportRunsFreely)
   }
   // 401 ticks after the position: the second pulse comes at tick 501.
   EXPECT_EQ((std::vector<int>{100}), pulses(c, kQuarter, 100));
+  // The transport starts where it stands, 20 ticks into the free-running quarter: the quarter restarts.
+  pulses(c, kQuarter, 20);
+  t.mTransportIsRunning = true;
+  c.synchronize(&t);
+  EXPECT_EQ((std::vector<int>{1, 501}), pulses(c, kQuarter, 600));
 }
 
 TEST(TempoClock, UnusableHostValues)
@@ -152,4 +188,224 @@ TEST(TempoClock, UnusableHostValues)
   ITimeInfo t = at(120.0, -0.5);
   neg.synchronize(&t);
   EXPECT_EQ(250, neg.countdown[kQuarter]);
+}
+
+// ---- through the host path ----
+//
+// The plug-in made through its VST entry, driven as a host drives it, with a playing transport.
+
+namespace {
+struct Pulse
+{
+  long tick;       // control ticks since the first sample
+  double position; // the host's position at that tick, quarter notes
+};
+
+// A module of voice 0 (the only voice; it never sounds, so no audio is rendered) that records, at every
+// tick, the clock divisions that pulse and a gate when given, with the host's position at that tick. Ticks
+// fall every P samples from the first sample.
+class PulseRecorder : public ProbeModule
+{
+public:
+  PulseRecorder(ModuleConfig* config, Veltrane* v, const double* gate)
+      : ProbeModule(config, &v->voices[0], v, 0.0), clock(v->clock), gate(gate), period(v->controlPeriod)
+  {
+  }
+  void update(bool) override
+  {
+    const double position = blockPosition + ((double)tick * period - blockStart) * beatsPerSample;
+    for (int d = 0; d < Clock::kNumRates; ++d)
+      if (clock.output[d] > 0.0) divisions[d].push_back({tick, position});
+    if (gate && *gate > 0.0) gatePulses.push_back({tick, position});
+    ++tick;
+  }
+
+  const Clock& clock;
+  const double* gate;
+  const int period;
+  long tick = 0;
+  double blockStart = 0.0;    // samples processed before the current block
+  double blockPosition = 0.0; // the host's position at the block's first sample
+  double beatsPerSample = 0.0;
+  std::vector<Pulse> divisions[Clock::kNumRates], gatePulses;
+};
+
+struct Transport
+{
+  double rate;
+  int block;
+  double tempo;
+};
+
+std::string describe(const Transport& t)
+{
+  return std::to_string((int)t.rate) + " Hz, blocks of " + std::to_string(t.block) + ", " +
+         std::to_string((int)t.tempo) + " BPM";
+}
+
+// Two minutes of every transport; the sanitizer builds, some ten times slower, check the code's memory
+// and arithmetic over a quarter of it.
+#ifdef VELTRANE_SANITIZED
+constexpr double kSeconds = 30.0;
+#else
+constexpr double kSeconds = 120.0;
+#endif
+constexpr double kBar = 4.0; // quarter notes
+
+struct Played
+{
+  std::vector<Pulse> divisions[Clock::kNumRates], gate;
+  std::vector<std::pair<double, long>> jumps; // the bar line jumped to (quarter notes) and the tick count then
+  double end = 0.0;                           // the position reached, quarter notes
+  double beatsPerTick = 0.0;
+};
+
+// Plays kSeconds of the transport. With loop, every eight bars of play the host jumps back two bars,
+// splitting its block at the jump as looping hosts do. With sequencer, a step sequencer in the slot before
+// the recorder runs on the 1/16 clock and its "Clock" gate is recorded.
+Played play(const Transport& t, bool loop, bool sequencer = false)
+{
+  HostedVeltrane h(t.rate, t.block);
+  h.tempo = t.tempo;
+  Veltrane& v = *h.plug;
+  v.SetParameterFromGUI(Veltrane::kParamVoices, 0.0); // one voice
+  Voice& voice = v.voices[0];
+  const double* gate = nullptr;
+  if (sequencer) {
+    v.replaceModule(0, ModuleConfig::MOD_SEQUENCER, false, false);
+    SelectSource(v, 0, false, SourceDef::GATE, SourceDef::kGroupClock, kSixteenth);
+    gate = &voice.modules[0]->gateOut[Sequencer::kClock];
+  }
+  v.replaceModule(1, ModuleConfig::MOD_OSCILLATOR, false, false);
+  delete voice.modules[1];
+  PulseRecorder* rec = new PulseRecorder(&v.slotConfig[1], &v, gate);
+  voice.modules[1] = rec;
+  voice.rebuildProcessList();
+
+  rec->beatsPerSample = t.tempo / 60.0 / t.rate;
+  const double samplesPerBar = kBar / rec->beatsPerSample;
+  double jumpAt = 8 * samplesPerBar;
+  Played out;
+  const long total = (long)(kSeconds * t.rate);
+  for (long done = 0; done < total;) {
+    int n = (int)std::min<long>(t.block, total - done);
+    if (loop && h.position + n > jumpAt) n = std::max(1, (int)std::ceil(jumpAt - h.position));
+    rec->blockStart = (double)done;
+    rec->blockPosition = h.position * rec->beatsPerSample;
+    h.run(n);
+    done += n;
+    if (loop && h.position >= jumpAt) {
+      h.position -= 2 * samplesPerBar;
+      out.jumps.push_back({(jumpAt - 2 * samplesPerBar) * rec->beatsPerSample, rec->tick});
+      jumpAt += 6 * samplesPerBar;
+    }
+  }
+  for (int d = 0; d < Clock::kNumRates; ++d) out.divisions[d] = rec->divisions[d];
+  out.gate = rec->gatePulses;
+  out.end = h.position * rec->beatsPerSample;
+  out.beatsPerTick = rec->period * rec->beatsPerSample;
+  return out;
+}
+
+// Pulses of a steady transport over `musical` quarter notes: one per division elapsed (within one), never
+// closer than half a division or further apart than one and a half.
+void expectOnePerDivision(const std::vector<Pulse>& pulses, double beats, double musical, const std::string& at)
+{
+  EXPECT_NEAR(musical / beats, (double)pulses.size(), 1.0) << at;
+  for (size_t i = 1; i < pulses.size(); ++i) {
+    const double gap = pulses[i].position - pulses[i - 1].position;
+    if (gap < 0.5 * beats || gap > 1.5 * beats) {
+      ADD_FAILURE() << at << ": " << gap / beats << " divisions between the pulses at " << pulses[i - 1].position
+                    << " and " << pulses[i].position << " quarter notes";
+      return;
+    }
+  }
+}
+
+const int kBlocks[] = {32, 441, 1000, 4096, 8192};
+const double kTempos[] = {90.0, 120.0, 133.0, 174.0};
+} // namespace
+
+// One sample rate each, so that the rates run side by side.
+class TempoClockHost : public testing::TestWithParam<double>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Rates, TempoClockHost, testing::Values(44100.0, 48000.0, 88200.0, 96000.0),
+                         [](const testing::TestParamInfo<double>& info) { return std::to_string((int)info.param); });
+
+TEST_P(TempoClockHost, EveryDivisionPulsesOncePerDivisionOnTheSameTicksInAnyBlockSize)
+{
+  const double rate = GetParam();
+  for (double tempo : kTempos) {
+    Played first; // in blocks of kBlocks[0]
+    for (int block : kBlocks) {
+      const Transport t{rate, block, tempo};
+      const Played p = play(t, false);
+      for (int d = 0; d < Clock::kNumRates; ++d) {
+        const std::string at = describe(t) + ", " + Clock::labelSyncRate[d];
+        const std::vector<Pulse>& pulses = p.divisions[d];
+        expectOnePerDivision(pulses, divisionBeats(d), kSeconds * tempo / 60.0, at);
+        const std::vector<Pulse>& other = block == kBlocks[0] ? pulses : first.divisions[d];
+        bool same = other.size() == pulses.size();
+        for (size_t i = 0; same && i < pulses.size(); ++i) same = std::labs(other[i].tick - pulses[i].tick) <= 1;
+        EXPECT_TRUE(same) << at << ": not the ticks of blocks of " << kBlocks[0] << ", within one";
+      }
+      if (block == kBlocks[0]) first = p;
+    }
+  }
+}
+
+TEST_P(TempoClockHost, EveryPassOfAHostLoopPlaysTheSamePulses)
+{
+  const double rate = GetParam();
+  for (int block : kBlocks)
+    for (double tempo : kTempos) {
+      const Transport t{rate, block, tempo};
+      const Played p = play(t, true);
+      ASSERT_GE(p.jumps.size(), kSeconds < 60.0 ? 1u : 3u) << describe(t);
+      for (int d = 0; d < Clock::kNumRates; ++d) {
+        const std::string at = describe(t) + ", " + Clock::labelSyncRate[d];
+        const double beats = divisionBeats(d);
+        for (size_t k = 0; k < p.jumps.size(); ++k) {
+          // The two bars from the jump's target, played once before the jump and again after it. (A pulse on
+          // the bar line may lie a rounding error before it.)
+          const double from = p.jumps[k].first - 1e-9, to = from + 2 * kBar;
+          const long jumpTick = p.jumps[k].second;
+          const bool last = k + 1 == p.jumps.size();
+          if (last && p.end < to) break; // the run ended in the second pass
+          const long nextJump = last ? LONG_MAX : p.jumps[k + 1].second;
+          std::vector<double> before, after;
+          for (const Pulse& q : p.divisions[d]) {
+            if (q.position < from || q.position >= to) continue;
+            if (q.tick < jumpTick)
+              before.push_back(q.position);
+            else if (q.tick < nextJump)
+              after.push_back(q.position);
+          }
+          const long starts = (long)std::ceil(to / beats) - (long)std::ceil(from / beats);
+          EXPECT_EQ(starts, (long)before.size()) << at << ", bars from " << from / kBar;
+          bool same = before.size() == after.size();
+          for (size_t i = 0; same && i < before.size(); ++i) same = std::fabs(before[i] - after[i]) < p.beatsPerTick;
+          EXPECT_TRUE(same) << at << ", bars from " << from / kBar << ": " << before.size() << " pulses, then "
+                            << after.size();
+        }
+      }
+    }
+}
+
+TEST(TempoClockSequencer, StepSequencerClockFollowsItsDivision)
+{
+  for (int block : {441, 4096})
+    for (double tempo : kTempos) {
+      const Transport t{44100.0, block, tempo};
+      const Played p = play(t, false, true);
+      const std::string at = describe(t);
+      expectOnePerDivision(p.gate, divisionBeats(kSixteenth), kSeconds * tempo / 60.0, at);
+      // Each step a tick after its sixteenth: the module publishes what it saw at the tick before.
+      const std::vector<Pulse>& sixteenths = p.divisions[kSixteenth];
+      bool follows = sixteenths.size() == p.gate.size();
+      for (size_t i = 0; follows && i < p.gate.size(); ++i) follows = p.gate[i].tick == sixteenths[i].tick + 1;
+      EXPECT_TRUE(follows) << at;
+    }
 }

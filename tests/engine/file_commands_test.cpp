@@ -144,6 +144,43 @@ TEST(FileCommands, SaveAndLoadProgramFiles)
   EXPECT_EQ(0, e.gui->NMessageBoxes());
 }
 
+// The save prompts ask what they save, and a chosen name without the file type's extension gets it, as a
+// desktop save panel adds it; a name that has it (in any case) is kept.
+TEST(FileCommands, SavePromptsAskAndAddTheExtension)
+{
+  Editor e;
+  const struct
+  {
+    int command;
+    const char* chosen;
+    const char* written;
+    const char* question;
+  } cases[] = {
+      {File::kSaveProgram, "First Sound", "First Sound.fxp", "Save program as:"},
+      {File::kSaveProgram, "v1.2", "v1.2.fxp", "Save program as:"},
+      {File::kSaveProgram, "mine.FXP", "mine.FXP", "Save program as:"},
+      {File::kSaveBank, "all", "all.fxb", "Save bank as:"},
+      {File::kSaveBank, "all.fxp", "all.fxp.fxb", "Save bank as:"},
+  };
+  for (const auto& c : cases) {
+    const int n = e.gui->NFilePrompts();
+    e.gui->ScriptFilePrompt(e.dir.path(c.chosen).c_str());
+    e.run(c.command);
+    ASSERT_EQ(n + 1, e.gui->NFilePrompts()) << c.chosen;
+    EXPECT_STREQ(c.question, e.gui->GetFilePrompt(n)->question.Get());
+    EXPECT_TRUE(std::ifstream(e.dir.path(c.written)).good()) << c.written;
+    if (std::strcmp(c.chosen, c.written)) {
+      EXPECT_FALSE(std::ifstream(e.dir.path(c.chosen)).good()) << c.chosen;
+    }
+  }
+  EXPECT_EQ(0, e.gui->NMessageBoxes());
+  // Loading asks too, and takes the name as it is.
+  e.gui->ScriptFilePrompt(e.dir.path("v1.2").c_str());
+  e.run(File::kLoadProgram);
+  EXPECT_STREQ("Load program:", e.gui->GetFilePrompt(e.gui->NFilePrompts() - 1)->question.Get());
+  EXPECT_EQ("Cannot load file!", e.lastBox());
+}
+
 TEST(FileCommands, SaveAndLoadBanks)
 {
   Editor e;
@@ -263,13 +300,22 @@ TEST(FileCommands, AFailedTuningLoadKeepsTheTuning)
   const std::string name = e.v->tuningName;
   int table[128];
   std::memcpy(table, e.v->tuningTable, sizeof(table));
-  for (const char* bad : {"missing.scl", "missing.kbm", "missing.tun"}) {
+  // Files that are not there, and reference frequencies at which no key can sound.
+  e.dir.write("zero.kbm", "12\n0\n127\n60\n69\n0\n12\n");
+  e.dir.write("negative.kbm", "12\n0\n127\n60\n69\n-440\n12\n");
+  e.dir.write("zero.tun", "[Exact Tuning]\nBaseFreq = 0\n");
+  e.dir.write("negative.tun", "[Functional Tuning]\nInitEqual = (69, -8)\n");
+  for (const char* bad :
+       {"missing.scl", "missing.kbm", "missing.tun", "zero.kbm", "negative.kbm", "zero.tun", "negative.tun"}) {
     e.gui->ScriptFilePrompt(e.dir.path(bad).c_str());
     e.run(File::kLoadTuning);
     EXPECT_EQ("Cannot load file!", e.lastBox()) << bad;
     EXPECT_EQ(name, e.v->tuningName) << bad;
     EXPECT_EQ(0, std::memcmp(table, e.v->tuningTable, sizeof(table))) << bad;
     EXPECT_TRUE(e.v->customTuningOn);
+    // The mapping a later scale file combines with is still the one in use.
+    EXPECT_EQ("MIDI (Default)", e.v->sclImport.m_strMappingName) << bad;
+    EXPECT_EQ(440.0, e.v->sclImport.m_dblRefFreqHz) << bad;
   }
 }
 

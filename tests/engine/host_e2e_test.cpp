@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <unistd.h>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -46,7 +47,7 @@ std::vector<uint8_t> PassThroughChunk(Plugin& p)
 
 int RunHost(const std::string& args, std::string* output = nullptr)
 {
-  const std::string out = "/tmp/veltrane_e2e_host.txt";
+  const std::string out = "/tmp/veltrane_e2e_host_" + std::to_string(getpid()) + ".txt"; // tests run side by side
   const std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > " + out + " 2>&1";
   const int status = std::system(cmd.c_str());
   if (output) {
@@ -246,4 +247,123 @@ TEST(PluginEndToEnd, FindsItsOwnFolderWhenLoadedByARelativePath)
   for (const char* f : {"/Veltrane.so", "/Veltrane.fxb"}) std::remove((folder + f).c_str());
   rmdir(folder.c_str());
   rmdir(dir);
+}
+
+namespace {
+// A file of these bytes in the temporary folder; removed by the caller's folder.
+std::string WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+  std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
+  return path;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+} // namespace
+
+// Every command line the host cannot carry out as asked: its message and a non-zero exit (2 for the command
+// line itself, 1 for what it names). Nothing is reported as done that was not.
+TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
+{
+  char dirTemplate[] = "/tmp/veltrane_cli_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dirTemplate));
+  const std::string dir = dirTemplate, so = VELTRANE_SO;
+  std::vector<uint8_t> noise(3000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = (uint8_t)(i * 2654435761u >> 13);
+  const std::string rand = WriteBytes(dir + "/rand.bin", noise);
+  // A program file of this plug-in whose chunk is noise: the header passes, the plug-in refuses the chunk.
+  std::string error, fxp = dir + "/good.fxp";
+  {
+    auto p = LoadVeltrane();
+    ASSERT_TRUE(SaveFxp(*p, fxp, &error)) << error;
+  }
+  std::vector<uint8_t> garbage = ReadBytes(fxp);
+  ASSERT_GT(garbage.size(), 60u + 200u);
+  std::copy(noise.begin(), noise.begin() + 200, garbage.begin() + 60);
+  const std::string garbageFxp = WriteBytes(dir + "/garbage.fxp", garbage);
+  std::vector<uint8_t> demo = ReadBytes(std::string(VELTRANE_SOURCE_DIR) + "/tools/demo/demo.mid");
+  ASSERT_GT(demo.size(), 200u);
+  demo.resize(200);
+  const std::string cutMidi = WriteBytes(dir + "/cut.mid", demo);
+  const std::string script = dir + "/script.txt";
+  std::ofstream(script) << "# two good lines, then one without its y\nclick 10 10\nticks 2\nclick 1\n";
+  const std::string png = dir + "/shot.png";
+
+  struct Case
+  {
+    std::string args, message;
+    int exit;
+  };
+  const Case cases[] = {
+      {"render " + so + " --preset " + garbageFxp, "the plug-in refused its program chunk", 1},
+      {"render " + so + " --chunk " + rand, "refused it as a program chunk", 1},
+      {"render " + so + " --bank-chunk " + rand, "refused it as a bank chunk", 1},
+      {"screenshot " + so + " " + png + " --script " + script,
+       "script line 4 is not an action the editor knows: \"click 1\"", 1},
+      {"screenshot " + so + " " + dir, dir + " is a folder", 1},
+      {"render " + so + " --midi " + cutMidi, "cut short", 1},
+      {"render " + so + " --rate 44100.5", "bad value for --rate: 44100.5 (a whole number from 8000 to 768000)", 2},
+      {"render " + so + " --rate 1000", "bad value for --rate: 1000 (a whole number from 8000 to 768000)", 2},
+      {"render " + so + " --block 12.5", "bad value for --block: 12.5 (a whole number from 1 to 65536)", 2},
+      {"render " + so + " --seconds -1", "bad value for --seconds: -1 (a number from 0 to 3600)", 2},
+      {"render " + so + " --timesig 4/3", "D one of 1, 2, 4, 8, 16, 32, 64", 2},
+      {"render " + so + " --timesig 4/4x", "bad value for --timesig", 2},
+      {"render " + so + " --param 3=1.5", "INDEX=VALUE, VALUE from 0 to 1", 2},
+      {"render " + so + " --script " + script, "--script does nothing for render (it is for screenshot)", 2},
+      {"info " + so + " --notes C4", "--notes does nothing for info (it is for render)", 2},
+      {"render " + so + " --program 64", "program 64 does not exist (the plug-in has 64: 0 to 63)", 1},
+      {"render " + so + " --param 300=0.5", "parameter 300 does not exist (the plug-in has 300: 0 to 299)", 1},
+  };
+  for (const Case& c : cases) {
+    std::string output;
+    const std::string wav = c.args.compare(0, 6, "render") ? "" : " -o " + dir + "/out.wav";
+    EXPECT_EQ(c.exit, RunHost(c.args + wav + " -q", &output)) << c.args << "\n" << output;
+    EXPECT_NE(std::string::npos, output.find("vsthost: ")) << c.args << "\n" << output;
+    EXPECT_NE(std::string::npos, output.find(c.message)) << c.args << "\n" << output;
+  }
+  struct stat st;
+  EXPECT_NE(0, stat(png.c_str(), &st)); // the bad script played nothing and pictured nothing
+  std::filesystem::remove_all(dir);
+}
+
+// What the host saves comes back as it was: a program file's name, the program a bank was saved at, the bank a
+// screenshot's session leaves; and `info` lists every program by name.
+TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
+{
+  char dirTemplate[] = "/tmp/veltrane_cli_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dirTemplate));
+  const std::string dir = dirTemplate, so = VELTRANE_SO, fxp = dir + "/named.fxp", fxb = dir + "/at5.fxb";
+  std::vector<std::string> names;
+  {
+    auto p = LoadVeltrane();
+    ASSERT_TRUE(p);
+    for (int i = 0; i < 64; ++i) names.push_back(p->ProgramName(i));
+    p->Dispatch(effSetProgram, 0, 5);
+    std::string error;
+    ASSERT_TRUE(SaveFxb(*p, fxb, &error)) << error;
+    char name[] = "Kept Name";
+    p->Dispatch(effSetProgramName, 0, 0, name);
+    ASSERT_TRUE(SaveFxp(*p, fxp, &error)) << error; // a chunk program (FPCh)
+  }
+  std::string text;
+  ASSERT_EQ(0, RunHost("info " + so + " --preset " + fxp, &text)) << text;
+  EXPECT_NE(std::string::npos, text.find("current 0: \"Kept Name\"")) << text;
+  ASSERT_EQ(0, RunHost("info " + so + " --preset " + fxb, &text)) << text;
+  EXPECT_NE(std::string::npos, text.find("current 5: \"" + names[5] + "\"")) << text;
+  for (int i = 1; i < 64; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "\n  %4d  ", i);
+    EXPECT_NE(std::string::npos, text.find(line + names[i] + "\n")) << i;
+  }
+
+  const std::string saved = dir + "/after_screenshot.fxb";
+  ASSERT_EQ(0, RunHost("screenshot " + so + " " + dir + "/shot.png --program 7 --save-fxb " + saved, &text)) << text;
+  const std::vector<uint8_t> bank = ReadBytes(saved);
+  ASSERT_GT(bank.size(), 160u);
+  EXPECT_EQ(0, std::memcmp(bank.data() + 8, "FBCh", 4));
+  EXPECT_EQ(7, bank[31]); // the current program, big-endian at 28
+  std::filesystem::remove_all(dir);
 }

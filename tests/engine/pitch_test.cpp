@@ -229,9 +229,9 @@ TEST(Tuning, ScalaScaleAndMapping)
   expectTable(s);
   EXPECT_NE(61 * 128, s.tuningTable[61]); // no longer equal-tempered
 
-  // A mapping file maps the last scale; the name stays the scale's.
+  // A mapping file maps the last scale; the name tells both.
   ASSERT_EQ(0, s.loadTuning(kbm.c_str()));
-  EXPECT_STREQ("Five equal steps", s.tuningName);
+  EXPECT_STREQ("Five equal steps / map.kbm", s.tuningName);
   ASSERT_TRUE(reference.ReadKBM(kbm.c_str()));
   expectTable(s);
 

@@ -3,6 +3,8 @@
 // short and damaged chunks, and program and bank files.
 #include "engine_harness.h"
 
+#include "OscWavetable.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -257,6 +259,62 @@ TEST(StateChunk, StandardTuningNamesAreNotCustom)
   EXPECT_EQ(60 * 128, v->tuningTable[60]);
   EXPECT_EQ(0.0, v->GetParam(299)->Value());
   EXPECT_FALSE(v->customTuningOn);
+}
+
+TEST(StateChunk, ATuningThatDiffersFromEqualTemperamentTravels)
+{
+  // A mapping alone (A at 432 Hz over the default scale), and the same table under the standard name.
+  TempDir dir;
+  const std::string kbm =
+      dir.write("a432.kbm", "! A = 432\n12\n0\n127\n60\n69\n432.0\n12\n0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
+  auto v = instance();
+  ASSERT_EQ(0, v->loadTuning(kbm.c_str()));
+  EXPECT_NE(nullptr, std::strstr(v->tuningName, "a432.kbm")) << v->tuningName;
+  for (bool standardName : {false, true}) {
+    if (standardName) std::snprintf(v->tuningName, sizeof(v->tuningName), "Equal (Standard)");
+    auto w = instance();
+    const Bytes bytes = save(*v);
+    ASSERT_EQ((int)bytes.size(), load(*w, bytes));
+    EXPECT_STREQ(v->tuningName, w->tuningName);
+    EXPECT_NEAR(432.0, Synth::convert2Hz(w->getFrequency(69)), 0.2);
+    EXPECT_TRUE(w->customTuningOn);
+    EXPECT_EQ(1.0, w->GetParam(Veltrane::kParamCustomTuning)->Value()) << "the tuning switch shows on";
+    EXPECT_TRUE(w->isCustomTuning()) << "the tuning switch can be clicked";
+  }
+}
+
+TEST(StateChunk, AnUnknownModuleTypeLoadsAsAnEmptySlot)
+{
+  // A later version's types in slots 0 and 1, over a program with a wavetable oscillator in slot 0.
+  auto v = instance();
+  v->replaceModule(0, ModuleConfig::MOD_OSCWAVETABLE, false, false);
+  Saved s = richPatch(1001);
+  s.ids[0] = 1000;
+  s.ids[1] = -3;
+  ASSERT_EQ((int)write(s).size(), load(*v, write(s)));
+  for (int slot : {0, 1}) {
+    EXPECT_EQ(ModuleConfig::MOD_EMPTY, v->slotConfig[slot].moduleID) << slot;
+    EXPECT_EQ(nullptr, dynamic_cast<OscWavetable*>(v->voices[0].modules[slot])) << slot;
+  }
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v->slotConfig[2].moduleID); // the rest as usual
+  EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, v->slotConfig[7].moduleID);
+  s.ids[0] = s.ids[1] = 0;
+  EXPECT_EQ(write(s), save(*v));
+}
+
+TEST(StateChunk, TwoSavesOfOneProgramGiveTheSameBytes)
+{
+  // A parameter the new type does not use, left at the previous type's maximum.
+  auto v = instance();
+  v->replaceModule(4, ModuleConfig::MOD_OSCILLATOR, false, false);
+  IParam* unused = v->GetParam(4 * 16 + 13);
+  ASSERT_GT(unused->GetMax(), 1.0);
+  unused->Set(unused->GetMax());
+  v->replaceModule(4, ModuleConfig::MOD_BBDDELAY, false, false);
+  const Bytes first = save(*v);
+  auto w = instance();
+  ASSERT_EQ((int)first.size(), load(*w, first));
+  EXPECT_EQ(first, save(*w));
 }
 
 TEST(StateChunk, WavetableRecords)

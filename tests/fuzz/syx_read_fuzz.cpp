@@ -1,5 +1,5 @@
 // The wavetable SysEx loader on arbitrary file contents: a dump is taken whole or refused, and a taken one
-// is 1 to 64 waves of numbers, one per 410-byte message.
+// is one wave of numbers per 410-byte message, up to the loader's bound.
 #include "OscWavetable.h"
 
 #include <cmath>
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   if (OscWavetable::readBlofeldSYX(path.c_str(), &s)) {
     const size_t messages = size / 410;
     const uint32_t waves = s.count / 2048;
-    if (!s.data || s.count % 2048 != 0 || waves < 1 || waves != (messages > 64 ? 64 : messages)) std::abort();
+    if (!s.data || s.count % 2048 != 0 || waves < 1 || waves != messages || waves > OscWavetable::kMaxWaves)
+      std::abort();
     for (uint32_t i = 0; i < s.count; ++i)
       if (!std::isfinite(s.data[i])) std::abort();
   } else if (s.data) {

@@ -1,7 +1,8 @@
 // The update check's reply handling on arbitrary server answers: byte 0 picks the transfer's end, byte 1
 // the HTTP status (200 for even values), byte 2 the user's button, the rest is the body. Whatever arrives,
-// exactly one box is shown, only a complete 200 reply that begins with a digit can end well, and the
-// download page opens only after a Yes to the new-version question.
+// exactly one box is shown, a body holding '<' is an invalid call whatever the rest, only a complete 200
+// reply that begins with a digit after white space can end well, and the download page opens only after a
+// Yes to the new-version question.
 #include "IGraphicsLinux.h"
 #include "UpdateCheck.h"
 
@@ -26,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
   if (gui.NMessageBoxes() != 1) std::abort();
   const auto* box = gui.GetMessageBox(0);
-  const bool wellFormed = reply.transfer == UpdateCheck::Reply::kComplete && reply.httpStatus == 200 &&
-                          !reply.body.empty() && reply.body[0] >= '0' && reply.body[0] <= '9' &&
-                          reply.body.find('<') == std::string::npos;
+  const bool page = reply.body.find('<') != std::string::npos;
+  if (page != (status == UpdateCheck::kInvalidReply)) std::abort();
+  const size_t first = reply.body.find_first_not_of(" \t\n\v\f\r");
+  const bool wellFormed = reply.transfer == UpdateCheck::Reply::kComplete && reply.httpStatus == 200 && !page &&
+                          first != std::string::npos && reply.body[first] >= '0' && reply.body[first] <= '9';
   if ((status == UpdateCheck::kDone) != wellFormed) std::abort();
   if (status != UpdateCheck::kDone && box->type != 0) std::abort();
   const bool question = box->type == 4;

@@ -1,5 +1,5 @@
 // The wave file reader and the wavetable loader on arbitrary file contents: never a read outside the data,
-// never more samples than the data chunk holds, and a loaded wavetable is 1 to 64 whole waves of numbers.
+// never more samples than the data chunk holds, and a loaded wavetable is 1 to kMaxWaves whole waves of numbers.
 #include "OscWavetable.h"
 #include "WaveReader.h"
 
@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   }
   WaveSpectra s;
   if (OscWavetable::readWAV(scratchPath(), &s)) {
-    if (!s.data || s.count == 0 || s.count % 2048 != 0 || s.count > 64u * 2048) std::abort();
+    if (!s.data || s.count == 0 || s.count % 2048 != 0 || s.count > (uint32_t)OscWavetable::kMaxWaves * 2048)
+      std::abort();
     for (uint32_t i = 0; i < s.count; ++i)
       if (!std::isfinite(s.data[i])) std::abort();
   } else if (s.data) {

@@ -4,6 +4,7 @@
 #include "IParam.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -148,6 +149,47 @@ TEST(TextEntry, FreeTextGoesToTheControlInItsEntryColours)
   EXPECT_EQ(bg, IColor(255, 20, 30, 60));
   EXPECT_GT(glyphs.R, 200);
   EXPECT_GT(glyphs.R, glyphs.B + 60);
+}
+
+// A file chosen without a dialog program: the path is typed into a field under the question, with the
+// answer keys said below it; Return takes an absolute path ("~/" expanded), Escape cancels.
+TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
+{
+  const char* home = std::getenv("HOME");
+  const std::string homeDir = home ? home : "";
+  const struct
+  {
+    EFileAction action;
+    const char* typed; // appended to the start path after emptying it
+    int key;
+    std::string answer;
+    const char* hint;
+  } cases[] = {
+      {kFileSave, "/tmp/First Sound.fxp", IGraphicsLinux::kReturn, "/tmp/First Sound.fxp",
+       "Press Return to save, or Escape to cancel."},
+      {kFileSave, "/tmp/x.fxp", IGraphicsLinux::kEscape, "", "Press Return to save, or Escape to cancel."},
+      {kFileOpen, "~/bank.fxb", IGraphicsLinux::kReturn, homeDir.empty() ? "" : homeDir + "/bank.fxb",
+       "Press Return to open, or Escape to cancel."},
+      {kFileOpen, "relative.fxb", IGraphicsLinux::kReturn, "", "Press Return to open, or Escape to cancel."},
+  };
+  for (const auto& c : cases) {
+    OpenEditor e;
+    const std::vector<LICE_pixel> before = e.Snapshot();
+    std::string prompt, start;
+    e.g->steps.push_back([&](SteppedGraphics& g) {
+      prompt = g.PathPromptText();
+      start = g.TextEntryText();
+      for (size_t i = 0; i < start.size(); ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+      Type(g, c.typed);
+      g.KeyDown(c.key);
+    });
+    EXPECT_EQ(c.answer, e.g->AskForPath(c.action, "Save program as:", "/data/First Sound.fxp")) << c.typed;
+    EXPECT_EQ(std::string("Save program as:\n") + c.hint, prompt);
+    EXPECT_EQ("/data/First Sound.fxp", start);
+    EXPECT_FALSE(e.g->ModalOpen());
+    EXPECT_EQ("", e.g->PathPromptText());
+    EXPECT_TRUE(e.Snapshot() == before) << "the box is gone";
+  }
 }
 
 TEST(MessageBox, EachTypeAnswersByTheButtonPressed)

@@ -91,7 +91,7 @@ TEST(Screenshot, PicturesOfAnOpenMenuBoxAndField)
     OpenEditor e;
     const std::string path = OutputPath(c.file);
     std::remove(path.c_str());
-    ASSERT_TRUE(e.g->HeadlessScreenshot(path.c_str(), c.script)) << c.file;
+    ASSERT_EQ(e.g->HeadlessScreenshot(path.c_str(), c.script), 1) << c.file;
     std::unique_ptr<LICE_IBitmap> png(LICE_LoadPNG(path.c_str()));
     ASSERT_TRUE(png) << c.file;
     EXPECT_EQ(png->getWidth(), GuiPlug::kWidth);

@@ -15,65 +15,191 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <typeinfo>
 
 namespace {
-struct ParamExpect
+// A few parameters of every type as their declarations read: type (E enumeration, I integer, D double, B
+// switch), range, default, the texts shown at two values, and the shape. The delay range of the BBD and
+// the sample delays are lists, shown as menus in their panels.
+struct Declared
 {
-  int index;
-  IParam::EParamType type;
+  ModuleConfig::ModuleID id;
+  int p;
+  char type;
   double min, max, def;
-  const char* firstText; // the first display text, or null for none
+  double v1;
+  const char* t1;
+  double v2;
+  const char* t2;
+  double shape = 1.0;
 };
+using M = ModuleConfig;
+
+// clang-format off
+const Declared kDeclared[] = {
+  {M::MOD_OSCILLATOR, 0, 'E', 0, 2, 1, 0, "Sine", 2, "Pulse"},
+  {M::MOD_OSCILLATOR, 4, 'I', -24, 24, 0, -24, "-24", 12, "12"},
+  {M::MOD_OSCILLATOR, 5, 'I', -128, 128, 0, 128, "100", -64, "-50"},
+  {M::MOD_OSCILLATOR, 6, 'D', -6145, 6145, 0, 1536, "1.00", -3072, "-2.00"},
+  {M::MOD_OSCILLATOR, 11, 'D', 0, 1, 0, 0.5, "180", 1, "360"},
+  {M::MOD_OSCLINFM, 0, 'E', 0, 2, 0, 0, "Sine", 2, "Square"},
+  {M::MOD_OSCLINFM, 3, 'D', 0, 1, 0, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_OSCLINFM, 12, 'D', 0, 1, 0, 0.25, "90", 0, "0"},
+  {M::MOD_OSCILLATOR2, 1, 'E', 0, 2, 1, 1, "Saw", 0, "Sine"},
+  {M::MOD_OSCILLATOR2, 7, 'I', -128, 128, 0, -128, "-100", 64, "50"},
+  {M::MOD_OSCILLATOR2, 10, 'D', -6145, 6145, 0, 6145, "4.00", 768, "0.50"},
+  {M::MOD_OSCFORMANT, 0, 'E', 0, 2, 0, 1, "Partial", 2, "Ring"},
+  {M::MOD_OSCFORMANT, 1, 'D', 0, 1, 0, 0, "8", 0.5, "293", 0.5},
+  {M::MOD_OSCFORMANT, 2, 'D', 1, 50, 1, 2.5, "2.50", 50, "50.00", 2},
+  {M::MOD_OSCFORMANT, 4, 'D', -1, 1, 0, -0.25, "-0.25", 1, "1.00"},
+  {M::MOD_OSCWAVETABLE, 0, 'E', 0, 1, 0, 0, "off", 1, "1"},
+  {M::MOD_OSCWAVETABLE, 2, 'D', -1, 1, 0, -0.5, "-0.50", 1, "1.00"},
+  {M::MOD_OSCWAVETABLE, 11, 'E', 0, 1, 0, 0, "Interpolate", 1, "Raw"},
+  {M::MOD_OSCWAVETABLE, 12, 'D', 0, 1, 0, 0.25, "90", 0.5, "180"},
+  {M::MOD_NOISE, 1, 'D', 0, 1, 0, 0, "-oo", 0.5, "-6.0"},
+  {M::MOD_NOISE, 9, 'D', 0, 1, 0, 0.25, "0.25", 1, "1.00"},
+  {M::MOD_LADDER, 0, 'E', 0, 14, 1, 0, "Bypass", 14, "AP 6"},
+  {M::MOD_LADDER, 1, 'D', 0, 1, 1, 1, "19912", 0.5, "403", 0.5},
+  {M::MOD_LADDER, 7, 'D', -12289, 12289, 0, 1536, "1.00", -12289, "-8.00"},
+  {M::MOD_LADDER, 11, 'D', 1, 16, 1, 1, "0.0", 2, "6.0"},
+  {M::MOD_LADDER, 12, 'D', -1, 1, 0, 0.5, "0.50", -1, "-1.00"},
+  {M::MOD_K35, 0, 'E', 0, 2, 1, 1, "Lowpass", 2, "Highpass"},
+  {M::MOD_K35, 3, 'D', 0, 1, 0.5, 0.5, "-6.0", 0, "-oo"},
+  {M::MOD_K35, 13, 'D', -1, 1, 0, -1, "-1.00", 0.5, "0.50"},
+  {M::MOD_COMB, 0, 'E', 0, 2, 1, 1, "Positive", 2, "Negative"},
+  {M::MOD_COMB, 1, 'D', 0, 1, 0, 0, "16", 1, "19912", 0.5},
+  {M::MOD_COMB, 2, 'D', 0, 1, 0, 0.3, "0.30", 1, "1.00"},
+  {M::MOD_RESONATORS, 0, 'D', 0, 1, 0.5, 0.5, "50:50", 0.3, "70:30"},
+  {M::MOD_RESONATORS, 1, 'D', 0, 1, 0.3, 1, "19912", 0, "8", 0.5},
+  {M::MOD_RESONATORS, 3, 'D', 0, 1, 0.7, 0.5, "403", 1, "19912", 0.5},
+  {M::MOD_RESONATORS, 10, 'D', -12289, 12289, 0, 3072, "2.00", -768, "-0.50"},
+  {M::MOD_EQ10, 2, 'D', 0, 2, 1, 2, "6.0", 0, "-oo"},
+  {M::MOD_EQ10, 4, 'E', 0, 1, 0, 0, "Mono", 1, "Stereo"},
+  {M::MOD_EQ10, 9, 'D', -18, 18, 0, 18, "18.0", -4.5, "-4.5"},
+  {M::MOD_PARAEQ5, 5, 'D', 16, 16000, 60, 60, "60", 16000, "16000", 2},
+  {M::MOD_PARAEQ5, 9, 'D', 16, 16000, 1000.5, 1000.5, "1000", 250, "250", 2},
+  {M::MOD_PARAEQ5, 14, 'D', -18, 18, 0, -18, "-18.0", 0.5, "0.5"},
+  {M::MOD_STEREOLADDER, 0, 'E', 0, 14, 1, 1, "LP 24", 9, "BP 12"},
+  {M::MOD_STEREOK35, 11, 'D', 1, 16, 1, 16, "24.1", 1, "0.0"},
+  {M::MOD_STEREOCOMB, 13, 'D', -1, 1, 0, 0.5, "0.50", -1, "-1.00"},
+  {M::MOD_STEREORESONATORS, 2, 'D', 0, 1, 0.5, 0.5, "403", 0, "8", 0.5},
+  {M::MOD_AMPLIFIER, 0, 'D', 0, 2, 1, 2, "6.0", 0, "-oo"},
+  {M::MOD_AMPLIFIER, 4, 'D', 0, 1, 0.5, 0, "100:0", 0.25, "75:25"},
+  {M::MOD_AMPLIFIER, 10, 'D', 0, 1, 0, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_AMPLIFIER, 14, 'E', 0, 1, 0, 0, "A+B", 1, "A|B"},
+  {M::MOD_MIXER, 0, 'D', 0, 1, 0.5, 0.5, "-6.0", 1, "0.0"},
+  {M::MOD_MIXER, 11, 'D', 0, 1, 0.5, 1, "0:100", 0.5, "50:50"},
+  {M::MOD_MIXER, 12, 'D', 0, 2, 1, 1, "0.0", 0, "-oo"},
+  {M::MOD_SIGNALPROC, 1, 'D', -1, 1, 0, -1, "-1.00", 0.5, "0.50"},
+  {M::MOD_SIGNALPROC, 10, 'D', -1, 1, 0, 0.25, "0.25", 1, "1.00"},
+  {M::MOD_BLENDER, 6, 'D', 0, 1, 0, 0.75, "0.75", 1, "1.00"},
+  {M::MOD_RING, 4, 'D', 0, 1, 1, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_RING, 7, 'D', 0, 1, 0, 0.25, "0.25", 0, "0.00"},
+  {M::MOD_AUDIOSH, 1, 'D', 0, 1, 1, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_AUDIOSH, 3, 'I', -128, 128, 0, 128, "100", -128, "-100"},
+  {M::MOD_AUDIOSH, 4, 'B', 0, 1, 0, 0, "off", 1, "on"},
+  {M::MOD_AUDIOSH, 5, 'D', 0, 1, 1, 1, "19912", 0, "8", 0.5},
+  {M::MOD_HILBERT, 2, 'B', 0, 1, 0, 0, "off", 1, "on"},
+  {M::MOD_HILBERT, 3, 'D', -1, 1, 0, 0.5, "312.5", -1, "-5000"},
+  {M::MOD_HILBERT, 4, 'D', 0, 1, 0, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_SATURATOR, 2, 'D', 0, 2, 1, 0.5, "-6.0", 2, "6.0"},
+  {M::MOD_SATURATOR, 4, 'D', 0, 11, 0, 11, "11.00", 5.5, "5.50"},
+  {M::MOD_SATURATOR, 11, 'D', 0, 1, 0.5, 0, "0.00", 1, "1.00"},
+  {M::MOD_BITREDUCER, 3, 'D', 0, 1, 0.5, 0.5, "4.00", 1, "16.00"},
+  {M::MOD_BITREDUCER, 8, 'D', 0.0625, 2, 1, 0.0625, "-24.1", 1, "0.0"},
+  {M::MOD_BITREDUCER, 10, 'D', -1, 1, 0, -0.5, "-0.50", 1, "1.00"},
+  {M::MOD_REVERB, 4, 'D', 0, 200, 0, 200, "200", 0, "0"},
+  {M::MOD_REVERB, 6, 'D', 0, 1, 0.5, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_REVERB, 9, 'D', 0, 1, 0.1, 0.1, "90:10", 0, "Dry"},
+  {M::MOD_REVERB, 10, 'E', 0, 1, 0, 0, "Mono", 1, "Stereo"},
+  {M::MOD_BBDDELAY, 4, 'D', 0, 1, 0.5, 0.5, "0.500", 1, "1.000"},
+  {M::MOD_BBDDELAY, 5, 'E', 0, 3, 3, 3, "63 - 500", 0, "1 - 8"},
+  {M::MOD_BBDDELAY, 9, 'D', 0, 1, 1, 1, "1.00", 0, "0.00"},
+  {M::MOD_BBDDELAY, 10, 'D', 0, 1, 0.5, 1, "Wet", 0.5, "50:50"},
+  {M::MOD_DELAYLINE, 2, 'D', 1, 500, 27, 27, "27.0", 500, "500.0"},
+  {M::MOD_DELAYLINE, 8, 'D', -1, 1, 0, -1, "-1.00", 0.5, "0.50"},
+  {M::MOD_ENVELOPE, 2, 'D', 0, 1, 0, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_ENVELOPE, 12, 'D', -1, 1, 0, -1, "-1.00", 0.5, "0.50"},
+  {M::MOD_ENVELOPE2, 7, 'D', 0, 1, 0, 0.25, "0.25", 1, "1.00"},
+  {M::MOD_ENVELOPE4, 11, 'D', 0, 1, 0, 0.5, "0.50", 0, "0.00"},
+  {M::MOD_LINENVELOPE, 2, 'D', 0, 10, 0, 10, "10.00", 0.5, "0.50", 4},
+  {M::MOD_LINENVELOPE, 7, 'D', 0, 1, 0, 0.75, "0.75", 1, "1.00"},
+  {M::MOD_LFO, 0, 'E', 0, 3, 0, 0, "Sinoid", 3, "Random"},
+  {M::MOD_LFO, 2, 'D', 0, 1, 0, 0.5, "180", 0.25, "90"},
+  {M::MOD_LFO, 3, 'D', 0.001, 100, 5.5, 5.5, "5.50", 100, "100.00", 4},
+  {M::MOD_LFO, 10, 'E', 0, 20, 0, 0, "off", 9, "1/2T"},
+  {M::MOD_LFO2, 1, 'E', 0, 5, 0, 2, "Saw Dn", 5, "Random"},
+  {M::MOD_LFO2, 3, 'D', 0.001, 100, 5.5, 0.5, "0.50", 100, "100.00", 4},
+  {M::MOD_LFO2, 13, 'E', 0, 20, 0, 20, "1/64", 1, "4/1"},
+  {M::MOD_SHNOISE, 0, 'D', 0, 1, 0, 0, "-oo", 1, "0.0"},
+  {M::MOD_SHNOISE, 3, 'D', 0.001, 100, 5.5, 5.5, "5.50", 1, "1.00", 4},
+  {M::MOD_SEQUENCER, 2, 'B', 0, 1, 1, 0, "off", 1, "on"},
+  {M::MOD_SEQUENCER, 4, 'E', 0, 7, 7, 7, "8", 0, "1"},
+  {M::MOD_SEQUENCER, 5, 'D', -1, 1, 0, 1, "12.00", -0.5, "-6.00"},
+  {M::MOD_SEQUENCER, 12, 'D', -1, 1, 0, -1, "-12.00", 0.25, "3.00"},
+  {M::MOD_SEQSWITCH, 0, 'D', 0.001, 100, 5.5, 5.5, "5.50", 100, "100.00", 4},
+  {M::MOD_SEQSWITCH, 2, 'E', 0, 7, 7, 7, "8", 0, "1"},
+  {M::MOD_SEQSWITCH, 4, 'B', 0, 1, 1, 0, "off", 1, "on"},
+  {M::MOD_AUDIOSWITCH, 0, 'D', 0.001, 100, 5.5, 1, "1.00", 5.5, "5.50", 4},
+  {M::MOD_AUDIOSWITCH, 6, 'E', 0, 7, 7, 3, "4", 7, "8"},
+  {M::MOD_BEATSEQ, 1, 'E', 0, 15, 0, 0, "1", 15, "16"},
+  {M::MOD_BEATSEQ, 3, 'B', 0, 1, 1, 0, "off", 1, "on"},
+  {M::MOD_BEATSEQ, 4, 'E', 0, 15, 15, 15, "16", 3, "4"},
+  {M::MOD_BEATSEQ, 8, 'I', 0, 65536, 0, 65536, "65536", 5, "5"},
+  {M::MOD_VOLTAGEPROC, 2, 'D', -1, 1, 0, -0.5, "-0.50", 1, "1.00"},
+  {M::MOD_VOLTAGEPROC, 10, 'D', -1, 1, 0, 0.25, "0.25", -1, "-1.00"},
+  {M::MOD_SAMPLEDELAY, 6, 'E', 0, 14, 0, 0, "1", 14, "15"},
+  {M::MOD_SAMPLEDELAY, 11, 'E', 0, 14, 0, 4, "5", 14, "15"},
+  {M::MOD_LAGADDER, 1, 'D', 0, 1, 0, 0.5, "0.50", 1, "1.00"},
+  {M::MOD_LAGADDER, 11, 'D', -1, 1, 0, -1, "-1.00", 0.5, "0.50"},
+  {M::MOD_GATETOOLS, 1, 'D', 0, 5, 0.1, 0.1, "0.10", 5, "5.00", 4},
+  {M::MOD_GATETOOLS, 6, 'D', -1, 1, 0, -0.5, "-0.50", 1, "1.00"},
+  {M::MOD_GATETOOLS, 11, 'E', 0, 7, 7, 7, "8", 0, "1"},
+  {M::MOD_MODDELAY, 2, 'D', -1, 1, 1, 1, "1.00", -0.5, "-0.50"},
+  {M::MOD_MODDELAY, 4, 'D', 0, 5000, 0, 5000, "5000", 10, "10", 2},
+  {M::MOD_MODDELAY, 13, 'D', -1, 1, 0, 0.25, "0.25", -1, "-1.00"},
+};
+// clang-format on
 } // namespace
 
-TEST(ModuleParams, DeclarationsOfEachType)
+TEST(ModuleParams, DeclarationsOfEveryType)
 {
-  const IParam::EParamType E = IParam::kTypeEnum, I = IParam::kTypeInt, D = IParam::kTypeDouble;
-  const struct
-  {
-    ModuleConfig::ModuleID id;
-    std::vector<ParamExpect> params;
-  } types[] = {
-      {ModuleConfig::MOD_OSCILLATOR,
-       {{0, E, 0, 2, 1, "Sine"},
-        {1, D, 0, 1, 0, nullptr},
-        {3, E, 0, 1, 0, "off"},
-        {4, I, -24, 24, 0, nullptr},
-        {5, I, -128, 128, 0, nullptr},
-        {6, D, -6145, 6145, 0, nullptr},
-        {11, D, 0, 1, 0, nullptr},
-        {13, E, 0, 1, 0, "off"}}},
-      {ModuleConfig::MOD_LADDER,
-       {{0, E, 0, 14, 1, "Bypass"},
-        {1, D, 0, 1, 1, nullptr},
-        {3, D, 0, 1, 0.5, nullptr},
-        {4, E, 0, 1, 0, "off"},
-        {7, D, -12289, 12289, 0, nullptr},
-        {11, D, 1, 16, 1, nullptr},
-        {12, D, -1, 1, 0, nullptr}}},
-      {ModuleConfig::MOD_AMPLIFIER,
-       {{0, D, 0, 2, 1, nullptr}, {4, D, 0, 1, 0.5, nullptr}, {10, D, 0, 1, 0, nullptr}, {14, E, 0, 1, 0, "A+B"}}},
-      {ModuleConfig::MOD_MIXER, {{0, D, 0, 1, 0.5, nullptr}, {10, E, 0, 1, 0, "off"}, {12, D, 0, 2, 1, nullptr}}},
-      {ModuleConfig::MOD_ENVELOPE,
-       {{0, E, 0, 1, 0, "off"}, {2, D, 0, 1, 0, nullptr}, {3, D, -1, 1, 0, nullptr}, {13, E, 0, 1, 0, "off"}}},
-  };
-  for (const auto& t : types) {
-    ModuleRig rig;
-    rig.makeModule(t.id, 48000, 3);
-    for (const ParamExpect& e : t.params) {
-      const IParam* p = rig.plug->GetParam(3 * 16 + e.index);
-      const std::string what = std::string(ModuleConfig::labelModuleName[t.id]) + " P" + std::to_string(e.index);
-      EXPECT_EQ(e.type, p->Type()) << what;
-      EXPECT_EQ(e.min, p->GetMin()) << what;
-      EXPECT_EQ(e.max, p->GetMax()) << what;
-      EXPECT_EQ(e.def, p->GetDefault()) << what;
-      EXPECT_STREQ(("M:3 P:" + std::to_string(e.index)).c_str(), p->GetNameForHost()) << what;
-      if (e.firstText)
-        EXPECT_STREQ(e.firstText, p->GetDisplayTextAtIdx(0)) << what;
-      else
-        EXPECT_EQ(0, p->GetNDisplayTexts()) << what;
+  const std::map<char, IParam::EParamType> types = {
+      {'E', IParam::kTypeEnum}, {'I', IParam::kTypeInt}, {'D', IParam::kTypeDouble}, {'B', IParam::kTypeBool}};
+  std::set<int> typesSeen;
+  ModuleRig rig;
+  for (const Declared& d : kDeclared) {
+    rig.makeModule(d.id, 48000, 3);
+    typesSeen.insert(d.id);
+    const IParam* p = rig.plug->GetParam(3 * 16 + d.p);
+    const std::string what = std::string(ModuleConfig::labelModuleName[d.id]) + " P" + std::to_string(d.p);
+    EXPECT_EQ(types.at(d.type), p->Type()) << what;
+    EXPECT_EQ(d.min, p->GetMin()) << what;
+    EXPECT_EQ(d.max, p->GetMax()) << what;
+    EXPECT_EQ(d.def, p->GetDefault()) << what;
+    EXPECT_EQ(d.shape, p->GetShape()) << what;
+    EXPECT_STREQ(("M:3 P:" + std::to_string(d.p)).c_str(), p->GetNameForHost()) << what;
+    char text[IParam::kDisplayBufferSize];
+    p->GetDisplayForHost(d.v1, false, text);
+    EXPECT_STREQ(d.t1, text) << what << " at " << d.v1;
+    p->GetDisplayForHost(d.v2, false, text);
+    EXPECT_STREQ(d.t2, text) << what << " at " << d.v2;
+  }
+  EXPECT_EQ(ModuleConfig::kNumModuleIDs - 1, (int)typesSeen.size());
+  // Every input selector: an enumeration whose one entry is "off", until the engine appends its list.
+  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
+    rig.makeModule((ModuleConfig::ModuleID)id, 48000, 3);
+    for (int i = 0; i < Module::kNumParams; ++i) {
+      if (!rig.plug->slotConfig[3].isInputParam(i)) continue;
+      const IParam* p = rig.plug->GetParam(3 * 16 + i);
+      const std::string what = std::string(ModuleConfig::labelModuleName[id]) + " P" + std::to_string(i);
+      EXPECT_EQ(IParam::kTypeEnum, p->Type()) << what;
+      EXPECT_EQ(0.0, p->GetDefault()) << what;
+      ASSERT_EQ(1, p->GetNDisplayTexts()) << what;
+      EXPECT_STREQ("off", p->GetDisplayTextAtIdx(0)) << what;
     }
   }
 }

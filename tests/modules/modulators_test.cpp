@@ -642,12 +642,11 @@ TEST(StepSequencer, StepsLoopsResetsAndStops)
   double clock = 0.0, reset = 0.0;
   seq->clockSource = &clock;
   seq->resetSource = &reset;
-  for (int k = 0; k < 8; ++k) rig.param(5 + k, (k + 1) / 10.0);
-  rig.param(4, 3); // four steps
-  const double expected[] = {0.2, 0.3, 0.4, 0.1, 0.2, 0.3, 0.4, 0.1, 0.2};
+  for (int k = 0; k < 8; ++k) rig.param(5 + k, (2 * k - 7) / 7.0); // the knobs span -1 to 1
+  rig.param(4, 3);                                                 // four steps
   for (int i = 0; i < 9; ++i) {
     clockIn(seq, clock);
-    EXPECT_NEAR(expected[i], seq->modOut[0], 1e-4) << i;
+    EXPECT_NEAR((2 * ((i + 1) % 4) - 7) / 7.0, seq->modOut[0], 1e-4) << i;
   }
   // The wrap fires Clock, Reset and Step 1 together (published the tick after the clock).
   for (int i = 0; i < 3; ++i) clockIn(seq, clock); // steps 3 and 4, then the wrap
@@ -674,7 +673,7 @@ TEST(StepSequencer, StepsLoopsResetsAndStops)
   clockIn(seq, clock);
   EXPECT_FALSE(seq->stopped);
   EXPECT_EQ(0, seq->currentStep);
-  EXPECT_NEAR(0.1, seq->modOut[0], 1e-4);
+  EXPECT_NEAR(-1.0, seq->modOut[0], 1e-4);
   // A clock held at a constant value advances once.
   clock += 1.0;
   for (int i = 0; i < 5; ++i) seq->update(true);
@@ -718,6 +717,27 @@ TEST(SequencedSwitch, InternalClockDividerAndRouting)
   const double expected[] = {0.2, 0.3, 0.4, 0.5, 0.0, 0.1};
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(expected[i], outs[i], 1e-12) << i;
   EXPECT_EQ(1, inactive); // step 6 had no input
+}
+
+TEST(SequencedSwitch, AResetInMidPeriodGivesTheFirstStepAFullPeriod)
+{
+  ModuleRig rig;
+  SeqSwitch* sw = rig.make<SeqSwitch>(ModuleConfig::MOD_SEQSWITCH, 48000);
+  double reset = 0.0;
+  sw->resetSource = &reset;
+  rig.param(2, 0); // divider "1": every clock of the internal 5.5 Hz clock is a step
+  const long period = ticksAt(5.5);
+  long resetAt = -1, stepTwoAt = -1, last = 0;
+  for (long t = 0; t < 4 * period && stepTwoAt < 0; ++t) {
+    if (sw->gateOut[SeqSwitch::kClockDiv] > 0) last = t;
+    if (resetAt < 0 && t > period && t - last == period / 2) reset = 1.0; // halfway through a step
+    sw->update(true);
+    if (resetAt < 0 && sw->gateOut[SeqSwitch::kReset] > 0) resetAt = t;
+    if (resetAt >= 0 && sw->gateOut[SeqSwitch::kStep1 + 1] > 0) stepTwoAt = t;
+  }
+  ASSERT_GE(resetAt, 0);
+  // The restart starts the clock's period afresh, as a wrap at the end does (one tick later).
+  EXPECT_EQ(period + 1, stepTwoAt - resetAt);
 }
 
 TEST(SequencedSwitch, GateClockSetsTheIndicatorPeriodAndStopsAtTheEnd)

@@ -1,6 +1,6 @@
 // Runs of a voice's sub-block (VoiceBlock.h): where a module reads during a run, and the ladder filters of a
 // group of voices processed together, which must give every voice what its own sample-by-sample processing
-// gives, bit for bit, a state that breaks down in one voice included.
+// gives, bit for bit, states that break down or run away in some voices included.
 #include "Ladder.h"
 #include "VoiceBlock.h"
 #include "module_rig.h"
@@ -74,9 +74,10 @@ void expectGroupMatches(int type, int count)
   for (int j = 0; j < count; ++j)
     for (int i = 0; i < 2 * kRun; ++i) input[j][i] = 0.8 * std::sin(0.05 * (j + 1) * i);
   input[1][20] = std::numeric_limits<double>::infinity();
+  input[0][30] = 1e12; // finite, but a state it drives has run away as surely
 
   std::vector<std::vector<double>> records(count, std::vector<double>(kRun));
-  double afterInfinity = 1.0;
+  double afterInfinity = 1.0, afterRunaway = 1.0;
   for (int run = 0; run < 2; ++run) {
     Module* modules[VoiceBlock::kGroup];
     double* recordOf[VoiceBlock::kGroup];
@@ -86,7 +87,10 @@ void expectGroupMatches(int type, int count)
       recordOf[j] = records[j].data();
     }
     ASSERT_TRUE(modules[0]->processBlockGroup(modules, count, kRun, recordOf));
-    if (run == 0) afterInfinity = records[1][21];
+    if (run == 0) {
+      afterInfinity = records[1][21];
+      afterRunaway = records[0][31];
+    }
     for (int j = 0; j < count; ++j) {
       Ladder& f = *single[j];
       double in = 0.0;
@@ -102,8 +106,10 @@ void expectGroupMatches(int type, int count)
       for (int e = 0; e < 4; ++e) EXPECT_TRUE(sameBits(g.s[e], f.s[e])) << "voice " << j << ", stage " << e;
     }
   }
-  // The infinite input broke voice 1's state: the output published next is 0, then it starts again.
+  // The infinite input broke voice 1's state, the huge one voice 0's: the output published next is 0, then
+  // each starts again.
   EXPECT_TRUE(sameBits(afterInfinity, 0.0));
+  EXPECT_TRUE(sameBits(afterRunaway, 0.0));
 }
 
 TEST(VoiceRuns, LadderGroupsMatchSampleBySample)

@@ -312,8 +312,8 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
   const struct
   {
     int frames, channels, waves;
-  } cases[] = {{2, 1, 1},    {600, 1, 1},        {2047, 2, 1},    {2048, 1, 1},    {3000, 1, 1},
-               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 64}, {1, 1, 0}};
+  } cases[] = {{2, 1, 1},    {600, 1, 1},        {2047, 2, 1},    {2048, 1, 1},     {3000, 1, 1},
+               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 100}, {1, 1, 0}};
   for (const auto& c : cases) {
     std::vector<double> x((size_t)c.frames * c.channels);
     for (int i = 0; i < c.frames; ++i)
@@ -356,7 +356,7 @@ TEST(WavetableFile, SysExDumpsDecodeAndResample)
   {
     size_t messages, extra;
     int waves;
-  } cases[] = {{1, 0, 1}, {3, 100, 3}, {64, 0, 64}, {66, 0, 64}};
+  } cases[] = {{1, 0, 1}, {3, 100, 3}, {64, 0, 64}, {66, 0, 66}};
   for (const auto& c : cases) {
     Bytes b = makeSyx(std::vector<std::vector<double>>(waves.begin(), waves.begin() + c.messages));
     b.insert(b.end(), c.extra, 0x55);
@@ -382,6 +382,29 @@ TEST(WavetableFile, SysExDumpsDecodeAndResample)
     putTriple(m + 8, v);
     EXPECT_NEAR(v, OscWavetable::getFromTriple(m, 0), 1e-6);
   }
+}
+
+TEST(WavetableFile, FilesBeyondTheSafetyBoundAreRefused)
+{
+  // One wave more than the oscillator takes, as whole 8-bit waves and as one message per wave; a file
+  // that is not a whole number of waves is cut at 64 whatever its length.
+  auto silence = [](int64_t frames) {
+    WavOptions o;
+    o.listAfter = false;
+    o.dataSize = frames;
+    Bytes wav = makeWav({1, 8}, {}, o);
+    wav.resize(wav.size() + frames, 128);
+    return wav;
+  };
+  const int64_t frames = (int64_t)(OscWavetable::kMaxWaves + 1) * 2048;
+  Bytes syx = makeSyx(std::vector<std::vector<double>>(OscWavetable::kMaxWaves + 1, cycle(128, {{1, 0.5, 0.0}})));
+  TempFile t(".wav"), u(".syx");
+  WaveSpectra s;
+  EXPECT_FALSE(OscWavetable::readWavetableFile(t.write(silence(frames)), &s));
+  EXPECT_FALSE(OscWavetable::readWavetableFile(u.write(syx), &s));
+  EXPECT_EQ(nullptr, s.data);
+  ASSERT_TRUE(OscWavetable::readWavetableFile(t.write(silence(frames + 1)), &s));
+  EXPECT_EQ(64u * 2048, s.count);
 }
 
 TEST(WavetableFile, ForeignShortAndMissingFilesFail)
@@ -521,36 +544,98 @@ TEST(WavetableBandLimit, NothingFoldsBackFromAboveNyquist)
   }
 }
 
-TEST(WavetableBandLimit, HarmonicCountKeepsTheFundamentalAndFitsBelowNyquist)
+TEST(WavetableBandLimit, EveryHarmonicBelowNyquistAndNoneAtOrAboveIt)
 {
-  // Bins 0..H-1: harmonic H-1 below half a cycle per sample; the fundamental whenever it is below Nyquist.
-  for (int inc = 1000; inc < (1 << 27); inc = inc * 1.01 + 1) {
-    const int h = OscWavetable::harmonicCount(inc);
-    if (inc >= (1 << 26)) {
-      EXPECT_EQ(0, h) << inc;
-      continue;
+  // An impulse holds every harmonic at one level: the spectrum of the play table (a plain DFT here) shows
+  // which ones were kept. Harmonic k sounds at k times the frequency the phase really steps at.
+  std::vector<double> impulse(2048, 0.0), cosine(2048), sine(2048);
+  impulse[0] = 1.0;
+  for (int n = 0; n < 2048; ++n) cosine[n] = std::cos(2 * kPi * n / 2048), sine[n] = std::sin(2 * kPi * n / 2048);
+  for (double rate : {22050.0, 44100.0, 96000.0})
+    for (int note : {0, 33, 69, 70, 100, 118, 127}) {
+      ModuleRig rig;
+      OscWavetable* osc = makeOsc(rig, rate, impulse);
+      rig.pitch = note * 128;
+      rig.run(2 * 441);
+      const double f0 = osc->phaseIncrement * rate / 134217728.0;
+      int kept = 0;
+      for (int k = 1; k <= 1024; ++k) {
+        double re = 0, im = 0;
+        for (int n = 0; n < 2048; ++n) {
+          re += osc->table[n] * cosine[(k * n) & 2047];
+          im += osc->table[n] * sine[(k * n) & 2047];
+        }
+        const bool present = std::hypot(re, im) > 1e-9;
+        const bool belowNyquist = k * f0 < rate / 2;
+        EXPECT_EQ(belowNyquist, present) << rate << " Hz, note " << note << ", harmonic " << k << " at " << k * f0;
+        kept += present;
+      }
+      if (note == 69 && rate == 44100.0) {
+        EXPECT_EQ(50, kept); // 50 * 440 Hz lies below 22050 Hz, 51 * 440 Hz above
+      }
     }
-    ASSERT_GE(h, 2) << inc;
-    ASSERT_LE(h, 1024);
-    EXPECT_LT((int64_t)(h - 1) * inc, (int64_t)1 << 26) << inc;
-    if (inc <= 65536) {
-      EXPECT_EQ(1024, h);
-    }
-  }
-  EXPECT_EQ(102, OscWavetable::harmonicCount(10 << 16)); // ten table steps per sample: harmonics 0..101
+  // A harmonic exactly at Nyquist (1024 or 512 at increments of 1/2048 and 1/1024 cycle) is dropped.
+  EXPECT_EQ(1025, OscWavetable::harmonicCount(65535));
+  EXPECT_EQ(1024, OscWavetable::harmonicCount(65536));
+  EXPECT_EQ(512, OscWavetable::harmonicCount(131072));
+  // Note 127 at 22.05 kHz lies above Nyquist: silence, no fault.
+  ModuleRig rig;
+  makeOsc(rig, 22050.0, sawCycle());
+  rig.pitch = 127 * 128;
+  for (double v : rig.run(11025)) ASSERT_EQ(0.0, v);
+}
 
-  // Note 127 at 44.1 kHz keeps its fundamental; at 22.05 kHz it lies above Nyquist: silence, no fault.
-  for (double rate : {44100.0, 22050.0}) {
-    ModuleRig rig;
-    makeOsc(rig, rate, sawCycle());
-    rig.pitch = 127 * 128;
-    const std::vector<double> x = rig.run((int)rate / 2);
-    const double a = sineAmplitude(x, Synth::convert2Hz(127 * 128), rate);
-    if (rate == 44100.0)
-      EXPECT_GT(a, 0.2);
-    else
-      for (double v : x) ASSERT_EQ(0.0, v);
+TEST(WavetablePhase, SyncAndResetRestartTheWaveAtZeroAndAtTheStartPhase)
+{
+  // A sine table: after a restart at phase p the samples read sin(2 pi (p + k f)), f cycles per sample.
+  ModuleRig rig;
+  OscWavetable* osc = makeOsc(rig, 48000, cycle(2048, {{1, 1.0, 0.0}}));
+  rig.pitch = 60 * 128;
+  double sync = 0.0, gate = 0.0, phaseMod = 0.0;
+  osc->syncSource = &sync;
+  osc->resetSource = &gate;
+  osc->startPhaseModSource = &phaseMod;
+  rig.run(1000, -1);
+  const double f = osc->phaseIncrement / 134217728.0;
+  // n samples from the restart on (one tick with no new rise among them) against the sine from p.
+  auto follows = [&](double p, int n, const std::string& what) {
+    for (int k = 0; k < n; ++k) {
+      if (k == 20) osc->update(true); // a tick without a rise: the wave runs on
+      osc->process();
+      ASSERT_NEAR(std::sin(2 * kPi * (p + k * f)), osc->audioOut[0], 0.004) << what << ", sample " << k;
+      if (k < 2) {
+        EXPECT_EQ(0.0, osc->syncOut[0]) << what << ": a restart is no wrap";
+      }
+    }
+  };
+  const struct
+  {
+    double start, mod, phase; // start phase, its modulation, where the wave restarts
+  } resets[] = {{0.25, 0.0, 0.25}, {0.25, 0.5, 0.75}, {1.0, 0.0, 0.0}, {0.25, -0.5, 0.75}, {0.6, 0.65, 0.25}};
+  for (const auto& r : resets) {
+    rig.param(12, r.start);
+    phaseMod = r.mod;
+    gate += 1.0;
+    osc->update(true); // the rise is read at the tick, the restart happens at the next sample
+    osc->process();
+    follows(r.phase, 200, "start " + std::to_string(r.start) + " + " + std::to_string(r.mod));
   }
+  // Sync restarts at 0 in the sample it is high; a reset due in the same sample waits for the next one.
+  rig.run(333, -1);
+  sync = 1.0;
+  osc->process();
+  sync = 0.0;
+  follows(0.0, 60, "sync");
+  rig.param(12, 0.5);
+  phaseMod = 0.0;
+  gate += 1.0;
+  osc->update(true);
+  sync = 1.0;
+  osc->process();
+  sync = 0.0;
+  osc->process();
+  EXPECT_NEAR(0.0, osc->audioOut[0], 0.004); // sync read phase 0
+  follows(0.5, 60, "reset after sync");
 }
 
 TEST(WavetablePosition, InterpolateAndRawMixTheNeighbouringWaves)

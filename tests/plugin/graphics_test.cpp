@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -226,4 +228,61 @@ TEST(HeadlessSurface, PluginPathIsTheFolderOfTheModule)
     setenv("VELTRANE_RESOURCES", savedValue.c_str(), 1);
   else
     unsetenv("VELTRANE_RESOURCES");
+}
+
+// Images are resources looked up by name and type: any case of the extension "png" names the file with
+// the lower-case extension, and only the last path component counts.
+TEST(HeadlessSurface, ImagesAreFoundByNameWhateverTheCaseOfTheirExtension)
+{
+  char folder[] = "/tmp/veltrane_res_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  LICE_MemBitmap pixel(3, 2);
+  ASSERT_TRUE(LICE_WritePNG((std::string(folder) + "/knob.png").c_str(), &pixel));
+  const char* saved = std::getenv("VELTRANE_RESOURCES");
+  const std::string savedValue = saved ? saved : "";
+  setenv("VELTRANE_RESOURCES", folder, 1);
+  BarePlug p(0, 1, false);
+  IGraphicsLinux g(&p, 10, 10);
+  const struct
+  {
+    const char* name;
+    bool found;
+  } cases[] = {{"knob.png", true}, {"img/knob.PNG", true}, {"resources/img/knob.Png", true},
+               {"knob.jpg", false}, {"knob", false},       {".png", false}};
+  for (const auto& c : cases) {
+    std::unique_ptr<LICE_IBitmap> bm(g.OSLoadBitmap(0, c.name));
+    EXPECT_EQ(c.found, bm != nullptr) << c.name;
+    if (bm) {
+      EXPECT_EQ(3, bm->getWidth()) << c.name;
+    }
+  }
+  if (saved)
+    setenv("VELTRANE_RESOURCES", savedValue.c_str(), 1);
+  else
+    unsetenv("VELTRANE_RESOURCES");
+  std::remove((std::string(folder) + "/knob.png").c_str());
+  rmdir(folder);
+}
+
+// A resize to the size the editor has changes nothing; another size rebuilds it: the controls go and the
+// plug-in is asked for the new ones (here it only takes the new editor size for the host).
+TEST(HeadlessSurface, AResizeToTheCurrentSizeKeepsTheControls)
+{
+  BarePlug p(1, 1, false);
+  IGraphicsLinux* g = new IGraphicsLinux(&p, 40, 30);
+  g->AttachControl(new TestControl(&p, 0, 1));
+  g->AttachControl(new TestControl(&p, -1, 2));
+  p.AttachGraphics(g);
+  g->Resize(40, 30);
+  EXPECT_EQ(2, g->GetNControls());
+  ERect* rect = nullptr;
+  p.GetAEffect()->dispatcher(p.GetAEffect(), effEditGetRect, 0, 0, &rect, 0.0f);
+  ASSERT_NE(nullptr, rect);
+  EXPECT_EQ(40, rect->right);
+  g->Resize(60, 30);
+  EXPECT_EQ(0, g->GetNControls());
+  EXPECT_EQ(60, g->Width());
+  EXPECT_EQ(60, g->GetDrawBitmap()->getWidth());
+  p.GetAEffect()->dispatcher(p.GetAEffect(), effEditGetRect, 0, 0, &rect, 0.0f);
+  EXPECT_EQ(60, rect->right);
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,7 @@ struct Rig
   GesturePlug plug;
   AnsweringSurface* g; // owned by the plug-in
   IMouseMod left{true};
+  std::unique_ptr<IControl> trash; // a control a test took out of the list
 };
 
 } // namespace
@@ -291,6 +293,31 @@ TEST(SurfaceRebuild, DetachingDuringAGestureEndsItAndResetsTheMouseOver)
   EXPECT_EQ((std::vector<std::string>{"b down", "b up"}), Probe::log);
 }
 
+// A release whose handler replaces its control (a panel rebuild) ends the gesture for the parameter the
+// press began it for, not for the control that now stands at that index.
+TEST(SurfaceRebuild, AReleaseThatReplacesItsControlEndsTheGestureItBegan)
+{
+  class Replacer : public Probe
+  {
+  public:
+    Replacer(Rig* rig) : Probe(&rig->plug, IRECT(0, 0, 50, 50), 1, "old"), mRig(rig) {}
+    void OnMouseUp(int x, int y, IMouseMod* m) override
+    {
+      Probe::OnMouseUp(x, y, m);
+      mRig->g->DetachControl(0);
+      mRig->add(IRECT(0, 0, 50, 50), 3, "new");
+      mRig->trash.reset(this);
+    }
+    Rig* mRig;
+  };
+  Rig r;
+  r.g->AttachControl(new Replacer(&r));
+  r.g->MouseDown(10, 10, r.left);
+  r.g->MouseUp(10, 10, r.left);
+  EXPECT_EQ((std::vector<std::string>{"begin 1", "end 1"}), r.plug.events);
+  EXPECT_EQ(3, r.g->GetControl(0)->ParamIdx());
+}
+
 TEST(SurfaceDrawing, GeometryOfTheOperations)
 {
   Rig r;
@@ -404,6 +431,12 @@ TEST(BitmapText, CellsFollowAlignmentCentringAndWrapping)
                                               {0, 52, 'k' - 31},  {40, 64, 'y' - 31}, {50, 64, 0}};
   for (const auto& c : cells)
     EXPECT_EQ(c.red, (int)LICE_GETR(LICE_GetPixel(r.g->GetDrawBitmap(), c.x, c.y))) << c.x << "," << c.y;
+
+  // A width of 19 holds one whole 10-pixel cell a line: "ABCDE" takes five lines, every character drawn.
+  IRECT narrow(120, 0, 139, 100);
+  DrawBitmapedText(r.g, &font, &narrow, &near, &clobber, "ABCDE", false, true, 10, 12, 0);
+  for (int k = 0; k < 5; ++k)
+    EXPECT_EQ('A' + k - 31, (int)LICE_GETR(LICE_GetPixel(r.g->GetDrawBitmap(), 125, 12 * k + 6))) << k;
 }
 
 TEST(SurfaceRedraw, APanelBackgroundRepaintsOnlyTheAreaBeingDrawn)

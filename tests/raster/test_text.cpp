@@ -11,8 +11,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -227,6 +231,55 @@ TEST(CachedFont, Utf8TranslucentTextAndLineFeeds)
   EXPECT_LT(ink.bottom, 2 * cf.GetLineHeight());
 }
 
+// A positive length is the end of what may be read: a lead byte at its end is decoded no further, on both
+// paths, even when the next byte lies on a page that cannot be read.
+TEST(CachedFont, ALengthEndsEveryReadBeforeAnUnreadablePage)
+{
+  const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  void* mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(MAP_FAILED, mem);
+  char* guard = static_cast<char*>(mem) + page;
+  ASSERT_EQ(0, mprotect(guard, page, PROT_NONE));
+  LICE_CachedFont cf;
+  cf.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  cf.SetTextColor(LICE_RGBA(255, 255, 255, 255));
+  LICE_SysBitmap bm(80, 30);
+  // Lead bytes of two-, three- and four-byte characters, cut by the length at the page's end.
+  for (const std::string bytes : {"\xC3", "x\xE2\x82", "\xF0\x9F\x98"}) {
+    char* text = guard - bytes.size();
+    std::memcpy(text, bytes.data(), bytes.size());
+    for (unsigned flags : {0u, LICE_DT_NEEDALPHA, (unsigned)DT_CALCRECT | LICE_DT_NEEDALPHA, (unsigned)DT_CALCRECT}) {
+      RECT r = {0, 0, 80, 30};
+      cf.DrawText(&bm, text, (int)bytes.size(), &r, flags | DT_SINGLELINE);
+    }
+  }
+  munmap(mem, 2 * page);
+}
+
+// Right wins over centre and bottom over vertical centre on the glyph path, as on the native path.
+TEST(CachedFont, RightAndBottomWinOnBothPaths)
+{
+  LICE_CachedFont cf;
+  cf.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  cf.SetTextColor(LICE_RGBA(255, 255, 255, 255));
+  const LICE_pixel black = LICE_RGBA(0, 0, 0, 255);
+  auto inkWith = [&](unsigned flags) {
+    LICE_SysBitmap bm(200, 60);
+    LICE_Clear(&bm, black);
+    RECT r = {20, 5, 180, 55};
+    cf.DrawText(&bm, "Wq", -1, &r, flags | DT_SINGLELINE);
+    return inkOf(&bm, black);
+  };
+  for (unsigned path : {0u, LICE_DT_NEEDALPHA}) {
+    const Ink both = inkWith(path | DT_RIGHT | DT_CENTER | DT_BOTTOM | DT_VCENTER);
+    const Ink plain = inkWith(path | DT_RIGHT | DT_BOTTOM);
+    EXPECT_EQ(plain.right, both.right) << path;
+    EXPECT_EQ(plain.bottom, both.bottom) << path;
+    EXPECT_GE(both.right, 176) << path;
+    EXPECT_GE(both.bottom, 48) << path;
+  }
+}
+
 TEST(CachedFont, ManyCharactersKeepTheirRecordsAndEffectsStayInTheirValues)
 {
   // Characters rendered in falling order make the table grow and re-sort under every new record.
@@ -297,6 +350,65 @@ TEST(GdiObjects, SelectionDeletionAndClipping)
   SWELL_DeleteGfxContext(ctx);
   SWELL_DeleteGfxContext(ctx); // pooled: ignored
   EXPECT_EQ(nullptr, SWELL_CreateMemContext(nullptr, 65536, 65536));
+}
+
+TEST(TextClipping, NoClipDrawsPastTheRectangleAndOnlyThat)
+{
+  // A line wider and taller than its rectangle, through the GDI and the cached font's paths: glyphs, and
+  // native text into a bitmap with a drawing context and into one without.
+  const char* text = "WWWWWWWW";
+  const RECT box = {50, 10, 80, 16};
+  HGDIOBJ f = font("Arial", 14);
+  LICE_CachedFont glyphs, native;
+  glyphs.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT);
+  native.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+  for (LICE_CachedFont* cf : {&glyphs, &native}) cf->SetTextColor(LICE_RGBA(255, 255, 255, 255));
+  struct Path
+  {
+    const char* name;
+    bool withContext; // the bitmap has a drawing context
+    std::function<void(LICE_IBitmap*, RECT*, int)> draw;
+  };
+  const Path paths[] = {
+      {"gdi", true,
+       [&](LICE_IBitmap* bm, RECT* r, int flags) {
+         HDC dc = bm->getDC();
+         SetTextColor(dc, 0xFFFFFF);
+         HGDIOBJ old = SelectObject(dc, f);
+         SWELL_DrawText(dc, text, -1, r, flags);
+         SelectObject(dc, old);
+       }},
+      {"cached glyphs", false, [&](LICE_IBitmap* bm, RECT* r, int flags) { glyphs.DrawText(bm, text, -1, r, flags); }},
+      {"cached native", true, [&](LICE_IBitmap* bm, RECT* r, int flags) { native.DrawText(bm, text, -1, r, flags); }},
+      {"cached native, no context", false,
+       [&](LICE_IBitmap* bm, RECT* r, int flags) { native.DrawText(bm, text, -1, r, flags); }},
+  };
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    auto make = [&]() -> std::unique_ptr<LICE_IBitmap> {
+      if (path.withContext) return std::make_unique<LICE_SysBitmap>(200, 40);
+      return std::make_unique<LICE_MemBitmap>(200, 40);
+    };
+    std::unique_ptr<LICE_IBitmap> clipped = make(), free = make();
+    LICE_Clear(clipped.get(), 0);
+    LICE_Clear(free.get(), 0);
+    RECT r1 = box, r2 = box;
+    path.draw(clipped.get(), &r1, DT_SINGLELINE);
+    path.draw(free.get(), &r2, DT_SINGLELINE | DT_NOCLIP);
+    const Ink in = inkOf(clipped.get(), 0), out = inkOf(free.get(), 0);
+    ASSERT_GT(in.count, 0);
+    EXPECT_GE(in.left, box.left);
+    EXPECT_LT(in.right, box.right);
+    EXPECT_GE(in.top, box.top);
+    EXPECT_LT(in.bottom, box.bottom);
+    EXPECT_GT(out.right, box.right + 40); // eight W run far past the 30 pixels
+    EXPECT_GE(out.bottom, box.bottom);
+    // Inside the rectangle both draw the same.
+    for (int y = box.top; y < box.bottom; ++y)
+      for (int x = box.left; x < box.right; ++x)
+        ASSERT_EQ(LICE_GetPixel(clipped.get(), x, y), LICE_GetPixel(free.get(), x, y)) << x << "," << y;
+  }
+  DeleteObject(f);
 }
 
 TEST(CachedFont, SpecimenSheet)

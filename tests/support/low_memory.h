@@ -3,21 +3,14 @@
 // instead of returning null, so those builds skip such tests.
 #pragma once
 
+#include "sanitized.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define VELTRANE_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VELTRANE_SANITIZED 1
-#endif
 
 namespace veltrane_test {
 

@@ -10,6 +10,7 @@
 #include "Veltrane.h"
 #include "plugin_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -25,8 +26,8 @@ struct Drive
   Module* m = nullptr;
   int period = 1;
   int sample = 0;
-  bool syncUsed = false;      // the oscillator of the sync slot runs only when an input reads it
-  std::vector<double> sine;   // one second of the playing signal (audio, then modulation ramp)
+  bool syncUsed = false;    // the oscillator of the sync slot runs only when an input reads it
+  std::vector<double> sine; // one second of the playing signal (audio, then modulation ramp)
   std::vector<double> ramp;
 
   // A fresh instance at the rate with the type in slot 0 and every input connected. False when a source
@@ -103,8 +104,8 @@ struct Drive
     return true;
   }
 
-private:
-  bool connectInputs()
+  // The master-list position of the source that feeds a selector of an input type (0 when missing).
+  int sourcePosition(SourceDef::SourceType type) const
   {
     struct Choice
     {
@@ -119,10 +120,33 @@ private:
         {SourceDef::SYNC, SourceDef::SYNC, kSyncSlot, 0},
         {SourceDef::AUDIO_OR_MOD, SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 3},
     };
-    for (const Choice& ch : choices) {
-      std::vector<int>* params = config().getInputParams(ch.type);
+    for (const Choice& ch : choices)
+      if (ch.type == type) {
+        const int pos = v->masterSources.getPosition(ch.type, ch.sourceType, ch.module, ch.index);
+        return pos > 0 ? pos : 0;
+      }
+    return 0;
+  }
+
+  // The source type of the inputs selector p chooses, SourceDef::OFF when p selects none.
+  SourceDef::SourceType inputType(int p)
+  {
+    for (SourceDef::SourceType t :
+         {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC, SourceDef::AUDIO_OR_MOD}) {
+      const std::vector<int>* params = config().getInputParams(t);
+      if (params && std::find(params->begin(), params->end(), p) != params->end()) return t;
+    }
+    return SourceDef::OFF;
+  }
+
+private:
+  bool connectInputs()
+  {
+    for (SourceDef::SourceType t :
+         {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC, SourceDef::AUDIO_OR_MOD}) {
+      std::vector<int>* params = config().getInputParams(t);
       if (!params || params->empty()) continue;
-      const int pos = v->masterSources.getPosition(ch.type, ch.sourceType, ch.module, ch.index);
+      const int pos = sourcePosition(t);
       if (pos <= 0) return false;
       for (int p : *params) set(p, pos);
     }

@@ -387,6 +387,12 @@ TEST(TunRead, ErrorTextsWithLineNumbers)
       {head + "[Exact Tuning]\nNote 1 = inf\n", -1, "Value type mismatch. Float expected!", 4},
       {head + "[Exact Tuning]\nNote 1 = -INFINITY\n", -1, "Value type mismatch. Float expected!", 4},
       {head + "[Exact Tuning]\nBaseFreq = 1e999\n", -1, "Value type mismatch. Float expected!", 4},
+      // No note sounds at 0 Hz or below.
+      {head + "[Exact Tuning]\nBaseFreq = 0\n", -1, "Value type mismatch. Float expected!", 4},
+      {head + "[Exact Tuning]\nNote 1 = 100\nBaseFreq = -8\n", -1, "Value type mismatch. Float expected!", 5},
+      {head + "[Functional Tuning]\nInitEqual = (69, 0)\n", -1, "Value type mismatch. Float expected!", 4},
+      {head + "[Functional Tuning]\nInitEqual = (69, -440)\n", -1, "Value type mismatch. Float expected!", 4},
+      {head + "[Functional Tuning]\nInitEqual = (69,)\n", -1, "Value type mismatch. Float expected!", 4},
       {"[Exact Tuning]\nNote 2 = NaN\n", -1, "Value type mismatch. Float expected!", 1},
       {head + "[Functional Tuning]\nInitEqual = (69, nan)\n", -1, "Value type mismatch. Float expected!", 4},
       {head + "[Functional Tuning]\nInitEqual = (69, -inf)\n", -1, "Value type mismatch. Float expected!", 4},
@@ -493,7 +499,6 @@ TEST(TunRead, FunctionalTuning)
       {"InitEqual = (69, 440)\n", [](int n) { return EqualHz(n); }},
       {"InitEqual = ( 60 , 261.6255653005986 )\n", [](int n) { return EqualHz(n); }},
       {"InitEqual = (, 440)\n", [](int n) { return 440.0 * std::pow(2.0, n / 12.0); }},
-      {"InitEqual = (69,)\n", [](int) { return 0.0; }},
       {"Note 69 = \"!880\"\n", [](int n) { return 2 * EqualHz(n); }},
       {"Note 60 = \"#>-1 %100 ~12\"\n", [](int n) { return EqualHz(n); }},
       {"Note 60 = \"#=69\"\nNote 61 = \"#=60 *2\"\n",
@@ -512,12 +517,7 @@ TEST(TunRead, FunctionalTuning)
     CSingleScale s;
     const auto r = ReadTun(s, V200(std::string("[Functional Tuning]\n") + c.body));
     ASSERT_EQ(1, r.result) << c.body << r.error;
-    for (int n = 0; n < 128; ++n) {
-      if (c.hz(n) == 0.0) {
-        EXPECT_EQ(0.0, s.m_vdblNoteFrequenciesHz[n]) << c.body;
-      } else
-        EXPECT_HZ(c.hz(n), s.m_vdblNoteFrequenciesHz[n]) << c.body << " note " << n;
-    }
+    for (int n = 0; n < 128; ++n) EXPECT_HZ(c.hz(n), s.m_vdblNoteFrequenciesHz[n]) << c.body << " note " << n;
   }
 }
 
@@ -548,10 +548,10 @@ TEST(TunRead, NoFrequencyIsEverNotANumber)
   // Finite text that drives frequencies to overflow must not produce "not a number" (a
   // pitch search on it would never end).
   const char* bodies[] = {
-      "[Exact Tuning]\nBaseFreq = 0\nNote 0 = 1e300\n",
+      "[Exact Tuning]\nBaseFreq = 1e-300\nNote 0 = 1e300\n",
       "[Exact Tuning]\nBaseFreq = 1e308\nNote 1 = 1e6\nNote 0 = -1e300\n",
       "[Tuning]\nNote 5 = 9223372036854775807\nNote 6 = -9223372036854775807\n",
-      "[Functional Tuning]\nInitEqual = (-9000000000000000000, 0)\n",
+      "[Functional Tuning]\nInitEqual = (-9000000000000000000, 1e-300)\n",
       "[Functional Tuning]\nInitEqual = (-9000000000000000000, 1e308)\nNote 3 = \"*0\"\n",
   };
   for (const char* body : bodies) {

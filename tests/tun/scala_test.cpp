@@ -217,9 +217,9 @@ TEST(TunScala, MappingHeaderAndKeys)
   } clamps[] = {
       {"0\n0\n127\n0\n69\n440\n12\n", 0, 0, 127, 0, 69, 440, 12}, // linear
       {"-2\n0\n127\n0\n69\n440\n12\n", 1, 0, 127, 0, 69, 440, 12},
-      {"500\n-5\n500\n0\n-1\n0\n-3\n", 127, 0, 127, 0, 0, 0.001, 0},
+      {"500\n-5\n500\n0\n-1\n1e-9\n-3\n", 127, 0, 127, 0, 0, 0.001, 0},
       {"12 keys\n0\n127\n60\n300\n1e9\n200\n", 12, 0, 127, 60, 127, 100000, 127},
-      {"1\n0\n1\n126\n0\n-5\n0\n", 1, 0, 1, 126, 0, 0.001, 0},
+      {"1\n0\n1\n126\n0\n0.0002\n0\n", 1, 0, 1, 126, 0, 0.001, 0},
       {"1\n0\n1\n0\n0\ninf\n0\n", 1, 0, 1, 0, 0, 100000, 0},
   };
   for (const Case& c : clamps) {
@@ -250,6 +250,8 @@ TEST(TunScala, MappingErrors)
       {"12\n0\n127\n120\n", "Setting out of range."},
       {"12\n0\n127\n116\n", "Setting out of range."},
       {"12\n0\n127\n60\n69\nnan\n12\n", "Setting out of range."},
+      {"12\n0\n127\n60\n69\n0\n12\n", "Setting out of range."}, // no key sounds at 0 Hz or below
+      {"12\n0\n127\n60\n69\n-440\n12\n", "Setting out of range."},
       {"2\n0\n127\n60\n69\n440\n12\n0\n1\n5\n", "End of file expected, but additional data found."},
       {"2\n0\n127\n60\n69\n440\n12\n0\n1\n! comment\n\n", ""},
   };

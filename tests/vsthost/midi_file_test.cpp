@@ -156,18 +156,6 @@ TEST(MidiFileMessages, SysExBecomesOneCompleteMessage)
   EXPECT_EQ(m.events[0].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0xF7}));
 }
 
-TEST(MidiFileDamage, ACutTrackKeepsTheEventsBeforeTheCut)
-{
-  Bytes f = Header(0, 1, 96);
-  Bytes t = Track({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0x90, 64, 100});
-  t.resize(t.size() - 2); // the last note on loses its data bytes; the chunk length now overstates the data
-  Append(&f, t);
-  MidiFile m;
-  std::string error;
-  ASSERT_TRUE(Parse(f, &m, &error)) << error;
-  EXPECT_EQ(m.events.size(), 2u);
-}
-
 TEST(MidiFileDamage, UnreadableFilesAreRefusedWithAReason)
 {
   struct Case
@@ -184,6 +172,12 @@ TEST(MidiFileDamage, UnreadableFilesAreRefusedWithAReason)
   badHeaderLength[7] = 200;
   Bytes otherChunkOnly = Header(0, 1, 96);
   Append(&otherChunkOnly, {'X', 'Y', 'Z', 'W', 0, 0, 0, 0});
+  // Files cut short: inside a track (the chunk length overstates the data), and after the first of two tracks.
+  Bytes cutTrack = Header(0, 1, 96);
+  Append(&cutTrack, Track({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0x90, 64, 100}));
+  cutTrack.resize(cutTrack.size() - 2);
+  Bytes missingTrack = Header(1, 2, 96);
+  Append(&missingTrack, Track({0x00, 0x90, 60, 100, 0x00, 0xFF, 0x2F, 0x00}));
   const Case cases[] = {
       {"empty", {}},
       {"not MThd", {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96}},
@@ -192,6 +186,8 @@ TEST(MidiFileDamage, UnreadableFilesAreRefusedWithAReason)
       {"no tracks", noTracks},
       {"header length past the end", badHeaderLength},
       {"only unknown chunks", otherChunkOnly},
+      {"cut inside a track", cutTrack},
+      {"cut before the second track", missingTrack},
   };
   for (const Case& c : cases) {
     MidiFile m;

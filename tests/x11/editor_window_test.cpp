@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +131,27 @@ public:
   }
 };
 
+// Opens a menu of three entries when pressed, in the host's idle call that delivers the press.
+class MenuButton : public IControl
+{
+public:
+  MenuButton(IPlugBase* p, IRECT r) : IControl(p, r) {}
+  bool Draw(IGraphics* g) override
+  {
+    IColor c(255, 160, 90, 40);
+    return g->FillIRect(&c, &mRECT);
+  }
+  void OnMouseDown(int, int, IMouseMod*) override
+  {
+    IPopupMenu menu;
+    for (const char* item : {"Copy", "Paste", "Init"}) menu.AddItem(item);
+    chosen = mPlug->GetGUI()->CreateIPopupMenu(&menu, &mRECT) ? 1 : 0;
+    ++opened;
+  }
+  int opened = 0;
+  int chosen = -1;
+};
+
 // The surface with the hooks a test needs: a user action when a modal loop first asks for input, and an
 // answer for the editor's own path field.
 class TestSurface : public IGraphicsLinux
@@ -138,19 +160,26 @@ public:
   using IGraphicsLinux::IGraphicsLinux;
   bool RunModalStep() override
   {
-    if (++modalSteps == 1 && onFirstModalStep) onFirstModalStep();
-    if (modalSteps > 500) return false; // never hang a test
+    if (++modalSteps == 1) {
+      firstStep = Clock::now();
+      if (onFirstModalStep) onFirstModalStep();
+    }
+    // Never hang a test: after 3 s the element answers by default.
+    if (Clock::now() - firstStep > std::chrono::seconds(3)) return false;
     return WindowModalStep();
   }
   void CreateTextEntry(IControl* c, IText* t, IRECT* r, const char* str, IParam* p) override
   {
     if (typedPath.empty()) return IGraphicsLinux::CreateTextEntry(c, t, r, str, p);
     entryStart = str ? str : "";
+    entryPrompt = PathPromptText();
     c->TextFromTextEntry(typedPath.c_str());
   }
+  using Clock = std::chrono::steady_clock;
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
-  std::string typedPath, entryStart;
+  Clock::time_point firstStep;
+  std::string typedPath, entryStart, entryPrompt;
 };
 
 class EditorPlug : public IPlugVST
@@ -311,6 +340,52 @@ TEST_F(EditorWindow, PixelsEqualTheHeadlessFrameOfTheSameState)
   EXPECT_TRUE(PumpFor(matches));
 }
 
+TEST_F(EditorWindow, SeveralExposeEventsOfOneBatchAreAllPresentedAgain)
+{
+  OpenEditor();
+  const Window view = plug->surface->X11WindowID();
+  EditorPlug twin; // headless: the frame the window should show
+  twin.surface->OpenWindow(nullptr);
+  twin.surface->Tick();
+  const std::vector<unsigned> frame = FrameOf(twin.surface);
+  // Whether the window shows the frame everywhere outside `hole` (where another window may lie).
+  auto showsFrameAround = [&](const IRECT& hole) {
+    const std::vector<unsigned> shown = ReadPixels(display, view, kW, kH);
+    if (shown.size() != frame.size()) return false;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        if (!hole.Contains(x, y) && shown[(size_t)y * kW + x] != frame[(size_t)y * kW + x]) return false;
+    return true;
+  };
+  ASSERT_TRUE(PumpFor([&] { return showsFrameAround(IRECT()); }));
+  // The exposure of the window's first mapping is taken first: presenting all of it would hide what follows.
+  XSync(display, False);
+  int idles = 0;
+  PumpFor([&] { return ++idles > 5; });
+
+  // A cover over most of the editor and a small window on top of it: when the cover goes, the area it leaves
+  // is a ring around the small window, which the server reports as several Expose events in one batch.
+  XSelectInput(display, view, ExposureMask); // the test hears the view's exposures too, to count them
+  Window cover = MakeHostWindow(display, kHostX + 10, kHostY + 10, 280, 170);
+  Window pin = MakeHostWindow(display, kHostX + 120, kHostY + 70, 40, 40);
+  const IRECT hole(120, 70, 160, 110);
+  XEvent e;
+  while (XCheckWindowEvent(display, view, ExposureMask, &e)) {
+  }
+  XDestroyWindow(display, cover);
+  XSync(display, False);
+  int parts = 0, last = -1;
+  while (last != 0 && PumpUntil([] {}, [&] { return XCheckWindowEvent(display, view, ExposureMask, &e) != 0; }, 1.0)) {
+    ++parts;
+    last = e.xexpose.count;
+  }
+  EXPECT_GE(parts, 2);
+  EXPECT_TRUE(PumpFor([&] { return showsFrameAround(hole); }));
+  XDestroyWindow(display, pin);
+  XSync(display, False);
+  EXPECT_TRUE(PumpFor([&] { return showsFrameAround(IRECT()); }));
+}
+
 TEST_F(EditorWindow, XTestDragWheelAndClicksChangeTheParameters)
 {
   OpenEditor();
@@ -429,6 +504,27 @@ TEST_F(EditorWindow, KeysReachTheControlsAndUnusedKeysGoToTheHost)
   EXPECT_EQ(gLog.size(), std::size(cases)) << "no control saw F5";
 }
 
+// Tooltips follow the controls as they are: a control attached after the window opened (as a panel
+// rebuild does) shows its tooltip when the pointer rests on it, and so does its replacement.
+TEST_F(EditorWindow, TooltipsOfControlsAddedAfterOpeningShowUnderThePointer)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  g->mEnableTooltips = true;
+  const IRECT spot(200, 30, 260, 60); // on the probe
+  for (const char* tip : {"Oscillator 1 Sine", "LFO 2 Triangle"}) {
+    if (g->GetNControls() > 5) delete g->DetachControl(g->GetNControls() - 1);
+    IControl* added = new Probe(plug.get());
+    added->SetTargetArea(spot);
+    added->SetTooltip(tip);
+    g->AttachControl(added);
+    Move(0, 190);
+    EXPECT_TRUE(PumpFor([&] { return !*g->TooltipText(); }));
+    Move((int)spot.MW(), (int)spot.MH());
+    EXPECT_TRUE(PumpFor([&] { return std::string(g->TooltipText()) == tip; })) << tip;
+  }
+}
+
 TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
 {
   OpenEditor();
@@ -446,6 +542,87 @@ TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
   g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
   EXPECT_EQ(g->ShowMessageBox("Replace the program?", "Question", 4), 7) << "No";
   EXPECT_GT(g->modalSteps, 0);
+}
+
+// While a menu is open the window holds the pointer and the keyboard: a click on the host's window closes
+// the menu as Escape does, and the host's idle call that ran the menu returns at once; the grab goes with
+// the menu.
+TEST_F(EditorWindow, AClickOnTheHostClosesAMenuAndTheHostsIdleCallReturns)
+{
+  using Clock = std::chrono::steady_clock;
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  MenuButton* button = new MenuButton(plug.get(), IRECT(200, 150, 300, 190));
+  g->AttachControl(button);
+  Clock::time_point clicked, returned;
+  g->onFirstModalStep = [&] {
+    EXPECT_TRUE(g->ModalOpen());
+    Click(1, 450, 250); // on the host's window, outside the editor (320 x 200 at the host's origin)
+    clicked = Clock::now();
+  };
+  ClickCentre(*button->GetRECT());
+  // The press reaches the editor in one of the host's idle calls, which runs the menu until it closes.
+  PumpUntil([&] {
+      Idle();
+      returned = Clock::now();
+    }, [&] { return button->opened > 0; });
+  ASSERT_EQ(1, button->opened);
+  EXPECT_EQ(0, button->chosen) << "dismissed";
+  EXPECT_FALSE(g->ModalOpen());
+  const double ms = std::chrono::duration<double, std::milli>(returned - clicked).count();
+  EXPECT_LT(ms, 100.0) << "the idle call returned " << ms << " ms after the click";
+  // The grab went with the menu: the host can grab the pointer and the keyboard itself.
+  EXPECT_EQ(GrabSuccess, XGrabPointer(display, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                      None, CurrentTime));
+  EXPECT_EQ(GrabSuccess, XGrabKeyboard(display, host, False, GrabModeAsync, GrabModeAsync, CurrentTime));
+  XUngrabPointer(display, CurrentTime);
+  XUngrabKeyboard(display, CurrentTime);
+  XSync(display, False);
+
+  // Escape reaches the menu even when the keyboard focus is on the host's window.
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] {
+    XSetInputFocus(display, host, RevertToParent, CurrentTime);
+    Tap(XK_Escape);
+  };
+  ClickCentre(*button->GetRECT());
+  PumpUntil([&] { Idle(); }, [&] { return button->opened > 1; });
+  EXPECT_EQ(2, button->opened);
+  EXPECT_EQ(0, button->chosen);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - g->firstStep).count(), 1.0);
+}
+
+// A message box keeps its buttons' answers, and a press on another window closes it as Escape does (0: no
+// caller takes it for a Yes), so a host waiting for it always has a way out.
+TEST_F(EditorWindow, APressOnAnotherWindowClosesAMessageBox)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  const struct
+  {
+    int x, y; // the press, in editor pixels
+    int answer;
+  } cases[] = {{410, 250, 0}, {-20, 40, 0}};
+  for (const auto& c : cases) {
+    g->modalSteps = 0;
+    g->onFirstModalStep = [&] { Click(1, c.x, c.y); };
+    EXPECT_EQ(c.answer, g->ShowMessageBox("Replace the program?", "Question", 4)) << c.x;
+    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << c.x;
+  }
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  EXPECT_EQ(7, g->ShowMessageBox("Replace the program?", "Question", 4)) << "No";
+}
+
+// A resize to another size gives the window that size.
+TEST_F(EditorWindow, AResizeResizesTheWindow)
+{
+  OpenEditor();
+  plug->surface->Resize(kW + 40, kH - 20);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(display, plug->surface->X11WindowID(), &a));
+  EXPECT_EQ(kW + 40, a.width);
+  EXPECT_EQ(kH - 20, a.height);
 }
 
 TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
@@ -529,11 +706,13 @@ public:
     setenv("PATH", dir_.c_str(), 1);
   }
   ~FakePrograms() { setenv("PATH", oldPath_.c_str(), 1); }
-  void Add(const std::string& name, const std::string& printed, int status)
+  // refusing: an option the program does not know, which it answers with status 255 and nothing printed.
+  void Add(const std::string& name, const std::string& printed, int status, const char* refusing = nullptr)
   {
     const std::string path = dir_ + "/" + name;
     std::ofstream f(path);
     f << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
+    if (refusing) f << "for a in \"$@\"; do case \"$a\" in " << refusing << "*) exit 255;; esac; done\n";
     if (!printed.empty()) f << "printf '%s\\n' '" << printed << "'\n";
     f << "exit " << status << "\n";
     f.close();
@@ -561,7 +740,8 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
   TestSurface* g = plug->surface;
   FakePrograms fake;
   const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-  const std::string id = std::to_string(g->X11WindowID());
+  // The dialogs belong to the host's window (a top-level window without a window manager).
+  const std::string owner = std::to_string(host);
   char types[] = "fxp fxb";
   char scl[] = "scl";
   const struct
@@ -570,6 +750,8 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* program; // the one installed (nullptr: none)
     const char* printed;
     int status;
+    const char* refusing; // an option the installed program does not know
+    const char* question;
     EFileAction action;
     const char* folder;
     const char* proposed;
@@ -579,33 +761,45 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* expectedFolder;
     std::vector<std::string> expectedArgs;
   } cases[] = {
-      {"zenity, open", "zenity", "/chosen/dir/bank.fxb", 0, kFileOpen, "/data/", "", types, "",
+      {"zenity, open", "zenity", "/chosen/dir/bank.fxb", 0, nullptr, "Load bank:", kFileOpen, "/data/", "", types, "",
        "/chosen/dir/bank.fxb", "/chosen/dir/",
-       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"zenity, save cancelled", "zenity", "", 1, kFileSave, "/data", "mine.fxp", types, "", "", "/data",
-       {"--file-selection", "--title=Save", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
-        "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"zenity answers a relative path", "zenity", "bank.fxb", 0, kFileOpen, "/data/", "", types, "", "", "/data/",
-       {"--file-selection", "--title=Open", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB"}},
-      {"kdialog when zenity is missing", "kdialog", "/k/tuning.scl", 0, kFileOpen, "", "", scl, "", "/k/tuning.scl",
-       "/k/",
-       {"--title", "Open", "--attach", id, "--getopenfilename", home + "/Desktop/", "*.scl *.SCL"}},
-      {"neither: the editor's own field", nullptr, "", 0, kFileSave, "/data/", "x.fxp", types, "/typed/y.fxp",
-       "/typed/y.fxp", "/typed/", {}},
+       {"--file-selection", "--title=Load bank", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB",
+        "--attach=" + owner}},
+      {"zenity, save cancelled", "zenity", "", 1, nullptr, nullptr, kFileSave, "/data", "mine.fxp", types, "", "",
+       "/data",
+       {"--file-selection", "--title=Save file as", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
+        "--file-filter=*.fxp *.FXP *.fxb *.FXB", "--attach=" + owner}},
+      {"zenity, save: the extension is proposed and added", "zenity", "/chosen/mine", 0, nullptr, "Save program as:",
+       kFileSave, "/data", "mine", types, "", "/chosen/mine.fxp", "/chosen/",
+       {"--file-selection", "--title=Save program as", "--filename=/data/mine.fxp", "--save", "--confirm-overwrite",
+        "--file-filter=*.fxp *.FXP *.fxb *.FXB", "--attach=" + owner}},
+      {"zenity answers a relative path", "zenity", "bank.fxb", 0, nullptr, nullptr, kFileOpen, "/data/", "", types,
+       "", "", "/data/",
+       {"--file-selection", "--title=Open file", "--filename=/data/", "--file-filter=*.fxp *.FXP *.fxb *.FXB",
+        "--attach=" + owner}},
+      {"zenity without --attach is asked again", "zenity", "/z/t.scl", 0, "--attach", nullptr, kFileOpen, "/data/",
+       "", scl, "", "/z/t.scl", "/z/",
+       {"--file-selection", "--title=Open file", "--filename=/data/", "--file-filter=*.scl *.SCL"}},
+      {"kdialog when zenity is missing", "kdialog", "/k/tuning.scl", 0, nullptr, "Load tuning:", kFileOpen, "", "",
+       scl, "", "/k/tuning.scl", "/k/",
+       {"--title", "Load tuning", "--attach", owner, "--getopenfilename", home + "/Desktop/", "*.scl *.SCL"}},
+      {"neither: the editor's own field", nullptr, "", 0, nullptr, "Save program as:", kFileSave, "/data/", "x",
+       types, "/typed/y", "/typed/y.fxp", "/typed/", {}},
   };
   for (const auto& c : cases) {
     fake.Remove("zenity");
     fake.Remove("kdialog");
-    if (c.program) fake.Add(c.program, c.printed, c.status);
+    if (c.program) fake.Add(c.program, c.printed, c.status, c.refusing);
     g->typedPath = c.typed;
     WDL_String file(c.proposed), folder(c.folder);
-    g->PromptForFile(&file, c.action, &folder, c.extensions);
+    g->PromptForFile(&file, c.action, &folder, c.extensions, c.question);
     EXPECT_STREQ(file.Get(), c.expectedFile) << c.what;
     EXPECT_STREQ(folder.Get(), c.expectedFolder) << c.what;
     if (c.program) {
       EXPECT_EQ(fake.Args(c.program), c.expectedArgs) << c.what;
     } else {
       EXPECT_EQ(g->entryStart, "/data/x.fxp") << c.what;
+      EXPECT_EQ(g->entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
     }
   }
   EXPECT_EQ(ZombieChildren(), 0);

@@ -72,6 +72,16 @@ void SetProgramName(Plugin& plugin, const std::string& name)
   plugin.Dispatch(effSetProgramName, 0, 0, buf);
 }
 
+// Hands a chunk to the plug-in and tells whether it took it. An answer of 1 says so; several plug-ins answer 0
+// whatever happened, so 0 counts as a refusal only when the plug-in's state stayed as it was and is not the chunk.
+bool HandChunk(Plugin& plugin, const std::vector<uint8_t>& chunk, bool isProgram)
+{
+  const std::vector<uint8_t> before = plugin.GetChunk(isProgram);
+  if (plugin.SetChunk(chunk, isProgram) == 1) return true;
+  const std::vector<uint8_t> after = plugin.GetChunk(isProgram);
+  return after != before || after == chunk;
+}
+
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
 {
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -158,9 +168,19 @@ bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std:
     size_t chunkSize = BE32(&f[headerBytes - 4]);
     if (chunkSize > f.size() - headerBytes) return fail("its chunk runs past the end of the file");
     std::vector<uint8_t> chunk(f.begin() + headerBytes, f.begin() + headerBytes + chunkSize);
-    VstIntPtr answer = plugin.SetChunk(chunk, isProgram);
+    if (!HandChunk(plugin, chunk, isProgram))
+      return fail(std::string("the plug-in refused its ") + (isProgram ? "program" : "bank") + " chunk");
+    if (isProgram) {
+      // The program's name is in the file, not in the chunk.
+      const std::string name = NameField(&f[28]);
+      if (!name.empty()) SetProgramName(plugin, name);
+    } else {
+      // So is the program that was current when the bank was saved.
+      const int current = (int)BE32(&f[28]);
+      if (current >= 0 && current < e->numPrograms) plugin.Dispatch(effSetProgram, 0, current);
+    }
     *what = std::string(isProgram ? "program \"" + NameField(&f[28]) + "\" (FPCh" : "bank (FBCh") + ", " +
-            std::to_string(chunkSize) + " bytes of chunk" + (answer ? ")" : "; the plug-in answered 0)");
+            std::to_string(chunkSize) + " bytes of chunk)";
     return true;
   }
   if (fxMagic == Tag("FxCk")) {
@@ -211,8 +231,9 @@ bool LoadRawChunk(Plugin& plugin, const std::string& path, bool isProgram, std::
     *error = "the plug-in does not take chunks";
     return false;
   }
-  plugin.SetChunk(chunk, isProgram);
-  return true;
+  if (HandChunk(plugin, chunk, isProgram)) return true;
+  *error = path + ": the plug-in refused it as a " + (isProgram ? "program" : "bank") + " chunk";
+  return false;
 }
 
 bool SaveFxp(Plugin& plugin, const std::string& path, std::string* error)

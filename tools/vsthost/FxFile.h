@@ -14,11 +14,12 @@ namespace vsthost {
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, size_t limit = 256u << 20);
 
 // Loads an .fxp or .fxb (told apart by the file magic) into the plug-in. Refuses files whose header is short
-// or damaged, whose plug-in ID differs from the plug-in's, and chunk variants for plug-ins without chunks.
-// `what` receives a short description such as `program "Init" (FPCh, 1234 bytes of chunk)`.
+// or damaged, whose plug-in ID differs from the plug-in's, chunk variants for plug-ins without chunks, and
+// chunks the plug-in refuses. A program keeps the file's name; a bank selects the program current when it was
+// saved. `what` receives a short description such as `program "Init" (FPCh, 1234 bytes of chunk)`.
 bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std::string* error);
 
-// Hands the whole file to the plug-in as a program chunk (isProgram) or a bank chunk.
+// Hands the whole file to the plug-in as a program chunk (isProgram) or a bank chunk; false when it refuses it.
 bool LoadRawChunk(Plugin& plugin, const std::string& path, bool isProgram, std::string* error);
 
 // Writes the plug-in's current program (FPCh with chunks, else FxCk) or all its programs (FBCh, else FxBk).

@@ -1,6 +1,7 @@
 #include "Host.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -468,6 +469,43 @@ bool Render(Plugin& plugin, const RenderRequest& request, RenderResult* result, 
   }
   result->wallSeconds = std::chrono::duration<double>(spent).count();
   return true;
+}
+
+bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& script, std::string* error)
+{
+  error->clear();
+  if (!(plugin.Effect()->flags & effFlagsHasEditor)) {
+    *error = "the plug-in has no editor";
+    return false;
+  }
+  if (!plugin.Dispatch(effEditOpen, 0, 0, nullptr)) {
+    *error = "the plug-in did not open its editor";
+    return false;
+  }
+  plugin.Dispatch(effEditIdle); // as a host does at once: the editor builds what it shows
+  const VstIntPtr answer =
+      plugin.Dispatch(effVendorSpecific, kVendorHeadlessScreenshot,
+                      script.empty() ? 0 : reinterpret_cast<VstIntPtr>(script.c_str()), const_cast<char*>(png.c_str()));
+  plugin.Dispatch(effEditClose);
+  if (answer == 1) return true;
+  if (answer < 0 && -answer <= (VstIntPtr)script.size() + 1) {
+    // Line N of the script, without its line break.
+    size_t begin = 0;
+    for (VstIntPtr n = 1; n < -answer && begin != std::string::npos; ++n) {
+      begin = script.find('\n', begin);
+      if (begin != std::string::npos) ++begin;
+    }
+    std::string line = begin == std::string::npos ? "" : script.substr(begin, script.find('\n', begin) - begin);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    *error = "script line " + std::to_string(-answer) + " is not an action the editor knows: \"" + line + "\"";
+    return false;
+  }
+  struct stat st;
+  if (stat(png.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    *error = png + " is a folder";
+  else
+    *error = "the plug-in wrote no screenshot to " + png + " (a file it cannot create, or no headless editor)";
+  return false;
 }
 
 } // namespace vsthost

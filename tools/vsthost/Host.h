@@ -169,4 +169,9 @@ struct RenderResult
 // Resumes the plug-in if needed, renders the request block by block and leaves the plug-in resumed.
 bool Render(Plugin& plugin, const RenderRequest& request, RenderResult* result, std::string* error);
 
+// Opens the editor without a parent window, has the plug-in play `script` (one user action a line; empty: none)
+// on it and save its picture to `png` (a private extension of our plug-ins), and closes the editor. False with
+// the reason: no editor, a script line the plug-in cannot read (named with its number), or nothing written.
+bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& script, std::string* error);
+
 } // namespace vsthost

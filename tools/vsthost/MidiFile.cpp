@@ -160,12 +160,21 @@ bool ParseMidiFile(const uint8_t* data, size_t size, MidiFile* out, std::string*
     uint32_t len = ReadBE32(data + pos + 4);
     bool isTrack = std::memcmp(data + pos, "MTrk", 4) == 0;
     pos += 8;
-    size_t end = len > size - pos ? size : pos + len; // a chunk cut short keeps what is there
-    if (isTrack) ParseTrack(data, pos, end, tracks++, &raw);
-    pos = end;
+    if (len > size - pos) { // a file cut short: what is left would play as something else
+      *error = "the file is cut short: a chunk of " + std::to_string(len) + " bytes has only " +
+               std::to_string(size - pos) + " left";
+      return false;
+    }
+    if (isTrack) ParseTrack(data, pos, pos + len, tracks++, &raw);
+    pos += len;
   }
   if (tracks == 0) {
     *error = "no MTrk track in the file";
+    return false;
+  }
+  if (tracks < declaredTracks) {
+    *error = "the file is cut short: it holds " + std::to_string(tracks) + " of the " +
+             std::to_string(declaredTracks) + " tracks its header declares";
     return false;
   }
 

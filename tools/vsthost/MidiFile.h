@@ -2,7 +2,8 @@
 //
 // The whole file is read into memory and parsed defensively: chunk lengths are checked against the bytes that
 // are there, variable-length numbers are limited to four bytes, running status is honoured, unknown chunks are
-// skipped, and a track cut short keeps the events read before the cut. Times are converted to seconds through
+// skipped, and a file cut short (a chunk longer than what follows, fewer tracks than the header declares) is
+// refused; a malformed event ends its track, keeping the events before it. Times are converted to seconds through
 // the file's tempo map (tempo changes of every track apply to all tracks, as in format 1).
 #pragma once
 
@@ -22,14 +23,14 @@ struct MidiEvent
 struct MidiFile
 {
   int format = 0;                // 0 or 1
-  int trackCount = 0;            // tracks found (may be below the header's count for a cut file)
+  int trackCount = 0;            // tracks found
   double firstTempo = 0.0;       // beats per minute of the first tempo event at tick 0, 0 when there is none
   std::vector<MidiEvent> events; // sorted by time; equal times keep track order, then file order
   double lengthSeconds = 0.0;    // time of the last event, end-of-track markers included
 };
 
-// Parses a file held in memory. Returns false with a reason in `error` when the data is not a readable
-// format 0 or 1 file; events of a track cut short are kept and `error` then stays empty.
+// Parses a file held in memory. Returns false with a reason in `error` when the data is not a readable and
+// complete format 0 or 1 file.
 bool ParseMidiFile(const uint8_t* data, size_t size, MidiFile* out, std::string* error);
 
 // Reads and parses a file from disk.

@@ -9,6 +9,7 @@
 #include "WavFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,42 +28,57 @@ extern "C" const char* __lsan_default_suppressions()
 namespace {
 
 const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
+                      "         lists the plug-in's identity, programs and parameters\n"
                       "       vsthost render PLUGIN.so [options]\n"
+                      "         plays MIDI through the plug-in into a WAV file\n"
                       "       vsthost screenshot PLUGIN.so OUT.png [--script FILE] [options]\n"
-                      "       vsthost edit PLUGIN.so [--program N] [--preset FILE] [--param I=V] [--seconds S]\n"
-                      "         shows the editor in a window until it is closed (or for S seconds)\n"
+                      "         pictures the editor, opened without a window, after the script's actions\n"
+                      "       vsthost edit PLUGIN.so [options]\n"
+                      "         shows the editor in a window until it is closed (or for --seconds S)\n"
                       "\n"
-                      "  -o, --output FILE     WAV file to write (default out.wav)\n"
-                      "  --format F            sample format: f32 (default), s16 or s24\n"
-                      "  --rate HZ             sample rate (default 44100)\n"
-                      "  --block N             block size in samples (default 512)\n"
-                      "  --seconds S           length of the render (default: last event + tail)\n"
-                      "  --tail S              time rendered after the last event (default 2)\n"
-                      "  --midi FILE           play a Standard MIDI File (format 0 or 1)\n"
-                      "  --notes LIST          play notes NOTE[@START][+LENGTH][:VELOCITY],... (e.g. C4+2,E4@0.5:80)\n"
-                      "  --channel N           MIDI channel 1-16 of --notes (default 1)\n"
-                      "  --tempo BPM           host tempo (default: the MIDI file's, else 120)\n"
-                      "  --timesig N/D         host time signature (default 4/4)\n"
-                      "  --stopped             report the transport as stopped\n"
+                      "Every command:\n"
+                      "  --rate HZ             sample rate, a whole number from 8000 to 768000 (default 44100)\n"
+                      "  --block N             block size in samples, 1 to 65536 (default 512)\n"
                       "  --preset FILE         load a program (.fxp) or bank (.fxb) file\n"
                       "  --chunk FILE          hand the file to the plug-in as a raw program chunk\n"
                       "  --bank-chunk FILE     hand the file to the plug-in as a raw bank chunk\n"
-                      "  --program N           select program N before rendering (or the editor)\n"
-                      "  --param I=V           set parameter I to the normalised value V (repeatable)\n"
-                      "  --tone HZ             feed a sine of HZ into every input (default silence)\n"
+                      "  --program N           select program N (after the files above)\n"
+                      "  --param I=V           set parameter I to the normalised value V, 0 to 1 (repeatable)\n"
+                      "  --save-fxp FILE       at the end, save the current program\n"
+                      "  --save-fxb FILE       at the end, save the bank\n"
+                      "  --host-product TEXT   product string the host reports (default \"Veltrane vsthost\")\n"
+                      "  -q, --quiet           print only errors\n"
+                      "render:\n"
+                      "  -o, --output FILE     WAV file to write (default out.wav)\n"
+                      "  --format F            sample format: f32 (default), s16 or s24\n"
+                      "  --seconds S           length, 0 to 3600 (default: last event + tail); edit: time open\n"
+                      "  --tail S              time rendered after the last event, 0 to 3600 (default 2)\n"
+                      "  --midi FILE           play a Standard MIDI File (format 0 or 1)\n"
+                      "  --notes LIST          play notes NOTE[@START][+LENGTH][:VELOCITY],... (e.g. C4+2,E4@0.5:80)\n"
+                      "  --channel N           MIDI channel 1 to 16 of --notes (default 1)\n"
+                      "  --tempo BPM           host tempo, 1 to 999 (default: the MIDI file's, else 120)\n"
+                      "  --timesig N/D         host time signature, N 1 to 64, D 1, 2, 4, ... 64 (default 4/4)\n"
+                      "  --stopped             report the transport as stopped\n"
+                      "  --tone HZ             feed a sine of HZ (1 to 100000) into every input (default silence)\n"
                       "  --double              process in double precision when the plug-in can\n"
                       "  --realtime            answer the realtime process level (default offline)\n"
-                      "  --host-product TEXT   product string the host reports (default \"Veltrane vsthost\")\n"
-                      "  --save-fxp FILE       after rendering (or the screenshot's script), save the current program\n"
-                      "  --save-fxb FILE       after rendering, save the bank\n"
-                      "  --script FILE         screenshot: user actions played on the editor first, one a line:\n"
+                      "screenshot:\n"
+                      "  --script FILE         user actions played on the editor first, one a line:\n"
                       "                        click X Y, rclick X Y, down/up/drag/move/dblclick X Y, wheel X Y D,\n"
-                      "                        key NAME, type TEXT, button N, choose PATH, ticks N (# comments)\n"
-                      "  -q, --quiet           print only errors\n";
+                      "                        key NAME, type TEXT, button N, choose PATH, ticks N (# comments)\n";
+
+// The commands, as bits so that an option can name the ones it is for.
+enum CommandBit : unsigned { kInfo = 1, kRender = 2, kScreenshot = 4, kEdit = 8, kEveryCommand = 15 };
+const struct
+{
+  const char* name;
+  CommandBit bit;
+} kCommands[] = {{"info", kInfo}, {"render", kRender}, {"screenshot", kScreenshot}, {"edit", kEdit}};
 
 struct Options
 {
   std::string command, plugin, output = "out.wav", script, midiFile, notes, preset, chunk, bankChunk, saveFxp, saveFxb;
+  CommandBit commandBit = kInfo;
   WavFormat format = WavFormat::Float32;
   HostSettings settings;
   bool tempoGiven = false;
@@ -72,13 +88,194 @@ struct Options
   bool useDouble = false, quiet = false;
 };
 
-bool ParseNumber(const char* text, double lo, double hi, double* value)
+std::string Bad(const std::string& option, const char* text, const std::string& expected)
+{
+  return "bad value for " + option + ": " + text + " (" + expected + ")";
+}
+
+// A whole decimal number within lo..hi, nothing after it.
+bool ReadWhole(const char* text, long lo, long hi, long* out)
 {
   char* end = nullptr;
-  double v = std::strtod(text, &end);
-  if (end == text || *end || !std::isfinite(v) || v < lo || v > hi) return false;
-  *value = v;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end || errno || v < lo || v > hi) return false;
+  *out = v;
   return true;
+}
+
+bool ReadDecimal(const char* text, double lo, double hi, double* out)
+{
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end || !std::isfinite(v) || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+bool Whole(const std::string& option, const char* text, long lo, long hi, long* out, std::string* error)
+{
+  if (ReadWhole(text, lo, hi, out)) return true;
+  *error = Bad(option, text, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+  return false;
+}
+
+bool Decimal(const std::string& option, const char* text, double lo, double hi, double* out, std::string* error)
+{
+  if (ReadDecimal(text, lo, hi, out)) return true;
+  char range[64];
+  std::snprintf(range, sizeof range, "a number from %g to %g", lo, hi);
+  *error = Bad(option, text, range);
+  return false;
+}
+
+// N/D: a numerator of 1 to 64 and a denominator that is a power of two from 1 to 64.
+bool ReadTimeSignature(const char* text, int* numerator, int* denominator)
+{
+  const char* slash = std::strchr(text, '/');
+  if (!slash) return false;
+  long n = 0, d = 0;
+  if (!ReadWhole(std::string(text, slash).c_str(), 1, 64, &n) || !ReadWhole(slash + 1, 1, 64, &d) || (d & (d - 1)))
+    return false;
+  *numerator = (int)n;
+  *denominator = (int)d;
+  return true;
+}
+
+// One option: its names, the commands it does something for, whether a value follows, and what it does.
+struct OptionSpec
+{
+  const char* name;
+  const char* shortName; // or null
+  unsigned commands;
+  bool takesValue;
+  bool (*apply)(Options& o, const std::string& name, const char* value, std::string* error);
+};
+
+// The options that only store their text, or only raise a flag.
+template <std::string Options::*text> bool SetText(Options& o, const std::string&, const char* v, std::string*)
+{
+  o.*text = v;
+  return true;
+}
+template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, const char*, std::string*)
+{
+  o.*flag = true;
+  return true;
+}
+
+const OptionSpec kOptions[] = {
+    {"--output", "-o", kRender, true, &SetText<&Options::output>},
+    {"--format", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       if (ParseWavFormat(v, &o.format)) return true;
+       *error = Bad(n, v, "f32, s16 or s24");
+       return false;
+     }},
+    {"--rate", nullptr, kEveryCommand, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       long hz = 0;
+       if (!Whole(n, v, 8000, 768000, &hz, error)) return false; // a WAV file's rate is a whole number
+       o.settings.sampleRate = (double)hz;
+       return true;
+     }},
+    {"--block", nullptr, kEveryCommand, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       long frames = 0;
+       if (!Whole(n, v, 1, 65536, &frames, error)) return false;
+       o.settings.blockSize = (int)frames;
+       return true;
+     }},
+    {"--seconds", nullptr, kRender | kEdit, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       return Decimal(n, v, 0, 3600, &o.seconds, error);
+     }},
+    {"--tail", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       return Decimal(n, v, 0, 3600, &o.tail, error);
+     }},
+    {"--midi", nullptr, kRender, true, &SetText<&Options::midiFile>},
+    {"--notes", nullptr, kRender, true,
+     [](Options& o, const std::string&, const char* v, std::string*) {
+       o.notes += (o.notes.empty() ? "" : ",") + std::string(v);
+       return true;
+     }},
+    {"--channel", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       long channel = 0;
+       if (!Whole(n, v, 1, 16, &channel, error)) return false;
+       o.channel = (int)channel;
+       return true;
+     }},
+    {"--tempo", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       o.tempoGiven = true;
+       return Decimal(n, v, 1, 999, &o.settings.tempo, error);
+     }},
+    {"--timesig", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       if (ReadTimeSignature(v, &o.settings.timeSigNumerator, &o.settings.timeSigDenominator)) return true;
+       *error = Bad(n, v, "N/D with N from 1 to 64 and D one of 1, 2, 4, 8, 16, 32, 64");
+       return false;
+     }},
+    {"--stopped", nullptr, kRender, false,
+     [](Options& o, const std::string&, const char*, std::string*) {
+       o.settings.playing = false;
+       return true;
+     }},
+    {"--preset", nullptr, kEveryCommand, true, &SetText<&Options::preset>},
+    {"--chunk", nullptr, kEveryCommand, true, &SetText<&Options::chunk>},
+    {"--bank-chunk", nullptr, kEveryCommand, true, &SetText<&Options::bankChunk>},
+    {"--program", nullptr, kEveryCommand, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       long program = 0;
+       if (!Whole(n, v, 0, 1000000, &program, error)) return false;
+       o.program = (int)program;
+       return true;
+     }},
+    {"--param", nullptr, kEveryCommand, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       const char* eq = std::strchr(v, '=');
+       long index = 0;
+       double value = 0;
+       if (!eq || !ReadWhole(std::string(v, eq).c_str(), 0, 1000000, &index) || !ReadDecimal(eq + 1, 0, 1, &value)) {
+         *error = Bad(n, v, "INDEX=VALUE, VALUE from 0 to 1");
+         return false;
+       }
+       o.params.push_back({(int)index, (float)value});
+       return true;
+     }},
+    {"--tone", nullptr, kRender, true,
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       return Decimal(n, v, 1, 100000, &o.toneHz, error);
+     }},
+    {"--double", nullptr, kRender, false, &SetFlag<&Options::useDouble>},
+    {"--realtime", nullptr, kRender, false,
+     [](Options& o, const std::string&, const char*, std::string*) {
+       o.settings.processLevel = kVstProcessLevelRealtime;
+       return true;
+     }},
+    {"--host-product", nullptr, kEveryCommand, true,
+     [](Options& o, const std::string&, const char* v, std::string*) {
+       o.settings.productString = v;
+       return true;
+     }},
+    {"--save-fxp", nullptr, kEveryCommand, true, &SetText<&Options::saveFxp>},
+    {"--save-fxb", nullptr, kEveryCommand, true, &SetText<&Options::saveFxb>},
+    {"--script", nullptr, kScreenshot, true, &SetText<&Options::script>},
+    {"--quiet", "-q", kEveryCommand, false, &SetFlag<&Options::quiet>},
+};
+
+// "render", "render and edit", "info, render and edit".
+std::string CommandNames(unsigned bits)
+{
+  std::vector<std::string> names;
+  for (const auto& c : kCommands)
+    if (bits & c.bit) names.push_back(c.name);
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
 }
 
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
@@ -89,12 +286,18 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   }
   o->command = argv[1];
   o->plugin = argv[2];
-  if (o->command != "info" && o->command != "render" && o->command != "screenshot" && o->command != "edit") {
+  bool known = false;
+  for (const auto& c : kCommands)
+    if (o->command == c.name) {
+      o->commandBit = c.bit;
+      known = true;
+    }
+  if (!known) {
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
   int first = 3;
-  if (o->command == "screenshot") {
+  if (o->commandBit == kScreenshot) {
     if (argc < 4 || argv[3][0] == '-') {
       *error = "screenshot needs the PNG file to write";
       return false;
@@ -103,112 +306,28 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     first = 4;
   }
   for (int i = first; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&](const char** out) {
+    const std::string a = argv[i];
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : kOptions)
+      if (a == s.name || (s.shortName && a == s.shortName)) spec = &s;
+    if (!spec) {
+      *error = "unknown option " + a;
+      return false;
+    }
+    if (!(spec->commands & o->commandBit)) {
+      // Never taken silently: an option the command would ignore is a mistake the user should hear of.
+      *error = a + " does nothing for " + o->command + " (it is for " + CommandNames(spec->commands) + ")";
+      return false;
+    }
+    const char* value = nullptr;
+    if (spec->takesValue) {
       if (i + 1 >= argc) {
         *error = a + " needs a value";
         return false;
       }
-      *out = argv[++i];
-      return true;
-    };
-    auto number = [&](double lo, double hi, double* out) {
-      const char* v;
-      if (!value(&v)) return false;
-      if (!ParseNumber(v, lo, hi, out)) {
-        *error = "bad value for " + a + ": " + v;
-        return false;
-      }
-      return true;
-    };
-    const char* v = nullptr;
-    double d = 0;
-    if (a == "--script") {
-      if (!value(&v)) return false;
-      o->script = v;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(&v)) return false;
-      o->output = v;
-    } else if (a == "--format") {
-      if (!value(&v)) return false;
-      if (!ParseWavFormat(v, &o->format)) {
-        *error = std::string("unknown format ") + v;
-        return false;
-      }
-    } else if (a == "--rate") {
-      if (!number(8000, 768000, &o->settings.sampleRate)) return false;
-    } else if (a == "--block") {
-      if (!number(1, 65536, &d)) return false;
-      o->settings.blockSize = (int)d;
-    } else if (a == "--seconds") {
-      if (!number(0, 3600, &o->seconds)) return false;
-    } else if (a == "--tail") {
-      if (!number(0, 3600, &o->tail)) return false;
-    } else if (a == "--midi") {
-      if (!value(&v)) return false;
-      o->midiFile = v;
-    } else if (a == "--notes") {
-      if (!value(&v)) return false;
-      o->notes += (o->notes.empty() ? "" : ",") + std::string(v);
-    } else if (a == "--channel") {
-      if (!number(1, 16, &d)) return false;
-      o->channel = (int)d;
-    } else if (a == "--tempo") {
-      if (!number(1, 999, &o->settings.tempo)) return false;
-      o->tempoGiven = true;
-    } else if (a == "--timesig") {
-      if (!value(&v)) return false;
-      int n = 0, den = 0;
-      if (std::sscanf(v, "%d/%d", &n, &den) != 2 || n < 1 || n > 64 || den < 1 || den > 64) {
-        *error = std::string("bad time signature ") + v;
-        return false;
-      }
-      o->settings.timeSigNumerator = n;
-      o->settings.timeSigDenominator = den;
-    } else if (a == "--stopped") {
-      o->settings.playing = false;
-    } else if (a == "--preset") {
-      if (!value(&v)) return false;
-      o->preset = v;
-    } else if (a == "--chunk") {
-      if (!value(&v)) return false;
-      o->chunk = v;
-    } else if (a == "--bank-chunk") {
-      if (!value(&v)) return false;
-      o->bankChunk = v;
-    } else if (a == "--program") {
-      if (!number(0, 1e6, &d)) return false;
-      o->program = (int)d;
-    } else if (a == "--param") {
-      if (!value(&v)) return false;
-      int idx = -1;
-      float val = 0;
-      if (std::sscanf(v, "%d=%f", &idx, &val) != 2 || idx < 0 || !(val >= 0.0f && val <= 1.0f)) {
-        *error = std::string("bad --param ") + v + " (INDEX=VALUE, VALUE 0..1)";
-        return false;
-      }
-      o->params.push_back({idx, val});
-    } else if (a == "--tone") {
-      if (!number(1, 100000, &o->toneHz)) return false;
-    } else if (a == "--double") {
-      o->useDouble = true;
-    } else if (a == "--realtime") {
-      o->settings.processLevel = kVstProcessLevelRealtime;
-    } else if (a == "--host-product") {
-      if (!value(&v)) return false;
-      o->settings.productString = v;
-    } else if (a == "--save-fxp") {
-      if (!value(&v)) return false;
-      o->saveFxp = v;
-    } else if (a == "--save-fxb") {
-      if (!value(&v)) return false;
-      o->saveFxb = v;
-    } else if (a == "-q" || a == "--quiet") {
-      o->quiet = true;
-    } else {
-      *error = "unknown option " + a;
-      return false;
+      value = argv[++i];
     }
+    if (!spec->apply(*o, a, value, error)) return false;
   }
   return true;
 }
@@ -259,11 +378,12 @@ void PrintInfo(Plugin& p)
   std::printf("flags       0x%X (%s)\n", (unsigned)info.flags, FlagsText(info.flags).c_str());
   std::printf("audio       %d in, %d out, latency %d\n", info.numInputs, info.numOutputs, info.initialDelay);
   std::printf("MIDI in     %s\n", p.CanDo("receiveVstMidiEvent") ? "yes" : "no");
+  const int current = (int)p.Dispatch(effGetProgram);
   std::printf("programs    %d", info.numPrograms);
-  if (info.numPrograms > 0)
-    std::printf(" (current %d: \"%s\")", (int)p.Dispatch(effGetProgram),
-                p.ProgramName((int)p.Dispatch(effGetProgram)).c_str());
-  std::printf("\nparameters  %d\n", info.numParams);
+  if (info.numPrograms > 0) std::printf(" (current %d: \"%s\")", current, p.ProgramName(current).c_str());
+  std::printf("\n");
+  for (int i = 0; i < info.numPrograms; ++i) std::printf("  %4d  %s\n", i, p.ProgramName(i).c_str());
+  std::printf("parameters  %d\n", info.numParams);
   std::vector<ParamInfo> params = p.Params();
   for (size_t i = 0; i < params.size(); ++i) {
     const ParamInfo& q = params[i];
@@ -278,33 +398,22 @@ int Fail(const std::string& message)
   return 1;
 }
 
-// Opens the editor without a parent window, has the plug-in play the script on it and save its picture
-// (a private extension of our plug-ins), and closes the editor.
-int Screenshot(Plugin& plugin, const Options& o)
+// Reads the screenshot's script: a text file.
+bool ReadScript(const std::string& path, std::string* script, std::string* error)
 {
-  std::string script;
-  if (!o.script.empty()) {
-    std::FILE* f = std::fopen(o.script.c_str(), "rb");
-    if (!f) return Fail("cannot read " + o.script);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && script.size() < (1u << 20)) script.append(buf, n);
-    std::fclose(f);
-    if (script.find('\0') != std::string::npos) return Fail(o.script + ": not a text file");
-  }
-  if (!(plugin.Effect()->flags & effFlagsHasEditor)) return Fail("the plug-in has no editor");
-  if (!plugin.Dispatch(effEditOpen, 0, 0, nullptr)) return Fail("the plug-in did not open its editor");
-  plugin.Dispatch(effEditIdle); // as a host does at once: the editor builds what it shows
-  const VstIntPtr written = plugin.Dispatch(effVendorSpecific, kVendorHeadlessScreenshot,
-                                            o.script.empty() ? 0 : reinterpret_cast<VstIntPtr>(script.c_str()),
-                                            const_cast<char*>(o.output.c_str()));
-  plugin.Dispatch(effEditClose);
-  if (written != 1) return Fail("the plug-in wrote no screenshot (a script line it cannot read, or no headless editor)");
-  // What the script did to the plug-in, for a caller to read back.
-  std::string error;
-  if (!o.saveFxp.empty() && !SaveFxp(plugin, o.saveFxp, &error)) return Fail(error);
-  if (!o.quiet) std::printf("%s -> %s\n", plugin.Info().effectName.c_str(), o.output.c_str());
-  return 0;
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, &bytes, error, 1u << 20)) return false;
+  script->assign(bytes.begin(), bytes.end());
+  if (script->find('\0') == std::string::npos) return true;
+  *error = path + ": not a text file";
+  return false;
+}
+
+// "program 70 does not exist (the plug-in has 64: 0 to 63)".
+std::string NoSuch(const char* what, int index, int count)
+{
+  return std::string(what) + " " + std::to_string(index) + " does not exist (the plug-in has " +
+         std::to_string(count) + (count > 0 ? ": 0 to " + std::to_string(count - 1) : "") + ")";
 }
 
 } // namespace
@@ -318,11 +427,14 @@ int main(int argc, char** argv)
     return 0;
   }
   if (!ParseArgs(argc, argv, &o, &error)) {
-    std::fprintf(stderr, "vsthost: %s\n\n%s", error.c_str(), kUsage);
+    if (argc < 3)
+      std::fprintf(stderr, "vsthost: %s\n\n%s", error.c_str(), kUsage);
+    else
+      std::fprintf(stderr, "vsthost: %s\n(vsthost --help lists the commands and their options)\n", error.c_str());
     return 2;
   }
 
-  // The MIDI input is read before the plug-in is loaded: a bad file should not cost a plug-in start.
+  // The inputs are read before the plug-in is loaded: a bad file should not cost a plug-in start.
   RenderRequest request;
   double lastEvent = 0.0;
   if (!o.midiFile.empty()) {
@@ -340,16 +452,15 @@ int main(int argc, char** argv)
   for (const MidiEvent& e : request.events) lastEvent = std::max(lastEvent, e.seconds);
   request.seconds = o.seconds >= 0 ? o.seconds : lastEvent + o.tail;
   request.toneHz = o.toneHz;
+  std::string script;
+  if (!o.script.empty() && !ReadScript(o.script, &script, &error)) return Fail(error);
 
   std::unique_ptr<Plugin> plugin = Plugin::Load(o.plugin, o.settings, &error);
   if (!plugin) return Fail(error);
   plugin->useDouble = o.useDouble;
   plugin->Open();
 
-  if (o.command == "info") {
-    PrintInfo(*plugin);
-    return 0;
-  }
+  // The state asked for: files first, then the program, then single parameters.
   std::string what;
   if (!o.preset.empty()) {
     if (!LoadFxFile(*plugin, o.preset, &what, &error)) return Fail(error);
@@ -359,41 +470,52 @@ int main(int argc, char** argv)
   if (!o.chunk.empty() && !LoadRawChunk(*plugin, o.chunk, true, &error)) return Fail(error);
   if (o.program >= 0) {
     if (o.program >= plugin->Effect()->numPrograms)
-      return Fail("program " + std::to_string(o.program) + " does not exist");
+      return Fail(NoSuch("program", o.program, plugin->Effect()->numPrograms));
     plugin->Dispatch(effSetProgram, 0, o.program);
   }
   for (const auto& pv : o.params) {
     if (pv.first >= plugin->Effect()->numParams)
-      return Fail("parameter " + std::to_string(pv.first) + " does not exist");
+      return Fail(NoSuch("parameter", pv.first, plugin->Effect()->numParams));
     plugin->SetParameter(pv.first, pv.second);
   }
 
-  if (o.command == "screenshot") return Screenshot(*plugin, o);
-  if (o.command == "edit") {
+  switch (o.commandBit) {
+  case kInfo:
+    PrintInfo(*plugin);
+    break;
+  case kScreenshot:
+    if (!TakeScreenshot(*plugin, o.output, script, &error)) return Fail(error);
+    if (!o.quiet) std::printf("%s -> %s\n", plugin->Info().effectName.c_str(), o.output.c_str());
+    break;
+  case kEdit: {
     plugin->Resume(); // as a DAW has it while its editor is open
     EditorOptions editor;
     editor.closeAfterSeconds = o.seconds;
     if (!RunEditor(*plugin, editor, &error)) return Fail(error);
-    return 0;
+    break;
+  }
+  default: {
+    RenderResult result;
+    if (!Render(*plugin, request, &result, &error)) return Fail(error);
+    if (!WriteWav(o.output, result.interleaved.data(), result.frames, result.channels,
+                  (int)std::lround(o.settings.sampleRate), o.format, &error))
+      return Fail(error);
+    if (!o.quiet) {
+      PluginInfo info = plugin->Info();
+      double audioSeconds = result.frames / o.settings.sampleRate;
+      double peakDb = result.peak > 0 ? 20.0 * std::log10(result.peak) : -INFINITY;
+      std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channels, block %d\n", info.effectName.c_str(),
+                  request.events.size(), audioSeconds, o.settings.sampleRate, result.channels, o.settings.blockSize);
+      std::printf("rendered in %.3f s: %.1fx real time; peak %.1f dBFS; %zu host notifications -> %s\n",
+                  result.wallSeconds, result.SpeedFactor(o.settings.sampleRate), peakDb,
+                  plugin->Notifications().size(), o.output.c_str());
+    }
+    break;
+  }
   }
 
-  RenderResult result;
-  if (!Render(*plugin, request, &result, &error)) return Fail(error);
-  if (!WriteWav(o.output, result.interleaved.data(), result.frames, result.channels,
-                (int)std::lround(o.settings.sampleRate), o.format, &error))
-    return Fail(error);
+  // What the command did to the plug-in, for a caller to read back.
   if (!o.saveFxp.empty() && !SaveFxp(*plugin, o.saveFxp, &error)) return Fail(error);
   if (!o.saveFxb.empty() && !SaveFxb(*plugin, o.saveFxb, &error)) return Fail(error);
-
-  if (!o.quiet) {
-    PluginInfo info = plugin->Info();
-    double audioSeconds = result.frames / o.settings.sampleRate;
-    double peakDb = result.peak > 0 ? 20.0 * std::log10(result.peak) : -INFINITY;
-    std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channels, block %d\n", info.effectName.c_str(),
-                request.events.size(), audioSeconds, o.settings.sampleRate, result.channels, o.settings.blockSize);
-    std::printf("rendered in %.3f s: %.1fx real time; peak %.1f dBFS; %zu host notifications -> %s\n",
-                result.wallSeconds, result.SpeedFactor(o.settings.sampleRate), peakDb, plugin->Notifications().size(),
-                o.output.c_str());
-  }
   return 0;
 }
