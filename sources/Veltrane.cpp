@@ -19,7 +19,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
       voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
       pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
-      panelRebuild(false), loadingStartupBank(false), lastTransportRunning(false), transportGatesSeen(true),
+      panelRebuild(false), loadingStartupBank(false), readingPrograms(false), constructing(true), lastTransportRunning(false), transportGatesSeen(true),
       voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
       glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
       masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
@@ -39,6 +39,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
     midiSourceCC[i] = -1;
   }
   for (Voice& v : voices) v.setVeltrane(this);
+  for (bool& parked : voiceParked) parked = true; // plain modules, and every slot is empty
   initParameters();
 
   // The constructing thread is the editor's until the host opens the editor on another.
@@ -57,6 +58,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   }
   RestorePreset(0);
   panelRebuild = true;
+  constructing = false;
 }
 
 Veltrane::~Veltrane()
@@ -103,10 +105,15 @@ void Veltrane::SetParameterFromGUI(int paramIdx, double normalizedValue)
   IPlugBase::SetParameterFromGUI(paramIdx, normalizedValue);
 }
 
+void Veltrane::InformHostOfParamChange(int paramIdx, double normalizedValue)
+{
+  if (!constructing) Synth::InformHostOfParamChange(paramIdx, normalizedValue);
+}
+
 void Veltrane::OnParamChange(int paramIdx)
 {
   WDL_MutexLock lock(&mMutex);
-  if (loadingStartupBank) return;
+  if (loadingStartupBank || readingPrograms) return;
   Synth::OnParamChange(paramIdx);
   IParam* param = getAnyParam(paramIdx);
   const double value = param ? param->Value() : 0.0;
@@ -126,6 +133,7 @@ void Veltrane::OnParamChange(int paramIdx)
     if (k < 0 || k > 10 || nVoices[k] == activeVoices) return;
     allNotesOff();
     activeVoices = nVoices[k];
+    for (int v = 0; v < activeVoices; ++v) unparkVoice(v);
     OnParamReset(); // every parameter reaches the newly active voices
     return;
   }

@@ -155,8 +155,13 @@ public:
   int UnserializeState(ByteChunk* chunk, int startPos) override;
 
   // ---- patch editing (VeltranePatch.cpp) ----
-  // Gives a slot a module type in the master section or in every voice, with the type's default values.
+  // Gives a slot a module type in the master section or in every playing voice, with the type's default
+  // values. Voices beyond the voice count are parked instead: every slot holds a plain module (no state, no
+  // memory) until the voice count reaches them (a program load would otherwise build 64 voices of modules).
   void setModuleConfig(int slot, int moduleID, bool master);
+  void parkVoice(int v);
+  // A parked voice gets the modules of its voice slots back (their parameters come with OnParamReset).
+  void unparkVoice(int v);
   void updateInstances();
   void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel);
   void moveModule(int from, int to);
@@ -177,6 +182,11 @@ public:
   IParam* getAnyParam(int paramIdx);
   // Private parameters take the value here (the host never sees them); the others go to the framework.
   void SetParameterFromGUI(int paramIdx, double normalizedValue) override;
+  // The host hears of parameter changes, except those the constructor makes (defaults, the start-up bank,
+  // program 0): a host in a writing automation mode would record them and mark its project changed.
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  // Parameter changes reach no module and a slot gets its module in voice 0 only while the programs pass.
+  void OnPresetsRead(bool reading) override { readingPrograms = reading; }
 
   // ---- sources ----
   // Rebuilds the three lists from the built-ins and the slots' outputs, then every selector's range.
@@ -232,6 +242,7 @@ public:
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
   ModuleConfig slotConfig[kNumSlots];
   Voice voices[kNumVoices];
+  bool voiceParked[kNumVoices]; // only plain modules, whatever the slots hold (see setModuleConfig)
   VoiceBlock voiceBlocks[VoiceBlock::kGroup]; // the records of the voices processing a sub-block in runs
   // Sounding voices' sub-blocks since construction by the way they were processed: module by module in runs,
   // or sample by sample (Voice::processVoices; the reference build counts neither). Audio thread; tests
@@ -276,6 +287,8 @@ public:
   // read and cleared by the editor thread).
   std::atomic<bool> panelRebuild;
   bool loadingStartupBank;
+  bool readingPrograms; // a bank's programs pass through to be saved again: as while loading the start-up bank
+  bool constructing; // true until the constructor has applied program 0: no automation notices
   bool lastTransportRunning;
   bool transportGatesSeen; // a control tick has run since Start or Stop last rose
   bool voiceSlotsPresent;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
 {
@@ -30,8 +31,17 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
     for (Voice& voice : voices) voice.rebuildProcessList();
   } else {
     c.master = 0;
-    const int nVoices = loadingStartupBank ? 1 : kNumVoices;
+    const int nVoices = loadingStartupBank || readingPrograms ? 1 : kNumVoices;
     for (int v = 0; v < nVoices; ++v) {
+      if (v >= activeVoices) {
+        parkVoice(v);
+        continue;
+      }
+      voiceParked[v] = false;
+      // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
+      // no parameters.
+      const Module* old = voices[v].modules[slot];
+      if (moduleID == ModuleConfig::MOD_EMPTY && old && typeid(*old) == typeid(Module)) continue;
       voices[v].replaceModule(slot);
       for (int p = 0; p < Module::kNumParams; ++p)
         voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
@@ -43,6 +53,28 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
       masterProcessList.push_back(masterModules[s]);
   masterModulesPresent = !masterProcessList.empty();
   voiceSlotsPresent = voices[0].hasModules;
+}
+
+void Veltrane::parkVoice(int v)
+{
+  if (voiceParked[v]) return;
+  Voice& voice = voices[v];
+  for (int s = 0; s < kNumSlots; ++s) {
+    if (voice.modules[s] && typeid(*voice.modules[s]) == typeid(Module)) continue;
+    delete voice.modules[s];
+    voice.modules[s] = new Module(&slotConfig[s], &voice, this);
+  }
+  voice.rebuildProcessList();
+  voiceParked[v] = true;
+}
+
+void Veltrane::unparkVoice(int v)
+{
+  if (!voiceParked[v]) return;
+  // A master slot's voice modules are never run: they stay plain.
+  for (int s = 0; s < kNumSlots; ++s)
+    if (!slotConfig[s].master && slotConfig[s].moduleID != ModuleConfig::MOD_EMPTY) voices[v].replaceModule(s);
+  voiceParked[v] = false;
 }
 
 void Veltrane::updateInstances()

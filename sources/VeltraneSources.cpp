@@ -125,11 +125,12 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
   // round host values to whole entries, or 15/26 * 26 would select entry 14.
   if (param->mType == IParam::kTypeDouble || param->mType == IParam::kTypeNone) param->mType = IParam::kTypeEnum;
   param->InitEnum(name, d, n, "", "");
-  param->mDisplayTexts.Resize(0);
-  for (int i = 0; i < n; ++i) {
-    const SourceDef* s = list.getSource(i, type);
-    param->SetDisplayText(i, s ? s->label : "");
-  }
+  param->mDisplayTexts.Resize(0, false); // refilled at once: keep the memory
+  // Entry i is getSource(i, type), found in one walk over the list rather than one search per entry.
+  int i = 0;
+  for (size_t j = 0; j < list.sources.size() && i < n; ++j)
+    if (j == 0 || list.sources[j]->matches(type)) param->SetDisplayText(i++, list.sources[j]->label);
+  while (i < n) param->SetDisplayText(i++, "");
   const double maxIdx = n > 1 ? n - 1 : 0;
   const double value = v < 0.0 ? 0.0 : (v > maxIdx ? maxIdx : (int)v);
   const double normalized = param->GetNormalized(value);

@@ -2,7 +2,9 @@
 #include "IPlugBase.h"
 #include "cnumbers.h"
 
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -10,7 +12,7 @@
 
 void IPlugBase::InitChunkWithIPlugVer(ByteChunk* chunk)
 {
-  chunk->Clear();
+  chunk->Empty();
   int magic = kMagic, version = kIPlugVersion;
   chunk->Put(&magic);
   chunk->Put(&version);
@@ -105,7 +107,7 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
 {
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
-  preset->mChunk.Clear();
+  preset->mChunk.Empty();
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
@@ -114,6 +116,12 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
 
 bool IPlugBase::SerializePresets(ByteChunk* chunk)
 {
+  int64_t total = chunk->Size();
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    const IPreset* preset = mPresets.Get(i);
+    total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.Size() : 0);
+  }
+  if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
     chunk->PutStr(preset->mName);
@@ -127,6 +135,7 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
 {
   int pos = startPos;
   WDL_String name;
+  OnPresetsRead(true);
   for (int i = 0; pos >= 0 && i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
     pos = chunk->GetStr(&name, pos);
@@ -140,11 +149,12 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
       pos = UnserializeState(chunk, pos);
       if (pos > 0) {
         preset->mInitialized = true;
-        preset->mChunk.Clear();
+        preset->mChunk.Empty();
         SerializeState(&preset->mChunk);
       }
     }
   }
+  OnPresetsRead(false);
   RestorePreset(mCurrentPresetIdx);
   return pos;
 }
@@ -186,8 +196,25 @@ bool IPlugBase::BackUpState(StateBackup* backup)
   return backup->mPresets.GetSize() == mPresets.GetSize();
 }
 
+bool IPlugBase::StateUnchanged(StateBackup* backup)
+{
+  if (mCurrentPresetIdx != backup->mCurrentPresetIdx || mPresets.GetSize() != backup->mPresets.GetSize()) return false;
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    const IPreset* now = mPresets.Get(i);
+    const IPreset* then = backup->mPresets.Get(i);
+    if (now->mInitialized != then->mInitialized || std::strcmp(now->mName, then->mName) ||
+        !now->mChunk.IsEqual(&then->mChunk))
+      return false;
+  }
+  ByteChunk live;
+  return SerializeState(&live) && live.IsEqual(&backup->mLive);
+}
+
 void IPlugBase::RestoreState(StateBackup* backup)
 {
+  // Most failed reads fail on the header, before anything changed: applying the backup again would only
+  // give every slot new modules in every voice.
+  if (StateUnchanged(backup)) return;
   for (int i = 0; i < mPresets.GetSize() && i < backup->mPresets.GetSize(); ++i) {
     IPreset* to = mPresets.Get(i);
     const IPreset* from = backup->mPresets.Get(i);
