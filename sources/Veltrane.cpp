@@ -21,13 +21,14 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
     : Synth(instanceInfo, home == nullptr), valueHome(home ? home : this), stateVersion(kStateVersion),
       sumBufferLength(-1), voiceSumLeft(nullptr), voiceSumRight(nullptr), commandPending(false), activeVoices(1),
       volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false),
-      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false),
-      lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false), masterModulesPresent(false),
-      masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0), glideStep(0.0), noteOnCounter(0),
-      zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0),
-      mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0),
-      extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero), multiAtLastTick(0.0), tuningNameControl(nullptr),
-      droneControl(nullptr), portaLegatoControl(nullptr), masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
+      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false), readingPrograms(false),
+      constructing(true), lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false),
+      masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0),
+      glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0),
+      pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0),
+      voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
+      multiAtLastTick(0.0), tuningNameControl(nullptr), droneControl(nullptr), portaLegatoControl(nullptr),
+      masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
   masterProcessList.reserve(kNumSlots); // rebuilt on the audio thread when a program is put in place
@@ -41,6 +42,9 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
     midiSourceCC[i] = -1;
   }
   for (int v = 0; v < kNumVoices; ++v) voices[v].setVeltrane(this, home ? &home->voices[v] : nullptr);
+  // Plain modules and every slot empty; a staging engine's voices hold no modules until its first build
+  // (which parks those beyond the voice count, with plain modules as here).
+  for (bool& parked : voiceParked) parked = home == nullptr;
   initParameters();
   // Room for the longest source list and for any module type's texts in every parameter that may become a
   // selector: an editor command carried out on the audio thread rebuilds them without allocating.
@@ -71,6 +75,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo) : Veltrane(instanceInfo, null
   }
   RestorePreset(0);
   panelRebuild = true;
+  constructing = false;
 }
 
 std::unique_ptr<Veltrane> Veltrane::makeStage(Veltrane& home)
@@ -124,10 +129,15 @@ void Veltrane::SetParameterFromGUI(int paramIdx, double normalizedValue)
   IPlugBase::SetParameterFromGUI(paramIdx, normalizedValue);
 }
 
+void Veltrane::InformHostOfParamChange(int paramIdx, double normalizedValue)
+{
+  if (!constructing) Synth::InformHostOfParamChange(paramIdx, normalizedValue);
+}
+
 void Veltrane::OnParamChange(int paramIdx)
 {
   WDL_MutexLock lock(&mMutex);
-  if (loadingStartupBank) return;
+  if (loadingStartupBank || readingPrograms) return;
   Synth::OnParamChange(paramIdx);
   IParam* param = getAnyParam(paramIdx);
   const double value = param ? param->Value() : 0.0;
@@ -147,6 +157,7 @@ void Veltrane::OnParamChange(int paramIdx)
     if (k < 0 || k > 10 || nVoices[k] == activeVoices) return;
     allNotesOff();
     activeVoices = nVoices[k];
+    for (int v = 0; v < activeVoices; ++v) unparkVoice(v);
     OnParamReset(); // every parameter reaches the newly active voices
     return;
   }

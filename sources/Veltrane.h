@@ -207,10 +207,15 @@ public:
   bool isStage() const { return valueHome != this; }
 
   // ---- patch editing (VeltranePatch.cpp) ----
-  // Gives a slot a module type in the master section or in every voice, with the type's default values. The
-  // modules come from batch when it is given (built off the audio thread; it keeps what they replace), else
-  // they are made here.
+  // Gives a slot a module type in the master section or in every playing voice, with the type's default
+  // values. Voices beyond the voice count are parked instead: every slot holds a plain module (no state, no
+  // memory) until the voice count reaches them (a program load would otherwise build 64 voices of modules).
+  // The modules come from batch when it is given (built off the audio thread; it keeps what they replace,
+  // and a parked voice stays parked), else they are made here.
   void setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch = nullptr);
+  void parkVoice(int v);
+  // A parked voice gets the modules of its voice slots back (their parameters come with OnParamReset).
+  void unparkVoice(int v);
   void updateInstances();
   // The master process list (master slots holding a module, in slot order) and whether voices and master
   // section have modules to run, from the slots and voice 0's process list.
@@ -234,6 +239,11 @@ public:
   IParam* getAnyParam(int paramIdx);
   // Private parameters take the value here (the host never sees them); the others go to the framework.
   void SetParameterFromGUI(int paramIdx, double normalizedValue) override;
+  // The host hears of parameter changes, except those the constructor makes (defaults, the start-up bank,
+  // program 0): a host in a writing automation mode would record them and mark its project changed.
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  // Parameter changes reach no module and a slot gets its module in voice 0 only while the programs pass.
+  void OnPresetsRead(bool reading) override { readingPrograms = reading; }
 
   // ---- sources ----
   // Rebuilds the three lists from the built-ins and the slots' outputs, then every selector's range.
@@ -299,6 +309,7 @@ public:
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
   ModuleConfig slotConfig[kNumSlots];
   Voice voices[kNumVoices];
+  bool voiceParked[kNumVoices]; // only plain modules, whatever the slots hold (see setModuleConfig)
   VoiceBlock voiceBlocks[VoiceBlock::kGroup]; // the records of the voices processing a sub-block in runs
   // Sounding voices' sub-blocks since construction by the way they were processed: module by module in runs,
   // or sample by sample (Voice::processVoices; the reference build counts neither). Audio thread; tests
@@ -346,6 +357,8 @@ public:
   // read and cleared by the editor thread).
   std::atomic<bool> panelRebuild;
   bool loadingStartupBank;
+  bool readingPrograms; // a bank's programs pass through to be saved again: as while loading the start-up bank
+  bool constructing; // true until the constructor has applied program 0: no automation notices
   bool lastTransportRunning;
   bool transportGatesSeen; // a control tick has run since Start or Stop last rose
   bool voiceSlotsPresent;

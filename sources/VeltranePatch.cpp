@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch)
 {
@@ -47,12 +48,25 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
     for (Voice& voice : voices) voice.rebuildProcessList();
   } else {
     c.master = 0;
-    const int nVoices = loadingStartupBank ? 1 : kNumVoices;
+    const int nVoices = loadingStartupBank || readingPrograms ? 1 : kNumVoices;
     for (int v = 0; v < nVoices; ++v) {
-      if (batch && batch->voiceModules[v])
+      if (batch) {
+        // A command's modules, built beforehand: a parked voice stays parked (its modules come with the
+        // voice count); the others take theirs.
+        if (voiceParked[v] || !batch->voiceModules[v]) continue;
         voices[v].installModule(slot, &batch->voiceModules[v]);
-      else
+      } else {
+        if (v >= activeVoices) {
+          parkVoice(v);
+          continue;
+        }
+        voiceParked[v] = false;
+        // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
+        // no parameters.
+        const Module* old = voices[v].modules[slot];
+        if (moduleID == ModuleConfig::MOD_EMPTY && old && typeid(*old) == typeid(Module)) continue;
         voices[v].replaceModule(slot);
+      }
       for (int p = 0; p < Module::kNumParams; ++p)
         voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     }
@@ -68,6 +82,28 @@ void Veltrane::updateProcessLists()
       masterProcessList.push_back(masterModules[s]);
   masterModulesPresent = !masterProcessList.empty();
   voiceSlotsPresent = voices[0].hasModules;
+}
+
+void Veltrane::parkVoice(int v)
+{
+  if (voiceParked[v]) return;
+  Voice& voice = voices[v];
+  for (int s = 0; s < kNumSlots; ++s) {
+    if (voice.modules[s] && typeid(*voice.modules[s]) == typeid(Module)) continue;
+    delete voice.modules[s];
+    voice.modules[s] = new Module(&slotConfig[s], &voice, this);
+  }
+  voice.rebuildProcessList();
+  voiceParked[v] = true;
+}
+
+void Veltrane::unparkVoice(int v)
+{
+  if (!voiceParked[v]) return;
+  // A master slot's voice modules are never run: they stay plain.
+  for (int s = 0; s < kNumSlots; ++s)
+    if (!slotConfig[s].master && slotConfig[s].moduleID != ModuleConfig::MOD_EMPTY) voices[v].replaceModule(s);
+  voiceParked[v] = false;
 }
 
 void Veltrane::updateInstances()

@@ -70,12 +70,13 @@ void Veltrane::releaseModules()
     delete m;
     m = nullptr;
   }
-  for (Voice& v : voices) {
-    for (Module*& m : v.modules) {
+  for (int v = 0; v < kNumVoices; ++v) {
+    for (Module*& m : voices[v].modules) {
       delete m;
       m = nullptr;
     }
-    v.rebuildProcessList();
+    voices[v].rebuildProcessList();
+    voiceParked[v] = false; // no modules: the next build makes them (plain ones for the voices it parks)
   }
   updateProcessLists();
 }
@@ -98,8 +99,10 @@ void Veltrane::takeProgramFrom(Veltrane& staged)
     slotConfig[s].swapPatch(staged.slotConfig[s]);
     slotConfig[s].specialControls.clear(); // the panel's controls were made for the old module type
   }
-  for (int v = 0; v < kNumVoices; ++v)
+  for (int v = 0; v < kNumVoices; ++v) {
     for (int s = 0; s < kNumSlots; ++s) std::swap(voices[v].modules[s], staged.voices[v].modules[s]);
+    std::swap(voiceParked[v], staged.voiceParked[v]);
+  }
   allSources.swap(staged.allSources);
   voiceSources.swap(staged.voiceSources);
   masterSources.swap(staged.masterSources);

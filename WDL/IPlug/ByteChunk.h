@@ -81,10 +81,15 @@ public:
   int PutChunk(const ByteChunk* other) { return PutBytes(other->GetBytes(), other->Size()); }
 
   void Clear() { mBytes.Resize(0, true); }
-  // Size 0, the memory kept: refilling up to the old size allocates nothing.
-  void Rewind() { mBytes.Resize(0, false); }
-  // Makes room for n bytes without changing the contents. False when memory ran out.
-  bool Reserve(int n) { return mBytes.Reserve(n); }
+  // Size 0 with the memory kept for the next fill (a chunk written again at every save).
+  void Empty() { mBytes.Resize(0, false); }
+  // Makes room for n bytes in all without changing the contents, so that appending up to there moves the
+  // bytes at most once (a bank of 64 programs grew page by page, copying itself at every step).
+  void Reserve(int n)
+  {
+    const int size = Size();
+    if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
+  }
   // Exchanges the bytes of two chunks; nothing is allocated or copied.
   void Swap(ByteChunk& other) { mBytes.Swap(other.mBytes); }
   int Size() const { return mBytes.GetSize(); }

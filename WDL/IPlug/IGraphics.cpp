@@ -120,6 +120,22 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
   }
 }
 
+void IGraphics::SetParametersFromPlug()
+{
+  if (!mPlug) return;
+  const int n = mPlug->NParams();
+  for (int i = 0; i < mControls.GetSize(); ++i) {
+    IControl* c = mControls.Get(i);
+    const int p = c->ParamIdx();
+    if (p >= 0 && p < n) c->SetValueFromPlug(mPlug->GetParam(p)->GetNormalized());
+    for (int a = 0; a < c->NAuxParams(); ++a) {
+      // Only the first aux entry bound to a parameter takes its value, as in SetParameterFromPlug.
+      const int q = c->GetAuxParam(a)->mParamIdx;
+      if (q >= 0 && q < n && c->AuxParamIdx(q) == a) c->SetAuxParamValueFromPlug(a, mPlug->GetParam(q)->GetNormalized());
+    }
+  }
+}
+
 void IGraphics::QueueParameterFromPlug(int paramIdx, double normalizedValue)
 {
   if (paramIdx < 0 || paramIdx >= mNQueued) return;

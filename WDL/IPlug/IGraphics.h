@@ -58,6 +58,9 @@ public:
   // by the parameter. Every control bound to paramIdx, and every control showing it as an aux parameter,
   // gets the value.
   void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+  // SetParameterFromPlug for every host parameter at once, in one pass over the controls (a program load
+  // refreshes all of them; one search of every control per parameter made that the load's largest cost).
+  void SetParametersFromPlug();
   // The same from any thread: the normalised value waits in the parameter's slot until the next tick.
   void QueueParameterFromPlug(int paramIdx, double normalizedValue);
   // Hands the waiting values to the controls (called by every tick).

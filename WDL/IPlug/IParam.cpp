@@ -10,9 +10,13 @@
 
 namespace {
 
+// Up to kTextSize - 1 characters and the terminator; src may lie in dest (a name set to itself).
 void CopyText(char* dest, const char* src)
 {
-  std::snprintf(dest, IParam::kTextSize, "%s", src ? src : "");
+  if (!src) src = "";
+  const size_t n = strnlen(src, IParam::kTextSize - 1);
+  std::memmove(dest, src, n);
+  dest[n] = '\0';
 }
 
 int TruncToInt(double x)

@@ -200,8 +200,7 @@ void IPlugBase::AttachGraphics(IGraphics* graphics)
 
 void IPlugBase::RedrawParamControls()
 {
-  if (!mGraphics) return;
-  for (int i = 0; i < NParams(); ++i) mGraphics->SetParameterFromPlug(i, GetParam(i)->Value(), false);
+  if (mGraphics) mGraphics->SetParametersFromPlug();
 }
 
 void IPlugBase::SetBlockSize(int blockSize)

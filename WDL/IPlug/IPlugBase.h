@@ -175,6 +175,10 @@ public:
   virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
   virtual bool SendSysEx(ISysEx* /*msg*/) { return false; }
   virtual void RedrawParamControls();
+  // A bank's programs pass through UnserializeState one after another only to be saved again in the
+  // current layout (true), before the current one is applied (false): a plug-in may skip work that only
+  // the playing program needs.
+  virtual void OnPresetsRead(bool /*reading*/) {}
   virtual void DirtyPTCompareState() {}
   virtual void PresetsChangedByHost() {}
   virtual void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
@@ -308,7 +312,10 @@ protected:
     ~StateBackup() { mPresets.Empty(true); }
   };
   bool BackUpState(StateBackup* backup);
+  // Puts the backup back, unless the programs, the current program and the live state (as saved) are
+  // still what it holds.
   void RestoreState(StateBackup* backup);
+  bool StateUnchanged(StateBackup* backup);
   // Runs read (the chunk position after what it read, negative when it fails) on a backed-up
   // state and puts the state back when it fails. True when the read succeeded.
   template <class Read> bool ReadOrKeepState(Read read)

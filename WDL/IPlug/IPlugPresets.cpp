@@ -2,7 +2,9 @@
 #include "IPlugBase.h"
 #include "cnumbers.h"
 
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,7 +13,7 @@
 
 void IPlugBase::InitChunkWithIPlugVer(ByteChunk* chunk)
 {
-  chunk->Clear();
+  chunk->Empty();
   int magic = kMagic, version = kIPlugVersion;
   chunk->Put(&magic);
   chunk->Put(&version);
@@ -133,7 +135,7 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
   if (!preset) return;
   // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
   // stores the display order after a move).
-  preset->mChunk.Rewind();
+  preset->mChunk.Empty();
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
@@ -142,6 +144,12 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
 
 bool IPlugBase::SerializePresets(ByteChunk* chunk)
 {
+  int64_t total = chunk->Size();
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    const IPreset* preset = mPresets.Get(i);
+    total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.Size() : 0);
+  }
+  if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
     chunk->PutStr(preset->mName);
@@ -157,6 +165,7 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
   WDL_MutexLock presets(&mPresetsMutex);
   int pos = startPos;
   WDL_String name;
+  OnPresetsRead(true);
   for (int i = 0; pos >= 0 && i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
     pos = chunk->GetStr(&name, pos);
@@ -170,11 +179,12 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
       pos = UnserializeState(chunk, pos);
       if (pos > 0) {
         preset->mInitialized = true;
-        preset->mChunk.Clear();
+        preset->mChunk.Empty();
         SerializeState(&preset->mChunk);
       }
     }
   }
+  OnPresetsRead(false);
   RestorePreset(mCurrentPresetIdx);
   return pos;
 }
@@ -272,10 +282,27 @@ bool IPlugBase::BackUpState(StateBackup* backup)
   return backup->mPresets.GetSize() == mPresets.GetSize();
 }
 
+bool IPlugBase::StateUnchanged(StateBackup* backup)
+{
+  if (mCurrentPresetIdx != backup->mCurrentPresetIdx || mPresets.GetSize() != backup->mPresets.GetSize()) return false;
+  for (int i = 0; i < mPresets.GetSize(); ++i) {
+    const IPreset* now = mPresets.Get(i);
+    const IPreset* then = backup->mPresets.Get(i);
+    if (now->mInitialized != then->mInitialized || std::strcmp(now->mName, then->mName) ||
+        !now->mChunk.IsEqual(&then->mChunk))
+      return false;
+  }
+  ByteChunk live;
+  return SerializeState(&live) && live.IsEqual(&backup->mLive);
+}
+
 void IPlugBase::RestoreState(StateBackup* backup)
 {
   WDL_MutexLock lock(&mMutex);
   WDL_MutexLock presets(&mPresetsMutex);
+  // Most failed reads fail on the header, before anything changed: applying the backup again would only
+  // give every slot new modules in every voice.
+  if (StateUnchanged(backup)) return;
   for (int i = 0; i < mPresets.GetSize() && i < backup->mPresets.GetSize(); ++i) {
     IPreset* to = mPresets.Get(i);
     const IPreset* from = backup->mPresets.Get(i);

@@ -22,7 +22,8 @@ void AudioSwitch::setSampleRate(double rate)
 void AudioSwitch::update(bool)
 {
   step();
-  for (int k = 0; k <= lastStep; ++k) active[k] = k == currentStep;
+  // All eight: an input left past the last step by a lower step count fades out like any other.
+  for (int k = 0; k < kSteps; ++k) active[k] = k == currentStep && k <= lastStep;
 }
 
 void AudioSwitch::process()
@@ -33,7 +34,7 @@ void AudioSwitch::process()
     return;
   }
   double sum = 0.0;
-  for (int k = 0; k <= lastStep; ++k) {
+  for (int k = 0; k < kSteps; ++k) {
     if (active[k]) {
       if (gain[k] < 1.0) gain[k] += fadeIncrement;
     } else {

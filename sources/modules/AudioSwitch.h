@@ -1,7 +1,8 @@
 // AudioSwitch: module type 20, "Audio Switch" (Sequencers, short label "AS-"). The sequenced switch over
 // audio inputs: the same clock, divider, reset, loop, stop and gate outputs as SeqSwitch, its parameters
 // laid out the same, but the output is audio output 0, computed per sample, and a change of step fades
-// the old input out and the new one in linearly over 1 ms each. Inputs beyond the step count are silent.
+// the old input out and the new one in linearly over 1 ms each. Inputs beyond the step count are silent;
+// one left there by a lower step count fades out over 1 ms too.
 #pragma once
 
 #include "SeqSwitch.h"

@@ -25,7 +25,7 @@ inline double clip3(double v)
 } // namespace
 
 Comb::Comb(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), minimumFrequency(kMinFrequency), pitchSource(nullptr), referencePitch(0), type(0), frequencyPitch(0), feedback(0.0), triggerSource(nullptr), cachedPitch(-1), previousTrigger(0.0), writePos(0), readPos(0), readPos2(0), line(nullptr), numLines(1), effectiveFeedback(0.0), weight0(1.0), weight1(0.0), guard(0.0), delaySize(0), validCount(0), freq2period(FilterTables::periodTable(0.0))
+    : Module(config, voice, owner), minimumFrequency(kMinFrequency), pitchSource(nullptr), referencePitch(0), type(0), frequencyPitch(0), feedback(0.0), triggerSource(nullptr), cachedPitch(-1), coeffsStale(true), previousTrigger(0.0), writePos(0), readPos(0), readPos2(0), line(nullptr), numLines(1), effectiveFeedback(0.0), weight0(1.0), weight1(0.0), guard(0.0), delaySize(0), validCount(0), freq2period(FilterTables::periodTable(0.0))
 {
 }
 
@@ -86,6 +86,7 @@ void Comb::setSampleRate(double rate)
   guard = kGuardStart;
   writePos = readPos = readPos2 = 0;
   cachedPitch = -1;
+  coeffsStale = true; // the read positions were reset, so they are worked out again whatever the pitch
   previousTrigger = 0.0;
 }
 
@@ -125,7 +126,8 @@ void Comb::update(bool active)
   effectiveFeedback = modulatedParam2(feedback);
   if (gateRose(triggerSource, &previousTrigger)) clearLines();
 
-  if (p == cachedPitch || delaySize < 2) return;
+  if ((!coeffsStale && p == cachedPitch) || delaySize < 2) return;
+  coeffsStale = false;
   cachedPitch = p;
   const int lo = iMinFreq();
   const double P = freq2period[p < lo ? lo : p > kMaxPitchStep ? kMaxPitchStep : p];

@@ -67,6 +67,7 @@ public:
   double feedback;
   double* triggerSource;
   int cachedPitch;
+  bool coeffsStale; // set by setSampleRate: the next tick works out the read positions whatever the pitch
   double previousTrigger;
   // The line is written at writePos, which counts down; the sample at writePos + m was written m samples
   // ago. readPos is n samples back, readPos2 n + 1.

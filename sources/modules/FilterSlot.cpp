@@ -8,7 +8,7 @@ using namespace ModuleConventions;
 
 double FilterSlot::keyTrackedPitch(int basePitch, int voicePitch, int referencePitch) const
 {
-  return basePitch + FilterTables::roundAway((voicePitch - referencePitch) * keyTracking);
+  return basePitch + FilterTables::roundAway(((double)voicePitch - referencePitch) * keyTracking);
 }
 
 int FilterSlot::modulatedPitch(double tracked) const

@@ -15,10 +15,11 @@ const double* tangentTable(double sampleRate);
 // rate / f of each pitch step: the period in samples.
 const double* periodTable(double sampleRate);
 
-// The key-tracking offset of the filters: the nearest integer, halves away from zero (finite v only).
-inline int roundAway(double v)
+// The key-tracking offset of the filters: the nearest whole number, halves away from zero. Kept in double:
+// a custom tuning may put a pitch anywhere in the int range, so the offset need not fit an int.
+inline double roundAway(double v)
 {
-  return (int)(v < 0.0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
+  return v < 0.0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5);
 }
 
 constexpr double kMaxCentreRatio = 0.49; // highest stage frequency, as a share of the sample rate

@@ -24,7 +24,7 @@ inline double shapeFeedback(double f)
 } // namespace
 
 K35::K35(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0), alpha0(0.0), G(0.0), beta2(0.0), beta3(0.0), k(0.0), cachedPitch(0), cachedK(0.0), guard(0.0), s{0.0, 0.0, 0.0}, freq2tanW(FilterTables::tangentTable(0.0))
+    : Module(config, voice, owner), pitchSource(nullptr), referencePitch(0), type(0), cutoffPitch(0), resonance(0.0), alpha0(0.0), G(0.0), beta2(0.0), beta3(0.0), k(0.0), cachedPitch(0), cachedK(0.0), coeffsStale(true), guard(0.0), s{0.0, 0.0, 0.0}, freq2tanW(FilterTables::tangentTable(0.0))
 {
 }
 
@@ -66,6 +66,7 @@ void K35::reset()
   s[0] = s[1] = s[2] = 0.0;
   cachedPitch = -1;
   cachedK = 0.0;
+  coeffsStale = true;
 }
 
 void K35::setParameter(int index, double value)
@@ -73,7 +74,7 @@ void K35::setParameter(int index, double value)
   switch (index) {
   case 0:
     type = clampToInt(std::floor(value), 0, 2);
-    cachedPitch = -1; // the next tick works out the new type's coefficients
+    coeffsStale = true; // the next tick works out the new type's feedback taps, whatever the cutoff sum
     break;
   case 1:
     cutoffPitch = clampToInt(std::floor(value * kMaxPitchStep), 0, kMaxPitchStep);
@@ -95,7 +96,8 @@ void K35::update(bool active)
   const int p = modulatedPitch(keyTrackedPitch(cutoffPitch, voicePitch, referencePitch));
   k = 1.7 * modulatedParam2(resonance) + 0.01;
 
-  if (p == cachedPitch && k == cachedK) return;
+  if (!coeffsStale && p == cachedPitch && k == cachedK) return;
+  coeffsStale = false;
   cachedPitch = p;
   cachedK = k;
 

@@ -51,6 +51,9 @@ public:
   double alpha0, G, beta2, beta3, k;
   int cachedPitch;
   double cachedK;
+  // Set by a type change and a reset: the next tick works out the coefficients even when the cutoff sum
+  // and k match the cache (the sum may be any int, so no pitch value can stand for "none").
+  bool coeffsStale;
   double guard;
   double s[3];
   const double* freq2tanW; // tan(pi f / rate) of each pitch step at the current rate

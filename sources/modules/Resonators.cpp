@@ -17,13 +17,15 @@ void Resonator::setSampleRate(double rate)
   basePitch = 0;
   g = c1 = c2 = 0.0;
   cachedPitch = -1;
+  coeffsStale = true;
   reset();
 }
 
 void Resonator::update(double offset)
 {
   const int p = clampToInt(std::floor(offset) + basePitch, -2147483647, 2147483647);
-  if (p == cachedPitch || !freq2rad) return;
+  if ((!coeffsStale && p == cachedPitch) || !freq2rad) return;
+  coeffsStale = false;
   cachedPitch = p;
   // Held below Nyquist (0.49 of the rate): above it the pole would leave the unit circle.
   const double wMax = FilterTables::kMaxCentreRatio * 6.283185307179586;

@@ -47,6 +47,7 @@ public:
   double c1 = 0.0;   // 2 cos w / (1 + alpha)
   double c2 = 0.0;   // (alpha - 1) / (1 + alpha)
   int cachedPitch = -1;
+  bool coeffsStale = true; // set by setSampleRate: the next update tunes whatever the pitch
   double x1, x2, y1, y2;
   double guard;
   const double* freq2rad = nullptr; // radians per sample of each pitch step at the current rate

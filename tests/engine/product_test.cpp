@@ -1,10 +1,16 @@
 // The product class as a host and the editor meet it: where parameter changes go, what a reset and a
 // resume do, the start-up bank, private parameters, and that an instance takes all its modules with it.
 #include "engine_harness.h"
+#include "OscBase.h"
+#include "Oscillator.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <set>
+#include <typeinfo>
 
 namespace {
 int gDeleted = 0;
@@ -134,6 +140,90 @@ TEST(Product, StartupBankIsAppliedToEveryVoice)
   v->OnParamChange(Veltrane::kParamVolume);
   EXPECT_EQ(before, v->volume);
   v->loadingStartupBank = false;
+}
+
+// The generated start-up bank: each of the 44 module types is in some program, and no program's name is
+// longer than the 23 characters a host shows (a longer one would reach the player cut mid-word).
+TEST(StartupBank, EveryModuleTypeIsInSomeProgramAndEveryNameFits)
+{
+  UseGeneratedStartupBank();
+  HostedVeltrane h;
+  unsetenv("VELTRANE_RESOURCES");
+  std::set<int> used;
+  for (int p = 0; p < Synth::kNumPrograms; ++p) {
+    h.dispatch(effSetProgram, 0, p);
+    for (const ModuleConfig& c : h.plug->slotConfig) used.insert(c.moduleID);
+    EXPECT_LT(std::strlen(h.plug->GetPresetName(p)), (size_t)kVstMaxProgNameLen) << h.plug->GetPresetName(p);
+  }
+  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id)
+    EXPECT_EQ(1u, used.count(id)) << ModuleConfig::labelModuleName[id] << " is in no program";
+}
+
+// Made, opened and switched on with its start-up bank, the plug-in has told the host of no parameter
+// change (a host writing automation would record them all); an edit afterwards is reported.
+TEST(Product, CreationAndTheStartupBankSendNoAutomation)
+{
+  UseGeneratedStartupBank();
+  HostedVeltrane h;
+  unsetenv("VELTRANE_RESOURCES");
+  ASSERT_STREQ("First Sound", h.plug->GetPresetName(0));
+  EXPECT_EQ(0, h.automations);
+  h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.3);
+  EXPECT_EQ(1, h.automations);
+}
+
+// Voices beyond the voice count hold plain modules after a patch change and get the slots' modules when
+// the voice count reaches them: four notes sound the same as when the four voices played all along, also
+// after a change made with one voice over voices that had been playing.
+TEST(Product, VoicesBeyondTheVoiceCountGetTheirModulesWhenTheyPlay)
+{
+  auto play = [](int order) {
+    HostedVeltrane h(48000, 64);
+    Veltrane& v = *h.plug;
+    auto voices = [&](int index) {
+      v.SetParameterFromGUI(Veltrane::kParamVoices, v.GetParam(Veltrane::kParamVoices)->GetNormalized(index));
+    };
+    if (order != 1) voices(2); // 4 voices
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0);
+    if (order == 2) voices(0);
+    v.replaceModule(1, ModuleConfig::MOD_LFO, false, false);
+    if (order != 0) {
+      EXPECT_EQ(typeid(Module), typeid(*v.voices[1].modules[0])) << "voice 2 still holds its oscillator";
+      voices(2);
+    }
+    EXPECT_EQ(typeid(Oscillator), typeid(*v.voices[3].modules[0]));
+    for (int note : {48, 52, 55, 60}) h.midi(0, 0x90, note, 100);
+    return h.render(2400, 64);
+  };
+  const std::vector<float> along = play(0);
+  EXPECT_GT(*std::max_element(along.begin(), along.end()), 1.0f); // four saws at full level
+  EXPECT_EQ(along, play(1));
+  EXPECT_EQ(along, play(2));
+}
+
+// A chunk that is refused before anything changed leaves the modules as they play: the oscillator's phase
+// runs on instead of starting again in a module made anew.
+TEST(Product, ARefusedChunkLeavesThePlayingModulesInPlace)
+{
+  HostedVeltrane h;
+  Veltrane& v = *h.plug;
+  v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+  h.midi(0, 0x90, 60, 100);
+  h.run(256);
+  const OscBase* osc = static_cast<const OscBase*>(v.voices[0].modules[0]);
+  const int phase = osc->phase;
+  ASSERT_NE(0, phase);
+  const std::vector<unsigned char> before = h.programChunk();
+  // The display order (after the 8-byte header, the state version and 18 slots of type and master flag)
+  // names slot 99.
+  std::vector<unsigned char> bad = before;
+  const int32_t slot99 = 99;
+  std::memcpy(bad.data() + 8 + 4 + 18 * 5, &slot99, 4);
+  EXPECT_EQ(0, h.dispatch(effSetChunk, 1, (VstIntPtr)bad.size(), bad.data()));
+  EXPECT_EQ(before, h.programChunk());
+  ASSERT_EQ(osc, v.voices[0].modules[0]);
+  EXPECT_EQ(phase, osc->phase);
 }
 
 TEST(Product, AnInstanceTakesItsModulesWithIt)

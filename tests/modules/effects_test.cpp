@@ -682,6 +682,7 @@ TEST(EffectMemory, SixtyFourVoicesOfReverbAndDelaysTouchNoMemoryUntilTheyPlay)
   Veltrane v(IPlugInstanceInfo{QuietHost});
   v.SetSampleRate(192000);
   v.Reset();
+  v.SetParameterFromGUI(Veltrane::kParamVoices, 1.0); // 64 voices: each gets the slots' modules
   const long before = residentBytes();
   v.replaceModule(0, ModuleConfig::MOD_REVERB, false, false);
   v.replaceModule(1, ModuleConfig::MOD_DELAYLINE, false, false);

@@ -600,3 +600,70 @@ TEST(ControlRate, TuningMovesAtTicksByWholeSteps)
   c->update(true);
   EXPECT_DOUBLE_EQ(1.0, c->effectiveFeedback);
 }
+
+namespace {
+// Noise through a K35 (low-pass for one tick, then switched to high-pass), a comb or the resonators, fresh
+// from setSampleRate, whose frequency sum (set pitch plus modulation, in pitch steps) is `sum`.
+std::vector<double> renderAtPitchSum(ModuleConfig::ModuleID id, int sum)
+{
+  double one = 1.0, x = 0.0;
+  ModuleRig rig;
+  FilterSlot* slot = nullptr;
+  if (id == ModuleConfig::MOD_RESONATORS) {
+    Resonators* r = makeResonators(rig, 48000);
+    for (int i = 1; i <= 3; ++i) rig.param(i, 0.0);
+    r->inputA = &x;
+    r->mod1Source = &one;
+    rig.param(8, sum);
+  } else {
+    if (id == ModuleConfig::MOD_K35) {
+      K35* k = makeK35(rig, 48000, 1, 0.0, 0.3);
+      slot = k;
+      k->update(true);
+      rig.param(0, 2);
+    } else {
+      Comb* c = makeComb(rig, 48000, 1, 0.0, 0.5);
+      slot = c;
+      sum -= c->frequencyPitch;
+    }
+    rig.param(12, 0.0);
+    slot->inputA = &x;
+    slot->mod1Source = &one;
+    rig.param(7, sum);
+  }
+  noiseSeed = 777;
+  return render(rig, &x, 4800, [](int) { return noise(); });
+}
+} // namespace
+
+// Sums of -1 and 0 both read the lowest pitch step, so they must sound the same: -1 once served as the
+// "nothing cached" marker, which kept the old type's feedback taps after a K35 type change and left a comb
+// or a resonator untuned after setSampleRate.
+TEST(ControlRate, ASumOfMinusOnePlaysLikeZeroAfterATypeChangeOrANewRate)
+{
+  for (ModuleConfig::ModuleID id : {ModuleConfig::MOD_K35, ModuleConfig::MOD_COMB, ModuleConfig::MOD_RESONATORS}) {
+    const std::vector<double> atZero = renderAtPitchSum(id, 0), atMinusOne = renderAtPitchSum(id, -1);
+    double energy = 0.0, worst = 0.0;
+    for (size_t i = 0; i < atZero.size(); ++i) {
+      worst = std::max(worst, std::fabs(atZero[i] - atMinusOne[i]));
+      energy += atZero[i] * atZero[i];
+    }
+    EXPECT_LT(worst, 1e-12) << ModuleConfig::labelModuleName[id];
+    EXPECT_GT(energy, 1e-6) << ModuleConfig::labelModuleName[id];
+  }
+}
+
+// A custom tuning may put note 48 (the key-tracking reference) anywhere in the int range: the distance to
+// the voice's pitch does not fit an int, and full tracking takes the cutoff to the top step, not round to
+// the bottom.
+TEST(ControlRate, KeyTrackingAcrossTheWholePitchRangeDoesNotWrap)
+{
+  ModuleRig rig;
+  K35* k = makeK35(rig, 48000, 1, 0.5);
+  rig.param(12, 1.0);
+  k->referencePitch = -2147483620;
+  rig.pitch = 8576;
+  k->update(true);
+  const double t = k->freq2tanW[17280];
+  EXPECT_DOUBLE_EQ(t / (1 + t), k->G);
+}

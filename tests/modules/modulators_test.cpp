@@ -791,6 +791,34 @@ TEST(AudioSwitch, StepChangeFadesOverOneMillisecond)
   for (double v : out) EXPECT_LT(v, 12.0); // input 3 (100) is beyond the step count
 }
 
+// A step count lowered below the sounding step, then raised again, fades that input out and back in over
+// 1 ms: no sample moves by more than one fade increment of the loudest input.
+TEST(AudioSwitch, StepCountChangesFadeTheInputsPastTheLastStep)
+{
+  const double rate = 48000;
+  ModuleRig rig;
+  AudioSwitch* sw = rig.make<AudioSwitch>(ModuleConfig::MOD_AUDIOSWITCH, rate);
+  double clock = 0.0, a = 1.0, b = 10.0;
+  sw->clockSource = &clock;
+  sw->inputs[0] = &a;
+  sw->inputs[1] = &b;
+  rig.param(2, 0);
+  rig.run(96, -1);
+  clock = 1.0; // step 2 (input 10) fades in
+  const std::vector<double> in = rig.run(480);
+  std::vector<double> out = in;
+  rig.param(6, 0); // one step: step 2 lies past the end
+  const std::vector<double> lowered = rig.run(480);
+  rig.param(6, 7);
+  const std::vector<double> raised = rig.run(480);
+  out.insert(out.end(), lowered.begin(), lowered.end());
+  out.insert(out.end(), raised.begin(), raised.end());
+  for (size_t i = 1; i < out.size(); ++i) ASSERT_LE(std::fabs(out[i] - out[i - 1]), 10.0 / 48 + 1e-9) << i;
+  EXPECT_NEAR(10.0, in.back(), 10.0 / 48);
+  EXPECT_NEAR(0.0, lowered.back(), 1e-9);
+  EXPECT_NEAR(10.0, raised.back(), 10.0 / 48);
+}
+
 TEST(BeatSequencer, LinesFireOnTheirStepsAndTheDividerCountsClocks)
 {
   ModuleRig rig;

@@ -78,6 +78,16 @@ TEST(EditorSurface, ValuesFromThePluginReachBoundAndAuxControls)
   EXPECT_DOUBLE_EQ(bound->GetValue(), 0.5);
   g->SetControlFromPlug(7, 0.5); // no such control: nothing
   g->SetControlFromPlug(-1, 0.5);
+
+  // All parameters at once (a program load): every bound and aux control shows its parameter's value.
+  p.GetParam(0)->SetNormalized(0.125);
+  p.GetParam(1)->SetNormalized(0.375);
+  p.GetParam(2)->Set(-5.0);
+  p.RedrawParamControls();
+  EXPECT_DOUBLE_EQ(aux->GetValue(), 0.125);
+  EXPECT_DOUBLE_EQ(bound->GetValue(), 0.375);
+  EXPECT_DOUBLE_EQ(aux->GetAuxParam(0)->mValue, 0.25);
+  EXPECT_DOUBLE_EQ(aux->GetAuxParam(1)->mValue, 0.375);
 }
 
 TEST(EditorSurface, FirstValueSetsTheDefaultThenChangesAskForRedraw)

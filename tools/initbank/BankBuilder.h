@@ -41,7 +41,17 @@ public:
     setSlot(slot, 11, release);
   }
 
-  // Starts program p from the initialised state; finish() names it and stores it.
+  // The program's output volume (0..2, 0.5 unless set): chosen so that four notes held at velocity 127
+  // peak near -4 dBFS, leaving headroom that a bank of very different sounds plays at one level.
+  void level(double volume) { set(Veltrane::kParamVolume, volume); }
+
+  // A K35 high-pass at about 20 Hz with no resonance (one pole) in a voice slot, on (source, output): it
+  // takes off the DC that a comb's resonance at 0 Hz, a saturator or bit reducer on an uneven wave, or a
+  // phase modulation at 1:1 leaves in a patch, and nothing a player hears.
+  void dcBlocker(int slot, int source, int output);
+
+  // Starts program p from the initialised state; finish() names it and stores it. A name must fit the 23
+  // characters a host shows (the build stops otherwise).
   void begin(int program);
   void finish(const char* name);
 

@@ -153,6 +153,7 @@ void pingPongKeys(BankBuilder& b)
   b.setSlot(kFx, 8, 0.7);
   b.setSlot(kFx, 9, 0.4);
   plug(b, kFx);
+  b.level(0.33);
   b.finish("Dual Delay Keys");
 }
 
@@ -179,6 +180,7 @@ void shiftedBells(BankBuilder& b)
   b.connect(kFx, 9, SourceDef::AUDIO, kFx, 5);
   // The amplifier reads "Ring A + B", the ninth output.
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 8);
+  b.level(0.32);
   b.finish("Frequency Shifted Bells");
 }
 
@@ -201,6 +203,7 @@ void sampleHoldGrit(BankBuilder& b)
 }
 
 // Saturator after a resonant filter, its drive following the envelope: a bass that growls as it starts.
+// Clipping the uneven resonant wave leaves DC, which a high-pass takes off.
 void saturatedBass(BankBuilder& b)
 {
   b.begin(kRangeEffects + 6);
@@ -219,11 +222,14 @@ void saturatedBass(BankBuilder& b)
   b.setSlot(kFx, 5, 0.45); // the envelope pushes it toward 11
   b.connect(kFx, 6, SourceDef::MODULATION, kEnv, 0);
   b.setSlot(kFx, 10, 0.4);
-  b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 0);
+  b.dcBlocker(kFx2, kFx, 0);
+  b.connect(kAmp, 1, SourceDef::AUDIO, kFx2, 0);
+  b.level(1.17);
   b.finish("Saturated Bass");
 }
 
-// Bit reducer on a pulse: three bits of crunch, the wheel opening it up toward sixteen.
+// Bit reducer on a pulse: three bits of crunch, the wheel opening it up toward sixteen. Its levels lie
+// unevenly about 0 at a fractional bit count, so a high-pass takes off the DC.
 void bitCrushedKeys(BankBuilder& b)
 {
   b.begin(kRangeEffects + 7);
@@ -240,7 +246,8 @@ void bitCrushedKeys(BankBuilder& b)
   b.setSlot(kFx, 3, 0.4);  // 2^1.6 = 3 bits
   b.setSlot(kFx, 4, 0.6);
   b.connect(kFx, 5, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW_POS);
-  b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 0);
+  b.dcBlocker(kFx2, kFx, 0);
+  b.connect(kAmp, 1, SourceDef::AUDIO, kFx2, 0);
   b.finish("Bit Crushed Keys");
 }
 

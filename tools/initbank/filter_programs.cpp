@@ -65,11 +65,12 @@ void voices(BankBuilder& b, int countIndex, double release)
   b.set(Veltrane::kParamOutRelease, release);
 }
 
-// 12: a saw an octave down through the low-pass K35, its cutoff swept down by a snappy envelope.
+// 12: a saw an octave down through the low-pass K35, its cutoff swept down by a snappy envelope. The K35's
+// feedback, stronger on its positive half, leaves DC at this resonance: a high-pass takes it off.
 void k35Bass(BankBuilder& b)
 {
   b.begin(kRangeFilters + 0);
-  enum { kOsc = 0, kFilterEnv = 1, kFilter = 2, kEnv = 3, kAmp = 4 };
+  enum { kOsc = 0, kFilterEnv = 1, kFilter = 2, kEnv = 3, kAmp = 4, kDcBlock = 5 };
   oscillator(b, kOsc, 1, -12, 0);
   envelope(b, kFilterEnv, {0.0, 0.32, 0.15, 0.3});
   b.module(kFilter, ModuleConfig::MOD_K35);
@@ -82,10 +83,12 @@ void k35Bass(BankBuilder& b)
   b.setSlot(kFilter, 12, 0.5);
   b.connect(kFilter, 8, SourceDef::MODULATION, kFilterEnv, 0);
   b.setSlot(kFilter, 7, 4608); // three octaves of envelope
+  b.dcBlocker(kDcBlock, kFilter, 0);
   envelope(b, kEnv, {0.0, 0.45, 0.7, 0.3});
-  vca(b, kAmp, kFilter, 0, -1, kEnv, 1.0);
+  vca(b, kAmp, kDcBlock, 0, -1, kEnv, 1.0);
   b.v->plugToCommon(kAmp);
   voices(b, 2, 0.35);
+  b.level(0.20);
   b.finish("K35 Growl Bass");
 }
 
@@ -115,15 +118,17 @@ void k35StereoPad(BankBuilder& b)
   vca(b, kAmp, kFilter, 0, 1, kEnv, 1.0);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.6);
+  b.level(0.21);
   b.finish("K35 Stereo Pad");
 }
 
 // 14: a plucked string: a short saw burst rings in a positive comb that follows the keyboard; each note
-// clears the comb so it starts clean.
+// clears the comb so it starts clean. A positive comb rings at 0 Hz too, so the DC the burst leaves would
+// ring with the note: a high-pass takes it off.
 void combPluck(BankBuilder& b)
 {
   b.begin(kRangeFilters + 2);
-  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kComb = 3, kEnv = 4, kAmp = 5 };
+  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kComb = 3, kEnv = 4, kAmp = 5, kDcBlock = 6 };
   oscillator(b, kOsc, 1, -12, 0); // an octave down: the comb keeps only the partials of the note
   envelope(b, kBurstEnv, {0.0, 0.12, 0.0, 0.1});
   vca(b, kBurst, kOsc, 0, -1, kBurstEnv, 2.0);
@@ -135,8 +140,9 @@ void combPluck(BankBuilder& b)
   b.setSlot(kComb, 12, 1.0); // the comb plays the note
   b.setSlot(kComb, 2, 0.96); // feedback: a long ring
   b.voiceTrigger(kComb, 15);
+  b.dcBlocker(kDcBlock, kComb, 0);
   envelope(b, kEnv, {0.0, 0.62, 0.0, 0.3});
-  vca(b, kAmp, kComb, 0, -1, kEnv, 2.0);
+  vca(b, kAmp, kDcBlock, 0, -1, kEnv, 2.0);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.3);
   b.finish("Comb Pluck");
@@ -167,6 +173,7 @@ void combHollowStereo(BankBuilder& b)
   vca(b, kAmp, kComb, 0, 1, kEnv, 1.8);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.4);
+  b.level(0.39);
   b.finish("Hollow Comb Stereo");
 }
 
@@ -216,6 +223,7 @@ void resonatorGlassKeys(BankBuilder& b)
   vca(b, kAmp, kRes, 0, 1, kEnv, 0.8);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.45);
+  b.level(0.33);
   b.finish("Resonator Glass Keys");
 }
 
@@ -245,15 +253,17 @@ void tenBandBrightSaw(BankBuilder& b)
   for (int i = 0; i < 10; ++i) b.setSlot(kEQ, 5 + i, gains[i]);
   b.v->plugToCommon(kEQ);
   voices(b, 3, 0.4);
+  b.level(0.26);
   b.finish("Saw Ten-Band EQ");
 }
 
 // 19: the high-pass K35 on a pulse for a thin, nasal lead, with the five-band parametric equaliser in the
-// master section adding body at 180 Hz and presence at 3.2 kHz and taking out harshness at 7 kHz.
+// master section adding body at 180 Hz and presence at 3.2 kHz and taking out harshness at 7 kHz. A second
+// K35 takes off the DC that the resonant one's uneven feedback leaves.
 void paraEqLead(BankBuilder& b)
 {
   b.begin(kRangeFilters + 7);
-  enum { kOsc = 0, kFilter = 1, kEnv = 2, kAmp = 3, kEQ = 4 };
+  enum { kOsc = 0, kFilter = 1, kEnv = 2, kAmp = 3, kEQ = 4, kDcBlock = 5 };
   oscillator(b, kOsc, 2, 0, 0);
   b.setSlot(kOsc, 1, 0.35);
   b.module(kFilter, ModuleConfig::MOD_K35);
@@ -263,8 +273,9 @@ void paraEqLead(BankBuilder& b)
   b.setSlot(kFilter, 1, cutoffFor(300));
   b.setSlot(kFilter, 2, 0.55);
   b.setSlot(kFilter, 12, 1.0);
+  b.dcBlocker(kDcBlock, kFilter, 0);
   envelope(b, kEnv, {0.02, 0.45, 0.75, 0.3});
-  vca(b, kAmp, kFilter, 0, -1, kEnv, 0.6);
+  vca(b, kAmp, kDcBlock, 0, -1, kEnv, 0.6);
   b.v->plugToCommon(kAmp);
 
   b.module(kEQ, ModuleConfig::MOD_PARAEQ5, true);
@@ -278,6 +289,7 @@ void paraEqLead(BankBuilder& b)
   }
   b.v->plugToCommon(kEQ);
   voices(b, 3, 0.35);
+  b.level(0.26);
   b.finish("K35 Lead Para EQ");
 }
 } // namespace

@@ -29,6 +29,7 @@ void buildFirstSound(BankBuilder& b)
   b.connect(kAmp, 1, SourceDef::AUDIO, kFilter, 0);
   b.connect(kAmp, 11, SourceDef::MODULATION, kEnv, 0);
   b.setSlot(kAmp, 10, 1.0); // VCA 1 depth: the envelope alone sets the level
+  b.setSlot(kAmp, 0, 0.66); // gain A: four notes at velocity 127 peak near -4 dBFS at the volume's default
 
   b.v->plugToCommon(kAmp); // display position of the amplifier: its L and R into the voice sums
 

@@ -5,8 +5,12 @@
 // usage: initbank OUT.fxb   (run by the build; writes Veltrane.vst/Contents/Resources/init.fxb)
 #include "BankBuilder.h"
 
+#include "K35.h"
+
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -50,6 +54,16 @@ void BankBuilder::module(int slot, ModuleConfig::ModuleID id, bool master)
   v->replaceModule(slot, id, master, false);
 }
 
+void BankBuilder::dcBlocker(int slot, int source, int output)
+{
+  module(slot, ModuleConfig::MOD_K35);
+  setSlot(slot, 0, K35::kHighpassType);
+  connect(slot, 4, SourceDef::AUDIO, source, output);
+  setSlot(slot, 3, 1.0);
+  setSlot(slot, 1, std::log2(20.0 / Synth::convert2Hz(0)) * 1536.0 / 17280.0);
+  setSlot(slot, 2, 0.0);
+}
+
 void BankBuilder::begin(int program)
 {
   v->changePreset(program);
@@ -58,6 +72,10 @@ void BankBuilder::begin(int program)
 
 void BankBuilder::finish(const char* name)
 {
+  if (std::strlen(name) >= kVstMaxProgNameLen) {
+    std::fprintf(stderr, "initbank: the program name \"%s\" is longer than a host shows\n", name);
+    std::exit(1);
+  }
   v->ModifyCurrentPreset(name);
 }
 

@@ -83,6 +83,7 @@ void vibratoLead(BankBuilder& b)
   b.connect(kLfo, 8, SD::MODULATION, SD::kGroupCommonMod, SD::MOD_MW_POS);
   b.setSlot(kOsc, 6, 0.6 * kSemitone);
   b.connect(kOsc, 7, SD::MODULATION, kLfo, 0);
+  b.level(0.33);
   b.finish("LFO Vibrato Lead");
 }
 
@@ -100,6 +101,7 @@ void wobbleBass(BankBuilder& b)
   b.setSlot(kLfo, 10, division("1/8") + 1);
   b.setSlot(kFilter, 7, 2.5 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kLfo, 1); // positive output: the filter opens upward from its cutoff
+  b.level(0.29);
   b.finish("LFO Tempo Wobble Bass");
 }
 
@@ -123,6 +125,7 @@ void dualEnvelopePluck(BankBuilder& b)
   b.connect(kAmp, 11, SD::MODULATION, kEnv2, 0);
   b.setSlot(kFilter, 7, 4.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kEnv2, 1);
+  b.level(0.33);
   b.finish("Dual Envelope Pluck");
 }
 
@@ -148,6 +151,7 @@ void quadEnvelopePulse(BankBuilder& b)
   b.connect(kFilter, 8, SD::MODULATION, kEnv4, 1);
   b.setSlot(kOsc, 6, kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
+  b.level(1.04);
   b.finish("Quad Envelope Pulse");
 }
 
@@ -205,6 +209,7 @@ void dualLfoEnsemble(BankBuilder& b)
   b.connect(kOsc2, 7, SD::MODULATION, kLfo2, 2);
   b.setSlot(kFilter, 7, 1.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kLfo2, 3);
+  b.level(0.33);
   b.finish("Dual LFO Ensemble");
 }
 
@@ -231,6 +236,7 @@ void randomFilter(BankBuilder& b)
   b.setSlot(kOsc, 1, 0.3); // pulse width, moved by channel B
   b.setSlot(kOsc, 2, 0.8);
   b.connect(kOsc, 3, SD::MODULATION, kSH, 1);
+  b.level(0.38);
   b.finish("S+H Random Filter");
 }
 
@@ -257,6 +263,7 @@ void stepArpeggio(BankBuilder& b)
   b.setSlot(kEnv2, 8, 0.4);
   b.setSlot(kFilter, 7, 3.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kEnv2, 0);
+  b.level(0.32);
   b.finish("Step Sequencer Arpeggio");
 }
 
@@ -283,6 +290,7 @@ void switchedModulation(BankBuilder& b)
   b.connect(kSwitch, 9, SD::MODULATION, SD::kGroupCommonMod, SD::MOD_ON);
   b.setSlot(kFilter, 7, 3.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kSwitch, 0);
+  b.level(0.29);
   b.finish("Seq Switch Filter Moves");
 }
 
@@ -306,6 +314,7 @@ void audioGate(BankBuilder& b)
   b.connect(kSwitch, 9, SD::AUDIO, kOsc2, 0);
   b.connect(kSwitch, 10, SD::AUDIO, kOsc, 0);
   b.connect(kFilter, 4, SD::AUDIO, kSwitch, 0);
+  b.level(0.33);
   b.finish("Audio Switch Gate");
 }
 
@@ -360,6 +369,7 @@ void chainedSequencers(BankBuilder& b)
   b.connect(kSeqB, 1, SD::GATE, kSeqA, Sequencer::kStop);
   b.setSlot(kOsc, 6, 2.0 * kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kSeqA, 0);
+  b.level(0.36);
   b.finish("Chained Sequencer Bass");
 }
 } // namespace

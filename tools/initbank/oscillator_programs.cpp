@@ -81,10 +81,11 @@ void dualSawStrings(BankBuilder& b)
 }
 
 // A sine carrier modulated by a sine at the same pitch; the modulation index falls after the strike and
-// velocity plays louder.
+// velocity plays louder. At 1:1 the lower sideband lands on 0 Hz: the FM input's filter puts the modulator a
+// little behind the carrier, so that sideband is DC, which a high-pass takes off before the amplifier.
 void fmElectricPiano(BankBuilder& b)
 {
-  enum { kModulator, kCarrier, kIndexEnv, kEnv, kAmp };
+  enum { kModulator, kCarrier, kIndexEnv, kEnv, kAmp, kDcBlock };
   b.begin(kRangeOscillators + 1);
   // Envelopes first: the modules that read them choose them from the source list.
   voiceEnvelope(b, kIndexEnv, {0.0, 0.45, 0.15, 0.35});
@@ -97,8 +98,10 @@ void fmElectricPiano(BankBuilder& b)
   b.setSlot(kCarrier, 1, 0.3);
   b.connect(kCarrier, 4, SourceDef::MODULATION, kIndexEnv, 0);
   b.setSlot(kCarrier, 3, 0.8);
+  b.dcBlocker(kDcBlock, kCarrier, 0);
 
-  outputAmplifier(b, kAmp, kCarrier, 0, 1.0, -1, 0, 0.0, kEnv, 0.6);
+  outputAmplifier(b, kAmp, kDcBlock, 0, 1.0, -1, 0, 0.0, kEnv, 0.6);
+  b.level(0.37);
   finishVoices(b, "FM Electric Piano");
 }
 
@@ -149,6 +152,7 @@ void formantVowelPad(BankBuilder& b)
   outputAmplifier(b, kAmp, kFormant1, 0, 0.8, kFormant2, 0, 0.5, kEnv, 0.3);
   b.setSlot(kAmp, 4, 0.35); // formant 1 left of centre, formant 2 right
   b.setSlot(kAmp, 7, 0.65);
+  b.level(0.39);
   finishVoices(b, "Formant Vowel Pad");
 }
 
@@ -189,6 +193,7 @@ void ringFormantBell(BankBuilder& b)
   b.setSlot(kFormant, 4, 0.1);
 
   outputAmplifier(b, kAmp, kFormant, 0, 1.6, -1, 0, 0.0, kEnv, 0.5);
+  b.level(0.28);
   finishVoices(b, "Ring Formant Bell");
 }
 

@@ -2,8 +2,9 @@
 //
 // "Full Rack Pad" fills all 18 slots the way a patch grows on a real rack: a dual saw, a linear-FM sine an
 // octave up, a formant partial and a breath of pink noise are mixed into a ladder low-pass swept by its own
-// envelope, thinned by a K35 high-pass, coloured by three body resonators and warmed by a saturator before
-// the voice amplifier; the master section equalises the voice sums, adds a stereo echo, a hall and a final
+// envelope, coloured by three body resonators, warmed by a saturator and thinned by a K35 high-pass before
+// the voice amplifier (last, so that it also takes off the DC that saturating the uneven wave leaves and
+// that the hall's feedback lines would build up); the master section equalises the voice sums, adds a stereo echo, a hall and a final
 // tilt, and glues the result in a gentle saturator. It plays 64 voices, and the voice benchmark renders it
 // as the heaviest program of the bank.
 #include "BankBuilder.h"
@@ -94,12 +95,12 @@ void fullRackPad(BankBuilder& b)
   b.setSlot(kLadder, 12, 0.5);
 
   b.setSlot(kHighpass, 0, 2); // Highpass
-  b.connect(kHighpass, 4, SourceDef::AUDIO, kLadder, 0);
+  b.connect(kHighpass, 4, SourceDef::AUDIO, kWarmth, 0);
   b.setSlot(kHighpass, 3, 1.0);
   b.setSlot(kHighpass, 1, 0.3); // below the played notes: only the rumble goes
-  b.setSlot(kHighpass, 2, 0.1);
+  b.setSlot(kHighpass, 2, 0.0); // no resonance: the K35's uneven feedback would make DC of its own
 
-  b.connect(kBody, 5, SourceDef::AUDIO, kHighpass, 0);
+  b.connect(kBody, 5, SourceDef::AUDIO, kLadder, 0);
   b.setSlot(kBody, 4, 1.0);
   b.setSlot(kBody, 0, 0.25);
   b.setSlot(kBody, 1, 0.48);
@@ -114,7 +115,7 @@ void fullRackPad(BankBuilder& b)
 
   b.noteEnvelope(kAmpEnv, 0.25, 0.5, 0.7, 0.35);
 
-  b.connect(kAmp, 1, SourceDef::AUDIO, kWarmth, 0);
+  b.connect(kAmp, 1, SourceDef::AUDIO, kHighpass, 0);
   b.connect(kAmp, 11, SourceDef::MODULATION, kAmpEnv, 0);
   b.setSlot(kAmp, 10, 1.0);
   b.setSlot(kAmp, 0, 1.6);
@@ -178,9 +179,64 @@ void fullRackPad(BankBuilder& b)
   b.set(Veltrane::kParamOutRelease, 0.4);
   b.finish("Full Rack Pad");
 }
+
+// "Stereo Ladder Pad": two saws a few cents apart, one per side, through the stereo ladder's LP 24, which an
+// envelope opens with each note and a slow LFO keeps breathing; the mod wheel adds resonance.
+void stereoLadderPad(BankBuilder& b)
+{
+  b.begin(kRangeShowcase + 1);
+  enum { kDual = 0, kFilterEnv = 1, kLfo = 2, kFilter = 3, kAmpEnv = 4, kAmp = 5 };
+  b.module(kDual, ModuleConfig::MOD_OSCILLATOR2);
+  b.module(kFilterEnv, ModuleConfig::MOD_ENVELOPE);
+  b.module(kLfo, ModuleConfig::MOD_LFO);
+  b.module(kFilter, ModuleConfig::MOD_STEREOLADDER);
+  b.module(kAmpEnv, ModuleConfig::MOD_ENVELOPE);
+  b.module(kAmp, ModuleConfig::MOD_AMPLIFIER);
+
+  b.setSlot(kDual, 0, 1); // saws
+  b.setSlot(kDual, 1, 1);
+  b.setSlot(kDual, 6, -11); // 1/128 semitone: about -9 cents
+  b.setSlot(kDual, 7, 11);
+
+  b.noteEnvelope(kFilterEnv, 0.5, 0.6, 0.35, 0.5);
+  b.setSlot(kLfo, 3, 0.25); // Hz
+  b.setSlot(kLfo, 6, 1.0);
+
+  b.setSlot(kFilter, 0, 1); // LP 24
+  b.connect(kFilter, 4, SourceDef::AUDIO, kDual, 0);
+  b.connect(kFilter, 6, SourceDef::AUDIO, kDual, 1);
+  b.setSlot(kFilter, 3, 1.0);
+  b.setSlot(kFilter, 5, 1.0);
+  b.setSlot(kFilter, 1, 0.45);
+  b.setSlot(kFilter, 2, 0.3);
+  b.setSlot(kFilter, 12, 0.5);
+  b.connect(kFilter, 8, SourceDef::MODULATION, kFilterEnv, 0);
+  b.setSlot(kFilter, 7, 3072.0); // two octaves at the envelope's peak
+  b.connect(kFilter, 10, SourceDef::MODULATION, kLfo, 0);
+  b.setSlot(kFilter, 9, 384.0); // a quarter of an octave either way
+  b.connect(kFilter, 14, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW_POS);
+  b.setSlot(kFilter, 13, 0.5);
+
+  b.noteEnvelope(kAmpEnv, 0.45, 0.5, 0.8, 0.5);
+  b.connect(kAmp, 1, SourceDef::AUDIO, kFilter, 0);
+  b.connect(kAmp, 3, SourceDef::AUDIO, kFilter, 1);
+  b.setSlot(kAmp, 0, 1.0);
+  b.setSlot(kAmp, 2, 1.0);
+  b.setSlot(kAmp, 4, 0.0); // A left
+  b.setSlot(kAmp, 7, 1.0); // B right
+  b.connect(kAmp, 11, SourceDef::MODULATION, kAmpEnv, 0);
+  b.setSlot(kAmp, 10, 1.0);
+  plug(b, kAmp);
+
+  b.set(Veltrane::kParamVoices, 3); // 8 voices
+  b.set(Veltrane::kParamOutRelease, 0.5);
+  b.level(0.20);
+  b.finish("Stereo Ladder Pad");
+}
 } // namespace
 
 void buildShowcasePrograms(BankBuilder& b)
 {
   fullRackPad(b);
+  stereoLadderPad(b);
 }

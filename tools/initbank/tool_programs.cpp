@@ -148,7 +148,7 @@ void clockDividedPluck(BankBuilder& b)
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.3});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
   voices(b);
-  b.finish("Clock Div Pluck (Gate Tools)");
+  b.finish("Div Pluck (Gate Tools)");
 }
 
 // 32: stabs in time: pulse A, started by the eighth-note clock, gates the level envelope for 90 ms (the
@@ -187,7 +187,7 @@ void gatedStabs(BankBuilder& b)
   envelope(b, kEnv, {0.0, 0.4, 0.9, 0.2});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
   voices(b);
-  b.finish("Clock Stabs (Gate Tools)");
+  b.finish("Clock Stabs (Gates)");
 }
 
 // 33: a pad that turns from a saw into a hollow pulse an octave down as the note is held: a slow envelope
@@ -323,7 +323,7 @@ void velocityFilter(BankBuilder& b)
   envelope(b, kEnv, {0.0, 0.45, 0.7, 0.35});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
   voices(b);
-  b.finish("Velocity Filter (Voltage Proc)");
+  b.finish("Vel Filter (Volt Proc)");
 }
 } // namespace
 

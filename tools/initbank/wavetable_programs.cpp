@@ -94,8 +94,8 @@ void glassPad(BankBuilder& b)
 
   b.connect(kMix, 1, SourceDef::AUDIO, kOscA, 0);
   b.connect(kMix, 4, SourceDef::AUDIO, kOscB, 0);
-  b.setSlot(kMix, 0, 0.5);
-  b.setSlot(kMix, 3, 0.5);
+  b.setSlot(kMix, 0, 1.0);
+  b.setSlot(kMix, 3, 1.0);
 
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kMix, 0);
@@ -108,6 +108,7 @@ void glassPad(BankBuilder& b)
   voiceAmplifier(b, kAmp, kFilter, kEnv);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.45);
+  b.level(1.39);
   b.finish("WT Glass Pad");
 }
 
