@@ -129,6 +129,16 @@ void DelayBlock::release()
   mCount = 0;
 }
 
+namespace {
+// Maps the page holding *p in (a read: a fresh block's page then reads as zero without being copied). A
+// module made off the audio thread so takes the page faults of its first samples there.
+void mapIn(const double* p)
+{
+  const volatile double* v = p;
+  (void)*v;
+}
+} // namespace
+
 void DelayRecord::attach(double* memory, int count)
 {
   data = memory && count > 0 ? memory : nullptr;
@@ -136,6 +146,10 @@ void DelayRecord::attach(double* memory, int count)
   delay = size - 1;
   write = read = 0;
   filled = size;
+  // The first samples write at 0, then at the end, and read there: those pages are mapped in here.
+  if (!data) return;
+  data[0] = 0.0;
+  data[size - 1] = 0.0;
 }
 
 void DelayRecord::setDelay(int d)
@@ -147,6 +161,7 @@ void DelayRecord::setDelay(int d)
   delay = d < 0 ? 0 : d < size ? d : size - 1;
   read = write + delay;
   if (read >= size) read -= size;
+  mapIn(data + read);
 }
 
 int delaySamples(double ms, double rate)
