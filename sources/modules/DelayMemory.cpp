@@ -130,8 +130,8 @@ void DelayBlock::release()
 }
 
 namespace {
-// Maps the page holding *p in (a read: a fresh block's page then reads as zero without being copied). A
-// module made off the audio thread so takes the page faults of its first samples there.
+// Maps the page holding *p in by reading it. A module made off the audio thread (a program built aside, a
+// replacement's modules) so takes there the page faults its first samples would take on the audio thread.
 void mapIn(const double* p)
 {
   const volatile double* v = p;
@@ -146,8 +146,12 @@ void DelayRecord::attach(double* memory, int count)
   delay = size - 1;
   write = read = 0;
   filled = size;
-  // The first samples write at 0, then at the end, and read there: those pages are mapped in here.
+  // Every page is mapped in here, for reading (a fresh block's pages then read as the shared zero page, which
+  // costs no memory), and the two the first samples write (at 0, then at the end) for writing: reads never
+  // fault later, and writes only where the write position first enters a page.
   if (!data) return;
+  constexpr int kDoublesPerPage = 4096 / (int)sizeof(double);
+  for (int i = 0; i < size; i += kDoublesPerPage) mapIn(data + i);
   data[0] = 0.0;
   data[size - 1] = 0.0;
 }
@@ -161,7 +165,6 @@ void DelayRecord::setDelay(int d)
   delay = d < 0 ? 0 : d < size ? d : size - 1;
   read = write + delay;
   if (read >= size) read -= size;
-  mapIn(data + read);
 }
 
 int delaySamples(double ms, double rate)
