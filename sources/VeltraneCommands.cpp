@@ -188,10 +188,15 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
 
 void Veltrane::serviceCommands()
 {
-  // A command waits for modules that fit the slot as it is now.
+  // A command waits for modules that fit the slot as it is now. The worker runs below the audio thread's
+  // priority: it looks without the instance mutex first, so that it never holds what the audio thread
+  // waits for, unless there is work.
+  unsigned tail = commandTail.load(std::memory_order_acquire);
+  if (tail == commandHead.load(std::memory_order_acquire) ||
+      !commandQueue[tail % kCommandQueueSize].needsBatch.load(std::memory_order_acquire))
+    return;
   int code, arg1, arg2, moduleID = 0;
   bool master = false;
-  unsigned tail;
   {
     WDL_MutexLock lock(&mMutex);
     tail = commandTail.load(std::memory_order_acquire);
