@@ -288,6 +288,7 @@ bool IPlugBase::StateUnchanged(StateBackup* backup)
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     const IPreset* now = mPresets.Get(i);
     const IPreset* then = backup->mPresets.Get(i);
+    if (!now || !then) return false;
     if (now->mInitialized != then->mInitialized || std::strcmp(now->mName, then->mName) ||
         !now->mChunk.IsEqual(&then->mChunk))
       return false;

@@ -88,13 +88,13 @@ vsthost::RenderResult playNotes(vsthost::Plugin& p, std::initializer_list<int> n
   req.seconds = seconds;
   for (int note : notes) {
     vsthost::MidiEvent on;
-    on.bytes = {0x90, (uint8_t)note, (uint8_t)velocity};
+    on.bytes = std::vector<uint8_t>{0x90, (uint8_t)note, (uint8_t)velocity};
     req.events.push_back(on);
   }
   for (int note : notes) {
     vsthost::MidiEvent off;
     off.seconds = held;
-    off.bytes = {0x80, (uint8_t)note, 0};
+    off.bytes = std::vector<uint8_t>{0x80, (uint8_t)note, 0};
     req.events.push_back(off);
   }
   vsthost::RenderResult result;
