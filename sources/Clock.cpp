@@ -83,7 +83,9 @@ void Clock::synchronize(const ITimeInfo* timeInfo, int samplesToTick, int tickSa
       if (p > kMaxPeriod) p = kMaxPeriod;
       period[i] = (int)p;
     }
-    if (!relocated || period[i] <= 0) continue;
+    // A new tempo changes every period: the count left in the division is worked out again from the position, as
+    // after a jump, so that it never exceeds the new period nor runs out early (a synced LFO reads its phase from it).
+    if (!(relocated || newTempo) || period[i] <= 0) continue;
     // Ticks left in the division the next tick lies in; the tick itself decides whether it restarts.
     const double x = next * syncPeriod[i]; // cycles elapsed
     const double done = x - std::floor(x); // not a number for a position beyond the range of doubles

@@ -146,6 +146,38 @@ TEST(TempoClock, DriftOfTheHostPositionIsNoNewCycle)
   for (size_t i = 1; i < quarters.size(); ++i) EXPECT_NEAR(500, quarters[i] - quarters[i - 1], 6) << i;
 }
 
+// Synced LFOs read their phase from the countdowns: after a tempo change in mid-division each one still says
+// how much of its division is left at the new tempo (within two ticks), never more than its period.
+TEST(TempoClock, ATempoChangeKeepsEveryCountdownOnThePosition)
+{
+  Clock c;
+  ITimeInfo t;
+  t.mTransportIsRunning = true;
+  double position = 0.0;
+  int wrong = 0;
+  for (double tempo : {120.0, 240.0, 60.0, 133.0}) {
+    const double beatsPerTick = tempo / 60000.0;
+    for (int block = 0; block < 1000; ++block, position += 10 * beatsPerTick) {
+      t.mTempo = tempo;
+      t.mPPQPos = position;
+      c.synchronize(&t);
+      for (int k = 0; k < 10; ++k) {
+        c.update();
+        for (int r = 0; r < Clock::kNumRates; ++r) {
+          const double x = (position + k * beatsPerTick) * Clock::syncPeriod[r];
+          const int left = c.period[r] - 1 - (int)(c.period[r] * (x - std::floor(x)));
+          const int off = std::abs(c.countdown[r] - left);
+          if (c.countdown[r] < c.period[r] && std::min(off, c.period[r] - off) <= 2) continue;
+          if (wrong++ < 3)
+            ADD_FAILURE() << tempo << " BPM, " << Clock::labelSyncRate[r] << ": countdown " << c.countdown[r]
+                          << " of a period of " << c.period[r] << " where " << left << " ticks are left";
+        }
+      }
+    }
+  }
+  EXPECT_EQ(0, wrong);
+}
+
 TEST(TempoClock, StoppedTransportRunsFreely)
 {
   Clock c;
