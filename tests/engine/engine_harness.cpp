@@ -116,14 +116,7 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
 
 void HostedVeltrane::midi(int offset, int status, int data1, int data2)
 {
-  VstMidiEvent e{};
-  e.type = kVstMidiType;
-  e.byteSize = sizeof(VstMidiEvent);
-  e.deltaFrames = offset;
-  e.midiData[0] = (char)status;
-  e.midiData[1] = (char)data1;
-  e.midiData[2] = (char)data2;
-  mEvents.push_back(e);
+  mEvents.push_back(MidiEvent(offset, status, data1, data2));
 }
 
 void HostedVeltrane::sendEvents()

@@ -14,6 +14,19 @@ inline VstIntPtr QuietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+// One MIDI message (status, data 1, data 2) at a sample offset within the next block.
+inline VstMidiEvent MidiEvent(int offset, int status, int data1, int data2)
+{
+  VstMidiEvent e{};
+  e.type = kVstMidiType;
+  e.byteSize = sizeof(VstMidiEvent);
+  e.deltaFrames = offset;
+  e.midiData[0] = (char)status;
+  e.midiData[1] = (char)data1;
+  e.midiData[2] = (char)data2;
+  return e;
+}
+
 // MIDI messages as a host hands them to effProcessEvents: the events and the list that points at them, made
 // in advance (up to `capacity` of them), so that handing them over allocates nothing.
 class HostEvents
@@ -28,13 +41,7 @@ public:
   {
     if (count >= (int)events.size()) return;
     VstMidiEvent& e = events[(size_t)count];
-    e = VstMidiEvent{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof(VstMidiEvent);
-    e.deltaFrames = offset;
-    e.midiData[0] = (char)status;
-    e.midiData[1] = (char)data1;
-    e.midiData[2] = (char)data2;
+    e = MidiEvent(offset, status, data1, data2);
     // The record declares two event slots; the list really holds as many as were allocated behind it (read
     // through a plain pointer, not the declared array).
     VstEvent** slots = list()->events;
