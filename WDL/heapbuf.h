@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 class WDL_HeapBuf
 {
@@ -38,6 +39,15 @@ public:
   // Copies size and bytes of another buffer (keeps this buffer's granularity). False when memory
   // ran out; the contents are then unchanged.
   bool CopyFrom(const WDL_HeapBuf& other);
+
+  // Exchanges the buffers (and granularities) of two heap buffers; nothing is allocated or copied.
+  void Swap(WDL_HeapBuf& other)
+  {
+    std::swap(mBuf, other.mBuf);
+    std::swap(mAlloc, other.mAlloc);
+    std::swap(mSize, other.mSize);
+    std::swap(mGranul, other.mGranul);
+  }
 
 private:
   void* mBuf = nullptr;
@@ -76,6 +86,19 @@ public:
     p[n] = copy;
     return p + n;
   }
+
+  // Makes room for n elements without changing the size, so that growing up to n allocates nothing.
+  // False when memory ran out.
+  bool Reserve(int n)
+  {
+    const int size = GetSize();
+    if (n <= size) return true;
+    const bool ok = Resize(n, false) && GetSize() == n;
+    Resize(size, false);
+    return ok;
+  }
+
+  void Swap(WDL_TypedBuf& other) { mHeapBuf.Swap(other.mHeapBuf); }
 
   WDL_HeapBuf* GetHeapBuf() { return &mHeapBuf; }
   const WDL_HeapBuf* GetHeapBuf() const { return &mHeapBuf; }

@@ -64,6 +64,9 @@ public:
   // offset, length and keep all 0 make the string empty.
   void __doSet(int offset, const char* text, int length, int keep);
 
+  // Exchanges the texts of two strings; nothing is allocated or copied.
+  void Swap(WDL_String& other) { mHeapBuf.Swap(other.mHeapBuf); }
+
 private:
   static constexpr int kGranularity = 128;
   void Formatted(int offset, int maxLength, const char* format, va_list args);

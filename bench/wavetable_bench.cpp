@@ -61,7 +61,7 @@ struct Voices
 // What a plain rebuild does each tick: blend the two spectra, taper, inverse transform.
 void rebuildFromSpectra(OscWavetable* o)
 {
-  const SharedData& r = *o->record;
+  const SharedData& r = *o->record();
   const int waves = (int)(r.count / 2048);
   const double pos = std::min(1.0, std::max(0.0, o->position + o->positionModAmount * *o->positionModSource));
   const double x = (waves - 1) * pos;

@@ -32,8 +32,14 @@ Clock::Clock()
     : lastPosition(std::numeric_limits<double>::quiet_NaN()), following(false), relocated(false),
       transportRunning(false), tickPosition(0.0), beatsPerTick(0.0), periodMsPerBeat(0.0)
 {
+  // Filled by the first clock of the process, once: an instance made while another one plays (the staging
+  // engine of a program change) must not write what that one's audio thread reads.
+  static const bool periodsFilled = [] {
+    for (int i = 0; i < kNumRates; ++i) syncPeriod[i] = 1.0 / syncRate[i];
+    return true;
+  }();
+  (void)periodsFilled;
   for (int i = 0; i < kNumRates; ++i) {
-    syncPeriod[i] = 1.0 / syncRate[i];
     period[i] = 0;
     countdown[i] = 0;
     output[i] = 0.0;

@@ -23,7 +23,7 @@ public:
   // Length of one cycle of each rate in beats (quarter notes), and its label ("4/1" ... "1/64").
   static const double syncRate[kNumRates];
   static const char* const labelSyncRate[kNumRates];
-  // 1 / syncRate, filled by the constructor.
+  // 1 / syncRate, filled by the first constructor of the process.
   static double syncPeriod[kNumRates];
 
   Clock();

@@ -79,7 +79,7 @@ void Module::initParams(int base, Synth* synth)
     // enumeration, and a knob of the next module must not be rounded like one).
     param->mType = IParam::kTypeDouble;
     param->InitDouble(name, 0.0, 0.0, 1.0, 0.001, "", "", 1.0);
-    param->mDisplayTexts.Resize(0);
+    param->mDisplayTexts.Resize(0, false); // memory kept: a replacement on the audio thread allocates nothing
     param->mDisplayFunc = nullptr;
   }
 }

@@ -98,6 +98,15 @@ public:
   // The published output index of a type (audio, modulation, gate or sync); null when there is none.
   double* output(SourceDef::SourceType type, int index);
 
+  // Hands the module to another engine: a module built aside (in a program's staging engine) takes its
+  // place in the live one. Its inputs already read the live engine's values; only these links move.
+  void rehome(ModuleConfig* newConfig, Voice* newVoice, Veltrane* newOwner)
+  {
+    config = newConfig;
+    voice = newVoice;
+    owner = newOwner;
+  }
+
   // The empty module's parameter set-up: slot parameters base..base+15 become neutral doubles "M:s P:p".
   static void initParams(int base, Synth* synth);
   // The empty module's declaration: resets a slot configuration (the first step of every declaration).

@@ -2,6 +2,7 @@
 
 #include "Module.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -118,9 +119,17 @@ void appendTexts(std::vector<const char*>* dest, const OutputDecl& out)
 
 void declareInputs(ModuleConfig* config, SourceDef::SourceType type, const InputList& in)
 {
-  if (in.count > 0) config->setConsumingParams(type, std::vector<int>(in.params, in.params + in.count));
+  if (in.count > 0) config->setConsumingParams(type, in.params, in.count);
 }
 } // namespace
+
+int maxOutputsPerSlot()
+{
+  int most = 0;
+  for (const ModuleDecl& d : declarations)
+    most = std::max(most, d.audioOut.count + d.modOut.count + d.gateOut.count + d.numSyncOut);
+  return most;
+}
 
 void declare(ModuleConfig* config, ModuleConfig::ModuleID id)
 {

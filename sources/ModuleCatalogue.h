@@ -64,6 +64,9 @@ struct ModuleDecl
 
 extern const ModuleDecl declarations[ModuleConfig::kNumModuleIDs];
 
+// The most outputs (of all source types together) any type publishes: what one slot adds to the lists.
+int maxOutputsPerSlot();
+
 // Writes the declaration of id into a configuration: reset to the empty module first, then the row.
 void declare(ModuleConfig* config, ModuleConfig::ModuleID id);
 

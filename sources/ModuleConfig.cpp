@@ -101,7 +101,15 @@ void SharedData::clear()
   std::free(data);
   data = nullptr;
   changed = false;
-  name.Set("");
+  if (name.GetLength() > 0) name.Set(""); // an empty name stays without memory
+}
+
+void SharedData::swap(SharedData& other)
+{
+  std::swap(changed, other.changed);
+  name.Swap(other.name);
+  std::swap(count, other.count);
+  std::swap(data, other.data);
 }
 
 ModuleConfig::ModuleConfig()
@@ -118,9 +126,57 @@ ModuleConfig::ModuleConfig()
   std::snprintf(modLetters, kLetterSize, "%s", kDefaultLetters);
   std::snprintf(gateLetters, kLetterSize, "%s", kDefaultLetters);
   updateStrings();
+  // Room for any type's declaration: giving the slot another type (on the audio thread, for an editor
+  // command) then allocates nothing.
+  for (std::vector<int>* list :
+       {&audioInputParams, &modInputParams, &gateInputParams, &syncInputParams, &audioOrModInputParams})
+    list->reserve(ModuleCatalogue::kMaxInputsPerType);
+  inputParams.reserve(16);
+  for (std::vector<const char*>* texts : {&audioTexts, &modTexts, &gateTexts})
+    texts->reserve(ModuleCatalogue::kMaxOutputsPerType);
 }
 
 ModuleConfig::~ModuleConfig() {}
+
+void ModuleConfig::swapPatch(ModuleConfig& other)
+{
+  std::swap(moduleID, other.moduleID);
+  std::swap(category, other.category);
+  std::swap(hasAudioOutputs, other.hasAudioOutputs);
+  std::swap(hasModOutputs, other.hasModOutputs);
+  std::swap(hasGateOutputs, other.hasGateOutputs);
+  std::swap(hasSyncOutputs, other.hasSyncOutputs);
+  std::swap(instance, other.instance);
+  std::swap(master, other.master);
+  std::swap(numAudioInputs, other.numAudioInputs);
+  std::swap(numAudioOutputs, other.numAudioOutputs);
+  std::swap(numModInputs, other.numModInputs);
+  std::swap(numModOutputs, other.numModOutputs);
+  std::swap(numGateInputs, other.numGateInputs);
+  std::swap(numGateOutputs, other.numGateOutputs);
+  std::swap(numSyncInputs, other.numSyncInputs);
+  std::swap(numSyncOutputs, other.numSyncOutputs);
+  std::swap(numAudioOrModInputs, other.numAudioOrModInputs);
+  std::swap(numParams, other.numParams);
+  std::swap(name, other.name);
+  std::swap(shortID, other.shortID);
+  std::swap(label, other.label);
+  std::swap(shortLabel, other.shortLabel);
+  std::swap(audioLetters, other.audioLetters);
+  std::swap(modLetters, other.modLetters);
+  std::swap(gateLetters, other.gateLetters);
+  audioTexts.swap(other.audioTexts);
+  modTexts.swap(other.modTexts);
+  gateTexts.swap(other.gateTexts);
+  inputParams.swap(other.inputParams);
+  audioInputParams.swap(other.audioInputParams);
+  modInputParams.swap(other.modInputParams);
+  gateInputParams.swap(other.gateInputParams);
+  syncInputParams.swap(other.syncInputParams);
+  audioOrModInputParams.swap(other.audioOrModInputParams);
+  std::swap(wavetableSaved, other.wavetableSaved);
+  sharedData.swap(other.sharedData);
+}
 
 void ModuleConfig::set(Veltrane* owner, int slot, ModuleID id)
 {
@@ -231,8 +287,9 @@ char* ModuleConfig::getLabelOut(SourceDef::SourceType type)
   }
 }
 
-std::vector<const char*> ModuleConfig::getTextOut(SourceDef::SourceType type)
+const std::vector<const char*>& ModuleConfig::getTextOut(SourceDef::SourceType type)
 {
+  static const std::vector<const char*> kNoTexts;
   switch (type) {
   case SourceDef::AUDIO:
   case SourceDef::SYNC:
@@ -242,7 +299,7 @@ std::vector<const char*> ModuleConfig::getTextOut(SourceDef::SourceType type)
   case SourceDef::GATE:
     return gateTexts;
   default:
-    return {};
+    return kNoTexts;
   }
 }
 
@@ -256,13 +313,17 @@ void ModuleConfig::addConsumingParams(SourceDef::SourceType type, std::initializ
 
 void ModuleConfig::setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params)
 {
+  setConsumingParams(type, params.data(), (int)params.size());
+}
+
+void ModuleConfig::setConsumingParams(SourceDef::SourceType type, const int* params, int count)
+{
   std::vector<int>* list = getInputParams(type);
   if (!list) return;
   list->clear();
-  list->reserve(params.size());
-  for (int p : params) {
-    list->push_back(p);
-    inputParams.push_back(p);
+  for (int i = 0; i < count; ++i) {
+    list->push_back(params[i]);
+    inputParams.push_back(params[i]);
   }
 }
 

@@ -37,6 +37,8 @@ struct SharedData
 
   // Count 0, data freed, changed false, name empty.
   void clear();
+  // Exchanges two records; nothing is allocated or freed.
+  void swap(SharedData& other);
 
   // In the state chunk: path length, path, count, the doubles. False when the chunk could not grow.
   bool serializeState(ByteChunk* chunk) const;
@@ -133,13 +135,14 @@ public:
   int getNumberOfInputs(SourceDef::SourceType type) const;
   int getNumberOfOutputs(SourceDef::SourceType type) const; // 0 for AUDIO_OR_MOD
   std::vector<int>* getInputParams(SourceDef::SourceType type);
-  char* getLabelOut(SourceDef::SourceType type);                   // SYNC uses the audio letters
-  std::vector<const char*> getTextOut(SourceDef::SourceType type); // SYNC uses the audio texts
+  char* getLabelOut(SourceDef::SourceType type);                          // SYNC uses the audio letters
+  const std::vector<const char*>& getTextOut(SourceDef::SourceType type); // SYNC uses the audio texts
   // Declares the selector parameters of one source type: the first of params, as many as that type's
   // input count (a shorter list declares only what it holds).
   void addConsumingParams(SourceDef::SourceType type, std::initializer_list<int> params);
   // The same from a list (its size must be the type's input count).
   void setConsumingParams(SourceDef::SourceType type, const std::vector<int>& params);
+  void setConsumingParams(SourceDef::SourceType type, const int* params, int count);
   bool isInputParam(int p) const;
 
   // A new module of this slot's type for a voice, or for the master section with a null voice.
@@ -148,6 +151,11 @@ public:
   void createModuleGraphics(int x, int y);
   // Registers a control of the slot's panel that the module's updateGraphics shows, hides or updates.
   void addSpecialControl(IGraphics* graphics, IControl* control);
+
+  // Exchanges everything the slot's module type and instance decide (type, counts, labels, selectors,
+  // wavetable record) with another slot configuration of the same slot; owner, slot and the panel's
+  // controls stay. Nothing is allocated or freed (a program built aside is put in place this way).
+  void swapPatch(ModuleConfig& other);
 
   ModuleID moduleID;
   int category; // index into labelModuleType

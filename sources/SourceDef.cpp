@@ -40,6 +40,7 @@ bool lessThan(SourceDef* a, SourceDef* b)
 
 void SourceDefCol::addSource(SourceDef* source)
 {
+  indexed = false;
   sources.push_back(source);
   if (source->module == SourceDef::kGroupCommonMod) ++numCommonMod;
   if (source->module == SourceDef::kGroupTriggers) ++numTriggers;
@@ -47,6 +48,7 @@ void SourceDefCol::addSource(SourceDef* source)
 
 void SourceDefCol::clearSources()
 {
+  indexed = false;
   sources.clear();
   numCommonMod = 0;
   numTriggers = 0;
@@ -58,9 +60,37 @@ void SourceDefCol::deleteSources()
   clearSources();
 }
 
+void SourceDefCol::reserve(int entries)
+{
+  stored.reserve((size_t)entries);
+  sources.reserve((size_t)entries);
+  for (std::vector<SourceDef*>& list : byType) list.reserve((size_t)entries);
+}
+
+SourceDef* SourceDefCol::add(SourceDef::SourceType type, int module, int index, const char* label, const char* text)
+{
+  if (stored.size() >= stored.capacity()) return nullptr;
+  stored.emplace_back(type, module, index, label, text);
+  SourceDef* s = &stored.back();
+  addSource(s);
+  return s;
+}
+
+void SourceDefCol::clearStored()
+{
+  clearSources();
+  stored.clear();
+}
+
 void SourceDefCol::sort()
 {
   std::sort(sources.begin(), sources.end(), lessThan);
+  for (int t = 0; t < kTypes; ++t) {
+    byType[t].clear();
+    for (size_t j = 1; j < sources.size(); ++j)
+      if (sources[j]->matches((SourceDef::SourceType)t)) byType[t].push_back(sources[j]);
+  }
+  indexed = true;
 }
 
 int SourceDefCol::getSize(SourceDef::SourceType t) const
@@ -75,6 +105,8 @@ SourceDef* SourceDefCol::getSource(int i, SourceDef::SourceType t) const
 {
   if (i == 0) return sources.empty() ? nullptr : sources[0];
   if (i < 0 || sources.size() < 2) return nullptr;
+  if (indexed && t > SourceDef::OFF && t < kTypes)
+    return (size_t)i <= byType[t].size() ? byType[t][(size_t)i - 1] : nullptr;
   int k = 0;
   for (size_t j = 1; j < sources.size(); ++j)
     if (sources[j]->matches(t) && ++k == i) return sources[j];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class SourceDef
@@ -81,8 +82,32 @@ public:
   SourceDef* getSource(const char* label) const;
 
   int size() const { return (int)sources.size(); }
+  // Exchanges the entries (and stored entries) of two lists; nothing is allocated or freed.
+  void swap(SourceDefCol& other)
+  {
+    sources.swap(other.sources);
+    stored.swap(other.stored);
+    for (int t = 0; t < kTypes; ++t) byType[t].swap(other.byType[t]);
+    std::swap(indexed, other.indexed);
+    std::swap(numCommonMod, other.numCommonMod);
+    std::swap(numTriggers, other.numTriggers);
+  }
+
+  // Entries kept in the list's own storage, made room for once, so that rebuilding the list (on the audio
+  // thread, for an editor command) allocates nothing: room for `entries` stored entries and list entries.
+  void reserve(int entries);
+  // Appends a new entry kept in the storage; null (nothing appended) when the storage is full.
+  SourceDef* add(SourceDef::SourceType type, int module, int index, const char* label, const char* text);
+  // Forgets every entry and empties the storage (its memory stays).
+  void clearStored();
 
   std::vector<SourceDef*> sources;
+  std::vector<SourceDef> stored; // entries made by add (never grown past its reserve: addresses stay)
+  // The entries each selector type lists after "off", made by sort() (a selector resolves its source at
+  // every parameter change of every voice: a lookup, not a walk of the list). Any other change drops them.
+  static constexpr int kTypes = SourceDef::SYNC + 1;
+  std::vector<SourceDef*> byType[kTypes];
+  bool indexed = false;
   int numCommonMod = 0; // entries of group -5
   int numTriggers = 0;  // entries of group -3
 };

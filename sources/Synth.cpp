@@ -21,7 +21,7 @@ constexpr int kMaxBankPath = 1024;
 
 IGraphicsLinux* (*Synth::surfaceFactory)(IPlugBase*, int, int) = nullptr;
 
-Synth::Synth(IPlugInstanceInfo instanceInfo)
+Synth::Synth(IPlugInstanceInfo instanceInfo, bool withEditor)
     : IPlugVST(instanceInfo, kNumParams, kChannelIO, kNumPrograms, kProductName, "", kVendor, kVendorVersion, kUniqueID,
                kMfrID, 0, true, true, true, 0),
       graphics(nullptr), midiQueue(kMidiQueueSize), presetMenu(nullptr), midiLearnSwitch(nullptr), copiedPreset(-1),
@@ -37,6 +37,7 @@ Synth::Synth(IPlugInstanceInfo instanceInfo)
   resetTuning();
   for (int& p : midiLearnMap) p = -1;
 
+  if (!withEditor) return;
   graphics = surfaceFactory ? surfaceFactory(this, kEditorWidth, kEditorHeight)
                             : new IGraphicsLinux(this, kEditorWidth, kEditorHeight, 0);
   graphics->mBundleID.Set(kBundleID);
@@ -115,7 +116,7 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
     break;
   }
   case IMidiMsg::kProgramChange:
-    RestorePreset(msg->Program());
+    programChangeFromMidi(msg->Program());
     return;
   default:
     return;

@@ -56,7 +56,8 @@ public:
   static constexpr const char* kProductName = "Veltrane";
   static constexpr const char* kBundleID = "com.tarnwellmusic.vst.Veltrane";
 
-  explicit Synth(IPlugInstanceInfo instanceInfo);
+  // withEditor false: no editor surface (an engine that never shows one, such as a product's staging engine).
+  explicit Synth(IPlugInstanceInfo instanceInfo, bool withEditor = true);
   ~Synth() override;
 
   // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder, else
@@ -78,6 +79,8 @@ public:
 
   virtual void allNotesOff() {}
   virtual void initParameters() {}
+  // A MIDI Program Change (audio thread, under the instance mutex): here the program is restored at once.
+  virtual void programChangeFromMidi(int program) { RestorePreset(program); }
   // Stores the live state into the current program, then switches to program index.
   virtual void changePreset(int index);
   // Every host parameter to its default; the program is named "Init".

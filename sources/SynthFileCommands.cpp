@@ -2,8 +2,8 @@
 // change, loading and saving programs and banks, loading and resetting tunings, and the update check.
 //
 // Threads: runFileCommand runs on the editor thread. Dialogs and message boxes are shown without the
-// instance mutex (a modal box must not stop the audio thread); every load, save and tuning change runs
-// under it, so the audio thread never runs modules that a load is deleting.
+// instance mutex (a modal box must not stop the audio thread); saves and tuning changes run under it, and
+// loads take it only to put a state built aside in place, so the audio thread never waits long.
 #include "Synth.h"
 
 #include <cstdio>
@@ -35,14 +35,16 @@ void Synth::copyPreset()
 void Synth::pastePreset()
 {
   if (copyBuffer.Size() <= 0) return;
-  WDL_MutexLock lock(&mMutex);
-  if (UnserializeState(&copyBuffer, 0) < 0) return;
-  // The name is copied first: the copied program may be the current one, whose name is rewritten.
-  char name[IPreset::kNameSize];
-  std::snprintf(name, sizeof(name), "%s", GetPresetName(copiedPreset));
-  IPlugBase::ModifyCurrentPreset(name);
-  RedrawParamControls();
-  DirtyParameters();
+  ByteChunk state;
+  state.PutChunk(&copyBuffer);
+  LoadState(&state, 0, false, [this](int) {
+    // The name is copied first: the copied program may be the current one, whose name is rewritten.
+    char name[IPreset::kNameSize];
+    std::snprintf(name, sizeof(name), "%s", GetPresetName(copiedPreset));
+    IPlugBase::ModifyCurrentPreset(name);
+    RedrawParamControls();
+    DirtyParameters();
+  });
 }
 
 void Synth::initPreset()
@@ -59,8 +61,11 @@ void Synth::initPreset()
 
 void Synth::changePreset(int index)
 {
-  WDL_MutexLock lock(&mMutex);
-  IPlugBase::ModifyCurrentPreset(); // the program being left keeps its edits
+  {
+    WDL_MutexLock lock(&mMutex);
+    IPlugBase::ModifyCurrentPreset(); // the program being left keeps its edits
+  }
+  // Built aside; the mutex is held only to put it in place (and to stop the notes, PresetsChangedByHost).
   RestorePreset(index);
   InformHostOfProgramChange();
   DirtyParameters();
@@ -130,15 +135,13 @@ void Synth::runFileCommand(File::Command command)
   if (!fileName.GetLength()) return;
 
   bool failed = false;
-  {
+  if (command == File::kLoadProgram) {
+    failed = !LoadProgramFromFXP(&fileName); // takes the mutex where it changes the state
+  } else if (command == File::kLoadBank) {
+    failed = !LoadBankFromFXB(&fileName);
+  } else {
     WDL_MutexLock lock(&mMutex);
     switch (command) {
-    case File::kLoadProgram:
-      failed = !LoadProgramFromFXP(&fileName);
-      break;
-    case File::kLoadBank:
-      failed = !LoadBankFromFXB(&fileName);
-      break;
     case File::kSaveProgram:
       IPlugBase::ModifyCurrentPreset();
       failed = !SaveProgramAsFXP(&fileName);
@@ -175,7 +178,6 @@ void Synth::runFileCommand(File::Command command)
 void Synth::loadFXBfromBlob(const void* data, int size)
 {
   if (!data || size <= 0) return;
-  WDL_MutexLock lock(&mMutex);
   ByteChunk bank;
   if (bank.Resize(size) != size) return;
   std::memcpy(bank.GetBytes(), data, (size_t)size);
@@ -185,6 +187,6 @@ void Synth::loadFXBfromBlob(const void* data, int size)
   int pos = 156 + 4; // version, plug-in ID and version, program count, 128 reserved bytes, the chunk size
   GetIPlugVerFromChunk(&bank, &pos);
   // A damaged image leaves the programs as they were.
-  if (!ReadOrKeepState([&] { return UnserializePresets(&bank, pos); })) return;
+  if (LoadPresets(&bank, pos) < 0) return;
   InformHostOfProgramChange();
 }

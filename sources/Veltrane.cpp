@@ -4,6 +4,8 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 #include "Module.h"
+#include "ModuleBatch.h"
+#include "ProgramStage.h"
 #include "cnumbers.h"
 
 #include <cstdio>
@@ -15,32 +17,47 @@ const char* const Veltrane::labelTrigger[2] = {"Single", "Multiple"};
 const char* const Veltrane::labelOffOn[2] = {"Off", "On"};
 const char* const Veltrane::labelPortaLegato[2] = {"On", "Legato"};
 
-Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
-    : Synth(instanceInfo), stateVersion(kStateVersion), sumBufferLength(-1), voiceSumLeft(nullptr),
-      voiceSumRight(nullptr), commandPending(false), activeVoices(1), volume(0.0), portamentoTime(0.0),
-      pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false), suspended(true), muteUntilNextTick(true),
-      panelRebuild(false), loadingStartupBank(false), readingPrograms(false), constructing(true), lastTransportRunning(false), transportGatesSeen(true),
-      voiceSlotsPresent(false), masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0),
-      glideCurrent(0.0), glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0),
-      masterVelo(0.0), pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0),
-      stop(0.0), voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
+Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
+    : Synth(instanceInfo, home == nullptr), valueHome(home ? home : this), stateVersion(kStateVersion),
+      sumBufferLength(-1), voiceSumLeft(nullptr), voiceSumRight(nullptr), commandPending(false), activeVoices(1),
+      volume(0.0), portamentoTime(0.0), pitchBendRange(0.0), portaLegatoOn(false), customTuningOn(false),
+      suspended(true), muteUntilNextTick(true), panelRebuild(false), loadingStartupBank(false), readingPrograms(false),
+      constructing(true), lastTransportRunning(false), transportGatesSeen(true), voiceSlotsPresent(false),
+      masterModulesPresent(false), masterTargetPitch(0), masterPitch(0), glideCountdown(0), glideCurrent(0.0),
+      glideStep(0.0), noteOnCounter(0), zero(0.0), on(1.0), masterNote(0.0), masterNotePos(0.0), masterVelo(0.0),
+      pBend(0.0), pBendPos(0.0), mw(0.0), mwPos(0.0), chAft(0.0), single(0.0), multi(0.0), start(0.0), stop(0.0),
+      voiceL(0.0), voiceR(0.0), extL(0.0), extR(0.0), masterOutputLeft(&zero), masterOutputRight(&zero),
       multiAtLastTick(0.0), tuningNameControl(nullptr), droneControl(nullptr), portaLegatoControl(nullptr),
       masterOutLeftControl(nullptr), masterOutRightControl(nullptr)
 {
   controlPeriod = 0; // nothing is processed before the first Reset
-  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
+  masterProcessList.reserve(kNumSlots); // rebuilt on the audio thread when a program is put in place
   for (int i = 0; i < kNumSlots; ++i) {
     displayOrder.push_back(i);
     slotConfig[i].set(this, i, ModuleConfig::MOD_EMPTY);
-    masterModules[i] = new Module(&slotConfig[i], nullptr, this);
+    masterModules[i] = home ? nullptr : new Module(&slotConfig[i], nullptr, this);
   }
   for (int i = 0; i < kNumMidiSources; ++i) {
     midiSourceValue[i] = 0.0;
     midiSourceCC[i] = -1;
   }
-  for (Voice& v : voices) v.setVeltrane(this);
-  for (bool& parked : voiceParked) parked = true; // plain modules, and every slot is empty
+  for (int v = 0; v < kNumVoices; ++v) voices[v].setVeltrane(this, home ? &home->voices[v] : nullptr);
+  // Plain modules and every slot empty; a staging engine's voices hold no modules until its first build
+  // (which parks those beyond the voice count, with plain modules as here).
+  for (bool& parked : voiceParked) parked = home == nullptr;
   initParameters();
+  // Room for the longest source list and for any module type's texts in every parameter that may become a
+  // selector: an editor command carried out on the audio thread rebuilds them without allocating.
+  const int entries = maxSources();
+  for (SourceDefCol* list : {&allSources, &voiceSources, &masterSources}) list->reserve(entries);
+  for (int i = 0; i <= kParamMasterOutRight; ++i)
+    if (IParam* p = getAnyParam(i)) p->mDisplayTexts.Reserve(entries);
+}
+
+Veltrane::Veltrane(IPlugInstanceInfo instanceInfo) : Veltrane(instanceInfo, nullptr)
+{
+  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
+  stage = std::make_unique<ProgramStage>(*this);
 
   // The constructing thread is the editor's until the host opens the editor on another.
   editorThread = std::this_thread::get_id();
@@ -61,9 +78,16 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo)
   constructing = false;
 }
 
+std::unique_ptr<Veltrane> Veltrane::makeStage(Veltrane& home)
+{
+  return std::unique_ptr<Veltrane>(new Veltrane(IPlugInstanceInfo{nullptr}, &home));
+}
+
 Veltrane::~Veltrane()
 {
-  allSources.deleteSources();
+  stage.reset(); // its modules read this engine's values
+  for (QueuedCommand& c : commandQueue) delete c.batch.exchange(nullptr);
+  allSources.clearStored();
   voiceSources.clearSources();
   masterSources.clearSources();
   std::free(voiceSumLeft);
@@ -168,6 +192,7 @@ void Veltrane::Reset()
 {
   WDL_MutexLock lock(&mMutex);
   Synth::Reset();
+  if (stage) stage->startWorker(); // before the first block: MIDI program changes are built there
   if (controlPeriod != sumBufferLength) {
     sumBufferLength = controlPeriod;
     std::free(voiceSumLeft);
@@ -180,6 +205,7 @@ void Veltrane::Reset()
   activeVoices = 1;
   for (Voice& voice : voices) voice.setSampleRate();
   for (Module* m : masterModules) {
+    if (!m) continue; // a slot that has only ever been a voice slot since a program was put in place
     m->setSampleRate(GetSampleRate());
     m->setFrequencySource(&masterPitch);
   }
@@ -190,9 +216,8 @@ void Veltrane::Reset()
 
 void Veltrane::changePreset(int index)
 {
-  // One hold for both steps: a block run between them would start queued notes with the old program.
-  WDL_MutexLock lock(&mMutex);
-  allNotesOff();
+  // The notes stop under the hold that puts the program in place (PresetsChangedByHost): a block run
+  // before it would start queued notes with the old program, and they must not outlive the switch.
   Synth::changePreset(index);
 }
 
@@ -219,7 +244,9 @@ void Veltrane::PresetsChangedByHost()
 
 int Veltrane::getFrequency(int note)
 {
-  if (customTuningOn) return note >= 0 && note < kNumNotes ? tuningTable[note] : 0;
+  const bool custom = tBuildTuning ? tBuildTuning->custom : customTuningOn;
+  const int* table = tBuildTuning ? tBuildTuning->table : tuningTable;
+  if (custom) return note >= 0 && note < kNumNotes ? table[note] : 0;
   return note * 128;
 }
 

@@ -6,7 +6,10 @@
 // Host parameters: 0..287 belong to the slots (16 each), 288..299 are global.
 //
 // Threads: host calls arrive on the audio and main threads with the instance mutex held by the adapter;
-// structural changes, parameter changes and state loads take the same (recursive) mutex.
+// structural changes and parameter changes take the same (recursive) mutex. Programs and states are built
+// aside in a staging engine (ProgramStage.h) and put in place under the mutex in a moment; a MIDI program
+// change is built by the staging engine's worker thread and taken over by the audio thread at a block's
+// start; a replacement's modules are built by the editor thread before its command is queued.
 #pragma once
 
 #include "Clock.h"
@@ -19,12 +22,15 @@
 #include "VoiceBlock.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 class IControl;
 class ITWInfoArea;
 class ITWModuleSelector;
+class ProgramStage;
+struct ModuleBatch;
 
 class Veltrane : public Synth
 {
@@ -65,6 +71,10 @@ public:
 
   explicit Veltrane(IPlugInstanceInfo instanceInfo);
   ~Veltrane() override;
+
+  // A staging engine for home: no editor, no programs of its own, no modules until a program is loaded into
+  // it; the modules it builds read home's voice and common values (ProgramStage.h).
+  static std::unique_ptr<Veltrane> makeStage(Veltrane& home);
 
   // Identities of the global-section controls that edit no parameter (their parameter index field).
   enum EControlId {
@@ -117,14 +127,30 @@ public:
   // The queued events due at a tick that falls on this sample of the block: those whose offset is not above it.
   void handleMidiEvents(int sample);
   void update(); // control tick of clock, voices and master section
-  void handleRequestedCommand();
   void handleSync2Host(); // transport record, Start and Stop gates, clock phase
   void setMidiSourceValue(int cc, double value);
 
-  // Queues a structural command for the audio thread's next block (editor thread; never the instance
-  // mutex unless the queue is full, when the queue is first carried out here). Commands run in post order.
+  // ---- editor commands (VeltraneCommands.cpp) ----
+  // Queues a structural command for the audio thread's next block (editor thread). A replacement's modules
+  // are built here first, for the slot as the commands queued before it will leave it; the instance mutex
+  // is taken only for a moment, or to carry the queue out when it is full. Commands run in post order.
   void postCommand(int code, int arg1, int arg2);
-  void runCommand(int code, int arg1, int arg2);
+  // Carries out the queued commands in order, under the instance mutex. mayBuild: on a thread that may build
+  // modules (the editor's); the audio thread stops at a replacement whose modules no longer fit the slot (a
+  // program change came between) and has the worker build them for a later block.
+  void handleRequestedCommand(bool mayBuild = false);
+  void runCommand(int code, int arg1, int arg2, ModuleBatch* batch = nullptr);
+  // The module type and section a replace or toggle command gives its slot, whose type and section are
+  // given; false for the other commands and for a slot out of range.
+  static bool commandTarget(int code, int arg1, int arg2, int slotType, bool slotMaster, int* moduleID, bool* master);
+  // A slot's new modules built here (any thread but the audio thread), with the live sample rate and tuning.
+  std::unique_ptr<ModuleBatch> buildModules(int slot, int moduleID, bool master);
+  // Whether a batch is unused and was built for this replacement at the live sample rate and tuning.
+  bool batchFits(const ModuleBatch* batch, int slot, int moduleID, bool master);
+  // Frees the batches of carried-out commands (editor thread, under commandPostMutex).
+  void sweepCommandBatches();
+  // The staging engine's worker: builds the modules a waiting command needs (off the audio thread).
+  void serviceCommands();
 
   // ---- notes (VeltraneNotes.cpp) ----
   void setNoteOn(int note, int velocity);
@@ -138,11 +164,23 @@ public:
 
   // ---- product hooks ----
   void OnParamChange(int paramIdx) override;
+  // Handed to the staging engine's worker; the program takes effect at the first block after it is built
+  // (the MIDI events after it wait for it). An offline render restores it at once.
+  void programChangeFromMidi(int program) override;
+  // A program built for a MIDI program change was taken over: it is the current one (audio thread).
+  void programTaken(int program);
   void changePreset(int index) override;
   void initPreset() override;
   void PresetsChangedByHost() override;
-  // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128.
+  // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128. On a thread
+  // that builds modules (buildModules), from the copy of the tuning the build took.
   int getFrequency(int note) override;
+  struct TuningCopy
+  {
+    bool custom = false;
+    int table[kNumNotes] = {};
+  };
+  static thread_local const TuningCopy* tBuildTuning;
   int loadTuning(const char* path) override;
   void resetTuning() override;
   // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
@@ -154,16 +192,35 @@ public:
   bool SerializeState(ByteChunk* chunk) override;
   int UnserializeState(ByteChunk* chunk, int startPos) override;
 
+  // ---- states built aside (VeltraneStage.cpp) ----
+  // Program loads build the new patch in the staging engine and take it over under the mutex.
+  int PrepareState(const ByteChunk* chunk, int pos) override;
+  bool CommitPreparedState() override;
+  void EndPreparedState() override;
+  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override;
+  // Takes over the patch a staging engine has built (modules, slot configurations, source lists, display
+  // order, parameters, tuning, MIDI assignments) and leaves it the patch it replaces, under the mutex.
+  // Nothing is allocated or freed: the audio thread may do it at a block boundary.
+  void takeProgramFrom(Veltrane& staged);
+  // Deletes every module (master and voice); the slots then hold none (a staging engine between builds).
+  void releaseModules();
+  bool isStage() const { return valueHome != this; }
+
   // ---- patch editing (VeltranePatch.cpp) ----
   // Gives a slot a module type in the master section or in every playing voice, with the type's default
   // values. Voices beyond the voice count are parked instead: every slot holds a plain module (no state, no
   // memory) until the voice count reaches them (a program load would otherwise build 64 voices of modules).
-  void setModuleConfig(int slot, int moduleID, bool master);
+  // The modules come from batch when it is given (built off the audio thread; it keeps what they replace,
+  // and a parked voice stays parked), else they are made here.
+  void setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch = nullptr);
   void parkVoice(int v);
   // A parked voice gets the modules of its voice slots back (their parameters come with OnParamReset).
   void unparkVoice(int v);
   void updateInstances();
-  void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel);
+  // The master process list (master slots holding a module, in slot order) and whether voices and master
+  // section have modules to run, from the slots and voice 0's process list.
+  void updateProcessLists();
+  void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch = nullptr);
   void moveModule(int from, int to);
   void removeEmptyBlock(int position);
   // Keep every selector on its source while a slot's outputs leave the lists and new ones enter them.
@@ -196,7 +253,11 @@ public:
   // A master module's (or master output's) selector value as the address of the value it reads; the
   // constant zero when it names nothing.
   double* getSourceForMaster(int index, SourceDef::SourceType type);
-  void addSource(bool voice, bool master, SourceDef* source);
+  // A new entry of the "all" list, also in the voice and master lists as asked.
+  void addSource(bool voice, bool master, SourceDef::SourceType type, int module, int index, const char* label,
+                 const char* text);
+  // The most entries the "all" list can hold: the built-ins and every slot's outputs.
+  static int maxSources();
   // Addresses of the common values: On, PBend, PBnd+, MW, MW+, ChAft (null for the per-voice items).
   double* getModSource(SourceDef::ModCommonSources source);
   double* getModSource(SourceDef* source);  // MIDI sources and common modulation
@@ -237,6 +298,12 @@ public:
   void plugToCommon(int position);
 
   // ---- members ----
+  // The engine whose values (common sources, master pitch, zero) this engine's modules read: this one, or
+  // for a staging engine the live engine its programs are built for.
+  Veltrane* valueHome;
+  // A staging engine that only reads states to write them again (bank loads): it builds no modules.
+  bool stateOnly = false;
+  std::unique_ptr<ProgramStage> stage; // programs built aside (null in a staging engine)
   int stateVersion;
   Clock clock;
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
@@ -267,12 +334,15 @@ public:
   struct QueuedCommand
   {
     std::atomic<int> code{0}, arg1{0}, arg2{0};
+    std::atomic<ModuleBatch*> batch{nullptr}; // a replacement's modules (owned), then what they replaced
+    std::atomic<bool> needsBatch{false};      // the audio thread found batch not fitting: the worker builds it
   };
   QueuedCommand commandQueue[kCommandQueueSize];
   std::atomic<unsigned> commandHead{0}; // next to write
   std::atomic<unsigned> commandTail{0}; // next to run
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
+  unsigned batchesSwept = 0; // commands whose batches are freed (under commandPostMutex)
   std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
   unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;
@@ -334,6 +404,10 @@ public:
   IControl* portaLegatoControl;
   IControl* masterOutLeftControl;
   IControl* masterOutRightControl;
+
+private:
+  // The engine itself; home is null for the plug-in, else the live engine a staging engine builds for.
+  Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home);
 };
 
 template <class Fn> void Veltrane::forEachSelector(Fn fn)

@@ -3,13 +3,15 @@
 // section run their control-rate update; between ticks the active voices render into the two voice sums
 // sample by sample and the master section turns the sums and the host's input into the output.
 //
-// Threads: the audio thread, with the instance mutex held by the adapter for the whole block. The editor
-// posts structural commands through a lock-free mailbox (postCommand) that the block reads at its start.
+// Threads: the audio thread, with the instance mutex held by the adapter for the whole block. At its start a
+// block takes over a program built for a MIDI program change (ProgramStage.h) and carries out the structural
+// commands the editor posted through a lock-free mailbox (VeltraneCommands.cpp).
 #include "Veltrane.h"
 
 #include "FlushDenormals.h"
 #include "IGraphics.h"
 #include "Module.h"
+#include "ProgramStage.h"
 
 #include <cmath>
 #include <cstring>
@@ -66,6 +68,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
   const int period = controlPeriod;
   if (period < 1 || sumBufferLength != period || !voiceSumLeft || !voiceSumRight) return;
 
+  // A program built for a MIDI program change takes effect first, as if it had been in place at once.
+  if (stage) stage->takeReady();
   if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
   if (suspended) {
     muteUntilNextTick = true;
@@ -89,7 +93,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
         tickCountdown = 0;
       }
     } else {
-      handleMidiEvents(at);
+      // Events that came after a MIDI program change wait until its program is in place.
+      if (!stage || !stage->pending()) handleMidiEvents(at);
       if (suspended) {
         muteUntilNextTick = true;
       } else {
@@ -230,74 +235,5 @@ void Veltrane::update()
       m->restIfRunaway();
       m->update(true);
     }
-  }
-}
-
-// ---- editor commands ----
-
-void Veltrane::postCommand(int code, int arg1, int arg2)
-{
-  WDL_MutexLock post(&commandPostMutex);
-  const unsigned head = commandHead.load(std::memory_order_relaxed);
-  if (head - commandTail.load(std::memory_order_acquire) >= kCommandQueueSize) {
-    // Full: nobody takes commands (no block runs). Carry them out here rather than lose one.
-    WDL_MutexLock lock(&mMutex);
-    handleRequestedCommand();
-  }
-  QueuedCommand& c = commandQueue[head % kCommandQueueSize];
-  c.code.store(code, std::memory_order_relaxed);
-  c.arg1.store(arg1, std::memory_order_relaxed);
-  c.arg2.store(arg2, std::memory_order_relaxed);
-  commandHead.store(head + 1, std::memory_order_release);
-  commandPending.store(true, std::memory_order_seq_cst);
-}
-
-void Veltrane::handleRequestedCommand()
-{
-  // Under the instance mutex (audio block, or the editor's idle call), so one reader at a time.
-  for (;;) {
-    const unsigned tail = commandTail.load(std::memory_order_relaxed);
-    if (tail == commandHead.load(std::memory_order_acquire)) {
-      commandPending.store(false, std::memory_order_seq_cst);
-      // A post between the test and the store keeps its flag.
-      if (tail == commandHead.load(std::memory_order_seq_cst)) return;
-      commandPending.store(true, std::memory_order_seq_cst);
-      continue;
-    }
-    const QueuedCommand& c = commandQueue[tail % kCommandQueueSize];
-    const int code = c.code.load(std::memory_order_relaxed);
-    const int arg1 = c.arg1.load(std::memory_order_relaxed);
-    const int arg2 = c.arg2.load(std::memory_order_relaxed);
-    commandTail.store(tail + 1, std::memory_order_release);
-    runCommand(code, arg1, arg2);
-  }
-}
-
-void Veltrane::runCommand(int code, int arg1, int arg2)
-{
-  const bool validSlot = arg1 >= 0 && arg1 < kNumSlots;
-  switch (code) {
-  case kCommandReplace:
-    if (!validSlot) break;
-    replaceModule(arg1, arg2, slotConfig[arg1].master != 0, true);
-    muteUntilNextTick = true;
-    break;
-  case kCommandMove:
-    moveModule(arg1, arg2);
-    muteUntilNextTick = true;
-    break;
-  case kCommandRemoveEmpty:
-    removeEmptyBlock(arg1);
-    break;
-  case kCommandToggleMaster:
-    if (!validSlot) break;
-    replaceModule(arg1, slotConfig[arg1].moduleID, arg2 != 0, true);
-    muteUntilNextTick = true;
-    break;
-  case kCommandPlugToCommon:
-    plugToCommon(arg1);
-    break;
-  default:
-    break;
   }
 }

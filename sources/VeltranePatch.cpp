@@ -7,24 +7,41 @@
 
 #include "IGraphics.h"
 #include "Module.h"
+#include "ModuleBatch.h"
 
 #include <algorithm>
 #include <cstring>
 #include <typeinfo>
 
-void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
+void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch)
 {
   if (slot < 0 || slot >= kNumSlots) return;
   ModuleConfig& c = slotConfig[slot];
+  if (batch) {
+    // The slot's wavetable, which the new type's declaration clears, is freed with the batch.
+    batch->oldWavetable = c.sharedData.data;
+    c.sharedData.data = nullptr;
+    c.sharedData.count = 0;
+    batch->used = true;
+  }
   c.set(this, slot, (ModuleConfig::ModuleID)moduleID);
   const double rate = GetSampleRate();
+  if (stateOnly) {
+    c.master = master ? 1 : 0; // a state read only to be written again needs no modules
+    return;
+  }
   if (master) {
-    delete masterModules[slot];
     c.master = 1;
-    masterModules[slot] = c.createModule(nullptr);
+    if (batch && batch->masterModule) {
+      std::swap(masterModules[slot], batch->masterModule);
+      masterModules[slot]->rehome(&c, nullptr, this);
+    } else {
+      delete masterModules[slot];
+      masterModules[slot] = c.createModule(nullptr);
+      masterModules[slot]->setSampleRate(rate);
+      masterModules[slot]->setFrequencySource(&valueHome->masterPitch);
+    }
     Module* m = masterModules[slot];
-    m->setSampleRate(rate);
-    m->setFrequencySource(&masterPitch);
     for (int p = 0; p < Module::kNumParams; ++p)
       m->setParameter(p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     // The slot's voice modules stay, but no voice processes them any more.
@@ -33,20 +50,32 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master)
     c.master = 0;
     const int nVoices = loadingStartupBank || readingPrograms ? 1 : kNumVoices;
     for (int v = 0; v < nVoices; ++v) {
-      if (v >= activeVoices) {
-        parkVoice(v);
-        continue;
+      if (batch) {
+        // A command's modules, built beforehand: a parked voice stays parked (its modules come with the
+        // voice count); the others take theirs.
+        if (voiceParked[v] || !batch->voiceModules[v]) continue;
+        voices[v].installModule(slot, &batch->voiceModules[v]);
+      } else {
+        if (v >= activeVoices) {
+          parkVoice(v);
+          continue;
+        }
+        voiceParked[v] = false;
+        // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
+        // no parameters.
+        const Module* old = voices[v].modules[slot];
+        if (moduleID == ModuleConfig::MOD_EMPTY && old && typeid(*old) == typeid(Module)) continue;
+        voices[v].replaceModule(slot);
       }
-      voiceParked[v] = false;
-      // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
-      // no parameters.
-      const Module* old = voices[v].modules[slot];
-      if (moduleID == ModuleConfig::MOD_EMPTY && old && typeid(*old) == typeid(Module)) continue;
-      voices[v].replaceModule(slot);
       for (int p = 0; p < Module::kNumParams; ++p)
         voices[v].setModuleParam(slot, p, GetParam(slot * Module::kNumParams + p)->GetDefault());
     }
   }
+  updateProcessLists();
+}
+
+void Veltrane::updateProcessLists()
+{
   masterProcessList.clear();
   for (int s = 0; s < kNumSlots; ++s)
     if (slotConfig[s].master && slotConfig[s].category != 0 && masterModules[s])
@@ -97,7 +126,7 @@ void Veltrane::updateInstances()
   }
 }
 
-void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPanel)
+void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch)
 {
   WDL_MutexLock lock(&mMutex);
   if (slot < 0 || slot >= kNumSlots) return;
@@ -110,7 +139,7 @@ void Veltrane::replaceModule(int slot, int moduleID, bool master, bool rebuildPa
     for (int p = 0; p < Module::kNumParams; ++p) kept[p] = GetParam(slot * Module::kNumParams + p)->Value();
 
   if (!compatible) removeSourcesFromParamLists(slot);
-  setModuleConfig(slot, moduleID, master);
+  setModuleConfig(slot, moduleID, master, batch);
   updateInstances();
   updateSources();
   if (!compatible) addSourcesToParamLists(slot);

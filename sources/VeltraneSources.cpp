@@ -4,8 +4,10 @@
 
 #include "IGraphics.h"
 #include "Module.h"
+#include "ModuleCatalogue.h"
 
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 
 namespace {
@@ -47,33 +49,38 @@ const BuiltIn kTriggers[] = {
 };
 } // namespace
 
-void Veltrane::addSource(bool voice, bool master, SourceDef* source)
+int Veltrane::maxSources()
 {
-  allSources.addSource(source);
+  const int builtIns = (int)(std::size(kBuiltIns) + std::size(kTriggers)) + kNumMidiSources + Clock::kNumRates;
+  return builtIns + kNumSlots * ModuleCatalogue::maxOutputsPerSlot();
+}
+
+void Veltrane::addSource(bool voice, bool master, SourceDef::SourceType type, int module, int index,
+                         const char* label, const char* text)
+{
+  // The entries live in the "all" list's storage, reserved for every slot's outputs: no allocation.
+  SourceDef* source = allSources.add(type, module, index, label, text);
+  if (!source) return;
   if (voice) voiceSources.addSource(source);
   if (master) masterSources.addSource(source);
 }
 
 void Veltrane::updateSources()
 {
-  allSources.deleteSources();
+  allSources.clearStored();
   voiceSources.clearSources();
   masterSources.clearSources();
 
   char label[SourceDef::kLabelSize], text[SourceDef::kTextSize];
-  for (const BuiltIn& b : kBuiltIns)
-    addSource(b.voice, b.master, new SourceDef(b.type, b.group, b.index, b.label, b.text));
+  for (const BuiltIn& b : kBuiltIns) addSource(b.voice, b.master, b.type, b.group, b.index, b.label, b.text);
   for (int k = 0; k < kNumMidiSources; ++k) {
     std::snprintf(label, sizeof(label), "MID%i", k + 1);
     std::snprintf(text, sizeof(text), "Midi Source %i", k + 1);
-    addSource(true, true, new SourceDef(SourceDef::MODULATION, SourceDef::kGroupMidi, k, label, text));
+    addSource(true, true, SourceDef::MODULATION, SourceDef::kGroupMidi, k, label, text);
   }
   for (int k = 0; k < Clock::kNumRates; ++k)
-    addSource(
-        true, true,
-        new SourceDef(SourceDef::GATE, SourceDef::kGroupClock, k, Clock::labelSyncRate[k], Clock::labelSyncRate[k]));
-  for (const BuiltIn& b : kTriggers)
-    addSource(b.voice, b.master, new SourceDef(b.type, b.group, b.index, b.label, b.text));
+    addSource(true, true, SourceDef::GATE, SourceDef::kGroupClock, k, Clock::labelSyncRate[k], Clock::labelSyncRate[k]);
+  for (const BuiltIn& b : kTriggers) addSource(b.voice, b.master, b.type, b.group, b.index, b.label, b.text);
 
   // Module outputs: voice modules read voice modules' outputs of every type and master modules'
   // modulation and gate outputs; master modules read master modules' outputs only.
@@ -86,11 +93,11 @@ void Veltrane::updateSources()
       const bool toVoice = !master || t == SourceDef::MODULATION || t == SourceDef::GATE;
       if (n == 1) {
         std::snprintf(text, sizeof(text), "%s%s", c.label, masterTag);
-        addSource(toVoice, master, new SourceDef(t, s, 0, c.shortLabel, text));
+        addSource(toVoice, master, t, s, 0, c.shortLabel, text);
         continue;
       }
       const char* letters = c.getLabelOut(t);
-      const std::vector<const char*> texts = c.getTextOut(t);
+      const std::vector<const char*>& texts = c.getTextOut(t);
       for (int k = 0; k < n; ++k) {
         const char letter = k < ModuleConfig::kLetterSize - 1 ? letters[k] : '\0';
         if (letter)
@@ -98,7 +105,7 @@ void Veltrane::updateSources()
         else
           std::snprintf(label, sizeof(label), "%s", c.shortLabel);
         std::snprintf(text, sizeof(text), "%s %s%s", c.label, k < (int)texts.size() ? texts[k] : "", masterTag);
-        addSource(toVoice, master, new SourceDef(t, s, k, label, text));
+        addSource(toVoice, master, t, s, k, label, text);
       }
     }
   }
@@ -125,12 +132,21 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
   // round host values to whole entries, or 15/26 * 26 would select entry 14.
   if (param->mType == IParam::kTypeDouble || param->mType == IParam::kTypeNone) param->mType = IParam::kTypeEnum;
   param->InitEnum(name, d, n, "", "");
-  param->mDisplayTexts.Resize(0, false); // refilled at once: keep the memory
-  // Entry i is getSource(i, type), found in one walk over the list rather than one search per entry.
-  int i = 0;
-  for (size_t j = 0; j < list.sources.size() && i < n; ++j)
-    if (j == 0 || list.sources[j]->matches(type)) param->SetDisplayText(i++, list.sources[j]->label);
-  while (i < n) param->SetDisplayText(i++, "");
+  // Texts that are already the list's (its entries of this type did not change) stay: a replacement on the
+  // audio thread rewrites only the lists it changed.
+  bool same = param->GetNDisplayTexts() == n;
+  for (int i = 0; same && i < n; ++i) {
+    const SourceDef* s = list.getSource(i, type);
+    int value = -1;
+    same = !std::strcmp(param->GetDisplayTextAtIdx(i, &value), s ? s->label : "") && value == i;
+  }
+  if (!same) {
+    param->mDisplayTexts.Resize(0, false); // memory kept: the lists are rebuilt on the audio thread
+    for (int i = 0; i < n; ++i) {
+      const SourceDef* s = list.getSource(i, type);
+      param->SetDisplayText(i, s ? s->label : "");
+    }
+  }
   const double maxIdx = n > 1 ? n - 1 : 0;
   const double value = v < 0.0 ? 0.0 : (v > maxIdx ? maxIdx : (int)v);
   const double normalized = param->GetNormalized(value);
@@ -141,11 +157,11 @@ void Veltrane::changeSourceParam(int paramIdx, SourceDef::SourceType type, bool 
 double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
 {
   SourceDef* d = masterSources.getSource(index, type);
-  if (!d) return &zero;
+  if (!d) return &valueHome->zero;
   if (d->module >= 0 && d->module < kNumSlots) {
     Module* m = masterModules[d->module];
     double* out = m ? m->output(d->type, d->index) : nullptr;
-    return out ? out : &zero;
+    return out ? out : &valueHome->zero;
   }
   double* result = nullptr;
   switch (d->type) {
@@ -153,29 +169,29 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
     if (d->module == SourceDef::kGroupMasterAudio) {
       switch (d->index) {
       case kVoiceSumLeft:
-        return &voiceL;
+        return &valueHome->voiceL;
       case kVoiceSumRight:
-        return &voiceR;
+        return &valueHome->voiceR;
       case kExternalLeft:
-        return &extL;
+        return &valueHome->extL;
       case kExternalRight:
-        return &extR;
+        return &valueHome->extR;
       default:
-        return &zero;
+        return &valueHome->zero;
       }
     }
-    return &zero;
+    return &valueHome->zero;
   case SourceDef::MODULATION:
     if (d->module == SourceDef::kGroupCommonMod) {
       switch (d->index) {
       case SourceDef::MOD_NOTE:
-        return &masterNote;
+        return &valueHome->masterNote;
       case SourceDef::MOD_NOTE_POS:
-        return &masterNotePos;
+        return &valueHome->masterNotePos;
       case SourceDef::MOD_VELO:
-        return &masterVelo;
+        return &valueHome->masterVelo;
       case SourceDef::MOD_POLYA:
-        return &zero;
+        return &valueHome->zero;
       default:
         result = getModSource(d);
         break;
@@ -189,24 +205,24 @@ double* Veltrane::getSourceForMaster(int index, SourceDef::SourceType type)
   default:
     break;
   }
-  return result ? result : &zero;
+  return result ? result : &valueHome->zero;
 }
 
 double* Veltrane::getModSource(SourceDef::ModCommonSources source)
 {
   switch (source) {
   case SourceDef::MOD_ON:
-    return &on;
+    return &valueHome->on;
   case SourceDef::MOD_PBEND:
-    return &pBend;
+    return &valueHome->pBend;
   case SourceDef::MOD_PBEND_POS:
-    return &pBendPos;
+    return &valueHome->pBendPos;
   case SourceDef::MOD_MW:
-    return &mw;
+    return &valueHome->mw;
   case SourceDef::MOD_MW_POS:
-    return &mwPos;
+    return &valueHome->mwPos;
   case SourceDef::MOD_CHAFT:
-    return &chAft;
+    return &valueHome->chAft;
   default:
     return nullptr; // PolyA, Note, Note+ and Velo are per voice
   }
@@ -216,7 +232,7 @@ double* Veltrane::getModSource(SourceDef* source)
 {
   if (!source) return nullptr;
   if (source->module == SourceDef::kGroupMidi)
-    return source->index >= 0 && source->index < kNumMidiSources ? &midiSourceValue[source->index] : nullptr;
+    return source->index >= 0 && source->index < kNumMidiSources ? &valueHome->midiSourceValue[source->index] : nullptr;
   if (source->module == SourceDef::kGroupCommonMod) return getModSource((SourceDef::ModCommonSources)source->index);
   return nullptr;
 }
@@ -227,18 +243,18 @@ double* Veltrane::getGateSource(SourceDef* source)
   if (source->module == SourceDef::kGroupTriggers) {
     switch (source->index) {
     case kTriggerSingle:
-      return &single;
+      return &valueHome->single;
     case kTriggerMulti:
-      return &multi;
+      return &valueHome->multi;
     case kTriggerStart:
-      return &start;
+      return &valueHome->start;
     case kTriggerStop:
-      return &stop;
+      return &valueHome->stop;
     default:
       return nullptr; // the Voice trigger is per voice
     }
   }
   if (source->module == SourceDef::kGroupClock)
-    return source->index >= 0 && source->index < Clock::kNumRates ? &clock.output[source->index] : nullptr;
+    return source->index >= 0 && source->index < Clock::kNumRates ? &valueHome->clock.output[source->index] : nullptr;
   return nullptr;
 }

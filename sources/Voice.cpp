@@ -8,12 +8,13 @@
 #include <typeinfo>
 
 Voice::Voice()
-    : owner(nullptr), sumSourceLeft(&zero), sumSourceRight(&zero), pitchBendSource(&zero), zero(0.0), gate(0.0),
+    : owner(nullptr), valueHome(this), sumSourceLeft(&zero), sumSourceRight(&zero), pitchBendSource(&zero), zero(0.0), gate(0.0),
       note(0.0), notePos(0.0), velo(0.0), polyA(0.0), legato(false), multipleTrigger(false), pitchBendRange(0.0),
       portamentoTime(0.0), active(false), keyDown(false), sustain(false), noteNumber(48), noteOnCounter(0),
       previousGate(0.0), hasModules(false), targetPitch(0), pitch(0), glideCountdown(0), glidePitch(0.0), glideStep(0.0)
 {
   for (Module*& m : modules) m = nullptr;
+  processList.reserve(kNumSlots); // rebuilt on the audio thread when a program is put in place
 }
 
 Voice::~Voice()
@@ -24,13 +25,14 @@ Voice::~Voice()
   }
 }
 
-void Voice::setVeltrane(Veltrane* owner)
+void Voice::setVeltrane(Veltrane* owner, Voice* home)
 {
   this->owner = owner;
+  valueHome = home ? home : this;
   pitchBendSource = &owner->pBend;
   for (int s = 0; s < kNumSlots; ++s) {
     delete modules[s];
-    modules[s] = new Module(&owner->slotConfig[s], this, owner);
+    modules[s] = home ? nullptr : new Module(&owner->slotConfig[s], this, owner);
   }
 }
 
@@ -54,13 +56,13 @@ double* Voice::getSource(int index, SourceDef::SourceType type)
     if (d->module == SourceDef::kGroupCommonMod) {
       switch (d->index) {
       case SourceDef::MOD_POLYA:
-        return &polyA;
+        return &valueHome->polyA;
       case SourceDef::MOD_NOTE:
-        return &note;
+        return &valueHome->note;
       case SourceDef::MOD_NOTE_POS:
-        return &notePos;
+        return &valueHome->notePos;
       case SourceDef::MOD_VELO:
-        return &velo;
+        return &valueHome->velo;
       default:
         if (d->index >= SourceDef::kNumModCommonSources) return nullptr;
         break;
@@ -68,7 +70,7 @@ double* Voice::getSource(int index, SourceDef::SourceType type)
     }
     return owner->getModSource(d);
   case SourceDef::GATE:
-    if (d->module == SourceDef::kGroupTriggers && d->index == Veltrane::kTriggerVoice) return &gate;
+    if (d->module == SourceDef::kGroupTriggers && d->index == Veltrane::kTriggerVoice) return &valueHome->gate;
     return owner->getGateSource(d);
   default:
     return nullptr; // audio and sync built-ins are master sources only
@@ -90,7 +92,7 @@ void Voice::setSampleRate()
   for (Module* m : modules) {
     if (!m) continue;
     m->setSampleRate(rate);
-    m->setFrequencySource(&pitch);
+    m->setFrequencySource(&valueHome->pitch);
   }
 }
 
@@ -138,7 +140,15 @@ void Voice::replaceModule(int slot)
   delete modules[slot];
   modules[slot] = owner->slotConfig[slot].createModule(this);
   modules[slot]->setSampleRate(owner->GetSampleRate());
-  modules[slot]->setFrequencySource(&pitch);
+  modules[slot]->setFrequencySource(&valueHome->pitch);
+  rebuildProcessList();
+}
+
+void Voice::installModule(int slot, Module** built)
+{
+  if (slot < 0 || slot >= kNumSlots || !*built) return;
+  std::swap(modules[slot], *built);
+  modules[slot]->rehome(&owner->slotConfig[slot], this, owner);
   rebuildProcessList();
 }
 

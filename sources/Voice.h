@@ -25,8 +25,10 @@ public:
   Voice(const Voice&) = delete;
   Voice& operator=(const Voice&) = delete;
 
-  // Stores the owner and gives every slot a plain Module of its configuration.
-  void setVeltrane(Veltrane* owner);
+  // Stores the owner and gives every slot a plain Module of its configuration. A voice of a staging engine
+  // (home: the live engine's voice of the same number) gets no modules; the modules built in it read the
+  // per-voice values and the pitch of home, the voice they will play in.
+  void setVeltrane(Veltrane* owner, Voice* home = nullptr);
 
   // Silent and idle, note 48, at the owner's sample rate; every module re-rated and bound to this voice's
   // pitch. The owner calls it for all voices at every reset.
@@ -44,6 +46,9 @@ public:
 
   // Rebuilds a slot's module from its configuration, then the process list.
   void replaceModule(int slot);
+  // Puts a module built for the slot elsewhere (at the sample rate, bound to this voice's pitch) in place,
+  // leaving the old one in *built; then the process list. Allocates and frees nothing.
+  void installModule(int slot, Module** built);
   // The modules of non-empty voice slots, in slot order.
   void rebuildProcessList();
   void setModuleParam(int slot, int p, double value);
@@ -65,7 +70,8 @@ public:
   Module* getEffectiveModule(int slot);
 
   Veltrane* owner;
-  ADSR envelope; // its level is the voice's amplitude
+  Voice* valueHome; // the voice whose values (gate, note, velocity, pitch...) this voice's modules read: itself
+  ADSR envelope;    // its level is the voice's amplitude
   Module* modules[kNumSlots];
   std::vector<Module*> processList; // modules of non-empty voice slots, in slot order
   double* sumSourceLeft;            // values added to the voice sums; &zero when none is selected

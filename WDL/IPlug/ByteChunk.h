@@ -90,6 +90,8 @@ public:
     const int size = Size();
     if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
   }
+  // Exchanges the bytes of two chunks; nothing is allocated or copied.
+  void Swap(ByteChunk& other) { mBytes.Swap(other.mBytes); }
   int Size() const { return mBytes.GetSize(); }
 
   // Sets the size; bytes added at the end are zero. Returns the new size.

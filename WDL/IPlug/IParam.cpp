@@ -210,3 +210,21 @@ void IParam::GetBounds(double* lo, double* hi) const
   if (lo) *lo = mMin;
   if (hi) *hi = mMax;
 }
+
+void IParam::Swap(IParam& other)
+{
+  std::swap(mDisplayFunc, other.mDisplayFunc);
+  std::swap(mType, other.mType);
+  mDisplayTexts.Swap(other.mDisplayTexts);
+  std::swap(mNegateDisplay, other.mNegateDisplay);
+  std::swap(mValue, other.mValue);
+  std::swap(mMin, other.mMin);
+  std::swap(mMax, other.mMax);
+  std::swap(mStep, other.mStep);
+  std::swap(mShape, other.mShape);
+  std::swap(mDefault, other.mDefault);
+  std::swap(mDisplayPrecision, other.mDisplayPrecision);
+  std::swap(mName, other.mName);
+  std::swap(mLabel, other.mLabel);
+  std::swap(mParamGroup, other.mParamGroup);
+}

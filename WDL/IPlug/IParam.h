@@ -110,6 +110,9 @@ public:
   int GetPrecision() const { return mDisplayPrecision; }
   void GetBounds(double* lo, double* hi) const;
 
+  // Exchanges the whole definitions and values of two parameters; nothing is allocated or copied.
+  void Swap(IParam& other);
+
   // Public by design: owners install a formatter after Init (no Init touches it), set the type
   // before the first Init to make an enumeration, and empty the display texts before re-Init.
   DisplayFunc mDisplayFunc = nullptr;

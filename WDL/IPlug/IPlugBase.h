@@ -4,7 +4,9 @@
 // binding (IPlugVST) supplies the pure host notifications; a concrete plug-in overrides the hooks.
 //
 // Threads: the host's audio and main threads both enter through the host binding, which holds the instance
-// mutex (recursive) for every call; editor edits enter through SetParameterFromGUI, which takes it too.
+// mutex (recursive) for every call but program changes and state loads: those build the state aside where the
+// plug-in can (PrepareState) and take the mutex only to put it in place. Editor edits enter through
+// SetParameterFromGUI, which takes it too.
 #pragma once
 
 #include "ByteChunk.h"
@@ -131,6 +133,29 @@ public:
   virtual void PopupHostContextMenuForParam(int /*paramIdx*/, int /*x*/, int /*y*/) {}
   virtual void SetParameterFromGUI(int paramIdx, double normalizedValue);
 
+  // ---- states built aside ----
+  // Putting a state in place may be costly (a product may build a whole engine for it). A plug-in that can
+  // build a state aside, on the calling thread and without the instance mutex, overrides these four; the
+  // framework's loads (programs, banks, host chunks, program files) then hold the mutex only for the moment
+  // it takes to put a built state in place, so that the audio thread never waits long for it. Without them
+  // every load unserializes in place under the mutex.
+  //
+  // PrepareState builds the state of chunk from pos aside (any thread but the audio thread): the end
+  // position, -1 when the chunk cannot be read (nothing is built), or kNotPrepared when the plug-in does
+  // not build states aside, or cannot now (the caller then loads in place). Whatever it answers, the same
+  // thread calls EndPreparedState next, without the mutex; CommitPreparedState, under the mutex, may come
+  // between and puts the built state in place: false when the plug-in changed meanwhile in a way the
+  // state was not built for (the caller then prepares again).
+  static constexpr int kNotPrepared = -2;
+  static constexpr int kPrepareAttempts = 4; // builds refused by commits; then the load is done in place
+  virtual int PrepareState(const ByteChunk* /*chunk*/, int /*pos*/) { return kNotPrepared; }
+  virtual bool CommitPreparedState() { return false; }
+  virtual void EndPreparedState() {}
+  // Appends to out the state of chunk from pos as SerializeState would write it once that state is loaded,
+  // without touching the live state (any thread but the audio thread, without the mutex): the end position,
+  // -1, or kNotPrepared when the plug-in cannot (a bank is then read through the live plug-in).
+  virtual int NormalizeState(const ByteChunk* /*chunk*/, int /*pos*/, ByteChunk* /*out*/) { return kNotPrepared; }
+
   // ---- host notifications, supplied by the host binding ----
   virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
   virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
@@ -236,6 +261,10 @@ public:
   const char* GetPresetName(int idx) const;
   bool IsPresetInitialized(int idx) const;
   const ByteChunk* GetPresetChunk(int idx) const;
+  // A copy of a program's state taken under the programs' own lock only, for a thread that must not wait
+  // for the instance mutex (one that builds states beside the audio thread). False for a slot that is
+  // missing or holds no state.
+  bool CopyPresetState(int idx, ByteChunk* out);
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
   // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
@@ -277,6 +306,8 @@ protected:
   {
     ByteChunk mLive;
     WDL_PtrList<IPreset> mPresets;
+  // Held, after the instance mutex, wherever the program slots change; CopyPresetState reads under it alone.
+  WDL_Mutex mPresetsMutex;
     int mCurrentPresetIdx = 0;
     ~StateBackup() { mPresets.Empty(true); }
   };
@@ -296,6 +327,43 @@ protected:
     return false;
   }
 
+  // Puts the state of chunk from pos in place and then, under the same hold of the mutex, runs
+  // then(end position) when it was read: built aside first where the plug-in can (the mutex is then held
+  // only to put it in place), else unserialized in place. A state that cannot be read changes nothing
+  // when built aside, and with keepOnFailure also in place. Returns the end position, or -1.
+  template <class Then> int LoadState(ByteChunk* chunk, int pos, bool keepOnFailure, Then then)
+  {
+    for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
+      const int end = PrepareState(chunk, pos);
+      if (end == kNotPrepared) {
+        EndPreparedState();
+        break;
+      }
+      bool committed = false;
+      if (end >= 0) {
+        WDL_MutexLock lock(&mMutex);
+        committed = CommitPreparedState();
+        if (committed) then(end);
+      }
+      EndPreparedState();
+      if (end < 0) return -1;
+      if (committed) return end;
+    }
+    WDL_MutexLock lock(&mMutex);
+    int end = -1;
+    if (keepOnFailure) {
+      if (!ReadOrKeepState([&] { return end = UnserializeState(chunk, pos); })) return -1;
+    } else {
+      end = UnserializeState(chunk, pos);
+    }
+    if (end >= 0) then(end);
+    return end;
+  }
+  // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
+  // every stored program is taken in the plug-in's current state format, built aside where it can. A
+  // bank that cannot be read changes nothing. Returns the end position, or -1.
+  int LoadPresets(ByteChunk* chunk, int startPos);
+
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;
   char mEffectName[128], mProductName[128], mMfrName[128];
@@ -312,6 +380,8 @@ protected:
   IGraphics* mGraphics = nullptr; // owned
   WDL_PtrList<IParam> mParams;
   WDL_PtrList<IPreset> mPresets;
+  // Held, after the instance mutex, wherever the program slots change; CopyPresetState reads under it alone.
+  WDL_Mutex mPresetsMutex;
   WDL_TypedBuf<double*> mInData, mOutData;
   WDL_PtrList<InChannel> mInChannels;
   WDL_PtrList<OutChannel> mOutChannels;

@@ -191,24 +191,30 @@ bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName)
 
 bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
 {
-  WDL_MutexLock lock(&mMutex);
+  // The file is the caller's: the mutex is taken only where the plug-in's state changes.
   if (file->Size() < kProgramHeader) return false;
   const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), formatVersion = GetBE(file, 12), id = GetBE(file, 16);
   char name[kNameBytes + 1];
   GetName(file, 28, name);
   if (magic != kCcnK || formatVersion != 1 || id != mUniqueID) return false;
 
+  int current;
   if (fxMagic == kFPCh && DoesStateChunks()) {
     if (file->Size() < kProgramHeader + 4) return false; // the chunk size field is missing
-    if (!ReadOrKeepState([&] { return UnserializeState(file, StateStart(file, kProgramHeader + 4)); })) return false;
+    if (LoadState(file, StateStart(file, kProgramHeader + 4), true, [&](int) { ModifyCurrentPreset(name); }) < 0)
+      return false;
+    WDL_MutexLock lock(&mMutex);
+    current = mCurrentPresetIdx;
   } else if (fxMagic == kFxCk) {
     if ((file->Size() - kProgramHeader) / 4 < NParams()) return false; // not every value is there
+    WDL_MutexLock lock(&mMutex);
     for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
+    ModifyCurrentPreset(name);
+    current = mCurrentPresetIdx;
   } else {
     return false;
   }
-  ModifyCurrentPreset(name);
-  RestorePreset(mCurrentPresetIdx);
+  RestorePreset(current);
   InformHostOfProgramChange();
   return true;
 }
@@ -221,7 +227,6 @@ bool IPlugBase::LoadBankFromFXB(WDL_String* fileName)
 
 bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
 {
-  WDL_MutexLock lock(&mMutex);
   if (file->Size() < kBankHeader) return false;
   const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), id = GetBE(file, 16);
   const int nPrograms = GetBE(file, 24), currentProgram = GetBE(file, 28);
@@ -229,11 +234,12 @@ bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
 
   if (fxMagic == kFBCh && DoesStateChunks()) {
     if (file->Size() < kBankHeader + 4) return false;
-    if (!ReadOrKeepState([&] { return UnserializePresets(file, StateStart(file, kBankHeader + 4)); })) return false;
+    if (LoadPresets(file, StateStart(file, kBankHeader + 4)) < 0) return false;
     InformHostOfProgramChange();
     return true;
   }
   if (fxMagic != kFxBk) return false;
+  WDL_MutexLock lock(&mMutex);
 
   // Every record is checked before the first one is applied. Records beyond the plug-in's programs are
   // ignored (selecting them would fail and pour their values into the last program).

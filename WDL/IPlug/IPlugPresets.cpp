@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // ---- framework header and parameters as state -----------------------------------------------------------------
 
@@ -69,6 +70,14 @@ bool IPlugBase::IsPresetInitialized(int idx) const
   return p && p->mInitialized;
 }
 
+bool IPlugBase::CopyPresetState(int idx, ByteChunk* out)
+{
+  WDL_MutexLock lock(&mPresetsMutex);
+  const IPreset* p = mPresets.Get(idx);
+  if (!p || !p->mInitialized) return false;
+  return out->PutChunk(&p->mChunk) == p->mChunk.Size();
+}
+
 const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
 {
   const IPreset* p = mPresets.Get(idx);
@@ -77,22 +86,37 @@ const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
 
 bool IPlugBase::RestorePreset(int idx)
 {
-  IPreset* preset = mPresets.Get(idx);
-  if (!preset) return false;
-  if (preset->mInitialized) {
-    if (UnserializeState(&preset->mChunk, 0) < 1) return false;
-  } else {
-    char name[IPreset::kNameSize];
-    MakeDefaultUserPresetName(&mPresets, name);
-    preset->mInitialized = true;
-    preset->SetName(name);
-    preset->mChunk.Clear();
-    if (!SerializeState(&preset->mChunk)) return false;
+  auto select = [this, idx] {
+    mCurrentPresetIdx = idx;
+    PresetsChangedByHost();
+    RedrawParamControls();
+  };
+  // The program's state is copied out under the mutex: a bank load on another thread may replace it.
+  ByteChunk state;
+  {
+    WDL_MutexLock lock(&mMutex);
+    IPreset* preset = mPresets.Get(idx);
+    if (!preset) return false;
+    if (!preset->mInitialized) {
+      WDL_MutexLock presets(&mPresetsMutex);
+      char name[IPreset::kNameSize];
+      MakeDefaultUserPresetName(&mPresets, name);
+      preset->mInitialized = true;
+      preset->SetName(name);
+      preset->mChunk.Clear();
+      if (!SerializeState(&preset->mChunk)) return false;
+      select();
+      return true;
+    }
+    if (state.PutChunk(&preset->mChunk) != preset->mChunk.Size()) return false;
   }
-  mCurrentPresetIdx = idx;
-  PresetsChangedByHost();
-  RedrawParamControls();
-  return true;
+  bool selected = false;
+  LoadState(&state, 0, false, [&](int end) {
+    if (end < 1) return;
+    select();
+    selected = true;
+  });
+  return selected;
 }
 
 bool IPlugBase::RestorePreset(const char* name)
@@ -105,8 +129,12 @@ bool IPlugBase::RestorePreset(const char* name)
 
 void IPlugBase::ModifyCurrentPreset(const char* name)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
+  // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
+  // stores the display order after a move).
   preset->mChunk.Empty();
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
@@ -133,6 +161,8 @@ bool IPlugBase::SerializePresets(ByteChunk* chunk)
 
 int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   int pos = startPos;
   WDL_String name;
   OnPresetsRead(true);
@@ -159,8 +189,62 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
   return pos;
 }
 
+int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
+{
+  // Each stored program is taken aside into the current state format; only then are the slots replaced,
+  // under the mutex, and the current program brought back.
+  struct Slot
+  {
+    WDL_String name;
+    bool named = false;
+    bool initialized = false;
+    ByteChunk state;
+  };
+  const int n = NPresets();
+  std::vector<Slot> slots((size_t)(n > 0 ? n : 0));
+  int pos = startPos;
+  bool aside = true;
+  for (int i = 0; pos >= 0 && i < n && aside; ++i) {
+    Slot& slot = slots[(size_t)i];
+    pos = chunk->GetStr(&slot.name, pos);
+    if (pos < 0) break;
+    slot.named = true;
+    bool initialized = false;
+    pos = chunk->Get(&initialized, pos);
+    if (pos < 0 || !initialized) continue;
+    pos = NormalizeState(chunk, pos, &slot.state);
+    if (pos == kNotPrepared) aside = false;
+    slot.initialized = pos > 0;
+  }
+  if (!aside) {
+    // The plug-in reads programs only through its live state.
+    WDL_MutexLock lock(&mMutex);
+    int end = -1;
+    return ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }) ? end : -1;
+  }
+  if (pos < 0) return -1;
+  int current;
+  {
+    WDL_MutexLock lock(&mMutex);
+    WDL_MutexLock presets(&mPresetsMutex);
+    for (int i = 0; i < n; ++i) {
+      Slot& slot = slots[(size_t)i];
+      IPreset* preset = mPresets.Get(i);
+      if (slot.named) preset->SetName(slot.name.Get());
+      if (!slot.initialized) continue;
+      preset->mInitialized = true;
+      preset->mChunk.Swap(slot.state);
+    }
+    current = mCurrentPresetIdx;
+  }
+  RestorePreset(current);
+  return pos;
+}
+
 void IPlugBase::EnsureDefaultPreset()
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   while (IPreset* preset = GetNextUninitializedPreset(&mPresets)) {
     preset->mInitialized = true;
     preset->SetName("Empty");
@@ -171,6 +255,8 @@ void IPlugBase::EnsureDefaultPreset()
 
 void IPlugBase::PruneUninitializedPresets()
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   for (int i = 0; i < mPresets.GetSize();) {
     if (!mPresets.Get(i)->mInitialized)
       mPresets.Delete(i, true);
@@ -213,6 +299,8 @@ bool IPlugBase::StateUnchanged(StateBackup* backup)
 
 void IPlugBase::RestoreState(StateBackup* backup)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   // Most failed reads fail on the header, before anything changed: applying the backup again would only
   // give every slot new modules in every voice.
   if (StateUnchanged(backup)) return;
@@ -268,6 +356,8 @@ void Base64Encode(const unsigned char* data, int size, WDL_String* out)
 
 void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   for (int i = 0; i < nPresets; ++i) {
     IPreset* preset = GetNextUninitializedPreset(&mPresets);
     if (!preset) return;
@@ -280,6 +370,8 @@ void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
 
 void IPlugBase::MakePreset(const char* name, ...)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -296,6 +388,8 @@ void IPlugBase::MakePreset(const char* name, ...)
 
 void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ...)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -323,6 +417,8 @@ void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ..
 
 void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = GetNextUninitializedPreset(&mPresets);
   if (!preset) return;
   preset->mInitialized = true;
@@ -333,6 +429,8 @@ void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
 
 void IPlugBase::MakePresetFromBlob(const char* name, const char* blob, int sizeOfChunk)
 {
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
   if (sizeOfChunk < 0) sizeOfChunk = 0;
   ByteChunk decoded;
   decoded.Resize(sizeOfChunk);

@@ -278,6 +278,21 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   bool handled = false;
   const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt, &handled);
   if (handled) return answer;
+  // Program and state loads take the mutex themselves, only for as long as it takes to put a state in place:
+  // the audio thread waits on it.
+  switch (opcode) {
+  case effSetProgram:
+    if (!plug->DoesStateChunks()) {
+      WDL_MutexLock lock(&plug->mMutex);
+      plug->ModifyCurrentPreset();
+    }
+    if (FitsInt(value)) plug->RestorePreset((int)value);
+    return 0;
+  case effSetChunk:
+    return plug->SetChunk(idx, value, ptr);
+  default:
+    break;
+  }
   WDL_MutexLock lock(&plug->mMutex);
   return plug->Dispatch(opcode, idx, value, ptr, opt);
 }
@@ -374,10 +389,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     HostSpecificInit();
     OnParamReset();
     return 0;
-  case effSetProgram:
-    if (!DoesStateChunks()) ModifyCurrentPreset();
-    if (FitsInt(value)) RestorePreset((int)value);
-    return 0;
+  // effSetProgram and effSetChunk: VSTDispatcher, outside the mutex.
   case effGetProgram:
     return mCurrentPresetIdx;
   case effSetProgramName:
@@ -437,8 +449,6 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     return VstFourCC('N', 'v', 'E', 'f');
   case effGetChunk:
     return GetChunk(idx, ptr);
-  case effSetChunk:
-    return SetChunk(idx, value, ptr);
   case effProcessEvents: {
     const VstEvents* events = static_cast<const VstEvents*>(ptr);
     if (!events) return 0;
@@ -552,20 +562,19 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
 {
   if (!ptr || size < 0 || size > INT_MAX) return 0;
   const bool bank = idx == 0;
-  ByteChunk* chunk = bank ? &mBankState : &mState;
-  if (chunk->Resize((int)size) != (int)size) return 0;
-  if (size > 0) std::memcpy(chunk->GetBytes(), ptr, (size_t)size);
+  // A copy of the host's bytes of our own (the chunk buffers belong to effGetChunk, under the mutex).
+  ByteChunk chunk;
+  if (chunk.Resize((int)size) != (int)size) return 0;
+  if (size > 0) std::memcpy(chunk.GetBytes(), ptr, (size_t)size);
 
   // A chunk that cannot be read leaves the state, the programs and the current program as they were.
   int pos = 0;
-  const int version = GetIPlugVerFromChunk(chunk, &pos);
-  const bool read = ReadOrKeepState([&] {
-    if (bank && version >= kIPlugVersion) return UnserializePresets(chunk, pos);
-    const int end = UnserializeState(chunk, pos);
-    if (end >= 0) ModifyCurrentPreset();
-    return end;
-  });
-  if (!read) return 0;
+  const int version = GetIPlugVerFromChunk(&chunk, &pos);
+  const int end = bank && version >= kIPlugVersion
+                      ? LoadPresets(&chunk, pos)
+                      : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); });
+  if (end < 0) return 0;
+  WDL_MutexLock lock(&mMutex);
   RedrawParamControls();
   return 1;
 }

@@ -256,9 +256,13 @@ void Veltrane::OnIdle()
     const unsigned blocks = blocksProcessed.load(std::memory_order_relaxed);
     if (blocks == blocksAtLastIdle) {
       WDL_MutexLock lock(&mMutex);
-      handleRequestedCommand();
+      handleRequestedCommand(true); // this thread may build a replacement's modules itself
     }
     blocksAtLastIdle = blocks;
+  }
+  {
+    WDL_MutexLock post(&commandPostMutex);
+    sweepCommandBatches(); // what carried-out replacements replaced
   }
   if (panelRebuild.load()) {
     createModuleGraphics();

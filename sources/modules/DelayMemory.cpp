@@ -129,6 +129,16 @@ void DelayBlock::release()
   mCount = 0;
 }
 
+namespace {
+// Maps the page holding *p in by reading it. A module made off the audio thread (a program built aside, a
+// replacement's modules) so takes there the page faults its first samples would take on the audio thread.
+void mapIn(const double* p)
+{
+  const volatile double* v = p;
+  (void)*v;
+}
+} // namespace
+
 void DelayRecord::attach(double* memory, int count)
 {
   data = memory && count > 0 ? memory : nullptr;
@@ -136,6 +146,14 @@ void DelayRecord::attach(double* memory, int count)
   delay = size - 1;
   write = read = 0;
   filled = size;
+  // Every page is mapped in here, for reading (a fresh block's pages then read as the shared zero page, which
+  // costs no memory), and the two the first samples write (at 0, then at the end) for writing: reads never
+  // fault later, and writes only where the write position first enters a page.
+  if (!data) return;
+  constexpr int kDoublesPerPage = 4096 / (int)sizeof(double);
+  for (int i = 0; i < size; i += kDoublesPerPage) mapIn(data + i);
+  data[0] = 0.0;
+  data[size - 1] = 0.0;
 }
 
 void DelayRecord::setDelay(int d)

@@ -59,9 +59,10 @@ void Ladder::setSampleRate(double rate)
 
 void Ladder::setFrequencySource(int* pitch)
 {
+  // The voice's pitch is read when the coefficients are next worked out (they are unsettled now), not here:
+  // modules are built off the audio thread while their voice plays.
   coeffsSettled = false;
   pitchSource = pitch;
-  trackPitch(pitch ? *pitch : 0);
 }
 
 void Ladder::trackPitch(int voicePitch)

@@ -41,7 +41,7 @@ void clearParams(int base, Synth* synth)
   for (int i = 0; i < 16; ++i) {
     IParam* p = synth->GetParam(base + i);
     if (!p) continue;
-    p->mDisplayTexts.Resize(0);
+    p->mDisplayTexts.Resize(0, false); // its memory stays for the next type (no allocation on the audio thread)
     p->mDisplayFunc = nullptr;
   }
 }

@@ -23,7 +23,7 @@ WaveSpectra::~WaveSpectra()
 }
 
 OscWavetable::OscWavetable(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), record(config ? &config->sharedData : nullptr), frequencySource(nullptr),
+    : Module(config, voice, owner), frequencySource(nullptr),
       startPhase(0.0), syncSource(nullptr), startPhaseModSource(nullptr), resetSource(nullptr), position(0.0),
       positionModSource(nullptr), positionModAmount(0.0), pitchMod1Source(nullptr), pitchMod1Amount(0.0),
       pitchMod2Source(nullptr), pitchMod2Amount(0.0), waveCount(0), pitch(0), tune(0), severalWaves(false),
@@ -164,8 +164,14 @@ void swapInto(SharedData* record, WaveSpectra* spectra, double** old)
 }
 } // namespace
 
+SharedData* OscWavetable::record() const
+{
+  return config ? &config->sharedData : nullptr;
+}
+
 void OscWavetable::setWaveTables()
 {
+  SharedData* record = this->record();
   if (!record) return;
   if (record->changed && record->name.GetLength() > 0) {
     // The editor chose a file: load it now, under the instance mutex (the editor's control may use
@@ -433,7 +439,7 @@ void OscWavetable::rebuild(int waves, double pos, int bins)
   // The inverse transform is linear: blending the band-limited tables of the two waves gives the table of
   // the blended spectra.
   if (f != bandWave || bins != bandBins || hasNext != bandHasNext) {
-    const double* data = record->data;
+    const double* data = record()->data;
     buildBand(data + (size_t)f * kWaveSize, bins, bandLow);
     if (hasNext) buildBand(data + (size_t)(f + 1) * kWaveSize, bins, bandHigh);
     bandWave = f;
@@ -449,6 +455,7 @@ void OscWavetable::rebuild(int waves, double pos, int bins)
 
 void OscWavetable::update(bool active)
 {
+  const SharedData* record = this->record();
   if (!active || !record || !record->data) return;
   const uint32_t count = record->count;
   if (count == 0 || count % kWaveSize != 0) return;

@@ -115,13 +115,15 @@ public:
 
   int tableBuilds = 0; // inverse transforms run by this instance (benchmarks, tests)
 
+  // The slot's wavetable record, read through the configuration (a module built aside moves to another).
+  SharedData* record() const;
+
 private:
   void rebuild(int waves, double position, int bins);
   void buildBand(const double* spectrum, int bins, double* out);
   static bool commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name);
 
 public:
-  SharedData* record;          // the slot's wavetable record, not owned
   int* frequencySource;        // voice pitch, 1/128 semitone
   double startPhase;           // parameter 12, fraction of a cycle
   double* syncSource;          // parameter 10

@@ -1,7 +1,8 @@
 // Three threads as a host, its audio engine and a user at the editor use them at once: the audio thread
-// renders blocks with notes and "all notes off" and carries out the structural commands the editor posts;
-// the host's thread changes programs; the editor thread ticks and draws, opens menus and chooses from them,
-// and gets idle calls through the dispatcher. Built with -DVELTRANE_TSAN=ON this is the ThreadSanitizer check
+// renders blocks with notes, "all notes off" and program changes and carries out the structural commands the
+// editor posts; the host's thread changes programs and restores banks; the editor thread ticks and draws,
+// opens menus and chooses from them, and gets idle calls through the dispatcher; the staging engine's worker
+// builds the MIDI program changes. Built with -DVELTRANE_TSAN=ON this is the ThreadSanitizer check
 // of the editor's rebuild path; in any build it must not crash, must keep the control list whole, and every
 // command the editor posted must have been carried out.
 #include "Veltrane.h"
@@ -48,11 +49,12 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
         e.type = kVstMidiType;
         e.byteSize = sizeof(VstMidiEvent);
         e.deltaFrames = (int)(rng() % 64);
-        const int kind = (int)(rng() % 5);
-        // Notes, and now and then controller 123 (all notes off), which resets the drone display.
-        e.midiData[0] = (char)(kind < 2 ? 0x90 : kind < 4 ? 0x80 : 0xB0);
-        e.midiData[1] = (char)(kind == 4 ? 123 : 48 + rng() % 24);
-        e.midiData[2] = (char)(kind == 4 ? 0 : 100);
+        const int kind = (int)(rng() % 6);
+        // Notes, and now and then controller 123 (all notes off), which resets the drone display, or a
+        // program change.
+        e.midiData[0] = (char)(kind < 2 ? 0x90 : kind < 4 ? 0x80 : kind == 4 ? 0xB0 : 0xC0);
+        e.midiData[1] = (char)(kind == 4 ? 123 : kind == 5 ? rng() % 8 : 48 + rng() % 24);
+        e.midiData[2] = (char)(kind >= 4 ? 0 : 100);
         list->events[i] = reinterpret_cast<VstEvent*>(&e);
       }
       list->numEvents = n;
@@ -62,10 +64,15 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
+  std::vector<unsigned char> bank = h.bank();
+  bank.pop_back(); // the chunk alone
   std::thread host([&] {
     std::mt19937 rng(5);
-    while (running.load()) {
-      h.effect->dispatcher(h.effect, effSetProgram, 0, (VstIntPtr)(rng() % 8), nullptr, 0.0f);
+    for (int k = 0; running.load(); ++k) {
+      if (k % 16 == 15)
+        h.effect->dispatcher(h.effect, effSetChunk, 0, (VstIntPtr)bank.size(), bank.data(), 0.0f);
+      else
+        h.effect->dispatcher(h.effect, effSetProgram, 0, (VstIntPtr)(rng() % 8), nullptr, 0.0f);
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
   });

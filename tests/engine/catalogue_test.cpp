@@ -488,3 +488,49 @@ TEST(ModuleFactory, SpecialControlsAndPanels)
   declared(0); // every declaration empties the list (the surface keeps the control)
   EXPECT_TRUE(c.specialControls.empty());
 }
+
+// A program built aside hands its slot configurations over by exchange: everything a type and an instance
+// decide goes with it (a field left behind would leave the slot half the old type); slot and owner stay.
+TEST(Catalogue, SlotConfigurationsExchangeEverythingTheirTypeDecides)
+{
+  auto describe = [](ModuleConfig& c) {
+    std::string d = std::to_string(c.moduleID) + "/" + std::to_string(c.category) + "/" + std::to_string(c.master) +
+                    "/" + std::to_string(c.instance) + "/" + std::to_string(c.numParams) + "/" + c.name + "/" +
+                    c.shortID + "/" + c.label + "/" + c.shortLabel + "/" + c.audioLetters + "/" + c.modLetters + "/" +
+                    c.gateLetters + "/" + std::to_string(c.wavetableSaved) + "/" + c.sharedData.name.Get();
+    for (SourceDef::SourceType t : kInputTypes) {
+      d += "/in" + std::to_string(c.getNumberOfInputs(t)) + ":";
+      for (int p : *c.getInputParams(t)) d += std::to_string(p) + ",";
+    }
+    for (SourceDef::SourceType t : {SourceDef::AUDIO, SourceDef::MODULATION, SourceDef::GATE, SourceDef::SYNC}) {
+      d += "/out" + std::to_string(c.getNumberOfOutputs(t)) + ":";
+      for (const char* text : c.getTextOut(t)) d += std::string(text) + ",";
+    }
+    for (int p = 0; p < 16; ++p) d += c.isInputParam(p) ? "i" : "-";
+    return d + (c.hasAudioOutputs ? "A" : "") + (c.hasModOutputs ? "M" : "") + (c.hasGateOutputs ? "G" : "") +
+           (c.hasSyncOutputs ? "S" : "");
+  };
+  for (int id = 0; id < ModuleConfig::kNumModuleIDs; ++id) {
+    ModuleConfig typed, empty, typedRef, emptyRef;
+    for (ModuleConfig* c : {&typed, &typedRef}) {
+      ModuleCatalogue::declare(c, (ModuleConfig::ModuleID)id);
+      c->master = 1;
+      c->setInstance(2);
+      c->sharedData.name.Set("waves.wav");
+    }
+    ModuleCatalogue::declare(&empty, ModuleConfig::MOD_EMPTY);
+    ModuleCatalogue::declare(&emptyRef, ModuleConfig::MOD_EMPTY);
+    typed.slot = 5;
+    empty.slot = 5;
+    typed.sharedData.data = static_cast<double*>(std::calloc(4, sizeof(double)));
+    typed.sharedData.count = 4;
+    double* const data = typed.sharedData.data;
+    empty.swapPatch(typed);
+    EXPECT_EQ(describe(typedRef), describe(empty)) << id;
+    EXPECT_EQ(describe(emptyRef), describe(typed)) << id;
+    EXPECT_EQ(data, empty.sharedData.data) << id;
+    EXPECT_EQ(4u, empty.sharedData.count) << id;
+    EXPECT_EQ(nullptr, typed.sharedData.data) << id;
+    EXPECT_EQ(5, empty.slot);
+  }
+}

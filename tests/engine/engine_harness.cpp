@@ -58,10 +58,11 @@ VstIntPtr HostedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
 }
 } // namespace
 
-HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize)
+HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize, IPlugVST* (*make)(IPlugInstanceInfo))
 {
   sMaking = this;
-  effect = IPlugVSTEntry(HostedCallback, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+  effect = IPlugVSTEntry(HostedCallback,
+                         make ? make : [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
   sMaking = nullptr;
   if (!effect) return;
   hosts()[effect] = this;
@@ -95,6 +96,8 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
   case audioMasterAutomate:
     ++automations;
     return 0;
+  case audioMasterGetCurrentProcessLevel:
+    return offline ? kVstProcessLevelOffline : kVstProcessLevelRealtime;
   case audioMasterGetTime: {
     const double rate = plug ? plug->GetSampleRate() : 44100.0;
     mTime = VstTimeInfo{};
@@ -113,17 +116,10 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
 
 void HostedVeltrane::midi(int offset, int status, int data1, int data2)
 {
-  VstMidiEvent e{};
-  e.type = kVstMidiType;
-  e.byteSize = sizeof(VstMidiEvent);
-  e.deltaFrames = offset;
-  e.midiData[0] = (char)status;
-  e.midiData[1] = (char)data1;
-  e.midiData[2] = (char)data2;
-  mEvents.push_back(e);
+  mEvents.push_back(MidiEvent(offset, status, data1, data2));
 }
 
-void HostedVeltrane::run(int frames, bool useDouble)
+void HostedVeltrane::sendEvents()
 {
   if (!mEvents.empty()) {
     std::vector<char> storage(sizeof(VstEvents) + mEvents.size() * sizeof(VstEvent*));
@@ -134,6 +130,11 @@ void HostedVeltrane::run(int frames, bool useDouble)
     dispatch(effProcessEvents, 0, 0, events);
     mEvents.clear();
   }
+}
+
+void HostedVeltrane::run(int frames, bool useDouble)
+{
+  sendEvents();
   if ((int)inL.size() != frames) inL.assign(frames, input);
   if ((int)inR.size() != frames) inR.assign(frames, input);
   outL.assign(frames, 99.0f); // the plug-in must overwrite every sample

@@ -61,7 +61,9 @@ private:
 class HostedVeltrane
 {
 public:
-  explicit HostedVeltrane(double sampleRate = 44100.0, int blockSize = 512);
+  // make: the plug-in object the entry point creates (a subclass of Veltrane), Veltrane itself by default.
+  explicit HostedVeltrane(double sampleRate = 44100.0, int blockSize = 512,
+                          IPlugVST* (*make)(IPlugInstanceInfo) = nullptr);
   ~HostedVeltrane();
   HostedVeltrane(const HostedVeltrane&) = delete;
   HostedVeltrane& operator=(const HostedVeltrane&) = delete;
@@ -69,6 +71,8 @@ public:
   VstIntPtr dispatch(int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
   // A MIDI message for the next block, at a sample offset within it.
   void midi(int offset, int status, int data1, int data2 = 0);
+  // The queued MIDI messages handed to the plug-in now (run() does it before its block).
+  void sendEvents();
   // One block of frames; the input channels hold `input` (both sides) unless the vectors were filled.
   void run(int frames, bool useDouble = false);
   // Blocks of blockSize until frames samples have been rendered; the output of all of them is kept.
@@ -84,7 +88,8 @@ public:
   double tempo = 120.0;
   std::vector<float> inL, inR, outL, outR;
   float input = 0.0f;
-  int automations = 0; // audioMasterAutomate notices
+  int automations = 0;  // audioMasterAutomate notices
+  bool offline = false; // the process level answered: offline rendering, else real time
 
   VstIntPtr callback(int opcode, int index, VstIntPtr value, void* ptr, float opt);
 

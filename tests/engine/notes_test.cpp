@@ -1,6 +1,7 @@
 // Notes and voice allocation as a host plays them: which voice takes a note, stealing, single-voice play
 // returning to held keys, sustain, all notes off, polyphonic aftertouch, the common note values and gates,
 // the drone note and program changes.
+#include "ProgramStage.h"
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
@@ -284,7 +285,7 @@ TEST(Notes, DroneNote)
   EXPECT_EQ(0.0, p.v.voices[0].envelope.level);
 }
 
-TEST(Notes, ProgramChangeSwitchesAtOnce)
+TEST(Notes, MidiProgramChangeTakesEffectOnceBuiltAndLaterNotesWaitForIt)
 {
   Player p(4);
   p.v.changePreset(3);
@@ -293,14 +294,36 @@ TEST(Notes, ProgramChangeSwitchesAtOnce)
   EXPECT_EQ(0, p.h.dispatch(effGetProgram));
   EXPECT_DOUBLE_EQ(0.5, p.v.volume);
   p.on(60);
+  // The stage is busy (held here): the program cannot be built yet. Blocks play the old program and hold
+  // back the note that came after the change.
+  ASSERT_TRUE(p.v.stage->hold());
   p.h.midi(0, 0xC0, 3, 0);
-  p.h.midi(1, 0x90, 64, 100); // queued behind the switch; its tick is the next block's first sample
-  p.h.run(44);
-  EXPECT_EQ(3, p.h.dispatch(effGetProgram));
+  p.h.midi(1, 0x90, 64, 100);
+  for (int b = 0; b < 3; ++b) p.h.run(44);
+  EXPECT_EQ(0, p.h.dispatch(effGetProgram));
+  EXPECT_DOUBLE_EQ(0.5, p.v.volume);
+  EXPECT_NE(-1, p.voiceOf(60));
   EXPECT_EQ(-1, p.voiceOf(64));
-  p.h.run(44);
+  p.v.stage->end();
+  p.v.stage->waitUntilReady();
+  p.h.run(44); // the change takes effect at the block's start; the late note at its first tick
+  EXPECT_EQ(3, p.h.dispatch(effGetProgram));
   EXPECT_DOUBLE_EQ(1.0, p.v.volume);
   EXPECT_EQ(-1, p.voiceOf(60)); // the switch stopped the notes
   EXPECT_NE(-1, p.voiceOf(64));
   EXPECT_EQ(1, p.v.numPressedKeys);
+}
+
+TEST(Notes, MidiProgramChangeOfAnOfflineRenderSwitchesAtOnce)
+{
+  Player p(4);
+  p.h.offline = true;
+  p.on(60);
+  p.h.midi(0, 0xC0, 3, 0);
+  p.h.midi(1, 0x90, 64, 100); // queued behind the switch; its tick is the next block's first sample
+  p.h.run(44);
+  EXPECT_EQ(3, p.h.dispatch(effGetProgram));
+  EXPECT_EQ(-1, p.voiceOf(60));
+  p.h.run(44);
+  EXPECT_NE(-1, p.voiceOf(64));
 }

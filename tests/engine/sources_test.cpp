@@ -386,6 +386,10 @@ TEST(SourceCollection, Lookups)
   EXPECT_STREQ("sync", col.getSource("S0")->text);
   EXPECT_EQ(col.sources[0], col.getSource("off"));
 
+  // An entry added after the sort is found too (the lookups by type are made again at the next sort).
+  col.addSource(new SourceDef(SourceDef::GATE, 5, 0, "G5", "late gate"));
+  EXPECT_STREQ("G5", col.getSource(3, SourceDef::GATE)->label);
+
   SourceDefCol view;
   for (SourceDef* s : col.sources) view.addSource(s);
   view.clearSources(); // forgets without deleting
@@ -394,6 +398,33 @@ TEST(SourceCollection, Lookups)
   col.deleteSources();
   EXPECT_EQ(0, col.size());
   EXPECT_EQ(0, col.numTriggers);
+}
+
+// The product's list keeps its entries in reserved storage (rebuilt on the audio thread without allocating):
+// they never move, a full storage refuses more, and two lists exchange entries and lookups whole.
+TEST(SourceCollection, StoredEntriesStayPutAndTravelWithTheirList)
+{
+  SourceDefCol col;
+  col.reserve(3);
+  SourceDef* off = col.add(SourceDef::OFF, SourceDef::kGroupOff, 0, "off", "off");
+  SourceDef* b = col.add(SourceDef::AUDIO, 2, 0, "B", "b");
+  SourceDef* a = col.add(SourceDef::AUDIO, 1, 0, "A", "a");
+  EXPECT_EQ(nullptr, col.add(SourceDef::AUDIO, 3, 0, "C", "c"));
+  EXPECT_EQ(3, col.size());
+  col.sort();
+  EXPECT_EQ(off, col.getSource(0, SourceDef::AUDIO));
+  EXPECT_EQ(a, col.getSource(1, SourceDef::AUDIO));
+  EXPECT_EQ(b, col.getSource(2, SourceDef::AUDIO));
+
+  SourceDefCol other;
+  other.swap(col);
+  EXPECT_EQ(0, col.size());
+  EXPECT_EQ(nullptr, col.getSource(1, SourceDef::AUDIO));
+  EXPECT_EQ(b, other.getSource(2, SourceDef::AUDIO));
+  EXPECT_STREQ("A", a->label); // still where it was made
+  other.clearStored();
+  EXPECT_EQ(0, other.size());
+  EXPECT_NE(nullptr, other.add(SourceDef::GATE, 1, 0, "G", "g")); // the room is there again
 }
 
 TEST(SourceCollection, EntriesCutLongNames)

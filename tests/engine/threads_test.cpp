@@ -1,8 +1,10 @@
-// Two threads as a host and an editor use them: the audio thread renders blocks with MIDI through the
-// plug-in's record while the editor thread posts structural commands, switches and loads programs and
-// banks, edits parameters, holds a drone note and arms MIDI learn. Built with -DVELTRANE_TSAN=ON this is the
-// ThreadSanitizer check of the instance mutex and the command mailbox; in any build it must not crash and
-// must leave a consistent patch behind.
+// Two threads as a host and an editor use them: the audio thread renders blocks with MIDI (program changes
+// among it) through the plug-in's record while the editor thread posts structural commands, switches and
+// loads programs and banks (files and host chunks), edits parameters, holds a drone note and arms MIDI
+// learn; the staging engine's worker builds the MIDI program changes and the modules of replacements that
+// meet another program. Built with -DVELTRANE_TSAN=ON this is the ThreadSanitizer check of the instance
+// mutex, the command mailbox and the staging engine; in any build it must not crash and must leave a
+// consistent patch behind.
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +29,7 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
   WDL_String fxpPath(fxp.c_str()), fxbPath(fxb.c_str());
   ASSERT_TRUE(v.SaveProgramAsFXP(&fxpPath));
   ASSERT_TRUE(v.SaveBankAsFXB(&fxbPath));
+  const std::vector<unsigned char> bankChunk = h.bank();
   v.GetGUI()->OpenWindow(nullptr);
   // The audio thread sets its own blocks' inputs; the editor thread alone uses the dialogs.
   std::vector<float> inL(64, 0.1f), inR(64, -0.1f), outL(64), outR(64);
@@ -48,9 +51,16 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
         e.type = kVstMidiType;
         e.byteSize = sizeof(VstMidiEvent);
         e.deltaFrames = (int)(rng() % 64);
-        const int kind = (int)(rng() % 4);
-        e.midiData[0] = (char)(kind == 0 ? 0x90 : kind == 1 ? 0x80 : kind == 2 ? 0xB0 : 0xE0);
-        e.midiData[1] = (char)(kind == 2 ? (rng() % 2 ? 64 : 7) : 40 + rng() % 40);
+        const int kind = (int)(rng() % 9);
+        if (kind == 8) { // now and then a program change, built by the worker
+          e.midiData[0] = (char)0xC0;
+          e.midiData[1] = (char)(rng() % 8);
+          e.midiData[2] = 0;
+          slots[i] = reinterpret_cast<VstEvent*>(&e);
+          continue;
+        }
+        e.midiData[0] = (char)(kind % 4 == 0 ? 0x90 : kind % 4 == 1 ? 0x80 : kind % 4 == 2 ? 0xB0 : 0xE0);
+        e.midiData[1] = (char)(kind % 4 == 2 ? (rng() % 2 ? 64 : 7) : 40 + rng() % 40);
         e.midiData[2] = (char)(rng() % 128);
         slots[i] = reinterpret_cast<VstEvent*>(&e);
       }
@@ -114,6 +124,8 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
       const VstIntPtr size = h.effect->dispatcher(h.effect, effGetChunk, 1, 0, &data, 0.0f);
       std::vector<unsigned char> chunk((unsigned char*)data, (unsigned char*)data + size);
       h.effect->dispatcher(h.effect, effSetChunk, 1, (VstIntPtr)chunk.size(), chunk.data(), 0.0f);
+      if (step % 26 == 10) // the host restores a bank: programs read aside, the current one swapped in
+        h.effect->dispatcher(h.effect, effSetChunk, 0, (VstIntPtr)bankChunk.size() - 1, (void*)bankChunk.data(), 0.0f);
       break;
     }
     case 11:

@@ -360,3 +360,37 @@ TEST_F(ParamUnderCommaLocale, DoubleTextsShowAPoint)
     EXPECT_EQ(c.text, Display(p, c.value, c.normalized));
   }
 }
+
+// A program built aside hands its parameters over by exchange: every part of a definition goes with it.
+TEST(Param, SwapExchangesWholeDefinitionsValuesAndTexts)
+{
+  IParam a, b;
+  a.InitEnum("Mode", 1, 3, "lbl", "grp");
+  for (int i = 0; i < 3; ++i) a.SetDisplayText(i, i == 0 ? "x" : i == 1 ? "y" : "z");
+  a.SetDisplayNegated(true);
+  a.Set(2);
+  b.InitDouble("Cut", 5.0, 1.0, 10.0, 0.5, "Hz", "Flt", 2.0);
+  b.mDisplayFunc = [](double, char* text) { std::strcpy(text, "fn"); };
+  b.Set(7.0);
+  const IParam beforeA = a, beforeB = b;
+  auto same = [](const IParam& x, const IParam& y) {
+    EXPECT_STREQ(x.GetNameForHost(), y.GetNameForHost());
+    EXPECT_STREQ(x.GetParamGroupForHost(), y.GetParamGroupForHost());
+    EXPECT_EQ(x.Type(), y.Type());
+    EXPECT_EQ(x.Value(), y.Value());
+    EXPECT_EQ(x.GetMin(), y.GetMin());
+    EXPECT_EQ(x.GetMax(), y.GetMax());
+    EXPECT_EQ(x.GetStep(), y.GetStep());
+    EXPECT_EQ(x.GetShape(), y.GetShape());
+    EXPECT_EQ(x.GetDefault(), y.GetDefault());
+    EXPECT_EQ(x.GetPrecision(), y.GetPrecision());
+    EXPECT_EQ(x.GetNegateDisplay(), y.GetNegateDisplay());
+    EXPECT_EQ(x.mDisplayFunc, y.mDisplayFunc);
+    ASSERT_EQ(x.GetNDisplayTexts(), y.GetNDisplayTexts());
+    for (int i = 0; i < x.GetNDisplayTexts(); ++i) EXPECT_STREQ(x.GetDisplayTextAtIdx(i), y.GetDisplayTextAtIdx(i));
+    EXPECT_EQ(Display(x, x.Value()), Display(y, y.Value()));
+  };
+  a.Swap(b);
+  same(a, beforeB);
+  same(b, beforeA);
+}

@@ -1,16 +1,22 @@
-// The audio path of the plug-in while notes play: the host's process calls allocate nothing and take no
-// lock but the instance mutex (which the adapter holds for each host call), for every waveform of the
-// start-up bank's program 0 and with all 64 voices sounding.
+// The audio path of the plug-in: the host's process calls (effProcessEvents, processReplacing) allocate
+// nothing and take no lock but the instance mutex (which the adapter holds for each host call), while notes
+// play for every waveform of the start-up bank's program 0 with all 64 voices sounding, across MIDI program
+// changes to every program and editor replacements by every module type carried out in a block, and while
+// the host's thread changes programs and loads banks.
 #include "../support/plugin_host.h"
 #include "FlushDenormals.h"
+#include "ProgramStage.h"
 #include "Veltrane.h"
 #include "counting_allocator.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -51,6 +57,29 @@ struct Host
     }
     e->dispatcher(e, effProcessEvents, 0, 0, events, 0.0f);
   }
+
+  void send(HostEvents& events) { events.send(e); }
+
+  // One block of frames, its buffers made in advance.
+  std::vector<double> il = std::vector<double>(512), ir = std::vector<double>(512), ol = std::vector<double>(512),
+                      orr = std::vector<double>(512);
+  void block(int frames = 64)
+  {
+    double* in[2] = {il.data(), ir.data()};
+    double* out[2] = {ol.data(), orr.data()};
+    e->processDoubleReplacing(e, in, out, frames);
+  }
+  pthread_mutex_t* mutex() { return reinterpret_cast<pthread_mutex_t*>(plug->GetMutex()); }
+
+  // The start-up bank's 64-voice program with every voice sounding.
+  void playSixtyFourVoices(HostEvents& chord)
+  {
+    e->dispatcher(e, effSetProgram, 0, kSixtyFourVoices, nullptr, 0.0f);
+    ASSERT_EQ(64, plug->activeVoices);
+    send(chord);
+    for (int b = 0; b < 4; ++b) block();
+  }
+  static constexpr int kSixtyFourVoices = 50;
 
   // Blocks through processDoubleReplacing, counting what the audio path does; the peak output level.
   double render(int blocks, counting::Counts* counts)
@@ -94,6 +123,117 @@ TEST(AudioPath, NoAllocationAndNoOtherLockWhileNotesPlay)
       EXPECT_EQ(0, c.locks);
     }
   }
+}
+
+namespace {
+HostEvents chordOf64()
+{
+  HostEvents chord;
+  for (int k = 0; k < 64; ++k) chord.add(0, 0x90, 30 + k, 100);
+  return chord;
+}
+} // namespace
+
+TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
+{
+  Host host(48000);
+  HostEvents chord = chordOf64();
+  for (int program = 0; program < 64; ++program) {
+    host.playSixtyFourVoices(chord);
+    HostEvents change(1);
+    change.add(0, 0xC0, program, 0);
+    // From the event to the block that puts the program in place (the worker builds it meanwhile).
+    counting::start(host.mutex());
+    host.send(change);
+    host.plug->stage->waitUntilReady();
+    host.block();
+    host.block();
+    const counting::Counts c = counting::stop();
+    EXPECT_EQ(program, host.plug->GetCurrentPresetIdx());
+    EXPECT_EQ(0, c.allocations) << "program " << program;
+    EXPECT_EQ(0, c.locks) << "program " << program;
+  }
+}
+
+TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThread)
+{
+  Host host(48000);
+  HostEvents chord = chordOf64();
+  host.playSixtyFourVoices(chord);
+  Veltrane& v = *host.plug;
+  // Every type in a voice slot and in a master slot, and every type's move between the two.
+  auto carriedOut = [&](int code, int slot, int arg, const char* what, int type) {
+    v.postCommand(code, slot, arg); // the editor thread builds the modules
+    counting::start(host.mutex());
+    host.block();
+    const counting::Counts c = counting::stop();
+    EXPECT_EQ(v.commandHead.load(), v.commandTail.load()) << what << " " << type;
+    EXPECT_EQ(0, c.allocations) << what << " " << type;
+    EXPECT_EQ(0, c.locks) << what << " " << type;
+  };
+  constexpr int kVoiceSlot = 9, kMasterSlot = 15;
+  ASSERT_FALSE(v.slotConfig[kVoiceSlot].master);
+  ASSERT_TRUE(v.slotConfig[kMasterSlot].master);
+  for (int type = 0; type < ModuleConfig::kNumModuleIDs; ++type) {
+    carriedOut(Veltrane::kCommandReplace, kVoiceSlot, type, "voice slot", type);
+    EXPECT_EQ(type, v.slotConfig[kVoiceSlot].moduleID);
+    carriedOut(Veltrane::kCommandReplace, kMasterSlot, type, "master slot", type);
+    carriedOut(Veltrane::kCommandToggleMaster, kVoiceSlot, 1, "to the master section", type);
+    carriedOut(Veltrane::kCommandToggleMaster, kVoiceSlot, 0, "back to the voices", type);
+    EXPECT_FALSE(v.slotConfig[kVoiceSlot].master);
+  }
+
+  // A replacement that meets another program: its modules are built again off the audio thread.
+  v.postCommand(Veltrane::kCommandReplace, kVoiceSlot, ModuleConfig::MOD_REVERB);
+  host.e->dispatcher(host.e, effSetProgram, 0, 0, nullptr, 0.0f);
+  counting::start(host.mutex());
+  host.block(); // the modules do not fit: the command waits
+  counting::Counts c = counting::stop();
+  v.serviceCommands(); // the worker's build
+  counting::start(host.mutex());
+  host.block();
+  const counting::Counts after = counting::stop();
+  EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  EXPECT_EQ(ModuleConfig::MOD_REVERB, v.slotConfig[kVoiceSlot].moduleID);
+  EXPECT_EQ(0, c.allocations + after.allocations);
+  EXPECT_EQ(0, c.locks + after.locks);
+}
+
+TEST(AudioPath, ProgramChangesAndBankLoadsOnTheHostThreadLeaveTheAudioThreadAllocationFree)
+{
+  Host host(48000);
+  HostEvents chord = chordOf64();
+  host.playSixtyFourVoices(chord);
+  void* data = nullptr;
+  const VstIntPtr size = host.e->dispatcher(host.e, effGetChunk, 0, 0, &data, 0.0f);
+  const std::vector<unsigned char> bank((unsigned char*)data, (unsigned char*)data + size);
+
+  std::atomic<bool> loading{true};
+  std::atomic<long> blocks{0};
+  counting::Counts audio;
+  std::thread audioThread([&] {
+    // Paced as a host paces it: a block of 64 samples every 1.33 ms.
+    const auto period = std::chrono::microseconds(1333);
+    auto due = std::chrono::steady_clock::now();
+    counting::start(host.mutex());
+    while (loading.load()) {
+      if (blocks.load() % 16 == 0) host.send(chord); // loads stop the notes: play them again
+      host.block();
+      blocks.fetch_add(1);
+      due += period;
+      std::this_thread::sleep_until(due);
+    }
+    audio = counting::stop();
+  });
+  for (int program : {8, 9, 27, 34, 0, Host::kSixtyFourVoices})
+    host.e->dispatcher(host.e, effSetProgram, 0, program, nullptr, 0.0f);
+  for (int k = 0; k < 2; ++k)
+    EXPECT_EQ(1, host.e->dispatcher(host.e, effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data(), 0.0f));
+  loading.store(false);
+  audioThread.join();
+  EXPECT_GT(blocks.load(), 0);
+  EXPECT_EQ(0, audio.allocations);
+  EXPECT_EQ(0, audio.locks);
 }
 
 TEST(AudioPath, TheCounterSeesAnAllocation)

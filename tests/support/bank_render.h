@@ -60,23 +60,9 @@ public:
   };
   void midi(const std::vector<Message>& messages)
   {
-    std::vector<VstMidiEvent> events(messages.size());
-    std::vector<char> buf(sizeof(VstEvents) + messages.size() * sizeof(VstEvent*));
-    VstEvents* list = reinterpret_cast<VstEvents*>(buf.data());
-    list->numEvents = (VstInt32)messages.size();
-    // The record declares two event slots; the list really holds as many as were allocated behind it.
-    VstEvent** slots = list->events;
-    for (size_t i = 0; i < messages.size(); ++i) {
-      events[i] = VstMidiEvent{};
-      events[i].type = kVstMidiType;
-      events[i].byteSize = sizeof(VstMidiEvent);
-      events[i].deltaFrames = messages[i].offset;
-      events[i].midiData[0] = (char)messages[i].status;
-      events[i].midiData[1] = (char)messages[i].data1;
-      events[i].midiData[2] = (char)messages[i].data2;
-      slots[i] = reinterpret_cast<VstEvent*>(&events[i]);
-    }
-    dispatch(effProcessEvents, 0, 0, list);
+    HostEvents events((int)messages.size());
+    for (const Message& m : messages) events.add(m.offset, m.status, m.data1, m.data2);
+    events.send(effect);
   }
 
   // One block appended to out as left/right pairs.

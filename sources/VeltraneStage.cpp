@@ -1,0 +1,152 @@
+// Programs built aside: the product's side of the framework's two-step state loads (ProgramStage.h), and
+// the take-over of a patch built in a staging engine.
+//
+// Threads: the take-over runs under the instance mutex, on the thread that loads or on the audio thread at
+// a block boundary; it only exchanges pointers and copies values.
+#include "Veltrane.h"
+
+#include "Module.h"
+#include "ProgramStage.h"
+
+#include <algorithm>
+#include <cstring>
+
+int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
+{
+#ifdef VELTRANE_REFERENCE_RENDER
+  // The reference build puts every state in place the plain way, which a program built aside must match
+  // (the render identity test compares the two after effSetProgram). Banks it reads aside all the same:
+  // reading them builds no module, and both builds then make their modules in the same order (noise
+  // generators take their seeds from a count of the instances made).
+  (void)chunk;
+  (void)pos;
+  return kNotPrepared;
+#else
+  if (!stage || !stage->hold()) return kNotPrepared; // a staging engine loads in place
+  return stage->build(chunk, pos);
+#endif
+}
+
+bool Veltrane::CommitPreparedState()
+{
+  return stage && stage->commit();
+}
+
+void Veltrane::EndPreparedState()
+{
+  if (stage) stage->end();
+}
+
+int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
+{
+  return stage ? stage->normalize(chunk, pos, out) : kNotPrepared;
+}
+
+void Veltrane::programChangeFromMidi(int program)
+{
+  if (program < 0 || program >= NPresets()) return; // no such program: nothing changes
+  // Offline the audio thread may take its time, and a render keeps the change where the host put it.
+  bool atOnce = !stage || IsRenderingOffline();
+#ifdef VELTRANE_REFERENCE_RENDER
+  atOnce = true;
+#endif
+  if (atOnce) {
+    RestorePreset(program);
+    return;
+  }
+  stage->request(program);
+}
+
+void Veltrane::programTaken(int program)
+{
+  mCurrentPresetIdx = program;
+  PresetsChangedByHost();
+  RedrawParamControls();
+}
+
+void Veltrane::releaseModules()
+{
+  for (Module*& m : masterModules) {
+    delete m;
+    m = nullptr;
+  }
+  for (int v = 0; v < kNumVoices; ++v) {
+    for (Module*& m : voices[v].modules) {
+      delete m;
+      m = nullptr;
+    }
+    voices[v].rebuildProcessList();
+    voiceParked[v] = false; // no modules: the next build makes them (plain ones for the voices it parks)
+  }
+  updateProcessLists();
+}
+
+namespace {
+// The parameters a voice takes itself (Voice::setVoiceParam).
+constexpr int kVoiceParams[] = {Veltrane::kParamSumLeft,     Veltrane::kParamSumRight,   Veltrane::kParamOutTrigger,
+                                Veltrane::kParamOutAttack,   Veltrane::kParamOutDecay,   Veltrane::kParamOutSustain,
+                                Veltrane::kParamOutRelease,  Veltrane::kParamPBRange,    Veltrane::kParamPortamento,
+                                Veltrane::kParamPortaLegato};
+} // namespace
+
+void Veltrane::takeProgramFrom(Veltrane& staged)
+{
+  const int voicesBefore = activeVoices;
+
+  // The patch: exchanged, so that the staging engine is left holding what this engine held.
+  for (int s = 0; s < kNumSlots; ++s) {
+    std::swap(masterModules[s], staged.masterModules[s]);
+    slotConfig[s].swapPatch(staged.slotConfig[s]);
+    slotConfig[s].specialControls.clear(); // the panel's controls were made for the old module type
+  }
+  for (int v = 0; v < kNumVoices; ++v) {
+    for (int s = 0; s < kNumSlots; ++s) std::swap(voices[v].modules[s], staged.voices[v].modules[s]);
+    std::swap(voiceParked[v], staged.voiceParked[v]);
+  }
+  allSources.swap(staged.allSources);
+  voiceSources.swap(staged.voiceSources);
+  masterSources.swap(staged.masterSources);
+  displayOrder.swap(staged.displayOrder);
+  for (int i = 0; i < NParams(); ++i) GetParam(i)->Swap(*staged.GetParam(i));
+  portaLegato.Swap(staged.portaLegato);
+  masterOutLeft.Swap(staged.masterOutLeft);
+  masterOutRight.Swap(staged.masterOutRight);
+
+  // The program's values.
+  stateVersion = staged.stateVersion;
+  activeVoices = staged.activeVoices;
+  volume = staged.volume;
+  portamentoTime = staged.portamentoTime;
+  pitchBendRange = staged.pitchBendRange;
+  portaLegatoOn = staged.portaLegatoOn;
+  customTuningOn = staged.customTuningOn;
+  std::memcpy(tuningName, staged.tuningName, sizeof(tuningName));
+  std::memcpy(tuningTable, staged.tuningTable, sizeof(tuningTable));
+  std::memcpy(midiSourceCC, staged.midiSourceCC, sizeof(midiSourceCC));
+  std::memcpy(midiLearnMap, staged.midiLearnMap, sizeof(midiLearnMap));
+
+  // The modules belong to this engine now; their inputs already read its values.
+  for (int s = 0; s < kNumSlots; ++s) {
+    if (masterModules[s]) masterModules[s]->rehome(&slotConfig[s], nullptr, this);
+    for (int v = 0; v < kNumVoices; ++v)
+      if (Module* m = voices[v].modules[s]) m->rehome(&slotConfig[s], &voices[v], this);
+  }
+  for (Voice& v : voices) v.rebuildProcessList();
+  updateProcessLists();
+
+  // What the parameters give the voices and the master outputs, resolved in this engine's lists: the
+  // voices that play take the program's settings; the others read nothing until the count grows (which
+  // applies every parameter again).
+  if (activeVoices != voicesBefore) allNotesOff();
+  for (int v = 0; v < kNumVoices; ++v) {
+    Voice& voice = voices[v];
+    if (v >= activeVoices) {
+      voice.sumSourceLeft = voice.sumSourceRight = &voice.zero;
+      continue;
+    }
+    for (int p : kVoiceParams) voice.setVoiceParam(p, getAnyParam(p)->Value());
+  }
+  masterOutputLeft = getSourceForMaster((int)masterOutLeft.Value(), SourceDef::AUDIO);
+  masterOutputRight = getSourceForMaster((int)masterOutRight.Value(), SourceDef::AUDIO);
+  suspended = false;
+}

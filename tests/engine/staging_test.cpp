@@ -1,0 +1,151 @@
+// Programs built aside: the host's program changes, program chunks and banks, and MIDI program changes never
+// read a program through the live engine (they are built in the staging engine and taken over); a program
+// built before the host changed the sample rate is built again for the new rate; an editor replacement
+// whose modules no longer fit its slot (a program change came between the post and the block) gets modules
+// built again for the slot as it is.
+#include "Envelope.h"
+#include "ModuleConventions.h"
+#include "OscWavetable.h"
+#include "ProgramStage.h"
+#include "engine_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <typeinfo>
+
+namespace {
+// Counts the program states the live engine itself reads.
+class CountingLoads : public Veltrane
+{
+public:
+  explicit CountingLoads(IPlugInstanceInfo info) : Veltrane(info) {}
+  int UnserializeState(ByteChunk* chunk, int pos) override
+  {
+    ++liveLoads;
+    return Veltrane::UnserializeState(chunk, pos);
+  }
+  int liveLoads = 0;
+};
+
+IPlugVST* makeCounting(IPlugInstanceInfo info)
+{
+  return new CountingLoads(info);
+}
+
+// Program p holds a wavetable oscillator in slot 0 of every voice and an LFO in the master section's slot 12.
+void makeProgram(Veltrane& v, int p)
+{
+  v.changePreset(p);
+  v.replaceModule(0, ModuleConfig::MOD_OSCWAVETABLE, false, false);
+  v.replaceModule(12, ModuleConfig::MOD_LFO, true, false);
+  v.ModifyCurrentPreset("Staged");
+}
+
+// The patch of program makeProgram made, as the live engine runs it: the playing voices hold its modules,
+// the others plain ones (parked until the voice count reaches them).
+void expectProgramInPlace(Veltrane& v)
+{
+  EXPECT_EQ(ModuleConfig::MOD_OSCWAVETABLE, v.slotConfig[0].moduleID);
+  ASSERT_LT(v.activeVoices, Veltrane::kNumVoices);
+  for (int voice : {0, v.activeVoices - 1, v.activeVoices}) {
+    const Module* m = v.voices[voice].modules[0];
+    ASSERT_NE(nullptr, m);
+    if (voice < v.activeVoices)
+      EXPECT_NE(nullptr, dynamic_cast<const OscWavetable*>(m));
+    else
+      EXPECT_EQ(typeid(Module), typeid(*m));
+    EXPECT_EQ(&v.slotConfig[0], m->config);
+    EXPECT_EQ(&v.voices[voice], m->voice);
+    EXPECT_EQ(&v, m->owner);
+  }
+  ASSERT_TRUE(v.slotConfig[12].master);
+  ASSERT_NE(nullptr, v.masterModules[12]);
+  EXPECT_EQ(&v.slotConfig[12], v.masterModules[12]->config);
+  EXPECT_EQ(&v, v.masterModules[12]->owner);
+}
+} // namespace
+
+TEST(ProgramStage, HostLoadsAndMidiProgramChangesNeverReadAProgramThroughTheLiveEngine)
+{
+  HostedVeltrane h(44100, 64, makeCounting);
+  auto& v = *static_cast<CountingLoads*>(h.plug);
+  makeProgram(v, 3);
+  v.changePreset(0);
+  void* data = nullptr;
+  const VstIntPtr size = h.dispatch(effGetChunk, 0, 0, &data);
+  const std::vector<unsigned char> bank((unsigned char*)data, (unsigned char*)data + size);
+  const std::vector<unsigned char> program3 = [&] {
+    h.dispatch(effSetProgram, 0, 3);
+    return h.programChunk();
+  }();
+  h.dispatch(effSetProgram, 0, 0);
+  v.liveLoads = 0;
+
+  h.dispatch(effSetProgram, 0, 3);
+  EXPECT_EQ(3, h.dispatch(effGetProgram));
+  expectProgramInPlace(v);
+
+  h.dispatch(effSetProgram, 0, 0);
+  ASSERT_EQ(1, h.dispatch(effSetChunk, 1, (VstIntPtr)program3.size(), (void*)program3.data()));
+  expectProgramInPlace(v);
+
+  // A bank: its programs are read as state; the current one (0) is put in place.
+  ASSERT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+  EXPECT_STREQ("Staged", v.GetPresetName(3));
+  EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
+
+  // A MIDI program change: the block after the event still plays program 0 unless the program was built.
+  h.midi(0, 0xC0, 3, 0);
+  h.sendEvents();
+  v.stage->waitUntilReady();
+  h.run(64);
+  EXPECT_EQ(3, h.dispatch(effGetProgram));
+  expectProgramInPlace(v);
+  EXPECT_EQ(0, v.liveLoads);
+}
+
+TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheRateIsBuiltAgainForTheNewRate)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  makeProgram(v, 3);
+  v.changePreset(0);
+  h.run(64);
+  h.midi(0, 0xC0, 3, 0);
+  h.sendEvents();
+  v.stage->waitUntilReady(); // built at 44.1 kHz
+  h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  h.dispatch(effMainsChanged, 0, 1);
+  h.run(64); // refused: it was built for another rate
+  EXPECT_EQ(0, h.dispatch(effGetProgram));
+  v.stage->waitUntilReady();
+  h.run(64);
+  EXPECT_EQ(3, h.dispatch(effGetProgram));
+  expectProgramInPlace(v);
+  for (int voice : {0, v.activeVoices - 1})
+    EXPECT_EQ(ModuleConventions::phaseIncrementTable(48000.0),
+              static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
+}
+
+TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  makeProgram(v, 3);
+  v.changePreset(0);
+  ASSERT_FALSE(v.slotConfig[12].master);
+  v.postCommand(Veltrane::kCommandReplace, 12, ModuleConfig::MOD_ENVELOPE); // modules built for the voices
+  h.dispatch(effSetProgram, 0, 3); // the slot is a master slot when the block comes
+  h.run(64);                       // the modules do not fit: the command waits for the worker
+  v.serviceCommands();             // the worker's build (it may have run already)
+  h.run(64);
+  EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  EXPECT_EQ(ModuleConfig::MOD_ENVELOPE, v.slotConfig[12].moduleID);
+  ASSERT_TRUE(v.slotConfig[12].master);
+  const Module* m = v.masterModules[12];
+  ASSERT_NE(nullptr, dynamic_cast<const Envelope*>(m));
+  EXPECT_EQ(&v.slotConfig[12], m->config);
+  EXPECT_EQ(nullptr, m->voice);
+  EXPECT_EQ((size_t)v.slotConfig[12].numModOutputs, m->modOut.size());
+  EXPECT_EQ(1u, v.masterProcessList.size());
+}
