@@ -42,9 +42,7 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
     midiSourceCC[i] = -1;
   }
   for (int v = 0; v < kNumVoices; ++v) voices[v].setVeltrane(this, home ? &home->voices[v] : nullptr);
-  // Plain modules and every slot empty; a staging engine's voices hold no modules until its first build
-  // (which parks those beyond the voice count, with plain modules as here).
-  for (bool& parked : voiceParked) parked = home == nullptr;
+  // Plain modules and every slot empty; a staging engine's voices hold no modules until its first build.
   initParameters();
   // Room for the longest source list and for any module type's texts in every parameter that may become a
   // selector: an editor command carried out on the audio thread rebuilds them without allocating.
@@ -157,7 +155,6 @@ void Veltrane::OnParamChange(int paramIdx)
     if (k < 0 || k > 10 || nVoices[k] == activeVoices) return;
     allNotesOff();
     activeVoices = nVoices[k];
-    for (int v = 0; v < activeVoices; ++v) unparkVoice(v);
     OnParamReset(); // every parameter reaches the newly active voices
     return;
   }

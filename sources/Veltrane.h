@@ -202,20 +202,17 @@ public:
   // order, parameters, tuning, MIDI assignments) and leaves it the patch it replaces, under the mutex.
   // Nothing is allocated or freed: the audio thread may do it at a block boundary.
   void takeProgramFrom(Veltrane& staged);
-  // Deletes every module (master and voice); the slots then hold none (a staging engine between builds).
+  // Deletes every module but the voices' plain ones (a staging engine between builds): the other slots then
+  // hold none.
   void releaseModules();
   bool isStage() const { return valueHome != this; }
 
   // ---- patch editing (VeltranePatch.cpp) ----
-  // Gives a slot a module type in the master section or in every playing voice, with the type's default
-  // values. Voices beyond the voice count are parked instead: every slot holds a plain module (no state, no
-  // memory) until the voice count reaches them (a program load would otherwise build 64 voices of modules).
-  // The modules come from batch when it is given (built off the audio thread; it keeps what they replace,
-  // and a parked voice stays parked), else they are made here.
+  // Gives a slot a module type in the master section or in all 64 voices, with the type's default values.
+  // Voices beyond the voice count hold the slot's modules too, so that a voice count that grows (which a
+  // host may automate on the audio thread) builds nothing. The modules come from batch when it is given
+  // (built off the audio thread; it keeps what they replace), else they are made here.
   void setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch = nullptr);
-  void parkVoice(int v);
-  // A parked voice gets the modules of its voice slots back (their parameters come with OnParamReset).
-  void unparkVoice(int v);
   void updateInstances();
   // The master process list (master slots holding a module, in slot order) and whether voices and master
   // section have modules to run, from the slots and voice 0's process list.
@@ -309,7 +306,6 @@ public:
   // The configurations outlive the modules made from them: they are declared (and so destroyed) first.
   ModuleConfig slotConfig[kNumSlots];
   Voice voices[kNumVoices];
-  bool voiceParked[kNumVoices]; // only plain modules, whatever the slots hold (see setModuleConfig)
   VoiceBlock voiceBlocks[VoiceBlock::kGroup]; // the records of the voices processing a sub-block in runs
   // Sounding voices' sub-blocks since construction by the way they were processed: module by module in runs,
   // or sample by sample (Voice::processVoices; the reference build counts neither). Audio thread; tests

@@ -51,16 +51,10 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
     const int nVoices = loadingStartupBank || readingPrograms ? 1 : kNumVoices;
     for (int v = 0; v < nVoices; ++v) {
       if (batch) {
-        // A command's modules, built beforehand: a parked voice stays parked (its modules come with the
-        // voice count); the others take theirs.
-        if (voiceParked[v] || !batch->voiceModules[v]) continue;
+        // A command's modules, built beforehand.
+        if (!batch->voiceModules[v]) continue;
         voices[v].installModule(slot, &batch->voiceModules[v]);
       } else {
-        if (v >= activeVoices) {
-          parkVoice(v);
-          continue;
-        }
-        voiceParked[v] = false;
         // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
         // no parameters.
         const Module* old = voices[v].modules[slot];
@@ -82,28 +76,6 @@ void Veltrane::updateProcessLists()
       masterProcessList.push_back(masterModules[s]);
   masterModulesPresent = !masterProcessList.empty();
   voiceSlotsPresent = voices[0].hasModules;
-}
-
-void Veltrane::parkVoice(int v)
-{
-  if (voiceParked[v]) return;
-  Voice& voice = voices[v];
-  for (int s = 0; s < kNumSlots; ++s) {
-    if (voice.modules[s] && typeid(*voice.modules[s]) == typeid(Module)) continue;
-    delete voice.modules[s];
-    voice.modules[s] = new Module(&slotConfig[s], &voice, this);
-  }
-  voice.rebuildProcessList();
-  voiceParked[v] = true;
-}
-
-void Veltrane::unparkVoice(int v)
-{
-  if (!voiceParked[v]) return;
-  // A master slot's voice modules are never run: they stay plain.
-  for (int s = 0; s < kNumSlots; ++s)
-    if (!slotConfig[s].master && slotConfig[s].moduleID != ModuleConfig::MOD_EMPTY) voices[v].replaceModule(s);
-  voiceParked[v] = false;
 }
 
 void Veltrane::updateInstances()

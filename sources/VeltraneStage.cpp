@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
 {
@@ -70,13 +71,19 @@ void Veltrane::releaseModules()
     delete m;
     m = nullptr;
   }
+  // A voice's plain modules (its empty slots) stay: they hold no state, and the next build keeps them for the
+  // slots it leaves empty instead of making 64 voices of them again.
   for (int v = 0; v < kNumVoices; ++v) {
-    for (Module*& m : voices[v].modules) {
+    for (int s = 0; s < kNumSlots; ++s) {
+      Module*& m = voices[v].modules[s];
+      if (m && typeid(*m) == typeid(Module)) {
+        m->rehome(&slotConfig[s], &voices[v], this);
+        continue;
+      }
       delete m;
       m = nullptr;
     }
     voices[v].rebuildProcessList();
-    voiceParked[v] = false; // no modules: the next build makes them (plain ones for the voices it parks)
   }
   updateProcessLists();
 }
@@ -99,10 +106,8 @@ void Veltrane::takeProgramFrom(Veltrane& staged)
     slotConfig[s].swapPatch(staged.slotConfig[s]);
     slotConfig[s].specialControls.clear(); // the panel's controls were made for the old module type
   }
-  for (int v = 0; v < kNumVoices; ++v) {
+  for (int v = 0; v < kNumVoices; ++v)
     for (int s = 0; s < kNumSlots; ++s) std::swap(voices[v].modules[s], staged.voices[v].modules[s]);
-    std::swap(voiceParked[v], staged.voiceParked[v]);
-  }
   allSources.swap(staged.allSources);
   voiceSources.swap(staged.voiceSources);
   masterSources.swap(staged.masterSources);

@@ -242,8 +242,6 @@ std::vector<ProbeModule*> InstallVoiceProbe(Veltrane& v, int slot, double value)
     voice.rebuildProcessList();
     probes.push_back(p);
   }
-  // Every voice holds its probe now: none is parked, so a higher voice count keeps them.
-  for (bool& parked : v.voiceParked) parked = false;
   v.voiceSlotsPresent = true;
   SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, slot, 0);
   SelectSource(v, Veltrane::kParamSumRight, false, SourceDef::AUDIO, slot, 0);

@@ -172,10 +172,10 @@ TEST(Product, CreationAndTheStartupBankSendNoAutomation)
   EXPECT_EQ(1, h.automations);
 }
 
-// Voices beyond the voice count hold plain modules after a patch change and get the slots' modules when
-// the voice count reaches them: four notes sound the same as when the four voices played all along, also
-// after a change made with one voice over voices that had been playing.
-TEST(Product, VoicesBeyondTheVoiceCountGetTheirModulesWhenTheyPlay)
+// Voices beyond the voice count hold the slots' modules too, so that a growing voice count builds nothing:
+// four notes sound the same as when the four voices played all along, also after a change made with one
+// voice over voices that had been playing.
+TEST(Product, VoicesBeyondTheVoiceCountHoldTheirModulesBeforeTheyPlay)
 {
   auto play = [](int order) {
     HostedVeltrane h(48000, 64);
@@ -189,7 +189,7 @@ TEST(Product, VoicesBeyondTheVoiceCountGetTheirModulesWhenTheyPlay)
     if (order == 2) voices(0);
     v.replaceModule(1, ModuleConfig::MOD_LFO, false, false);
     if (order != 0) {
-      EXPECT_EQ(typeid(Module), typeid(*v.voices[1].modules[0])) << "voice 2 still holds its oscillator";
+      EXPECT_EQ(typeid(Oscillator), typeid(*v.voices[1].modules[0])) << "voice 2 holds its oscillator";
       voices(2);
     }
     EXPECT_EQ(typeid(Oscillator), typeid(*v.voices[3].modules[0]));

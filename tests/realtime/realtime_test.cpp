@@ -155,6 +155,24 @@ TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
   }
 }
 
+// Hosts play automation from the audio thread: the voice count raised from one voice to 64 there, for every
+// program of the start-up bank, builds nothing.
+TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)
+{
+  Host host(48000);
+  for (int program = 0; program < 64; ++program) {
+    host.e->dispatcher(host.e, effSetProgram, 0, program, nullptr, 0.0f);
+    host.e->setParameter(host.e, Veltrane::kParamVoices, 0.0f);
+    host.block();
+    counting::start(host.mutex());
+    host.e->setParameter(host.e, Veltrane::kParamVoices, 1.0f);
+    host.block();
+    const counting::Counts c = counting::stop();
+    EXPECT_EQ(64, host.plug->activeVoices);
+    EXPECT_EQ(0, c.allocations) << "program " << program;
+  }
+}
+
 TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThread)
 {
   Host host(48000);
