@@ -66,6 +66,14 @@ void Synth::initState()
   if (bank && file.PutBytes(bank->begin, (int)bank->Size()) == (int)bank->Size()) LoadBankFromFXBData(&file);
 }
 
+void Synth::SetSampleRate(double sampleRate)
+{
+  // Not a number counts as too low, as 0 does.
+  IPlugVST::SetSampleRate(sampleRate > kMaxSampleRate   ? kMaxSampleRate
+                          : sampleRate >= kMinSampleRate ? sampleRate
+                                                         : kMinSampleRate);
+}
+
 void Synth::Reset()
 {
   WDL_MutexLock lock(&mMutex);
