@@ -459,7 +459,9 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       if (!e) continue;
       if (e->type == kVstMidiType) {
         const VstMidiEvent* m = reinterpret_cast<const VstMidiEvent*>(e);
-        IMidiMsg msg(m->deltaFrames, (uint8_t)m->midiData[0], (uint8_t)m->midiData[1], (uint8_t)m->midiData[2]);
+        // Data bytes carry 7 bits; a host's stray high bit would put a value beyond its range (a bend of +3).
+        IMidiMsg msg(m->deltaFrames, (uint8_t)m->midiData[0], (uint8_t)(m->midiData[1] & 0x7F),
+                     (uint8_t)(m->midiData[2] & 0x7F));
         ProcessMidiMsg(&msg);
       } else if (e->type == kVstSysExType) {
         const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(e);
