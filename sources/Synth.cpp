@@ -129,8 +129,20 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
   default:
     return;
   }
+  // The queue keeps the room Reset gave it for the host's block: growing it here would allocate on the audio
+  // thread. Events beyond that room in one block (a flood of thousands) are dropped.
+  if (midiQueue.Pending() >= midiQueue.GetSize()) return;
   // Queued at its own sample offset, untouched: moving late events on would make when a note plays depend
   // on where the host's blocks begin. The audio loop handles it at the first tick at or after that sample.
+  // Only an offset more than a second ahead, which no host means, is taken as a second: it would hold its
+  // room in the queue for hours (2^31 samples).
+  const int horizon = (int)GetSampleRate();
+  if (msg->mOffset > horizon) {
+    IMidiMsg near = *msg;
+    near.mOffset = horizon;
+    midiQueue.Add(&near);
+    return;
+  }
   midiQueue.Add(msg);
 }
 

@@ -48,3 +48,25 @@ TEST(HostileMidi, DataBytesWithTheHighBitSetStayInRange)
     EXPECT_EQ(1, sounding) << at();
   }
 }
+
+// Events timed far beyond the block, block after block: the queue keeps the room sized for the host's block
+// (it would otherwise grow by a page every few blocks, on the audio thread, up to 2 GB), and once the host's
+// offsets are right again its notes play.
+TEST(HostileMidi, EventsFarBeyondTheBlockLeaveTheQueueWithinASecond)
+{
+  HostedVeltrane h(44100.0, 512);
+  const int room = h.plug->midiQueue.GetSize();
+  for (int b = 0; b < 100; ++b) {
+    for (int i = 0; i < 50; ++i) h.midi(i % 2 ? INT_MAX : 1 << 30, 0x90, 60 + i % 12, 100);
+    h.run(512);
+  }
+  EXPECT_EQ(room, h.plug->midiQueue.GetSize());
+  const double last = h.position;
+  while (h.position < last + 44100.0 + 512) h.run(512); // a second after the last of them, the queue is empty
+  EXPECT_EQ(0, h.plug->midiQueue.Pending());
+  h.dispatch(effMainsChanged, 0, 0); // the notes stop
+  h.dispatch(effMainsChanged, 0, 1);
+  h.midi(0, 0x90, 72, 100);
+  h.run(512);
+  EXPECT_TRUE(h.plug->voices[0].active);
+}
