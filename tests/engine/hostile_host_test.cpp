@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
+#include <vector>
 
 namespace {
 struct Bank
@@ -69,4 +72,36 @@ TEST(HostileMidi, EventsFarBeyondTheBlockLeaveTheQueueWithinASecond)
   h.midi(0, 0x90, 72, 100);
   h.run(512);
   EXPECT_TRUE(h.plug->voices[0].active);
+}
+
+// Hosts may hand the same buffers as input and output (processing in place). With the master outputs on the
+// host's input, the output is what separate buffers give: the input at the volume.
+TEST(HostileProcess, BuffersSharedByInputAndOutput)
+{
+  const int n = 300;
+  std::vector<float> in(n);
+  for (int i = 0; i < n; ++i) in[i] = 0.5f * std::sin(0.05f * i);
+  for (bool useDouble : {false, true}) {
+    std::vector<float> heard[2]; // separate buffers, shared ones
+    for (int shared = 0; shared < 2; ++shared) {
+      HostedVeltrane h;
+      SelectSource(*h.plug, Veltrane::kParamMasterOutLeft, true, SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 3);
+      SelectSource(*h.plug, Veltrane::kParamMasterOutRight, true, SourceDef::AUDIO, SourceDef::kGroupMasterAudio, 4);
+      std::vector<double> l(in.begin(), in.end()), r(l), outL(n), outR(n);
+      std::vector<float> fl(in), fr(in), foutL(n), foutR(n);
+      double* dIn[2] = {l.data(), r.data()};
+      double* dOut[2] = {outL.data(), outR.data()};
+      float* fIn[2] = {fl.data(), fr.data()};
+      float* fOut[2] = {foutL.data(), foutR.data()};
+      if (useDouble) {
+        h.effect->processDoubleReplacing(h.effect, dIn, shared ? dIn : dOut, n);
+        heard[shared].assign((shared ? l : outL).begin(), (shared ? l : outL).end());
+      } else {
+        h.effect->processReplacing(h.effect, fIn, shared ? fIn : fOut, n);
+        heard[shared] = shared ? fl : foutL;
+      }
+    }
+    ASSERT_GT(*std::max_element(heard[0].begin(), heard[0].end()), 0.1f);
+    EXPECT_EQ(heard[0], heard[1]) << (useDouble ? "double" : "float");
+  }
 }
