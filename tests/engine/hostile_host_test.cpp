@@ -105,3 +105,29 @@ TEST(HostileProcess, BuffersSharedByInputAndOutput)
     EXPECT_EQ(heard[0], heard[1]) << (useDouble ? "double" : "float");
   }
 }
+
+// A replacing call whose input channels are missing (a host that gives an instrument none) still replaces
+// every output sample: the host must not hear what its buffers held before.
+TEST(HostileProcess, MissingInputChannelsStillReplaceTheOutput)
+{
+  for (int missing : {0, 1, 2}) // the whole list, the left channel, the right one
+    for (bool useDouble : {false, true}) {
+      HostedVeltrane h;
+      const int n = 128;
+      std::vector<float> fl(n), fr(n), fo[2] = {std::vector<float>(n, 99.0f), std::vector<float>(n, 99.0f)};
+      std::vector<double> dl(n), dr(n), dout[2] = {std::vector<double>(n, 99.0), std::vector<double>(n, 99.0)};
+      float* fin[2] = {missing == 1 ? nullptr : fl.data(), missing == 2 ? nullptr : fr.data()};
+      double* din[2] = {missing == 1 ? nullptr : dl.data(), missing == 2 ? nullptr : dr.data()};
+      float* fout[2] = {fo[0].data(), fo[1].data()};
+      double* dOut[2] = {dout[0].data(), dout[1].data()};
+      if (useDouble)
+        h.effect->processDoubleReplacing(h.effect, missing ? din : nullptr, dOut, n);
+      else
+        h.effect->processReplacing(h.effect, missing ? fin : nullptr, fout, n);
+      for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < n; ++i) {
+          const double x = useDouble ? dout[c][i] : fo[c][i];
+          ASSERT_NE(99.0, x) << "missing " << missing << (useDouble ? " double" : " float") << " channel " << c;
+        }
+    }
+}
