@@ -282,6 +282,8 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
 
   EXPECT_EQ(RunHost(std::string("info ") + kKars), 0);
   EXPECT_EQ(RunHost(""), 2);
+  for (const char* help : {"--help", "render --help", "render /nonexistent.so --tone 1 --help"})
+    EXPECT_EQ(RunHost(help), 0) << help; // the usage, whatever else the line holds
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --notes Q9"), 1);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --rate 0"), 2);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --bogus"), 2);

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace vsthost;
 
 // Plug-ins are third-party code built without the sanitizers; what they leave allocated at exit is theirs.
@@ -85,8 +88,13 @@ struct Options
   double seconds = -1.0, tail = 2.0, toneHz = 0.0;
   int channel = 1, program = -1;
   std::vector<std::pair<int, float>> params;
-  bool useDouble = false, quiet = false;
+  bool useDouble = false, quiet = false, help = false;
 };
+
+bool IsHelp(const char* arg)
+{
+  return !std::strcmp(arg, "-h") || !std::strcmp(arg, "--help");
+}
 
 std::string Bad(const std::string& option, const char* text, const std::string& expected)
 {
@@ -196,7 +204,11 @@ const OptionSpec kOptions[] = {
      }},
     {"--midi", nullptr, kRender, true, &SetText<&Options::midiFile>},
     {"--notes", nullptr, kRender, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       if (!*v) { // an empty list would render silence as if it were asked for
+         *error = Bad(n, "\"\"", "NOTE[@START][+LENGTH][:VELOCITY],...");
+         return false;
+       }
        o.notes += (o.notes.empty() ? "" : ",") + std::string(v);
        return true;
      }},
@@ -280,12 +292,11 @@ std::string CommandNames(unsigned bits)
 
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
 {
-  if (argc < 3) {
-    *error = "missing command or plug-in";
+  if (argc < 2) {
+    *error = "missing command";
     return false;
   }
   o->command = argv[1];
-  o->plugin = argv[2];
   bool known = false;
   for (const auto& c : kCommands)
     if (o->command == c.name) {
@@ -296,6 +307,13 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
+  // The plug-in comes first: "render -o x.wav P.so" would otherwise try to load a plug-in named "-o".
+  if (argc < 3 || argv[2][0] == '-') {
+    *error = o->command + " needs the plug-in file first: vsthost " + o->command + " PLUGIN.so" +
+             (o->commandBit == kScreenshot ? " OUT.png" : "") + " [options]";
+    return false;
+  }
+  o->plugin = argv[2];
   int first = 3;
   if (o->commandBit == kScreenshot) {
     if (argc < 4 || argv[3][0] == '-') {
@@ -307,6 +325,10 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   }
   for (int i = first; i < argc; ++i) {
     const std::string a = argv[i];
+    if (IsHelp(a.c_str())) {
+      o->help = true;
+      return true;
+    }
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& s : kOptions)
       if (a == s.name || (s.shortName && a == s.shortName)) spec = &s;
@@ -409,6 +431,28 @@ bool ReadScript(const std::string& path, std::string* script, std::string* error
   return false;
 }
 
+// Whether a file can be written at this path: not a folder, in a folder that exists and may be written to.
+// Nothing is created: a check that fails leaves no empty file behind.
+bool CanWrite(const std::string& path, std::string* error)
+{
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "cannot write " + path + ": it is a folder";
+    return false;
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = "cannot write " + path + ": there is no folder " + folder;
+    return false;
+  }
+  if (access(folder.c_str(), W_OK) != 0 || (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
 // "program 70 does not exist (the plug-in has 64: 0 to 63)".
 std::string NoSuch(const char* what, int index, int count)
 {
@@ -422,24 +466,33 @@ int main(int argc, char** argv)
 {
   Options o;
   std::string error;
-  if (argc >= 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (!ParseArgs(argc, argv, &o, &error)) {
+  // "vsthost --help", "vsthost render --help", "vsthost screenshot P.so --help" and --help where an option
+  // may stand.
+  for (int i = 1; i < argc && i < 4; ++i)
+    if (IsHelp(argv[i])) o.help = true;
+  if (!o.help && !ParseArgs(argc, argv, &o, &error)) {
     if (argc < 3)
       std::fprintf(stderr, "vsthost: %s\n\n%s", error.c_str(), kUsage);
     else
       std::fprintf(stderr, "vsthost: %s\n(vsthost --help lists the commands and their options)\n", error.c_str());
     return 2;
   }
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // Every file the command will write, checked before any work: a render or an editing session is not
+  // carried out only to find at the end that its result cannot be kept.
+  for (const std::string* out : {o.commandBit == kRender || o.commandBit == kScreenshot ? &o.output : nullptr,
+                                 &o.saveFxp, &o.saveFxb})
+    if (out && !out->empty() && !CanWrite(*out, &error)) return Fail(error);
 
   // The inputs are read before the plug-in is loaded: a bad file should not cost a plug-in start.
   RenderRequest request;
   double lastEvent = 0.0;
   if (!o.midiFile.empty()) {
     MidiFile midi;
-    if (!ReadMidiFile(o.midiFile, &midi, &error)) return Fail(o.midiFile + ": " + error);
+    if (!ReadMidiFile(o.midiFile, &midi, &error)) return Fail(error);
     request.events = midi.events;
     lastEvent = midi.lengthSeconds;
     if (!o.tempoGiven && midi.firstTempo > 0) o.settings.tempo = midi.firstTempo;
@@ -504,8 +557,9 @@ int main(int argc, char** argv)
       PluginInfo info = plugin->Info();
       double audioSeconds = result.frames / o.settings.sampleRate;
       double peakDb = result.peak > 0 ? 20.0 * std::log10(result.peak) : -INFINITY;
-      std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channels, block %d\n", info.effectName.c_str(),
-                  request.events.size(), audioSeconds, o.settings.sampleRate, result.channels, o.settings.blockSize);
+      std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channel%s, block %d\n", info.effectName.c_str(),
+                  request.events.size(), audioSeconds, o.settings.sampleRate, result.channels,
+                  result.channels == 1 ? "" : "s", o.settings.blockSize);
       std::printf("rendered in %.3f s: %.1fx real time; peak %.1f dBFS; %zu host notifications -> %s\n",
                   result.wallSeconds, result.SpeedFactor(o.settings.sampleRate), peakDb,
                   plugin->Notifications().size(), o.output.c_str());
