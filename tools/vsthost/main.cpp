@@ -461,9 +461,33 @@ std::string NoSuch(const char* what, int index, int count)
          std::to_string(count) + (count > 0 ? ": 0 to " + std::to_string(count - 1) : "") + ")";
 }
 
+// What the host is doing while the plug-in's code runs. A plug-in that ends the process itself (exit() from a
+// toolkit that finds no display, say) would otherwise leave whatever status it chose, 0 included, and no word.
+const char* gDuring = nullptr;
+
+void OnExit()
+{
+  if (!gDuring) return; // main returned
+  std::fflush(stdout);
+  std::fprintf(stderr, "vsthost: the plug-in ended the process while %s\n", gDuring);
+  std::_Exit(1);
+}
+
+int Run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv)
+{
+  std::atexit(OnExit);
+  const int status = Run(argc, argv);
+  gDuring = nullptr;
+  return status;
+}
+
+namespace {
+
+int Run(int argc, char** argv)
 {
   Options o;
   std::string error;
@@ -484,8 +508,8 @@ int main(int argc, char** argv)
   }
   // Every file the command will write, checked before any work: a render or an editing session is not
   // carried out only to find at the end that its result cannot be kept.
-  for (const std::string* out : {o.commandBit == kRender || o.commandBit == kScreenshot ? &o.output : nullptr,
-                                 &o.saveFxp, &o.saveFxb})
+  for (const std::string* out :
+       {o.commandBit == kRender || o.commandBit == kScreenshot ? &o.output : nullptr, &o.saveFxp, &o.saveFxb})
     if (out && !out->empty() && !CanWrite(*out, &error)) return Fail(error);
 
   // The inputs are read before the plug-in is loaded: a bad file should not cost a plug-in start.
@@ -509,8 +533,13 @@ int main(int argc, char** argv)
   std::string script;
   if (!o.script.empty() && !ReadScript(o.script, &script, &error)) return Fail(error);
 
+  gDuring = "it was being loaded and set up";
   std::unique_ptr<Plugin> plugin = Plugin::Load(o.plugin, o.settings, &error);
   if (!plugin) return Fail(error);
+  struct Closing // destroyed before the plug-in, which closes as the command returns
+  {
+    ~Closing() { gDuring = "it was being closed"; }
+  } closing;
   plugin->useDouble = o.useDouble;
   plugin->Open();
 
@@ -533,6 +562,10 @@ int main(int argc, char** argv)
     plugin->SetParameter(pv.first, pv.second);
   }
 
+  gDuring = o.commandBit == kInfo         ? "its programs and parameters were listed"
+            : o.commandBit == kScreenshot ? "its editor was pictured"
+            : o.commandBit == kEdit       ? "its editor was shown"
+                                          : "it rendered";
   switch (o.commandBit) {
   case kInfo:
     PrintInfo(*plugin);
@@ -570,7 +603,10 @@ int main(int argc, char** argv)
   }
 
   // What the command did to the plug-in, for a caller to read back.
+  gDuring = "its state was saved";
   if (!o.saveFxp.empty() && !SaveFxp(*plugin, o.saveFxp, &error)) return Fail(error);
   if (!o.saveFxb.empty() && !SaveFxb(*plugin, o.saveFxb, &error)) return Fail(error);
   return 0;
 }
+
+} // namespace
