@@ -161,10 +161,16 @@ struct OptionSpec
   bool (*apply)(Options& o, const std::string& name, const char* value, std::string* error);
 };
 
-// The options that only store their text, or only raise a flag.
-template <std::string Options::*text> bool SetText(Options& o, const std::string&, const char* v, std::string*)
+// The options that only name a file, or only raise a flag. An empty file name (an unset shell variable, say) is
+// refused: stored, it would read as "not given", and the command would run without the file.
+template <std::string Options::*file>
+bool SetFile(Options& o, const std::string& name, const char* v, std::string* error)
 {
-  o.*text = v;
+  if (!*v) {
+    *error = Bad(name, "\"\"", "a file name");
+    return false;
+  }
+  o.*file = v;
   return true;
 }
 template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, const char*, std::string*)
@@ -174,7 +180,7 @@ template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, cons
 }
 
 const OptionSpec kOptions[] = {
-    {"--output", "-o", kRender, true, &SetText<&Options::output>},
+    {"--output", "-o", kRender, true, &SetFile<&Options::output>},
     {"--format", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        if (ParseWavFormat(v, &o.format)) return true;
@@ -203,7 +209,7 @@ const OptionSpec kOptions[] = {
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        return Decimal(n, v, 0, 3600, &o.tail, error);
      }},
-    {"--midi", nullptr, kRender, true, &SetText<&Options::midiFile>},
+    {"--midi", nullptr, kRender, true, &SetFile<&Options::midiFile>},
     {"--notes", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        if (!*v) { // an empty list would render silence as if it were asked for
@@ -236,9 +242,9 @@ const OptionSpec kOptions[] = {
        o.settings.playing = false;
        return true;
      }},
-    {"--preset", nullptr, kEveryCommand, true, &SetText<&Options::preset>},
-    {"--chunk", nullptr, kEveryCommand, true, &SetText<&Options::chunk>},
-    {"--bank-chunk", nullptr, kEveryCommand, true, &SetText<&Options::bankChunk>},
+    {"--preset", nullptr, kEveryCommand, true, &SetFile<&Options::preset>},
+    {"--chunk", nullptr, kEveryCommand, true, &SetFile<&Options::chunk>},
+    {"--bank-chunk", nullptr, kEveryCommand, true, &SetFile<&Options::bankChunk>},
     {"--program", nullptr, kEveryCommand, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        long program = 0;
@@ -273,9 +279,9 @@ const OptionSpec kOptions[] = {
        o.settings.productString = v;
        return true;
      }},
-    {"--save-fxp", nullptr, kEveryCommand, true, &SetText<&Options::saveFxp>},
-    {"--save-fxb", nullptr, kEveryCommand, true, &SetText<&Options::saveFxb>},
-    {"--script", nullptr, kScreenshot, true, &SetText<&Options::script>},
+    {"--save-fxp", nullptr, kEveryCommand, true, &SetFile<&Options::saveFxp>},
+    {"--save-fxb", nullptr, kEveryCommand, true, &SetFile<&Options::saveFxb>},
+    {"--script", nullptr, kScreenshot, true, &SetFile<&Options::script>},
     {"--quiet", "-q", kEveryCommand, false, &SetFlag<&Options::quiet>},
 };
 
@@ -309,7 +315,7 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     return false;
   }
   // The plug-in comes first: "render -o x.wav P.so" would otherwise try to load a plug-in named "-o".
-  if (argc < 3 || argv[2][0] == '-') {
+  if (argc < 3 || argv[2][0] == '-' || !argv[2][0]) {
     *error = o->command + " needs the plug-in file first: vsthost " + o->command + " PLUGIN.so" +
              (o->commandBit == kScreenshot ? " OUT.png" : "") + " [options]";
     return false;
@@ -317,7 +323,7 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   o->plugin = argv[2];
   int first = 3;
   if (o->commandBit == kScreenshot) {
-    if (argc < 4 || argv[3][0] == '-') {
+    if (argc < 4 || argv[3][0] == '-' || !argv[3][0]) {
       *error = "screenshot needs the PNG file to write";
       return false;
     }
