@@ -341,6 +341,19 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
   std::filesystem::remove_all(dir);
 }
 
+// `edit` without a screen says which display it could not open, or that none is set.
+TEST(CommandLineHost, EditNamesTheDisplayItCannotOpen)
+{
+  const std::string edit = std::string("edit ") + VELTRANE_SO + " --seconds 1";
+  std::string output;
+  setenv("DISPLAY", ":9999", 1); // no X server there
+  EXPECT_EQ(1, RunHost(edit, &output));
+  EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display \":9999\"")) << output;
+  unsetenv("DISPLAY");
+  EXPECT_EQ(1, RunHost(edit, &output));
+  EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display: DISPLAY is not set")) << output;
+}
+
 // What the host saves comes back as it was: a program file's name, the program a bank was saved at, the bank a
 // screenshot's session leaves; and `info` lists every program by name.
 TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
