@@ -310,6 +310,7 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
       {"render -o " + dir + "/x.wav " + so, "render needs the plug-in file first", 2},
       {"info", "info needs the plug-in file first", 2},
       {"render " + so + " --notes ''", "bad value for --notes: \"\"", 2},
+      {"render " + so + " --notes C4+100000", "the render would last 100002 s, longer than 3600 s", 1},
       {"render " + so + " --midi ''", "bad value for --midi: \"\" (a file name)", 2},
       {"info " + so + " --preset ''", "bad value for --preset: \"\" (a file name)", 2},
       {"info " + so + " --save-fxb ''", "bad value for --save-fxb: \"\" (a file name)", 2},

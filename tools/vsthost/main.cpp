@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --script FILE         user actions played on the editor first, one a line:\n"
                       "                        click X Y, rclick X Y, down/up/drag/move/dblclick X Y, wheel X Y D,\n"
                       "                        key NAME, type TEXT, button N, choose PATH, ticks N (# comments)\n";
+
+// The longest render: an hour.
+constexpr double kMaxSeconds = 3600;
 
 // The commands, as bits so that an option can name the ones it is for.
 enum CommandBit : unsigned { kInfo = 1, kRender = 2, kScreenshot = 4, kEdit = 8, kEveryCommand = 15 };
@@ -203,11 +207,11 @@ const OptionSpec kOptions[] = {
      }},
     {"--seconds", nullptr, kRender | kEdit, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
-       return Decimal(n, v, 0, 3600, &o.seconds, error);
+       return Decimal(n, v, 0, kMaxSeconds, &o.seconds, error);
      }},
     {"--tail", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
-       return Decimal(n, v, 0, 3600, &o.tail, error);
+       return Decimal(n, v, 0, kMaxSeconds, &o.tail, error);
      }},
     {"--midi", nullptr, kRender, true, &SetFile<&Options::midiFile>},
     {"--notes", nullptr, kRender, true,
@@ -535,6 +539,15 @@ int Run(int argc, char** argv)
   }
   for (const MidiEvent& e : request.events) lastEvent = std::max(lastEvent, e.seconds);
   request.seconds = o.seconds >= 0 ? o.seconds : lastEvent + o.tail;
+  if (o.commandBit == kRender && request.seconds > kMaxSeconds) {
+    // A far note or MIDI event: the whole render is held in memory before it is written.
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the render would last %.0f s, longer than %.0f s: the last event is at %.0f s "
+                  "(--seconds cuts it short)",
+                  request.seconds, kMaxSeconds, lastEvent);
+    return Fail(text);
+  }
   request.toneHz = o.toneHz;
   std::string script;
   if (!o.script.empty() && !ReadScript(o.script, &script, &error)) return Fail(error);
@@ -589,7 +602,12 @@ int Run(int argc, char** argv)
   }
   default: {
     RenderResult result;
-    if (!Render(*plugin, request, &result, &error)) return Fail(error);
+    try {
+      if (!Render(*plugin, request, &result, &error)) return Fail(error);
+    } catch (const std::bad_alloc&) { // the whole render is held in memory
+      return Fail("not enough memory for " + std::to_string((long)request.seconds) + " s at " +
+                  std::to_string((long)o.settings.sampleRate) + " Hz (a shorter --seconds or a lower --rate fits)");
+    }
     if (!WriteWav(o.output, result.interleaved.data(), result.frames, result.channels,
                   (int)std::lround(o.settings.sampleRate), o.format, &error))
       return Fail(error);
