@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -77,7 +78,9 @@ void Synth::SetSampleRate(double sampleRate)
 void Synth::Reset()
 {
   WDL_MutexLock lock(&mMutex);
-  midiQueue.Resize(GetBlockSize());
+  // Room for far more events than any block carries (8 bytes each): the audio thread never grows the queue,
+  // and only a flood beyond this room loses events.
+  midiQueue.Resize(std::max(GetBlockSize(), kMidiQueueRoom));
   clearKeyBuffer();
   midiLearnArmed = false;
   // One tick per millisecond. Below 1000 Hz a tick still needs one sample, or the loop would not advance.

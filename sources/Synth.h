@@ -47,6 +47,7 @@ public:
   static constexpr int kEditorWidth = 1280;
   static constexpr int kEditorHeight = 650;
   static constexpr int kMidiQueueSize = 1024;      // messages; also the queue's first grow step
+  static constexpr int kMidiQueueRoom = 8192;      // messages the queue holds once the host has set it up
   static constexpr int kNumLearnControllers = 120; // controllers 0..119 can be learned
   static constexpr int kNumNotes = 128;
   static constexpr int kNoKey = 256; // value of an unused entry of the held-key buffer

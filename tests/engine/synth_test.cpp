@@ -110,13 +110,14 @@ TEST(SynthControlPeriod, ZeroUntilTheFirstResetThenNeverBelowOne)
   EXPECT_EQ(1, s.controlPeriod);
 }
 
+// Room for at least 8192 messages, more for a longer block, in whole pages of 512.
 TEST(SynthReset, QueueSizedInWholePagesForTheBlock)
 {
   struct Case
   {
     int block, capacity;
   };
-  const Case cases[] = {{512, 512}, {1000, 1024}, {64, 512}, {513, 1024}, {4096, 4096}};
+  const Case cases[] = {{512, 8192}, {64, 8192}, {8192, 8192}, {8193, 8704}, {20000, 20480}};
   for (const Case& c : cases) {
     TestSynth s;
     s.resetAt(44100.0, c.block);
