@@ -276,6 +276,7 @@ public:
   // Editor thread, without the instance mutex (it takes it for the work on the patch): runs commands the
   // audio thread has not taken, rebuilds when asked, else refreshes the modules' panels and empties the trash.
   void OnIdle() override;
+  void OnGUIOpening() override;
   void OnGUIOpen() override;
   // The display position under an editor point: -2 and -1 over the global section, 0..17, -1 outside.
   static int getBlockFromPosition(int x, int y);

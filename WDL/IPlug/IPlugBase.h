@@ -116,6 +116,9 @@ public:
   virtual void OnParamChange(int paramIdx);
   virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
   virtual void ProcessFloatReplacing(float** /*inputs*/, float** /*outputs*/, int /*nFrames*/) {}
+  // Under the instance mutex, on the host's GUI thread, before the editor's window is opened (and whether or
+  // not it then opens): from here on the editor's controls belong to this thread.
+  virtual void OnGUIOpening() {}
   virtual void OnGUIOpen() {}
   virtual void OnGUIClose() {}
   virtual void OnIdle() {}

@@ -303,7 +303,14 @@ VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* p
   IGraphicsLinux* linuxGUI = dynamic_cast<IGraphicsLinux*>(mGraphics);
   switch (opcode) {
   case effEditOpen:
-    if (!mGraphics || !mGraphics->OpenWindow(ptr)) return 0;
+    if (!mGraphics) return 0;
+    {
+      // Opening the window marks every control dirty: a thread that drew until now (the one that made the
+      // instance may be the host's audio thread) hands them over first.
+      WDL_MutexLock lock(&mMutex);
+      OnGUIOpening();
+    }
+    if (!mGraphics->OpenWindow(ptr)) return 0;
     {
       WDL_MutexLock lock(&mMutex);
       OnGUIOpen();

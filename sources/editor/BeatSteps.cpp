@@ -45,6 +45,8 @@ int ITWBeatStepControl::mask() const
 {
   IParam* param = editorParam(mPlug, mParamIdx);
   if (!param) return 0;
+  // Drawing runs on the editor thread; a program the audio thread takes over rewrites the value.
+  WDL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
   const double v = param->Value();
   if (!(v >= 0.0)) return 0; // NaN or negative
   return v >= 65535.0 ? 65535 : (int)std::floor(v);

@@ -271,6 +271,11 @@ void Veltrane::OnIdle()
   updateModuleGraphics();
 }
 
+void Veltrane::OnGUIOpening()
+{
+  editorThread = std::this_thread::get_id();
+}
+
 void Veltrane::OnGUIOpen()
 {
   editorThread = std::this_thread::get_id();

@@ -18,8 +18,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
+#include <vector>
 
 TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
 {
@@ -146,6 +149,131 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
   std::sort(order.begin(), order.end());
   for (int i = 0; i < 18; ++i) EXPECT_EQ(i, order[i]);
   h.dispatch(effEditClose);
+}
+
+// A host that makes an instance on another thread than its GUI thread (its audio thread here, which then
+// plays a MIDI program change) and later opens the editor on the GUI thread: the controls the making
+// thread drew until then are handed over by the open itself. The two threads share nothing else (the flags
+// are relaxed), so ThreadSanitizer sees any access the open does not order.
+TEST(EditorThreads, EditorOpenedOnTheGuiThreadAfterTheAudioThreadMadeTheInstance)
+{
+  useBuiltResources();
+  UseScriptedSurfaces surfaces;
+  std::atomic<HostedVeltrane*> made{nullptr};
+  std::atomic<bool> played{false}, opened{false};
+  std::thread audio([&] {
+    HostedVeltrane h(44100, 64);
+    made.store(&h, std::memory_order_release);
+    const VstIntPtr before = h.dispatch(effGetProgram);
+    h.midi(0, 0xC0, (int)(before + 1) % 64);
+    for (int block = 0; block < 20000 && h.dispatch(effGetProgram) == before; ++block) h.run(64);
+    EXPECT_NE(before, h.dispatch(effGetProgram));
+    played.store(true, std::memory_order_relaxed);
+    while (!opened.load(std::memory_order_acquire)) std::this_thread::yield(); // the GUI thread is done
+    h.run(64);
+  });
+  while (!played.load(std::memory_order_relaxed)) std::this_thread::yield();
+  HostedVeltrane* h = made.load(std::memory_order_acquire);
+  EXPECT_EQ(1, h->dispatch(effEditOpen));
+  scripted(h->plug)->Tick();
+  h->dispatch(effEditClose);
+  opened.store(true, std::memory_order_release);
+  audio.join();
+}
+
+// Many instances in one process, as a multi-core host runs them: each made, played and closed on a thread of
+// its own (notes and MIDI program changes), two of them made again while the others play; the host's GUI
+// thread meanwhile changes their programs, moves chunks between them, opens their headless editors, ticks
+// them and sends idle calls. Under ThreadSanitizer this is the check of everything the instances share
+// (tables and seeds, the image and font caches, the glyph stores, the delay memory's reclaimer).
+TEST(EditorThreads, InstancesOnTheirOwnThreadsWithOneGuiThread)
+{
+  useBuiltResources();
+  UseScriptedSurfaces surfaces;
+  constexpr int kInstances = 4;
+  struct Slot
+  {
+    std::mutex guard; // held by the GUI thread while it uses the instance, and to close it
+    HostedVeltrane* plug = nullptr;
+    std::atomic<bool> editorOpen{false};
+    // The audio thread took a MIDI program change over (which redraws the controls). Relaxed: the GUI
+    // thread's open must be ordered after it by the instance itself, not by the test.
+    std::atomic<bool> tookProgram{false};
+  } slots[kInstances];
+  std::atomic<int> guiSteps{0}, finished{0}, sounding{0};
+  std::vector<std::thread> audio;
+  for (int i = 0; i < kInstances; ++i)
+    audio.emplace_back([&, i] {
+      std::mt19937 rng(20 + i);
+      for (int life = 0; life < (i < 2 ? 2 : 1); ++life) {
+        auto h = std::make_unique<HostedVeltrane>(44100, 64);
+        {
+          std::lock_guard<std::mutex> lock(slots[i].guard);
+          slots[i].plug = h.get();
+          slots[i].editorOpen = false;
+          slots[i].tookProgram.store(false, std::memory_order_relaxed);
+        }
+        const VstIntPtr firstProgram = h->dispatch(effGetProgram);
+        const int start = guiSteps.load();
+        // A MIDI program change holds the notes back until its program is built: under ThreadSanitizer the
+        // worker may take many blocks.
+        bool sounded = false;
+        for (int block = 0; block < 16 * (i + 1) || guiSteps.load() < start + 3 || !slots[i].editorOpen.load() ||
+                            (!sounded && block < 1500);
+             ++block) {
+          const int kind = (int)(rng() % 16);
+          if (kind < 6) h->midi((int)(rng() % 64), 0x90, 48 + (int)(rng() % 24), 100);
+          if (kind == 6) h->midi((int)(rng() % 64), 0x80, 48 + (int)(rng() % 24), 0);
+          if (kind == 7 || block == 0) h->midi(0, 0xC0, (int)(rng() % 64)); // built by its staging worker
+          h->run(64);
+          for (float x : h->outL)
+            if (x != 0.0f) {
+              sounding.fetch_add(1);
+              sounded = true;
+              break;
+            }
+          if (block > 200 || h->dispatch(effGetProgram) != firstProgram)
+            slots[i].tookProgram.store(true, std::memory_order_relaxed);
+        }
+        std::lock_guard<std::mutex> lock(slots[i].guard);
+        slots[i].plug = nullptr;
+        h.reset(); // closed with its editor open, while the others play
+      }
+      finished.fetch_add(1);
+    });
+
+  std::mt19937 rng(31);
+  while (finished.load() < kInstances) {
+    for (int i = 0; i < kInstances; ++i) {
+      std::vector<unsigned char> chunk;
+      Slot& other = slots[(i + 1) % kInstances];
+      if (rng() % 3 == 0) { // another instance's program
+        std::lock_guard<std::mutex> lock(other.guard);
+        if (other.plug && other.editorOpen) chunk = other.plug->programChunk();
+      }
+      std::lock_guard<std::mutex> lock(slots[i].guard);
+      HostedVeltrane* h = slots[i].plug;
+      if (!h) continue;
+      // The host's first call to an instance opens its editor, once the instance played a while.
+      if (!slots[i].editorOpen) {
+        if (!slots[i].tookProgram.load(std::memory_order_relaxed)) continue;
+        EXPECT_EQ(1, h->dispatch(effEditOpen));
+        slots[i].editorOpen = true;
+      }
+      if (!chunk.empty())
+        h->dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), chunk.data());
+      else if (rng() % 2)
+        h->dispatch(effSetProgram, 0, (VstIntPtr)(rng() % 64));
+      else
+        h->plug->SetParameterFromGUI((int)(rng() % 288), (rng() % 100) / 100.0);
+      scripted(h->plug)->Tick();
+      h->dispatch(effEditIdle);
+    }
+    guiSteps.fetch_add(1);
+  }
+  for (std::thread& t : audio) t.join();
+  EXPECT_GE(guiSteps.load(), 3);
+  EXPECT_GT(sounding.load(), 0);
 }
 
 int main(int argc, char** argv)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 
 TestSynth::TestSynth() : Synth(IPlugInstanceInfo{QuietHost})
 {
@@ -42,17 +43,26 @@ std::string TempDir::write(const char* name, const std::string& content) const
 // ---- HostedVeltrane ----
 
 namespace {
+// Instances may be made, played and closed on several threads at once (the many-instances tests).
+std::mutex sHostsMutex;
 std::map<AEffect*, HostedVeltrane*>& hosts()
 {
   static std::map<AEffect*, HostedVeltrane*> map;
   return map;
 }
-HostedVeltrane* sMaking = nullptr; // the instance whose entry call is running
+thread_local HostedVeltrane* sMaking = nullptr; // the instance whose entry call runs on this thread
+
+HostedVeltrane* hostOf(AEffect* effect)
+{
+  std::lock_guard<std::mutex> lock(sHostsMutex);
+  auto it = hosts().find(effect);
+  return it != hosts().end() ? it->second : nullptr;
+}
 
 VstIntPtr HostedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
-  auto it = hosts().find(effect);
-  HostedVeltrane* host = it != hosts().end() ? it->second : sMaking;
+  HostedVeltrane* host = hostOf(effect);
+  if (!host) host = sMaking;
   if (!host) return QuietHost(effect, opcode, index, value, ptr, opt);
   return host->callback(opcode, index, value, ptr, opt);
 }
@@ -65,7 +75,10 @@ HostedVeltrane::HostedVeltrane(double sampleRate, int blockSize, IPlugVST* (*mak
                          make ? make : [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
   sMaking = nullptr;
   if (!effect) return;
-  hosts()[effect] = this;
+  {
+    std::lock_guard<std::mutex> lock(sHostsMutex);
+    hosts()[effect] = this;
+  }
   plug = static_cast<Veltrane*>(static_cast<IPlugVST*>(effect->object));
   dispatch(effOpen);
   dispatch(effSetSampleRate, 0, 0, nullptr, (float)sampleRate);
@@ -80,6 +93,7 @@ HostedVeltrane::~HostedVeltrane()
   dispatch(effStopProcess);
   dispatch(effMainsChanged, 0, 0);
   dispatch(effClose);
+  std::lock_guard<std::mutex> lock(sHostsMutex);
   hosts().erase(effect);
 }
 
