@@ -54,7 +54,6 @@ Veltrane::Veltrane(IPlugInstanceInfo instanceInfo, Veltrane* home)
 
 Veltrane::Veltrane(IPlugInstanceInfo instanceInfo) : Veltrane(instanceInfo, nullptr)
 {
-  DelayBlock::startReclaimer(); // delay memory of replaced effects is returned off the audio thread
   stage = std::make_unique<ProgramStage>(*this);
 
   // The constructing thread is the editor's until the host opens the editor on another.

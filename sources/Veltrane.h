@@ -13,6 +13,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "DelayMemory.h"
 #include "IParam.h"
 #include "Module.h"
 #include "ModuleConfig.h"
@@ -296,6 +297,8 @@ public:
   void plugToCommon(int position);
 
   // ---- members ----
+  // Declared first, so destroyed last: the delay memory of every module this engine held is handed in.
+  ReclaimerUse reclaimerUse;
   // The engine whose values (common sources, master pitch, zero) this engine's modules read: this one, or
   // for a staging engine the live engine its programs are built for.
   Veltrane* valueHome;

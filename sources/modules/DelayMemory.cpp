@@ -3,6 +3,8 @@
 #include "ModuleConventions.h"
 
 #include <atomic>
+#include <mutex>
+#include <system_error>
 #include <semaphore.h>
 #include <sys/mman.h>
 #include <thread>
@@ -16,23 +18,18 @@ class Reclaimer
 public:
   static constexpr int kSlots = 256;
 
-  ~Reclaimer()
+  ~Reclaimer() { stopThread(); } // at unloading, should a host leave instances open
+
+  void addUser()
   {
-    if (!mThread.joinable()) return;
-    mStop.store(true);
-    sem_post(&mWake);
-    mThread.join();
-    drain();
-    sem_destroy(&mWake);
+    std::lock_guard<std::mutex> hold(mUsersLock);
+    if (mUsers++ == 0) startThread();
   }
 
-  void start()
+  void removeUser()
   {
-    bool expected = false;
-    if (!mStarting.compare_exchange_strong(expected, true)) return;
-    sem_init(&mWake, 0, 0);
-    mThread = std::thread([this] { run(); });
-    mRunning.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> hold(mUsersLock);
+    if (mUsers > 0 && --mUsers == 0) stopThread();
   }
 
   // False when the thread does not run or every slot is taken: the caller unmaps the block itself.
@@ -76,6 +73,33 @@ private:
     }
   }
 
+  // Under mUsersLock.
+  void startThread()
+  {
+    if (mThread.joinable()) return;
+    sem_init(&mWake, 0, 0);
+    mStop.store(false);
+    try {
+      mThread = std::thread([this] { run(); });
+    } catch (const std::system_error&) { // no thread to be had: blocks are unmapped where they are released
+      sem_destroy(&mWake);
+      return;
+    }
+    mRunning.store(true, std::memory_order_release);
+  }
+
+  // Under mUsersLock, or at unloading. Every user's blocks were handed in before it left.
+  void stopThread()
+  {
+    if (!mThread.joinable()) return;
+    mRunning.store(false, std::memory_order_release);
+    mStop.store(true);
+    sem_post(&mWake);
+    mThread.join();
+    drain();
+    sem_destroy(&mWake);
+  }
+
   void drain()
   {
     for (Slot& s : mSlots) {
@@ -88,9 +112,11 @@ private:
 
   Slot mSlots[kSlots];
   std::atomic<int> mPending{0};
-  std::atomic<bool> mStarting{false}, mRunning{false}, mStop{false};
+  std::atomic<bool> mRunning{false}, mStop{false};
   sem_t mWake;
   std::thread mThread;
+  std::mutex mUsersLock; // the user count, and starting and stopping the thread
+  int mUsers = 0;
 };
 
 Reclaimer& reclaimer()
@@ -103,7 +129,12 @@ Reclaimer& reclaimer()
 
 void DelayBlock::startReclaimer()
 {
-  reclaimer().start();
+  reclaimer().addUser();
+}
+
+void DelayBlock::stopReclaimer()
+{
+  reclaimer().removeUser();
 }
 
 void DelayBlock::flushReclaimer()

@@ -31,15 +31,29 @@ public:
   double* data() const { return mData; }
   size_t count() const { return mCount; }
 
-  // Starts the thread that returns released blocks to the system (once per process; call it where threads
-  // may be started, not on the audio thread). Later calls do nothing.
+  // The thread that returns released blocks to the system runs while it has users (the plug-in instances
+  // of the process): the first start starts it, the last stop returns what it holds and joins it, so that a
+  // host that closes every instance keeps no thread of ours. Threads that may start threads, never the
+  // audio thread; a block released while the thread does not run is unmapped in place.
   static void startReclaimer();
+  static void stopReclaimer();
   // Waits until every block handed to the reclaiming thread so far has been returned.
   static void flushReclaimer();
 
 private:
   double* mData = nullptr;
   size_t mCount = 0;
+};
+
+// One user of the reclaiming thread for as long as it lives. A plug-in instance holds one as its first
+// member, so that it outlives the instance's modules and their blocks.
+class ReclaimerUse
+{
+public:
+  ReclaimerUse() { DelayBlock::startReclaimer(); }
+  ~ReclaimerUse() { DelayBlock::stopReclaimer(); }
+  ReclaimerUse(const ReclaimerUse&) = delete;
+  ReclaimerUse& operator=(const ReclaimerUse&) = delete;
 };
 
 // A ring buffer inside a block. Write and read indexes count down one per sample; an index that was 0

@@ -1,9 +1,15 @@
 // The plug-in file as a host loads it: exported entries and the identity of the record they return.
 #include "VST24Linux.h"
+#include "../support/plugin_host.h"
+#include "../support/sanitized.h"
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <dlfcn.h>
+
+#include <thread>
+#include <vector>
 
 namespace {
 VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -52,4 +58,79 @@ TEST(PluginFile, EntriesAndIdentity)
     EXPECT_EQ(2400, e->dispatcher(e, effGetVstVersion, 0, 0, nullptr, 0.0f));
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
   }
+}
+
+namespace {
+// Threads of this process now (the entries of /proc/self/task).
+int threadCount()
+{
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+AEffect* openInstance(VstPluginEntryProc make)
+{
+  AEffect* e = make(Host);
+  if (!e) return nullptr;
+  e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+  e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+  e->dispatcher(e, effSetBlockSize, 0, 64, nullptr, 0.0f);
+  e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+  return e;
+}
+
+// Blocks of 64 frames with a note, and a MIDI program change in the first, whose program the instance's
+// worker builds while the blocks go on.
+void play(AEffect* e, int blocks, int program)
+{
+  VstMidiEvent events[2] = {MidiEvent(0, 0xC0, program, 0), MidiEvent(10, 0x90, 60, 100)};
+  VstEvent* slots[2] = {reinterpret_cast<VstEvent*>(&events[0]), reinterpret_cast<VstEvent*>(&events[1])};
+  VstEvents list{};
+  list.numEvents = 2;
+  list.events[0] = slots[0];
+  list.events[1] = slots[1];
+  std::vector<float> l(64), r(64);
+  float* outs[2] = {l.data(), r.data()};
+  float* ins[2] = {l.data(), r.data()};
+  for (int b = 0; b < blocks; ++b) {
+    if (b == 0) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+    e->processReplacing(e, ins, outs, 64);
+  }
+}
+} // namespace
+
+// A host scanning plug-ins, or a session with many instances opened and closed: every instance lets go of
+// every thread it started, closed with a program change still being built, with its editor open, or from
+// another thread than the one that made it.
+TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
+{
+  Library lib;
+  ASSERT_NE(nullptr, lib.handle) << dlerror();
+  auto make = (VstPluginEntryProc)dlsym(lib.handle, "VSTPluginMain");
+  ASSERT_NE(nullptr, make);
+#ifdef VELTRANE_SANITIZED
+  constexpr int kInstances = 20; // about 60 ms each under AddressSanitizer
+#else
+  constexpr int kInstances = 200;
+#endif
+  const int before = threadCount();
+  for (int i = 0; i < kInstances; ++i) {
+    AEffect* e = openInstance(make);
+    ASSERT_NE(nullptr, e);
+    play(e, 3, i % 64);
+    if (i % 10 == 1) {
+      EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
+    }
+    if (i % 10 == 2) {
+      std::thread([e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); }).join();
+      continue;
+    }
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  }
+  EXPECT_EQ(before, threadCount());
 }

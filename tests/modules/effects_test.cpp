@@ -712,4 +712,5 @@ TEST(DelayMemory, ReleasedBlocksAreUnmappedOffTheCallingThread)
   }
   DelayBlock::flushReclaimer();
   for (void* p : blocks) EXPECT_FALSE(mapped(p));
+  DelayBlock::stopReclaimer();
 }
