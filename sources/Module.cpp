@@ -9,6 +9,12 @@
 #include <cmath>
 #include <cstdio>
 
+RandomSeeds& Module::randomSeeds() const
+{
+  static RandomSeeds unowned; // a module made without an instance (the tests of a single module type)
+  return owner ? owner->valueHome->seeds : unowned;
+}
+
 Module::Module(ModuleConfig* config, Voice* voice, Veltrane* owner) : config(config), owner(owner), voice(voice)
 {
   const int nAudio = config ? config->numAudioOutputs : 0;

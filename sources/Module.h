@@ -16,7 +16,9 @@
 #include "SourceDef.h"
 #include "mutex.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 class ModuleConfig;
@@ -24,6 +26,15 @@ class Synth;
 class Veltrane;
 class Voice;
 class VoiceBlock;
+
+// The generators of the module types that draw random values: one set per plug-in instance (a staging
+// engine's modules use their live engine's), stepped on its audio thread. Two instances given the same
+// program and notes so play the same, whatever else runs in the process.
+struct RandomSeeds
+{
+  std::atomic<uint32_t> lfo{1}, lfo2{1}, sampleAndHold{1};
+  std::atomic<uint32_t> noiseModules{0}; // dual noise generators made so far (each starts its own seed)
+};
 
 class Module
 {
@@ -97,6 +108,10 @@ public:
   double* getSource(int index, SourceDef::SourceType type);
   // The published output index of a type (audio, modulation, gate or sync); null when there is none.
   double* output(SourceDef::SourceType type, int index);
+
+  // The seeds of the instance the module plays in (fixed for its life: a module built aside moves to the
+  // engine whose seeds it already had).
+  RandomSeeds& randomSeeds() const;
 
   // Hands the module to another engine: a module built aside (in a program's staging engine) takes its
   // place in the live one. Its inputs already read the live engine's values; only these links move.

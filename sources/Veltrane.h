@@ -299,6 +299,7 @@ public:
   // ---- members ----
   // Declared first, so destroyed last: the delay memory of every module this engine held is handed in.
   ReclaimerUse reclaimerUse;
+  RandomSeeds seeds; // of this instance's modules (a staging engine's modules use the live engine's)
   // The engine whose values (common sources, master pitch, zero) this engine's modules read: this one, or
   // for a staging engine the live engine its programs are built for.
   Veltrane* valueHome;

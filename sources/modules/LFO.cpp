@@ -13,14 +13,13 @@ using namespace ModulatorCommon;
 
 const char* const LFO::labelLfoWaveform[4] = {"Sinoid", "Trapezoid", "Pulse", "Random"};
 const char* const* const LFO::labelLfoSync = ModulatorCommon::labelLfoSync;
-std::atomic<uint32_t> LFO::lfoRandSeed{1};
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 } // namespace
 
 LFO::LFO(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), wave(0), syncDivision(-1), shape(0.0), phase(0.0), rate(0.0), rateModAmount(0.0),
+    : Module(config, voice, owner), lfoRandSeed(&randomSeeds().lfo), wave(0), syncDivision(-1), shape(0.0), phase(0.0), rate(0.0), rateModAmount(0.0),
       rateModSource(nullptr), level(0.0), levelModAmount(0.0), levelModSource(nullptr), resetSource(nullptr),
       previousReset(0.0), counter(0), period(0), heldRandom(0.0), previousPhase(0.0), sync(false)
 {
@@ -154,7 +153,7 @@ void LFO::update(bool)
     x = p < w ? 1.0 : -1.0;
     break;
   case kRandom:
-    if (previousPhase > p) heldRandom = drawShared(&lfoRandSeed);
+    if (previousPhase > p) heldRandom = drawShared(lfoRandSeed);
     x = heldRandom;
     previousPhase = p;
     break;

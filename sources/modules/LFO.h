@@ -43,8 +43,8 @@ public:
   // The cycle lamp: lit in the first half of each cycle.
   void updateGraphics() override;
 
-  // Shared by every LFO of every plug-in instance; the dual LFO has its own.
-  static std::atomic<uint32_t> lfoRandSeed;
+  // Shared by every LFO of the plug-in instance; the dual LFO has its own.
+  std::atomic<uint32_t>* lfoRandSeed;
 
   int wave;
   int syncDivision; // clock division 0..19 while sync is on

@@ -13,10 +13,9 @@ using namespace ModulatorCommon;
 
 const char* const LFO2::labelLfoWaveform[6] = {"Sine", "Triangle", "Saw Dn", "Saw Up", "Square", "Random"};
 const char* const* const LFO2::labelLfoSync = ModulatorCommon::labelLfoSync;
-std::atomic<uint32_t> LFO2::lfoRandSeed{1};
 
 LFO2::LFO2(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), wave{0, 0}, syncDivision{-1, -1}, rate{0.0, 0.0}, level{0.0, 0.0},
+    : Module(config, voice, owner), lfoRandSeed(&randomSeeds().lfo2), wave{0, 0}, syncDivision{-1, -1}, rate{0.0, 0.0}, level{0.0, 0.0},
       levelModAmount{0.0, 0.0}, levelModSource{nullptr, nullptr}, resetSource{nullptr, nullptr}, previousReset{0.0,
                                                                                                                0.0},
       counter{0, 0}, period{0, 0}, heldRandom{0.0, 0.0}, previousPosition{0.0, 0.0}, sync{false, false}
@@ -121,7 +120,7 @@ void LFO2::update(bool)
       w = running && x < 0.0 ? 1.0 : -1.0;
       break;
     case kRandom:
-      if (previousPosition[i] > x) heldRandom[i] = drawShared(&lfoRandSeed);
+      if (previousPosition[i] > x) heldRandom[i] = drawShared(lfoRandSeed);
       w = heldRandom[i];
       previousPosition[i] = x;
       break;

@@ -39,8 +39,8 @@ public:
   // The cycle lamps: A's lit in the first half of its cycle, B's in the second.
   void updateGraphics() override;
 
-  // Shared by every dual LFO of every plug-in instance, apart from the LFO's.
-  static std::atomic<uint32_t> lfoRandSeed;
+  // Shared by every dual LFO of the plug-in instance, apart from the LFO's.
+  std::atomic<uint32_t>* lfoRandSeed;
 
   int wave[2];
   int syncDivision[2];

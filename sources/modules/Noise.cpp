@@ -28,11 +28,10 @@ inline double pinkStep(double* b, double white)
 }
 } // namespace
 
-uint32_t Noise::nextSeed()
+uint32_t Noise::nextSeed(RandomSeeds& seeds)
 {
-  static std::atomic<uint32_t> counter{0};
-  // A 32-bit mix of the counter, so neighbouring instances start far apart in the generator's cycle.
-  uint32_t x = counter.fetch_add(0x9e3779b9u, std::memory_order_relaxed) + 0x9e3779b9u;
+  // A 32-bit mix of the count, so neighbouring generators start far apart in the generator's cycle.
+  uint32_t x = seeds.noiseModules.fetch_add(0x9e3779b9u, std::memory_order_relaxed) + 0x9e3779b9u;
   x ^= x >> 16;
   x *= 0x7feb352du;
   x ^= x >> 15;
@@ -42,7 +41,7 @@ uint32_t Noise::nextSeed()
 }
 
 Noise::Noise(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), level{}, depth{}, modSource{}, pink{}, effectiveLevel{}, seed(nextSeed())
+    : Module(config, voice, owner), level{}, depth{}, modSource{}, pink{}, effectiveLevel{}, seed(nextSeed(randomSeeds()))
 {
 }
 

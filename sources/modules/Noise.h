@@ -35,8 +35,8 @@ public:
   static void createGraphics(ModuleConfig* config, int x, int y, int base);
   static const PanelLayout panel;
 
-  // A seed for a new generator: distinct for each call in the process, odd, and well spread.
-  static uint32_t nextSeed();
+  // A seed for a new generator: distinct for each call with the instance's seeds, odd, and well spread.
+  static uint32_t nextSeed(RandomSeeds& seeds);
 
   // Per output, in the order white A, white B, pink A, pink B.
   double level[4];

@@ -9,10 +9,9 @@
 
 using namespace ModuleConventions;
 
-std::atomic<uint32_t> SHNoise::randSeed{1};
 
 SHNoise::SHNoise(ModuleConfig* config, Voice* voice, Veltrane* owner)
-    : Module(config, voice, owner), whiteLevel(0.0), pinkLevel(0.0), gate{nullptr, nullptr}, input{nullptr, nullptr},
+    : Module(config, voice, owner), randSeed(&randomSeeds().sampleAndHold), whiteLevel(0.0), pinkLevel(0.0), gate{nullptr, nullptr}, input{nullptr, nullptr},
       previousGate{0.0, 0.0}, period{0, 0}, counter{0, 0}, previousCounter{0, 0}, b0(0.0), b1(0.0), b2(0.0)
 {
 }
@@ -70,7 +69,7 @@ void SHNoise::process()
   audioOut[0] = nextAudioOut[0];
   audioOut[1] = nextAudioOut[1];
   // Two steps of the shared seed per sample: the first is the white noise, the second feeds the pink filter.
-  std::atomic<uint32_t>& seed = randSeed;
+  std::atomic<uint32_t>& seed = *randSeed;
   const uint32_t s1 = seed.load(std::memory_order_relaxed) * 16807u;
   const uint32_t s2 = s1 * 16807u;
   seed.store(s2, std::memory_order_relaxed);

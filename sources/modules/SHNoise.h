@@ -36,8 +36,8 @@ public:
   // clock gate rose.
   void updateGraphics() override;
 
-  // Shared by every sample and hold of every plug-in instance (the dual noise has its own).
-  static std::atomic<uint32_t> randSeed;
+  // Shared by every sample and hold of the plug-in instance (the dual noise has its own).
+  std::atomic<uint32_t>* randSeed;
 
   double whiteLevel;
   double pinkLevel;
