@@ -143,6 +143,16 @@ private:
 BitmapStorage s_bitmapCache;
 FontStorage s_fontCache;
 
+// Text drawing of every surface of the process, one at a time. The cached fonts are shared by all
+// instances, and drawing with one sets its colour, fills its glyph store and renders new glyphs through
+// one temporary bitmap and the font engine's faces, none of which may be used from two threads at once: a
+// host may drive two instances' editors from two threads. Never destroyed (fonts are freed at exit).
+WDL_Mutex& textMutex()
+{
+  static WDL_Mutex* m = new WDL_Mutex;
+  return *m;
+}
+
 HGDIOBJ requestFont(const IText* t, int height)
 {
   static const char kQuality[4] = {0, 3, 4, 4};
@@ -391,6 +401,7 @@ LICE_pixel* IGraphics::GetBits()
 
 LICE_IFont* IGraphics::CacheFont(IText* text)
 {
+  WDL_MutexLock lock(&textMutex());
   if (LICE_IFont* found = s_fontCache.Find(text)) {
     text->mCached = found;
     return found;
@@ -414,6 +425,7 @@ LICE_IFont* IGraphics::CacheFont(IText* text)
 bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, unsigned int fmt, bool measure)
 {
   if (!str || !*str) return true;
+  WDL_MutexLock lock(&textMutex());
   LICE_IFont* font = text->mCached ? text->mCached : CacheFont(text);
   if (!font) return false;
   font->SetTextColor(LiceColor(&text->mColor));

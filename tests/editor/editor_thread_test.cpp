@@ -181,6 +181,29 @@ TEST(EditorThreads, EditorOpenedOnTheGuiThreadAfterTheAudioThreadMadeTheInstance
   audio.join();
 }
 
+// Two instances whose editors are driven from two host threads at once (each opened, ticked and idled on
+// its own): what the editors share (the image and font caches, the glyph stores, the temporary bitmap the
+// glyphs are rendered into, the font engine) must be safe from two threads.
+TEST(EditorThreads, TwoEditorsDrawnOnTwoThreadsAtOnce)
+{
+  useBuiltResources();
+  UseScriptedSurfaces surfaces;
+  HostedVeltrane first(44100, 64), second(44100, 64);
+  auto drive = [](HostedVeltrane* h, int seed) {
+    std::mt19937 rng(seed);
+    EXPECT_EQ(1, h->dispatch(effEditOpen));
+    for (int step = 0; step < 12; ++step) {
+      h->dispatch(effSetProgram, 0, (VstIntPtr)(rng() % 64)); // new panels, new texts
+      scripted(h->plug)->Tick();
+      h->dispatch(effEditIdle);
+    }
+    h->dispatch(effEditClose);
+  };
+  std::thread a(drive, &first, 1), b(drive, &second, 2);
+  a.join();
+  b.join();
+}
+
 // Many instances in one process, as a multi-core host runs them: each made, played and closed on a thread of
 // its own (notes and MIDI program changes), two of them made again while the others play; the host's GUI
 // thread meanwhile changes their programs, moves chunks between them, opens their headless editors, ticks
