@@ -241,7 +241,7 @@ TEST(EditorThreads, InstancesOnTheirOwnThreadsWithOneGuiThread)
         // A MIDI program change holds the notes back until its program is built: under ThreadSanitizer the
         // worker may take many blocks.
         bool sounded = false;
-        for (int block = 0; block < 16 * (i + 1) || guiSteps.load() < start + 3 || !slots[i].editorOpen.load() ||
+        for (int block = 0; block < 8 * (i + 1) || guiSteps.load() < start + 3 || !slots[i].editorOpen.load() ||
                             (!sounded && block < 1500);
              ++block) {
           const int kind = (int)(rng() % 16);
