@@ -282,6 +282,11 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
     } else {
       resetTuning();
     }
+  } else if (pos >= 0) {
+    // Equal temperament saved: the table goes back to it, but the switch keeps the program's value (on
+    // plays the same table), so that the host reads back what it set.
+    Synth::resetTuning();
+    showTuningInEditor(GetParam(kParamCustomTuning)->GetNormalized());
   } else {
     resetTuning();
   }
