@@ -376,9 +376,14 @@ TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
     std::vector<uint8_t> longer = file; // the name field as a plug-in may fill it: 27 bytes
     std::memcpy(longer.data() + 28, wide.data(), 27);
     std::ofstream(wideFxp, std::ios::binary).write((const char*)longer.data(), (std::streamsize)longer.size());
-    p->Dispatch(effSetProgram, 0, 3);
+    p->Dispatch(effSetProgram, 0, 0);
     ASSERT_TRUE(LoadFxFile(*p, wideFxp, &what, &error)) << error;
-    EXPECT_EQ(wide.substr(0, 22), p->ProgramName(3));
+    const std::vector<uint8_t> bank = p->GetChunk(false); // header, then program 0's name as stored
+    ASSERT_GT(bank.size(), 12u + 22u);
+    int32_t length = 0;
+    std::memcpy(&length, bank.data() + 8, 4);
+    ASSERT_GE(length, 0);
+    EXPECT_EQ(wide.substr(0, 22), std::string(bank.begin() + 12, bank.begin() + 12 + std::min(length, 40)));
   }
 
   const std::string saved = dir + "/after_screenshot.fxb";
