@@ -291,6 +291,8 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
     resetTuning();
   }
 
+  retuneModules(); // the modules were made before the program's tuning was read
+
   for (int k = 0; k < kNumMidiSources; ++k) {
     int32_t cc = -1;
     pos = get(chunk, &cc, pos);

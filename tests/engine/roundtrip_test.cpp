@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,9 @@ std::string longName()
   for (int i = 0; i < 70; ++i) name += "\xC3\xA4";
   return name;
 }
+
+// A scale whose note 48 lies away from its equal-tempered pitch.
+const char* const kScale = SCALA_DIR "/12-intune.scl";
 
 struct RoundTrip : testing::Test
 {
@@ -231,5 +236,41 @@ TEST_F(RoundTrip, NamesAreCutBetweenCharacters)
     const std::string field = wholeCharacters(stored, 27);
     EXPECT_EQ(field.empty() ? before : field, b.plug->GetPresetName(6)) << name; // an empty name renames nothing
     EXPECT_EQ(a.programChunk(), b.programChunk());
+  }
+}
+
+// The key-tracking filters track around the pitch of note 48 under the tuning in use: a tuning loaded,
+// switched off or reset after the filter was made is heard as the program plays when it is loaded again.
+TEST_F(RoundTrip, KeyTrackingFollowsTheTuningOfTheProgram)
+{
+  // The stereo variants inherit what they read of the tuning.
+  const int filters[] = {ModuleConfig::MOD_LADDER, ModuleConfig::MOD_K35, ModuleConfig::MOD_COMB};
+  const std::pair<const char*, std::function<void(HostedVeltrane&)>> changes[] = {
+      {"loaded", [](HostedVeltrane&) {}},
+      {"switched off", [](HostedVeltrane& h) { h.effect->setParameter(h.effect, Veltrane::kParamCustomTuning, 0.0f); }},
+      {"switched off and on",
+       [](HostedVeltrane& h) {
+         h.effect->setParameter(h.effect, Veltrane::kParamCustomTuning, 0.0f);
+         h.effect->setParameter(h.effect, Veltrane::kParamCustomTuning, 1.0f);
+       }},
+      {"reset", [](HostedVeltrane& h) { h.plug->resetTuning(); }},
+  };
+  constexpr int kSlot = 3; // program 8's ladder, between its oscillators and its amplifier
+  for (int type : filters) {
+    for (const auto& change : changes) {
+      HostedVeltrane a, b;
+      a.dispatch(effSetProgram, 0, 8);
+      ASSERT_EQ(ModuleConfig::MOD_LADDER, a.plug->slotConfig[kSlot].moduleID);
+      a.plug->replaceModule(kSlot, type, false, false);
+      a.effect->setParameter(a.effect, kSlot * 16 + 12, 1.0f); // key tracking: full
+      ASSERT_EQ(0, a.plug->loadTuning(kScale));
+      change.second(a);
+      ASSERT_TRUE(setChunk(b, a.programChunk(), true));
+      // Loaded twice, the second time over the program's own tuning: the filters are made under it.
+      b.dispatch(effSetProgram, 0, b.dispatch(effGetProgram));
+      const std::vector<float> ra = chord(a), rb = chord(b);
+      EXPECT_GT(*std::max_element(ra.begin(), ra.end()), 0.01f) << type; // the filter is heard
+      EXPECT_EQ(ra, rb) << type << ", tuning " << change.first;
+    }
   }
 }
