@@ -194,7 +194,23 @@ TEST_F(RoundTrip, ProgramChunkOfAnotherSizeIsRefused)
       EXPECT_EQ(bank, bankChunk(b)) << delta;
     }
   }
+  // Older layouts whose size is right load: 900 (without Porta Legato) and 600 (without master flags and
+  // outputs, and without the extra-length field).
+  for (const ModuleConfig& c : a.plug->slotConfig) ASSERT_NE(ModuleConfig::MOD_OSCWAVETABLE, c.moduleID);
+  constexpr size_t kSlots = 8 + 4, kLegato = kSlots + 18 * 5 + 18 * 4 + 300 * 8;
+  Bytes v900 = saved, v600 = saved;
+  v900.erase(v900.begin() + kLegato, v900.begin() + kLegato + 8);
+  v600.erase(v600.end() - 4, v600.end());
+  v600.erase(v600.begin() + kLegato, v600.begin() + kLegato + 24);
+  for (int slot = 17; slot >= 0; --slot) v600.erase(v600.begin() + kSlots + slot * 5 + 4);
+  for (auto [version, chunk] : {std::make_pair(900, v900), std::make_pair(600, v600)}) {
+    std::memcpy(chunk.data() + 8, &version, 4);
+    b.dispatch(effSetProgram, 0, 3);
+    EXPECT_TRUE(setChunk(b, chunk, true)) << version;
+    EXPECT_NE(program, b.programChunk()) << version;
+  }
   EXPECT_TRUE(setChunk(b, saved, true));
+  EXPECT_EQ(saved, b.programChunk());
 }
 
 // Names cut to fit keep whole characters: the host's 24-byte buffer and the 28-byte name field of program
