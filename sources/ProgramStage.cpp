@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -181,7 +182,15 @@ int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out)
 
 void ProgramStage::startWorker()
 {
-  std::call_once(workerStarted, [this] { worker = std::thread([this] { work(); }); });
+  if (hasWorker()) return;
+  std::lock_guard<std::mutex> hold(workerStart);
+  if (worker.joinable()) return;
+  try {
+    worker = std::thread([this] { work(); });
+  } catch (const std::system_error&) {
+    return; // tried again at the next reset
+  }
+  workerRunning.store(true, std::memory_order_release);
 }
 
 void ProgramStage::publishBasis()

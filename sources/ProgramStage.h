@@ -63,8 +63,11 @@ public:
   int normalize(const ByteChunk* chunk, int pos, ByteChunk* out);
 
   // ---- MIDI program changes ----
-  // Starts the worker (once; any thread but the audio thread).
+  // Starts the worker unless it runs (any thread but the audio thread). A process that cannot have another
+  // thread (a host at its limit) gets none: MIDI program changes are then put in place at once.
   void startWorker();
+  // The worker runs (any thread).
+  bool hasWorker() const { return workerRunning.load(std::memory_order_acquire); }
   // Audio thread, under the live engine's mutex (no lock taken, nothing allocated): program becomes the
   // program to build and take over; an earlier request not yet taken over is dropped. The live engine's
   // basis goes with it, so that the worker never waits for the live mutex.
@@ -134,7 +137,8 @@ private:
   unsigned readySeq = 0; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
 
-  std::once_flag workerStarted;
+  std::mutex workerStart;
+  std::atomic<bool> workerRunning{false};
   std::thread worker;
   sem_t wakeWorker;
   std::atomic<bool> stopping{false};

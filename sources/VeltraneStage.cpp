@@ -47,7 +47,8 @@ void Veltrane::programChangeFromMidi(int program)
 {
   if (program < 0 || program >= NPresets()) return; // no such program: nothing changes
   // Offline the audio thread may take its time, and a render keeps the change where the host put it.
-  bool atOnce = !stage || IsRenderingOffline();
+  // Without a worker (the process could not have another thread) nothing would build it.
+  bool atOnce = !stage || !stage->hasWorker() || IsRenderingOffline();
 #ifdef VELTRANE_REFERENCE_RENDER
   atOnce = true;
 #endif

@@ -1,10 +1,16 @@
 // Instances of the plug-in side by side in one process, as a multi-core host runs them: what one plays must
 // not depend on the others.
 #include "engine_harness.h"
+#include "../support/low_memory.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -54,4 +60,35 @@ TEST(Instances, PlayTheSameAloneAndSideBySide)
     EXPECT_TRUE(alone == first) << p;
     EXPECT_TRUE(alone == second) << p;
   }
+}
+
+// A host at its limit of threads (or of address space for a thread's stack): the instance gets no worker
+// to build MIDI program changes, so it puts them in place at once instead of holding its notes back for
+// good, and nothing escapes into the host.
+TEST(Instances, WithoutAWorkerAMidiProgramChangeTakesEffectAtOnce)
+{
+  SKIP_IF_SANITIZED();
+  UseGeneratedStartupBank();
+  // A fresh process: one that ran threads before keeps their stacks for new ones.
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::unique_ptr<Veltrane> v = MakeVeltrane(); // no worker before the first reset
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+          long pages = 0;
+          if (std::fscanf(f, "%ld", &pages) == 1) // room for small allocations, not for a thread's stack
+            limit.rlim_cur = limit.rlim_max = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(6) << 20);
+          std::fclose(f);
+        }
+        setrlimit(RLIMIT_AS, &limit);
+        v->SetSampleRate(44100.0);
+        v->Reset();
+        v->programChangeFromMidi(1);
+        std::exit(v->GetCurrentPresetIdx() == 1 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
