@@ -27,7 +27,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # ThreadSanitizer: the engine's two-thread test (editor edits and loads while the audio thread renders), and the
-# editor's (menus, ticks and idle calls while the audio thread carries out commands and the host changes programs).
+# editor's (menus, ticks and idle calls while the audio thread carries out commands and the host changes programs;
+# instances made, played and closed on threads of their own beside one GUI thread; two editors on two threads).
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_TSAN=ON -DVELTRANE_BENCH=OFF
 cmake --build build-tsan -j"$jobs" --target engine_thread_test editor_thread_test
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/engine/engine_thread_test
