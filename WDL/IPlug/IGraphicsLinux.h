@@ -139,8 +139,9 @@ public:
 
   // ---- the window in a Linux host (IGraphicsLinuxX11.cpp) ----
   // OpenWindow with a parent (an X11 window id from the host) makes a child window of it on a connection
-  // of the editor's own; when the display or the parent cannot be reached the editor stays headless (open,
-  // recorded, drawn into the bitmap only).
+  // of the editor's own; when the display or the parent cannot be reached (no X server, an id of no
+  // InputOutput window) it fails and the editor stays closed. Without a parent the editor opens headless
+  // (open, recorded, drawn into the bitmap only): the command-line host and the tests use that.
   //
   // A host's idle call (effEditIdle, effIdle): reads the window's pending X events into the entry points,
   // then runs Tick() when a timer period (1 / FPS) has passed since the last one. Host's main thread.
@@ -152,6 +153,8 @@ public:
   bool WindowModalStep();
   // The X11 child window's id, 0 when the editor has none.
   unsigned long X11WindowID() const;
+  // Images copied to the X11 window since it opened (0 without one).
+  int X11Presentations() const;
   // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
   // editor's own text field (AskForPath). Returns the chosen absolute path, empty when cancelled.
   std::string AskForFile(EFileAction action, const char* question, const char* folder, const char* proposedName,
@@ -247,7 +250,7 @@ protected:
   int mPresents = 0;
 
   // ---- the X11 window (IGraphicsLinuxX11.cpp) ----
-  void openX11View(unsigned long parent);
+  bool openX11View(unsigned long parent); // false when the window cannot be made
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
   void resizeX11(); // the window takes the surface's size

@@ -125,7 +125,14 @@ void IGraphicsLinux::runModal(Overlay* overlay)
   mModal.push_back(overlay);
   while (!overlay->mDone) {
     holdX11Input(true); // [X11] asked again while refused
+    const bool inWindow = X11WindowID() != 0;
     if (!RunModalStep()) {
+      // The window went (the host closed the editor or destroyed its window, or the server ended) before
+      // the user answered: the element is dismissed, never taken as a choice nobody saw.
+      if (inWindow) {
+        overlay->Dismiss();
+        break;
+      }
       // Nothing more will come: the picture asked for is taken with the element open, then it answers.
       if (mScreenshotAtScriptEnd.GetLength()) {
         mScreenshotWritten = SaveScreenshot(mScreenshotAtScriptEnd.Get());

@@ -13,7 +13,9 @@
 // the surface), so a click on the host closes a menu instead of leaving the host waiting for an answer.
 // The plug-in makes no thread: everything runs in the host's idle calls and in modal loops, on the host's
 // main thread. Xlib errors on the view's own connections are caught (a host may destroy its window before it
-// closes the editor); errors on any other connection go to the handler that was installed before.
+// closes the editor), and a broken connection (the X server went away) ends the view, not the host; errors
+// on any other connection go to the handlers that were installed before (also ones the host installs while
+// the editor is open: ours are put first again before the view reads or sends).
 #pragma once
 
 #include "IGraphicsStructs.h"
@@ -44,6 +46,8 @@ public:
 
   // Copies the area r of the bitmap (clipped to the window) to the window.
   void Present(LICE_IBitmap* bitmap, IRECT r);
+  // Images copied to the window since it opened.
+  int Presentations() const { return mPresentations; }
   // Grabs the pointer and the keyboard for the window (again when an earlier grab was refused); true while
   // the pointer is grabbed. Release() gives both back; the destructor does too.
   bool Grab();
@@ -77,6 +81,7 @@ private:
   void* mVisual = nullptr; // the window's visual
   int mDepth = 0;
   int mWidth = 0, mHeight = 0;
+  int mPresentations = 0;
   bool mGone = false;
   bool mPointerGrabbed = false, mKeyboardGrabbed = false;
   IRECT mExposed; // exposed area waiting to be presented

@@ -87,6 +87,15 @@ XServer::~XServer()
   }
 }
 
+void XServer::Kill()
+{
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
 bool PumpUntil(const std::function<void()>& step, const std::function<bool()>& done, double seconds)
 {
   const double deadline = Now() + seconds;
@@ -182,4 +191,15 @@ int OpenFileCount()
     if (d->d_name[0] != '.') ++n;
   closedir(fds);
   return n - 1; // the directory's own descriptor
+}
+
+int ThreadCount()
+{
+  int n = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks) return -1;
+  while (dirent* d = readdir(tasks))
+    if (d->d_name[0] != '.') ++n;
+  closedir(tasks);
+  return n;
 }

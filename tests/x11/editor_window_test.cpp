@@ -625,30 +625,6 @@ TEST_F(EditorWindow, AResizeResizesTheWindow)
   EXPECT_EQ(kH - 20, a.height);
 }
 
-TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
-{
-  plug = std::make_unique<EditorPlug>();
-  TestSurface* g = plug->surface;
-  const int filesBefore = OpenFileCount();
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    if (i % 3 == 0) { // reopened
-      ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    }
-    const Window view = g->X11WindowID();
-    ASSERT_NE(view, 0u);
-    ASSERT_EQ(Children(display, host), std::vector<Window>{view}) << i;
-    if (i % 10 == 0) {
-      g->Tick();
-      Idle();
-    }
-    ASSERT_EQ(plug->Dispatch(effEditClose), 1);
-    ASSERT_TRUE(Children(display, host).empty()) << i;
-    ASSERT_EQ(g->X11WindowID(), 0u);
-  }
-  EXPECT_EQ(OpenFileCount(), filesBefore) << "every connection was closed";
-}
-
 int gHostErrors = 0;
 int CountHostError(Display*, XErrorEvent*)
 {
@@ -658,26 +634,29 @@ int CountHostError(Display*, XErrorEvent*)
 
 TEST_F(EditorWindow, HostWindowDestroyedFirstIsSurvivedAndErrorsStayapart)
 {
-  XErrorHandler before = XSetErrorHandler(CountHostError);
   OpenEditor();
+  // The host installs its handler after the editor opened: the editor's errors still never reach it.
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  gHostErrors = 0;
   XDestroyWindow(display, host); // the host tears its window down before it closes the editor
   XSync(display, False);
-  EXPECT_TRUE(PumpFor([&] { return plug->surface->X11WindowID() == 0; }));
   plug->surface->SetParameterFromPlug(kKnob, 0.9, true);
+  plug->surface->Tick(); // presents into the window that is gone, before the editor learns of it
+  EXPECT_TRUE(PumpFor([&] { return plug->surface->X11WindowID() == 0; }));
+  plug->surface->SetParameterFromPlug(kKnob, 0.2, true);
   plug->surface->Tick(); // presenting into a window that is gone does nothing
   Idle();
+  EXPECT_EQ(gHostErrors, 0);
   // While the editor's handler is installed, the host's own errors still reach the host's handler.
-  gHostErrors = 0;
   XMapWindow(display, host);
   XSync(display, False);
   EXPECT_EQ(gHostErrors, 1);
   EXPECT_EQ(plug->Dispatch(effEditClose), 1);
   EXPECT_EQ(XSetErrorHandler(before), CountHostError) << "the host's handler is back";
 
-  // A parent that does not exist: the editor opens headless.
-  ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-  EXPECT_TRUE(plug->surface->WindowIsOpen());
-  EXPECT_EQ(plug->surface->X11WindowID(), 0u);
+  // A parent that does not exist any more is refused.
+  EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0);
+  EXPECT_FALSE(plug->surface->WindowIsOpen());
 }
 
 // A folder of its own, removed with everything in it.
@@ -961,6 +940,202 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
     }
   }
   XSetErrorHandler(before);
+}
+
+
+// ---- careless and hostile hosts ----
+
+// Parents a host may pass that cannot hold a window: the editor refuses to open (effEditOpen answers 0),
+// makes no window, keeps no connection, and leaves the host's error handler in place.
+TEST_F(EditorWindow, UnusableParentsAreRefused)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  const Window gone = MakeHostWindow(display, 0, 0, 10, 10);
+  XDestroyWindow(display, gone);
+  const Pixmap pixmap = XCreatePixmap(display, host, 8, 8, (unsigned)DefaultDepth(display, 0));
+  XSetWindowAttributes a = {};
+  const Window inputOnly = XCreateWindow(display, host, 0, 0, 50, 50, 0, 0, InputOnly, CopyFromParent, 0, &a);
+  XSync(display, False);
+  plug = std::make_unique<EditorPlug>();
+  const int filesBefore = OpenFileCount();
+  gHostErrors = 0;
+  const struct
+  {
+    unsigned long parent;
+    const char* what;
+  } cases[] = {{0x1ffffe01, "an id no client made"}, {gone, "a destroyed window"}, {pixmap, "a pixmap"},
+               {inputOnly, "an input-only window"}, {DefaultRootWindow(display) + 1, "an id next to the root"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(c.parent)), 0) << c.what;
+    EXPECT_FALSE(plug->surface->WindowIsOpen()) << c.what;
+    EXPECT_EQ(plug->Dispatch(effEditIdle), 0) << c.what;
+    EXPECT_EQ(plug->Dispatch(effEditClose), 1) << c.what;
+  }
+  EXPECT_EQ(OpenFileCount(), filesBefore);
+  EXPECT_EQ(Children(display, host), std::vector<Window>{inputOnly});
+  EXPECT_EQ(gHostErrors, 0);
+  EXPECT_EQ(XSetErrorHandler(before), CountHostError);
+  // A parent that works still opens after those.
+  EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+  EXPECT_NE(plug->surface->X11WindowID(), 0u);
+}
+
+// No X server to reach: a host window id cannot be used, so the editor is refused at once.
+TEST_F(EditorWindow, NoServerIsRefusedAtOnce)
+{
+  plug = std::make_unique<EditorPlug>();
+  const std::string name = server.Name();
+  for (const char* display : {(const char*)nullptr, "", ":4711", "unix:4712.0"}) {
+    if (display)
+      setenv("DISPLAY", display, 1);
+    else
+      unsetenv("DISPLAY");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0) << (display ? display : "unset");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(plug->surface->WindowIsOpen());
+    plug->Dispatch(effEditIdle);
+  }
+  setenv("DISPLAY", name.c_str(), 1);
+}
+
+Display* gHostDisplay = nullptr;
+int HostIOError(Display* d)
+{
+  _exit(d == gHostDisplay ? 41 : 42); // 42: the editor's broken connection reached the host's handler
+}
+
+// The X server ends while the editor is open: the editor's connection breaks without ending the host or
+// calling the host's handler, whether the host left Xlib's default in place or set its own; the host's own
+// connection still goes to the host's handler.
+TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
+{
+  GTEST_FLAG_SET(death_test_style, "fast");
+  for (bool hostHandler : {false, true})
+    EXPECT_EXIT(
+        {
+          XServer own;
+          std::string why;
+          if (!own.Start(&why)) _exit(2);
+          if (hostHandler) XSetIOErrorHandler(HostIOError);
+          gHostDisplay = XOpenDisplay(own.Name().c_str());
+          const Window w = MakeHostWindow(gHostDisplay, 0, 0, 400, 300);
+          auto p = std::make_unique<EditorPlug>();
+          if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 1) _exit(3);
+          p->surface->Tick();
+          own.Kill();
+          for (int i = 0; i < 3; ++i) {
+            p->Dispatch(effEditIdle);
+            p->surface->SetParameterFromPlug(kKnob, 0.1 * i, true);
+            p->surface->Tick();
+          }
+          if (p->surface->X11WindowID() != 0) _exit(4);
+          p->Dispatch(effEditClose);
+          if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 0) _exit(5);
+          p.reset();
+          if (!hostHandler) _exit(0);
+          XSync(gHostDisplay, False);
+          _exit(6);
+        },
+        ::testing::ExitedWithCode(hostHandler ? 41 : 0), "")
+        << (hostHandler ? "the host's own handler" : "Xlib's default handler");
+}
+
+// Two instances on the one thread, opened and closed 200 times in turns (some opened again while open):
+// each open makes one window, each close takes it, and nothing grows (connections, threads, memory).
+TEST_F(EditorWindow, TwoEditorsOpenedAndClosedTwoHundredTimesLeaveNothingBehind)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  const Window host2 = MakeHostWindow(display, 600, 400, 400, 300);
+  auto a = std::make_unique<EditorPlug>();
+  auto b = std::make_unique<EditorPlug>();
+  auto rss = [] {
+    std::ifstream f("/proc/self/statm");
+    long size = 0, resident = 0;
+    f >> size >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+  };
+  const int files = OpenFileCount(), threads = ThreadCount();
+  long rssAfterWarmUp = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (i == 20) rssAfterWarmUp = rss();
+    ASSERT_EQ(a->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    if (i % 3 == 0) ASSERT_EQ(a->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    ASSERT_EQ(b->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host2)), 1);
+    ASSERT_EQ(Children(display, host), std::vector<Window>{a->surface->X11WindowID()}) << i;
+    ASSERT_EQ(Children(display, host2), std::vector<Window>{b->surface->X11WindowID()}) << i;
+    a->surface->Tick();
+    b->surface->Tick();
+    a->Dispatch(effEditIdle);
+    b->Dispatch(effEditIdle);
+    // Closed in both orders; the one left open keeps drawing.
+    EditorPlug* first = i % 2 ? a.get() : b.get();
+    EditorPlug* second = i % 2 ? b.get() : a.get();
+    ASSERT_EQ(first->Dispatch(effEditClose), 1);
+    EXPECT_EQ(first->surface->X11WindowID(), 0u);
+    second->surface->SetParameterFromPlug(kKnob, (i % 10) / 10.0, true);
+    second->surface->Tick();
+    second->Dispatch(effEditIdle);
+    ASSERT_EQ(second->Dispatch(effEditClose), 1);
+    ASSERT_TRUE(Children(display, host).empty()) << i;
+    ASSERT_TRUE(Children(display, host2).empty()) << i;
+  }
+  EXPECT_EQ(OpenFileCount(), files) << "every connection was closed";
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_LT(rss() - rssAfterWarmUp, 4L << 20) << "bytes grown over 180 opens";
+  EXPECT_EQ(gHostErrors, 0);
+  EXPECT_EQ(XSetErrorHandler(before), CountHostError);
+}
+
+// The host closes the editor while a menu or a message box of it is open (from a callback made inside the
+// element's loop): the element answers as if dismissed, the window goes, and the host gets its input back.
+TEST_F(EditorWindow, EditorClosedWhileAMenuOrBoxIsOpen)
+{
+  for (int kind = 0; kind < 2; ++kind) {
+    OpenEditor();
+    TestSurface* g = plug->surface;
+    bool closed = false;
+    g->onFirstModalStep = [&] {
+      EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+      closed = true;
+    };
+    if (kind == 0) {
+      IPopupMenu menu;
+      menu.AddItem("One");
+      IRECT anchor(20, 20, 100, 40);
+      EXPECT_EQ(g->CreateIPopupMenu(&menu, &anchor), nullptr);
+    } else {
+      EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0);
+    }
+    EXPECT_TRUE(closed) << kind;
+    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << kind;
+    EXPECT_FALSE(g->ModalOpen());
+    EXPECT_TRUE(Children(display, host).empty()) << kind;
+    EXPECT_EQ(GrabSuccess, XGrabPointer(display, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                        None, CurrentTime));
+    XUngrabPointer(display, CurrentTime);
+    XSync(display, False);
+    // It opens again.
+    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    EXPECT_NE(g->X11WindowID(), 0u);
+    plug.reset();
+  }
+}
+
+// A storm of exposures a host let pile up (a window dragged across the editor's) is presented once in the
+// idle call that reads it, not once an event.
+TEST_F(EditorWindow, AnExposeStormIsPresentedOnce)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  Idle();
+  const Window view = g->X11WindowID();
+  for (int i = 0; i < 500; ++i) XClearArea(display, view, i % 2 ? 0 : 100, 0, 0, 0, True);
+  XSync(display, False);
+  const int before = g->X11Presentations();
+  Idle();
+  EXPECT_EQ(g->X11Presentations() - before, 1);
+  EXPECT_EQ(ReadPixels(display, view, kW, kH), FrameOf(g));
 }
 
 } // namespace
