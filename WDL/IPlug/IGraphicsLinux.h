@@ -262,6 +262,10 @@ protected:
   struct X11ViewSlot
   {
     IGraphicsX11View* view = nullptr; // owned
+    // Windows closed while one of their calls was still running (the host closed the editor from inside a
+    // menu's loop): already off the screen, deleted once no call of theirs runs.
+    std::vector<IGraphicsX11View*> retired;
+    void DeleteRetired();
     ~X11ViewSlot();
   } mX11;
   long long mNextTickMs = 0; // monotonic milliseconds when the next host-driven tick is due

@@ -342,6 +342,16 @@ std::string FirstLine(const std::string& text)
 
 // ---- the view ----
 
+namespace {
+// Counts a call of the view in progress (see Busy()).
+struct BusyScope
+{
+  explicit BusyScope(int& n) : n(n) { ++n; }
+  ~BusyScope() { --n; }
+  int& n;
+};
+} // namespace
+
 IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long parent, int width, int height)
 {
   if (!parent || width <= 0 || height <= 0) return nullptr;
@@ -390,12 +400,21 @@ IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long 
   return view;
 }
 
+void IGraphicsX11View::Retire()
+{
+  Release();
+  if (!mGone && !DisplayDead(mDisplay)) {
+    XDestroyWindow(mDisplay, mWindow);
+    SyncAndTakeError(mDisplay);
+  }
+  mGone = true;
+}
+
 IGraphicsX11View::~IGraphicsX11View()
 {
   if (!mDisplay) return;
-  Release();
+  Retire();
   if (!DisplayDead(mDisplay)) {
-    if (!mGone) XDestroyWindow(mDisplay, mWindow);
     if (mGC) XFreeGC(mDisplay, static_cast<GC>(mGC));
     SyncAndTakeError(mDisplay); // a window the host destroyed already fails here, quietly
   }
@@ -650,6 +669,7 @@ unsigned long IGraphicsX11View::TopLevel()
 
 bool IGraphicsX11View::DispatchPending()
 {
+  BusyScope busy(mBusy);
   if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
   InstallHandlers();
   // Bounded: a flood of events never keeps the host's idle call from returning.
@@ -665,6 +685,7 @@ bool IGraphicsX11View::DispatchPending()
 
 bool IGraphicsX11View::DispatchNextInput(int timeoutMs)
 {
+  BusyScope busy(mBusy);
   const long long deadline = MonotonicMs() + timeoutMs;
   InstallHandlers();
   for (;;) {
@@ -687,6 +708,7 @@ bool IGraphicsX11View::DispatchNextInput(int timeoutMs)
 
 bool IGraphicsX11View::WaitWhileBusy(int extraFd, int timeoutMs)
 {
+  BusyScope busy(mBusy);
   if (!mGone && !DisplayDead(mDisplay)) {
     while (XPending(mDisplay) > 0) {
       XEvent e;
@@ -706,9 +728,21 @@ bool IGraphicsX11View::WaitWhileBusy(int extraFd, int timeoutMs)
 
 // ---- the surface's window hooks ----
 
+void IGraphicsLinux::X11ViewSlot::DeleteRetired()
+{
+  for (auto it = retired.begin(); it != retired.end();)
+    if ((*it)->Busy()) {
+      ++it;
+    } else {
+      delete *it;
+      it = retired.erase(it);
+    }
+}
+
 IGraphicsLinux::X11ViewSlot::~X11ViewSlot()
 {
   delete view;
+  for (IGraphicsX11View* v : retired) delete v;
 }
 
 bool IGraphicsLinux::openX11View(unsigned long parent)
@@ -720,8 +754,15 @@ bool IGraphicsLinux::openX11View(unsigned long parent)
 
 void IGraphicsLinux::closeX11View()
 {
-  delete mX11.view;
+  if (mX11.view && mX11.view->Busy()) {
+    // Closed from inside one of the view's own calls: it must outlive them.
+    mX11.view->Retire();
+    mX11.retired.push_back(mX11.view);
+  } else {
+    delete mX11.view;
+  }
   mX11.view = nullptr;
+  mX11.DeleteRetired();
 }
 
 void IGraphicsLinux::holdX11Input(bool hold)
@@ -758,6 +799,7 @@ void IGraphicsLinux::HostIdle()
 {
   ReapChildren();
   if (mX11.view) mX11.view->DispatchPending();
+  mX11.DeleteRetired();
   if (!mWindowOpen) return;
   // A tick every 1 / FPS seconds on average, whatever rate the host idles at; after a stall the timer
   // starts afresh instead of catching up.

@@ -58,6 +58,11 @@ public:
   void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.
   bool DispatchPending();
+  // True while one of the three calls above or below runs (a menu's loop may close the editor from inside).
+  bool Busy() const { return mBusy > 0; }
+  // Takes the window off the screen and gives back the grabs at once, for a view that is Busy(): it is
+  // deleted later, when its calls have returned (they see the window gone).
+  void Retire();
   // Waits up to timeoutMs for an input event and delivers the first one (other events on the way are
   // handled); false when the window is gone.
   bool DispatchNextInput(int timeoutMs);
@@ -83,6 +88,7 @@ private:
   int mWidth = 0, mHeight = 0;
   int mPresentations = 0;
   bool mGone = false;
+  int mBusy = 0; // calls in progress that read events
   bool mPointerGrabbed = false, mKeyboardGrabbed = false;
   IRECT mExposed; // exposed area waiting to be presented
   std::vector<char> mImageBytes;

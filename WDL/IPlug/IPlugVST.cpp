@@ -268,6 +268,14 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return 0;
   if (opcode == effClose) {
+    if (plug->mEditorCallDepth > 0) {
+      // The host closes the instance from inside an editor call of ours (a callback made while a menu or a
+      // box waits for the user): the editor closes now, which ends that loop, and the instance goes when the
+      // call has returned, not under its feet.
+      plug->mCloseAfterEditorCall = true;
+      if (plug->mGraphics) plug->mGraphics->CloseWindow();
+      return 0;
+    }
     // Waits for a call in progress on another thread, then lets go before the mutex is destroyed.
     {
       WDL_MutexLock lock(&plug->mMutex);
@@ -276,7 +284,15 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     return 0;
   }
   bool handled = false;
+  ++plug->mEditorCallDepth;
   const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt, &handled);
+  if (--plug->mEditorCallDepth == 0 && plug->mCloseAfterEditorCall) {
+    {
+      WDL_MutexLock lock(&plug->mMutex);
+    }
+    delete plug;
+    return answer;
+  }
   if (handled) return answer;
   // Program and state loads take the mutex themselves, only for as long as it takes to put a state in place:
   // the audio thread waits on it.

@@ -73,6 +73,10 @@ private:
   // lead to (parameter changes from the controls, the open, close and idle hooks) takes the mutex itself.
   // Answers false in *handled for any other opcode.
   VstIntPtr DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float opt, bool* handled);
+  // Editor calls in progress on the host's main thread (a menu or a box runs its loop inside one), and an
+  // effClose that came from inside one of them: the instance then goes when the outermost has returned.
+  int mEditorCallDepth = 0;
+  bool mCloseAfterEditorCall = false;
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);
   VstIntPtr String2Parameter(int idx, const char* text);
