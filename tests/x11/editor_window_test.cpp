@@ -1022,40 +1022,53 @@ int HostIOError(Display* d)
   _exit(d == gHostDisplay ? 41 : 42); // 42: the editor's broken connection reached the host's handler
 }
 
-// The X server ends while the editor is open: the editor's connection breaks without ending the host or
-// calling the host's handler, whether the host left Xlib's default in place or set its own; the host's own
-// connection still goes to the host's handler.
+// The X server ends while the editor is open, idle or with a menu open: the editor's connection breaks
+// without ending the host or calling the host's handler, whether the host left Xlib's default in place or
+// set its own; the menu ends as dismissed; the host's own connection still goes to the host's handler.
 TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
 {
   GTEST_FLAG_SET(death_test_style, "fast");
   for (bool hostHandler : {false, true})
-    EXPECT_EXIT(
-        {
-          XServer own;
-          std::string why;
-          if (!own.Start(&why)) _exit(2);
-          if (hostHandler) XSetIOErrorHandler(HostIOError);
-          gHostDisplay = XOpenDisplay(own.Name().c_str());
-          const Window w = MakeHostWindow(gHostDisplay, 0, 0, 400, 300);
-          auto p = std::make_unique<EditorPlug>();
-          if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 1) _exit(3);
-          p->surface->Tick();
-          own.Kill();
-          for (int i = 0; i < 3; ++i) {
-            p->Dispatch(effEditIdle);
-            p->surface->SetParameterFromPlug(kKnob, 0.1 * i, true);
+    for (bool inMenu : {false, true})
+      EXPECT_EXIT(
+          {
+            XServer own;
+            auto fail = [&](int code) {
+              own.Kill();
+              _exit(code);
+            };
+            std::string why;
+            if (!own.Start(&why)) _exit(2);
+            if (hostHandler) XSetIOErrorHandler(HostIOError);
+            gHostDisplay = XOpenDisplay(own.Name().c_str());
+            const Window w = MakeHostWindow(gHostDisplay, 0, 0, 400, 300);
+            auto p = std::make_unique<EditorPlug>();
+            if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 1) fail(3);
             p->surface->Tick();
-          }
-          if (p->surface->X11WindowID() != 0) _exit(4);
-          p->Dispatch(effEditClose);
-          if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 0) _exit(5);
-          p.reset();
-          if (!hostHandler) _exit(0);
-          XSync(gHostDisplay, False);
-          _exit(6);
-        },
-        ::testing::ExitedWithCode(hostHandler ? 41 : 0), "")
-        << (hostHandler ? "the host's own handler" : "Xlib's default handler");
+            if (inMenu) {
+              p->surface->onFirstModalStep = [&] { own.Kill(); };
+              IPopupMenu menu;
+              menu.AddItem("One");
+              IRECT anchor(20, 20, 100, 40);
+              if (p->surface->CreateIPopupMenu(&menu, &anchor)) _exit(7);
+            } else {
+              own.Kill();
+            }
+            for (int i = 0; i < 3; ++i) {
+              p->Dispatch(effEditIdle);
+              p->surface->SetParameterFromPlug(kKnob, 0.1 * i, true);
+              p->surface->Tick();
+            }
+            if (p->surface->X11WindowID() != 0) _exit(4);
+            p->Dispatch(effEditClose);
+            if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 0) _exit(5);
+            p.reset();
+            if (!hostHandler) _exit(0);
+            XSync(gHostDisplay, False);
+            _exit(6);
+          },
+          ::testing::ExitedWithCode(hostHandler ? 41 : 0), "")
+          << (hostHandler ? "the host's own handler" : "Xlib's default handler") << (inMenu ? ", menu open" : "");
 }
 
 // Two instances on the one thread, opened and closed 200 times in turns (some opened again while open):
