@@ -64,3 +64,24 @@ inline int WDL_EncodeUTF8(unsigned cp, char out[4])
   out[3] = (char)(0x80 | (cp & 0x3F));
   return 4;
 }
+
+// The length of s cut to at most maxBytes bytes so that no character is cut in half: where text must be cut
+// to fit a field, a character that would not fit whole is left out. Reads no byte beyond maxBytes (the text
+// may be a host's buffer without a terminator).
+inline size_t WDL_UTF8Prefix(const char* s, size_t maxBytes)
+{
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(s);
+  size_t n = 0;
+  while (n < maxBytes && b[n]) ++n;
+  if (n < maxBytes) return n; // the whole text fits
+  // The last character before the cut: its lead byte and the continuation bytes it has before the cut.
+  size_t lead = n, continuations = 0;
+  while (lead > 0 && continuations < 3 && (b[lead - 1] & 0xC0) == 0x80) {
+    --lead;
+    ++continuations;
+  }
+  if (lead == 0) return n;
+  const unsigned c = b[lead - 1];
+  const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+  return length > continuations + 1 ? lead - 1 : n;
+}

@@ -47,6 +47,9 @@ public:
   virtual void setParameter(int /*p*/, double /*value*/) {}
   // Refreshes the module's panel (editor thread).
   virtual void updateGraphics() {}
+  // The owner's tuning changed (a tuning loaded or reset, the tuning switch, a program's tuning): what the
+  // module read of it is read again. Under the instance mutex; allocates nothing.
+  virtual void retune() {}
 
   // Module-major processing of a voice's sub-block (VoiceBlock.h). A per-sample input read during a run:
   // sample i of the run reads at[i * step] (at null for an input without a source).

@@ -162,7 +162,9 @@ void Veltrane::OnParamChange(int paramIdx)
     volume = value;
     return;
   case kParamCustomTuning:
+    if (customTuningOn == (value >= 0.5)) return;
     customTuningOn = value >= 0.5;
+    retuneModules();
     return;
   case kParamMasterOutLeft:
     masterOutputLeft = getSourceForMaster((int)value, SourceDef::AUDIO);
@@ -253,8 +255,18 @@ int Veltrane::loadTuning(const char* path)
   if (result == 0) {
     SetParameterFromGUI(kParamCustomTuning, 1.0);
     showTuningInEditor(1.0);
+    retuneModules();
   }
   return result;
+}
+
+void Veltrane::retuneModules()
+{
+  for (int s = 0; s < kNumSlots; ++s) {
+    if (masterModules[s]) masterModules[s]->retune();
+    for (Voice& v : voices)
+      if (v.modules[s]) v.modules[s]->retune();
+  }
 }
 
 void Veltrane::showTuningInEditor(double normalized)
@@ -276,6 +288,7 @@ void Veltrane::resetTuning()
   Synth::resetTuning();
   SetParameterFromGUI(kParamCustomTuning, 0.0);
   showTuningInEditor(0.0);
+  retuneModules();
 }
 
 void Veltrane::ModifyCurrentPreset(const char* name)

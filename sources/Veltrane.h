@@ -183,6 +183,8 @@ public:
   static thread_local const TuningCopy* tBuildTuning;
   int loadTuning(const char* path) override;
   void resetTuning() override;
+  // Every module reads the tuning again (Module::retune), after the table or the switch changed.
+  void retuneModules();
   // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
   void showTuningInEditor(double normalized);
   // The current program takes the live state in the current layout (state version 1001 first).

@@ -282,9 +282,16 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
     } else {
       resetTuning();
     }
+  } else if (pos >= 0) {
+    // Equal temperament saved: the table goes back to it, but the switch keeps the program's value (on
+    // plays the same table), so that the host reads back what it set.
+    Synth::resetTuning();
+    showTuningInEditor(GetParam(kParamCustomTuning)->GetNormalized());
   } else {
     resetTuning();
   }
+
+  retuneModules(); // the modules were made before the program's tuning was read
 
   for (int k = 0; k < kNumMidiSources; ++k) {
     int32_t cc = -1;

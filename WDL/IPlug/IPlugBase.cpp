@@ -1,6 +1,7 @@
 #include "IPlugBase.h"
 
 #include "IGraphics.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,8 +43,10 @@ IPreset::IPreset()
 
 void IPreset::SetName(const char* name)
 {
-  std::strncpy(mName, name ? name : "", kNameSize - 1);
-  mName[kNameSize - 1] = 0;
+  if (!name) name = "";
+  const size_t n = WDL_UTF8Prefix(name, kNameSize - 1);
+  std::memcpy(mName, name, n);
+  mName[n] = 0;
 }
 
 IPreset* GetNextUninitializedPreset(WDL_PtrList<IPreset>* presets)

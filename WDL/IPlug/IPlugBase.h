@@ -102,6 +102,9 @@ public:
   // The framework's chunk header: 'pfft' and the framework version, little-endian.
   static constexpr int kMagic = 0x70666674;
   static constexpr int kIPlugVersion = 0x00010000;
+  // After the programs of a bank handed to a host: 'curp' and the current program's index (int32), so that
+  // a project reopened plays the program it was saved with. Readers that do not know it stop before it.
+  static constexpr int kCurrentProgramTag = 0x70727563;
 
   IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName, const char* productName,
             const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
@@ -330,15 +333,19 @@ protected:
   // Puts the state of chunk from pos in place and then, under the same hold of the mutex, runs
   // then(end position) when it was read: built aside first where the plug-in can (the mutex is then held
   // only to put it in place), else unserialized in place. A state that cannot be read changes nothing
-  // when built aside, and with keepOnFailure also in place. Returns the end position, or -1.
-  template <class Then> int LoadState(ByteChunk* chunk, int pos, bool keepOnFailure, Then then)
+  // when built aside, and with keepOnFailure also in place. With whole, a state that ends before the
+  // chunk does (bytes the state does not account for: not a state we wrote) cannot be read either.
+  // Returns the end position, or -1.
+  template <class Then> int LoadState(ByteChunk* chunk, int pos, bool keepOnFailure, Then then, bool whole = false)
   {
+    auto read = [&](int end) { return whole && end >= 0 && end != chunk->Size() ? -1 : end; };
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
-      const int end = PrepareState(chunk, pos);
-      if (end == kNotPrepared) {
+      const int prepared = PrepareState(chunk, pos);
+      if (prepared == kNotPrepared) {
         EndPreparedState();
         break;
       }
+      const int end = read(prepared);
       bool committed = false;
       if (end >= 0) {
         WDL_MutexLock lock(&mMutex);
@@ -352,9 +359,9 @@ protected:
     WDL_MutexLock lock(&mMutex);
     int end = -1;
     if (keepOnFailure) {
-      if (!ReadOrKeepState([&] { return end = UnserializeState(chunk, pos); })) return -1;
+      if (!ReadOrKeepState([&] { return end = read(UnserializeState(chunk, pos)); })) return -1;
     } else {
-      end = UnserializeState(chunk, pos);
+      end = read(UnserializeState(chunk, pos));
     }
     if (end >= 0) then(end);
     return end;
@@ -362,6 +369,10 @@ protected:
   // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
   // every stored program is taken in the plug-in's current state format, built aside where it can. A
   // bank that cannot be read changes nothing. Returns the end position, or -1.
+  // A bank's current program: appended after its programs, and read from where they end (-1 when the
+  // bytes there are not one of ours).
+  bool PutCurrentProgram(ByteChunk* chunk);
+  int GetCurrentProgram(const ByteChunk* chunk, int pos);
   int LoadPresets(ByteChunk* chunk, int startPos);
 
   WDL_PtrList<ChannelIO> mChannelIO;

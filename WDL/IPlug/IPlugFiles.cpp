@@ -5,6 +5,7 @@
 // fails after that puts the previous state, programs and current program back. A save builds the whole file
 // in memory, checks every write and the close, and removes a partial file.
 #include "IPlugBase.h"
+#include "utf8.h"
 
 #include <climits>
 #include <cstdio>
@@ -49,11 +50,12 @@ float GetBEFloat(const ByteChunk* c, int pos)
   return f;
 }
 
-// A 28-byte name: at most 27 characters written, NUL padded. Read back, a name without NUL has 28 characters.
+// A 28-byte name: at most 27 bytes written, NUL padded, cut between characters. Read back, a name without
+// NUL has 28 bytes.
 void PutName(ByteChunk* c, const char* name)
 {
   char field[kNameBytes] = {};
-  std::memcpy(field, name, strnlen(name, kNameBytes - 1));
+  std::memcpy(field, name, WDL_UTF8Prefix(name, kNameBytes - 1));
   c->PutBytes(field, kNameBytes);
 }
 

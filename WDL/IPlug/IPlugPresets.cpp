@@ -189,6 +189,23 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
   return pos;
 }
 
+bool IPlugBase::PutCurrentProgram(ByteChunk* chunk)
+{
+  const int before = chunk->Size();
+  const int32_t tag = kCurrentProgramTag, current = mCurrentPresetIdx;
+  chunk->Put(&tag);
+  chunk->Put(&current);
+  return chunk->Size() == before + 8;
+}
+
+int IPlugBase::GetCurrentProgram(const ByteChunk* chunk, int pos)
+{
+  int32_t tag = 0, current = -1;
+  if (pos < 0 || (pos = chunk->Get(&tag, pos)) < 0 || tag != kCurrentProgramTag) return -1;
+  if (chunk->Get(&current, pos) < 0 || current < 0 || current >= NPresets()) return -1;
+  return current;
+}
+
 int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
 {
   // Each stored program is taken aside into the current state format; only then are the slots replaced,
@@ -220,9 +237,13 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
     // The plug-in reads programs only through its live state.
     WDL_MutexLock lock(&mMutex);
     int end = -1;
-    return ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }) ? end : -1;
+    if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); })) return -1;
+    const int saved = GetCurrentProgram(chunk, end);
+    if (saved >= 0 && saved != GetCurrentPresetIdx()) RestorePreset(saved);
+    return end;
   }
   if (pos < 0) return -1;
+  const int saved = GetCurrentProgram(chunk, pos);
   int current;
   {
     WDL_MutexLock lock(&mMutex);
@@ -235,7 +256,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
       preset->mInitialized = true;
       preset->mChunk.Swap(slot.state);
     }
-    current = mCurrentPresetIdx;
+    current = saved >= 0 ? saved : mCurrentPresetIdx;
   }
   RestorePreset(current);
   return pos;

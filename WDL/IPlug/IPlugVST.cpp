@@ -1,6 +1,7 @@
 #include "IPlugVST.h"
 
 #include "IGraphics.h"
+#include "utf8.h"
 #include "IGraphicsLinux.h"
 #include "cnumbers.h"
 
@@ -27,10 +28,12 @@ constexpr size_t kKeyNameCapacity = kVstMaxNameLen;
 // Block sizes a host may set; anything else is a host error and is ignored (the buffers stay as they are).
 constexpr VstIntPtr kMaxBlockSize = 1 << 20;
 
+// Text cut to fit keeps whole characters: a host shows a name cut inside a character as garbage (or
+// refuses it as invalid UTF-8).
 void CopyBounded(void* dest, const char* src, size_t capacity)
 {
   char* d = static_cast<char*>(dest);
-  size_t n = std::min(std::strlen(src), capacity - 1);
+  const size_t n = WDL_UTF8Prefix(src, capacity - 1);
   std::memcpy(d, src, n);
   d[n] = 0;
 }
@@ -411,8 +414,10 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
   case effSetProgramName:
     if (ptr) {
       char name[IPreset::kNameSize];
-      std::strncpy(name, static_cast<const char*>(ptr), sizeof name - 1); // reads no further than a slot holds
-      name[sizeof name - 1] = 0;
+      // Reads no further than a slot holds, and cuts between characters.
+      const size_t n = WDL_UTF8Prefix(static_cast<const char*>(ptr), sizeof name - 1);
+      std::memcpy(name, ptr, n);
+      name[n] = 0;
       ModifyCurrentPreset(name);
       PresetsChangedByHost();
     }
@@ -567,7 +572,7 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   bool ok;
   if (bank) {
     ModifyCurrentPreset(); // the current program's slot holds the live state
-    ok = SerializePresets(chunk);
+    ok = SerializePresets(chunk) && PutCurrentProgram(chunk);
   } else {
     ok = SerializeState(chunk);
   }
@@ -590,7 +595,7 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
   const int version = GetIPlugVerFromChunk(&chunk, &pos);
   const int end = bank && version >= kIPlugVersion
                       ? LoadPresets(&chunk, pos)
-                      : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); });
+                      : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); }, true);
   if (end < 0) return 0;
   WDL_MutexLock lock(&mMutex);
   RedrawParamControls();

@@ -71,6 +71,11 @@ void Comb::setDisplayTextForCombFrequency(double value, char* text)
   std::snprintf(text, IParam::kDisplayBufferSize, "%d", (int)Synth::convert2Hz((int)step));
 }
 
+void Comb::retune()
+{
+  referencePitch = static_cast<Synth*>(owner)->getFrequency(48);
+}
+
 void Comb::setSampleRate(double rate)
 {
   freq2period = FilterTables::periodTable(rate);

@@ -28,6 +28,7 @@ public:
   ~Comb() override;
 
   void setSampleRate(double rate) override;
+  void retune() override;
   void update(bool active) override;
   void process() override;
   void setFrequencySource(int* pitch) override;

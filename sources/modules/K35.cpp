@@ -42,6 +42,11 @@ void K35::fillConfig(ModuleConfig* config)
   ModuleCatalogue::declare(config, ModuleConfig::MOD_K35);
 }
 
+void K35::retune()
+{
+  referencePitch = static_cast<Synth*>(owner)->getFrequency(48);
+}
+
 void K35::setSampleRate(double rate)
 {
   freq2tanW = FilterTables::tangentTable(rate);

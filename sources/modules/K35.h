@@ -21,6 +21,7 @@ public:
   K35(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
   void setSampleRate(double rate) override;
+  void retune() override;
   void update(bool active) override;
   void process() override;
   void setFrequencySource(int* pitch) override;

@@ -57,6 +57,12 @@ void Ladder::setSampleRate(double rate)
   reset();
 }
 
+void Ladder::retune()
+{
+  referencePitch = static_cast<Synth*>(owner)->getFrequency(48);
+  trackPitch(trackedPitch);
+}
+
 void Ladder::setFrequencySource(int* pitch)
 {
   // The voice's pitch is read when the coefficients are next worked out (they are unsettled now), not here:

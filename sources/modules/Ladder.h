@@ -22,6 +22,7 @@ public:
   Ladder(ModuleConfig* config, Voice* voice, Veltrane* owner);
 
   void setSampleRate(double rate) override;
+  void retune() override;
   void process() override;
   bool prepareBlock(const VoiceBlock& block) override;
   void processBlock(int n, double* record) override;

@@ -385,6 +385,33 @@ TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
     EXPECT_NE(std::string::npos, text.find(line + names[i] + "\n")) << i;
   }
 
+  // A name of 3-byte characters: the file's 27 bytes and the host's 23 are cut between characters, by the
+  // plug-in when it writes the file and by the host when it hands the file's name on.
+  const std::string wide = "Pad \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x91\xE3\x83\x83"
+                           "\xE3\x83\x89\xE3\x81\xA7"; // "Pad " and 8 characters, 28 bytes
+  const std::string wideFxp = dir + "/wide.fxp";
+  {
+    auto p = LoadVeltrane();
+    ASSERT_TRUE(p);
+    p->Dispatch(effSetProgramName, 0, 0, (void*)wide.c_str());
+    std::string error, what;
+    ASSERT_TRUE(SaveFxp(*p, wideFxp, &error)) << error;
+    const std::vector<uint8_t> file = ReadBytes(wideFxp);
+    ASSERT_GT(file.size(), 56u);
+    EXPECT_EQ(wide.substr(0, 22) + std::string(6, '\0'), std::string(file.begin() + 28, file.begin() + 56));
+    std::vector<uint8_t> longer = file; // the name field as a plug-in may fill it: 27 bytes
+    std::memcpy(longer.data() + 28, wide.data(), 27);
+    std::ofstream(wideFxp, std::ios::binary).write((const char*)longer.data(), (std::streamsize)longer.size());
+    p->Dispatch(effSetProgram, 0, 0);
+    ASSERT_TRUE(LoadFxFile(*p, wideFxp, &what, &error)) << error;
+    const std::vector<uint8_t> bank = p->GetChunk(false); // header, then program 0's name as stored
+    ASSERT_GT(bank.size(), 12u + 22u);
+    int32_t length = 0;
+    std::memcpy(&length, bank.data() + 8, 4);
+    ASSERT_GE(length, 0);
+    EXPECT_EQ(wide.substr(0, 22), std::string(bank.begin() + 12, bank.begin() + 12 + std::min(length, 40)));
+  }
+
   const std::string saved = dir + "/after_screenshot.fxb";
   ASSERT_EQ(0, RunHost("screenshot " + so + " " + dir + "/shot.png --program 7 --save-fxb " + saved, &text)) << text;
   const std::vector<uint8_t> bank = ReadBytes(saved);

@@ -130,6 +130,8 @@ TEST(StagedLoads, EveryLoadBuildsTheStateWithoutTheMutexAndPutsItInPlaceUnderIt)
   for (const auto& load : loads) {
     AsidePlug p;
     ASSERT_EQ(1, p.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+    EXPECT_EQ(1, p.dispatch(effGetProgram)); // the program the bank was saved on
+    p.dispatch(effSetProgram, 0, 0);
     p.set(0.5, 0.5, 0.5);
     p.ModifyCurrentPreset();
     p.inPlace = p.prepared = p.committed = p.ended = 0;

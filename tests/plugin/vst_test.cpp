@@ -310,6 +310,9 @@ TEST(VstChunks, ProgramAndBankChunksCarryTheFrameworkHeader)
   ByteChunk expected;
   IPlugBase::InitChunkWithIPlugVer(&expected);
   h.plug->SerializePresets(&expected);
+  const int32_t tag = IPlugBase::kCurrentProgramTag, current = h.plug->GetCurrentPresetIdx();
+  expected.Put(&tag); // then the current program
+  expected.Put(&current);
   ASSERT_EQ(size, expected.Size());
   EXPECT_EQ(std::memcmp(data, expected.GetBytes(), size), 0);
   EXPECT_EQ(h.Dispatch(effGetChunk, 0, 0, nullptr), 0);

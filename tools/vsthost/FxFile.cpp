@@ -1,4 +1,5 @@
 #include "FxFile.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,10 +43,10 @@ void PutBEFloat(std::vector<uint8_t>* out, float f)
   PutBE32(out, bits);
 }
 
-// A 28-byte name field: at most 27 characters and a NUL, zero padded.
+// A 28-byte name field: at most 27 bytes, cut between characters, and a NUL, zero padded.
 void PutName(std::vector<uint8_t>* out, const std::string& name)
 {
-  size_t n = std::min<size_t>(name.size(), 27);
+  const size_t n = WDL_UTF8Prefix(name.c_str(), 27);
   out->insert(out->end(), name.begin(), name.begin() + n);
   out->insert(out->end(), 28 - n, 0);
 }
@@ -68,7 +69,7 @@ std::string CurrentProgramName(Plugin& plugin)
 void SetProgramName(Plugin& plugin, const std::string& name)
 {
   char buf[kVstMaxProgNameLen] = {};
-  std::strncpy(buf, name.c_str(), sizeof buf - 1);
+  std::memcpy(buf, name.c_str(), WDL_UTF8Prefix(name.c_str(), sizeof buf - 1));
   plugin.Dispatch(effSetProgramName, 0, 0, buf);
 }
 
