@@ -182,24 +182,27 @@ int ZombieChildren()
   return zombies;
 }
 
-int OpenFileCount()
+namespace {
+// Entries of a folder other than "." and "..", -1 when it cannot be read.
+int EntryCount(const char* folder)
 {
   int n = 0;
-  DIR* fds = opendir("/proc/self/fd");
-  if (!fds) return -1;
-  while (dirent* d = readdir(fds))
+  DIR* dir = opendir(folder);
+  if (!dir) return -1;
+  while (dirent* d = readdir(dir))
     if (d->d_name[0] != '.') ++n;
-  closedir(fds);
-  return n - 1; // the directory's own descriptor
+  closedir(dir);
+  return n;
+}
+} // namespace
+
+int OpenFileCount()
+{
+  const int n = EntryCount("/proc/self/fd");
+  return n < 0 ? n : n - 1; // the directory's own descriptor
 }
 
 int ThreadCount()
 {
-  int n = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return -1;
-  while (dirent* d = readdir(tasks))
-    if (d->d_name[0] != '.') ++n;
-  closedir(tasks);
-  return n;
+  return EntryCount("/proc/self/task");
 }
