@@ -10,6 +10,7 @@
 #include "IPlugVST.h"
 
 #include "XServer.h"
+#include "../support/sanitized.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -626,17 +627,11 @@ TEST_F(EditorWindow, AResizeResizesTheWindow)
   EXPECT_EQ(kH - 20, a.height);
 }
 
-// Bytes the heap holds for the program; 0 under the address sanitizer, whose allocator does not report it.
+// Bytes the heap holds for the program; 0 under a sanitizer, whose allocator does not report them.
 size_t HeapInUse()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef VELTRANE_SANITIZED
   return 0;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  return 0;
-#else
-  return mallinfo2().uordblks;
-#endif
 #else
   return mallinfo2().uordblks;
 #endif
@@ -962,8 +957,9 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
 
 // ---- careless and hostile hosts ----
 
-// Parents a host may pass that cannot hold a window: the editor refuses to open (effEditOpen answers 0),
-// makes no window, keeps no connection, and leaves the host's error handler in place.
+// Parents a host may pass that cannot hold a window, and no X server to reach: the editor refuses to open
+// (effEditOpen answers 0) at once, makes no window, keeps no connection, and leaves the host's error handler
+// in place.
 TEST_F(EditorWindow, UnusableParentsAreRefused)
 {
   XErrorHandler before = XSetErrorHandler(CountHostError);
@@ -976,18 +972,27 @@ TEST_F(EditorWindow, UnusableParentsAreRefused)
   plug = std::make_unique<EditorPlug>();
   const int filesBefore = OpenFileCount();
   gHostErrors = 0;
+  const std::string name = server.Name();
   const struct
   {
     unsigned long parent;
-    const char* what;
-  } cases[] = {{0x1ffffe01, "an id no client made"}, {gone, "a destroyed window"}, {pixmap, "a pixmap"},
-               {inputOnly, "an input-only window"}, {DefaultRootWindow(display) + 1, "an id next to the root"}};
+    const char* display; // DISPLAY, nullptr: unset
+  } cases[] = {{0x1ffffe01, name.c_str()}, {gone, name.c_str()}, {pixmap, name.c_str()},
+               {inputOnly, name.c_str()}, {DefaultRootWindow(display) + 1, name.c_str()}, {host, nullptr},
+               {host, ""}, {host, ":4711"}, {host, "unix:4712.0"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(c.parent)), 0) << c.what;
-    EXPECT_FALSE(plug->surface->WindowIsOpen()) << c.what;
-    EXPECT_EQ(plug->Dispatch(effEditIdle), 0) << c.what;
-    EXPECT_EQ(plug->Dispatch(effEditClose), 1) << c.what;
+    if (c.display)
+      setenv("DISPLAY", c.display, 1);
+    else
+      unsetenv("DISPLAY");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(c.parent)), 0) << c.parent << c.display;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(plug->surface->WindowIsOpen());
+    EXPECT_EQ(plug->Dispatch(effEditIdle), 0);
+    EXPECT_EQ(plug->Dispatch(effEditClose), 1);
   }
+  setenv("DISPLAY", name.c_str(), 1);
   EXPECT_EQ(OpenFileCount(), filesBefore);
   EXPECT_EQ(Children(display, host), std::vector<Window>{inputOnly});
   EXPECT_EQ(gHostErrors, 0);
@@ -995,25 +1000,6 @@ TEST_F(EditorWindow, UnusableParentsAreRefused)
   // A parent that works still opens after those.
   EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
   EXPECT_NE(plug->surface->X11WindowID(), 0u);
-}
-
-// No X server to reach: a host window id cannot be used, so the editor is refused at once.
-TEST_F(EditorWindow, NoServerIsRefusedAtOnce)
-{
-  plug = std::make_unique<EditorPlug>();
-  const std::string name = server.Name();
-  for (const char* display : {(const char*)nullptr, "", ":4711", "unix:4712.0"}) {
-    if (display)
-      setenv("DISPLAY", display, 1);
-    else
-      unsetenv("DISPLAY");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0) << (display ? display : "unset");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_FALSE(plug->surface->WindowIsOpen());
-    plug->Dispatch(effEditIdle);
-  }
-  setenv("DISPLAY", name.c_str(), 1);
 }
 
 Display* gHostDisplay = nullptr;
@@ -1113,67 +1099,49 @@ TEST_F(EditorWindow, TwoEditorsOpenedAndClosedTwoHundredTimesLeaveNothingBehind)
   EXPECT_EQ(XSetErrorHandler(before), CountHostError);
 }
 
-// The host closes the editor while a menu or a message box of it is open (from a callback made inside the
-// element's loop): the element answers as if dismissed (a box never as its default Yes), the window goes at
-// once, the host gets its input back, and the editor opens again. The menu opens from a click, inside the
-// host's idle call that reads the window's events, as a user opens it.
-TEST_F(EditorWindow, EditorClosedWhileAMenuOrBoxIsOpen)
+// The host closes the editor (effEditClose) or the whole instance (effClose) while a menu or a message box
+// of it is open, from a callback made inside the element's loop: the element answers as if dismissed (a box
+// never as its default Yes), the window goes at once, the host gets its input back; the editor opens again,
+// and a closed instance goes once the host's call that ran the menu has returned. The menu opens from a
+// click, inside the host's idle call that reads the window's events, as a user opens it.
+TEST_F(EditorWindow, EditorOrInstanceClosedWhileAMenuOrBoxIsOpen)
 {
-  for (int kind = 0; kind < 2; ++kind) {
+  enum { kMenu, kBox, kMenuInstance };
+  for (int kind : {kMenu, kBox, kMenuInstance}) {
     OpenEditor();
     TestSurface* g = plug->surface;
     MenuButton* button = new MenuButton(plug.get(), IRECT(200, 150, 300, 190));
     g->AttachControl(button);
+    AEffect* effect = plug->GetAEffect();
+    EditorPlug* instance = kind == kMenuInstance ? plug.release() : plug.get(); // effClose deletes it
+    auto dispatch = [&](int op) { return IPlugVST::VSTDispatcher(effect, op, 0, 0, nullptr, 0.0f); };
     bool closed = false, windowGone = false;
     g->onFirstModalStep = [&] {
-      EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+      EXPECT_EQ(dispatch(kind == kMenuInstance ? effClose : effEditClose), kind == kMenuInstance ? 0 : 1);
       windowGone = Children(display, host).empty();
       closed = true;
     };
-    if (kind == 0) {
-      ClickCentre(*button->GetRECT());
-      PumpUntil([&] { Idle(); }, [&] { return closed; });
-      EXPECT_EQ(button->chosen, 0) << "dismissed";
-    } else {
+    if (kind == kBox) {
       EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0);
+    } else {
+      ClickCentre(*button->GetRECT());
+      PumpUntil([&] { dispatch(effEditIdle); }, [&] { return closed; });
     }
     EXPECT_TRUE(closed) << kind;
     EXPECT_TRUE(windowGone) << kind;
-    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << kind;
-    EXPECT_FALSE(g->ModalOpen());
-    Idle();
     EXPECT_TRUE(Children(display, host).empty()) << kind;
     EXPECT_EQ(GrabSuccess, XGrabPointer(display, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
                                         None, CurrentTime));
     XUngrabPointer(display, CurrentTime);
     XSync(display, False);
-    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    if (kind == kMenuInstance) continue; // gone
+    EXPECT_EQ(button->chosen, kind == kMenu ? 0 : -1) << "dismissed";
+    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << kind;
+    EXPECT_FALSE(g->ModalOpen());
+    EXPECT_EQ(instance->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
     EXPECT_NE(g->X11WindowID(), 0u);
     plug.reset();
   }
-}
-
-// The host closes the whole instance (effClose) from inside the idle call that runs a menu: the menu ends
-// as dismissed, the window goes at once, and the instance goes when that idle call has returned.
-TEST_F(EditorWindow, InstanceClosedWhileAMenuIsOpenGoesAfterTheIdleCall)
-{
-  OpenEditor();
-  MenuButton* button = new MenuButton(plug.get(), IRECT(200, 150, 300, 190));
-  plug->surface->AttachControl(button);
-  AEffect* effect = plug->GetAEffect();
-  EditorPlug* raw = plug.release(); // effClose deletes it
-  auto dispatch = [&](int op) { return IPlugVST::VSTDispatcher(effect, op, 0, 0, nullptr, 0.0f); };
-  bool closed = false, windowGone = false;
-  raw->surface->onFirstModalStep = [&] {
-    EXPECT_EQ(dispatch(effClose), 0);
-    windowGone = Children(display, host).empty();
-    closed = true;
-  };
-  ClickCentre(*button->GetRECT());
-  PumpUntil([&] { dispatch(effEditIdle); }, [&] { return closed; });
-  ASSERT_TRUE(closed);
-  EXPECT_TRUE(windowGone);
-  EXPECT_TRUE(Children(display, host).empty());
 }
 
 // A storm of exposures a host let pile up (a window dragged across the editor's) is presented once in the
