@@ -127,8 +127,8 @@ void UnregisterDisplay(Display* display)
     if (current != OnXError) XSetErrorHandler(current);
     const XIOErrorHandler currentIO = XSetIOErrorHandler(sPreviousIOHandler);
     if (currentIO != OnXIOError) XSetIOErrorHandler(currentIO);
-    sPreviousHandler = nullptr;
-    sPreviousIOHandler = nullptr;
+    // The previous handlers stay known: a host that saved ours while an editor was open and puts it back
+    // later still has its errors handed on to them.
   }
 }
 

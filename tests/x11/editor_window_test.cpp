@@ -2,6 +2,8 @@
 // equal the headless frame of the same state, input sent with XTest reaches the controls the way the entry
 // points describe, unused keys go back to the host, modal elements read the window's events, file dialogs
 // and the browser are other programs started without a shell, and opening and closing leaves nothing behind.
+// Careless hosts too: unusable parents, no server or one that dies, handlers set and put back, the editor or
+// the instance closed under an open menu, exposure storms.
 // Xlib's macros (None, Bool, Status) must come after GoogleTest and the framework's headers.
 #include <gtest/gtest.h>
 
@@ -669,6 +671,24 @@ TEST_F(EditorWindow, HostWindowDestroyedFirstIsSurvivedAndErrorsStayapart)
   // A parent that does not exist any more is refused.
   EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0);
   EXPECT_FALSE(plug->surface->WindowIsOpen());
+}
+
+int IgnoreXError(Display*, XErrorEvent*);
+
+// A host that sets a handler for a while and puts back the one it found, the editor's, only after the editor
+// closed: the host's errors still reach the host's own handler instead of vanishing.
+TEST_F(EditorWindow, AHandlerPutBackAfterTheEditorClosedStillReachesTheHosts)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  OpenEditor();
+  const XErrorHandler found = XSetErrorHandler(IgnoreXError);
+  EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+  XSetErrorHandler(found);
+  gHostErrors = 0;
+  XMapWindow(display, 0x1ffffe01); // no such window
+  XSync(display, False);
+  EXPECT_EQ(gHostErrors, 1);
+  XSetErrorHandler(before);
 }
 
 // A folder of its own, removed with everything in it.
