@@ -149,7 +149,8 @@ public:
   // One step of a modal loop in the X11 window: waits up to one timer period for the window's next input
   // event and delivers it to the entry points (expose events on the way are presented). True while the
   // window lives (also after a period without input, so the loop can run its timer); false without an X11
-  // window or once it or its connection is gone. RunModalStep() calls it when X11WindowID() is not 0.
+  // window, once it or its connection is gone, or while it is hidden after it was shown (the element, which
+  // no click elsewhere can close then, is dismissed). RunModalStep() calls it when X11WindowID() is not 0.
   bool WindowModalStep();
   // The X11 child window's id, 0 when the editor has none.
   unsigned long X11WindowID() const;

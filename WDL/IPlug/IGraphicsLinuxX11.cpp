@@ -621,6 +621,7 @@ bool IGraphicsX11View::Grab()
                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
   if (!mKeyboardGrabbed)
     mKeyboardGrabbed = XGrabKeyboard(mDisplay, mWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  mWasViewable = mWasViewable || mPointerGrabbed; // a grab needs a window on the screen
   return mPointerGrabbed;
 }
 
@@ -665,6 +666,15 @@ unsigned long IGraphicsX11View::TopLevel()
   }
   SyncAndTakeError(mDisplay); // a window that went away on the way up fails quietly
   return below;
+}
+
+bool IGraphicsX11View::Hidden()
+{
+  if (mGone || DisplayDead(mDisplay)) return true;
+  XWindowAttributes a;
+  const bool viewable = XGetWindowAttributes(mDisplay, mWindow, &a) && a.map_state == IsViewable;
+  mWasViewable = mWasViewable || viewable;
+  return mWasViewable && !viewable;
 }
 
 bool IGraphicsX11View::DispatchPending()
@@ -812,6 +822,9 @@ void IGraphicsLinux::HostIdle()
 bool IGraphicsLinux::WindowModalStep()
 {
   if (!mX11.view) return false;
+  // A hidden window lost its grabs with its visibility: a click elsewhere would never reach the element,
+  // and the host waits for it, so the element goes as if the window had.
+  if (mX11.view->Hidden()) return false;
   return mX11.view->DispatchNextInput(1000 / (FPS() > 0 ? FPS() : 25));
 }
 

@@ -58,6 +58,9 @@ public:
   void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.
   bool DispatchPending();
+  // True when the window was seen on the screen and is not any more (the host's window unmapped or
+  // iconified under it). Asks the server.
+  bool Hidden();
   // True while one of the three calls above or below runs (a menu's loop may close the editor from inside).
   bool Busy() const { return mBusy > 0; }
   // Takes the window off the screen and gives back the grabs at once, for a view that is Busy(): it is
@@ -89,6 +92,7 @@ private:
   int mPresentations = 0;
   bool mGone = false;
   int mBusy = 0; // calls in progress that read events
+  bool mWasViewable = false;
   bool mPointerGrabbed = false, mKeyboardGrabbed = false;
   IRECT mExposed; // exposed area waiting to be presented
   std::vector<char> mImageBytes;

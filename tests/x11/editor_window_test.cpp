@@ -1164,6 +1164,34 @@ TEST_F(EditorWindow, EditorOrInstanceClosedWhileAMenuOrBoxIsOpen)
   }
 }
 
+// The host's window hidden (unmapped, iconified) under an open menu or box takes the window's grabs away, so
+// a click elsewhere could never close the element: it is dismissed at once, and the host's call returns.
+// Shown again, the window's elements wait for the user as before.
+TEST_F(EditorWindow, AnElementWhoseWindowIsHiddenIsDismissed)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  g->onFirstModalStep = [&] {
+    XUnmapWindow(display, host);
+    XSync(display, False);
+  };
+  IPopupMenu menu;
+  menu.AddItem("One");
+  IRECT anchor(20, 20, 100, 40);
+  EXPECT_EQ(g->CreateIPopupMenu(&menu, &anchor), nullptr);
+  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
+  g->modalSteps = 0;
+  g->onFirstModalStep = nullptr;
+  EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0) << "not the default Yes";
+  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
+
+  XMapWindow(display, host);
+  XSync(display, False);
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 7) << "No, as clicked";
+}
+
 // A storm of exposures a host let pile up (a window dragged across the editor's) is presented once in the
 // idle call that reads it, not once an event.
 TEST_F(EditorWindow, AnExposeStormIsPresentedOnce)
