@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 namespace {
 // Counts the program states the live engine itself reads.
@@ -145,4 +147,41 @@ TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
   EXPECT_EQ(nullptr, m->voice);
   EXPECT_EQ((size_t)v.slotConfig[12].numModOutputs, m->modOut.size());
   EXPECT_EQ(1u, v.masterProcessList.size());
+}
+
+// A program put in place from the staging engine leaves the live engine as a load in place leaves it: the
+// values the take-over copies, and notes that stop when the voice count changes.
+TEST(ProgramStage, AProgramTakenOverLeavesTheEngineAsALoadInPlaceDoes)
+{
+  const std::vector<unsigned char> program = [] {
+    HostedVeltrane source(44100, 64);
+    Veltrane& v = *source.plug;
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    const std::pair<int, float> values[] = {{Veltrane::kParamVoices, 0.0f},   {Veltrane::kParamPortaLegato, 1.0f},
+                                            {Veltrane::kParamPortamento, 0.4f}, {Veltrane::kParamPBRange, 0.8f},
+                                            {Veltrane::kParamVolume, 0.3f},    {Veltrane::kParamCustomTuning, 1.0f}};
+    for (const auto& [param, value] : values) v.SetParameterFromGUI(param, value);
+    v.midiSourceCC[2] = 7;
+    return source.programChunk();
+  }();
+  HostedVeltrane staged(44100, 64), plain(44100, 64);
+  plain.plug->stage.reset(); // no staging engine: the program is read in place
+  for (HostedVeltrane* h : {&staged, &plain}) {
+    h->effect->setParameter(h->effect, Veltrane::kParamVoices, 0.3f); // 8 voices, then the program's 1
+    for (int note : {48, 52, 55, 60}) h->midi(0, 0x90, note, 100);
+    h->run(256);
+    ASSERT_EQ(1, h->dispatch(effSetChunk, 1, (VstIntPtr)program.size(), (void*)program.data()));
+    h->run(256);
+  }
+  const Veltrane &s = *staged.plug, &p = *plain.plug;
+  ASSERT_EQ(1, p.activeVoices);
+  EXPECT_EQ(p.activeVoices, s.activeVoices);
+  EXPECT_TRUE(p.portaLegatoOn);
+  EXPECT_EQ(p.portaLegatoOn, s.portaLegatoOn);
+  EXPECT_EQ(p.portamentoTime, s.portamentoTime);
+  EXPECT_EQ(p.pitchBendRange, s.pitchBendRange);
+  EXPECT_EQ(p.volume, s.volume);
+  EXPECT_EQ(p.customTuningOn, s.customTuningOn);
+  EXPECT_EQ(7, s.midiSourceCC[2]);
+  for (int v = 0; v < Veltrane::kNumVoices; ++v) EXPECT_EQ(p.voices[v].keyDown, s.voices[v].keyDown) << "voice " << v;
 }
