@@ -4,6 +4,7 @@
 // whose modules no longer fit its slot (a program change came between the post and the block) gets modules
 // built again for the slot as it is.
 #include "Envelope.h"
+#include "K35.h"
 #include "ModuleConventions.h"
 #include "OscWavetable.h"
 #include "ProgramStage.h"
@@ -103,27 +104,53 @@ TEST(ProgramStage, HostLoadsAndMidiProgramChangesNeverReadAProgramThroughTheLive
   EXPECT_EQ(0, v.liveLoads);
 }
 
-TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheRateIsBuiltAgainForTheNewRate)
+// What the host changes between the build and the next block, and how a module built for the engine as it is
+// now shows it.
+TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
 {
-  HostedVeltrane h(44100, 64);
-  Veltrane& v = *h.plug;
-  makeProgram(v, 3);
-  v.changePreset(0);
-  h.run(64);
-  h.midi(0, 0xC0, 3, 0);
-  h.sendEvents();
-  v.stage->waitUntilReady(); // built at 44.1 kHz
-  h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  h.dispatch(effMainsChanged, 0, 1);
-  h.run(64); // refused: it was built for another rate
-  EXPECT_EQ(0, h.dispatch(effGetProgram));
-  v.stage->waitUntilReady();
-  h.run(64);
-  EXPECT_EQ(3, h.dispatch(effGetProgram));
-  expectProgramInPlace(v);
-  for (int voice : {0, v.activeVoices - 1})
-    EXPECT_EQ(ModuleConventions::phaseIncrementTable(48000.0),
-              static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
+  struct Change
+  {
+    const char* what;
+    void (*apply)(HostedVeltrane&);
+  };
+  const Change changes[] = {
+      {"the sample rate",
+       [](HostedVeltrane& h) {
+         h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+         h.dispatch(effMainsChanged, 0, 1);
+       }},
+      // A table a quarter tone up is there from the start; only its use is switched on.
+      {"custom tuning on", [](HostedVeltrane& h) { h.plug->SetParameterFromGUI(Veltrane::kParamCustomTuning, 1.0); }},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    HostedVeltrane h(44100, 64);
+    Veltrane& v = *h.plug;
+    makeProgram(v, 3);
+    v.changePreset(3);
+    v.replaceModule(1, ModuleConfig::MOD_K35, false, false);
+    v.ModifyCurrentPreset("Staged");
+    v.changePreset(0);
+    for (int n = 0; n < Synth::kNumNotes; ++n) v.tuningTable[n] = n * 128 + 64;
+    h.run(64);
+    h.midi(0, 0xC0, 3, 0);
+    h.sendEvents();
+    v.stage->waitUntilReady(); // built for the engine as it was
+    change.apply(h);
+    // What the modules read when they are made (the program's own values come after them).
+    const int reference = v.getFrequency(48);
+    h.run(64); // refused: it was built for another engine
+    EXPECT_EQ(0, h.dispatch(effGetProgram));
+    v.stage->waitUntilReady();
+    h.run(64);
+    EXPECT_EQ(3, h.dispatch(effGetProgram));
+    expectProgramInPlace(v);
+    for (int voice : {0, v.activeVoices - 1}) {
+      EXPECT_EQ(ModuleConventions::phaseIncrementTable(v.GetSampleRate()),
+                static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
+      EXPECT_EQ(reference, static_cast<const K35*>(v.voices[voice].modules[1])->referencePitch);
+    }
+  }
 }
 
 TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
