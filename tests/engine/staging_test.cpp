@@ -212,3 +212,21 @@ TEST(ProgramStage, AProgramTakenOverLeavesTheEngineAsALoadInPlaceDoes)
   EXPECT_EQ(7, s.midiSourceCC[2]);
   for (int v = 0; v < Veltrane::kNumVoices; ++v) EXPECT_EQ(p.voices[v].keyDown, s.voices[v].keyDown) << "voice " << v;
 }
+
+// A host's program change after a MIDI program change that is still being built: the host's comes last and
+// stays (the MIDI one is done with, not put in place a block later).
+TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  makeProgram(v, 3);
+  v.changePreset(0);
+  h.run(64);
+  h.midi(0, 0xC0, 3, 0);
+  h.sendEvents();
+  h.dispatch(effSetProgram, 0, 5);
+  v.stage->waitUntilReady();
+  for (int block = 0; block < 4; ++block) h.run(64);
+  EXPECT_EQ(5, h.dispatch(effGetProgram));
+  EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
+}
