@@ -163,6 +163,7 @@ TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
   v.postCommand(Veltrane::kCommandReplace, 12, ModuleConfig::MOD_ENVELOPE); // modules built for the voices
   h.dispatch(effSetProgram, 0, 3); // the slot is a master slot when the block comes
   h.run(64);                       // the modules do not fit: the command waits for the worker
+  EXPECT_NE(v.commandHead.load(), v.commandTail.load()) << "carried out with modules made for the voices";
   v.serviceCommands();             // the worker's build (it may have run already)
   h.run(64);
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
