@@ -231,3 +231,18 @@ TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
   EXPECT_EQ(5, h.dispatch(effGetProgram));
   EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
 }
+
+// Commands queued one after another: a replacement's modules are made for the slot as the commands before
+// it leave it (here a master slot), so the block carries out both.
+TEST(ProgramStage, AReplacementQueuedAfterAMoveToTheMasterSectionFitsIt)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  h.run(64);
+  v.postCommand(Veltrane::kCommandToggleMaster, 5, 1);
+  v.postCommand(Veltrane::kCommandReplace, 5, ModuleConfig::MOD_LFO);
+  h.run(64);
+  EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  EXPECT_TRUE(v.slotConfig[5].master);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[5].moduleID);
+}
