@@ -146,6 +146,13 @@ TEST(PluginEndToEnd, ExternalInputPassesThroughWhenSelected)
     EXPECT_EQ(extremes[k].second, outL[first + k]) << "left, " << extremes[k].first;
     EXPECT_EQ(extremes[k].second, outR[first + k]) << "right, " << extremes[k].first;
   }
+  // Alone beyond the bound, the last sample of a block.
+  std::fill(inL.begin(), inL.end(), 0.25f);
+  std::fill(inR.begin(), inR.end(), 0.25f);
+  inL[n - 1] = inR[n - 1] = -1000.0f;
+  p->ProcessBlock({}, ins, outs, n);
+  EXPECT_EQ(-64.0f, outL[n - 1]);
+  EXPECT_EQ(-64.0f, outR[n - 1]);
 }
 
 TEST(PluginEndToEnd, ProgramChangeByMidi)
