@@ -2,6 +2,7 @@
 
 #include "IPlugBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -26,6 +27,9 @@ constexpr double kEdge = 1.0e-7;
 // same run of the transport: tempo changes inside a block and hosts' rounding move it a little. Further
 // away the host has jumped.
 constexpr double kDriftTicks = 8.0;
+// The fastest tempo the clock follows, beats per minute: a sixty-fourth still lasts 4 ticks. A host that
+// reports more (a broken transport, 10^6 BPM) would otherwise restart every division on every tick.
+constexpr double kMaxTempo = 1000.0;
 } // namespace
 
 Clock::Clock()
@@ -60,7 +64,10 @@ void Clock::synchronize(const ITimeInfo* timeInfo, int samplesToTick, int tickSa
     return;
   }
   const double tempo = timeInfo->mTempo;
-  const double msPerBeat = (tempo > 0.0 && std::isfinite(tempo)) ? 60.0 / tempo * 1000.0 : 500.0;
+  // Beyond the fastest tempo the host's position moves too fast to follow: the divisions run freely at it.
+  const bool tooFast = tempo > kMaxTempo && std::isfinite(tempo);
+  const double msPerBeat =
+      (tempo > 0.0 && std::isfinite(tempo)) ? 60.0 / std::min(tempo, kMaxTempo) * 1000.0 : 500.0;
   lastPosition = position;
 
   // Quarter notes per sample; without a usable rate a tick is taken as 1 ms.
@@ -70,8 +77,9 @@ void Clock::synchronize(const ITimeInfo* timeInfo, int samplesToTick, int tickSa
   const double beatsPerSample = secondsPerSample * 1000.0 / msPerBeat;
   const double next = position + (samplesToTick > 0 ? samplesToTick : 0) * beatsPerSample;
   const double step = samplesPerTick * beatsPerSample;
-  if (!following || started || !(std::fabs(next - tickPosition) <= kDriftTicks * step)) relocated = true;
-  following = true;
+  if (!tooFast && (!following || started || !(std::fabs(next - tickPosition) <= kDriftTicks * step)))
+    relocated = true;
+  following = !tooFast;
   tickPosition = next;
   beatsPerTick = step;
 

@@ -4,6 +4,7 @@
 #include "IControl.h"
 #include "IGraphicsLinux.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -66,10 +67,20 @@ void Synth::initState()
   if (bank && file.PutBytes(bank->begin, (int)bank->Size()) == (int)bank->Size()) LoadBankFromFXBData(&file);
 }
 
+void Synth::SetSampleRate(double sampleRate)
+{
+  // Not a number counts as too low, as 0 does.
+  IPlugVST::SetSampleRate(sampleRate > kMaxSampleRate   ? kMaxSampleRate
+                          : sampleRate >= kMinSampleRate ? sampleRate
+                                                         : kMinSampleRate);
+}
+
 void Synth::Reset()
 {
   WDL_MutexLock lock(&mMutex);
-  midiQueue.Resize(GetBlockSize());
+  // Room for far more events than any block carries (8 bytes each): the audio thread never grows the queue,
+  // and only a flood beyond this room loses events.
+  midiQueue.Resize(std::max(GetBlockSize(), kMidiQueueRoom));
   clearKeyBuffer();
   midiLearnArmed = false;
   // One tick per millisecond. Below 1000 Hz a tick still needs one sample, or the loop would not advance.
@@ -121,8 +132,20 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
   default:
     return;
   }
+  // The queue keeps the room Reset gave it for the host's block: growing it here would allocate on the audio
+  // thread. Events beyond that room in one block (a flood of thousands) are dropped.
+  if (midiQueue.Pending() >= midiQueue.GetSize()) return;
   // Queued at its own sample offset, untouched: moving late events on would make when a note plays depend
   // on where the host's blocks begin. The audio loop handles it at the first tick at or after that sample.
+  // Only an offset more than a second ahead, which no host means, is taken as a second: it would hold its
+  // room in the queue for hours (2^31 samples).
+  const int horizon = (int)GetSampleRate();
+  if (msg->mOffset > horizon) {
+    IMidiMsg near = *msg;
+    near.mOffset = horizon;
+    midiQueue.Add(&near);
+    return;
+  }
   midiQueue.Add(msg);
 }
 

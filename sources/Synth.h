@@ -47,6 +47,7 @@ public:
   static constexpr int kEditorWidth = 1280;
   static constexpr int kEditorHeight = 650;
   static constexpr int kMidiQueueSize = 1024;      // messages; also the queue's first grow step
+  static constexpr int kMidiQueueRoom = 8192;      // messages the queue holds once the host has set it up
   static constexpr int kNumLearnControllers = 120; // controllers 0..119 can be learned
   static constexpr int kNumNotes = 128;
   static constexpr int kNoKey = 256; // value of an unused entry of the held-key buffer
@@ -64,6 +65,12 @@ public:
   // the copy of "init.fxb" built into the plug-in file.
   void initState();
 
+  // Sample rates the host may set, Hz; a rate beyond them is taken as the nearest. Below 1 kHz a control tick
+  // cannot last 1 ms; above 768 kHz, the highest rate of audio interfaces, delay memory and the work of a
+  // program change grow with the rate (a program change at 10 MHz took 2 s).
+  static constexpr double kMinSampleRate = 1000.0;
+  static constexpr double kMaxSampleRate = 768000.0;
+  void SetSampleRate(double sampleRate) override;
   void Reset() override;
   void OnActivate(bool active) override;
   void OnParamChange(int paramIdx) override;

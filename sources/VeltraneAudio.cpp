@@ -62,17 +62,25 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
   // voice: flush them for this call, and give the host its own mode back on return.
   const ScopedFlushDenormals flushDenormals;
   if (!outputs || !outputs[0] || !outputs[1]) return;
-  std::memset(outputs[0], 0, sizeof(T) * (size_t)nFrames);
-  std::memset(outputs[1], 0, sizeof(T) * (size_t)nFrames);
+  // The host may hand its input buffers in as the outputs (processing in place): an output sample is written
+  // only once the same input sample has been read, and what the block does not render is silenced at its end.
+  const auto silenceFrom = [&](int from) {
+    std::memset(outputs[0] + from, 0, sizeof(T) * (size_t)(nFrames - from));
+    std::memset(outputs[1] + from, 0, sizeof(T) * (size_t)(nFrames - from));
+  };
   // Nothing runs before the first Reset has sized the control tick and the sum buffers.
   const int period = controlPeriod;
-  if (period < 1 || sumBufferLength != period || !voiceSumLeft || !voiceSumRight) return;
+  if (period < 1 || sumBufferLength != period || !voiceSumLeft || !voiceSumRight) {
+    silenceFrom(0);
+    return;
+  }
 
   // A program built for a MIDI program change takes effect first, as if it had been in place at once.
   if (stage) stage->takeReady();
   if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
   if (suspended) {
     muteUntilNextTick = true;
+    silenceFrom(0);
     return;
   }
   handleSync2Host();
@@ -131,6 +139,7 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
     }
     at += length;
   }
+  if (at < nFrames) silenceFrom(at); // muted until the next tick
   limitOutput(outputs[0], at);
   limitOutput(outputs[1], at);
 }

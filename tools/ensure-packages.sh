@@ -23,18 +23,20 @@ fi
 [ ${#missing[@]} -gt 0 ] || exit 0
 
 how="apt-get install -y --no-install-recommends ${missing[*]}"
+# tell WHY: names the packages and the commands that install them, and fails.
 tell() {
   echo "Missing Debian packages: ${missing[*]}" >&2
-  echo "Install them as root, then run this again:" >&2
+  echo "$1. As root, install them with this command, then start the script again:" >&2
   echo "  apt-get update && $how" >&2
   exit 1
 }
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo > /dev/null || tell
+  command -v sudo > /dev/null || tell "There is no sudo to install them with"
   sudo="sudo"
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq || tell
-$sudo env DEBIAN_FRONTEND=noninteractive $how || tell
+failed="${sudo:+sudo }apt-get could not install them (its message is above)"
+$sudo apt-get update -qq || tell "$failed"
+$sudo env DEBIAN_FRONTEND=noninteractive $how || tell "$failed"

@@ -459,7 +459,9 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       if (!e) continue;
       if (e->type == kVstMidiType) {
         const VstMidiEvent* m = reinterpret_cast<const VstMidiEvent*>(e);
-        IMidiMsg msg(m->deltaFrames, (uint8_t)m->midiData[0], (uint8_t)m->midiData[1], (uint8_t)m->midiData[2]);
+        // Data bytes carry 7 bits; a host's stray high bit would put a value beyond its range (a bend of +3).
+        IMidiMsg msg(m->deltaFrames, (uint8_t)m->midiData[0], (uint8_t)(m->midiData[1] & 0x7F),
+                     (uint8_t)(m->midiData[2] & 0x7F));
         ProcessMidiMsg(&msg);
       } else if (e->type == kVstSysExType) {
         const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(e);
@@ -689,19 +691,27 @@ template <class T> bool IPlugVST::ChannelBuffersValid(T** inputs, T** outputs) c
 }
 
 template <class T, class Render>
-void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, Render render)
+void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, bool replacing, Render render)
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return;
   WDL_MutexLock lock(&plug->mMutex);
   if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
-  if (nFrames <= 0 || !plug->ChannelBuffersValid(inputs, outputs)) return;
+  if (nFrames <= 0) return;
+  if (!plug->ChannelBuffersValid(inputs, outputs)) {
+    // Missing input channels (a host that gives an instrument none): the host must not hear what its output
+    // buffers held before.
+    if (replacing && outputs)
+      for (int c = 0; c < plug->mAEffect.numOutputs; ++c)
+        if (outputs[c]) std::memset(outputs[c], 0, sizeof(T) * (size_t)nFrames);
+    return;
+  }
   render(plug);
 }
 
 void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  ProcessCall(effect, inputs, outputs, nFrames, [&](IPlugVST* plug) {
+  ProcessCall(effect, inputs, outputs, nFrames, false, [&](IPlugVST* plug) {
     // The block runs through the channel scratch buffers, so a block longer than they are runs in parts.
     const int step = plug->ScratchFrames();
     if (step <= 0) return;
@@ -722,13 +732,13 @@ void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstI
 
 void IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  ProcessCall(effect, inputs, outputs, nFrames,
+  ProcessCall(effect, inputs, outputs, nFrames, true,
               [&](IPlugVST* plug) { plug->ProcessFloatReplacing(inputs, outputs, nFrames); });
 }
 
 void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames)
 {
-  ProcessCall(effect, inputs, outputs, nFrames,
+  ProcessCall(effect, inputs, outputs, nFrames, true,
               [&](IPlugVST* plug) { plug->ProcessDoubleReplacing(inputs, outputs, nFrames); });
 }
 

@@ -81,9 +81,10 @@ private:
   VstIntPtr CanDo(const char* what);
   template <class T> bool ChannelBuffersValid(T** inputs, T** outputs) const;
   // What every process call does before it renders, under the instance mutex: MIDI asked for, then
-  // render(plug) when the block has frames and every channel its buffer.
+  // render(plug) when the block has frames and every channel its buffer. A replacing call that cannot render
+  // silences the output channels it was given.
   template <class T, class Render>
-  static void ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, Render render);
+  static void ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nFrames, bool replacing, Render render);
 };
 
 // Defines the plug-in's exported entry points `VSTPluginMain` and `main` (the old name of the same entry,

@@ -454,3 +454,24 @@ TEST(TempoClockSequencer, StepSequencerClockFollowsItsDivision)
       EXPECT_TRUE(follows) << at;
     }
 }
+
+// A host whose transport reports an absurd tempo, its position moving at that tempo: no division pulses more
+// often than at the fastest tempo the clock follows (1000 BPM, a sixty-fourth of 4 ticks); at 10^6 BPM every
+// division would otherwise restart on every tick.
+TEST(TempoClockHostTempo, AnAbsurdTempoCausesNoPulseStorm)
+{
+  for (double tempo : {5000.0, 1.0e5, 1.0e6}) {
+    HostedVeltrane h(44100.0, 44); // one tick per block: every pulse is seen
+    h.tempo = tempo;
+    int pulses[Clock::kNumRates] = {};
+    const int ticks = 2000;
+    for (int b = 0; b < ticks; ++b) {
+      h.run(44);
+      for (int r = 0; r < Clock::kNumRates; ++r) pulses[r] += h.plug->clock.output[r] == 1.0;
+    }
+    for (int r = 0; r < Clock::kNumRates; ++r) {
+      const double fastest = std::floor(Clock::syncRate[r] * 60.0 + 0.5); // ticks of the division at 1000 BPM
+      EXPECT_LE(pulses[r], ticks / fastest + 2) << tempo << " BPM, " << Clock::labelSyncRate[r];
+    }
+  }
+}

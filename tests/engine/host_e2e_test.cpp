@@ -326,7 +326,20 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
       {"render " + so + " --bank-chunk " + rand, "refused it as a bank chunk", 1},
       {"screenshot " + so + " " + png + " --script " + script,
        "script line 4 is not an action the editor knows: \"click 1\"", 1},
-      {"screenshot " + so + " " + dir, dir + " is a folder", 1},
+      {"screenshot " + so + " " + dir, "cannot write " + dir + ": it is a folder", 1},
+      {"screenshot " + so + " " + dir + "/none/shot.png", "there is no folder " + dir + "/none", 1},
+      {"info " + so + " --save-fxb " + dir, "cannot write " + dir + ": it is a folder", 1},
+      {"render " + so + " --midi " + dir, dir + " is a folder, not a file", 1},
+      {"render -o " + dir + "/x.wav " + so, "render needs the plug-in file first", 2},
+      {"info", "info needs the plug-in file first", 2},
+      {"render " + so + " --notes ''", "bad value for --notes: \"\"", 2},
+      {"render " + so + " --notes C4+100000", "the render would last 100002 s, longer than 3600 s", 1},
+      {"render " + so + " --midi ''", "bad value for --midi: \"\" (a file name)", 2},
+      {"info " + so + " --preset ''", "bad value for --preset: \"\" (a file name)", 2},
+      {"info " + so + " --save-fxb ''", "bad value for --save-fxb: \"\" (a file name)", 2},
+      {"screenshot " + so + " " + png + " --script ''", "bad value for --script: \"\" (a file name)", 2},
+      {"info ''", "info needs the plug-in file first", 2},
+      {"info /lib/x86_64-linux-gnu/libm.so.6", "exports neither VSTPluginMain nor main: not a VST 2.4 plug-in", 1},
       {"render " + so + " --midi " + cutMidi, "cut short", 1},
       {"render " + so + " --rate 44100.5", "bad value for --rate: 44100.5 (a whole number from 8000 to 768000)", 2},
       {"render " + so + " --rate 1000", "bad value for --rate: 1000 (a whole number from 8000 to 768000)", 2},
@@ -350,6 +363,19 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
   struct stat st;
   EXPECT_NE(0, stat(png.c_str(), &st)); // the bad script played nothing and pictured nothing
   std::filesystem::remove_all(dir);
+}
+
+// `edit` without a screen says which display it could not open, or that none is set.
+TEST(CommandLineHost, EditNamesTheDisplayItCannotOpen)
+{
+  const std::string edit = std::string("edit ") + VELTRANE_SO + " --seconds 1";
+  std::string output;
+  setenv("DISPLAY", ":9999", 1); // no X server there
+  EXPECT_EQ(1, RunHost(edit, &output));
+  EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display \":9999\"")) << output;
+  unsetenv("DISPLAY");
+  EXPECT_EQ(1, RunHost(edit, &output));
+  EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display: DISPLAY is not set")) << output;
 }
 
 // What the host saves comes back as it was: a program file's name, the program a bank was saved at, the bank a

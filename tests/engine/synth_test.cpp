@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <filesystem>
 #include <vector>
 
@@ -108,13 +110,14 @@ TEST(SynthControlPeriod, ZeroUntilTheFirstResetThenNeverBelowOne)
   EXPECT_EQ(1, s.controlPeriod);
 }
 
+// Room for at least 8192 messages, more for a longer block, in whole pages of 512.
 TEST(SynthReset, QueueSizedInWholePagesForTheBlock)
 {
   struct Case
   {
     int block, capacity;
   };
-  const Case cases[] = {{512, 512}, {1000, 1024}, {64, 512}, {513, 1024}, {4096, 4096}};
+  const Case cases[] = {{512, 8192}, {64, 8192}, {8192, 8192}, {8193, 8704}, {20000, 20480}};
   for (const Case& c : cases) {
     TestSynth s;
     s.resetAt(44100.0, c.block);
@@ -332,4 +335,22 @@ TEST(SynthStartupBank, ProductBankBesideThePluginElseInitInResources)
     EXPECT_FALSE(s.IsPresetInitialized(0));
   }
   unsetenv("VELTRANE_RESOURCES");
+}
+
+TEST(SynthSampleRate, AHostRateOutsideTheUsableRangeIsTakenAsTheNearest)
+{
+  // Refused (the rate stays 44100 Hz), clamped to 1 kHz .. 768 kHz, or taken as it is.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct
+  {
+    double host, taken;
+  } cases[] = {{0.0, 44100.0},     {-48000.0, 44100.0}, {nan, 44100.0},     {1.0, 1000.0},
+               {999.0, 1000.0},    {8000.0, 8000.0},    {384000.0, 384000.0}, {1.0e7, 768000.0},
+               {1.0e9, 768000.0}};
+  for (const auto& c : cases) {
+    HostedVeltrane h(44100.0, 256);
+    h.dispatch(effSetSampleRate, 0, 0, nullptr, (float)c.host);
+    EXPECT_EQ(c.taken, h.plug->GetSampleRate()) << c.host;
+    EXPECT_EQ((int)c.taken / 1000, h.plug->controlPeriod) << c.host;
+  }
 }

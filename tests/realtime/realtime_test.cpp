@@ -155,6 +155,24 @@ TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
   }
 }
 
+// A host that floods one block with 10,000 note-ons (each key many times over, voices stolen): the events
+// call and the block allocate nothing (the queue keeps the room sized for the block).
+TEST(AudioPath, AFloodOfEventsInOneBlockAllocatesNothing)
+{
+  Host host(48000);
+  HostEvents flood(10000);
+  for (int i = 0; i < 10000; ++i) flood.add(i % 512, 0x90, i % 128, 1 + i % 127);
+  host.block();
+  counting::start(host.mutex());
+  host.send(flood);
+  host.block(512);
+  const counting::Counts c = counting::stop();
+  EXPECT_EQ(0, c.allocations);
+  int sounding = 0;
+  for (const Voice& v : host.plug->voices) sounding += v.active;
+  EXPECT_GT(sounding, 0);
+}
+
 // Hosts play automation from the audio thread: the voice count raised from one voice to 64 there, for every
 // program of the start-up bank, builds nothing.
 TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)

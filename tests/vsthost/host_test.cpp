@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,10 +259,17 @@ TEST(HostProgramFiles, DamagedOrForeignFilesAreRefused)
 
 namespace {
 
-int RunHost(const std::string& args)
+// The host's exit status, and what it printed when `output` is given.
+int RunHost(const std::string& args, std::string* output = nullptr)
 {
-  std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > /dev/null 2>&1";
+  const std::string printed = TempPath("printed.txt");
+  std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > " + printed + " 2>&1";
   int status = std::system(cmd.c_str());
+  if (output) {
+    std::ifstream in(printed);
+    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::remove(printed.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -282,10 +291,23 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
 
   EXPECT_EQ(RunHost(std::string("info ") + kKars), 0);
   EXPECT_EQ(RunHost(""), 2);
+  for (const char* help : {"--help", "render --help", "render /nonexistent.so --tone 1 --help"})
+    EXPECT_EQ(RunHost(help), 0) << help; // the usage, whatever else the line holds
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --notes Q9"), 1);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --rate 0"), 2);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --bogus"), 2);
   EXPECT_EQ(RunHost("render /nonexistent/plugin.so"), 1);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --midi /nonexistent.mid"), 1);
   EXPECT_EQ(RunHost(std::string("render ") + kKars + " --program 5"), 1);
+}
+
+TEST(CommandLine, APluginThatEndsTheProcessIsNoSuccess)
+{
+  // The plug-in calls exit(0) from its first block: nothing is rendered, and the host says so.
+  std::string output;
+  const std::string out = TempPath("never.wav");
+  EXPECT_EQ(RunHost(std::string("render ") + EXITING_PLUGIN + " --notes C4 -o " + out, &output), 1);
+  EXPECT_NE(output.find("vsthost: the plug-in ended the process while it rendered"), std::string::npos) << output;
+  struct stat st;
+  EXPECT_NE(stat(out.c_str(), &st), 0);
 }

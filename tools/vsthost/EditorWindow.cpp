@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vsthost {
 
@@ -61,7 +62,9 @@ bool RunEditor(Plugin& plugin, const EditorOptions& options, std::string* error)
   }
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
-    *error = "cannot open the X display (is DISPLAY set?)";
+    const char* name = std::getenv("DISPLAY");
+    *error = name && *name ? std::string("cannot open the X display \"") + name + "\""
+                           : std::string("cannot open the X display: DISPLAY is not set (edit needs a screen)");
     return false;
   }
   int width = 400, height = 300; // until the plug-in tells its size

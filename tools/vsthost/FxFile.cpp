@@ -121,6 +121,11 @@ void PutProgramHeader(std::vector<uint8_t>* out, const char* fxMagic, uint32_t b
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, size_t limit)
 {
   bytes->clear();
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = path + " is a folder, not a file";
+    return false;
+  }
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
     *error = "cannot open " + path + ": " + std::strerror(errno);

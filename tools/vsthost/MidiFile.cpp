@@ -1,5 +1,7 @@
 #include "MidiFile.h"
 
+#include "FxFile.h" // ReadWholeFile
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -206,22 +208,11 @@ bool ParseMidiFile(const uint8_t* data, size_t size, MidiFile* out, std::string*
 
 bool ReadMidiFile(const std::string& path, MidiFile* out, std::string* error)
 {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    *error = "cannot open " + path;
-    return false;
-  }
   std::vector<uint8_t> bytes;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) {
-    *error = "cannot read " + path;
-    return false;
-  }
-  return ParseMidiFile(bytes.data(), bytes.size(), out, error);
+  if (!ReadWholeFile(path, &bytes, error)) return false; // its message names the file
+  if (ParseMidiFile(bytes.data(), bytes.size(), out, error)) return true;
+  *error = path + ": " + *error;
+  return false;
 }
 
 } // namespace vsthost

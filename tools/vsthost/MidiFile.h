@@ -33,7 +33,7 @@ struct MidiFile
 // complete format 0 or 1 file.
 bool ParseMidiFile(const uint8_t* data, size_t size, MidiFile* out, std::string* error);
 
-// Reads and parses a file from disk.
+// Reads and parses a file from disk; an error names the file.
 bool ReadMidiFile(const std::string& path, MidiFile* out, std::string* error);
 
 } // namespace vsthost

@@ -14,8 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vsthost;
 
@@ -48,6 +52,7 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --save-fxb FILE       at the end, save the bank\n"
                       "  --host-product TEXT   product string the host reports (default \"Veltrane vsthost\")\n"
                       "  -q, --quiet           print only errors\n"
+                      "  -h, --help            this text\n"
                       "render:\n"
                       "  -o, --output FILE     WAV file to write (default out.wav)\n"
                       "  --format F            sample format: f32 (default), s16 or s24\n"
@@ -67,6 +72,9 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "                        click X Y, rclick X Y, down/up/drag/move/dblclick X Y, wheel X Y D,\n"
                       "                        key NAME, type TEXT, button N, choose PATH, ticks N (# comments)\n";
 
+// The longest render: an hour.
+constexpr double kMaxSeconds = 3600;
+
 // The commands, as bits so that an option can name the ones it is for.
 enum CommandBit : unsigned { kInfo = 1, kRender = 2, kScreenshot = 4, kEdit = 8, kEveryCommand = 15 };
 const struct
@@ -85,8 +93,13 @@ struct Options
   double seconds = -1.0, tail = 2.0, toneHz = 0.0;
   int channel = 1, program = -1;
   std::vector<std::pair<int, float>> params;
-  bool useDouble = false, quiet = false;
+  bool useDouble = false, quiet = false, help = false;
 };
+
+bool IsHelp(const char* arg)
+{
+  return !std::strcmp(arg, "-h") || !std::strcmp(arg, "--help");
+}
 
 std::string Bad(const std::string& option, const char* text, const std::string& expected)
 {
@@ -152,10 +165,16 @@ struct OptionSpec
   bool (*apply)(Options& o, const std::string& name, const char* value, std::string* error);
 };
 
-// The options that only store their text, or only raise a flag.
-template <std::string Options::*text> bool SetText(Options& o, const std::string&, const char* v, std::string*)
+// The options that only name a file, or only raise a flag. An empty file name (an unset shell variable, say) is
+// refused: stored, it would read as "not given", and the command would run without the file.
+template <std::string Options::*file>
+bool SetFile(Options& o, const std::string& name, const char* v, std::string* error)
 {
-  o.*text = v;
+  if (!*v) {
+    *error = Bad(name, "\"\"", "a file name");
+    return false;
+  }
+  o.*file = v;
   return true;
 }
 template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, const char*, std::string*)
@@ -165,7 +184,7 @@ template <bool Options::*flag> bool SetFlag(Options& o, const std::string&, cons
 }
 
 const OptionSpec kOptions[] = {
-    {"--output", "-o", kRender, true, &SetText<&Options::output>},
+    {"--output", "-o", kRender, true, &SetFile<&Options::output>},
     {"--format", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        if (ParseWavFormat(v, &o.format)) return true;
@@ -188,15 +207,19 @@ const OptionSpec kOptions[] = {
      }},
     {"--seconds", nullptr, kRender | kEdit, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
-       return Decimal(n, v, 0, 3600, &o.seconds, error);
+       return Decimal(n, v, 0, kMaxSeconds, &o.seconds, error);
      }},
     {"--tail", nullptr, kRender, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
-       return Decimal(n, v, 0, 3600, &o.tail, error);
+       return Decimal(n, v, 0, kMaxSeconds, &o.tail, error);
      }},
-    {"--midi", nullptr, kRender, true, &SetText<&Options::midiFile>},
+    {"--midi", nullptr, kRender, true, &SetFile<&Options::midiFile>},
     {"--notes", nullptr, kRender, true,
-     [](Options& o, const std::string&, const char* v, std::string*) {
+     [](Options& o, const std::string& n, const char* v, std::string* error) {
+       if (!*v) { // an empty list would render silence as if it were asked for
+         *error = Bad(n, "\"\"", "NOTE[@START][+LENGTH][:VELOCITY],...");
+         return false;
+       }
        o.notes += (o.notes.empty() ? "" : ",") + std::string(v);
        return true;
      }},
@@ -223,9 +246,9 @@ const OptionSpec kOptions[] = {
        o.settings.playing = false;
        return true;
      }},
-    {"--preset", nullptr, kEveryCommand, true, &SetText<&Options::preset>},
-    {"--chunk", nullptr, kEveryCommand, true, &SetText<&Options::chunk>},
-    {"--bank-chunk", nullptr, kEveryCommand, true, &SetText<&Options::bankChunk>},
+    {"--preset", nullptr, kEveryCommand, true, &SetFile<&Options::preset>},
+    {"--chunk", nullptr, kEveryCommand, true, &SetFile<&Options::chunk>},
+    {"--bank-chunk", nullptr, kEveryCommand, true, &SetFile<&Options::bankChunk>},
     {"--program", nullptr, kEveryCommand, true,
      [](Options& o, const std::string& n, const char* v, std::string* error) {
        long program = 0;
@@ -260,9 +283,9 @@ const OptionSpec kOptions[] = {
        o.settings.productString = v;
        return true;
      }},
-    {"--save-fxp", nullptr, kEveryCommand, true, &SetText<&Options::saveFxp>},
-    {"--save-fxb", nullptr, kEveryCommand, true, &SetText<&Options::saveFxb>},
-    {"--script", nullptr, kScreenshot, true, &SetText<&Options::script>},
+    {"--save-fxp", nullptr, kEveryCommand, true, &SetFile<&Options::saveFxp>},
+    {"--save-fxb", nullptr, kEveryCommand, true, &SetFile<&Options::saveFxb>},
+    {"--script", nullptr, kScreenshot, true, &SetFile<&Options::script>},
     {"--quiet", "-q", kEveryCommand, false, &SetFlag<&Options::quiet>},
 };
 
@@ -280,12 +303,11 @@ std::string CommandNames(unsigned bits)
 
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
 {
-  if (argc < 3) {
-    *error = "missing command or plug-in";
+  if (argc < 2) {
+    *error = "missing command";
     return false;
   }
   o->command = argv[1];
-  o->plugin = argv[2];
   bool known = false;
   for (const auto& c : kCommands)
     if (o->command == c.name) {
@@ -296,9 +318,16 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     *error = "unknown command \"" + o->command + "\"";
     return false;
   }
+  // The plug-in comes first: "render -o x.wav P.so" would otherwise try to load a plug-in named "-o".
+  if (argc < 3 || argv[2][0] == '-' || !argv[2][0]) {
+    *error = o->command + " needs the plug-in file first: vsthost " + o->command + " PLUGIN.so" +
+             (o->commandBit == kScreenshot ? " OUT.png" : "") + " [options]";
+    return false;
+  }
+  o->plugin = argv[2];
   int first = 3;
   if (o->commandBit == kScreenshot) {
-    if (argc < 4 || argv[3][0] == '-') {
+    if (argc < 4 || argv[3][0] == '-' || !argv[3][0]) {
       *error = "screenshot needs the PNG file to write";
       return false;
     }
@@ -307,6 +336,10 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
   }
   for (int i = first; i < argc; ++i) {
     const std::string a = argv[i];
+    if (IsHelp(a.c_str())) {
+      o->help = true;
+      return true;
+    }
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& s : kOptions)
       if (a == s.name || (s.shortName && a == s.shortName)) spec = &s;
@@ -409,6 +442,28 @@ bool ReadScript(const std::string& path, std::string* script, std::string* error
   return false;
 }
 
+// Whether a file can be written at this path: not a folder, in a folder that exists and may be written to.
+// Nothing is created: a check that fails leaves no empty file behind.
+bool CanWrite(const std::string& path, std::string* error)
+{
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "cannot write " + path + ": it is a folder";
+    return false;
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = "cannot write " + path + ": there is no folder " + folder;
+    return false;
+  }
+  if (access(folder.c_str(), W_OK) != 0 || (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
 // "program 70 does not exist (the plug-in has 64: 0 to 63)".
 std::string NoSuch(const char* what, int index, int count)
 {
@@ -416,30 +471,63 @@ std::string NoSuch(const char* what, int index, int count)
          std::to_string(count) + (count > 0 ? ": 0 to " + std::to_string(count - 1) : "") + ")";
 }
 
+// What the host is doing while the plug-in's code runs. A plug-in that ends the process itself (exit() from a
+// toolkit that finds no display, say) would otherwise leave whatever status it chose, 0 included, and no word.
+const char* gDuring = nullptr;
+
+void OnExit()
+{
+  if (!gDuring) return; // main returned
+  std::fflush(stdout);
+  std::fprintf(stderr, "vsthost: the plug-in ended the process while %s\n", gDuring);
+  std::_Exit(1);
+}
+
+int Run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+  std::atexit(OnExit);
+  const int status = Run(argc, argv);
+  gDuring = nullptr;
+  return status;
+}
+
+namespace {
+
+int Run(int argc, char** argv)
+{
   Options o;
   std::string error;
-  if (argc >= 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (!ParseArgs(argc, argv, &o, &error)) {
+  // "vsthost --help", "vsthost render --help", "vsthost screenshot P.so --help" and --help where an option
+  // may stand.
+  for (int i = 1; i < argc && i < 4; ++i)
+    if (IsHelp(argv[i])) o.help = true;
+  if (!o.help && !ParseArgs(argc, argv, &o, &error)) {
     if (argc < 3)
       std::fprintf(stderr, "vsthost: %s\n\n%s", error.c_str(), kUsage);
     else
       std::fprintf(stderr, "vsthost: %s\n(vsthost --help lists the commands and their options)\n", error.c_str());
     return 2;
   }
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // Every file the command will write, checked before any work: a render or an editing session is not
+  // carried out only to find at the end that its result cannot be kept.
+  for (const std::string* out :
+       {o.commandBit == kRender || o.commandBit == kScreenshot ? &o.output : nullptr, &o.saveFxp, &o.saveFxb})
+    if (out && !out->empty() && !CanWrite(*out, &error)) return Fail(error);
 
   // The inputs are read before the plug-in is loaded: a bad file should not cost a plug-in start.
   RenderRequest request;
   double lastEvent = 0.0;
   if (!o.midiFile.empty()) {
     MidiFile midi;
-    if (!ReadMidiFile(o.midiFile, &midi, &error)) return Fail(o.midiFile + ": " + error);
+    if (!ReadMidiFile(o.midiFile, &midi, &error)) return Fail(error);
     request.events = midi.events;
     lastEvent = midi.lengthSeconds;
     if (!o.tempoGiven && midi.firstTempo > 0) o.settings.tempo = midi.firstTempo;
@@ -451,12 +539,26 @@ int main(int argc, char** argv)
   }
   for (const MidiEvent& e : request.events) lastEvent = std::max(lastEvent, e.seconds);
   request.seconds = o.seconds >= 0 ? o.seconds : lastEvent + o.tail;
+  if (o.commandBit == kRender && request.seconds > kMaxSeconds) {
+    // A far note or MIDI event: the whole render is held in memory before it is written.
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the render would last %.0f s, longer than %.0f s: the last event is at %.0f s "
+                  "(--seconds cuts it short)",
+                  request.seconds, kMaxSeconds, lastEvent);
+    return Fail(text);
+  }
   request.toneHz = o.toneHz;
   std::string script;
   if (!o.script.empty() && !ReadScript(o.script, &script, &error)) return Fail(error);
 
+  gDuring = "it was being loaded and set up";
   std::unique_ptr<Plugin> plugin = Plugin::Load(o.plugin, o.settings, &error);
   if (!plugin) return Fail(error);
+  struct Closing // destroyed before the plug-in, which closes as the command returns
+  {
+    ~Closing() { gDuring = "it was being closed"; }
+  } closing;
   plugin->useDouble = o.useDouble;
   plugin->Open();
 
@@ -479,6 +581,10 @@ int main(int argc, char** argv)
     plugin->SetParameter(pv.first, pv.second);
   }
 
+  gDuring = o.commandBit == kInfo         ? "its programs and parameters were listed"
+            : o.commandBit == kScreenshot ? "its editor was pictured"
+            : o.commandBit == kEdit       ? "its editor was shown"
+                                          : "it rendered";
   switch (o.commandBit) {
   case kInfo:
     PrintInfo(*plugin);
@@ -496,7 +602,12 @@ int main(int argc, char** argv)
   }
   default: {
     RenderResult result;
-    if (!Render(*plugin, request, &result, &error)) return Fail(error);
+    try {
+      if (!Render(*plugin, request, &result, &error)) return Fail(error);
+    } catch (const std::bad_alloc&) { // the whole render is held in memory
+      return Fail("not enough memory for " + std::to_string((long)request.seconds) + " s at " +
+                  std::to_string((long)o.settings.sampleRate) + " Hz (a shorter --seconds or a lower --rate fits)");
+    }
     if (!WriteWav(o.output, result.interleaved.data(), result.frames, result.channels,
                   (int)std::lround(o.settings.sampleRate), o.format, &error))
       return Fail(error);
@@ -504,8 +615,9 @@ int main(int argc, char** argv)
       PluginInfo info = plugin->Info();
       double audioSeconds = result.frames / o.settings.sampleRate;
       double peakDb = result.peak > 0 ? 20.0 * std::log10(result.peak) : -INFINITY;
-      std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channels, block %d\n", info.effectName.c_str(),
-                  request.events.size(), audioSeconds, o.settings.sampleRate, result.channels, o.settings.blockSize);
+      std::printf("%s: %zu MIDI events, %.2f s at %.0f Hz, %d channel%s, block %d\n", info.effectName.c_str(),
+                  request.events.size(), audioSeconds, o.settings.sampleRate, result.channels,
+                  result.channels == 1 ? "" : "s", o.settings.blockSize);
       std::printf("rendered in %.3f s: %.1fx real time; peak %.1f dBFS; %zu host notifications -> %s\n",
                   result.wallSeconds, result.SpeedFactor(o.settings.sampleRate), peakDb,
                   plugin->Notifications().size(), o.output.c_str());
@@ -515,7 +627,10 @@ int main(int argc, char** argv)
   }
 
   // What the command did to the plug-in, for a caller to read back.
+  gDuring = "its state was saved";
   if (!o.saveFxp.empty() && !SaveFxp(*plugin, o.saveFxp, &error)) return Fail(error);
   if (!o.saveFxb.empty() && !SaveFxb(*plugin, o.saveFxb, &error)) return Fail(error);
   return 0;
 }
+
+} // namespace
