@@ -405,6 +405,12 @@ TEST(WavetableFile, FilesBeyondTheSafetyBoundAreRefused)
   EXPECT_EQ(nullptr, s.data);
   ASSERT_TRUE(OscWavetable::readWavetableFile(t.write(silence(frames + 1)), &s));
   EXPECT_EQ(64u * 2048, s.count);
+  // At the bound itself, every wave of both kinds.
+  ASSERT_TRUE(OscWavetable::readWavetableFile(t.write(silence(frames - 2048)), &s));
+  EXPECT_EQ((uint32_t)OscWavetable::kMaxWaves * 2048, s.count);
+  syx.resize(syx.size() - 410);
+  ASSERT_TRUE(OscWavetable::readWavetableFile(u.write(syx), &s));
+  EXPECT_EQ((uint32_t)OscWavetable::kMaxWaves * 2048, s.count);
 }
 
 TEST(WavetableFile, ForeignShortAndMissingFilesFail)
