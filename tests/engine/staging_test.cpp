@@ -137,14 +137,14 @@ TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
     h.sendEvents();
     v.stage->waitUntilReady(); // built for the engine as it was
     change.apply(h);
-    // What the modules read when they are made (the program's own values come after them).
-    const int reference = v.getFrequency(48);
     h.run(64); // refused: it was built for another engine
     EXPECT_EQ(0, h.dispatch(effGetProgram));
     v.stage->waitUntilReady();
     h.run(64);
     EXPECT_EQ(3, h.dispatch(effGetProgram));
     expectProgramInPlace(v);
+    // The filters key to the tuning the program plays with.
+    const int reference = v.getFrequency(48);
     for (int voice : {0, v.activeVoices - 1}) {
       EXPECT_EQ(ModuleConventions::phaseIncrementTable(v.GetSampleRate()),
                 static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
