@@ -57,10 +57,12 @@ void IGraphicsLinux::Resize(int w, int h)
 void* IGraphicsLinux::OpenWindow(void* parent)
 {
   CloseWindow();
+  // A host's window that cannot hold ours is refused: the host learns that the editor did not open
+  // instead of showing an empty frame.
+  if (parent && !openX11View((unsigned long)(uintptr_t)parent)) return nullptr; // [X11]
   mParent = parent;
   mWindowOpen = true;
   ++mWindowOpens;
-  if (parent) openX11View((unsigned long)(uintptr_t)parent); // [X11] stays headless when it cannot
   SetAllControlsDirty();
   UpdateTooltips();
   return GetWindow();

@@ -139,8 +139,9 @@ public:
 
   // ---- the window in a Linux host (IGraphicsLinuxX11.cpp) ----
   // OpenWindow with a parent (an X11 window id from the host) makes a child window of it on a connection
-  // of the editor's own; when the display or the parent cannot be reached the editor stays headless (open,
-  // recorded, drawn into the bitmap only).
+  // of the editor's own; when the display or the parent cannot be reached (no X server, an id of no
+  // InputOutput window) it fails and the editor stays closed. Without a parent the editor opens headless
+  // (open, recorded, drawn into the bitmap only): the command-line host and the tests use that.
   //
   // A host's idle call (effEditIdle, effIdle): reads the window's pending X events into the entry points,
   // then runs Tick() when a timer period (1 / FPS) has passed since the last one. Host's main thread.
@@ -148,10 +149,13 @@ public:
   // One step of a modal loop in the X11 window: waits up to one timer period for the window's next input
   // event and delivers it to the entry points (expose events on the way are presented). True while the
   // window lives (also after a period without input, so the loop can run its timer); false without an X11
-  // window or once it or its connection is gone. RunModalStep() calls it when X11WindowID() is not 0.
+  // window, once it or its connection is gone, or while it is hidden after it was shown (the element, which
+  // no click elsewhere can close then, is dismissed). RunModalStep() calls it when X11WindowID() is not 0.
   bool WindowModalStep();
   // The X11 child window's id, 0 when the editor has none.
   unsigned long X11WindowID() const;
+  // Images copied to the X11 window since it opened (0 without one).
+  int X11Presentations() const;
   // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
   // editor's own text field (AskForPath). Returns the chosen absolute path, empty when cancelled.
   std::string AskForFile(EFileAction action, const char* question, const char* folder, const char* proposedName,
@@ -247,7 +251,7 @@ protected:
   int mPresents = 0;
 
   // ---- the X11 window (IGraphicsLinuxX11.cpp) ----
-  void openX11View(unsigned long parent);
+  bool openX11View(unsigned long parent); // false when the window cannot be made
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
   void resizeX11(); // the window takes the surface's size
@@ -259,6 +263,10 @@ protected:
   struct X11ViewSlot
   {
     IGraphicsX11View* view = nullptr; // owned
+    // Windows closed while one of their calls was still running (the host closed the editor from inside a
+    // menu's loop): already off the screen, deleted once no call of theirs runs.
+    std::vector<IGraphicsX11View*> retired;
+    void DeleteRetired();
     ~X11ViewSlot();
   } mX11;
   long long mNextTickMs = 0; // monotonic milliseconds when the next host-driven tick is due

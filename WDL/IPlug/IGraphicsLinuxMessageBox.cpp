@@ -106,6 +106,7 @@ public:
     answer(e.d < 0 ? -1 : e.d >= (int)mButtons.size() ? 0 : e.d);
   }
   void AnswerDefault() override { answer(0); }
+  void Dismiss() override { answer(-1); }
 
   void DrawArea(int) override
   {

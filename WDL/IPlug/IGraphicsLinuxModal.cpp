@@ -123,9 +123,16 @@ void IGraphicsLinux::runModal(Overlay* overlay)
   // The window holds the input for as long as any element is open: in a host's window a press elsewhere
   // then reaches the element instead of a host that waits for this loop to end.
   mModal.push_back(overlay);
+  const bool inWindow = X11WindowID() != 0;
   while (!overlay->mDone) {
     holdX11Input(true); // [X11] asked again while refused
     if (!RunModalStep()) {
+      // The window went (the host closed the editor or destroyed its window, or the server ended) before
+      // the user answered: the element is dismissed, never taken as a choice nobody saw.
+      if (inWindow) {
+        overlay->Dismiss();
+        break;
+      }
       // Nothing more will come: the picture asked for is taken with the element open, then it answers.
       if (mScreenshotAtScriptEnd.GetLength()) {
         mScreenshotWritten = SaveScreenshot(mScreenshotAtScriptEnd.Get());

@@ -61,6 +61,9 @@ public:
   virtual void Answer(const ScriptEvent&) {}
   // The script is used up: answer the way a user pressing Return would.
   virtual void AnswerDefault() { mDone = true; }
+  // The window went before the user answered: closed as by Escape (a text field keeps what was typed, as
+  // when the editor closes under it).
+  virtual void Dismiss() { AnswerDefault(); }
   // Draws area k (areas are opaque, so drawing twice gives the same pixels).
   virtual void DrawArea(int k) = 0;
 

@@ -40,9 +40,11 @@ long long MonotonicMs()
 }
 
 // ---- Xlib errors ----
-// The error handler is one per process. While views exist ours is installed: it records errors of the views'
-// connections (a host may destroy its window, and ours with it, before it closes the editor; the next
-// request on our window then fails harmlessly) and hands every other error to the handler it replaced.
+// The error handlers are one per process. While views exist ours are installed: the error handler records
+// errors of the views' connections (a host may destroy its window, and ours with it, before it closes the
+// editor; the next request on our window then fails harmlessly), the IO error handler marks a view's broken
+// connection dead (the X server went away) instead of ending the host, and both hand every other
+// connection's errors to the handlers they replaced.
 struct OwnDisplay
 {
   Display* display;
@@ -52,6 +54,7 @@ struct OwnDisplay
 std::mutex sDisplayMutex;
 std::vector<OwnDisplay> sDisplays;
 XErrorHandler sPreviousHandler = nullptr;
+XIOErrorHandler sPreviousIOHandler = nullptr;
 
 int OnXError(Display* display, XErrorEvent* event)
 {
@@ -66,6 +69,20 @@ int OnXError(Display* display, XErrorEvent* event)
   return sPreviousHandler ? sPreviousHandler(display, event) : 0;
 }
 
+// Returning from here lets Xlib go on to the connection's exit handler below, which does not exit.
+int OnXIOError(Display* display)
+{
+  {
+    std::lock_guard<std::mutex> lock(sDisplayMutex);
+    for (OwnDisplay& d : sDisplays)
+      if (d.display == display) {
+        d.dead = true;
+        return 0;
+      }
+  }
+  return sPreviousIOHandler ? sPreviousIOHandler(display) : 0;
+}
+
 // Instead of exiting the host when our connection breaks: the view stops using it.
 void OnIOErrorExit(Display* display, void*)
 {
@@ -74,13 +91,26 @@ void OnIOErrorExit(Display* display, void*)
     if (d.display == display) d.dead = true;
 }
 
+// Puts our handlers first again when the host installed its own since (they then come next in line).
+// Caller holds sDisplayMutex.
+void InstallHandlersLocked()
+{
+  const XErrorHandler previous = XSetErrorHandler(OnXError);
+  if (previous != OnXError) sPreviousHandler = previous;
+  const XIOErrorHandler previousIO = XSetIOErrorHandler(OnXIOError);
+  if (previousIO != OnXIOError) sPreviousIOHandler = previousIO;
+}
+
+void InstallHandlers()
+{
+  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  if (!sDisplays.empty()) InstallHandlersLocked();
+}
+
 void RegisterDisplay(Display* display)
 {
   std::lock_guard<std::mutex> lock(sDisplayMutex);
-  if (sDisplays.empty()) {
-    XErrorHandler previous = XSetErrorHandler(OnXError);
-    if (previous != OnXError) sPreviousHandler = previous;
-  }
+  InstallHandlersLocked();
   sDisplays.push_back({display, 0, false});
   XSetIOErrorExitHandler(display, OnIOErrorExit, nullptr);
 }
@@ -92,10 +122,13 @@ void UnregisterDisplay(Display* display)
                                  [&](const OwnDisplay& d) { return d.display == display; }),
                   sDisplays.end());
   if (sDisplays.empty()) {
-    // Give the handler back, unless the host has installed another one since.
-    XErrorHandler current = XSetErrorHandler(sPreviousHandler);
+    // Give the handlers back, unless the host has installed others since.
+    const XErrorHandler current = XSetErrorHandler(sPreviousHandler);
     if (current != OnXError) XSetErrorHandler(current);
-    sPreviousHandler = nullptr;
+    const XIOErrorHandler currentIO = XSetIOErrorHandler(sPreviousIOHandler);
+    if (currentIO != OnXIOError) XSetIOErrorHandler(currentIO);
+    // The previous handlers stay known: a host that saved ours while an editor was open and puts it back
+    // later still has its errors handed on to them.
   }
 }
 
@@ -309,6 +342,16 @@ std::string FirstLine(const std::string& text)
 
 // ---- the view ----
 
+namespace {
+// Counts a call of the view in progress (see Busy()).
+struct BusyScope
+{
+  explicit BusyScope(int& n) : n(n) { ++n; }
+  ~BusyScope() { --n; }
+  int& n;
+};
+} // namespace
+
 IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long parent, int width, int height)
 {
   if (!parent || width <= 0 || height <= 0) return nullptr;
@@ -357,12 +400,21 @@ IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long 
   return view;
 }
 
+void IGraphicsX11View::Retire()
+{
+  Release();
+  if (!mGone && !DisplayDead(mDisplay)) {
+    XDestroyWindow(mDisplay, mWindow);
+    SyncAndTakeError(mDisplay);
+  }
+  mGone = true;
+}
+
 IGraphicsX11View::~IGraphicsX11View()
 {
   if (!mDisplay) return;
-  Release();
+  Retire();
   if (!DisplayDead(mDisplay)) {
-    if (!mGone) XDestroyWindow(mDisplay, mWindow);
     if (mGC) XFreeGC(mDisplay, static_cast<GC>(mGC));
     SyncAndTakeError(mDisplay); // a window the host destroyed already fails here, quietly
   }
@@ -373,6 +425,7 @@ IGraphicsX11View::~IGraphicsX11View()
 void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
 {
   if (mGone || !bitmap || DisplayDead(mDisplay)) return;
+  InstallHandlers(); // a large image may read the connection's replies, errors included, while it is sent
   const int w = std::min(mWidth, bitmap->getWidth()), h = std::min(mHeight, bitmap->getHeight());
   r = IRECT(std::max(r.L, 0), std::max(r.T, 0), std::min(r.R, w), std::min(r.B, h));
   if (r.R <= r.L || r.B <= r.T) return;
@@ -408,6 +461,7 @@ void IGraphicsX11View::Present(LICE_IBitmap* bitmap, IRECT r)
     }
   }
   XPutImage(mDisplay, mWindow, static_cast<GC>(mGC), image, 0, 0, r.L, r.T, (unsigned)rw, (unsigned)rh);
+  ++mPresentations;
   image->data = nullptr; // the bytes belong to the view
   XDestroyImage(image);
   XFlush(mDisplay);
@@ -452,9 +506,10 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
 {
   switch (e.type) {
   case Expose:
+    // Presented once for everything read in one go (every caller flushes after its batch): a storm of
+    // exposures (a window dragged across ours) costs one copy, not one per event.
     mExposed = mExposed.Union(
         IRECT(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height));
-    if (e.xexpose.count == 0) flushExposed();
     return false;
   case DestroyNotify:
     if (e.xdestroywindow.window == mWindow) mGone = true;
@@ -566,6 +621,7 @@ bool IGraphicsX11View::Grab()
                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
   if (!mKeyboardGrabbed)
     mKeyboardGrabbed = XGrabKeyboard(mDisplay, mWindow, True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  mWasViewable = mWasViewable || mPointerGrabbed; // a grab needs a window on the screen
   return mPointerGrabbed;
 }
 
@@ -612,9 +668,20 @@ unsigned long IGraphicsX11View::TopLevel()
   return below;
 }
 
+bool IGraphicsX11View::Hidden()
+{
+  if (mGone || DisplayDead(mDisplay)) return true;
+  XWindowAttributes a;
+  const bool viewable = XGetWindowAttributes(mDisplay, mWindow, &a) && a.map_state == IsViewable;
+  mWasViewable = mWasViewable || viewable;
+  return mWasViewable && !viewable;
+}
+
 bool IGraphicsX11View::DispatchPending()
 {
+  BusyScope busy(mBusy);
   if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
+  InstallHandlers();
   // Bounded: a flood of events never keeps the host's idle call from returning.
   for (int budget = 4096; budget > 0 && !mGone && XPending(mDisplay) > 0; --budget) {
     XEvent e;
@@ -628,7 +695,9 @@ bool IGraphicsX11View::DispatchPending()
 
 bool IGraphicsX11View::DispatchNextInput(int timeoutMs)
 {
+  BusyScope busy(mBusy);
   const long long deadline = MonotonicMs() + timeoutMs;
+  InstallHandlers();
   for (;;) {
     if (mGone || DisplayDead(mDisplay)) return !(mGone = true);
     while (!mGone && XPending(mDisplay) > 0) {
@@ -649,6 +718,7 @@ bool IGraphicsX11View::DispatchNextInput(int timeoutMs)
 
 bool IGraphicsX11View::WaitWhileBusy(int extraFd, int timeoutMs)
 {
+  BusyScope busy(mBusy);
   if (!mGone && !DisplayDead(mDisplay)) {
     while (XPending(mDisplay) > 0) {
       XEvent e;
@@ -668,21 +738,41 @@ bool IGraphicsX11View::WaitWhileBusy(int extraFd, int timeoutMs)
 
 // ---- the surface's window hooks ----
 
+void IGraphicsLinux::X11ViewSlot::DeleteRetired()
+{
+  for (auto it = retired.begin(); it != retired.end();)
+    if ((*it)->Busy()) {
+      ++it;
+    } else {
+      delete *it;
+      it = retired.erase(it);
+    }
+}
+
 IGraphicsLinux::X11ViewSlot::~X11ViewSlot()
 {
   delete view;
+  for (IGraphicsX11View* v : retired) delete v;
 }
 
-void IGraphicsLinux::openX11View(unsigned long parent)
+bool IGraphicsLinux::openX11View(unsigned long parent)
 {
   closeX11View();
   mX11.view = IGraphicsX11View::Open(this, parent, Width(), Height());
+  return mX11.view != nullptr;
 }
 
 void IGraphicsLinux::closeX11View()
 {
-  delete mX11.view;
+  if (mX11.view && mX11.view->Busy()) {
+    // Closed from inside one of the view's own calls: it must outlive them.
+    mX11.view->Retire();
+    mX11.retired.push_back(mX11.view);
+  } else {
+    delete mX11.view;
+  }
   mX11.view = nullptr;
+  mX11.DeleteRetired();
 }
 
 void IGraphicsLinux::holdX11Input(bool hold)
@@ -705,6 +795,11 @@ void IGraphicsLinux::resizeX11()
   if (mX11.view) mX11.view->Resize(Width(), Height());
 }
 
+int IGraphicsLinux::X11Presentations() const
+{
+  return mX11.view ? mX11.view->Presentations() : 0;
+}
+
 unsigned long IGraphicsLinux::X11WindowID() const
 {
   return mX11.view && mX11.view->Alive() ? mX11.view->WindowID() : 0;
@@ -714,6 +809,7 @@ void IGraphicsLinux::HostIdle()
 {
   ReapChildren();
   if (mX11.view) mX11.view->DispatchPending();
+  mX11.DeleteRetired();
   if (!mWindowOpen) return;
   // A tick every 1 / FPS seconds on average, whatever rate the host idles at; after a stall the timer
   // starts afresh instead of catching up.
@@ -726,6 +822,9 @@ void IGraphicsLinux::HostIdle()
 bool IGraphicsLinux::WindowModalStep()
 {
   if (!mX11.view) return false;
+  // A hidden window lost its grabs with its visibility: a click elsewhere would never reach the element,
+  // and the host waits for it, so the element goes as if the window had.
+  if (mX11.view->Hidden()) return false;
   return mX11.view->DispatchNextInput(1000 / (FPS() > 0 ? FPS() : 25));
 }
 

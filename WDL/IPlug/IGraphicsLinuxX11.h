@@ -13,7 +13,9 @@
 // the surface), so a click on the host closes a menu instead of leaving the host waiting for an answer.
 // The plug-in makes no thread: everything runs in the host's idle calls and in modal loops, on the host's
 // main thread. Xlib errors on the view's own connections are caught (a host may destroy its window before it
-// closes the editor); errors on any other connection go to the handler that was installed before.
+// closes the editor), and a broken connection (the X server went away) ends the view, not the host; errors
+// on any other connection go to the handlers that were installed before (also ones the host installs while
+// the editor is open: ours are put first again before the view reads or sends).
 #pragma once
 
 #include "IGraphicsStructs.h"
@@ -44,6 +46,8 @@ public:
 
   // Copies the area r of the bitmap (clipped to the window) to the window.
   void Present(LICE_IBitmap* bitmap, IRECT r);
+  // Images copied to the window since it opened.
+  int Presentations() const { return mPresentations; }
   // Grabs the pointer and the keyboard for the window (again when an earlier grab was refused); true while
   // the pointer is grabbed. Release() gives both back; the destructor does too.
   bool Grab();
@@ -54,6 +58,14 @@ public:
   void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.
   bool DispatchPending();
+  // True when the window was seen on the screen and is not any more (the host's window unmapped or
+  // iconified under it). Asks the server.
+  bool Hidden();
+  // True while one of the three calls above or below runs (a menu's loop may close the editor from inside).
+  bool Busy() const { return mBusy > 0; }
+  // Takes the window off the screen and gives back the grabs at once, for a view that is Busy(): it is
+  // deleted later, when its calls have returned (they see the window gone).
+  void Retire();
   // Waits up to timeoutMs for an input event and delivers the first one (other events on the way are
   // handled); false when the window is gone.
   bool DispatchNextInput(int timeoutMs);
@@ -77,7 +89,10 @@ private:
   void* mVisual = nullptr; // the window's visual
   int mDepth = 0;
   int mWidth = 0, mHeight = 0;
+  int mPresentations = 0;
   bool mGone = false;
+  int mBusy = 0; // calls in progress that read events
+  bool mWasViewable = false;
   bool mPointerGrabbed = false, mKeyboardGrabbed = false;
   IRECT mExposed; // exposed area waiting to be presented
   std::vector<char> mImageBytes;

@@ -271,6 +271,14 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return 0;
   if (opcode == effClose) {
+    if (plug->mEditorCallDepth > 0) {
+      // The host closes the instance from inside an editor call of ours (a callback made while a menu or a
+      // box waits for the user): the editor closes now, which ends that loop, and the instance goes when the
+      // call has returned, not under its feet.
+      plug->mCloseAfterEditorCall = true;
+      if (plug->mGraphics) plug->mGraphics->CloseWindow();
+      return 0;
+    }
     // Waits for a call in progress on another thread, then lets go before the mutex is destroyed.
     {
       WDL_MutexLock lock(&plug->mMutex);
@@ -278,9 +286,18 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     delete plug;
     return 0;
   }
-  bool handled = false;
-  const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt, &handled);
-  if (handled) return answer;
+  if (IsEditorOpcode(opcode)) {
+    // Counted on the host's main thread only: the audio thread never makes these calls.
+    ++plug->mEditorCallDepth;
+    const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt);
+    if (--plug->mEditorCallDepth == 0 && plug->mCloseAfterEditorCall) {
+      {
+        WDL_MutexLock lock(&plug->mMutex);
+      }
+      delete plug;
+    }
+    return answer;
+  }
   // Program and state loads take the mutex themselves, only for as long as it takes to put a state in place:
   // the audio thread waits on it.
   switch (opcode) {
@@ -300,9 +317,23 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   return plug->Dispatch(opcode, idx, value, ptr, opt);
 }
 
-VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float, bool* handled)
+bool IPlugVST::IsEditorOpcode(int opcode)
 {
-  *handled = true;
+  switch (opcode) {
+  case effEditOpen:
+  case effEditClose:
+  case effEditIdle:
+  case effIdle:
+  case effEditKeyDown:
+  case effEditKeyUp:
+    return true;
+  default:
+    return false;
+  }
+}
+
+VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float)
+{
   IGraphicsLinux* linuxGUI = dynamic_cast<IGraphicsLinux*>(mGraphics);
   switch (opcode) {
   case effEditOpen:
@@ -383,10 +414,7 @@ VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* p
     }
     return linuxGUI->KeyDown(key, ch) ? 1 : 0;
   }
-  case effEditKeyUp:
-    return 0;
-  default:
-    *handled = false;
+  default: // effEditKeyUp: the editor takes no key releases
     return 0;
   }
 }

@@ -71,8 +71,13 @@ private:
   // The editor's opcodes (open, close, idle, keys). They run on the host's main thread without the instance
   // mutex: reading the window's events and drawing touch only the surface, and the plug-in's own work they
   // lead to (parameter changes from the controls, the open, close and idle hooks) takes the mutex itself.
-  // Answers false in *handled for any other opcode.
-  VstIntPtr DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float opt, bool* handled);
+  // IsEditorOpcode tells which opcodes they are.
+  static bool IsEditorOpcode(int opcode);
+  VstIntPtr DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float opt);
+  // Editor calls in progress on the host's main thread (a menu or a box runs its loop inside one), and an
+  // effClose that came from inside one of them: the instance then goes when the outermost has returned.
+  int mEditorCallDepth = 0;
+  bool mCloseAfterEditorCall = false;
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);
   VstIntPtr String2Parameter(int idx, const char* text);

@@ -195,6 +195,19 @@ TEST(TempoClock, StoppedTransportRunsFreely)
   t.mTransportIsRunning = true;
   c.synchronize(&t);
   EXPECT_EQ((std::vector<int>{1, 501}), pulses(c, kQuarter, 600));
+
+  // Standing still, a division runs on its whole-tick period, not on where a running position would be:
+  // at 133 BPM a sixteenth is 112.78 ticks, and the free count gives 113 every time.
+  Clock still;
+  t = at(133.0, 8.0);
+  still.synchronize(&t);
+  std::vector<int> p = pulses(still, kSixteenth, 1);
+  for (int block = 0; block < 400; ++block) {
+    still.synchronize(&t);
+    for (int k : pulses(still, kSixteenth, 10)) p.push_back(1 + 10 * block + k);
+  }
+  ASSERT_GE(p.size(), 30u);
+  for (size_t i = 1; i < p.size(); ++i) EXPECT_EQ(still.period[kSixteenth], p[i] - p[i - 1]) << i;
 }
 
 TEST(TempoClock, UnusableHostValues)

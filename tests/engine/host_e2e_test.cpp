@@ -15,6 +15,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 #include <filesystem>
+#include <iterator>
+#include <limits>
+#include <utility>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -130,6 +133,26 @@ TEST(PluginEndToEnd, ExternalInputPassesThroughWhenSelected)
   EXPECT_LE(differing, 2 * 44); // everything from the block's first tick on
   EXPECT_FLOAT_EQ(0.5f * inL[n - 1], outL[n - 1]);
   EXPECT_FLOAT_EQ(0.5f * inR[n - 1], outR[n - 1]);
+
+  // What the host receives is held to +-64, a sample that is not a number giving silence; the last sample
+  // of the block too.
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::pair<float, float> extremes[] = {{std::nanf(""), 0.0f}, {inf, 64.0f},   {-inf, -64.0f},
+                                              {-1000.0f, -64.0f},    {100.0f, 50.0f}, {1000.0f, 64.0f}};
+  const int first = n - (int)std::size(extremes);
+  for (int k = 0; k < (int)std::size(extremes); ++k) inL[first + k] = inR[first + k] = extremes[k].first;
+  p->ProcessBlock({}, ins, outs, n);
+  for (int k = 0; k < (int)std::size(extremes); ++k) {
+    EXPECT_EQ(extremes[k].second, outL[first + k]) << "left, " << extremes[k].first;
+    EXPECT_EQ(extremes[k].second, outR[first + k]) << "right, " << extremes[k].first;
+  }
+  // Alone beyond the bound, the last sample of a block.
+  std::fill(inL.begin(), inL.end(), 0.25f);
+  std::fill(inR.begin(), inR.end(), 0.25f);
+  inL[n - 1] = inR[n - 1] = -1000.0f;
+  p->ProcessBlock({}, ins, outs, n);
+  EXPECT_EQ(-64.0f, outL[n - 1]);
+  EXPECT_EQ(-64.0f, outR[n - 1]);
 }
 
 TEST(PluginEndToEnd, ProgramChangeByMidi)

@@ -4,6 +4,7 @@
 // whose modules no longer fit its slot (a program change came between the post and the block) gets modules
 // built again for the slot as it is.
 #include "Envelope.h"
+#include "K35.h"
 #include "ModuleConventions.h"
 #include "OscWavetable.h"
 #include "ProgramStage.h"
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 namespace {
 // Counts the program states the live engine itself reads.
@@ -101,27 +104,53 @@ TEST(ProgramStage, HostLoadsAndMidiProgramChangesNeverReadAProgramThroughTheLive
   EXPECT_EQ(0, v.liveLoads);
 }
 
-TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheRateIsBuiltAgainForTheNewRate)
+// What the host changes between the build and the next block, and how a module built for the engine as it is
+// now shows it.
+TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
 {
-  HostedVeltrane h(44100, 64);
-  Veltrane& v = *h.plug;
-  makeProgram(v, 3);
-  v.changePreset(0);
-  h.run(64);
-  h.midi(0, 0xC0, 3, 0);
-  h.sendEvents();
-  v.stage->waitUntilReady(); // built at 44.1 kHz
-  h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  h.dispatch(effMainsChanged, 0, 1);
-  h.run(64); // refused: it was built for another rate
-  EXPECT_EQ(0, h.dispatch(effGetProgram));
-  v.stage->waitUntilReady();
-  h.run(64);
-  EXPECT_EQ(3, h.dispatch(effGetProgram));
-  expectProgramInPlace(v);
-  for (int voice : {0, v.activeVoices - 1})
-    EXPECT_EQ(ModuleConventions::phaseIncrementTable(48000.0),
-              static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
+  struct Change
+  {
+    const char* what;
+    void (*apply)(HostedVeltrane&);
+  };
+  const Change changes[] = {
+      {"the sample rate",
+       [](HostedVeltrane& h) {
+         h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+         h.dispatch(effMainsChanged, 0, 1);
+       }},
+      // A table a quarter tone up is there from the start; only its use is switched on.
+      {"custom tuning on", [](HostedVeltrane& h) { h.plug->SetParameterFromGUI(Veltrane::kParamCustomTuning, 1.0); }},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    HostedVeltrane h(44100, 64);
+    Veltrane& v = *h.plug;
+    makeProgram(v, 3);
+    v.changePreset(3);
+    v.replaceModule(1, ModuleConfig::MOD_K35, false, false);
+    v.ModifyCurrentPreset("Staged");
+    v.changePreset(0);
+    for (int n = 0; n < Synth::kNumNotes; ++n) v.tuningTable[n] = n * 128 + 64;
+    h.run(64);
+    h.midi(0, 0xC0, 3, 0);
+    h.sendEvents();
+    v.stage->waitUntilReady(); // built for the engine as it was
+    change.apply(h);
+    h.run(64); // refused: it was built for another engine
+    EXPECT_EQ(0, h.dispatch(effGetProgram));
+    v.stage->waitUntilReady();
+    h.run(64);
+    EXPECT_EQ(3, h.dispatch(effGetProgram));
+    expectProgramInPlace(v);
+    // The filters key to the tuning the program plays with.
+    const int reference = v.getFrequency(48);
+    for (int voice : {0, v.activeVoices - 1}) {
+      EXPECT_EQ(ModuleConventions::phaseIncrementTable(v.GetSampleRate()),
+                static_cast<const OscWavetable*>(v.voices[voice].modules[0])->freq2PhInc);
+      EXPECT_EQ(reference, static_cast<const K35*>(v.voices[voice].modules[1])->referencePitch);
+    }
+  }
 }
 
 TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
@@ -134,6 +163,7 @@ TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
   v.postCommand(Veltrane::kCommandReplace, 12, ModuleConfig::MOD_ENVELOPE); // modules built for the voices
   h.dispatch(effSetProgram, 0, 3); // the slot is a master slot when the block comes
   h.run(64);                       // the modules do not fit: the command waits for the worker
+  EXPECT_NE(v.commandHead.load(), v.commandTail.load()) << "carried out with modules made for the voices";
   v.serviceCommands();             // the worker's build (it may have run already)
   h.run(64);
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
@@ -145,4 +175,74 @@ TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
   EXPECT_EQ(nullptr, m->voice);
   EXPECT_EQ((size_t)v.slotConfig[12].numModOutputs, m->modOut.size());
   EXPECT_EQ(1u, v.masterProcessList.size());
+}
+
+// A program put in place from the staging engine leaves the live engine as a load in place leaves it: the
+// values the take-over copies, and notes that stop when the voice count changes.
+TEST(ProgramStage, AProgramTakenOverLeavesTheEngineAsALoadInPlaceDoes)
+{
+  const std::vector<unsigned char> program = [] {
+    HostedVeltrane source(44100, 64);
+    Veltrane& v = *source.plug;
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    const std::pair<int, float> values[] = {{Veltrane::kParamVoices, 0.0f},   {Veltrane::kParamPortaLegato, 1.0f},
+                                            {Veltrane::kParamPortamento, 0.4f}, {Veltrane::kParamPBRange, 0.8f},
+                                            {Veltrane::kParamVolume, 0.3f},    {Veltrane::kParamCustomTuning, 1.0f}};
+    for (const auto& [param, value] : values) v.SetParameterFromGUI(param, value);
+    v.midiSourceCC[2] = 7;
+    return source.programChunk();
+  }();
+  HostedVeltrane staged(44100, 64), plain(44100, 64);
+  plain.plug->stage.reset(); // no staging engine: the program is read in place
+  for (HostedVeltrane* h : {&staged, &plain}) {
+    h->effect->setParameter(h->effect, Veltrane::kParamVoices, 0.3f); // 8 voices, then the program's 1
+    for (int note : {48, 52, 55, 60}) h->midi(0, 0x90, note, 100);
+    h->run(256);
+    ASSERT_EQ(1, h->dispatch(effSetChunk, 1, (VstIntPtr)program.size(), (void*)program.data()));
+    h->run(256);
+  }
+  const Veltrane &s = *staged.plug, &p = *plain.plug;
+  ASSERT_EQ(1, p.activeVoices);
+  EXPECT_EQ(p.activeVoices, s.activeVoices);
+  EXPECT_TRUE(p.portaLegatoOn);
+  EXPECT_EQ(p.portaLegatoOn, s.portaLegatoOn);
+  EXPECT_EQ(p.portamentoTime, s.portamentoTime);
+  EXPECT_EQ(p.pitchBendRange, s.pitchBendRange);
+  EXPECT_EQ(p.volume, s.volume);
+  EXPECT_EQ(p.customTuningOn, s.customTuningOn);
+  EXPECT_EQ(7, s.midiSourceCC[2]);
+  for (int v = 0; v < Veltrane::kNumVoices; ++v) EXPECT_EQ(p.voices[v].keyDown, s.voices[v].keyDown) << "voice " << v;
+}
+
+// A host's program change after a MIDI program change that is still being built: the host's comes last and
+// stays (the MIDI one is done with, not put in place a block later).
+TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  makeProgram(v, 3);
+  v.changePreset(0);
+  h.run(64);
+  h.midi(0, 0xC0, 3, 0);
+  h.sendEvents();
+  h.dispatch(effSetProgram, 0, 5);
+  v.stage->waitUntilReady();
+  for (int block = 0; block < 4; ++block) h.run(64);
+  EXPECT_EQ(5, h.dispatch(effGetProgram));
+  EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
+}
+
+// Commands queued one after another: a replacement's modules are made for the slot as the commands before
+// it leave it (here a master slot), so the block carries out both.
+TEST(ProgramStage, AReplacementQueuedAfterAMoveToTheMasterSectionFitsIt)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  h.run(64);
+  v.postCommand(Veltrane::kCommandToggleMaster, 5, 1);
+  v.postCommand(Veltrane::kCommandReplace, 5, ModuleConfig::MOD_LFO);
+  h.run(64);
+  EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  EXPECT_TRUE(v.slotConfig[5].master);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[5].moduleID);
 }

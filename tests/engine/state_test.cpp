@@ -290,8 +290,8 @@ TEST(StateChunk, AnUnknownModuleTypeLoadsAsAnEmptySlot)
   auto v = instance();
   v->replaceModule(0, ModuleConfig::MOD_OSCWAVETABLE, false, false);
   Saved s = richPatch(1001);
-  s.ids[0] = 1000;
-  s.ids[1] = -3;
+  s.ids[0] = ModuleConfig::kNumModuleIDs; // the first type past this version's
+  s.ids[1] = -1;
   ASSERT_EQ((int)write(s).size(), load(*v, write(s)));
   for (int slot : {0, 1}) {
     EXPECT_EQ(ModuleConfig::MOD_EMPTY, v->slotConfig[slot].moduleID) << slot;

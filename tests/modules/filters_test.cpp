@@ -602,13 +602,14 @@ TEST(ControlRate, TuningMovesAtTicksByWholeSteps)
 }
 
 namespace {
-// Noise through a K35 (low-pass for one tick, then switched to high-pass), a comb or the resonators, fresh
-// from setSampleRate, whose frequency sum (set pitch plus modulation, in pitch steps) is `sum`.
+// Noise through a K35 (low-pass for one tick, then switched to high-pass), a comb (given its rate again
+// after a tick) or the resonators, fresh from setSampleRate, whose frequency sum (set pitch plus modulation, in pitch steps) is `sum`.
 std::vector<double> renderAtPitchSum(ModuleConfig::ModuleID id, int sum)
 {
   double one = 1.0, x = 0.0;
   ModuleRig rig;
   FilterSlot* slot = nullptr;
+  Comb* comb = nullptr;
   if (id == ModuleConfig::MOD_RESONATORS) {
     Resonators* r = makeResonators(rig, 48000);
     for (int i = 1; i <= 3; ++i) rig.param(i, 0.0);
@@ -623,13 +624,18 @@ std::vector<double> renderAtPitchSum(ModuleConfig::ModuleID id, int sum)
       rig.param(0, 2);
     } else {
       Comb* c = makeComb(rig, 48000, 1, 0.0, 0.5);
-      slot = c;
+      slot = comb = c;
       sum -= c->frequencyPitch;
     }
     rig.param(12, 0.0);
     slot->inputA = &x;
     slot->mod1Source = &one;
     rig.param(7, sum);
+    if (comb) {
+      // Once at this sum, then the rate set again: its read positions start over at any sum.
+      comb->update(true);
+      comb->setSampleRate(48000);
+    }
   }
   noiseSeed = 777;
   return render(rig, &x, 4800, [](int) { return noise(); });

@@ -405,6 +405,12 @@ TEST(WavetableFile, FilesBeyondTheSafetyBoundAreRefused)
   EXPECT_EQ(nullptr, s.data);
   ASSERT_TRUE(OscWavetable::readWavetableFile(t.write(silence(frames + 1)), &s));
   EXPECT_EQ(64u * 2048, s.count);
+  // At the bound itself, every wave of both kinds.
+  ASSERT_TRUE(OscWavetable::readWavetableFile(t.write(silence(frames - 2048)), &s));
+  EXPECT_EQ((uint32_t)OscWavetable::kMaxWaves * 2048, s.count);
+  syx.resize(syx.size() - 410);
+  ASSERT_TRUE(OscWavetable::readWavetableFile(u.write(syx), &s));
+  EXPECT_EQ((uint32_t)OscWavetable::kMaxWaves * 2048, s.count);
 }
 
 TEST(WavetableFile, ForeignShortAndMissingFilesFail)
@@ -551,11 +557,18 @@ TEST(WavetableBandLimit, EveryHarmonicBelowNyquistAndNoneAtOrAboveIt)
   std::vector<double> impulse(2048, 0.0), cosine(2048), sine(2048);
   impulse[0] = 1.0;
   for (int n = 0; n < 2048; ++n) cosine[n] = std::cos(2 * kPi * n / 2048), sine[n] = std::sin(2 * kPi * n / 2048);
+  // Notes, and at 44.1 kHz pitches around 21.54 Hz, where the count is exactly 1024 (harmonic 1024 just
+  // at or above Nyquist).
+  std::vector<int> pitches;
+  for (int note : {0, 33, 69, 70, 100, 118, 127}) pitches.push_back(note * 128);
+  for (int p = 2138; p <= 2150; ++p) pitches.push_back(p);
+  int countsOf1024 = 0;
   for (double rate : {22050.0, 44100.0, 96000.0})
-    for (int note : {0, 33, 69, 70, 100, 118, 127}) {
+    for (int pitch : pitches) {
+      const int note = pitch / 128;
       ModuleRig rig;
       OscWavetable* osc = makeOsc(rig, rate, impulse);
-      rig.pitch = note * 128;
+      rig.pitch = pitch;
       rig.run(2 * 441);
       const double f0 = osc->phaseIncrement * rate / 134217728.0;
       int kept = 0;
@@ -570,10 +583,12 @@ TEST(WavetableBandLimit, EveryHarmonicBelowNyquistAndNoneAtOrAboveIt)
         EXPECT_EQ(belowNyquist, present) << rate << " Hz, note " << note << ", harmonic " << k << " at " << k * f0;
         kept += present;
       }
-      if (note == 69 && rate == 44100.0) {
+      if (pitch == 69 * 128 && rate == 44100.0) {
         EXPECT_EQ(50, kept); // 50 * 440 Hz lies below 22050 Hz, 51 * 440 Hz above
       }
+      countsOf1024 += OscWavetable::harmonicCount(osc->phaseIncrement) == 1024;
     }
+  EXPECT_GT(countsOf1024, 0) << "no pitch tried gives 1024 harmonics";
   // A harmonic exactly at Nyquist (1024 or 512 at increments of 1/2048 and 1/1024 cycle) is dropped.
   EXPECT_EQ(1025, OscWavetable::harmonicCount(65535));
   EXPECT_EQ(1024, OscWavetable::harmonicCount(65536));

@@ -327,22 +327,26 @@ TEST(BankFileReading, ChunkVariantRoundTrip)
   std::remove(path.Get());
 }
 
-TEST(BankFileReading, ParameterVariantWithMoreProgramsThanSlots)
+TEST(BankFileReading, ParameterVariantWithFewerAsManyOrMoreProgramsThanSlots)
 {
-  std::vector<Bytes> records = {FxCkRecord(kBareID, "p0", {0.1f}), FxCkRecord(kBareID, "p1", {0.2f}),
-                                FxCkRecord(kBareID, "p2", {0.3f})};
-  std::string path = TempFile("fxbk.fxb");
-  WriteAll(path, FxBkFile(kBareID, 0, records));
-  BarePlug p(1, 2, true);
-  WDL_String name(path.c_str());
-  ASSERT_TRUE(p.LoadBankFromFXB(&name));
-  // Program 2 has no slot: it is ignored, and the last slot keeps its own record.
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(std::string("p") + char('0' + i), p.GetPresetName(i));
-    p.RestorePreset(i);
-    EXPECT_NEAR(p.GetParam(0)->Value(), 0.1 * (i + 1), 1e-6);
+  // Two slots. A program without a slot is ignored, and the last slot keeps its own record; a slot without a
+  // program keeps what it held.
+  for (int count : {1, 2, 3}) {
+    std::vector<Bytes> records;
+    for (int i = 0; i < count; ++i)
+      records.push_back(FxCkRecord(kBareID, ("p" + std::to_string(i)).c_str(), {0.1f * (float)(i + 1)}));
+    std::string path = TempFile("fxbk.fxb");
+    WriteAll(path, FxBkFile(kBareID, 0, records));
+    BarePlug p(1, 2, true);
+    WDL_String name(path.c_str());
+    ASSERT_TRUE(p.LoadBankFromFXB(&name)) << count << " programs";
+    for (int i = 0; i < 2 && i < count; ++i) {
+      EXPECT_EQ("p" + std::to_string(i), p.GetPresetName(i)) << count << " programs";
+      p.RestorePreset(i);
+      EXPECT_NEAR(p.GetParam(0)->Value(), 0.1 * (i + 1), 1e-6);
+    }
+    std::remove(path.c_str());
   }
-  std::remove(path.c_str());
 }
 
 TEST(FileRefusals, DamagedShortOrForeignFilesChangeNothing)

@@ -188,11 +188,14 @@ TEST(HeadlessSurface, WindowOpenAndCloseOnlyRecordState)
   IGraphicsLinux g(&p, 10, 10);
   EXPECT_FALSE(g.WindowIsOpen());
   g.CloseWindow(); // nothing open: nothing happens
-  void* parent = reinterpret_cast<void*>(0x400007);
-  void* view = g.OpenWindow(parent);
+  // An X11 window id that cannot be used (no X server, or no such window on it): refused.
+  EXPECT_EQ(g.OpenWindow(reinterpret_cast<void*>(0x400007)), nullptr);
+  EXPECT_FALSE(g.WindowIsOpen());
+  EXPECT_EQ(g.NWindowOpens(), 0);
+  void* view = g.OpenWindow(nullptr);
   EXPECT_NE(view, nullptr);
   EXPECT_EQ(g.GetWindow(), view);
-  EXPECT_EQ(g.LastParent(), parent);
+  EXPECT_EQ(g.LastParent(), nullptr);
   EXPECT_TRUE(g.OpenWindow(nullptr)); // reopening closes the old view first
   EXPECT_EQ(g.NWindowOpens(), 2);
   g.CloseWindow();

@@ -547,11 +547,15 @@ TEST(VstEditor, RectangleOpenAndClose)
   EXPECT_EQ(rect->right, TestPlug::kEditorWidth);
   EXPECT_EQ(h.Dispatch(effEditGetRect), 0);
 
-  void* parent = reinterpret_cast<void*>(0x2a00001); // an X11 window id
-  EXPECT_EQ(h.Dispatch(effEditOpen, 0, 0, parent), 1);
+  // An X11 window id that no server holds: refused, nothing opened.
+  EXPECT_EQ(h.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x2a00001)), 0);
+  EXPECT_EQ(h.plug->mGUIOpens, 0);
+  EXPECT_FALSE(h.plug->Editor()->WindowIsOpen());
+  // Without a parent the editor opens headless.
+  EXPECT_EQ(h.Dispatch(effEditOpen, 0, 0, nullptr), 1);
   EXPECT_EQ(h.plug->mGUIOpens, 1);
   EXPECT_TRUE(h.plug->Editor()->WindowIsOpen());
-  EXPECT_EQ(h.plug->Editor()->LastParent(), parent);
+  EXPECT_EQ(h.plug->Editor()->LastParent(), nullptr);
   EXPECT_EQ(h.Dispatch(effEditIdle), 0);
   EXPECT_EQ(h.Dispatch(effIdle), 0);
   EXPECT_EQ(h.plug->mIdleCalls, 2);

@@ -87,6 +87,15 @@ XServer::~XServer()
   }
 }
 
+void XServer::Kill()
+{
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
 bool PumpUntil(const std::function<void()>& step, const std::function<bool()>& done, double seconds)
 {
   const double deadline = Now() + seconds;
@@ -173,13 +182,27 @@ int ZombieChildren()
   return zombies;
 }
 
-int OpenFileCount()
+namespace {
+// Entries of a folder other than "." and "..", -1 when it cannot be read.
+int EntryCount(const char* folder)
 {
   int n = 0;
-  DIR* fds = opendir("/proc/self/fd");
-  if (!fds) return -1;
-  while (dirent* d = readdir(fds))
+  DIR* dir = opendir(folder);
+  if (!dir) return -1;
+  while (dirent* d = readdir(dir))
     if (d->d_name[0] != '.') ++n;
-  closedir(fds);
-  return n - 1; // the directory's own descriptor
+  closedir(dir);
+  return n;
+}
+} // namespace
+
+int OpenFileCount()
+{
+  const int n = EntryCount("/proc/self/fd");
+  return n < 0 ? n : n - 1; // the directory's own descriptor
+}
+
+int ThreadCount()
+{
+  return EntryCount("/proc/self/task");
 }

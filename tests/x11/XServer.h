@@ -22,6 +22,8 @@ public:
   // not installed or does not come up. On success DISPLAY names it.
   bool Start(std::string* why);
   const std::string& Name() const { return name_; }
+  // Ends the server at once (SIGKILL), as a crash would; every client's connection breaks.
+  void Kill();
 
 private:
   pid_t pid_ = -1;
@@ -45,3 +47,6 @@ int ZombieChildren();
 
 // Open file descriptors of this process.
 int OpenFileCount();
+
+// Threads of this process.
+int ThreadCount();

@@ -2,6 +2,8 @@
 // equal the headless frame of the same state, input sent with XTest reaches the controls the way the entry
 // points describe, unused keys go back to the host, modal elements read the window's events, file dialogs
 // and the browser are other programs started without a shell, and opening and closing leaves nothing behind.
+// Careless hosts too: unusable parents, no server or one that dies, handlers set and put back, the editor or
+// the instance closed under an open menu, exposure storms.
 // Xlib's macros (None, Bool, Status) must come after GoogleTest and the framework's headers.
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include "IPlugVST.h"
 
 #include "XServer.h"
+#include "../support/sanitized.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -17,6 +20,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -625,28 +629,14 @@ TEST_F(EditorWindow, AResizeResizesTheWindow)
   EXPECT_EQ(kH - 20, a.height);
 }
 
-TEST_F(EditorWindow, OpenedAndClosedAHundredTimesLeavesNothingBehind)
+// Bytes the heap holds for the program; 0 under a sanitizer, whose allocator does not report them.
+size_t HeapInUse()
 {
-  plug = std::make_unique<EditorPlug>();
-  TestSurface* g = plug->surface;
-  const int filesBefore = OpenFileCount();
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    if (i % 3 == 0) { // reopened
-      ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-    }
-    const Window view = g->X11WindowID();
-    ASSERT_NE(view, 0u);
-    ASSERT_EQ(Children(display, host), std::vector<Window>{view}) << i;
-    if (i % 10 == 0) {
-      g->Tick();
-      Idle();
-    }
-    ASSERT_EQ(plug->Dispatch(effEditClose), 1);
-    ASSERT_TRUE(Children(display, host).empty()) << i;
-    ASSERT_EQ(g->X11WindowID(), 0u);
-  }
-  EXPECT_EQ(OpenFileCount(), filesBefore) << "every connection was closed";
+#ifdef VELTRANE_SANITIZED
+  return 0;
+#else
+  return mallinfo2().uordblks;
+#endif
 }
 
 int gHostErrors = 0;
@@ -658,26 +648,47 @@ int CountHostError(Display*, XErrorEvent*)
 
 TEST_F(EditorWindow, HostWindowDestroyedFirstIsSurvivedAndErrorsStayapart)
 {
-  XErrorHandler before = XSetErrorHandler(CountHostError);
   OpenEditor();
+  // The host installs its handler after the editor opened: the editor's errors still never reach it.
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  gHostErrors = 0;
   XDestroyWindow(display, host); // the host tears its window down before it closes the editor
   XSync(display, False);
-  EXPECT_TRUE(PumpFor([&] { return plug->surface->X11WindowID() == 0; }));
   plug->surface->SetParameterFromPlug(kKnob, 0.9, true);
+  plug->surface->Tick(); // presents into the window that is gone, before the editor learns of it
+  EXPECT_TRUE(PumpFor([&] { return plug->surface->X11WindowID() == 0; }));
+  plug->surface->SetParameterFromPlug(kKnob, 0.2, true);
   plug->surface->Tick(); // presenting into a window that is gone does nothing
   Idle();
+  EXPECT_EQ(gHostErrors, 0);
   // While the editor's handler is installed, the host's own errors still reach the host's handler.
-  gHostErrors = 0;
   XMapWindow(display, host);
   XSync(display, False);
   EXPECT_EQ(gHostErrors, 1);
   EXPECT_EQ(plug->Dispatch(effEditClose), 1);
   EXPECT_EQ(XSetErrorHandler(before), CountHostError) << "the host's handler is back";
 
-  // A parent that does not exist: the editor opens headless.
-  ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
-  EXPECT_TRUE(plug->surface->WindowIsOpen());
-  EXPECT_EQ(plug->surface->X11WindowID(), 0u);
+  // A parent that does not exist any more is refused.
+  EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 0);
+  EXPECT_FALSE(plug->surface->WindowIsOpen());
+}
+
+int IgnoreXError(Display*, XErrorEvent*);
+
+// A host that sets a handler for a while and puts back the one it found, the editor's, only after the editor
+// closed: the host's errors still reach the host's own handler instead of vanishing.
+TEST_F(EditorWindow, AHandlerPutBackAfterTheEditorClosedStillReachesTheHosts)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  OpenEditor();
+  const XErrorHandler found = XSetErrorHandler(IgnoreXError);
+  EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+  XSetErrorHandler(found);
+  gHostErrors = 0;
+  XMapWindow(display, 0x1ffffe01); // no such window
+  XSync(display, False);
+  EXPECT_EQ(gHostErrors, 1);
+  XSetErrorHandler(before);
 }
 
 // A folder of its own, removed with everything in it.
@@ -961,6 +972,242 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
     }
   }
   XSetErrorHandler(before);
+}
+
+
+// ---- careless and hostile hosts ----
+
+// Parents a host may pass that cannot hold a window, and no X server to reach: the editor refuses to open
+// (effEditOpen answers 0) at once, makes no window, keeps no connection, and leaves the host's error handler
+// in place.
+TEST_F(EditorWindow, UnusableParentsAreRefused)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  const Window gone = MakeHostWindow(display, 0, 0, 10, 10);
+  XDestroyWindow(display, gone);
+  const Pixmap pixmap = XCreatePixmap(display, host, 8, 8, (unsigned)DefaultDepth(display, 0));
+  XSetWindowAttributes a = {};
+  const Window inputOnly = XCreateWindow(display, host, 0, 0, 50, 50, 0, 0, InputOnly, CopyFromParent, 0, &a);
+  XSync(display, False);
+  plug = std::make_unique<EditorPlug>();
+  const int filesBefore = OpenFileCount();
+  gHostErrors = 0;
+  const std::string name = server.Name();
+  const struct
+  {
+    unsigned long parent;
+    const char* display; // DISPLAY, nullptr: unset
+  } cases[] = {{0x1ffffe01, name.c_str()}, {gone, name.c_str()}, {pixmap, name.c_str()},
+               {inputOnly, name.c_str()}, {DefaultRootWindow(display) + 1, name.c_str()}, {host, nullptr},
+               {host, ""}, {host, ":4711"}, {host, "unix:4712.0"}};
+  for (const auto& c : cases) {
+    if (c.display)
+      setenv("DISPLAY", c.display, 1);
+    else
+      unsetenv("DISPLAY");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(c.parent)), 0) << c.parent << c.display;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_FALSE(plug->surface->WindowIsOpen());
+    EXPECT_EQ(plug->Dispatch(effEditIdle), 0);
+    EXPECT_EQ(plug->Dispatch(effEditClose), 1);
+  }
+  setenv("DISPLAY", name.c_str(), 1);
+  EXPECT_EQ(OpenFileCount(), filesBefore);
+  EXPECT_EQ(Children(display, host), std::vector<Window>{inputOnly});
+  EXPECT_EQ(gHostErrors, 0);
+  EXPECT_EQ(XSetErrorHandler(before), CountHostError);
+  // A parent that works still opens after those.
+  EXPECT_EQ(plug->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+  EXPECT_NE(plug->surface->X11WindowID(), 0u);
+}
+
+Display* gHostDisplay = nullptr;
+int HostIOError(Display* d)
+{
+  _exit(d == gHostDisplay ? 41 : 42); // 42: the editor's broken connection reached the host's handler
+}
+
+// The X server ends while the editor is open, idle or with a menu open: the editor's connection breaks
+// without ending the host or calling the host's handler, whether the host left Xlib's default in place or
+// set its own; the menu ends as dismissed; the host's own connection still goes to the host's handler.
+TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
+{
+  GTEST_FLAG_SET(death_test_style, "fast");
+  for (bool hostHandler : {false, true})
+    for (bool inMenu : {false, true})
+      EXPECT_EXIT(
+          {
+            XServer own;
+            auto fail = [&](int code) {
+              own.Kill();
+              _exit(code);
+            };
+            std::string why;
+            if (!own.Start(&why)) _exit(2);
+            if (hostHandler) XSetIOErrorHandler(HostIOError);
+            gHostDisplay = XOpenDisplay(own.Name().c_str());
+            const Window w = MakeHostWindow(gHostDisplay, 0, 0, 400, 300);
+            auto p = std::make_unique<EditorPlug>();
+            if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 1) fail(3);
+            p->surface->Tick();
+            if (inMenu) {
+              p->surface->onFirstModalStep = [&] { own.Kill(); };
+              IPopupMenu menu;
+              menu.AddItem("One");
+              IRECT anchor(20, 20, 100, 40);
+              if (p->surface->CreateIPopupMenu(&menu, &anchor)) _exit(7);
+            } else {
+              own.Kill();
+            }
+            for (int i = 0; i < 3; ++i) {
+              p->Dispatch(effEditIdle);
+              p->surface->SetParameterFromPlug(kKnob, 0.1 * i, true);
+              p->surface->Tick();
+            }
+            if (p->surface->X11WindowID() != 0) _exit(4);
+            p->Dispatch(effEditClose);
+            if (p->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(w)) != 0) _exit(5);
+            p.reset();
+            if (!hostHandler) _exit(0);
+            XSync(gHostDisplay, False);
+            _exit(6);
+          },
+          ::testing::ExitedWithCode(hostHandler ? 41 : 0), "")
+          << (hostHandler ? "the host's own handler" : "Xlib's default handler") << (inMenu ? ", menu open" : "");
+}
+
+// Two instances on the one thread, opened and closed 200 times in turns (some opened again while open):
+// each open makes one window, each close takes it, and nothing grows (connections, threads, memory).
+TEST_F(EditorWindow, TwoEditorsOpenedAndClosedTwoHundredTimesLeaveNothingBehind)
+{
+  XErrorHandler before = XSetErrorHandler(CountHostError);
+  const Window host2 = MakeHostWindow(display, 600, 400, 400, 300);
+  auto a = std::make_unique<EditorPlug>();
+  auto b = std::make_unique<EditorPlug>();
+  const int files = OpenFileCount(), threads = ThreadCount();
+  size_t heapAfterWarmUp = 0;
+  for (int i = 0; i < 200; ++i) {
+    if (i == 20) heapAfterWarmUp = HeapInUse();
+    ASSERT_EQ(a->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    if (i % 3 == 0) { // opened again while open
+      ASSERT_EQ(a->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    }
+    ASSERT_EQ(b->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host2)), 1);
+    ASSERT_EQ(Children(display, host), std::vector<Window>{a->surface->X11WindowID()}) << i;
+    ASSERT_EQ(Children(display, host2), std::vector<Window>{b->surface->X11WindowID()}) << i;
+    a->surface->Tick();
+    b->surface->Tick();
+    a->Dispatch(effEditIdle);
+    b->Dispatch(effEditIdle);
+    // Closed in both orders; the one left open keeps drawing.
+    EditorPlug* first = i % 2 ? a.get() : b.get();
+    EditorPlug* second = i % 2 ? b.get() : a.get();
+    ASSERT_EQ(first->Dispatch(effEditClose), 1);
+    EXPECT_EQ(first->surface->X11WindowID(), 0u);
+    second->surface->SetParameterFromPlug(kKnob, (i % 10) / 10.0, true);
+    second->surface->Tick();
+    second->Dispatch(effEditIdle);
+    ASSERT_EQ(second->Dispatch(effEditClose), 1);
+    ASSERT_TRUE(Children(display, host).empty()) << i;
+    ASSERT_TRUE(Children(display, host2).empty()) << i;
+  }
+  EXPECT_EQ(OpenFileCount(), files) << "every connection was closed";
+  EXPECT_EQ(ThreadCount(), threads);
+  if (HeapInUse() != 0) { // 0: the sanitizer build, where the leak checker looks instead
+    EXPECT_LT((long)(HeapInUse() - heapAfterWarmUp), 64L << 10);
+  }
+  EXPECT_EQ(gHostErrors, 0);
+  EXPECT_EQ(XSetErrorHandler(before), CountHostError);
+}
+
+// The host closes the editor (effEditClose) or the whole instance (effClose) while a menu or a message box
+// of it is open, from a callback made inside the element's loop: the element answers as if dismissed (a box
+// never as its default Yes), the window goes at once, the host gets its input back; the editor opens again,
+// and a closed instance goes once the host's call that ran the menu has returned. The menu opens from a
+// click, inside the host's idle call that reads the window's events, as a user opens it.
+TEST_F(EditorWindow, EditorOrInstanceClosedWhileAMenuOrBoxIsOpen)
+{
+  enum { kMenu, kBox, kMenuInstance };
+  for (int kind : {kMenu, kBox, kMenuInstance}) {
+    OpenEditor();
+    TestSurface* g = plug->surface;
+    MenuButton* button = new MenuButton(plug.get(), IRECT(200, 150, 300, 190));
+    g->AttachControl(button);
+    AEffect* effect = plug->GetAEffect();
+    EditorPlug* instance = kind == kMenuInstance ? plug.release() : plug.get(); // effClose deletes it
+    auto dispatch = [&](int op) { return IPlugVST::VSTDispatcher(effect, op, 0, 0, nullptr, 0.0f); };
+    bool closed = false, windowGone = false;
+    g->onFirstModalStep = [&] {
+      EXPECT_EQ(dispatch(kind == kMenuInstance ? effClose : effEditClose), kind == kMenuInstance ? 0 : 1);
+      windowGone = Children(display, host).empty();
+      closed = true;
+    };
+    if (kind == kBox) {
+      EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0);
+    } else {
+      ClickCentre(*button->GetRECT());
+      PumpUntil([&] { dispatch(effEditIdle); }, [&] { return closed; });
+    }
+    EXPECT_TRUE(closed) << kind;
+    EXPECT_TRUE(windowGone) << kind;
+    EXPECT_TRUE(Children(display, host).empty()) << kind;
+    EXPECT_EQ(GrabSuccess, XGrabPointer(display, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                        None, CurrentTime));
+    XUngrabPointer(display, CurrentTime);
+    XSync(display, False);
+    if (kind == kMenuInstance) continue; // gone
+    EXPECT_EQ(button->chosen, kind == kMenu ? 0 : -1) << "dismissed";
+    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << kind;
+    EXPECT_FALSE(g->ModalOpen());
+    EXPECT_EQ(instance->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+    EXPECT_NE(g->X11WindowID(), 0u);
+    plug.reset();
+  }
+}
+
+// The host's window hidden (unmapped, iconified) under an open menu or box takes the window's grabs away, so
+// a click elsewhere could never close the element: it is dismissed at once, and the host's call returns.
+// Shown again, the window's elements wait for the user as before.
+TEST_F(EditorWindow, AnElementWhoseWindowIsHiddenIsDismissed)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  g->onFirstModalStep = [&] {
+    XUnmapWindow(display, host);
+    XSync(display, False);
+  };
+  IPopupMenu menu;
+  menu.AddItem("One");
+  IRECT anchor(20, 20, 100, 40);
+  EXPECT_EQ(g->CreateIPopupMenu(&menu, &anchor), nullptr);
+  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
+  g->modalSteps = 0;
+  g->onFirstModalStep = nullptr;
+  EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0) << "not the default Yes";
+  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
+
+  XMapWindow(display, host);
+  XSync(display, False);
+  g->modalSteps = 0;
+  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 7) << "No, as clicked";
+}
+
+// A storm of exposures a host let pile up (a window dragged across the editor's) is presented once in the
+// idle call that reads it, not once an event.
+TEST_F(EditorWindow, AnExposeStormIsPresentedOnce)
+{
+  OpenEditor();
+  TestSurface* g = plug->surface;
+  Idle();
+  const Window view = g->X11WindowID();
+  for (int i = 0; i < 500; ++i) XClearArea(display, view, i % 2 ? 0 : 100, 0, 0, 0, True);
+  XSync(display, False);
+  const int before = g->X11Presentations();
+  Idle();
+  EXPECT_EQ(g->X11Presentations() - before, 1);
+  EXPECT_EQ(ReadPixels(display, view, kW, kH), FrameOf(g));
 }
 
 } // namespace
