@@ -63,6 +63,8 @@ void IControl::SetDirty(bool pushToPlug)
   mDirty = true;
   if (!pushToPlug || !mPlug || mParamIdx < 0) return;
   mPlug->SetParameterFromGUI(mParamIdx, mValue);
+  // Program loads may redefine the parameter on another thread.
+  WDL_MutexLock lock(mPlug->GetMutex());
   IParam* param = mPlug->GetParam(mParamIdx);
   if (!param) return;
   if (ITextControl* display = dynamic_cast<ITextControl*>(mValDisplayControl)) {
@@ -89,7 +91,12 @@ void IControl::PromptUserInput()
   if (mParamIdx < 0 || mDisablePrompt || !mPlug) return;
   IParam* param = mPlug->GetParam(mParamIdx);
   if (!param) return;
-  if (param->GetNDisplayTexts() > 0) {
+  bool list;
+  {
+    WDL_MutexLock lock(mPlug->GetMutex());
+    list = param->GetNDisplayTexts() > 0;
+  }
+  if (list) {
     PromptUserInput(&mRECT);
     return;
   }

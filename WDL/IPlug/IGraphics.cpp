@@ -410,37 +410,56 @@ void IGraphics::OnGUIIdle()
 void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* r)
 {
   if (!control || !param || !r) return;
-  const int type = param->Type();
+  // A program load may redefine the parameter on another thread: it is read under the plug-in's lock, but
+  // the lock is not held while the menu or the text field waits for the user.
+  WDL_Mutex* mutex = mPlug ? mPlug->GetMutex() : nullptr;
   char current[64] = {};
-  if (type == IParam::kTypeEnum || (type == IParam::kTypeBool && param->GetNDisplayTexts() > 0)) {
-    param->GetDisplayForHost(param->Value(), false, current, true);
-    IPopupMenu menu;
-    for (int i = 0; i < param->GetNDisplayTexts(); ++i) {
-      const char* text = param->GetDisplayTextAtIdx(i);
-      menu.AddItem(text, -1, std::strcmp(text, current) ? 0 : IPopupMenuItem::kChecked);
+  IPopupMenu menu;
+  bool list;
+  {
+    WDL_MutexLock lock(mutex);
+    const int type = param->Type();
+    list = type == IParam::kTypeEnum || (type == IParam::kTypeBool && param->GetNDisplayTexts() > 0);
+    param->GetDisplayForHost(param->Value(), false, current, list);
+    if (list) {
+      for (int i = 0; i < param->GetNDisplayTexts(); ++i) {
+        const char* text = param->GetDisplayTextAtIdx(i);
+        menu.AddItem(text, -1, std::strcmp(text, current) ? 0 : IPopupMenuItem::kChecked);
+      }
     }
-    if (IPopupMenu* chosen = CreateIPopupMenu(&menu, r))
-      control->SetValueFromUserInput(param->GetNormalized((double)chosen->GetChosenItemIdx()));
+  }
+  if (!list) {
+    CreateTextEntry(control, control->GetText(), r, current, param);
     return;
   }
-  param->GetDisplayForHost(param->Value(), false, current, false);
-  CreateTextEntry(control, control->GetText(), r, current, param);
+  if (IPopupMenu* chosen = CreateIPopupMenu(&menu, r)) {
+    double value;
+    {
+      WDL_MutexLock lock(mutex);
+      value = param->GetNormalized((double)chosen->GetChosenItemIdx());
+    }
+    control->SetValueFromUserInput(value);
+  }
 }
 
 void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text)
 {
   if (!param || !control) return;
   double value;
-  const int type = param->Type();
-  if (type == IParam::kTypeBool || type == IParam::kTypeEnum) {
-    int mapped = 0;
-    param->MapDisplayText(text ? text : "", &mapped);
-    value = mapped;
-  } else {
-    value = leadingNumber(text ? text : "");
-    if (param->GetNegateDisplay()) value = -value;
+  {
+    WDL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+    const int type = param->Type();
+    if (type == IParam::kTypeBool || type == IParam::kTypeEnum) {
+      int mapped = 0;
+      param->MapDisplayText(text ? text : "", &mapped);
+      value = mapped;
+    } else {
+      value = leadingNumber(text ? text : "");
+      if (param->GetNegateDisplay()) value = -value;
+    }
+    value = param->GetNormalized(value);
   }
-  control->SetValueFromUserInput(param->GetNormalized(value));
+  control->SetValueFromUserInput(value);
 }
 
 // ---- other ----

@@ -182,19 +182,21 @@ void ITWSourcesMenuControl::OnMouseDown(int, int, IMouseMod*)
   IPopupMenuItem* item = chosen->GetItem(chosen->GetChosenItemIdx());
   if (!item || item->GetSubmenu()) return;
   WDL_String text(item->GetText());
-  std::vector<int> values;
+  std::vector<double> values;
   {
+    // The audio thread swaps parameters in when it takes a program over: read them under the lock.
     WDL_MutexLock lock(veltrane->GetMutex());
     // The lists may have changed while the menu was open: match against the current ones.
     SourceDefCol* sources = list();
     for (const SourceElement& e : elements) {
       SourceDef* now = sources->getSource(e.value, type);
       const bool offItem = e.value == 0 && !std::strcmp(text.Get(), e.source->label);
-      if (now == e.source && (offItem || !std::strcmp(e.source->text, text.Get()))) values.push_back(e.value);
+      if (now == e.source && (offItem || !std::strcmp(e.source->text, text.Get())))
+        values.push_back(param->GetNormalized((double)e.value));
     }
   }
-  for (int value : values) {
-    SetValueFromUserInput(param->GetNormalized((double)value));
+  for (double value : values) {
+    SetValueFromUserInput(value);
     createTooltip();
     SetDirty(true);
   }
@@ -242,15 +244,24 @@ void ITWPopUpMenuControl::OnMouseDown(int, int, IMouseMod*)
   IParam* param = editorParam(mPlug, mParamIdx);
   if (!param) return;
   MenuTree tree;
-  char current[IParam::kDisplayBufferSize];
-  parameterDisplayText(param, current, sizeof current);
-  for (int i = 0; i < param->GetNDisplayTexts(); ++i) {
-    const char* t = param->GetDisplayText(i);
-    tree.top()->AddItem(t, -1, std::strcmp(t, current) ? 0 : IPopupMenuItem::kChecked);
+  {
+    // The audio thread swaps parameters in when it takes a program over: read them under the lock.
+    WDL_MutexLock lock(mPlug->GetMutex());
+    char current[IParam::kDisplayBufferSize];
+    parameterDisplayText(param, current, sizeof current);
+    for (int i = 0; i < param->GetNDisplayTexts(); ++i) {
+      const char* t = param->GetDisplayText(i);
+      tree.top()->AddItem(t, -1, std::strcmp(t, current) ? 0 : IPopupMenuItem::kChecked);
+    }
   }
   IPopupMenu* chosen = showMenu(mPlug, tree.top(), &mRECT);
   if (!chosen || chosen->GetChosenItemIdx() < 0) return;
-  SetValueFromUserInput(param->GetNormalized((double)chosen->GetChosenItemIdx()));
+  double value;
+  {
+    WDL_MutexLock lock(mPlug->GetMutex());
+    value = param->GetNormalized((double)chosen->GetChosenItemIdx());
+  }
+  SetValueFromUserInput(value);
 }
 
 bool ITWPopUpMenuControl::Draw(IGraphics* graphics)
