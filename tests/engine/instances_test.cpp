@@ -1,5 +1,6 @@
 // Instances of the plug-in side by side in one process, as a multi-core host runs them: what one plays must
 // not depend on the others.
+#include "ProgramStage.h"
 #include "engine_harness.h"
 #include "../support/low_memory.h"
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -72,6 +74,8 @@ TEST(Instances, WithoutAWorkerAMidiProgramChangeTakesEffectAtOnce)
   // A fresh process: one that ran threads before keeps their stacks for new ones.
   const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr int kWorkerStarted = 2;
+  int code = -1;
   EXPECT_EXIT(
       {
         std::unique_ptr<Veltrane> v = MakeVeltrane(); // no worker before the first reset
@@ -86,9 +90,15 @@ TEST(Instances, WithoutAWorkerAMidiProgramChangeTakesEffectAtOnce)
         setrlimit(RLIMIT_AS, &limit);
         v->SetSampleRate(44100.0);
         v->Reset();
+        if (v->stage && v->stage->hasWorker()) std::exit(kWorkerStarted); // the limit did not bite here
         v->programChangeFromMidi(1);
         std::exit(v->GetCurrentPresetIdx() == 1 ? 0 : 1);
       },
-      ::testing::ExitedWithCode(0), "");
+      [&](int status) {
+        code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return code == 0 || code == kWorkerStarted;
+      },
+      "");
   GTEST_FLAG_SET(death_test_style, style);
+  if (code == kWorkerStarted) GTEST_SKIP() << "a thread could still be started under the address-space limit";
 }
