@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,9 +57,7 @@ TEST(Instances, PlayTheSameAloneAndSideBySide)
     std::thread a([&] { first = play(p); }), b([&] { second = play(p); });
     a.join();
     b.join();
-    bool sounds = false;
-    for (float x : alone) sounds = sounds || x != 0.0f;
-    EXPECT_TRUE(sounds) << p;
+    EXPECT_TRUE(std::any_of(alone.begin(), alone.end(), [](float x) { return x != 0.0f; })) << p;
     EXPECT_TRUE(alone == first) << p;
     EXPECT_TRUE(alone == second) << p;
   }

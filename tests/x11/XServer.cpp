@@ -81,10 +81,7 @@ XServer::~XServer()
   kill(pid_, SIGTERM);
   int status;
   for (int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(10000);
-  if (waitpid(pid_, &status, WNOHANG) == 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-  }
+  if (waitpid(pid_, &status, WNOHANG) == 0) Kill();
 }
 
 void XServer::Kill()

@@ -179,6 +179,21 @@ public:
     entryPrompt = PathPromptText();
     c->TextFromTextEntry(typedPath.c_str());
   }
+  // The next modal element runs `f` when it first asks for input.
+  void OnFirstStep(std::function<void()> f)
+  {
+    modalSteps = 0;
+    onFirstModalStep = std::move(f);
+  }
+  double SecondsSinceFirstStep() const { return std::chrono::duration<double>(Clock::now() - firstStep).count(); }
+  // Opens a one-item menu at the editor's top left: whether an item was chosen.
+  bool OneItemMenuChosen()
+  {
+    IPopupMenu menu;
+    menu.AddItem("One");
+    IRECT anchor(20, 20, 100, 40);
+    return CreateIPopupMenu(&menu, &anchor) != nullptr;
+  }
   using Clock = std::chrono::steady_clock;
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
@@ -542,8 +557,7 @@ TEST_F(EditorWindow, ModalMenuAndMessageBoxReadTheWindowsEvents)
   ASSERT_EQ(chosen, &menu);
   EXPECT_EQ(menu.GetChosenItemIdx(), 2);
 
-  g->modalSteps = 0;
-  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  g->OnFirstStep([&] { ClickCentre(g->MessageBoxButtonRect(1)); });
   EXPECT_EQ(g->ShowMessageBox("Replace the program?", "Question", 4), 7) << "No";
   EXPECT_GT(g->modalSteps, 0);
 }
@@ -584,16 +598,15 @@ TEST_F(EditorWindow, AClickOnTheHostClosesAMenuAndTheHostsIdleCallReturns)
   XSync(display, False);
 
   // Escape reaches the menu even when the keyboard focus is on the host's window.
-  g->modalSteps = 0;
-  g->onFirstModalStep = [&] {
+  g->OnFirstStep([&] {
     XSetInputFocus(display, host, RevertToParent, CurrentTime);
     Tap(XK_Escape);
-  };
+  });
   ClickCentre(*button->GetRECT());
   PumpUntil([&] { Idle(); }, [&] { return button->opened > 1; });
   EXPECT_EQ(2, button->opened);
   EXPECT_EQ(0, button->chosen);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - g->firstStep).count(), 1.0);
+  EXPECT_LT(g->SecondsSinceFirstStep(), 1.0);
 }
 
 // A message box keeps its buttons' answers, and a press on another window closes it as Escape does (0: no
@@ -608,13 +621,11 @@ TEST_F(EditorWindow, APressOnAnotherWindowClosesAMessageBox)
     int answer;
   } cases[] = {{410, 250, 0}, {-20, 40, 0}};
   for (const auto& c : cases) {
-    g->modalSteps = 0;
-    g->onFirstModalStep = [&] { Click(1, c.x, c.y); };
+    g->OnFirstStep([&] { Click(1, c.x, c.y); });
     EXPECT_EQ(c.answer, g->ShowMessageBox("Replace the program?", "Question", 4)) << c.x;
-    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << c.x;
+    EXPECT_LT(g->SecondsSinceFirstStep(), 1.0) << c.x;
   }
-  g->modalSteps = 0;
-  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  g->OnFirstStep([&] { ClickCentre(g->MessageBoxButtonRect(1)); });
   EXPECT_EQ(7, g->ShowMessageBox("Replace the program?", "Question", 4)) << "No";
 }
 
@@ -1053,10 +1064,7 @@ TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
             p->surface->Tick();
             if (inMenu) {
               p->surface->onFirstModalStep = [&] { own.Kill(); };
-              IPopupMenu menu;
-              menu.AddItem("One");
-              IRECT anchor(20, 20, 100, 40);
-              if (p->surface->CreateIPopupMenu(&menu, &anchor)) _exit(7);
+              if (p->surface->OneItemMenuChosen()) _exit(7);
             } else {
               own.Kill();
             }
@@ -1158,7 +1166,7 @@ TEST_F(EditorWindow, EditorOrInstanceClosedWhileAMenuOrBoxIsOpen)
     XSync(display, False);
     if (kind == kMenuInstance) continue; // gone
     EXPECT_EQ(button->chosen, kind == kMenu ? 0 : -1) << "dismissed";
-    EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0) << kind;
+    EXPECT_LT(g->SecondsSinceFirstStep(), 1.0) << kind;
     EXPECT_FALSE(g->ModalOpen());
     EXPECT_EQ(instance->Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
     EXPECT_NE(g->X11WindowID(), 0u);
@@ -1177,20 +1185,15 @@ TEST_F(EditorWindow, AnElementWhoseWindowIsHiddenIsDismissed)
     XUnmapWindow(display, host);
     XSync(display, False);
   };
-  IPopupMenu menu;
-  menu.AddItem("One");
-  IRECT anchor(20, 20, 100, 40);
-  EXPECT_EQ(g->CreateIPopupMenu(&menu, &anchor), nullptr);
-  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
-  g->modalSteps = 0;
-  g->onFirstModalStep = nullptr;
+  EXPECT_FALSE(g->OneItemMenuChosen());
+  EXPECT_LT(g->SecondsSinceFirstStep(), 1.0);
+  g->OnFirstStep(nullptr);
   EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 0) << "not the default Yes";
-  EXPECT_LT(std::chrono::duration<double>(TestSurface::Clock::now() - g->firstStep).count(), 1.0);
+  EXPECT_LT(g->SecondsSinceFirstStep(), 1.0);
 
   XMapWindow(display, host);
   XSync(display, False);
-  g->modalSteps = 0;
-  g->onFirstModalStep = [&] { ClickCentre(g->MessageBoxButtonRect(1)); };
+  g->OnFirstStep([&] { ClickCentre(g->MessageBoxButtonRect(1)); });
   EXPECT_EQ(g->ShowMessageBox("Replace?", "Question", 4), 7) << "No, as clicked";
 }
 
