@@ -35,34 +35,23 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
   h.dispatch(effEditIdle);
   const int globalControls = v.firstModuleControl;
 
-  std::vector<float> inL(64, 0.0f), inR(64, 0.0f), outL(64), outR(64);
-  float* ins[2] = {inL.data(), inR.data()};
-  float* outs[2] = {outL.data(), outR.data()};
   std::atomic<bool> running{true};
   std::atomic<int> blocks{0};
   std::thread audio([&] {
     std::mt19937 rng(3);
-    VstMidiEvent events[2] = {};
-    std::vector<char> storage(sizeof(VstEvents) + 2 * sizeof(VstEvent*));
-    VstEvents* list = reinterpret_cast<VstEvents*>(storage.data());
     while (running.load()) {
-      const int n = (int)(rng() % 3);
-      for (int i = 0; i < n; ++i) {
-        VstMidiEvent& e = events[i];
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(VstMidiEvent);
-        e.deltaFrames = (int)(rng() % 64);
-        const int kind = (int)(rng() % 6);
+      for (int n = (int)(rng() % 3); n > 0; --n) {
+        const int offset = (int)(rng() % 64), kind = (int)(rng() % 6);
         // Notes, and now and then controller 123 (all notes off), which resets the drone display, or a
         // program change.
-        e.midiData[0] = (char)(kind < 2 ? 0x90 : kind < 4 ? 0x80 : kind == 4 ? 0xB0 : 0xC0);
-        e.midiData[1] = (char)(kind == 4 ? 123 : kind == 5 ? rng() % 8 : 48 + rng() % 24);
-        e.midiData[2] = (char)(kind >= 4 ? 0 : 100);
-        list->events[i] = reinterpret_cast<VstEvent*>(&e);
+        if (kind < 4)
+          h.midi(offset, kind < 2 ? 0x90 : 0x80, 48 + (int)(rng() % 24), 100);
+        else if (kind == 4)
+          h.midi(offset, 0xB0, 123);
+        else
+          h.midi(offset, 0xC0, (int)(rng() % 8));
       }
-      list->numEvents = n;
-      if (n) h.effect->dispatcher(h.effect, effProcessEvents, 0, 0, list, 0.0f);
-      h.effect->processReplacing(h.effect, ins, outs, 64);
+      h.run(64);
       blocks.fetch_add(1);
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -73,9 +62,9 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
     std::mt19937 rng(5);
     for (int k = 0; running.load(); ++k) {
       if (k % 16 == 15)
-        h.effect->dispatcher(h.effect, effSetChunk, 0, (VstIntPtr)bank.size(), bank.data(), 0.0f);
+        h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), bank.data());
       else
-        h.effect->dispatcher(h.effect, effSetProgram, 0, (VstIntPtr)(rng() % 8), nullptr, 0.0f);
+        h.dispatch(effSetProgram, 0, (VstIntPtr)(rng() % 8));
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
   });
