@@ -88,19 +88,13 @@ AEffect* openInstance(VstPluginEntryProc make)
 // worker builds while the blocks go on.
 void play(AEffect* e, int blocks, int program)
 {
-  VstMidiEvent events[2] = {MidiEvent(0, 0xC0, program, 0), MidiEvent(10, 0x90, 60, 100)};
-  VstEvent* slots[2] = {reinterpret_cast<VstEvent*>(&events[0]), reinterpret_cast<VstEvent*>(&events[1])};
-  VstEvents list{};
-  list.numEvents = 2;
-  list.events[0] = slots[0];
-  list.events[1] = slots[1];
+  HostEvents events(2);
+  events.add(0, 0xC0, program, 0);
+  events.add(10, 0x90, 60, 100);
+  events.send(e);
   std::vector<float> l(64), r(64);
-  float* outs[2] = {l.data(), r.data()};
-  float* ins[2] = {l.data(), r.data()};
-  for (int b = 0; b < blocks; ++b) {
-    if (b == 0) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-    e->processReplacing(e, ins, outs, 64);
-  }
+  float* io[2] = {l.data(), r.data()};
+  for (int b = 0; b < blocks; ++b) e->processReplacing(e, io, io, 64);
 }
 } // namespace
 
@@ -123,14 +117,12 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
     AEffect* e = openInstance(make);
     ASSERT_NE(nullptr, e);
     play(e, 3, i % 64);
-    if (i % 10 == 1) {
-      EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
-    }
-    if (i % 10 == 2) {
-      std::thread([e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); }).join();
-      continue;
-    }
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    if (i % 10 == 1) EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
+    const auto close = [e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); };
+    if (i % 10 == 2)
+      std::thread(close).join();
+    else
+      close();
   }
   EXPECT_EQ(before, threadCount());
 }

@@ -29,19 +29,15 @@ Bytes bankChunk(HostedVeltrane& h)
   return b;
 }
 
-std::string display(HostedVeltrane& h, int param)
+// A text the host asks for (a parameter's display, a program's name) by its index.
+std::string text(HostedVeltrane& h, int opcode, int index)
 {
   char text[64] = {};
-  h.dispatch(effGetParamDisplay, param, 0, text);
+  h.dispatch(opcode, index, 0, text);
   return text;
 }
-
-std::string programName(HostedVeltrane& h, int index)
-{
-  char name[64] = {};
-  h.dispatch(effGetProgramNameIndexed, index, 0, name);
-  return name;
-}
+std::string display(HostedVeltrane& h, int param) { return text(h, effGetParamDisplay, param); }
+std::string programName(HostedVeltrane& h, int index) { return text(h, effGetProgramNameIndexed, index); }
 
 // What the host reads of the current program: every parameter's value and display text.
 std::vector<std::string> hostView(HostedVeltrane& h)
