@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <dlfcn.h>
 
+#include <filesystem>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -64,13 +65,8 @@ namespace {
 // Threads of this process now (the entries of /proc/self/task).
 int threadCount()
 {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return (int)std::distance(begin(tasks), end(tasks));
 }
 
 AEffect* openInstance(VstPluginEntryProc make)
@@ -117,7 +113,9 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
     AEffect* e = openInstance(make);
     ASSERT_NE(nullptr, e);
     play(e, 3, i % 64);
-    if (i % 10 == 1) EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
+    if (i % 10 == 1) {
+      EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
+    }
     const auto close = [e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); };
     if (i % 10 == 2)
       std::thread(close).join();
