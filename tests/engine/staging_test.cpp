@@ -83,10 +83,8 @@ TEST(ProgramStage, HostLoadsAndMidiProgramChangesNeverReadAProgramThroughTheLive
   makeProgram3(v);
   std::vector<unsigned char> bank = h.bank();
   bank.pop_back(); // the index the harness appends
-  const std::vector<unsigned char> program3 = [&] {
-    h.dispatch(effSetProgram, 0, 3);
-    return h.programChunk();
-  }();
+  h.dispatch(effSetProgram, 0, 3);
+  const std::vector<unsigned char> program3 = h.programChunk();
   h.dispatch(effSetProgram, 0, 0);
   v.liveLoads = 0;
 
