@@ -85,3 +85,11 @@ inline size_t WDL_UTF8Prefix(const char* s, size_t maxBytes)
   const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
   return length > continuations + 1 ? lead - 1 : n;
 }
+
+// Copies src into dest (capacity bytes, at least 1) cut by WDL_UTF8Prefix, and terminates it.
+inline void WDL_UTF8CopyBounded(char* dest, const char* src, size_t capacity)
+{
+  const size_t n = WDL_UTF8Prefix(src, capacity - 1);
+  for (size_t i = 0; i < n; ++i) dest[i] = src[i];
+  dest[n] = 0;
+}

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <typeinfo>
 #include <vector>
 
 class ModuleConfig;
@@ -102,6 +103,9 @@ public:
       if (runaway(x)) return true;
     return false;
   }
+  // A module of no type: what a voice holds for an empty slot (no state, no parameters).
+  bool plain() const { return typeid(*this) == typeid(Module); }
+
   // Back to rest: every output, published and next, at 0. Modules whose memory outlasts a loop's gain
   // (delay lines, reverberation) also forget what they hold.
   virtual void rest();

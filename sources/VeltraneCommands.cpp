@@ -108,7 +108,6 @@ void Veltrane::sweepCommandBatches()
 void Veltrane::postCommand(int code, int arg1, int arg2)
 {
   WDL_MutexLock post(&commandPostMutex);
-  sweepCommandBatches();
   const unsigned head = commandHead.load(std::memory_order_relaxed);
   if (head - commandTail.load(std::memory_order_acquire) >= kCommandQueueSize) {
     // Full: nobody takes commands (no block runs). Carry them out here rather than lose one.

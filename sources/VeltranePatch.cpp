@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <typeinfo>
 
 void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch* batch)
 {
@@ -58,7 +57,7 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
         // Empty over empty: the voice keeps its plain module, which holds no state to start again and takes
         // no parameters.
         const Module* old = voices[v].modules[slot];
-        if (moduleID == ModuleConfig::MOD_EMPTY && old && typeid(*old) == typeid(Module)) continue;
+        if (moduleID == ModuleConfig::MOD_EMPTY && old && old->plain()) continue;
         voices[v].replaceModule(slot);
       }
       for (int p = 0; p < Module::kNumParams; ++p)

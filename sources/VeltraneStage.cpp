@@ -10,15 +10,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <typeinfo>
 
 int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
 {
 #ifdef VELTRANE_REFERENCE_RENDER
   // The reference build puts every state in place the plain way, which a program built aside must match
   // (the render identity test compares the two after effSetProgram). Banks it reads aside all the same:
-  // reading them builds no module, and both builds then make their modules in the same order (noise
-  // generators take their seeds from a count of the instances made).
+  // reading them builds no module, and both builds then make their modules in the same order (each dual
+  // noise generator takes its seed from a count of those its instance made).
   (void)chunk;
   (void)pos;
   return kNotPrepared;
@@ -77,7 +76,7 @@ void Veltrane::releaseModules()
   for (int v = 0; v < kNumVoices; ++v) {
     for (int s = 0; s < kNumSlots; ++s) {
       Module*& m = voices[v].modules[s];
-      if (m && typeid(*m) == typeid(Module)) {
+      if (m && m->plain()) {
         m->rehome(&slotConfig[s], &voices[v], this);
         continue;
       }

@@ -43,10 +43,7 @@ IPreset::IPreset()
 
 void IPreset::SetName(const char* name)
 {
-  if (!name) name = "";
-  const size_t n = WDL_UTF8Prefix(name, kNameSize - 1);
-  std::memcpy(mName, name, n);
-  mName[n] = 0;
+  WDL_UTF8CopyBounded(mName, name ? name : "", kNameSize);
 }
 
 IPreset* GetNextUninitializedPreset(WDL_PtrList<IPreset>* presets)

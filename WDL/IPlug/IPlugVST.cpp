@@ -32,10 +32,7 @@ constexpr VstIntPtr kMaxBlockSize = 1 << 20;
 // refuses it as invalid UTF-8).
 void CopyBounded(void* dest, const char* src, size_t capacity)
 {
-  char* d = static_cast<char*>(dest);
-  const size_t n = WDL_UTF8Prefix(src, capacity - 1);
-  std::memcpy(d, src, n);
-  d[n] = 0;
+  WDL_UTF8CopyBounded(static_cast<char*>(dest), src, capacity);
 }
 
 bool FitsInt(VstIntPtr v)
@@ -434,9 +431,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     if (ptr) {
       char name[IPreset::kNameSize];
       // Reads no further than a slot holds, and cuts between characters.
-      const size_t n = WDL_UTF8Prefix(static_cast<const char*>(ptr), sizeof name - 1);
-      std::memcpy(name, ptr, n);
-      name[n] = 0;
+      WDL_UTF8CopyBounded(name, static_cast<const char*>(ptr), sizeof name);
       ModifyCurrentPreset(name);
       PresetsChangedByHost();
     }

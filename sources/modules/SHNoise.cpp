@@ -9,7 +9,6 @@
 
 using namespace ModuleConventions;
 
-
 SHNoise::SHNoise(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), randSeed(&randomSeeds().sampleAndHold), whiteLevel(0.0), pinkLevel(0.0), gate{nullptr, nullptr}, input{nullptr, nullptr},
       previousGate{0.0, 0.0}, period{0, 0}, counter{0, 0}, previousCounter{0, 0}, b0(0.0), b1(0.0), b2(0.0)

@@ -68,8 +68,8 @@ std::string CurrentProgramName(Plugin& plugin)
 
 void SetProgramName(Plugin& plugin, const std::string& name)
 {
-  char buf[kVstMaxProgNameLen] = {};
-  std::memcpy(buf, name.c_str(), WDL_UTF8Prefix(name.c_str(), sizeof buf - 1));
+  char buf[kVstMaxProgNameLen];
+  WDL_UTF8CopyBounded(buf, name.c_str(), sizeof buf);
   plugin.Dispatch(effSetProgramName, 0, 0, buf);
 }
 
