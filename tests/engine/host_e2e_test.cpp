@@ -370,12 +370,15 @@ TEST(CommandLineHost, EditNamesTheDisplayItCannotOpen)
 {
   const std::string edit = std::string("edit ") + VELTRANE_SO + " --seconds 1";
   std::string output;
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : ""; // given back for the tests after this one
   setenv("DISPLAY", ":9999", 1); // no X server there
   EXPECT_EQ(1, RunHost(edit, &output));
   EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display \":9999\"")) << output;
   unsetenv("DISPLAY");
   EXPECT_EQ(1, RunHost(edit, &output));
   EXPECT_NE(std::string::npos, output.find("vsthost: cannot open the X display: DISPLAY is not set")) << output;
+  if (display) setenv("DISPLAY", saved.c_str(), 1);
 }
 
 // What the host saves comes back as it was: a program file's name, the program a bank was saved at, the bank a

@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <dlfcn.h>
 
+#include <filesystem>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -64,13 +65,8 @@ namespace {
 // Threads of this process now (the entries of /proc/self/task).
 int threadCount()
 {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return (int)std::distance(begin(tasks), end(tasks));
 }
 
 AEffect* openInstance(VstPluginEntryProc make)
@@ -88,19 +84,13 @@ AEffect* openInstance(VstPluginEntryProc make)
 // worker builds while the blocks go on.
 void play(AEffect* e, int blocks, int program)
 {
-  VstMidiEvent events[2] = {MidiEvent(0, 0xC0, program, 0), MidiEvent(10, 0x90, 60, 100)};
-  VstEvent* slots[2] = {reinterpret_cast<VstEvent*>(&events[0]), reinterpret_cast<VstEvent*>(&events[1])};
-  VstEvents list{};
-  list.numEvents = 2;
-  list.events[0] = slots[0];
-  list.events[1] = slots[1];
+  HostEvents events(2);
+  events.add(0, 0xC0, program, 0);
+  events.add(10, 0x90, 60, 100);
+  events.send(e);
   std::vector<float> l(64), r(64);
-  float* outs[2] = {l.data(), r.data()};
-  float* ins[2] = {l.data(), r.data()};
-  for (int b = 0; b < blocks; ++b) {
-    if (b == 0) e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
-    e->processReplacing(e, ins, outs, 64);
-  }
+  float* io[2] = {l.data(), r.data()};
+  for (int b = 0; b < blocks; ++b) e->processReplacing(e, io, io, 64);
 }
 } // namespace
 
@@ -126,11 +116,11 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
     if (i % 10 == 1) {
       EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
     }
-    if (i % 10 == 2) {
-      std::thread([e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); }).join();
-      continue;
-    }
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    const auto close = [e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); };
+    if (i % 10 == 2)
+      std::thread(close).join();
+    else
+      close();
   }
   EXPECT_EQ(before, threadCount());
 }

@@ -29,19 +29,15 @@ Bytes bankChunk(HostedVeltrane& h)
   return b;
 }
 
-std::string display(HostedVeltrane& h, int param)
+// A text the host asks for (a parameter's display, a program's name) by its index.
+std::string text(HostedVeltrane& h, int opcode, int index)
 {
   char text[64] = {};
-  h.dispatch(effGetParamDisplay, param, 0, text);
+  h.dispatch(opcode, index, 0, text);
   return text;
 }
-
-std::string programName(HostedVeltrane& h, int index)
-{
-  char name[64] = {};
-  h.dispatch(effGetProgramNameIndexed, index, 0, name);
-  return name;
-}
+std::string display(HostedVeltrane& h, int param) { return text(h, effGetParamDisplay, param); }
+std::string programName(HostedVeltrane& h, int index) { return text(h, effGetProgramNameIndexed, index); }
 
 // What the host reads of the current program: every parameter's value and display text.
 std::vector<std::string> hostView(HostedVeltrane& h)
@@ -115,18 +111,19 @@ TEST_F(RoundTrip, EveryProgramThroughItsChunk)
   };
   HostedVeltrane a, b; // b takes each program over the one before
   for (int p = 0; p < Synth::kNumPrograms; ++p) {
+    SCOPED_TRACE("program " + std::to_string(p));
     edit(a, p);
     const Bytes saved = a.programChunk();
     b.dispatch(effSetProgram, 0, (p + 1) % Synth::kNumPrograms);
-    ASSERT_TRUE(setChunk(b, saved, true)) << p;
-    EXPECT_EQ(saved, b.programChunk()) << "program " << p;
-    EXPECT_EQ(hostView(a), hostView(b)) << "program " << p;
+    ASSERT_TRUE(setChunk(b, saved, true));
+    EXPECT_EQ(saved, b.programChunk());
+    EXPECT_EQ(hostView(a), hostView(b));
     // The sound, from fresh instances (a sample of the bank: making instances takes its time).
     if (p % 4 == 0 && !drawsRandomNumbers(*a.plug)) {
       HostedVeltrane edited, loaded;
       edit(edited, p);
       ASSERT_TRUE(setChunk(loaded, saved, true));
-      EXPECT_EQ(chord(edited), chord(loaded)) << "program " << p;
+      EXPECT_EQ(chord(edited), chord(loaded));
     }
   }
 }
@@ -138,13 +135,14 @@ TEST_F(RoundTrip, HostValuesBetweenStepsTravel)
   HostedVeltrane a, b;
   for (float x : {0.37f, 0.51f}) {
     for (int i = 0; i < Synth::kNumParams; ++i) {
+      SCOPED_TRACE("parameter " + std::to_string(i) + " at " + std::to_string(x));
       const float before = a.effect->getParameter(a.effect, i);
       a.effect->setParameter(a.effect, i, x);
       const Bytes saved = a.programChunk();
       ASSERT_TRUE(setChunk(b, saved, true));
-      EXPECT_EQ(a.effect->getParameter(a.effect, i), b.effect->getParameter(b.effect, i)) << i << " at " << x;
-      EXPECT_EQ(display(a, i), display(b, i)) << i << " at " << x;
-      EXPECT_EQ(saved, b.programChunk()) << i << " at " << x;
+      EXPECT_EQ(a.effect->getParameter(a.effect, i), b.effect->getParameter(b.effect, i));
+      EXPECT_EQ(display(a, i), display(b, i));
+      EXPECT_EQ(saved, b.programChunk());
       a.effect->setParameter(a.effect, i, before);
     }
   }
@@ -155,16 +153,17 @@ TEST_F(RoundTrip, HostValuesBetweenStepsTravel)
 TEST_F(RoundTrip, BankChunkKeepsTheCurrentProgram)
 {
   for (int current : {0, 37, 63}) {
+    SCOPED_TRACE("saved on program " + std::to_string(current));
     HostedVeltrane a, b;
     a.dispatch(effSetProgram, 0, current);
     a.dispatch(effSetProgramName, 0, 0, (void*)"Edited");
     a.effect->setParameter(a.effect, Veltrane::kParamVolume, 0.3f);
     const Bytes bank = bankChunk(a);
     b.dispatch(effSetProgram, 0, 12);
-    ASSERT_TRUE(setChunk(b, bank, false)) << current;
+    ASSERT_TRUE(setChunk(b, bank, false));
     EXPECT_EQ(current, b.dispatch(effGetProgram));
-    EXPECT_EQ(a.programChunk(), b.programChunk()) << current;
-    EXPECT_EQ(bank, bankChunk(b)) << current;
+    EXPECT_EQ(a.programChunk(), b.programChunk());
+    EXPECT_EQ(bank, bankChunk(b));
     for (int p = 0; p < Synth::kNumPrograms; ++p) EXPECT_EQ(programName(a, p), programName(b, p)) << p;
     for (int p : {5, 50}) {
       a.dispatch(effSetProgram, 0, p);
@@ -197,15 +196,16 @@ TEST_F(RoundTrip, ProgramChunkOfAnotherSizeIsRefused)
   b.dispatch(effSetProgram, 0, 3);
   const Bytes program = b.programChunk(), bank = bankChunk(b);
   for (int delta : {-8, -1, 1, 3, 8}) {
+    SCOPED_TRACE("size changed by " + std::to_string(delta));
     Bytes chunk = saved;
     chunk.resize(chunk.size() + delta, 0);
     // The same without the framework header (how a host may hand a bare program state).
     const Bytes bare(chunk.begin() + 8, chunk.end());
     for (const Bytes& c : {chunk, bare}) {
-      EXPECT_FALSE(setChunk(b, c, true)) << delta;
-      EXPECT_EQ(3, b.dispatch(effGetProgram)) << delta;
-      EXPECT_EQ(program, b.programChunk()) << delta;
-      EXPECT_EQ(bank, bankChunk(b)) << delta;
+      EXPECT_FALSE(setChunk(b, c, true));
+      EXPECT_EQ(3, b.dispatch(effGetProgram));
+      EXPECT_EQ(program, b.programChunk());
+      EXPECT_EQ(bank, bankChunk(b));
     }
   }
   // Older layouts whose size is right load: 900 (without Porta Legato) and 600 (without master flags and

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -29,15 +30,7 @@ public:
   int PrepareState(const ByteChunk* chunk, int pos) override
   {
     ++prepared;
-    heldWhilePreparing |= GetMutex()->HeldByCaller();
-    built.clear();
-    for (int i = 0; i < kParams; ++i) {
-      double v = 0.0;
-      pos = chunk->Get(&v, pos);
-      if (pos < 0) return -1;
-      built.push_back(v);
-    }
-    return pos;
+    return read(chunk, pos, built);
   }
   bool CommitPreparedState() override
   {
@@ -54,14 +47,9 @@ public:
   int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override
   {
     ++normalized;
-    heldWhilePreparing |= GetMutex()->HeldByCaller();
-    for (int i = 0; i < kParams; ++i) {
-      double v = 0.0;
-      pos = chunk->Get(&v, pos);
-      if (pos < 0) return -1;
-      v = v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v; // as the live state would hold it
-      out->Put(&v);
-    }
+    std::vector<double> values;
+    if ((pos = read(chunk, pos, values)) < 0) return -1;
+    for (double v : values) out->Put(&(v = std::clamp(v, 0.0, 1.0))); // as the live state would hold it
     return pos;
   }
 
@@ -81,6 +69,21 @@ public:
     void* data = nullptr;
     const VstIntPtr size = dispatch(effGetChunk, index, 0, &data);
     return std::vector<unsigned char>((unsigned char*)data, (unsigned char*)data + size);
+  }
+  // effSetChunk: index 0 a bank, 1 a program.
+  VstIntPtr setChunk(int index, const std::vector<unsigned char>& c)
+  {
+    return dispatch(effSetChunk, index, (VstIntPtr)c.size(), (void*)c.data());
+  }
+
+  // The kParams values at pos; the position after them, or -1 when the chunk ends before.
+  int read(const ByteChunk* chunk, int pos, std::vector<double>& values)
+  {
+    heldWhilePreparing |= GetMutex()->HeldByCaller();
+    values.assign(kParams, 0.0);
+    for (double& v : values)
+      if ((pos = chunk->Get(&v, pos)) < 0) return -1;
+    return pos;
   }
 
   std::vector<double> built;
@@ -109,27 +112,27 @@ TEST(StagedLoads, EveryLoadBuildsTheStateWithoutTheMutexAndPutsItInPlaceUnderIt)
   source.dispatch(effSetProgram, 0, 0);
   ASSERT_TRUE(source.SaveBankAsFXB(&fxb));
 
+  // Banks are loaded with program 1 current, and its live values away from the stored ones.
+  const auto onProgram1 = [](AsidePlug& p) {
+    p.dispatch(effSetProgram, 0, 1);
+    p.set(0.5, 0.5, 0.5);
+  };
   const std::pair<const char*, std::function<void(AsidePlug&)>> loads[] = {
       {"effSetProgram", [](AsidePlug& p) { p.dispatch(effSetProgram, 0, 1); }},
-      {"program chunk",
-       [&](AsidePlug& p) { EXPECT_EQ(1, p.dispatch(effSetChunk, 1, (VstIntPtr)program.size(), (void*)program.data())); }},
-      {"bank chunk, program 1 current",
-       [&](AsidePlug& p) {
-         p.dispatch(effSetProgram, 0, 1);
-         p.set(0.5, 0.5, 0.5);
-         EXPECT_EQ(1, p.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+      {"program chunk", [&](AsidePlug& p) { EXPECT_EQ(1, p.setChunk(1, program)); }},
+      {"bank chunk", [&](AsidePlug& p) {
+         onProgram1(p);
+         EXPECT_EQ(1, p.setChunk(0, bank));
        }},
       {"program file", [&](AsidePlug& p) { EXPECT_TRUE(p.LoadProgramFromFXP(&fxp)); }},
-      {"bank file, program 1 current",
-       [&](AsidePlug& p) {
-         p.dispatch(effSetProgram, 0, 1);
-         p.set(0.5, 0.5, 0.5);
+      {"bank file", [&](AsidePlug& p) {
+         onProgram1(p);
          EXPECT_TRUE(p.LoadBankFromFXB(&fxb));
        }},
   };
   for (const auto& load : loads) {
     AsidePlug p;
-    ASSERT_EQ(1, p.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+    ASSERT_EQ(1, p.setChunk(0, bank));
     EXPECT_EQ(1, p.dispatch(effGetProgram)); // the program the bank was saved on
     p.dispatch(effSetProgram, 0, 0);
     p.set(0.5, 0.5, 0.5);
@@ -144,7 +147,7 @@ TEST(StagedLoads, EveryLoadBuildsTheStateWithoutTheMutexAndPutsItInPlaceUnderIt)
     EXPECT_FALSE(p.committedWithoutMutex) << load.first;
   }
   AsidePlug p;
-  EXPECT_EQ(1, p.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+  EXPECT_EQ(1, p.setChunk(0, bank));
   EXPECT_EQ(4, p.normalized); // every stored program, in the current format
   EXPECT_STREQ("one", p.GetPresetName(1));
   std::remove(fxp.Get());
@@ -158,7 +161,7 @@ TEST(StagedLoads, AStateThatCannotBeReadChangesNothing)
   std::vector<unsigned char> program = p.chunk(1);
   program.resize(program.size() - 4); // the last value cut
   p.set(0.1, 0.1, 0.1);
-  EXPECT_EQ(0, p.dispatch(effSetChunk, 1, (VstIntPtr)program.size(), program.data()));
+  EXPECT_EQ(0, p.setChunk(1, program));
   EXPECT_EQ((std::vector<double>{0.1, 0.1, 0.1}), p.values());
   EXPECT_EQ(0, p.inPlace);
   EXPECT_EQ(p.prepared, p.ended);
@@ -172,7 +175,7 @@ TEST(StagedLoads, APlugInThatChangedMeanwhileGetsTheStateBuiltAgainThenInPlace)
     const std::vector<unsigned char> program = p.chunk(1);
     p.set(0.0, 0.0, 0.0);
     p.refusals = refusals;
-    EXPECT_EQ(1, p.dispatch(effSetChunk, 1, (VstIntPtr)program.size(), (void*)program.data()));
+    EXPECT_EQ(1, p.setChunk(1, program));
     EXPECT_EQ((std::vector<double>{0.5, 0.25, 0.75}), p.values());
     EXPECT_EQ(refusals < IPlugBase::kPrepareAttempts ? refusals + 1 : IPlugBase::kPrepareAttempts, p.prepared);
     EXPECT_EQ(refusals < IPlugBase::kPrepareAttempts ? 0 : 1, p.inPlace); // in place after the last refusal

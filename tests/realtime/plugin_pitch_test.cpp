@@ -32,6 +32,23 @@ std::vector<double> left(const vsthost::RenderResult& r, double fromSeconds, dou
   for (size_t i = (size_t)(fromSeconds * rate); i < r.frames; ++i) x.push_back(r.interleaved[i * r.channels]);
   return x;
 }
+
+// Notes held from the start for `held` seconds at one velocity, rendered for `seconds` (an off at or after
+// the end is not played).
+vsthost::RenderResult playNotes(vsthost::Plugin& p, std::initializer_list<int> notes, int velocity, double held,
+                                double seconds)
+{
+  vsthost::RenderRequest req;
+  req.seconds = seconds;
+  for (int note : notes) {
+    req.events.push_back({0.0, {0x90, (uint8_t)note, (uint8_t)velocity}});
+    req.events.push_back({held, {0x80, (uint8_t)note, 0}});
+  }
+  vsthost::RenderResult result;
+  std::string error;
+  EXPECT_TRUE(vsthost::Render(p, req, &result, &error)) << error;
+  return result;
+}
 } // namespace
 
 TEST(PluginPitch, NotesOfProgramZeroAtEveryRateAndWaveform)
@@ -43,14 +60,7 @@ TEST(PluginPitch, NotesOfProgramZeroAtEveryRateAndWaveform)
         std::unique_ptr<vsthost::Plugin> p = load(rate);
         ASSERT_TRUE(p);
         p->SetParameter(0, waveform / 2.0f); // slot 0 is the oscillator: its waveform
-        vsthost::RenderRequest req;
-        req.seconds = 0.9;
-        vsthost::MidiEvent on;
-        on.bytes = {0x90, (uint8_t)note, 100};
-        req.events.push_back(on);
-        vsthost::RenderResult result;
-        std::string error;
-        ASSERT_TRUE(vsthost::Render(*p, req, &result, &error)) << error;
+        const vsthost::RenderResult result = playNotes(*p, {note}, 100, 0.9, 0.9);
         const double expected = 440.0 * std::pow(2.0, (note - 69) / 12.0);
         const double f = peakFrequency(left(result, 0.1, rate), rate, expected * 0.97, expected * 1.03);
         EXPECT_LT(std::fabs(cents(f, expected)), 1.0)
@@ -64,45 +74,16 @@ TEST(StartupBank, ProgramZeroIsFirstSoundAndInitProgramsAreSilent)
   ASSERT_TRUE(p);
   EXPECT_EQ("First Sound", p->ProgramName(0));
   // An initialised program has every slot empty: it is silent.
-  vsthost::RenderRequest req;
-  req.seconds = 0.3;
-  vsthost::MidiEvent on;
-  on.bytes = {0x90, 60, 100};
-  req.events.push_back(on);
-  vsthost::RenderResult result;
-  std::string error;
   for (int i = 1; i < 64; ++i) {
     if (p->ProgramName(i) != "Init") continue;
     p->Dispatch(effSetProgram, 0, i);
-    ASSERT_TRUE(vsthost::Render(*p, req, &result, &error));
+    const vsthost::RenderResult result = playNotes(*p, {60}, 100, 0.3, 0.3);
+    ASSERT_EQ(2, result.channels) << i;
     EXPECT_EQ(0.0, result.peak) << i;
   }
 }
 
 namespace {
-// Notes held from the start for `held` seconds at one velocity, rendered for `seconds`.
-vsthost::RenderResult playNotes(vsthost::Plugin& p, std::initializer_list<int> notes, int velocity, double held,
-                                double seconds)
-{
-  vsthost::RenderRequest req;
-  req.seconds = seconds;
-  for (int note : notes) {
-    vsthost::MidiEvent on;
-    on.bytes = std::vector<uint8_t>{0x90, (uint8_t)note, (uint8_t)velocity};
-    req.events.push_back(on);
-  }
-  for (int note : notes) {
-    vsthost::MidiEvent off;
-    off.seconds = held;
-    off.bytes = std::vector<uint8_t>{0x80, (uint8_t)note, 0};
-    req.events.push_back(off);
-  }
-  vsthost::RenderResult result;
-  std::string error;
-  EXPECT_TRUE(vsthost::Render(p, req, &result, &error)) << error;
-  return result;
-}
-
 double dBFS(double peak)
 {
   return 20.0 * std::log10(peak);

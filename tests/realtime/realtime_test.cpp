@@ -71,8 +71,13 @@ struct Host
   }
   pthread_mutex_t* mutex() { return reinterpret_cast<pthread_mutex_t*>(plug->GetMutex()); }
 
-  // The start-up bank's 64-voice program with every voice sounding.
-  void playSixtyFourVoices(HostEvents& chord)
+  // The start-up bank's 64-voice program with every voice sounding (keys 30 to 93).
+  HostEvents chord = [] {
+    HostEvents c;
+    for (int k = 0; k < 64; ++k) c.add(0, 0x90, 30 + k, 100);
+    return c;
+  }();
+  void playSixtyFourVoices()
   {
     e->dispatcher(e, effSetProgram, 0, kSixtyFourVoices, nullptr, 0.0f);
     ASSERT_EQ(64, plug->activeVoices);
@@ -125,21 +130,11 @@ TEST(AudioPath, NoAllocationAndNoOtherLockWhileNotesPlay)
   }
 }
 
-namespace {
-HostEvents chordOf64()
-{
-  HostEvents chord;
-  for (int k = 0; k < 64; ++k) chord.add(0, 0x90, 30 + k, 100);
-  return chord;
-}
-} // namespace
-
 TEST(AudioPath, MidiProgramChangesToEveryProgramAllocateNothingOnTheAudioThread)
 {
   Host host(48000);
-  HostEvents chord = chordOf64();
   for (int program = 0; program < 64; ++program) {
-    host.playSixtyFourVoices(chord);
+    host.playSixtyFourVoices();
     HostEvents change(1);
     change.add(0, 0xC0, program, 0);
     // From the event to the block that puts the program in place (the worker builds it meanwhile).
@@ -194,8 +189,7 @@ TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)
 TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThread)
 {
   Host host(48000);
-  HostEvents chord = chordOf64();
-  host.playSixtyFourVoices(chord);
+  host.playSixtyFourVoices();
   Veltrane& v = *host.plug;
   // Every type in a voice slot and in a master slot, and every type's move between the two.
   auto carriedOut = [&](int code, int slot, int arg, const char* what, int type) {
@@ -238,8 +232,7 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
 TEST(AudioPath, ProgramChangesAndBankLoadsOnTheHostThreadLeaveTheAudioThreadAllocationFree)
 {
   Host host(48000);
-  HostEvents chord = chordOf64();
-  host.playSixtyFourVoices(chord);
+  host.playSixtyFourVoices();
   void* data = nullptr;
   const VstIntPtr size = host.e->dispatcher(host.e, effGetChunk, 0, 0, &data, 0.0f);
   const std::vector<unsigned char> bank((unsigned char*)data, (unsigned char*)data + size);
@@ -253,7 +246,7 @@ TEST(AudioPath, ProgramChangesAndBankLoadsOnTheHostThreadLeaveTheAudioThreadAllo
     auto due = std::chrono::steady_clock::now();
     counting::start(host.mutex());
     while (loading.load()) {
-      if (blocks.load() % 16 == 0) host.send(chord); // loads stop the notes: play them again
+      if (blocks.load() % 16 == 0) host.send(host.chord); // loads stop the notes: play them again
       host.block();
       blocks.fetch_add(1);
       due += period;

@@ -99,8 +99,7 @@ TEST(RenderIdentity, SixtyFourVoicesOfProgramZero)
       r[k]->block(&out[k]);
     }
   }
-  ASSERT_EQ(out[0].size(), out[1].size());
-  EXPECT_EQ(std::memcmp(out[0].data(), out[1].data(), out[0].size() * sizeof(double)), 0);
+  expectSameRender(out[0], out[1], "64 voices of program 0");
 }
 
 // Control ticks longer than a run of VoiceBlock (64 samples), which voices then process in several runs.
@@ -110,9 +109,7 @@ TEST(RenderIdentity, ProgramZeroAtHighRates)
   for (double rate : {96000.0, 192000.0}) {
     BankRender fast(VELTRANE_SO, rate), reference(VELTRANE_REFERENCE_SO, rate);
     ASSERT_TRUE(fast && reference) << dlerror();
-    const std::vector<double> got = perform(fast), want = perform(reference);
-    ASSERT_EQ(got.size(), want.size());
-    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(double)), 0) << rate << " Hz";
+    expectSameRender(perform(fast), perform(reference), "program 0 at " + std::to_string((int)rate) + " Hz");
   }
 }
 
