@@ -137,10 +137,10 @@ TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
     midiProgramChange3(h); // built for the engine as it was
     change.apply(h);
     h.run(64); // refused: it was built for another engine
-    EXPECT_EQ(0, h.dispatch(effGetProgram));
+    EXPECT_EQ(0, v.GetCurrentPresetIdx());
     v.stage->waitUntilReady();
     h.run(64);
-    EXPECT_EQ(3, h.dispatch(effGetProgram));
+    EXPECT_EQ(3, v.GetCurrentPresetIdx());
     expectProgramInPlace(v);
     // The filters key to the tuning the program plays with.
     const int reference = v.getFrequency(48);
