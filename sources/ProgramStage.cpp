@@ -197,6 +197,7 @@ int ProgramStage::build(const ByteChunk* chunk, int pos)
 int ProgramStage::buildPrepared(const ByteChunk* chunk, int pos)
 {
   built = false;
+  builds.fetch_add(1, std::memory_order_relaxed);
   Veltrane& e = *engine;
   e.stateOnly = false;
   e.releaseModules();

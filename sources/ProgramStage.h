@@ -92,6 +92,8 @@ public:
   bool readyToTake() const;
   // Waits until the latest request is built or done with (tests; never the audio thread).
   void waitUntilReady();
+  // Patches built so far (programs read with their modules), by any thread.
+  unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
   // Counts the MIDI program changes requested so far (wraps).
   unsigned requestCount() const { return requestSeq.load(std::memory_order_acquire); }
   // Counts those taken over or done with.
@@ -154,6 +156,7 @@ private:
   std::atomic<unsigned> requestSeq{0}; // counts requests
   std::atomic<unsigned> doneSeq{0};    // the latest request taken over or dropped
   std::atomic<int> ready{kNone};
+  std::atomic<unsigned> builds{0};
   unsigned readySeq = 0; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
 
