@@ -21,6 +21,9 @@
 //   every 100 ms, while the plug-in's worker (below normal priority) builds. "worst_ms" is the longest time a block waited for the instance mutex: the threads
 //   that hold it lend their holder the audio thread's priority, so it stays far below a block.
 //
+// - BankLoad/after_change: the host's bank load (effSetChunk) alone (0), and right after a MIDI program change
+//   it sent (1), at 768 kHz: the change is not built once per program of the bank.
+//
 // Costs are the audio thread's own processor time (CLOCK_THREAD_CPUTIME_ID), so that other processes on a
 // shared machine do not count; "worst_wall_ms" gives the same in wall time. Each benchmark keeps its worst
 // case in "worst_ms" (Google Benchmark's mean hides it). The audio thread runs at a real-time priority
@@ -313,6 +316,25 @@ void BankLoadLockWait(benchmark::State& state)
   state.counters["missed"] = (double)missed.load();
   state.counters["fifo"] = fifo.load() ? 1.0 : 0.0;
 }
+void BankLoad(benchmark::State& state)
+{
+  const bool afterChange = state.range(0) != 0;
+  Host h;
+  h.dispatch(effSetSampleRate, 0, 0, nullptr, 768000.0f);
+  h.dispatch(effMainsChanged, 0, 1);
+  void* data = nullptr;
+  const VstIntPtr size = h.dispatch(effGetChunk, 0, 0, &data);
+  const std::vector<unsigned char> bank((unsigned char*)data, (unsigned char*)data + size);
+  for (auto _ : state) {
+    h.process(kBlock);
+    if (afterChange) h.midi({{0xC0, kHeavyProgram, 0}});
+    const Clock::time_point t0 = Clock::now();
+    h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+    state.SetIterationTime(msSince(t0) / 1000.0);
+    h.plug->stage->waitUntilReady();
+  }
+}
+
 void LockWaitUnderLoad(benchmark::State& state)
 {
   Host h;
@@ -385,4 +407,5 @@ void LockWaitUnderLoad(benchmark::State& state)
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -319,8 +319,8 @@ bool ProgramStage::settle(int timeoutMs)
       WDL_MutexLock lock(live.GetMutex());
       if (takeReady()) continue;
     }
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    wake(); // a wake lost to a full semaphore or a stopped worker costs a poll, not the wait
+    if (!hasWorker() || std::chrono::steady_clock::now() > deadline) return false; // nobody builds it
+    wake(); // a lost wake costs a poll, not the wait
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
   return true;
@@ -378,7 +378,10 @@ void ProgramStage::buildRequest()
     return;
   }
   prepareEngine(forBasis);
+  engine->abandonWhenDone = &doneSeq; // a load cancelling the change need not wait for the whole build
+  engine->abandonAt = seq;
   const int end = buildPrepared(&state, 0);
+  engine->abandonWhenDone = nullptr;
   built = false; // the worker's build goes to the audio thread, not to a holder's commit
   if (end < 1) {
     engine->releaseModules();

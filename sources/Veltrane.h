@@ -322,6 +322,10 @@ public:
   Veltrane* valueHome;
   // A staging engine that only reads states to write them again (bank loads): it builds no modules.
   bool stateOnly = false;
+  // A staging engine's build for a MIDI program change stops between slots (the state then counts as not
+  // read) once that change is done with: a load that came after it needs the engine.
+  const std::atomic<unsigned>* abandonWhenDone = nullptr;
+  unsigned abandonAt = 0; // the change's request count
   std::unique_ptr<ProgramStage> stage; // programs built aside (null in a staging engine)
   int stateVersion;
   Clock clock;
