@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -242,4 +244,26 @@ TEST(ProgramStage, AReplacementQueuedAfterAMoveToTheMasterSectionFitsIt)
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
   EXPECT_TRUE(v.slotConfig[5].master);
   EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[5].moduleID);
+}
+
+// The host automates the voice count on the audio thread while its main thread loads programs: every load is
+// still built aside (a program sets its own voice count), none is read in place under the mutex the audio
+// thread waits for.
+TEST(ProgramStage, VoiceCountAutomationDuringLoadsRefusesNoBuild)
+{
+  HostedVeltrane h(44100, 64, makeCounting);
+  auto& v = *static_cast<CountingLoads*>(h.plug);
+  makeProgram3(v);
+  v.liveLoads = 0;
+  std::atomic<bool> done{false};
+  std::thread host([&] {
+    for (int i = 0; i < 20; ++i) h.dispatch(effSetProgram, 0, i % 2 ? 3 : 0);
+    done.store(true);
+  });
+  for (int b = 0; !done.load(); ++b) {
+    h.effect->setParameter(h.effect, Veltrane::kParamVoices, b % 2 ? 0.9f : 1.0f);
+    h.run(64);
+  }
+  host.join();
+  EXPECT_EQ(0, v.liveLoads);
 }
