@@ -285,7 +285,10 @@ public:
   void createModuleGraphics();
   void removeModuleControls();
   void emptyControlTrash();
+  // The modules' shown state (the controls of a mode, lamps) brought up to date: at each idle call, and right
+  // after the panels are built, so that the first frame after a rebuild shows what later ones do.
   void updateModuleGraphics();
+  void showModuleStates(); // under the instance mutex, the window open
   // Raises the drone control's reset; the control applies it on the editor thread at its next tick.
   void resetDroneMode();
   // On the editor thread with the window open and no modal element: rebuilds the panels at once; on any
