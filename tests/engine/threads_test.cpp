@@ -1,8 +1,7 @@
 // Two threads as a host and an editor use them: the audio thread renders blocks with MIDI (program changes
 // among it) and parameter automation through the plug-in's record while the editor thread posts structural
-// commands, asks and sets what follows a program change, switches and
-// loads programs and banks (files and host chunks), edits parameters, holds a drone note and arms MIDI
-// learn; the staging engine's worker builds the MIDI program changes and the modules of replacements that
+// commands, asks and sets what follows a program change, switches and loads programs and banks (files and
+// host chunks), edits parameters, holds a drone note and arms MIDI learn; the staging engine's worker builds the MIDI program changes and the modules of replacements that
 // meet another program. Built with -DVELTRANE_TSAN=ON this is the ThreadSanitizer check of the instance
 // mutex, the command mailbox and the staging engine; in any build it must not crash and must leave a
 // consistent patch behind.
