@@ -52,6 +52,14 @@ public:
   // An amplifier's VCA 2 follows the velocity: a note struck at velocity v plays at 1 - depth (1 - v / 127)
   // of its level, so that the level at velocity 127 stays what the program's volume was chosen for.
   void velocityToLevel(int amp, double depth) { common(amp, 12, SourceDef::MOD_VELO, depth); }
+  // A filter's cutoff (0..1, over pitch steps 0..17280) is the one given at velocity 127 and `opening` pitch
+  // steps (1/128 semitone) lower at velocity 0, through its frequency modulation p (7 or 9): harder is
+  // brighter.
+  void velocityToCutoff(int filter, int p, double cutoff, double opening)
+  {
+    setSlot(filter, 1, cutoff - opening / 17280.0);
+    common(filter, p, SourceDef::MOD_VELO, opening);
+  }
 
   // The program's output volume (0..2, 0.5 unless set): chosen so that four-note chords held at velocity 127
   // peak near -4 dBFS in their loudest register between C2 and C7, at or under -1 dBFS in any, leaving

@@ -16,8 +16,7 @@ struct VoiceShape
   double resonance = 0.2;
   double attack = 0.0, decay = 0.45, sustain = 0.6, release = 0.35;
   double gain = 1.0; // amplifier gain A: room for what the effects add
-  // Velocity plays louder (the VCA 2 depth) and opens the filter by up to an octave above a cutoff that is
-  // the one given at velocity 127.
+  // Velocity plays louder (the depth of VCA 2) and brighter: the cutoff above is the one at velocity 127.
   double velocityDepth = 0.5;
   double velocityOpening = 1536.0; // 1/128 semitone
 };
@@ -33,8 +32,7 @@ void buildVoice(BankBuilder& b, const VoiceShape& s, int ampSource = kFilter)
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, s.cutoff - s.velocityOpening / 17280.0);
-  b.common(kFilter, 7, SourceDef::MOD_VELO, s.velocityOpening);
+  b.velocityToCutoff(kFilter, 7, s.cutoff, s.velocityOpening);
   b.setSlot(kFilter, 2, s.resonance);
   b.setSlot(kFilter, 12, 0.5); // half key tracking
   b.noteEnvelope(kEnv, s.attack, s.decay, s.sustain, s.release);
@@ -220,6 +218,7 @@ void sampleHoldGrit(BankBuilder& b)
   b.setSlot(kFx, 2, 12);
   b.setSlot(kFx, 3, 9); // slightly off the octave, so the steps beat
   b.connect(kFilter, 4, SourceDef::AUDIO, kFx, 0);
+  b.level(0.62);
   b.finish("Audio S/H Grit");
 }
 
@@ -295,7 +294,7 @@ void ringModBells(BankBuilder& b)
   b.connect(kFx, 1, SourceDef::AUDIO, kOsc2, 0);
   b.setSlot(kFx, 4, 0.85); // a little of the carrier stays
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 0);
-  b.level(0.7);
+  b.level(0.78);
   b.finish("Ring Mod Bells");
 }
 

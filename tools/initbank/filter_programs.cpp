@@ -77,8 +77,7 @@ void k35Bass(BankBuilder& b)
   b.setSlot(kFilter, 0, 1); // Lowpass
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, cutoffFor(90)); // 180 Hz at velocity 127
-  b.common(kFilter, 9, SourceDef::MOD_VELO, 1536);
+  b.velocityToCutoff(kFilter, 9, cutoffFor(180), 1536);
   b.setSlot(kFilter, 2, 0.65); // resonance: the feedback growls as it saturates
   b.setSlot(kFilter, 11, 2.0); // drive
   b.setSlot(kFilter, 12, 0.5);
@@ -147,8 +146,7 @@ void combPluck(BankBuilder& b)
   b.setSlot(kTone, 0, 4); // LP 6
   b.connect(kTone, 4, SourceDef::AUDIO, kBurst, 0);
   b.setSlot(kTone, 3, 1.0);
-  b.setSlot(kTone, 1, cutoffFor(1200));
-  b.common(kTone, 7, SourceDef::MOD_VELO, 3072); // 4.8 kHz at velocity 127
+  b.velocityToCutoff(kTone, 7, cutoffFor(4800), 3072); // 1.2 kHz at velocity 0
   b.module(kComb, ModuleConfig::MOD_COMB);
   b.setSlot(kComb, 0, 1); // Positive
   b.connect(kComb, 4, SourceDef::AUDIO, kTone, 0);
@@ -261,8 +259,7 @@ void tenBandBrightSaw(BankBuilder& b)
   b.setSlot(kFilter, 0, 3); // LP 12
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, cutoffFor(1500)); // 3 kHz at velocity 127
-  b.common(kFilter, 7, SourceDef::MOD_VELO, 1536);
+  b.velocityToCutoff(kFilter, 7, cutoffFor(3000), 1536);
   b.setSlot(kFilter, 12, 0.5);
   envelope(b, kEnv, {0.05, 0.5, 0.7, 0.35});
   vca(b, kAmp, kFilter, 0, -1, kEnv, 1.0);

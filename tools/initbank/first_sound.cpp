@@ -17,8 +17,7 @@ void buildFirstSound(BankBuilder& b)
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);  // input A level
-  b.setSlot(kFilter, 1, 0.62 - 1536.0 / 17280.0); // cutoff: about 1 kHz at note 48 and velocity 127
-  b.common(kFilter, 7, SourceDef::MOD_VELO, 1536.0);
+  b.velocityToCutoff(kFilter, 7, 0.62, 1536.0); // cutoff: about 1 kHz at note 48 and velocity 127
   b.setSlot(kFilter, 2, 0.25); // resonance
   b.setSlot(kFilter, 12, 0.5); // key tracking: half an octave per octave
 

@@ -33,10 +33,7 @@ void outputAmplifier(BankBuilder& b, int slot, int aModule, int aIndex, double g
   }
   b.connect(slot, 11, SourceDef::MODULATION, envSlot, 0);
   b.setSlot(slot, 10, 1.0);
-  if (velocityDepth > 0.0) {
-    b.connect(slot, 13, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_VELO);
-    b.setSlot(slot, 12, velocityDepth);
-  }
+  if (velocityDepth > 0.0) b.velocityToLevel(slot, velocityDepth);
   b.v->plugToCommon(slot);
 }
 

@@ -147,12 +147,11 @@ void morphBass(BankBuilder& b)
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, 0.55 - 1536.0 / 17280.0);
+  b.velocityToCutoff(kFilter, 9, 0.55, 1536);
   b.setSlot(kFilter, 2, 0.45);
   b.setSlot(kFilter, 12, 0.4);
   b.connect(kFilter, 8, SourceDef::MODULATION, kMorph, 0);
   b.setSlot(kFilter, 7, 2400); // the pluck also opens the filter by up to 1.5 octaves
-  b.common(kFilter, 9, SourceDef::MOD_VELO, 1536); // and velocity by up to an octave
 
   b.noteEnvelope(kEnv, 0.0, 0.55, 0.55, 0.3);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
@@ -195,6 +194,7 @@ void vowelLead(BankBuilder& b)
   b.set(Veltrane::kParamVoices, 2);
   b.set(Veltrane::kParamPortamento, 0.05);
   b.set(Veltrane::kParamOutRelease, 0.4);
+  b.level(0.63);
   b.finish("WT Vowel Lead");
 }
 
@@ -230,6 +230,7 @@ void drawbarOrgan(BankBuilder& b)
   b.setSlot(kAmp, 0, 0.6);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.3);
+  b.level(0.7);
   b.finish("WT Drawbar Organ");
 }
 } // namespace
