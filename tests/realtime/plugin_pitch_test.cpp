@@ -2,6 +2,7 @@
 // program 0 of its start-up bank: each note comes out at its equal-tempered pitch, within a cent, for the
 // saw, pulse and sine of the oscillator at 44.1, 48 and 96 kHz. Also the start-up bank's programs.
 #include "../support/plugin_host.h"
+#include "../support/sanitized.h"
 #include "Host.h"
 #include "signal_analysis.h"
 
@@ -120,10 +121,12 @@ struct Register
   std::initializer_list<int> notes;
   double held; // seconds
 };
+// clang-format off
 const Register kRegisters[] = {
-  {{36, 40, 43, 48}, 1.5}, {{48, 52, 55, 60}, 1.5}, {{60, 64, 67, 72}, 1.5},    {{72, 76, 79, 84}, 1.5},
+  {{36, 40, 43, 48}, 1.5}, {{48, 52, 55, 60}, 1.5}, {{60, 64, 67, 72}, 1.5}, {{72, 76, 79, 84}, 1.5},
   {{84, 88, 91, 96}, 1.5}, {{96, 100, 103, 108}, 1.5}, {{108}, 0.5}, {{120}, 0.5}, {{127}, 0.5},
 };
+// clang-format on
 constexpr size_t kBankLevelRegister = 1; // C3
 constexpr double kReleased = 0.3;        // seconds from a release to the next strike
 } // namespace
@@ -173,14 +176,22 @@ TEST_P(StartupBankProgram, PlaysAChordAtTheBankLevelWithoutDCAndFallsSilent)
     up.seconds += r.held + kReleased;
   }
   starts.push_back(up.seconds);
-  for (double at : {44100.0, 48000.0}) {
+#ifdef VELTRANE_SANITIZED
+  // The Release build checks the levels at both rates; under a sanitizer, which runs several times slower, one
+  // rate takes every register through the instrumented code.
+  const double rates[] = {44100.0};
+#else
+  const double rates[] = {44100.0, 48000.0};
+#endif
+  for (double at : rates) {
     if (at != rate) p = load(at);
     ASSERT_TRUE(p);
     p->Dispatch(effSetProgram, 0, program);
     const vsthost::RenderResult played = render(*p, up);
     for (size_t i = 0; i < std::size(kRegisters); ++i) {
       double peak = 0.0;
-      const size_t from = 2 * (size_t)(starts[i] * at), to = std::min(2 * (size_t)(starts[i + 1] * at), played.interleaved.size());
+      const size_t from = 2 * (size_t)(starts[i] * at),
+                   to = std::min(2 * (size_t)(starts[i + 1] * at), played.interleaved.size());
       for (size_t k = from; k < to; ++k) peak = std::max(peak, (double)std::fabs(played.interleaved[k]));
       const std::string what = name + " at " + std::to_string((int)at) + " Hz, notes from " +
                                std::to_string(*kRegisters[i].notes.begin()) + " at velocity 127:";

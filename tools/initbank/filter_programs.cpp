@@ -136,7 +136,7 @@ void k35StereoPad(BankBuilder& b)
 void combPluck(BankBuilder& b)
 {
   b.begin(kRangeFilters + 2);
-  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kComb = 3, kEnv = 4, kAmp = 5, kDcBlock = 6, kTone = 7 };
+  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kTone = 3, kComb = 4, kEnv = 5, kAmp = 6, kDcBlock = 7 };
   oscillator(b, kOsc, 1, -12, 0); // an octave down: the comb keeps only the partials of the note
   envelope(b, kBurstEnv, {0.0, 0.3, 0.0, 0.1});
   b.common(kBurstEnv, 6, SourceDef::MOD_NOTE, -0.3); // the decay's value 0.075 lower per octave

@@ -16,8 +16,9 @@ void buildFirstSound(BankBuilder& b)
 
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
-  b.setSlot(kFilter, 3, 1.0);  // input A level
-  b.velocityToCutoff(kFilter, 7, 0.62, 1536.0); // cutoff: about 1 kHz at note 48 and velocity 127
+  b.setSlot(kFilter, 3, 1.0); // input A level
+  // Cutoff: about 1 kHz at note 48 and velocity 127.
+  b.velocityToCutoff(kFilter, 7, 0.62, 1536.0);
   b.setSlot(kFilter, 2, 0.25); // resonance
   b.setSlot(kFilter, 12, 0.5); // key tracking: half an octave per octave
 
