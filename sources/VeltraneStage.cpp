@@ -273,4 +273,7 @@ void Veltrane::takeProgramFrom(Veltrane& staged)
   masterOutputLeft = getSourceForMaster((int)masterOutLeft.Value(), SourceDef::AUDIO);
   masterOutputRight = getSourceForMaster((int)masterOutRight.Value(), SourceDef::AUDIO);
   suspended = false;
+  // A control tick comes first: the new modules work out their coefficients (update) before a voice still
+  // sounding runs them, which would otherwise drive them for up to a tick from their reset state.
+  tickCountdown = 0;
 }

@@ -318,5 +318,6 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   }
 
   suspended = false;
+  tickCountdown = 0; // the new modules' first update comes before their first sample (takeProgramFrom)
   return pos;
 }
