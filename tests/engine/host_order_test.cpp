@@ -2,6 +2,7 @@
 // that program is still being built aside; MIDI held back for it waits a bounded time and never loses a
 // note's end; rate and block size changes between blocks keep what the program set; effClose waits for the
 // calls in progress on other threads.
+#include "K35.h"
 #include "ProgramStage.h"
 #include "engine_harness.h"
 
@@ -300,5 +301,64 @@ TEST(HostOrder, CloseWaitsForALoadOnAnotherThread)
     std::this_thread::sleep_for(std::chrono::microseconds(500));
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
     loader.join();
+  }
+}
+
+// A program put in place while notes still sound, by each way a host has: the notes played next do not depend
+// on where in a control tick the change came. (New modules that a sounding voice ran before their first
+// tick started from their reset state: a bit reducer quantised to one step, and a high-pass charged to a DC
+// far above the signal, +14 dB in a chord.)
+TEST(HostOrder, AProgramPutInPlaceWhileNotesSoundPlaysTheSameAnywhereInATick)
+{
+  const auto crushed = [](Veltrane& v) { // a pulse through a ladder, a bit reducer and a DC-blocking high-pass
+    const auto set = [&v](int param, double value) { v.SetParameterFromGUI(param, v.GetParam(param)->GetNormalized(value)); };
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    v.replaceModule(1, ModuleConfig::MOD_LADDER, false, false);
+    v.replaceModule(2, ModuleConfig::MOD_BITREDUCER, false, false);
+    v.replaceModule(3, ModuleConfig::MOD_K35, false, false);
+    set(0, 2); // pulse
+    set(16 + 0, 1); // 24 dB low-pass
+    set(16 + 1, 0.75);
+    set(16 + 3, 1.0);
+    SelectSource(v, 16 + 4, false, SourceDef::AUDIO, 0, 0);
+    SelectSource(v, 32 + 1, false, SourceDef::AUDIO, 1, 0);
+    set(32 + 2, 0.8);
+    set(32 + 3, 0.4); // three bits
+    set(48 + 0, K35::kHighpassType);
+    set(48 + 1, 0.0);
+    set(48 + 3, 1.0);
+    SelectSource(v, 48 + 4, false, SourceDef::AUDIO, 2, 0);
+    SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 3, 0);
+    v.SetParameterFromGUI(Veltrane::kParamVoices, 0.5); // 16 voices
+    v.ModifyCurrentPreset("Crushed");
+  };
+  const std::function<void(HostedVeltrane&, const std::vector<unsigned char>&)> ways[] = {
+      [](HostedVeltrane& h, const auto&) { h.dispatch(effSetProgram, 0, 0); },
+      [](HostedVeltrane& h, const auto& chunk) { h.dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), (void*)chunk.data()); },
+      [](HostedVeltrane& h, const auto&) {
+        h.midi(0, 0xC0, 0);
+        h.sendEvents();
+        h.plug->stage->waitUntilReady();
+      },
+  };
+  const int chord[] = {84, 88, 91, 96};
+  for (const auto& putInPlace : ways) {
+    double peaks[2] = {};
+    for (int phase : {0, 1}) {
+      HostedVeltrane h(44100, 64);
+      crushed(*h.plug);
+      const std::vector<unsigned char> chunk = h.programChunk();
+      for (int n : chord) h.midi(0, 0x90, n, 127);
+      h.run(100);
+      while (h.plug->tickCountdown != (phase ? 30 : 0)) h.run(1); // on a tick, or early in one
+      putInPlace(h, chunk);
+      for (int n : chord) h.midi(0, 0x90, n, 127);
+      for (int b = 0; b < 100; ++b) {
+        h.run(64);
+        for (float x : h.outL) peaks[phase] = std::max(peaks[phase], (double)std::fabs(x));
+      }
+    }
+    // Within what the oscillators' phases at the change give (the chunk keeps the notes sounding).
+    EXPECT_NEAR(peaks[0], peaks[1], peaks[0] * 0.25) << "a change on a tick against one early in a tick";
   }
 }
