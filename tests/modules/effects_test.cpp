@@ -27,6 +27,7 @@
 #include <numeric>
 #include <random>
 #include <set>
+#include <utility>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -671,6 +672,74 @@ TEST(Reverb, StereoKeepsTheSidesApartAndMonoSpreadsOneInputOverBoth)
   run.step();
   EXPECT_EQ(-0.25, r->audioOut[0]);
   EXPECT_EQ(-0.25, r->audioOut[1]);
+}
+
+// ---- rest after a runaway ----
+
+// The engine brings a module whose output ran away back to rest at a control tick. A delay line or reverb so
+// rested plays on exactly as one made fresh at that moment with the same settings, also when a longer delay
+// set afterwards reads positions last written before the rest.
+TEST(EffectRest, ARestedModulePlaysOnExactlyAsAFreshOne)
+{
+  using Settings = std::vector<std::pair<int, double>>;
+  struct Case
+  {
+    const char* what;
+    ModuleConfig::ModuleID id;
+    Settings before, after; // parameters at the start, and changed a while after the rest
+  };
+  const Case cases[] = {
+    {"delay lines looping for good", ModuleConfig::MOD_DELAYLINE, {{2, 20}, {4, 1}, {7, 3.3}, {8, -0.7}, {9, 0.7}},
+     {{2, 499}, {7, 0.1}}},
+    {"mono reverb", ModuleConfig::MOD_REVERB, {{5, 0.7}, {7, 1}, {9, 1}}, {{5, 1}, {7, 0.5}}},
+    {"stereo reverb with predelay", ModuleConfig::MOD_REVERB, {{4, 35}, {7, 1}, {10, 1}}, {{4, 200}, {5, 1}}},
+    {"stereo reverb, predelay taken out", ModuleConfig::MOD_REVERB, {{4, 80}, {5, 0}, {10, 1}}, {{4, 0}, {5, 0.4}}},
+  };
+  const double rate = 96000;
+  const int restAt = 300 * 96; // 0.3 s, a control tick: the longest buffer has wrapped
+  const auto feed = [](Module* m, double* in) {
+    if (auto* d = dynamic_cast<DelayLine*>(m))
+      d->line[0].input = d->line[1].input = in;
+    else if (auto* r = dynamic_cast<Reverb*>(m))
+      r->inputA = r->inputB = in;
+  };
+  const auto make = [&](ModuleRig& rig, const Case& c, double* in) {
+    Module* m = rig.makeModule(c.id, rate);
+    for (const auto& [index, value] : c.before) rig.param(index, value);
+    feed(m, in);
+    return m;
+  };
+  for (const Case& c : cases) {
+    ModuleRig played, fresh;
+    double in = 0.0;
+    Module* a = make(played, c, &in);
+    ASSERT_EQ(0, restAt % played.controlPeriod());
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
+    Runner ra{played};
+    double before = 0.0;
+    for (int i = 0; i < restAt; ++i) {
+      in = noise(rng);
+      ra.step();
+      before = std::max(before, std::fabs(a->audioOut[0]));
+    }
+    ASSERT_GT(before, 0.1) << c.what;
+    a->rest();
+    Module* b = make(fresh, c, &in);
+    Runner rb{fresh};
+    double echo = 0.0;
+    for (int i = 0; i < restAt; ++i) {
+      in = i < restAt / 10 ? noise(rng) : 0.0;
+      if (i == restAt / 2)
+        for (const auto& [index, value] : c.after)
+          for (ModuleRig* r : {&played, &fresh}) r->param(index, value);
+      ra.step();
+      rb.step();
+      for (int out : {0, 1}) ASSERT_EQ(b->audioOut[out], a->audioOut[out]) << c.what << ", sample " << i;
+      echo = std::max(echo, std::fabs(a->audioOut[0]));
+    }
+    EXPECT_GT(echo, 0.01) << c.what << ": what enters after the rest is heard";
+  }
 }
 
 // ---- memory of a slot in every voice ----
