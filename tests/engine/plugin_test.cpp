@@ -1,7 +1,9 @@
-// The plug-in file as a host loads it: exported entries and the identity of the record they return.
+// The plug-in file as a host loads it: exported entries and the identity of the record they return; instances
+// opened and closed, and the file loaded and unloaded, again and again.
 #include "VST24Linux.h"
 #include "../support/plugin_host.h"
 #include "../support/sanitized.h"
+#include "../support/unload_cycle.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -136,4 +139,31 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
       close();
   }
   EXPECT_EQ(before, threadCountSettlingAt(before));
+}
+
+// A host loading the plug-in, opening an instance and its editor, closing both and unloading the file, again
+// and again (a plug-in scan, sessions reloaded): the file is unmapped at every unload, and what the editor
+// made (fonts, the font engine, image caches, locks) goes with it, so the process stops growing.
+TEST(PluginFile, LoadingEditingAndUnloadingAgainAndAgainLeavesNothingBehind)
+{
+#ifdef VELTRANE_SANITIZED
+  constexpr int kWarmUp = 2, kCycles = 4;
+#else
+  constexpr int kWarmUp = 3, kCycles = 10;
+#endif
+  const std::string path = std::filesystem::canonical(VELTRANE_SO).string();
+  size_t heap = 0;
+  [[maybe_unused]] long resident = 0;
+  for (int i = 0; i < kWarmUp + kCycles; ++i) {
+    if (i == kWarmUp) {
+      heap = AllocatedBytes();
+      resident = ResidentBytes();
+    }
+    ASSERT_EQ("", LoadEditUnload(VELTRANE_SO)) << "cycle " << i;
+    ASSERT_FALSE(FileMapped(path)) << "cycle " << i << ": the plug-in file stays loaded";
+  }
+  EXPECT_LT(((double)AllocatedBytes() - (double)heap) / kCycles, 8e3) << "heap bytes kept per cycle";
+#ifndef VELTRANE_SANITIZED // the sanitizers' own memory grows
+  EXPECT_LT((double)(ResidentBytes() - resident) / kCycles, 50e3) << "resident bytes grown per cycle";
+#endif
 }
