@@ -10,11 +10,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstring>
 #include <functional>
-#include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 constexpr int kFirst = 0, kTarget = 21, kOther = 7;
@@ -88,7 +86,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
     const char* what;
     // Made while the change is pending (the test thread is the audio thread); then checked once blocks ran.
     std::function<void(HostedVeltrane&, Kept&)> call;
-    std::function<void(HostedVeltrane&, const Kept&)> check;
+    std::function<void(HostedVeltrane&, const Kept&)> check = [](HostedVeltrane&, const Kept&) {};
     double volume = kVolume[2]; // in place at the end
   };
   const Row rows[] = {
@@ -116,8 +114,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        [](HostedVeltrane& h, Kept&) {
          const unsigned char junk[] = {1, 2, 3};
          EXPECT_EQ(0, h.dispatch(effSetChunk, 1, sizeof junk, (void*)junk));
-       },
-       [](HostedVeltrane&, const Kept&) {}},
+       }},
       {"a program name",
        [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed"); },
        [](HostedVeltrane& h, const Kept&) {
@@ -130,10 +127,8 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          char name[kVstMaxProgNameLen] = {};
          h.dispatch(effGetProgramName, 0, 0, name);
          EXPECT_STREQ("Target", name);
-       },
-       [](HostedVeltrane&, const Kept&) {}},
-      {"a program change to a program that is not there", [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgram, 0, 99); },
-       [](HostedVeltrane&, const Kept&) {}},
+       }},
+      {"a program change to a program that is not there", [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgram, 0, 99); }},
       {"a program chunk read",
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = h.programChunk();
@@ -277,23 +272,19 @@ TEST(HostOrder, CloseWaitsForALoadOnAnotherThread)
 {
   for (const bool bank : {true, false}) {
     SCOPED_TRACE(bank ? "bank" : "program");
-    std::vector<unsigned char> chunk;
-    AEffect* e = nullptr;
-    {
-      HostedVeltrane source(44100, 64);
-      makePrograms(*source.plug);
-      chunk = source.bank();
-      chunk.pop_back();
-    }
-    e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+    AEffect* e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
     ASSERT_NE(nullptr, e);
     e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    makePrograms(*static_cast<Veltrane*>(static_cast<IPlugVST*>(e->object)));
+    void* data = nullptr;
+    const VstIntPtr size = e->dispatcher(e, effGetChunk, 0, 0, &data, 0.0f);
+    const std::vector<unsigned char> chunk((unsigned char*)data, (unsigned char*)data + size);
     std::atomic<bool> started{false};
     std::thread loader([&] {
       started.store(true);
       if (bank)
-        e->dispatcher(e, effSetChunk, 0, (VstIntPtr)chunk.size(), chunk.data(), 0.0f);
+        e->dispatcher(e, effSetChunk, 0, (VstIntPtr)chunk.size(), (void*)chunk.data(), 0.0f);
       else
         e->dispatcher(e, effSetProgram, 0, kTarget, nullptr, 0.0f);
     });
@@ -311,23 +302,14 @@ TEST(HostOrder, CloseWaitsForALoadOnAnotherThread)
 TEST(HostOrder, AProgramPutInPlaceWhileNotesSoundPlaysTheSameAnywhereInATick)
 {
   const auto crushed = [](Veltrane& v) { // a pulse through a ladder, a bit reducer and a DC-blocking high-pass
-    const auto set = [&v](int param, double value) { v.SetParameterFromGUI(param, v.GetParam(param)->GetNormalized(value)); };
-    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
-    v.replaceModule(1, ModuleConfig::MOD_LADDER, false, false);
-    v.replaceModule(2, ModuleConfig::MOD_BITREDUCER, false, false);
-    v.replaceModule(3, ModuleConfig::MOD_K35, false, false);
-    set(0, 2); // pulse
-    set(16 + 0, 1); // 24 dB low-pass
-    set(16 + 1, 0.75);
-    set(16 + 3, 1.0);
-    SelectSource(v, 16 + 4, false, SourceDef::AUDIO, 0, 0);
-    SelectSource(v, 32 + 1, false, SourceDef::AUDIO, 1, 0);
-    set(32 + 2, 0.8);
-    set(32 + 3, 0.4); // three bits
-    set(48 + 0, K35::kHighpassType);
-    set(48 + 1, 0.0);
-    set(48 + 3, 1.0);
-    SelectSource(v, 48 + 4, false, SourceDef::AUDIO, 2, 0);
+    const ModuleConfig::ModuleID slots[] = {ModuleConfig::MOD_OSCILLATOR, ModuleConfig::MOD_LADDER,
+                                            ModuleConfig::MOD_BITREDUCER, ModuleConfig::MOD_K35};
+    for (int slot = 0; slot < 4; ++slot) v.replaceModule(slot, slots[slot], false, false);
+    // Pulse; 24 dB low-pass; three bits over +-0.8; high-pass at the lowest cutoff.
+    const std::pair<int, double> values[] = {{0, 2},  {16, 1},   {17, 0.75}, {19, 1}, {34, 0.8}, {35, 0.4},
+                                             {48, K35::kHighpassType}, {49, 0}, {51, 1}};
+    for (const auto& [param, value] : values) v.SetParameterFromGUI(param, v.GetParam(param)->GetNormalized(value));
+    for (int slot = 1; slot < 4; ++slot) SelectSource(v, slot * 16 + (slot == 2 ? 1 : 4), false, SourceDef::AUDIO, slot - 1, 0);
     SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 3, 0);
     v.SetParameterFromGUI(Veltrane::kParamVoices, 0.5); // 16 voices
     v.ModifyCurrentPreset("Crushed");
