@@ -401,9 +401,10 @@ protected:
   WDL_PtrList<OutChannel> mOutChannels;
   WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
 
-private:
   // Loads a whole file into chunk; false when the name is missing or empty, or the file cannot
   // be opened or read.
   static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk);
+
+private:
   static bool WriteFile(const char* path, ByteChunk* chunk);
 };

@@ -191,12 +191,13 @@ TEST(FileCommands, SaveAndLoadBanks)
   const std::string path = e.dir.path("mine.fxb");
   e.gui->ScriptFilePrompt(path.c_str());
   e.run(File::kSaveBank);
-  EXPECT_STREQ("Veltrane", e.gui->GetFilePrompt(0)->proposedName.Get());
+  // Not "Veltrane": that name in the plug-in's folder, where the dialogs start, is the start-up bank.
+  EXPECT_STREQ("Veltrane Bank", e.gui->GetFilePrompt(0)->proposedName.Get());
   EXPECT_STREQ("fxb", e.gui->GetFilePrompt(0)->extensions.Get());
   // The next bank dialog offers the same name again, in the folder last used.
   e.gui->ScriptFilePrompt("");
   e.run(File::kSaveBank);
-  EXPECT_STREQ("Veltrane", e.gui->GetFilePrompt(1)->proposedName.Get());
+  EXPECT_STREQ("Veltrane Bank", e.gui->GetFilePrompt(1)->proposedName.Get());
   EXPECT_EQ(e.dir.dir() + "/", std::string(e.gui->GetFilePrompt(1)->folder.Get()));
 
   Editor f;

@@ -1,7 +1,8 @@
 // The editor in a host's X11 window, under a private Xvfb: the window is a child of the host's, its pixels
 // equal the headless frame of the same state, input sent with XTest reaches the controls the way the entry
 // points describe, unused keys go back to the host, modal elements read the window's events, file dialogs
-// and the browser are other programs started without a shell, and opening and closing leaves nothing behind.
+// and the browser are other programs started without a shell (else a typed path that only Return takes), and
+// opening and closing leaves nothing behind.
 // Careless hosts too: unusable parents, no server or one that dies, handlers set and put back, the editor or
 // the instance closed under an open menu, exposure storms.
 // Xlib's macros (None, Bool, Status) must come after GoogleTest and the framework's headers.
@@ -156,8 +157,8 @@ public:
   int chosen = -1;
 };
 
-// The surface with the hooks a test needs: a user action when a modal loop first asks for input, and an
-// answer for the editor's own path field.
+// The surface with the hooks a test needs: a user action when a modal loop first asks for input, and one
+// for each element that opens after it (a box over a field, the field again).
 class TestSurface : public IGraphicsLinux
 {
 public:
@@ -167,17 +168,15 @@ public:
     if (++modalSteps == 1) {
       firstStep = Clock::now();
       if (onFirstModalStep) onFirstModalStep();
+    } else if (!mModal.empty() && mModal.back() != innermost && !onNextElement.empty()) {
+      const std::function<void()> act = onNextElement.front();
+      onNextElement.erase(onNextElement.begin());
+      act();
     }
+    innermost = mModal.empty() ? nullptr : mModal.back();
     // Never hang a test: after 3 s the element answers by default.
     if (Clock::now() - firstStep > std::chrono::seconds(3)) return false;
     return WindowModalStep();
-  }
-  void CreateTextEntry(IControl* c, IText* t, IRECT* r, const char* str, IParam* p) override
-  {
-    if (typedPath.empty()) return IGraphicsLinux::CreateTextEntry(c, t, r, str, p);
-    entryStart = str ? str : "";
-    entryPrompt = PathPromptText();
-    c->TextFromTextEntry(typedPath.c_str());
   }
   // The next modal element runs `f` when it first asks for input.
   void OnFirstStep(std::function<void()> f)
@@ -190,7 +189,8 @@ public:
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
   Clock::time_point firstStep;
-  std::string typedPath, entryStart, entryPrompt;
+  std::vector<std::function<void()>> onNextElement;
+  const Overlay* innermost = nullptr;
 };
 
 class EditorPlug : public IPlugVST
@@ -765,7 +765,7 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* folder;
     const char* proposed;
     char* extensions;
-    const char* typed; // the answer typed into the editor's own field, when no program is installed
+    const char* typed; // typed into the editor's own field over its start text, then Return (no program)
     const char* expectedFile;
     const char* expectedFolder;
     std::vector<std::string> expectedArgs;
@@ -799,7 +799,14 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     fake.Remove("zenity");
     fake.Remove("kdialog");
     if (c.program) fake.Add(c.program, c.printed, c.status, c.refusing);
-    g->typedPath = c.typed;
+    std::string entryStart, entryPrompt;
+    g->OnFirstStep([&] {
+      entryStart = g->TextEntryText();
+      entryPrompt = g->PathPromptText();
+      for (size_t i = 0; i < entryStart.size(); ++i) g->KeyDown(IGraphicsLinux::kBackspace);
+      for (const char* ch = c.typed; *ch; ++ch) g->KeyDown(IGraphicsLinux::kChar, (unsigned char)*ch);
+      g->KeyDown(IGraphicsLinux::kReturn);
+    });
     WDL_String file(c.proposed), folder(c.folder);
     g->PromptForFile(&file, c.action, &folder, c.extensions, c.question);
     EXPECT_STREQ(file.Get(), c.expectedFile) << c.what;
@@ -807,11 +814,58 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     if (c.program) {
       EXPECT_EQ(fake.Args(c.program), c.expectedArgs) << c.what;
     } else {
-      EXPECT_EQ(g->entryStart, "/data/x.fxp") << c.what;
-      EXPECT_EQ(g->entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
+      EXPECT_EQ(entryStart, "/data/x.fxp") << c.what;
+      EXPECT_EQ(entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
     }
   }
   EXPECT_EQ(ZombieChildren(), 0);
+}
+
+// Without a dialog program the path is typed into the editor's own field, and only Return takes it: a
+// click elsewhere (in the editor outside the box, on the host's window), the keyboard going to another
+// window, Escape and the editor closing all cancel. A save over a file that is there asks first: Yes takes
+// it, No goes back to the field.
+TEST_F(EditorWindow, TheTypedPathIsTakenOnlyOnReturn)
+{
+  FakePrograms fake; // neither zenity nor kdialog
+  TempDir dir;
+  std::ofstream(dir.Dir() + "/there.fxb") << "kept";
+  TestSurface* g = nullptr;
+  using Acts = std::vector<std::function<void()>>;
+  auto press = [&](int position) { return [&g, this, position] { ClickCentre(g->MessageBoxButtonRect(position)); }; };
+  const struct
+  {
+    const char* what;
+    const char* proposed;
+    Acts acts; // the first when the field opens, the others as each next element opens
+    bool taken;
+  } cases[] = {
+      {"Return", "new", {[&] { Tap(XK_Return); }}, true},
+      {"Escape", "new", {[&] { Tap(XK_Escape); }}, false},
+      {"a click in the editor outside the box", "new", {[&] { Click(1, 3, 3); }}, false},
+      {"a click on the host's window", "new", {[&] { Click(1, 450, 250); }}, false},
+      {"the keyboard given to the host", "new", {[&] {
+         XSetInputFocus(display, host, RevertToParent, CurrentTime);
+         XSync(display, False);
+       }}, false},
+      {"the editor closed", "new", {[&] { plug->Dispatch(effEditClose); }}, false},
+      {"over a file that is there, Yes", "there", {[&] { Tap(XK_Return); }, press(0)}, true},
+      {"over a file that is there, No, then Escape", "there", {[&] { Tap(XK_Return); }, press(1), [&] { Tap(XK_Escape); }},
+       false},
+  };
+  for (const auto& c : cases) {
+    OpenEditor();
+    g = plug->surface;
+    g->OnFirstStep(c.acts[0]);
+    g->onNextElement.assign(c.acts.begin() + 1, c.acts.end());
+    WDL_String file(c.proposed), folder(dir.Dir().c_str());
+    char fxb[] = "fxb";
+    g->PromptForFile(&file, kFileSave, &folder, fxb, "Save bank as:");
+    EXPECT_EQ(std::string(file.Get()), c.taken ? dir.Dir() + "/" + c.proposed + ".fxb" : "") << c.what;
+    EXPECT_LT(g->SecondsSinceFirstStep(), 2.0) << c.what;
+    EXPECT_TRUE(g->onNextElement.empty()) << c.what << ": an element did not open";
+    EXPECT_FALSE(g->ModalOpen()) << c.what;
+  }
 }
 
 TEST_F(EditorWindow, OpenURLStartsTheBrowserAndReapsIt)
@@ -1026,14 +1080,16 @@ int HostIOError(Display* d)
   _exit(d == gHostDisplay ? 41 : 42); // 42: the editor's broken connection reached the host's handler
 }
 
-// The X server ends while the editor is open, idle or with a menu open: the editor's connection breaks
-// without ending the host or calling the host's handler, whether the host left Xlib's default in place or
-// set its own; the menu ends as dismissed; the host's own connection still goes to the host's handler.
+// The X server ends while the editor is open, idle, with a menu open or with the path field open: the
+// editor's connection breaks without ending the host or calling the host's handler, whether the host left
+// Xlib's default in place or set its own; the menu ends as dismissed and the path field as cancelled; the
+// host's own connection still goes to the host's handler.
 TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
 {
   GTEST_FLAG_SET(death_test_style, "fast");
+  enum { kIdle, kMenu, kPathField };
   for (bool hostHandler : {false, true})
-    for (bool inMenu : {false, true})
+    for (int in : {kIdle, kMenu, kPathField})
       EXPECT_EXIT(
           {
             XServer own;
@@ -1048,12 +1104,19 @@ TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
               _exit(3);
             }
             p->surface->Tick();
-            if (inMenu) {
-              p->surface->onFirstModalStep = [&] { own.Kill(); };
+            p->surface->onFirstModalStep = [&] { own.Kill(); };
+            if (in == kMenu) {
               IPopupMenu menu;
               menu.AddItem("One");
               IRECT anchor(20, 20, 100, 40);
               if (p->surface->CreateIPopupMenu(&menu, &anchor)) _exit(7);
+            } else if (in == kPathField) {
+              setenv("PATH", "/nonexistent", 1); // no dialog program: the editor's own field
+              WDL_String file("lost");
+              WDL_String folder("/tmp");
+              char fxb[] = "fxb";
+              p->surface->PromptForFile(&file, kFileSave, &folder, fxb, "Save bank as:");
+              if (file.GetLength()) _exit(8); // the connection went: cancelled, never taken
             } else {
               own.Kill();
             }
@@ -1071,7 +1134,8 @@ TEST_F(EditorWindow, ServerGoneWhileOpenLeavesTheHostRunning)
             _exit(6);
           },
           ::testing::ExitedWithCode(hostHandler ? 41 : 0), "")
-          << (hostHandler ? "the host's own handler" : "Xlib's default handler") << (inMenu ? ", menu open" : "");
+          << (hostHandler ? "the host's own handler" : "Xlib's default handler")
+          << (in == kMenu ? ", menu open" : in == kPathField ? ", path field open" : "");
 }
 
 // Two instances on the one thread, opened and closed 200 times in turns (some opened again while open):
