@@ -308,16 +308,22 @@ TEST(WavetableFile, WaveSpectraHoldTheHarmonicsInTheStoredLayout)
 
 TEST(WavetableFile, FrameCountsGiveTheirWaves)
 {
-  // frames, channels, expected waves; a file of at most 2048 frames is one wave resampled.
+  // frames, channels, expected waves; a file of at most 2048 frames is one wave resampled. A float file
+  // beyond full scale (level 8: up to +12 dB over it) is read at full scale, its shape kept.
   const struct
   {
     int frames, channels, waves;
+    double level = 1.0;
   } cases[] = {{2, 1, 1},    {600, 1, 1},        {2047, 2, 1},    {2048, 1, 1},     {3000, 1, 1},
-               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 100}, {1, 1, 0}};
+               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 100}, {1, 1, 0},
+               {4096, 2, 2, 8.0}};
   for (const auto& c : cases) {
     std::vector<double> x((size_t)c.frames * c.channels);
-    for (int i = 0; i < c.frames; ++i)
-      for (int ch = 0; ch < c.channels; ++ch) x[i * c.channels + ch] = 0.5 * std::sin(0.001 * i) + 0.1 * ch;
+    double loudest = 1.0; // of the frames a wave is made of
+    for (int i = 0; i < c.frames; ++i) {
+      for (int ch = 0; ch < c.channels; ++ch) x[i * c.channels + ch] = c.level * (0.5 * std::sin(0.001 * i) + 0.1 * ch);
+      loudest = std::max(loudest, c.level * std::fabs(0.5 * std::sin(0.001 * i) + 0.05 * (c.channels - 1)));
+    }
     WavOptions o;
     o.channels = c.channels;
     TempFile t(".wav");
@@ -331,8 +337,9 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
     if (c.frames >= 2048) {
       // Whole waves of the first frames, unresampled.
       const int first = (c.waves - 1) * 2048;
+      const double gain = c.level / loudest;
       for (int i = 0; i < 2048; i += 97)
-        EXPECT_NEAR(0.5 * std::sin(0.001 * (first + i)) + stereo, last[i], 1e-12) << c.frames << " " << i;
+        EXPECT_NEAR(gain * (0.5 * std::sin(0.001 * (first + i)) + stereo), last[i], 1e-12) << c.frames << " " << i;
     } else {
       // Resampled: the ends are the file's ends, the inside follows the frames' curve.
       EXPECT_NEAR(x[0] + stereo - 0.1 * 0, last[0], 1e-12);
@@ -345,6 +352,15 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
           EXPECT_NEAR(0.5 * std::sin(0.001 * at) + stereo, last[i], 1e-4) << c.frames << " " << i;
         }
     }
+  }
+  // Float files of no wave at all: a constant 16 or 1e30 (which no integer file can hold) is a wave at full
+  // scale, not one 24 dB over it or more.
+  for (double level : {16.0, 1e30, -1e30}) {
+    TempFile t(".wav");
+    WaveSpectra s;
+    ASSERT_TRUE(OscWavetable::readWAV(t.write(makeWav({3, 32}, std::vector<double>(4096, level))), &s)) << level;
+    for (int w = 0; w < 2; ++w)
+      for (double v : waveOf(s.data, w)) ASSERT_NEAR(level > 0 ? 1.0 : -1.0, v, 1e-9) << level;
   }
 }
 

@@ -1,7 +1,10 @@
-// ByteChunk: typed appends and position-based reads, strings, and reads that do not fit.
+// ByteChunk: typed appends and position-based reads, strings, reads that do not fit, and writes past the
+// chunk limit.
 #include "ByteChunk.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 TEST(ByteChunk, ValuesRoundTripInLittleEndianWithoutPadding)
 {
@@ -121,4 +124,52 @@ TEST(ByteChunk, ResizeZeroFillsAndClearEmpties)
   EXPECT_EQ(c.Size(), 0);
   EXPECT_EQ(c.GetBytes(), nullptr);
   EXPECT_EQ(c.PutBytes(nullptr, 5), 0);
+}
+
+// A write that does not fit (here past a limit lowered to 16 bytes) appends nothing and marks the chunk
+// failed until it is emptied: a writer checks once, at the end, that the whole state went in.
+TEST(ByteChunk, AWriteThatDoesNotFitMarksTheChunkUntilItIsEmptied)
+{
+  struct Limit
+  {
+    Limit() { ByteChunk::SetMaxSize(16); }
+    ~Limit() { ByteChunk::SetMaxSize(0); }
+  } limit;
+  ByteChunk failedEmpty;
+  failedEmpty.Resize(17);
+  ASSERT_TRUE(failedEmpty.Failed());
+  ByteChunk five;
+  five.PutBytes("12345", 5);
+  const int i = 7;
+  const double d = 1.5;
+  const struct
+  {
+    const char* what;
+    std::function<void(ByteChunk&)> write; // on a chunk of 12 bytes
+    int size;
+    bool failed;
+  } cases[] = {
+      {"an int that fits", [&](ByteChunk& c) { c.Put(&i); }, 16, false},
+      {"a double past the limit", [&](ByteChunk& c) { c.Put(&d); }, 12, true},
+      {"a string whose bytes pass it", [](ByteChunk& c) { c.PutStr("ab"); }, 16, true},
+      {"a resize past it", [](ByteChunk& c) { c.Resize(17); }, 12, true},
+      {"a chunk past it", [&](ByteChunk& c) { c.PutChunk(&five); }, 12, true},
+      {"an empty chunk that failed", [&](ByteChunk& c) { c.PutChunk(&failedEmpty); }, 12, true},
+      {"bytes from nowhere", [](ByteChunk& c) { c.PutBytes(nullptr, 3); }, 12, true},
+  };
+  for (const auto& c : cases) {
+    ByteChunk chunk;
+    chunk.PutBytes("0123456789ab", 12);
+    c.write(chunk);
+    EXPECT_EQ(c.size, chunk.Size()) << c.what;
+    EXPECT_EQ(c.failed, chunk.Failed()) << c.what;
+    chunk.Resize(4); // shorter, and a write that fits: the mark stays
+    chunk.PutBytes("x", 1);
+    EXPECT_EQ(c.failed, chunk.Failed()) << c.what;
+    ByteChunk other;
+    other.Swap(chunk);
+    EXPECT_EQ(c.failed, other.Failed()) << c.what;
+    other.Empty();
+    EXPECT_FALSE(other.Failed()) << c.what;
+  }
 }

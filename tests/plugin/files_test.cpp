@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -225,6 +227,32 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
   }
   WDL_String dir(::testing::TempDir().c_str());
   EXPECT_FALSE(p.SaveProgramAsFXP(&dir));
+
+  // A write that fails part way (files limited to 16 bytes) leaves the file that was there whole, and no
+  // temporary file beside it; one that succeeds replaces it with the same permission bits.
+  const std::string folder = TempFile("whole");
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  const std::string path = folder + "/kept.fxp";
+  const Bytes previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
+  WriteAll(path, previous);
+  ASSERT_EQ(0, chmod(path.c_str(), 0640));
+  WDL_String kept(path.c_str());
+  EXPECT_EXIT(
+      {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 16;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::exit(p.SaveProgramAsFXP(&kept) || p.SaveBankAsFXB(&kept) ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(previous, ReadAll(path));
+  ASSERT_TRUE(p.SaveProgramAsFXP(&kept));
+  EXPECT_EQ(ReadAll(path).size(), (size_t)(56 + 4 + 8 + 8)); // header, chunk size, framework header, 1 value
+  ASSERT_EQ(0, stat(path.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+  std::remove(path.c_str());
+  EXPECT_EQ(0, rmdir(folder.c_str())) << "nothing else was left in the folder";
 }
 
 TEST(ProgramFileReading, ChunkVariantRoundTripRenamesTheCurrentSlot)
