@@ -219,8 +219,7 @@ bool Synth::loadStartupBank(ByteChunk* file)
 {
   // A bank that brings no program (none at all, or only uninitialised ones, each of which would start as
   // an empty program) is no start-up bank: refused as a broken one is, so that the next one is tried.
-  const int size = file->Size();
-  if (size < 160) return false;
+  if (file->Size() < 156) return false; // not even a bank's header
   const unsigned char* b = file->GetBytes();
   const int fxMagic = FourCC(reinterpret_cast<const char*>(b) + 8);
   if (fxMagic == FourCC("FxBk")) {

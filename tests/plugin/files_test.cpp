@@ -230,27 +230,20 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
 
   // A write that fails part way (files limited to 16 bytes) leaves the file that was there whole, and no
   // temporary file beside it; one that succeeds replaces it with the same permission bits.
-  const std::string folder = TempFile("whole");
+  const std::string folder = TempFile("whole"), path = folder + "/kept.fxp";
   ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
-  const std::string path = folder + "/kept.fxp";
-  const Bytes previous = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
-  WriteAll(path, previous);
-  ASSERT_EQ(0, chmod(path.c_str(), 0640));
+  WriteAll(path, {'o', 'l', 'd'});
+  ASSERT_EQ(0, chmod(path.c_str(), 0666)); // bits a umask of 022 would take away
   WDL_String kept(path.c_str());
-  EXPECT_EXIT(
-      {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit;
-        limit.rlim_cur = limit.rlim_max = 16;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::exit(p.SaveProgramAsFXP(&kept) || p.SaveBankAsFXB(&kept) ? 1 : 0);
-      },
-      ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(previous, ReadAll(path));
-  ASSERT_TRUE(p.SaveProgramAsFXP(&kept));
-  EXPECT_EQ(ReadAll(path).size(), (size_t)(56 + 4 + 8 + 8)); // header, chunk size, framework header, 1 value
-  ASSERT_EQ(0, stat(path.c_str(), &st));
-  EXPECT_EQ(0640u, st.st_mode & 0777);
+  auto saveCut = [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit r{16, 16};
+    return setrlimit(RLIMIT_FSIZE, &r) != 0 || p.SaveProgramAsFXP(&kept) || p.SaveBankAsFXB(&kept);
+  };
+  EXPECT_EXIT(std::exit(saveCut()), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Bytes({'o', 'l', 'd'}), ReadAll(path));
+  ASSERT_TRUE(p.SaveProgramAsFXP(&kept) && stat(path.c_str(), &st) == 0);
+  EXPECT_EQ(0666u, st.st_mode & 0777);
   std::remove(path.c_str());
   EXPECT_EQ(0, rmdir(folder.c_str())) << "nothing else was left in the folder";
 }
