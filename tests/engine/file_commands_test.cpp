@@ -227,7 +227,8 @@ TEST(FileCommands, FailuresAreReported)
   const std::string garbage = e.dir.write("garbage.fxb", std::string(300, 'x'));
   const std::string missing = e.dir.path("no/such/folder/file");
   const std::string oldFxp = e.dir.write("old.fxp", "old"), oldFxb = e.dir.write("old.fxb", "old");
-  const char* tooLarge = "is too large for a file (2 GB at most).\nWavetables take the room: remove some, then save again.";
+  const char* tooLarge =
+      "is too large for a file (2 GB at most).\nWavetables take the room: remove some, then save again.";
   const std::string program = std::string("Cannot save file!\n\nThe program ") + tooLarge;
   const std::string bank = std::string("Cannot save file!\n\nThe bank ") + tooLarge;
   const Case cases[] = {
@@ -255,7 +256,8 @@ TEST(FileCommands, FailuresAreReported)
     EXPECT_STREQ("Error", box->caption.Get());
     EXPECT_EQ(0, box->type);
     std::ifstream kept(c.path);
-    EXPECT_EQ(c.path == oldFxp || c.path == oldFxb, kept.good() && std::string(std::istreambuf_iterator<char>(kept), {}) == "old")
+    EXPECT_EQ(c.path == oldFxp || c.path == oldFxb,
+              kept.good() && std::string(std::istreambuf_iterator<char>(kept), {}) == "old")
         << c.path;
   }
   // Failed loads leave the programs and the tuning as they were.

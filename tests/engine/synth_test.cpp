@@ -322,7 +322,7 @@ TEST(SynthStartupBank, ProductBankBesideThePluginElseInitInResources)
   {
     const char* what;
     std::function<void()> make; // the bank beside the plug-in
-    const char* first;           // the first program's name after the start
+    const char* first;          // the first program's name after the start
   } cases[] = {
       {"a bank of its own", [&] { makeBank("Veltrane.fxb", "UserBank"); }, "UserBank"},
       {"none", [&] { std::filesystem::remove(dir.path("Veltrane.fxb")); }, "InitBank"},

@@ -314,9 +314,8 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
   {
     int frames, channels, waves;
     double level = 1.0;
-  } cases[] = {{2, 1, 1},    {600, 1, 1},        {2047, 2, 1},    {2048, 1, 1},     {3000, 1, 1},
-               {4096, 2, 2}, {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 100}, {1, 1, 0},
-               {4096, 1, 2, 8.0}};
+  } cases[] = {{2, 1, 1},          {600, 1, 1},     {2047, 2, 1},     {2048, 1, 1}, {3000, 1, 1},     {4096, 2, 2},
+               {2048 * 64, 1, 64}, {200000, 1, 64}, {204800, 1, 100}, {1, 1, 0},    {4096, 1, 2, 8.0}};
   for (const auto& c : cases) {
     std::vector<double> x((size_t)c.frames * c.channels);
     for (int i = 0; i < c.frames; ++i)
