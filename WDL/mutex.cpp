@@ -7,6 +7,10 @@ WDL_Mutex::WDL_Mutex()
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);
   pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  // A thread that holds it runs at the priority of the most urgent thread waiting for it: a host's real-time
+  // audio thread never waits on a holder the scheduler has put behind other work (the plug-in's own
+  // background threads run below normal priority).
+  pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
   pthread_mutex_init(&mMutex, &attr);
   pthread_mutexattr_destroy(&attr);
 }

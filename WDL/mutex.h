@@ -1,5 +1,5 @@
-// WDL_Mutex: a recursive lock (the same thread may lock again; every lock needs its unlock), and
-// WDL_MutexLock, which holds one for a scope and releases it on every exit, exceptions included.
+// WDL_Mutex: a recursive lock (the same thread may lock again; every lock needs its unlock) that lends its
+// holder the priority of the threads waiting for it (priority inheritance), and WDL_MutexLock, which holds one for a scope and releases it on every exit, exceptions included.
 //
 //   WDL_MutexLock lock(&mMutex);   // a null mutex pointer locks nothing
 #pragma once

@@ -14,6 +14,16 @@
 //   while the audio thread renders. The iteration time is the load; "worst_ms" is the longest time a block
 //   waited for the instance mutex, "missed" the blocks that ended after their deadline.
 //
+// - LockWaitUnderLoad: everything at once on a machine with every core busy with other work (one spinning
+//   thread a core, at normal priority): the audio thread plays the heavy program at a real-time priority and
+//   sends a MIDI program change every 20 blocks and automates the voice count, an editor thread replaces a
+//   module every 10 ms and the host's thread loads the bank (effSetChunk) and a program (effSetProgram)
+//   every 100 ms, while the plug-in's worker (below normal priority) builds. "worst_ms" is the longest time a block waited for the instance mutex: the threads
+//   that hold it lend their holder the audio thread's priority, so it stays far below a block.
+//
+// - BankLoad/after_change: the host's bank load (effSetChunk) alone (0), and right after a MIDI program change
+//   it sent (1), at 768 kHz: the change is not built once per program of the bank.
+//
 // Costs are the audio thread's own processor time (CLOCK_THREAD_CPUTIME_ID), so that other processes on a
 // shared machine do not count; "worst_wall_ms" gives the same in wall time. Each benchmark keeps its worst
 // case in "worst_ms" (Google Benchmark's mean hides it). The audio thread runs at a real-time priority
@@ -256,39 +266,68 @@ void EditorModuleReplacement(benchmark::State& state)
   audio.report(state);
 }
 
+// The audio thread of the lock-wait benchmarks: blocks at their deadlines at a real-time priority, each
+// timing its wait for the instance mutex; perBlock(b) runs before block b (MIDI, automation).
+class LockWaitAudio
+{
+public:
+  template <class PerBlock>
+  LockWaitAudio(Host& h, PerBlock perBlock)
+      : thread([this, &h, perBlock] {
+          const AudioPriority priority;
+          fifo.store(priority.raised);
+          auto* mutex = reinterpret_cast<pthread_mutex_t*>(h.plug->GetMutex());
+          h.deadline = Clock::now();
+          for (long b = 0; running.load(); ++b) {
+            if (b % 40 == 0) h.midi(h.heldNotes()); // the loads stop the notes: play them again
+            perBlock(b);
+            std::this_thread::sleep_until(h.deadline);
+            const Clock::time_point due = h.deadline + kPeriod;
+            const Clock::time_point t0 = Clock::now();
+            pthread_mutex_lock(mutex); // recursive: the block takes it again, as the adapter does
+            const double wait = msSince(t0);
+            h.deadline = Clock::now(); // block() sleeps no more
+            h.block();
+            pthread_mutex_unlock(mutex);
+            worstWait = std::max(worstWait, wait);
+            missed += Clock::now() > due;
+            ++blocks;
+            h.deadline = due;
+          }
+        })
+  {
+  }
+  // Stops it and reports its counters.
+  void stop(benchmark::State& state)
+  {
+    running.store(false);
+    thread.join();
+    state.counters["worst_ms"] = worstWait;
+    state.counters["blocks"] = (double)blocks;
+    state.counters["missed"] = (double)missed;
+    state.counters["fifo"] = fifo.load() ? 1.0 : 0.0;
+  }
+
+private:
+  std::atomic<bool> running{true}, fifo{false};
+  long blocks = 0, missed = 0; // the audio thread's until it is joined
+  double worstWait = 0.0;
+  std::thread thread;
+};
+
+std::vector<unsigned char> bankOf(Host& h)
+{
+  void* data = nullptr;
+  const VstIntPtr size = h.dispatch(effGetChunk, 0, 0, &data);
+  return std::vector<unsigned char>((unsigned char*)data, (unsigned char*)data + size);
+}
+
 void BankLoadLockWait(benchmark::State& state)
 {
   Host h;
   h.playHeavyProgram();
-  void* data = nullptr;
-  const VstIntPtr size = h.dispatch(effGetChunk, 0, 0, &data);
-  const std::vector<unsigned char> bank((unsigned char*)data, (unsigned char*)data + size);
-
-  std::atomic<bool> running{true};
-  std::atomic<long> blocks{0}, missed{0};
-  std::atomic<double> worstWait{0.0};
-  std::atomic<bool> fifo{false};
-  std::thread audio([&] {
-    const AudioPriority priority;
-    fifo.store(priority.raised);
-    auto* mutex = reinterpret_cast<pthread_mutex_t*>(h.plug->GetMutex());
-    h.deadline = Clock::now();
-    while (running.load()) {
-      if (blocks.load() % 40 == 0) h.midi(h.heldNotes()); // the loads stop the notes: play them again
-      std::this_thread::sleep_until(h.deadline);
-      const Clock::time_point due = h.deadline + kPeriod;
-      const Clock::time_point t0 = Clock::now();
-      pthread_mutex_lock(mutex); // recursive: the block takes it again, as the adapter does
-      const double wait = msSince(t0);
-      h.deadline = Clock::now(); // block() sleeps no more
-      h.block();
-      pthread_mutex_unlock(mutex);
-      if (wait > worstWait.load()) worstWait.store(wait);
-      if (Clock::now() > due) missed.fetch_add(1);
-      blocks.fetch_add(1);
-      h.deadline = due;
-    }
-  });
+  const std::vector<unsigned char> bank = bankOf(h);
+  LockWaitAudio audio(h, [](long) {});
   double worstLoad = 0.0;
   for (auto _ : state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -298,16 +337,69 @@ void BankLoadLockWait(benchmark::State& state)
     state.SetIterationTime(load / 1000.0);
     worstLoad = std::max(worstLoad, load);
   }
-  running.store(false);
-  audio.join();
+  audio.stop(state);
   state.counters["load_worst_ms"] = worstLoad;
-  state.counters["worst_ms"] = worstWait.load();
-  state.counters["blocks"] = (double)blocks.load();
-  state.counters["missed"] = (double)missed.load();
-  state.counters["fifo"] = fifo.load() ? 1.0 : 0.0;
+}
+
+void BankLoad(benchmark::State& state)
+{
+  const bool afterChange = state.range(0) != 0;
+  Host h;
+  h.dispatch(effSetSampleRate, 0, 0, nullptr, 768000.0f);
+  h.dispatch(effMainsChanged, 0, 1);
+  const std::vector<unsigned char> bank = bankOf(h);
+  for (auto _ : state) {
+    h.process(kBlock);
+    if (afterChange) h.midi({{0xC0, kHeavyProgram, 0}});
+    const Clock::time_point t0 = Clock::now();
+    h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+    state.SetIterationTime(msSince(t0) / 1000.0);
+    h.plug->stage->waitUntilReady();
+  }
+}
+
+void LockWaitUnderLoad(benchmark::State& state)
+{
+  Host h;
+  h.playHeavyProgram();
+  const std::vector<unsigned char> bank = bankOf(h);
+  std::atomic<bool> running{true};
+  std::vector<std::thread> busy;
+  for (unsigned c = 0; c < std::max(1u, std::thread::hardware_concurrency()); ++c)
+    busy.emplace_back([&] {
+      volatile double x = 1.0;
+      while (running.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
+    });
+  LockWaitAudio audio(h, [&h](long b) {
+    if (b % 20 == 10) h.midi({{0xC0, (int)(b / 20 % 2 ? kHeavyProgram : 14), 0}});
+    if (b % 20 == 5) h.e->setParameter(h.e, Veltrane::kParamVoices, b / 20 % 2 ? 0.9f : 1.0f);
+  });
+  std::thread editor([&] {
+    for (int n = 0; running.load(); ++n) {
+      h.plug->postCommand(Veltrane::kCommandReplace, kReplacedSlot, n % 2 ? 20 : 21);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  double worstLoad = 0.0;
+  for (auto _ : state) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Clock::time_point t0 = Clock::now();
+    h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+    h.dispatch(effSetProgram, 0, kHeavyProgram);
+    const double load = msSince(t0);
+    state.SetIterationTime(load / 1000.0);
+    worstLoad = std::max(worstLoad, load);
+  }
+  audio.stop(state);
+  running.store(false);
+  editor.join();
+  for (std::thread& t : busy) t.join();
+  state.counters["load_worst_ms"] = worstLoad;
 }
 } // namespace
 
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(LockWaitUnderLoad)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 #include "ProgramStage.h"
 
+#include "ModuleCatalogue.h"
+#include "ModuleConfig.h"
 #include "Veltrane.h"
 
 #include <chrono>
@@ -10,6 +12,12 @@
 #include <unistd.h>
 
 namespace {
+// Whether request count a comes after b (both wrap).
+bool later(unsigned a, unsigned b)
+{
+  return (int)(a - b) > 0;
+}
+
 // counter takes value when value is later (both count requests, which may wrap).
 void advance(std::atomic<unsigned>& counter, unsigned value)
 {
@@ -27,32 +35,92 @@ void lowerWorkerPriority()
   pthread_setschedparam(pthread_self(), SCHED_BATCH, &none);
   setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), 10);
 }
+
+// The process's stages. Constant-initialised and never destroyed: a stage may be closed after the exit
+// handlers have run.
+std::mutex gStagesLock;
+ProgramStage* gStages = nullptr;
+bool gWorkersStopped = false; // at exit or unloading: no worker starts any more
+
+// Stops the workers when the process exits or the library is unloaded with instances open. Made after every
+// shared table a build uses (see armStopAtExit), so that it is destroyed, and the workers stopped, before
+// any of them.
+struct StopWorkersAtExit
+{
+  ~StopWorkersAtExit() { ProgramStage::stopAllWorkers(); }
+};
+
+// The shared tables the module types make on first use (wave tables, per-rate tables, the delay memory's
+// reclaimer), made now by making one module of every type, outside any instance (no instance's seeds
+// advance).
+void makeSharedTables()
+{
+  for (int id = ModuleConfig::MOD_EMPTY + 1; id < ModuleConfig::kNumModuleIDs; ++id) {
+    ModuleConfig config;
+    ModuleCatalogue::declare(&config, (ModuleConfig::ModuleID)id);
+    config.master = 1;
+    std::unique_ptr<Module> m(config.createModule(nullptr));
+    if (m) m->setSampleRate(44100.0);
+  }
+}
+
+// Before the first worker of the process starts (any thread but the audio thread).
+void armStopAtExit()
+{
+  // Function statics are destroyed in the reverse order of their making: the tables made in the
+  // initialiser outlive this object.
+  static const StopWorkersAtExit stop = (makeSharedTables(), StopWorkersAtExit());
+  (void)stop;
+}
 } // namespace
 
 bool ProgramStage::Basis::operator==(const Basis& other) const
 {
-  return sampleRate == other.sampleRate && activeVoices == other.activeVoices && customTuning == other.customTuning &&
+  return sampleRate == other.sampleRate && customTuning == other.customTuning &&
          !std::memcmp(tuning, other.tuning, sizeof(tuning));
 }
 
 ProgramStage::ProgramStage(Veltrane& live) : live(live)
 {
   sem_init(&wakeWorker, 0, 0);
+  std::lock_guard<std::mutex> hold(gStagesLock);
+  nextStage = gStages;
+  if (gStages) gStages->previousStage = this;
+  gStages = this;
 }
 
 ProgramStage::~ProgramStage()
 {
+  {
+    std::lock_guard<std::mutex> hold(gStagesLock);
+    if (previousStage) previousStage->nextStage = nextStage;
+    if (nextStage) nextStage->previousStage = previousStage;
+    if (gStages == this) gStages = nextStage;
+  }
+  stopWorker();
+  sem_destroy(&wakeWorker);
+}
+
+void ProgramStage::stopWorker()
+{
+  std::lock_guard<std::mutex> hold(workerStart);
   stopping.store(true);
   wake();
   if (worker.joinable()) worker.join();
-  sem_destroy(&wakeWorker);
+  workerRunning.store(false, std::memory_order_release);
+}
+
+void ProgramStage::stopAllWorkers()
+{
+  std::lock_guard<std::mutex> hold(gStagesLock);
+  gWorkersStopped = true;
+  for (ProgramStage* s = gStages; s; s = s->nextStage) s->stopWorker();
 }
 
 ProgramStage::Basis ProgramStage::basisOf(const Veltrane& v) const
 {
   Basis b;
   b.sampleRate = v.GetSampleRate();
-  b.activeVoices = v.activeVoices;
   b.customTuning = v.customTuningOn;
   std::memcpy(b.tuning, v.tuningTable, sizeof(b.tuning));
   return b;
@@ -68,7 +136,6 @@ ProgramStage::Basis ProgramStage::requestedBasis()
 {
   Basis b;
   b.sampleRate = requestedRate.load(std::memory_order_relaxed);
-  b.activeVoices = requestedVoices.load(std::memory_order_relaxed);
   b.customTuning = requestedCustomTuning.load(std::memory_order_relaxed);
   for (int n = 0; n < 128; ++n) b.tuning[n] = requestedTuning[n].load(std::memory_order_relaxed);
   return b;
@@ -116,7 +183,6 @@ void ProgramStage::prepareEngine(const Basis& forBasis)
     e.SetSampleRate(basis.sampleRate);
     e.Reset();
   }
-  e.activeVoices = basis.activeVoices;
   e.customTuningOn = basis.customTuning;
   std::memcpy(e.tuningTable, basis.tuning, sizeof(basis.tuning));
 }
@@ -131,6 +197,7 @@ int ProgramStage::build(const ByteChunk* chunk, int pos)
 int ProgramStage::buildPrepared(const ByteChunk* chunk, int pos)
 {
   built = false;
+  builds.fetch_add(1, std::memory_order_relaxed);
   Veltrane& e = *engine;
   e.stateOnly = false;
   e.releaseModules();
@@ -183,8 +250,14 @@ int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out)
 void ProgramStage::startWorker()
 {
   if (hasWorker()) return;
+  armStopAtExit();
+  {
+    std::lock_guard<std::mutex> stages(gStagesLock);
+    if (gWorkersStopped) return; // the process is ending
+  }
+  // stopAllWorkers stops this stage too (stopping, under workerStart) should it run from here on.
   std::lock_guard<std::mutex> hold(workerStart);
-  if (worker.joinable()) return;
+  if (worker.joinable() || stopping.load()) return;
   try {
     worker = std::thread([this] { work(); });
   } catch (const std::system_error&) {
@@ -196,7 +269,6 @@ void ProgramStage::startWorker()
 void ProgramStage::publishBasis()
 {
   requestedRate.store(live.GetSampleRate(), std::memory_order_relaxed);
-  requestedVoices.store(live.activeVoices, std::memory_order_relaxed);
   requestedCustomTuning.store(live.customTuningOn, std::memory_order_relaxed);
   for (int n = 0; n < 128; ++n) requestedTuning[n].store(live.tuningTable[n], std::memory_order_relaxed);
 }
@@ -215,16 +287,18 @@ bool ProgramStage::takeReady()
   if (ready.load(std::memory_order_acquire) != kReady ||
       !ready.compare_exchange_strong(state, kTaking, std::memory_order_acq_rel))
     return false;
-  // A later request, or a live engine that changed since the build began: the worker builds again, for the
-  // engine as it is now.
-  if (readySeq != requestSeq.load(std::memory_order_acquire) || !(basisOf(live) == basis)) {
-    publishBasis();
+  // A request done with meanwhile (a load came after it), or a live engine that changed since the build
+  // began: the worker builds the latest request, if one is pending, for the engine as it is now. A later
+  // request does not refuse it: this one lands, and the latest is built next.
+  const bool current = later(readySeq, doneSeq.load(std::memory_order_acquire));
+  if (!current || !(basisOf(live) == basis)) {
+    if (current) publishBasis();
     ready.store(kLeft, std::memory_order_release);
     wake();
     return false;
   }
   live.takeProgramFrom(*engine);
-  live.programTaken(readyProgram);
+  live.programTaken(readyProgram, readySeq);
   advance(doneSeq, readySeq);
   ready.store(kLeft, std::memory_order_release); // the replaced patch, for the worker to free
   wake();
@@ -233,7 +307,31 @@ bool ProgramStage::takeReady()
 
 bool ProgramStage::readyToTake() const
 {
-  return ready.load(std::memory_order_acquire) == kReady && readySeq == requestSeq.load(std::memory_order_acquire);
+  return ready.load(std::memory_order_acquire) == kReady && later(readySeq, doneSeq.load(std::memory_order_acquire));
+}
+
+bool ProgramStage::settle(int timeoutMs)
+{
+  const unsigned target = requestSeq.load(std::memory_order_acquire);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (later(target, doneSeq.load(std::memory_order_acquire))) {
+    if (ready.load(std::memory_order_acquire) == kReady) {
+      WDL_MutexLock lock(live.GetMutex());
+      if (takeReady()) continue;
+    }
+    if (!hasWorker() || std::chrono::steady_clock::now() > deadline) return false; // nobody builds it
+    wake(); // a lost wake costs a poll, not the wait
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return true;
+}
+
+int ProgramStage::cancel()
+{
+  if (!pending()) return -1;
+  const int program = requested.load(std::memory_order_acquire);
+  advance(doneSeq, requestSeq.load(std::memory_order_acquire));
+  return program;
 }
 
 void ProgramStage::waitUntilReady()
@@ -256,14 +354,20 @@ void ProgramStage::work()
 
 void ProgramStage::buildRequest()
 {
+  // A build that waits for the audio thread lands first, whatever came since (taking it wakes the worker).
   const int now = ready.load(std::memory_order_acquire);
-  if (now == kTaking || (now == kReady && readySeq == requestSeq.load(std::memory_order_acquire))) return;
+  if (now == kTaking || (now == kReady && later(readySeq, doneSeq.load(std::memory_order_acquire)))) return;
   WDL_MutexLock holding(&mutex); // the worker holds nothing else: it may wait for another build
   dropReady();                    // frees a patch the audio thread left, or an outdated build
-  const unsigned seq = requestSeq.load(std::memory_order_acquire);
-  if (seq == doneSeq.load(std::memory_order_acquire)) return;
-  const int program = requested.load(std::memory_order_relaxed);
-  const Basis forBasis = requestedBasis();
+  unsigned seq;
+  int program;
+  Basis forBasis;
+  do { // the latest request's program and basis, read whole
+    seq = requestSeq.load(std::memory_order_acquire);
+    program = requested.load(std::memory_order_relaxed);
+    forBasis = requestedBasis();
+  } while (seq != requestSeq.load(std::memory_order_acquire));
+  if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
 
   // The program's state, copied under the programs' lock: the live mutex is the audio thread's.
   ByteChunk state;
@@ -274,7 +378,10 @@ void ProgramStage::buildRequest()
     return;
   }
   prepareEngine(forBasis);
+  engine->abandonWhenDone = &doneSeq; // a load cancelling the change need not wait for the whole build
+  engine->abandonAt = seq;
   const int end = buildPrepared(&state, 0);
+  engine->abandonWhenDone = nullptr;
   built = false; // the worker's build goes to the audio thread, not to a holder's commit
   if (end < 1) {
     engine->releaseModules();

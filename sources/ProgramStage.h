@@ -12,11 +12,18 @@
 // - A MIDI program change arrives on the audio thread, which may neither build nor wait: request() hands
 //   the program number to the stage's worker thread, which builds it and leaves it ready; the audio thread
 //   takes it over at the start of the first block after it is ready (takeReady()), and the worker frees what
-//   it replaced. Until then the live engine holds its MIDI events back (pending()), so that notes played
-//   after the change sound with the new program, as if it had been in place at once.
+//   it replaced. Until then the live engine holds its MIDI events back for a while (pending()), so that notes
+//   played after the change sound with the new program, as if it had been in place at once. Changes that
+//   come while one is being built do not restart it: it lands, then the worker builds the latest.
+// - Host calls that come after a MIDI program change act on its program: a thread that may wait settles it
+//   (settle(): waits for the build and takes it over itself), a load that replaces the whole state only
+//   cancels it (cancel()) and makes its program the current one.
 //
-// A build depends on a few things of the live engine (its sample rate, voice count and tuning): they are
-// copied into the stage when a build starts, and a build is taken over only while they still hold.
+// A build depends on a few things of the live engine (its sample rate and tuning): they are copied into the
+// stage when a build starts, and a build is taken over only while they still hold.
+//
+// At process exit, or when the library is unloaded with instances still open, every worker is stopped before
+// the shared tables its builds use are destroyed (stopAllWorkers).
 //
 // Threads: one build at a time; a thread holds the stage from hold() to end(), the worker from the start of
 // a build until it is ready. The lock order is the stage's mutex, then the live engine's: a thread that
@@ -69,31 +76,47 @@ public:
   // The worker runs (any thread).
   bool hasWorker() const { return workerRunning.load(std::memory_order_acquire); }
   // Audio thread, under the live engine's mutex (no lock taken, nothing allocated): program becomes the
-  // program to build and take over; an earlier request not yet taken over is dropped. The live engine's
-  // basis goes with it, so that the worker never waits for the live mutex.
+  // program to build and take over. A build of an earlier request under way lands first; one not begun is
+  // skipped. The live engine's basis goes with it, so that the worker never waits for the live mutex.
   void request(int program);
   // A requested program has not been taken over (nor dropped by a later load) yet.
   bool pending() const
   {
     return requestSeq.load(std::memory_order_acquire) != doneSeq.load(std::memory_order_acquire);
   }
-  // Audio thread, under the live engine's mutex, at the start of a block: takes a ready build of the latest
-  // request over. True when it did (the program is then the current one).
+  // Under the live engine's mutex (the audio thread at the start of a block, or a thread that settles):
+  // takes a ready build over, that of the latest request or of an earlier one still pending. True when it
+  // did (the program is then the current one). Allocates and frees nothing.
   bool takeReady();
-  // The latest request is built and waits for the audio thread.
+  // A build of a pending request waits to be taken over.
   bool readyToTake() const;
   // Waits until the latest request is built or done with (tests; never the audio thread).
   void waitUntilReady();
+  // Patches built so far (programs read with their modules), by any thread.
+  unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
+  // Counts the MIDI program changes requested so far (wraps).
+  unsigned requestCount() const { return requestSeq.load(std::memory_order_acquire); }
+  // Counts those taken over or done with.
+  unsigned doneCount() const { return doneSeq.load(std::memory_order_acquire); }
+  // The program of the latest request while one is pending, else -1.
+  int pendingProgram() const { return pending() ? requested.load(std::memory_order_acquire) : -1; }
+  // Any thread but the audio thread, without the live mutex: waits until the requests made so far are in
+  // place or done with, taking ready builds over itself (under the live mutex). False when that took
+  // longer than timeoutMs (a worker that does not get the processor).
+  bool settle(int timeoutMs);
+  // Under the live mutex: every request so far is done with, without being put in place (a load that
+  // replaces the whole state comes after it). The program of the latest one, or -1 when none was pending.
+  int cancel();
   // Any thread, the audio thread included: the worker looks for work (programs to build or free, modules a
   // waiting editor command needs: Veltrane::serviceCommands).
   void wake() { sem_post(&wakeWorker); }
 
 private:
-  // What a build takes from the live engine.
+  // What a build takes from the live engine. (Not the voice count: a program sets its own, and the voices
+  // beyond the count it sets take every parameter again when the count grows.)
   struct Basis
   {
     double sampleRate = 0.0;
-    int activeVoices = 0;
     bool customTuning = false;
     int tuning[128] = {};
     bool operator==(const Basis& other) const;
@@ -128,12 +151,12 @@ private:
   // while a later request writes; a mixed read is caught by the sequence check at take-over).
   std::atomic<int> requested{-1};
   std::atomic<double> requestedRate{0.0};
-  std::atomic<int> requestedVoices{0};
   std::atomic<bool> requestedCustomTuning{false};
   std::atomic<int> requestedTuning[128] = {};
   std::atomic<unsigned> requestSeq{0}; // counts requests
   std::atomic<unsigned> doneSeq{0};    // the latest request taken over or dropped
   std::atomic<int> ready{kNone};
+  std::atomic<unsigned> builds{0};
   unsigned readySeq = 0; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
 
@@ -142,4 +165,14 @@ private:
   std::thread worker;
   sem_t wakeWorker;
   std::atomic<bool> stopping{false};
+
+  // The process's stages, for stopAllWorkers (an intrusive list under a lock that is never destroyed).
+  ProgramStage* previousStage = nullptr;
+  ProgramStage* nextStage = nullptr;
+  void stopWorker();
+
+public:
+  // Stops every stage's worker and lets no new one start (process exit, or the library unloading with
+  // instances open). Runs by itself then; callable directly.
+  static void stopAllWorkers();
 };

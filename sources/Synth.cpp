@@ -134,8 +134,19 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
     return;
   }
   // The queue keeps the room Reset gave it for the host's block: growing it here would allocate on the audio
-  // thread. Events beyond that room in one block (a flood of thousands) are dropped.
-  if (midiQueue.Pending() >= midiQueue.GetSize()) return;
+  // thread. Events beyond that room (a flood of thousands, or events held back for a program change) are
+  // dropped, but never a note's end: a note-off takes the room of the latest note-on, else of any other
+  // event that is not a note-off, so that no note is left sounding.
+  if (midiQueue.Pending() >= midiQueue.GetSize()) {
+    const auto endsNote = [](const IMidiMsg& m) {
+      return m.StatusMsg() == IMidiMsg::kNoteOff || (m.StatusMsg() == IMidiMsg::kNoteOn && m.mData2 == 0);
+    };
+    if (!endsNote(*msg)) return;
+    const bool room =
+        midiQueue.RemoveLast([](const IMidiMsg& m) { return m.StatusMsg() == IMidiMsg::kNoteOn && m.mData2 > 0; }) ||
+        midiQueue.RemoveLast([&](const IMidiMsg& m) { return !endsNote(m); });
+    if (!room) return; // the queue holds nothing but note-offs
+  }
   // Queued at its own sample offset, untouched: moving late events on would make when a note plays depend
   // on where the host's blocks begin. The audio loop handles it at the first tick at or after that sample.
   // Only an offset more than a second ahead, which no host means, is taken as a second: it would hold its

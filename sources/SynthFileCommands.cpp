@@ -92,6 +92,8 @@ void Synth::changePreset(int index)
 
 void Synth::runFileCommand(File::Command command)
 {
+  // A MIDI program change the host sent before is in place first: the command acts on its program.
+  SettlePendingProgram(false);
   switch (command) {
   case File::kCopyProgram:
     copyPreset();

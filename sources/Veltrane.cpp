@@ -199,8 +199,6 @@ void Veltrane::Reset()
     voiceSumRight = (double*)std::calloc((size_t)controlPeriod, sizeof(double));
     if (!voiceSumLeft || !voiceSumRight) sumBufferLength = -1; // the loop stays silent
   }
-  // One voice until the host switches processing on again, which re-applies parameter 288.
-  activeVoices = 1;
   for (Voice& voice : voices) voice.setSampleRate();
   for (Module* m : masterModules) {
     if (!m) continue; // a slot that has only ever been a voice slot since a program was put in place
@@ -210,6 +208,10 @@ void Veltrane::Reset()
   resetDroneMode();
   noteOnCounter = 0;
   multiAtLastTick = 0.0;
+  // A host may change the rate or the block size between blocks without switching processing off and on:
+  // the voice count and every value the program set stay, worked out again for the new rate. (A staging
+  // engine's build applies its program's values itself.)
+  if (!isStage()) OnParamReset();
 }
 
 void Veltrane::changePreset(int index)

@@ -168,8 +168,20 @@ public:
   // Handed to the staging engine's worker; the program takes effect at the first block after it is built
   // (the MIDI events after it wait for it). An offline render restores it at once.
   void programChangeFromMidi(int program) override;
-  // A program built for a MIDI program change was taken over: it is the current one (audio thread).
-  void programTaken(int program);
+  // A program built for MIDI program change number seq (ProgramStage's request count) was taken over: it
+  // is the current one, and the host's parameter sets made after that change are set again (under the mutex).
+  void programTaken(int program, unsigned seq);
+  // ---- host calls after a MIDI program change (VeltraneStage.cpp) ----
+  int PendingProgram() override;
+  bool SettlePendingProgram(bool selectOnly) override;
+  void SyncPendingProgram() override;
+  void OnHostParamWhilePending(int paramIdx, double normalizedValue) override;
+  // How long a host call waits for a MIDI program change's build before it builds the program itself.
+  static constexpr int kSettleTimeoutMs = 2000;
+  // Whether the MIDI events due at this tick wait for a pending program change (audio thread, once a tick):
+  // they wait until its program is in place, but never longer than kMaxMidiHoldMs.
+  bool midiHeldBack();
+  static constexpr int kMaxMidiHoldMs = 100;
   void changePreset(int index) override;
   void initPreset() override;
   void PresetsChangedByHost() override;
@@ -222,6 +234,9 @@ public:
   void updateProcessLists();
   void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch = nullptr);
   void moveModule(int from, int to);
+  // The current program's slot takes the live state after a move (the display order), unless its lock is
+  // busy on a thread that may not wait: currentProgramStale then stays set for a later block.
+  void storeDisplayOrder();
   void removeEmptyBlock(int position);
   // Keep every selector on its source while a slot's outputs leave the lists and new ones enter them.
   void removeSourcesFromParamLists(int slot);
@@ -270,7 +285,10 @@ public:
   void createModuleGraphics();
   void removeModuleControls();
   void emptyControlTrash();
+  // The modules' shown state (the controls of a mode, lamps) brought up to date: at each idle call, and right
+  // after the panels are built, so that the first frame after a rebuild shows what later ones do.
   void updateModuleGraphics();
+  void showModuleStates(); // under the instance mutex, the window open
   // Raises the drone control's reset; the control applies it on the editor thread at its next tick.
   void resetDroneMode();
   // On the editor thread with the window open and no modal element: rebuilds the panels at once; on any
@@ -307,6 +325,10 @@ public:
   Veltrane* valueHome;
   // A staging engine that only reads states to write them again (bank loads): it builds no modules.
   bool stateOnly = false;
+  // A staging engine's build for a MIDI program change stops between slots (the state then counts as not
+  // read) once that change is done with: a load that came after it needs the engine.
+  const std::atomic<unsigned>* abandonWhenDone = nullptr;
+  unsigned abandonAt = 0; // the change's request count
   std::unique_ptr<ProgramStage> stage; // programs built aside (null in a staging engine)
   int stateVersion;
   Clock clock;
@@ -346,6 +368,26 @@ public:
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
   unsigned batchesSwept = 0; // commands whose batches are freed (under commandPostMutex)
+  // Host parameter sets made while a MIDI program change was pending, one per parameter in the order set,
+  // each with the request count when it came (it belongs to that change's program). Under the mutex.
+  struct DeferredParam
+  {
+    int paramIdx;
+    double value; // normalised
+    unsigned seq;
+  };
+  DeferredParam deferredParams[kNumParams];
+  int numDeferredParams = 0;
+  // Sets again the deferred values whose program change is done with without being put in place (its
+  // program could not be read): they belong to the live program.
+  void applyDoneDeferredParams();
+  void applyDeferredParam(const DeferredParam& d);
+  // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
+  int midiHeldSamples = 0;
+  unsigned midiHoldExpiredAt = 0;
+  // The current program's slot still lacks the display order of a move carried out on the audio thread
+  // (its programs' lock was busy then): stored at a later block.
+  bool currentProgramStale = false;
   std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
   unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;

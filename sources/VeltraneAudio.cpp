@@ -76,7 +76,11 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
   }
 
   // A program built for a MIDI program change takes effect first, as if it had been in place at once.
-  if (stage) stage->takeReady();
+  if (stage) {
+    stage->takeReady();
+    applyDoneDeferredParams();
+  }
+  if (currentProgramStale) storeDisplayOrder();
   if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
   if (suspended) {
     muteUntilNextTick = true;
@@ -101,8 +105,8 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
         tickCountdown = 0;
       }
     } else {
-      // Events that came after a MIDI program change wait until its program is in place.
-      if (!stage || !stage->pending()) handleMidiEvents(at);
+      // Events that came after a MIDI program change wait until its program is in place (for a while).
+      if (!midiHeldBack()) handleMidiEvents(at);
       if (suspended) {
         muteUntilNextTick = true;
       } else {

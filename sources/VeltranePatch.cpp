@@ -143,10 +143,24 @@ void Veltrane::moveModule(int from, int to)
     displayOrder.erase(displayOrder.begin() + from);
     displayOrder.insert(displayOrder.begin() + to, a);
   }
-  ModifyCurrentPreset(nullptr);
+  currentProgramStale = true;
+  storeDisplayOrder();
   panelRebuild = true;
   RedrawParamControls();
   suspended = false;
+}
+
+void Veltrane::storeDisplayOrder()
+{
+  // The audio thread may not wait for the programs' lock, which a thread of ours holds while it copies a
+  // program out (ProgramStage): it tries, and the next block tries again. The editor's thread waits.
+  if (isEditorThread()) {
+    ModifyCurrentPreset(nullptr);
+  } else {
+    stateVersion = kStateVersion;
+    if (!TryModifyCurrentPreset()) return;
+  }
+  currentProgramStale = false;
 }
 
 void Veltrane::removeEmptyBlock(int position)

@@ -58,11 +58,130 @@ void Veltrane::programChangeFromMidi(int program)
   stage->request(program);
 }
 
-void Veltrane::programTaken(int program)
+void Veltrane::programTaken(int program, unsigned seq)
 {
   mCurrentPresetIdx = program;
   PresetsChangedByHost();
   RedrawParamControls();
+  // The host's sets made after this change belong to its program; those made before it (after an earlier
+  // change) were replaced by it; those made after a later change wait for that one.
+  int kept = 0;
+  for (int i = 0; i < numDeferredParams; ++i) {
+    const DeferredParam d = deferredParams[i];
+    if (d.seq == seq)
+      applyDeferredParam(d);
+    else if ((int)(d.seq - seq) > 0)
+      deferredParams[kept++] = d;
+  }
+  numDeferredParams = kept;
+}
+
+void Veltrane::applyDeferredParam(const DeferredParam& d)
+{
+  IParam* param = GetParam(d.paramIdx);
+  if (!param) return;
+  param->SetNormalized(d.value);
+  pushParamToEditor(d.paramIdx, param->GetNormalized());
+  OnParamChange(d.paramIdx);
+}
+
+void Veltrane::applyDoneDeferredParams()
+{
+  if (!numDeferredParams || !stage) return;
+  const unsigned done = stage->doneCount();
+  int kept = 0;
+  for (int i = 0; i < numDeferredParams; ++i) {
+    const DeferredParam d = deferredParams[i];
+    if ((int)(d.seq - done) > 0)
+      deferredParams[kept++] = d; // its change is still pending
+    else
+      applyDeferredParam(d);
+  }
+  numDeferredParams = kept;
+}
+
+// ---- host calls after a MIDI program change ----
+
+int Veltrane::PendingProgram()
+{
+  return stage ? stage->pendingProgram() : -1;
+}
+
+void Veltrane::SyncPendingProgram()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!stage) return;
+  stage->takeReady();
+  applyDoneDeferredParams();
+}
+
+void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue)
+{
+  if (!stage || paramIdx < 0 || paramIdx >= kNumParams) return;
+  WDL_MutexLock lock(&mMutex);
+  // One entry a parameter: a later set replaces an earlier one, and goes last.
+  int n = 0;
+  for (int i = 0; i < numDeferredParams; ++i)
+    if (deferredParams[i].paramIdx != paramIdx) deferredParams[n++] = deferredParams[i];
+  deferredParams[n++] = DeferredParam{paramIdx, normalizedValue, stage->requestCount()};
+  numDeferredParams = n;
+}
+
+bool Veltrane::SettlePendingProgram(bool selectOnly)
+{
+  if (!stage) return false;
+  // A call made from inside one of ours (the host answering a callback) holds the mutex, which the worker
+  // may need: it takes what is ready, and waits for nothing.
+  if (mMutex.HeldByCaller() || !stage->pending()) {
+    SyncPendingProgram();
+    return false;
+  }
+  if (selectOnly) {
+    WDL_MutexLock lock(&mMutex);
+    applyDoneDeferredParams();
+    const int program = stage->cancel();
+    if (program < 0) return false;
+    numDeferredParams = 0; // what the host set since belongs to a state the load replaces
+    programTaken(program, 0);
+    return true;
+  }
+  if (stage->settle(kSettleTimeoutMs)) {
+    SyncPendingProgram();
+    return false;
+  }
+  // The worker did not build it in time (starved of the processor): this thread builds the program. What
+  // the host set since the change is set again on it.
+  DeferredParam saved[kNumParams];
+  int numSaved;
+  int program;
+  {
+    WDL_MutexLock lock(&mMutex);
+    program = stage->cancel();
+    numSaved = numDeferredParams;
+    std::copy(deferredParams, deferredParams + numSaved, saved);
+    numDeferredParams = 0;
+  }
+  if (program >= 0) RestorePreset(program);
+  WDL_MutexLock lock(&mMutex);
+  for (int i = 0; i < numSaved; ++i) applyDeferredParam(saved[i]);
+  return false;
+}
+
+bool Veltrane::midiHeldBack()
+{
+  if (!stage || !stage->pending()) {
+    midiHeldSamples = 0;
+    return false;
+  }
+  const unsigned latest = stage->requestCount();
+  if (latest == midiHoldExpiredAt) return false; // this change held them long enough
+  if (midiHeldSamples >= (int)(GetSampleRate() * kMaxMidiHoldMs / 1000.0)) {
+    midiHoldExpiredAt = latest; // they play with the program in place; a later change holds them again
+    midiHeldSamples = 0;
+    return false;
+  }
+  midiHeldSamples += controlPeriod;
+  return true;
 }
 
 void Veltrane::releaseModules()
@@ -154,4 +273,7 @@ void Veltrane::takeProgramFrom(Veltrane& staged)
   masterOutputLeft = getSourceForMaster((int)masterOutLeft.Value(), SourceDef::AUDIO);
   masterOutputRight = getSourceForMaster((int)masterOutRight.Value(), SourceDef::AUDIO);
   suspended = false;
+  // A control tick comes first: the new modules work out their coefficients (update) before a voice still
+  // sounding runs them, which would otherwise drive them for up to a tick from their reset state.
+  tickCountdown = 0;
 }

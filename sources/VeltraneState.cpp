@@ -250,6 +250,10 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   const int version = stateVersion;
 
   for (int s = 0; s < kNumSlots; ++s) {
+    if (abandonWhenDone && (int)(abandonAt - abandonWhenDone->load(std::memory_order_acquire)) <= 0) {
+      suspended = false;
+      return -1;
+    }
     int32_t id = 0;
     uint8_t master = 0;
     pos = get(chunk, &id, pos);
@@ -349,5 +353,6 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   }
 
   suspended = false;
+  tickCountdown = 0; // the new modules' first update comes before their first sample (takeProgramFrom)
   return pos;
 }

@@ -2,6 +2,7 @@
 // player that feeds the actions to the entry points with a tick after each, and the screenshot taken where
 // the script ends (with a menu, field or box the script leaves open in the picture).
 #include "IGraphicsLinuxOverlay.h"
+#include "VST24Linux.h"
 
 #include "utf8.h"
 
@@ -105,8 +106,7 @@ const KeyName kKeyNames[] = {
 bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineNumber)
 {
   if (!text) return true;
-  // Coordinates may lie off the surface (a pointer outside the editor) but within a sane range.
-  constexpr int kFar = 100000;
+  constexpr int kFar = kScriptFar; // the ranges are the host's too (VST24Linux.h)
   std::vector<ScriptEvent> events;
   const char* p = text;
   int number = 0;
@@ -171,7 +171,7 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineN
       events.push_back(e);
     } else if (cmd == "wheel") {
       if (words.size() != 3 || !ReadInt(words[0], -kFar, kFar, &e.x) || !ReadInt(words[1], -kFar, kFar, &e.y) ||
-          !ReadInt(words[2], -1000, 1000, &e.d))
+          !ReadInt(words[2], -kScriptMaxWheel, kScriptMaxWheel, &e.d))
         return fail();
       e.kind = ScriptEvent::kWheel;
       events.push_back(e);
@@ -213,7 +213,7 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineN
         if (!(c >= '0' && c <= '9') && c != '/') return fail();
       events.push_back(e);
     } else if (cmd == "ticks") {
-      if (words.size() != 1 || !ReadInt(words[0], 0, 25 * 60, &e.d)) return fail();
+      if (words.size() != 1 || !ReadInt(words[0], 0, kScriptMaxTicks, &e.d)) return fail();
       e.kind = ScriptEvent::kTicks;
       events.push_back(e);
     } else {

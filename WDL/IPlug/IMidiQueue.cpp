@@ -42,6 +42,13 @@ bool IMidiQueue::Reallocate(int size)
   return true;
 }
 
+void IMidiQueue::RemoveAt(int i)
+{
+  if (i < mFront || i >= mBack) return;
+  std::memmove(mBuf + i, mBuf + i + 1, size_t(mBack - i - 1) * sizeof(IMidiMsg));
+  --mBack;
+}
+
 void IMidiQueue::Compact()
 {
   if (mFront == 0) return;

@@ -35,6 +35,17 @@ public:
   bool IsEmpty() const { return Empty(); }
   int Pending() const { return mBack - mFront; }
   void Clear() { mFront = mBack = 0; }
+  // Removes the last queued message for which drop(message) is true (at most the queue's length moved, no
+  // allocation). False when none is.
+  template <class Drop> bool RemoveLast(Drop drop)
+  {
+    for (int i = mBack - 1; i >= mFront; --i) {
+      if (!drop(mBuf[i])) continue;
+      RemoveAt(i);
+      return true;
+    }
+    return false;
+  }
 
   // Moves the queued messages to the front and subtracts nFrames from their offsets.
   void Flush(int nFrames);
@@ -46,6 +57,7 @@ public:
   int GetGrow() const { return mGrow; }
 
 private:
+  void RemoveAt(int i);
   void Compact();
   bool Reallocate(int size);
 

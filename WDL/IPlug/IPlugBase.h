@@ -162,6 +162,22 @@ public:
   // -1, or kNotPrepared when the plug-in cannot (a bank is then read through the live plug-in).
   virtual int NormalizeState(const ByteChunk* /*chunk*/, int /*pos*/, ByteChunk* /*out*/) { return kNotPrepared; }
 
+  // ---- a program change not in place yet ----
+  // A plug-in may put a program change in place some time after it takes it (a MIDI program change built
+  // off the audio thread). Host calls made after the change must act on its program; the host binding asks:
+  // PendingProgram: the program of the latest change not in place yet, or -1 (any thread).
+  virtual int PendingProgram() { return -1; }
+  // SettlePendingProgram: before a host call that needs the change in place, without the mutex. selectOnly:
+  // the call replaces the whole live state next (a program or bank load), so the change's program need only
+  // become the current one; true is then returned when it did, and a caller whose load fails restores
+  // that program. Otherwise the change is put in place, waiting a bounded time for it.
+  virtual bool SettlePendingProgram(bool /*selectOnly*/) { return false; }
+  // SyncPendingProgram: under the mutex, on any thread without waiting: a change that is ready goes in place.
+  virtual void SyncPendingProgram() {}
+  // OnHostParamWhilePending: under the mutex, after the host set a parameter while a change is pending (on
+  // a thread that may not wait for it): the plug-in sets it again once the change is in place.
+  virtual void OnHostParamWhilePending(int /*paramIdx*/, double /*normalizedValue*/) {}
+
   // ---- host notifications, supplied by the host binding ----
   virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
   virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) = 0;
@@ -275,6 +291,8 @@ public:
   bool RestorePreset(const char* name);
   // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
   void ModifyCurrentPreset(const char* name = nullptr);
+  // The same without waiting for the programs' lock (a thread that may not wait): false when it is busy.
+  bool TryModifyCurrentPreset();
   bool SerializePresets(ByteChunk* chunk);
   int UnserializePresets(ByteChunk* chunk, int startPos);
   void EnsureDefaultPreset();
@@ -313,8 +331,6 @@ protected:
   {
     ByteChunk mLive;
     WDL_PtrList<IPreset> mPresets;
-  // Held, after the instance mutex, wherever the program slots change; CopyPresetState reads under it alone.
-  WDL_Mutex mPresetsMutex;
     int mCurrentPresetIdx = 0;
     ~StateBackup() { mPresets.Empty(true); }
   };
@@ -407,5 +423,6 @@ protected:
   static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk);
 
 private:
+  void StoreCurrentPreset(const char* name); // under both locks
   static bool WriteFile(const char* path, ByteChunk* chunk);
 };

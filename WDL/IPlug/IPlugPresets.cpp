@@ -131,6 +131,20 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
 {
   WDL_MutexLock lock(&mMutex);
   WDL_MutexLock presets(&mPresetsMutex);
+  StoreCurrentPreset(name);
+}
+
+bool IPlugBase::TryModifyCurrentPreset()
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!mPresetsMutex.TryEnter()) return false;
+  StoreCurrentPreset(nullptr);
+  mPresetsMutex.Leave();
+  return true;
+}
+
+void IPlugBase::StoreCurrentPreset(const char* name)
+{
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
   // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -263,50 +265,123 @@ bool IPlugVST::SendSysEx(ISysEx* msg)
 
 // ---- host entry points ---------------------------------------------------------------------------------------
 
+// ---- host calls in progress, and effClose --------------------------------------------------------------------
+
+namespace {
+thread_local IPlugVST::HostCall* tInnermostCall = nullptr;
+} // namespace
+
+IPlugVST::HostCall::HostCall(IPlugVST* plug) : mPlug(plug), mOuter(tInnermostCall)
+{
+  mPlug->mCallsInProgress.fetch_add(1, std::memory_order_acq_rel);
+  tInnermostCall = this;
+}
+
+IPlugVST::HostCall::~HostCall()
+{
+  tInnermostCall = mOuter;
+  IPlugVST* plug = mPlug;
+  plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
+  // A close requested from inside this thread's calls: the outermost of them deletes the plug-in.
+  if (plug->mCloseRequested.load(std::memory_order_acquire) &&
+      pthread_equal(plug->mCloseRequestedBy, pthread_self()) && OnThisThread(plug) == 0 &&
+      plug->mCloseRequested.exchange(false))
+    plug->FinishClose();
+}
+
+int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
+{
+  int n = 0;
+  for (const HostCall* c = tInnermostCall; c; c = c->mOuter) n += c->mPlug == plug;
+  return n;
+}
+
+void IPlugVST::Close()
+{
+  if (HostCall::OnThisThread(this) > 0) {
+    // The host closes the instance from inside a call of ours (a callback made while a menu or a box waits
+    // for the user, or while a load runs): the editor closes now, which ends such a loop, and the instance
+    // goes when the call has returned, not under its feet.
+    mCloseRequestedBy = pthread_self();
+    mCloseRequested.store(true, std::memory_order_release);
+    if (mGraphics) mGraphics->CloseWindow();
+    return;
+  }
+  FinishClose();
+}
+
+void IPlugVST::FinishClose()
+{
+  // Calls in progress on other threads end first: loads run mostly outside the mutex, so holding it is not
+  // enough. Then the mutex is let go before it is destroyed.
+  while (mCallsInProgress.load(std::memory_order_acquire) > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  {
+    WDL_MutexLock lock(&mMutex);
+  }
+  delete this;
+}
+
+bool IPlugVST::OnAudioThread() const
+{
+  const pthread_t audio = mAudioThread.load(std::memory_order_relaxed);
+  return audio != pthread_t() && pthread_equal(audio, pthread_self());
+}
+
+void IPlugVST::SettleForCall(bool readsOnly)
+{
+  if (PendingProgram() < 0) return;
+  // The audio thread may not wait: a read there answers what is in place (and what the host set since).
+  if (readsOnly && OnAudioThread()) {
+    SyncPendingProgram();
+    return;
+  }
+  SettlePendingProgram(false);
+}
+
+// ---- host entry points ---------------------------------------------------------------------------------------
+
 VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx, VstIntPtr value, void* ptr, float opt)
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return 0;
   if (opcode == effClose) {
-    if (plug->mEditorCallDepth > 0) {
-      // The host closes the instance from inside an editor call of ours (a callback made while a menu or a
-      // box waits for the user): the editor closes now, which ends that loop, and the instance goes when the
-      // call has returned, not under its feet.
-      plug->mCloseAfterEditorCall = true;
-      if (plug->mGraphics) plug->mGraphics->CloseWindow();
-      return 0;
-    }
-    // Waits for a call in progress on another thread, then lets go before the mutex is destroyed.
-    {
-      WDL_MutexLock lock(&plug->mMutex);
-    }
-    delete plug;
+    plug->Close();
     return 0;
   }
-  if (IsEditorOpcode(opcode)) {
-    // Counted on the host's main thread only: the audio thread never makes these calls.
-    ++plug->mEditorCallDepth;
-    const VstIntPtr answer = plug->DispatchEditor(opcode, idx, value, ptr, opt);
-    if (--plug->mEditorCallDepth == 0 && plug->mCloseAfterEditorCall) {
-      {
-        WDL_MutexLock lock(&plug->mMutex);
-      }
-      delete plug;
-    }
-    return answer;
-  }
+  const HostCall call(plug); // its end may delete plug: nothing below touches it after the answer
+  if (IsEditorOpcode(opcode)) return plug->DispatchEditor(opcode, idx, value, ptr, opt);
+
   // Program and state loads take the mutex themselves, only for as long as it takes to put a state in place:
-  // the audio thread waits on it.
+  // the audio thread waits on it. Calls that act on the program come after a MIDI program change the host
+  // sent before them, which may still be built aside: they act on its program.
   switch (opcode) {
-  case effSetProgram:
+  case effSetProgram: {
+    // A load replaces the whole state: the pending change's program need only become current (a plug-in
+    // without chunks first stores the live state into it, so it must be in place).
+    const bool selected = plug->SettlePendingProgram(plug->DoesStateChunks());
     if (!plug->DoesStateChunks()) {
       WDL_MutexLock lock(&plug->mMutex);
       plug->ModifyCurrentPreset();
     }
-    if (FitsInt(value)) plug->RestorePreset((int)value);
+    const bool loaded = FitsInt(value) && plug->RestorePreset((int)value);
+    if (!loaded && selected) plug->RestorePreset(plug->GetCurrentPresetIdx());
     return 0;
+  }
   case effSetChunk:
     return plug->SetChunk(idx, value, ptr);
+  case effGetChunk:
+  case effSetProgramName:
+    plug->SettleForCall(false);
+    break;
+  case effGetParamLabel:
+  case effGetParamDisplay:
+  case effGetParamName:
+  case effVendorSpecific:
+    plug->SettleForCall(true);
+    break;
+  case effProcessEvents:
+    plug->mAudioThread.store(pthread_self(), std::memory_order_relaxed);
+    break;
   default:
     break;
   }
@@ -425,8 +500,10 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     OnParamReset();
     return 0;
   // effSetProgram and effSetChunk: VSTDispatcher, outside the mutex.
-  case effGetProgram:
-    return mCurrentPresetIdx;
+  case effGetProgram: {
+    const int pending = PendingProgram();
+    return pending >= 0 ? pending : mCurrentPresetIdx;
+  }
   case effSetProgramName:
     if (ptr) {
       char name[IPreset::kNameSize];
@@ -437,7 +514,10 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     }
     return 0;
   case effGetProgramName:
-    if (ptr) CopyBounded(ptr, GetPresetName(mCurrentPresetIdx), kProgramNameCapacity);
+    if (ptr) {
+      const int pending = PendingProgram();
+      CopyBounded(ptr, GetPresetName(pending >= 0 ? pending : mCurrentPresetIdx), kProgramNameCapacity);
+    }
     return 0;
   case effGetParamLabel:
     if (param && ptr) CopyBounded(ptr, param->GetLabelForHost(), kParamTextCapacity);
@@ -604,13 +684,19 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
   if (chunk.Resize((int)size) != (int)size) return 0;
   if (size > 0) std::memcpy(chunk.GetBytes(), ptr, (size_t)size);
 
+  // A MIDI program change sent before: its program becomes the current one (a program chunk is stored into
+  // it), and stays in place should the chunk not load.
+  const bool selected = SettlePendingProgram(true);
   // A chunk that cannot be read leaves the state, the programs and the current program as they were.
   int pos = 0;
   const int version = GetIPlugVerFromChunk(&chunk, &pos);
   const int end = bank && version >= kIPlugVersion
                       ? LoadPresets(&chunk, pos)
                       : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); }, true);
-  if (end < 0) return 0;
+  if (end < 0) {
+    if (selected) RestorePreset(GetCurrentPresetIdx());
+    return 0;
+  }
   WDL_MutexLock lock(&mMutex);
   RedrawParamControls();
   return 1;
@@ -629,10 +715,12 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
     value = WDL_strtod_C(text, nullptr); // typed numbers have a point, whatever the host's locale
     if (std::isnan(value)) return 0;
   }
+  SyncPendingProgram();
   param->Set(value); // clamped into the parameter's range
   // Any host thread: the editor takes the value at its next tick.
   if (mGraphics) mGraphics->QueueParameterFromPlug(idx, param->GetNormalized());
   OnParamChange(idx);
+  if (PendingProgram() >= 0) OnHostParamWhilePending(idx, param->GetNormalized());
   return 1;
 }
 
@@ -692,6 +780,8 @@ float IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 idx)
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return 0.0f;
+  const HostCall call(plug);
+  plug->SettleForCall(true);
   WDL_MutexLock lock(&plug->mMutex);
   IParam* param = plug->GetParam(idx);
   return param ? (float)param->GetNormalized() : 0.0f;
@@ -701,13 +791,17 @@ void IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 idx, float value)
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug || !std::isfinite(value)) return;
+  const HostCall call(plug);
   WDL_MutexLock lock(&plug->mMutex);
   IParam* param = plug->GetParam(idx);
   if (!param) return;
+  plug->SyncPendingProgram();
   // Hosts call this from any thread, the audio thread included: the editor takes the value at its next tick.
   if (plug->mGraphics) plug->mGraphics->QueueParameterFromPlug(idx, value);
   param->SetNormalized(value);
   plug->OnParamChange(idx);
+  // After a MIDI program change not in place yet: set again on its program once it is.
+  if (plug->PendingProgram() >= 0) plug->OnHostParamWhilePending(idx, param->GetNormalized());
 }
 
 template <class T> bool IPlugVST::ChannelBuffersValid(T** inputs, T** outputs) const
@@ -730,7 +824,9 @@ void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nF
 {
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return;
+  const HostCall call(plug);
   WDL_MutexLock lock(&plug->mMutex);
+  plug->mAudioThread.store(pthread_self(), std::memory_order_relaxed);
   if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
   if (nFrames <= 0) return;
   if (!plug->ChannelBuffersValid(inputs, outputs)) {

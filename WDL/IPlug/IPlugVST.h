@@ -9,6 +9,9 @@
 #include "IPlugBase.h"
 #include "VST24Linux.h"
 
+#include <atomic>
+#include <pthread.h>
+
 // What the entry point hands to a new plug-in object.
 struct IPlugInstanceInfo
 {
@@ -74,10 +77,42 @@ private:
   // IsEditorOpcode tells which opcodes they are.
   static bool IsEditorOpcode(int opcode);
   VstIntPtr DispatchEditor(int opcode, int idx, VstIntPtr value, void* ptr, float opt);
-  // Editor calls in progress on the host's main thread (a menu or a box runs its loop inside one), and an
-  // effClose that came from inside one of them: the instance then goes when the outermost has returned.
-  int mEditorCallDepth = 0;
-  bool mCloseAfterEditorCall = false;
+
+  // ---- host calls in progress, and effClose ----
+  // Every entry point counts its call for as long as it runs (loads run mostly outside the mutex). effClose
+  // waits until the calls on other threads have returned; one made from inside a call of ours on the same
+  // thread (a host answering a callback, or a menu's loop) closes the editor and leaves the deletion to the
+  // outermost such call, when it returns.
+public:
+  class HostCall
+  {
+  public:
+    explicit HostCall(IPlugVST* plug);
+    ~HostCall(); // may delete the plug-in (a close requested inside)
+    HostCall(const HostCall&) = delete;
+    HostCall& operator=(const HostCall&) = delete;
+    // Calls of plug in progress on the calling thread.
+    static int OnThisThread(const IPlugVST* plug);
+
+  private:
+    IPlugVST* mPlug;
+    HostCall* mOuter; // the calling thread's enclosing call, of any instance
+  };
+
+private:
+  void Close();
+  void FinishClose(); // waits for the other threads' calls, then deletes the plug-in
+  std::atomic<int> mCallsInProgress{0};
+  std::atomic<bool> mCloseRequested{false};
+  pthread_t mCloseRequestedBy{};
+
+  // The thread of the latest process call: the audio thread, which never waits for a pending program change.
+  std::atomic<pthread_t> mAudioThread{pthread_t()};
+  bool OnAudioThread() const;
+  // Before a host call that acts on the program: a pending program change goes in place (or only becomes
+  // current, selectOnly), waiting on threads that may (SettlePendingProgram).
+  void SettleForCall(bool readsOnly);
+
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);
   VstIntPtr String2Parameter(int idx, const char* text);

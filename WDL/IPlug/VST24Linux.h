@@ -47,6 +47,33 @@ constexpr VstInt32 kEffectMagic = VstFourCC('V', 's', 't', 'P');
 // line N (from 1) of the script cannot be read (nothing is played then).
 constexpr VstInt32 kVendorHeadlessScreenshot = VstFourCC('V', 't', 'S', 'h');
 
+// The script's actions and what each takes: the plug-in's parser holds the numbers to these ranges, and the
+// host names them when a line is refused. Coordinates may lie off the editor (a pointer outside it).
+constexpr int kScriptFar = 100000, kScriptMaxWheel = 1000, kScriptMaxTicks = 25 * 60;
+struct ScriptActionForm
+{
+  const char* action;
+  const char* takes; // followed by "a whole number from lo to hi" when lo <= hi
+  int lo, hi;
+};
+constexpr ScriptActionForm kScriptActionForms[] = {
+    {"click", "X Y, each", -kScriptFar, kScriptFar},
+    {"rclick", "X Y, each", -kScriptFar, kScriptFar},
+    {"down", "X Y, each", -kScriptFar, kScriptFar},
+    {"up", "X Y, each", -kScriptFar, kScriptFar},
+    {"drag", "X Y, each", -kScriptFar, kScriptFar},
+    {"move", "X Y, each", -kScriptFar, kScriptFar},
+    {"dblclick", "X Y, each", -kScriptFar, kScriptFar},
+    {"wheel", "X Y STEPS, X and Y as for click, STEPS", -kScriptMaxWheel, kScriptMaxWheel},
+    {"key", "one character or a key's name (up, down, left, right, return, enter, escape, esc, backspace, delete, "
+            "tab, space)",
+     0, -1},
+    {"type", "the text to type", 0, -1},
+    {"button", "N (-1 closes the message box as Escape does, 0 to 2 its buttons),", -1, 2},
+    {"choose", "a path of menu entries such as 3/1 (digits and slashes), or nothing", 0, -1},
+    {"ticks", "N,", 0, kScriptMaxTicks},
+};
+
 // The record a plug-in hands to its host; the host calls the plug-in only through these function pointers.
 struct AEffect
 {

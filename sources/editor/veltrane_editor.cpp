@@ -219,6 +219,7 @@ void Veltrane::createModuleGraphics()
   infoArea = new ITWInfoArea(this, IRECT(128, 128, 128, 128));
   infoArea->Hide(true);
   gui->AttachControl(infoArea);
+  if (gui->WindowIsOpen()) showModuleStates();
   gui->SetAllControlsDirty();
 
   pushPrivateControls(*this);
@@ -234,12 +235,17 @@ void Veltrane::updateModuleGraphics()
   IGraphics* gui = GetGUI();
   if (gui && gui->WindowIsOpen()) {
     WDL_MutexLock lock(&mMutex);
-    for (int s = 0; s < kNumSlots; ++s) {
-      Module* m = slotConfig[s].master ? masterModules[s] : voices[0].modules[s];
-      if (m) m->updateGraphics();
-    }
+    showModuleStates();
   }
   emptyControlTrash();
+}
+
+void Veltrane::showModuleStates()
+{
+  for (int s = 0; s < kNumSlots; ++s) {
+    Module* m = slotConfig[s].master ? masterModules[s] : voices[0].modules[s];
+    if (m) m->updateGraphics();
+  }
 }
 
 bool Veltrane::editorBusy() const

@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kPanelW = 128, kPanelH = 300;
+const IMouseMod kLeftButton(true);
 
 PanelRect rectOf(const IRECT& r, int x, int y)
 {
@@ -72,8 +73,10 @@ TEST(ModulePanels, ControlsFollowTheirTables)
       EXPECT_TRUE(want.l == got.l && want.t == got.t && want.r == got.r && want.b == got.b)
           << got.l << "," << got.t << " " << got.r << "," << got.b;
       EXPECT_EQ(row.param >= 0 ? r.base() + row.param : -1, c->ParamIdx());
-      EXPECT_EQ((row.flags & kPanelHidden) != 0, c->IsHidden());
-      if (row.flags & kPanelSpecial) specials.push_back(c);
+      if (row.flags & kPanelSpecial)
+        specials.push_back(c); // shown as the module's state has it, below
+      else
+        EXPECT_EQ((row.flags & kPanelHidden) != 0, c->IsHidden());
       if (row.kind == kPanelSources) {
         auto* menu = dynamic_cast<ITWSourcesMenuControl*>(c);
         ASSERT_TRUE(menu);
@@ -82,6 +85,11 @@ TEST(ModulePanels, ControlsFollowTheirTables)
       }
     }
     EXPECT_EQ(specials, r.specials());
+    // The panel's first frame shows the module's state: an update hides or shows none of its specials.
+    std::vector<bool> hidden;
+    for (IControl* c : specials) hidden.push_back(c->IsHidden());
+    if (Module* m = r.module()) m->updateGraphics();
+    for (size_t k = 0; k < specials.size(); ++k) EXPECT_EQ(hidden[k], specials[k]->IsHidden()) << "special " << k;
   });
 }
 
@@ -139,9 +147,12 @@ std::vector<int> pathToAnotherEntry(const std::vector<std::string>& lines)
 }
 
 // In a master slot: the menus offer the master list; choosing another entry of any menu through the surface
-// changes its parameter, and dragging any knob up moves its parameter.
+// changes its parameter. Dragging any knob up 40 pixels in four moves raises its value by 40 pixels' worth
+// (the control's height at gearing 4 being the whole range), and a double click brings back the default
+// (shaped parameters, whose value is the setting to the shape's power, with the rest).
 TEST(ModulePanels, ControlsEditTheirParametersInAMasterSlot)
 {
+  int shapedWithDefault = 0;
   forEachPanel([&](int id, const PanelLayout& layout) {
     PanelRig r(id, true);
     r.g->whileOpen = [&] { r.g->answers.push_back(pathToAnotherEntry(r.g->shown)); };
@@ -165,8 +176,14 @@ TEST(ModulePanels, ControlsEditTheirParametersInAMasterSlot)
       if (row.kind != kPanelKnob && row.kind != kPanelKnobSmall) continue;
       p->SetNormalized(0.25);
       c->SetValueFromPlug(0.25);
-      r.drag(mx, my + 9, -40);
+      r.drag(mx, my + 9, -40, 4);
+      EXPECT_NEAR(0.25 + 40.0 / (4 * (rc->B - rc->T)), c->GetValue(), 1e-9) << "knob of +" << row.param;
       EXPECT_GT(p->GetNormalized(), 0.25) << "knob of +" << row.param;
+      r.g->MouseDown(mx, my, kLeftButton, true);
+      r.g->MouseUp(mx, my, kLeftButton);
+      EXPECT_NEAR(p->GetDefault(), p->Value(), 1e-9 * (p->GetMax() - p->GetMin())) << "knob of +" << row.param;
+      shapedWithDefault += p->GetShape() != 1.0 && p->GetDefault() != p->GetMin();
     }
   });
+  EXPECT_GE(shapedWithDefault, 10);
 }

@@ -64,10 +64,10 @@ struct PanelRig : EditorRig
   std::vector<IControl*>& specials(int position = 0) { return v->slotConfig[v->slotAt(position)].specialControls; }
   bool lit(int lamp, int position = 0) { return !specials(position).at(lamp)->IsHidden(); }
   void clickCentre(const IRECT& r) { click((r.L + r.R) / 2, (r.T + r.B) / 2); }
-  void drag(int x, int y, int dy) // by dy pixels, up negative
+  void drag(int x, int y, int dy, int steps = 1) // by dy pixels (up negative) in equal moves
   {
     g->MouseDown(x, y, IMouseMod(true));
-    g->MouseMove(x, y + dy, IMouseMod(true));
+    for (int k = 1; k <= steps; ++k) g->MouseMove(x, y + dy * k / steps, IMouseMod(true));
     g->MouseUp(x, y + dy, IMouseMod(true));
   }
 

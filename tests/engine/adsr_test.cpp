@@ -162,6 +162,34 @@ TEST(OutputEnvelope, StopAndCut)
   EXPECT_EQ(0.0, e.level);
 }
 
+// A stop in mid-attack falls from the level reached, and a start in mid-release climbs from where it is:
+// each step toward the segment's end, and each segment as long as the decades of distance it has left to its
+// target, a ninth beyond that end.
+TEST(OutputEnvelope, AStopInMidAttackAndAStartInMidReleaseGoOnFromTheLevel)
+{
+  const double rate = 48000.0;
+  ADSR e;
+  e.setSampleRate((float)rate);
+  e.setAttack(0.5);
+  e.setRelease(0.4);
+  e.start();
+  for (int i = 0; i < 9600; ++i) e.update(); // 0.2 s: about 0.45
+  const double l1 = e.level;
+  e.stop(false);
+  long n = 0;
+  for (double last = l1; e.level > l1 / 2 && n < 10 * rate; ++n, last = e.level) {
+    e.update();
+    ASSERT_LE(e.level, last);
+  }
+  double expected = decadeSeconds(0.4) * std::log10((l1 + 1 / 9.0) / (l1 / 2 + 1 / 9.0)) * rate;
+  EXPECT_NEAR(expected, n, 0.01 * expected + 2) << "fall from " << l1;
+  const double l2 = e.level;
+  e.start();
+  n = samplesInState(e, 10 * (long)rate);
+  expected = decadeSeconds(0.5) * std::log10((10 / 9.0 - l2) / (1 / 9.0)) * rate;
+  EXPECT_NEAR(expected, n, 0.01 * expected + 2) << "rise from " << l2;
+}
+
 TEST(OutputEnvelope, SettingsApplyToTheRunningSegmentOnly)
 {
   ADSR e;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../support/plugin_host.h"
+#include "../support/temp_dir.h"
 #include "Module.h"
 #include "Synth.h"
 #include "Veltrane.h"
@@ -39,19 +40,6 @@ public:
 
 std::unique_ptr<Veltrane> MakeVeltrane();
 
-// A file in a fresh temporary folder, removed with the folder when the object goes.
-class TempDir
-{
-public:
-  TempDir();
-  ~TempDir();
-  std::string path(const char* name) const { return mDir + "/" + name; }
-  std::string write(const char* name, const std::string& content) const;
-  const std::string& dir() const { return mDir; }
-
-private:
-  std::string mDir;
-};
 
 // ---- a plug-in instance driven as a host drives it ----
 

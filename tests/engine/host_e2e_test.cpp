@@ -3,6 +3,7 @@
 // through to the output when the master output selectors choose it.
 #include "FxFile.h"
 #include "Host.h"
+#include "../support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -50,14 +51,14 @@ std::vector<uint8_t> PassThroughChunk(Plugin& p)
 
 int RunHost(const std::string& args, std::string* output = nullptr)
 {
-  const std::string out = "/tmp/veltrane_e2e_host_" + std::to_string(getpid()) + ".txt"; // tests run side by side
+  const TempDir printed;
+  const std::string out = printed.path("printed.txt");
   const std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > " + out + " 2>&1";
   const int status = std::system(cmd.c_str());
   if (output) {
     std::ifstream in(out);
     output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  std::remove(out.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 } // namespace
@@ -181,7 +182,8 @@ TEST(PluginEndToEnd, CommandLineHost)
     auto p = LoadVeltrane();
     chunk = PassThroughChunk(*p);
   }
-  const std::string chunkPath = "/tmp/veltrane_e2e_pass.chunk", wav = "/tmp/veltrane_e2e_pass.wav";
+  const TempDir dir;
+  const std::string chunkPath = dir.path("pass.chunk"), wav = dir.path("pass.wav");
   std::ofstream(chunkPath, std::ios::binary).write((const char*)chunk.data(), (std::streamsize)chunk.size());
   ASSERT_EQ(0, RunHost(std::string("render ") + VELTRANE_SO + " --chunk " + chunkPath +
                        " --tone 441 --seconds 0.5 --notes C4+0.2 -o " + wav));
@@ -197,8 +199,6 @@ TEST(PluginEndToEnd, CommandLineHost)
     peak = std::max(peak, (double)std::fabs(x));
   }
   EXPECT_NEAR(0.25, peak, 0.002); // half-scale tone times the default volume 0.5
-  std::remove(chunkPath.c_str());
-  std::remove(wav.c_str());
 }
 
 TEST(PluginEndToEnd, NotesStartOnTheTickGrid)
@@ -228,9 +228,9 @@ TEST(PluginEndToEnd, NotesStartOnTheTickGrid)
 TEST(PluginEndToEnd, FindsItsOwnFolderWhenLoadedByARelativePath)
 {
   // A copy of the plug-in with a user bank beside it whose first program has a name of its own.
-  char dir[] = "/tmp/veltrane_relpath_XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dir));
-  const std::string folder = std::string(dir) + "/plug";
+  const TempDir temp;
+  const char* dir = temp.dir().c_str();
+  const std::string folder = temp.path("plug");
   ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
   {
     std::ifstream in(VELTRANE_SO, std::ios::binary);
@@ -267,9 +267,6 @@ TEST(PluginEndToEnd, FindsItsOwnFolderWhenLoadedByARelativePath)
   dlclose(lib);
 
   ASSERT_EQ(0, chdir(previous));
-  for (const char* f : {"/Veltrane.so", "/Veltrane.fxb"}) std::remove((folder + f).c_str());
-  rmdir(folder.c_str());
-  rmdir(dir);
 }
 
 namespace {
@@ -291,9 +288,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
 // line itself, 1 for what it names). Nothing is reported as done that was not.
 TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
 {
-  char dirTemplate[] = "/tmp/veltrane_cli_XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dirTemplate));
-  const std::string dir = dirTemplate, so = VELTRANE_SO;
+  const TempDir temp;
+  const std::string dir = temp.dir(), so = VELTRANE_SO;
   std::vector<uint8_t> noise(3000);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = (uint8_t)(i * 2654435761u >> 13);
   const std::string rand = WriteBytes(dir + "/rand.bin", noise);
@@ -324,8 +320,7 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
       {"render " + so + " --preset " + garbageFxp, "the plug-in refused its program chunk", 1},
       {"render " + so + " --chunk " + rand, "refused it as a program chunk", 1},
       {"render " + so + " --bank-chunk " + rand, "refused it as a bank chunk", 1},
-      {"screenshot " + so + " " + png + " --script " + script,
-       "script line 4 is not an action the editor knows: \"click 1\"", 1},
+      {"screenshot " + so + " " + png + " --script " + script, "script line 4 \"click 1\": click takes X Y", 1},
       {"screenshot " + so + " " + dir, "cannot write " + dir + ": it is a folder", 1},
       {"screenshot " + so + " " + dir + "/none/shot.png", "there is no folder " + dir + "/none", 1},
       {"info " + so + " --save-fxb " + dir, "cannot write " + dir + ": it is a folder", 1},
@@ -355,14 +350,13 @@ TEST(CommandLineHost, EveryFailureIsNamedAndExitsNonZero)
   };
   for (const Case& c : cases) {
     std::string output;
-    const std::string wav = c.args.compare(0, 6, "render") ? "" : " -o " + dir + "/out.wav";
+    const std::string wav = c.args.compare(0, 6, "render") ? "" : " -o " + dir + "/out.wav --notes C4";
     EXPECT_EQ(c.exit, RunHost(c.args + wav + " -q", &output)) << c.args << "\n" << output;
     EXPECT_NE(std::string::npos, output.find("vsthost: ")) << c.args << "\n" << output;
     EXPECT_NE(std::string::npos, output.find(c.message)) << c.args << "\n" << output;
   }
   struct stat st;
   EXPECT_NE(0, stat(png.c_str(), &st)); // the bad script played nothing and pictured nothing
-  std::filesystem::remove_all(dir);
 }
 
 // `edit` without a screen says which display it could not open, or that none is set.
@@ -385,9 +379,8 @@ TEST(CommandLineHost, EditNamesTheDisplayItCannotOpen)
 // screenshot's session leaves; and `info` lists every program by name.
 TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
 {
-  char dirTemplate[] = "/tmp/veltrane_cli_XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dirTemplate));
-  const std::string dir = dirTemplate, so = VELTRANE_SO, fxp = dir + "/named.fxp", fxb = dir + "/at5.fxb";
+  const TempDir temp;
+  const std::string dir = temp.dir(), so = VELTRANE_SO, fxp = dir + "/named.fxp", fxb = dir + "/at5.fxb";
   std::vector<std::string> names;
   {
     auto p = LoadVeltrane();
@@ -444,5 +437,4 @@ TEST(CommandLineHost, ProgramsAndBanksComeBackAsSaved)
   ASSERT_GT(bank.size(), 160u);
   EXPECT_EQ(0, std::memcmp(bank.data() + 8, "FBCh", 4));
   EXPECT_EQ(7, bank[31]); // the current program, big-endian at 28
-  std::filesystem::remove_all(dir);
 }

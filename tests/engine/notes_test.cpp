@@ -300,14 +300,14 @@ TEST(Notes, MidiProgramChangeTakesEffectOnceBuiltAndLaterNotesWaitForIt)
   p.h.midi(0, 0xC0, 3, 0);
   p.h.midi(1, 0x90, 64, 100);
   for (int b = 0; b < 3; ++b) p.h.run(44);
-  EXPECT_EQ(0, p.h.dispatch(effGetProgram));
+  EXPECT_EQ(0, p.v.GetCurrentPresetIdx()); // in place (the host is answered the program it asked for)
   EXPECT_DOUBLE_EQ(0.5, p.v.volume);
   EXPECT_NE(-1, p.voiceOf(60));
   EXPECT_EQ(-1, p.voiceOf(64));
   p.v.stage->end();
   p.v.stage->waitUntilReady();
   p.h.run(44); // the change takes effect at the block's start; the late note at its first tick
-  EXPECT_EQ(3, p.h.dispatch(effGetProgram));
+  EXPECT_EQ(3, p.v.GetCurrentPresetIdx());
   EXPECT_DOUBLE_EQ(1.0, p.v.volume);
   EXPECT_EQ(-1, p.voiceOf(60)); // the switch stopped the notes
   EXPECT_NE(-1, p.voiceOf(64));

@@ -137,3 +137,31 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
   }
   EXPECT_EQ(before, threadCountSettlingAt(before));
 }
+
+// A host that exits, or unloads the plug-in's file, with instances still open while their workers build
+// programs: the workers stop before anything they use is destroyed or unmapped.
+TEST(PluginFileDeathTest, ExitAndUnloadWithInstancesOpenWhileWorkersBuild)
+{
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const bool unload : {false, true}) {
+    SCOPED_TRACE(unload ? "unload" : "exit");
+    EXPECT_EXIT(
+        {
+          void* handle = dlopen(VELTRANE_SO, RTLD_NOW | RTLD_LOCAL);
+          if (!handle) std::_Exit(2);
+          auto make = (VstPluginEntryProc)dlsym(handle, "VSTPluginMain");
+          static AEffect* open[2]; // reachable to the end: not a leak
+          for (AEffect*& e : open) {
+            e = openInstance(make);
+            for (int change = 0; change < 8; ++change) play(e, 1, 50 - change % 3);
+          }
+          if (unload) {
+            dlclose(handle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::_Exit(0);
+          }
+          std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+  }
+}

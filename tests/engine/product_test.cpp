@@ -61,9 +61,9 @@ TEST(Product, ResetAndResume)
   EXPECT_EQ(48, v.controlPeriod);
   EXPECT_EQ(48, v.sumBufferLength);
   EXPECT_EQ(1, v.noteOnCounter);
-  // The host switches processing off (reset) and changes the rate: one voice until it resumes.
+  // The host switches processing off (reset) and changes the rate: the notes end, the voice count stays.
   h.dispatch(effMainsChanged, 0, 0);
-  EXPECT_EQ(1, v.activeVoices);
+  EXPECT_EQ(16, v.activeVoices);
   EXPECT_EQ(0, v.noteOnCounter);
   EXPECT_EQ(48, v.voices[0].noteNumber);
   EXPECT_FALSE(v.voices[0].keyDown);

@@ -1,7 +1,7 @@
 // Two threads as a host and an editor use them: the audio thread renders blocks with MIDI (program changes
-// among it) through the plug-in's record while the editor thread posts structural commands, switches and
-// loads programs and banks (files and host chunks), edits parameters, holds a drone note and arms MIDI
-// learn; the staging engine's worker builds the MIDI program changes and the modules of replacements that
+// among it) and parameter automation through the plug-in's record while the editor thread posts structural
+// commands, asks and sets what follows a program change, switches and loads programs and banks (files and
+// host chunks), edits parameters, holds a drone note and arms MIDI learn; the staging engine's worker builds the MIDI program changes and the modules of replacements that
 // meet another program. Built with -DVELTRANE_TSAN=ON this is the ThreadSanitizer check of the instance
 // mutex, the command mailbox and the staging engine; in any build it must not crash and must leave a
 // consistent patch behind.
@@ -66,6 +66,7 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
       }
       list->numEvents = n;
       if (n) h.effect->dispatcher(h.effect, effProcessEvents, 0, 0, list, 0.0f);
+      if (rng() % 4 == 0) h.effect->setParameter(h.effect, Veltrane::kParamVolume, (rng() % 100) / 100.0f);
       h.effect->processReplacing(h.effect, ins, outs, 64);
       blocks.fetch_add(1);
     }
@@ -118,6 +119,12 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
     case 9:
       h.effect->setParameter(h.effect, slot * 16 + (int)(rng() % 16), (rng() % 100) / 100.0f);
       v.SetParameterFromGUI(Veltrane::kParamVoices, (rng() % 11) / 10.0);
+      { // what a host's main thread asks and sets right after the audio thread's MIDI program changes
+        char text[kVstMaxProgNameLen + 64] = {};
+        h.effect->getParameter(h.effect, slot * 16 + (int)(rng() % 16));
+        h.effect->dispatcher(h.effect, effGetParamDisplay, slot * 16, 0, text, 0.0f);
+        h.effect->dispatcher(h.effect, effSetProgramName, 0, 0, (void*)"Threaded", 0.0f);
+      }
       break;
     case 10: {
       void* data = nullptr;

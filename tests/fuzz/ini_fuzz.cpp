@@ -1,5 +1,6 @@
 // The INI-file emulation on arbitrary file contents: reading never fails or overruns, and a file it
 // rewrites reads back exactly as the cache that wrote it.
+#include "scratch_folder.h"
 #include "swell/swell-ini.h"
 
 #include <cstdint>
@@ -11,23 +12,10 @@
 
 namespace {
 
-// One folder per process, removed at exit (a plain array: it outlives every exit handler).
-const char* Folder()
-{
-  static char folder[] = "/tmp/veltrane-ini-fuzz-XXXXXX";
-  static const bool made = [] {
-    if (!mkdtemp(folder)) std::abort();
-    std::atexit([] { rmdir(folder); });
-    return true;
-  }();
-  (void)made;
-  return folder;
-}
-
 std::string NewPath()
 {
   static unsigned long count = 0;
-  return std::string(Folder()) + "/f" + std::to_string(count++) + ".ini"; // a fresh name: never a stale cache entry
+  return ScratchPath(("f" + std::to_string(count++) + ".ini").c_str()); // a fresh name: never a stale cache entry
 }
 
 void WriteFile(const std::string& path, const void* data, size_t size)

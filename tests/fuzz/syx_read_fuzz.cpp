@@ -1,20 +1,17 @@
 // The wavetable SysEx loader on arbitrary file contents: a dump is taken whole or refused, and a taken one
 // is one wave of numbers per 410-byte message, up to the loader's bound.
 #include "OscWavetable.h"
+#include "scratch_folder.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/veltrane_syx_fuzz_" + std::to_string(getpid()) + ".syx";
-  }();
+  static const std::string path = ScratchPath("input.syx");
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) std::abort();
   if (size && std::fwrite(data, 1, size, f) != size) std::abort();

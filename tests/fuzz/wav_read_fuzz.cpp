@@ -2,22 +2,19 @@
 // never more samples than the data chunk holds, and a loaded wavetable is 1 to kMaxWaves whole waves of numbers.
 #include "OscWavetable.h"
 #include "WaveReader.h"
+#include "scratch_folder.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
-// One scratch file per process, rewritten for every input.
+// One scratch file, rewritten for every input.
 const char* scratchPath()
 {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/veltrane_wav_fuzz_" + std::to_string(getpid()) + ".wav";
-  }();
+  static const std::string path = ScratchPath("input.wav");
   return path.c_str();
 }
 

@@ -196,8 +196,9 @@ TEST(DelayLine, WithoutAnInputTheLineStandsStill)
 // ---- BBD delay ----
 
 namespace {
-// Index of the loudest sample of a wet-only BBD's answer to an impulse.
-int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr, double modAmount = 0.0)
+// A wet-only BBD's answer (tone open: 6 kHz, flat below) to signal(i) on input A, n samples.
+std::vector<double> bbdAnswer(double rate, int rangeParam, double time, double feedback, int n,
+                              const std::function<double(int)>& signal, double* modValue = nullptr, double modAmount = 0.0)
 {
   ModuleRig rig;
   BbdDelay* d = rig.make<BbdDelay>(ModuleConfig::MOD_BBDDELAY, rate);
@@ -205,24 +206,34 @@ int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr
   d->inputA = &in;
   rig.param(5, rangeParam);
   rig.param(4, time);
-  rig.param(9, 1.0);  // tone: 6 kHz, flat below
-  rig.param(10, 1.0); // wet only
+  rig.param(6, feedback);
+  rig.param(9, 1.0);
+  rig.param(10, 1.0);
   if (modValue) {
     d->modSource = modValue;
     rig.param(7, modAmount);
   }
-  const std::vector<double> y =
-      Runner{rig}.collect(samplesOf(520, rate), d->audioOut[0], in, [](int i) { return impulse(i - 100); });
-  int best = 0;
-  double peak = 0.0;
-  for (int i = 0; i < (int)y.size(); ++i) {
+  return Runner{rig}.collect(n, d->audioOut[0], in, signal);
+}
+
+// Index of the loudest of y[from, to), -1 when a sample is not finite.
+int loudest(const std::vector<double>& y, int from, int to)
+{
+  int best = from;
+  for (int i = from; i < to; ++i) {
     if (!std::isfinite(y[i])) return -1;
-    if (std::fabs(y[i]) > peak) {
-      peak = std::fabs(y[i]);
-      best = i - 100;
-    }
+    if (std::fabs(y[i]) > std::fabs(y[best])) best = i;
   }
   return best;
+}
+
+// Where the loudest sample of a wet-only BBD's answer to an impulse lies.
+int bbdEcho(double rate, int rangeParam, double time, double* modValue = nullptr, double modAmount = 0.0)
+{
+  const std::vector<double> y = bbdAnswer(
+      rate, rangeParam, time, 0.0, samplesOf(520, rate), [](int i) { return impulse(i - 100); }, modValue, modAmount);
+  const int best = loudest(y, 0, (int)y.size());
+  return best < 0 ? -1 : best - 100;
 }
 } // namespace
 
@@ -243,6 +254,36 @@ TEST(BbdDelay, TheDelayIsItsStagesTimesTheClockStep)
       EXPECT_GE(ms, longest / 8 - 0.1);
       EXPECT_LE(ms, longest + 0.1);
     }
+}
+
+// With partial feedback each echo comes one delay after the last, at the feedback times its size and sign:
+// a 2 ms raised-cosine burst (all of it far below the filters' 6 kHz) comes back at its own size first. Each
+// pass through the output filter, run once per clock step, adds its low-frequency group delay of
+// sqrt(2) / (2 pi 6 kHz) seconds times the step.
+TEST(BbdDelay, EachEchoIsTheOneBeforeTimesTheFeedback)
+{
+  const double rate = 48000;
+  struct Train
+  {
+    int range;
+    double time, feedback;
+  };
+  for (const Train& t : {Train{3, 0.0, 0.5}, Train{2, 1.0, -0.5}, Train{1, 0.5, 0.7}}) {
+    SCOPED_TRACE("range " + std::to_string(t.range) + ", feedback " + std::to_string(t.feedback));
+    const double step = 0.125 + 0.875 * t.time;
+    const double delay = (samplesOf(500, rate) >> (2 * (3 - t.range))) * step + std::sqrt(2.0) * rate / (2 * kPi * 6000) * step;
+    const int width = samplesOf(2, rate);
+    const std::vector<double> y = bbdAnswer(rate, t.range, t.time, t.feedback, (int)(4.6 * delay) + 200, [&](int i) {
+      return i >= 100 && i < 100 + width ? 0.5 - 0.5 * std::cos(2 * kPi * (i - 100) / width) : 0.0;
+    });
+    double size = 1.0;
+    for (int k = 1; k <= 4; ++k, size *= t.feedback) {
+      const double at = 101 + width / 2.0 + k * delay; // published a sample later
+      const int peak = loudest(y, (int)(at - delay / 2), (int)(at + delay / 2));
+      EXPECT_NEAR(at, peak, 1.5) << "echo " << k;
+      EXPECT_NEAR(size, y[peak], 0.01 * std::fabs(size)) << "echo " << k;
+    }
+  }
 }
 
 TEST(BbdDelay, HugeTimeModulationSaturatesTheClockWithoutBreakingIt)

@@ -567,6 +567,81 @@ TEST(LinearEnvelope, ZeroTimesAndRetriggers)
   EXPECT_EQ(0.0, env->nextModOut[0]);
 }
 
+// ---- the envelope family: a fall in mid-attack and a rise in mid-release ----
+
+namespace {
+// One output of an envelope module, the gate that drives it, its attack and release parameters (the quad
+// envelope falls with its decay) and its kind: a linear segment covers its whole distance in its time, an
+// exponential one a decade of the distance to a target one ninth beyond its end per 10^(4.5 t - 2.3) s.
+struct EnvelopeOutput
+{
+  ModuleConfig::ModuleID id;
+  int out, attack, release;
+  double** (*gate)(Module*);
+  bool linear;
+};
+
+// Samples for a segment from `from` to `to`: linear, at `perSample`; exponential, at the coefficient of t.
+double segmentSamples(const EnvelopeOutput& e, double t, double rate, double from, double to, double perSample)
+{
+  if (e.linear) return std::fabs(to - from) / perSample;
+  const double target = to > from ? 10.0 / 9 : -1.0 / 9;
+  return std::log((to - target) / (from - target)) / std::log(1.0 - coefficient(t, rate));
+}
+} // namespace
+
+TEST(EnvelopeFamily, AFallInMidAttackFallsFromTheLevelAndARiseInMidReleaseClimbsFromIt)
+{
+  using M = ModuleConfig;
+  const EnvelopeOutput outputs[] = {
+      {M::MOD_ENVELOPE, 0, 2, 11, [](Module* m) { return &static_cast<Envelope*>(m)->gateA; }, false},
+      {M::MOD_ENVELOPE2, 1, 3, 9, [](Module* m) { return &static_cast<Envelope2*>(m)->gate[1]; }, false},
+      {M::MOD_ENVELOPE4, 3, 7, 11, [](Module* m) { return &static_cast<Envelope4*>(m)->gate[3]; }, false},
+      {M::MOD_LINENVELOPE, 0, 2, 8, [](Module* m) { return &static_cast<LinEnvelope*>(m)->gate[0]; }, true},
+      {M::MOD_LINENVELOPE, 1, 3, 9, [](Module* m) { return &static_cast<LinEnvelope*>(m)->gate[1]; }, true},
+  };
+  const double rate = 48000;
+  for (const EnvelopeOutput& e : outputs) {
+    SCOPED_TRACE(std::string(M::labelModuleName[e.id]) + ", output " + std::to_string(e.out));
+    ModuleRig rig;
+    Module* m = rig.makeModule(e.id, rate);
+    double gate = 0.0;
+    *e.gate(m) = &gate;
+    const double ta = 0.5, tr = e.linear ? 0.3 : 0.4; // seconds, or settings of 0.89 s and 0.32 s a decade
+    rig.param(e.attack, ta);
+    rig.param(e.release, tr);
+    const double& level = m->nextModOut[e.out];
+    // The gate set, then samples until the level reaches `to`: each step toward it, none a jump.
+    auto segment = [&](double g, double to) -> long {
+      gate = g;
+      double last = level;
+      for (long i = 0; i < 10 * (long)rate; ++i) {
+        if (i % rig.controlPeriod() == 0) m->update(true);
+        m->process();
+        const double step = (to > last ? 1 : -1) * (level - last);
+        if (step < -1e-12 || step > 0.01) return -i - 1;
+        last = level;
+        if (to > 0.5 ? level >= to : level <= to) return i + 1;
+      }
+      return 0;
+    };
+    gate = 1.0;
+    runFor(m, rate, 0.2);
+    const double l1 = level;
+    ASSERT_GT(l1, 0.3);
+    ASSERT_LT(l1, 0.6);
+    long n = segment(0.0, l1 / 2);
+    EXPECT_TRUE(lasts(segmentSamples(e, tr, rate, l1, l1 / 2, l1 / (tr * rate)) / rate, n, rate)) << "fall from " << l1;
+    const double l2 = level;
+    n = segment(1.0, 1.0);
+    EXPECT_TRUE(lasts(segmentSamples(e, ta, rate, l2, 1.0, 1.0 / (ta * rate)) / rate, n, rate)) << "rise from " << l2;
+    n = segment(0.0, 0.0);
+    EXPECT_TRUE(lasts(segmentSamples(e, tr, rate, 1.0, 0.0, 1.0 / (tr * rate)) / rate, n, rate)) << "fall from 1";
+    runFor(m, rate, 0.01);
+    EXPECT_EQ(0.0, level);
+  }
+}
+
 // ---- sample and hold ----
 
 TEST(SampleAndHold, GateClockedChannelHoldsBetweenGates)
@@ -854,6 +929,38 @@ TEST(BeatSequencer, LinesFireOnTheirStepsAndTheDividerCountsClocks)
   for (int g :
        {(int)BeatSeq::kClock, (int)BeatSeq::kClockDiv, (int)BeatSeq::kReset, (int)BeatSeq::kLineA, BeatSeq::kLineA + 1})
     EXPECT_EQ(1.0, bs->gateOut[g]) << g;
+}
+
+// A reset in mid-count restarts the divider of each dividing sequencer: after it the steps come at clocks
+// divider + 1 and 2 (divider + 1), wherever in its count the reset found the divider.
+TEST(DividedSequencers, AResetRestartsTheDividerCount)
+{
+  using M = ModuleConfig;
+  for (M::ModuleID id : {M::MOD_BEATSEQ, M::MOD_SEQSWITCH, M::MOD_AUDIOSWITCH})
+    for (int divider : {1, 3})
+      for (int late = 0; late <= divider; ++late) { // clocks since the last step when the reset comes
+        SCOPED_TRACE(std::string(M::labelModuleName[id]) + ", divider " + std::to_string(divider + 1) + ", " +
+                     std::to_string(late) + " clocks late");
+        ModuleRig rig;
+        Module* m = rig.makeModule(id, 48000);
+        BeatSeq* bs = dynamic_cast<BeatSeq*>(m);
+        SeqSwitch* sw = dynamic_cast<SeqSwitch*>(m);
+        double clock = 0.0, reset = 0.0;
+        (bs ? bs->clockSource : sw->clockSource) = &clock;
+        (bs ? bs->resetSource : sw->resetSource) = &reset;
+        rig.param(bs ? 1 : 2, divider);
+        const int& step = bs ? bs->currentStep : sw->currentStep;
+        for (int i = 0; i < 2 * (divider + 1) + late; ++i) clockIn(m, clock);
+        ASSERT_EQ(2, step);
+        clockIn(m, reset);
+        ASSERT_EQ(0, step);
+        std::vector<int> steps;
+        for (int i = 1; i <= 2 * (divider + 1); ++i) {
+          clockIn(m, clock);
+          if (step != (int)steps.size()) steps.push_back(i);
+        }
+        EXPECT_EQ((std::vector<int>{divider + 1, 2 * (divider + 1)}), steps);
+      }
 }
 
 // The sequencers clocked by the tempo clock through the host path: a step sequencer on sixteenths, a

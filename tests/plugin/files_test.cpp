@@ -330,22 +330,32 @@ TEST(ProgramFileReading, NameFieldWithoutTerminatorReadsAs28Characters)
   std::remove(path.c_str());
 }
 
-TEST(BankFileReading, ChunkVariantRoundTrip)
+// Both variants keep names and values. The parameter variant also keeps the current program: in its header,
+// and put in place on loading; the chunk variant's loader does not use it.
+TEST(BankFileReading, RoundTripOfBothVariants)
 {
-  BarePlug a(2, 3, true);
-  a.MakePreset("x", 0.1, 0.2);
-  a.MakePreset("y", 0.3, 0.4);
-  a.MakePreset("z", 0.5, 0.6);
-  a.RestorePreset(1);
-  WDL_String path(TempFile("rt.fxb").c_str());
-  ASSERT_TRUE(a.SaveBankAsFXB(&path));
-  BarePlug b(2, 3, true);
-  ASSERT_TRUE(b.LoadBankFromFXB(&path));
-  EXPECT_STREQ(b.GetPresetName(2), "z");
-  EXPECT_EQ(b.GetCurrentPresetIdx(), 0); // the file's current program is not used in this variant
-  b.RestorePreset(1);
-  EXPECT_DOUBLE_EQ(b.GetParam(1)->Value(), 0.4);
-  std::remove(path.Get());
+  for (bool chunks : {true, false})
+    for (int current : {1, 2}) {
+      SCOPED_TRACE(std::string(chunks ? "chunks" : "parameters") + ", current " + std::to_string(current));
+      BarePlug a(2, 3, chunks);
+      a.MakePreset("x", 0.1, 0.2);
+      a.MakePreset("y", 0.3, 0.4);
+      a.MakePreset("z", 0.5, 0.6);
+      a.RestorePreset(current);
+      WDL_String path(TempFile("rt.fxb").c_str());
+      ASSERT_TRUE(a.SaveBankAsFXB(&path));
+      EXPECT_EQ((uint32_t)current, BE(ReadAll(path.Get()), 28));
+      BarePlug b(2, 3, chunks);
+      ASSERT_TRUE(b.LoadBankFromFXB(&path));
+      EXPECT_STREQ(b.GetPresetName(2), "z");
+      EXPECT_EQ(chunks ? 0 : current, b.GetCurrentPresetIdx());
+      if (!chunks) {
+        EXPECT_NEAR(0.1 + 0.2 * current, b.GetParam(0)->Value(), 1e-6) << "the current program in place";
+      }
+      b.RestorePreset(1);
+      EXPECT_NEAR(b.GetParam(1)->Value(), 0.4, chunks ? 0.0 : 1e-6);
+      std::remove(path.Get());
+    }
 }
 
 TEST(BankFileReading, ParameterVariantWithFewerAsManyOrMoreProgramsThanSlots)

@@ -90,6 +90,53 @@ std::vector<LICE_pixel> gdiPixels(HGDIOBJ f, const char* text, int flags, RECT r
     for (int x = 0; x < 200; ++x) out.push_back(LICE_GetPixel(&bm, x, y) & 0xFFFFFF00u);
   return out;
 }
+
+// The four ways a text reaches a bitmap, in white: through the GDI, and the cached font's glyph and native
+// paths, the native one into a bitmap with a drawing context and into one without. Arial 14.
+struct TextPaths
+{
+  struct Path
+  {
+    const char* name;
+    bool withContext; // the bitmap has a drawing context
+    std::function<void(LICE_IBitmap*, RECT*, int)> draw;
+  };
+  explicit TextPaths(const char* text)
+  {
+    glyphs.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT);
+    native.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
+    for (LICE_CachedFont* cf : {&glyphs, &native}) cf->SetTextColor(LICE_RGBA(255, 255, 255, 255));
+    const auto cached = [this, text](LICE_CachedFont* cf) {
+      return [cf, text](LICE_IBitmap* bm, RECT* r, int flags) { cf->DrawText(bm, text, -1, r, flags); };
+    };
+    paths = {{"gdi", true,
+              [this, text](LICE_IBitmap* bm, RECT* r, int flags) {
+                HDC dc = bm->getDC();
+                SetTextColor(dc, 0xFFFFFF);
+                HGDIOBJ old = SelectObject(dc, gdi);
+                SWELL_DrawText(dc, text, -1, r, flags);
+                SelectObject(dc, old);
+              }},
+             {"cached glyphs", false, cached(&glyphs)},
+             {"cached native", true, cached(&native)},
+             {"cached native, no context", false, cached(&native)}};
+  }
+  ~TextPaths() { DeleteObject(gdi); }
+  // A black bitmap of the path's kind.
+  static std::unique_ptr<LICE_IBitmap> bitmap(const Path& path, int w, int h)
+  {
+    std::unique_ptr<LICE_IBitmap> bm;
+    if (path.withContext)
+      bm = std::make_unique<LICE_SysBitmap>(w, h);
+    else
+      bm = std::make_unique<LICE_MemBitmap>(w, h);
+    LICE_Clear(bm.get(), 0);
+    return bm;
+  }
+  HGDIOBJ gdi = font("Arial", 14);
+  LICE_CachedFont glyphs, native;
+  std::vector<Path> paths;
+};
 } // namespace
 
 TEST(GdiText, MetricsAndWidthsAreTheFacesOwn)
@@ -256,27 +303,40 @@ TEST(CachedFont, ALengthEndsEveryReadBeforeAnUnreadablePage)
   munmap(mem, 2 * page);
 }
 
-// Right wins over centre and bottom over vertical centre on the glyph path, as on the native path.
-TEST(CachedFont, RightAndBottomWinOnBothPaths)
+// Every alignment flag alone and with the others, on every path. The text's ink sits at the rectangle's left
+// and top, or at its right and bottom; centred, half way between (to a pixel of rounding). Right wins over
+// centre and bottom over vertical centre.
+TEST(TextAlignment, EachFlagAloneAndCombinedOnEveryPath)
 {
-  LICE_CachedFont cf;
-  cf.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
-  cf.SetTextColor(LICE_RGBA(255, 255, 255, 255));
-  const LICE_pixel black = LICE_RGBA(0, 0, 0, 255);
-  auto inkWith = [&](unsigned flags) {
-    LICE_SysBitmap bm(200, 60);
-    LICE_Clear(&bm, black);
-    RECT r = {20, 5, 180, 55};
-    cf.DrawText(&bm, "Wq", -1, &r, flags | DT_SINGLELINE);
-    return inkOf(&bm, black);
-  };
-  for (unsigned path : {0u, LICE_DT_NEEDALPHA}) {
-    const Ink both = inkWith(path | DT_RIGHT | DT_CENTER | DT_BOTTOM | DT_VCENTER);
-    const Ink plain = inkWith(path | DT_RIGHT | DT_BOTTOM);
-    EXPECT_EQ(plain.right, both.right) << path;
-    EXPECT_EQ(plain.bottom, both.bottom) << path;
-    EXPECT_GE(both.right, 176) << path;
-    EXPECT_GE(both.bottom, 48) << path;
+  TextPaths t("Wq");
+  const RECT box = {20, 5, 180, 55};
+  for (const TextPaths::Path& path : t.paths) {
+    SCOPED_TRACE(path.name);
+    auto inkWith = [&](int flags) {
+      std::unique_ptr<LICE_IBitmap> bm = TextPaths::bitmap(path, 200, 60);
+      RECT r = box;
+      path.draw(bm.get(), &r, flags | DT_SINGLELINE);
+      return inkOf(bm.get(), 0);
+    };
+    const Ink near = inkWith(0), far = inkWith(DT_RIGHT | DT_BOTTOM);
+    ASSERT_GT(near.count, 0);
+    EXPECT_GE(near.left, box.left);
+    EXPECT_LE(near.left, box.left + 2);
+    EXPECT_GE(near.top, box.top);
+    EXPECT_LE(near.top, box.top + 6);
+    EXPECT_GE(far.right, box.right - 4);
+    EXPECT_LT(far.right, box.right);
+    EXPECT_GE(far.bottom, box.bottom - 7);
+    EXPECT_LT(far.bottom, box.bottom);
+    // Per flag set, where the ink starts: 0 near, 1 centred, 2 far.
+    for (int h : {0, (int)DT_CENTER, (int)DT_RIGHT, DT_RIGHT | DT_CENTER})
+      for (int v : {0, (int)DT_VCENTER, (int)DT_BOTTOM, DT_BOTTOM | DT_VCENTER}) {
+        const Ink ink = inkWith(h | v);
+        const int x = (h & DT_RIGHT) ? 2 : (h & DT_CENTER) ? 1 : 0, y = (v & DT_BOTTOM) ? 2 : (v & DT_VCENTER) ? 1 : 0;
+        EXPECT_NEAR(near.left + x * (far.left - near.left) / 2.0, ink.left, 1) << "flags " << (h | v);
+        EXPECT_NEAR(near.top + y * (far.top - near.top) / 2.0, ink.top, 1) << "flags " << (h | v);
+        EXPECT_EQ(near.count, ink.count) << "flags " << (h | v);
+      }
   }
 }
 
@@ -356,42 +416,11 @@ TEST(TextClipping, NoClipDrawsPastTheRectangleAndOnlyThat)
 {
   // A line wider and taller than its rectangle, through the GDI and the cached font's paths: glyphs, and
   // native text into a bitmap with a drawing context and into one without.
-  const char* text = "WWWWWWWW";
   const RECT box = {50, 10, 80, 16};
-  HGDIOBJ f = font("Arial", 14);
-  LICE_CachedFont glyphs, native;
-  glyphs.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT);
-  native.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
-  for (LICE_CachedFont* cf : {&glyphs, &native}) cf->SetTextColor(LICE_RGBA(255, 255, 255, 255));
-  struct Path
-  {
-    const char* name;
-    bool withContext; // the bitmap has a drawing context
-    std::function<void(LICE_IBitmap*, RECT*, int)> draw;
-  };
-  const Path paths[] = {
-      {"gdi", true,
-       [&](LICE_IBitmap* bm, RECT* r, int flags) {
-         HDC dc = bm->getDC();
-         SetTextColor(dc, 0xFFFFFF);
-         HGDIOBJ old = SelectObject(dc, f);
-         SWELL_DrawText(dc, text, -1, r, flags);
-         SelectObject(dc, old);
-       }},
-      {"cached glyphs", false, [&](LICE_IBitmap* bm, RECT* r, int flags) { glyphs.DrawText(bm, text, -1, r, flags); }},
-      {"cached native", true, [&](LICE_IBitmap* bm, RECT* r, int flags) { native.DrawText(bm, text, -1, r, flags); }},
-      {"cached native, no context", false,
-       [&](LICE_IBitmap* bm, RECT* r, int flags) { native.DrawText(bm, text, -1, r, flags); }},
-  };
-  for (const Path& path : paths) {
+  TextPaths t("WWWWWWWW");
+  for (const TextPaths::Path& path : t.paths) {
     SCOPED_TRACE(path.name);
-    auto make = [&]() -> std::unique_ptr<LICE_IBitmap> {
-      if (path.withContext) return std::make_unique<LICE_SysBitmap>(200, 40);
-      return std::make_unique<LICE_MemBitmap>(200, 40);
-    };
-    std::unique_ptr<LICE_IBitmap> clipped = make(), free = make();
-    LICE_Clear(clipped.get(), 0);
-    LICE_Clear(free.get(), 0);
+    std::unique_ptr<LICE_IBitmap> clipped = TextPaths::bitmap(path, 200, 40), free = TextPaths::bitmap(path, 200, 40);
     RECT r1 = box, r2 = box;
     path.draw(clipped.get(), &r1, DT_SINGLELINE);
     path.draw(free.get(), &r2, DT_SINGLELINE | DT_NOCLIP);
@@ -408,7 +437,6 @@ TEST(TextClipping, NoClipDrawsPastTheRectangleAndOnlyThat)
       for (int x = box.left; x < box.right; ++x)
         ASSERT_EQ(LICE_GetPixel(clipped.get(), x, y), LICE_GetPixel(free.get(), x, y)) << x << "," << y;
   }
-  DeleteObject(f);
 }
 
 TEST(CachedFont, SpecimenSheet)

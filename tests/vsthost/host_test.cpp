@@ -284,7 +284,7 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
   EXPECT_EQ(st.st_size, 58 + 44100 * 4); // float header, one channel, one second
   std::remove(out.c_str());
 
-  ASSERT_EQ(RunHost(std::string("render ") + kKars + " --seconds 0.5 --format s16 -o " + out), 0);
+  ASSERT_EQ(RunHost(std::string("render ") + kKars + " --notes C4 --seconds 0.5 --format s16 -o " + out), 0);
   ASSERT_EQ(stat(out.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 44 + 22050 * 2);
   std::remove(out.c_str());
@@ -293,12 +293,59 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
   EXPECT_EQ(RunHost(""), 2);
   for (const char* help : {"--help", "render --help", "render /nonexistent.so --tone 1 --help"})
     EXPECT_EQ(RunHost(help), 0) << help; // the usage, whatever else the line holds
-  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --notes Q9"), 1);
-  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --rate 0"), 2);
-  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --bogus"), 2);
-  EXPECT_EQ(RunHost("render /nonexistent/plugin.so"), 1);
-  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --midi /nonexistent.mid"), 1);
-  EXPECT_EQ(RunHost(std::string("render ") + kKars + " --program 5"), 1);
+
+  // Refusals: the exit status (2 for the command line itself, 1 for what it names) and the reason given. A
+  // screenshot's script line is refused with what its action takes, or as no action at all.
+  const std::string kars = kKars, shot = std::string("screenshot ") + VELTRANE_SO + " " + TempPath("never.png");
+  const struct
+  {
+    std::string args;
+    const char* script; // the screenshot's, or null
+    int status;
+    const char* says;
+  } refused[] = {
+      {"render " + kars + " --notes Q9", nullptr, 1, "bad note \"Q9\""},
+      {"render " + kars + " --notes C4 --rate 0", nullptr, 2, "a whole number from 8000 to 768000"},
+      {"render " + kars + " --notes C4 --bogus", nullptr, 2, "unknown option --bogus"},
+      {"render /nonexistent/plugin.so --notes C4", nullptr, 1, "cannot load /nonexistent/plugin.so"},
+      {"render " + kars + " --midi /nonexistent.mid", nullptr, 1, "cannot open /nonexistent.mid"},
+      {"render " + kars + " --notes C4 --program 5", nullptr, 1, "program 5 does not exist"},
+      {"render " + kars + " --seconds 1", nullptr, 2, "render has nothing to play"},
+      {shot, "ticks 2000\n", 1, "line 1 \"ticks 2000\": ticks takes N, a whole number from 0 to 1500"},
+      {shot, "click 1 2\nbutton 9\n", 1, "line 2 \"button 9\": button takes N (-1 closes"},
+      {shot, "wheel 1 2 1001", 1, "STEPS a whole number from -1000 to 1000"},
+      {shot, "click 1 2 3", 1, "click takes X Y, each a whole number from -100000 to 100000"},
+      {shot, "jump 1 2", 1, "\"jump 1 2\": not an action the editor knows (click, rclick"},
+  };
+  const std::string script = TempPath("script.txt");
+  for (const auto& r : refused) {
+    std::string args = r.args, said;
+    if (r.script) {
+      std::ofstream(script) << r.script;
+      args += " --script " + script;
+    }
+    EXPECT_EQ(RunHost(args, &said), r.status) << args;
+    EXPECT_NE(said.find(r.says), std::string::npos) << args << "\n" << said;
+  }
+  std::remove(script.c_str());
+}
+
+// The screenshot's first picture is the editor as it stays: what its timer's later ticks draw (a formant
+// oscillator in Partial mode shows its ratio, not the frequency of the Fixed mode).
+TEST(CommandLine, AScreenshotEqualsWhatLaterTicksDraw)
+{
+  const std::string script = TempPath("ticks.txt"), first = TempPath("first.png"), later = TempPath("later.png");
+  std::ofstream(script) << "ticks 30\n";
+  for (const char* program : {"5", "6", "50"}) {
+    const std::string common = std::string("screenshot ") + VELTRANE_SO + " ";
+    ASSERT_EQ(RunHost(common + first + " --program " + program), 0) << program;
+    ASSERT_EQ(RunHost(common + later + " --program " + program + " --script " + script), 0) << program;
+    std::vector<uint8_t> a, b;
+    std::string error;
+    ASSERT_TRUE(ReadWholeFile(first, &a, &error) && ReadWholeFile(later, &b, &error)) << error;
+    EXPECT_TRUE(a == b) << "program " << program;
+  }
+  for (const std::string& f : {script, first, later}) std::remove(f.c_str());
 }
 
 TEST(CommandLine, APluginThatEndsTheProcessIsNoSuccess)

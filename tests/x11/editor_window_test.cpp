@@ -613,8 +613,14 @@ TEST_F(EditorWindow, AResizeResizesTheWindow)
 {
   OpenEditor();
   plug->surface->Resize(kW + 40, kH - 20);
-  XWindowAttributes a;
-  ASSERT_TRUE(XGetWindowAttributes(display, plug->surface->X11WindowID(), &a));
+  // The editor sends the resize on its own connection: the server may take this connection's question first.
+  XWindowAttributes a = {};
+  PumpUntil([] {},
+            [&] {
+              return XGetWindowAttributes(display, plug->surface->X11WindowID(), &a) && a.width == kW + 40 &&
+                     a.height == kH - 20;
+            },
+            10.0);
   EXPECT_EQ(kW + 40, a.width);
   EXPECT_EQ(kH - 20, a.height);
 }
@@ -902,29 +908,50 @@ std::string WindowName(Display* d, Window w)
   return out;
 }
 
-TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
+// Whether another client holds the pointer: a modal element of an editor grabs it while it is open.
+bool PointerHeldElsewhere(Display* d)
 {
-  // Ours, and third-party editors of Debian's packages (each skipped when not installed).
-  const struct
+  const int got = XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                               None, CurrentTime);
+  if (got == GrabSuccess) XUngrabPointer(d, CurrentTime);
+  XSync(d, False);
+  return got == AlreadyGrabbed;
+}
+
+// `vsthost edit` on our editor and on third-party ones, ended the ways a user ends it: the window closed, Ctrl-C
+// (SIGINT), SIGTERM or --seconds. It ends at once and well (status 0, no window left), also while our editor
+// has its program menu, its typed path field (no file dialog program on PATH) or a message box open.
+TEST_F(EditorWindow, VsthostShowsEditorsUntilTheyAreClosed)
+{
+  enum End { kClose, kInterrupt, kTerminate, kTimeUp };
+  enum State { kIdle, kMenu, kPathField, kBox };
+  struct Case
   {
     const char* plugin;
     const char* title;
     const char* program;
     int width, height; // the editor's size, 0: whatever the plug-in says
     bool ours;         // third-party code is not checked for leaks (it leaks from libraries it unloads)
-  } cases[] = {
-      {TESTPLUG_SO, "vsthost: TestPlug", "1", 400, 300, true},
-      {VELTRANE_SO, "vsthost: Veltrane", "0", 1280, 650, true},
-      {"/usr/lib/vst/3BandEQ-vst.so", "vsthost: 3 Band EQ", "0", 0, 0, false},
-      {"/usr/lib/vst/amsynth_vst.so", "vsthost: amsynth", "0", 0, 0, false},
+    End end;
+    State state;
   };
+  std::vector<Case> cases = {
+      {TESTPLUG_SO, "vsthost: TestPlug", "1", 400, 300, true, kClose, kIdle},
+      {"/usr/lib/vst/3BandEQ-vst.so", "vsthost: 3 Band EQ", "0", 0, 0, false, kClose, kIdle},
+      {"/usr/lib/vst/amsynth_vst.so", "vsthost: amsynth", "0", 0, 0, false, kClose, kIdle},
+  };
+  for (End end : {kClose, kInterrupt, kTerminate, kTimeUp})
+    for (State state : {kIdle, kMenu, kPathField, kBox})
+      cases.push_back({VELTRANE_SO, "vsthost: Veltrane", "0", 1280, 650, true, end, state});
+  constexpr double kTimeUpSeconds = 4.0;
   const Window root = DefaultRootWindow(display);
-  // Plug-ins may write their settings below HOME: a throw-away one.
+  // Plug-ins may write their settings below HOME: a throw-away one, which is also the PATH (no file dialogs).
   TempDir home;
   std::vector<std::string> envText;
   for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "HOME=", 5) != 0) envText.push_back(*e);
+    if (std::strncmp(*e, "HOME=", 5) != 0 && std::strncmp(*e, "PATH=", 5) != 0) envText.push_back(*e);
   envText.push_back("HOME=" + home.Dir());
+  envText.push_back("PATH=" + home.Dir());
   std::vector<char*> env, theirEnv;
   for (std::string& e : envText) env.push_back(e.data());
   for (char* e : env)
@@ -936,9 +963,14 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
   // Third-party editors make and replace windows while the test looks at them: a window gone between two
   // requests is not an error here.
   XErrorHandler before = XSetErrorHandler(IgnoreXError);
-  for (const auto& c : cases) {
+  for (const Case& c : cases) {
     if (access(c.plugin, R_OK) != 0) continue;
-    const char* argv[] = {VSTHOST_EXE, "edit", c.plugin, "--program", c.program, nullptr};
+    const std::string what = std::string(c.title) + ", end " + std::to_string(c.end) + ", state " +
+                             std::to_string(c.state);
+    const std::string seconds = std::to_string(kTimeUpSeconds);
+    std::vector<const char*> argv = {VSTHOST_EXE, "edit", c.plugin, "--program", c.program};
+    if (c.end == kTimeUp) argv.insert(argv.end(), {"--seconds", seconds.c_str()});
+    argv.push_back(nullptr);
     // Output to a file, nothing else of ours inherited: a host left behind never holds the runner's pipes.
     const std::string log = home.Dir() + "/vsthost.log";
     posix_spawn_file_actions_t actions;
@@ -948,7 +980,8 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid;
-    const int spawned = posix_spawn(&pid, VSTHOST_EXE, &actions, nullptr, const_cast<char**>(argv),
+    const auto started = std::chrono::steady_clock::now();
+    const int spawned = posix_spawn(&pid, VSTHOST_EXE, &actions, nullptr, const_cast<char**>(argv.data()),
                                     c.ours ? env.data() : theirEnv.data());
     posix_spawn_file_actions_destroy(&actions);
     ASSERT_EQ(spawned, 0);
@@ -970,7 +1003,28 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
                 return top != 0;
               },
               10.0);
-    if (top) {
+    // The state: the program menu (its button at 136..184 x 55..75), then with the keys "Init Program" (a
+    // message box) or "Save Program" (the path field), both in the middle of the editor.
+    bool reached = c.state == kIdle;
+    if (top && !reached) {
+      int x = 0, y = 0;
+      Window child;
+      XTranslateCoordinates(display, top, root, 0, 0, &x, &y, &child);
+      auto middle = [&] { // rows 300 to 349 as far as the 1024-pixel screen shows them
+        const std::vector<unsigned> all = ReadPixels(display, top, 1000, 350);
+        return all.empty() ? all : std::vector<unsigned>(all.begin() + 300 * 1000, all.end());
+      };
+      const std::vector<unsigned> plain = middle();
+      Click(1, x + 160 - kHostX, y + 65 - kHostY); // Click counts from the test's host window
+      reached = PumpUntil([] {}, [&] { return PointerHeldElsewhere(display); }, 10.0);
+      if (reached && c.state != kMenu) {
+        for (int down = c.state == kBox ? 2 : 4; down > 0; --down) Tap(XK_Down); // Paste is disabled
+        Tap(XK_Return);
+        reached = PumpUntil([] {}, [&] { return middle() != plain && PointerHeldElsewhere(display); }, 10.0);
+      }
+    }
+    auto asked = std::chrono::steady_clock::now();
+    if (top && c.end == kClose) {
       // Closing the window the way a window manager asks for it.
       XEvent e = {};
       e.xclient.type = ClientMessage;
@@ -982,19 +1036,27 @@ TEST_F(EditorWindow, VsthostShowsEditorsUntilTheirWindowIsClosed)
       XSendEvent(display, top, False, NoEventMask, &e);
       XSync(display, False);
     }
+    if (c.end == kInterrupt || c.end == kTerminate) kill(pid, c.end == kInterrupt ? SIGINT : SIGTERM);
+    if (c.end == kTimeUp) {
+      asked = started + std::chrono::milliseconds((int)(kTimeUpSeconds * 1000));
+      EXPECT_LT(std::chrono::steady_clock::now(), asked) << what << ": the state came too late to test";
+    }
     int status = -1;
     const bool ended = PumpUntil([] {}, [&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10.0);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
     if (!ended) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
     }
-    EXPECT_NE(top, 0u) << c.title << ": no window filled by an editor of the expected size";
-    EXPECT_TRUE(ended) << c.title;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.title << " " << status;
+    EXPECT_NE(top, 0u) << what << ": no window filled by an editor of the expected size";
+    EXPECT_TRUE(reached) << what;
+    EXPECT_TRUE(ended) << what;
+    EXPECT_LT(took, 3.0) << what << ": ended only this many seconds after it was asked to";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << " " << status;
     for (Window w : Children(display, root)) EXPECT_NE(WindowName(display, w), c.title);
     if (HasFailure()) {
       std::ifstream f(log);
-      std::cout << c.title << " said:\n" << f.rdbuf() << "\n";
+      std::cout << what << " said:\n" << f.rdbuf() << "\n";
     }
   }
   XSetErrorHandler(before);

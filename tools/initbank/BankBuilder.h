@@ -41,8 +41,29 @@ public:
     setSlot(slot, 11, release);
   }
 
-  // The program's output volume (0..2, 0.5 unless set): chosen so that four notes held at velocity 127
-  // peak near -4 dBFS, leaving headroom that a bank of very different sounds plays at one level.
+  // A modulation input of a voice slot whose amount is parameter p and whose source is parameter p + 1 (the
+  // layout of the amplifier's VCAs, the filters' modulations and the envelopes' segments), following an item
+  // of the common group: the velocity (0..1), the note (0 at note 48, 1 four octaves up), the wheel.
+  void common(int slot, int p, SourceDef::ModCommonSources item, double amount)
+  {
+    connect(slot, p + 1, SourceDef::MODULATION, SourceDef::kGroupCommonMod, item);
+    setSlot(slot, p, amount);
+  }
+  // An amplifier's VCA 2 follows the velocity: a note struck at velocity v plays at 1 - depth (1 - v / 127)
+  // of its level, so that the level at velocity 127 stays what the program's volume was chosen for.
+  void velocityToLevel(int amp, double depth) { common(amp, 12, SourceDef::MOD_VELO, depth); }
+  // A filter's cutoff (0..1, over pitch steps 0..17280) is the one given at velocity 127 and `opening` pitch
+  // steps (1/128 semitone) lower at velocity 0, through its frequency modulation p (7 or 9): harder is
+  // brighter.
+  void velocityToCutoff(int filter, int p, double cutoff, double opening)
+  {
+    setSlot(filter, 1, cutoff - opening / 17280.0);
+    common(filter, p, SourceDef::MOD_VELO, opening);
+  }
+
+  // The program's output volume (0..2, 0.5 unless set): chosen so that four-note chords held at velocity 127
+  // peak near -4 dBFS in their loudest register between C2 and C7, at or under -1 dBFS in any, leaving
+  // headroom that a bank of very different sounds plays at one level.
   void level(double volume) { set(Veltrane::kParamVolume, volume); }
 
   // A K35 high-pass at about 20 Hz with no resonance (one pole) in a voice slot, on (source, output): it

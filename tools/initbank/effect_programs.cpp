@@ -16,6 +16,9 @@ struct VoiceShape
   double resonance = 0.2;
   double attack = 0.0, decay = 0.45, sustain = 0.6, release = 0.35;
   double gain = 1.0; // amplifier gain A: room for what the effects add
+  // Velocity plays louder (the depth of VCA 2) and brighter: the cutoff above is the one at velocity 127.
+  double velocityDepth = 0.5;
+  double velocityOpening = 1536.0; // 1/128 semitone
 };
 
 void buildVoice(BankBuilder& b, const VoiceShape& s, int ampSource = kFilter)
@@ -29,7 +32,7 @@ void buildVoice(BankBuilder& b, const VoiceShape& s, int ampSource = kFilter)
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, s.cutoff);
+  b.velocityToCutoff(kFilter, 7, s.cutoff, s.velocityOpening);
   b.setSlot(kFilter, 2, s.resonance);
   b.setSlot(kFilter, 12, 0.5); // half key tracking
   b.noteEnvelope(kEnv, s.attack, s.decay, s.sustain, s.release);
@@ -37,6 +40,7 @@ void buildVoice(BankBuilder& b, const VoiceShape& s, int ampSource = kFilter)
   b.connect(kAmp, 11, SourceDef::MODULATION, kEnv, 0);
   b.setSlot(kAmp, 10, 1.0);
   b.setSlot(kAmp, 0, s.gain);
+  b.velocityToLevel(kAmp, s.velocityDepth);
   b.set(Veltrane::kParamVoices, 5); // 16 voices
   b.set(Veltrane::kParamOutRelease, 0.4);
 }
@@ -82,6 +86,7 @@ void reverbHallPad(BankBuilder& b)
   b.setSlot(kFx, 9, 0.35); // wet
   b.setSlot(kFx, 10, 1);   // stereo
   plug(b, kFx);
+  b.level(0.44);
   b.finish("Reverb Hall Pad");
 }
 
@@ -108,9 +113,12 @@ void voiceRoomPluck(BankBuilder& b)
   b.finish("Voice Room Pluck");
 }
 
-// Master BBD delay: a square lead with dark, slightly pitch-bending echoes.
+// Master BBD delays: a square lead with dark, slightly pitch-bending echoes, 325 ms later on the left and
+// 435 ms later on the right, the longer one fed back less so that both die away alike; a master amplifier
+// puts each delay's output on its side.
 void bbdEchoLead(BankBuilder& b)
 {
+  enum { kSides = kOsc2 };
   b.begin(kRangeEffects + 2);
   VoiceShape s;
   s.waveform = 2;
@@ -120,15 +128,26 @@ void bbdEchoLead(BankBuilder& b)
   s.gain = 0.6;
   buildVoice(b, s);
   plug(b, kAmp);
-  b.module(kFx, ModuleConfig::MOD_BBDDELAY, true);
-  fromVoiceSums(b, kFx, 1, 3);
-  b.setSlot(kFx, 4, 0.6);  // 62.5 + 0.6 x 437.5 = 325 ms in "63 - 500"
-  b.setSlot(kFx, 6, 0.45); // feedback
-  b.setSlot(kFx, 7, 0.02); // a touch of wheel on the time: tape-like bends
-  b.connectMaster(kFx, 8, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW);
-  b.setSlot(kFx, 9, 0.55); // tone
-  b.setSlot(kFx, 10, 0.35);
-  plug(b, kFx);
+  const double times[2] = {0.6, 0.85};     // 62.5 + t x 437.5 ms in "63 - 500"
+  const double feedback[2] = {0.45, 0.35}; // 0.45 ^ (435 / 325) = 0.34
+  for (int side = 0; side < 2; ++side) {
+    const int fx = side ? kFx2 : kFx;
+    b.module(fx, ModuleConfig::MOD_BBDDELAY, true);
+    fromVoiceSums(b, fx, 1, 3);
+    b.setSlot(fx, 4, times[side]);
+    b.setSlot(fx, 6, feedback[side]);
+    b.setSlot(fx, 7, 0.02); // a touch of wheel on the time: tape-like bends
+    b.connectMaster(fx, 8, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW);
+    b.setSlot(fx, 9, 0.55); // tone
+    b.setSlot(fx, 10, 0.35);
+  }
+  b.module(kSides, ModuleConfig::MOD_AMPLIFIER, true);
+  b.connectMaster(kSides, 1, SourceDef::AUDIO, kFx, 0);
+  b.connectMaster(kSides, 3, SourceDef::AUDIO, kFx2, 0);
+  b.setSlot(kSides, 4, 0.0); // A left
+  b.setSlot(kSides, 7, 1.0); // B right
+  plug(b, kSides);
+  b.level(0.31);
   b.finish("BBD Echo Lead");
 }
 
@@ -199,6 +218,7 @@ void sampleHoldGrit(BankBuilder& b)
   b.setSlot(kFx, 2, 12);
   b.setSlot(kFx, 3, 9); // slightly off the octave, so the steps beat
   b.connect(kFilter, 4, SourceDef::AUDIO, kFx, 0);
+  b.level(0.62);
   b.finish("Audio S/H Grit");
 }
 
@@ -248,6 +268,7 @@ void bitCrushedKeys(BankBuilder& b)
   b.connect(kFx, 5, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW_POS);
   b.dcBlocker(kFx2, kFx, 0);
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx2, 0);
+  b.level(0.45);
   b.finish("Bit Crushed Keys");
 }
 
@@ -273,6 +294,7 @@ void ringModBells(BankBuilder& b)
   b.connect(kFx, 1, SourceDef::AUDIO, kOsc2, 0);
   b.setSlot(kFx, 4, 0.85); // a little of the carrier stays
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 0);
+  b.level(0.78);
   b.finish("Ring Mod Bells");
 }
 
@@ -301,6 +323,7 @@ void echoIntoHall(BankBuilder& b)
   b.setSlot(kFx2, 8, 0.6);
   b.setSlot(kFx2, 9, 0.3);
   plug(b, kFx2);
+  b.level(0.4);
   b.finish("Echo Into Hall");
 }
 } // namespace

@@ -77,7 +77,7 @@ void k35Bass(BankBuilder& b)
   b.setSlot(kFilter, 0, 1); // Lowpass
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, cutoffFor(180));
+  b.velocityToCutoff(kFilter, 9, cutoffFor(180), 1536);
   b.setSlot(kFilter, 2, 0.65); // resonance: the feedback growls as it saturates
   b.setSlot(kFilter, 11, 2.0); // drive
   b.setSlot(kFilter, 12, 0.5);
@@ -86,6 +86,7 @@ void k35Bass(BankBuilder& b)
   b.dcBlocker(kDcBlock, kFilter, 0);
   envelope(b, kEnv, {0.0, 0.45, 0.7, 0.3});
   vca(b, kAmp, kDcBlock, 0, -1, kEnv, 1.0);
+  b.velocityToLevel(kAmp, 0.4);
   b.v->plugToCommon(kAmp);
   voices(b, 2, 0.35);
   b.level(0.20);
@@ -116,6 +117,7 @@ void k35StereoPad(BankBuilder& b)
   b.setSlot(kFilter, 13, 0.6);
   envelope(b, kEnv, {0.55, 0.5, 0.8, 0.55});
   vca(b, kAmp, kFilter, 0, 1, kEnv, 1.0);
+  b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.6);
   b.level(0.21);
@@ -125,26 +127,41 @@ void k35StereoPad(BankBuilder& b)
 // 14: a plucked string: a short saw burst rings in a positive comb that follows the keyboard; each note
 // clears the comb so it starts clean. A positive comb rings at 0 Hz too, so the DC the burst leaves would
 // ring with the note: a high-pass takes it off.
+//
+// The comb sums what the burst gives it over one period after another, so a burst of fixed length rings
+// louder the higher the note (by 17 dB from C3 to C7). As on a string, the burst follows the keyboard
+// instead: it falls to a tenth in about 110 ms at C3 and half as long each octave up, and the feedback
+// falls a little up the keyboard, so chords ring within 2 dB of one level from C2 to C7. Velocity plays
+// the burst louder and opens a gentle low-pass on it: soft notes are duller.
 void combPluck(BankBuilder& b)
 {
   b.begin(kRangeFilters + 2);
-  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kComb = 3, kEnv = 4, kAmp = 5, kDcBlock = 6 };
+  enum { kOsc = 0, kBurstEnv = 1, kBurst = 2, kTone = 3, kComb = 4, kEnv = 5, kAmp = 6, kDcBlock = 7 };
   oscillator(b, kOsc, 1, -12, 0); // an octave down: the comb keeps only the partials of the note
-  envelope(b, kBurstEnv, {0.0, 0.12, 0.0, 0.1});
-  vca(b, kBurst, kOsc, 0, -1, kBurstEnv, 2.0);
+  envelope(b, kBurstEnv, {0.0, 0.3, 0.0, 0.1});
+  b.common(kBurstEnv, 6, SourceDef::MOD_NOTE, -0.3); // the decay's value 0.075 lower per octave
+  vca(b, kBurst, kOsc, 0, -1, kBurstEnv, 1.0);
+  b.velocityToLevel(kBurst, 0.5);
+  b.module(kTone, ModuleConfig::MOD_LADDER);
+  b.setSlot(kTone, 0, 4); // LP 6
+  b.connect(kTone, 4, SourceDef::AUDIO, kBurst, 0);
+  b.setSlot(kTone, 3, 1.0);
+  b.velocityToCutoff(kTone, 7, cutoffFor(4800), 3072); // 1.2 kHz at velocity 0
   b.module(kComb, ModuleConfig::MOD_COMB);
   b.setSlot(kComb, 0, 1); // Positive
-  b.connect(kComb, 4, SourceDef::AUDIO, kBurst, 0);
+  b.connect(kComb, 4, SourceDef::AUDIO, kTone, 0);
   b.setSlot(kComb, 3, 1.0);
   b.setSlot(kComb, 1, combOnNote48());
   b.setSlot(kComb, 12, 1.0); // the comb plays the note
   b.setSlot(kComb, 2, 0.96); // feedback: a long ring
+  b.common(kComb, 13, SourceDef::MOD_NOTE, -0.03);
   b.voiceTrigger(kComb, 15);
   b.dcBlocker(kDcBlock, kComb, 0);
   envelope(b, kEnv, {0.0, 0.62, 0.0, 0.3});
-  vca(b, kAmp, kDcBlock, 0, -1, kEnv, 2.0);
+  vca(b, kAmp, kDcBlock, 0, -1, kEnv, 1.0);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.3);
+  b.level(0.45);
   b.finish("Comb Pluck");
 }
 
@@ -171,9 +188,10 @@ void combHollowStereo(BankBuilder& b)
   b.setSlot(kComb, 13, 0.45);
   envelope(b, kEnv, {0.3, 0.5, 0.85, 0.35});
   vca(b, kAmp, kComb, 0, 1, kEnv, 1.8);
+  b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.4);
-  b.level(0.39);
+  b.level(0.35);
   b.finish("Hollow Comb Stereo");
 }
 
@@ -195,8 +213,10 @@ void resonatorVowel(BankBuilder& b)
   b.setSlot(kRes, 8, 768);                                                  // half an octave
   envelope(b, kEnv, {0.25, 0.5, 0.8, 0.35});
   vca(b, kAmp, kRes, 0, -1, kEnv, 1.0);
+  b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.4);
+  b.level(0.45);
   b.finish("Resonator Vowel Ah");
 }
 
@@ -221,6 +241,7 @@ void resonatorGlassKeys(BankBuilder& b)
   b.setSlot(kRes, 3, cutoffFor(523 * 5.40));
   envelope(b, kEnv, {0.0, 0.55, 0.25, 0.4});
   vca(b, kAmp, kRes, 0, 1, kEnv, 0.8);
+  b.velocityToLevel(kAmp, 0.5);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.45);
   b.level(0.33);
@@ -238,10 +259,11 @@ void tenBandBrightSaw(BankBuilder& b)
   b.setSlot(kFilter, 0, 3); // LP 12
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, cutoffFor(3000));
+  b.velocityToCutoff(kFilter, 7, cutoffFor(3000), 1536);
   b.setSlot(kFilter, 12, 0.5);
   envelope(b, kEnv, {0.05, 0.5, 0.7, 0.35});
   vca(b, kAmp, kFilter, 0, -1, kEnv, 1.0);
+  b.velocityToLevel(kAmp, 0.4);
   b.v->plugToCommon(kAmp);
 
   b.module(kEQ, ModuleConfig::MOD_EQ10, true);
@@ -253,7 +275,7 @@ void tenBandBrightSaw(BankBuilder& b)
   for (int i = 0; i < 10; ++i) b.setSlot(kEQ, 5 + i, gains[i]);
   b.v->plugToCommon(kEQ);
   voices(b, 3, 0.4);
-  b.level(0.26);
+  b.level(0.23);
   b.finish("Saw Ten-Band EQ");
 }
 
@@ -276,6 +298,7 @@ void paraEqLead(BankBuilder& b)
   b.dcBlocker(kDcBlock, kFilter, 0);
   envelope(b, kEnv, {0.02, 0.45, 0.75, 0.3});
   vca(b, kAmp, kDcBlock, 0, -1, kEnv, 0.6);
+  b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
 
   b.module(kEQ, ModuleConfig::MOD_PARAEQ5, true);

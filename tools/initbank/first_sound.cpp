@@ -1,5 +1,6 @@
 // Program 0, "First Sound": Oscillator (saw) -> Filter (Ladder, LP 24, half key tracking) -> Amplifier whose
 // VCA follows an Envelope started by each voice's note, the amplifier's two outputs summed over the voices.
+// Velocity opens the filter by up to an octave and plays louder.
 #include "BankBuilder.h"
 
 void buildFirstSound(BankBuilder& b)
@@ -15,8 +16,9 @@ void buildFirstSound(BankBuilder& b)
 
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
-  b.setSlot(kFilter, 3, 1.0);  // input A level
-  b.setSlot(kFilter, 1, 0.62); // cutoff: about 1 kHz at note 48
+  b.setSlot(kFilter, 3, 1.0); // input A level
+  // Cutoff: about 1 kHz at note 48 and velocity 127.
+  b.velocityToCutoff(kFilter, 7, 0.62, 1536.0);
   b.setSlot(kFilter, 2, 0.25); // resonance
   b.setSlot(kFilter, 12, 0.5); // key tracking: half an octave per octave
 
@@ -30,6 +32,7 @@ void buildFirstSound(BankBuilder& b)
   b.connect(kAmp, 11, SourceDef::MODULATION, kEnv, 0);
   b.setSlot(kAmp, 10, 1.0); // VCA 1 depth: the envelope alone sets the level
   b.setSlot(kAmp, 0, 0.66); // gain A: four notes at velocity 127 peak near -4 dBFS at the volume's default
+  b.velocityToLevel(kAmp, 0.5);
 
   b.v->plugToCommon(kAmp); // display position of the amplifier: its L and R into the voice sums
 

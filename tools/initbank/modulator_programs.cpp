@@ -22,11 +22,12 @@ constexpr double kSemitone = 128.0;
 constexpr double kOctave = 12.0 * kSemitone;
 
 // Oscillator -> LP 24 ladder at a cutoff -> amplifier into the voice sums. VCA 1 of the amplifier is left
-// for the program's envelope.
-void voice(BankBuilder& b, int waveform, double cutoff, double resonance)
+// for the program's envelope; VCA 2 follows the velocity. A stereo program takes the stereo ladder, whose
+// right side the program feeds and takes to the amplifier's input B.
+void voice(BankBuilder& b, int waveform, double cutoff, double resonance, bool stereo = false)
 {
   b.module(kOsc, ID::MOD_OSCILLATOR);
-  b.module(kFilter, ID::MOD_LADDER);
+  b.module(kFilter, stereo ? ID::MOD_STEREOLADDER : ID::MOD_LADDER);
   b.module(kAmp, ID::MOD_AMPLIFIER);
   b.setSlot(kOsc, 0, waveform);
   b.setSlot(kFilter, 0, 1); // LP 24
@@ -37,6 +38,12 @@ void voice(BankBuilder& b, int waveform, double cutoff, double resonance)
   b.setSlot(kFilter, 12, 0.5); // half key tracking
   b.connect(kAmp, 1, SD::AUDIO, kFilter, 0);
   b.setSlot(kAmp, 10, 1.0); // VCA 1 depth: the program's envelope alone sets the level
+  b.velocityToLevel(kAmp, 0.5);
+  if (stereo) {
+    b.connect(kAmp, 3, SD::AUDIO, kFilter, 1);
+    b.setSlot(kAmp, 4, 0.0); // A left
+    b.setSlot(kAmp, 7, 1.0); // B right
+  }
   b.v->plugToCommon(kAmp);
   b.set(Veltrane::kParamVoices, 5);       // 16 voices
   b.set(Veltrane::kParamOutRelease, 0.4); // the voice outlives the module envelopes' releases
@@ -151,17 +158,17 @@ void quadEnvelopePulse(BankBuilder& b)
   b.connect(kFilter, 8, SD::MODULATION, kEnv4, 1);
   b.setSlot(kOsc, 6, kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
-  b.level(1.04);
+  b.level(0.8);
   b.finish("Quad Envelope Pulse");
 }
 
 // 42: a pad that swells in linearly: A (0.8 s attack, 0.8 s release) sets the level, B opens the filter over
-// 1.5 s. Two saws a few cents apart through the filter's two inputs.
+// 1.5 s. Two saws a few cents apart, one on each side of the stereo filter.
 void linearSwellPad(BankBuilder& b)
 {
   enum { kOsc2 = 3, kLin = 4 };
   b.begin(kRangeModulators + 4);
-  voice(b, Oscillator::kSaw, 0.45, 0.15);
+  voice(b, Oscillator::kSaw, 0.45, 0.15, true);
   b.module(kOsc2, ID::MOD_OSCILLATOR);
   b.setSlot(kOsc2, 0, Oscillator::kSaw);
   b.setSlot(kOsc2, 5, 9); // 7 cents up
@@ -182,16 +189,17 @@ void linearSwellPad(BankBuilder& b)
   b.connect(kAmp, 11, SD::MODULATION, kLin, 0);
   b.setSlot(kFilter, 7, 2.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kLin, 1);
+  b.level(0.33);
   b.finish("Linear Env Swell Pad");
 }
 
-// 43: two saws drifting against each other, each bent by one LFO of a dual LFO (slow triangle and sine),
-// while the sine also breathes in the filter.
+// 43: two saws drifting against each other, one on each side of the stereo filter, each bent by one LFO of a
+// dual LFO (slow triangle and sine), while the sine also breathes in the filter.
 void dualLfoEnsemble(BankBuilder& b)
 {
   enum { kOsc2 = 3, kLfo2 = 4, kEnv = 5 };
   b.begin(kRangeModulators + 5);
-  voice(b, Oscillator::kSaw, 0.5, 0.2);
+  voice(b, Oscillator::kSaw, 0.5, 0.2, true);
   b.module(kOsc2, ID::MOD_OSCILLATOR);
   b.setSlot(kOsc2, 0, Oscillator::kSaw);
   b.connect(kFilter, 6, SD::AUDIO, kOsc2, 0);
@@ -209,7 +217,7 @@ void dualLfoEnsemble(BankBuilder& b)
   b.connect(kOsc2, 7, SD::MODULATION, kLfo2, 2);
   b.setSlot(kFilter, 7, 1.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kLfo2, 3);
-  b.level(0.33);
+  b.level(0.3);
   b.finish("Dual LFO Ensemble");
 }
 
@@ -236,7 +244,7 @@ void randomFilter(BankBuilder& b)
   b.setSlot(kOsc, 1, 0.3); // pulse width, moved by channel B
   b.setSlot(kOsc, 2, 0.8);
   b.connect(kOsc, 3, SD::MODULATION, kSH, 1);
-  b.level(0.38);
+  b.level(0.31);
   b.finish("S+H Random Filter");
 }
 
@@ -342,6 +350,7 @@ void beatGroove(BankBuilder& b)
   b.connect(kFilter, 8, SD::MODULATION, kEnv4, 1);
   b.setSlot(kOsc, 6, kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
+  b.level(0.75);
   b.finish("Beat Sequencer Groove");
 }
 // 49: two four-step sequencers chained into an eight-step bass line. A plays its four notes on the eighths
@@ -369,7 +378,7 @@ void chainedSequencers(BankBuilder& b)
   b.connect(kSeqB, 1, SD::GATE, kSeqA, Sequencer::kStop);
   b.setSlot(kOsc, 6, 2.0 * kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kSeqA, 0);
-  b.level(0.36);
+  b.level(0.3);
   b.finish("Chained Sequencer Bass");
 }
 } // namespace

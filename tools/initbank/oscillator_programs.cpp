@@ -33,10 +33,7 @@ void outputAmplifier(BankBuilder& b, int slot, int aModule, int aIndex, double g
   }
   b.connect(slot, 11, SourceDef::MODULATION, envSlot, 0);
   b.setSlot(slot, 10, 1.0);
-  if (velocityDepth > 0.0) {
-    b.connect(slot, 13, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_VELO);
-    b.setSlot(slot, 12, velocityDepth);
-  }
+  if (velocityDepth > 0.0) b.velocityToLevel(slot, velocityDepth);
   b.v->plugToCommon(slot);
 }
 
@@ -53,7 +50,8 @@ void finishVoices(BankBuilder& b, const char* name)
   b.finish(name);
 }
 
-// Two saws a few cents apart on either side of the note, through a low-pass that opens with the attack.
+// Two saws a few cents apart, one on each side, through the stereo low-pass that opens with the attack: a
+// string section spread across the stereo field.
 void dualSawStrings(BankBuilder& b)
 {
   enum { kOsc, kFilter, kFilterEnv, kEnv, kAmp };
@@ -66,7 +64,7 @@ void dualSawStrings(BankBuilder& b)
   b.setSlot(kOsc, 7, 9);  // B 7 cents sharp
   b.setSlot(kOsc, 3, 0.2);
 
-  b.module(kFilter, ModuleConfig::MOD_LADDER);
+  b.module(kFilter, ModuleConfig::MOD_STEREOLADDER);
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.connect(kFilter, 6, SourceDef::AUDIO, kOsc, 1);
@@ -76,7 +74,10 @@ void dualSawStrings(BankBuilder& b)
   b.connect(kFilter, 8, SourceDef::MODULATION, kFilterEnv, 0);
   b.setSlot(kFilter, 7, 3072); // two octaves of opening
 
-  outputAmplifier(b, kAmp, kFilter, 0, 1.0, -1, 0, 0.0, kEnv, 0.3);
+  outputAmplifier(b, kAmp, kFilter, 0, 1.0, kFilter, 1, 1.0, kEnv, 0.5);
+  b.setSlot(kAmp, 4, 0.2); // A mostly left, B mostly right
+  b.setSlot(kAmp, 7, 0.8);
+  b.level(0.42);
   finishVoices(b, "Dual Saw Strings");
 }
 
@@ -149,7 +150,7 @@ void formantVowelPad(BankBuilder& b)
     b.connect(f.slot, 5, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW_POS);
     b.setSlot(f.slot, 4, f.wheel);
   }
-  outputAmplifier(b, kAmp, kFormant1, 0, 0.8, kFormant2, 0, 0.5, kEnv, 0.3);
+  outputAmplifier(b, kAmp, kFormant1, 0, 0.8, kFormant2, 0, 0.5, kEnv, 0.45);
   b.setSlot(kAmp, 4, 0.35); // formant 1 left of centre, formant 2 right
   b.setSlot(kAmp, 7, 0.65);
   b.level(0.39);

@@ -119,6 +119,7 @@ void fullRackPad(BankBuilder& b)
   b.connect(kAmp, 11, SourceDef::MODULATION, kAmpEnv, 0);
   b.setSlot(kAmp, 10, 1.0);
   b.setSlot(kAmp, 0, 1.6);
+  b.velocityToLevel(kAmp, 0.5);
   plug(b, kAmp);
 
   // Master: equalise the voice sums (less mud, a little presence).
@@ -177,6 +178,7 @@ void fullRackPad(BankBuilder& b)
 
   b.set(Veltrane::kParamVoices, 10); // 64 voices
   b.set(Veltrane::kParamOutRelease, 0.4);
+  b.level(0.75);
   b.finish("Full Rack Pad");
 }
 
@@ -226,11 +228,12 @@ void stereoLadderPad(BankBuilder& b)
   b.setSlot(kAmp, 7, 1.0); // B right
   b.connect(kAmp, 11, SourceDef::MODULATION, kAmpEnv, 0);
   b.setSlot(kAmp, 10, 1.0);
+  b.velocityToLevel(kAmp, 0.4);
   plug(b, kAmp);
 
   b.set(Veltrane::kParamVoices, 3); // 8 voices
   b.set(Veltrane::kParamOutRelease, 0.5);
-  b.level(0.20);
+  b.level(0.17);
   b.finish("Stereo Ladder Pad");
 }
 } // namespace

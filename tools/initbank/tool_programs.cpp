@@ -45,13 +45,15 @@ void lowpass(BankBuilder& b, int slot, int source, int output, double cutoff, do
   b.setSlot(slot, 12, 0.5);
 }
 
-// Amplifier on one audio output, its level following an envelope, into the voice sums.
-void amplifier(BankBuilder& b, int slot, int source, int output, int env, double gain)
+// Amplifier on one audio output, its level following an envelope and, by velocityDepth, the velocity, into
+// the voice sums.
+void amplifier(BankBuilder& b, int slot, int source, int output, int env, double gain, double velocityDepth)
 {
   b.connect(slot, 1, kAudio, source, output);
   b.setSlot(slot, 0, gain);
   b.connect(slot, 11, kMod, env, 0);
   b.setSlot(slot, 10, 1.0);
+  if (velocityDepth > 0.0) b.velocityToLevel(slot, velocityDepth);
   b.v->plugToCommon(slot);
 }
 
@@ -104,8 +106,9 @@ void glideLead(BankBuilder& b)
   envelope(b, kFilterEnv, {0.0, 0.4, 0.2, 0.35});
   b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.05, 0.45, 0.75, 0.3});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5, 0.4);
   voices(b);
+  b.level(0.39);
   b.finish("Glide Lead (Lag)");
 }
 
@@ -146,8 +149,9 @@ void clockDividedPluck(BankBuilder& b)
   envelope(b, kAccent, {0.0, 0.35, 0.0, 0.35});
   b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.3});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6, 0.5);
   voices(b);
+  b.level(0.37);
   b.finish("Div Pluck (Gate Tools)");
 }
 
@@ -185,18 +189,20 @@ void gatedStabs(BankBuilder& b)
   envelope(b, kFilterEnv, {0.1, 0.35, 0.3, 0.35});
   b.connect(kEnv, 0, kGate, kGates, 0); // pulse A
   envelope(b, kEnv, {0.0, 0.4, 0.9, 0.2});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5, 0.5);
   voices(b);
+  b.level(0.43);
   b.finish("Clock Stabs (Gates)");
 }
 
 // 33: a pad that turns from a saw into a hollow pulse an octave down as the note is held: a slow envelope
 // moves the blender; a signal processor adds a copy of the saw delayed by 15 samples, inverted, for a
-// comb-filtered shimmer that the modulation wheel brings in.
+// comb-filtered shimmer that the modulation wheel brings in. A slow LFO sways each voice across the stereo
+// field.
 void blendPad(BankBuilder& b)
 {
   b.begin(kRangeTools + 3);
-  enum { kSaw, kPulse, kFilter, kEnv, kAmp, kBlend, kDelay, kMix, kMorph };
+  enum { kSaw, kPulse, kFilter, kEnv, kAmp, kBlend, kDelay, kMix, kMorph, kSway };
   b.module(kSaw, ID::MOD_OSCILLATOR);
   b.module(kPulse, ID::MOD_OSCILLATOR);
   b.module(kFilter, ID::MOD_LADDER);
@@ -206,6 +212,7 @@ void blendPad(BankBuilder& b)
   b.module(kDelay, ID::MOD_SAMPLEDELAY);
   b.module(kMix, ID::MOD_SIGNALPROC);
   b.module(kMorph, ID::MOD_ENVELOPE);
+  b.module(kSway, ID::MOD_LFO);
 
   b.setSlot(kSaw, 0, 1);
   b.setSlot(kPulse, 0, 2);
@@ -231,8 +238,12 @@ void blendPad(BankBuilder& b)
   lowpass(b, kFilter, kMix, 4, 0.6, 0.15); // the summed output
   b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.45, 0.5, 0.85, 0.45});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.5, 0.4);
+  b.setSlot(kSway, 3, 0.2); // Hz
+  b.connect(kAmp, 6, kMod, kSway, 0);
+  b.setSlot(kAmp, 5, 0.35); // the pan moves from 0.15 to 0.85 and back
   voices(b);
+  b.level(0.54);
   b.finish("Morph Pad (Blender)");
 }
 
@@ -277,7 +288,7 @@ void echoWah(BankBuilder& b)
   b.setSlot(kFilter, 7, 5376.0);
   b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.35});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6, 0.5);
   voices(b);
   b.finish("Echo Wah (Mod Delay)");
 }
@@ -321,8 +332,9 @@ void velocityFilter(BankBuilder& b)
   b.setSlot(kFilter, 9, 6144.0);
   b.voiceTrigger(kEnv, 0);
   envelope(b, kEnv, {0.0, 0.45, 0.7, 0.35});
-  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6);
+  amplifier(b, kAmp, kFilter, 0, kEnv, 0.6, 0.0);
   voices(b);
+  b.level(0.65);
   b.finish("Vel Filter (Volt Proc)");
 }
 } // namespace

@@ -61,8 +61,8 @@ void voiceAmplifier(BankBuilder& b, int amp, int source, int env)
   b.v->plugToCommon(amp);
 }
 
-// 8: two wavetable oscillators a few cents apart sweep slowly through a bright, bell-like table as the note
-// is held; a soft low-pass and a slow envelope make it a pad.
+// 8: two wavetable oscillators a few cents apart, one to each side, sweep slowly through a bright, bell-like
+// table as the note is held; a soft stereo low-pass and a slow envelope make it a wide pad.
 void glassPad(BankBuilder& b)
 {
   b.begin(kRangeWavetables + 0);
@@ -79,7 +79,7 @@ void glassPad(BankBuilder& b)
   giveTable(b, kOscA, glass, "Glass Morph");
   giveTable(b, kOscB, glass, "Glass Morph");
   b.module(kMix, ModuleConfig::MOD_MIXER);
-  b.module(kFilter, ModuleConfig::MOD_LADDER);
+  b.module(kFilter, ModuleConfig::MOD_STEREOLADDER);
   b.module(kMorph, ModuleConfig::MOD_ENVELOPE);
   b.module(kEnv, ModuleConfig::MOD_ENVELOPE);
   b.module(kAmp, ModuleConfig::MOD_AMPLIFIER);
@@ -96,19 +96,27 @@ void glassPad(BankBuilder& b)
   b.connect(kMix, 4, SourceDef::AUDIO, kOscB, 0);
   b.setSlot(kMix, 0, 1.0);
   b.setSlot(kMix, 3, 1.0);
+  b.setSlot(kMix, 2, 0.2); // A mostly left, B mostly right
+  b.setSlot(kMix, 5, 0.8);
 
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kMix, 0);
+  b.connect(kFilter, 6, SourceDef::AUDIO, kMix, 1);
   b.setSlot(kFilter, 3, 1.0);
+  b.setSlot(kFilter, 5, 1.0);
   b.setSlot(kFilter, 1, 0.72);
   b.setSlot(kFilter, 2, 0.15);
   b.setSlot(kFilter, 12, 0.5);
 
   b.noteEnvelope(kEnv, 0.45, 0.5, 0.8, 0.42);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
+  b.connect(kAmp, 3, SourceDef::AUDIO, kFilter, 1); // the right side
+  b.setSlot(kAmp, 4, 0.0);
+  b.setSlot(kAmp, 7, 1.0);
+  b.velocityToLevel(kAmp, 0.4);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.45);
-  b.level(1.39);
+  b.level(0.61);
   b.finish("WT Glass Pad");
 }
 
@@ -139,7 +147,7 @@ void morphBass(BankBuilder& b)
   b.setSlot(kFilter, 0, 1); // LP 24
   b.connect(kFilter, 4, SourceDef::AUDIO, kOsc, 0);
   b.setSlot(kFilter, 3, 1.0);
-  b.setSlot(kFilter, 1, 0.55);
+  b.velocityToCutoff(kFilter, 9, 0.55, 1536);
   b.setSlot(kFilter, 2, 0.45);
   b.setSlot(kFilter, 12, 0.4);
   b.connect(kFilter, 8, SourceDef::MODULATION, kMorph, 0);
@@ -147,6 +155,7 @@ void morphBass(BankBuilder& b)
 
   b.noteEnvelope(kEnv, 0.0, 0.55, 0.55, 0.3);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
+  b.velocityToLevel(kAmp, 0.4);
   b.set(Veltrane::kParamVoices, 3);
   b.set(Veltrane::kParamOutRelease, 0.35);
   b.finish("WT Morph Bass");
@@ -181,9 +190,11 @@ void vowelLead(BankBuilder& b)
 
   b.noteEnvelope(kEnv, 0.2, 0.5, 0.85, 0.38);
   voiceAmplifier(b, kAmp, kFilter, kEnv);
+  b.velocityToLevel(kAmp, 0.4);
   b.set(Veltrane::kParamVoices, 2);
   b.set(Veltrane::kParamPortamento, 0.05);
   b.set(Veltrane::kParamOutRelease, 0.4);
+  b.level(0.63);
   b.finish("WT Vowel Lead");
 }
 
@@ -219,6 +230,7 @@ void drawbarOrgan(BankBuilder& b)
   b.setSlot(kAmp, 0, 0.6);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.3);
+  b.level(0.7);
   b.finish("WT Drawbar Organ");
 }
 } // namespace

@@ -15,7 +15,8 @@ struct EditorOptions
 };
 
 // Runs until the user closes the window (or the time runs out, or SIGINT/SIGTERM arrives), then closes the
-// editor. False with a reason when there is no display or the plug-in has no editor.
+// editor: at once, with a menu, text field or message box of the plug-in open too (hiding the window dismisses
+// it). False with a reason when there is no display or the plug-in has no editor.
 bool RunEditor(Plugin& plugin, const EditorOptions& options, std::string* error);
 
 } // namespace vsthost

@@ -471,6 +471,27 @@ bool Render(Plugin& plugin, const RenderRequest& request, RenderResult* result, 
   return true;
 }
 
+namespace {
+
+// Why the plug-in refused a script line: what its action takes, or that there is no such action.
+std::string ScriptLineFault(const std::string& line)
+{
+  const size_t begin = line.find_first_not_of(" \t");
+  const std::string action = begin == std::string::npos ? "" : line.substr(begin, line.find_first_of(" \t", begin) - begin);
+  std::string known;
+  for (const ScriptActionForm& f : kScriptActionForms) {
+    if (action == f.action) {
+      std::string text = action + " takes " + f.takes;
+      if (f.lo <= f.hi) text += " a whole number from " + std::to_string(f.lo) + " to " + std::to_string(f.hi);
+      return text;
+    }
+    known += (known.empty() ? "" : ", ") + std::string(f.action);
+  }
+  return "not an action the editor knows (" + known + ")";
+}
+
+} // namespace
+
 bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& script, std::string* error)
 {
   error->clear();
@@ -497,7 +518,7 @@ bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& s
     }
     std::string line = begin == std::string::npos ? "" : script.substr(begin, script.find('\n', begin) - begin);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    *error = "script line " + std::to_string(-answer) + " is not an action the editor knows: \"" + line + "\"";
+    *error = "script line " + std::to_string(-answer) + " \"" + line + "\": " + ScriptLineFault(line);
     return false;
   }
   struct stat st;

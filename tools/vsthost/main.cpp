@@ -65,6 +65,7 @@ const char kUsage[] = "usage: vsthost info PLUGIN.so [options]\n"
                       "  --timesig N/D         host time signature, N 1 to 64, D 1, 2, 4, ... 64 (default 4/4)\n"
                       "  --stopped             report the transport as stopped\n"
                       "  --tone HZ             feed a sine of HZ (1 to 100000) into every input (default silence)\n"
+                      "                        (render needs --notes, --midi or --tone: it refuses to play nothing)\n"
                       "  --double              process in double precision when the plug-in can\n"
                       "  --realtime            answer the realtime process level (default offline)\n"
                       "screenshot:\n"
@@ -361,6 +362,11 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
       value = argv[++i];
     }
     if (!spec->apply(*o, a, value, error)) return false;
+  }
+  // A render of nothing would be a file of silence taken for a result: refused. An effect fed --tone plays.
+  if (o->commandBit == kRender && o->notes.empty() && o->midiFile.empty() && o->toneHz <= 0) {
+    *error = "render has nothing to play: give --notes or --midi (or --tone, for an effect)";
+    return false;
   }
   return true;
 }

@@ -1,0 +1,364 @@
+// Host calls after a MIDI program change: whatever the host does next acts on the new program, even while
+// that program is still being built aside; MIDI held back for it waits a bounded time and never loses a
+// note's end; rate and block size changes between blocks keep what the program set; effClose waits for the
+// calls in progress on other threads.
+#include "K35.h"
+#include "ProgramStage.h"
+#include "engine_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace {
+constexpr int kFirst = 0, kTarget = 21, kOther = 7;
+constexpr double kVolume[] = {0.2, 0.6, 0.8}; // of programs kFirst, kOther, kTarget (normalised / 2)
+
+// Three programs that differ in their volume, name and first slot; program kFirst is current afterwards.
+void makePrograms(Veltrane& v)
+{
+  const struct
+  {
+    int program;
+    const char* name;
+    double volume;
+    ModuleConfig::ModuleID slot0;
+  } programs[] = {{kOther, "Other", kVolume[1], ModuleConfig::MOD_OSCILLATOR},
+                  {kTarget, "Target", kVolume[2], ModuleConfig::MOD_LADDER},
+                  {kFirst, "First", kVolume[0], ModuleConfig::MOD_EMPTY}};
+  for (const auto& p : programs) {
+    v.changePreset(p.program);
+    v.replaceModule(0, p.slot0, false, false);
+    v.SetParameterFromGUI(Veltrane::kParamVolume, p.volume / 2.0);
+    v.ModifyCurrentPreset(p.name);
+  }
+}
+
+// Keeps the staging engine busy on a thread of its own, as a long build keeps it, for `ms`: a MIDI program
+// change sent meanwhile stays pending, and a host call that waits for it waits that long.
+class BusyStage
+{
+public:
+  explicit BusyStage(Veltrane& v, int ms = 60)
+      : thread([this, &v, ms] {
+          v.stage->hold();
+          held.store(true);
+          std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+          v.stage->end();
+        })
+  {
+    while (!held.load()) std::this_thread::yield();
+  }
+  ~BusyStage() { thread.join(); }
+
+private:
+  std::atomic<bool> held{false};
+  std::thread thread;
+};
+
+std::vector<unsigned char> presetBytes(Veltrane& v, int program)
+{
+  const ByteChunk* c = v.GetPresetChunk(program);
+  return std::vector<unsigned char>(c->GetBytes(), c->GetBytes() + c->Size());
+}
+
+float getParam(HostedVeltrane& h, int idx)
+{
+  return h.effect->getParameter(h.effect, idx);
+}
+} // namespace
+
+TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
+{
+  // What a row keeps between its call and its check; the bank is taken before the change.
+  struct Kept
+  {
+    std::vector<unsigned char> bank, bytes;
+    float value = 0.0f;
+    unsigned builds = 0;
+  };
+  struct Row
+  {
+    const char* what;
+    // Made while the change is pending (the test thread is the audio thread); then checked once blocks ran.
+    std::function<void(HostedVeltrane&, Kept&)> call;
+    std::function<void(HostedVeltrane&, const Kept&)> check;
+    double volume = kVolume[2]; // in place at the end
+  };
+  const Row rows[] = {
+      {"a parameter set on the audio thread",
+       [](HostedVeltrane& h, Kept&) { h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); },
+       [](HostedVeltrane& h, const Kept&) { EXPECT_FLOAT_EQ(0.123f, getParam(h, Veltrane::kParamVolume)); },
+       0.246},
+      {"a parameter read on another thread",
+       [](HostedVeltrane& h, Kept& k) { std::thread([&] { k.value = getParam(h, Veltrane::kParamVolume); }).join(); },
+       [](HostedVeltrane&, const Kept& k) { EXPECT_FLOAT_EQ((float)kVolume[2] / 2, k.value); }},
+      {"a program chunk",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bytes = presetBytes(*h.plug, kFirst);
+         ByteChunk chunk;
+         IPlugBase::InitChunkWithIPlugVer(&chunk);
+         chunk.PutChunk(h.plug->GetPresetChunk(kOther));
+         EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes()));
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst)) << "the program before the change was overwritten";
+         EXPECT_EQ(presetBytes(*h.plug, kOther), presetBytes(*h.plug, kTarget));
+       },
+       kVolume[1]},
+      {"a damaged program chunk",
+       [](HostedVeltrane& h, Kept&) {
+         const unsigned char junk[] = {1, 2, 3};
+         EXPECT_EQ(0, h.dispatch(effSetChunk, 1, sizeof junk, (void*)junk));
+       },
+       [](HostedVeltrane&, const Kept&) {}},
+      {"a program name",
+       [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed"); },
+       [](HostedVeltrane& h, const Kept&) {
+         EXPECT_STREQ("Renamed", h.plug->GetPresetName(kTarget));
+         EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
+       }},
+      {"the program and its name asked",
+       [](HostedVeltrane& h, Kept&) {
+         EXPECT_EQ(kTarget, h.dispatch(effGetProgram));
+         char name[kVstMaxProgNameLen] = {};
+         h.dispatch(effGetProgramName, 0, 0, name);
+         EXPECT_STREQ("Target", name);
+       },
+       [](HostedVeltrane&, const Kept&) {}},
+      {"a program change to a program that is not there", [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgram, 0, 99); },
+       [](HostedVeltrane&, const Kept&) {}},
+      {"a program chunk read",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bytes = h.programChunk();
+         k.bytes.erase(k.bytes.begin(), k.bytes.begin() + 8); // the framework's header
+       },
+       [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(presetBytes(*h.plug, kTarget), k.bytes); }},
+      {"a bank without a current program, which builds as much as alone",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bytes = presetBytes(*h.plug, kFirst);
+         const unsigned before = h.plug->stage->buildCount();
+         ASSERT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)k.bank.size(), (void*)k.bank.data()));
+         k.builds = h.plug->stage->buildCount() - before;
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(1u, k.builds) << "the current program, once";
+         EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst));
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    HostedVeltrane h(44100, 64);
+    Veltrane& v = *h.plug;
+    makePrograms(v);
+    Kept kept;
+    kept.bank = h.bank();
+    kept.bank.resize(kept.bank.size() - 9); // the host's order decides the current program, not the bank
+    h.run(64);
+    {
+      const BusyStage busy(v);
+      h.midi(0, 0xC0, kTarget);
+      h.sendEvents();
+      row.call(h, kept);
+    }
+    v.stage->waitUntilReady();
+    for (int b = 0; b < 4; ++b) h.run(64);
+    EXPECT_EQ(kTarget, v.GetCurrentPresetIdx());
+    EXPECT_EQ(kTarget, h.dispatch(effGetProgram));
+    EXPECT_NEAR(row.volume, v.volume, 1e-6);
+    row.check(h, kept);
+  }
+}
+
+namespace {
+bool sounding(const Veltrane& v, int note)
+{
+  for (const Voice& voice : v.voices)
+    if (voice.keyDown && voice.noteNumber == note) return true;
+  return false;
+}
+} // namespace
+
+// Program changes faster than their programs build (one a block, alternating), with notes among them: no
+// event waits much longer than 100 ms, builds land rather than start again, and every note ends.
+TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
+{
+  constexpr int kBlock = 256;
+  HostedVeltrane h(44100, kBlock);
+  Veltrane& v = *h.plug;
+  makePrograms(v);
+  h.run(kBlock);
+  int samples = 0, sentAt = -1, note = 0, notes = 0, longest = 0, landed = 0;
+  int lastProgram = v.GetCurrentPresetIdx();
+  for (int b = 0; b < 400; ++b) {
+    h.midi(0, 0xC0, b % 2 ? kTarget : kOther);
+    if (sentAt < 0 && b % 25 == 0 && b < 300) {
+      note = 40 + b % 40;
+      h.midi(1, 0x90, note, 100);
+      sentAt = samples;
+    }
+    h.run(kBlock);
+    samples += kBlock;
+    if (sentAt >= 0 && sounding(v, note)) {
+      longest = std::max(longest, samples - sentAt);
+      h.midi(0, 0x80, note, 0);
+      sentAt = -1;
+      ++notes;
+    }
+    landed += v.GetCurrentPresetIdx() != lastProgram;
+    lastProgram = v.GetCurrentPresetIdx();
+    std::this_thread::sleep_for(std::chrono::microseconds(200)); // the worker's share of the processor
+  }
+  EXPECT_EQ(12, notes) << "notes that sounded";
+  EXPECT_LE(longest, 44100 / 10 + 2 * kBlock) << "samples a note waited";
+  EXPECT_GT(landed, 0) << "no program change landed while they kept coming";
+  for (int b = 0; b < 44100 / kBlock; ++b) h.run(kBlock);
+  for (int n = 0; n < 128; ++n) EXPECT_FALSE(sounding(v, n)) << "note " << n;
+}
+
+// More events than the queue holds, held back for a program change: the note-offs among them all stay.
+TEST(HostOrder, AFullQueueKeepsEveryNoteOff)
+{
+  HostedVeltrane h(44100, 64);
+  Veltrane& v = *h.plug;
+  makePrograms(v);
+  h.run(64);
+  {
+    const BusyStage busy(v);
+    h.midi(0, 0xC0, kTarget);
+    h.sendEvents();
+    for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+    for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
+    h.sendEvents();
+  }
+  v.stage->waitUntilReady();
+  for (int b = 0; b < 100; ++b) h.run(64);
+  for (int n = 0; n < 128; ++n) EXPECT_FALSE(sounding(v, n)) << "note " << n;
+}
+
+// A host may set the block size or the rate between blocks without switching processing off and on: the
+// voice count and the program's values stay.
+TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
+{
+  const struct
+  {
+    int opcode;
+    VstIntPtr value;
+    float rate;
+  } changes[] = {{effSetBlockSize, 441, 0}, {effSetBlockSize, 8192, 0}, {effSetSampleRate, 0, 48000}, {effSetSampleRate, 0, 96000}};
+  for (const auto& change : changes) {
+    SCOPED_TRACE(testing::Message() << change.opcode << " " << change.value << " " << change.rate);
+    HostedVeltrane h(44100, 64);
+    Veltrane& v = *h.plug;
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    h.effect->setParameter(h.effect, Veltrane::kParamVoices, 0.5f); // 16 voices
+    h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.3f);
+    h.run(64);
+    h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
+    for (int n = 0; n < 8; ++n) h.midi(0, 0x90, 48 + n, 100);
+    h.run(64);
+    EXPECT_EQ(16, v.activeVoices);
+    EXPECT_NEAR(0.6, v.volume, 1e-6);
+    int held = 0;
+    for (int n = 0; n < 8; ++n) held += sounding(v, 48 + n);
+    EXPECT_EQ(8, held);
+  }
+}
+
+// effClose on one thread while another is inside a load (which runs mostly outside the instance mutex):
+// the close waits for it.
+TEST(HostOrder, CloseWaitsForALoadOnAnotherThread)
+{
+  for (const bool bank : {true, false}) {
+    SCOPED_TRACE(bank ? "bank" : "program");
+    std::vector<unsigned char> chunk;
+    AEffect* e = nullptr;
+    {
+      HostedVeltrane source(44100, 64);
+      makePrograms(*source.plug);
+      chunk = source.bank();
+      chunk.pop_back();
+    }
+    e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
+    ASSERT_NE(nullptr, e);
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    std::atomic<bool> started{false};
+    std::thread loader([&] {
+      started.store(true);
+      if (bank)
+        e->dispatcher(e, effSetChunk, 0, (VstIntPtr)chunk.size(), chunk.data(), 0.0f);
+      else
+        e->dispatcher(e, effSetProgram, 0, kTarget, nullptr, 0.0f);
+    });
+    while (!started.load()) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    loader.join();
+  }
+}
+
+// A program put in place while notes still sound, by each way a host has: the notes played next do not depend
+// on where in a control tick the change came. (New modules that a sounding voice ran before their first
+// tick started from their reset state: a bit reducer quantised to one step, and a high-pass charged to a DC
+// far above the signal, +14 dB in a chord.)
+TEST(HostOrder, AProgramPutInPlaceWhileNotesSoundPlaysTheSameAnywhereInATick)
+{
+  const auto crushed = [](Veltrane& v) { // a pulse through a ladder, a bit reducer and a DC-blocking high-pass
+    const auto set = [&v](int param, double value) { v.SetParameterFromGUI(param, v.GetParam(param)->GetNormalized(value)); };
+    v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
+    v.replaceModule(1, ModuleConfig::MOD_LADDER, false, false);
+    v.replaceModule(2, ModuleConfig::MOD_BITREDUCER, false, false);
+    v.replaceModule(3, ModuleConfig::MOD_K35, false, false);
+    set(0, 2); // pulse
+    set(16 + 0, 1); // 24 dB low-pass
+    set(16 + 1, 0.75);
+    set(16 + 3, 1.0);
+    SelectSource(v, 16 + 4, false, SourceDef::AUDIO, 0, 0);
+    SelectSource(v, 32 + 1, false, SourceDef::AUDIO, 1, 0);
+    set(32 + 2, 0.8);
+    set(32 + 3, 0.4); // three bits
+    set(48 + 0, K35::kHighpassType);
+    set(48 + 1, 0.0);
+    set(48 + 3, 1.0);
+    SelectSource(v, 48 + 4, false, SourceDef::AUDIO, 2, 0);
+    SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 3, 0);
+    v.SetParameterFromGUI(Veltrane::kParamVoices, 0.5); // 16 voices
+    v.ModifyCurrentPreset("Crushed");
+  };
+  const std::function<void(HostedVeltrane&, const std::vector<unsigned char>&)> ways[] = {
+      [](HostedVeltrane& h, const auto&) { h.dispatch(effSetProgram, 0, 0); },
+      [](HostedVeltrane& h, const auto& chunk) { h.dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), (void*)chunk.data()); },
+      [](HostedVeltrane& h, const auto&) {
+        h.midi(0, 0xC0, 0);
+        h.sendEvents();
+        h.plug->stage->waitUntilReady();
+      },
+  };
+  const int chord[] = {84, 88, 91, 96};
+  for (const auto& putInPlace : ways) {
+    double peaks[2] = {};
+    for (int phase : {0, 1}) {
+      HostedVeltrane h(44100, 64);
+      crushed(*h.plug);
+      const std::vector<unsigned char> chunk = h.programChunk();
+      for (int n : chord) h.midi(0, 0x90, n, 127);
+      h.run(100);
+      while (h.plug->tickCountdown != (phase ? 30 : 0)) h.run(1); // on a tick, or early in one
+      putInPlace(h, chunk);
+      for (int n : chord) h.midi(0, 0x90, n, 127);
+      for (int b = 0; b < 100; ++b) {
+        h.run(64);
+        for (float x : h.outL) peaks[phase] = std::max(peaks[phase], (double)std::fabs(x));
+      }
+    }
+    // Within what the oscillators' phases at the change give (the chunk keeps the notes sounding).
+    EXPECT_NEAR(peaks[0], peaks[1], peaks[0] * 0.25) << "a change on a tick against one early in a tick";
+  }
+}
