@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -146,10 +147,12 @@ FontStorage s_fontCache;
 // Text drawing of every surface of the process, one at a time. The cached fonts are shared by all
 // instances, and drawing with one sets its colour, fills its glyph store and renders new glyphs through
 // one temporary bitmap and the font engine's faces, none of which may be used from two threads at once: a
-// host may drive two instances' editors from two threads. Never destroyed (fonts are freed at exit).
+// host may drive two instances' editors from two threads. It lives in this library's own storage and is
+// never destroyed: the font cache may be freed after it at unloading or exit, in no set order.
 WDL_Mutex& textMutex()
 {
-  static WDL_Mutex* m = new WDL_Mutex;
+  alignas(WDL_Mutex) static unsigned char storage[sizeof(WDL_Mutex)];
+  static WDL_Mutex* m = new (storage) WDL_Mutex;
   return *m;
 }
 

@@ -6,6 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+namespace {
+// Closes a file written whole; one that does not close cleanly is removed. (Out of line: nothing of it lives
+// in the frame that the PNG library's error handling jumps back into.)
+__attribute__((noinline)) bool CloseWritten(FILE* fp, const char* filename)
+{
+  const bool ok = std::fclose(fp) == 0;
+  if (!ok) std::remove(filename);
+  return ok;
+}
+} // namespace
+
 bool LICE_WritePNG(const char* filename, LICE_IBitmap* bmp, bool wantAlpha)
 {
   if (!filename || !bmp || bmp->getWidth() < 1 || bmp->getHeight() < 1 || !bmp->getBits()) return false;
@@ -36,7 +47,5 @@ bool LICE_WritePNG(const char* filename, LICE_IBitmap* bmp, bool wantAlpha)
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  const bool ok = std::fclose(fp) == 0;
-  if (!ok) std::remove(filename);
-  return ok;
+  return CloseWritten(fp, filename);
 }

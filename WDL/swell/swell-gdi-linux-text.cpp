@@ -10,6 +10,7 @@
 #include "mutex.h"
 #include "utf8.h"
 
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -17,8 +18,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // A font object's face, and the glyphs it has rasterised so far: the editor redraws the same labels at
@@ -51,22 +54,68 @@ const Alias kAliases[] = {{"Arial", "Liberation Sans"}, {"Helvetica", "Liberatio
 const char* kDefaultFamily = "Liberation Sans";
 constexpr float kDefaultSize = 10.0f;
 
-// One lock for the FreeType library (faces are made and freed under it) and fontconfig. Never destroyed:
-// font objects held by other static caches are freed at process exit, in any order.
+// The font engine: the FreeType library and a fontconfig configuration of our own (a host may use
+// fontconfig's default configuration itself, so it is neither made nor finished here), both made on first
+// use. When the library is unloaded they are released together with the resolved names and the default font,
+// so that loading and unloading the plug-in again and again grows nothing; font objects still held by
+// other static caches (destroyed at unloading in no set order) release them when the last face goes.
+struct Engine
+{
+  FT_Library library = nullptr;
+  FcConfig* config = nullptr;
+  SwellFont* defaultFont = nullptr;
+  bool defaultTried = false;
+  int faces = 0;        // open faces, the default font's included
+  bool closing = false; // the library is being unloaded
+};
+Engine s_engine;
+
+// One lock for the engine (faces are made and freed under it). It lives in this library's own storage and
+// is never destroyed: the static caches that free font objects at unloading may run after everything else.
 WDL_Mutex& engineMutex()
 {
-  static WDL_Mutex* m = new WDL_Mutex;
+  alignas(WDL_Mutex) static unsigned char storage[sizeof(WDL_Mutex)];
+  static WDL_Mutex* m = new (storage) WDL_Mutex;
   return *m;
 }
 
+// Under engineMutex.
 FT_Library library()
 {
-  static FT_Library lib = [] {
-    FT_Library l = nullptr;
-    if (FT_Init_FreeType(&l)) l = nullptr;
-    return l;
-  }();
-  return lib;
+  if (!s_engine.library && FT_Init_FreeType(&s_engine.library)) s_engine.library = nullptr;
+  return s_engine.library;
+}
+
+// Under engineMutex. The fontconfig library is kept loaded from its first use to the end of the process:
+// it keeps process-wide defaults of its own (languages, program name, cache registry) that only finishing
+// its default configuration frees, which a host using it must be left to do; unloaded with the plug-in, it
+// would lose and make them anew at every load.
+FcConfig* fontConfig()
+{
+  if (s_engine.config) return s_engine.config;
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&FcInitLoadConfigAndFonts), &info) && info.dli_fname)
+    if (void* self = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(self);
+  s_engine.config = FcInitLoadConfigAndFonts();
+  return s_engine.config;
+}
+
+// Under engineMutex: once unloading has begun and no face is open, the library and the configuration go.
+void releaseEngineWhenUnused()
+{
+  if (!s_engine.closing || s_engine.faces > 0) return;
+  if (s_engine.library) FT_Done_FreeType(s_engine.library);
+  if (s_engine.config) FcConfigDestroy(s_engine.config);
+  s_engine.library = nullptr;
+  s_engine.config = nullptr;
+}
+
+void closeFace(FT_Face face)
+{
+  WDL_MutexLock lock(&engineMutex());
+  FT_Done_Face(face);
+  --s_engine.faces;
+  releaseEngineWhenUnused();
 }
 
 // Resolved look-ups: key (face name, " Bold", " Italic") -> "path\nindex". Values are malloc'd strings.
@@ -79,17 +128,17 @@ std::string resolveWithFontconfig(const char* name, bool bold, bool italic)
   for (const Alias& a : kAliases)
     if (!strcasecmp(a.name, name)) family = a.family;
   WDL_MutexLock lock(&engineMutex());
-  static const bool ready = FcInit();
-  if (!ready) return std::string();
+  FcConfig* config = fontConfig();
+  if (!config) return std::string();
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return std::string();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(*family ? family : kDefaultFamily));
   FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcPattern* match = FcFontMatch(config, pattern, &result);
   std::string out;
   FcChar8* file = nullptr;
   int index = 0;
@@ -119,18 +168,18 @@ std::string lookUp(const std::string& key, const char* face, bool bold, bool ita
 
 SwellFont* openFont(const std::string& location, float size)
 {
-  if (location.empty() || !library()) return nullptr;
+  if (location.empty()) return nullptr;
   const size_t nl = location.rfind('\n');
   const std::string path = location.substr(0, nl);
   const long index = nl == std::string::npos ? 0 : std::atol(location.c_str() + nl + 1);
   FT_Face face = nullptr;
   {
     WDL_MutexLock lock(&engineMutex());
-    if (FT_New_Face(library(), path.c_str(), index, &face)) return nullptr;
+    if (!library() || FT_New_Face(library(), path.c_str(), index, &face)) return nullptr;
+    ++s_engine.faces;
   }
   if (FT_Set_Char_Size(face, 0, (FT_F26Dot6)std::lround(size * 64.0f), 72, 72)) {
-    WDL_MutexLock lock(&engineMutex());
-    FT_Done_Face(face);
+    closeFace(face);
     return nullptr;
   }
   return new SwellFont{face, size, {}};
@@ -138,9 +187,33 @@ SwellFont* openFont(const std::string& location, float size)
 
 SwellFont* defaultFont()
 {
-  static SwellFont* font = openFont(lookUp(kDefaultFamily, kDefaultFamily, false, false), kDefaultSize);
+  {
+    WDL_MutexLock lock(&engineMutex());
+    if (s_engine.defaultTried) return s_engine.defaultFont;
+  }
+  SwellFont* font = openFont(lookUp(kDefaultFamily, kDefaultFamily, false, false), kDefaultSize);
+  WDL_MutexLock lock(&engineMutex());
+  if (s_engine.defaultTried) { // another thread got there first
+    if (font) swell::freeFont(font);
+    return s_engine.defaultFont;
+  }
+  s_engine.defaultTried = true;
+  s_engine.defaultFont = font;
   return font;
 }
+
+// Runs when the library is unloaded (or the process ends).
+struct EngineCloser
+{
+  ~EngineCloser()
+  {
+    WDL_MutexLock lock(&engineMutex());
+    s_engine.closing = true;
+    if (SwellFont* font = std::exchange(s_engine.defaultFont, nullptr)) swell::freeFont(font);
+    s_engine.defaultTried = false;
+    releaseEngineWhenUnused();
+  }
+} s_engineCloser;
 
 // The font text operations use: the context's live font object's face, else the default font.
 SwellFont* contextFont(HDC ctx, HGDIOBJ* fontObj = nullptr)
@@ -230,10 +303,7 @@ namespace swell {
 void freeFont(SwellFont* font)
 {
   if (!font) return;
-  {
-    WDL_MutexLock lock(&engineMutex());
-    FT_Done_Face(font->face);
-  }
+  closeFace(font->face);
   delete font;
 }
 } // namespace swell
@@ -298,8 +368,8 @@ int AddFontResourceEx(const char* path, int, void*)
 {
   if (!path) return 0;
   WDL_MutexLock lock(&engineMutex());
-  if (!FcInit()) return 0;
-  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path)) ? 1 : 0;
+  FcConfig* config = fontConfig();
+  return config && FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(path)) ? 1 : 0;
 }
 
 int SWELL_DrawText(HDC ctx, const char* text, int length, RECT* rect, int flags)

@@ -21,6 +21,7 @@ HDC__* m_ctxpool;
 int m_ctxpool_size;
 HGDIOBJ__* m_objpool;
 int m_objpool_size;
+bool m_pools_closed; // the library is being unloaded: released records are freed, not kept
 
 void initPoolMutex()
 {
@@ -67,7 +68,7 @@ template <class T> void returnRecord(T* rec, T** pool, int* size, int max)
   std::memset(static_cast<void*>(rec), 0, sizeof(*rec));
   rec->_infreelist = true;
   lockPool();
-  if (*size < max) {
+  if (*size < max && !m_pools_closed) {
     rec->_next = *pool;
     *pool = rec;
     ++*size;
@@ -87,12 +88,14 @@ template <class T> void freePool(T** pool, int* size)
   *size = 0;
 }
 
-// Frees the pooled records when the process (or the plug-in) is unloaded.
+// Frees the pooled records when the process (or the plug-in) is unloaded. Contexts and objects that other
+// static objects release later (cached fonts) are freed as they come.
 struct _swellGdiUnloader
 {
   ~_swellGdiUnloader()
   {
     lockPool();
+    m_pools_closed = true;
     freePool(&m_ctxpool, &m_ctxpool_size);
     freePool(&m_objpool, &m_objpool_size);
     unlockPool();

@@ -204,18 +204,24 @@ void Veltrane::createModuleGraphics()
 {
   IGraphicsLinux* gui = graphics;
   if (!gui) return;
-  WDL_MutexLock lock(&mMutex);
-  panelRebuild = false;
-  gui->ForceEndUserEdit(); // a text field of a control about to go closes first
-  removeModuleControls();
+  // The mutex is held slot by slot, not for the whole rebuild (milliseconds): the audio thread waits for it.
+  // A structural change carried out between two slots raises the rebuild flag again.
+  {
+    WDL_MutexLock lock(&mMutex);
+    panelRebuild = false;
+    gui->ForceEndUserEdit(); // a text field of a control about to go closes first
+    removeModuleControls();
+  }
   IBitmap* masterBack = BitmapStore::getBitmap(kImageMasterBack);
   for (int p = 0; p < kNumSlots; ++p) {
+    WDL_MutexLock lock(&mMutex);
     const IRECT h = headerRect(p);
     const int x = h.L, y = h.B;
     ModuleConfig& c = slotConfig[slotAt(p)];
     if (c.master) gui->AttachControl(new IBitmapControl(this, x, y, -1, masterBack));
     c.createModuleGraphics(x, y);
   }
+  WDL_MutexLock lock(&mMutex);
   infoArea = new ITWInfoArea(this, IRECT(128, 128, 128, 128));
   infoArea->Hide(true);
   gui->AttachControl(infoArea);

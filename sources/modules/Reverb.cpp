@@ -5,7 +5,6 @@
 #include "ModuleConventions.h"
 
 #include <cmath>
-#include <cstring>
 
 using namespace ModuleConventions;
 
@@ -20,22 +19,35 @@ int recordSize(int r, double rate)
   return delaySamples(r < Reverb::kAllpass1 ? Reverb::nominalMs[r] : 2.0 * Reverb::nominalMs[r], rate);
 }
 
+// Every buffer is read and written through the lazy clear (DelayRecord::getFilled), so that a rest empties
+// them all without a pass over their memory on the audio thread.
+
 // Diffuser: d = buf[read]; w = y - g d stored; g w + d out. A missing buffer reads 0 and stores nothing.
 inline double allpass(DelayRecord& r, double y, double g)
 {
-  const double d = r.size ? r.get() : 0.0;
+  const double d = r.size ? r.getFilled() : 0.0;
   const double w = y - g * d;
-  if (r.size) r.put(w);
+  if (r.size) r.putFilled(w);
   return g * w + d;
 }
 
 // One line: its read r is returned; the damped feedback plus the diffused input is stored.
 inline double line(DelayRecord& r, Biquad& damping, double fb, double a)
 {
-  const double v = r.size ? r.get() : 0.0;
+  const double v = r.size ? r.getFilled() : 0.0;
   const double f = damping.filter(fb * v);
-  if (r.size) r.put(f + a);
+  if (r.size) r.putFilled(f + a);
   return v;
+}
+
+// Predelay: y stored, and what was stored `delay` samples ago returned (y itself for a delay of 0). A
+// missing buffer returns 0.
+inline double predelay(DelayRecord& r, double y)
+{
+  if (!r.size) return 0.0;
+  const double out = r.delay == 0 ? y : r.getFilled();
+  r.putFilled(y);
+  return out;
 }
 } // namespace
 
@@ -84,8 +96,9 @@ void Reverb::setSampleRate(double rate)
 void Reverb::rest()
 {
   Module::rest();
-  // Rare (a loop through the reverberation ran away), so the whole block is cleared at once.
-  if (memory.data()) std::memset(memory.data(), 0, memory.count() * sizeof(double));
+  // On the audio thread, at a control tick: the buffers (1.3 MB at 96 kHz, in every voice) are emptied
+  // lazily rather than written over.
+  for (DelayRecord& r : rec) r.clearLazily();
   for (Biquad& f : lowpass) f.x1 = f.x2 = f.y1 = f.y2 = 0.0;
 }
 
@@ -171,11 +184,7 @@ void Reverb::processStereo(double xA, double xB)
   for (int side = 0; side < 2; ++side) {
     DelayRecord& pre = rec[kPredelay + side];
     double y = x[side];
-    if (predelayOn) {
-      // Written first, so a delay of 0 passes the input straight through.
-      if (pre.size) pre.put(y);
-      y = pre.size ? pre.get() : 0.0;
-    }
+    if (predelayOn) y = predelay(pre, y);
     for (int k = 0; k < 3; ++k) y = allpass(rec[kAllpass1 + 2 * k + side], y, g);
     double s = 0.0;
     for (int j = 0; j < 4; ++j) s += line(rec[kLine1 + 2 * j + side], lowpass[2 * j + side], fb[j], y);
@@ -193,10 +202,7 @@ void Reverb::processMono(double xA, double xB)
   const double x = xA + xB;
   DelayRecord& pre = rec[kPredelay];
   double y = x;
-  if (predelayOn) {
-    if (pre.size) pre.put(y);
-    y = pre.size ? pre.get() : 0.0;
-  }
+  if (predelayOn) y = predelay(pre, y);
   for (int k = 0; k < 3; ++k) y = allpass(rec[kAllpass1 + 2 * k], y, g);
   double sumL = 0.0, sumR = 0.0;
   for (int j = 0; j < 4; ++j) {

@@ -30,7 +30,8 @@ public:
   void setSampleRate(double rate) override;
   void process() override;
   void setParameter(int index, double value) override;
-  // Every line, diffuser and damping filter silent.
+  // Every line, diffuser and damping filter silent: the buffers are emptied lazily (DelayRecord::clearLazily),
+  // so a rest costs the audio thread a few stores whatever the rate.
   void rest() override;
 
   static void initParams(int base, Synth* synth);

@@ -1,7 +1,9 @@
-// The plug-in file as a host loads it: exported entries and the identity of the record they return.
+// The plug-in file as a host loads it: exported entries and the identity of the record they return; instances
+// opened and closed, and the file loaded and unloaded, again and again.
 #include "VST24Linux.h"
 #include "../support/plugin_host.h"
 #include "../support/sanitized.h"
+#include "../support/unload_cycle.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -136,6 +139,19 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
       close();
   }
   EXPECT_EQ(before, threadCountSettlingAt(before));
+}
+
+// A host loading the plug-in, opening an instance and its editor, closing both and unloading the file, again
+// and again (a plug-in scan, sessions reloaded): the file goes at every unload, and what the editor made
+// (fonts, the font engine, image caches, locks) goes with it.
+TEST(PluginFile, LoadingEditingAndUnloadingAgainAndAgainLeavesNothingBehind)
+{
+  size_t heap = 0;
+  for (int i = 0; i < 10; ++i) {
+    if (i == 3) heap = AllocatedBytes();
+    ASSERT_EQ("", LoadEditUnload(VELTRANE_SO)) << "cycle " << i;
+  }
+  EXPECT_LT(((double)AllocatedBytes() - (double)heap) / 7, 8e3) << "heap bytes kept per cycle";
 }
 
 // A host that exits, or unloads the plug-in's file, with instances still open while their workers build

@@ -27,6 +27,7 @@
 #include <numeric>
 #include <random>
 #include <set>
+#include <utility>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -143,41 +144,6 @@ TEST(DelayLine, FeedbackRepeatsDecayByItsFactorAndFeedForwardMakesAnAllpass)
     y.erase(y.begin(), y.begin() + 22051);
     EXPECT_NEAR(1.0, sineAmplitude(y, hz, rate), 1e-3) << hz << " Hz";
   }
-}
-
-TEST(DelayLine, ClearSilencesANeverEndingLoopExactlyAsAnEmptiedBuffer)
-{
-  // Two lines fed the same noise and delay changes; one is cleared by its trigger, the other's buffer is
-  // emptied by hand at the same tick. Their outputs agree sample for sample.
-  const double rate = 48000;
-  ModuleRig rigA, rigB;
-  double in = 0.0, trigger = 0.0;
-  DelayLine* a = makeDelayLine(rigA, rate, &in, 0, 20.0);
-  DelayLine* b = makeDelayLine(rigB, rate, &in, 0, 20.0);
-  a->line[0].clearTrigger = &trigger;
-  for (ModuleRig* r : {&rigA, &rigB}) r->param(4, 1.0); // never decays
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> noise(-1.0, 1.0);
-  Runner ra{rigA}, rb{rigB};
-  double afterClear = 0.0;
-  double echo = 0.0;
-  for (int i = 0; i < 60000; ++i) {
-    in = i < 4000 || (i > 30000 && i < 30100) ? noise(rng) : 0.0;
-    if (i == 12000) {
-      trigger = 1.0; // read at the tick of sample 12000
-      std::memset(b->line[0].rec.data, 0, sizeof(double) * b->line[0].rec.size);
-    }
-    // At 20000 a shorter delay reads positions last written before the clear; at 25000 the longest.
-    if (i == 20000 || i == 25000)
-      for (ModuleRig* r : {&rigA, &rigB}) r->param(2, i == 20000 ? 7.5 : 499.0);
-    ra.step();
-    rb.step();
-    ASSERT_EQ(b->audioOut[0], a->audioOut[0]) << "sample " << i;
-    if (i > 12001 && i < 30000) afterClear = std::max(afterClear, std::fabs(a->audioOut[0]));
-    if (i > 30000 + samplesOf(499, rate)) echo = std::max(echo, std::fabs(a->audioOut[0]));
-  }
-  EXPECT_EQ(0.0, afterClear);
-  EXPECT_GT(echo, 0.1) << "what enters after the clear comes back";
 }
 
 TEST(DelayLine, WithoutAnInputTheLineStandsStill)
@@ -732,6 +698,72 @@ TEST(EffectMemory, SixtyFourVoicesOfReverbAndDelaysTouchNoMemoryUntilTheyPlay)
   const Reverb* r = static_cast<const Reverb*>(v.voices[63].modules[0]);
   ASSERT_GT(r->memory.count(), 300000u); // the buffers exist
   EXPECT_LT(grown, 8L << 20) << "resident growth " << grown << " bytes";
+}
+
+// A delay line cleared by its trigger, or a delay line or reverb brought back to rest as the engine does when
+// an output runs away (both lazily), plays on sample for sample as a twin whose memory was emptied by hand at
+// the same control tick: fed the same noise up to then, later a longer delay reads positions last written
+// before.
+TEST(EffectMemory, AClearOrARestSoundsExactlyAsMemoryEmptiedByHand)
+{
+  using Settings = std::vector<std::pair<int, double>>;
+  struct Case
+  {
+    const char* what;
+    ModuleConfig::ModuleID id;
+    bool trigger; // line A's clear trigger, else a rest
+    Settings start, at20000, at25000;
+  };
+  const Case cases[] = {
+    {"delay line cleared", ModuleConfig::MOD_DELAYLINE, true, {{2, 20}, {4, 1}}, {{2, 7.5}}, {{2, 499}}},
+    {"delay lines rested", ModuleConfig::MOD_DELAYLINE, false, {{2, 20}, {4, 1}, {7, 3}, {9, -0.9}}, {{7, 499}}, {}},
+    {"mono reverb rested", ModuleConfig::MOD_REVERB, false, {{5, 0.7}, {7, 1}, {9, 1}}, {{5, 1}}, {{7, 0.5}}},
+    {"stereo reverb rested", ModuleConfig::MOD_REVERB, false, {{4, 35}, {7, 1}, {10, 1}}, {{4, 200}}, {{4, 0}}},
+  };
+  const double rate = 48000;
+  for (const Case& c : cases) {
+    ModuleRig rigA, rigB;
+    double in = 0.0, trigger = 0.0;
+    Module* m[2];
+    for (int k : {0, 1}) {
+      ModuleRig& rig = k ? rigB : rigA;
+      m[k] = rig.makeModule(c.id, rate);
+      for (const auto& [index, value] : c.start) rig.param(index, value);
+      if (auto* d = dynamic_cast<DelayLine*>(m[k])) d->line[0].input = d->line[1].input = &in;
+      if (auto* r = dynamic_cast<Reverb*>(m[k])) r->inputA = r->inputB = &in;
+    }
+    if (c.trigger) static_cast<DelayLine*>(m[0])->line[0].clearTrigger = &trigger;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
+    Runner ra{rigA}, rb{rigB};
+    double afterClear = 0.0, echo = 0.0;
+    for (int i = 0; i < 60000; ++i) {
+      in = i < 12000 || (i > 30000 && i < 30100) ? noise(rng) : 0.0;
+      if (i == 12000) { // a control tick
+        trigger = 1.0; // read by the clear trigger row's update at this tick
+        if (!c.trigger) {
+          m[0]->rest();
+          m[1]->Module::rest();
+        }
+        if (auto* d = dynamic_cast<DelayLine*>(m[1]))
+          std::memset(d->memory.data(), 0, sizeof(double) * (c.trigger ? d->line[0].rec.size : d->memory.count()));
+        if (auto* r = dynamic_cast<Reverb*>(m[1])) {
+          std::memset(r->memory.data(), 0, sizeof(double) * r->memory.count());
+          for (Biquad& f : r->lowpass) f.x1 = f.x2 = f.y1 = f.y2 = 0.0;
+        }
+      }
+      for (const Settings* later : {i == 20000 ? &c.at20000 : nullptr, i == 25000 ? &c.at25000 : nullptr})
+        for (const auto& [index, value] : later ? *later : Settings{})
+          for (ModuleRig* r : {&rigA, &rigB}) r->param(index, value);
+      ra.step();
+      rb.step();
+      for (int out : {0, 1}) ASSERT_EQ(m[1]->audioOut[out], m[0]->audioOut[out]) << c.what << ", sample " << i;
+      if (i > 12001 && i < 30000) afterClear = std::max(afterClear, std::fabs(m[0]->audioOut[0]));
+      if (i > 30000) echo = std::max(echo, std::fabs(m[0]->audioOut[0]));
+    }
+    EXPECT_LT(afterClear, 1e-9) << c.what; // the filters' guard at most
+    EXPECT_GT(echo, 0.01) << c.what << ": what enters after the clear comes back";
+  }
 }
 
 // A block released where a module is destroyed (maybe on the audio thread) goes back to the system on the
