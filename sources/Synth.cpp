@@ -54,17 +54,18 @@ Synth::~Synth()
 void Synth::initState()
 {
   startupBankPath.AppendFormatted(kMaxBankPath, "%s%s.fxb", dialogFolder.Get(), kProductName);
-  if (LoadBankFromFXB(&startupBankPath)) return;
+  ByteChunk file;
+  if (ReadFile(&startupBankPath, &file) && loadStartupBank(&file)) return;
   startupBankPath.Set("");
   WDL_String resources;
   graphics->ResourcesPath(&resources, kProductName);
   resources.Append("init.fxb");
-  if (LoadBankFromFXB(&resources)) return;
+  if (ReadFile(&resources, &file) && loadStartupBank(&file)) return;
   // No readable bank in the folder (a plug-in installed as its one file): the copy built into it. Without any
   // bank the programs stay as constructed.
   const EmbeddedResource* bank = FindEmbeddedResource("init.fxb");
-  ByteChunk file;
-  if (bank && file.PutBytes(bank->begin, (int)bank->Size()) == (int)bank->Size()) LoadBankFromFXBData(&file);
+  file.Clear();
+  if (bank && file.PutBytes(bank->begin, (int)bank->Size()) == (int)bank->Size()) loadStartupBank(&file);
 }
 
 void Synth::SetSampleRate(double sampleRate)

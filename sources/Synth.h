@@ -62,8 +62,12 @@ public:
   ~Synth() override;
 
   // Loads the start-up bank: "Veltrane.fxb" beside the plug-in, else "init.fxb" in its resources folder, else
-  // the copy of "init.fxb" built into the plug-in file.
+  // the copy of "init.fxb" built into the plug-in file. A bank that cannot be read, or brings no program,
+  // gives way to the next.
   void initState();
+  // Loads a bank file's bytes as the start-up bank; false, nothing changed, for one that brings no
+  // initialised program or that the plug-in refuses.
+  bool loadStartupBank(ByteChunk* file);
 
   // Sample rates the host may set, Hz; a rate beyond them is taken as the nearest. Below 1 kHz a control tick
   // cannot last 1 ms; above 768 kHz, the highest rate of audio interfaces, delay memory and the work of a

@@ -6,6 +6,7 @@
 // loads take it only to put a state built aside in place, so the audio thread never waits long.
 #include "Synth.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,24 @@ constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program nam
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
 // Message boxes: the answer 1 is the Yes button; No (7) and a box closed without a button (0) refuse.
 constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerYes = 1;
+// The bank save's proposed name: not the product's name, for "<product>.fxb" beside the plug-in (where the
+// dialogs start) is the bank the plug-in starts with from then on; a user who wants that types the name.
+constexpr const char* kProposedBankName = "Veltrane Bank";
+// Bytes of a file around its state: the file header and the framework's, with room to spare.
+constexpr int64_t kFileOverhead = 256;
+
+// Whether the programs' stored states (the current one's holds the live state once it is taken in) are
+// more than a file of them can hold: the reason a save failed that no folder is to blame for.
+bool tooLargeForAFile(const IPlugBase& plug, bool bank)
+{
+  int64_t total = kFileOverhead;
+  for (int i = 0; i < plug.NPresets(); ++i) {
+    if (!bank && i != plug.GetCurrentPresetIdx()) continue;
+    const ByteChunk* state = plug.GetPresetChunk(i);
+    total += 5 + (int64_t)std::strlen(plug.GetPresetName(i)) + (state ? state->Size() : 0);
+  }
+  return total > ByteChunk::MaxSize();
+}
 } // namespace
 
 void Synth::replaceIllegalFileChar(char* name)
@@ -125,7 +144,7 @@ void Synth::runFileCommand(File::Command command)
     replaceIllegalFileChar(suggested);
     fileName.Set(suggested);
   } else if (command == File::kSaveBank) {
-    fileName.Set(kProductName);
+    fileName.Set(kProposedBankName);
   }
   // What the prompt asks; a save prompt adds the extension to a name without it.
   const char* question = command == File::kSaveProgram ? "Save program as:"
@@ -136,7 +155,7 @@ void Synth::runFileCommand(File::Command command)
   graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
 
-  bool failed = false;
+  bool failed = false, tooLarge = false;
   if (command == File::kLoadProgram) {
     failed = !LoadProgramFromFXP(&fileName); // takes the mutex where it changes the state
   } else if (command == File::kLoadBank) {
@@ -145,12 +164,10 @@ void Synth::runFileCommand(File::Command command)
     WDL_MutexLock lock(&mMutex);
     switch (command) {
     case File::kSaveProgram:
-      IPlugBase::ModifyCurrentPreset();
-      failed = !SaveProgramAsFXP(&fileName);
-      break;
     case File::kSaveBank:
       IPlugBase::ModifyCurrentPreset();
-      failed = !SaveBankAsFXB(&fileName);
+      failed = command == File::kSaveBank ? !SaveBankAsFXB(&fileName) : !SaveProgramAsFXP(&fileName);
+      tooLarge = failed && tooLargeForAFile(*this, command == File::kSaveBank);
       break;
     default: {
       // A file that cannot be read would still rewrite the table from an empty scale: the menu keeps the
@@ -171,7 +188,14 @@ void Synth::runFileCommand(File::Command command)
     }
   }
   if (!failed) return;
-  if (save)
+  if (tooLarge) {
+    char text[160];
+    std::snprintf(text, sizeof(text),
+                  "Cannot save file!\n\nThe %s is too large for a file (2 GB at most).\n"
+                  "Wavetables take the room: remove some, then save again.",
+                  command == File::kSaveBank ? "bank" : "program");
+    graphics->ShowMessageBox(text, "Error", kBoxOK);
+  } else if (save)
     graphics->ShowMessageBox("Cannot save file!\n\nMaybe the folder/file is write-protected...", "Error", kBoxOK);
   else
     graphics->ShowMessageBox("Cannot load file!", "Error", kBoxOK);
@@ -191,4 +215,29 @@ void Synth::loadFXBfromBlob(const void* data, int size)
   // A damaged image leaves the programs as they were.
   if (LoadPresets(&bank, pos) < 0) return;
   InformHostOfProgramChange();
+}
+
+bool Synth::loadStartupBank(ByteChunk* file)
+{
+  // A bank that brings no program (none at all, or only uninitialised ones, each of which would start as
+  // an empty program) is no start-up bank: refused as a broken one is, so that the next one is tried.
+  if (file->Size() < 156) return false; // not even a bank's header
+  const unsigned char* b = file->GetBytes();
+  const int fxMagic = FourCC(reinterpret_cast<const char*>(b) + 8);
+  if (fxMagic == FourCC("FxBk")) {
+    if (b[24] == 0 && b[25] == 0 && b[26] == 0 && b[27] == 0) return false; // a program count of 0
+  } else if (fxMagic == FourCC("FBCh")) {
+    int pos = 160; // past the file header and the chunk size
+    GetIPlugVerFromChunk(file, &pos);
+    bool brings = false;
+    WDL_String name;
+    for (int i = 0; i < NPresets() && !brings && pos >= 0; ++i) {
+      bool initialized = false;
+      pos = file->GetStr(&name, pos);
+      pos = pos < 0 ? -1 : file->Get(&initialized, pos);
+      brings = pos >= 0 && initialized; // an uninitialised program's record ends with its flag
+    }
+    if (!brings) return false;
+  }
+  return LoadBankFromFXBData(file);
 }

@@ -19,11 +19,16 @@
 // as -1 (the framework then puts the previous state back); one whose contents cannot be a saved state (a
 // display order that is not a permutation of the slots, a negative path length, a path or a wavetable that
 // runs past the end, a tuning name without its terminator) is refused as -1 before anything changes.
+// Values are held to what this version makes of them, as the parameters hold theirs: a version number
+// beyond 1001 reads (and is saved again) as 1001, a tuning entry as a pitch of 0 to 17280, and wavetables
+// as waves within full scale.
 #include "Veltrane.h"
 
 #include "Module.h"
 #include "ModuleCatalogue.h"
+#include "fft.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +38,8 @@ constexpr int kVersionExtraLength = 601; // the extra-length field
 constexpr int kVersionMaster = 900;      // master flags and the master outputs
 constexpr int kVersionLegato = 901;      // Porta Legato
 constexpr int kNumMapEntries = Synth::kNumLearnControllers;
+constexpr int kWaveDoubles = 2048; // one wave's stored spectrum (OscWavetable::kWaveSize), whose inverse
+                                   // real transform is the wave itself
 
 template <class T> int get(const ByteChunk* chunk, T* value, int pos)
 {
@@ -109,6 +116,30 @@ bool wellFormed(const ByteChunk* chunk, int pos, int version)
   }
   return true;
 }
+
+// Holds stored spectra to waves within full scale (+-1), the range of the samples of the files they come
+// from: values that are no number become 0, and a table whose loudest wave goes beyond full scale is scaled
+// down as a whole (its waves keep their levels among themselves). A record written by this program is
+// within it already and keeps its bytes. One inverse transform per wave (some microseconds each), on the
+// thread that loads.
+void holdToFullScale(double* data, uint32_t count)
+{
+  if (!data) return;
+  for (uint32_t i = 0; i < count; ++i)
+    if (!std::isfinite(data[i])) data[i] = 0.0;
+  WDL_fft_init();
+  double peak = 0.0;
+  double wave[kWaveDoubles];
+  for (uint32_t w = 0; w + kWaveDoubles <= count; w += kWaveDoubles) {
+    std::memcpy(wave, data + w, sizeof(wave));
+    WDL_real_fft(wave, kWaveDoubles, 1);
+    for (double x : wave) peak = std::fmax(peak, std::fabs(x));
+  }
+  // Rounding lets a wave at full scale come back a few ulps above it: that is no reason to touch it.
+  if (!(peak > 1.0 + 1e-9)) return;
+  const double gain = std::isfinite(peak) ? 1.0 / peak : 0.0;
+  for (uint32_t i = 0; i < count; ++i) data[i] *= gain;
+}
 } // namespace
 
 // ---- wavetable record ----
@@ -145,6 +176,7 @@ int SharedData::unserializeState(ByteChunk* chunk, int pos)
     data = (double*)std::calloc(count, sizeof(double));
     if (!data) count = 0; // the oscillator then has no table; the position still moves on
     if (data) std::memcpy(data, chunk->GetBytes() + pos, (size_t)count * sizeof(double));
+    holdToFullScale(data, count);
   }
   pos += (int)((uint32_t)n * sizeof(double));
   changed = false;
@@ -200,7 +232,7 @@ bool Veltrane::SerializeState(ByteChunk* chunk)
   if (version >= kVersionExtraLength) put((int32_t)0);
 
   stateVersion = kStateVersion;
-  return ok && (int64_t)chunk->Size() - start == expected;
+  return ok && !chunk->Failed() && (int64_t)chunk->Size() - start == expected;
 }
 
 int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
@@ -212,7 +244,9 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   int pos = startPos;
   int32_t v = 0;
   pos = get(chunk, &v, pos);
-  if (pos >= 0) stateVersion = v;
+  // A later version's program is read as the newest layout this version knows, and saved again as what it
+  // then is: that layout, under its own number.
+  if (pos >= 0) stateVersion = v > kStateVersion ? kStateVersion : v;
   const int version = stateVersion;
 
   for (int s = 0; s < kNumSlots; ++s) {
@@ -278,7 +312,8 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
     for (int n = 0; n < kNumNotes; ++n) {
       int32_t pitch = 0;
       pos = get(chunk, &pitch, pos);
-      table[n] = pitch;
+      // The pitches a tuning file can give (8.176 Hz to 19912 Hz), as loadTuning holds them.
+      table[n] = pitch < 0 ? 0 : pitch > kMaxPitch ? kMaxPitch : pitch;
     }
     if (pos >= 0) {
       std::memcpy(tuningName, chunk->GetBytes() + namePos, kTuningNameSize);

@@ -4,11 +4,17 @@
 // position after what they read, or -1 when it does not fit; callers stop at the first -1 and pass it on.
 // Integers and doubles are stored in the processor's byte order (little-endian here), without padding; a bool
 // is one byte; a string is an int32 length followed by that many bytes, without a terminator.
+//
+// A chunk never holds more than MaxSize() bytes (2^31 - 1, the most an int counts and a host chunk can
+// hold). A write that does not fit (that limit, or memory) appends nothing and marks the chunk failed;
+// the mark stays until Clear or Empty, so a writer may check once, at the end, that everything went in:
+// a state with a piece missing is never taken for a whole one.
 #pragma once
 
 #include "heapbuf.h"
 #include "wdlstring.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 
@@ -16,6 +22,14 @@ class ByteChunk
 {
 public:
   ByteChunk() : mBytes(4096) {}
+
+  // The most bytes a chunk may hold. Tests lower it (process-wide) to reach the limit without filling
+  // 2 GB; 0 or less restores the default.
+  static int MaxSize() { return sMaxSize.load(std::memory_order_relaxed); }
+  static void SetMaxSize(int n) { sMaxSize.store(n > 0 ? n : INT_MAX, std::memory_order_relaxed); }
+
+  // A write did not fit since the last Clear or Empty: the contents lack something.
+  bool Failed() const { return mFailed; }
 
   // Appends the value's bytes; returns the new size.
   template <class T> int Put(const T* value) { return PutBytes(value, (int)sizeof(T)); }
@@ -37,13 +51,15 @@ public:
     return pos;
   }
 
-  // Appends n raw bytes; returns the new size (the old size when memory ran out, nothing appended).
+  // Appends n raw bytes; returns the new size (the old size, nothing appended and the chunk failed, when
+  // they do not fit).
   int PutBytes(const void* data, int n)
   {
     const int size = Size();
-    if (n <= 0 || !data || n > INT_MAX - size) return size;
+    if (n == 0) return size;
+    if (n < 0 || !data || n > MaxSize() - size) return fail();
     unsigned char* p = mBytes.Resize(size + n, false);
-    if (!p || mBytes.GetSize() != size + n) return Size();
+    if (!p || mBytes.GetSize() != size + n) return fail();
     std::memmove(p + size, data, (size_t)n);
     return size + n;
   }
@@ -77,12 +93,25 @@ public:
     return pos + length;
   }
 
-  // Appends all bytes of another chunk (without a length); returns the new size.
-  int PutChunk(const ByteChunk* other) { return PutBytes(other->GetBytes(), other->Size()); }
+  // Appends all bytes of another chunk (without a length); returns the new size. A failed chunk copied
+  // leaves this one failed too.
+  int PutChunk(const ByteChunk* other)
+  {
+    if (other->Failed()) mFailed = true;
+    return PutBytes(other->GetBytes(), other->Size());
+  }
 
-  void Clear() { mBytes.Resize(0, true); }
+  void Clear()
+  {
+    mBytes.Resize(0, true);
+    mFailed = false;
+  }
   // Size 0 with the memory kept for the next fill (a chunk written again at every save).
-  void Empty() { mBytes.Resize(0, false); }
+  void Empty()
+  {
+    mBytes.Resize(0, false);
+    mFailed = false;
+  }
   // Makes room for n bytes in all without changing the contents, so that appending up to there moves the
   // bytes at most once (a bank of 64 programs grew page by page, copying itself at every step).
   void Reserve(int n)
@@ -90,17 +119,24 @@ public:
     const int size = Size();
     if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
   }
-  // Exchanges the bytes of two chunks; nothing is allocated or copied.
-  void Swap(ByteChunk& other) { mBytes.Swap(other.mBytes); }
+  // Exchanges the bytes (and failure marks) of two chunks; nothing is allocated or copied.
+  void Swap(ByteChunk& other)
+  {
+    mBytes.Swap(other.mBytes);
+    std::swap(mFailed, other.mFailed);
+  }
   int Size() const { return mBytes.GetSize(); }
 
-  // Sets the size; bytes added at the end are zero. Returns the new size.
+  // Sets the size; bytes added at the end are zero. Returns the new size (the old one, and the chunk
+  // failed, when n does not fit).
   int Resize(int n)
   {
     const int old = Size();
     if (n < 0) n = 0;
+    if (n > MaxSize()) return fail();
     unsigned char* p = mBytes.Resize(n, true);
-    if (p && Size() > old) std::memset(p + old, 0, (size_t)(Size() - old));
+    if (n > 0 && (!p || Size() != n)) return fail();
+    if (Size() > old) std::memset(p + old, 0, (size_t)(Size() - old));
     return Size();
   }
 
@@ -113,5 +149,13 @@ public:
   }
 
 private:
+  int fail()
+  {
+    mFailed = true;
+    return Size();
+  }
+
   WDL_TypedBuf<unsigned char> mBytes;
+  bool mFailed = false;
+  static inline std::atomic<int> sMaxSize{INT_MAX};
 };

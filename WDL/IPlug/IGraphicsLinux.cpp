@@ -169,11 +169,9 @@ bool IGraphicsLinux::GetTextFromClipboard(WDL_String* str)
 
 // ---- file prompts ----
 
-namespace {
+using linux_surface::WithExtension;
 
-// The name with one of the extensions ("fxp fxb": single blanks between types written without dots): kept
-// when its last component ends in one of them (in any case), else followed by "." and the first type.
-std::string WithExtension(const std::string& name, const char* extensions)
+std::string linux_surface::WithExtension(const std::string& name, const char* extensions)
 {
   std::string first;
   const size_t slash = name.rfind('/');
@@ -190,8 +188,6 @@ std::string WithExtension(const std::string& name, const char* extensions)
   }
   return first.empty() || name.empty() ? name : name + "." + first;
 }
-
-} // namespace
 
 void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions)
 {
@@ -219,7 +215,7 @@ void IGraphicsLinux::PromptForFile(WDL_String* fileName, EFileAction action, WDL
   if (const WDL_String* scripted = mFilePromptScript.Get(mFilePromptScriptPos)) {
     ++mFilePromptScriptPos;
     answer = scripted->Get();
-  } else if (mX11.view) { // [X11] no script: a user in front of a real window
+  } else { // a user in front of a real window, or headless the editor's script in the typed field
     answer = AskForFile(action, question, folder->Get(), shown.c_str(), extensions ? extensions : "");
   }
   if (answer.empty()) return; // cancelled

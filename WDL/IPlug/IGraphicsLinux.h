@@ -14,7 +14,8 @@
 // display's events; headless, events come from the script (ScriptEvent), and an empty script answers the
 // way a user pressing Return would: a message box with its default button, a text field confirms what it
 // holds, a menu is dismissed without a choice. Files are chosen through the window layer too; headless,
-// from the file script. OpenURL hands the address to the window layer; headless it is recorded.
+// from the file script, else in the path prompt's field answered by the script (which cancels when the
+// script runs out). OpenURL hands the address to the window layer; headless it is recorded.
 //
 // Threads: the host's main thread, as every editor call.
 #pragma once
@@ -87,6 +88,8 @@ public:
   void MouseWheel(int x, int y, IMouseMod mod, int d);
   // A key at the last mouse position; false when nothing took it (the host should have it).
   bool KeyDown(int key, unsigned ch = 0);
+  // The window lost the keyboard to another window: an open path prompt is cancelled.
+  void FocusLost();
 
   // ---- platform operations ----
   bool DrawScreen(IRECT* r) override;
@@ -157,13 +160,17 @@ public:
   // Images copied to the X11 window since it opened (0 without one).
   int X11Presentations() const;
   // The file dialog of a user in front of the X11 window: zenity, else kdialog, else a path typed into the
-  // editor's own text field (AskForPath). Returns the chosen absolute path, empty when cancelled.
+  // editor's own text field (AskForPath); headless, that field. Returns the chosen absolute path, empty when
+  // cancelled.
   std::string AskForFile(EFileAction action, const char* question, const char* folder, const char* proposedName,
                          const char* extensions);
   // A path typed into the editor's own field, in a box that shows the question above it and below it how to
-  // answer ("Press Return to save, or Escape to cancel."). Returns the path with "~/" expanded when it is
-  // absolute and names a file, else empty (also when cancelled).
-  std::string AskForPath(EFileAction action, const char* question, const char* start);
+  // answer ("Press Return to save, or Escape to cancel."). Only Return answers: a press or a wheel step
+  // outside the box, the keyboard going to another window, the window closing or failing, and a script
+  // that runs out cancel. A save gets the first of the extensions when the name has none of them, and over
+  // a file that is there asks first (Yes saves, No goes back to the field, a box closed cancels). Returns
+  // the path with "~/" expanded when it is absolute and names a file, else empty (also when cancelled).
+  std::string AskForPath(EFileAction action, const char* question, const char* start, const char* extensions = "");
 
   // ---- script and record (headless use and tests) ----
   void Script(const ScriptEvent& event) { mScript.push_back(event); }
@@ -255,6 +262,7 @@ protected:
   void closeX11View();
   void presentX11(const IRECT* r); // the area of the draw bitmap to the window (all of it when r is null)
   void resizeX11(); // the window takes the surface's size
+  void focusX11();  // the window takes the keyboard focus
   // While modal elements are open, the window holds the pointer and the keyboard (a grab refused at first is
   // asked for again at the next call); false gives them back.
   void holdX11Input(bool hold);

@@ -44,6 +44,11 @@ inline std::string ExpandHome(const std::string& path)
   return path;
 }
 
+// The name with one of the extensions ("fxp fxb": single blanks between types written without dots): kept
+// when its last component ends in one of them (in any case), else followed by "." and the first type, as a
+// desktop save panel of a file type adds it.
+std::string WithExtension(const std::string& name, const char* extensions);
+
 } // namespace linux_surface
 
 class IGraphicsLinux::Overlay
@@ -64,6 +69,8 @@ public:
   // The window went before the user answered: closed as by Escape (a text field keeps what was typed, as
   // when the editor closes under it).
   virtual void Dismiss() { AnswerDefault(); }
+  // The window lost the keyboard to another window; only the path prompt's field cares.
+  virtual void FocusLost() {}
   // Draws area k (areas are opaque, so drawing twice gives the same pixels).
   virtual void DrawArea(int k) = 0;
 

@@ -3,6 +3,10 @@
 // number of its kind can hold and at most the control's text-entry length. Return confirms, Escape cancels,
 // and a click or a wheel step elsewhere confirms and then goes on to what lies beneath. Also the path prompt:
 // the field in a box that says what it asks and how to answer, for a file chosen without a dialog program.
+// A path names a file to write over or to read, so only Return takes it: a click or a wheel step outside
+// the box, the keyboard going to another window, the window closing or its connection failing, and a
+// script that runs out all cancel. A save over a file that is there asks first (Yes, or No to go back to
+// the field).
 #include "IGraphicsLinuxOverlay.h"
 
 #include "IControl.h"
@@ -13,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <sys/stat.h>
 
 using namespace linux_surface;
 
@@ -57,6 +63,9 @@ public:
 
   const IRECT& Rect() const { return mRect; }
   const std::string& Text() const { return mText; }
+
+  // Ends the field from outside (the editor rebuilds or closes under it): a value field takes what it holds.
+  virtual void ForceEnd() { Confirm(); }
 
   // Hands the text to the control (through the parameter when there is one) and closes.
   void Confirm()
@@ -158,6 +167,9 @@ public:
     mG->DrawVerticalLine(&caret, cx, mRect.T + 2, mRect.B - 3);
   }
 
+protected:
+  bool mPressedInside = false;
+
 private:
   static int countCodePoints(const std::string& s)
   {
@@ -175,7 +187,38 @@ private:
   const char* mFilter = "";
   bool mFiltered = false;
   int mMaxLength = 0;
-  bool mPressedInside = false;
+};
+
+// The path prompt's field: only Return takes the path; anything else that ends it cancels.
+class PathFieldOverlay : public TextFieldOverlay
+{
+public:
+  PathFieldOverlay(IGraphicsLinux* g, IControl* control, IText* style, const IRECT& r, const char* str,
+                   const IRECT& box)
+      : TextFieldOverlay(g, control, style, r, str, nullptr), mBox(box)
+  {
+  }
+  void MouseDown(int x, int y, const IMouseMod&) override
+  {
+    // The box is the prompt's own: a press on it keeps the field. One anywhere else (the editor, the host,
+    // another window) cancels and does nothing more.
+    if (Inside(mBox, x, y)) {
+      mPressedInside = true;
+      return;
+    }
+    Cancel();
+    swallowUp();
+  }
+  void Wheel(int x, int y, const IMouseMod&, int) override
+  {
+    if (!Inside(mBox, x, y)) Cancel();
+  }
+  void AnswerDefault() override { Cancel(); }
+  void FocusLost() override { Cancel(); }
+  void ForceEnd() override { Cancel(); }
+
+private:
+  IRECT mBox;
 };
 
 // The box around the path prompt's field: the question above it and the hint below, drawn under the field.
@@ -184,10 +227,14 @@ class PathPromptOverlay : public IGraphicsLinux::Overlay
 {
 public:
   static constexpr int kTextSize = 14, kPad = 12, kFieldH = 22;
+  static const IColor kFieldBack;
 
   PathPromptOverlay(IGraphicsLinux* g, const char* question, const char* hint) : Overlay(g)
   {
     mStyle = Style(kTextSize, kText);
+    mFieldStyle = FieldStyle();
+    mFieldStyle.mSize = mFieldStyle.mSize * 9 / 10; // as the field shows it
+    mFieldStyle.mColor = mFieldStyle.mTextEntryFGColor;
     mHintStyle = Style(kTextSize - 2, kTextDisabled);
     mQuestion = question ? question : "";
     mHint = hint ? hint : "";
@@ -202,21 +249,39 @@ public:
   }
   const IRECT& Field() const { return mField; }
   std::string Text() const { return mQuestion + "\n" + mHint; }
+  // What the field's place shows while no field is open on it (a question asked about the typed path).
+  void ShowPath(const std::string& path)
+  {
+    mPath = path;
+    Redraw(0);
+  }
 
   void DrawArea(int) override
   {
     fill(kPanel, mBox);
+    fill(kFieldBack, mField);
+    text(&mFieldStyle, mPath.c_str(), IRECT(mField.L + 2, mField.T, mField.R - 2, mField.B));
     frame(kBorder, mBox);
     text(&mStyle, mQuestion.c_str(), IRECT(mBox.L + kPad, mBox.T + kPad, mBox.R - kPad, mBox.T + kPad + mLineH));
     text(&mHintStyle, mHint.c_str(), IRECT(mBox.L + kPad, mField.B + 6, mBox.R - kPad, mField.B + 6 + mLineH));
   }
 
+  // The field's style: it shows it at nine tenths.
+  static IText FieldStyle()
+  {
+    IText style = Style(15, kText);
+    style.mTextEntryBGColor = kFieldBack;
+    style.mTextEntryFGColor = kText;
+    return style;
+  }
+
 private:
-  IText mStyle, mHintStyle;
-  std::string mQuestion, mHint;
+  IText mStyle, mHintStyle, mFieldStyle;
+  std::string mQuestion, mHint, mPath;
   IRECT mBox, mField;
   int mLineH = 18;
 };
+const IColor PathPromptOverlay::kFieldBack(255, 24, 25, 28);
 
 // Receives the text of the path prompt's field.
 class PathEntryControl : public IControl
@@ -235,26 +300,51 @@ public:
 
 } // namespace
 
-std::string IGraphicsLinux::AskForPath(EFileAction action, const char* question, const char* start)
+std::string IGraphicsLinux::AskForPath(EFileAction action, const char* question, const char* start,
+                                       const char* extensions)
 {
   if (!mWindowOpen) return "";
   hideTooltip();
-  const char* hint =
-      action == kFileSave ? "Press Return to save, or Escape to cancel." : "Press Return to open, or Escape to cancel.";
+  const bool save = action == kFileSave;
+  const char* hint = save ? "Press Return to save, or Escape to cancel." : "Press Return to open, or Escape to cancel.";
   PathPromptOverlay box(this, question, hint);
   mModal.push_back(&box);
-  IRECT r = box.Field();
-  PathEntryControl field(mPlug, r);
-  IText style = Style(15, kText); // the field shows it at nine tenths
-  style.mTextEntryBGColor = IColor(255, 24, 25, 28);
-  style.mTextEntryFGColor = kText;
-  CreateTextEntry(&field, &style, &r, start ? start : "", nullptr);
-  ForceEndUserEdit(); // nothing may keep the field once it is gone
+  focusX11(); // [X11] the keyboard's going to another window then cancels
+  IText style = PathPromptOverlay::FieldStyle();
+  std::string typed = start ? start : "", path;
+  for (;;) {
+    IRECT r = box.Field();
+    PathEntryControl entry(mPlug, r);
+    {
+      PathFieldOverlay field(this, &entry, &style, r, typed.c_str(), box.Bounds());
+      runModal(&field);
+    }
+    path.clear();
+    if (!entry.mDone || !mWindowOpen) break; // cancelled, or the editor closed under it
+    typed = entry.mEntered;
+    path = ExpandHome(typed);
+    if (save) path = WithExtension(path, extensions);
+    if (path.empty() || path[0] != '/' || path.back() == '/') {
+      path.clear();
+      break;
+    }
+    struct stat st;
+    if (!save || stat(path.c_str(), &st) != 0) break;
+    // Over a file that is there: Yes saves, No goes back to the field; a box closed without a button cancels.
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string text = "A file named \"" + name + "\" already exists.\n\nDo you want to replace it?";
+    box.ShowPath(typed);
+    const int answer = ShowMessageBox(text.c_str(), "Replace File", 4);
+    box.ShowPath("");
+    if (answer == 1) break;
+    path.clear();
+    if (answer != 7 || !mWindowOpen) break;
+  }
   mModal.erase(std::remove(mModal.begin(), mModal.end(), &box), mModal.end());
   if (mModal.empty()) holdX11Input(false); // [X11]
   box.Close();
-  const std::string path = field.mDone ? ExpandHome(field.mEntered) : "";
-  return !path.empty() && path[0] == '/' && path.back() != '/' ? path : "";
+  SetAllControlsDirty();
+  return path;
 }
 
 std::string IGraphicsLinux::PathPromptText() const
@@ -278,7 +368,12 @@ void IGraphicsLinux::CreateTextEntry(IControl* control, IText* text, IRECT* r, c
 void IGraphicsLinux::ForceEndUserEdit()
 {
   for (Overlay* o : mModal)
-    if (TextFieldOverlay* field = dynamic_cast<TextFieldOverlay*>(o)) field->Confirm();
+    if (TextFieldOverlay* field = dynamic_cast<TextFieldOverlay*>(o)) field->ForceEnd();
+}
+
+void IGraphicsLinux::FocusLost()
+{
+  for (Overlay* o : mModal) o->FocusLost();
 }
 
 IRECT IGraphicsLinux::TextEntryRect() const

@@ -373,7 +373,7 @@ IGraphicsX11View* IGraphicsX11View::Open(IGraphicsLinux* surface, unsigned long 
   a.background_pixmap = None; // every pixel comes from the bitmap: no flash of a background
   a.bit_gravity = NorthWestGravity;
   a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                 KeyReleaseMask | LeaveWindowMask | StructureNotifyMask;
+                 KeyReleaseMask | LeaveWindowMask | StructureNotifyMask | FocusChangeMask;
   const Window window = XCreateWindow(display, parent, 0, 0, (unsigned)width, (unsigned)height, 0, CopyFromParent,
                                       InputOutput, CopyFromParent, CWBackPixmap | CWBitGravity | CWEventMask, &a);
   XMapWindow(display, window);
@@ -568,6 +568,14 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
     mSurface->MouseMove(m.x, m.y, modifiers(m.state, !rightOnly, rightOnly));
     return true;
   }
+  case FocusOut:
+    // The keyboard went to another window (another program or the host took it). Focus moves that grabs
+    // make (ours too) and moves within the window are no loss.
+    if (!inputAllowed || (e.xfocus.mode != NotifyNormal && e.xfocus.mode != NotifyWhileGrabbed) ||
+        e.xfocus.detail == NotifyInferior || e.xfocus.detail == NotifyPointer)
+      return false;
+    mSurface->FocusLost();
+    return true;
   case LeaveNotify:
     if (inputAllowed && e.xcrossing.mode == NotifyNormal && !(e.xcrossing.state & (Button1Mask | Button3Mask)))
       mSurface->OnMouseOut();
@@ -666,6 +674,13 @@ unsigned long IGraphicsX11View::TopLevel()
   }
   SyncAndTakeError(mDisplay); // a window that went away on the way up fails quietly
   return below;
+}
+
+void IGraphicsX11View::TakeFocus()
+{
+  if (mGone || DisplayDead(mDisplay) || Hidden()) return; // only a window on the screen can have it
+  XSetInputFocus(mDisplay, mWindow, RevertToParent, CurrentTime);
+  SyncAndTakeError(mDisplay);
 }
 
 bool IGraphicsX11View::Hidden()
@@ -784,6 +799,11 @@ void IGraphicsLinux::holdX11Input(bool hold)
     mX11.view->Release();
 }
 
+void IGraphicsLinux::focusX11()
+{
+  if (mX11.view) mX11.view->TakeFocus();
+}
+
 void IGraphicsLinux::presentX11(const IRECT* r)
 {
   if (!mX11.view || !mDrawBitmap) return;
@@ -841,14 +861,15 @@ bool IGraphicsLinux::openURLWithDesktop(const char* url)
 std::string IGraphicsLinux::AskForFile(EFileAction action, const char* question, const char* folder,
                                        const char* proposedName, const char* extensions)
 {
-  if (!mX11.view) return "";
   const bool save = action == kFileSave;
-  // The question is the dialog's title, without its colon.
-  std::string title = question && *question ? question : save ? "Save" : "Open";
-  while (!title.empty() && (title.back() == ':' || title.back() == ' ')) title.pop_back();
   std::string start = ExpandHome(folder ? folder : "");
   if (!start.empty() && start.back() != '/') start += '/';
   start += proposedName ? proposedName : "";
+  // Headless, where no dialog program can show, the script types the path.
+  if (!mX11.view) return AskForPath(action, question, start.c_str(), extensions);
+  // The question is the dialog's title, without its colon.
+  std::string title = question && *question ? question : save ? "Save" : "Open";
+  while (!title.empty() && (title.back() == ':' || title.back() == ' ')) title.pop_back();
 
   // Types are separated by single blanks and written without dots; file systems are case-sensitive, so
   // both cases are offered.
@@ -893,5 +914,5 @@ std::string IGraphicsLinux::AskForFile(EFileAction action, const char* question,
     return status == 0 && !path.empty() && path[0] == '/' ? path : "";
   }
   // Neither program: the path is typed into the editor's own field.
-  return AskForPath(action, question, start.c_str());
+  return AskForPath(action, question, start.c_str(), extensions);
 }

@@ -54,6 +54,9 @@ public:
   void Release();
   // The host's top-level window that holds the editor (dialogs of other programs are attached to it).
   unsigned long TopLevel();
+  // Gives the window the keyboard focus (nothing while it is hidden); its loss then reaches the surface
+  // (IGraphicsLinux::FocusLost) as a FocusOut event.
+  void TakeFocus();
   // Gives the window a new size (the editor's, after a resize).
   void Resize(int width, int height);
   // Translates the events already queued or readable without waiting; false when the window is gone.

@@ -313,7 +313,8 @@ public:
   bool DumpBankBlob(const char* path);
 
   // ---- program and bank files (.fxp, .fxb) ----
-  // Save: false for an empty name, a file that cannot be created, or a failed write (the partial file removed).
+  // Save: false for an empty name, a state past the chunk limit, a file that cannot be created, or a failed
+  // write (a file that was there stays whole: the new one replaces it only once it is written).
   bool SaveProgramAsFXP(WDL_String* fileName);
   bool SaveBankAsFXB(WDL_String* fileName);
   // Load: false for an empty name, an unreadable, short, damaged or foreign file, or state that cannot be read;
@@ -417,10 +418,11 @@ protected:
   WDL_PtrList<OutChannel> mOutChannels;
   WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
 
-private:
-  void StoreCurrentPreset(const char* name); // under both locks
   // Loads a whole file into chunk; false when the name is missing or empty, or the file cannot
   // be opened or read.
   static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk);
+
+private:
+  void StoreCurrentPreset(const char* name); // under both locks
   static bool WriteFile(const char* path, ByteChunk* chunk);
 };

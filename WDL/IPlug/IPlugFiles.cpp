@@ -3,15 +3,16 @@
 //
 // A load reads the whole file first and checks its header and size before anything changes; a load that
 // fails after that puts the previous state, programs and current program back. A save builds the whole file
-// in memory, checks every write and the close, and removes a partial file.
+// in memory (a state past the chunk limit fails there, before any file is touched), then writes it under a
+// temporary name and puts it in place only once every byte and the close are checked: a failed save leaves
+// the previous file whole.
 #include "IPlugBase.h"
+#include "filewrite.h"
 #include "utf8.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -107,17 +108,7 @@ bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk)
 
 bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk)
 {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  const size_t size = (size_t)chunk->Size();
-  bool ok = std::fwrite(chunk->GetBytes(), 1, size, f) == size;
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) std::remove(path);
-  }
-  return ok;
+  return !chunk->Failed() && WDL_WriteWholeFile(path, chunk->GetBytes(), (size_t)chunk->Size());
 }
 
 bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName)
@@ -128,19 +119,17 @@ bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName)
   if (DoesStateChunks()) {
     ByteChunk state;
     InitChunkWithIPlugVer(&state);
-    if (!SerializeState(&state)) return false;
+    if (!SerializeState(&state) || state.Size() > ByteChunk::MaxSize() - 60) return false;
     // The byte count is the whole file's length.
     PutProgramHeader(&file, state.Size() + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(),
                      GetPresetName(mCurrentPresetIdx));
     PutBE(&file, state.Size());
     file.PutChunk(&state);
-    if (file.Size() != state.Size() + 60) return false; // out of memory
   } else {
     PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), GetPresetName(mCurrentPresetIdx));
     for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
-    if (file.Size() != kProgramHeader + 4 * NParams()) return false;
   }
-  return WriteFile(fileName->Get(), &file);
+  return WriteFile(fileName->Get(), &file); // refuses a file that lacks anything
 }
 
 bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
@@ -152,7 +141,7 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
   ByteChunk bank;
   if (chunks) {
     InitChunkWithIPlugVer(&bank);
-    if (!SerializePresets(&bank)) return false;
+    if (!SerializePresets(&bank) || bank.Size() > ByteChunk::MaxSize() - 160) return false;
   }
   PutBE(&file, kCcnK);
   PutBE(&file, chunks ? bank.Size() + 160 : 0); // the whole file's length in the chunk variant
@@ -166,7 +155,6 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
   if (chunks) {
     PutBE(&file, bank.Size());
     file.PutChunk(&bank);
-    if (file.Size() != bank.Size() + 160) return false;
   } else {
     for (int p = 0; p < NPresets(); ++p) {
       const IPreset* preset = mPresets.Get(p);
@@ -180,9 +168,8 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
         PutBEFloat(&file, (float)GetParam(i)->GetNormalized(v));
       }
     }
-    if (file.Size() != kBankHeader + NPresets() * (kProgramHeader + 4 * NParams())) return false;
   }
-  return WriteFile(fileName->Get(), &file);
+  return WriteFile(fileName->Get(), &file); // refuses a file that lacks anything
 }
 
 bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName)

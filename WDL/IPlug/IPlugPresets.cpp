@@ -36,7 +36,7 @@ bool IPlugBase::SerializeParams(ByteChunk* chunk)
     double v = GetParam(i)->Value();
     chunk->Put(&v);
   }
-  return true;
+  return !chunk->Failed();
 }
 
 int IPlugBase::UnserializeParams(ByteChunk* chunk, int startPos)
@@ -170,7 +170,7 @@ bool IPlugBase::SerializePresets(ByteChunk* chunk)
     chunk->Put(&preset->mInitialized);
     if (preset->mInitialized) chunk->PutChunk(&preset->mChunk);
   }
-  return true;
+  return !chunk->Failed(); // a bank past the chunk limit lacks programs: never a whole bank
 }
 
 int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)

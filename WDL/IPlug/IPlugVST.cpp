@@ -670,7 +670,7 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   } else {
     ok = SerializeState(chunk);
   }
-  if (!ok || chunk->Size() <= 0) return 0;
+  if (!ok || chunk->Failed() || chunk->Size() <= 0) return 0; // no chunk rather than a part of one
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

@@ -246,6 +246,17 @@ bool OscWavetable::spectraFromWaves(const double* samples, int waves, WaveSpectr
 
 namespace {
 constexpr double kMaxSample = 16.0; // 24 dB over full scale: more is a broken file, not a wave
+
+// A float file's samples may lie beyond full scale (+-1), where no integer file's can: such a table is
+// scaled down as a whole to full scale, keeping its shape and its waves' levels among themselves (a chunk's
+// spectra are held the same way when they are read back).
+void holdToFullScale(double* samples, int64_t n)
+{
+  double peak = 0.0;
+  for (int64_t i = 0; i < n; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
+  if (peak <= 1.0) return;
+  for (int64_t i = 0; i < n; ++i) samples[i] /= peak;
+}
 } // namespace
 
 int OscWavetable::wavesOfFrames(int64_t frames)
@@ -292,6 +303,7 @@ bool OscWavetable::readWAV(const char* path, WaveSpectra* out)
     }
   }
   reader.Close();
+  holdToFullScale(mono, used);
 
   bool ok;
   if (used == (int64_t)waves * kWaveSize) {

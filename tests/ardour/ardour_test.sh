@@ -4,6 +4,9 @@
 # float WAV, then checks the four notes.
 set -eu
 SO=$1; CHECK=$2; RENDER=$3
+# Without sox on the PATH the script says which package is missing, before it starts anything.
+MSG=$(PATH=/nonexistent /bin/sh "$RENDER/ardour_render.sh" "$SO" Veltrane /dev/null 2>&1) && exit 1
+case "$MSG" in *"sox (package sox) is missing: apt-get install -y --no-install-recommends sox"*) ;; *) echo "$MSG"; exit 1;; esac
 OUT=$(mktemp /tmp/veltrane-ardour.XXXXXX.wav)
 trap 'rm -f "$OUT"' EXIT
 EXPORT_PRESET=0b5e2a4c-7d0e-4f5b-9a77-3f1c2b9d8e01 sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4

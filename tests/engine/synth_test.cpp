@@ -8,7 +8,9 @@
 
 #include <limits>
 
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -297,36 +299,47 @@ TEST(SynthParams, ListParameter)
   s.initListParameter(400, "Nothing", 0, 3, labels); // no such parameter: ignored
 }
 
+// The bank beside the plug-in wins; one that cannot be read or brings no program (none at all, or only
+// uninitialised ones, with which the plug-in would start as 64 empty programs) gives way to init.fxb in the
+// resources folder, as a damaged one does.
 TEST(SynthStartupBank, ProductBankBesideThePluginElseInitInResources)
 {
   TempDir dir;
-  // A bank from another synth instance: program names tell the two banks apart.
+  // A bank from another synth instance: program names tell the banks apart.
   auto makeBank = [&](const char* file, const char* name) {
     TestSynth maker;
-    maker.MakeDefaultPreset(name, 1);
+    if (name) maker.MakeDefaultPreset(name, 1);
     WDL_String path(dir.path(file).c_str());
     EXPECT_TRUE(maker.SaveBankAsFXB(&path));
   };
-  makeBank("Veltrane.fxb", "UserBank");
   std::filesystem::create_directories(dir.path("res"));
   makeBank("res/init.fxb", "InitBank");
-
-  setenv("VELTRANE_RESOURCES", dir.path("res").c_str(), 1);
+  // A bank of parameter values that holds no program: the file header alone, with a count of 0.
+  std::string none = "CcnK----FxBk---\2";
+  for (int shift = 24; shift >= 0; shift -= 8) none += (char)(TestSynth().GetUniqueID() >> shift);
+  none.resize(156, '\0');
+  const struct
   {
+    const char* what;
+    std::function<void()> make; // the bank beside the plug-in
+    const char* first;          // the first program's name after the start
+  } cases[] = {
+      {"a bank of its own", [&] { makeBank("Veltrane.fxb", "UserBank"); }, "UserBank"},
+      {"none", [&] { std::filesystem::remove(dir.path("Veltrane.fxb")); }, "InitBank"},
+      {"one of uninitialised programs only", [&] { makeBank("Veltrane.fxb", nullptr); }, "InitBank"},
+      {"one of no program", [&] { dir.write("Veltrane.fxb", none); }, "InitBank"},
+  };
+  setenv("VELTRANE_RESOURCES", dir.path("res").c_str(), 1);
+  for (const auto& c : cases) {
+    c.make();
     TestSynth s;
     s.dialogFolder.Set((dir.dir() + "/").c_str());
     s.initState();
-    EXPECT_STREQ("UserBank", s.GetPresetName(0));
-    EXPECT_EQ(dir.path("Veltrane.fxb"), s.startupBankPath.Get());
+    EXPECT_STREQ(c.first, s.GetPresetName(0)) << c.what;
+    const bool own = !std::strcmp(c.first, "UserBank");
+    EXPECT_EQ(own ? dir.path("Veltrane.fxb") : "", s.startupBankPath.Get()) << c.what;
   }
   std::filesystem::remove(dir.path("Veltrane.fxb"));
-  {
-    TestSynth s;
-    s.dialogFolder.Set((dir.dir() + "/").c_str());
-    s.initState();
-    EXPECT_STREQ("InitBank", s.GetPresetName(0));
-    EXPECT_STREQ("", s.startupBankPath.Get());
-  }
   std::filesystem::remove(dir.path("res/init.fxb"));
   {
     TestSynth s;

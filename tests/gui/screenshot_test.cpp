@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -195,4 +196,39 @@ TEST(Screenshot, AScriptedSessionOnTheProductsEditorChangesItsState)
   EXPECT_EQ(0, std::memcmp(bytes.data(), "CcnK", 4));
   EXPECT_EQ(0, std::memcmp(bytes.data() + 8, "FPCh", 4));
   EXPECT_STREQ("Session Patch", std::string(bytes.data() + 28, 28).c_str());
+}
+
+// The bank saved from MENU › Save Bank without a dialog program: the path typed into the editor's own field
+// is taken on Return only. Over a file that is there the editor asks: No goes back to the field (where
+// Escape cancels), Yes replaces. A click outside the field cancels, and so does a script that ends in it.
+TEST(Screenshot, AScriptedSaveTakesTheTypedPathOnlyOnReturn)
+{
+  const std::string dir = OutputPath("typed_saves"), png = OutputPath("veltrane_typed_save.png");
+  std::system(("rm -rf '" + dir + "' && mkdir '" + dir + "'").c_str());
+  std::ofstream(dir + "/there.fxb") << "kept";
+  std::ofstream(dir + "/yes.fxb") << "old";
+  {
+    std::ofstream f(dir + "/session.txt");
+    // The MENU button, its entry 7 (Save Bank), the field's start path cleared, a path typed.
+    auto save = [&](const char* name) {
+      f << "click 160 65\nchoose 7\n";
+      for (int i = 0; i < 300; ++i) f << "key backspace\n";
+      f << "type " << dir << "/" << name << "\n";
+    };
+    save("mine"), f << "key return\n";
+    save("there"), f << "key return\nbutton 1\nkey escape\n";
+    save("there"), f << "click 5 5\n";
+    save("yes"), f << "key return\nbutton 0\n";
+    save("never");
+  }
+  ASSERT_EQ(0, RunCommand(std::string(VSTHOST_EXE) + " screenshot " + VELTRANE_SO + " " + png + " --script " + dir +
+                          "/session.txt"));
+  auto read = [&](const char* name) {
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  for (const char* saved : {"mine.fxb", "yes.fxb"}) EXPECT_EQ(0u, read(saved).find("CcnK")) << saved;
+  EXPECT_EQ("kept", read("there.fxb"));
+  EXPECT_EQ("", read("never.fxb"));
+  std::system(("rm -rf '" + dir + "'").c_str());
 }

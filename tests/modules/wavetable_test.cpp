@@ -346,6 +346,20 @@ TEST(WavetableFile, FrameCountsGiveTheirWaves)
         }
     }
   }
+  // Float files of no wave at all: a constant 16 or 1e30 (which no integer file can hold) is a wave at full
+  // scale, not one 24 dB over it or more.
+  for (double level : {16.0, 1e30, -1e30}) {
+    TempFile t(".wav");
+    WaveSpectra s;
+    ASSERT_TRUE(OscWavetable::readWAV(t.write(makeWav({3, 32}, std::vector<double>(4096, level))), &s)) << level;
+    for (int w = 0; w < 2; ++w)
+      for (double v : waveOf(s.data, w)) ASSERT_NEAR(level > 0 ? 1.0 : -1.0, v, 1e-9) << level;
+  }
+  // A sine 12 dB over full scale is read at full scale, its shape kept.
+  TempFile t(".wav");
+  WaveSpectra s;
+  ASSERT_TRUE(OscWavetable::readWAV(t.write(makeWav({3, 64}, cycle(2048, {{1, 4.0, 0.0}}))), &s));
+  EXPECT_LT(maxDiff(waveOf(s.data, 0), cycle(2048, {{1, 1.0, 0.0}}).data(), 2048), 1e-9);
 }
 
 TEST(WavetableFile, SysExDumpsDecodeAndResample)

@@ -1,4 +1,5 @@
-// ByteChunk: typed appends and position-based reads, strings, and reads that do not fit.
+// ByteChunk: typed appends and position-based reads, strings, reads that do not fit, and writes past the
+// chunk limit.
 #include "ByteChunk.h"
 
 #include <gtest/gtest.h>
@@ -121,4 +122,21 @@ TEST(ByteChunk, ResizeZeroFillsAndClearEmpties)
   EXPECT_EQ(c.Size(), 0);
   EXPECT_EQ(c.GetBytes(), nullptr);
   EXPECT_EQ(c.PutBytes(nullptr, 5), 0);
+}
+
+// A write that does not fit (here past a limit lowered to 16 bytes) appends nothing and marks the chunk
+// failed until it is emptied, through later writes that fit and into copies of it.
+TEST(ByteChunk, AWriteThatDoesNotFitMarksTheChunkUntilItIsEmptied)
+{
+  ByteChunk::SetMaxSize(16);
+  ByteChunk c, copy;
+  c.PutBytes("0123456789ab", 12);
+  EXPECT_EQ(16, c.PutStr("ab")); // its length goes in, its bytes do not
+  c.Resize(4);
+  copy.PutChunk(&c);
+  EXPECT_TRUE(c.Failed() && copy.Failed());
+  copy.Empty();
+  EXPECT_EQ(16, copy.PutBytes("0123456789abcdef", 16));
+  EXPECT_FALSE(copy.Failed());
+  ByteChunk::SetMaxSize(0);
 }

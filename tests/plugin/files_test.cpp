@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -225,6 +227,25 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
   }
   WDL_String dir(::testing::TempDir().c_str());
   EXPECT_FALSE(p.SaveProgramAsFXP(&dir));
+
+  // A write that fails part way (files limited to 16 bytes) leaves the file that was there whole, and no
+  // temporary file beside it; one that succeeds replaces it with the same permission bits.
+  const std::string folder = TempFile("whole"), path = folder + "/kept.fxp";
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  WriteAll(path, {'o', 'l', 'd'});
+  ASSERT_EQ(0, chmod(path.c_str(), 0666)); // bits a umask of 022 would take away
+  WDL_String kept(path.c_str());
+  auto saveCut = [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit r{16, 16};
+    return setrlimit(RLIMIT_FSIZE, &r) != 0 || p.SaveProgramAsFXP(&kept) || p.SaveBankAsFXB(&kept);
+  };
+  EXPECT_EXIT(std::exit(saveCut()), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Bytes({'o', 'l', 'd'}), ReadAll(path));
+  ASSERT_TRUE(p.SaveProgramAsFXP(&kept) && stat(path.c_str(), &st) == 0);
+  EXPECT_EQ(0666u, st.st_mode & 0777);
+  std::remove(path.c_str());
+  EXPECT_EQ(0, rmdir(folder.c_str())) << "nothing else was left in the folder";
 }
 
 TEST(ProgramFileReading, ChunkVariantRoundTripRenamesTheCurrentSlot)

@@ -1,5 +1,6 @@
 // A VST 2.4 plug-in that ends the host's process with status 0 at its first block, as a plug-in's toolkit or a
-// bug of its own might: the host must not take the status for a finished command.
+// bug of its own might: the host must not take the status for a finished command. It says it keeps its state
+// in chunks but gives none, as a plug-in does whose state has grown too large for one.
 #include "VST24Linux.h"
 
 #include <cstdlib>
@@ -24,7 +25,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
   effect.magic = kEffectMagic;
   effect.dispatcher = &Dispatch;
   effect.numOutputs = 2;
-  effect.flags = effFlagsCanReplacing | effFlagsIsSynth;
+  effect.flags = effFlagsCanReplacing | effFlagsIsSynth | effFlagsProgramChunks;
   effect.ioRatio = 1.0f;
   effect.uniqueID = VstFourCC('x', 'E', 'x', 't');
   effect.processReplacing = &Process;

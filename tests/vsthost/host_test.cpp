@@ -357,4 +357,14 @@ TEST(CommandLine, APluginThatEndsTheProcessIsNoSuccess)
   EXPECT_NE(output.find("vsthost: the plug-in ended the process while it rendered"), std::string::npos) << output;
   struct stat st;
   EXPECT_NE(stat(out.c_str(), &st), 0);
+  // It gives no chunk: a save of its program or bank fails, and a file that was there stays as it was.
+  for (const char* save : {"--save-fxp", "--save-fxb"}) {
+    const std::string kept = TempPath("kept.fx");
+    std::ofstream(kept) << "kept";
+    EXPECT_EQ(RunHost(std::string("info ") + EXITING_PLUGIN + " " + save + " " + kept, &output), 1) << save;
+    EXPECT_NE(output.find(" chunk: it could not save its state, so nothing was written"), std::string::npos) << output;
+    std::ifstream in(kept);
+    EXPECT_EQ("kept", std::string(std::istreambuf_iterator<char>(in), {})) << save;
+    std::remove(kept.c_str());
+  }
 }

@@ -1,7 +1,8 @@
 // The editor in a host's X11 window, under a private Xvfb: the window is a child of the host's, its pixels
 // equal the headless frame of the same state, input sent with XTest reaches the controls the way the entry
 // points describe, unused keys go back to the host, modal elements read the window's events, file dialogs
-// and the browser are other programs started without a shell, and opening and closing leaves nothing behind.
+// and the browser are other programs started without a shell (else a typed path that only Return takes), and
+// opening and closing leaves nothing behind.
 // Careless hosts too: unusable parents, no server or one that dies, handlers set and put back, the editor or
 // the instance closed under an open menu, exposure storms.
 // Xlib's macros (None, Bool, Status) must come after GoogleTest and the framework's headers.
@@ -157,8 +158,7 @@ public:
   int chosen = -1;
 };
 
-// The surface with the hooks a test needs: a user action when a modal loop first asks for input, and an
-// answer for the editor's own path field.
+// The surface with the hook a test needs: a user action when a modal loop first asks for input.
 class TestSurface : public IGraphicsLinux
 {
 public:
@@ -173,13 +173,6 @@ public:
     if (Clock::now() - firstStep > std::chrono::seconds(3)) return false;
     return WindowModalStep();
   }
-  void CreateTextEntry(IControl* c, IText* t, IRECT* r, const char* str, IParam* p) override
-  {
-    if (typedPath.empty()) return IGraphicsLinux::CreateTextEntry(c, t, r, str, p);
-    entryStart = str ? str : "";
-    entryPrompt = PathPromptText();
-    c->TextFromTextEntry(typedPath.c_str());
-  }
   // The next modal element runs `f` when it first asks for input.
   void OnFirstStep(std::function<void()> f)
   {
@@ -191,7 +184,6 @@ public:
   std::function<void()> onFirstModalStep;
   int modalSteps = 0;
   Clock::time_point firstStep;
-  std::string typedPath, entryStart, entryPrompt;
 };
 
 class EditorPlug : public IPlugVST
@@ -772,7 +764,7 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     const char* folder;
     const char* proposed;
     char* extensions;
-    const char* typed; // the answer typed into the editor's own field, when no program is installed
+    const char* typed; // typed into the editor's own field over its start text, then Return (no program)
     const char* expectedFile;
     const char* expectedFolder;
     std::vector<std::string> expectedArgs;
@@ -806,7 +798,14 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     fake.Remove("zenity");
     fake.Remove("kdialog");
     if (c.program) fake.Add(c.program, c.printed, c.status, c.refusing);
-    g->typedPath = c.typed;
+    std::string entryStart, entryPrompt;
+    g->OnFirstStep([&] {
+      entryStart = g->TextEntryText();
+      entryPrompt = g->PathPromptText();
+      for (size_t i = 0; i < entryStart.size(); ++i) g->KeyDown(IGraphicsLinux::kBackspace);
+      for (const char* ch = c.typed; *ch; ++ch) g->KeyDown(IGraphicsLinux::kChar, (unsigned char)*ch);
+      g->KeyDown(IGraphicsLinux::kReturn);
+    });
     WDL_String file(c.proposed), folder(c.folder);
     g->PromptForFile(&file, c.action, &folder, c.extensions, c.question);
     EXPECT_STREQ(file.Get(), c.expectedFile) << c.what;
@@ -814,11 +813,40 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
     if (c.program) {
       EXPECT_EQ(fake.Args(c.program), c.expectedArgs) << c.what;
     } else {
-      EXPECT_EQ(g->entryStart, "/data/x.fxp") << c.what;
-      EXPECT_EQ(g->entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
+      EXPECT_EQ(entryStart, "/data/x.fxp") << c.what;
+      EXPECT_EQ(entryPrompt, "Save program as:\nPress Return to save, or Escape to cancel.") << c.what;
     }
   }
   EXPECT_EQ(ZombieChildren(), 0);
+}
+
+// The editor's own path field in a window (its other answers are in the headless session of
+// tests/gui): Return takes the path; a click on the host's window, the keyboard given to another window and
+// the editor closing cancel.
+TEST_F(EditorWindow, TheTypedPathIsTakenOnlyOnReturn)
+{
+  FakePrograms fake; // neither zenity nor kdialog
+  const struct
+  {
+    const char* what;
+    std::function<void()> act;
+  } cases[] = {{"Return", [&] { Tap(XK_Return); }},
+               {"a click on the host's window", [&] { Click(1, 450, 250); }},
+               {"the keyboard given to the host",
+                [&] {
+                  XSetInputFocus(display, host, RevertToParent, CurrentTime);
+                  XSync(display, False);
+                }},
+               {"the editor closed", [&] { plug->Dispatch(effEditClose); }}};
+  char fxb[] = "fxb";
+  for (const auto& c : cases) {
+    OpenEditor();
+    plug->surface->OnFirstStep(c.act);
+    WDL_String file("new"), folder("/data/");
+    plug->surface->PromptForFile(&file, kFileSave, &folder, fxb, "Save bank as:");
+    EXPECT_STREQ(&c == cases ? "/data/new.fxb" : "", file.Get()) << c.what;
+    EXPECT_LT(plug->surface->SecondsSinceFirstStep(), 2.0) << c.what;
+  }
 }
 
 TEST_F(EditorWindow, OpenURLStartsTheBrowserAndReapsIt)

@@ -1,4 +1,5 @@
 #include "FxFile.h"
+#include "filewrite.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -85,24 +86,21 @@ bool HandChunk(Plugin& plugin, const std::vector<uint8_t>& chunk, bool isProgram
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
 {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    *error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
-  int err = errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str()); // never a device
+  int err = 0;
+  if (WDL_WriteWholeFile(path.c_str(), bytes.data(), bytes.size(), &err)) return true;
+  *error = "cannot write " + path + ": " + std::strerror(err) + " (a file that was there is left as it was)";
+  return false;
+}
 
-    *error = "cannot write " + path + ": " + std::strerror(err);
-  }
-  return ok;
+// The plug-in's chunk, or false with the reason when it gives none: a plug-in that answers no chunk could
+// not save its state (one too large for a chunk, say), and an empty file would be no save of it.
+bool ChunkOf(Plugin& plugin, bool isProgram, std::vector<uint8_t>* chunk, std::string* error)
+{
+  *chunk = plugin.GetChunk(isProgram);
+  if (!chunk->empty()) return true;
+  *error = std::string("the plug-in gave no ") + (isProgram ? "program" : "bank") +
+           " chunk: it could not save its state, so nothing was written";
+  return false;
 }
 
 // The common program header: magic, byte size, file magic, format version, ID, version, parameter count.
@@ -247,7 +245,8 @@ bool SaveFxp(Plugin& plugin, const std::string& path, std::string* error)
   AEffect* e = plugin.Effect();
   std::vector<uint8_t> out;
   if (e->flags & effFlagsProgramChunks) {
-    std::vector<uint8_t> chunk = plugin.GetChunk(true);
+    std::vector<uint8_t> chunk;
+    if (!ChunkOf(plugin, true, &chunk, error)) return false;
     PutProgramHeader(&out, "FPCh", (uint32_t)(52 + chunk.size()), e);
     PutName(&out, CurrentProgramName(plugin));
     PutBE32(&out, (uint32_t)chunk.size());
@@ -267,7 +266,8 @@ bool SaveFxb(Plugin& plugin, const std::string& path, std::string* error)
   const bool chunks = (e->flags & effFlagsProgramChunks) != 0;
   std::vector<uint8_t> body;
   if (chunks) {
-    std::vector<uint8_t> chunk = plugin.GetChunk(false);
+    std::vector<uint8_t> chunk;
+    if (!ChunkOf(plugin, false, &chunk, error)) return false;
     PutBE32(&body, (uint32_t)chunk.size());
     body.insert(body.end(), chunk.begin(), chunk.end());
   } else {

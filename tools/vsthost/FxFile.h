@@ -23,7 +23,7 @@ bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std:
 bool LoadRawChunk(Plugin& plugin, const std::string& path, bool isProgram, std::string* error);
 
 // Writes the plug-in's current program (FPCh with chunks, else FxCk) or all its programs (FBCh, else FxBk).
-// A failed write removes the partial file.
+// A plug-in with chunks that gives none fails the save; a failed save leaves a file that was there whole.
 bool SaveFxp(Plugin& plugin, const std::string& path, std::string* error);
 bool SaveFxb(Plugin& plugin, const std::string& path, std::string* error);
 
