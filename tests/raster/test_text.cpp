@@ -106,7 +106,7 @@ struct TextPaths
     glyphs.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT);
     native.SetFromHFont(font("Arial", 14), LICE_FONT_FLAG_OWNS_HFONT | LICE_FONT_FLAG_FORCE_NATIVE);
     for (LICE_CachedFont* cf : {&glyphs, &native}) cf->SetTextColor(LICE_RGBA(255, 255, 255, 255));
-    const auto cached = [this, text](LICE_CachedFont* cf) {
+    const auto cached = [text](LICE_CachedFont* cf) {
       return [cf, text](LICE_IBitmap* bm, RECT* r, int flags) { cf->DrawText(bm, text, -1, r, flags); };
     };
     paths = {{"gdi", true,
