@@ -100,7 +100,7 @@ struct K35Model
     beta3 = lowpass ? -1 / (1 + t) : -G / (1 + t);
   }
   // Response to a sine. The feedback's positive half is 1.17 times stronger: x + 0.085 (x + |x|), whose
-  // even part 0.085 |x| holds no fundamental, so the sine's fundamental goes round the loop at gain 1.085.
+  // symmetric term 0.085 |x| holds no fundamental, so the sine's fundamental goes round the loop at gain 1.085.
   double gain(bool lowpass, double hz, double rate) const
   {
     const cd z = std::exp(cd(0, 2 * kPi * hz / rate));
