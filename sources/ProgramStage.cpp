@@ -315,7 +315,7 @@ bool ProgramStage::settle(int timeoutMs)
   const unsigned target = requestSeq.load(std::memory_order_acquire);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (later(target, doneSeq.load(std::memory_order_acquire))) {
-    if (ready.load(std::memory_order_acquire) == kReady) {
+    if (readyToTake()) {
       WDL_MutexLock lock(live.GetMutex());
       if (takeReady()) continue;
     }
@@ -355,8 +355,7 @@ void ProgramStage::work()
 void ProgramStage::buildRequest()
 {
   // A build that waits for the audio thread lands first, whatever came since (taking it wakes the worker).
-  const int now = ready.load(std::memory_order_acquire);
-  if (now == kTaking || (now == kReady && later(readySeq, doneSeq.load(std::memory_order_acquire)))) return;
+  if (ready.load(std::memory_order_acquire) == kTaking || readyToTake()) return;
   WDL_MutexLock holding(&mutex); // the worker holds nothing else: it may wait for another build
   dropReady();                    // frees a patch the audio thread left, or an outdated build
   unsigned seq;

@@ -110,6 +110,9 @@ public:
   // Any thread, the audio thread included: the worker looks for work (programs to build or free, modules a
   // waiting editor command needs: Veltrane::serviceCommands).
   void wake() { sem_post(&wakeWorker); }
+  // Stops every stage's worker and lets no new one start (process exit, or the library unloading with
+  // instances open). Runs by itself then; callable directly.
+  static void stopAllWorkers();
 
 private:
   // What a build takes from the live engine. (Not the voice count: a program sets its own, and the voices
@@ -170,9 +173,4 @@ private:
   ProgramStage* previousStage = nullptr;
   ProgramStage* nextStage = nullptr;
   void stopWorker();
-
-public:
-  // Stops every stage's worker and lets no new one start (process exit, or the library unloading with
-  // instances open). Runs by itself then; callable directly.
-  static void stopAllWorkers();
 };

@@ -95,6 +95,7 @@ void Synth::Reset()
 void Synth::OnActivate(bool active)
 {
   WDL_MutexLock lock(&mMutex);
+  processing = active;
   if (active) OnParamReset();
 }
 

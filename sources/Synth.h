@@ -165,6 +165,7 @@ public:
   IControl* midiLearnSwitch;
   int copiedPreset; // index of the program last copied, -1 before any copy
   ByteChunk copyBuffer;
+  bool processing = false; // the host has switched processing on (and not off since)
   int tickCountdown; // samples until the next control tick; 0 = a tick is due now
   // Samples per control tick: sample rate / 1000, at least 1. It stays 0 until the first Reset, and the
   // audio loop outputs silence while it is 0.

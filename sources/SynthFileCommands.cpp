@@ -26,13 +26,7 @@ constexpr int64_t kFileOverhead = 256;
 // more than a file of them can hold: the reason a save failed that no folder is to blame for.
 bool tooLargeForAFile(const IPlugBase& plug, bool bank)
 {
-  int64_t total = kFileOverhead;
-  for (int i = 0; i < plug.NPresets(); ++i) {
-    if (!bank && i != plug.GetCurrentPresetIdx()) continue;
-    const ByteChunk* state = plug.GetPresetChunk(i);
-    total += 5 + (int64_t)std::strlen(plug.GetPresetName(i)) + (state ? state->Size() : 0);
-  }
-  return total > ByteChunk::MaxSize();
+  return kFileOverhead + plug.PresetsSize(bank ? -1 : plug.GetCurrentPresetIdx()) > ByteChunk::MaxSize();
 }
 } // namespace
 
@@ -221,23 +215,5 @@ bool Synth::loadStartupBank(ByteChunk* file)
 {
   // A bank that brings no program (none at all, or only uninitialised ones, each of which would start as
   // an empty program) is no start-up bank: refused as a broken one is, so that the next one is tried.
-  if (file->Size() < 156) return false; // not even a bank's header
-  const unsigned char* b = file->GetBytes();
-  const int fxMagic = FourCC(reinterpret_cast<const char*>(b) + 8);
-  if (fxMagic == FourCC("FxBk")) {
-    if (b[24] == 0 && b[25] == 0 && b[26] == 0 && b[27] == 0) return false; // a program count of 0
-  } else if (fxMagic == FourCC("FBCh")) {
-    int pos = 160; // past the file header and the chunk size
-    GetIPlugVerFromChunk(file, &pos);
-    bool brings = false;
-    WDL_String name;
-    for (int i = 0; i < NPresets() && !brings && pos >= 0; ++i) {
-      bool initialized = false;
-      pos = file->GetStr(&name, pos);
-      pos = pos < 0 ? -1 : file->Get(&initialized, pos);
-      brings = pos >= 0 && initialized; // an uninitialised program's record ends with its flag
-    }
-    if (!brings) return false;
-  }
-  return LoadBankFromFXBData(file);
+  return BankFileHoldsPrograms(file) && LoadBankFromFXBData(file);
 }

@@ -209,9 +209,9 @@ void Veltrane::Reset()
   noteOnCounter = 0;
   multiAtLastTick = 0.0;
   // A host may change the rate or the block size between blocks without switching processing off and on:
-  // the voice count and every value the program set stay, worked out again for the new rate. (A staging
-  // engine's build applies its program's values itself.)
-  if (!isStage()) OnParamReset();
+  // the voice count and every value the program set stay, worked out again for the new rate. (Switching
+  // processing on applies them anyway; a staging engine's build applies its program's values itself.)
+  if (processing && !isStage()) OnParamReset();
 }
 
 void Veltrane::changePreset(int index)

@@ -378,9 +378,11 @@ public:
   };
   DeferredParam deferredParams[kNumParams];
   int numDeferredParams = 0;
-  // Sets again the deferred values whose program change is done with without being put in place (its
-  // program could not be read): they belong to the live program.
-  void applyDoneDeferredParams();
+  // Sets again the deferred values whose change is done with. taken: the change just put in place, whose
+  // sets go to its program (those of earlier changes went with the program it replaced); without it, the
+  // sets of changes done with without being put in place (a program that could not be read) go to the live
+  // program. Those of changes still pending wait.
+  void replayDeferredParams(const unsigned* taken);
   void applyDeferredParam(const DeferredParam& d);
   // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
   int midiHeldSamples = 0;

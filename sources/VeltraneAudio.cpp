@@ -78,7 +78,7 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
   // A program built for a MIDI program change takes effect first, as if it had been in place at once.
   if (stage) {
     stage->takeReady();
-    applyDoneDeferredParams();
+    replayDeferredParams(nullptr);
   }
   if (currentProgramStale) storeDisplayOrder();
   if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();

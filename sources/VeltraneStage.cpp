@@ -60,20 +60,8 @@ void Veltrane::programChangeFromMidi(int program)
 
 void Veltrane::programTaken(int program, unsigned seq)
 {
-  mCurrentPresetIdx = program;
-  PresetsChangedByHost();
-  RedrawParamControls();
-  // The host's sets made after this change belong to its program; those made before it (after an earlier
-  // change) were replaced by it; those made after a later change wait for that one.
-  int kept = 0;
-  for (int i = 0; i < numDeferredParams; ++i) {
-    const DeferredParam d = deferredParams[i];
-    if (d.seq == seq)
-      applyDeferredParam(d);
-    else if ((int)(d.seq - seq) > 0)
-      deferredParams[kept++] = d;
-  }
-  numDeferredParams = kept;
+  SelectPreset(program);
+  replayDeferredParams(&seq);
 }
 
 void Veltrane::applyDeferredParam(const DeferredParam& d)
@@ -85,16 +73,16 @@ void Veltrane::applyDeferredParam(const DeferredParam& d)
   OnParamChange(d.paramIdx);
 }
 
-void Veltrane::applyDoneDeferredParams()
+void Veltrane::replayDeferredParams(const unsigned* taken)
 {
   if (!numDeferredParams || !stage) return;
-  const unsigned done = stage->doneCount();
+  const unsigned upTo = taken ? *taken : stage->doneCount();
   int kept = 0;
   for (int i = 0; i < numDeferredParams; ++i) {
     const DeferredParam d = deferredParams[i];
-    if ((int)(d.seq - done) > 0)
-      deferredParams[kept++] = d; // its change is still pending
-    else
+    if ((int)(d.seq - upTo) > 0)
+      deferredParams[kept++] = d; // made after a change still pending: it waits for that one
+    else if (!taken || d.seq == *taken)
       applyDeferredParam(d);
   }
   numDeferredParams = kept;
@@ -112,7 +100,7 @@ void Veltrane::SyncPendingProgram()
   WDL_MutexLock lock(&mMutex);
   if (!stage) return;
   stage->takeReady();
-  applyDoneDeferredParams();
+  replayDeferredParams(nullptr);
 }
 
 void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue)
@@ -138,7 +126,7 @@ bool Veltrane::SettlePendingProgram(bool selectOnly)
   }
   if (selectOnly) {
     WDL_MutexLock lock(&mMutex);
-    applyDoneDeferredParams();
+    replayDeferredParams(nullptr);
     const int program = stage->cancel();
     if (program < 0) return false;
     numDeferredParams = 0; // what the host set since belongs to a state the load replaces

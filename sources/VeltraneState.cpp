@@ -26,7 +26,7 @@
 
 #include "Module.h"
 #include "ModuleCatalogue.h"
-#include "fft.h"
+#include "OscWavetable.h"
 
 #include <cmath>
 #include <cstdint>
@@ -38,8 +38,6 @@ constexpr int kVersionExtraLength = 601; // the extra-length field
 constexpr int kVersionMaster = 900;      // master flags and the master outputs
 constexpr int kVersionLegato = 901;      // Porta Legato
 constexpr int kNumMapEntries = Synth::kNumLearnControllers;
-constexpr int kWaveDoubles = 2048; // one wave's stored spectrum (OscWavetable::kWaveSize), whose inverse
-                                   // real transform is the wave itself
 
 template <class T> int get(const ByteChunk* chunk, T* value, int pos)
 {
@@ -117,29 +115,6 @@ bool wellFormed(const ByteChunk* chunk, int pos, int version)
   return true;
 }
 
-// Holds stored spectra to waves within full scale (+-1), the range of the samples of the files they come
-// from: values that are no number become 0, and a table whose loudest wave goes beyond full scale is scaled
-// down as a whole (its waves keep their levels among themselves). A record written by this program is
-// within it already and keeps its bytes. One inverse transform per wave (some microseconds each), on the
-// thread that loads.
-void holdToFullScale(double* data, uint32_t count)
-{
-  if (!data) return;
-  for (uint32_t i = 0; i < count; ++i)
-    if (!std::isfinite(data[i])) data[i] = 0.0;
-  WDL_fft_init();
-  double peak = 0.0;
-  double wave[kWaveDoubles];
-  for (uint32_t w = 0; w + kWaveDoubles <= count; w += kWaveDoubles) {
-    std::memcpy(wave, data + w, sizeof(wave));
-    WDL_real_fft(wave, kWaveDoubles, 1);
-    for (double x : wave) peak = std::fmax(peak, std::fabs(x));
-  }
-  // Rounding lets a wave at full scale come back a few ulps above it: that is no reason to touch it.
-  if (!(peak > 1.0 + 1e-9)) return;
-  const double gain = std::isfinite(peak) ? 1.0 / peak : 0.0;
-  for (uint32_t i = 0; i < count; ++i) data[i] *= gain;
-}
 } // namespace
 
 // ---- wavetable record ----
@@ -176,7 +151,7 @@ int SharedData::unserializeState(ByteChunk* chunk, int pos)
     data = (double*)std::calloc(count, sizeof(double));
     if (!data) count = 0; // the oscillator then has no table; the position still moves on
     if (data) std::memcpy(data, chunk->GetBytes() + pos, (size_t)count * sizeof(double));
-    holdToFullScale(data, count);
+    OscWavetable::holdSpectraToFullScale(data, count);
   }
   pos += (int)((uint32_t)n * sizeof(double));
   changed = false;

@@ -294,6 +294,8 @@ public:
   // The same without waiting for the programs' lock (a thread that may not wait): false when it is busy.
   bool TryModifyCurrentPreset();
   bool SerializePresets(ByteChunk* chunk);
+  // The bytes SerializePresets writes for the programs (only: for that program alone).
+  int64_t PresetsSize(int only = -1) const;
   int UnserializePresets(ByteChunk* chunk, int startPos);
   void EnsureDefaultPreset();
   void PruneUninitializedPresets();
@@ -324,6 +326,9 @@ public:
   // The same for the bytes of a whole file already in memory.
   bool LoadProgramFromFXPData(ByteChunk* file);
   bool LoadBankFromFXBData(ByteChunk* file);
+  // Whether a bank file's bytes hold at least one initialised program (a bank of none, or of uninitialised
+  // ones only, would leave every program empty).
+  bool BankFileHoldsPrograms(ByteChunk* file);
 
 protected:
   // A copy of everything a load may change, so that a failed load can put it back.
@@ -392,6 +397,9 @@ protected:
   // A bank's current program: appended after its programs, and read from where they end (-1 when the
   // bytes there are not one of ours).
   bool PutCurrentProgram(ByteChunk* chunk);
+  // Program idx becomes the current one, its state being in place (under the mutex): the plug-in hears of
+  // it and the editor shows it.
+  void SelectPreset(int idx);
   int GetCurrentProgram(const ByteChunk* chunk, int pos);
   int LoadPresets(ByteChunk* chunk, int startPos);
 

@@ -208,6 +208,23 @@ bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
   return true;
 }
 
+bool IPlugBase::BankFileHoldsPrograms(ByteChunk* file)
+{
+  if (file->Size() < kBankHeader) return false;
+  const int fxMagic = GetBE(file, 8);
+  if (fxMagic == kFxBk) return GetBE(file, 24) != 0;
+  if (fxMagic != kFBCh || file->Size() < kBankHeader + 4) return false;
+  // Records of name and flag; an uninitialised program's record ends with its flag.
+  WDL_String name;
+  for (int i = 0, pos = StateStart(file, kBankHeader + 4); i < NPresets() && pos >= 0; ++i) {
+    bool initialized = false;
+    pos = file->GetStr(&name, pos);
+    if (pos >= 0) pos = file->Get(&initialized, pos);
+    if (pos >= 0 && initialized) return true;
+  }
+  return false;
+}
+
 bool IPlugBase::LoadBankFromFXB(WDL_String* fileName)
 {
   ByteChunk file;

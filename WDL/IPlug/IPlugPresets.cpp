@@ -86,11 +86,6 @@ const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
 
 bool IPlugBase::RestorePreset(int idx)
 {
-  auto select = [this, idx] {
-    mCurrentPresetIdx = idx;
-    PresetsChangedByHost();
-    RedrawParamControls();
-  };
   // The program's state is copied out under the mutex: a bank load on another thread may replace it.
   ByteChunk state;
   {
@@ -105,7 +100,7 @@ bool IPlugBase::RestorePreset(int idx)
       preset->SetName(name);
       preset->mChunk.Clear();
       if (!SerializeState(&preset->mChunk)) return false;
-      select();
+      SelectPreset(idx);
       return true;
     }
     if (state.PutChunk(&preset->mChunk) != preset->mChunk.Size()) return false;
@@ -113,10 +108,17 @@ bool IPlugBase::RestorePreset(int idx)
   bool selected = false;
   LoadState(&state, 0, false, [&](int end) {
     if (end < 1) return;
-    select();
+    SelectPreset(idx);
     selected = true;
   });
   return selected;
+}
+
+void IPlugBase::SelectPreset(int idx)
+{
+  mCurrentPresetIdx = idx;
+  PresetsChangedByHost();
+  RedrawParamControls();
 }
 
 bool IPlugBase::RestorePreset(const char* name)
@@ -156,13 +158,20 @@ void IPlugBase::StoreCurrentPreset(const char* name)
   preset->mInitialized = true;
 }
 
-bool IPlugBase::SerializePresets(ByteChunk* chunk)
+int64_t IPlugBase::PresetsSize(int only) const
 {
-  int64_t total = chunk->Size();
+  int64_t total = 0;
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     const IPreset* preset = mPresets.Get(i);
-    total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.Size() : 0);
+    if (only < 0 || i == only)
+      total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.Size() : 0);
   }
+  return total;
+}
+
+bool IPlugBase::SerializePresets(ByteChunk* chunk)
+{
+  const int64_t total = chunk->Size() + PresetsSize();
   if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);

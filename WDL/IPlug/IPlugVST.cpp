@@ -263,6 +263,12 @@ bool IPlugVST::SendSysEx(ISysEx* msg)
   return SendVSTEvent(reinterpret_cast<VstEvent*>(&ev));
 }
 
+int IPlugVST::ProgramForHost()
+{
+  const int pending = PendingProgram();
+  return pending >= 0 ? pending : mCurrentPresetIdx;
+}
+
 // ---- host entry points ---------------------------------------------------------------------------------------
 
 // ---- host calls in progress, and effClose --------------------------------------------------------------------
@@ -355,18 +361,16 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   // the audio thread waits on it. Calls that act on the program come after a MIDI program change the host
   // sent before them, which may still be built aside: they act on its program.
   switch (opcode) {
-  case effSetProgram: {
-    // A load replaces the whole state: the pending change's program need only become current (a plug-in
-    // without chunks first stores the live state into it, so it must be in place).
-    const bool selected = plug->SettlePendingProgram(plug->DoesStateChunks());
-    if (!plug->DoesStateChunks()) {
-      WDL_MutexLock lock(&plug->mMutex);
-      plug->ModifyCurrentPreset();
-    }
-    const bool loaded = FitsInt(value) && plug->RestorePreset((int)value);
-    if (!loaded && selected) plug->RestorePreset(plug->GetCurrentPresetIdx());
+  case effSetProgram:
+    // A plug-in without chunks first stores the live state into the current program: it must be in place.
+    plug->LoadAfterPendingProgram(plug->DoesStateChunks(), [plug, value] {
+      if (!plug->DoesStateChunks()) {
+        WDL_MutexLock lock(&plug->mMutex);
+        plug->ModifyCurrentPreset();
+      }
+      return FitsInt(value) && plug->RestorePreset((int)value);
+    });
     return 0;
-  }
   case effSetChunk:
     return plug->SetChunk(idx, value, ptr);
   case effGetChunk:
@@ -500,10 +504,8 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     OnParamReset();
     return 0;
   // effSetProgram and effSetChunk: VSTDispatcher, outside the mutex.
-  case effGetProgram: {
-    const int pending = PendingProgram();
-    return pending >= 0 ? pending : mCurrentPresetIdx;
-  }
+  case effGetProgram:
+    return ProgramForHost();
   case effSetProgramName:
     if (ptr) {
       char name[IPreset::kNameSize];
@@ -514,10 +516,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     }
     return 0;
   case effGetProgramName:
-    if (ptr) {
-      const int pending = PendingProgram();
-      CopyBounded(ptr, GetPresetName(pending >= 0 ? pending : mCurrentPresetIdx), kProgramNameCapacity);
-    }
+    if (ptr) CopyBounded(ptr, GetPresetName(ProgramForHost()), kProgramNameCapacity);
     return 0;
   case effGetParamLabel:
     if (param && ptr) CopyBounded(ptr, param->GetLabelForHost(), kParamTextCapacity);
@@ -684,19 +683,16 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
   if (chunk.Resize((int)size) != (int)size) return 0;
   if (size > 0) std::memcpy(chunk.GetBytes(), ptr, (size_t)size);
 
-  // A MIDI program change sent before: its program becomes the current one (a program chunk is stored into
-  // it), and stays in place should the chunk not load.
-  const bool selected = SettlePendingProgram(true);
-  // A chunk that cannot be read leaves the state, the programs and the current program as they were.
-  int pos = 0;
-  const int version = GetIPlugVerFromChunk(&chunk, &pos);
-  const int end = bank && version >= kIPlugVersion
-                      ? LoadPresets(&chunk, pos)
-                      : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); }, true);
-  if (end < 0) {
-    if (selected) RestorePreset(GetCurrentPresetIdx());
-    return 0;
-  }
+  // A chunk that cannot be read leaves the state, the programs and the current program as they were (a
+  // program chunk is stored into the program of a MIDI program change sent before it).
+  const bool loaded = LoadAfterPendingProgram(true, [&] {
+    int pos = 0;
+    const int version = GetIPlugVerFromChunk(&chunk, &pos);
+    return (bank && version >= kIPlugVersion ? LoadPresets(&chunk, pos)
+                                             : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); },
+                                                         true)) >= 0;
+  });
+  if (!loaded) return 0;
   WDL_MutexLock lock(&mMutex);
   RedrawParamControls();
   return 1;
@@ -717,11 +713,17 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
   }
   SyncPendingProgram();
   param->Set(value); // clamped into the parameter's range
-  // Any host thread: the editor takes the value at its next tick.
-  if (mGraphics) mGraphics->QueueParameterFromPlug(idx, param->GetNormalized());
-  OnParamChange(idx);
-  if (PendingProgram() >= 0) OnHostParamWhilePending(idx, param->GetNormalized());
+  HostSetParameter(idx, param->GetNormalized());
   return 1;
+}
+
+void IPlugVST::HostSetParameter(int idx, double shown)
+{
+  // Hosts call this from any thread, the audio thread included: the editor takes the value at its next tick.
+  if (mGraphics) mGraphics->QueueParameterFromPlug(idx, shown);
+  OnParamChange(idx);
+  // After a MIDI program change not in place yet: set again on its program once it is.
+  if (PendingProgram() >= 0) OnHostParamWhilePending(idx, GetParam(idx)->GetNormalized());
 }
 
 VstIntPtr IPlugVST::GetPinProperties(bool input, int idx, VstPinProperties* pin)
@@ -796,12 +798,8 @@ void IPlugVST::VSTSetParameter(AEffect* effect, VstInt32 idx, float value)
   IParam* param = plug->GetParam(idx);
   if (!param) return;
   plug->SyncPendingProgram();
-  // Hosts call this from any thread, the audio thread included: the editor takes the value at its next tick.
-  if (plug->mGraphics) plug->mGraphics->QueueParameterFromPlug(idx, value);
   param->SetNormalized(value);
-  plug->OnParamChange(idx);
-  // After a MIDI program change not in place yet: set again on its program once it is.
-  if (plug->PendingProgram() >= 0) plug->OnHostParamWhilePending(idx, param->GetNormalized());
+  plug->HostSetParameter(idx, value);
 }
 
 template <class T> bool IPlugVST::ChannelBuffersValid(T** inputs, T** outputs) const

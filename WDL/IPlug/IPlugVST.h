@@ -112,6 +112,21 @@ private:
   // Before a host call that acts on the program: a pending program change goes in place (or only becomes
   // current, selectOnly), waiting on threads that may (SettlePendingProgram).
   void SettleForCall(bool readsOnly);
+  // The program the host asks about: that of a pending change, else the current one.
+  int ProgramForHost();
+  // A load after which the host's order puts the pending program change's program current (selectOnly: the
+  // load replaces the whole state, so it need only be selected). When the load fails, that program is put
+  // in place all the same. Returns whether it loaded.
+  template <class Load> bool LoadAfterPendingProgram(bool selectOnly, Load load)
+  {
+    const bool selected = SettlePendingProgram(selectOnly);
+    const bool loaded = load();
+    if (!loaded && selected) RestorePreset(GetCurrentPresetIdx());
+    return loaded;
+  }
+  // After the host set parameter idx (under the mutex, any thread): the editor takes shown at its next tick,
+  // the plug-in applies it, and after a MIDI program change not in place yet it is set again on its program.
+  void HostSetParameter(int idx, double shown);
 
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);

@@ -247,17 +247,40 @@ bool OscWavetable::spectraFromWaves(const double* samples, int waves, WaveSpectr
 namespace {
 constexpr double kMaxSample = 16.0; // 24 dB over full scale: more is a broken file, not a wave
 
-// A float file's samples may lie beyond full scale (+-1), where no integer file's can: such a table is
-// scaled down as a whole to full scale, keeping its shape and its waves' levels among themselves (a chunk's
-// spectra are held the same way when they are read back).
+// A table whose loudest sample, peak, lies beyond full scale (+-1) (or is no number) scaled down as a whole,
+// keeping its shape and its waves' levels among themselves: samples, or the spectra that are their
+// transforms. Within it (by more than rounding) nothing is touched.
+void scaleToFullScale(double* values, int64_t n, double peak)
+{
+  if (!(peak > 1.0 + 1e-9)) return;
+  const double gain = std::isfinite(peak) ? 1.0 / peak : 0.0;
+  for (int64_t i = 0; i < n; ++i) values[i] *= gain;
+}
+
+// A float file's samples may lie beyond full scale, where no integer file's can.
 void holdToFullScale(double* samples, int64_t n)
 {
   double peak = 0.0;
   for (int64_t i = 0; i < n; ++i) peak = std::fmax(peak, std::fabs(samples[i]));
-  if (peak <= 1.0) return;
-  for (int64_t i = 0; i < n; ++i) samples[i] /= peak;
+  scaleToFullScale(samples, n, peak);
 }
 } // namespace
+
+void OscWavetable::holdSpectraToFullScale(double* data, uint32_t count)
+{
+  if (!data) return;
+  for (uint32_t i = 0; i < count; ++i)
+    if (!std::isfinite(data[i])) data[i] = 0.0;
+  WDL_fft_init();
+  double peak = 0.0;
+  double wave[kWaveSize];
+  for (uint32_t w = 0; w + kWaveSize <= count; w += kWaveSize) {
+    std::memcpy(wave, data + w, sizeof(wave));
+    WDL_real_fft(wave, kWaveSize, 1); // the inverse of spectraFromWaves' transform: the wave itself
+    for (double x : wave) peak = std::fmax(peak, std::fabs(x));
+  }
+  scaleToFullScale(data, count, peak);
+}
 
 int OscWavetable::wavesOfFrames(int64_t frames)
 {

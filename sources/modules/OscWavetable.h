@@ -90,6 +90,11 @@ public:
   static bool readWavetableFile(const char* path, WaveSpectra* out);
   // waves * 2048 samples (waves 1..kMaxWaves) as spectra.
   static bool spectraFromWaves(const double* samples, int waves, WaveSpectra* out);
+  // Holds stored spectra (from a state chunk) to waves within full scale (+-1), the range of the files they
+  // come from: values that are no number become 0, and a table whose loudest wave goes beyond full scale is
+  // scaled down as a whole. A table this program made is within it already and keeps its bytes. One inverse
+  // transform per wave (some microseconds each), on the thread that loads.
+  static void holdSpectraToFullScale(double* data, uint32_t count);
 
   // Engine side of the editor's wavetable control: decodes the file without the instance mutex, then under
   // it puts the spectra into the slot's record (name = path) and hands parameter 0 to the slot's modules.
