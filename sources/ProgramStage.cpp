@@ -334,10 +334,15 @@ int ProgramStage::cancel()
   return program;
 }
 
-void ProgramStage::waitUntilReady()
+bool ProgramStage::waitUntilReady(int timeoutMs)
 {
   startWorker();
-  while (pending() && !readyToTake()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (pending() && !readyToTake()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
 }
 
 void ProgramStage::work()

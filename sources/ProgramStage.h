@@ -90,8 +90,9 @@ public:
   bool takeReady();
   // A build of a pending request waits to be taken over.
   bool readyToTake() const;
-  // Waits until the latest request is built or done with (tests; never the audio thread).
-  void waitUntilReady();
+  // Waits until the latest request is built or done with (tests; never the audio thread): false when that
+  // took longer than timeoutMs (nothing builds it).
+  bool waitUntilReady(int timeoutMs = 5000);
   // Patches built so far (programs read with their modules), by any thread.
   unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
   // Counts the MIDI program changes requested so far (wraps).

@@ -1,7 +1,6 @@
 // Host calls after a MIDI program change: whatever the host does next acts on the new program, even while
 // that program is still being built aside; MIDI held back for it waits a bounded time and never loses a
-// note's end; rate and block size changes between blocks keep what the program set; effClose waits for the
-// calls in progress on other threads.
+// note's end; rate and block size changes between blocks keep what the program set.
 #include "K35.h"
 #include "ProgramStage.h"
 #include "engine_harness.h"
@@ -10,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -129,6 +129,23 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_STREQ("Target", name);
        }},
       {"a program change to a program that is not there", [](HostedVeltrane& h, Kept&) { h.dispatch(effSetProgram, 0, 99); }},
+      {"a damaged bank chunk",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bank.resize(k.bank.size() * 2 / 3);
+         EXPECT_EQ(0, h.dispatch(effSetChunk, 0, (VstIntPtr)k.bank.size(), (void*)k.bank.data()));
+       }},
+      {"a damaged program file the editor loads once the change is built (its build dropped, then rebuilt)",
+       [](HostedVeltrane& h, Kept&) {
+         TempDir dir;
+         WDL_String path(dir.path("p.fxp").c_str());
+         ASSERT_TRUE(h.plug->SaveProgramAsFXP(&path));
+         std::ifstream in(path.Get(), std::ios::binary);
+         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+         ByteChunk file;
+         file.PutBytes(bytes.data(), (int)bytes.size() * 2 / 3);
+         std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the worker has built the change
+         EXPECT_FALSE(h.plug->LoadProgramFromFXPData(&file));
+       }},
       {"a program chunk read",
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = h.programChunk();
@@ -162,7 +179,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
       h.sendEvents();
       row.call(h, kept);
     }
-    v.stage->waitUntilReady();
+    EXPECT_TRUE(v.stage->waitUntilReady()) << "the change was never built";
     for (int b = 0; b < 4; ++b) h.run(64);
     EXPECT_EQ(kTarget, v.GetCurrentPresetIdx());
     EXPECT_EQ(kTarget, h.dispatch(effGetProgram));
@@ -180,8 +197,9 @@ bool sounding(const Veltrane& v, int note)
 }
 } // namespace
 
-// Program changes faster than their programs build (one a block, alternating), with notes among them: no
-// event waits much longer than 100 ms, builds land rather than start again, and every note ends.
+// More events than the queue holds: the note-offs among them all stay. Then program
+// changes faster than their programs build (one a block, alternating), with notes among them: no event waits
+// much longer than 100 ms, builds land rather than start again, and every note ends.
 TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
 {
   constexpr int kBlock = 256;
@@ -189,6 +207,10 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
   Veltrane& v = *h.plug;
   makePrograms(v);
   h.run(kBlock);
+  for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+  for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
+  for (int b = 0; b < 40; ++b) h.run(kBlock);
+  for (int n = 0; n < 128; ++n) ASSERT_FALSE(sounding(v, n)) << "note " << n << " of the full queue";
   int samples = 0, sentAt = -1, note = 0, notes = 0, longest = 0, landed = 0;
   int lastProgram = v.GetCurrentPresetIdx();
   for (int b = 0; b < 400; ++b) {
@@ -214,26 +236,6 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
   EXPECT_LE(longest, 44100 / 10 + 2 * kBlock) << "samples a note waited";
   EXPECT_GT(landed, 0) << "no program change landed while they kept coming";
   for (int b = 0; b < 44100 / kBlock; ++b) h.run(kBlock);
-  for (int n = 0; n < 128; ++n) EXPECT_FALSE(sounding(v, n)) << "note " << n;
-}
-
-// More events than the queue holds, held back for a program change: the note-offs among them all stay.
-TEST(HostOrder, AFullQueueKeepsEveryNoteOff)
-{
-  HostedVeltrane h(44100, 64);
-  Veltrane& v = *h.plug;
-  makePrograms(v);
-  h.run(64);
-  {
-    const BusyStage busy(v);
-    h.midi(0, 0xC0, kTarget);
-    h.sendEvents();
-    for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
-    for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
-    h.sendEvents();
-  }
-  v.stage->waitUntilReady();
-  for (int b = 0; b < 100; ++b) h.run(64);
   for (int n = 0; n < 128; ++n) EXPECT_FALSE(sounding(v, n)) << "note " << n;
 }
 
@@ -263,35 +265,6 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     int held = 0;
     for (int n = 0; n < 8; ++n) held += sounding(v, 48 + n);
     EXPECT_EQ(8, held);
-  }
-}
-
-// effClose on one thread while another is inside a load (which runs mostly outside the instance mutex):
-// the close waits for it.
-TEST(HostOrder, CloseWaitsForALoadOnAnotherThread)
-{
-  for (const bool bank : {true, false}) {
-    SCOPED_TRACE(bank ? "bank" : "program");
-    AEffect* e = IPlugVSTEntry(QuietHost, [](IPlugInstanceInfo info) -> IPlugVST* { return new Veltrane(info); });
-    ASSERT_NE(nullptr, e);
-    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-    makePrograms(*static_cast<Veltrane*>(static_cast<IPlugVST*>(e->object)));
-    void* data = nullptr;
-    const VstIntPtr size = e->dispatcher(e, effGetChunk, 0, 0, &data, 0.0f);
-    const std::vector<unsigned char> chunk((unsigned char*)data, (unsigned char*)data + size);
-    std::atomic<bool> started{false};
-    std::thread loader([&] {
-      started.store(true);
-      if (bank)
-        e->dispatcher(e, effSetChunk, 0, (VstIntPtr)chunk.size(), (void*)chunk.data(), 0.0f);
-      else
-        e->dispatcher(e, effSetProgram, 0, kTarget, nullptr, 0.0f);
-    });
-    while (!started.load()) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-    loader.join();
   }
 }
 

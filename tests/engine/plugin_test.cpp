@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <iterator>
@@ -111,8 +112,8 @@ void play(AEffect* e, int blocks, int program)
 } // namespace
 
 // A host scanning plug-ins, or a session with many instances opened and closed: every instance lets go of
-// every thread it started, closed with a program change still being built, with its editor open, or from
-// another thread than the one that made it.
+// every thread it started, closed with a program change still being built, with its editor open, from
+// another thread than the one that made it, or while another thread loads a program.
 TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
 {
   Library lib;
@@ -133,10 +134,21 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
       EXPECT_EQ(1, e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0.0f));
     }
     const auto close = [e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); };
-    if (i % 10 == 2)
+    if (i % 10 == 2) {
       std::thread(close).join();
-    else
+    } else if (i % 10 == 3) { // while another thread is inside a load, which runs mostly outside the mutex
+      std::atomic<bool> started{false};
+      std::thread load([&] {
+        started = true;
+        e->dispatcher(e, effSetProgram, 0, 50, nullptr, 0.0f);
+      });
+      while (!started) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
       close();
+      load.join();
+    } else {
+      close();
+    }
   }
   EXPECT_EQ(before, threadCountSettlingAt(before));
 }
