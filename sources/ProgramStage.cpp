@@ -143,11 +143,11 @@ ProgramStage::Basis ProgramStage::requestedBasis()
 
 // ---- builds on the caller's thread ----
 
-bool ProgramStage::hold()
+bool ProgramStage::hold(bool mayWait)
 {
   // Holding it already: a load within a load (nothing here does that) is done in place.
   if (mutex.HeldByCaller()) return false;
-  if (live.GetMutex()->HeldByCaller()) {
+  if (!mayWait || live.GetMutex()->HeldByCaller()) {
     if (!mutex.TryEnter()) return false;
   } else {
     mutex.Enter();
@@ -211,13 +211,50 @@ int ProgramStage::buildPrepared(const ByteChunk* chunk, int pos)
   return end;
 }
 
-bool ProgramStage::commit()
+bool ProgramStage::commit(bool supersede)
 {
   if (!built || !mutex.HeldByCaller() || !(basisOf(live) == basis)) return false;
   live.takeProgramFrom(*engine);
   built = false;
-  advance(doneSeq, seqAtHold); // MIDI program changes from before this load are done with
+  if (supersede) markDone(seqAtHold); // program changes from before this load are done with
   return true;
+}
+
+void ProgramStage::holdBuilds(bool hold)
+{
+  if (hold) {
+    buildsHeld.fetch_add(1, std::memory_order_acq_rel);
+  } else if (buildsHeld.fetch_sub(1, std::memory_order_acq_rel) == 1 && pending()) {
+    wake();
+  }
+}
+
+void ProgramStage::markDone(unsigned seq)
+{
+  advance(doneSeq, seq);
+  advance(leftSeq, seq);
+}
+
+void ProgramStage::supersede()
+{
+  markDone(requestSeq.load(std::memory_order_acquire));
+}
+
+int ProgramStage::pendingProgram() const
+{
+  // The count first: a request made after it shows its program as well, which is the later one.
+  const unsigned seq = requestSeq.load(std::memory_order_acquire);
+  const int program = requested.load(std::memory_order_acquire);
+  return seq != doneSeq.load(std::memory_order_acquire) ? program : -1;
+}
+
+void ProgramStage::latestRequest(unsigned* seq, int* program, Basis* forBasis)
+{
+  do { // the latest request's program and basis, read whole
+    *seq = requestSeq.load(std::memory_order_acquire);
+    *program = requested.load(std::memory_order_relaxed);
+    if (forBasis) *forBasis = requestedBasis();
+  } while (*seq != requestSeq.load(std::memory_order_acquire));
 }
 
 void ProgramStage::end()
@@ -229,9 +266,9 @@ void ProgramStage::end()
   if (pending()) wake(); // a MIDI program change waits, and its build may have been dropped
 }
 
-int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out)
+int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait)
 {
-  if (!hold()) return IPlugBase::kNotPrepared;
+  if (!hold(mayWait)) return IPlugBase::kNotPrepared;
   // What a state writes does not depend on the live basis (no modules are made): the live mutex, which a
   // bank's 64 programs would take 64 times, is left alone.
   if (!engine) engine = Veltrane::makeStage(live);
@@ -276,15 +313,17 @@ void ProgramStage::publishBasis()
 void ProgramStage::request(int program)
 {
   publishBasis();
-  requested.store(program, std::memory_order_relaxed);
+  requested.store(program, std::memory_order_release);
   requestSeq.fetch_add(1, std::memory_order_acq_rel);
   wake();
 }
 
-bool ProgramStage::takeReady()
+bool ProgramStage::takeReady(unsigned upTo)
 {
   int state = kReady;
-  if (ready.load(std::memory_order_acquire) != kReady ||
+  // A build of a change whose place in the MIDI stream the audio loop has not reached waits: the events
+  // before it act on the program in place.
+  if (ready.load(std::memory_order_acquire) != kReady || later(readySeq, upTo) ||
       !ready.compare_exchange_strong(state, kTaking, std::memory_order_acq_rel))
     return false;
   // A request done with meanwhile (a load came after it), or a live engine that changed since the build
@@ -299,10 +338,18 @@ bool ProgramStage::takeReady()
   }
   live.takeProgramFrom(*engine);
   live.programTaken(readyProgram, readySeq);
-  advance(doneSeq, readySeq);
+  markDone(readySeq);
   ready.store(kLeft, std::memory_order_release); // the replaced patch, for the worker to free
   wake();
   return true;
+}
+
+bool ProgramStage::willLand(unsigned seq) const
+{
+  if (!later(seq, doneSeq.load(std::memory_order_acquire))) return false;
+  if (seq == requestSeq.load(std::memory_order_acquire)) return true;
+  if (building.load(std::memory_order_acquire) && buildingSeq.load(std::memory_order_acquire) == seq) return true;
+  return ready.load(std::memory_order_acquire) == kReady && readySeq == seq;
 }
 
 bool ProgramStage::readyToTake() const
@@ -326,12 +373,43 @@ bool ProgramStage::settle(int timeoutMs)
   return true;
 }
 
-int ProgramStage::cancel()
+void ProgramStage::buildHere()
 {
-  if (!pending()) return -1;
-  const int program = requested.load(std::memory_order_acquire);
-  advance(doneSeq, requestSeq.load(std::memory_order_acquire));
-  return program;
+  unsigned seq;
+  int program;
+  latestRequest(&seq, &program);
+  if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
+  advance(leftSeq, seq); // the worker stops its build of it between slots and lets the stage go
+
+  ByteChunk state;
+  const bool stored = live.CopyPresetState(program, &state);
+  for (int attempt = 0; attempt < IPlugBase::kPrepareAttempts && stored; ++attempt) {
+    if (!hold()) break;
+    const int built = build(&state, 0);
+    bool taken = false;
+    {
+      WDL_MutexLock lock(live.GetMutex());
+      if (!later(seq, doneSeq.load(std::memory_order_acquire))) {
+        taken = true; // put in place meanwhile (a build the worker had finished), or a load came after it
+      } else if (built < 1) {
+        markDone(seq); // a program that cannot be read: the live one stays
+        taken = true;
+      } else if (basisOf(live) == basis) {
+        live.takeProgramFrom(*engine);
+        this->built = false;
+        live.programTaken(program, seq);
+        markDone(seq);
+        taken = true;
+      }
+    }
+    end();
+    if (taken) return;
+  }
+  // The stage cannot be had, or the live engine keeps changing under the build: in place.
+  WDL_MutexLock lock(live.GetMutex());
+  if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
+  if (stored && live.UnserializeState(&state, 0) > 0) live.programTaken(program, seq);
+  markDone(seq);
 }
 
 bool ProgramStage::waitUntilReady(int timeoutMs)
@@ -363,36 +441,41 @@ void ProgramStage::buildRequest()
   if (ready.load(std::memory_order_acquire) == kTaking || readyToTake()) return;
   WDL_MutexLock holding(&mutex); // the worker holds nothing else: it may wait for another build
   dropReady();                    // frees a patch the audio thread left, or an outdated build
+  if (buildsHeld.load(std::memory_order_acquire) > 0) return; // woken again when the bank is in place
   unsigned seq;
   int program;
   Basis forBasis;
-  do { // the latest request's program and basis, read whole
-    seq = requestSeq.load(std::memory_order_acquire);
-    program = requested.load(std::memory_order_relaxed);
-    forBasis = requestedBasis();
-  } while (seq != requestSeq.load(std::memory_order_acquire));
-  if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
+  latestRequest(&seq, &program, &forBasis);
+  // Done with, or a thread that settles it builds it itself.
+  if (!later(seq, leftSeq.load(std::memory_order_acquire))) return;
 
   // The program's state, copied under the programs' lock: the live mutex is the audio thread's.
   ByteChunk state;
   if (!live.CopyPresetState(program, &state)) {
     // A slot that holds no program takes the live state, which changes nothing to build.
     if (live.GetPresetChunk(program)) live.RestorePreset(program);
-    advance(doneSeq, seq);
+    markDone(seq);
     return;
   }
   prepareEngine(forBasis);
-  engine->abandonWhenDone = &doneSeq; // a load cancelling the change need not wait for the whole build
+  engine->abandonWhenDone = &leftSeq; // a load or a settling thread need not wait for the whole build
   engine->abandonAt = seq;
+  buildingSeq.store(seq, std::memory_order_release);
+  building.store(true, std::memory_order_release);
   const int end = buildPrepared(&state, 0);
   engine->abandonWhenDone = nullptr;
   built = false; // the worker's build goes to the audio thread, not to a holder's commit
   if (end < 1) {
+    building.store(false, std::memory_order_release);
     engine->releaseModules();
-    advance(doneSeq, seq); // a program that cannot be read: the live one stays
+    // A program that cannot be read: the live one stays. (A build stopped because the request was left to
+    // another thread, or done with, marks nothing.)
+    if (!later(seq, leftSeq.load(std::memory_order_acquire))) return;
+    markDone(seq);
     return;
   }
   readySeq = seq;
   readyProgram = program;
   ready.store(kReady, std::memory_order_release);
+  building.store(false, std::memory_order_release);
 }

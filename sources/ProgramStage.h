@@ -8,16 +8,18 @@
 //
 // Two ways in:
 // - A thread that loads a state (a host's program change, a bank, a chunk, the editor's menus) builds it
-//   itself: hold(), build(), commit() under the live mutex, end().
-// - A MIDI program change arrives on the audio thread, which may neither build nor wait: request() hands
-//   the program number to the stage's worker thread, which builds it and leaves it ready; the audio thread
-//   takes it over at the start of the first block after it is ready (takeReady()), and the worker frees what
-//   it replaced. Until then the live engine holds its MIDI events back for a while (pending()), so that notes
-//   played after the change sound with the new program, as if it had been in place at once. Changes that
-//   come while one is being built do not restart it: it lands, then the worker builds the latest.
-// - Host calls that come after a MIDI program change act on its program: a thread that may wait settles it
-//   (settle(): waits for the build and takes it over itself), a load that replaces the whole state only
-//   cancels it (cancel()) and makes its program the current one.
+//   itself: hold(), build(), commit() under the live mutex, end(). The commit puts the state in place and
+//   supersedes every program change requested before the hold, in one hold of the live mutex.
+// - A program change the audio thread takes (a MIDI program change, or the host's effSetProgram on a thread
+//   that processes audio), where nothing may build or wait: request() hands the program number to the
+//   stage's worker thread, which builds it and leaves it ready; the audio thread takes it over
+//   (takeReady()) once it has handled the MIDI events queued before the change, and the worker frees what
+//   it replaced. Changes that come while one is being built do not restart it: it lands, then the worker
+//   builds the latest.
+// - Host calls that come after such a change act on its program: a thread that may wait settles it
+//   (settle(): waits for the build and takes it over itself; buildHere() when the worker does not get the
+//   processor). The change stays pending until its program is in place, so that what the host sets
+//   meanwhile is set again on it.
 //
 // A build depends on a few things of the live engine (its sample rate and tuning): they are copied into the
 // stage when a build starts, and a build is taken over only while they still hold.
@@ -27,8 +29,8 @@
 //
 // Threads: one build at a time; a thread holds the stage from hold() to end(), the worker from the start of
 // a build until it is ready. The lock order is the stage's mutex, then the live engine's: a thread that
-// holds the live engine's mutex only takes a stage that is free (or loads in place). The audio thread takes
-// no lock here: it exchanges a ready build through an atomic state.
+// holds the live engine's mutex, or that processes audio, only takes a stage that is free (or loads in
+// place). The audio thread takes no lock here: it exchanges a ready build through an atomic state.
 #pragma once
 
 #include "mutex.h"
@@ -50,28 +52,30 @@ public:
   ProgramStage(const ProgramStage&) = delete;
   ProgramStage& operator=(const ProgramStage&) = delete;
 
-  // ---- a build on the caller's thread (any thread but the audio thread) ----
-  // Takes the stage for the calling thread, waiting for a build on another thread to end; a caller that
-  // holds the live engine's mutex, or already holds the stage, gets it only when that needs no waiting.
-  // A program the worker left ready is dropped (this load comes after it). False: the caller loads in place.
-  bool hold();
+  // ---- a build on the caller's thread ----
+  // Takes the stage for the calling thread. mayWait: waits for a build on another thread to end; else (a
+  // thread that processes audio) takes it only when it is free. A caller that holds the live engine's
+  // mutex, or already holds the stage, gets it only when that needs no waiting. A program the worker left
+  // ready is dropped (this load comes after it). False: the caller loads in place.
+  bool hold(bool mayWait = true);
   // After hold(): the program in chunk from pos built in the stage. Its end position, or -1 (nothing built).
   int build(const ByteChunk* chunk, int pos);
   // Under the live engine's mutex: the live engine takes the built program over. False when nothing was
   // built, or when the live engine changed since in a way the build depends on (it must be built again).
-  // MIDI program changes that arrived before the build began are done with.
-  bool commit();
+  // With supersede, program changes requested before the hold are done with: this load comes after them.
+  bool commit(bool supersede = true);
   // What the stage holds (the replaced patch, or an unused build) freed and the stage let go; without the
   // live engine's mutex. Nothing when the caller does not hold the stage.
   void end();
   // The state in chunk from pos read in the stage, without modules, and written again in the current state
   // format (a bank's programs): the end position, -1, or IPlugBase::kNotPrepared when the stage cannot be
-  // had now. Takes and lets go of the stage itself.
-  int normalize(const ByteChunk* chunk, int pos, ByteChunk* out);
+  // had now (see hold). Takes and lets go of the stage itself.
+  int normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait);
 
-  // ---- MIDI program changes ----
+  // ---- program changes taken on the audio thread ----
   // Starts the worker unless it runs (any thread but the audio thread). A process that cannot have another
-  // thread (a host at its limit) gets none: MIDI program changes are then put in place at once.
+  // thread (a host at its limit) gets none: program changes are then put in place where the audio loop
+  // reaches them.
   void startWorker();
   // The worker runs (any thread).
   bool hasWorker() const { return workerRunning.load(std::memory_order_acquire); }
@@ -79,35 +83,49 @@ public:
   // program to build and take over. A build of an earlier request under way lands first; one not begun is
   // skipped. The live engine's basis goes with it, so that the worker never waits for the live mutex.
   void request(int program);
-  // A requested program has not been taken over (nor dropped by a later load) yet.
+  // A requested program has not been put in place (nor been done with by a later load) yet.
   bool pending() const
   {
     return requestSeq.load(std::memory_order_acquire) != doneSeq.load(std::memory_order_acquire);
   }
-  // Under the live engine's mutex (the audio thread at the start of a block, or a thread that settles):
-  // takes a ready build over, that of the latest request or of an earlier one still pending. True when it
-  // did (the program is then the current one). Allocates and frees nothing.
-  bool takeReady();
+  // Under the live engine's mutex: takes a ready build over, that of the latest request or of an earlier
+  // one still pending, provided its request is not later than upTo (the audio thread passes the latest
+  // change whose place in the MIDI stream it has reached). True when it did (the program is then the
+  // current one). Allocates and frees nothing.
+  bool takeReady(unsigned upTo);
+  bool takeReady() { return takeReady(requestCount()); }
   // A build of a pending request waits to be taken over.
   bool readyToTake() const;
+  // Request seq is pending and will be put in place unless a load supersedes it: it is the latest, or the
+  // worker is building it or has built it. (One that a later request overtook before its build began is
+  // never built.) Any thread.
+  bool willLand(unsigned seq) const;
   // Waits until the latest request is built or done with (tests; never the audio thread): false when that
   // took longer than timeoutMs (nothing builds it).
   bool waitUntilReady(int timeoutMs = 5000);
   // Patches built so far (programs read with their modules), by any thread.
   unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
-  // Counts the MIDI program changes requested so far (wraps).
+  // Counts the program changes requested so far (wraps).
   unsigned requestCount() const { return requestSeq.load(std::memory_order_acquire); }
-  // Counts those taken over or done with.
+  // Counts those put in place or done with.
   unsigned doneCount() const { return doneSeq.load(std::memory_order_acquire); }
   // The program of the latest request while one is pending, else -1.
-  int pendingProgram() const { return pending() ? requested.load(std::memory_order_acquire) : -1; }
-  // Any thread but the audio thread, without the live mutex: waits until the requests made so far are in
-  // place or done with, taking ready builds over itself (under the live mutex). False when that took
-  // longer than timeoutMs (a worker that does not get the processor).
+  int pendingProgram() const;
+  // Any thread that may wait, without the live mutex: waits until the requests made so far are in place or
+  // done with, taking ready builds over itself (under the live mutex). False when that took longer than
+  // timeoutMs (a worker that does not get the processor).
   bool settle(int timeoutMs);
+  // Any thread that may wait, without the live mutex: the latest request's program built on this thread
+  // and put in place (the worker leaves it alone from here on). The request stays pending until then, so
+  // that parameters the host sets meanwhile are set again on its program. A program that cannot be read
+  // leaves the live one, and the request is done with.
+  void buildHere();
   // Under the live mutex: every request so far is done with, without being put in place (a load that
-  // replaces the whole state comes after it). The program of the latest one, or -1 when none was pending.
-  int cancel();
+  // replaced the whole state in place comes after them).
+  void supersede();
+  // While a bank's programs are read (holds nest): the worker starts no build between them, which would make
+  // each one wait for it; the bank, once in place, supersedes what it would build. Any thread.
+  void holdBuilds(bool hold);
   // Any thread, the audio thread included: the worker looks for work (programs to build or free, modules a
   // waiting editor command needs: Veltrane::serviceCommands).
   void wake() { sem_post(&wakeWorker); }
@@ -143,6 +161,9 @@ private:
   void dropReady();                       // a stage holder: the worker's build, ready or left, freed
   void work();                            // the worker's loop
   void buildRequest();                    // the worker: builds the latest request
+  // The latest request's count and program, read whole.
+  void latestRequest(unsigned* seq, int* program, Basis* forBasis = nullptr);
+  void markDone(unsigned seq); // requests up to seq are done with
 
   Veltrane& live;
   std::unique_ptr<Veltrane> engine; // the stage's engine
@@ -159,9 +180,15 @@ private:
   std::atomic<int> requestedTuning[128] = {};
   std::atomic<unsigned> requestSeq{0}; // counts requests
   std::atomic<unsigned> doneSeq{0};    // the latest request taken over or dropped
+  // The latest request the worker leaves alone: done with, or being built by a thread that settles it. A
+  // build of it under way stops between slots (Veltrane::abandonWhenDone).
+  std::atomic<unsigned> leftSeq{0};
   std::atomic<int> ready{kNone};
+  std::atomic<bool> building{false};   // the worker builds request buildingSeq
+  std::atomic<int> buildsHeld{0};      // holdBuilds
+  std::atomic<unsigned> buildingSeq{0};
   std::atomic<unsigned> builds{0};
-  unsigned readySeq = 0; // the request the ready build is of (written before ready becomes kReady)
+  std::atomic<unsigned> readySeq{0}; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
 
   std::mutex workerStart;

@@ -105,10 +105,27 @@ void Synth::OnParamChange(int paramIdx)
   if (midiLearnArmed) setMidiLearnParam(paramIdx);
 }
 
+bool Synth::endsSomething(const IMidiMsg& m)
+{
+  switch (m.StatusMsg()) {
+  case IMidiMsg::kNoteOff:
+    return true;
+  case IMidiMsg::kNoteOn:
+    return m.mData2 == 0;
+  case IMidiMsg::kControlChange:
+    return m.ControlChangeIdx() == IMidiMsg::kSustainOnOff && m.mData2 == 0; // the pedal let go
+  case IMidiMsg::kProgramChange:
+    return true; // a change taken (queued as its place in the stream): never lost
+  default:
+    return false;
+  }
+}
+
 void Synth::ProcessMidiMsg(IMidiMsg* msg)
 {
   if (!msg) return;
-  switch (msg->StatusMsg()) {
+  IMidiMsg m = *msg;
+  switch (m.StatusMsg()) {
   case IMidiMsg::kNoteOff:
   case IMidiMsg::kNoteOn:
   case IMidiMsg::kPolyAftertouch:
@@ -116,9 +133,14 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
   case IMidiMsg::kPitchWheel:
     break;
   case IMidiMsg::kControlChange: {
-    const int cc = msg->ControlChangeIdx();
-    if (cc > 122) { // channel-mode messages 123..127
+    const int cc = m.ControlChangeIdx();
+    if (cc > 122) { // channel-mode messages 123..127: every note ends now
       allNotesOff();
+      // Note-ons sent before it that the loop has not started yet would start after it and hang.
+      while (midiQueue.RemoveLast([&](const IMidiMsg& q) {
+        return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0 && q.mOffset <= m.mOffset;
+      })) {
+      }
       return;
     }
     // Controllers 120..122 have no map entry: learning ignores them and keeps waiting.
@@ -128,38 +150,37 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
     }
     break;
   }
-  case IMidiMsg::kProgramChange:
-    programChangeFromMidi(msg->Program());
-    return;
+  case IMidiMsg::kProgramChange: {
+    const int how = programChangeFromMidi(m.Program());
+    if (how == kChangeDone) return;
+    m.mData2 = (uint8_t)how;
+    break;
+  }
   default:
     return;
-  }
-  // The queue keeps the room Reset gave it for the host's block: growing it here would allocate on the audio
-  // thread. Events beyond that room (a flood of thousands, or events held back for a program change) are
-  // dropped, but never a note's end: a note-off takes the room of the latest note-on, else of any other
-  // event that is not a note-off, so that no note is left sounding.
-  if (midiQueue.Pending() >= midiQueue.GetSize()) {
-    const auto endsNote = [](const IMidiMsg& m) {
-      return m.StatusMsg() == IMidiMsg::kNoteOff || (m.StatusMsg() == IMidiMsg::kNoteOn && m.mData2 == 0);
-    };
-    if (!endsNote(*msg)) return;
-    const bool room =
-        midiQueue.RemoveLast([](const IMidiMsg& m) { return m.StatusMsg() == IMidiMsg::kNoteOn && m.mData2 > 0; }) ||
-        midiQueue.RemoveLast([&](const IMidiMsg& m) { return !endsNote(m); });
-    if (!room) return; // the queue holds nothing but note-offs
   }
   // Queued at its own sample offset, untouched: moving late events on would make when a note plays depend
   // on where the host's blocks begin. The audio loop handles it at the first tick at or after that sample.
   // Only an offset more than a second ahead, which no host means, is taken as a second: it would hold its
   // room in the queue for hours (2^31 samples).
   const int horizon = (int)GetSampleRate();
-  if (msg->mOffset > horizon) {
-    IMidiMsg near = *msg;
-    near.mOffset = horizon;
-    midiQueue.Add(&near);
-    return;
+  if (m.mOffset > horizon) m.mOffset = horizon;
+  // The queue keeps the room Reset gave it for the host's block: growing it here would allocate on the audio
+  // thread. Events beyond that room (a flood of thousands, or events held back for a program change) are
+  // dropped, but never one that ends something (a note, the sustain pedal) or a program change:
+  // it takes the room of the latest note-on, else of any other event, and when the queue holds nothing
+  // else it acts at once.
+  if (midiQueue.Pending() >= midiQueue.GetSize()) {
+    if (!endsSomething(m)) return;
+    const bool room =
+        midiQueue.RemoveLast([](const IMidiMsg& q) { return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0; }) ||
+        midiQueue.RemoveLast([](const IMidiMsg& q) { return !endsSomething(q); });
+    if (!room) {
+      actOnUnqueued(m);
+      return;
+    }
   }
-  midiQueue.Add(msg);
+  midiQueue.Add(&m);
 }
 
 void Synth::initListParameter(int paramIdx, const char* name, int defaultIdx, int count, const char* const* labels)

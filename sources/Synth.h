@@ -90,8 +90,23 @@ public:
 
   virtual void allNotesOff() {}
   virtual void initParameters() {}
-  // A MIDI Program Change (audio thread, under the instance mutex): here the program is restored at once.
-  virtual void programChangeFromMidi(int program) { RestorePreset(program); }
+  // A MIDI Program Change arriving (audio thread, under the instance mutex). What became of it: done here
+  // (the program is restored at once, or there is no such program: the default), staged (a product that
+  // builds it aside: it goes in place once the audio loop has reached its place in the stream), or to be put
+  // in place by the audio loop where it reaches it. The last two are queued in the MIDI stream, with the
+  // answer in the message's second data byte.
+  enum EProgramChange { kChangeDone = 0, kChangeStaged = 1, kChangeAtItsPlace = 2 };
+  virtual int programChangeFromMidi(int program)
+  {
+    RestorePreset(program);
+    return kChangeDone;
+  }
+  // Whether the message ends something (a note, the sustain pedal) or is a program change taken:
+  // such a message is never dropped from a full queue.
+  static bool endsSomething(const IMidiMsg& m);
+  // A message that ends something, or a program change, which even a full queue could not take (it holds
+  // nothing but such messages): the product acts on it at once. Audio thread, under the instance mutex.
+  virtual void actOnUnqueued(const IMidiMsg& /*msg*/) {}
   // Stores the live state into the current program, then switches to program index.
   virtual void changePreset(int index);
   // Every host parameter to its default; the program is named "Init".

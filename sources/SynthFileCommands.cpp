@@ -86,25 +86,31 @@ void Synth::changePreset(int index)
 
 void Synth::runFileCommand(File::Command command)
 {
-  // A MIDI program change the host sent before is in place first: the command acts on its program.
-  SettlePendingProgram(false);
+  // A program change the host sent before is in place first, when the command acts (after its box or
+  // dialog, during which another may come): the command acts on its program.
+  SettlePendingProgram();
   switch (command) {
   case File::kCopyProgram:
     copyPreset();
     return;
   case File::kPasteProgram:
     if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) ==
-        kAnswerYes)
+        kAnswerYes) {
+      SettlePendingProgram();
       pastePreset();
+    }
     return;
   case File::kInitProgram:
     if (graphics->ShowMessageBox("Do you really want to initialize the current program?", "Initialize Program",
-                                 kBoxYesNo) == kAnswerYes)
+                                 kBoxYesNo) == kAnswerYes) {
+      SettlePendingProgram();
       initPreset();
+    }
     return;
   case File::kResetTuning:
     if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) ==
         kAnswerYes) {
+      SettlePendingProgram();
       WDL_MutexLock lock(&mMutex);
       resetTuning();
     }
@@ -148,6 +154,7 @@ void Synth::runFileCommand(File::Command command)
                                                         : "Load program:";
   graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
+  SettlePendingProgram();
 
   bool failed = false, tooLarge = false;
   if (command == File::kLoadProgram) {

@@ -5,11 +5,13 @@
 //
 // Host parameters: 0..287 belong to the slots (16 each), 288..299 are global.
 //
-// Threads: host calls arrive on the audio and main threads with the instance mutex held by the adapter;
-// structural changes and parameter changes take the same (recursive) mutex. Programs and states are built
-// aside in a staging engine (ProgramStage.h) and put in place under the mutex in a moment; a MIDI program
-// change is built by the staging engine's worker thread and taken over by the audio thread at a block's
-// start; a replacement's modules are built by the editor thread before its command is queued.
+// Threads: see THREADS.md. Host calls arrive on the host's audio and main threads; the adapter holds the
+// instance mutex (recursive) for most of them, but program and state loads build aside in a staging engine
+// (ProgramStage.h) without it and take it only to put the state in place. Structural and parameter changes
+// take the same mutex. A program change taken on the audio thread (MIDI, or the host's on a thread that
+// processes audio) is built by the staging engine's worker thread and taken over by the audio thread once it
+// has reached the change's place in the MIDI stream; a replacement's modules are built by the editor thread
+// before its command is queued.
 #pragma once
 
 #include "Clock.h"
@@ -165,21 +167,33 @@ public:
 
   // ---- product hooks ----
   void OnParamChange(int paramIdx) override;
-  // Handed to the staging engine's worker; the program takes effect at the first block after it is built
-  // (the MIDI events after it wait for it). An offline render restores it at once.
-  void programChangeFromMidi(int program) override;
-  // A program built for MIDI program change number seq (ProgramStage's request count) was taken over: it
-  // is the current one, and the host's parameter sets made after that change are set again (under the mutex).
+  // ---- program changes in the MIDI stream (VeltraneStage.cpp; audio thread, under the mutex) ----
+  // Handed to the staging engine's worker (staged); the program takes effect once the audio loop has reached
+  // the change's place in the stream and the program is built (the events after it wait for it). Offline,
+  // or without a worker, the audio loop restores it where it reaches it.
+  int programChangeFromMidi(int program) override;
+  // The host's effSetProgram on a thread that processes audio: staged as a MIDI program change after the
+  // events queued so far. False when it cannot be staged (the adapter then restores the program itself).
+  bool StageProgramChange(int program) override;
+  // The audio loop reached a queued program change: true when the events after it wait for its program.
+  bool reachProgramChange(const IMidiMsg& change);
+  // A note's or the pedal's end, or a program change, that a full queue could not take: acted on now.
+  void actOnUnqueued(const IMidiMsg& msg) override;
+  // The latest staged change (request count) whose place in the stream the audio loop has reached.
+  unsigned changesReached() const;
+  // A program built for program change number seq (ProgramStage's request count) was taken over: it is the
+  // current one, and the host's parameter sets made after that change are set again (under the mutex).
   void programTaken(int program, unsigned seq);
-  // ---- host calls after a MIDI program change (VeltraneStage.cpp) ----
+  // ---- host calls after such a change (VeltraneStage.cpp) ----
   int PendingProgram() override;
-  bool SettlePendingProgram(bool selectOnly) override;
+  void SettlePendingProgram() override;
   void SyncPendingProgram() override;
-  void OnHostParamWhilePending(int paramIdx, double normalizedValue) override;
-  // How long a host call waits for a MIDI program change's build before it builds the program itself.
+  void SupersedePendingProgram() override;
+  void OnHostParamWhilePending(int paramIdx, double normalizedValue, const char* text) override;
+  // How long a host call waits for a program change's build before it builds the program itself.
   static constexpr int kSettleTimeoutMs = 2000;
   // Whether the MIDI events due at this tick wait for a pending program change (audio thread, once a tick):
-  // they wait until its program is in place, but never longer than kMaxMidiHoldMs.
+  // those after the change's place wait until its program is in place, but never longer than kMaxMidiHoldMs.
   bool midiHeldBack();
   static constexpr int kMaxMidiHoldMs = 100;
   void changePreset(int index) override;
@@ -213,6 +227,7 @@ public:
   bool CommitPreparedState() override;
   void EndPreparedState() override;
   int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override;
+  void HoldProgramBuilds(bool hold) override;
   // Takes over the patch a staging engine has built (modules, slot configurations, source lists, display
   // order, parameters, tuning, MIDI assignments) and leaves it the patch it replaces, under the mutex.
   // Nothing is allocated or freed: the audio thread may do it at a block boundary.
@@ -368,13 +383,16 @@ public:
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
   unsigned batchesSwept = 0; // commands whose batches are freed (under commandPostMutex)
-  // Host parameter sets made while a MIDI program change was pending, one per parameter in the order set,
-  // each with the request count when it came (it belongs to that change's program). Under the mutex.
+  // Host parameter sets made while a program change was pending, one per parameter in the order set, each
+  // with the request count when it came (it belongs to that change's program) and exactly what the host
+  // sent: a normalised value, or a text (read again in the new program). Under the mutex.
   struct DeferredParam
   {
     int paramIdx;
-    double value; // normalised
     unsigned seq;
+    double value;
+    bool isText;
+    char text[64];
   };
   DeferredParam deferredParams[kNumParams];
   int numDeferredParams = 0;
@@ -384,6 +402,17 @@ public:
   // program. Those of changes still pending wait.
   void replayDeferredParams(const unsigned* taken);
   void applyDeferredParam(const DeferredParam& d);
+  // Drops the sets whose changes are done with: a load replaced the state they were made for.
+  void dropDeferredParams();
+  // Staged program changes still in the MIDI queue (audio thread, under the mutex).
+  int stagedChangesQueued = 0;
+  // Program changes put in place where the audio loop reaches them: counts of those queued, reached and
+  // replaced by a load since (a reached one is restored unless replaced), and the latest one's program.
+  // Written under the mutex; read by any thread (PendingProgram).
+  std::atomic<unsigned> changesAtPlaceQueued{0}, changesAtPlaceReached{0}, changesAtPlaceSuperseded{0};
+  std::atomic<int> latestChangeAtPlace{-1};
+  bool reachingChangeAtPlace = false; // its own restore replaces none of the later ones
+  void supersedeChangesAtPlace();     // a load put a state in place: those queued so far are replaced
   // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
   int midiHeldSamples = 0;
   unsigned midiHoldExpiredAt = 0;

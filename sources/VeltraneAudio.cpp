@@ -4,8 +4,9 @@
 // sample by sample and the master section turns the sums and the host's input into the output.
 //
 // Threads: the audio thread, with the instance mutex held by the adapter for the whole block. At its start a
-// block takes over a program built for a MIDI program change (ProgramStage.h) and carries out the structural
-// commands the editor posted through a lock-free mailbox (VeltraneCommands.cpp).
+// block takes over a program built for a program change whose place in the MIDI stream it has reached
+// (ProgramStage.h; also where it reaches it, when it is built by then) and carries out the structural commands
+// the editor posted through a lock-free mailbox (VeltraneCommands.cpp).
 #include "Veltrane.h"
 
 #include "FlushDenormals.h"
@@ -75,9 +76,10 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
     return;
   }
 
-  // A program built for a MIDI program change takes effect first, as if it had been in place at once.
+  // A program built for a program change whose place in the stream was reached takes effect first, as if it
+  // had been in place at once.
   if (stage) {
-    stage->takeReady();
+    stage->takeReady(changesReached());
     replayDeferredParams(nullptr);
   }
   if (currentProgramStale) storeDisplayOrder();
@@ -105,7 +107,7 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
         tickCountdown = 0;
       }
     } else {
-      // Events that came after a MIDI program change wait until its program is in place (for a while).
+      // Events that came after a program change wait until its program is in place (for a while).
       if (!midiHeldBack()) handleMidiEvents(at);
       if (suspended) {
         muteUntilNextTick = true;
@@ -195,6 +197,10 @@ void Veltrane::handleMidiEvents(int sample)
     case IMidiMsg::kPitchWheel:
       pBend = msg.PitchWheel();
       pBendPos = (pBend + 1.0) * 0.5;
+      break;
+    case IMidiMsg::kProgramChange:
+      // The events before it acted on the program in place; those after it wait for its program.
+      if (reachProgramChange(msg)) return;
       break;
     case IMidiMsg::kControlChange: {
       const int cc = msg.mData1;

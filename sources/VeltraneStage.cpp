@@ -7,6 +7,7 @@
 
 #include "Module.h"
 #include "ProgramStage.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,14 +23,29 @@ int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
   (void)pos;
   return kNotPrepared;
 #else
-  if (!stage || !stage->hold()) return kNotPrepared; // a staging engine loads in place
+  // A thread that processes audio waits for no build on another thread: it loads in place when the stage
+  // is busy (the time a load takes there is the host's choice).
+  if (!stage || !stage->hold(!OnRealtimeThread())) return kNotPrepared; // a staging engine loads in place
   return stage->build(chunk, pos);
 #endif
 }
 
 bool Veltrane::CommitPreparedState()
 {
-  return stage && stage->commit();
+  // Within a read that may still be undone, the read as a whole supersedes the changes when it succeeds.
+  if (!stage || !stage->commit(!SupersedeHeld())) return false;
+  if (SupersedeHeld()) return true;
+  // The changes taken before this load are done with, and what the host set after them: the load replaced
+  // their state.
+  dropDeferredParams();
+  supersedeChangesAtPlace();
+  return true;
+}
+
+void Veltrane::supersedeChangesAtPlace()
+{
+  if (!reachingChangeAtPlace)
+    changesAtPlaceSuperseded.store(changesAtPlaceQueued.load(std::memory_order_acquire), std::memory_order_release);
 }
 
 void Veltrane::EndPreparedState()
@@ -37,25 +53,117 @@ void Veltrane::EndPreparedState()
   if (stage) stage->end();
 }
 
-int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
+void Veltrane::HoldProgramBuilds(bool hold)
 {
-  return stage ? stage->normalize(chunk, pos, out) : kNotPrepared;
+  if (stage) stage->holdBuilds(hold);
 }
 
-void Veltrane::programChangeFromMidi(int program)
+int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
 {
-  if (program < 0 || program >= NPresets()) return; // no such program: nothing changes
+  return stage ? stage->normalize(chunk, pos, out, !OnRealtimeThread()) : kNotPrepared;
+}
+
+// ---- program changes in the MIDI stream ----
+
+int Veltrane::programChangeFromMidi(int program)
+{
+  if (program < 0 || program >= NPresets()) return kChangeDone; // no such program: nothing changes
   // Offline the audio thread may take its time, and a render keeps the change where the host put it.
   // Without a worker (the process could not have another thread) nothing would build it.
-  bool atOnce = !stage || !stage->hasWorker() || IsRenderingOffline();
+  bool atItsPlace = !stage || !stage->hasWorker() || IsRenderingOffline();
 #ifdef VELTRANE_REFERENCE_RENDER
-  atOnce = true;
+  atItsPlace = true;
 #endif
-  if (atOnce) {
-    RestorePreset(program);
-    return;
+  if (atItsPlace) {
+    latestChangeAtPlace.store(program, std::memory_order_relaxed);
+    changesAtPlaceQueued.fetch_add(1, std::memory_order_release);
+    return kChangeAtItsPlace;
   }
   stage->request(program);
+  ++stagedChangesQueued;
+  return kChangeStaged;
+}
+
+bool Veltrane::StageProgramChange(int program)
+{
+  WDL_MutexLock lock(&mMutex);
+  if (!stage || !stage->hasWorker() || IsRenderingOffline()) return false;
+  if (program < 0 || program >= NPresets()) return true; // no such program: nothing changes
+  // After every event queued so far: they came before this call.
+  const IMidiMsg* last = midiQueue.Last();
+  IMidiMsg change(last && last->mOffset > 0 ? last->mOffset : 0, IMidiMsg::kProgramChange << 4, (uint8_t)program,
+                  0);
+  ProcessMidiMsg(&change);
+  return true;
+}
+
+unsigned Veltrane::changesReached() const
+{
+  return stage ? stage->requestCount() - (unsigned)stagedChangesQueued : 0;
+}
+
+bool Veltrane::reachProgramChange(const IMidiMsg& change)
+{
+  if (change.mData2 == kChangeAtItsPlace) {
+    const unsigned reached = changesAtPlaceReached.fetch_add(1, std::memory_order_acq_rel) + 1;
+    // A load since it was sent replaced it.
+    if ((int)(reached - changesAtPlaceSuperseded.load(std::memory_order_acquire)) > 0) {
+      reachingChangeAtPlace = true;
+      RestorePreset(change.mData1);
+      reachingChangeAtPlace = false;
+    }
+    return false;
+  }
+  if (change.mData2 != kChangeStaged || stagedChangesQueued < 1) return false;
+  --stagedChangesQueued;
+  if (!stage) return false;
+  stage->takeReady(changesReached()); // built already: in place from this tick
+  return stage->willLand(changesReached()) && changesReached() != midiHoldExpiredAt;
+}
+
+void Veltrane::actOnUnqueued(const IMidiMsg& msg)
+{
+  switch (msg.StatusMsg()) {
+  case IMidiMsg::kProgramChange:
+    reachProgramChange(msg);
+    return;
+  case IMidiMsg::kControlChange: // the sustain pedal let go: every pedal event before it is done with
+    while (midiQueue.RemoveLast([](const IMidiMsg& q) {
+      return q.StatusMsg() == IMidiMsg::kControlChange && q.ControlChangeIdx() == IMidiMsg::kSustainOnOff;
+    })) {
+    }
+    setMidiSourceValue(IMidiMsg::kSustainOnOff, 0.0);
+    for (Voice& voice : voices) voice.setSustain(false);
+    return;
+  default: { // a note's end: the note-ons of that key still waiting would start after it and hang
+    const int key = msg.mData1;
+    while (midiQueue.RemoveLast([key](const IMidiMsg& q) {
+      return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0 && q.mData1 == key;
+    })) {
+    }
+    setNoteOff(key);
+    return;
+  }
+  }
+}
+
+bool Veltrane::midiHeldBack()
+{
+  // Only for a change that will land: one overtaken by a later change before its build began never does,
+  // and the events after it play with the program in place until the later one's place is reached.
+  const unsigned reached = changesReached();
+  if (!stage || !stage->willLand(reached)) {
+    midiHeldSamples = 0;
+    return false;
+  }
+  if (reached == midiHoldExpiredAt) return false; // this change held them long enough
+  if (midiHeldSamples >= (int)(GetSampleRate() * kMaxMidiHoldMs / 1000.0)) {
+    midiHoldExpiredAt = reached; // they play with the program in place; a later change holds them again
+    midiHeldSamples = 0;
+    return false;
+  }
+  midiHeldSamples += controlPeriod;
+  return true;
 }
 
 void Veltrane::programTaken(int program, unsigned seq)
@@ -64,11 +172,20 @@ void Veltrane::programTaken(int program, unsigned seq)
   replayDeferredParams(&seq);
 }
 
+// ---- host calls after a program change taken on the audio thread ----
+
 void Veltrane::applyDeferredParam(const DeferredParam& d)
 {
   IParam* param = GetParam(d.paramIdx);
   if (!param) return;
-  param->SetNormalized(d.value);
+  if (d.isText) {
+    // Read again in this program: a list parameter's entries may differ from the program it was sent in.
+    double value;
+    if (!param->ParseHostText(d.text, &value)) return;
+    param->Set(value);
+  } else {
+    param->SetNormalized(d.value);
+  }
   pushParamToEditor(d.paramIdx, param->GetNormalized());
   OnParamChange(d.paramIdx);
 }
@@ -79,97 +196,92 @@ void Veltrane::replayDeferredParams(const unsigned* taken)
   const unsigned upTo = taken ? *taken : stage->doneCount();
   int kept = 0;
   for (int i = 0; i < numDeferredParams; ++i) {
-    const DeferredParam d = deferredParams[i];
-    if ((int)(d.seq - upTo) > 0)
-      deferredParams[kept++] = d; // made after a change still pending: it waits for that one
-    else if (!taken || d.seq == *taken)
+    const DeferredParam& d = deferredParams[i];
+    if ((int)(d.seq - upTo) > 0) {
+      if (kept != i) deferredParams[kept] = d;
+      ++kept; // made after a change still pending: it waits for that one
+    } else if (!taken || d.seq == *taken) {
       applyDeferredParam(d);
+    }
   }
   numDeferredParams = kept;
 }
 
-// ---- host calls after a MIDI program change ----
+void Veltrane::dropDeferredParams()
+{
+  if (!stage) return;
+  const unsigned done = stage->doneCount();
+  int kept = 0;
+  for (int i = 0; i < numDeferredParams; ++i) {
+    if ((int)(deferredParams[i].seq - done) <= 0) continue;
+    if (kept != i) deferredParams[kept] = deferredParams[i];
+    ++kept;
+  }
+  numDeferredParams = kept;
+}
 
 int Veltrane::PendingProgram()
 {
-  return stage ? stage->pendingProgram() : -1;
+  const int staged = stage ? stage->pendingProgram() : -1;
+  if (staged >= 0) return staged;
+  // A change the audio loop puts in place where it reaches it (offline), not reached yet nor replaced.
+  const unsigned queued = changesAtPlaceQueued.load(std::memory_order_acquire);
+  const unsigned reached = changesAtPlaceReached.load(std::memory_order_acquire);
+  const unsigned superseded = changesAtPlaceSuperseded.load(std::memory_order_acquire);
+  if ((int)(queued - reached) > 0 && (int)(queued - superseded) > 0)
+    return latestChangeAtPlace.load(std::memory_order_relaxed);
+  return -1;
 }
 
 void Veltrane::SyncPendingProgram()
 {
   WDL_MutexLock lock(&mMutex);
   if (!stage) return;
-  stage->takeReady();
+  stage->takeReady(changesReached());
   replayDeferredParams(nullptr);
 }
 
-void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue)
+void Veltrane::SupersedePendingProgram()
 {
-  if (!stage || paramIdx < 0 || paramIdx >= kNumParams) return;
+  supersedeChangesAtPlace();
+  if (!stage) return;
+  stage->supersede();
+  dropDeferredParams();
+}
+
+void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue, const char* text)
+{
+  if (!stage || paramIdx < 0 || paramIdx >= kNumParams || !stage->pending()) return;
   WDL_MutexLock lock(&mMutex);
   // One entry a parameter: a later set replaces an earlier one, and goes last.
   int n = 0;
-  for (int i = 0; i < numDeferredParams; ++i)
-    if (deferredParams[i].paramIdx != paramIdx) deferredParams[n++] = deferredParams[i];
-  deferredParams[n++] = DeferredParam{paramIdx, normalizedValue, stage->requestCount()};
+  for (int i = 0; i < numDeferredParams; ++i) {
+    if (deferredParams[i].paramIdx == paramIdx) continue;
+    if (n != i) deferredParams[n] = deferredParams[i];
+    ++n;
+  }
+  DeferredParam& d = deferredParams[n++];
+  d.paramIdx = paramIdx;
+  d.seq = stage->requestCount();
+  d.value = normalizedValue;
+  d.isText = text != nullptr;
+  if (text) WDL_UTF8CopyBounded(d.text, text, sizeof d.text);
   numDeferredParams = n;
 }
 
-bool Veltrane::SettlePendingProgram(bool selectOnly)
+void Veltrane::SettlePendingProgram()
 {
-  if (!stage) return false;
+  if (!stage) return;
   // A call made from inside one of ours (the host answering a callback) holds the mutex, which the worker
-  // may need: it takes what is ready, and waits for nothing.
-  if (mMutex.HeldByCaller() || !stage->pending()) {
+  // may need, and a thread that processes audio waits for nothing: they take what is ready.
+  if (mMutex.HeldByCaller() || OnRealtimeThread() || !stage->pending()) {
     SyncPendingProgram();
-    return false;
+    return;
   }
-  if (selectOnly) {
-    WDL_MutexLock lock(&mMutex);
-    replayDeferredParams(nullptr);
-    const int program = stage->cancel();
-    if (program < 0) return false;
-    numDeferredParams = 0; // what the host set since belongs to a state the load replaces
-    programTaken(program, 0);
-    return true;
-  }
-  if (stage->settle(kSettleTimeoutMs)) {
-    SyncPendingProgram();
-    return false;
-  }
-  // The worker did not build it in time (starved of the processor): this thread builds the program. What
-  // the host set since the change is set again on it.
-  DeferredParam saved[kNumParams];
-  int numSaved;
-  int program;
-  {
-    WDL_MutexLock lock(&mMutex);
-    program = stage->cancel();
-    numSaved = numDeferredParams;
-    std::copy(deferredParams, deferredParams + numSaved, saved);
-    numDeferredParams = 0;
-  }
-  if (program >= 0) RestorePreset(program);
-  WDL_MutexLock lock(&mMutex);
-  for (int i = 0; i < numSaved; ++i) applyDeferredParam(saved[i]);
-  return false;
-}
-
-bool Veltrane::midiHeldBack()
-{
-  if (!stage || !stage->pending()) {
-    midiHeldSamples = 0;
-    return false;
-  }
-  const unsigned latest = stage->requestCount();
-  if (latest == midiHoldExpiredAt) return false; // this change held them long enough
-  if (midiHeldSamples >= (int)(GetSampleRate() * kMaxMidiHoldMs / 1000.0)) {
-    midiHoldExpiredAt = latest; // they play with the program in place; a later change holds them again
-    midiHeldSamples = 0;
-    return false;
-  }
-  midiHeldSamples += controlPeriod;
-  return true;
+  // The worker did not build it in time (starved of the processor): this thread builds the program. It
+  // stays pending until it is in place, so that what the host sets meanwhile is set again on it.
+  if (!stage->settle(kSettleTimeoutMs)) stage->buildHere();
+  SyncPendingProgram();
 }
 
 void Veltrane::releaseModules()

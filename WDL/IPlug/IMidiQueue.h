@@ -27,6 +27,8 @@ public:
   void Add(const IMidiMsg* msg);
   // The next message, null when the queue is empty.
   IMidiMsg* Peek() const { return mFront < mBack ? mBuf + mFront : nullptr; }
+  // The last queued message (the latest offset), null when the queue is empty.
+  const IMidiMsg* Last() const { return mFront < mBack ? mBuf + mBack - 1 : nullptr; }
   void Remove()
   {
     if (mFront < mBack) ++mFront;

@@ -205,6 +205,21 @@ bool IParam::MapDisplayText(const char* text, int* value) const
   return false;
 }
 
+bool IParam::ParseHostText(const char* text, double* value) const
+{
+  if (!text) return false;
+  if (GetNDisplayTexts() > 0) {
+    int mapped;
+    if (!MapDisplayText(text, &mapped)) return false;
+    *value = mapped;
+    return true;
+  }
+  const double v = WDL_strtod_C(text, nullptr);
+  if (std::isnan(v)) return false;
+  *value = v;
+  return true;
+}
+
 void IParam::GetBounds(double* lo, double* hi) const
 {
   if (lo) *lo = mMin;

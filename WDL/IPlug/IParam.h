@@ -97,6 +97,9 @@ public:
   // Reverse lookup, exact and case-sensitive: the first entry with this text stores its value and
   // yields true; no match yields false and leaves *value alone.
   bool MapDisplayText(const char* text, int* value) const;
+  // A value a host sends as text: an entry's text when the parameter has display texts, else a number
+  // with a point whatever the locale. False (nothing stored) for text it cannot read.
+  bool ParseHostText(const char* text, double* value) const;
 
   EParamType Type() const { return mType; }
   bool GetNegateDisplay() const { return mNegateDisplay; }

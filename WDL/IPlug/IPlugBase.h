@@ -157,26 +157,40 @@ public:
   virtual int PrepareState(const ByteChunk* /*chunk*/, int /*pos*/) { return kNotPrepared; }
   virtual bool CommitPreparedState() { return false; }
   virtual void EndPreparedState() {}
+  // Around a bank's programs read one after another (NormalizeState): a plug-in that builds program changes
+  // on a thread of its own may hold that back until the bank is in place, which supersedes them.
+  virtual void HoldProgramBuilds(bool /*hold*/) {}
   // Appends to out the state of chunk from pos as SerializeState would write it once that state is loaded,
   // without touching the live state (any thread but the audio thread, without the mutex): the end position,
   // -1, or kNotPrepared when the plug-in cannot (a bank is then read through the live plug-in).
   virtual int NormalizeState(const ByteChunk* /*chunk*/, int /*pos*/, ByteChunk* /*out*/) { return kNotPrepared; }
 
   // ---- a program change not in place yet ----
-  // A plug-in may put a program change in place some time after it takes it (a MIDI program change built
-  // off the audio thread). Host calls made after the change must act on its program; the host binding asks:
+  // A plug-in may put a program change in place some time after it takes it (one taken on the audio thread
+  // and built aside). Host calls made after the change act on its program; the host binding asks:
   // PendingProgram: the program of the latest change not in place yet, or -1 (any thread).
   virtual int PendingProgram() { return -1; }
-  // SettlePendingProgram: before a host call that needs the change in place, without the mutex. selectOnly:
-  // the call replaces the whole live state next (a program or bank load), so the change's program need only
-  // become the current one; true is then returned when it did, and a caller whose load fails restores
-  // that program. Otherwise the change is put in place, waiting a bounded time for it.
-  virtual bool SettlePendingProgram(bool /*selectOnly*/) { return false; }
+  // The program host calls act on: a pending change's, else the current one (any thread).
+  int ProgramForHost()
+  {
+    const int pending = PendingProgram();
+    return pending >= 0 ? pending : mCurrentPresetIdx;
+  }
+  // SettlePendingProgram: before a host call that needs the change in place, without the mutex: the change is
+  // put in place, waiting a bounded time for it, on a thread that may wait; others take what is ready.
+  virtual void SettlePendingProgram() {}
   // SyncPendingProgram: under the mutex, on any thread without waiting: a change that is ready goes in place.
   virtual void SyncPendingProgram() {}
-  // OnHostParamWhilePending: under the mutex, after the host set a parameter while a change is pending (on
-  // a thread that may not wait for it): the plug-in sets it again once the change is in place.
-  virtual void OnHostParamWhilePending(int /*paramIdx*/, double /*normalizedValue*/) {}
+  // SupersedePendingProgram: under the mutex, once a load put a whole state in place: the changes taken
+  // before it are done with (loads built aside tell the plug-in through CommitPreparedState).
+  virtual void SupersedePendingProgram() {}
+  // OnHostParamWhilePending: under the mutex, after the host set a parameter while a change is pending: the
+  // plug-in sets it again once the change is in place, with what the host sent (the normalised value, or
+  // text when the host sent text).
+  virtual void OnHostParamWhilePending(int /*paramIdx*/, double /*normalizedValue*/, const char* /*text*/) {}
+  // StageProgramChange: the host changes the program on a thread that processes audio, which must not wait
+  // for a build: true when the plug-in takes the change as it takes one in the MIDI stream.
+  virtual bool StageProgramChange(int /*program*/) { return false; }
 
   // ---- host notifications, supplied by the host binding ----
   virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
@@ -283,9 +297,9 @@ public:
   const char* GetPresetName(int idx) const;
   bool IsPresetInitialized(int idx) const;
   const ByteChunk* GetPresetChunk(int idx) const;
-  // A copy of a program's state taken under the programs' own lock only, for a thread that must not wait
-  // for the instance mutex (one that builds states beside the audio thread). False for a slot that is
-  // missing or holds no state.
+  // A copy of a program's state appended to out under the programs' own lock only, for a thread that must
+  // not wait for the instance mutex (one that builds states beside the audio thread). False for a slot that
+  // is missing or holds no state.
   bool CopyPresetState(int idx, ByteChunk* out);
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
@@ -293,6 +307,8 @@ public:
   void ModifyCurrentPreset(const char* name = nullptr);
   // The same without waiting for the programs' lock (a thread that may not wait): false when it is busy.
   bool TryModifyCurrentPreset();
+  // Program idx takes the name (unless null or empty), its stored state untouched.
+  void RenamePreset(int idx, const char* name);
   bool SerializePresets(ByteChunk* chunk);
   // The bytes SerializePresets writes for the programs (only: for that program alone).
   int64_t PresetsSize(int only = -1) const;
@@ -346,14 +362,24 @@ protected:
   bool StateUnchanged(StateBackup* backup);
   // Runs read (the chunk position after what it read, negative when it fails) on a backed-up
   // state and puts the state back when it fails. True when the read succeeded.
+  // Under the mutex. A program change taken before it is done with only when the whole read succeeds (the
+  // loads within it leave it to this one).
   template <class Read> bool ReadOrKeepState(Read read)
   {
     StateBackup backup;
     if (!BackUpState(&backup)) return false;
-    if (read() >= 0) return true;
+    ++mSupersedeHeld;
+    const bool ok = read() >= 0;
+    --mSupersedeHeld;
+    if (ok) {
+      SupersedePendingProgram();
+      return true;
+    }
     RestoreState(&backup);
     return false;
   }
+  // Loads within a read that may still be undone (ReadOrKeepState): they supersede no program change.
+  bool SupersedeHeld() const { return mSupersedeHeld > 0; }
 
   // Puts the state of chunk from pos in place and then, under the same hold of the mutex, runs
   // then(end position) when it was read: built aside first where the plug-in can (the mutex is then held
@@ -388,23 +414,28 @@ protected:
     } else {
       end = read(UnserializeState(chunk, pos));
     }
-    if (end >= 0) then(end);
+    if (end >= 0) {
+      if (!SupersedeHeld()) SupersedePendingProgram();
+      then(end);
+    }
     return end;
   }
-  // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
-  // every stored program is taken in the plug-in's current state format, built aside where it can. A
-  // bank that cannot be read changes nothing. Returns the end position, or -1.
-  // A bank's current program: appended after its programs, and read from where they end (-1 when the
-  // bytes there are not one of ours).
+  // A bank's current program (the one host calls act on): appended after its programs, and read from where
+  // they end (-1 when the bytes there are not one of ours).
   bool PutCurrentProgram(ByteChunk* chunk);
+  int GetCurrentProgram(const ByteChunk* chunk, int pos);
   // Program idx becomes the current one, its state being in place (under the mutex): the plug-in hears of
   // it and the editor shows it.
   void SelectPreset(int idx);
-  int GetCurrentProgram(const ByteChunk* chunk, int pos);
+  // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
+  // every stored program is taken in the plug-in's current state format, built aside where it can. A
+  // bank that cannot be read changes nothing. Without a current program of its own, the bank's current
+  // program is the one host calls act on. Returns the end position, or -1.
   int LoadPresets(ByteChunk* chunk, int startPos);
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;
+  int mSupersedeHeld = 0; // under mMutex
   char mEffectName[128], mProductName[128], mMfrName[128];
   int mUniqueID, mMfrID, mVersion;
   EAPI mAPI;

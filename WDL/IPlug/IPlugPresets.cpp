@@ -75,7 +75,8 @@ bool IPlugBase::CopyPresetState(int idx, ByteChunk* out)
   WDL_MutexLock lock(&mPresetsMutex);
   const IPreset* p = mPresets.Get(idx);
   if (!p || !p->mInitialized) return false;
-  return out->PutChunk(&p->mChunk) == p->mChunk.Size();
+  const int before = out->Size();
+  return out->PutChunk(&p->mChunk) == before + p->mChunk.Size();
 }
 
 const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
@@ -100,6 +101,7 @@ bool IPlugBase::RestorePreset(int idx)
       preset->SetName(name);
       preset->mChunk.Clear();
       if (!SerializeState(&preset->mChunk)) return false;
+      if (!SupersedeHeld()) SupersedePendingProgram(); // a program chosen now: none taken before lands after it
       SelectPreset(idx);
       return true;
     }
@@ -143,6 +145,14 @@ bool IPlugBase::TryModifyCurrentPreset()
   StoreCurrentPreset(nullptr);
   mPresetsMutex.Leave();
   return true;
+}
+
+void IPlugBase::RenamePreset(int idx, const char* name)
+{
+  WDL_MutexLock lock(&mMutex);
+  WDL_MutexLock presets(&mPresetsMutex);
+  IPreset* preset = mPresets.Get(idx);
+  if (preset && name && *name) preset->SetName(name);
 }
 
 void IPlugBase::StoreCurrentPreset(const char* name)
@@ -208,14 +218,14 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
     }
   }
   OnPresetsRead(false);
-  RestorePreset(mCurrentPresetIdx);
+  RestorePreset(ProgramForHost());
   return pos;
 }
 
 bool IPlugBase::PutCurrentProgram(ByteChunk* chunk)
 {
   const int before = chunk->Size();
-  const int32_t tag = kCurrentProgramTag, current = mCurrentPresetIdx;
+  const int32_t tag = kCurrentProgramTag, current = ProgramForHost();
   chunk->Put(&tag);
   chunk->Put(&current);
   return chunk->Size() == before + 8;
@@ -244,6 +254,12 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
   std::vector<Slot> slots((size_t)(n > 0 ? n : 0));
   int pos = startPos;
   bool aside = true;
+  struct HeldBuilds
+  {
+    IPlugBase* plug;
+    explicit HeldBuilds(IPlugBase* p) : plug(p) { plug->HoldProgramBuilds(true); }
+    ~HeldBuilds() { plug->HoldProgramBuilds(false); }
+  } held(this);
   for (int i = 0; pos >= 0 && i < n && aside; ++i) {
     Slot& slot = slots[(size_t)i];
     pos = chunk->GetStr(&slot.name, pos);
@@ -262,7 +278,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
     int end = -1;
     if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); })) return -1;
     const int saved = GetCurrentProgram(chunk, end);
-    if (saved >= 0 && saved != GetCurrentPresetIdx()) RestorePreset(saved);
+    if (saved >= 0 && saved != ProgramForHost()) RestorePreset(saved);
     return end;
   }
   if (pos < 0) return -1;
@@ -279,7 +295,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
       preset->mInitialized = true;
       preset->mChunk.Swap(slot.state);
     }
-    current = saved >= 0 ? saved : mCurrentPresetIdx;
+    current = saved >= 0 ? saved : ProgramForHost();
   }
   RestorePreset(current);
   return pos;

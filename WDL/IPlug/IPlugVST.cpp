@@ -94,8 +94,7 @@ IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* chan
 
 IPlugVST::~IPlugVST()
 {
-  mState.Clear();
-  mBankState.Clear();
+  mHostChunks.Empty(true);
 }
 
 VstIntPtr IPlugVST::HostCallback(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
@@ -127,7 +126,12 @@ void IPlugVST::InformHostOfProgramChange()
 
 bool IPlugVST::IsRenderingOffline()
 {
-  return HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
+  const VstIntPtr level = HostCallback(audioMasterGetCurrentProcessLevel);
+  if (level == kVstProcessLevelOffline) return true;
+  if (level == kVstProcessLevelRealtime) return false;
+  // A host that answers for the process call only (between blocks it says "user"): a thread of ours that
+  // processes offline renders offline.
+  return mProcessingOffline.load(std::memory_order_relaxed) && OnAudioThread();
 }
 
 int IPlugVST::GetSamplePos()
@@ -263,12 +267,6 @@ bool IPlugVST::SendSysEx(ISysEx* msg)
   return SendVSTEvent(reinterpret_cast<VstEvent*>(&ev));
 }
 
-int IPlugVST::ProgramForHost()
-{
-  const int pending = PendingProgram();
-  return pending >= 0 ? pending : mCurrentPresetIdx;
-}
-
 // ---- host entry points ---------------------------------------------------------------------------------------
 
 // ---- host calls in progress, and effClose --------------------------------------------------------------------
@@ -287,12 +285,15 @@ IPlugVST::HostCall::~HostCall()
 {
   tInnermostCall = mOuter;
   IPlugVST* plug = mPlug;
+  // A close requested from inside this thread's calls: the outermost of them deletes the plug-in. Only this
+  // thread can have asked for it (a close from another thread waits for this call), so what it decides now
+  // holds. Otherwise, once the call has counted itself out, a close on another thread may delete the
+  // plug-in at once: nothing here reads it after that.
+  const bool finish = plug->mCloseRequested.load(std::memory_order_acquire) &&
+                      pthread_equal(plug->mCloseRequestedBy, pthread_self()) && OnThisThread(plug) == 0 &&
+                      plug->mCloseRequested.exchange(false);
   plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
-  // A close requested from inside this thread's calls: the outermost of them deletes the plug-in.
-  if (plug->mCloseRequested.load(std::memory_order_acquire) &&
-      pthread_equal(plug->mCloseRequestedBy, pthread_self()) && OnThisThread(plug) == 0 &&
-      plug->mCloseRequested.exchange(false))
-    plug->FinishClose();
+  if (finish) plug->FinishClose();
 }
 
 int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
@@ -318,6 +319,7 @@ void IPlugVST::Close()
 
 void IPlugVST::FinishClose()
 {
+  if (mClosing.exchange(true)) return; // a host that closes twice: the first close deletes it
   // Calls in progress on other threads end first: loads run mostly outside the mutex, so holding it is not
   // enough. Then the mutex is let go before it is destroyed.
   while (mCallsInProgress.load(std::memory_order_acquire) > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -327,21 +329,32 @@ void IPlugVST::FinishClose()
   delete this;
 }
 
-bool IPlugVST::OnAudioThread() const
+void IPlugVST::NoteAudioThread()
 {
-  const pthread_t audio = mAudioThread.load(std::memory_order_relaxed);
-  return audio != pthread_t() && pthread_equal(audio, pthread_self());
+  const pthread_t self = pthread_self();
+  for (const std::atomic<pthread_t>& t : mAudioThreads)
+    if (pthread_equal(t.load(std::memory_order_relaxed), self)) return;
+  mAudioThreads[mAudioThreadsSeen.fetch_add(1, std::memory_order_relaxed) % kAudioThreads].store(
+      self, std::memory_order_relaxed);
 }
 
-void IPlugVST::SettleForCall(bool readsOnly)
+bool IPlugVST::OnAudioThread() const
 {
-  if (PendingProgram() < 0) return;
-  // The audio thread may not wait: a read there answers what is in place (and what the host set since).
-  if (readsOnly && OnAudioThread()) {
-    SyncPendingProgram();
-    return;
-  }
-  SettlePendingProgram(false);
+  const pthread_t self = pthread_self();
+  for (const std::atomic<pthread_t>& t : mAudioThreads)
+    if (pthread_equal(t.load(std::memory_order_relaxed), self)) return true;
+  return false;
+}
+
+bool IPlugVST::OnRealtimeThread()
+{
+  return OnAudioThread() || HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelRealtime;
+}
+
+void IPlugVST::SettleForCall()
+{
+  // An audio thread may not wait: it answers and acts on what is in place (and what the host set since).
+  if (PendingProgram() >= 0) SettlePendingProgram();
 }
 
 // ---- host entry points ---------------------------------------------------------------------------------------
@@ -362,29 +375,28 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   // sent before them, which may still be built aside: they act on its program.
   switch (opcode) {
   case effSetProgram:
-    // A plug-in without chunks first stores the live state into the current program: it must be in place.
-    plug->LoadAfterPendingProgram(plug->DoesStateChunks(), [plug, value] {
-      if (!plug->DoesStateChunks()) {
-        WDL_MutexLock lock(&plug->mMutex);
-        plug->ModifyCurrentPreset();
-      }
-      return FitsInt(value) && plug->RestorePreset((int)value);
-    });
+    if (!FitsInt(value)) return 0;
+    // On a thread that processes audio the change is taken as a MIDI program change is: built aside, in
+    // place once the events sent before it have played. Elsewhere the program is loaded now; a load
+    // supersedes a change taken before it.
+    if (plug->OnRealtimeThread() && plug->StageProgramChange((int)value)) return 0;
+    if (!plug->DoesStateChunks()) {
+      // A plug-in without chunks first stores the live state into the current program: it must be in place.
+      plug->SettleForCall();
+      WDL_MutexLock lock(&plug->mMutex);
+      plug->ModifyCurrentPreset();
+    }
+    plug->RestorePreset((int)value);
     return 0;
   case effSetChunk:
     return plug->SetChunk(idx, value, ptr);
   case effGetChunk:
   case effSetProgramName:
-    plug->SettleForCall(false);
-    break;
   case effGetParamLabel:
   case effGetParamDisplay:
   case effGetParamName:
   case effVendorSpecific:
-    plug->SettleForCall(true);
-    break;
-  case effProcessEvents:
-    plug->mAudioThread.store(pthread_self(), std::memory_order_relaxed);
+    plug->SettleForCall();
     break;
   default:
     break;
@@ -511,6 +523,13 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       char name[IPreset::kNameSize];
       // Reads no further than a slot holds, and cuts between characters.
       WDL_UTF8CopyBounded(name, static_cast<const char*>(ptr), sizeof name);
+      const int program = ProgramForHost();
+      if (program != mCurrentPresetIdx) {
+        // A change not in place yet (on a thread that may not wait for it): its program takes the name; the
+        // live state is not its state.
+        RenamePreset(program, name);
+        return 0;
+      }
       ModifyCurrentPreset(name);
       PresetsChangedByHost();
     }
@@ -533,15 +552,17 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
     if (param && ptr) CopyBounded(ptr, param->GetNameForHost(), kParamTextCapacity);
     return 0;
   case effSetSampleRate:
+    // The rate already in place changes nothing (a reset would end the sounding notes).
     if (std::isfinite(opt) && opt > 0.0f) {
+      const double before = GetSampleRate();
       SetSampleRate(opt);
-      Reset();
+      if (GetSampleRate() != before || !mResetDone) ResetForHost();
     }
     return 0;
   case effSetBlockSize:
-    if (value >= 1 && value <= kMaxBlockSize) {
+    if (value >= 1 && value <= kMaxBlockSize && (value != GetBlockSize() || !mResetDone)) {
       SetBlockSize((int)value);
-      Reset();
+      ResetForHost();
     }
     return 0;
   case effMainsChanged:
@@ -549,7 +570,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       OnActivate(true);
     } else {
       OnActivate(false);
-      Reset();
+      ResetForHost();
     }
     return 0;
   case effEditGetRect:
@@ -656,16 +677,44 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
   }
 }
 
+ByteChunk* IPlugVST::HostChunkForThisThread(bool bank)
+{
+  const pthread_t self = pthread_self();
+  HostChunk* chosen = nullptr;
+  for (int i = 0; i < mHostChunks.GetSize(); ++i) {
+    HostChunk* c = mHostChunks.Get(i);
+    if (c->bank == bank && pthread_equal(c->thread, self)) {
+      chosen = c;
+      break;
+    }
+    if (mHostChunks.GetSize() >= kHostChunks && (!chosen || (int)(c->lastUse - chosen->lastUse) < 0)) chosen = c;
+  }
+  if (!chosen || (mHostChunks.GetSize() < kHostChunks && !pthread_equal(chosen->thread, self))) {
+    chosen = new (std::nothrow) HostChunk{};
+    if (!chosen) return nullptr;
+    mHostChunks.Add(chosen);
+  }
+  chosen->thread = self;
+  chosen->bank = bank;
+  chosen->lastUse = ++mHostChunkUses;
+  return &chosen->bytes;
+}
+
 VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
 {
   if (!ptr) return 0;
   const bool bank = idx == 0;
-  ByteChunk* chunk = bank ? &mBankState : &mState;
+  ByteChunk* chunk = HostChunkForThisThread(bank);
+  if (!chunk) return 0;
   InitChunkWithIPlugVer(chunk);
   bool ok;
+  const int program = ProgramForHost();
   if (bank) {
-    ModifyCurrentPreset(); // the current program's slot holds the live state
+    ModifyCurrentPreset(); // the program in place holds the live state (its own slot, whatever is pending)
     ok = SerializePresets(chunk) && PutCurrentProgram(chunk);
+  } else if (program != mCurrentPresetIdx) {
+    // A change not in place yet, on a thread that may not wait for it: the program as it is stored.
+    ok = CopyPresetState(program, chunk);
   } else {
     ok = SerializeState(chunk);
   }
@@ -684,14 +733,20 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
   if (size > 0) std::memcpy(chunk.GetBytes(), ptr, (size_t)size);
 
   // A chunk that cannot be read leaves the state, the programs and the current program as they were (a
-  // program chunk is stored into the program of a MIDI program change sent before it).
-  const bool loaded = LoadAfterPendingProgram(true, [&] {
-    int pos = 0;
-    const int version = GetIPlugVerFromChunk(&chunk, &pos);
-    return (bank && version >= kIPlugVersion ? LoadPresets(&chunk, pos)
-                                             : LoadState(&chunk, pos, true, [this](int) { ModifyCurrentPreset(); },
-                                                         true)) >= 0;
-  });
+  // program change taken before it then lands as it would have). A program chunk goes into the program host
+  // calls act on (that of a program change taken before it), which becomes the current one together with
+  // the state, in one hold of the mutex; the load supersedes that change.
+  const int program = ProgramForHost();
+  int pos = 0;
+  const int version = GetIPlugVerFromChunk(&chunk, &pos);
+  const bool loaded = (bank && version >= kIPlugVersion ? LoadPresets(&chunk, pos)
+                                                        : LoadState(
+                                                              &chunk, pos, true,
+                                                              [this, program](int) {
+                                                                if (program != mCurrentPresetIdx) SelectPreset(program);
+                                                                ModifyCurrentPreset();
+                                                              },
+                                                              true)) >= 0;
   if (!loaded) return 0;
   WDL_MutexLock lock(&mMutex);
   RedrawParamControls();
@@ -703,27 +758,20 @@ VstIntPtr IPlugVST::String2Parameter(int idx, const char* text)
   if (!text) return 1; // the parameter takes text
   IParam* param = GetParam(idx);
   double value;
-  if (param->GetNDisplayTexts() > 0) {
-    int mapped;
-    if (!param->MapDisplayText(text, &mapped)) return 0;
-    value = mapped;
-  } else {
-    value = WDL_strtod_C(text, nullptr); // typed numbers have a point, whatever the host's locale
-    if (std::isnan(value)) return 0;
-  }
+  if (!param->ParseHostText(text, &value)) return 0;
   SyncPendingProgram();
   param->Set(value); // clamped into the parameter's range
-  HostSetParameter(idx, param->GetNormalized());
+  HostSetParameter(idx, param->GetNormalized(), text);
   return 1;
 }
 
-void IPlugVST::HostSetParameter(int idx, double shown)
+void IPlugVST::HostSetParameter(int idx, double shown, const char* text)
 {
   // Hosts call this from any thread, the audio thread included: the editor takes the value at its next tick.
   if (mGraphics) mGraphics->QueueParameterFromPlug(idx, shown);
   OnParamChange(idx);
-  // After a MIDI program change not in place yet: set again on its program once it is.
-  if (PendingProgram() >= 0) OnHostParamWhilePending(idx, GetParam(idx)->GetNormalized());
+  // After a program change not in place yet: set again on its program once it is, as the host sent it.
+  if (PendingProgram() >= 0) OnHostParamWhilePending(idx, shown, text);
 }
 
 VstIntPtr IPlugVST::GetPinProperties(bool input, int idx, VstPinProperties* pin)
@@ -783,7 +831,7 @@ float IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 idx)
   IPlugVST* plug = effect ? static_cast<IPlugVST*>(effect->object) : nullptr;
   if (!plug) return 0.0f;
   const HostCall call(plug);
-  plug->SettleForCall(true);
+  plug->SettleForCall();
   WDL_MutexLock lock(&plug->mMutex);
   IParam* param = plug->GetParam(idx);
   return param ? (float)param->GetNormalized() : 0.0f;
@@ -824,7 +872,9 @@ void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nF
   if (!plug) return;
   const HostCall call(plug);
   WDL_MutexLock lock(&plug->mMutex);
-  plug->mAudioThread.store(pthread_self(), std::memory_order_relaxed);
+  plug->NoteAudioThread();
+  plug->mProcessingOffline.store(plug->HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline,
+                                 std::memory_order_relaxed);
   if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
   if (nFrames <= 0) return;
   if (!plug->ChannelBuffersValid(inputs, outputs)) {

@@ -58,6 +58,11 @@ public:
   static void VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames);
   static void VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames);
 
+  // Whether the calling thread is one of the host's audio threads, which never wait for a build or for a
+  // thread of lower priority: one that has run a process call of this instance, or that the host reports
+  // as real-time (any thread).
+  bool OnRealtimeThread();
+
 protected:
   VstIntPtr HostCallback(int opcode, int idx = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 
@@ -65,8 +70,6 @@ protected:
   audioMasterCallback mHostCallback;
   VstSpeakerArrangement mInputSpkrArr, mOutputSpkrArr;
   bool mHostSpecificInitDone = false;
-  ByteChunk mState;     // a program's state built for, or copied from, the host
-  ByteChunk mBankState; // the same for a whole bank
   AEffect mAEffect;
 
 private:
@@ -104,29 +107,46 @@ private:
   void FinishClose(); // waits for the other threads' calls, then deletes the plug-in
   std::atomic<int> mCallsInProgress{0};
   std::atomic<bool> mCloseRequested{false};
+  std::atomic<bool> mClosing{false}; // FinishClose runs once, whoever asks twice
   pthread_t mCloseRequestedBy{};
 
-  // The thread of the latest process call: the audio thread, which never waits for a pending program change.
-  std::atomic<pthread_t> mAudioThread{pthread_t()};
-  bool OnAudioThread() const;
-  // Before a host call that acts on the program: a pending program change goes in place (or only becomes
-  // current, selectOnly), waiting on threads that may (SettlePendingProgram).
-  void SettleForCall(bool readsOnly);
-  // The program the host asks about: that of a pending change, else the current one.
-  int ProgramForHost();
-  // A load after which the host's order puts the pending program change's program current (selectOnly: the
-  // load replaces the whole state, so it need only be selected). When the load fails, that program is put
-  // in place all the same. Returns whether it loaded.
-  template <class Load> bool LoadAfterPendingProgram(bool selectOnly, Load load)
+  // The threads that have run a process call of this instance (a host may process on a pool of threads):
+  // up to kAudioThreads of them, the oldest forgotten first. Lock-free: read by any thread.
+  static constexpr int kAudioThreads = 16;
+  std::atomic<pthread_t> mAudioThreads[kAudioThreads] = {};
+  std::atomic<unsigned> mAudioThreadsSeen{0};
+  void NoteAudioThread(); // in a process call
+  bool OnAudioThread() const; // the calling thread has run a process call of this instance
+  std::atomic<bool> mProcessingOffline{false}; // the host rendered the latest block offline
+  // The plug-in reset for a new rate or block size, or processing switched off; a rate or size the host sets
+  // again unchanged resets nothing (a reset ends the sounding notes).
+  void ResetForHost()
   {
-    const bool selected = SettlePendingProgram(selectOnly);
-    const bool loaded = load();
-    if (!loaded && selected) RestorePreset(GetCurrentPresetIdx());
-    return loaded;
+    Reset();
+    mResetDone = true;
   }
+  bool mResetDone = false;
+  // Before a host call that acts on the program: a pending program change goes in place, waiting on threads
+  // that may (SettlePendingProgram); a thread that processes audio takes only what is ready.
+  void SettleForCall();
   // After the host set parameter idx (under the mutex, any thread): the editor takes shown at its next tick,
-  // the plug-in applies it, and after a MIDI program change not in place yet it is set again on its program.
-  void HostSetParameter(int idx, double shown);
+  // the plug-in applies it, and after a program change not in place yet it is set again on its program with
+  // what the host sent (text, when it sent text).
+  void HostSetParameter(int idx, double shown, const char* text = nullptr);
+
+  // The chunks handed to the host, one per calling thread and kind (program or bank): each stays as it was
+  // until the same thread asks again, however many threads ask at once. Under the instance mutex.
+  struct HostChunk
+  {
+    pthread_t thread;
+    bool bank;
+    unsigned lastUse;
+    ByteChunk bytes;
+  };
+  static constexpr int kHostChunks = 8; // the least recently used goes beyond this
+  WDL_PtrList<HostChunk> mHostChunks;
+  unsigned mHostChunkUses = 0;
+  ByteChunk* HostChunkForThisThread(bool bank);
 
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);

@@ -77,6 +77,10 @@ HostedVeltrane::~HostedVeltrane()
   hosts().erase(effect);
 }
 
+namespace {
+thread_local bool tInBlock = false; // the thread is in run(): the host's audio thread for now
+} // namespace
+
 VstIntPtr HostedVeltrane::dispatch(int opcode, int index, VstIntPtr value, void* ptr, float opt)
 {
   return effect->dispatcher(effect, opcode, index, value, ptr, opt);
@@ -90,8 +94,8 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
   case audioMasterAutomate:
     ++automations;
     return 0;
-  case audioMasterGetCurrentProcessLevel:
-    return offline ? kVstProcessLevelOffline : kVstProcessLevelRealtime;
+  case audioMasterGetCurrentProcessLevel: // as a host answers: for the thread that asks
+    return offline ? kVstProcessLevelOffline : tInBlock ? kVstProcessLevelRealtime : kVstProcessLevelUser;
   case audioMasterGetTime: {
     const double rate = plug ? plug->GetSampleRate() : 44100.0;
     mTime = VstTimeInfo{};
@@ -128,6 +132,11 @@ void HostedVeltrane::sendEvents()
 
 void HostedVeltrane::run(int frames, bool useDouble)
 {
+  const struct InBlock
+  {
+    InBlock() { tInBlock = true; }
+    ~InBlock() { tInBlock = false; }
+  } inBlock;
   sendEvents();
   if ((int)inL.size() != frames) inL.assign(frames, input);
   if ((int)inR.size() != frames) inR.assign(frames, input);

@@ -64,8 +64,8 @@ TEST(Instances, PlayTheSameAloneAndSideBySide)
 }
 
 // A host at its limit of threads (or of address space for a thread's stack): the instance gets no worker
-// to build MIDI program changes, so it puts them in place at once instead of holding its notes back for
-// good, and nothing escapes into the host.
+// to build MIDI program changes, so it puts them in place where the audio loop reaches them instead of
+// holding its notes back for good, and nothing escapes into the host.
 TEST(Instances, WithoutAWorkerAMidiProgramChangeTakesEffectAtOnce)
 {
   SKIP_IF_SANITIZED();
@@ -90,7 +90,9 @@ TEST(Instances, WithoutAWorkerAMidiProgramChangeTakesEffectAtOnce)
         v->SetSampleRate(44100.0);
         v->Reset();
         if (v->stage && v->stage->hasWorker()) std::exit(kWorkerStarted); // the limit did not bite here
-        v->programChangeFromMidi(1);
+        IMidiMsg change(0, 0xC0, 1, 0);
+        v->ProcessMidiMsg(&change);
+        v->handleMidiEvents(0); // the loop reaches it
         std::exit(v->GetCurrentPresetIdx() == 1 ? 0 : 1);
       },
       [&](int status) {

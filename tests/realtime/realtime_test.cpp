@@ -59,6 +59,11 @@ struct Host
   }
 
   void send(HostEvents& events) { events.send(e); }
+  // From the host's main thread: on this one, which processes audio, the change would be built aside.
+  void setProgram(int program)
+  {
+    std::thread([this, program] { e->dispatcher(e, effSetProgram, 0, program, nullptr, 0.0f); }).join();
+  }
 
   // One block of frames, its buffers made in advance.
   std::vector<double> il = std::vector<double>(512), ir = std::vector<double>(512), ol = std::vector<double>(512),
@@ -79,7 +84,7 @@ struct Host
   }();
   void playSixtyFourVoices()
   {
-    e->dispatcher(e, effSetProgram, 0, kSixtyFourVoices, nullptr, 0.0f);
+    setProgram(kSixtyFourVoices);
     ASSERT_EQ(64, plug->activeVoices);
     send(chord);
     for (int b = 0; b < 4; ++b) block();
@@ -174,7 +179,7 @@ TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)
 {
   Host host(48000);
   for (int program = 0; program < 64; ++program) {
-    host.e->dispatcher(host.e, effSetProgram, 0, program, nullptr, 0.0f);
+    host.setProgram(program);
     host.e->setParameter(host.e, Veltrane::kParamVoices, 0.0f);
     host.block();
     counting::start(host.mutex());
@@ -215,7 +220,7 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
 
   // A replacement that meets another program: its modules are built again off the audio thread.
   v.postCommand(Veltrane::kCommandReplace, kVoiceSlot, ModuleConfig::MOD_REVERB);
-  host.e->dispatcher(host.e, effSetProgram, 0, 0, nullptr, 0.0f);
+  host.setProgram(0);
   counting::start(host.mutex());
   host.block(); // the modules do not fit: the command waits
   counting::Counts c = counting::stop();
@@ -255,7 +260,7 @@ TEST(AudioPath, ProgramChangesAndBankLoadsOnTheHostThreadLeaveTheAudioThreadAllo
     audio = counting::stop();
   });
   for (int program : {8, 9, 27, 34, 0, Host::kSixtyFourVoices})
-    host.e->dispatcher(host.e, effSetProgram, 0, program, nullptr, 0.0f);
+    host.setProgram(program);
   for (int k = 0; k < 2; ++k)
     EXPECT_EQ(1, host.e->dispatcher(host.e, effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data(), 0.0f));
   loading.store(false);
