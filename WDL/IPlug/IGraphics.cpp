@@ -188,15 +188,6 @@ void IGraphics::GrayOutControl(int paramIdx, bool gray)
   forEachControlOf(paramIdx, [&](IControl* c) { c->GrayOut(gray); });
 }
 
-void IGraphics::AssignParamNameToolTips()
-{
-  for (int i = 0; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    IParam* param = c->ParamIdx() >= 0 && mPlug ? mPlug->GetParam(c->ParamIdx()) : nullptr;
-    if (param) c->SetTooltip(param->GetNameForHost());
-  }
-}
-
 // ---- input ----
 
 int IGraphics::hitTest(int x, int y, bool mouseOver) const

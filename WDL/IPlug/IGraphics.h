@@ -71,7 +71,6 @@ public:
   void ClampControl(int paramIdx, double lo, double hi, bool normalized);
   void HideControl(int paramIdx, bool hide);
   void GrayOutControl(int paramIdx, bool gray);
-  void AssignParamNameToolTips();
 
   // ---- input, in surface pixels ----
   void OnMouseDown(int x, int y, IMouseMod* mod);

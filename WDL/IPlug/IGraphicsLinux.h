@@ -4,10 +4,10 @@
 // dladdr), images loaded by their last path component from the resources folder, the 25 Hz tick with its
 // dirty-rectangle redraw into the draw bitmap (driven by Tick(): headless by the caller, in a host's window
 // by the window layer), mouse, wheel and key entry points in surface pixels, and the modal user interface
-// that a desktop would draw for a macOS editor: popup menus (submenus, ticks, separators; a menu too tall
-// for the editor wraps into columns), the one-line text field of value prompts, message boxes and tooltips.
-// These are drawn by us into the draw bitmap, over the controls, so they look the same with and without a
-// window and can be tested headless.
+// the editor draws itself rather than asking the desktop for: popup menus (submenus, ticks, separators; a
+// menu too tall for the editor wraps into columns), the one-line text field of value prompts, message boxes
+// and tooltips. These are drawn into the draw bitmap, over the controls, so they look the same with and
+// without a window and can be tested headless.
 //
 // A modal call (message box, menu, text entry) runs a nested loop of input events until the user answers.
 // The loop takes its events from RunModalStep(), which the window layer overrides to wait for the

@@ -561,12 +561,18 @@ TEST(HostSession, ScriptedThroughTheDispatcher)
   step("4_connect");
   EXPECT_EQ(audioIdx, (int)v.GetParam(Veltrane::kParamSumLeft)->Value());
 
-  // 5. Move it to position 9 by dragging its header.
+  // 5. Move it to position 9 by dragging its header. The label's box lightens what lies under it: white at
+  // 96 of 255 (a corner of the box, beside its text).
   const int target = pos == 9 ? 10 : 9;
+  const int cornerX = Panel::header(target).L + 40 - 62, cornerY = Panel::header(target).T + 100 - 8;
+  const IColor under = g->GetPoint(cornerX, cornerY);
   g->MouseDown(Panel::header(pos).L + 60, Panel::header(pos).T + 10, kLeft);
   g->MouseMove(Panel::header(target).L + 40, Panel::header(target).T + 100, kLeft);
   g->Tick(); // the drag label over the editor
   g->SaveScreenshot(outputPath("session_5_dragging.png").c_str());
+  const IColor label = g->GetPoint(cornerX, cornerY);
+  const int channels[3][2] = {{under.R, label.R}, {under.G, label.G}, {under.B, label.B}};
+  for (const auto& c : channels) EXPECT_NEAR(c[0] + (255 - c[0]) * 96 / 255.0, c[1], 2);
   g->MouseUp(Panel::header(target).L + 40, Panel::header(target).T + 100, kLeft);
   step("5_move");
   EXPECT_EQ(slot, v.displayOrder[target]);

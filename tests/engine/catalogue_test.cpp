@@ -113,7 +113,7 @@ TEST(Declarations, EveryTypeMatchesItsCatalogueRow)
   }
 }
 
-// Counts typed from the type descriptions on their own, as a second source beside the catalogue's rows:
+// Counts written independently of the catalogue's rows, from what each type does, as a second source:
 // parameters : audio, modulation, gate, sync, audio-or-modulation inputs > audio, modulation, gate, sync outputs.
 TEST(Declarations, CountsAgreeWithAnIndependentList)
 {

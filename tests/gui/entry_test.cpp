@@ -152,11 +152,13 @@ TEST(TextEntry, FreeTextGoesToTheControlInItsEntryColours)
 }
 
 // A file chosen without a dialog program: the path is typed into a field under the question, with the
-// answer keys said below it; Return takes an absolute path ("~/" expanded), Escape cancels.
+// answer keys said below it; Return takes an absolute path ("~/" expanded), Escape cancels. A press on the
+// box (the field, or the margin around it) keeps the field open with its text; one outside it cancels.
 TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
 {
   const char* home = std::getenv("HOME");
   const std::string homeDir = home ? home : "";
+  enum Press { kNone, kOnField, kOnMargin, kOutside };
   const struct
   {
     EFileAction action;
@@ -164,6 +166,7 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
     int key;
     std::string answer;
     const char* hint;
+    Press press = kNone; // a press and release after typing, before the key
   } cases[] = {
       {kFileSave, "/tmp/First Sound.fxp", IGraphicsLinux::kReturn, "/tmp/First Sound.fxp",
        "Press Return to save, or Escape to cancel."},
@@ -171,19 +174,31 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
       {kFileOpen, "~/bank.fxb", IGraphicsLinux::kReturn, homeDir.empty() ? "" : homeDir + "/bank.fxb",
        "Press Return to open, or Escape to cancel."},
       {kFileOpen, "relative.fxb", IGraphicsLinux::kReturn, "", "Press Return to open, or Escape to cancel."},
+      {kFileSave, "/tmp/y.fxp", IGraphicsLinux::kReturn, "/tmp/y.fxp", "Press Return to save, or Escape to cancel.",
+       kOnField},
+      {kFileSave, "/tmp/y.fxp", IGraphicsLinux::kReturn, "/tmp/y.fxp", "Press Return to save, or Escape to cancel.",
+       kOnMargin},
+      {kFileSave, "/tmp/y.fxp", IGraphicsLinux::kReturn, "", "Press Return to save, or Escape to cancel.", kOutside},
   };
   for (const auto& c : cases) {
     OpenEditor e;
     const std::vector<LICE_pixel> before = e.Snapshot();
-    std::string prompt, start;
+    std::string prompt, start, held = "?";
     e.g->steps.push_back([&](SteppedGraphics& g) {
       prompt = g.PathPromptText();
       start = g.TextEntryText();
       for (size_t i = 0; i < start.size(); ++i) g.KeyDown(IGraphicsLinux::kBackspace);
       Type(g, c.typed);
+      const IRECT f = g.TextEntryRect();
+      const int x = c.press == kOnField ? MidX(f) : c.press == kOnMargin ? f.L - 6 : 5, y = MidY(f);
+      if (c.press != kNone) g.ClickAt(IRECT(x, y, x + 1, y + 1));
+    });
+    e.g->steps.push_back([&](SteppedGraphics& g) {
+      held = g.TextEntryText();
       g.KeyDown(c.key);
     });
     EXPECT_EQ(c.answer, e.g->AskForPath(c.action, "Save program as:", "/data/First Sound.fxp")) << c.typed;
+    EXPECT_EQ(c.press == kOutside ? "?" : c.typed, held) << "the field stays open after a press on its box";
     EXPECT_EQ(std::string("Save program as:\n") + c.hint, prompt);
     EXPECT_EQ("/data/First Sound.fxp", start);
     EXPECT_FALSE(e.g->ModalOpen());

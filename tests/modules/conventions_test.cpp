@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <typeinfo>
 
@@ -162,6 +163,36 @@ const Declared kDeclared[] = {
   {M::MOD_MODDELAY, 4, 'D', 0, 5000, 0, 5000, "5000", 10, "10", 2},
   {M::MOD_MODDELAY, 13, 'D', -1, 1, 0, 0.25, "0.25", -1, "-1.00"},
 };
+
+// What a new module of each type (by id) sounds like before anything is turned: "parameter=default" for its
+// modes, levels, cutoffs, resonances, pitches, rates and amounts. Written apart from the code, not read from it;
+// a stereo filter, comb or resonator bank starts as its mono type does.
+constexpr const char* kLadderK35 = "0=1 1=1 2=0 3=0.5 5=0.5 7=0 9=0 11=1 12=0 13=0";
+constexpr const char* kComb = "0=1 1=0 2=0 3=0.5 5=0.5 7=0 9=0 11=1 12=0 13=0";
+constexpr const char* kResonators = "0=0.5 1=0.3 2=0.5 3=0.7 4=0.5 6=0.5 8=0 10=0";
+constexpr const char* kSwitch = "0=5.5 2=7 4=1 6=7";
+const char* const kDefaults[ModuleConfig::kNumModuleIDs] = {
+  "", /* oscillator */ "0=1 1=0 2=0 4=0 5=0 6=0 8=0 11=0", /* linear FM */ "0=0 1=0 3=0 5=0 6=0 7=0 9=0 12=0",
+  kLadderK35, kLadderK35, /* amplifier */ "0=1 2=1 4=0.5 5=0 7=0.5 8=0 10=0 12=0 14=0",
+  /* mixer */ "0=0.5 2=0.5 3=0.5 5=0.5 6=0.5 8=0.5 9=0.5 11=0.5 12=1", /* ring */ "4=1 5=0 7=0",
+  /* audio S&H */ "1=1 2=0 3=0 4=0 5=1 6=0 8=0", /* signal proc. */ "1=0 4=0 7=0 10=0", /* shifter */ "2=0 3=0 4=0",
+  /* blender */ "2=0 6=0", /* dual env. */ "2=0 3=0 4=0 5=0 6=0 7=0 8=0 9=0",
+  /* LFO */ "0=0 1=0 2=0 3=5.5 4=0 6=1 7=0 10=0", /* S&H noise */ "0=0 1=0 2=5.5 3=5.5",
+  /* voltage proc. */ "1=0 2=0 4=0 5=0 7=0 10=0", /* sample delay */ "6=0 7=0 8=0 9=0 10=0 11=0",
+  /* sequencer */ "2=1 4=7 5=0 8=0 12=0", kSwitch, /* formant */ "0=0 1=0 2=1 3=0 4=0 6=0 8=0 9=0 10=0 12=0",
+  kSwitch, /* lag/adder */ "1=0 3=0 5=0 7=0 9=0 11=0", /* gate tools */ "1=0.1 2=0 5=0.1 6=0 9=7 11=7",
+  /* beat seq. */ "1=0 3=1 4=15 5=0 8=0", /* quad env. */ "4=0 5=0 6=0 7=0 8=0 9=0 10=0 11=0",
+  /* dual osc. */ "0=1 1=1 2=0 3=0 4=0 5=0 6=0 7=0 8=0 10=0",
+  /* wavetable */ "0=0 1=0 2=0 4=0 5=0 6=0 8=0 11=0 12=0", kComb,
+  /* linear env. */ "2=0 3=0 4=0 5=0 6=0 7=0 8=0 9=0", /* dual noise */ "0=0 1=0 2=0 3=0 6=0 7=0 8=0 9=0",
+  kResonators, /* dual LFO */ "0=0 1=0 2=5.5 3=5.5 4=1 5=1 6=0 7=0 12=0 13=0",
+  /* BBD */ "0=1 2=1 4=0.5 5=3 6=0 7=0 9=1 10=0.5", /* bit reducer */ "0=1 2=1 3=0.5 4=0 6=1 8=1 9=0.5 10=0",
+  /* delay line */ "2=27 3=0 4=0 7=27 8=0 9=0", /* reverb */ "0=1 2=1 4=0 5=0.5 6=0.5 7=0.5 8=0.5 9=0.1 10=0",
+  /* saturator */ "0=1 2=1 4=0 5=0 7=0 8=0 10=0.5 11=0.5", /* envelope */ "2=0 3=0 5=0 6=0 8=0 9=0 11=0 12=0",
+  /* mod. delay */ "2=1 3=1 4=0 5=0 8=0 9=0 12=0 13=0",
+  /* 10-band EQ */ "0=1 2=1 4=0 5=0 6=0 7=0 8=0 9=0 10=0 11=0 12=0 13=0 14=0", kLadderK35, kLadderK35, kComb,
+  kResonators, /* parametric EQ */ "0=1 2=1 4=0 5=60 6=0 7=250 8=0 9=1000.5 10=0 11=2500 12=0 13=8000 14=0",
+};
 // clang-format on
 } // namespace
 
@@ -189,6 +220,19 @@ TEST(ModuleParams, DeclarationsOfEveryType)
     EXPECT_STREQ(d.t2, text) << what << " at " << d.v2;
   }
   EXPECT_EQ(ModuleConfig::kNumModuleIDs - 1, (int)typesSeen.size());
+  for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
+    ASSERT_NE(nullptr, kDefaults[id]) << ModuleConfig::labelModuleName[id] << " has no row";
+    rig.makeModule((ModuleConfig::ModuleID)id, 48000, 3);
+    std::istringstream row(kDefaults[id]);
+    int p;
+    char eq;
+    for (double def; row >> p >> eq >> def;) {
+      const IParam* param = rig.plug->GetParam(3 * 16 + p);
+      EXPECT_EQ(def, param->GetDefault()) << ModuleConfig::labelModuleName[id] << " P" << p;
+      EXPECT_EQ(def, param->Value()) << ModuleConfig::labelModuleName[id] << " P" << p;
+    }
+    EXPECT_TRUE(row.eof()) << ModuleConfig::labelModuleName[id];
+  }
   // Every input selector: an enumeration whose one entry is "off", until the engine appends its list.
   for (int id = 1; id < ModuleConfig::kNumModuleIDs; ++id) {
     rig.makeModule((ModuleConfig::ModuleID)id, 48000, 3);

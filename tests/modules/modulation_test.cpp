@@ -69,6 +69,8 @@ const Probe kProbes[] = {
   {M::MOD_OSCILLATOR2, {{0, 0}, {1, 0}}, {{11, kOn}, {10, -1536}}, kCrossings, A1, kFalls},
   {M::MOD_OSCFORMANT, {{0, 1}, {2, 2}}, {{5, kOn}, {4, 0.2}}, kCrossings, A0, kRises},
   {M::MOD_OSCFORMANT, {{0, 1}, {2, 2}}, {{7, kOn}, {6, -0.4}}, kCrossings, A0, kFalls},
+  {M::MOD_OSCFORMANT, {{0, 0}, {1, 0.8}}, {{5, kOn}, {4, 0.2}}, kCrossings, A0, kRises}, // "Fixed": formant pitch
+  {M::MOD_OSCFORMANT, {{0, 0}, {1, 0.8}}, {{7, kOn}, {6, -0.4}}, kCrossings, A0, kFalls},
   {M::MOD_OSCFORMANT, {{0, 1}, {2, 2}}, {{11, kOn}, {10, 1536}}, kCrossings, A0, kRises},
   {M::MOD_OSCFORMANT, {{0, 1}, {2, 2}}, {{13, kOn}, {12, -1536}}, kCrossings, A0, kFalls},
   {M::MOD_OSCWAVETABLE, {}, {{7, kOn}, {6, 1536}}, kCrossings, A0, kRises},
