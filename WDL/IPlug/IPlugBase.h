@@ -331,8 +331,11 @@ public:
   bool DumpBankBlob(const char* path);
 
   // ---- program and bank files (.fxp, .fxb) ----
-  // Save: false for an empty name, a state past the chunk limit, a file that cannot be created, or a failed
-  // write (a file that was there stays whole: the new one replaces it only once it is written).
+  // Save: false for an empty name, a state past the chunk limit, a file that cannot be created, a write-protected
+  // file, or a failed write (a full disk, say); a file that was there then stays as it was. The new file replaces
+  // it only once written and flushed; one with other names (hard links), someone else's, or one in a folder that
+  // may not be written to is written in place, its old bytes put back should the write fail. A symbolic link,
+  // even to a file not there yet, has the file it names written.
   bool SaveProgramAsFXP(WDL_String* fileName);
   bool SaveBankAsFXB(WDL_String* fileName);
   // Load: false for an empty name, an unreadable, short, damaged or foreign file, or state that cannot be read;

@@ -1,14 +1,20 @@
 // Program (.fxp) and bank (.fxb) files: the bytes written, all four variants read, and damaged, short or
 // foreign files refused without touching the plug-in's state.
 #include "PlugHarness.h"
+#include "filewrite.h"
+#include "../support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <grp.h>
+#include <numeric>
+#include <set>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -128,6 +134,15 @@ void ExpectSame(const Snapshot& a, const Snapshot& b, const char* what)
 
 } // namespace
 
+// Notes what the saved path holds at each flush of a save in a child (linked before the C library's fsync).
+static std::string g_saved, g_flushes;
+extern "C" int fsync(int fd)
+{
+  const Bytes now = ReadAll(g_saved);
+  if (!g_saved.empty()) g_flushes += "[" + std::string(now.begin(), now.end()) + "]";
+  return (int)syscall(SYS_fsync, fd);
+}
+
 TEST(ProgramFileWriting, ChunkVariantHeaderAndSizes)
 {
   BarePlug p(124, 2, true); // state: 8-byte header + 124 doubles = 1000 bytes
@@ -228,24 +243,53 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
   WDL_String dir(::testing::TempDir().c_str());
   EXPECT_FALSE(p.SaveProgramAsFXP(&dir));
 
-  // A write that fails part way (files limited to 16 bytes) leaves the file that was there whole, and no
-  // temporary file beside it; one that succeeds replaces it with the same permission bits.
-  const std::string folder = TempFile("whole"), path = folder + "/kept.fxp";
-  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
-  WriteAll(path, {'o', 'l', 'd'});
-  ASSERT_EQ(0, chmod(path.c_str(), 0666)); // bits a umask of 022 would take away
-  WDL_String kept(path.c_str());
-  auto saveCut = [&] {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit r{16, 16};
-    return setrlimit(RLIMIT_FSIZE, &r) != 0 || p.SaveProgramAsFXP(&kept) || p.SaveBankAsFXB(&kept);
+  // Saves over "old" in a child as an ordinary user (permissions do not bind root), files up to `limit` bytes (0:
+  // any): the error, the saved path's bytes at each flush, the folder " name:mode:bytes" (a link's mode is 777).
+  struct Row { const char* what; mode_t file, dir; char kind; rlim_t limit; int err; const char* folder; };
+  const Row rows[] = { // kind: 'h' a hard link g, 'r' root's file (run as root only), 't' or 'l' a link l to it
+    {"replaced", 0666, 0777, ' ', 0, 0, "[old][saved] | .f.1-0.part:644: f:666:saved"},
+    {"cut short", 0666, 0777, ' ', 2, EFBIG, " | .f.1-0.part:644: f:666:old"},
+    {"write-protected", 0444, 0777, ' ', 0, EACCES, " | .f.1-0.part:644: f:444:old"},
+    {"in place, cut short", 0666, 0555, ' ', 2, EFBIG, "[old] | .f.1-0.part:644: .f.9999999-0.part:644: f:666:old"},
+    {"hard link", 0666, 0777, 'h', 0, 0, "[saved] | .f.1-0.part:644: f:666:saved g:666:saved"},
+    {"hard link, cut short", 0666, 0777, 'h', 2, EFBIG, "[old] | .f.1-0.part:644: f:666:old g:666:old"},
+    {"root's", 0666, 0777, 'r', 0, 0, "[saved] | .f.1-0.part:644: f:666:saved"},
+    {"dangling link", 0666, 0777, 't', 0, 0,
+     "[][saved] | .f.1-0.part:644: .f.9999999-0.part:644: f:666:old l:777:saved t:644:saved"},
+    {"link loop", 0666, 0777, 'l', 0, ELOOP, " | .f.1-0.part:644: .f.9999999-0.part:644: f:666:old l:777:"},
   };
-  EXPECT_EXIT(std::exit(saveCut()), ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(Bytes({'o', 'l', 'd'}), ReadAll(path));
-  ASSERT_TRUE(p.SaveProgramAsFXP(&kept) && stat(path.c_str(), &st) == 0);
-  EXPECT_EQ(0666u, st.st_mode & 0777);
-  std::remove(path.c_str());
-  EXPECT_EQ(0, rmdir(folder.c_str())) << "nothing else was left in the folder";
+  auto save = [](const Row& row, const TempDir& t) {
+    umask(022);
+    const std::string f = t.write("f", "old"), l = t.path("l");
+    for (const char* left : {".f.1-0.part", ".f.9999999-0.part"}) t.write(left, ""); // PID 1 runs, 9999999 cannot
+    rlimit limit{row.limit ? row.limit : RLIM_INFINITY, RLIM_INFINITY};
+    const bool ready = chmod(f.c_str(), row.file) == 0 && chmod(t.dir().c_str(), row.dir) == 0 &&
+                       (row.kind != 'h' || link(f.c_str(), t.path("g").c_str()) == 0) &&
+                       (!std::strchr("tl", row.kind) || symlink(std::string(1, row.kind).c_str(), l.c_str()) == 0) &&
+                       (getuid() != 0 || row.kind == 'r' || chown(f.c_str(), 65534, 65534) == 0) &&
+                       setrlimit(RLIMIT_FSIZE, &limit) == 0 && signal(SIGXFSZ, SIG_IGN) != SIG_ERR &&
+                       (getuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
+    g_saved = std::strchr("tl", row.kind) ? l : f;
+    int err = 0;
+    const int got = WDL_WriteWholeFile(g_saved.c_str(), "saved", 5, &err) ? 0 : err;
+    std::set<std::string> entries;
+    for (const auto& e : std::filesystem::directory_iterator(t.dir())) {
+      const Bytes b = ReadAll(e.path());
+      char mode[8];
+      std::snprintf(mode, sizeof mode, ":%o:", (unsigned)e.symlink_status().permissions());
+      entries.insert(" " + e.path().filename().string() + mode + std::string(b.begin(), b.end()));
+    }
+    const std::string folder = g_flushes + " |" + std::accumulate(entries.begin(), entries.end(), std::string());
+    limit.rlim_cur = RLIM_INFINITY; // for the report, which goes to a file
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::fprintf(stderr, "ready %d, error %d, folder %s\n", ready, got, folder.c_str());
+    return ready && got == row.err && folder == row.folder ? 0 : 1;
+  };
+  for (const Row& row : rows) {
+    TempDir t;
+    EXPECT_EXIT(_exit(row.kind == 'r' && getuid() ? 0 : save(row, t)), ::testing::ExitedWithCode(0), "") << row.what;
+    chmod(t.dir().c_str(), 0700); // so that the folder can be removed
+  }
 }
 
 TEST(ProgramFileReading, ChunkVariantRoundTripRenamesTheCurrentSlot)
