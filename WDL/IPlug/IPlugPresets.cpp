@@ -99,6 +99,7 @@ bool IPlugBase::RestorePreset(int idx)
       preset->mInitialized = true;
       preset->SetName(name);
       preset->mChunk.Clear();
+      PresetReplaced(preset);
       if (!SerializeState(&preset->mChunk)) return false;
       SelectPreset(idx);
       return true;
@@ -136,22 +137,18 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
   StoreCurrentPreset(name);
 }
 
-bool IPlugBase::TryModifyCurrentPreset()
+unsigned IPlugBase::PresetStored(int idx) const
 {
-  WDL_MutexLock lock(&mMutex);
-  if (!mPresetsMutex.TryEnter()) return false;
-  StoreCurrentPreset(nullptr);
-  mPresetsMutex.Leave();
-  return true;
+  const IPreset* p = mPresets.Get(idx);
+  return p ? p->mStored : 0;
 }
 
 void IPlugBase::StoreCurrentPreset(const char* name)
 {
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
-  // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
-  // stores the display order after a move).
-  preset->mChunk.Empty();
+  preset->mChunk.Empty(); // the slot's memory is kept for a program of the same size
+  PresetReplaced(preset);
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
@@ -203,6 +200,7 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
       if (pos > 0) {
         preset->mInitialized = true;
         preset->mChunk.Empty();
+        PresetReplaced(preset);
         SerializeState(&preset->mChunk);
       }
     }
@@ -278,6 +276,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
       if (!slot.initialized) continue;
       preset->mInitialized = true;
       preset->mChunk.Swap(slot.state);
+      PresetReplaced(preset);
     }
     current = saved >= 0 ? saved : mCurrentPresetIdx;
   }
@@ -293,6 +292,7 @@ void IPlugBase::EnsureDefaultPreset()
     preset->mInitialized = true;
     preset->SetName("Empty");
     preset->mChunk.Clear();
+    PresetReplaced(preset);
     SerializeState(&preset->mChunk);
   }
 }
@@ -320,6 +320,7 @@ bool IPlugBase::BackUpState(StateBackup* backup)
     copy->mInitialized = from->mInitialized;
     copy->SetName(from->mName);
     copy->mChunk.PutChunk(&from->mChunk);
+    copy->mStored = from->mStored;
     backup->mPresets.Add(copy);
   }
   backup->mCurrentPresetIdx = mCurrentPresetIdx;
@@ -355,6 +356,7 @@ void IPlugBase::RestoreState(StateBackup* backup)
     to->SetName(from->mName);
     to->mChunk.Clear();
     to->mChunk.PutChunk(&from->mChunk);
+    to->mStored = from->mStored; // the very state it held then: a rewrite meant for it still applies
   }
   mCurrentPresetIdx = backup->mCurrentPresetIdx;
   UnserializeState(&backup->mLive, 0);
@@ -408,6 +410,7 @@ void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
     preset->mInitialized = true;
     preset->SetName(name ? name : "Empty");
     preset->mChunk.Clear();
+    PresetReplaced(preset);
     SerializeState(&preset->mChunk);
   }
 }
@@ -421,6 +424,7 @@ void IPlugBase::MakePreset(const char* name, ...)
   preset->mInitialized = true;
   preset->SetName(name);
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   va_list args;
   va_start(args, name);
   for (int i = 0; i < NParams(); ++i) {
@@ -456,6 +460,7 @@ void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ..
   va_end(args);
 
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   for (int i = 0; i < NParams() && v; ++i) preset->mChunk.Put(v + i);
 }
 
@@ -468,6 +473,7 @@ void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
   preset->mInitialized = true;
   preset->SetName(name);
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   preset->mChunk.PutChunk(chunk);
 }
 
