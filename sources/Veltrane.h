@@ -25,6 +25,7 @@
 #include "VoiceBlock.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -220,6 +221,9 @@ public:
   // ---- state chunk (VeltraneState.cpp) ----
   bool SerializeState(ByteChunk* chunk) override;
   int UnserializeState(ByteChunk* chunk, int startPos) override;
+  // Overwrites a stored state's display order with order (18 slots) in place: nothing moves and nothing is
+  // allocated. False, and the state unchanged, for one not in this version's layout or too short.
+  static bool writeDisplayOrder(ByteChunk* state, const int32_t* order);
 
   // ---- states built aside (VeltraneStage.cpp) ----
   // Program loads build the new patch in the staging engine and take it over under the mutex.
@@ -248,10 +252,16 @@ public:
   // section have modules to run, from the slots and voice 0's process list.
   void updateProcessLists();
   void replaceModule(int slot, int moduleID, bool master, bool rebuildPanel, ModuleBatch* batch = nullptr);
+  // On the editor thread the current program then takes the live state whole; on any other (the audio
+  // thread) only the new display order is written into it (staleOrder, storeDisplayOrder).
   void moveModule(int from, int to);
-  // The current program's slot takes the live state after a move (the display order), unless its lock is
-  // busy on a thread that may not wait: currentProgramStale then stays set for a later block.
+  // Writes staleOrder into its program in place, unless the programs' lock is busy (currentProgramStale
+  // then stays set for a later block) or the program took another state since. A state that cannot be
+  // walked is left for the editor to store whole (wholeStoreWanted).
   void storeDisplayOrder();
+  // The editor's idle call: the program a move could not write into takes the live state whole, if that
+  // still comes from it.
+  void storeWantedProgram();
   void removeEmptyBlock(int position);
   // Keep every selector on its source while a slot's outputs leave the lists and new ones enter them.
   void removeSourcesFromParamLists(int slot);
@@ -416,9 +426,26 @@ public:
   // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
   int midiHeldSamples = 0;
   unsigned midiHoldExpiredAt = 0;
-  // The current program's slot still lacks the display order of a move carried out on the audio thread
-  // (its programs' lock was busy then): stored at a later block.
+  // A program still lacks the display order of a move carried out on the audio thread (the programs' lock
+  // was busy then): staleOrder is written at a later block. Under the mutex.
   bool currentProgramStale = false;
+  // A move's order and where the moved state came from: the program, which state it held (PresetStored)
+  // and statesPutInPlace at the move.
+  struct StaleOrder
+  {
+    int program = 0;
+    unsigned stored = 0, loads = 0;
+    int32_t order[kNumSlots] = {};
+  };
+  StaleOrder staleOrder;
+  // States put in place in this engine (loads and programs taken over), under the mutex: the live state
+  // still comes from the program it came from while the count stays.
+  unsigned statesPutInPlace = 0;
+  // The editor's next idle call stores the live state whole into program wholeStoreProgram, if it still
+  // comes from there (current, statesPutInPlace still wholeStoreLoads). Program and count under the mutex.
+  std::atomic<bool> wholeStoreWanted{false};
+  int wholeStoreProgram = 0;
+  unsigned wholeStoreLoads = 0;
   std::atomic<unsigned> blocksProcessed{0}; // audio blocks since construction
   unsigned blocksAtLastIdle = 0;            // editor thread
   int activeVoices;

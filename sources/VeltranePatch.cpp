@@ -1,8 +1,9 @@
 // Patch editing: giving a slot a module type (per voice or in the master section), numbering instances,
 // keeping every source selector on its source while the lists change, and editing the display order.
 //
-// Threads: all of it runs under the instance mutex: replaceModule takes it itself; the rest runs from the
-// audio thread's command handling, program initialisation or a state load, which hold it.
+// Threads: all of it runs under the instance mutex: replaceModule and storeWantedProgram (the editor's idle
+// call) take it themselves; the rest runs from the audio thread's command handling, program initialisation
+// or a state load, which hold it.
 #include "Veltrane.h"
 
 #include "IGraphics.h"
@@ -143,8 +144,18 @@ void Veltrane::moveModule(int from, int to)
     displayOrder.erase(displayOrder.begin() + from);
     displayOrder.insert(displayOrder.begin() + to, a);
   }
-  currentProgramStale = true;
-  storeDisplayOrder();
+  if (isEditorThread()) {
+    ModifyCurrentPreset(nullptr);
+  } else {
+    // An earlier move's order still waiting for another program tries once more: one order waits at most.
+    if (currentProgramStale && staleOrder.program != GetCurrentPresetIdx()) storeDisplayOrder();
+    staleOrder.program = GetCurrentPresetIdx();
+    staleOrder.stored = PresetStored(staleOrder.program);
+    staleOrder.loads = statesPutInPlace;
+    std::copy(displayOrder.begin(), displayOrder.end(), staleOrder.order);
+    currentProgramStale = true;
+    storeDisplayOrder();
+  }
   panelRebuild = true;
   RedrawParamControls();
   suspended = false;
@@ -153,14 +164,33 @@ void Veltrane::moveModule(int from, int to)
 void Veltrane::storeDisplayOrder()
 {
   // The audio thread may not wait for the programs' lock, which a thread of ours holds while it copies a
-  // program out (ProgramStage): it tries, and the next block tries again. The editor's thread waits.
-  if (isEditorThread()) {
-    ModifyCurrentPreset(nullptr);
-  } else {
-    stateVersion = kStateVersion;
-    if (!TryModifyCurrentPreset()) return;
+  // program out (ProgramStage): it tries, and the next block tries again. It writes the 72 bytes of the
+  // order where the stored state keeps them: a whole state (megabytes with a large wavetable) would be
+  // serialised, and its slot may have to grow.
+  const StaleOrder& o = staleOrder;
+  switch (TryRewritePreset(o.program, o.stored, [&o](ByteChunk* state) { return writeDisplayOrder(state, o.order); })) {
+  case kRewriteBusy:
+    return;
+  case kRewriteRefused:
+    if (GetCurrentPresetIdx() == o.program && statesPutInPlace == o.loads) {
+      wholeStoreProgram = o.program;
+      wholeStoreLoads = o.loads;
+      wholeStoreWanted.store(true, std::memory_order_release);
+    }
+    break;
+  default: // written, or the program took another state, which the order does not belong to
+    break;
   }
   currentProgramStale = false;
+}
+
+void Veltrane::storeWantedProgram()
+{
+  if (!wholeStoreWanted.load(std::memory_order_acquire)) return;
+  WDL_MutexLock lock(&mMutex);
+  if (wholeStoreWanted.exchange(false) && GetCurrentPresetIdx() == wholeStoreProgram &&
+      statesPutInPlace == wholeStoreLoads)
+    ModifyCurrentPreset(nullptr);
 }
 
 void Veltrane::removeEmptyBlock(int position)

@@ -318,6 +318,7 @@ constexpr int kVoiceParams[] = {Veltrane::kParamSumLeft,     Veltrane::kParamSum
 void Veltrane::takeProgramFrom(Veltrane& staged)
 {
   const int voicesBefore = activeVoices;
+  ++statesPutInPlace;
 
   // The patch: exchanged, so that the staging engine is left holding what this engine held.
   for (int s = 0; s < kNumSlots; ++s) {

@@ -73,6 +73,24 @@ int checkWavetableRecord(const ByteChunk* chunk, int pos)
   return pos < 0 ? -2 : pos;
 }
 
+// The 18 slot records from pos, walked as UnserializeState reads them: their end (the display order's
+// start), -1 when the chunk ends inside them, -2 when a wavetable record must be refused.
+int skipSlotRecords(const ByteChunk* chunk, int pos, int version)
+{
+  for (int s = 0; s < Veltrane::kNumSlots; ++s) {
+    int32_t id = 0;
+    uint8_t master = 0;
+    pos = get(chunk, &id, pos);
+    if (version >= kVersionMaster) pos = get(chunk, &master, pos);
+    if (pos < 0) return -1;
+    if (hasWavetableRecord(id)) {
+      pos = checkWavetableRecord(chunk, pos);
+      if (pos < 0) return pos;
+    }
+  }
+  return pos;
+}
+
 // Walks a chunk as UnserializeState reads it and tells whether its contents may be applied: false for a
 // chunk to refuse. A chunk that ends early is fine here (its readable part is applied).
 bool wellFormed(const ByteChunk* chunk, int pos, int version)
@@ -80,18 +98,9 @@ bool wellFormed(const ByteChunk* chunk, int pos, int version)
   int32_t v = 0;
   pos = get(chunk, &v, pos);
   if (pos >= 0) version = v;
-  for (int s = 0; s < Veltrane::kNumSlots; ++s) {
-    int32_t id = 0;
-    uint8_t master = 0;
-    pos = get(chunk, &id, pos);
-    if (version >= kVersionMaster) pos = get(chunk, &master, pos);
-    if (pos < 0) return true;
-    if (hasWavetableRecord(id)) {
-      pos = checkWavetableRecord(chunk, pos);
-      if (pos == -2) return false;
-      if (pos < 0) return true;
-    }
-  }
+  pos = skipSlotRecords(chunk, pos, version);
+  if (pos == -2) return false;
+  if (pos < 0) return true;
   bool seen[Veltrane::kNumSlots] = {};
   for (int i = 0; i < Veltrane::kNumSlots; ++i) {
     int32_t slot = 0;
@@ -160,6 +169,19 @@ int SharedData::unserializeState(ByteChunk* chunk, int pos)
 
 // ---- the product's state ----
 
+bool Veltrane::writeDisplayOrder(ByteChunk* state, const int32_t* order)
+{
+  // Only this version's layout is walked: a state in another one (or one that ends before its order does)
+  // is for a whole store, which brings it to this version.
+  int32_t version = 0;
+  int pos = get(state, &version, 0);
+  if (version != kStateVersion) return false;
+  pos = skipSlotRecords(state, pos, version);
+  if (pos < 0 || skip(state, kNumSlots * (int)sizeof(int32_t), pos) < 0) return false;
+  std::memcpy(state->GetBytes() + pos, order, kNumSlots * sizeof(int32_t));
+  return true;
+}
+
 bool Veltrane::SerializeState(ByteChunk* chunk)
 {
   WDL_MutexLock lock(&mMutex);
@@ -215,6 +237,7 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   WDL_MutexLock lock(&mMutex);
   if (!chunk || startPos < 0 || !wellFormed(chunk, startPos, stateVersion)) return -1;
   suspended = true;
+  ++statesPutInPlace;
 
   int pos = startPos;
   int32_t v = 0;

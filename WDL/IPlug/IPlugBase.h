@@ -51,6 +51,8 @@ struct IPreset
   bool mInitialized = false;
   char mName[kNameSize];
   ByteChunk mChunk; // the program's state as SerializeState writes it
+  // Which state the slot holds: the count of whole states put into slots when it took this one (0: none).
+  unsigned mStored = 0;
 
   IPreset();
   void SetName(const char* name);
@@ -305,10 +307,24 @@ public:
   bool RestorePreset(const char* name);
   // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
   void ModifyCurrentPreset(const char* name = nullptr);
-  // The same without waiting for the programs' lock (a thread that may not wait): false when it is busy.
-  bool TryModifyCurrentPreset();
   // Program idx takes the name (unless null or empty), its stored state untouched.
   void RenamePreset(int idx, const char* name);
+  // A program's stored state changed in place by a thread that may neither wait nor allocate (the audio
+  // thread): PresetStored names the state a slot holds now (read under the instance mutex, which every
+  // store holds); TryRewritePreset then hands that state's chunk to rewrite(ByteChunk*), which may change
+  // its bytes but not its size and answers whether it could, under the programs' lock taken only if free.
+  enum ERewrite { kRewritten, kRewriteBusy, kRewriteReplaced, kRewriteRefused };
+  unsigned PresetStored(int idx) const;
+  template <class Rewrite> ERewrite TryRewritePreset(int idx, unsigned stored, Rewrite rewrite)
+  {
+    if (!mPresetsMutex.TryEnter()) return kRewriteBusy;
+    IPreset* preset = mPresets.Get(idx);
+    ERewrite result = kRewriteReplaced; // the slot took another state since (or is gone): not this one's
+    if (preset && preset->mStored == stored)
+      result = preset->mInitialized && rewrite(&preset->mChunk) ? kRewritten : kRewriteRefused;
+    mPresetsMutex.Leave();
+    return result;
+  }
   bool SerializePresets(ByteChunk* chunk);
   // The bytes SerializePresets writes for the programs (only: for that program alone).
   int64_t PresetsSize(int only = -1) const;
@@ -466,5 +482,8 @@ protected:
 
 private:
   void StoreCurrentPreset(const char* name); // under both locks
+  // A slot took a whole state (under both locks): a rewrite meant for the one it held no longer applies.
+  void PresetReplaced(IPreset* preset) { preset->mStored = ++mPresetsStored; }
+  unsigned mPresetsStored = 0;
   static bool WriteFile(const char* path, ByteChunk* chunk);
 };

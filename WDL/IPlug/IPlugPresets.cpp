@@ -100,6 +100,7 @@ bool IPlugBase::RestorePreset(int idx)
       preset->mInitialized = true;
       preset->SetName(name);
       preset->mChunk.Clear();
+      PresetReplaced(preset);
       if (!SerializeState(&preset->mChunk)) return false;
       if (!SupersedeHeld()) SupersedePendingProgram(); // a program chosen now: none taken before lands after it
       SelectPreset(idx);
@@ -138,13 +139,10 @@ void IPlugBase::ModifyCurrentPreset(const char* name)
   StoreCurrentPreset(name);
 }
 
-bool IPlugBase::TryModifyCurrentPreset()
+unsigned IPlugBase::PresetStored(int idx) const
 {
-  WDL_MutexLock lock(&mMutex);
-  if (!mPresetsMutex.TryEnter()) return false;
-  StoreCurrentPreset(nullptr);
-  mPresetsMutex.Leave();
-  return true;
+  const IPreset* p = mPresets.Get(idx);
+  return p ? p->mStored : 0;
 }
 
 void IPlugBase::RenamePreset(int idx, const char* name)
@@ -159,9 +157,8 @@ void IPlugBase::StoreCurrentPreset(const char* name)
 {
   IPreset* preset = mPresets.Get(mCurrentPresetIdx);
   if (!preset) return;
-  // The slot's memory is kept: a program of the same size is stored without allocating (the audio thread
-  // stores the display order after a move).
-  preset->mChunk.Empty();
+  preset->mChunk.Empty(); // the slot's memory is kept for a program of the same size
+  PresetReplaced(preset);
   SerializeState(&preset->mChunk);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
@@ -213,6 +210,7 @@ int IPlugBase::UnserializePresets(ByteChunk* chunk, int startPos)
       if (pos > 0) {
         preset->mInitialized = true;
         preset->mChunk.Empty();
+        PresetReplaced(preset);
         SerializeState(&preset->mChunk);
       }
     }
@@ -294,6 +292,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
       if (!slot.initialized) continue;
       preset->mInitialized = true;
       preset->mChunk.Swap(slot.state);
+      PresetReplaced(preset);
     }
     current = saved >= 0 ? saved : ProgramForHost();
   }
@@ -309,6 +308,7 @@ void IPlugBase::EnsureDefaultPreset()
     preset->mInitialized = true;
     preset->SetName("Empty");
     preset->mChunk.Clear();
+    PresetReplaced(preset);
     SerializeState(&preset->mChunk);
   }
 }
@@ -336,6 +336,7 @@ bool IPlugBase::BackUpState(StateBackup* backup)
     copy->mInitialized = from->mInitialized;
     copy->SetName(from->mName);
     copy->mChunk.PutChunk(&from->mChunk);
+    copy->mStored = from->mStored;
     backup->mPresets.Add(copy);
   }
   backup->mCurrentPresetIdx = mCurrentPresetIdx;
@@ -371,6 +372,7 @@ void IPlugBase::RestoreState(StateBackup* backup)
     to->SetName(from->mName);
     to->mChunk.Clear();
     to->mChunk.PutChunk(&from->mChunk);
+    to->mStored = from->mStored; // the very state it held then: a rewrite meant for it still applies
   }
   mCurrentPresetIdx = backup->mCurrentPresetIdx;
   UnserializeState(&backup->mLive, 0);
@@ -424,6 +426,7 @@ void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
     preset->mInitialized = true;
     preset->SetName(name ? name : "Empty");
     preset->mChunk.Clear();
+    PresetReplaced(preset);
     SerializeState(&preset->mChunk);
   }
 }
@@ -437,6 +440,7 @@ void IPlugBase::MakePreset(const char* name, ...)
   preset->mInitialized = true;
   preset->SetName(name);
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   va_list args;
   va_start(args, name);
   for (int i = 0; i < NParams(); ++i) {
@@ -472,6 +476,7 @@ void IPlugBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, ..
   va_end(args);
 
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   for (int i = 0; i < NParams() && v; ++i) preset->mChunk.Put(v + i);
 }
 
@@ -484,6 +489,7 @@ void IPlugBase::MakePresetFromChunk(const char* name, ByteChunk* chunk)
   preset->mInitialized = true;
   preset->SetName(name);
   preset->mChunk.Clear();
+  PresetReplaced(preset);
   preset->mChunk.PutChunk(chunk);
 }
 

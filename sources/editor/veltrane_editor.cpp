@@ -272,6 +272,7 @@ void Veltrane::OnIdle()
     }
     blocksAtLastIdle = blocks;
   }
+  storeWantedProgram();
   {
     WDL_MutexLock post(&commandPostMutex);
     sweepCommandBatches(); // what carried-out replacements replaced

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -280,16 +281,31 @@ TEST(PatchEditing, MovingBlocks)
     EXPECT_EQ(c.expected != identity, v->panelRebuild);
     EXPECT_FALSE(v->suspended);
   }
-  // The current program keeps the new order, in the current layout.
-  v->displayOrder = identity;
-  v->stateVersion = 900;
-  v->moveModule(0, 1);
-  const ByteChunk* stored = v->GetPresetChunk(v->GetCurrentPresetIdx());
-  int version = 0, firstShown = -1;
-  stored->Get(&version, 0);
-  stored->Get(&firstShown, 4 + 18 * 5);
-  EXPECT_EQ(1001, version);
-  EXPECT_EQ(1, firstShown);
+  // The current program keeps the new order, in the current layout: with the rest of the live state (a
+  // volume set since) after a move on the editor's thread, alone after one a block carries out.
+  HostedVeltrane h(44100, 64);
+  h.plug->editorThread = std::thread::id(); // the editor's thread is another
+  for (Veltrane* p : {v.get(), h.plug}) {
+    const bool audio = p == h.plug;
+    p->displayOrder = identity;
+    p->stateVersion = 900;
+    p->GetParam(Veltrane::kParamVolume)->Set(0.75);
+    if (audio) {
+      p->postCommand(Veltrane::kCommandMove, 0, 1);
+      h.run(64);
+    } else {
+      p->moveModule(0, 1);
+    }
+    const ByteChunk* stored = p->GetPresetChunk(p->GetCurrentPresetIdx());
+    int version = 0, firstShown = -1;
+    double volume = 0.0;
+    stored->Get(&version, 0);
+    stored->Get(&firstShown, 4 + 18 * 5);
+    stored->Get(&volume, 4 + 18 * 5 + 18 * 4 + Veltrane::kParamVolume * 8);
+    EXPECT_EQ(1001, version);
+    EXPECT_EQ(1, firstShown);
+    EXPECT_EQ(!audio, volume == 0.75) << volume;
+  }
 }
 
 TEST(PatchEditing, RemovingEmptyBlocks)

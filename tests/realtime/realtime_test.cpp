@@ -1,10 +1,11 @@
 // The audio path of the plug-in: the host's process calls (effProcessEvents, processReplacing) allocate
 // nothing and take no lock but the instance mutex (which the adapter holds for each host call), while notes
 // play for every waveform of the start-up bank's program 0 with all 64 voices sounding, across MIDI program
-// changes to every program and editor replacements by every module type carried out in a block, and while
-// the host's thread changes programs and loads banks.
+// changes to every program and editor replacements by every module type (and moves of the blocks) carried
+// out in a block, and while the host's thread changes programs and loads banks.
 #include "../support/plugin_host.h"
 #include "FlushDenormals.h"
+#include "OscWavetable.h"
 #include "ProgramStage.h"
 #include "Veltrane.h"
 #include "counting_allocator.h"
@@ -196,7 +197,9 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
   Host host(48000);
   host.playSixtyFourVoices();
   Veltrane& v = *host.plug;
-  // Every type in a voice slot and in a master slot, and every type's move between the two.
+  v.editorThread = std::thread::id(); // the host's main thread, not this audio thread, runs the editor
+  // Every type in a voice slot and in a master slot, every type's move between the two, and a move of the
+  // blocks beside every type (the wavetable oscillator holding 256 waves, 4 MB of the program).
   auto carriedOut = [&](int code, int slot, int arg, const char* what, int type) {
     v.postCommand(code, slot, arg); // the editor thread builds the modules
     counting::start(host.mutex());
@@ -212,6 +215,10 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
   for (int type = 0; type < ModuleConfig::kNumModuleIDs; ++type) {
     carriedOut(Veltrane::kCommandReplace, kVoiceSlot, type, "voice slot", type);
     EXPECT_EQ(type, v.slotConfig[kVoiceSlot].moduleID);
+    if (type == ModuleConfig::MOD_OSCWAVETABLE) {
+      ASSERT_TRUE(OscWavetable::setWavetable(&v, kVoiceSlot, std::vector<double>(256 * 2048, 0.5).data(), 256, "256"));
+    }
+    carriedOut(Veltrane::kCommandMove, 0, Veltrane::kNumSlots - 1, "move", type);
     carriedOut(Veltrane::kCommandReplace, kMasterSlot, type, "master slot", type);
     carriedOut(Veltrane::kCommandToggleMaster, kVoiceSlot, 1, "to the master section", type);
     carriedOut(Veltrane::kCommandToggleMaster, kVoiceSlot, 0, "back to the voices", type);
