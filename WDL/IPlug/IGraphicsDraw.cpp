@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace {
@@ -151,9 +150,8 @@ FontStorage s_fontCache;
 // never destroyed: the font cache may be freed after it at unloading or exit, in no set order.
 WDL_Mutex& textMutex()
 {
-  alignas(WDL_Mutex) static unsigned char storage[sizeof(WDL_Mutex)];
-  static WDL_Mutex* m = new (storage) WDL_Mutex;
-  return *m;
+  static WDL_LastingMutex m;
+  return m.Get();
 }
 
 HGDIOBJ requestFont(const IText* t, int height)

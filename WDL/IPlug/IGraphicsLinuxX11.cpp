@@ -3,6 +3,7 @@
 #include "IGraphicsLinuxX11.h"
 
 #include "IGraphicsLinuxOverlay.h"
+#include "mutex.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -51,7 +52,13 @@ struct OwnDisplay
   int lastError; // error code of the latest failed request, 0 none
   bool dead;     // the connection failed
 };
-std::mutex sDisplayMutex;
+// Guards the list and the saved handlers. Xlib calls the handlers on any thread that uses a connection, the
+// host's included, at any time up to the process's end: the lock is never destroyed.
+WDL_Mutex& DisplayMutex()
+{
+  static WDL_LastingMutex m;
+  return m.Get();
+}
 std::vector<OwnDisplay> sDisplays;
 XErrorHandler sPreviousHandler = nullptr;
 XIOErrorHandler sPreviousIOHandler = nullptr;
@@ -59,7 +66,7 @@ XIOErrorHandler sPreviousIOHandler = nullptr;
 int OnXError(Display* display, XErrorEvent* event)
 {
   {
-    std::lock_guard<std::mutex> lock(sDisplayMutex);
+    std::lock_guard<WDL_Mutex> lock(DisplayMutex());
     for (OwnDisplay& d : sDisplays)
       if (d.display == display) {
         d.lastError = event->error_code;
@@ -73,7 +80,7 @@ int OnXError(Display* display, XErrorEvent* event)
 int OnXIOError(Display* display)
 {
   {
-    std::lock_guard<std::mutex> lock(sDisplayMutex);
+    std::lock_guard<WDL_Mutex> lock(DisplayMutex());
     for (OwnDisplay& d : sDisplays)
       if (d.display == display) {
         d.dead = true;
@@ -86,13 +93,13 @@ int OnXIOError(Display* display)
 // Instead of exiting the host when our connection breaks: the view stops using it.
 void OnIOErrorExit(Display* display, void*)
 {
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   for (OwnDisplay& d : sDisplays)
     if (d.display == display) d.dead = true;
 }
 
 // Puts our handlers first again when the host installed its own since (they then come next in line).
-// Caller holds sDisplayMutex.
+// Caller holds DisplayMutex().
 void InstallHandlersLocked()
 {
   const XErrorHandler previous = XSetErrorHandler(OnXError);
@@ -103,13 +110,13 @@ void InstallHandlersLocked()
 
 void InstallHandlers()
 {
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   if (!sDisplays.empty()) InstallHandlersLocked();
 }
 
 void RegisterDisplay(Display* display)
 {
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   InstallHandlersLocked();
   sDisplays.push_back({display, 0, false});
   XSetIOErrorExitHandler(display, OnIOErrorExit, nullptr);
@@ -117,7 +124,7 @@ void RegisterDisplay(Display* display)
 
 void UnregisterDisplay(Display* display)
 {
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   sDisplays.erase(std::remove_if(sDisplays.begin(), sDisplays.end(),
                                  [&](const OwnDisplay& d) { return d.display == display; }),
                   sDisplays.end());
@@ -134,7 +141,7 @@ void UnregisterDisplay(Display* display)
 
 bool DisplayDead(Display* display)
 {
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   for (const OwnDisplay& d : sDisplays)
     if (d.display == display) return d.dead;
   return true;
@@ -145,7 +152,7 @@ int SyncAndTakeError(Display* display)
 {
   if (DisplayDead(display)) return BadImplementation;
   XSync(display, False);
-  std::lock_guard<std::mutex> lock(sDisplayMutex);
+  std::lock_guard<WDL_Mutex> lock(DisplayMutex());
   for (OwnDisplay& d : sDisplays)
     if (d.display == display) {
       const int e = d.dead ? BadImplementation : d.lastError;
@@ -224,12 +231,16 @@ int KeyOf(KeySym sym)
 
 // ---- child processes ----
 // Programs started for the user (the browser) are reaped by later idle calls; their ids wait here.
-std::mutex sChildMutex;
+WDL_Mutex& ChildMutex()
+{
+  static WDL_LastingMutex m;
+  return m.Get();
+}
 std::vector<pid_t> sChildren;
 
 void ReapChildren()
 {
-  std::lock_guard<std::mutex> lock(sChildMutex);
+  std::lock_guard<WDL_Mutex> lock(ChildMutex());
   sChildren.erase(std::remove_if(sChildren.begin(), sChildren.end(),
                                  [](pid_t pid) {
                                    int status;
@@ -853,7 +864,7 @@ bool IGraphicsLinux::openURLWithDesktop(const char* url)
   ReapChildren();
   pid_t pid;
   if (!Spawn({"xdg-open", url}, &pid, nullptr)) return false;
-  std::lock_guard<std::mutex> lock(sChildMutex);
+  std::lock_guard<WDL_Mutex> lock(ChildMutex());
   sChildren.push_back(pid);
   return true;
 }

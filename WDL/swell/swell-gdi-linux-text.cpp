@@ -18,7 +18,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -74,9 +73,8 @@ Engine s_engine;
 // is never destroyed: the static caches that free font objects at unloading may run after everything else.
 WDL_Mutex& engineMutex()
 {
-  alignas(WDL_Mutex) static unsigned char storage[sizeof(WDL_Mutex)];
-  static WDL_Mutex* m = new (storage) WDL_Mutex;
-  return *m;
+  static WDL_LastingMutex m;
+  return m.Get();
 }
 
 // Under engineMutex.

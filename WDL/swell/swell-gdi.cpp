@@ -2,7 +2,7 @@
 #include "swell-gdi.h"
 #include "swell-gdi-internal.h"
 
-#include <pthread.h>
+#include "mutex.h"
 
 #include <climits>
 #include <cstdint>
@@ -15,33 +15,28 @@ namespace {
 constexpr int kMaxPooledContexts = 100;
 constexpr int kMaxPooledObjects = 200;
 
-pthread_mutex_t m_ctxpool_mutex; // recursive; guards both pools
-pthread_once_t m_ctxpool_once = PTHREAD_ONCE_INIT;
-HDC__* m_ctxpool;
+HDC__* m_ctxpool; // both pools under poolMutex()
 int m_ctxpool_size;
 HGDIOBJ__* m_objpool;
 int m_objpool_size;
 bool m_pools_closed; // the library is being unloaded: released records are freed, not kept
 
-void initPoolMutex()
+// Made on first use, since other libraries' static constructors may create contexts, and never destroyed:
+// the static objects that release contexts and objects at unloading (cached fonts) run in no set order.
+WDL_Mutex& poolMutex()
 {
-  pthread_mutexattr_t attr;
-  pthread_mutexattr_init(&attr);
-  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&m_ctxpool_mutex, &attr);
-  pthread_mutexattr_destroy(&attr);
+  static WDL_LastingMutex m;
+  return m.Get();
 }
 
-// The mutex is made on first use: other libraries' static constructors may create contexts.
 void lockPool()
 {
-  pthread_once(&m_ctxpool_once, initPoolMutex);
-  pthread_mutex_lock(&m_ctxpool_mutex);
+  poolMutex().Enter();
 }
 
 void unlockPool()
 {
-  pthread_mutex_unlock(&m_ctxpool_mutex);
+  poolMutex().Leave();
 }
 
 // A cleared record of type T from a pool, or a new zero-filled one.

@@ -1,6 +1,7 @@
 #include "DelayMemory.h"
 
 #include "ModuleConventions.h"
+#include "mutex.h"
 
 #include <atomic>
 #include <mutex>
@@ -22,13 +23,13 @@ public:
 
   void addUser()
   {
-    std::lock_guard<std::mutex> hold(mUsersLock);
+    std::lock_guard<WDL_Mutex> hold(mUsersLock.Get());
     if (mUsers++ == 0) startThread();
   }
 
   void removeUser()
   {
-    std::lock_guard<std::mutex> hold(mUsersLock);
+    std::lock_guard<WDL_Mutex> hold(mUsersLock.Get());
     if (mUsers > 0 && --mUsers == 0) stopThread();
   }
 
@@ -115,7 +116,9 @@ private:
   std::atomic<bool> mRunning{false}, mStop{false};
   sem_t mWake;
   std::thread mThread;
-  std::mutex mUsersLock; // the user count, and starting and stopping the thread
+  // The user count, and starting and stopping the thread. Never destroyed: an instance a host closes from
+  // its own exit handlers removes its use after the reclaimer's destructor has run.
+  WDL_LastingMutex mUsersLock;
   int mUsers = 0;
 };
 

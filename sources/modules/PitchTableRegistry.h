@@ -5,6 +5,7 @@
 
 #include "ModuleConventions.h"
 #include "Synth.h"
+#include "mutex.h"
 
 #include <atomic>
 #include <cmath>
@@ -29,7 +30,7 @@ public:
   template <class Fill> const T* get(double rate, Fill fill)
   {
     if (!(rate > 0.0) || !std::isfinite(rate)) rate = 0.0;
-    std::lock_guard<std::mutex> hold(mLock);
+    std::lock_guard<WDL_Mutex> hold(mLock);
     for (const Entry& e : mEntries)
       if (e.rate == rate) return e.values.get();
     std::unique_ptr<T[]> values(new T[kNumPitchSteps]);
@@ -46,7 +47,9 @@ private:
     double rate;
     std::unique_ptr<T[]> values;
   };
-  std::mutex mLock;
+  // Held while a table is built, which the low-priority staging worker may do while effSetSampleRate
+  // waits here holding the instance mutex: the builder then runs at the waiter's priority.
+  WDL_Mutex mLock;
   std::vector<Entry> mEntries;
 };
 

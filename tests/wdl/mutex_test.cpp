@@ -2,10 +2,14 @@
 #include "mutex.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,9 +45,11 @@ TEST(WDLMutex, TheSameThreadMayLockAgainAndEachLockNeedsItsUnlock)
   mutex.Enter();
   mutex.Enter(); // a plain mutex would block here, an error-checking one refuse
   mutex.Leave();
+  EXPECT_DEATH(std::thread([&] { mutex.Leave(); }).join(), "cannot unlock a mutex"); // by another thread
   {
     Contender other(mutex);
     EXPECT_FALSE(other.LockedWithin(100)); // one lock is still held
+    std::thread([&] { EXPECT_FALSE(mutex.try_lock()); }).join();
     mutex.Leave();
     EXPECT_TRUE(other.LockedWithin(5000));
   }
@@ -57,8 +63,8 @@ TEST(WDLMutex, NestedScopedLocksExcludeOtherThreads)
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 20000; ++i) {
-        WDL_MutexLock outer(&mutex);
-        WDL_MutexLock inner(&mutex);
+        std::lock_guard<WDL_Mutex> outer(mutex);
+        std::unique_lock<WDL_Mutex> inner(mutex);
         counter = counter + 1;
       }
     });
@@ -78,6 +84,37 @@ TEST(WDLMutex, ScopedLockReleasesWhenAnErrorPropagates)
   }
   Contender other(mutex);
   EXPECT_TRUE(other.LockedWithin(5000));
+}
+
+// The calling thread's priority as the scheduler has it now, boosts included: 20 + nice for a normal thread.
+int SchedulerPriority()
+{
+  std::ifstream stat("/proc/thread-self/stat");
+  std::string field; // the 18th (the program's name, the 2nd, has no blanks)
+  for (int i = 0; i < 18; ++i) stat >> field;
+  return std::stoi(field);
+}
+
+// The plug-in's worker runs at nice 10: a thread waiting for a lock it holds lends it its priority until it
+// has the lock, so that the audio thread never waits behind work the scheduler puts last.
+TEST(WDLMutex, AHolderRunsAtThePriorityOfAThreadWaitingForIt)
+{
+  const int waiter = SchedulerPriority();
+  WDL_Mutex mutex;
+  std::atomic<int> alone{0};
+  int waitedFor = 0;
+  std::thread holder([&] {
+    setpriority(PRIO_PROCESS, 0, 19); // on Linux, the calling thread's
+    WDL_MutexLock lock(&mutex);
+    alone = SchedulerPriority();
+    for (int i = 0; i < 5000 && (waitedFor = SchedulerPriority()) != waiter; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  while (!alone) std::this_thread::yield();
+  Contender other(mutex); // at this thread's priority
+  holder.join();
+  if (alone == waiter) GTEST_SKIP() << "this process runs at the lowest priority already";
+  EXPECT_EQ(waiter, waitedFor);
 }
 
 } // namespace
