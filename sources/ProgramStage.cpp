@@ -36,9 +36,13 @@ void lowerWorkerPriority()
   setpriority(PRIO_PROCESS, (id_t)syscall(SYS_gettid), 10);
 }
 
-// The process's stages. Constant-initialised and never destroyed: a stage may be closed after the exit
-// handlers have run.
-std::mutex gStagesLock;
+// The process's stages. Never destroyed (the lock lives in static storage, the rest is constant-initialised):
+// a stage may be closed after the exit handlers have run.
+WDL_Mutex& stagesLock()
+{
+  static WDL_LastingMutex lock;
+  return lock.Get();
+}
 ProgramStage* gStages = nullptr;
 bool gWorkersStopped = false; // at exit or unloading: no worker starts any more
 
@@ -83,7 +87,7 @@ bool ProgramStage::Basis::operator==(const Basis& other) const
 ProgramStage::ProgramStage(Veltrane& live) : live(live)
 {
   sem_init(&wakeWorker, 0, 0);
-  std::lock_guard<std::mutex> hold(gStagesLock);
+  std::lock_guard<WDL_Mutex> hold(stagesLock());
   nextStage = gStages;
   if (gStages) gStages->previousStage = this;
   gStages = this;
@@ -92,7 +96,7 @@ ProgramStage::ProgramStage(Veltrane& live) : live(live)
 ProgramStage::~ProgramStage()
 {
   {
-    std::lock_guard<std::mutex> hold(gStagesLock);
+    std::lock_guard<WDL_Mutex> hold(stagesLock());
     if (previousStage) previousStage->nextStage = nextStage;
     if (nextStage) nextStage->previousStage = previousStage;
     if (gStages == this) gStages = nextStage;
@@ -103,7 +107,7 @@ ProgramStage::~ProgramStage()
 
 void ProgramStage::stopWorker()
 {
-  std::lock_guard<std::mutex> hold(workerStart);
+  std::lock_guard<WDL_Mutex> hold(workerStart);
   stopping.store(true);
   wake();
   if (worker.joinable()) worker.join();
@@ -112,7 +116,7 @@ void ProgramStage::stopWorker()
 
 void ProgramStage::stopAllWorkers()
 {
-  std::lock_guard<std::mutex> hold(gStagesLock);
+  std::lock_guard<WDL_Mutex> hold(stagesLock());
   gWorkersStopped = true;
   for (ProgramStage* s = gStages; s; s = s->nextStage) s->stopWorker();
 }
@@ -289,11 +293,11 @@ void ProgramStage::startWorker()
   if (hasWorker()) return;
   armStopAtExit();
   {
-    std::lock_guard<std::mutex> stages(gStagesLock);
+    std::lock_guard<WDL_Mutex> stages(stagesLock());
     if (gWorkersStopped) return; // the process is ending
   }
   // stopAllWorkers stops this stage too (stopping, under workerStart) should it run from here on.
-  std::lock_guard<std::mutex> hold(workerStart);
+  std::lock_guard<WDL_Mutex> hold(workerStart);
   if (worker.joinable() || stopping.load()) return;
   try {
     worker = std::thread([this] { work(); });

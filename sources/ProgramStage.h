@@ -191,7 +191,7 @@ private:
   std::atomic<unsigned> readySeq{0}; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
 
-  std::mutex workerStart;
+  WDL_Mutex workerStart; // starting and stopping the worker
   std::atomic<bool> workerRunning{false};
   std::thread worker;
   sem_t wakeWorker;
