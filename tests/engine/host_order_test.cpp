@@ -9,16 +9,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <utility>
 
 namespace {
-constexpr int kFirst = 0, kTarget = 21, kOther = 7;
+// The change goes to program 0: an answer or a build that passed over program 0 would show.
+constexpr int kFirst = 21, kTarget = 0, kOther = 7;
 constexpr double kVolume[] = {0.2, 0.6, 0.8}; // of programs kFirst, kOther, kTarget (normalised / 2)
 
-// Three programs that differ in their volume, name and first slot; program kFirst is current afterwards.
+// Three programs that differ in their volume, name and first two slots (a ladder's list of types where the
+// others have a plain value); program kFirst is current afterwards.
 void makePrograms(Veltrane& v)
 {
   const struct
@@ -26,13 +30,14 @@ void makePrograms(Veltrane& v)
     int program;
     const char* name;
     double volume;
-    ModuleConfig::ModuleID slot0;
-  } programs[] = {{kOther, "Other", kVolume[1], ModuleConfig::MOD_OSCILLATOR},
-                  {kTarget, "Target", kVolume[2], ModuleConfig::MOD_LADDER},
-                  {kFirst, "First", kVolume[0], ModuleConfig::MOD_EMPTY}};
+    ModuleConfig::ModuleID slot0, slot1;
+  } programs[] = {{kOther, "Other", kVolume[1], ModuleConfig::MOD_OSCILLATOR, ModuleConfig::MOD_EMPTY},
+                  {kTarget, "Target", kVolume[2], ModuleConfig::MOD_EMPTY, ModuleConfig::MOD_LADDER},
+                  {kFirst, "First", kVolume[0], ModuleConfig::MOD_LADDER, ModuleConfig::MOD_EMPTY}};
   for (const auto& p : programs) {
     v.changePreset(p.program);
     v.replaceModule(0, p.slot0, false, false);
+    v.replaceModule(1, p.slot1, false, false);
     v.SetParameterFromGUI(Veltrane::kParamVolume, p.volume / 2.0);
     v.ModifyCurrentPreset(p.name);
   }
@@ -48,15 +53,74 @@ public:
           v.stage->hold();
           held.store(true);
           std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+          held.store(false);
           v.stage->end();
         })
   {
     while (!held.load()) std::this_thread::yield();
   }
   ~BusyStage() { thread.join(); }
+  bool busy() const { return held.load(); }
 
 private:
   std::atomic<bool> held{false};
+  std::thread thread;
+};
+
+bool sounding(const Veltrane& v, int note)
+{
+  for (const Voice& voice : v.voices)
+    if (voice.keyDown && voice.noteNumber == note) return true;
+  return false;
+}
+
+std::string paramText(HostedVeltrane& h, int idx)
+{
+  char text[kVstMaxParamStrLen + 8] = {};
+  h.dispatch(effGetParamDisplay, idx, 0, text);
+  return text;
+}
+
+// A host thread's call, the host's main thread by default, waited for.
+template <class Call> void onAnotherThread(Call call)
+{
+  std::thread(call).join();
+}
+
+// One more host thread that lives on between the calls it is given (each waited for).
+class HostThread
+{
+public:
+  HostThread() : thread([this] { loop(); }) {}
+  ~HostThread()
+  {
+    call(nullptr);
+    thread.join();
+  }
+  void call(std::function<void()> f)
+  {
+    std::unique_lock<std::mutex> lock(m);
+    task = f ? std::move(f) : [this] { done = true; };
+    pending = true;
+    cv.notify_all();
+    cv.wait(lock, [this] { return !pending; });
+  }
+
+private:
+  void loop()
+  {
+    std::unique_lock<std::mutex> lock(m);
+    while (!done) {
+      cv.wait(lock, [this] { return pending; });
+      task();
+      pending = false;
+      cv.notify_all();
+    }
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  std::function<void()> task;
+  bool pending = false, done = false;
   std::thread thread;
 };
 
@@ -77,9 +141,11 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
   // What a row keeps between its call and its check; the bank is taken before the change.
   struct Kept
   {
-    std::vector<unsigned char> bank, bytes;
+    std::vector<unsigned char> bank, bytes, first;
     float value = 0.0f;
     unsigned builds = 0;
+    const BusyStage* busy = nullptr;
+    HostThread other; // a host thread of the row's own
   };
   struct Row
   {
@@ -88,6 +154,10 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
     std::function<void(HostedVeltrane&, Kept&)> call;
     std::function<void(HostedVeltrane&, const Kept&)> check = [](HostedVeltrane&, const Kept&) {};
     double volume = kVolume[2]; // in place at the end
+    int program = kTarget;
+    int busyMs = 60;
+    std::function<void(HostedVeltrane&, Kept&)> before = [](HostedVeltrane&, Kept&) {}; // before the change
+    int changeAt = 0; // the change's sample offset
   };
   const Row rows[] = {
       {"a parameter set on the audio thread",
@@ -152,6 +222,107 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          k.bytes.erase(k.bytes.begin(), k.bytes.begin() + 8); // the framework's header
        },
        [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(presetBytes(*h.plug, kTarget), k.bytes); }},
+      {"the program set on the host's main thread while another thread saves the bank",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bytes = presetBytes(*h.plug, kTarget);
+         k.first = presetBytes(*h.plug, kFirst);
+         std::thread set([&] { h.dispatch(effSetProgram, 0, kOther); });
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it waits for the stage
+         onAnotherThread([&] { k.bank = h.bank(); });
+         set.join();
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(k.bytes, presetBytes(*h.plug, kTarget)) << "the program of the change was overwritten";
+         EXPECT_EQ(k.first, presetBytes(*h.plug, kFirst));
+       },
+       kVolume[1], kOther},
+      {"the program set on the audio thread, taken as a MIDI program change",
+       [](HostedVeltrane& h, Kept& k) {
+         h.dispatch(effSetProgram, 0, kOther);
+         EXPECT_TRUE(k.busy->busy()) << "it waited for the build";
+         EXPECT_EQ(kFirst, h.plug->GetCurrentPresetIdx()) << "built on the audio thread";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther},
+      {"a list entry by text and a value the program before rounds, set on the audio thread",
+       [](HostedVeltrane& h, Kept&) {
+         EXPECT_EQ(1, h.dispatch(effString2Parameter, 16, 0, (void*)"HP 24"));
+         h.effect->setParameter(h.effect, 0, 0.52f); // slot 0 holds a list of 15 entries until the change
+       },
+       [](HostedVeltrane& h, const Kept&) {
+         EXPECT_EQ("HP 24", paramText(h, 16));
+         EXPECT_NEAR(0.52, h.plug->GetParam(0)->Value(), 1e-6);
+       }},
+      {"calls on a pool thread that processed an earlier block, which wait for no build",
+       [](HostedVeltrane& h, Kept& k) {
+         k.other.call([&] {
+           k.value = getParam(h, Veltrane::kParamVolume);
+           k.bytes = h.programChunk();
+           h.dispatch(effSetProgramName, 0, 0, (void*)"Pool");
+         });
+         EXPECT_TRUE(k.busy->busy()) << "a call waited for the build";
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(presetBytes(*h.plug, kTarget), std::vector<unsigned char>(k.bytes.begin() + 8, k.bytes.end()));
+         EXPECT_STREQ("Pool", h.plug->GetPresetName(kTarget));
+         EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
+       },
+       kVolume[2], kTarget, 1000, [](HostedVeltrane& h, Kept& k) { k.other.call([&] { h.run(64); }); }},
+      {"a note-on before the change in its event list, and one after",
+       [](HostedVeltrane& h, Kept&) {
+         h.midi(0, 0x90, 64, 100);
+         h.run(64);
+         EXPECT_TRUE(sounding(*h.plug, 60)) << "the note sent before the change waited for it";
+         EXPECT_FALSE(sounding(*h.plug, 64)) << "the note sent after the change played with the program before";
+       },
+       [](HostedVeltrane& h, const Kept&) { EXPECT_TRUE(sounding(*h.plug, 64)); }, kVolume[2], kTarget, 60,
+       [](HostedVeltrane& h, Kept&) { h.midi(0, 0x90, 60, 100); }},
+      {"a note-on before the change in its event list, when the change is built before its place is reached",
+       [](HostedVeltrane& h, Kept&) {
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         h.run(64);
+         EXPECT_EQ(kTarget, h.plug->GetCurrentPresetIdx());
+         EXPECT_FALSE(sounding(*h.plug, 60)) << "the program was put in place before the note sent ahead of it";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 60,
+       [](HostedVeltrane& h, Kept&) { h.midi(90, 0x90, 60, 100); }, 100},
+      {"the program saved from the editor's menu",
+       [](HostedVeltrane& h, Kept& k) {
+         TempDir dir;
+         const std::string path = dir.path("saved.fxp");
+         h.plug->graphics->OpenWindow(nullptr);
+         h.plug->graphics->ScriptFilePrompt(path.c_str());
+         onAnotherThread([&] { h.plug->runFileCommand(File::kSaveProgram); });
+         std::ifstream in(path, std::ios::binary);
+         k.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+       },
+       [](HostedVeltrane&, const Kept& k) {
+         ASSERT_GT(k.bytes.size(), 34u);
+         EXPECT_EQ("Target", std::string((const char*)k.bytes.data() + 28, 6));
+       }},
+      {"a parameter and a program chunk read on the host's main thread once the worker took too long",
+       [](HostedVeltrane& h, Kept& k) {
+         onAnotherThread([&] {
+           k.value = getParam(h, Veltrane::kParamVolume);
+           k.bytes = h.programChunk();
+         });
+         EXPECT_FLOAT_EQ((float)kVolume[2] / 2, k.value) << "read before the program was in place";
+         k.bytes.erase(k.bytes.begin(), k.bytes.begin() + 8);
+       },
+       [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(presetBytes(*h.plug, kTarget), k.bytes); }, kVolume[2],
+       kTarget, Veltrane::kSettleTimeoutMs + 200},
+      {"a bank chunk kept by one host thread while another asks for one",
+       [](HostedVeltrane& h, Kept& k) {
+         void* kept = nullptr;
+         VstIntPtr size = 0;
+         k.other.call([&] { size = h.dispatch(effGetChunk, 0, 0, &kept); });
+         ASSERT_GT(size, 0);
+         k.bytes.assign((unsigned char*)kept, (unsigned char*)kept + size);
+         onAnotherThread([&] {
+           h.dispatch(effSetProgramName, 0, 0, (void*)"Tarzet"); // as long as "Target": the same room
+           h.bank();
+         });
+         EXPECT_TRUE(std::equal(k.bytes.begin(), k.bytes.end(), (unsigned char*)kept)) << "it changed under the host";
+       }},
       {"a bank without a current program, from the host's main thread, which builds as much as alone",
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = presetBytes(*h.plug, kFirst);
@@ -176,28 +347,23 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
     kept.bank.resize(kept.bank.size() - 9); // the host's order decides the current program, not the bank
     h.run(64);
     {
-      const BusyStage busy(v);
-      h.midi(0, 0xC0, kTarget);
+      const BusyStage busy(v, row.busyMs);
+      kept.busy = &busy;
+      row.before(h, kept);
+      h.midi(row.changeAt, 0xC0, kTarget);
       h.sendEvents();
+      h.run(64);
       row.call(h, kept);
     }
     EXPECT_TRUE(v.stage->waitUntilReady()) << "the change was never built";
     for (int b = 0; b < 4; ++b) h.run(64);
-    EXPECT_EQ(kTarget, v.GetCurrentPresetIdx());
-    EXPECT_EQ(kTarget, h.dispatch(effGetProgram));
+    EXPECT_EQ(row.program, v.GetCurrentPresetIdx());
+    EXPECT_EQ(row.program, h.dispatch(effGetProgram));
     EXPECT_NEAR(row.volume, v.volume, 1e-6);
     row.check(h, kept);
   }
 }
 
-namespace {
-bool sounding(const Veltrane& v, int note)
-{
-  for (const Voice& voice : v.voices)
-    if (voice.keyDown && voice.noteNumber == note) return true;
-  return false;
-}
-} // namespace
 
 // More events than the queue holds: the note-offs among them all stay. Then program
 // changes faster than their programs build (one a block, alternating), with notes among them: no event waits
@@ -209,10 +375,40 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
   Veltrane& v = *h.plug;
   makePrograms(v);
   h.run(kBlock);
-  for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
-  for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
-  for (int b = 0; b < 40; ++b) h.run(kBlock);
-  for (int n = 0; n < 128; ++n) ASSERT_FALSE(sounding(v, n)) << "note " << n << " of the full queue";
+  // What ends a note is never lost: it takes another event's room, else acts at once.
+  const auto othersOff = [&h](int count) {
+    for (int i = 0; i < count; ++i) h.midi(0, 0x80, 62 + i % 60, 0);
+  };
+  const std::function<void()> floods[] = {
+      [&] { // note-ons filling the queue, then their note-offs
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+        for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
+      },
+      [&] { // a sounding note's own note-off after 10,000 of other keys
+        h.midi(0, 0x90, 60, 100);
+        h.run(kBlock);
+        othersOff(10000);
+        h.midi(0, 0x80, 60, 0);
+      },
+      [&] { // a note-on first in a queue of note-offs, then its note-off
+        h.midi(0, 0x90, 60, 100);
+        othersOff(v.midiQueue.GetSize() - 1);
+        h.midi(0, 0x80, 60, 0);
+      },
+      [&] { // the pedal let go, then 10,000 note-offs of other keys
+        h.midi(0, 0xB0, 64, 127);
+        h.midi(0, 0x90, 61, 100);
+        h.midi(1, 0x80, 61, 0);
+        h.run(kBlock);
+        h.midi(0, 0xB0, 64, 0);
+        othersOff(10000);
+      },
+  };
+  for (const auto& flood : floods) {
+    flood();
+    for (int b = 0; b < 40; ++b) h.run(kBlock);
+    for (int n = 0; n < 128; ++n) ASSERT_FALSE(sounding(v, n)) << "note " << n << " of flood " << (&flood - floods);
+  }
   int samples = 0, sentAt = -1, note = 0, notes = 0, longest = 0, landed = 0;
   int lastProgram = v.GetCurrentPresetIdx();
   for (int b = 0; b < 400; ++b) {
@@ -250,7 +446,10 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     int opcode;
     VstIntPtr value;
     float rate;
-  } changes[] = {{effSetBlockSize, 441, 0}, {effSetBlockSize, 8192, 0}, {effSetSampleRate, 0, 48000}, {effSetSampleRate, 0, 96000}};
+    bool same; // the value in place already: changes nothing, the sounding note goes on
+  } changes[] = {{effSetBlockSize, 441, 0, false},     {effSetBlockSize, 8192, 0, false},
+                 {effSetSampleRate, 0, 48000, false},  {effSetSampleRate, 0, 96000, false},
+                 {effSetBlockSize, 64, 0, true},       {effSetSampleRate, 0, 44100, true}};
   for (const auto& change : changes) {
     SCOPED_TRACE(testing::Message() << change.opcode << " " << change.value << " " << change.rate);
     HostedVeltrane h(44100, 64);
@@ -258,8 +457,13 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     v.replaceModule(0, ModuleConfig::MOD_OSCILLATOR, false, false);
     h.effect->setParameter(h.effect, Veltrane::kParamVoices, 0.5f); // 16 voices
     h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.3f);
+    h.midi(0, 0x90, 40, 100);
     h.run(64);
     h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
+    if (change.same) {
+      h.run(64);
+      EXPECT_TRUE(sounding(v, 40)) << "the sounding note was cut";
+    }
     for (int n = 0; n < 8; ++n) h.midi(0, 0x90, 48 + n, 100);
     h.run(64);
     EXPECT_EQ(16, v.activeVoices);

@@ -18,8 +18,13 @@
 #include <vector>
 
 namespace {
-VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+// An instance the host closes from inside the next call the plug-in makes to it from a process call.
+std::atomic<AEffect*> gCloseInProcess{nullptr};
+
+VstIntPtr Host(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 {
+  if (opcode == audioMasterWantMidi && e && gCloseInProcess.compare_exchange_strong(e, nullptr))
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
   return opcode == 1 ? 2400 : 0;
 }
 
@@ -113,7 +118,8 @@ void play(AEffect* e, int blocks, int program)
 
 // A host scanning plug-ins, or a session with many instances opened and closed: every instance lets go of
 // every thread it started, closed with a program change still being built, with its editor open, from
-// another thread than the one that made it, or while another thread loads a program.
+// another thread than the one that made it, while another thread loads a program, or from inside a callback
+// of a process call (the instance goes once the call has returned).
 TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
 {
   Library lib;
@@ -136,6 +142,12 @@ TEST(PluginFile, InstancesOpenedAndClosedInARowLeaveNoThreadBehind)
     const auto close = [e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); };
     if (i % 10 == 2) {
       std::thread(close).join();
+    } else if (i % 10 == 4) {
+      gCloseInProcess = e;
+      std::vector<float> l(64), r(64);
+      float* io[2] = {l.data(), r.data()};
+      e->processReplacing(e, io, io, 64);
+      EXPECT_EQ(nullptr, gCloseInProcess.load());
     } else if (i % 10 == 3) { // while another thread is inside a load, which runs mostly outside the mutex
       std::atomic<bool> started{false};
       std::thread load([&] {

@@ -231,6 +231,26 @@ TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
   EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
 }
 
+// A build for a program change stops between slots once the change is done with or left to another thread
+// (a load after it need not wait for the whole build), and goes on while it is not.
+TEST(ProgramStage, ABuildStopsOnceItsChangeIsLeft)
+{
+  HostedVeltrane h(44100, 64);
+  makeProgram3(*h.plug);
+  ByteChunk state;
+  ASSERT_TRUE(h.plug->CopyPresetState(3, &state));
+  std::unique_ptr<Veltrane> stage = Veltrane::makeStage(*h.plug);
+  stage->SetSampleRate(44100.0);
+  stage->Reset();
+  for (const unsigned left : {6u, 7u, 8u}) { // the change is request 7
+    const std::atomic<unsigned> mark{left};
+    stage->abandonWhenDone = &mark;
+    stage->abandonAt = 7;
+    EXPECT_EQ(left >= 7, stage->UnserializeState(&state, 0) < 0) << "left up to request " << left;
+  }
+  stage->abandonWhenDone = nullptr;
+}
+
 // Commands queued one after another: a replacement's modules are made for the slot as the commands before
 // it leave it (here a master slot), so the block carries out both.
 TEST(ProgramStage, AReplacementQueuedAfterAMoveToTheMasterSectionFitsIt)
