@@ -24,12 +24,19 @@
 //
 // - BankLoad/after_change: the host's bank load (effSetChunk) alone (0), and right after a MIDI program change
 //   it sent (1), at 768 kHz: the change is not built once per program of the bank.
+// - AudioThreadHostCalls/pool: the host's parameter and program calls made on a thread that processes audio
+//   (pool 0: the thread of the blocks; 1: a pool thread that processed an earlier block only) while the
+//   worker builds without pause (a MIDI program change every 4 blocks, between the heavy program and
+//   another) and the host's main thread loads the bank every 100 ms: getParameter, setParameter,
+//   effString2Parameter, effGetParamDisplay, effGetProgram, effSetProgramName and effSetProgram. None may
+//   wait for a build: "worst_ms" is the longest wall time of any of them, "<call>_ms" each one's longest.
 //
 // Costs are the audio thread's own processor time (CLOCK_THREAD_CPUTIME_ID), so that other processes on a
 // shared machine do not count; "worst_wall_ms" gives the same in wall time. Each benchmark keeps its worst
 // case in "worst_ms" (Google Benchmark's mean hides it). The audio thread runs at a real-time priority
 // (SCHED_FIFO) where the system allows it, as hosts run theirs ("fifo" is 1 then): otherwise the plug-in's
 // worker, woken by a program change, may take the processor from it in the middle of a block.
+#include "../tests/support/host_thread.h"
 #include "../tests/support/plugin_host.h"
 #include "ProgramStage.h"
 #include "Veltrane.h"
@@ -41,7 +48,10 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
+#include <memory>
 #include <pthread.h>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -163,10 +173,17 @@ struct Host
     return notes;
   }
 
+  // From the host's main thread: on a thread that processes audio the change would be built aside.
+  void setProgram(int program)
+  {
+    std::thread([this, program] { dispatch(effSetProgram, 0, program); }).join();
+  }
+  template <class Call> void onMainThread(Call call) { std::thread(call).join(); }
+
   // The heavy program, freshly loaded, with 64 voices sounding.
   void playHeavyProgram()
   {
-    dispatch(effSetProgram, 0, kHeavyProgram);
+    setProgram(kHeavyProgram);
     midi(heldNotes());
     for (int b = 0; b < 8; ++b) block();
   }
@@ -333,7 +350,7 @@ void BankLoadLockWait(benchmark::State& state)
   for (auto _ : state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const Clock::time_point t0 = Clock::now();
-    h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+    h.onMainThread([&] { h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()); });
     const double load = msSince(t0);
     state.SetIterationTime(load / 1000.0);
     worstLoad = std::max(worstLoad, load);
@@ -392,8 +409,10 @@ void LockWaitUnderLoad(benchmark::State& state)
   for (auto _ : state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const Clock::time_point t0 = Clock::now();
-    h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
-    h.dispatch(effSetProgram, 0, kHeavyProgram);
+    h.onMainThread([&] {
+      h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+      h.dispatch(effSetProgram, 0, kHeavyProgram);
+    });
     const double load = msSince(t0);
     state.SetIterationTime(load / 1000.0);
     worstLoad = std::max(worstLoad, load);
@@ -404,6 +423,68 @@ void LockWaitUnderLoad(benchmark::State& state)
   for (std::thread& t : busy) t.join();
   state.counters["load_worst_ms"] = worstLoad;
 }
+void AudioThreadHostCalls(benchmark::State& state)
+{
+  const bool pool = state.range(0) != 0;
+  Host h;
+  h.playHeavyProgram();
+  const std::vector<unsigned char> bank = bankOf(h);
+  HostThread other; // the pool thread, real-time as the host's pool is
+  std::unique_ptr<AudioPriority> otherPriority;
+  if (pool) other.call([&] {
+      otherPriority = std::make_unique<AudioPriority>();
+      h.process(kBlock);
+    });
+  std::atomic<bool> running{true};
+  std::thread loads([&] { // the host's main thread
+    while (running.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data());
+    }
+  });
+  const AudioPriority audio;
+  const char* const names[] = {"getParameter",  "setParameter",   "effString2Parameter", "effGetParamDisplay",
+                               "effGetProgram", "effSetProgramName", "effSetProgram"};
+  double worstCall[7] = {};
+  double worst = 0.0;
+  long n = 0;
+  for (auto _ : state) {
+    double slowest = 0.0;
+    for (int b = 0; b < 4; ++b, ++n) {
+      if (b == 0) h.midi({{0xC0, n / 4 % 2 ? kHeavyProgram : 14, 0}});
+      h.block();
+    }
+    const auto calls = [&] {
+      char text[64] = "LP 24";
+      const std::function<void()> call[] = {
+          [&] { h.e->getParameter(h.e, Veltrane::kParamVolume); },
+          [&] { h.e->setParameter(h.e, Veltrane::kParamVolume, 0.5f); },
+          [&] { h.dispatch(effString2Parameter, 16, 0, text); },
+          [&] { h.dispatch(effGetParamDisplay, 16, 0, text); },
+          [&] { h.dispatch(effGetProgram); },
+          [&] { h.dispatch(effSetProgramName, 0, 0, (void*)"Named"); },
+          [&] { h.dispatch(effSetProgram, 0, n / 4 % 2 ? 14 : kHeavyProgram); },
+      };
+      for (int c = 0; c < 7; ++c) {
+        const Took t = timed(call[c]);
+        worstCall[c] = std::max(worstCall[c], t.wall);
+        slowest = std::max(slowest, t.wall);
+      }
+    };
+    if (pool)
+      other.call(calls);
+    else
+      calls();
+    worst = std::max(worst, slowest);
+    state.SetIterationTime(slowest / 1000.0);
+  }
+  running.store(false);
+  loads.join();
+  if (pool) other.call([&] { otherPriority.reset(); });
+  state.counters["worst_ms"] = worst;
+  for (int c = 0; c < 7; ++c) state.counters[std::string(names[c]) + "_ms"] = worstCall[c];
+  audio.report(state);
+}
 } // namespace
 
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -411,3 +492,4 @@ BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualT
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(AudioThreadHostCalls)->ArgName("pool")->DenseRange(0, 1)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);

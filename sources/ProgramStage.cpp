@@ -319,7 +319,7 @@ void ProgramStage::request(int program)
   publishBasis();
   requested.store(program, std::memory_order_release);
   requestSeq.fetch_add(1, std::memory_order_acq_rel);
-  wake();
+  nudge();
 }
 
 bool ProgramStage::takeReady(unsigned upTo)
@@ -337,14 +337,14 @@ bool ProgramStage::takeReady(unsigned upTo)
   if (!current || !(basisOf(live) == basis)) {
     if (current) publishBasis();
     ready.store(kLeft, std::memory_order_release);
-    wake();
+    nudge();
     return false;
   }
   live.takeProgramFrom(*engine);
   live.programTaken(readyProgram, readySeq);
   markDone(readySeq);
   ready.store(kLeft, std::memory_order_release); // the replaced patch, for the worker to free
-  wake();
+  nudge();
   return true;
 }
 
@@ -427,13 +427,41 @@ bool ProgramStage::waitUntilReady(int timeoutMs)
   return true;
 }
 
+void ProgramStage::nudge()
+{
+  nudged.store(true);
+  if (asleep.load()) wake(); // asleep for good: the one system call
+}
+
 void ProgramStage::work()
 {
   lowerWorkerPriority();
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastWork = Clock::now();
   for (;;) {
-    while (sem_wait(&wakeWorker) != 0) {
+    bool woken = nudged.exchange(false);
+    if (!woken && Clock::now() - lastWork < std::chrono::milliseconds(kAwakeMs)) {
+      // Lately at work: looks again every kLookMs for what the audio thread asks of it without a wake.
+      timespec until;
+      clock_gettime(CLOCK_MONOTONIC, &until);
+      until.tv_nsec += kLookMs * 1000000L;
+      if (until.tv_nsec >= 1000000000L) {
+        until.tv_nsec -= 1000000000L;
+        ++until.tv_sec;
+      }
+      woken = sem_clockwait(&wakeWorker, CLOCK_MONOTONIC, &until) == 0 || nudged.exchange(false);
+    } else if (!woken) {
+      asleep.store(true); // then the audio thread's next nudge wakes it (both sequentially consistent)
+      if (!nudged.load())
+        while (sem_wait(&wakeWorker) != 0) {
+        }
+      asleep.store(false);
+      nudged.store(false);
+      woken = true;
     }
     if (stopping.load()) return;
+    if (!woken) continue;
+    lastWork = Clock::now();
     buildRequest();
     live.serviceCommands();
   }

@@ -126,9 +126,13 @@ public:
   // While a bank's programs are read (holds nest): the worker starts no build between them, which would make
   // each one wait for it; the bank, once in place, supersedes what it would build. Any thread.
   void holdBuilds(bool hold);
-  // Any thread, the audio thread included: the worker looks for work (programs to build or free, modules a
-  // waiting editor command needs: Veltrane::serviceCommands).
+  // Any thread: the worker looks for work (programs to build or free, modules a waiting editor command
+  // needs: Veltrane::serviceCommands). The audio thread nudges it instead: no system call while the worker
+  // has been at work lately (it then looks every kLookMs by itself); only a worker asleep for good is woken.
   void wake() { sem_post(&wakeWorker); }
+  void nudge();
+  static constexpr int kLookMs = 2;     // between the worker's looks while it has been at work lately
+  static constexpr int kAwakeMs = 1000; // lately: since its last work
   // Stops every stage's worker and lets no new one start (process exit, or the library unloading with
   // instances open). Runs by itself then; callable directly.
   static void stopAllWorkers();
@@ -196,6 +200,8 @@ private:
   std::thread worker;
   sem_t wakeWorker;
   std::atomic<bool> stopping{false};
+  std::atomic<bool> nudged{false}; // the audio thread has work for the worker
+  std::atomic<bool> asleep{false}; // the worker waits until it is woken
 
   // The process's stages, for stopAllWorkers (an intrusive list under a lock that is never destroyed).
   ProgramStage* previousStage = nullptr;

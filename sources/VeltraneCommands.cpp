@@ -175,7 +175,7 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
         // The slot changed since the post (a program change came between): the worker builds the modules
         // again, and this command and the ones after it wait for a later block.
         c.needsBatch.store(true, std::memory_order_release);
-        if (stage) stage->wake();
+        if (stage) stage->nudge();
         return;
       }
       batch = nullptr; // made here

@@ -3,16 +3,15 @@
 // note's end; rate and block size changes between blocks keep what the program set.
 #include "K35.h"
 #include "ProgramStage.h"
+#include "../support/host_thread.h"
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -86,43 +85,6 @@ template <class Call> void onAnotherThread(Call call)
 {
   std::thread(call).join();
 }
-
-// One more host thread that lives on between the calls it is given (each waited for).
-class HostThread
-{
-public:
-  HostThread() : thread([this] { loop(); }) {}
-  ~HostThread()
-  {
-    call(nullptr);
-    thread.join();
-  }
-  void call(std::function<void()> f)
-  {
-    std::unique_lock<std::mutex> lock(m);
-    task = f ? std::move(f) : [this] { done = true; };
-    pending = true;
-    cv.notify_all();
-    cv.wait(lock, [this] { return !pending; });
-  }
-
-private:
-  void loop()
-  {
-    std::unique_lock<std::mutex> lock(m);
-    while (!done) {
-      cv.wait(lock, [this] { return pending; });
-      task();
-      pending = false;
-      cv.notify_all();
-    }
-  }
-  std::mutex m;
-  std::condition_variable cv;
-  std::function<void()> task;
-  bool pending = false, done = false;
-  std::thread thread;
-};
 
 std::vector<unsigned char> presetBytes(Veltrane& v, int program)
 {
