@@ -6,8 +6,9 @@
 //
 // Pitch throughout the engine is an int in 1/128 semitone, 0 being MIDI note 0 (8.176 Hz).
 //
-// Threads: the host's audio and main threads enter through the adapter, which holds the instance mutex for
-// every call; Reset, OnActivate and OnParamChange take it themselves as well.
+// Threads (THREADS.md): the host's threads enter through the adapter, which holds the instance mutex for most
+// calls (not for loads, which take it only to put a state in place); Reset, OnActivate and OnParamChange take
+// it themselves as well.
 #pragma once
 
 #include "ByteChunk.h"

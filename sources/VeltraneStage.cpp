@@ -1,8 +1,9 @@
-// Programs built aside: the product's side of the framework's two-step state loads (ProgramStage.h), and
-// the take-over of a patch built in a staging engine.
+// Programs built aside: the product's side of the framework's two-step state loads (ProgramStage.h), program
+// changes in the MIDI stream, host calls after such a change, and the take-over of a patch built in a staging
+// engine.
 //
-// Threads: the take-over runs under the instance mutex, on the thread that loads or on the audio thread at
-// a block boundary; it only exchanges pointers and copies values.
+// Threads (THREADS.md): the take-over runs under the instance mutex, on the thread that loads or on the audio
+// thread at a control tick; it only exchanges pointers and copies values.
 #include "Veltrane.h"
 
 #include "Module.h"

@@ -3,10 +3,10 @@
 // the attached editor surface; it serialises state into chunks and reads and writes .fxp/.fxb files. A host
 // binding (IPlugVST) supplies the pure host notifications; a concrete plug-in overrides the hooks.
 //
-// Threads: the host's audio and main threads both enter through the host binding, which holds the instance
-// mutex (recursive) for every call but program changes and state loads: those build the state aside where the
-// plug-in can (PrepareState) and take the mutex only to put it in place. Editor edits enter through
-// SetParameterFromGUI, which takes it too.
+// Threads (THREADS.md): the host's threads enter through the host binding, which holds the instance mutex
+// (recursive) for every call but program changes, state loads and the editor's: loads build the state aside
+// where the plug-in can (PrepareState) and take the mutex only to put it in place, together with its program
+// slot. Editor edits enter through SetParameterFromGUI, which takes it too.
 #pragma once
 
 #include "ByteChunk.h"
