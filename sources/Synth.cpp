@@ -218,12 +218,6 @@ void Synth::removePressedKey(int key)
   pressedKeys[--numPressedKeys] = kNoKey;
 }
 
-IGraphics* MakeGraphics(IPlugVST* plug, int width, int height, int fps)
-{
-  IGraphicsLinux* graphics = new IGraphicsLinux(plug, width, height, fps);
-  graphics->mBundleID.Set(Synth::kBundleID);
-  return graphics;
-}
 
 // ---- pitch ----
 

@@ -203,5 +203,3 @@ protected:
   void setTuningName(const char* name); // cut to 255 characters
 };
 
-// Creates an editor surface for a plug-in with its bundle identifier set. Nothing calls it.
-IGraphics* MakeGraphics(IPlugVST* plug, int width, int height, int fps);

@@ -181,7 +181,6 @@ public:
   virtual void RemoveSubWindow() {}
   virtual void CloseWindow() = 0;
   virtual void* GetWindow() = 0;
-  virtual bool GetTextFromClipboard(WDL_String* str) = 0;
   virtual void HideMouseCursor() {}
   virtual void ShowMouseCursor() {}
   virtual void UpdateTooltips() = 0;

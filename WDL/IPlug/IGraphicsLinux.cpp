@@ -161,12 +161,6 @@ bool IGraphicsLinux::OpenURL(const char* url, const char*, const char*, const ch
   return true;
 }
 
-bool IGraphicsLinux::GetTextFromClipboard(WDL_String* str)
-{
-  str->Set("");
-  return false;
-}
-
 // ---- file prompts ----
 
 using linux_surface::WithExtension;

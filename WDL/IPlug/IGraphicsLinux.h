@@ -119,7 +119,6 @@ public:
   void* OpenWindow(void* parent) override;
   void CloseWindow() override;
   void* GetWindow() override { return mWindowOpen ? this : nullptr; }
-  bool GetTextFromClipboard(WDL_String* str) override;
   // Tooltips follow the controls as they are at each tick: nothing is recorded here.
   void UpdateTooltips() override;
   LICE_IBitmap* OSLoadBitmap(int id, const char* name) override;
