@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 std::unique_ptr<vsthost::Plugin> load(double rate)
@@ -95,10 +96,12 @@ double dBFS(double peak)
 // at velocity 100 held for 1.5 s, then 3.5 s of release; no sample is NaN or infinite, the chord sounds
 // while held without going above -1 dBFS, carries no DC of 5 % of its RMS or more on either side, and the
 // program falls silent within 3 s of the note-offs unless it is meant to drone. Then up the keyboard at
-// velocity 127, at 44.1 and 48 kHz, one after another: four-note chords on C2 to C7 held for 1.5 s (a pad's
-// slow attack has peaked by then) and single notes to the top key held for 0.5 s, each struck 0.3 s after
-// the last release, peak at or under -1 dBFS, the C3 chord at or above -12 dBFS, so that the bank plays at
-// one level with headroom in every register.
+// velocity 127, at 44.1 and 48 kHz, one after another: four-note chords on C2 to C7, each register close
+// (held for 1.5 s: a pad's slow attack has peaked by then), open (root, fifth, octave, tenth) and spread over
+// two octaves (root, fifth, tenth, double octave), these two struck short, and single notes to the top key
+// held for 0.5 s, each struck 0.3 s after the last release, peak at or under -2 dBFS, the close C3 chord at
+// or above -12 dBFS. A chord's peak depends on how the phases of its notes meet: this ceiling, a dB under the
+// -1 dBFS promised for any chord, catches a program grown louder.
 class StartupBankProgram : public ::testing::TestWithParam<int>
 {
 };
@@ -106,8 +109,13 @@ class StartupBankProgram : public ::testing::TestWithParam<int>
 namespace {
 // clang-format off
 const struct { std::initializer_list<int> notes; double held; } kRegisters[] = {
-  {{36, 40, 43, 48}, 1.5}, {{48, 52, 55, 60}, 1.5}, {{60, 64, 67, 72}, 1.5}, {{72, 76, 79, 84}, 1.5},
-  {{84, 88, 91, 96}, 1.5}, {{96, 100, 103, 108}, 1.5}, {{108}, 0.5}, {{120}, 0.5}, {{127}, 0.5},
+  {{36, 40, 43, 48}, 1.5}, {{36, 43, 48, 52}, 0.25}, {{36, 43, 52, 60}, 0.25},
+  {{48, 52, 55, 60}, 1.5}, {{48, 55, 60, 64}, 0.25}, {{48, 55, 64, 72}, 0.25},
+  {{60, 64, 67, 72}, 1.5}, {{60, 67, 72, 76}, 0.25}, {{60, 67, 76, 84}, 0.25},
+  {{72, 76, 79, 84}, 1.5}, {{72, 79, 84, 88}, 0.25}, {{72, 79, 88, 96}, 0.25},
+  {{84, 88, 91, 96}, 1.5}, {{84, 91, 96, 100}, 0.25}, {{84, 91, 100, 108}, 0.25},
+  {{96, 100, 103, 108}, 1.5}, {{96, 103, 108, 112}, 0.25}, {{96, 103, 112, 120}, 0.25},
+  {{108}, 0.5}, {{120}, 0.5}, {{127}, 0.5},
 };
 // clang-format on
 constexpr double kReleased = 0.3; // seconds from a release to the next strike
@@ -176,8 +184,8 @@ TEST_P(StartupBankProgram, PlaysAChordAtTheBankLevelWithoutDCAndFallsSilent)
       double peak = 0.0;
       for (; from < to; ++from) peak = std::max(peak, (double)std::fabs(played.interleaved[from]));
       SCOPED_TRACE(name + " at " + std::to_string((int)at) + " Hz from note " + std::to_string(*r.notes.begin()));
-      EXPECT_LE(dBFS(peak), -1.0);
-      if (*r.notes.begin() == 48) {
+      EXPECT_LE(dBFS(peak), -2.0);
+      if (std::vector<int>(r.notes) == std::vector<int>{48, 52, 55, 60}) {
         EXPECT_GE(dBFS(peak), -12.0) << "the bank's level, C3";
       }
     }

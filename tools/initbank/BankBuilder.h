@@ -61,9 +61,12 @@ public:
     common(filter, p, SourceDef::MOD_VELO, opening);
   }
 
-  // The program's output volume (0..2, 0.5 unless set): chosen so that four-note chords held at velocity 127
-  // peak near -4 dBFS in their loudest register between C2 and C7, at or under -1 dBFS in any, leaving
-  // headroom that a bank of very different sounds plays at one level.
+  // The program's output volume (0..2, 0.5 unless set). How high a chord peaks depends on how the phases of
+  // its notes meet, so one voicing says little: the volume is chosen so that thousands of four-note chords at
+  // velocity 127 from C2 to C7, struck at any moment, peak at or under -2 dBFS (most programs under -2.5), and
+  // so that the peaks of the program's four loudest notes, the most four voices can add up to, sum to at most
+  // -1 dBFS, unless the master effects hold the sum down (the full rack) or the clock strikes the level (the
+  // quad envelope pulse, the beat groove: their chords were searched the longer).
   void level(double volume) { set(Veltrane::kParamVolume, volume); }
 
   // A K35 high-pass at about 20 Hz with no resonance (one pole) in a voice slot, on (source, output): it

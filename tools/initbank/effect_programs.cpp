@@ -86,7 +86,7 @@ void reverbHallPad(BankBuilder& b)
   b.setSlot(kFx, 9, 0.35); // wet
   b.setSlot(kFx, 10, 1);   // stereo
   plug(b, kFx);
-  b.level(0.44);
+  b.level(0.36);
   b.finish("Reverb Hall Pad");
 }
 
@@ -110,6 +110,7 @@ void voiceRoomPluck(BankBuilder& b)
   b.setSlot(kFx, 10, 1);
   plug(b, kFx);
   b.set(Veltrane::kParamOutRelease, 0.5); // the voice (and its room) rings on for about a second
+  b.level(0.35);
   b.finish("Voice Room Pluck");
 }
 
@@ -147,7 +148,7 @@ void bbdEchoLead(BankBuilder& b)
   b.setSlot(kSides, 4, 0.0); // A left
   b.setSlot(kSides, 7, 1.0); // B right
   plug(b, kSides);
-  b.level(0.31);
+  b.level(0.29);
   b.finish("BBD Echo Lead");
 }
 
@@ -172,7 +173,7 @@ void pingPongKeys(BankBuilder& b)
   b.setSlot(kFx, 8, 0.7);
   b.setSlot(kFx, 9, 0.4);
   plug(b, kFx);
-  b.level(0.33);
+  b.level(0.31);
   b.finish("Dual Delay Keys");
 }
 
@@ -218,7 +219,7 @@ void sampleHoldGrit(BankBuilder& b)
   b.setSlot(kFx, 2, 12);
   b.setSlot(kFx, 3, 9); // slightly off the octave, so the steps beat
   b.connect(kFilter, 4, SourceDef::AUDIO, kFx, 0);
-  b.level(0.62);
+  b.level(0.48);
   b.finish("Audio S/H Grit");
 }
 
@@ -268,7 +269,7 @@ void bitCrushedKeys(BankBuilder& b)
   b.connect(kFx, 5, SourceDef::MODULATION, SourceDef::kGroupCommonMod, SourceDef::MOD_MW_POS);
   b.dcBlocker(kFx2, kFx, 0);
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx2, 0);
-  b.level(0.45);
+  b.level(0.43);
   b.finish("Bit Crushed Keys");
 }
 
@@ -294,7 +295,7 @@ void ringModBells(BankBuilder& b)
   b.connect(kFx, 1, SourceDef::AUDIO, kOsc2, 0);
   b.setSlot(kFx, 4, 0.85); // a little of the carrier stays
   b.connect(kAmp, 1, SourceDef::AUDIO, kFx, 0);
-  b.level(0.78);
+  b.level(0.68);
   b.finish("Ring Mod Bells");
 }
 
@@ -323,7 +324,7 @@ void echoIntoHall(BankBuilder& b)
   b.setSlot(kFx2, 8, 0.6);
   b.setSlot(kFx2, 9, 0.3);
   plug(b, kFx2);
-  b.level(0.4);
+  b.level(0.32);
   b.finish("Echo Into Hall");
 }
 } // namespace

@@ -89,7 +89,7 @@ void k35Bass(BankBuilder& b)
   b.velocityToLevel(kAmp, 0.4);
   b.v->plugToCommon(kAmp);
   voices(b, 2, 0.35);
-  b.level(0.20);
+  b.level(0.19);
   b.finish("K35 Growl Bass");
 }
 
@@ -120,7 +120,7 @@ void k35StereoPad(BankBuilder& b)
   b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.6);
-  b.level(0.21);
+  b.level(0.2);
   b.finish("K35 Stereo Pad");
 }
 
@@ -191,7 +191,7 @@ void combHollowStereo(BankBuilder& b)
   b.velocityToLevel(kAmp, 0.45);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.4);
-  b.level(0.35);
+  b.level(0.28);
   b.finish("Hollow Comb Stereo");
 }
 
@@ -244,7 +244,7 @@ void resonatorGlassKeys(BankBuilder& b)
   b.velocityToLevel(kAmp, 0.5);
   b.v->plugToCommon(kAmp);
   voices(b, 3, 0.45);
-  b.level(0.33);
+  b.level(0.29);
   b.finish("Resonator Glass Keys");
 }
 

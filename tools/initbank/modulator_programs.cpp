@@ -158,7 +158,7 @@ void quadEnvelopePulse(BankBuilder& b)
   b.connect(kFilter, 8, SD::MODULATION, kEnv4, 1);
   b.setSlot(kOsc, 6, kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
-  b.level(0.8);
+  b.level(0.44);
   b.finish("Quad Envelope Pulse");
 }
 
@@ -189,7 +189,7 @@ void linearSwellPad(BankBuilder& b)
   b.connect(kAmp, 11, SD::MODULATION, kLin, 0);
   b.setSlot(kFilter, 7, 2.0 * kOctave);
   b.connect(kFilter, 8, SD::MODULATION, kLin, 1);
-  b.level(0.33);
+  b.level(0.3);
   b.finish("Linear Env Swell Pad");
 }
 
@@ -244,7 +244,7 @@ void randomFilter(BankBuilder& b)
   b.setSlot(kOsc, 1, 0.3); // pulse width, moved by channel B
   b.setSlot(kOsc, 2, 0.8);
   b.connect(kOsc, 3, SD::MODULATION, kSH, 1);
-  b.level(0.31);
+  b.level(0.25);
   b.finish("S+H Random Filter");
 }
 
@@ -350,7 +350,7 @@ void beatGroove(BankBuilder& b)
   b.connect(kFilter, 8, SD::MODULATION, kEnv4, 1);
   b.setSlot(kOsc, 6, kOctave);
   b.connect(kOsc, 7, SD::MODULATION, kEnv4, 2);
-  b.level(0.75);
+  b.level(0.46);
   b.finish("Beat Sequencer Groove");
 }
 // 49: two four-step sequencers chained into an eight-step bass line. A plays its four notes on the eighths

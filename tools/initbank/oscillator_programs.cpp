@@ -77,7 +77,7 @@ void dualSawStrings(BankBuilder& b)
   outputAmplifier(b, kAmp, kFilter, 0, 1.0, kFilter, 1, 1.0, kEnv, 0.5);
   b.setSlot(kAmp, 4, 0.2); // A mostly left, B mostly right
   b.setSlot(kAmp, 7, 0.8);
-  b.level(0.42);
+  b.level(0.39);
   finishVoices(b, "Dual Saw Strings");
 }
 
@@ -102,7 +102,7 @@ void fmElectricPiano(BankBuilder& b)
   b.dcBlocker(kDcBlock, kCarrier, 0);
 
   outputAmplifier(b, kAmp, kDcBlock, 0, 1.0, -1, 0, 0.0, kEnv, 0.6);
-  b.level(0.37);
+  b.level(0.35);
   finishVoices(b, "FM Electric Piano");
 }
 
@@ -153,7 +153,7 @@ void formantVowelPad(BankBuilder& b)
   outputAmplifier(b, kAmp, kFormant1, 0, 0.8, kFormant2, 0, 0.5, kEnv, 0.45);
   b.setSlot(kAmp, 4, 0.35); // formant 1 left of centre, formant 2 right
   b.setSlot(kAmp, 7, 0.65);
-  b.level(0.39);
+  b.level(0.3);
   finishVoices(b, "Formant Vowel Pad");
 }
 
@@ -175,6 +175,7 @@ void formantSweepLead(BankBuilder& b)
   b.setSlot(kFormant, 6, 0.3);
 
   outputAmplifier(b, kAmp, kFormant, 0, 1.0, -1, 0, 0.0, kEnv, 0.4);
+  b.level(0.4);
   finishVoices(b, "Formant Sweep Lead");
 }
 
@@ -194,7 +195,7 @@ void ringFormantBell(BankBuilder& b)
   b.setSlot(kFormant, 4, 0.1);
 
   outputAmplifier(b, kAmp, kFormant, 0, 1.6, -1, 0, 0.0, kEnv, 0.5);
-  b.level(0.28);
+  b.level(0.23);
   finishVoices(b, "Ring Formant Bell");
 }
 
@@ -225,6 +226,7 @@ void breathyNoiseFlute(BankBuilder& b)
   b.setSlot(kFilter, 12, 1.0); // follows the note
 
   outputAmplifier(b, kAmp, kOsc, 0, 0.8, kFilter, 0, 1.0, kEnv, 0.4);
+  b.level(0.46);
   finishVoices(b, "Breathy Noise Flute");
 }
 } // namespace

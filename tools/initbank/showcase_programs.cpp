@@ -233,7 +233,7 @@ void stereoLadderPad(BankBuilder& b)
 
   b.set(Veltrane::kParamVoices, 3); // 8 voices
   b.set(Veltrane::kParamOutRelease, 0.5);
-  b.level(0.17);
+  b.level(0.16);
   b.finish("Stereo Ladder Pad");
 }
 } // namespace

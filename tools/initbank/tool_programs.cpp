@@ -108,7 +108,7 @@ void glideLead(BankBuilder& b)
   envelope(b, kEnv, {0.05, 0.45, 0.75, 0.3});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.5, 0.4);
   voices(b);
-  b.level(0.39);
+  b.level(0.35);
   b.finish("Glide Lead (Lag)");
 }
 
@@ -151,7 +151,7 @@ void clockDividedPluck(BankBuilder& b)
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.3});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6, 0.5);
   voices(b);
-  b.level(0.37);
+  b.level(0.31);
   b.finish("Div Pluck (Gate Tools)");
 }
 
@@ -290,6 +290,7 @@ void echoWah(BankBuilder& b)
   envelope(b, kEnv, {0.0, 0.5, 0.8, 0.35});
   amplifier(b, kAmp, kFilter, 0, kEnv, 0.6, 0.5);
   voices(b);
+  b.level(0.39);
   b.finish("Echo Wah (Mod Delay)");
 }
 

@@ -116,7 +116,7 @@ void glassPad(BankBuilder& b)
   b.velocityToLevel(kAmp, 0.4);
   b.set(Veltrane::kParamVoices, 5);
   b.set(Veltrane::kParamOutRelease, 0.45);
-  b.level(0.61);
+  b.level(0.44);
   b.finish("WT Glass Pad");
 }
 
@@ -194,7 +194,7 @@ void vowelLead(BankBuilder& b)
   b.set(Veltrane::kParamVoices, 2);
   b.set(Veltrane::kParamPortamento, 0.05);
   b.set(Veltrane::kParamOutRelease, 0.4);
-  b.level(0.63);
+  b.level(0.6);
   b.finish("WT Vowel Lead");
 }
 
