@@ -73,13 +73,6 @@ bool sounding(const Veltrane& v, int note)
   return false;
 }
 
-std::string paramText(HostedVeltrane& h, int idx)
-{
-  char text[kVstMaxParamStrLen + 8] = {};
-  h.dispatch(effGetParamDisplay, idx, 0, text);
-  return text;
-}
-
 // A host thread's call, the host's main thread by default, waited for.
 template <class Call> void onAnotherThread(Call call)
 {
@@ -211,7 +204,9 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          h.effect->setParameter(h.effect, 0, 0.52f); // slot 0 holds a list of 15 entries until the change
        },
        [](HostedVeltrane& h, const Kept&) {
-         EXPECT_EQ("HP 24", paramText(h, 16));
+         char text[kVstMaxParamStrLen + 8] = {};
+         h.dispatch(effGetParamDisplay, 16, 0, text);
+         EXPECT_STREQ("HP 24", text);
          EXPECT_NEAR(0.52, h.plug->GetParam(0)->Value(), 1e-6);
        }},
       {"calls on a pool thread that processed an earlier block, which wait for no build",
