@@ -38,6 +38,17 @@ bool writeAll(int fd, const void* data, size_t size, size_t* done)
   return true;
 }
 
+// Closes fd after its writes: ok unless they failed (*err already says why) or the close does (*err then
+// takes its errno).
+bool closeAfter(int fd, bool ok, int* err)
+{
+  if (close(fd) != 0 && ok) {
+    *err = errno;
+    return false;
+  }
+  return ok;
+}
+
 // Reads fd from its offset into *bytes, as much as it holds up to bytes->size() (the rest is cut off).
 bool readAll(int fd, std::vector<char>* bytes)
 {
@@ -134,11 +145,7 @@ bool writeInPlace(const std::string& target, const void* data, size_t size, int*
     if (lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, old.data(), back, &done) && ftruncate(fd, (off_t)old.size()) == 0)
       fsync(fd);
   }
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    *err = errno;
-  }
-  return ok;
+  return closeAfter(fd, ok, err);
 }
 
 } // namespace
@@ -160,13 +167,9 @@ bool WDL_WriteWholeFile(const char* path, const void* data, size_t size, int* er
     // A device or a pipe cannot be replaced, only written.
     const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     size_t done = 0;
-    bool ok = fd >= 0 && writeAll(fd, data, size, &done);
+    const bool ok = fd >= 0 && writeAll(fd, data, size, &done);
     if (!ok) *err = errno;
-    if (fd >= 0 && close(fd) != 0 && ok) {
-      ok = false;
-      *err = errno;
-    }
-    return ok;
+    return fd >= 0 && closeAfter(fd, ok, err);
   }
 
   // The temporary file beside the target: a rename within one file system replaces it in one step.
@@ -208,10 +211,7 @@ bool WDL_WriteWholeFile(const char* path, const void* data, size_t size, int* er
   size_t done = 0;
   bool ok = writeAll(fd, data, size, &done) && fsync(fd) == 0;
   if (!ok) *err = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    *err = errno;
-  }
+  ok = closeAfter(fd, ok, err);
   if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
     ok = false;
     *err = errno;

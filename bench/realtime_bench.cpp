@@ -174,11 +174,11 @@ struct Host
   }
 
   // From the host's main thread: on a thread that processes audio the change would be built aside.
+  template <class Call> void onMainThread(Call call) { std::thread(call).join(); }
   void setProgram(int program)
   {
-    std::thread([this, program] { dispatch(effSetProgram, 0, program); }).join();
+    onMainThread([this, program] { dispatch(effSetProgram, 0, program); });
   }
-  template <class Call> void onMainThread(Call call) { std::thread(call).join(); }
 
   // The heavy program, freshly loaded, with 64 voices sounding.
   void playHeavyProgram()

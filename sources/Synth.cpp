@@ -137,10 +137,9 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
     if (cc > 122) { // channel-mode messages 123..127: every note ends now
       allNotesOff();
       // Note-ons sent before it that the loop has not started yet would start after it and hang.
-      while (midiQueue.RemoveLast([&](const IMidiMsg& q) {
+      midiQueue.RemoveAll([&](const IMidiMsg& q) {
         return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0 && q.mOffset <= m.mOffset;
-      })) {
-      }
+      });
       return;
     }
     // Controllers 120..122 have no map entry: learning ignores them and keeps waiting.

@@ -88,9 +88,9 @@ void Synth::runFileCommand(File::Command command)
 {
   // A program change the host sent before is in place first, when the command acts (after its box or
   // dialog, during which another may come): the command acts on its program.
-  SettlePendingProgram();
   switch (command) {
   case File::kCopyProgram:
+    SettlePendingProgram();
     copyPreset();
     return;
   case File::kPasteProgram:
@@ -139,7 +139,7 @@ void Synth::runFileCommand(File::Command command)
     char suggested[kSuggestedNameSize];
     {
       WDL_MutexLock lock(&mMutex);
-      std::snprintf(suggested, sizeof(suggested), "%s", GetPresetName(GetCurrentPresetIdx()));
+      std::snprintf(suggested, sizeof(suggested), "%s", GetPresetName(ProgramForHost()));
     }
     replaceIllegalFileChar(suggested);
     fileName.Set(suggested);

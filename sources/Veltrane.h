@@ -176,6 +176,9 @@ public:
   // The host's effSetProgram on a thread that processes audio: staged as a MIDI program change after the
   // events queued so far. False when it cannot be staged (the adapter then restores the program itself).
   bool StageProgramChange(int program) override;
+  // Whether program changes taken on the audio thread are built aside by the worker now, else put in place
+  // where the audio loop reaches them (offline, without a worker, in the reference build).
+  bool changesBuiltAside();
   // The audio loop reached a queued program change: true when the events after it wait for its program.
   bool reachProgramChange(const IMidiMsg& change);
   // A note's or the pedal's end, or a program change, that a full queue could not take: acted on now.

@@ -69,13 +69,7 @@ int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
 int Veltrane::programChangeFromMidi(int program)
 {
   if (program < 0 || program >= NPresets()) return kChangeDone; // no such program: nothing changes
-  // Offline the audio thread may take its time, and a render keeps the change where the host put it.
-  // Without a worker (the process could not have another thread) nothing would build it.
-  bool atItsPlace = !stage || !stage->hasWorker() || IsRenderingOffline();
-#ifdef VELTRANE_REFERENCE_RENDER
-  atItsPlace = true;
-#endif
-  if (atItsPlace) {
+  if (!changesBuiltAside()) {
     latestChangeAtPlace.store(program, std::memory_order_relaxed);
     changesAtPlaceQueued.fetch_add(1, std::memory_order_release);
     return kChangeAtItsPlace;
@@ -85,10 +79,21 @@ int Veltrane::programChangeFromMidi(int program)
   return kChangeStaged;
 }
 
+bool Veltrane::changesBuiltAside()
+{
+#ifdef VELTRANE_REFERENCE_RENDER
+  return false;
+#else
+  // Offline the audio thread may take its time, and a render keeps the change where the host put it.
+  // Without a worker (the process could not have another thread) nothing would build it.
+  return stage && stage->hasWorker() && !IsRenderingOffline();
+#endif
+}
+
 bool Veltrane::StageProgramChange(int program)
 {
   WDL_MutexLock lock(&mMutex);
-  if (!stage || !stage->hasWorker() || IsRenderingOffline()) return false;
+  if (!changesBuiltAside()) return false;
   if (program < 0 || program >= NPresets()) return true; // no such program: nothing changes
   // After every event queued so far: they came before this call.
   const IMidiMsg* last = midiQueue.Last();
@@ -129,19 +134,17 @@ void Veltrane::actOnUnqueued(const IMidiMsg& msg)
     reachProgramChange(msg);
     return;
   case IMidiMsg::kControlChange: // the sustain pedal let go: every pedal event before it is done with
-    while (midiQueue.RemoveLast([](const IMidiMsg& q) {
+    midiQueue.RemoveAll([](const IMidiMsg& q) {
       return q.StatusMsg() == IMidiMsg::kControlChange && q.ControlChangeIdx() == IMidiMsg::kSustainOnOff;
-    })) {
-    }
+    });
     setMidiSourceValue(IMidiMsg::kSustainOnOff, 0.0);
     for (Voice& voice : voices) voice.setSustain(false);
     return;
   default: { // a note's end: the note-ons of that key still waiting would start after it and hang
     const int key = msg.mData1;
-    while (midiQueue.RemoveLast([key](const IMidiMsg& q) {
+    midiQueue.RemoveAll([key](const IMidiMsg& q) {
       return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0 && q.mData1 == key;
-    })) {
-    }
+    });
     setNoteOff(key);
     return;
   }
@@ -212,13 +215,9 @@ void Veltrane::dropDeferredParams()
 {
   if (!stage) return;
   const unsigned done = stage->doneCount();
-  int kept = 0;
-  for (int i = 0; i < numDeferredParams; ++i) {
-    if ((int)(deferredParams[i].seq - done) <= 0) continue;
-    if (kept != i) deferredParams[kept] = deferredParams[i];
-    ++kept;
-  }
-  numDeferredParams = kept;
+  numDeferredParams = (int)(std::remove_if(deferredParams, deferredParams + numDeferredParams,
+                                           [done](const DeferredParam& d) { return (int)(d.seq - done) <= 0; }) -
+                            deferredParams);
 }
 
 int Veltrane::PendingProgram()
@@ -255,12 +254,9 @@ void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue, con
   if (!stage || paramIdx < 0 || paramIdx >= kNumParams || !stage->pending()) return;
   WDL_MutexLock lock(&mMutex);
   // One entry a parameter: a later set replaces an earlier one, and goes last.
-  int n = 0;
-  for (int i = 0; i < numDeferredParams; ++i) {
-    if (deferredParams[i].paramIdx == paramIdx) continue;
-    if (n != i) deferredParams[n] = deferredParams[i];
-    ++n;
-  }
+  int n = (int)(std::remove_if(deferredParams, deferredParams + numDeferredParams,
+                               [paramIdx](const DeferredParam& d) { return d.paramIdx == paramIdx; }) -
+                deferredParams);
   DeferredParam& d = deferredParams[n++];
   d.paramIdx = paramIdx;
   d.seq = stage->requestCount();

@@ -48,6 +48,17 @@ public:
     }
     return false;
   }
+  // Removes every queued message for which drop(message) is true, in one pass (no allocation). Returns how
+  // many went.
+  template <class Drop> int RemoveAll(Drop drop)
+  {
+    int kept = mFront;
+    for (int i = mFront; i < mBack; ++i)
+      if (!drop(mBuf[i])) mBuf[kept++] = mBuf[i];
+    const int removed = mBack - kept;
+    mBack = kept;
+    return removed;
+  }
 
   // Moves the queued messages to the front and subtracts nFrames from their offsets.
   void Flush(int nFrames);

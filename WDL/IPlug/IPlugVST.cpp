@@ -92,11 +92,6 @@ IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* chan
   SetBlockSize(1024);
 }
 
-IPlugVST::~IPlugVST()
-{
-  mHostChunks.Empty(true);
-}
-
 VstIntPtr IPlugVST::HostCallback(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
 {
   return mHostCallback ? mHostCallback(&mAEffect, opcode, idx, value, ptr, opt) : 0;
@@ -331,11 +326,9 @@ void IPlugVST::FinishClose()
 
 void IPlugVST::NoteAudioThread()
 {
-  const pthread_t self = pthread_self();
-  for (const std::atomic<pthread_t>& t : mAudioThreads)
-    if (pthread_equal(t.load(std::memory_order_relaxed), self)) return;
+  if (OnAudioThread()) return;
   mAudioThreads[mAudioThreadsSeen.fetch_add(1, std::memory_order_relaxed) % kAudioThreads].store(
-      self, std::memory_order_relaxed);
+      pthread_self(), std::memory_order_relaxed);
 }
 
 bool IPlugVST::OnAudioThread() const
@@ -679,20 +672,15 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
 
 ByteChunk* IPlugVST::HostChunkForThisThread(bool bank)
 {
+  // This thread's own, else one never used (lastUse 0), else the least recently used.
   const pthread_t self = pthread_self();
-  HostChunk* chosen = nullptr;
-  for (int i = 0; i < mHostChunks.GetSize(); ++i) {
-    HostChunk* c = mHostChunks.Get(i);
-    if (c->bank == bank && pthread_equal(c->thread, self)) {
-      chosen = c;
+  HostChunk* chosen = &mHostChunks[0];
+  for (HostChunk& c : mHostChunks) {
+    if (c.lastUse && c.bank == bank && pthread_equal(c.thread, self)) {
+      chosen = &c;
       break;
     }
-    if (mHostChunks.GetSize() >= kHostChunks && (!chosen || (int)(c->lastUse - chosen->lastUse) < 0)) chosen = c;
-  }
-  if (!chosen || (mHostChunks.GetSize() < kHostChunks && !pthread_equal(chosen->thread, self))) {
-    chosen = new (std::nothrow) HostChunk{};
-    if (!chosen) return nullptr;
-    mHostChunks.Add(chosen);
+    if (c.lastUse < chosen->lastUse) chosen = &c;
   }
   chosen->thread = self;
   chosen->bank = bank;
@@ -705,7 +693,6 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   if (!ptr) return 0;
   const bool bank = idx == 0;
   ByteChunk* chunk = HostChunkForThisThread(bank);
-  if (!chunk) return 0;
   InitChunkWithIPlugVer(chunk);
   bool ok;
   const int program = ProgramForHost();

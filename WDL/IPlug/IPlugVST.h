@@ -27,7 +27,6 @@ public:
   IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
            const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency = 0,
            bool plugDoesMidi = false, bool plugDoesChunks = false, bool plugIsInst = false, int plugScChans = 0);
-  ~IPlugVST() override;
 
   void BeginInformHostOfParamChange(int paramIdx) override;
   void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
@@ -138,13 +137,13 @@ private:
   // until the same thread asks again, however many threads ask at once. Under the instance mutex.
   struct HostChunk
   {
-    pthread_t thread;
-    bool bank;
-    unsigned lastUse;
+    pthread_t thread{};
+    bool bank = false;
+    unsigned lastUse = 0; // 0: never used
     ByteChunk bytes;
   };
   static constexpr int kHostChunks = 8; // the least recently used goes beyond this
-  WDL_PtrList<HostChunk> mHostChunks;
+  HostChunk mHostChunks[kHostChunks];
   unsigned mHostChunkUses = 0;
   ByteChunk* HostChunkForThisThread(bool bank);
 
