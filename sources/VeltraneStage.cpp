@@ -129,25 +129,19 @@ bool Veltrane::reachProgramChange(const IMidiMsg& change)
 
 void Veltrane::actOnUnqueued(const IMidiMsg& msg)
 {
+  // The queue then holds nothing that starts a note or presses the pedal (such an event would have given up
+  // its room), so nothing queued undoes what is done here.
   switch (msg.StatusMsg()) {
   case IMidiMsg::kProgramChange:
     reachProgramChange(msg);
     return;
-  case IMidiMsg::kControlChange: // the sustain pedal let go: every pedal event before it is done with
-    midiQueue.RemoveAll([](const IMidiMsg& q) {
-      return q.StatusMsg() == IMidiMsg::kControlChange && q.ControlChangeIdx() == IMidiMsg::kSustainOnOff;
-    });
+  case IMidiMsg::kControlChange: // the sustain pedal let go
     setMidiSourceValue(IMidiMsg::kSustainOnOff, 0.0);
     for (Voice& voice : voices) voice.setSustain(false);
     return;
-  default: { // a note's end: the note-ons of that key still waiting would start after it and hang
-    const int key = msg.mData1;
-    midiQueue.RemoveAll([key](const IMidiMsg& q) {
-      return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0 && q.mData1 == key;
-    });
-    setNoteOff(key);
+  default: // a note's end
+    setNoteOff(msg.mData1);
     return;
-  }
   }
 }
 
