@@ -1,5 +1,7 @@
 #include "fileread.h"
 
+#include "fileerror.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,19 +28,67 @@ int64_t readAt(int fd, void* buf, int64_t len, int64_t offset)
 }
 } // namespace
 
+int WDL_OpenRegularFile(const char* path, int* err)
+{
+  int e = ENOENT;
+  int fd = -1;
+  if (path && *path) {
+    fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    e = errno;
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      e = WDL_ENOTREGULAR;
+      close(fd);
+      fd = -1;
+    }
+    // Reads of a regular file never wait on O_NONBLOCK anyway; cleared so that callers see plain reads.
+    if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  if (fd < 0 && err) *err = e;
+  return fd;
+}
+
+bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, WDL_HeapBuf* out, int* err)
+{
+  out->Resize(0);
+  int e = 0;
+  const int fd = WDL_OpenRegularFile(path, &e);
+  if (fd < 0) {
+    if (err) *err = e;
+    return false;
+  }
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok) e = errno;
+  if (ok && (st.st_size > maxBytes || st.st_size >= (1LL << 31) - 1)) {
+    ok = false;
+    e = EFBIG;
+  }
+  if (ok && st.st_size > 0) {
+    const int size = (int)st.st_size;
+    ok = out->Resize(size, false) && out->GetSize() == size;
+    if (!ok) e = ENOMEM;
+    // A file that shrank meanwhile reads short: refused as a failed read.
+    if (ok && readAt(fd, out->Get(), size, 0) != size) {
+      ok = false;
+      e = EIO;
+    }
+  }
+  close(fd);
+  if (!ok) {
+    out->Resize(0);
+    if (err) *err = e;
+  }
+  return ok;
+}
+
 WDL_FileRead::WDL_FileRead(const char* path, int allow_async, int bufsize, int nbufs, unsigned int mmap_minsize,
                            unsigned int mmap_maxsize)
     : mBuffer(4096)
 {
   if (!path) return;
-  mFd = open(path, O_RDONLY | O_CLOEXEC);
+  mFd = WDL_OpenRegularFile(path);
   if (mFd < 0) return;
-  struct stat st;
-  if (fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(mFd);
-    mFd = -1;
-    return;
-  }
   mLocked = flock(mFd, LOCK_SH | LOCK_NB) == 0;
   mSizeMayChange = !mLocked;
   if (allow_async == 1 || allow_async == -1) {

@@ -17,6 +17,15 @@
 
 #include <cstdint>
 
+// Opens path for reading only if it names a regular file (through symbolic links): the open never blocks (a
+// FIFO without a writer, a device) and anything else is closed again at once. The descriptor (close-on-exec,
+// blocking reads), or -1 with *err (when given) the errno: WDL_ENOTREGULAR for a folder, pipe, device or socket.
+int WDL_OpenRegularFile(const char* path, int* err = nullptr);
+
+// A whole regular file into out: false with *err set for a file that cannot be opened (as above), one larger
+// than maxBytes (EFBIG, told from its size before anything is read) or a failed read (out is then empty).
+bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, WDL_HeapBuf* out, int* err = nullptr);
+
 class WDL_FileRead
 {
 public:
