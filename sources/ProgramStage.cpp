@@ -158,7 +158,6 @@ bool ProgramStage::hold(bool mayWait)
   }
   dropReady();
   built = false;
-  seqAtHold = requestSeq.load(std::memory_order_acquire);
   return true;
 }
 
@@ -215,12 +214,11 @@ int ProgramStage::buildPrepared(const ByteChunk* chunk, int pos)
   return end;
 }
 
-bool ProgramStage::commit(bool supersede)
+bool ProgramStage::commit()
 {
   if (!built || !mutex.HeldByCaller() || !(basisOf(live) == basis)) return false;
   live.takeProgramFrom(*engine);
   built = false;
-  if (supersede) markDone(seqAtHold); // program changes from before this load are done with
   return true;
 }
 
@@ -239,9 +237,9 @@ void ProgramStage::markDone(unsigned seq)
   advance(leftSeq, seq);
 }
 
-void ProgramStage::supersede()
+void ProgramStage::supersede(unsigned upTo)
 {
-  markDone(requestSeq.load(std::memory_order_acquire));
+  markDone(upTo);
 }
 
 int ProgramStage::pendingProgram() const
@@ -270,7 +268,8 @@ void ProgramStage::end()
   if (pending()) wake(); // a MIDI program change waits, and its build may have been dropped
 }
 
-int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait)
+int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
+                            const IPlugBase::HostSet* sets, int nSets)
 {
   if (!hold(mayWait)) return IPlugBase::kNotPrepared;
   // What a state writes does not depend on the live basis (no modules are made): the live mutex, which a
@@ -279,6 +278,16 @@ int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, boo
   Veltrane& e = *engine;
   e.stateOnly = true; // no modules: the state is only read to be written again
   int end = e.UnserializeState(const_cast<ByteChunk*>(chunk), pos);
+  // The host's values go on as the live program takes them: a text is read in this program's lists.
+  for (int i = 0; end > 0 && i < nSets; ++i) {
+    IParam* param = e.GetParam(sets[i].paramIdx);
+    double value;
+    if (!param) continue;
+    if (!sets[i].text)
+      param->SetNormalized(sets[i].value);
+    else if (param->ParseHostText(sets[i].text, &value))
+      param->Set(value);
+  }
   if (end > 0 && !e.SerializeState(out)) end = -1;
   e.stateOnly = false;
   mutex.Leave();
@@ -314,11 +323,15 @@ void ProgramStage::publishBasis()
   for (int n = 0; n < 128; ++n) requestedTuning[n].store(live.tuningTable[n], std::memory_order_relaxed);
 }
 
-void ProgramStage::request(int program)
+void ProgramStage::request(int program, bool leftToAudioLoop)
 {
   publishBasis();
   requested.store(program, std::memory_order_release);
-  requestSeq.fetch_add(1, std::memory_order_acq_rel);
+  const unsigned seq = requestSeq.fetch_add(1, std::memory_order_acq_rel) + 1;
+  if (leftToAudioLoop) {
+    advance(leftSeq, seq); // the worker builds none of it, nor what came before
+    return;
+  }
   nudge();
 }
 
@@ -330,18 +343,19 @@ bool ProgramStage::takeReady(unsigned upTo)
   if (ready.load(std::memory_order_acquire) != kReady || later(readySeq, upTo) ||
       !ready.compare_exchange_strong(state, kTaking, std::memory_order_acq_rel))
     return false;
-  // A request done with meanwhile (a load came after it), or a live engine that changed since the build
-  // began: the worker builds the latest request, if one is pending, for the engine as it is now. A later
-  // request does not refuse it: this one lands, and the latest is built next.
+  // A request done with meanwhile (a load came after it), a live engine that changed since the build began,
+  // or a slot that took another state since it was copied: the worker builds the latest request, if one is
+  // pending, for the engine and the slot as they are now. A later request does not refuse it: this one lands,
+  // and the latest is built next.
   const bool current = later(readySeq, doneSeq.load(std::memory_order_acquire));
-  if (!current || !(basisOf(live) == basis)) {
+  if (!current || !(basisOf(live) == basis) || live.PresetStored(readyProgram) != readyStored) {
     if (current) publishBasis();
     ready.store(kLeft, std::memory_order_release);
     nudge();
     return false;
   }
   live.takeProgramFrom(*engine);
-  live.programTaken(readyProgram, readySeq);
+  live.programTaken(readyProgram, readySeq, readyStored);
   markDone(readySeq);
   ready.store(kLeft, std::memory_order_release); // the replaced patch, for the worker to free
   nudge();
@@ -370,7 +384,10 @@ bool ProgramStage::settle(int timeoutMs)
       WDL_MutexLock lock(live.GetMutex());
       if (takeReady()) continue;
     }
-    if (!hasWorker() || std::chrono::steady_clock::now() > deadline) return false; // nobody builds it
+    // Nobody builds it: no worker, a change left to the audio loop, or a worker that does not get the processor.
+    if (!hasWorker() || !later(target, leftSeq.load(std::memory_order_acquire)) ||
+        std::chrono::steady_clock::now() > deadline)
+      return false;
     wake(); // a lost wake costs a poll, not the wait
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   }
@@ -382,13 +399,18 @@ void ProgramStage::buildHere()
   unsigned seq;
   int program;
   latestRequest(&seq, &program);
+  buildHere(seq, program);
+}
+
+void ProgramStage::buildHere(unsigned seq, int program)
+{
   if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
   advance(leftSeq, seq); // the worker stops its build of it between slots and lets the stage go
 
-  ByteChunk state;
-  const bool stored = live.CopyPresetState(program, &state);
-  for (int attempt = 0; attempt < IPlugBase::kPrepareAttempts && stored; ++attempt) {
-    if (!hold()) break;
+  for (int attempt = 0; attempt < IPlugBase::kPrepareAttempts && live.buildsAside(); ++attempt) {
+    ByteChunk state;
+    unsigned stored = 0;
+    if (!live.CopyPresetState(program, &state, &stored) || !hold()) break;
     const int built = build(&state, 0);
     bool taken = false;
     {
@@ -398,10 +420,10 @@ void ProgramStage::buildHere()
       } else if (built < 1) {
         markDone(seq); // a program that cannot be read: the live one stays
         taken = true;
-      } else if (basisOf(live) == basis) {
+      } else if (basisOf(live) == basis && live.PresetStored(program) == stored) {
         live.takeProgramFrom(*engine);
         this->built = false;
-        live.programTaken(program, seq);
+        live.programTaken(program, seq, stored);
         markDone(seq);
         taken = true;
       }
@@ -409,10 +431,11 @@ void ProgramStage::buildHere()
     end();
     if (taken) return;
   }
-  // The stage cannot be had, or the live engine keeps changing under the build: in place.
+  // The stage cannot be had, the live engine or the slot keeps changing under the build, or the slot holds
+  // no program: in place, from what the slot holds now.
   WDL_MutexLock lock(live.GetMutex());
   if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
-  if (stored && live.UnserializeState(&state, 0) > 0) live.programTaken(program, seq);
+  live.putProgramInPlace(program, seq);
   markDone(seq);
 }
 
@@ -483,10 +506,14 @@ void ProgramStage::buildRequest()
 
   // The program's state, copied under the programs' lock: the live mutex is the audio thread's.
   ByteChunk state;
-  if (!live.CopyPresetState(program, &state)) {
+  unsigned stored = 0;
+  if (!live.CopyPresetState(program, &state, &stored)) {
     // A slot that holds no program takes the live state, which changes nothing to build.
-    if (live.GetPresetChunk(program)) live.RestorePreset(program);
-    markDone(seq);
+    WDL_MutexLock lock(live.GetMutex());
+    if (later(seq, doneSeq.load(std::memory_order_acquire))) {
+      live.putProgramInPlace(program, seq);
+      markDone(seq);
+    }
     return;
   }
   prepareEngine(forBasis);
@@ -508,6 +535,7 @@ void ProgramStage::buildRequest()
   }
   readySeq = seq;
   readyProgram = program;
+  readyStored = stored;
   ready.store(kReady, std::memory_order_release);
   building.store(false, std::memory_order_release);
 }

@@ -8,14 +8,17 @@
 //
 // Two ways in:
 // - A thread that loads a state (a host's program change, a bank, a chunk, the editor's menus) builds it
-//   itself: hold(), build(), commit() under the live mutex, end(). The commit puts the state in place and
-//   supersedes every program change requested before the hold, in one hold of the live mutex.
+//   itself: hold(), build(), commit() under the live mutex, end(). The framework decides under that same hold
+//   whether the build may still go in place (nothing else went in place since the load began) and which
+//   program changes it supersedes: those requested before the load began (supersede).
 // - A program change the audio thread takes (a MIDI program change, or the host's effSetProgram on a thread
 //   that processes audio), where nothing may build or wait: request() hands the program number to the
 //   stage's worker thread, which builds it and leaves it ready; the audio thread takes it over
 //   (takeReady()) once it has handled the MIDI events queued before the change, and the worker frees what
 //   it replaced. Changes that come while one is being built do not restart it: it lands, then the worker
-//   builds the latest.
+//   builds the latest. Offline, or without a worker, the request is left to the audio loop, which puts it in
+//   place itself where it reaches it (buildHere(seq, program)): either way a change not in place yet is one
+//   record, the request, whatever puts it in place.
 // - Host calls that come after such a change act on its program: a thread that may wait settles it
 //   (settle(): waits for the build and takes it over itself; buildHere() when the worker does not get the
 //   processor). The change stays pending until its program is in place, so that what the host sets
@@ -33,6 +36,7 @@
 // place). The audio thread takes no lock here: it exchanges a ready build through an atomic state.
 #pragma once
 
+#include "IPlugBase.h"
 #include "mutex.h"
 
 #include <atomic>
@@ -56,21 +60,23 @@ public:
   // Takes the stage for the calling thread. mayWait: waits for a build on another thread to end; else (a
   // thread that processes audio) takes it only when it is free. A caller that holds the live engine's
   // mutex, or already holds the stage, gets it only when that needs no waiting. A program the worker left
-  // ready is dropped (this load comes after it). False: the caller loads in place.
+  // ready is dropped (built again once the stage is free, should it still be pending). False: the caller
+  // loads in place.
   bool hold(bool mayWait = true);
   // After hold(): the program in chunk from pos built in the stage. Its end position, or -1 (nothing built).
   int build(const ByteChunk* chunk, int pos);
   // Under the live engine's mutex: the live engine takes the built program over. False when nothing was
   // built, or when the live engine changed since in a way the build depends on (it must be built again).
-  // With supersede, program changes requested before the hold are done with: this load comes after them.
-  bool commit(bool supersede = true);
+  bool commit();
   // What the stage holds (the replaced patch, or an unused build) freed and the stage let go; without the
   // live engine's mutex. Nothing when the caller does not hold the stage.
   void end();
-  // The state in chunk from pos read in the stage, without modules, and written again in the current state
-  // format (a bank's programs): the end position, -1, or IPlugBase::kNotPrepared when the stage cannot be
-  // had now (see hold). Takes and lets go of the stage itself.
-  int normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait);
+  // The state in chunk from pos read in the stage, without modules, with the host's values sets set on it,
+  // and written again in the current state format (a bank's programs; a pending program as it will be): the
+  // end position, -1, or IPlugBase::kNotPrepared when the stage cannot be had now (see hold). Takes and lets
+  // go of the stage itself.
+  int normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
+                const IPlugBase::HostSet* sets = nullptr, int nSets = 0);
 
   // ---- program changes taken on the audio thread ----
   // Starts the worker unless it runs (any thread but the audio thread). A process that cannot have another
@@ -82,7 +88,8 @@ public:
   // Audio thread, under the live engine's mutex (no lock taken, nothing allocated): program becomes the
   // program to build and take over. A build of an earlier request under way lands first; one not begun is
   // skipped. The live engine's basis goes with it, so that the worker never waits for the live mutex.
-  void request(int program);
+  // leftToAudioLoop: the worker builds none of it; the audio loop puts it in place where it reaches it.
+  void request(int program, bool leftToAudioLoop = false);
   // A requested program has not been put in place (nor been done with by a later load) yet.
   bool pending() const
   {
@@ -115,14 +122,16 @@ public:
   // done with, taking ready builds over itself (under the live mutex). False when that took longer than
   // timeoutMs (a worker that does not get the processor).
   bool settle(int timeoutMs);
-  // Any thread that may wait, without the live mutex: the latest request's program built on this thread
-  // and put in place (the worker leaves it alone from here on). The request stays pending until then, so
-  // that parameters the host sets meanwhile are set again on its program. A program that cannot be read
-  // leaves the live one, and the request is done with.
+  // A thread that may wait (without the live mutex), or the audio loop offline (with it): the latest request's
+  // program, or request seq's, built on this thread and put in place, unless it is done with already (the
+  // worker leaves it alone from here on). The request stays pending until then, so that parameters the host
+  // sets meanwhile are set again on its program. A program that cannot be read leaves the live one, and the
+  // request is done with. The build is taken over only while the slot still holds the state it read.
   void buildHere();
-  // Under the live mutex: every request so far is done with, without being put in place (a load that
-  // replaced the whole state in place comes after them).
-  void supersede();
+  void buildHere(unsigned seq, int program);
+  // Under the live mutex: the first upTo requests are done with, without being put in place (a load that
+  // replaced the whole state came after them).
+  void supersede(unsigned upTo);
   // While a bank's programs are read (holds nest): the worker starts no build between them, which would make
   // each one wait for it; the bank, once in place, supersedes what it would build. Any thread.
   void holdBuilds(bool hold);
@@ -174,7 +183,6 @@ private:
   WDL_Mutex mutex;                  // held from hold() to end(), and by the worker while it builds
   Basis basis;                      // of the last build
   bool built = false;               // a holder's build waits to be taken over
-  unsigned seqAtHold = 0;           // the latest request when the holder took the stage
 
   // The latest request: program, and the live basis when it came (each value an atomic: the worker may read
   // while a later request writes; a mixed read is caught by the sequence check at take-over).
@@ -194,6 +202,7 @@ private:
   std::atomic<unsigned> builds{0};
   std::atomic<unsigned> readySeq{0}; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
+  unsigned readyStored = 0; // the stamp of the slot state it was built from
 
   WDL_Mutex workerStart; // starting and stopping the worker
   std::atomic<bool> workerRunning{false};

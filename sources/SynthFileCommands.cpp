@@ -47,17 +47,19 @@ void Synth::copyPreset()
 
 void Synth::pastePreset()
 {
-  if (copyBuffer.Size() <= 0) return;
   ByteChunk state;
-  state.PutChunk(&copyBuffer);
-  LoadState(&state, 0, false, [this](int) {
-    // The name is copied first: the copied program may be the current one, whose name is rewritten.
-    char name[IPreset::kNameSize];
+  char name[IPreset::kNameSize];
+  {
+    WDL_MutexLock lock(&mMutex);
+    if (copyBuffer.Size() <= 0) return;
+    state.PutChunk(&copyBuffer);
+    // The copied program's name as it is now (it may have been renamed since the copy).
     std::snprintf(name, sizeof(name), "%s", GetPresetName(copiedPreset));
-    IPlugBase::ModifyCurrentPreset(name);
-    RedrawParamControls();
-    DirtyParameters();
-  });
+  }
+  if (LoadStateIntoProgram(&state, 0, name, false) < 0) return;
+  WDL_MutexLock lock(&mMutex);
+  RedrawParamControls();
+  DirtyParameters();
 }
 
 void Synth::initPreset()

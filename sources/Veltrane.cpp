@@ -292,10 +292,11 @@ void Veltrane::resetTuning()
   retuneModules();
 }
 
-void Veltrane::ModifyCurrentPreset(const char* name)
+bool Veltrane::ModifyCurrentPreset(const char* name)
 {
+  WDL_MutexLock lock(&mMutex);
   stateVersion = kStateVersion;
-  IPlugBase::ModifyCurrentPreset(name);
+  return IPlugBase::ModifyCurrentPreset(name);
 }
 
 namespace {

@@ -185,15 +185,23 @@ public:
   void actOnUnqueued(const IMidiMsg& msg) override;
   // The latest staged change (request count) whose place in the stream the audio loop has reached.
   unsigned changesReached() const;
-  // A program built for program change number seq (ProgramStage's request count) was taken over: it is the
-  // current one, and the host's parameter sets made after that change are set again (under the mutex).
-  void programTaken(int program, unsigned seq);
+  // A program built for program change number seq (ProgramStage's request count) from its slot's state with
+  // stamp stored was taken over: it is the current one, and the host's parameter sets made after that change
+  // are set again (under the mutex).
+  void programTaken(int program, unsigned seq, unsigned stored);
+  // Under the mutex: program change seq put in place on this thread, in place, from what the program's slot
+  // holds now (an empty slot takes the live state, which changes nothing to build).
+  void putProgramInPlace(int program, unsigned seq);
+  // Whether states are built in the staging engine (else, in the reference build, loaded in place).
+  bool buildsAside() const;
   // ---- host calls after such a change (VeltraneStage.cpp) ----
   int PendingProgram() override;
+  unsigned ProgramChangesTaken() override;
   void SettlePendingProgram() override;
   void SyncPendingProgram() override;
-  void SupersedePendingProgram() override;
+  void SupersedePendingProgram(unsigned upTo) override;
   void OnHostParamWhilePending(int paramIdx, double normalizedValue, const char* text) override;
+  bool PendingProgramState(ByteChunk* out) override;
   // How long a host call waits for a program change's build before it builds the program itself.
   static constexpr int kSettleTimeoutMs = 2000;
   // Whether the MIDI events due at this tick wait for a pending program change (audio thread, once a tick):
@@ -218,8 +226,9 @@ public:
   void retuneModules();
   // The custom-tuning switch's value and tooltip (the tuning's name), from any thread.
   void showTuningInEditor(double normalized);
-  // The current program takes the live state in the current layout (state version 1001 first).
-  virtual void ModifyCurrentPreset(const char* name = nullptr);
+  // The current program takes the live state in the current layout (state version 1001 first), while the live
+  // state still comes from it (IPlugBase::ModifyCurrentPreset).
+  virtual bool ModifyCurrentPreset(const char* name = nullptr);
 
   // ---- state chunk (VeltraneState.cpp) ----
   bool SerializeState(ByteChunk* chunk) override;
@@ -233,7 +242,8 @@ public:
   int PrepareState(const ByteChunk* chunk, int pos) override;
   bool CommitPreparedState() override;
   void EndPreparedState() override;
-  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override;
+  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out, const HostSet* sets = nullptr,
+                     int nSets = 0) override;
   void HoldProgramBuilds(bool hold) override;
   // Takes over the patch a staging engine has built (modules, slot configurations, source lists, display
   // order, parameters, tuning, MIDI assignments) and leaves it the patch it replaces, under the mutex.
@@ -417,23 +427,16 @@ public:
   void applyDeferredParam(const DeferredParam& d);
   // Drops the sets whose changes are done with: a load replaced the state they were made for.
   void dropDeferredParams();
-  // Staged program changes still in the MIDI queue (audio thread, under the mutex).
+  // Program changes requested of the stage and still in the MIDI queue (audio thread, under the mutex).
   int stagedChangesQueued = 0;
-  // Program changes put in place where the audio loop reaches them: counts of those queued, reached and
-  // replaced by a load since (a reached one is restored unless replaced), and the latest one's program.
-  // Written under the mutex; read by any thread (PendingProgram).
-  std::atomic<unsigned> changesAtPlaceQueued{0}, changesAtPlaceReached{0}, changesAtPlaceSuperseded{0};
-  std::atomic<int> latestChangeAtPlace{-1};
-  bool reachingChangeAtPlace = false; // its own restore replaces none of the later ones
-  void supersedeChangesAtPlace();     // a load put a state in place: those queued so far are replaced
   // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
   int midiHeldSamples = 0;
   unsigned midiHoldExpiredAt = 0;
   // A program still lacks the display order of a move carried out on the audio thread (the programs' lock
   // was busy then): staleOrder is written at a later block. Under the mutex.
   bool currentProgramStale = false;
-  // A move's order and where the moved state came from: the program, which state it held (PresetStored)
-  // and statesPutInPlace at the move.
+  // A move's order and where the moved state came from: the program, the stamp of the slot state the live
+  // state came from (LiveStateStored) and StatesPutInPlace at the move.
   struct StaleOrder
   {
     int program = 0;
@@ -441,11 +444,8 @@ public:
     int32_t order[kNumSlots] = {};
   };
   StaleOrder staleOrder;
-  // States put in place in this engine (loads and programs taken over), under the mutex: the live state
-  // still comes from the program it came from while the count stays.
-  unsigned statesPutInPlace = 0;
   // The editor's next idle call stores the live state whole into program wholeStoreProgram, if it still
-  // comes from there (current, statesPutInPlace still wholeStoreLoads). Program and count under the mutex.
+  // comes from there (current, StatesPutInPlace still wholeStoreLoads). Program and count under the mutex.
   std::atomic<bool> wholeStoreWanted{false};
   int wholeStoreProgram = 0;
   unsigned wholeStoreLoads = 0;

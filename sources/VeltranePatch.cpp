@@ -150,8 +150,8 @@ void Veltrane::moveModule(int from, int to)
     // An earlier move's order still waiting for another program tries once more: one order waits at most.
     if (currentProgramStale && staleOrder.program != GetCurrentPresetIdx()) storeDisplayOrder();
     staleOrder.program = GetCurrentPresetIdx();
-    staleOrder.stored = PresetStored(staleOrder.program);
-    staleOrder.loads = statesPutInPlace;
+    staleOrder.stored = LiveStateStored();
+    staleOrder.loads = StatesPutInPlace();
     std::copy(displayOrder.begin(), displayOrder.end(), staleOrder.order);
     currentProgramStale = true;
     storeDisplayOrder();
@@ -172,7 +172,7 @@ void Veltrane::storeDisplayOrder()
   case kRewriteBusy:
     return;
   case kRewriteRefused:
-    if (GetCurrentPresetIdx() == o.program && statesPutInPlace == o.loads) {
+    if (GetCurrentPresetIdx() == o.program && StatesPutInPlace() == o.loads) {
       wholeStoreProgram = o.program;
       wholeStoreLoads = o.loads;
       wholeStoreWanted.store(true, std::memory_order_release);
@@ -189,7 +189,7 @@ void Veltrane::storeWantedProgram()
   if (!wholeStoreWanted.load(std::memory_order_acquire)) return;
   WDL_MutexLock lock(&mMutex);
   if (wholeStoreWanted.exchange(false) && GetCurrentPresetIdx() == wholeStoreProgram &&
-      statesPutInPlace == wholeStoreLoads)
+      StatesPutInPlace() == wholeStoreLoads)
     ModifyCurrentPreset(nullptr);
 }
 

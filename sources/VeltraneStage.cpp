@@ -33,20 +33,16 @@ int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
 
 bool Veltrane::CommitPreparedState()
 {
-  // Within a read that may still be undone, the read as a whole supersedes the changes when it succeeds.
-  if (!stage || !stage->commit(!SupersedeHeld())) return false;
-  if (SupersedeHeld()) return true;
-  // The changes taken before this load are done with, and what the host set after them: the load replaced
-  // their state.
-  dropDeferredParams();
-  supersedeChangesAtPlace();
-  return true;
+  return stage && stage->commit();
 }
 
-void Veltrane::supersedeChangesAtPlace()
+bool Veltrane::buildsAside() const
 {
-  if (!reachingChangeAtPlace)
-    changesAtPlaceSuperseded.store(changesAtPlaceQueued.load(std::memory_order_acquire), std::memory_order_release);
+#ifdef VELTRANE_REFERENCE_RENDER
+  return false;
+#else
+  return true;
+#endif
 }
 
 void Veltrane::EndPreparedState()
@@ -59,9 +55,9 @@ void Veltrane::HoldProgramBuilds(bool hold)
   if (stage) stage->holdBuilds(hold);
 }
 
-int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
+int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out, const HostSet* sets, int nSets)
 {
-  return stage ? stage->normalize(chunk, pos, out, !OnRealtimeThread()) : kNotPrepared;
+  return stage ? stage->normalize(chunk, pos, out, !OnRealtimeThread(), sets, nSets) : kNotPrepared;
 }
 
 // ---- program changes in the MIDI stream ----
@@ -69,14 +65,13 @@ int Veltrane::NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out)
 int Veltrane::programChangeFromMidi(int program)
 {
   if (program < 0 || program >= NPresets()) return kChangeDone; // no such program: nothing changes
-  if (!changesBuiltAside()) {
-    latestChangeAtPlace.store(program, std::memory_order_relaxed);
-    changesAtPlaceQueued.fetch_add(1, std::memory_order_release);
-    return kChangeAtItsPlace;
-  }
-  stage->request(program);
+  if (!stage) return Synth::programChangeFromMidi(program);
+  // One record of a change not in place yet, whoever puts it in place: the worker builds it, or (offline,
+  // without a worker) the audio loop puts it in place where it reaches it.
+  const bool aside = changesBuiltAside();
+  stage->request(program, !aside);
   ++stagedChangesQueued;
-  return kChangeStaged;
+  return aside ? kChangeStaged : kChangeAtItsPlace;
 }
 
 bool Veltrane::changesBuiltAside()
@@ -110,21 +105,18 @@ unsigned Veltrane::changesReached() const
 
 bool Veltrane::reachProgramChange(const IMidiMsg& change)
 {
+  if ((change.mData2 != kChangeStaged && change.mData2 != kChangeAtItsPlace) || stagedChangesQueued < 1 || !stage)
+    return false;
+  --stagedChangesQueued;
+  const unsigned reached = changesReached();
   if (change.mData2 == kChangeAtItsPlace) {
-    const unsigned reached = changesAtPlaceReached.fetch_add(1, std::memory_order_acq_rel) + 1;
-    // A load since it was sent replaced it.
-    if ((int)(reached - changesAtPlaceSuperseded.load(std::memory_order_acquire)) > 0) {
-      reachingChangeAtPlace = true;
-      RestorePreset(change.mData1);
-      reachingChangeAtPlace = false;
-    }
+    // Put in place here (unless a load or a later change made it done with), and the values the host set
+    // for it set again.
+    stage->buildHere(reached, change.mData1);
     return false;
   }
-  if (change.mData2 != kChangeStaged || stagedChangesQueued < 1) return false;
-  --stagedChangesQueued;
-  if (!stage) return false;
-  stage->takeReady(changesReached()); // built already: in place from this tick
-  return stage->willLand(changesReached()) && changesReached() != midiHoldExpiredAt;
+  stage->takeReady(reached); // built already: in place from this tick
+  return stage->willLand(reached) && reached != midiHoldExpiredAt;
 }
 
 void Veltrane::actOnUnqueued(const IMidiMsg& msg)
@@ -164,9 +156,30 @@ bool Veltrane::midiHeldBack()
   return true;
 }
 
-void Veltrane::programTaken(int program, unsigned seq)
+void Veltrane::programTaken(int program, unsigned seq, unsigned stored)
 {
-  SelectPreset(program);
+  SelectPreset(program, stored);
+  replayDeferredParams(&seq);
+}
+
+void Veltrane::putProgramInPlace(int program, unsigned seq)
+{
+  WDL_MutexLock lock(&mMutex);
+  ByteChunk state;
+  unsigned stored = 0;
+  if (CopyPresetState(program, &state, &stored)) {
+    if (UnserializeState(&state, 0) > 0) programTaken(program, seq, stored);
+    return; // a program that cannot be read: the live one stays
+  }
+  if (!GetPresetChunk(program)) return; // no such slot
+  // An empty slot takes the live state under a name of its own, as when it is chosen in the editor.
+  char name[IPreset::kNameSize];
+  {
+    WDL_MutexLock presets(&mPresetsMutex);
+    MakeDefaultUserPresetName(&mPresets, name);
+  }
+  SelectPreset(program, PresetStored(program)); // the live state goes in, so it comes from there
+  IPlugBase::ModifyCurrentPreset(name);
   replayDeferredParams(&seq);
 }
 
@@ -203,6 +216,8 @@ void Veltrane::replayDeferredParams(const unsigned* taken)
     }
   }
   numDeferredParams = kept;
+  // Values of changes done with without being put in place went to the live program: they are its own now.
+  if (!kept) LiveStateHoldsOwn();
 }
 
 void Veltrane::dropDeferredParams()
@@ -216,15 +231,29 @@ void Veltrane::dropDeferredParams()
 
 int Veltrane::PendingProgram()
 {
-  const int staged = stage ? stage->pendingProgram() : -1;
-  if (staged >= 0) return staged;
-  // A change the audio loop puts in place where it reaches it (offline), not reached yet nor replaced.
-  const unsigned queued = changesAtPlaceQueued.load(std::memory_order_acquire);
-  const unsigned reached = changesAtPlaceReached.load(std::memory_order_acquire);
-  const unsigned superseded = changesAtPlaceSuperseded.load(std::memory_order_acquire);
-  if ((int)(queued - reached) > 0 && (int)(queued - superseded) > 0)
-    return latestChangeAtPlace.load(std::memory_order_relaxed);
-  return -1;
+  return stage ? stage->pendingProgram() : -1;
+}
+
+unsigned Veltrane::ProgramChangesTaken()
+{
+  return stage ? stage->requestCount() : 0;
+}
+
+bool Veltrane::PendingProgramState(ByteChunk* out)
+{
+  WDL_MutexLock lock(&mMutex);
+  const int program = PendingProgram();
+  ByteChunk stored;
+  if (program < 0 || !CopyPresetState(program, &stored)) return false;
+  // The values the host set for the latest change, as it will set them again on its program.
+  HostSet sets[kNumParams];
+  int n = 0;
+  const unsigned latest = stage->requestCount();
+  for (int i = 0; i < numDeferredParams; ++i) {
+    const DeferredParam& d = deferredParams[i];
+    if (d.seq == latest) sets[n++] = {d.paramIdx, d.value, d.isText ? d.text : nullptr};
+  }
+  return stage->normalize(&stored, 0, out, false, sets, n) > 0;
 }
 
 void Veltrane::SyncPendingProgram()
@@ -235,11 +264,10 @@ void Veltrane::SyncPendingProgram()
   replayDeferredParams(nullptr);
 }
 
-void Veltrane::SupersedePendingProgram()
+void Veltrane::SupersedePendingProgram(unsigned upTo)
 {
-  supersedeChangesAtPlace();
   if (!stage) return;
-  stage->supersede();
+  stage->supersede(upTo);
   dropDeferredParams();
 }
 
@@ -258,6 +286,7 @@ void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue, con
   d.isText = text != nullptr;
   if (text) WDL_UTF8CopyBounded(d.text, text, sizeof d.text);
   numDeferredParams = n;
+  LiveStateHoldsOthers(); // the live state is no longer its slot's alone: no store into that slot
 }
 
 void Veltrane::SettlePendingProgram()
@@ -309,7 +338,6 @@ constexpr int kVoiceParams[] = {Veltrane::kParamSumLeft,     Veltrane::kParamSum
 void Veltrane::takeProgramFrom(Veltrane& staged)
 {
   const int voicesBefore = activeVoices;
-  ++statesPutInPlace;
 
   // The patch: exchanged, so that the staging engine is left holding what this engine held.
   for (int s = 0; s < kNumSlots; ++s) {

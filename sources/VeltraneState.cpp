@@ -237,7 +237,6 @@ int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)
   WDL_MutexLock lock(&mMutex);
   if (!chunk || startPos < 0 || !wellFormed(chunk, startPos, stateVersion)) return -1;
   suspended = true;
-  ++statesPutInPlace;
 
   int pos = startPos;
   int32_t v = 0;

@@ -7,6 +7,12 @@
 // (recursive) for every call but program changes, state loads and the editor's: loads build the state aside
 // where the plug-in can (PrepareState) and take the mutex only to put it in place, together with its program
 // slot. Editor edits enter through SetParameterFromGUI, which takes it too.
+//
+// One rule keeps the program slots right: the live state knows the slot it was put in place from and which
+// state that slot held then (its stamp, IPreset::mStored); it is stored back only into that slot, and only
+// while the slot still holds that state (ModifyCurrentPreset). A load records what it began from (LoadTicket)
+// and puts its state in place only while nothing else was put in place since and the slot it read is unchanged;
+// else it begins again.
 #pragma once
 
 #include "ByteChunk.h"
@@ -17,6 +23,9 @@
 #include "mutex.h"
 #include "ptrlist.h"
 #include "wdlstring.h"
+
+#include <atomic>
+#include <vector>
 
 class IGraphics;
 
@@ -51,7 +60,8 @@ struct IPreset
   bool mInitialized = false;
   char mName[kNameSize];
   ByteChunk mChunk; // the program's state as SerializeState writes it
-  // Which state the slot holds: the count of whole states put into slots when it took this one (0: none).
+  // Which state the slot holds (its stamp): the count of whole states put into slots when it took this one,
+  // never 0 once the plug-in has given it one.
   unsigned mStored = 0;
 
   IPreset();
@@ -163,20 +173,34 @@ public:
   // on a thread of its own may hold that back until the bank is in place, which supersedes them.
   virtual void HoldProgramBuilds(bool /*hold*/) {}
   // Appends to out the state of chunk from pos as SerializeState would write it once that state is loaded,
-  // without touching the live state (any thread but the audio thread, without the mutex): the end position,
-  // -1, or kNotPrepared when the plug-in cannot (a bank is then read through the live plug-in).
-  virtual int NormalizeState(const ByteChunk* /*chunk*/, int /*pos*/, ByteChunk* /*out*/) { return kNotPrepared; }
+  // with the host's values sets set on it, without touching the live state (without the mutex): the end
+  // position, -1, or kNotPrepared when the plug-in cannot (a bank is then read through the live plug-in).
+  struct HostSet
+  {
+    int paramIdx;
+    double value;     // normalised
+    const char* text; // what the host sent instead, or null
+  };
+  virtual int NormalizeState(const ByteChunk* /*chunk*/, int /*pos*/, ByteChunk* /*out*/,
+                             const HostSet* /*sets*/ = nullptr, int /*nSets*/ = 0)
+  {
+    return kNotPrepared;
+  }
 
   // ---- a program change not in place yet ----
   // A plug-in may put a program change in place some time after it takes it (one taken on the audio thread
-  // and built aside). Host calls made after the change act on its program; the host binding asks:
+  // and built aside, or put in place where the audio loop reaches it). Host calls made after the change act on
+  // its program; the host binding asks:
   // PendingProgram: the program of the latest change not in place yet, or -1 (any thread).
   virtual int PendingProgram() { return -1; }
+  // ProgramChangesTaken: the count of program changes taken so far (it wraps). Changes are taken under the
+  // mutex, so a load that reads it there knows which changes came before it.
+  virtual unsigned ProgramChangesTaken() { return 0; }
   // The program host calls act on: a pending change's, else the current one (any thread).
   int ProgramForHost()
   {
     const int pending = PendingProgram();
-    return pending >= 0 ? pending : mCurrentPresetIdx;
+    return pending >= 0 ? pending : mCurrentPresetIdx.load(std::memory_order_acquire);
   }
   // SettlePendingProgram: before a host call that needs the change in place, without the mutex: the change is
   // put in place, waiting a bounded time for it, on a thread that may wait; others take what is ready.
@@ -184,12 +208,19 @@ public:
   // SyncPendingProgram: under the mutex, on any thread without waiting: a change that is ready goes in place.
   virtual void SyncPendingProgram() {}
   // SupersedePendingProgram: under the mutex, once a load put a whole state in place: the changes taken
-  // before it are done with (loads built aside tell the plug-in through CommitPreparedState).
-  virtual void SupersedePendingProgram() {}
+  // before the load began (the first upTo of ProgramChangesTaken) are done with, and the values the host set
+  // for them; later ones land after it.
+  virtual void SupersedePendingProgram(unsigned /*upTo*/) {}
   // OnHostParamWhilePending: under the mutex, after the host set a parameter while a change is pending: the
   // plug-in sets it again once the change is in place, with what the host sent (the normalised value, or
-  // text when the host sent text).
+  // text when the host sent text). The live state then holds a value meant for another program: it is no
+  // longer its slot's (LiveStateHoldsOthers), and stores into that slot are refused until a state is put in
+  // place.
   virtual void OnHostParamWhilePending(int /*paramIdx*/, double /*normalizedValue*/, const char* /*text*/) {}
+  // PendingProgramState: the state the pending change's program will have once in place (its stored state
+  // with the host's values set since) appended to out, on a thread that may not wait for the build (any
+  // thread, without the mutex); false when it cannot be had now (the stored state is then what there is).
+  virtual bool PendingProgramState(ByteChunk* /*out*/) { return false; }
   // StageProgramChange: the host changes the program on a thread that processes audio, which must not wait
   // for a build: true when the plug-in takes the change as it takes one in the MIDI stream.
   virtual bool StageProgramChange(int /*program*/) { return false; }
@@ -295,18 +326,21 @@ public:
   int UnserializeParams(ByteChunk* chunk, int startPos);
 
   int NPresets() const { return mPresets.GetSize(); }
-  int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
+  int GetCurrentPresetIdx() const { return mCurrentPresetIdx.load(std::memory_order_acquire); }
   const char* GetPresetName(int idx) const;
   bool IsPresetInitialized(int idx) const;
   const ByteChunk* GetPresetChunk(int idx) const;
   // A copy of a program's state appended to out under the programs' own lock only, for a thread that must
-  // not wait for the instance mutex (one that builds states beside the audio thread). False for a slot that
-  // is missing or holds no state.
-  bool CopyPresetState(int idx, ByteChunk* out);
+  // not wait for the instance mutex (one that builds states beside the audio thread), with the stamp of the
+  // state copied. False for a slot that is missing or holds no state.
+  bool CopyPresetState(int idx, ByteChunk* out, unsigned* stored = nullptr);
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
-  // The current program takes the live state (and the name, unless null or empty); it counts as initialised.
-  void ModifyCurrentPreset(const char* name = nullptr);
+  // The one way the live state goes into a slot: the current program takes the live state, only while the
+  // live state still comes from it (it was put in place from that slot's present state, and holds no value
+  // the host set for a change not in place yet); then it counts as initialised. The name (unless null or
+  // empty) is set either way. True when the state was stored.
+  bool ModifyCurrentPreset(const char* name = nullptr);
   // Program idx takes the name (unless null or empty), its stored state untouched.
   void RenamePreset(int idx, const char* name);
   // A program's stored state changed in place by a thread that may neither wait nor allocate (the audio
@@ -315,6 +349,10 @@ public:
   // its bytes but not its size and answers whether it could, under the programs' lock taken only if free.
   enum ERewrite { kRewritten, kRewriteBusy, kRewriteReplaced, kRewriteRefused };
   unsigned PresetStored(int idx) const;
+  // The stamp of the slot the live state was put in place from, as it was then (0: none); under the mutex.
+  unsigned LiveStateStored() const { return mLiveHoldsOthers ? 0 : mLiveStored; }
+  // States put in place so far (loads and programs taken over; it wraps); under the mutex.
+  unsigned StatesPutInPlace() const { return mStatesPutInPlace; }
   template <class Rewrite> ERewrite TryRewritePreset(int idx, unsigned stored, Rewrite rewrite)
   {
     if (!mPresetsMutex.TryEnter()) return kRewriteBusy;
@@ -325,7 +363,8 @@ public:
     mPresetsMutex.Leave();
     return result;
   }
-  bool SerializePresets(ByteChunk* chunk);
+  // With pendingState, program `pending` is written with that state instead of its stored one.
+  bool SerializePresets(ByteChunk* chunk, int pending = -1, const ByteChunk* pendingState = nullptr);
   // The bytes SerializePresets writes for the programs (only: for that program alone).
   int64_t PresetsSize(int only = -1) const;
   int UnserializePresets(ByteChunk* chunk, int startPos);
@@ -347,23 +386,30 @@ public:
   bool DumpBankBlob(const char* path);
 
   // ---- program and bank files (.fxp, .fxb) ----
-  // Save: false for an empty name, a state past the chunk limit, a file that cannot be created, a write-protected
-  // file, or a failed write (a full disk, say); a file that was there then stays as it was. The new file replaces
-  // it only once written and flushed; one with other names (hard links), someone else's, or one in a folder that
-  // may not be written to is written in place, its old bytes put back should the write fail. A symbolic link,
-  // even to a file not there yet, has the file it names written.
-  bool SaveProgramAsFXP(WDL_String* fileName);
-  bool SaveBankAsFXB(WDL_String* fileName);
+  // Files are read and written with the instance mutex held only to take the plug-in's bytes or to put a state
+  // built aside in place: never across the disk, so that a slow disk, a pipe or a device never stops the audio.
+  // Errors (err, when given): the errno of the step that failed (WDL_ENOTREGULAR, fileerror.h, for a path that
+  // is not a regular file), EBADMSG for a file whose bytes are not a program or bank of this plug-in (damaged,
+  // cut short or padded, another plug-in's).
+  //
+  // Save: false for an empty name, a state past the chunk limit (EFBIG), or a file that cannot be written (see
+  // WDL_WriteWholeFile: a write-protected file, a full disk, a file-size limit); a file that was there then stays
+  // as it was.
+  bool SaveProgramAsFXP(WDL_String* fileName, int* err = nullptr);
+  bool SaveBankAsFXB(WDL_String* fileName, int* err = nullptr);
   // Load: false for an empty name, an unreadable, short, damaged or foreign file, or state that cannot be read;
-  // the plug-in's state, programs and current program are then as they were.
-  bool LoadProgramFromFXP(WDL_String* fileName);
-  bool LoadBankFromFXB(WDL_String* fileName);
+  // the plug-in's state, programs and current program are then as they were. Sizes recorded in the file are
+  // checked against it, and a file larger than any bank is refused before it is read.
+  bool LoadProgramFromFXP(WDL_String* fileName, int* err = nullptr);
+  bool LoadBankFromFXB(WDL_String* fileName, int* err = nullptr);
   // The same for the bytes of a whole file already in memory.
-  bool LoadProgramFromFXPData(ByteChunk* file);
-  bool LoadBankFromFXBData(ByteChunk* file);
+  bool LoadProgramFromFXPData(ByteChunk* file, int* err = nullptr);
+  bool LoadBankFromFXBData(ByteChunk* file, int* err = nullptr);
   // Whether a bank file's bytes hold at least one initialised program (a bank of none, or of uninitialised
   // ones only, would leave every program empty).
   bool BankFileHoldsPrograms(ByteChunk* file);
+  // The largest program or bank file: the chunk limit and the file's header.
+  static int64_t MaxFileSize();
 
 protected:
   // A copy of everything a load may change, so that a failed load can put it back.
@@ -372,6 +418,8 @@ protected:
     ByteChunk mLive;
     WDL_PtrList<IPreset> mPresets;
     int mCurrentPresetIdx = 0;
+    unsigned mLiveStored = 0;
+    bool mLiveHoldsOthers = false;
     ~StateBackup() { mPresets.Empty(true); }
   };
   bool BackUpState(StateBackup* backup);
@@ -381,9 +429,9 @@ protected:
   bool StateUnchanged(StateBackup* backup);
   // Runs read (the chunk position after what it read, negative when it fails) on a backed-up
   // state and puts the state back when it fails. True when the read succeeded.
-  // Under the mutex. A program change taken before it is done with only when the whole read succeeds (the
-  // loads within it leave it to this one).
-  template <class Read> bool ReadOrKeepState(Read read)
+  // Under the mutex. The program changes taken before the load began (upTo) are done with only when the whole
+  // read succeeds (the loads within it leave that to this one).
+  template <class Read> bool ReadOrKeepState(Read read, unsigned upTo)
   {
     StateBackup backup;
     if (!BackUpState(&backup)) return false;
@@ -391,7 +439,7 @@ protected:
     const bool ok = read() >= 0;
     --mSupersedeHeld;
     if (ok) {
-      SupersedePendingProgram();
+      SupersedePendingProgram(upTo);
       return true;
     }
     RestoreState(&backup);
@@ -400,16 +448,50 @@ protected:
   // Loads within a read that may still be undone (ReadOrKeepState): they supersede no program change.
   bool SupersedeHeld() const { return mSupersedeHeld > 0; }
 
-  // Puts the state of chunk from pos in place and then, under the same hold of the mutex, runs
-  // then(end position) when it was read: built aside first where the plug-in can (the mutex is then held
-  // only to put it in place), else unserialized in place. A state that cannot be read changes nothing
-  // when built aside, and with keepOnFailure also in place. With whole, a state that ends before the
-  // chunk does (bytes the state does not account for: not a state we wrote) cannot be read either.
-  // Returns the end position, or -1.
-  template <class Then> int LoadState(ByteChunk* chunk, int pos, bool keepOnFailure, Then then, bool whole = false)
+  // What a load began from, taken under the mutex: the program host calls acted on then, the program changes
+  // taken so far (the load comes after them and supersedes them; later ones land after it), the states put in
+  // place so far, and the slot whose stored state it reads, with that state's stamp.
+  struct LoadTicket
   {
-    auto read = [&](int end) { return whole && end >= 0 && end != chunk->Size() ? -1 : end; };
+    int program = 0;
+    unsigned changes = 0;
+    unsigned putInPlace = 0;
+    int slot = -1;
+    unsigned stored = 0;
+  };
+  void BeginLoad(LoadTicket* ticket); // under the mutex
+  // Nothing was put in place since the load began, and the slot it read still holds what it read (under the
+  // mutex): a load that began before another one was put in place never lands after it.
+  bool LoadStillHolds(const LoadTicket& ticket) const;
+
+  // Loads a state and puts it in place, then runs then(ticket, end position) under the same hold of the mutex
+  // (which must select the program the state now belongs to, SelectPreset). source(&ticket, &chunk, &pos) runs
+  // under the mutex each time the load (re)begins and names the bytes to read (it may copy a slot's state into
+  // a buffer of its own, and name the slot in the ticket); false gives the load up.
+  // The state is built aside first where the plug-in can (the mutex is then held only to put it in place), and
+  // built again when something else was put in place meanwhile; else it is unserialized in place. A state that
+  // cannot be read changes nothing when built aside, and with keepOnFailure also in place. With whole, a state
+  // that ends before the chunk does (bytes the state does not account for: not a state we wrote) cannot be read
+  // either. Returns the end position, or -1.
+  template <class Source, class Then>
+  int LoadState(Source source, bool keepOnFailure, Then then, bool whole = false)
+  {
+    LoadTicket ticket;
+    const ByteChunk* chunk = nullptr;
+    int pos = 0;
+    const auto begin = [&] {
+      ticket = LoadTicket();
+      BeginLoad(&ticket);
+      return source(&ticket, &chunk, &pos);
+    };
+    const auto read = [&](int end) {
+      return whole && end >= 0 && end != chunk->Size() ? -1 : end;
+    };
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
+      {
+        WDL_MutexLock lock(&mMutex);
+        if (!begin()) return -1;
+      }
       const int prepared = PrepareState(chunk, pos);
       if (prepared == kNotPrepared) {
         EndPreparedState();
@@ -419,38 +501,78 @@ protected:
       bool committed = false;
       if (end >= 0) {
         WDL_MutexLock lock(&mMutex);
-        committed = CommitPreparedState();
-        if (committed) then(end);
+        committed = LoadStillHolds(ticket) && CommitPreparedState();
+        if (committed) {
+          if (!SupersedeHeld()) SupersedePendingProgram(ticket.changes);
+          then(ticket, end);
+        }
       }
       EndPreparedState();
       if (end < 0) return -1;
       if (committed) return end;
     }
     WDL_MutexLock lock(&mMutex);
+    if (!begin()) return -1;
     int end = -1;
+    // The reader only reads the chunk.
+    ByteChunk* bytes = const_cast<ByteChunk*>(chunk);
     if (keepOnFailure) {
-      if (!ReadOrKeepState([&] { return end = read(UnserializeState(chunk, pos)); })) return -1;
+      if (!ReadOrKeepState([&] { return end = read(UnserializeState(bytes, pos)); }, ticket.changes)) return -1;
     } else {
-      end = read(UnserializeState(chunk, pos));
+      end = read(UnserializeState(bytes, pos));
+      if (end >= 0 && !SupersedeHeld()) SupersedePendingProgram(ticket.changes);
     }
-    if (end >= 0) {
-      if (!SupersedeHeld()) SupersedePendingProgram();
-      then(end);
-    }
+    if (end >= 0) then(ticket, end);
     return end;
   }
+  // A load of a state that is not a slot's (a host's program chunk, a program file, a pasted program) into the
+  // program host calls act on: it becomes the current program, its slot takes the state (and the name, unless
+  // null). Returns the end position, or -1.
+  int LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole);
+
   // A bank's current program (the one host calls act on): appended after its programs, and read from where
   // they end (-1 when the bytes there are not one of ours).
   bool PutCurrentProgram(ByteChunk* chunk);
   int GetCurrentProgram(const ByteChunk* chunk, int pos);
-  // Program idx becomes the current one, its state being in place (under the mutex): the plug-in hears of
-  // it and the editor shows it.
-  void SelectPreset(int idx);
+  // Program idx becomes the current one, its state having just been put in place from the slot's state with
+  // stamp stored (under the mutex): the live state comes from it now, the plug-in hears of it and the editor
+  // shows it.
+  void SelectPreset(int idx, unsigned stored);
+  // Under the mutex, in OnHostParamWhilePending: the live state holds a value meant for a pending change.
+  void LiveStateHoldsOthers() { mLiveHoldsOthers = true; }
+  // Under the mutex: the pending changes were done with without being put in place, and their values went to
+  // the live program: the live state is its slot's again.
+  void LiveStateHoldsOwn() { mLiveHoldsOthers = false; }
+
+  // For its life, program changes taken are not built (HoldProgramBuilds).
+  struct HeldProgramBuilds
+  {
+    IPlugBase* plug;
+    explicit HeldProgramBuilds(IPlugBase* p) : plug(p) { plug->HoldProgramBuilds(true); }
+    ~HeldProgramBuilds() { plug->HoldProgramBuilds(false); }
+    HeldProgramBuilds(const HeldProgramBuilds&) = delete;
+    HeldProgramBuilds& operator=(const HeldProgramBuilds&) = delete;
+  };
+  // One program of a bank, read aside before the slots are replaced.
+  struct BankSlot
+  {
+    WDL_String name;
+    bool named = false;
+    bool initialized = false;
+    ByteChunk state;
+  };
   // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
   // every stored program is taken in the plug-in's current state format, built aside where it can. A
   // bank that cannot be read changes nothing. Without a current program of its own, the bank's current
   // program is the one host calls act on. Returns the end position, or -1.
   int LoadPresets(ByteChunk* chunk, int startPos);
+  // Puts the slots of a bank read aside in place together with the state of its current program (saved, or
+  // without one the program host calls act on), in one hold of the mutex. False when that state cannot be
+  // read (nothing changes).
+  bool PutBankInPlace(std::vector<BankSlot>& slots, int saved);
+  // A bank of parameter values (the format without chunks), its records checked: the first `applied` programs
+  // take their record's values over their stored state, and currentProgram becomes the current one.
+  bool LoadValueBank(const ByteChunk* file, int applied, int currentProgram);
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;
@@ -461,7 +583,8 @@ protected:
   EHost mHost = kHostUninit;
   int mHostVersion = 0;
   bool mStateChunks, mIsInst, mDoesMIDI;
-  int mCurrentPresetIdx = 0;
+  // Written under mMutex; read by any thread.
+  std::atomic<int> mCurrentPresetIdx{0};
   double mSampleRate = 44100.0;
   int mBlockSize = 0;
   int mLatency;
@@ -476,14 +599,21 @@ protected:
   WDL_PtrList<OutChannel> mOutChannels;
   WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
 
-  // Loads a whole file into chunk; false when the name is missing or empty, or the file cannot
-  // be opened or read.
-  static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk);
+  // Loads a whole file into chunk; false (with err) when the name is missing or empty, the file cannot be
+  // opened or read, is not a regular file, or is larger than any program or bank file.
+  static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err = nullptr);
 
 private:
-  void StoreCurrentPreset(const char* name); // under both locks
+  // Slot idx takes the live state (and the name, unless null or empty): under both locks. The live state comes
+  // from it afterwards when idx is the current program.
+  void StoreLiveState(int idx, const char* name);
   // A slot took a whole state (under both locks): a rewrite meant for the one it held no longer applies.
   void PresetReplaced(IPreset* preset) { preset->mStored = ++mPresetsStored; }
   unsigned mPresetsStored = 0;
-  static bool WriteFile(const char* path, ByteChunk* chunk);
+  // The live state's origin (under mMutex): the stamp the current program's slot had when the state was put in
+  // place from it (or last stored into it), and whether it holds values meant for a pending change.
+  unsigned mLiveStored = 0;
+  bool mLiveHoldsOthers = false;
+  unsigned mStatesPutInPlace = 0; // under mMutex
+  static bool WriteFile(const char* path, ByteChunk* chunk, int* err);
 };

@@ -1,18 +1,24 @@
 // IPlugBase: program (.fxp) and bank (.fxb) files. Header integers are big-endian; the chunk variants
 // "FPCh" and "FBCh" are written, and all four variants ("FxCk", "FPCh", "FxBk", "FBCh") are read.
 //
-// A load reads the whole file first and checks its header and size before anything changes; a load that
-// fails after that puts the previous state, programs and current program back. A save builds the whole file
-// in memory (a state past the chunk limit fails there, before any file is touched), then writes it under a
-// temporary name and puts it in place only once every byte and the close are checked: a failed save leaves
-// the previous file whole.
+// A load reads the whole file first (only a regular file, no larger than any bank) and checks its header and the
+// sizes it records before anything changes; the state is then built aside and put in place as any load is. A
+// load that fails after that puts the previous state, programs and current program back. A save takes the
+// plug-in's bytes under the instance mutex and builds the whole file in memory (a state past the chunk limit
+// fails there, before any file is touched), then writes it without the mutex (WDL_WriteWholeFile): a failed save
+// leaves the previous file whole, and a slow disk never holds up the audio.
 #include "IPlugBase.h"
+#include "fileerror.h"
+#include "fileread.h"
 #include "filewrite.h"
 #include "utf8.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,120 +96,174 @@ int StateStart(ByteChunk* file, int chunkStart)
 
 } // namespace
 
-bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk)
+int64_t IPlugBase::MaxFileSize()
+{
+  return (int64_t)ByteChunk::MaxSize() + kBankHeader + 4;
+}
+
+bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err)
 {
   chunk->Clear();
-  if (!fileName || !fileName->GetLength()) return false;
-  FILE* f = std::fopen(fileName->Get(), "rb");
-  if (!f) return false;
-  long size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  bool ok = size >= 0 && size < INT_MAX && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok && size > 0)
-    ok = chunk->Resize((int)size) == (int)size && std::fread(chunk->GetBytes(), 1, size, f) == (size_t)size;
-  std::fclose(f);
-  if (!ok) chunk->Clear();
+  int e = 0;
+  const int fd = WDL_OpenRegularFile(fileName ? fileName->Get() : nullptr, &e);
+  bool ok = fd >= 0;
+  struct stat st;
+  if (ok && fstat(fd, &st) != 0) {
+    ok = false;
+    e = errno;
+  }
+  // Told from its size before a byte is read: a file larger than any bank (a sparse file of a gigabyte, say).
+  if (ok && st.st_size > MaxFileSize()) {
+    ok = false;
+    e = EFBIG;
+  }
+  if (ok && st.st_size > 0) {
+    const int size = (int)st.st_size;
+    ok = chunk->Resize(size) == size;
+    e = ENOMEM;
+    for (int done = 0; ok && done < size;) {
+      const ssize_t r = read(fd, chunk->GetBytes() + done, (size_t)(size - done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        ok = false;
+        e = r < 0 ? errno : EIO; // the file shrank meanwhile
+      }
+      done += r > 0 ? (int)r : 0;
+    }
+  }
+  if (fd >= 0) close(fd);
+  if (!ok) {
+    chunk->Clear();
+    if (err) *err = e;
+  }
   return ok;
 }
 
-bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk)
+bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk, int* err)
 {
-  return !chunk->Failed() && WDL_WriteWholeFile(path, chunk->GetBytes(), (size_t)chunk->Size());
+  if (chunk->Failed()) {
+    if (err) *err = EFBIG;
+    return false;
+  }
+  return WDL_WriteWholeFile(path, chunk->GetBytes(), (size_t)chunk->Size(), err);
 }
 
-bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName)
+namespace {
+bool Refuse(int* err, int e)
 {
-  if (!fileName || !fileName->GetLength()) return false;
-  WDL_MutexLock lock(&mMutex);
-  ByteChunk file;
-  if (DoesStateChunks()) {
-    ByteChunk state;
-    InitChunkWithIPlugVer(&state);
-    if (!SerializeState(&state) || state.Size() > ByteChunk::MaxSize() - 60) return false;
-    // The byte count is the whole file's length.
-    PutProgramHeader(&file, state.Size() + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(),
-                     GetPresetName(mCurrentPresetIdx));
-    PutBE(&file, state.Size());
-    file.PutChunk(&state);
-  } else {
-    PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), GetPresetName(mCurrentPresetIdx));
-    for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
-  }
-  return WriteFile(fileName->Get(), &file); // refuses a file that lacks anything
+  if (err) *err = e;
+  return false;
 }
 
-bool IPlugBase::SaveBankAsFXB(WDL_String* fileName)
+// A file's byte count (after its tag) against its length: we write the whole length, others the length after
+// the count; a hand-made file may leave it 0. The chunk size, checked beside it, is exact.
+bool ByteCountFits(int byteSize, int fileSize)
 {
-  if (!fileName || !fileName->GetLength()) return false;
-  WDL_MutexLock lock(&mMutex);
+  return byteSize == 0 || byteSize == fileSize || byteSize == fileSize - 8;
+}
+} // namespace
+
+bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
+{
+  if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
   ByteChunk file;
-  const bool chunks = DoesStateChunks();
-  ByteChunk bank;
-  if (chunks) {
-    InitChunkWithIPlugVer(&bank);
-    if (!SerializePresets(&bank) || bank.Size() > ByteChunk::MaxSize() - 160) return false;
+  {
+    // The bytes are taken under the mutex; the disk is written without it.
+    WDL_MutexLock lock(&mMutex);
+    const char* name = GetPresetName(GetCurrentPresetIdx());
+    if (DoesStateChunks()) {
+      ByteChunk state;
+      InitChunkWithIPlugVer(&state);
+      if (!SerializeState(&state) || state.Size() > ByteChunk::MaxSize() - 60) return Refuse(err, EFBIG);
+      // The byte count is the whole file's length.
+      PutProgramHeader(&file, state.Size() + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(), name);
+      PutBE(&file, state.Size());
+      file.PutChunk(&state);
+    } else {
+      PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), name);
+      for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
+    }
   }
-  PutBE(&file, kCcnK);
-  PutBE(&file, chunks ? bank.Size() + 160 : 0); // the whole file's length in the chunk variant
-  PutBE(&file, chunks ? kFBCh : kFxBk);
-  PutBE(&file, 2);
-  PutBE(&file, mUniqueID);
-  PutBE(&file, GetEffectVersion(true));
-  PutBE(&file, NPresets());
-  PutBE(&file, mCurrentPresetIdx);
-  file.Resize(kBankHeader); // reserved bytes, zero
-  if (chunks) {
-    PutBE(&file, bank.Size());
-    file.PutChunk(&bank);
-  } else {
-    for (int p = 0; p < NPresets(); ++p) {
-      const IPreset* preset = mPresets.Get(p);
-      PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), preset->mName);
-      // The slot's stored values are its chunk's doubles in order; a value it does not hold counts as 0.
-      int pos = 0;
-      for (int i = 0; i < NParams(); ++i) {
-        double v = 0.0;
-        if (pos >= 0) pos = preset->mChunk.Get(&v, pos);
-        if (pos < 0) v = 0.0;
-        PutBEFloat(&file, (float)GetParam(i)->GetNormalized(v));
+  return WriteFile(fileName->Get(), &file, err); // refuses a file that lacks anything
+}
+
+bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
+{
+  if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
+  ByteChunk file;
+  {
+    WDL_MutexLock lock(&mMutex);
+    const bool chunks = DoesStateChunks();
+    ByteChunk bank;
+    if (chunks) {
+      InitChunkWithIPlugVer(&bank);
+      if (!SerializePresets(&bank) || bank.Size() > ByteChunk::MaxSize() - 160) return Refuse(err, EFBIG);
+    }
+    PutBE(&file, kCcnK);
+    PutBE(&file, chunks ? bank.Size() + 160 : 0); // the whole file's length in the chunk variant
+    PutBE(&file, chunks ? kFBCh : kFxBk);
+    PutBE(&file, 2);
+    PutBE(&file, mUniqueID);
+    PutBE(&file, GetEffectVersion(true));
+    PutBE(&file, NPresets());
+    PutBE(&file, GetCurrentPresetIdx());
+    file.Resize(kBankHeader); // reserved bytes, zero
+    if (chunks) {
+      PutBE(&file, bank.Size());
+      file.PutChunk(&bank);
+    } else {
+      for (int p = 0; p < NPresets(); ++p) {
+        const IPreset* preset = mPresets.Get(p);
+        PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), preset->mName);
+        // The slot's stored values are its chunk's doubles in order; a value it does not hold counts as 0.
+        int pos = 0;
+        for (int i = 0; i < NParams(); ++i) {
+          double v = 0.0;
+          if (pos >= 0) pos = preset->mChunk.Get(&v, pos);
+          if (pos < 0) v = 0.0;
+          PutBEFloat(&file, (float)GetParam(i)->GetNormalized(v));
+        }
       }
     }
   }
-  return WriteFile(fileName->Get(), &file); // refuses a file that lacks anything
+  return WriteFile(fileName->Get(), &file, err); // refuses a file that lacks anything
 }
 
-bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName)
+bool IPlugBase::LoadProgramFromFXP(WDL_String* fileName, int* err)
 {
   ByteChunk file;
-  return ReadFile(fileName, &file) && LoadProgramFromFXPData(&file);
+  return ReadFile(fileName, &file, err) && LoadProgramFromFXPData(&file, err);
 }
 
-bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file)
+bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file, int* err)
 {
   // The file is the caller's: the mutex is taken only where the plug-in's state changes.
-  if (file->Size() < kProgramHeader) return false;
-  const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), formatVersion = GetBE(file, 12), id = GetBE(file, 16);
+  if (file->Size() < kProgramHeader) return Refuse(err, EBADMSG);
+  const int magic = GetBE(file, 0), byteSize = GetBE(file, 4), fxMagic = GetBE(file, 8),
+            formatVersion = GetBE(file, 12), id = GetBE(file, 16);
   char name[kNameBytes + 1];
   GetName(file, 28, name);
-  if (magic != kCcnK || formatVersion != 1 || id != mUniqueID) return false;
+  if (magic != kCcnK || formatVersion != 1 || id != mUniqueID) return Refuse(err, EBADMSG);
 
-  int current;
   if (fxMagic == kFPCh && DoesStateChunks()) {
-    if (file->Size() < kProgramHeader + 4) return false; // the chunk size field is missing
-    if (LoadState(file, StateStart(file, kProgramHeader + 4), true, [&](int) { ModifyCurrentPreset(name); }) < 0)
-      return false;
-    WDL_MutexLock lock(&mMutex);
-    current = mCurrentPresetIdx;
+    // The sizes the file records are its own: a file cut short or padded is not the program it was.
+    if (file->Size() < kProgramHeader + 4 || GetBE(file, kProgramHeader) != file->Size() - kProgramHeader - 4 ||
+        !ByteCountFits(byteSize, file->Size()))
+      return Refuse(err, EBADMSG);
+    if (LoadStateIntoProgram(file, StateStart(file, kProgramHeader + 4), name, false) < 0) return Refuse(err, EBADMSG);
   } else if (fxMagic == kFxCk) {
-    if ((file->Size() - kProgramHeader) / 4 < NParams()) return false; // not every value is there
-    WDL_MutexLock lock(&mMutex);
-    for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
-    ModifyCurrentPreset(name);
-    current = mCurrentPresetIdx;
+    if (GetBE(file, 24) != NParams() || file->Size() != kProgramHeader + 4 * NParams()) return Refuse(err, EBADMSG);
+    int current;
+    {
+      WDL_MutexLock lock(&mMutex);
+      for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
+      ModifyCurrentPreset(name);
+      current = GetCurrentPresetIdx();
+    }
+    RestorePreset(current); // the values are applied as a program's
   } else {
-    return false;
+    return Refuse(err, EBADMSG);
   }
-  RestorePreset(current);
   InformHostOfProgramChange();
   return true;
 }
@@ -225,49 +285,97 @@ bool IPlugBase::BankFileHoldsPrograms(ByteChunk* file)
   return false;
 }
 
-bool IPlugBase::LoadBankFromFXB(WDL_String* fileName)
+bool IPlugBase::LoadBankFromFXB(WDL_String* fileName, int* err)
 {
   ByteChunk file;
-  return ReadFile(fileName, &file) && LoadBankFromFXBData(&file);
+  return ReadFile(fileName, &file, err) && LoadBankFromFXBData(&file, err);
 }
 
-bool IPlugBase::LoadBankFromFXBData(ByteChunk* file)
+bool IPlugBase::LoadBankFromFXBData(ByteChunk* file, int* err)
 {
-  if (file->Size() < kBankHeader) return false;
-  const int magic = GetBE(file, 0), fxMagic = GetBE(file, 8), id = GetBE(file, 16);
+  if (file->Size() < kBankHeader) return Refuse(err, EBADMSG);
+  const int magic = GetBE(file, 0), byteSize = GetBE(file, 4), fxMagic = GetBE(file, 8), id = GetBE(file, 16);
   const int nPrograms = GetBE(file, 24), currentProgram = GetBE(file, 28);
-  if (magic != kCcnK || id != mUniqueID) return false;
+  if (magic != kCcnK || id != mUniqueID) return Refuse(err, EBADMSG);
 
   if (fxMagic == kFBCh && DoesStateChunks()) {
-    if (file->Size() < kBankHeader + 4) return false;
-    if (LoadPresets(file, StateStart(file, kBankHeader + 4)) < 0) return false;
+    // The byte count (the whole file's length as we write it; the length after it as others do) and the chunk
+    // size must both be the file's: a bank cut by a few bytes loses its current program's record.
+    if (file->Size() < kBankHeader + 4 || GetBE(file, kBankHeader) != file->Size() - kBankHeader - 4 ||
+        !ByteCountFits(byteSize, file->Size()) || currentProgram < 0 || currentProgram >= NPresets())
+      return Refuse(err, EBADMSG);
+    if (LoadPresets(file, StateStart(file, kBankHeader + 4)) < 0) return Refuse(err, EBADMSG);
     InformHostOfProgramChange();
     return true;
   }
-  if (fxMagic != kFxBk) return false;
-  WDL_MutexLock lock(&mMutex);
+  if (fxMagic != kFxBk) return Refuse(err, EBADMSG);
 
   // Every record is checked before the first one is applied. Records beyond the plug-in's programs are
   // ignored (selecting them would fail and pour their values into the last program).
   const int recordBytes = kProgramHeader + 4 * NParams();
-  if (nPrograms < 0) return false;
+  if (nPrograms < 1 || currentProgram < 0 || currentProgram >= nPrograms || currentProgram >= NPresets() ||
+      (int64_t)file->Size() != kBankHeader + (int64_t)nPrograms * recordBytes)
+    return Refuse(err, EBADMSG);
   const int applied = nPrograms < NPresets() ? nPrograms : NPresets();
-  if (applied > (file->Size() - kBankHeader) / recordBytes) return false;
   for (int p = 0; p < applied; ++p) {
     const int r = kBankHeader + p * recordBytes;
     if (GetBE(file, r + 12) != 1 || GetBE(file, r) != kCcnK || GetBE(file, r + 8) != kFxCk ||
         GetBE(file, r + 24) != NParams())
-      return false;
+      return Refuse(err, EBADMSG);
   }
-  for (int p = 0; p < applied; ++p) {
-    const int r = kBankHeader + p * recordBytes;
-    char name[kNameBytes + 1];
-    GetName(file, r + 28, name);
-    RestorePreset(p);
-    for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, r + kProgramHeader + 4 * i));
-    ModifyCurrentPreset(name);
-  }
-  RestorePreset(currentProgram);
+  if (!LoadValueBank(file, applied, currentProgram)) return Refuse(err, EBADMSG);
   InformHostOfProgramChange();
   return true;
+}
+
+bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentProgram)
+{
+  // Each record's values go onto its program's stored state, read aside, and the slots are replaced together
+  // with the current program's state: the 64 programs are never built under the mutex.
+  const int recordBytes = kProgramHeader + 4 * NParams();
+  std::vector<BankSlot> slots((size_t)NPresets());
+  std::vector<HostSet> sets((size_t)NParams());
+  bool aside = true;
+  const HeldProgramBuilds held(this);
+  {
+    for (int p = 0; p < applied && aside; ++p) {
+      const int r = kBankHeader + p * recordBytes;
+      BankSlot& slot = slots[(size_t)p];
+      char name[kNameBytes + 1];
+      GetName(file, r + 28, name);
+      slot.name.Set(name);
+      slot.named = true;
+      for (int i = 0; i < NParams(); ++i) sets[(size_t)i] = {i, GetBEFloat(file, r + kProgramHeader + 4 * i), nullptr};
+      ByteChunk base;
+      if (!CopyPresetState(p, &base)) {
+        WDL_MutexLock lock(&mMutex); // an empty program takes the values onto the live state
+        SerializeState(&base);
+      }
+      const int end = NormalizeState(&base, 0, &slot.state, sets.data(), NParams());
+      if (end == kNotPrepared) {
+        aside = false;
+        break;
+      }
+      if (end < 0) return false;
+      slot.initialized = true;
+    }
+  }
+  if (aside) return PutBankInPlace(slots, currentProgram);
+  // A plug-in that reads states only through its live state: one program after another, in one hold.
+  WDL_MutexLock lock(&mMutex);
+  LoadTicket ticket;
+  BeginLoad(&ticket);
+  return ReadOrKeepState(
+      [&] {
+        for (int p = 0; p < applied; ++p) {
+          const int r = kBankHeader + p * recordBytes;
+          char name[kNameBytes + 1];
+          GetName(file, r + 28, name);
+          RestorePreset(p);
+          for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, r + kProgramHeader + 4 * i));
+          ModifyCurrentPreset(name);
+        }
+        return RestorePreset(currentProgram) ? 0 : -1;
+      },
+      ticket.changes);
 }

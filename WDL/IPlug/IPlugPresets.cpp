@@ -70,12 +70,13 @@ bool IPlugBase::IsPresetInitialized(int idx) const
   return p && p->mInitialized;
 }
 
-bool IPlugBase::CopyPresetState(int idx, ByteChunk* out)
+bool IPlugBase::CopyPresetState(int idx, ByteChunk* out, unsigned* stored)
 {
   WDL_MutexLock lock(&mPresetsMutex);
   const IPreset* p = mPresets.Get(idx);
   if (!p || !p->mInitialized) return false;
   const int before = out->Size();
+  if (stored) *stored = p->mStored;
   return out->PutChunk(&p->mChunk) == before + p->mChunk.Size();
 }
 
@@ -85,41 +86,84 @@ const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
   return p ? &p->mChunk : nullptr;
 }
 
+void IPlugBase::BeginLoad(LoadTicket* ticket)
+{
+  ticket->program = ProgramForHost();
+  ticket->changes = ProgramChangesTaken();
+  ticket->putInPlace = mStatesPutInPlace;
+}
+
+bool IPlugBase::LoadStillHolds(const LoadTicket& ticket) const
+{
+  return ticket.putInPlace == mStatesPutInPlace && (ticket.slot < 0 || PresetStored(ticket.slot) == ticket.stored);
+}
+
 bool IPlugBase::RestorePreset(int idx)
 {
-  // The program's state is copied out under the mutex: a bank load on another thread may replace it.
-  ByteChunk state;
   {
     WDL_MutexLock lock(&mMutex);
     IPreset* preset = mPresets.Get(idx);
     if (!preset) return false;
     if (!preset->mInitialized) {
-      WDL_MutexLock presets(&mPresetsMutex);
+      // An empty program chosen: it takes the sound in place, under a name of its own.
       char name[IPreset::kNameSize];
       MakeDefaultUserPresetName(&mPresets, name);
-      preset->mInitialized = true;
-      preset->SetName(name);
-      preset->mChunk.Clear();
-      PresetReplaced(preset);
-      if (!SerializeState(&preset->mChunk)) return false;
-      if (!SupersedeHeld()) SupersedePendingProgram(); // a program chosen now: none taken before lands after it
-      SelectPreset(idx);
+      {
+        WDL_MutexLock presets(&mPresetsMutex);
+        StoreLiveState(idx, name);
+      }
+      if (!SupersedeHeld()) SupersedePendingProgram(ProgramChangesTaken()); // none taken before lands after it
+      SelectPreset(idx, preset->mStored);
       return true;
     }
-    if (state.PutChunk(&preset->mChunk) != preset->mChunk.Size()) return false;
   }
+  // The program's state is copied out under the mutex each time the load begins: a bank load or a store on
+  // another thread may replace it, and the load then begins again with what the slot holds then.
+  ByteChunk state;
   bool selected = false;
-  LoadState(&state, 0, false, [&](int end) {
-    if (end < 1) return;
-    SelectPreset(idx);
-    selected = true;
-  });
+  LoadState(
+      [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
+        state.Clear();
+        ticket->slot = idx;
+        if (!CopyPresetState(idx, &state, &ticket->stored)) return false;
+        *chunk = &state;
+        *pos = 0;
+        return true;
+      },
+      false,
+      [&](const LoadTicket& ticket, int) {
+        SelectPreset(idx, ticket.stored);
+        selected = true;
+      });
   return selected;
 }
 
-void IPlugBase::SelectPreset(int idx)
+int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole)
 {
-  mCurrentPresetIdx = idx;
+  return LoadState(
+      [&](LoadTicket*, const ByteChunk** bytes, int* from) {
+        *bytes = chunk;
+        *from = pos;
+        return true;
+      },
+      true,
+      [&](const LoadTicket& ticket, int) {
+        // The state comes from the host, not from a slot: the program host calls act on takes it.
+        {
+          WDL_MutexLock presets(&mPresetsMutex);
+          StoreLiveState(ticket.program, name);
+        }
+        SelectPreset(ticket.program, PresetStored(ticket.program));
+      },
+      whole);
+}
+
+void IPlugBase::SelectPreset(int idx, unsigned stored)
+{
+  mCurrentPresetIdx.store(idx, std::memory_order_release);
+  mLiveStored = stored;
+  mLiveHoldsOthers = false;
+  ++mStatesPutInPlace;
   PresetsChangedByHost();
   RedrawParamControls();
 }
@@ -132,11 +176,21 @@ bool IPlugBase::RestorePreset(const char* name)
   return false;
 }
 
-void IPlugBase::ModifyCurrentPreset(const char* name)
+bool IPlugBase::ModifyCurrentPreset(const char* name)
 {
   WDL_MutexLock lock(&mMutex);
   WDL_MutexLock presets(&mPresetsMutex);
-  StoreCurrentPreset(name);
+  const int idx = GetCurrentPresetIdx();
+  IPreset* preset = mPresets.Get(idx);
+  if (!preset) return false;
+  // The live state may go only into the slot it came from, and only while that slot holds what it came from:
+  // anything else would give one program another's state.
+  if (mLiveHoldsOthers || preset->mStored != mLiveStored) {
+    if (name && *name) preset->SetName(name);
+    return false;
+  }
+  StoreLiveState(idx, name);
+  return true;
 }
 
 unsigned IPlugBase::PresetStored(int idx) const
@@ -153,9 +207,9 @@ void IPlugBase::RenamePreset(int idx, const char* name)
   if (preset && name && *name) preset->SetName(name);
 }
 
-void IPlugBase::StoreCurrentPreset(const char* name)
+void IPlugBase::StoreLiveState(int idx, const char* name)
 {
-  IPreset* preset = mPresets.Get(mCurrentPresetIdx);
+  IPreset* preset = mPresets.Get(idx);
   if (!preset) return;
   preset->mChunk.Empty(); // the slot's memory is kept for a program of the same size
   PresetReplaced(preset);
@@ -163,6 +217,10 @@ void IPlugBase::StoreCurrentPreset(const char* name)
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
   preset->mInitialized = true;
+  if (idx == GetCurrentPresetIdx()) {
+    mLiveStored = preset->mStored;
+    mLiveHoldsOthers = false;
+  }
 }
 
 int64_t IPlugBase::PresetsSize(int only) const
@@ -176,15 +234,17 @@ int64_t IPlugBase::PresetsSize(int only) const
   return total;
 }
 
-bool IPlugBase::SerializePresets(ByteChunk* chunk)
+bool IPlugBase::SerializePresets(ByteChunk* chunk, int pending, const ByteChunk* pendingState)
 {
   const int64_t total = chunk->Size() + PresetsSize();
   if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
+    const bool replaced = i == pending && pendingState;
+    const bool initialized = preset->mInitialized || replaced;
     chunk->PutStr(preset->mName);
-    chunk->Put(&preset->mInitialized);
-    if (preset->mInitialized) chunk->PutChunk(&preset->mChunk);
+    chunk->Put(&initialized);
+    if (initialized) chunk->PutChunk(replaced ? pendingState : &preset->mChunk);
   }
   return !chunk->Failed(); // a bank past the chunk limit lacks programs: never a whole bank
 }
@@ -240,26 +300,16 @@ int IPlugBase::GetCurrentProgram(const ByteChunk* chunk, int pos)
 int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
 {
   // Each stored program is taken aside into the current state format; only then are the slots replaced,
-  // under the mutex, and the current program brought back.
-  struct Slot
-  {
-    WDL_String name;
-    bool named = false;
-    bool initialized = false;
-    ByteChunk state;
-  };
+  // together with the current program's state, in one hold of the mutex.
+  // Program changes taken meanwhile are not built until the bank is in place, which supersedes those taken
+  // before it began.
+  const HeldProgramBuilds held(this);
   const int n = NPresets();
-  std::vector<Slot> slots((size_t)(n > 0 ? n : 0));
+  std::vector<BankSlot> slots((size_t)(n > 0 ? n : 0));
   int pos = startPos;
   bool aside = true;
-  struct HeldBuilds
-  {
-    IPlugBase* plug;
-    explicit HeldBuilds(IPlugBase* p) : plug(p) { plug->HoldProgramBuilds(true); }
-    ~HeldBuilds() { plug->HoldProgramBuilds(false); }
-  } held(this);
   for (int i = 0; pos >= 0 && i < n && aside; ++i) {
-    Slot& slot = slots[(size_t)i];
+    BankSlot& slot = slots[(size_t)i];
     pos = chunk->GetStr(&slot.name, pos);
     if (pos < 0) break;
     slot.named = true;
@@ -271,46 +321,68 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
     slot.initialized = pos > 0;
   }
   if (!aside) {
-    // The plug-in reads programs only through its live state.
+    // The plug-in reads programs only through its live state: all of it in one hold of the mutex.
     WDL_MutexLock lock(&mMutex);
+    LoadTicket ticket;
+    BeginLoad(&ticket);
     int end = -1;
-    if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); })) return -1;
+    if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }, ticket.changes)) return -1;
     const int saved = GetCurrentProgram(chunk, end);
     if (saved >= 0 && saved != ProgramForHost()) RestorePreset(saved);
     return end;
   }
   if (pos < 0) return -1;
-  const int saved = GetCurrentProgram(chunk, pos);
-  int current;
-  {
-    WDL_MutexLock lock(&mMutex);
-    WDL_MutexLock presets(&mPresetsMutex);
-    for (int i = 0; i < n; ++i) {
-      Slot& slot = slots[(size_t)i];
-      IPreset* preset = mPresets.Get(i);
-      if (slot.named) preset->SetName(slot.name.Get());
-      if (!slot.initialized) continue;
-      preset->mInitialized = true;
-      preset->mChunk.Swap(slot.state);
-      PresetReplaced(preset);
-    }
-    current = saved >= 0 ? saved : ProgramForHost();
-  }
-  RestorePreset(current);
-  return pos;
+  return PutBankInPlace(slots, GetCurrentProgram(chunk, pos)) ? pos : -1;
+}
+
+bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved)
+{
+  ByteChunk copy;
+  int current = -1;
+  return LoadState(
+             [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
+               current = saved >= 0 ? saved : ticket->program;
+               if (current < 0 || current >= NPresets()) return false;
+               *pos = 0;
+               if (current < (int)slots.size() && slots[(size_t)current].initialized) {
+                 *chunk = &slots[(size_t)current].state;
+                 return true;
+               }
+               // A program the bank leaves as it was: its stored state, or the live one for an empty slot.
+               copy.Clear();
+               *chunk = &copy;
+               ticket->slot = current;
+               if (CopyPresetState(current, &copy, &ticket->stored)) return true;
+               return SerializeState(&copy);
+             },
+             false,
+             [&](const LoadTicket&, int) {
+               {
+                 WDL_MutexLock presets(&mPresetsMutex);
+                 for (int i = 0; i < (int)slots.size() && i < mPresets.GetSize(); ++i) {
+                   BankSlot& slot = slots[(size_t)i];
+                   IPreset* preset = mPresets.Get(i);
+                   if (slot.named) preset->SetName(slot.name.Get());
+                   if (!slot.initialized) continue;
+                   preset->mInitialized = true;
+                   preset->mChunk.Swap(slot.state);
+                   PresetReplaced(preset);
+                 }
+                 if (!mPresets.Get(current)->mInitialized) {
+                   char name[IPreset::kNameSize];
+                   MakeDefaultUserPresetName(&mPresets, name);
+                   StoreLiveState(current, name);
+                 }
+               }
+               SelectPreset(current, PresetStored(current));
+             }) >= 0;
 }
 
 void IPlugBase::EnsureDefaultPreset()
 {
   WDL_MutexLock lock(&mMutex);
   WDL_MutexLock presets(&mPresetsMutex);
-  while (IPreset* preset = GetNextUninitializedPreset(&mPresets)) {
-    preset->mInitialized = true;
-    preset->SetName("Empty");
-    preset->mChunk.Clear();
-    PresetReplaced(preset);
-    SerializeState(&preset->mChunk);
-  }
+  while (IPreset* preset = GetNextUninitializedPreset(&mPresets)) StoreLiveState(mPresets.Find(preset), "Empty");
 }
 
 void IPlugBase::PruneUninitializedPresets()
@@ -339,13 +411,16 @@ bool IPlugBase::BackUpState(StateBackup* backup)
     copy->mStored = from->mStored;
     backup->mPresets.Add(copy);
   }
-  backup->mCurrentPresetIdx = mCurrentPresetIdx;
+  backup->mCurrentPresetIdx = GetCurrentPresetIdx();
+  backup->mLiveStored = mLiveStored;
+  backup->mLiveHoldsOthers = mLiveHoldsOthers;
   return backup->mPresets.GetSize() == mPresets.GetSize();
 }
 
 bool IPlugBase::StateUnchanged(StateBackup* backup)
 {
-  if (mCurrentPresetIdx != backup->mCurrentPresetIdx || mPresets.GetSize() != backup->mPresets.GetSize()) return false;
+  if (GetCurrentPresetIdx() != backup->mCurrentPresetIdx || mPresets.GetSize() != backup->mPresets.GetSize())
+    return false;
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     const IPreset* now = mPresets.Get(i);
     const IPreset* then = backup->mPresets.Get(i);
@@ -374,7 +449,9 @@ void IPlugBase::RestoreState(StateBackup* backup)
     to->mChunk.PutChunk(&from->mChunk);
     to->mStored = from->mStored; // the very state it held then: a rewrite meant for it still applies
   }
-  mCurrentPresetIdx = backup->mCurrentPresetIdx;
+  mCurrentPresetIdx.store(backup->mCurrentPresetIdx, std::memory_order_release);
+  mLiveStored = backup->mLiveStored;
+  mLiveHoldsOthers = backup->mLiveHoldsOthers;
   UnserializeState(&backup->mLive, 0);
   RedrawParamControls();
 }
@@ -423,11 +500,7 @@ void IPlugBase::MakeDefaultPreset(const char* name, int nPresets)
   for (int i = 0; i < nPresets; ++i) {
     IPreset* preset = GetNextUninitializedPreset(&mPresets);
     if (!preset) return;
-    preset->mInitialized = true;
-    preset->SetName(name ? name : "Empty");
-    preset->mChunk.Clear();
-    PresetReplaced(preset);
-    SerializeState(&preset->mChunk);
+    StoreLiveState(mPresets.Find(preset), name ? name : "Empty");
   }
 }
 
@@ -566,7 +639,7 @@ bool IPlugBase::DumpPresetSrcCode(const char* path, const char** paramEnumNames)
 
 bool IPlugBase::DumpPresetBlob(const char* path)
 {
-  const IPreset* preset = mPresets.Get(mCurrentPresetIdx);
+  const IPreset* preset = mPresets.Get(GetCurrentPresetIdx());
   if (!preset || !path) return false;
   FILE* f = std::fopen(path, "w");
   if (!f) return false;

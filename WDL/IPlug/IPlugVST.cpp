@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -324,24 +325,51 @@ void IPlugVST::FinishClose()
   delete this;
 }
 
+namespace {
+// The instances (by serial number, never reused) whose process calls this thread has run, latest first. Kept
+// by the thread itself, so a thread that ends is forgotten with it, and a new thread is never taken for an
+// ended one whose identity it happens to reuse.
+constexpr int kProcessedKept = 64;
+thread_local uint64_t tProcessed[kProcessedKept];
+thread_local int tProcessedCount = 0;
+std::atomic<uint64_t> sNextSerial{1};
+} // namespace
+
+uint64_t IPlugVST::NewSerial()
+{
+  return sNextSerial.fetch_add(1, std::memory_order_relaxed);
+}
+
 void IPlugVST::NoteAudioThread()
 {
   if (OnAudioThread()) return;
-  mAudioThreads[mAudioThreadsSeen.fetch_add(1, std::memory_order_relaxed) % kAudioThreads].store(
-      pthread_self(), std::memory_order_relaxed);
+  // Beyond kProcessedKept instances on one thread the oldest is forgotten.
+  const int n = tProcessedCount < kProcessedKept ? tProcessedCount++ : kProcessedKept - 1;
+  for (int i = n; i > 0; --i) tProcessed[i] = tProcessed[i - 1];
+  tProcessed[0] = mSerial;
 }
 
 bool IPlugVST::OnAudioThread() const
 {
-  const pthread_t self = pthread_self();
-  for (const std::atomic<pthread_t>& t : mAudioThreads)
-    if (pthread_equal(t.load(std::memory_order_relaxed), self)) return true;
+  for (int i = 0; i < tProcessedCount; ++i)
+    if (tProcessed[i] == mSerial) return true;
   return false;
 }
 
 bool IPlugVST::OnRealtimeThread()
 {
-  return OnAudioThread() || HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelRealtime;
+  // The host's answer for the calling thread decides; only a host that gives none leaves it to whether the
+  // thread has processed audio.
+  switch (HostCallback(audioMasterGetCurrentProcessLevel)) {
+  case kVstProcessLevelRealtime:
+  case kVstProcessLevelPrefetch:
+    return true;
+  case kVstProcessLevelUser:
+  case kVstProcessLevelOffline:
+    return false;
+  default:
+    return OnAudioThread();
+  }
 }
 
 void IPlugVST::SettleForCall()
@@ -517,7 +545,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
       // Reads no further than a slot holds, and cuts between characters.
       WDL_UTF8CopyBounded(name, static_cast<const char*>(ptr), sizeof name);
       const int program = ProgramForHost();
-      if (program != mCurrentPresetIdx) {
+      if (program != GetCurrentPresetIdx()) {
         // A change not in place yet (on a thread that may not wait for it): its program takes the name; the
         // live state is not its state.
         RenamePreset(program, name);
@@ -670,22 +698,33 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
   }
 }
 
+namespace {
+// Whether the calling thread is still running: set while it lives, cleared by its exit. The chunks handed to a
+// thread are kept until it asks again or has ended.
+struct ThreadLife
+{
+  std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
+  ~ThreadLife() { alive->store(false, std::memory_order_release); }
+};
+thread_local ThreadLife tLife;
+} // namespace
+
 ByteChunk* IPlugVST::HostChunkForThisThread(bool bank)
 {
-  // This thread's own, else one never used (lastUse 0), else the least recently used.
-  const pthread_t self = pthread_self();
-  HostChunk* chosen = &mHostChunks[0];
-  for (HostChunk& c : mHostChunks) {
-    if (c.lastUse && c.bank == bank && pthread_equal(c.thread, self)) {
-      chosen = &c;
-      break;
-    }
-    if (c.lastUse < chosen->lastUse) chosen = &c;
+  const std::shared_ptr<std::atomic<bool>>& self = tLife.alive;
+  HostChunk* free = nullptr;
+  for (const std::unique_ptr<HostChunk>& c : mHostChunks) {
+    if (c->owner == self && c->bank == bank) return &c->bytes;
+    if (!free && !c->owner->load(std::memory_order_acquire)) free = c.get(); // its thread has ended
   }
-  chosen->thread = self;
-  chosen->bank = bank;
-  chosen->lastUse = ++mHostChunkUses;
-  return &chosen->bytes;
+  if (!free) {
+    mHostChunks.push_back(std::make_unique<HostChunk>());
+    free = mHostChunks.back().get();
+  }
+  free->owner = self;
+  free->bank = bank;
+  free->bytes.Clear();
+  return &free->bytes;
 }
 
 VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
@@ -696,11 +735,16 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   InitChunkWithIPlugVer(chunk);
   bool ok;
   const int program = ProgramForHost();
+  // A change not in place yet, on a thread that may not wait for it: its program as it will be (the stored
+  // state with what the host set since), else as it is stored.
+  ByteChunk pending;
+  const bool pendingKnown = program != GetCurrentPresetIdx() && PendingProgramState(&pending);
   if (bank) {
-    ModifyCurrentPreset(); // the program in place holds the live state (its own slot, whatever is pending)
-    ok = SerializePresets(chunk) && PutCurrentProgram(chunk);
-  } else if (program != mCurrentPresetIdx) {
-    // A change not in place yet, on a thread that may not wait for it: the program as it is stored.
+    ModifyCurrentPreset(); // the program in place holds the live state, if it is still its own
+    ok = SerializePresets(chunk, program, pendingKnown ? &pending : nullptr) && PutCurrentProgram(chunk);
+  } else if (pendingKnown) {
+    ok = chunk->PutChunk(&pending) > 0;
+  } else if (program != GetCurrentPresetIdx()) {
     ok = CopyPresetState(program, chunk);
   } else {
     ok = SerializeState(chunk);
@@ -721,19 +765,13 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
 
   // A chunk that cannot be read leaves the state, the programs and the current program as they were (a
   // program change taken before it then lands as it would have). A program chunk goes into the program host
-  // calls act on (that of a program change taken before it), which becomes the current one together with
-  // the state, in one hold of the mutex; the load supersedes that change.
-  const int program = ProgramForHost();
+  // calls act on when the load begins (that of a program change taken before it), which becomes the current
+  // one together with the state, in one hold of the mutex; the load supersedes that change, and one taken
+  // after it began lands after it.
   int pos = 0;
   const int version = GetIPlugVerFromChunk(&chunk, &pos);
   const bool loaded = (bank && version >= kIPlugVersion ? LoadPresets(&chunk, pos)
-                                                        : LoadState(
-                                                              &chunk, pos, true,
-                                                              [this, program](int) {
-                                                                if (program != mCurrentPresetIdx) SelectPreset(program);
-                                                                ModifyCurrentPreset();
-                                                              },
-                                                              true)) >= 0;
+                                                        : LoadStateIntoProgram(&chunk, pos, nullptr, true)) >= 0;
   if (!loaded) return 0;
   WDL_MutexLock lock(&mMutex);
   RedrawParamControls();

@@ -10,6 +10,9 @@
 #include "VST24Linux.h"
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
 #include <pthread.h>
 
 // What the entry point hands to a new plug-in object.
@@ -58,8 +61,9 @@ public:
   static void VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs, VstInt32 nFrames);
 
   // Whether the calling thread is one of the host's audio threads, which never wait for a build or for a
-  // thread of lower priority: one that has run a process call of this instance, or that the host reports
-  // as real-time (any thread).
+  // thread of lower priority (any thread): the host's answer to audioMasterGetCurrentProcessLevel for it
+  // decides (real-time or prefetch: yes; user or offline: no); a host that gives no answer leaves it to
+  // whether the thread has run a process call of this instance.
   bool OnRealtimeThread();
 
 protected:
@@ -109,11 +113,10 @@ private:
   std::atomic<bool> mClosing{false}; // FinishClose runs once, whoever asks twice
   pthread_t mCloseRequestedBy{};
 
-  // The threads that have run a process call of this instance (a host may process on a pool of threads):
-  // up to kAudioThreads of them, the oldest forgotten first. Lock-free: read by any thread.
-  static constexpr int kAudioThreads = 16;
-  std::atomic<pthread_t> mAudioThreads[kAudioThreads] = {};
-  std::atomic<unsigned> mAudioThreadsSeen{0};
+  // Which threads have run a process call of this instance (a host may process on a pool of threads) is kept
+  // by each thread itself, under the instance's serial number: a thread that ends takes it along.
+  static uint64_t NewSerial();
+  const uint64_t mSerial = NewSerial();
   void NoteAudioThread(); // in a process call
   bool OnAudioThread() const; // the calling thread has run a process call of this instance
   std::atomic<bool> mProcessingOffline{false}; // the host rendered the latest block offline
@@ -134,17 +137,15 @@ private:
   void HostSetParameter(int idx, double shown, const char* text = nullptr);
 
   // The chunks handed to the host, one per calling thread and kind (program or bank): each stays as it was
-  // until the same thread asks again, however many threads ask at once. Under the instance mutex.
+  // until the same thread asks again, however many threads ask; a thread's are reused once it has ended.
+  // Under the instance mutex.
   struct HostChunk
   {
-    pthread_t thread{};
+    std::shared_ptr<std::atomic<bool>> owner; // the asking thread's life
     bool bank = false;
-    unsigned lastUse = 0; // 0: never used
     ByteChunk bytes;
   };
-  static constexpr int kHostChunks = 8; // the least recently used goes beyond this
-  HostChunk mHostChunks[kHostChunks];
-  unsigned mHostChunkUses = 0;
+  std::vector<std::unique_ptr<HostChunk>> mHostChunks;
   ByteChunk* HostChunkForThisThread(bool bank);
 
   VstIntPtr GetChunk(int idx, void* ptr);

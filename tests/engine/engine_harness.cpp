@@ -77,9 +77,6 @@ HostedVeltrane::~HostedVeltrane()
   hosts().erase(effect);
 }
 
-namespace {
-thread_local bool tInBlock = false; // the thread is in run(): the host's audio thread for now
-} // namespace
 
 VstIntPtr HostedVeltrane::dispatch(int opcode, int index, VstIntPtr value, void* ptr, float opt)
 {
@@ -94,8 +91,12 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
   case audioMasterAutomate:
     ++automations;
     return 0;
-  case audioMasterGetCurrentProcessLevel: // as a host answers: for the thread that asks
-    return offline ? kVstProcessLevelOffline : tInBlock ? kVstProcessLevelRealtime : kVstProcessLevelUser;
+  case audioMasterGetCurrentProcessLevel: { // as a host answers: for the thread that asks
+    if (processLevel) return processLevel();
+    if (offline) return kVstProcessLevelOffline;
+    std::lock_guard<std::mutex> lock(mAudioThreadsMutex);
+    return mAudioThreads.count(std::this_thread::get_id()) ? kVstProcessLevelRealtime : kVstProcessLevelUser;
+  }
   case audioMasterGetTime: {
     const double rate = plug ? plug->GetSampleRate() : 44100.0;
     mTime = VstTimeInfo{};
@@ -132,11 +133,10 @@ void HostedVeltrane::sendEvents()
 
 void HostedVeltrane::run(int frames, bool useDouble)
 {
-  const struct InBlock
   {
-    InBlock() { tInBlock = true; }
-    ~InBlock() { tInBlock = false; }
-  } inBlock;
+    std::lock_guard<std::mutex> lock(mAudioThreadsMutex);
+    mAudioThreads.insert(std::this_thread::get_id()); // from now on this instance's audio thread
+  }
   sendEvents();
   if ((int)inL.size() != frames) inL.assign(frames, input);
   if ((int)inR.size() != frames) inR.assign(frames, input);

@@ -8,6 +8,9 @@
 #include "Synth.h"
 #include "Veltrane.h"
 
+#include <mutex>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include <functional>
@@ -78,6 +81,9 @@ public:
   float input = 0.0f;
   int automations = 0;  // audioMasterAutomate notices
   bool offline = false; // the process level answered: offline rendering, else real time
+  // The process level answered for the calling thread: real-time on a thread that has run a block of this
+  // instance, user on any other (offline for all while `offline`), unless processLevel answers instead.
+  std::function<VstIntPtr()> processLevel;
 
   VstIntPtr callback(int opcode, int index, VstIntPtr value, void* ptr, float opt);
 
@@ -86,6 +92,8 @@ private:
 
   VstTimeInfo mTime{};
   std::vector<VstMidiEvent> mEvents;
+  std::mutex mAudioThreadsMutex;
+  std::set<std::thread::id> mAudioThreads;
 };
 
 // ---- test modules ----

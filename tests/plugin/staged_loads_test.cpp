@@ -44,11 +44,13 @@ public:
     return true;
   }
   void EndPreparedState() override { ++ended; }
-  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out) override
+  int NormalizeState(const ByteChunk* chunk, int pos, ByteChunk* out, const HostSet* sets, int nSets) override
   {
     ++normalized;
     std::vector<double> values;
     if ((pos = read(chunk, pos, values)) < 0) return -1;
+    for (int i = 0; i < nSets; ++i)
+      if (sets[i].paramIdx >= 0 && sets[i].paramIdx < kParams) values[(size_t)sets[i].paramIdx] = sets[i].value;
     for (double v : values) out->Put(&(v = std::clamp(v, 0.0, 1.0))); // as the live state would hold it
     return pos;
   }
