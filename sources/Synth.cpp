@@ -113,7 +113,7 @@ bool Synth::endsSomething(const IMidiMsg& m)
   case IMidiMsg::kNoteOn:
     return m.mData2 == 0;
   case IMidiMsg::kControlChange:
-    return m.ControlChangeIdx() == IMidiMsg::kSustainOnOff && m.mData2 == 0; // the pedal let go
+    return m.ControlChangeIdx() == IMidiMsg::kSustainOnOff && !pedalDown(m.mData2); // the pedal let go
   case IMidiMsg::kProgramChange:
     return true; // a change taken (queued as its place in the stream): never lost
   default:
@@ -170,16 +170,36 @@ void Synth::ProcessMidiMsg(IMidiMsg* msg)
   // it takes the room of the latest note-on, else of any other event, and when the queue holds nothing
   // else it acts at once.
   if (midiQueue.Pending() >= midiQueue.GetSize()) {
-    if (!endsSomething(m)) return;
-    const bool room =
-        midiQueue.RemoveLast([](const IMidiMsg& q) { return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0; }) ||
-        midiQueue.RemoveLast([](const IMidiMsg& q) { return !endsSomething(q); });
-    if (!room) {
-      actOnUnqueued(m);
-      return;
-    }
+    if (endsSomething(m) && !queueInPlaceOfAnother(m)) actOnUnqueued(m);
+    return;
   }
   midiQueue.Add(&m);
+}
+
+bool Synth::queueInPlaceOfAnother(const IMidiMsg& m)
+{
+  // Where the last search left off: above these indices the queue holds no note-on, and no event that ends
+  // nothing, so a flood past the queue's room costs one pass over it, not one per event.
+  if (midiQueue.Generation() != overflow.generation) overflow.noteOnFrom = overflow.droppableFrom = midiQueue.BackIndex();
+  const auto isNoteOn = [](const IMidiMsg& q) { return q.StatusMsg() == IMidiMsg::kNoteOn && q.mData2 > 0; };
+  const auto isDroppable = [](const IMidiMsg& q) { return !endsSomething(q); };
+  int i = midiQueue.LastBelow(overflow.noteOnFrom, isNoteOn);
+  overflow.noteOnFrom = i >= 0 ? i : midiQueue.FrontIndex();
+  if (i < 0) {
+    i = midiQueue.LastBelow(overflow.droppableFrom, isDroppable);
+    overflow.droppableFrom = i >= 0 ? i : midiQueue.FrontIndex();
+  }
+  if (i >= 0 && !midiQueue.ReplaceAt(i, m)) {
+    // Its offset belongs elsewhere: the message after the one removed moves down, then m goes where it belongs.
+    midiQueue.RemoveAt(i);
+    const int at = midiQueue.Add(&m);
+    for (int* from : {&overflow.noteOnFrom, &overflow.droppableFrom}) {
+      if (*from > i) --*from;
+      if (at >= 0 && at < *from) ++*from; // what was just below it moved up onto it
+    }
+  }
+  overflow.generation = midiQueue.Generation();
+  return i >= 0;
 }
 
 void Synth::initListParameter(int paramIdx, const char* name, int defaultIdx, int count, const char* const* labels)

@@ -105,6 +105,8 @@ public:
   // Whether the message ends something (a note, the sustain pedal) or is a program change taken:
   // such a message is never dropped from a full queue.
   static bool endsSomething(const IMidiMsg& m);
+  // The sustain pedal's value: down from 64, up below it (MIDI 1.0 reads a switch controller so).
+  static bool pedalDown(int value) { return value >= 64; }
   // A message that ends something, or a program change, which even a full queue could not take (it holds
   // nothing but such messages): the product acts on it at once. Audio thread, under the instance mutex.
   virtual void actOnUnqueued(const IMidiMsg& /*msg*/) {}
@@ -116,6 +118,9 @@ public:
   virtual int getFrequency(int note);
   // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.
   virtual int loadTuning(const char* path);
+  // The editor's Load Tuning: as loadTuning, but a file that cannot be read changes nothing (the table, the
+  // name and the scale and mapping a later file combines with stay), and err tells why it could not.
+  int loadTuningFile(const char* path, int* err);
   // Back to equal temperament.
   virtual void resetTuning();
 
@@ -175,6 +180,15 @@ public:
   // Owned by the framework once the product attaches it; the synth layer keeps the typed pointer.
   IGraphicsLinux* graphics;
   IMidiQueue midiQueue;
+  // A message that ends something, in a full queue: it takes the place of the latest note-on, else of the
+  // latest event that ends nothing. False when there is none.
+  bool queueInPlaceOfAnother(const IMidiMsg& m);
+  struct OverflowSearch
+  {
+    unsigned generation = ~0u; // the queue's, when the indices below were found
+    int noteOnFrom = 0;        // no note-on at or above this index
+    int droppableFrom = 0;     // no event that ends nothing at or above this index
+  } overflow;
   ITimeInfo timeInfo; // refreshed by the audio loop at every block
   // Editor controls set by the panel: the program menu, and the MIDI-learn switch that learn resets to off.
   IControl* presetMenu;

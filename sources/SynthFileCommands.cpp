@@ -2,18 +2,26 @@
 // change, loading and saving programs and banks, loading and resetting tunings, and the update check.
 //
 // Threads: runFileCommand runs on the editor thread. Dialogs and message boxes are shown without the
-// instance mutex (a modal box must not stop the audio thread); saves and tuning changes run under it, and
-// loads take it only to put a state built aside in place, so the audio thread never waits long.
+// instance mutex (a modal box must not stop the audio thread), and no file is read or written with it held:
+// a save takes the plug-in's bytes under it, a load builds aside and takes it only to put the state in place,
+// so a slow disk, a pipe or a device never stops the audio.
 #include "Synth.h"
 
+#include "fileerror.h"
+#include "fileread.h"
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const char kIllegalFileChars[] = "\"*/:<>?\\|";
 constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program name, terminator included
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
+constexpr int64_t kMaxTuningFileSize = 1 << 20; // far beyond any tuning file: a few thousand short lines
 // Message boxes: the answer 1 is the Yes button; No (7) and a box closed without a button (0) refuse.
 constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerYes = 1;
 // The bank save's proposed name: not the product's name, for "<product>.fxb" beside the plug-in (where the
@@ -27,6 +35,34 @@ constexpr int64_t kFileOverhead = 256;
 bool tooLargeForAFile(const IPlugBase& plug, bool bank)
 {
   return kFileOverhead + plug.PresetsSize(bank ? -1 : plug.GetCurrentPresetIdx()) > ByteChunk::MaxSize();
+}
+
+// Why a file command failed, in the user's words, by the error the file step reported.
+const char* reasonFor(int err, bool save, bool tuning)
+{
+  switch (err) {
+  case ENOENT:
+  case ENOTDIR:
+    return save ? "The folder does not exist." : "The file does not exist.";
+  case EACCES:
+  case EPERM:
+  case EROFS:
+    return save ? "Maybe the folder/file is write-protected..." : "The file may not be read.";
+  case ENOSPC:
+  case EDQUOT:
+    return "The disk is full.";
+  case EFBIG:
+    return save ? "The file would be larger than files may be here." : "The file is larger than any such file.";
+  case WDL_ENOTREGULAR:
+  case EISDIR:
+    return "It is not a regular file.";
+  case EBADMSG:
+    return tuning ? "It is not a tuning that can be read." : "The file is damaged, cut short, or not one of this plug-in's.";
+  case ENAMETOOLONG:
+    return "The path is too long.";
+  default:
+    return save ? "The file could not be written." : "The file could not be read.";
+  }
 }
 } // namespace
 
@@ -159,49 +195,62 @@ void Synth::runFileCommand(File::Command command)
   SettlePendingProgram();
 
   bool failed = false, tooLarge = false;
+  int err = 0;
   if (command == File::kLoadProgram) {
-    failed = !LoadProgramFromFXP(&fileName); // takes the mutex where it changes the state
+    failed = !LoadProgramFromFXP(&fileName, &err); // takes the mutex where it changes the state
   } else if (command == File::kLoadBank) {
-    failed = !LoadBankFromFXB(&fileName);
+    failed = !LoadBankFromFXB(&fileName, &err);
+  } else if (save) {
+    IPlugBase::ModifyCurrentPreset(); // the program in place holds the live state, if it is still its own
+    failed = command == File::kSaveBank ? !SaveBankAsFXB(&fileName, &err) : !SaveProgramAsFXP(&fileName, &err);
+    if (failed) {
+      WDL_MutexLock lock(&mMutex);
+      tooLarge = tooLargeForAFile(*this, command == File::kSaveBank);
+    }
   } else {
-    WDL_MutexLock lock(&mMutex);
-    switch (command) {
-    case File::kSaveProgram:
-    case File::kSaveBank:
-      IPlugBase::ModifyCurrentPreset();
-      failed = command == File::kSaveBank ? !SaveBankAsFXB(&fileName) : !SaveProgramAsFXP(&fileName);
-      tooLarge = failed && tooLargeForAFile(*this, command == File::kSaveBank);
-      break;
-    default: {
-      // A file that cannot be read would still rewrite the table from an empty scale: the menu keeps the
-      // tuning the user had instead, and the scale and mapping that a later .scl or .kbm file combines with.
-      int table[kNumNotes];
-      char name[kTuningNameSize];
-      std::memcpy(table, tuningTable, sizeof(table));
-      std::memcpy(name, tuningName, sizeof(name));
-      const TUN::CSCL_Import importer = sclImport;
-      failed = loadTuning(fileName.Get()) == kLoadFailed;
-      if (failed) {
-        std::memcpy(tuningTable, table, sizeof(table));
-        std::memcpy(tuningName, name, sizeof(name));
-        sclImport = importer;
-      }
-      break;
-    }
-    }
+    // The file is read and parsed without the mutex; a tuning that cannot be read changes nothing (the menu
+    // keeps the tuning the user had, and the scale and mapping a later .scl or .kbm file combines with).
+    failed = loadTuningFile(fileName.Get(), &err) == kLoadFailed;
   }
   if (!failed) return;
+  char text[320];
   if (tooLarge) {
-    char text[160];
     std::snprintf(text, sizeof(text),
                   "Cannot save file!\n\nThe %s is too large for a file (2 GB at most).\n"
                   "Wavetables take the room: remove some, then save again.",
                   command == File::kSaveBank ? "bank" : "program");
-    graphics->ShowMessageBox(text, "Error", kBoxOK);
-  } else if (save)
-    graphics->ShowMessageBox("Cannot save file!\n\nMaybe the folder/file is write-protected...", "Error", kBoxOK);
-  else
-    graphics->ShowMessageBox("Cannot load file!", "Error", kBoxOK);
+  } else {
+    std::snprintf(text, sizeof(text), "%s\n\n%s", save ? "Cannot save file!" : "Cannot load file!",
+                  reasonFor(err, save, command == File::kLoadTuning));
+  }
+  graphics->ShowMessageBox(text, "Error", kBoxOK);
+}
+
+int Synth::loadTuningFile(const char* path, int* err)
+{
+  // Only a regular file of a tuning file's size is read: a pipe or a device would never end.
+  *err = 0;
+  const int fd = WDL_OpenRegularFile(path, err);
+  if (fd < 0) return kLoadFailed;
+  struct stat st;
+  const bool fits = fstat(fd, &st) == 0 && st.st_size <= kMaxTuningFileSize;
+  close(fd);
+  if (!fits) {
+    *err = EFBIG;
+    return kLoadFailed;
+  }
+  WDL_MutexLock lock(&mMutex);
+  int table[kNumNotes];
+  char name[kTuningNameSize];
+  std::memcpy(table, tuningTable, sizeof(table));
+  std::memcpy(name, tuningName, sizeof(name));
+  const TUN::CSCL_Import importer = sclImport;
+  if (loadTuning(path) != kLoadFailed) return 0;
+  std::memcpy(tuningTable, table, sizeof(table));
+  std::memcpy(tuningName, name, sizeof(name));
+  sclImport = importer;
+  *err = EBADMSG;
+  return kLoadFailed;
 }
 
 void Synth::loadFXBfromBlob(const void* data, int size)

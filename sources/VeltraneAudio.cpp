@@ -208,7 +208,7 @@ void Veltrane::handleMidiEvents(int sample)
       if (cc >= kNumLearnControllers) break; // 120..122: no effect
       setMidiSourceValue(cc, v);
       if (cc == IMidiMsg::kSustainOnOff) {
-        for (Voice& voice : voices) voice.setSustain(v > 0.0);
+        for (Voice& voice : voices) voice.setSustain(pedalDown(msg.mData2));
       } else if (cc == IMidiMsg::kModWheel) {
         mwPos = v;
         mw = 2.0 * v - 1.0;

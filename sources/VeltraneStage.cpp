@@ -128,7 +128,7 @@ void Veltrane::actOnUnqueued(const IMidiMsg& msg)
     reachProgramChange(msg);
     return;
   case IMidiMsg::kControlChange: // the sustain pedal let go
-    setMidiSourceValue(IMidiMsg::kSustainOnOff, 0.0);
+    setMidiSourceValue(IMidiMsg::kSustainOnOff, msg.mData2 / 127.0);
     for (Voice& voice : voices) voice.setSustain(false);
     return;
   default: // a note's end

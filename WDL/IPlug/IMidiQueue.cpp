@@ -47,27 +47,39 @@ void IMidiQueue::RemoveAt(int i)
   if (i < mFront || i >= mBack) return;
   std::memmove(mBuf + i, mBuf + i + 1, size_t(mBack - i - 1) * sizeof(IMidiMsg));
   --mBack;
+  ++mGeneration;
+}
+
+bool IMidiQueue::ReplaceAt(int i, const IMidiMsg& msg)
+{
+  if (i < mFront || i >= mBack) return false;
+  if ((i > mFront && mBuf[i - 1].mOffset > msg.mOffset) || (i + 1 < mBack && mBuf[i + 1].mOffset < msg.mOffset))
+    return false;
+  mBuf[i] = msg;
+  return true;
 }
 
 void IMidiQueue::Compact()
 {
+  ++mGeneration;
   if (mFront == 0) return;
   if (mBack > mFront) std::memmove(mBuf, mBuf + mFront, size_t(mBack - mFront) * sizeof(IMidiMsg));
   mBack -= mFront;
   mFront = 0;
 }
 
-void IMidiQueue::Add(const IMidiMsg* message)
+int IMidiQueue::Add(const IMidiMsg* message)
 {
-  if (!message) return;
+  if (!message) return -1;
   const IMidiMsg copy = *message; // the message may live in this queue, which may move
   const IMidiMsg* msg = &copy;
+  ++mGeneration;
   if (mBack >= mSize) {
     if (mFront > 0) {
       Compact();
     } else {
       const int64_t grown = (int64_t(mSize) / mGrow + 1) * mGrow;
-      if (grown > kMaxMessages || !Reallocate(int(grown))) return;
+      if (grown > kMaxMessages || !Reallocate(int(grown))) return -1;
     }
   }
 
@@ -80,6 +92,7 @@ void IMidiQueue::Add(const IMidiMsg* message)
   }
   mBuf[at] = *msg;
   ++mBack;
+  return at;
 }
 
 void IMidiQueue::Flush(int nFrames)
@@ -93,7 +106,7 @@ void IMidiQueue::Flush(int nFrames)
 
 int IMidiQueue::Resize(int size)
 {
-  Compact();
+  Compact(); // moves the generation on
   mGrow = WholePages(size);
   int target = mGrow;
   if (mBack > target) target = WholePages(mBack);

@@ -23,8 +23,8 @@ public:
   IMidiQueue(const IMidiQueue&) = delete;
   IMidiQueue& operator=(const IMidiQueue&) = delete;
 
-  // Queues a copy in offset order. Dropped silently when memory runs out.
-  void Add(const IMidiMsg* msg);
+  // Queues a copy in offset order: its index (see FrontIndex), or -1 when memory runs out (it is dropped).
+  int Add(const IMidiMsg* msg);
   // The next message, null when the queue is empty.
   IMidiMsg* Peek() const { return mFront < mBack ? mBuf + mFront : nullptr; }
   // The last queued message (the latest offset), null when the queue is empty.
@@ -36,7 +36,11 @@ public:
   bool Empty() const { return mFront == mBack; }
   bool IsEmpty() const { return Empty(); }
   int Pending() const { return mBack - mFront; }
-  void Clear() { mFront = mBack = 0; }
+  void Clear()
+  {
+    mFront = mBack = 0;
+    ++mGeneration;
+  }
   // Removes the last queued message for which drop(message) is true (at most the queue's length moved, no
   // allocation). False when none is.
   template <class Drop> bool RemoveLast(Drop drop)
@@ -57,8 +61,25 @@ public:
       if (!drop(mBuf[i])) mBuf[kept++] = mBuf[i];
     const int removed = mBack - kept;
     mBack = kept;
+    ++mGeneration;
     return removed;
   }
+
+  // Queued messages by index, FrontIndex() up to (not including) BackIndex(). Indices hold while Generation()
+  // stays (every change but taking messages off the front moves it on).
+  int FrontIndex() const { return mFront; }
+  int BackIndex() const { return mBack; }
+  unsigned Generation() const { return mGeneration; }
+  // The index of the last message below index `below` for which match(message) is true, else -1.
+  template <class Match> int LastBelow(int below, Match match) const
+  {
+    for (int i = (below < mBack ? below : mBack) - 1; i >= mFront; --i)
+      if (match(mBuf[i])) return i;
+    return -1;
+  }
+  // Message i gives its place to msg when that keeps the offsets in order (true), else nothing changes.
+  bool ReplaceAt(int i, const IMidiMsg& msg);
+  void RemoveAt(int i);
 
   // Moves the queued messages to the front and subtracts nFrames from their offsets.
   void Flush(int nFrames);
@@ -70,7 +91,6 @@ public:
   int GetGrow() const { return mGrow; }
 
 private:
-  void RemoveAt(int i);
   void Compact();
   bool Reallocate(int size);
 
@@ -79,4 +99,5 @@ private:
   int mGrow = 0;  // messages added per growth
   int mFront = 0; // next message to handle
   int mBack = 0;  // one past the last queued message
+  unsigned mGeneration = 0;
 };

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -178,7 +181,7 @@ TEST(FileCommands, SavePromptsAskAndAddTheExtension)
   e.gui->ScriptFilePrompt(e.dir.path("v1.2").c_str());
   e.run(File::kLoadProgram);
   EXPECT_STREQ("Load program:", e.gui->GetFilePrompt(e.gui->NFilePrompts() - 1)->question.Get());
-  EXPECT_EQ("Cannot load file!", e.lastBox());
+  EXPECT_EQ("Cannot load file!\n\nThe file does not exist.", e.lastBox());
 }
 
 TEST(FileCommands, SaveAndLoadBanks)
@@ -215,6 +218,7 @@ TEST(FileCommands, SaveAndLoadBanks)
 // its header) fits 2,700 but its file (60 more) does not; the bank (64 programs) does not fit 4,096.
 TEST(FileCommands, FailuresAreReported)
 {
+  alarm(60); // a command that blocks on the pipe or reads /dev/zero for ever ends the test, not the run
   Editor e;
   const auto before = WholeState(*e.v);
   struct Case
@@ -226,17 +230,36 @@ TEST(FileCommands, FailuresAreReported)
   };
   const std::string garbage = e.dir.write("garbage.fxb", std::string(300, 'x'));
   const std::string missing = e.dir.path("no/such/folder/file");
+  // A bank cut by a byte (its current program's record goes), and a pipe no one writes to, which would
+  // block a reader for ever.
+  std::string saved;
+  {
+    Editor source;
+    source.gui->ScriptFilePrompt(source.dir.path("whole.fxb").c_str());
+    source.run(File::kSaveBank);
+    std::ifstream in(source.dir.path("whole.fxb"), std::ios::binary);
+    saved.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string cut = e.dir.write("cut.fxb", saved.substr(0, saved.size() - 1));
+  const std::string fifo = e.dir.path("pipe.fxb");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const char* damaged = "Cannot load file!\n\nThe file is damaged, cut short, or not one of this plug-in's.";
+  const char* notRegular = "Cannot load file!\n\nIt is not a regular file.";
   const std::string oldFxp = e.dir.write("old.fxp", "old"), oldFxb = e.dir.write("old.fxb", "old");
   const char* tooLarge =
       "is too large for a file (2 GB at most).\nWavetables take the room: remove some, then save again.";
   const std::string program = std::string("Cannot save file!\n\nThe program ") + tooLarge;
   const std::string bank = std::string("Cannot save file!\n\nThe bank ") + tooLarge;
   const Case cases[] = {
-      {File::kLoadProgram, missing + ".fxp", "Cannot load file!", 0},
-      {File::kLoadBank, garbage, "Cannot load file!", 0},
-      {File::kLoadTuning, missing + ".scl", "Cannot load file!", 0},
-      {File::kSaveProgram, missing + ".fxp", "Cannot save file!\n\nMaybe the folder/file is write-protected...", 0},
-      {File::kSaveBank, missing + ".fxb", "Cannot save file!\n\nMaybe the folder/file is write-protected...", 0},
+      {File::kLoadProgram, missing + ".fxp", "Cannot load file!\n\nThe file does not exist.", 0},
+      {File::kLoadBank, garbage, damaged, 0},
+      {File::kLoadBank, cut, damaged, 0},
+      {File::kLoadBank, fifo, notRegular, 0},
+      {File::kLoadProgram, fifo, notRegular, 0},
+      {File::kLoadTuning, "/dev/zero", notRegular, 0},
+      {File::kLoadTuning, missing + ".scl", "Cannot load file!\n\nThe file does not exist.", 0},
+      {File::kSaveProgram, missing + ".fxp", "Cannot save file!\n\nThe folder does not exist.", 0},
+      {File::kSaveBank, missing + ".fxb", "Cannot save file!\n\nThe folder does not exist.", 0},
       {File::kSaveProgram, oldFxp, program.c_str(), 2700},
       {File::kSaveBank, oldFxb, bank.c_str(), 4096},
   };
@@ -255,11 +278,13 @@ TEST(FileCommands, FailuresAreReported)
     EXPECT_STREQ(c.message, box->text.Get()) << c.command;
     EXPECT_STREQ("Error", box->caption.Get());
     EXPECT_EQ(0, box->type);
+    if (c.path == fifo || c.path == "/dev/zero") continue; // reading them to look would never end
     std::ifstream kept(c.path);
     EXPECT_EQ(c.path == oldFxp || c.path == oldFxb,
               kept.good() && std::string(std::istreambuf_iterator<char>(kept), {}) == "old")
         << c.path;
   }
+  alarm(0);
   // Failed loads leave the programs and the tuning as they were.
   EXPECT_EQ(before, WholeState(*e.v));
   EXPECT_STREQ("Equal (Standard)", e.v->tuningName);
@@ -331,7 +356,10 @@ TEST(FileCommands, AFailedTuningLoadKeepsTheTuning)
        {"missing.scl", "missing.kbm", "missing.tun", "zero.kbm", "negative.kbm", "zero.tun", "negative.tun"}) {
     e.gui->ScriptFilePrompt(e.dir.path(bad).c_str());
     e.run(File::kLoadTuning);
-    EXPECT_EQ("Cannot load file!", e.lastBox()) << bad;
+    EXPECT_EQ(std::string("Cannot load file!\n\n") +
+                  (std::strncmp(bad, "missing", 7) ? "It is not a tuning that can be read." : "The file does not exist."),
+              e.lastBox())
+        << bad;
     EXPECT_EQ(name, e.v->tuningName) << bad;
     EXPECT_EQ(0, std::memcmp(table, e.v->tuningTable, sizeof(table))) << bad;
     EXPECT_TRUE(e.v->customTuningOn);
