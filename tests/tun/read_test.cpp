@@ -2,10 +2,13 @@
 // sections, error texts with their line numbers.
 #include "tun_test_util.h"
 
+#include "../support/child_deadline.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TUN;
@@ -593,5 +596,38 @@ TEST(TunRead, FromFile)
   EXPECT_EQ("Error opening the file.", s.m_err.m_strLastError);
   EXPECT_EQ("kept", s.m_strName); // nothing else changed
   EXPECT_EQ(0, s.Read(static_cast<const char*>(nullptr)));
-  EXPECT_EQ(0, s.Read("/")); // a folder reads as an empty stream
+  EXPECT_EQ(0, s.Read("/"));
+  EXPECT_EQ("Not a regular file.", s.m_err.m_strLastError);
+}
+
+TEST(TunRead, OnlyRegularFilesUpToOneMebibyteAreRead)
+{
+  char dir[] = "/tmp/tun_kinds_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(dir));
+  const std::string fifo = dir + std::string("/x.tun"), big = dir + std::string("/big.tun");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  std::ofstream(big, std::ios::binary) << "[Tuning]\nNote 69 = 7000\n";
+  const struct
+  {
+    std::string path;
+    const char* error;
+  } cases[] = {{fifo, "Not a regular file."},
+               {"/dev/zero", "Not a regular file."},
+               {big, "File too large. Must be at most 1 MiB."}};
+  ASSERT_EQ(0, truncate(big.c_str(), (1 << 20) + 1)); // sparse, read at once
+  for (const auto& c : cases) {
+    const auto refusals = [&] { // a bit for each reader that refused the file with the text
+      CSingleScale s;
+      CSCL_Import a, b;
+      return (s.Read(c.path.c_str()) == 0 && s.m_err.m_strLastError == c.error) |
+             (!a.ReadSCL(c.path.c_str()) && a.m_err.m_strLastError == c.error) << 1 |
+             (!b.ReadKBM(c.path.c_str()) && b.m_err.m_strLastError == c.error) << 2;
+    };
+    EXPECT_EQ(7, inChildWithin2s(refusals)) << c.path;
+  }
+  ASSERT_EQ(0, truncate(big.c_str(), 1 << 20));
+  CSingleScale s;
+  EXPECT_EQ(1, s.Read(big.c_str())) << s.m_err.m_strLastError;
+  for (const std::string& f : {fifo, big}) std::remove(f.c_str());
+  rmdir(dir);
 }
