@@ -1,7 +1,6 @@
-// A call that may hang (a read of a FIFO nobody writes, of a device that never ends) run in a child process
-// that the system ends after 2 s: a hang fails the test instead of stopping the run, and leaves nothing
-// behind to release. The child shares the parent's memory as it was at the fork: a mutex another thread
-// held then stays held for good there.
+// A call that may hang (a read of a FIFO nobody writes, of a device) in a child process that the system ends
+// after 2 s: a hang fails the test instead of stopping the run. A mutex another thread held at the fork stays
+// held for good in the child.
 #pragma once
 
 #include <sys/wait.h>

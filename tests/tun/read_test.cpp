@@ -3,6 +3,7 @@
 #include "tun_test_util.h"
 
 #include "../support/child_deadline.h"
+#include "../support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -602,32 +603,22 @@ TEST(TunRead, FromFile)
 
 TEST(TunRead, OnlyRegularFilesUpToOneMebibyteAreRead)
 {
-  char dir[] = "/tmp/tun_kinds_XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dir));
-  const std::string fifo = dir + std::string("/x.tun"), big = dir + std::string("/big.tun");
+  TempDir dir;
+  const std::string fifo = dir.path("x.tun"), big = dir.write("big.tun", "[Tuning]\nNote 69 = 7000\n");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  std::ofstream(big, std::ios::binary) << "[Tuning]\nNote 69 = 7000\n";
-  const struct
-  {
-    std::string path;
-    const char* error;
-  } cases[] = {{fifo, "Not a regular file."},
-               {"/dev/zero", "Not a regular file."},
-               {big, "File too large. Must be at most 1 MiB."}};
-  ASSERT_EQ(0, truncate(big.c_str(), (1 << 20) + 1)); // sparse, read at once
-  for (const auto& c : cases) {
-    const auto refusals = [&] { // a bit for each reader that refused the file with the text
-      CSingleScale s;
-      CSCL_Import a, b;
-      return (s.Read(c.path.c_str()) == 0 && s.m_err.m_strLastError == c.error) |
-             (!a.ReadSCL(c.path.c_str()) && a.m_err.m_strLastError == c.error) << 1 |
-             (!b.ReadKBM(c.path.c_str()) && b.m_err.m_strLastError == c.error) << 2;
-    };
-    EXPECT_EQ(7, inChildWithin2s(refusals)) << c.path;
+  ASSERT_EQ(0, truncate(big.c_str(), (1 << 20) + 1)); // sparse, refused from its size
+  for (const std::string& p : {fifo, std::string("/dev/zero"), big}) {
+    const std::string e = p == big ? "File too large. Must be at most 1 MiB." : "Not a regular file.";
+    CSingleScale s;
+    CSCL_Import a, b; // a bit for each reader that refused the file with the text:
+    EXPECT_EQ(7, inChildWithin2s([&] {
+                return (!s.Read(p.c_str()) && s.m_err.m_strLastError == e) |
+                       (!a.ReadSCL(p.c_str()) && a.m_err.m_strLastError == e) << 1 |
+                       (!b.ReadKBM(p.c_str()) && b.m_err.m_strLastError == e) << 2;
+              }))
+        << p;
   }
   ASSERT_EQ(0, truncate(big.c_str(), 1 << 20));
   CSingleScale s;
-  EXPECT_EQ(1, s.Read(big.c_str())) << s.m_err.m_strLastError;
-  for (const std::string& f : {fifo, big}) std::remove(f.c_str());
-  rmdir(dir);
+  EXPECT_EQ(1, s.Read(big.c_str()));
 }
