@@ -271,11 +271,24 @@ TEST(Tuning, FailedReadsReportEight)
   EXPECT_STREQ("Five / map.kbm", s.tuningName);
 }
 
-TEST(Tuning, ReadWhileAnotherThreadHoldsTheMutex)
+namespace {
+// Whether the last tuning was put in place under the instance mutex.
+struct ApplyProbe : TestSynth
+{
+  bool underMutex = false;
+  void applyTuning(const TuningRead& read) override
+  {
+    underMutex = GetMutex()->HeldByCaller();
+    TestSynth::applyTuning(read);
+  }
+};
+} // namespace
+
+TEST(Tuning, ReadWithoutTheMutexAndPutInPlaceUnderIt)
 {
   TempDir dir;
   const std::string scl = dir.write("five.scl", "Five\n 5\n 240.0\n 480.0\n 720.0\n 960.0\n 2/1\n");
-  TestSynth s;
+  ApplyProbe s;
   std::promise<void> held, release;
   std::thread holder([&] {
     WDL_MutexLock lock(s.GetMutex());
@@ -283,12 +296,14 @@ TEST(Tuning, ReadWhileAnotherThreadHoldsTheMutex)
     release.get_future().wait();
   });
   held.get_future().wait();
-  // In the child the holder is gone and the mutex stays held: a read that took it would never end.
+  // In the child the holder is gone and the mutex cannot be taken: a read that took it would not end well.
   TuningRead read;
   EXPECT_EQ(
       0, inChildWithin2s([&] { return s.readTuning(scl.c_str(), s.sclImport, &read) || strcmp(read.name, "Five"); }));
   release.set_value();
   holder.join();
+  ASSERT_EQ(0, s.loadTuning(scl.c_str()));
+  EXPECT_TRUE(s.underMutex);
 }
 
 TEST(Tuning, NonFiniteFrequenciesKeepEqualPitch)

@@ -1,6 +1,6 @@
 // A call that may hang (a read of a FIFO nobody writes, of a device) in a child process that the system ends
-// after 2 s: a hang fails the test instead of stopping the run. A mutex another thread held at the fork stays
-// held for good in the child.
+// after 2 s: a hang fails the test instead of stopping the run. A mutex another thread held at the fork cannot
+// be taken in the child (the call blocks or aborts).
 #pragma once
 
 #include <sys/wait.h>
