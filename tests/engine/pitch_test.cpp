@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <future>
 #include <string>
 #include <thread>
@@ -298,8 +297,8 @@ TEST(Tuning, ReadWithoutTheMutexAndPutInPlaceUnderIt)
   held.get_future().wait();
   // In the child the holder is gone and the mutex cannot be taken: a read that took it would not end well.
   TuningRead read;
-  EXPECT_EQ(
-      0, inChildWithin2s([&] { return s.readTuning(scl.c_str(), s.sclImport, &read) || strcmp(read.name, "Five"); }));
+  EXPECT_EQ(0, inChildWithin2s(
+                   [&] { return s.readTuning(scl.c_str(), s.sclImport, &read) || read.name != std::string("Five"); }));
   release.set_value();
   holder.join();
   ASSERT_EQ(0, s.loadTuning(scl.c_str()));

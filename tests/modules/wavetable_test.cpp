@@ -261,12 +261,8 @@ TEST(WaveReader, RefusedFormatsAndDamagedChunksFailOrClamp)
   ragged.dataSize = 127; // not a whole number of frames
   Bytes negative = good;
   negative.insert(negative.begin() + 12, {'J', 'U', 'N', 'K', 0xF8, 0xFF, 0xFF, 0xFF});
-  auto junkFirst = [&](int n) { // n empty chunks before the format: the format and data are chunks n + 1, n + 2
-    Bytes b(good.begin(), good.begin() + 12);
-    for (int i = 0; i < n; ++i) chunk(b, "JUNK", {});
-    b.insert(b.end(), good.begin() + 12, good.end());
-    return b;
-  };
+  Bytes junk = good; // 1023 empty chunks before the format: the data is chunk 1025
+  for (int i = 0; i < 1023; ++i) junk.insert(junk.begin() + 12, {'J', 'U', 'N', 'K', 0, 0, 0, 0});
   std::vector<Case> cases = {
       {"plain", good, true, 64},
       {"12-bit PCM", makeWav({1, 12}, x, plain), false, 0},
@@ -280,8 +276,7 @@ TEST(WaveReader, RefusedFormatsAndDamagedChunksFailOrClamp)
       {"chunk size 0xFFFFFFF8", negative, false, 0},
       {"fmt claims 4 GB", patch32(good, 16, 0xFFFFFFFFu), false, 0},
       {"header only", Bytes(good.begin(), good.begin() + 12), false, 0},
-      {"data is chunk 1024", junkFirst(1022), true, 64},
-      {"data is chunk 1025", junkFirst(1023), false, 0},
+      {"data is chunk 1025", junk, false, 0},
   };
   for (const Case& c : cases) {
     TempFile t(".wav");
