@@ -19,6 +19,7 @@
 #include "wdlstring.h"
 
 class IControl;
+struct TuningRead;
 
 namespace File {
 // The program and tuning menu choices that Synth::runFileCommand carries out; 3, 8 and 10 do nothing here
@@ -116,8 +117,16 @@ public:
   virtual void initPreset();
   // Pitch of a note from the tuning table (notes 0..127), else 0.
   virtual int getFrequency(int note);
-  // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.
+  // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read
+  // (nothing changes then). readTuning, then applyTuning under the instance mutex, which it takes itself.
   virtual int loadTuning(const char* path);
+  // Reads and parses a .tun, .scl or .kbm file (by the path's extension, any case) into out, starting from a
+  // copy of importer, which a .scl or .kbm file combines with; out->result as loadTuning answers. Changes
+  // nothing of the plug-in and takes no lock: any thread, while the audio thread goes on.
+  int readTuning(const char* path, const TUN::CSCL_Import& importer, TuningRead* out) const;
+  // Puts a read's table, name and importer in place; a failed read puts nothing. The caller holds the
+  // instance mutex.
+  virtual void applyTuning(const TuningRead& read);
   // The editor's Load Tuning: as loadTuning, but a file that cannot be read changes nothing (the table, the
   // name and the scale and mapping a later file combines with stay), and err tells why it could not.
   int loadTuningFile(const char* path, int* err);
@@ -215,5 +224,14 @@ public:
 
 protected:
   void setTuningName(const char* name); // cut to 255 characters
+};
+
+// A tuning file read by Synth::readTuning, waiting for Synth::applyTuning.
+struct TuningRead
+{
+  int table[Synth::kNumNotes] = {};       // pitch of each MIDI note, 1/128 semitone
+  char name[Synth::kTuningNameSize] = {}; // cut to 255 characters
+  TUN::CSCL_Import importer;              // the given importer after the read: the last scale and mapping
+  int result = 8;                         // 0 read, 8 could not be read (the rest then means nothing)
 };
 

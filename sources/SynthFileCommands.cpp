@@ -9,11 +9,13 @@
 
 #include "fileerror.h"
 #include "fileread.h"
+#include "tun_file.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +23,6 @@ namespace {
 const char kIllegalFileChars[] = "\"*/:<>?\\|";
 constexpr int kSuggestedNameSize = 64; // the save dialog's proposed program name, terminator included
 constexpr int kLoadFailed = 8;         // loadTuning's failure result
-constexpr int64_t kMaxTuningFileSize = 1 << 20; // far beyond any tuning file: a few thousand short lines
 // Message boxes: the answer 1 is the Yes button; No (7) and a box closed without a button (0) refuse.
 constexpr int kBoxYesNo = 4, kBoxOK = 0, kAnswerYes = 1;
 // The bank save's proposed name: not the product's name, for "<product>.fxb" beside the plug-in (where the
@@ -228,29 +229,31 @@ void Synth::runFileCommand(File::Command command)
 
 int Synth::loadTuningFile(const char* path, int* err)
 {
-  // Only a regular file of a tuning file's size is read: a pipe or a device would never end.
+  // Only a regular file of a tuning file's size is read (a pipe or a device would never end), and without the
+  // mutex: the audio goes on while the disk answers. The importer it combines with is copied under it.
   *err = 0;
   const int fd = WDL_OpenRegularFile(path, err);
   if (fd < 0) return kLoadFailed;
   struct stat st;
-  const bool fits = fstat(fd, &st) == 0 && st.st_size <= kMaxTuningFileSize;
+  const bool fits = fstat(fd, &st) == 0 && st.st_size <= TUN::MaxFileBytes;
   close(fd);
   if (!fits) {
     *err = EFBIG;
     return kLoadFailed;
   }
+  TUN::CSCL_Import importer;
+  {
+    WDL_MutexLock lock(&mMutex);
+    importer = sclImport;
+  }
+  std::unique_ptr<TuningRead> read(new TuningRead);
+  if (readTuning(path, importer, read.get()) == kLoadFailed) {
+    *err = EBADMSG;
+    return kLoadFailed;
+  }
   WDL_MutexLock lock(&mMutex);
-  int table[kNumNotes];
-  char name[kTuningNameSize];
-  std::memcpy(table, tuningTable, sizeof(table));
-  std::memcpy(name, tuningName, sizeof(name));
-  const TUN::CSCL_Import importer = sclImport;
-  if (loadTuning(path) != kLoadFailed) return 0;
-  std::memcpy(tuningTable, table, sizeof(table));
-  std::memcpy(tuningName, name, sizeof(name));
-  sclImport = importer;
-  *err = EBADMSG;
-  return kLoadFailed;
+  applyTuning(*read);
+  return 0;
 }
 
 void Synth::loadFXBfromBlob(const void* data, int size)

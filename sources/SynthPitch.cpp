@@ -22,6 +22,13 @@ bool hasExtension(const char* path, const char* ext)
   const size_t n = std::strlen(path);
   return n >= 3 && !strcasecmp(path + n - 3, ext);
 }
+
+// name into a tuning-name buffer of Synth::kTuningNameSize, cut to 255 characters.
+void copyTuningName(char* out, const char* name)
+{
+  std::strncpy(out, name ? name : "", Synth::kTuningNameSize - 1);
+  out[Synth::kTuningNameSize - 1] = '\0';
+}
 } // namespace
 
 double Synth::convert2Hz(int x)
@@ -62,9 +69,7 @@ int Synth::getFrequency(int note)
 
 void Synth::setTuningName(const char* name)
 {
-  if (!name) name = "";
-  std::strncpy(tuningName, name, kTuningNameSize - 1);
-  tuningName[kTuningNameSize - 1] = '\0';
+  copyTuningName(tuningName, name);
 }
 
 bool Synth::isCustomTuning() const
@@ -85,27 +90,31 @@ void Synth::resetTuning()
   setTuningName(kEqualTuningName);
 }
 
-int Synth::loadTuning(const char* path)
+int Synth::readTuning(const char* path, const TUN::CSCL_Import& importer, TuningRead* out) const
 {
+  if (!out) return kLoadFailed;
+  out->result = kLoadFailed;
+  out->importer = importer;
   if (!path) path = "";
+  TUN::CSCL_Import& scala = out->importer;
   TUN::CSingleScale scale;
   bool ok;
   if (hasExtension(path, "scl")) {
-    ok = sclImport.ReadSCL(path);
-    sclImport.SetSingleScale(scale);
-    setTuningName(sclImport.m_strScaleName.c_str());
+    ok = scala.ReadSCL(path);
+    scala.SetSingleScale(scale);
+    copyTuningName(out->name, scala.m_strScaleName.c_str());
   } else if (hasExtension(path, "kbm")) {
-    ok = sclImport.ReadKBM(path);
-    sclImport.SetSingleScale(scale);
+    ok = scala.ReadKBM(path);
+    scala.SetSingleScale(scale);
     // The importer's scale under the new mapping; both names, so that the editor shows a mapping is in use
     // even over the default scale.
-    setTuningName((sclImport.m_strScaleName + " / " + sclImport.m_strMappingName).c_str());
+    copyTuningName(out->name, (scala.m_strScaleName + " / " + scala.m_strMappingName).c_str());
   } else {
     ok = scale.Read(path) > 0;
-    setTuningName(scale.m_strDescription.c_str());
+    copyTuningName(out->name, scale.m_strDescription.c_str());
   }
+  if (!ok) return kLoadFailed;
 
-  // Whatever the read left in the scale becomes the table (a failed read leaves its defaults).
   for (int n = 0; n < kNumNotes; ++n) {
     int p = n * 128;
     const long s = scale.MapMIDI2Scale(n);
@@ -119,9 +128,33 @@ int Synth::loadTuning(const char* path)
         while (convert2Hz(p) < t); // the lowest pitch above n * 128 not below t
       }
     } // a frequency that is no number keeps the note's equal-tempered pitch
-    tuningTable[n] = p;
+    out->table[n] = p;
   }
-  return ok ? 0 : kLoadFailed;
+  out->result = 0;
+  return 0;
+}
+
+void Synth::applyTuning(const TuningRead& read)
+{
+  if (read.result != 0) return;
+  std::memcpy(tuningTable, read.table, sizeof(tuningTable));
+  std::memcpy(tuningName, read.name, sizeof(tuningName));
+  tuningName[kTuningNameSize - 1] = '\0';
+  sclImport = read.importer;
+}
+
+int Synth::loadTuning(const char* path)
+{
+  TuningRead read;
+  TUN::CSCL_Import importer;
+  {
+    WDL_MutexLock lock(&mMutex);
+    importer = sclImport;
+  }
+  readTuning(path, importer, &read); // the file is read while the audio thread goes on
+  WDL_MutexLock lock(&mMutex);
+  applyTuning(read);
+  return read.result;
 }
 
 // ---- MIDI learn ----

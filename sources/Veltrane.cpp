@@ -250,15 +250,13 @@ int Veltrane::getFrequency(int note)
   return note * 128;
 }
 
-int Veltrane::loadTuning(const char* path)
+void Veltrane::applyTuning(const TuningRead& read)
 {
-  const int result = Synth::loadTuning(path);
-  if (result == 0) {
-    SetParameterFromGUI(kParamCustomTuning, 1.0);
-    showTuningInEditor(1.0);
-    retuneModules();
-  }
-  return result;
+  Synth::applyTuning(read);
+  if (read.result != 0) return;
+  SetParameterFromGUI(kParamCustomTuning, 1.0);
+  showTuningInEditor(1.0);
+  retuneModules();
 }
 
 void Veltrane::retuneModules()

@@ -220,7 +220,8 @@ public:
     int table[kNumNotes] = {};
   };
   static thread_local const TuningCopy* tBuildTuning;
-  int loadTuning(const char* path) override;
+  // Also turns custom tuning on, shows the tuning in the editor and retunes every module.
+  void applyTuning(const TuningRead& read) override;
   void resetTuning() override;
   // Every module reads the tuning again (Module::retune), after the table or the switch changed.
   void retuneModules();

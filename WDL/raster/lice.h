@@ -241,8 +241,12 @@ int LICE_BitmapCmpEx(LICE_IBitmap* a, LICE_IBitmap* b, LICE_pixel mask, int* coo
 // PNG images (lice_png.cpp)
 
 // Decodes a PNG file into bmp (resized to the image) or, when bmp is null, into a new
-// LICE_MemBitmap the caller owns. Null on any failure.
+// LICE_MemBitmap the caller owns. Null on any failure, and at once for anything but a regular file
+// (opened without blocking: a FIFO, a device) or a file longer than LICE_PNG_MAX_FILE_BYTES.
 LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp = nullptr);
+// The longest PNG file loaded, bytes: the largest editor image, the 1280 x 650 background, is 3.3 MB
+// even uncompressed; 64 MiB leaves room for any skin yet stops a huge file before it is decoded.
+constexpr long long LICE_PNG_MAX_FILE_BYTES = 64LL << 20;
 LICE_IBitmap* LICE_LoadPNGFromMemory(const void* data, int len, LICE_IBitmap* bmp = nullptr);
 // Loads a file of the plug-in's resources folder: $VELTRANE_RESOURCES when set, else
 // Veltrane.vst/Contents/Resources beside the plug-in (or program) file.

@@ -7,6 +7,7 @@
 
 #include <png.h>
 
+#include "fileread.h"
 #include "modulepath.h"
 
 #include <cctype>
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -160,9 +163,16 @@ std::string resourcesFolder()
 LICE_IBitmap* LICE_LoadPNG(const char* filename, LICE_IBitmap* bmp)
 {
   if (!filename) return nullptr;
+  // Regular files only, opened without blocking; the size from the open file, before libpng reads a byte.
+  const int fd = WDL_OpenRegularFile(filename);
+  if (fd < 0) return nullptr;
+  struct stat info;
   LoadState st;
-  st.file = std::fopen(filename, "rb");
-  if (!st.file) return nullptr;
+  if (fstat(fd, &info) == 0 && info.st_size <= LICE_PNG_MAX_FILE_BYTES) st.file = fdopen(fd, "rb");
+  if (!st.file) {
+    close(fd);
+    return nullptr;
+  }
   if (!createReader(st)) {
     release(st, true);
     return nullptr;

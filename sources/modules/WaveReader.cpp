@@ -1,7 +1,10 @@
 #include "WaveReader.h"
 
+#include "fileread.h"
+
 #include <cstring>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 uint32_t le32(const unsigned char* p)
@@ -33,8 +36,13 @@ bool WaveReader::Open(const char* path)
   Close();
   fileName.Set(path ? path : "");
   if (!path) return false;
-  file = std::fopen(path, "rb");
-  if (!file) return false;
+  const int fd = WDL_OpenRegularFile(path);
+  if (fd < 0) return false;
+  file = fdopen(fd, "rb");
+  if (!file) {
+    close(fd);
+    return false;
+  }
   if (!Walk()) {
     Close();
     return false;
@@ -57,6 +65,7 @@ bool WaveReader::Walk()
   if (fseeko(file, 0, SEEK_END) != 0) return false;
   const off_t end = ftello(file);
   if (end < 0 || fseeko(file, 0, SEEK_SET) != 0) return false;
+  if (end > kMaxFileBytes) return false;
   const uint64_t fileSize = (uint64_t)end;
 
   unsigned char head[12];
@@ -64,7 +73,7 @@ bool WaveReader::Walk()
   if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
 
   bool haveFormat = false;
-  for (;;) {
+  for (int chunks = 0; chunks < kMaxChunks; ++chunks) {
     unsigned char chunk[8];
     if (std::fread(chunk, 1, 8, file) != 8) return false;
     const uint64_t size = le32(chunk + 4);
@@ -92,6 +101,7 @@ bool WaveReader::Walk()
       if (!skip(file, size + pad)) return false;
     }
   }
+  return false;
 }
 
 unsigned int WaveReader::ReadDoubles(double* buf, unsigned int n)

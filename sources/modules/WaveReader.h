@@ -11,7 +11,9 @@
 //
 // Files come from users: chunk sizes are unsigned 32-bit, every skip is a 64-bit seek, a chunk of odd size
 // is followed by its pad byte, and a data chunk that claims more bytes than the file holds counts only the
-// bytes that are there. Every failure is reported by false alone.
+// bytes that are there. Only a regular file is opened, without ever blocking (a FIFO, a device is refused at
+// once), and one longer than the format can describe is refused from its size before it is read. Every
+// failure is reported by false alone.
 //
 // Threads: one reader belongs to one thread (a loader outside the audio thread).
 #pragma once
@@ -24,6 +26,13 @@
 class WaveReader
 {
 public:
+  // The longest wave file, bytes: the RIFF size field is 32-bit and counts what follows the 8 bytes of the
+  // RIFF header.
+  static constexpr int64_t kMaxFileBytes = 8 + (int64_t)0xFFFFFFFF;
+  // Chunks walked in search of the data chunk. Writers put a handful before it (format, fact, list, cue,
+  // broadcast, padding); more is a damaged file, whose thousands of empty chunks would take seconds to walk.
+  static constexpr int kMaxChunks = 1024;
+
   WaveReader() = default;
   ~WaveReader() { Close(); }
   WaveReader(const WaveReader&) = delete;

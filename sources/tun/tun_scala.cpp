@@ -1,17 +1,17 @@
 #include "tun_scala.h"
 
+#include "tun_file.h"
 #include "tun_numbers.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <sstream>
 
 namespace TUN {
 
 namespace {
 
 namespace err {
-const char* const kOpen = "Error opening the file.";
 const char* const kNoData = "No data in file.";
 const char* const kScaleSize = "Scale size not allowed. Must be within [1;127].";
 const char* const kFurtherData = "End of file expected, but further data found.";
@@ -111,9 +111,9 @@ bool CSCL_Import::Fail(const char* text)
 
 bool CSCL_Import::ReadSCL(const char* path)
 {
-  std::ifstream file;
-  if (path) file.open(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return Fail(err::kOpen);
+  std::string text;
+  if (const char* error = ReadWholeFile(path, text)) return Fail(error);
+  std::istringstream file(text);
   ResetTuning();
   m_strScaleName = FileName(path);
   CStringParser parser;
@@ -175,9 +175,9 @@ bool CSCL_Import::ReadSCLLines(std::istream& stream, CStringParser& parser)
 
 bool CSCL_Import::ReadKBM(const char* path)
 {
-  std::ifstream file;
-  if (path) file.open(path, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return Fail(err::kOpen);
+  std::string text;
+  if (const char* error = ReadWholeFile(path, text)) return Fail(error);
+  std::istringstream file(text);
   ResetMapping();
   m_strMappingName = FileName(path);
   CStringParser parser;

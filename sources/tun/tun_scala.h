@@ -32,7 +32,9 @@ public:
   // The linear mapping: degree 0 on note 60, each key the next degree, note 69 at 440 Hz.
   void ResetMapping();
 
-  // False with m_err set on failure; the scale or mapping is then left as far as it was read.
+  // False with m_err set on failure; the scale or mapping is then left as far as it was read. A path
+  // names a regular file of at most 1 MiB, read whole before parsing: anything else is refused at
+  // once and changes nothing.
   bool ReadSCL(const char* path);
   bool ReadSCL(std::istream& stream, CStringParser& parser);
   bool ReadKBM(const char* path);

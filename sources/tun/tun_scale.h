@@ -121,7 +121,8 @@ public:
   bool AppliesToChannel(long channel) const;
 
   // Reading a .tun file: 1 success, 0 file not openable or no dataset, -1 error
-  // (m_err holds the text, m_lLineNo the line, counted from 0).
+  // (m_err holds the text, m_lLineNo the line, counted from 0). Only a regular file of at most
+  // 1 MiB is read, whole, before parsing; anything else is refused at once, with nothing changed.
   long Read(const char* fileName);
   long Read(std::istream& stream, CStringParser& parser);
   static long FindSection(const std::string& name);             // lower-case, trimmed

@@ -1,4 +1,5 @@
 // Reading AnaMark tuning files (.tun) into a CSingleScale.
+#include "tun_file.h"
 #include "tun_format.h"
 #include "tun_numbers.h"
 #include "tun_scale.h"
@@ -6,14 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <sstream>
 
 namespace TUN {
 
 namespace {
 
 namespace err {
-const char* const kOpen = "Error opening the file.";
 const char* const kSectionVersion = "Section not version compliant.";
 const char* const kSyntax = "Syntax error";
 const char* const kString = "Value type mismatch. String expected!";
@@ -83,12 +83,12 @@ void SkipBlanks(const std::string& s, std::string::size_type& pos)
 
 long CSingleScale::Read(const char* fileName)
 {
-  std::ifstream file;
-  if (fileName) file.open(fileName, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
-    m_err.m_strLastError = err::kOpen;
+  std::string text;
+  if (const char* error = ReadWholeFile(fileName, text)) {
+    m_err.m_strLastError = error;
     return 0;
   }
+  std::istringstream file(text);
   CStringParser parser;
   return Read(file, parser);
 }

@@ -1,6 +1,7 @@
 // Pitch in 1/128 semitone to hertz, the tuning table loaded from .tun, .scl and .kbm files, and MIDI learn.
 #include "engine_harness.h"
 
+#include "../support/child_deadline.h"
 #include "IControl.h"
 #include "tun_scala.h"
 #include "tun_scale.h"
@@ -8,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <future>
 #include <string>
+#include <thread>
 
 namespace {
 // An AnaMark file of version 200 around the given sections.
@@ -251,6 +254,8 @@ TEST(Tuning, FailedReadsReportEight)
 {
   TempDir dir;
   TestSynth s;
+  ASSERT_EQ(0, s.loadTuning(dir.write("five.scl", "Five\n 5\n 240.0\n 480.0\n 720.0\n 960.0\n 2/1\n").c_str()));
+  const std::vector<int> table(s.tuningTable, s.tuningTable + 128);
   EXPECT_EQ(8, s.loadTuning(dir.path("missing.tun").c_str()));
   EXPECT_EQ(8, s.loadTuning(dir.path("missing.scl").c_str()));
   EXPECT_EQ(8, s.loadTuning(dir.path("missing.kbm").c_str()));
@@ -258,11 +263,46 @@ TEST(Tuning, FailedReadsReportEight)
   EXPECT_EQ(8, s.loadTuning(""));
   const std::string bad = dir.write("bad.scl", "! bad\nBad\n not a number\n");
   EXPECT_EQ(8, s.loadTuning(bad.c_str()));
-  // The table is rewritten from what the scale holds after the failure: still a usable pitch per note.
-  for (int n = 0; n < 128; ++n) {
-    EXPECT_GE(s.getFrequency(n), 0);
-    EXPECT_LE(s.getFrequency(n), 17280);
+  // Nothing changed: the table, its name, and the scale that a mapping file still maps.
+  EXPECT_EQ(table, std::vector<int>(s.tuningTable, s.tuningTable + 128));
+  EXPECT_STREQ("Five", s.tuningName);
+  ASSERT_EQ(0, s.loadTuning(dir.write("map.kbm", "0\n0\n127\n60\n69\n440.0\n0\n").c_str()));
+  EXPECT_STREQ("Five / map.kbm", s.tuningName);
+}
+
+namespace {
+// Whether the last tuning was put in place under the instance mutex.
+struct ApplyProbe : TestSynth
+{
+  bool underMutex = false;
+  void applyTuning(const TuningRead& read) override
+  {
+    underMutex = GetMutex()->HeldByCaller();
+    TestSynth::applyTuning(read);
   }
+};
+} // namespace
+
+TEST(Tuning, ReadWithoutTheMutexAndPutInPlaceUnderIt)
+{
+  TempDir dir;
+  const std::string scl = dir.write("five.scl", "Five\n 5\n 240.0\n 480.0\n 720.0\n 960.0\n 2/1\n");
+  ApplyProbe s;
+  std::promise<void> held, release;
+  std::thread holder([&] {
+    WDL_MutexLock lock(s.GetMutex());
+    held.set_value();
+    release.get_future().wait();
+  });
+  held.get_future().wait();
+  // In the child the holder is gone and the mutex cannot be taken: a read that took it would not end well.
+  TuningRead read;
+  EXPECT_EQ(0, inChildWithin2s(
+                   [&] { return s.readTuning(scl.c_str(), s.sclImport, &read) || read.name != std::string("Five"); }));
+  release.set_value();
+  holder.join();
+  ASSERT_EQ(0, s.loadTuning(scl.c_str()));
+  EXPECT_TRUE(s.underMutex);
 }
 
 TEST(Tuning, NonFiniteFrequenciesKeepEqualPitch)

@@ -7,6 +7,7 @@
 #include "module_rig.h"
 #include "signal_analysis.h"
 
+#include "../support/child_deadline.h"
 #include "../support/module_drive.h"
 #include "ByteChunk.h"
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -259,6 +261,8 @@ TEST(WaveReader, RefusedFormatsAndDamagedChunksFailOrClamp)
   ragged.dataSize = 127; // not a whole number of frames
   Bytes negative = good;
   negative.insert(negative.begin() + 12, {'J', 'U', 'N', 'K', 0xF8, 0xFF, 0xFF, 0xFF});
+  Bytes junk = good; // 1023 empty chunks before the format: the data is chunk 1025
+  for (int i = 0; i < 1023; ++i) junk.insert(junk.begin() + 12, {'J', 'U', 'N', 'K', 0, 0, 0, 0});
   std::vector<Case> cases = {
       {"plain", good, true, 64},
       {"12-bit PCM", makeWav({1, 12}, x, plain), false, 0},
@@ -272,6 +276,7 @@ TEST(WaveReader, RefusedFormatsAndDamagedChunksFailOrClamp)
       {"chunk size 0xFFFFFFF8", negative, false, 0},
       {"fmt claims 4 GB", patch32(good, 16, 0xFFFFFFFFu), false, 0},
       {"header only", Bytes(good.begin(), good.begin() + 12), false, 0},
+      {"data is chunk 1025", junk, false, 0},
   };
   for (const Case& c : cases) {
     TempFile t(".wav");
@@ -454,6 +459,16 @@ TEST(WavetableFile, ForeignShortAndMissingFilesFail)
     WaveSpectra s;
     EXPECT_FALSE(OscWavetable::readWavetableFile(missing, &s)) << missing;
   }
+  // Refused at once: a FIFO nobody writes, a device, a sparse file longer than RIFF sizes reach.
+  TempFile fifo(".wav"), sparse(".wav");
+  ASSERT_EQ(0, mkfifo(fifo.path.c_str(), 0600));
+  ASSERT_EQ(0, truncate(sparse.write(makeWav({1, 16}, cycle(2048, {{1, 0.5, 0.0}}))), WaveReader::kMaxFileBytes + 1));
+  for (const char* p : {fifo.path.c_str(), "/dev/zero", sparse.path.c_str()}) {
+    WaveSpectra s;
+    EXPECT_EQ(0, inChildWithin2s([&] { return WaveReader().Open(p) || OscWavetable::readBlofeldSYX(p, &s); })) << p;
+  }
+  ASSERT_EQ(0, truncate(sparse.path.c_str(), WaveReader::kMaxFileBytes));
+  EXPECT_TRUE(WaveReader().Open(sparse.path.c_str()));
 }
 
 // ---- loading into a slot ----

@@ -3,10 +3,13 @@
 // loading into given bitmaps; the resources folder and the loader list.
 #include "raster_test_util.h"
 
+#include "../support/child_deadline.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -465,6 +468,16 @@ TEST(PngLoad, NotAPng)
   EXPECT_EQ(LICE_LoadPNG(dir.path.c_str(), nullptr), nullptr); // a folder
   EXPECT_EQ(LICE_LoadPNG(dir.write("empty.png", {}).c_str(), nullptr), nullptr);
   EXPECT_EQ(LICE_LoadPNGFromResource(nullptr, 101, nullptr), nullptr);
+  // Refused at once: a FIFO nobody writes, a device, a sparse file beyond 64 MiB after a whole image.
+  const std::string fifo = (dir.path / "fifo.png").string();
+  const std::string big = dir.write("big.png", writePng({PNG_COLOR_TYPE_RGB, 8, false, false}, 3, 2));
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(truncate(big.c_str(), (64 << 20) + 1), 0);
+  for (const std::string& p : {fifo, std::string("/dev/zero"), big})
+    EXPECT_EQ(inChildWithin2s([&] { return LICE_LoadPNG(p.c_str()) != nullptr; }), 0) << p;
+  ASSERT_EQ(truncate(big.c_str(), 64 << 20), 0);
+  std::unique_ptr<LICE_IBitmap> bm(LICE_LoadPNG(big.c_str()));
+  EXPECT_NE(bm, nullptr);
 }
 
 TEST(PngLoad, ImagesTooLargeForABitmapGiveNull)

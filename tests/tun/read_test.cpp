@@ -2,10 +2,14 @@
 // sections, error texts with their line numbers.
 #include "tun_test_util.h"
 
+#include "../support/child_deadline.h"
+#include "../support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TUN;
@@ -593,5 +597,28 @@ TEST(TunRead, FromFile)
   EXPECT_EQ("Error opening the file.", s.m_err.m_strLastError);
   EXPECT_EQ("kept", s.m_strName); // nothing else changed
   EXPECT_EQ(0, s.Read(static_cast<const char*>(nullptr)));
-  EXPECT_EQ(0, s.Read("/")); // a folder reads as an empty stream
+  EXPECT_EQ(0, s.Read("/"));
+  EXPECT_EQ("Not a regular file.", s.m_err.m_strLastError);
+}
+
+TEST(TunRead, OnlyRegularFilesUpToOneMebibyteAreRead)
+{
+  TempDir dir;
+  const std::string fifo = dir.path("x.tun"), big = dir.write("big.tun", "[Tuning]\nNote 69 = 7000\n");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  ASSERT_EQ(0, truncate(big.c_str(), (1 << 20) + 1)); // sparse, refused from its size
+  for (const std::string& p : {fifo, std::string("/dev/zero"), big}) {
+    const std::string e = p == big ? "File too large. Must be at most 1 MiB." : "Not a regular file.";
+    CSingleScale s;
+    CSCL_Import a, b; // a bit for each reader that refused the file with the text:
+    EXPECT_EQ(7, inChildWithin2s([&] {
+                return (!s.Read(p.c_str()) && s.m_err.m_strLastError == e) |
+                       (!a.ReadSCL(p.c_str()) && a.m_err.m_strLastError == e) << 1 |
+                       (!b.ReadKBM(p.c_str()) && b.m_err.m_strLastError == e) << 2;
+              }))
+        << p;
+  }
+  ASSERT_EQ(0, truncate(big.c_str(), 1 << 20));
+  CSingleScale s;
+  EXPECT_EQ(1, s.Read(big.c_str()));
 }

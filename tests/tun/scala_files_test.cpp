@@ -28,6 +28,8 @@ const fs::path kFolder = fs::path(VELTRANE_TESTDATA) / "scala";
 // Every text the importer can leave in m_err.
 const std::set<std::string> kImporterTexts = {
     "Error opening the file.",
+    "Not a regular file.",
+    "File too large. Must be at most 1 MiB.",
     "No data in file.",
     "Scale size not allowed. Must be within [1;127].",
     "End of file expected, but further data found.",
