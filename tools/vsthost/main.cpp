@@ -478,9 +478,8 @@ int Run(int argc, char** argv);
 int main(int argc, char** argv)
 {
   // A write to a pipe whose reader has gone, or past the file-size limit (ulimit -f), fails with EPIPE or EFBIG
-  // and is reported, instead of ending the process with SIGPIPE or SIGXFSZ. The process is ours: a plug-in
-  // relies on neither signal (child processes it starts inherit the setting, as they would under any shell
-  // pipeline's reader).
+  // and is reported, instead of ending the process with SIGPIPE or SIGXFSZ. The process is ours and no plug-in
+  // relies on either signal; a program a plug-in starts inherits the setting (and may set its own).
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   std::atexit(OnExit);
