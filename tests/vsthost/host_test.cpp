@@ -224,7 +224,7 @@ TEST(HostProgramFiles, DamagedOrForeignFilesAreRefused)
   std::string good = TempPath("good.fxp"), error, what;
   ASSERT_TRUE(SaveFxp(*p, good, &error)) << error;
   std::vector<uint8_t> bytes;
-  ASSERT_TRUE(ReadWholeFile(good, &bytes, &error));
+  ASSERT_TRUE(ReadWholeFile(good, &bytes, &error, 1 << 20));
   std::remove(good.c_str());
 
   struct Case
@@ -259,11 +259,15 @@ TEST(HostProgramFiles, DamagedOrForeignFilesAreRefused)
 
 namespace {
 
-// The host's exit status, and what it printed when `output` is given.
-int RunHost(const std::string& args, std::string* output = nullptr)
+// The host's exit status, and what it printed when `output` is given. A host still running after a minute (on
+// a FIFO, say) is ended: status 124. `shell` goes before the command (a limit: "ulimit -f 100;"); `stdoutTo`
+// sends the standard output elsewhere (">&5"), leaving the printed text to the errors.
+int RunHost(const std::string& args, std::string* output = nullptr, const std::string& shell = "",
+            const std::string& stdoutTo = "")
 {
   const std::string printed = TempPath("printed.txt");
-  std::string cmd = std::string(VSTHOST_EXE) + " " + args + " > " + printed + " 2>&1";
+  std::string cmd = shell + "timeout -k 5 60 " + VSTHOST_EXE + " " + args +
+                    (stdoutTo.empty() ? " > " + printed + " 2>&1" : " 2> " + printed + " " + stdoutTo);
   int status = std::system(cmd.c_str());
   if (output) {
     std::ifstream in(printed);
@@ -295,16 +299,43 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
     EXPECT_EQ(RunHost(help), 0) << help; // the usage, whatever else the line holds
 
   // Refusals: the exit status (2 for the command line itself, 1 for what it names) and the reason given. A
-  // screenshot's script line is refused with what its action takes, or as no action at all.
+  // screenshot's script line is refused with what its action takes, or as no action at all. A FIFO, a file
+  // too large or a write that fails is named; a file that was there stays as it was.
   const std::string kars = kKars, shot = std::string("screenshot ") + VELTRANE_SO + " " + TempPath("never.png");
+  const std::string fifo = TempPath("fifo"), big = TempPath("big.mid"), kept = TempPath("kept.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(big) << "MThd";
+  ASSERT_EQ(truncate(big.c_str(), (32 << 20) + 1), 0); // a byte over the limit, all but 4 of them a hole
+  // A pipe whose reader has gone.
+  int brokenPipe[2];
+  ASSERT_EQ(pipe(brokenPipe), 0);
+  close(brokenPipe[0]);
   const struct
   {
     std::string args;
     const char* script; // the screenshot's, or null
     int status;
-    const char* says;
+    std::string says;
+    std::string kept = "";     // holds "kept" before the command, and after it
+    std::string shell = "";    // before the command
+    std::string stdoutTo = ""; // the standard output's redirection
   } refused[] = {
-      {"render " + kars + " --notes Q9", nullptr, 1, "bad note \"Q9\""},
+      {"render " + kars + " --notes Q9", nullptr, 2, "--notes: \"Q9\": not a note name (C, D, E, F, G, A, B, then"},
+      {"render " + kars + " --notes C4:200", nullptr, 2, "--notes: \"C4:200\": velocity 200 is not 1 to 127"},
+      {"render " + kars + " --notes C3:127+2", nullptr, 2, "\"+2\" after the velocity: the length comes before it"},
+      {"info " + kars + " --preset " + fifo, nullptr, 1, "cannot open " + fifo + ": not a regular file"},
+      {"info " + kars + " --chunk " + fifo, nullptr, 1, "cannot open " + fifo + ": not a regular file"},
+      {"info " + kars + " --bank-chunk " + fifo, nullptr, 1, "cannot open " + fifo + ": not a regular file"},
+      {"render " + kars + " --midi " + fifo, nullptr, 1, "cannot open " + fifo + ": not a regular file"},
+      {shot + " --script " + fifo, nullptr, 1, "cannot open " + fifo + ": not a regular file"},
+      {"render " + kars + " --notes C4 -o " + fifo, nullptr, 1, "cannot write " + fifo + ": not a regular file"},
+      {"render " + kars + " --midi " + big, nullptr, 1, ": too large (33554433 bytes, at most 33554432)"},
+      {"render " + kars + " --notes C4 --seconds 2 -o " + kept, nullptr, 1, "cannot write " + kept + ": File too large",
+       kept, "ulimit -f 100;"},
+      {"info " + kars, nullptr, 1, "cannot write the standard output: Broken pipe", "", "",
+       ">&" + std::to_string(brokenPipe[1])},
+      {"render " + kars + " --notes C4 --seconds 3600 --rate 768000 --format s16", nullptr, 1,
+       "the WAV file would be 5.15 GiB, more than the 4 GiB a WAV file holds"},
       {"render " + kars + " --notes C4 --rate 0", nullptr, 2, "a whole number from 8000 to 768000"},
       {"render " + kars + " --notes C4 --bogus", nullptr, 2, "unknown option --bogus"},
       {"render /nonexistent/plugin.so --notes C4", nullptr, 1, "cannot load /nonexistent/plugin.so"},
@@ -324,10 +355,16 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
       std::ofstream(script) << r.script;
       args += " --script " + script;
     }
-    EXPECT_EQ(RunHost(args, &said), r.status) << args;
+    if (!r.kept.empty()) std::ofstream(r.kept) << "kept";
+    EXPECT_EQ(RunHost(args, &said, r.shell, r.stdoutTo), r.status) << args;
     EXPECT_NE(said.find(r.says), std::string::npos) << args << "\n" << said;
+    if (!r.kept.empty()) {
+      std::ifstream in(r.kept);
+      EXPECT_EQ("kept", std::string(std::istreambuf_iterator<char>(in), {})) << args;
+    }
   }
-  std::remove(script.c_str());
+  close(brokenPipe[1]);
+  for (const std::string& f : {script, fifo, big, kept}) std::remove(f.c_str());
 }
 
 // The screenshot's first picture is the editor as it stays: what its timer's later ticks draw (a formant
@@ -342,7 +379,7 @@ TEST(CommandLine, AScreenshotEqualsWhatLaterTicksDraw)
     ASSERT_EQ(RunHost(common + later + " --program " + program + " --script " + script), 0) << program;
     std::vector<uint8_t> a, b;
     std::string error;
-    ASSERT_TRUE(ReadWholeFile(first, &a, &error) && ReadWholeFile(later, &b, &error)) << error;
+    ASSERT_TRUE(ReadWholeFile(first, &a, &error, 1 << 24) && ReadWholeFile(later, &b, &error, 1 << 24)) << error;
     EXPECT_TRUE(a == b) << "program " << program;
   }
   for (const std::string& f : {script, first, later}) std::remove(f.c_str());

@@ -38,7 +38,8 @@ TEST(NoteLists, EachNoteGivesAnOnAndAnOff)
 
 TEST(NoteLists, BadTextIsRefusedAndAddsNothing)
 {
-  const char* bad[] = {"", "60,", "60:0", "60:128", "60@-1", "60@x", "60+", "X4", "60+1:", "60@1e999", "60@nan"};
+  const char* bad[] = {"",   "60,",   "60:0",     "60:128", "60@-1",   "60@x",   "60+",
+                       "X4", "60+1:", "60@1e999", "60@nan", "C3:90+2", "C4@1@2", "@1"};
   for (const char* text : bad) {
     std::vector<MidiEvent> ev;
     std::string error;

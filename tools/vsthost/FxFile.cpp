@@ -1,17 +1,16 @@
 #include "FxFile.h"
-#include "filewrite.h"
+#include "ByteChunk.h"
 #include "utf8.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace vsthost {
 
 namespace {
+
+// A bank file's header in front of its chunk, the larger of the two chunk headers (a program's is 60 bytes).
+constexpr int64_t kBankHeaderBytes = 160;
 
 constexpr uint32_t Tag(const char* t)
 {
@@ -84,14 +83,6 @@ bool HandChunk(Plugin& plugin, const std::vector<uint8_t>& chunk, bool isProgram
   return after != before || after == chunk;
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
-{
-  int err = 0;
-  if (WDL_WriteWholeFile(path.c_str(), bytes.data(), bytes.size(), &err)) return true;
-  *error = "cannot write " + path + ": " + std::strerror(err) + " (a file that was there is left as it was)";
-  return false;
-}
-
 // The plug-in's chunk, or false with the reason when it gives none: a plug-in that answers no chunk could
 // not save its state (one too large for a chunk, say), and an empty file would be no save of it.
 bool ChunkOf(Plugin& plugin, bool isProgram, std::vector<uint8_t>* chunk, std::string* error)
@@ -117,43 +108,11 @@ void PutProgramHeader(std::vector<uint8_t>* out, const char* fxMagic, uint32_t b
 
 } // namespace
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, size_t limit)
-{
-  bytes->clear();
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = path + " is a folder, not a file";
-    return false;
-  }
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  uint8_t buf[65536];
-  size_t n;
-  bool tooLarge = false;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    if (bytes->size() + n > limit) {
-      tooLarge = true;
-      break;
-    }
-    bytes->insert(bytes->end(), buf, buf + n);
-  }
-  bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed || tooLarge) {
-    *error = failed ? "cannot read " + path : path + " is too large";
-    return false;
-  }
-  return true;
-}
-
 bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std::string* error)
 {
   error->clear();
   std::vector<uint8_t> f;
-  if (!ReadWholeFile(path, &f, error)) return false;
+  if (!ReadWholeFile(path, &f, error, ByteChunk::MaxSize() + kBankHeaderBytes)) return false;
   AEffect* e = plugin.Effect();
   auto fail = [&](const std::string& why) {
     *error = path + ": " + why;
@@ -166,7 +125,7 @@ bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std:
 
   if (fxMagic == Tag("FPCh") || fxMagic == Tag("FBCh")) {
     const bool isProgram = fxMagic == Tag("FPCh");
-    const size_t headerBytes = isProgram ? 60 : 160;
+    const size_t headerBytes = isProgram ? 60 : kBankHeaderBytes;
     if (!chunks) return fail("holds a chunk, but the plug-in does not take chunks");
     if (f.size() < headerBytes) return fail("shorter than its header");
     size_t chunkSize = BE32(&f[headerBytes - 4]);
@@ -230,7 +189,7 @@ bool LoadFxFile(Plugin& plugin, const std::string& path, std::string* what, std:
 bool LoadRawChunk(Plugin& plugin, const std::string& path, bool isProgram, std::string* error)
 {
   std::vector<uint8_t> chunk;
-  if (!ReadWholeFile(path, &chunk, error)) return false;
+  if (!ReadWholeFile(path, &chunk, error, ByteChunk::MaxSize())) return false;
   if (!(plugin.Effect()->flags & effFlagsProgramChunks)) {
     *error = "the plug-in does not take chunks";
     return false;
@@ -256,7 +215,7 @@ bool SaveFxp(Plugin& plugin, const std::string& path, std::string* error)
     PutName(&out, CurrentProgramName(plugin));
     for (int i = 0; i < e->numParams; ++i) PutBEFloat(&out, plugin.GetParameter(i));
   }
-  return WriteFile(path, out, error);
+  return WriteWholeFile(path, out.data(), out.size(), error);
 }
 
 bool SaveFxb(Plugin& plugin, const std::string& path, std::string* error)
@@ -290,7 +249,7 @@ bool SaveFxb(Plugin& plugin, const std::string& path, std::string* error)
   PutBE32(&out, (uint32_t)current);
   out.resize(156, 0); // reserved bytes up to the chunk size (FBCh) or the first program record (FxBk)
   out.insert(out.end(), body.begin(), body.end());
-  return WriteFile(path, out, error);
+  return WriteWholeFile(path, out.data(), out.size(), error);
 }
 
 } // namespace vsthost

@@ -1,6 +1,6 @@
 #include "MidiFile.h"
 
-#include "FxFile.h" // ReadWholeFile
+#include "Files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +9,11 @@
 namespace vsthost {
 
 namespace {
+
+// The largest MIDI file read: 32 MiB. Long orchestral scores take a few hundred kilobytes, and each event of 3
+// or 4 bytes in the file takes some 60 once parsed (its time, a vector and the vector's allocation): a file
+// this size already parses into more than half a gigabyte.
+constexpr int64_t kMaxMidiFileBytes = 32 << 20;
 
 // An event as found in a track, before the tempo map turns ticks into seconds.
 struct RawEvent
@@ -209,7 +214,7 @@ bool ParseMidiFile(const uint8_t* data, size_t size, MidiFile* out, std::string*
 bool ReadMidiFile(const std::string& path, MidiFile* out, std::string* error)
 {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, &bytes, error)) return false; // its message names the file
+  if (!ReadWholeFile(path, &bytes, error, kMaxMidiFileBytes)) return false; // its message names the file
   if (ParseMidiFile(bytes.data(), bytes.size(), out, error)) return true;
   *error = path + ": " + *error;
   return false;

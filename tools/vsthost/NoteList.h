@@ -10,8 +10,9 @@
 
 namespace vsthost {
 
-// Appends a note-on and a note-off per note on the given MIDI channel (0-15). False with a reason for text
-// that does not follow the form above; nothing is appended then.
+// Appends a note-on and a note-off per note on the given MIDI channel (0-15). For text that does not follow
+// the form above: false, nothing appended, and `error` names the first item at fault and what is wrong with
+// it (`"C4:200": velocity 200 is not 1 to 127`).
 bool ParseNoteList(const std::string& text, int channel, std::vector<MidiEvent>* events, std::string* error);
 
 // Note name or number to MIDI note number, -1 when the text is not one.

@@ -2,6 +2,7 @@
 // renders MIDI (a Standard MIDI File or notes given on the command line) through it into a WAV file, or shows
 // its editor in a window.
 #include "EditorWindow.h"
+#include "Files.h"
 #include "FxFile.h"
 #include "Host.h"
 #include "MidiFile.h"
@@ -11,15 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace vsthost;
 
@@ -94,6 +93,7 @@ struct Options
   double seconds = -1.0, tail = 2.0, toneHz = 0.0;
   int channel = 1, program = -1;
   std::vector<std::pair<int, float>> params;
+  std::vector<MidiEvent> noteEvents; // --notes, read once the channel is known
   bool useDouble = false, quiet = false, help = false;
 };
 
@@ -368,6 +368,10 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error)
     *error = "render has nothing to play: give --notes or --midi (or --tone, for an effect)";
     return false;
   }
+  if (!o->notes.empty() && !ParseNoteList(o->notes, o->channel - 1, &o->noteEvents, error)) {
+    *error = "--notes: " + *error;
+    return false;
+  }
   return true;
 }
 
@@ -448,28 +452,6 @@ bool ReadScript(const std::string& path, std::string* script, std::string* error
   return false;
 }
 
-// Whether a file can be written at this path: not a folder, in a folder that exists and may be written to.
-// Nothing is created: a check that fails leaves no empty file behind.
-bool CanWrite(const std::string& path, std::string* error)
-{
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = "cannot write " + path + ": it is a folder";
-    return false;
-  }
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *error = "cannot write " + path + ": there is no folder " + folder;
-    return false;
-  }
-  if (access(folder.c_str(), W_OK) != 0 || (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 // "program 70 does not exist (the plug-in has 64: 0 to 63)".
 std::string NoSuch(const char* what, int index, int count)
 {
@@ -495,9 +477,21 @@ int Run(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
+  // A write to a pipe whose reader has gone, or past the file-size limit (ulimit -f), fails with EPIPE or EFBIG
+  // and is reported, instead of ending the process with SIGPIPE or SIGXFSZ. The process is ours and no plug-in
+  // relies on either signal; a program a plug-in starts inherits the setting (and may set its own).
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   std::atexit(OnExit);
-  const int status = Run(argc, argv);
+  int status = Run(argc, argv);
   gDuring = nullptr;
+  // What was printed reached its reader: a listing cut short by a closed pipe or a full disk is no success.
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "vsthost: cannot write the standard output: %s\n",
+                 errno ? std::strerror(errno) : "a write failed");
+    if (status == 0) status = 1;
+  }
   return status;
 }
 
@@ -538,8 +532,8 @@ int Run(int argc, char** argv)
     lastEvent = midi.lengthSeconds;
     if (!o.tempoGiven && midi.firstTempo > 0) o.settings.tempo = midi.firstTempo;
   }
-  if (!o.notes.empty()) {
-    if (!ParseNoteList(o.notes, o.channel - 1, &request.events, &error)) return Fail(error);
+  if (!o.noteEvents.empty()) {
+    request.events.insert(request.events.end(), o.noteEvents.begin(), o.noteEvents.end());
     std::stable_sort(request.events.begin(), request.events.end(),
                      [](const MidiEvent& a, const MidiEvent& b) { return a.seconds < b.seconds; });
   }
@@ -607,6 +601,17 @@ int Run(int argc, char** argv)
     break;
   }
   default: {
+    // Refused before an hour of rendering that no WAV file could hold.
+    const uint64_t frames = (uint64_t)std::llround(request.seconds * o.settings.sampleRate);
+    const uint64_t wavBytes = WavFileBytes(frames, std::max(1, plugin->Effect()->numOutputs), o.format);
+    if (wavBytes > kMaxWavFileBytes) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "the WAV file would be %.2f GiB, more than the 4 GiB a WAV file holds (a shorter --seconds, a "
+                    "lower --rate or a smaller --format fits)",
+                    wavBytes / 1073741824.0);
+      return Fail(text);
+    }
     RenderResult result;
     try {
       if (!Render(*plugin, request, &result, &error)) return Fail(error);
