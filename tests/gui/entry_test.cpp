@@ -168,7 +168,8 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
   const std::string homeDir = home ? home : "";
   enum Press { kNone, kOnField, kOnMargin, kOutside };
   using K = IGraphicsLinux;
-  constexpr int kEmptied = -1, kClickAtStart = -2; // Backspace once a character of the start; a click
+  // Backspace once a character of the start; a click at the field's left or right end.
+  constexpr int kEmptied = -1, kClickAtStart = -2, kClickAtEnd = -3;
   const char* save = "Press Return to save, or Escape to cancel.";
   const struct
   {
@@ -191,6 +192,7 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
       {kFileSave, "", K::kReturn, "", save, kNone, {K::kBackspace}},
       {kFileSave, "/d", K::kReturn, "/d", save, kNone, {K::kDelete}},
       {kFileSave, "/y", K::kReturn, "/y/data/First Sound.fxp", save, kNone, {kClickAtStart}, "/y/data/First Sound.fxp"},
+      {kFileSave, "2", K::kReturn, "/data/First Sound.fxp2", save, kNone, {kClickAtEnd}, "/data/First Sound.fxp2"},
       {kFileSave, "", K::kReturn, "/pasted/x", save, kNone, {}, "/pasted/x", "/pasted/x\n"},
       {kFileSave, "/tmp/First Sound.fxp", IGraphicsLinux::kReturn, "/tmp/First Sound.fxp",
        "Press Return to save, or Escape to cancel."},
@@ -217,7 +219,8 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
       if (&c == cases) g.SaveScreenshot((mkdir(GUI_TEST_OUTPUT, 0755), GUI_TEST_OUTPUT "/gui_path_field.png"));
       for (int k : c.keys) {
         for (size_t i = 0; k == kEmptied && i < start.size(); ++i) g.KeyDown(IGraphicsLinux::kBackspace);
-        if (k == kClickAtStart) g.ClickAt(IRECT(f.L + 2, f.T + 2, f.L + 3, f.T + 3));
+        const int x = k == kClickAtStart ? f.L + 2 : f.R - 3;
+        if (k <= kClickAtStart) g.ClickAt(IRECT(x, f.T + 2, x + 1, f.T + 3));
         if (k >= 0) g.KeyDown(k);
       }
       g.PasteText(c.pasted);
