@@ -33,7 +33,7 @@ class IGraphicsLinux : public IGraphics
 {
 public:
   // Keys of the binding's key entry point: characters arrive as kChar with their code point.
-  enum Key { kChar = 0, kUp, kDown, kLeft, kRight, kReturn, kEscape, kBackspace, kDelete, kTab, kOther };
+  enum Key { kChar = 0, kUp, kDown, kLeft, kRight, kReturn, kEscape, kBackspace, kDelete, kTab, kHome, kEnd, kOther };
 
   // One scripted user action. Coordinates are surface pixels.
   struct ScriptEvent
@@ -90,6 +90,9 @@ public:
   bool KeyDown(int key, unsigned ch = 0);
   // The window lost the keyboard to another window: an open path prompt is cancelled.
   void FocusLost();
+  // Text from the clipboard (UTF-8) for the open text field, which takes it as typed characters in one go:
+  // it replaces the selection. Nothing else takes it.
+  void PasteText(const char* text);
 
   // ---- platform operations ----
   bool DrawScreen(IRECT* r) override;
@@ -176,8 +179,8 @@ public:
   // Scripted events not yet played.
   size_t QueuedEvents() const { return mScript.size(); }
   // Parses a script text, one action a line: "click X Y", "rclick X Y", "down X Y", "up X Y", "drag X Y",
-  // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, return,
-  // escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
+  // "move X Y", "dblclick X Y", "wheel X Y D", "key NAME" (a character, or up, down, left, right, home, end,
+  // return, escape, backspace, delete, tab, space), "type TEXT", "button N", "choose PATH", "ticks N"; '#' starts
   // a comment. False (and nothing queued) on a line it cannot read; error receives the line, line its number
   // (from 1).
   bool ScriptText(const char* text, std::string* error = nullptr, int* line = nullptr);

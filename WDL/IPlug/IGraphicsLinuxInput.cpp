@@ -102,6 +102,11 @@ bool IGraphicsLinux::KeyDown(int key, unsigned ch)
   return OnKeyDown(mLastX, mLastY, code);
 }
 
+void IGraphicsLinux::PasteText(const char* text)
+{
+  if (!mModal.empty() && text) mModal.back()->Paste(text);
+}
+
 // ---- the tick ----
 
 bool IGraphicsLinux::Tick()

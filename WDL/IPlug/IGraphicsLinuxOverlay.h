@@ -62,6 +62,8 @@ public:
   virtual void MouseMove(int, int) {}
   virtual void Wheel(int, int, const IMouseMod&, int) {}
   virtual void Key(int, unsigned) {}
+  // Clipboard text (UTF-8); only the text field takes it.
+  virtual void Paste(const char*) {}
   // A scripted answer (kButton, kChoose); ignored by elements it is not meant for.
   virtual void Answer(const ScriptEvent&) {}
   // The script is used up: answer the way a user pressing Return would.

@@ -91,6 +91,8 @@ const KeyName kKeyNames[] = {
     {"down", IGraphicsLinux::kDown, 0},
     {"left", IGraphicsLinux::kLeft, 0},
     {"right", IGraphicsLinux::kRight, 0},
+    {"home", IGraphicsLinux::kHome, 0},
+    {"end", IGraphicsLinux::kEnd, 0},
     {"return", IGraphicsLinux::kReturn, 0},
     {"enter", IGraphicsLinux::kReturn, 0},
     {"escape", IGraphicsLinux::kEscape, 0},

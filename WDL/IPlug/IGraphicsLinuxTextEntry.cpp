@@ -1,6 +1,9 @@
 // The one-line text field of the Linux surface (value prompts, renaming, typed paths), drawn by us over the
 // rectangle it edits in the control's text-entry colours: a parameter's field takes only the characters a
-// number of its kind can hold and at most the control's text-entry length. Return confirms, Escape cancels,
+// number of its kind can hold and at most the control's text-entry length. The field opens with all its
+// text selected (drawn in the two colours swapped): a character typed or pasted, Backspace and Delete
+// replace the selection; Left, Right, Home, End and a click in the field drop it and place the caret (Left
+// and Home at its start, Right and End at its end; a long text scrolls). Return confirms, Escape cancels,
 // and a click or a wheel step elsewhere confirms and then goes on to what lies beneath. Also the path prompt:
 // the field in a box that says what it asks and how to answer, for a file chosen without a dialog program.
 // A path names a file to write over or to read, so only Return takes it: a click or a wheel step outside
@@ -14,6 +17,7 @@
 #include "utf8.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,14 +28,21 @@ using namespace linux_surface;
 
 namespace {
 
-// Removes the last character of UTF-8 text.
-void PopCodePoint(std::string* s)
+// The byte offset of the character after the one at i of UTF-8 text (its size at the end), as the text
+// drawing reads characters: a malformed byte is a character of its own.
+size_t NextCodePoint(const std::string& s, size_t i)
 {
-  while (!s->empty()) {
-    const unsigned char c = (unsigned char)s->back();
-    s->pop_back();
-    if ((c & 0xc0) != 0x80) return;
-  }
+  if (i >= s.size()) return s.size();
+  unsigned ch;
+  return i + (size_t)WDL_DecodeUTF8(reinterpret_cast<const unsigned char*>(s.data()) + i, s.size() - i, &ch);
+}
+
+// The byte offset of the character before offset i (0 at the start).
+size_t PrevCodePoint(const std::string& s, size_t i)
+{
+  size_t at = 0;
+  for (size_t next; at < i && (next = NextCodePoint(s, at)) < i;) at = next;
+  return at;
 }
 
 class TextFieldOverlay : public IGraphicsLinux::Overlay
@@ -48,7 +59,13 @@ public:
     mStyle.mOrientation = 0;
     mStyle.mCached = nullptr;
     if (mStyle.mAlign < IText::kAlignNear || mStyle.mAlign > IText::kAlignFar) mStyle.mAlign = IText::kAlignNear;
+    // The text is placed by the field (aligned as the style says, or scrolled), then drawn from there.
+    mDrawStyle = mStyle;
+    mDrawStyle.mAlign = IText::kAlignNear;
     mText = str ? str : "";
+    // All of it selected, as a field opened to be answered is: what is typed replaces it.
+    mAnchor = 0;
+    mCaret = mText.size();
     if (param) {
       // The characters a number of the parameter's kind can hold; a parameter of type none takes none.
       const int type = param->Type();
@@ -83,6 +100,7 @@ public:
   {
     if (Inside(mRect, x, y)) {
       mPressedInside = true;
+      placeCaret(x);
       return;
     }
     // A click elsewhere ends the entry and then goes on to the surface; one on another window ends it only.
@@ -120,6 +138,7 @@ public:
   }
   void Key(int key, unsigned ch) override
   {
+    const size_t from = std::min(mAnchor, mCaret), to = std::max(mAnchor, mCaret);
     switch (key) {
     case IGraphicsLinux::kReturn:
       Confirm();
@@ -128,15 +147,31 @@ public:
       Cancel();
       return;
     case IGraphicsLinux::kBackspace:
-      PopCodePoint(&mText);
+    case IGraphicsLinux::kDelete:
+      // The selection goes, else the character before (Backspace) or after (Delete) the caret.
+      if (from == to)
+        mAnchor = key == IGraphicsLinux::kBackspace ? PrevCodePoint(mText, mCaret) : NextCodePoint(mText, mCaret);
+      replaceSelection("");
+      break;
+    // Moves keep the text: from a selection to its start or end, else a character or to an end of the text.
+    case IGraphicsLinux::kLeft:
+      mCaret = from != to ? from : PrevCodePoint(mText, mCaret);
+      mAnchor = mCaret;
+      break;
+    case IGraphicsLinux::kRight:
+      mCaret = from != to ? to : NextCodePoint(mText, mCaret);
+      mAnchor = mCaret;
+      break;
+    case IGraphicsLinux::kHome:
+      mCaret = mAnchor = 0;
+      break;
+    case IGraphicsLinux::kEnd:
+      mCaret = mAnchor = mText.size();
       break;
     case IGraphicsLinux::kChar: {
-      if (ch < 32 || ch == 127) return;
-      if (mFiltered && (ch > 127 || !std::strchr(mFilter, (int)ch))) return;
+      if (!accepts(ch)) return;
       char bytes[4];
-      const std::string next = mText + std::string(bytes, (size_t)WDL_EncodeUTF8(ch, bytes));
-      if (mMaxLength > 0 && countCodePoints(next) > mMaxLength) return;
-      mText = next;
+      if (!replaceSelection(std::string(bytes, (size_t)WDL_EncodeUTF8(ch, bytes)))) return;
       break;
     }
     default:
@@ -144,46 +179,133 @@ public:
     }
     Redraw(0);
   }
+  // The characters of the clipboard the field takes, in place of the selection and as many as its length
+  // leaves room for.
+  void Paste(const char* clip) override
+  {
+    int room = INT_MAX;
+    if (mMaxLength > 0) {
+      const size_t from = std::min(mAnchor, mCaret), to = std::max(mAnchor, mCaret);
+      room = mMaxLength - countCodePoints(mText) + countCodePoints(mText.substr(from, to - from));
+    }
+    std::string with;
+    for (const char* p = clip; *p && room > 0;) {
+      unsigned ch;
+      p += WDL_DecodeUTF8(p, &ch);
+      if (!accepts(ch)) continue;
+      char bytes[4];
+      with.append(bytes, (size_t)WDL_EncodeUTF8(ch, bytes));
+      --room;
+    }
+    if (!with.empty() && replaceSelection(with)) Redraw(0);
+  }
   void AnswerDefault() override { Confirm(); }
 
   void DrawArea(int) override
   {
     fill(mStyle.mTextEntryBGColor, mRect);
-    const IRECT inner(mRect.L + 2, mRect.T, mRect.R - 2, mRect.B);
-    text(&mStyle, mText.c_str(), inner, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    // The caret after the last character.
-    int cx;
-    if (mText.empty()) {
-      cx = mStyle.mAlign == IText::kAlignCenter ? (inner.L + inner.R) / 2
-           : mStyle.mAlign == IText::kAlignFar  ? inner.R - 1
-                                                : inner.L;
-    } else {
-      IRECT m = inner;
-      mG->MeasureIText(&mStyle, mText.c_str(), &m);
-      cx = m.R;
+    const IRECT in = inner();
+    const int x0 = layout();
+    text(&mDrawStyle, mText.c_str() + mFirst, IRECT(x0, mRect.T, in.R, mRect.B));
+    if (mAnchor != mCaret) {
+      // The selection in the field's two colours swapped, so that it reads as what typing will replace.
+      const size_t from = std::max(std::min(mAnchor, mCaret), mFirst), to = std::max(mAnchor, mCaret);
+      const IRECT sel(xAt(x0, from), mRect.T + 1, std::min(xAt(x0, to), in.R), mRect.B - 1);
+      if (sel.R > sel.L) {
+        fill(mStyle.mTextEntryFGColor, sel);
+        IText inverse = mDrawStyle;
+        inverse.mColor = mStyle.mTextEntryBGColor;
+        text(&inverse, mText.substr(from, to - from).c_str(), sel);
+      }
+      return;
     }
-    if (cx > mRect.R - 1) cx = mRect.R - 1;
+    const int cx = std::min(xAt(x0, mCaret), mRect.R - 1);
     const IColor caret = mStyle.mTextEntryFGColor;
     mG->DrawVerticalLine(&caret, cx, mRect.T + 2, mRect.B - 3);
   }
 
 protected:
+  // Puts the caret at the character boundary nearest to x, with nothing selected.
+  void placeCaret(int x)
+  {
+    const int x0 = layout();
+    size_t best = mFirst;
+    for (size_t i = mFirst; i < mText.size();) {
+      i = NextCodePoint(mText, i);
+      const int at = xAt(x0, i);
+      if (std::abs(at - x) < std::abs(xAt(x0, best) - x)) best = i;
+      if (at >= x) break;
+    }
+    mCaret = mAnchor = best;
+    Redraw(0);
+  }
+
   bool mPressedInside = false;
 
 private:
   static int countCodePoints(const std::string& s)
   {
     int n = 0;
-    unsigned ch;
-    for (const char* p = s.c_str(); *p; p += WDL_DecodeUTF8(p, &ch)) ++n;
+    for (size_t i = 0; i < s.size(); i = NextCodePoint(s, i)) ++n;
     return n;
   }
+  bool accepts(unsigned ch) const
+  {
+    if (ch < 32 || ch == 127) return false;
+    return !mFiltered || (ch < 128 && std::strchr(mFilter, (int)ch));
+  }
+  // Puts `with` in place of the selection, the caret after it; false (nothing changed) when the field's
+  // length would be passed. Taking characters away is always allowed.
+  bool replaceSelection(const std::string& with)
+  {
+    const size_t from = std::min(mAnchor, mCaret), to = std::max(mAnchor, mCaret);
+    std::string next = mText;
+    next.replace(from, to - from, with);
+    if (mMaxLength > 0 && !with.empty() && countCodePoints(next) > mMaxLength) return false;
+    mText = next;
+    mCaret = mAnchor = from + with.size();
+    return true;
+  }
+
+  IRECT inner() const { return IRECT(mRect.L + 2, mRect.T, mRect.R - 2, mRect.B); }
+  // The width in pixels of the text between two byte offsets.
+  int widthOf(size_t from, size_t to)
+  {
+    if (from >= to) return 0;
+    IRECT m(0, 0, 1 << 20, mRect.H());
+    mG->MeasureIText(&mDrawStyle, mText.substr(from, to - from).c_str(), &m);
+    return m.W();
+  }
+  // Places the text: the first byte shown (mFirst) and the x of its left edge. Text that fits is aligned as
+  // the style says; longer text starts at the left, scrolled no further than it takes to show the caret.
+  int layout()
+  {
+    const IRECT in = inner();
+    const int room = in.W() - 1; // the caret's column after the last character too
+    const int whole = widthOf(0, mText.size());
+    if (whole <= room) {
+      mFirst = 0;
+      return mStyle.mAlign == IText::kAlignCenter ? in.L + (in.W() - whole) / 2
+             : mStyle.mAlign == IText::kAlignFar  ? in.R - whole
+                                                  : in.L;
+    }
+    if (mCaret < mFirst) mFirst = mCaret;
+    while (mFirst < mCaret && widthOf(mFirst, mCaret) > room) mFirst = NextCodePoint(mText, mFirst);
+    while (mFirst > 0 && widthOf(PrevCodePoint(mText, mFirst), mText.size()) <= room)
+      mFirst = PrevCodePoint(mText, mFirst);
+    return in.L;
+  }
+  // The x of the boundary at byte offset i (not before mFirst) when the shown text starts at x0.
+  int xAt(int x0, size_t i) { return x0 + widthOf(mFirst, i); }
 
   IControl* mControl;
   IParam* mParam;
   IRECT mRect;
-  IText mStyle;
+  IText mStyle, mDrawStyle;
   std::string mText;
+  // Byte offsets into mText: the caret, the other end of the selection (the same when nothing is selected),
+  // and the first byte shown.
+  size_t mCaret = 0, mAnchor = 0, mFirst = 0;
   const char* mFilter = "";
   bool mFiltered = false;
   int mMaxLength = 0;
@@ -204,6 +326,7 @@ public:
     // another window) cancels and does nothing more.
     if (Inside(mBox, x, y)) {
       mPressedInside = true;
+      if (Inside(Rect(), x, y)) placeCaret(x);
       return;
     }
     Cancel();

@@ -4,7 +4,9 @@
 
 #include "IGraphicsLinuxOverlay.h"
 #include "mutex.h"
+#include "utf8.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -224,6 +226,12 @@ int KeyOf(KeySym sym)
   case XK_Tab:
   case XK_ISO_Left_Tab:
     return IGraphicsLinux::kTab;
+  case XK_Home:
+  case XK_KP_Home:
+    return IGraphicsLinux::kHome;
+  case XK_End:
+  case XK_KP_End:
+    return IGraphicsLinux::kEnd;
   default:
     return CodePoint(sym) ? IGraphicsLinux::kChar : IGraphicsLinux::kOther;
   }
@@ -607,7 +615,17 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
     char text[16];
     XLookupString(&e.xkey, text, sizeof text, &typed, nullptr);
     const KeySym plain = XLookupKeysym(&e.xkey, 0);
-    const int key = KeyOf(plain != NoSymbol ? plain : typed);
+    // The keypad's keys are digits or moves as Num Lock says, which only the looked-up symbol knows.
+    const int key = KeyOf(plain != NoSymbol && !IsKeypadKey(typed) ? plain : typed);
+    if (mSurface->ModalOpen() && (e.xkey.state & ControlMask)) {
+      // Control with a character types nothing into an open field; Ctrl+V pastes.
+      if (plain == XK_v) requestPaste(e.xkey.time);
+      if (key == IGraphicsLinux::kChar) return true;
+    }
+    if (mSurface->ModalOpen() && plain == XK_Insert && (e.xkey.state & ShiftMask)) {
+      requestPaste(e.xkey.time);
+      return true;
+    }
     // Controls take keys as their unshifted character; an open text field takes what was typed.
     unsigned ch = 0;
     if (key == IGraphicsLinux::kChar) ch = mSurface->ModalOpen() ? CodePoint(typed) : CodePoint(plain);
@@ -617,9 +635,51 @@ bool IGraphicsX11View::translate(XEvent& e, bool inputAllowed)
     forwardKeyToHost(e);
     return true;
   }
+  case SelectionNotify: {
+    // The clipboard's text that a paste asked for, in the property named in the request.
+    const XSelectionEvent& answer = e.xselection;
+    if (answer.requestor != mWindow) return false;
+    const Atom utf8 = XInternAtom(mDisplay, "UTF8_STRING", False);
+    if (answer.property == None) {
+      // An owner that has no UTF-8 may still have Latin-1 text.
+      if (answer.target == utf8) requestPaste(answer.time, XA_STRING);
+      return false;
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string text;
+    // At most 256 KB; a path is far shorter. A transfer in pieces (INCR) is not taken.
+    if (XGetWindowProperty(mDisplay, mWindow, answer.property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &n,
+                           &after, &data) == Success &&
+        data && format == 8) {
+      if (type == utf8) {
+        text.assign(reinterpret_cast<const char*>(data), n);
+      } else if (type == XA_STRING) {
+        for (unsigned long i = 0; i < n; ++i) {
+          char bytes[4];
+          text.append(bytes, (size_t)WDL_EncodeUTF8(data[i], bytes));
+        }
+      }
+    }
+    if (data) XFree(data);
+    if (!inputAllowed || text.empty()) return false;
+    mSurface->PasteText(text.c_str());
+    return true;
+  }
   default:
     return false;
   }
+}
+
+void IGraphicsX11View::requestPaste(unsigned long time, unsigned long target)
+{
+  if (mGone || DisplayDead(mDisplay)) return;
+  if (!target) target = XInternAtom(mDisplay, "UTF8_STRING", False);
+  XConvertSelection(mDisplay, XInternAtom(mDisplay, "CLIPBOARD", False), target,
+                    XInternAtom(mDisplay, "EDITOR_PASTE", False), mWindow, time);
+  XFlush(mDisplay);
 }
 
 bool IGraphicsX11View::waitReadable(int extraFd, int timeoutMs, bool* extraReady)

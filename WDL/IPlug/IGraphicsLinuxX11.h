@@ -7,7 +7,8 @@
 //   button, buttons 4 and 5 -> wheel steps +1 and -1, 6 and 7 (sideways) -> a wheel call of 0 steps;
 //   a second left press within kDoubleClickMs and kDoubleClickDistance pixels of the first -> double click;
 //   Shift, Control and Alt -> S, C and A; keys -> the surface's Key codes, and a key the editor does not take
-//   goes on to the host's window.
+//   goes on to the host's window. While an element is open, Ctrl+V and Shift+Insert ask the clipboard's owner
+//   for its text (as UTF-8, else Latin-1), which reaches the surface as PasteText when the answer comes.
 // While a menu, message box or text field is open the view grabs the pointer and the keyboard, as desktop
 // menus do: a press anywhere on the screen reaches the element (outside the window with coordinates outside
 // the surface), so a click on the host closes a menu instead of leaving the host waiting for an answer.
@@ -81,6 +82,8 @@ private:
   // Handles one event; true when it was input that reached the surface.
   bool translate(_XEvent& event, bool inputAllowed);
   void forwardKeyToHost(_XEvent& event);
+  // Asks for the clipboard's text as target (an atom; 0: UTF-8), answered by a SelectionNotify event.
+  void requestPaste(unsigned long time, unsigned long target = 0);
   IMouseMod modifiers(unsigned state, bool left, bool right) const;
   void flushExposed();
   bool waitReadable(int extraFd, int timeoutMs, bool* extraReady);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Opens the value field of the control at r with a right click; the steps run inside its loop.
@@ -56,22 +58,28 @@ TEST(TextEntry, FilterAndLengthByParameterKind)
   {
     int param;
     const char* typed;
-    const char* held; // what the field holds after typing into an emptied field
+    const char* held;    // what the field holds after typing into an emptied field
+    bool pasted = false; // pasted at once instead, without emptying
   };
   // Doubles take digits, a point and signs; ints (and enums, bools) no point; a parameter without a kind
   // takes nothing; the control's text-entry length (7) caps every field.
   const Case cases[] = {
-      {GuiPlug::kCutoff, "1a2b.3", "12.3"},      {GuiPlug::kCutoff, "-+9x", "-+9"},
-      {GuiPlug::kCutoff, "12345678", "1234567"}, {GuiPlug::kSteps, "7.5", "75"},
-      {GuiPlug::kSteps, "abc-3", "-3"},          {GuiPlug::kPlain, "123abc", ""},
+      {GuiPlug::kCutoff, "1a2b.3", "12.3"},
+      {GuiPlug::kCutoff, "-+9x", "-+9"},
+      {GuiPlug::kCutoff, "12345678", "1234567"},
+      {GuiPlug::kSteps, "7.5", "75"},
+      {GuiPlug::kSteps, "abc-3", "-3"},
+      {GuiPlug::kPlain, "123abc", ""},
+      {GuiPlug::kCutoff, "1x2\t3456789", "1234567", true},
+      {GuiPlug::kSteps, "-a5\n", "-5", true},
   };
   const IRECT rects[] = {IRECT(), GuiPlug::CutoffRect(), GuiPlug::StepsRect(), GuiPlug::PlainRect()};
   for (const Case& c : cases) {
     OpenEditor e;
     std::string held = "?";
     e.g->steps.push_back([&](SteppedGraphics& g) {
-      for (int i = 0; i < 10; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
-      Type(g, c.typed);
+      for (int i = 0; i < 10 && !c.pasted; ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+      c.pasted ? g.PasteText(c.typed) : Type(g, c.typed);
       held = g.TextEntryText();
       g.KeyDown(IGraphicsLinux::kEscape);
     });
@@ -159,15 +167,33 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
   const char* home = std::getenv("HOME");
   const std::string homeDir = home ? home : "";
   enum Press { kNone, kOnField, kOnMargin, kOutside };
+  using K = IGraphicsLinux;
+  // Backspace once a character of the start; a click at the field's left or right end.
+  constexpr int kEmptied = -1, kClickAtStart = -2, kClickAtEnd = -3;
+  const char* save = "Press Return to save, or Escape to cancel.";
   const struct
   {
     EFileAction action;
-    const char* typed; // appended to the start path after emptying it
+    const char* typed; // typed after the keys
     int key;
     std::string answer;
     const char* hint;
     Press press = kNone; // a press and release after typing, before the key
+    std::vector<int> keys = {kEmptied};
+    const char* held = nullptr; // what the field holds before the key, when it is not what was typed
+    const char* pasted = "";    // before typing
   } cases[] = {
+      {kFileSave, "/no/such/folder/Veltrane", K::kReturn, "/no/such/folder/Veltrane", save, kNone, {}},
+      {kFileSave, "/x", K::kReturn, "/x/data/First Sound.fxp", save, kNone, {K::kLeft}, "/x/data/First Sound.fxp"},
+      {kFileSave, "/x", K::kReturn, "/x/data/First Sound.fxp", save, kNone, {K::kHome}, "/x/data/First Sound.fxp"},
+      {kFileSave, "2", K::kReturn, "/data/First Sound.fxp2", save, kNone, {K::kRight}, "/data/First Sound.fxp2"},
+      {kFileSave, "b", K::kEscape, "", save, kNone, {K::kEnd, K::kBackspace}, "/data/First Sound.fxb"},
+      {kFileSave, "D", K::kEscape, "", save, kNone, {K::kHome, K::kRight, K::kDelete}, "/Data/First Sound.fxp"},
+      {kFileSave, "", K::kReturn, "", save, kNone, {K::kBackspace}},
+      {kFileSave, "/d", K::kReturn, "/d", save, kNone, {K::kDelete}},
+      {kFileSave, "/y", K::kReturn, "/y/data/First Sound.fxp", save, kNone, {kClickAtStart}, "/y/data/First Sound.fxp"},
+      {kFileSave, "2", K::kReturn, "/data/First Sound.fxp2", save, kNone, {kClickAtEnd}, "/data/First Sound.fxp2"},
+      {kFileSave, "", K::kReturn, "/pasted/x", save, kNone, {}, "/pasted/x", "/pasted/x\n"},
       {kFileSave, "/tmp/First Sound.fxp", IGraphicsLinux::kReturn, "/tmp/First Sound.fxp",
        "Press Return to save, or Escape to cancel."},
       {kFileSave, "/tmp/x.fxp", IGraphicsLinux::kEscape, "", "Press Return to save, or Escape to cancel."},
@@ -187,9 +213,18 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
     e.g->steps.push_back([&](SteppedGraphics& g) {
       prompt = g.PathPromptText();
       start = g.TextEntryText();
-      for (size_t i = 0; i < start.size(); ++i) g.KeyDown(IGraphicsLinux::kBackspace);
-      Type(g, c.typed);
       const IRECT f = g.TextEntryRect();
+      // The start selected: drawn in the field's colours swapped (its light text colour behind it).
+      EXPECT_EQ(g.GetPoint(f.L + 3, f.T + 2), IColor(255, 232, 232, 235)) << c.typed;
+      if (&c == cases) g.SaveScreenshot((mkdir(GUI_TEST_OUTPUT, 0755), GUI_TEST_OUTPUT "/gui_path_field.png"));
+      for (int k : c.keys) {
+        for (size_t i = 0; k == kEmptied && i < start.size(); ++i) g.KeyDown(IGraphicsLinux::kBackspace);
+        const int x = k == kClickAtStart ? f.L + 2 : f.R - 3;
+        if (k <= kClickAtStart) g.ClickAt(IRECT(x, f.T + 2, x + 1, f.T + 3));
+        if (k >= 0) g.KeyDown(k);
+      }
+      g.PasteText(c.pasted);
+      Type(g, c.typed);
       const int x = c.press == kOnField ? MidX(f) : c.press == kOnMargin ? f.L - 6 : 5, y = MidY(f);
       if (c.press != kNone) g.ClickAt(IRECT(x, y, x + 1, y + 1));
     });
@@ -198,7 +233,8 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
       g.KeyDown(c.key);
     });
     EXPECT_EQ(c.answer, e.g->AskForPath(c.action, "Save program as:", "/data/First Sound.fxp")) << c.typed;
-    EXPECT_EQ(c.press == kOutside ? "?" : c.typed, held) << "the field stays open after a press on its box";
+    const char* shown = c.held ? c.held : c.typed; // what the field held before the key
+    EXPECT_EQ(c.press == kOutside ? "?" : shown, held) << "the field stays open after a press on its box";
     EXPECT_EQ(std::string("Save program as:\n") + c.hint, prompt);
     EXPECT_EQ("/data/First Sound.fxp", start);
     EXPECT_FALSE(e.g->ModalOpen());

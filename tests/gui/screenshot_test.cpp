@@ -44,7 +44,7 @@ TEST(Script, ParsesEveryActionAndRefusesWhatItCannotRead)
       {"click 10 20", true, 2},
       {"rclick 10 20\n# a comment\n\n  down 1 2 # trailing\nup 1 2\n", true, 4},
       {"drag 5 6\nmove 7 8\ndblclick 9 10\nwheel 1 2 -3", true, 4},
-      {"key a\nkey #\nkey return\nkey escape\nkey backspace\nkey space\nkey up", true, 7},
+      {"key a\nkey #\nkey return\nkey escape\nkey backspace\nkey space\nkey up\nkey home\nkey end", true, 9},
       {"type 12.5 # not a comment", true, 1},
       {"button 0\nbutton -1\nbutton 2\nchoose 3/1\nchoose\nticks 13", true, 6},
       {"click 10", false, 0},

@@ -40,6 +40,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -479,7 +480,8 @@ TEST_F(EditorWindow, KeysReachTheControlsAndUnusedKeysGoToTheHost)
   Click(1, 240, 100); // the editor takes the keyboard focus, the pointer rests on the probe
   ASSERT_TRUE(LogHas(2));
   gLog.clear();
-  // Codes: space 0, arrows 1-4, digits 5 + d, letters 15 + position in the alphabet (either case).
+  // Codes: space 0, arrows 1-4, digits 5 + d, letters 15 + position in the alphabet (either case). Num Lock,
+  // pressed last, stays on: the keypad's keys are digits.
   const struct
   {
     KeySym sym, held;
@@ -487,7 +489,7 @@ TEST_F(EditorWindow, KeysReachTheControlsAndUnusedKeysGoToTheHost)
   } cases[] = {
       {XK_q, NoSymbol, 15 + ('q' - 'a')}, {XK_q, XK_Shift_L, 15 + ('q' - 'a')}, {XK_7, NoSymbol, 5 + 7},
       {XK_7, XK_Shift_L, 5 + 7},          {XK_space, NoSymbol, 0},             {XK_Up, NoSymbol, 1},
-      {XK_Right, NoSymbol, 4},            {XK_A, NoSymbol, 15},
+      {XK_Right, NoSymbol, 4},            {XK_A, NoSymbol, 15},                {XK_KP_8, XK_Num_Lock, 5 + 8},
   };
   for (const auto& c : cases) Tap(c.sym, c.held);
   ASSERT_TRUE(LogHas(std::size(cases)));
@@ -820,17 +822,49 @@ TEST_F(EditorWindow, FileDialogsAreTheDesktopsProgramsStartedWithoutAShell)
   EXPECT_EQ(ZombieChildren(), 0);
 }
 
+namespace {
+// Owns the clipboard with `text` on a connection of its own to DISPLAY; a thread answers the first request
+// for it (within 3 s) and then presses Return, as a user who pasted would.
+std::thread ServeClipboardThenReturn(std::string text)
+{
+  Display* d = XOpenDisplay(nullptr);
+  const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  XSetSelectionOwner(d, XInternAtom(d, "CLIPBOARD", False), w, CurrentTime);
+  XSync(d, False);
+  return std::thread([d, text] {
+    XEvent e{};
+    for (int i = 0; i < 600 && e.type != SelectionRequest; ++i) XPending(d) ? XNextEvent(d, &e) : usleep(5000);
+    if (e.type == SelectionRequest) {
+      const XSelectionRequestEvent& r = e.xselectionrequest;
+      XChangeProperty(d, r.requestor, r.property, r.target, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(text.data()), (int)text.size());
+      XEvent n{};
+      n.xselection = {SelectionNotify, 0, True, d, r.requestor, r.selection, r.target, r.property, r.time};
+      XSendEvent(d, r.requestor, False, 0, &n);
+      for (Bool press : {True, False}) XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_Return), press, CurrentTime);
+    }
+    XCloseDisplay(d);
+  });
+}
+} // namespace
+
 // The editor's own path field in a window (its other answers are in the headless session of
 // tests/gui): Return takes the path; a click on the host's window, the keyboard given to another window and
-// the editor closing cancel.
+// the editor closing cancel. End and Backspace edit what it proposes; Ctrl+V puts the clipboard in its place.
 TEST_F(EditorWindow, TheTypedPathIsTakenOnlyOnReturn)
 {
   FakePrograms fake; // neither zenity nor kdialog
+  std::thread clipboard;
   const struct
   {
     const char* what;
     std::function<void()> act;
-  } cases[] = {{"Return", [&] { Tap(XK_Return); }},
+    const char* file = "";
+  } cases[] = {{"Return", [&] { Tap(XK_Return); }, "/data/new.fxb"},
+               {"End, Backspace, a", [&] { for (KeySym k : {XK_End, XK_BackSpace, XK_a, XK_Return}) Tap(k); },
+                "/data/new.fxa.fxb"},
+               {"Ctrl+V", [&] { clipboard = ServeClipboardThenReturn("/pasted/p"); Tap(XK_v, XK_Control_L); },
+                "/pasted/p.fxb"},
                {"a click on the host's window", [&] { Click(1, 450, 250); }},
                {"the keyboard given to the host",
                 [&] {
@@ -844,7 +878,8 @@ TEST_F(EditorWindow, TheTypedPathIsTakenOnlyOnReturn)
     plug->surface->OnFirstStep(c.act);
     WDL_String file("new"), folder("/data/");
     plug->surface->PromptForFile(&file, kFileSave, &folder, fxb, "Save bank as:");
-    EXPECT_STREQ(&c == cases ? "/data/new.fxb" : "", file.Get()) << c.what;
+    if (clipboard.joinable()) clipboard.join();
+    EXPECT_STREQ(c.file, file.Get()) << c.what;
     EXPECT_LT(plug->surface->SecondsSinceFirstStep(), 2.0) << c.what;
   }
 }
