@@ -9,7 +9,6 @@ MSG=$(PATH=/nonexistent /bin/sh "$RENDER/ardour_render.sh" "$SO" Veltrane /dev/n
 case "$MSG" in *"sox (package sox) is missing: apt-get install -y --no-install-recommends sox"*) ;; *) echo "$MSG"; exit 1;; esac
 OUT=$(mktemp /tmp/veltrane-ardour.XXXXXX.wav)
 trap 'rm -f "$OUT"' EXIT
-sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4
-# The script's own format, as the README states it.
+sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4 # a 32-bit float WAV, as the README says
 [ "$(soxi -b "$OUT") $(soxi -e "$OUT")" = "32 Floating Point PCM" ] || { soxi "$OUT"; exit 1; }
 "$CHECK" "$OUT"
