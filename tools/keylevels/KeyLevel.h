@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 struct KeyLevel
@@ -21,7 +22,7 @@ struct KeyLevel
   double peak = 0.0; // largest sample on either side
 
   bool silent() const { return 20.0 * std::log10(peak) < kSilent; }
-  // dB against another key's level, C4's for the README; -inf for a silent key.
+  // dB against another key's level (C4's, for the README); -inf for a key that plays nothing at all.
   double dBAgainst(const KeyLevel& reference) const { return 20.0 * std::log10(rms / reference.rms); }
 
   // Loads the plug-in file through its VST entry, selects the program and plays the note. False with the
