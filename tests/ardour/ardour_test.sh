@@ -9,5 +9,6 @@ MSG=$(PATH=/nonexistent /bin/sh "$RENDER/ardour_render.sh" "$SO" Veltrane /dev/n
 case "$MSG" in *"sox (package sox) is missing: apt-get install -y --no-install-recommends sox"*) ;; *) echo "$MSG"; exit 1;; esac
 OUT=$(mktemp /tmp/veltrane-ardour.XXXXXX.wav)
 trap 'rm -f "$OUT"' EXIT
-EXPORT_PRESET=0b5e2a4c-7d0e-4f5b-9a77-3f1c2b9d8e01 sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4
+sh "$RENDER/ardour_render.sh" "$SO" Veltrane "$OUT" 4 # a 32-bit float WAV, as the README says
+[ "$(soxi -b "$OUT") $(soxi -e "$OUT")" = "32 Floating Point PCM" ] || { soxi "$OUT"; exit 1; }
 "$CHECK" "$OUT"

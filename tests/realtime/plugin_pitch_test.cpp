@@ -1,6 +1,7 @@
 // The plug-in file as a host loads it (VSTPluginMain through our command-line host's library), playing
 // program 0 of its start-up bank: each note comes out at its equal-tempered pitch, within a cent, for the
 // saw, pulse and sine of the oscillator at 44.1, 48 and 96 kHz. Also the start-up bank's programs.
+#include "../../tools/keylevels/KeyLevel.h"
 #include "../support/plugin_host.h"
 #include "../support/sanitized.h"
 #include "Host.h"
@@ -101,7 +102,9 @@ double dBFS(double peak)
 // two octaves (root, fifth, tenth, double octave), these two struck short, and single notes to the top key
 // held for 0.5 s, each struck 0.3 s after the last release, peak at or under -2 dBFS, the close C3 chord at
 // or above -12 dBFS. A chord's peak depends on how the phases of its notes meet: this ceiling, a dB under the
-// -1 dBFS promised for any chord, catches a program grown louder.
+// -1 dBFS promised for any chord, catches a program grown much louder; its RMS over the whole walk (both sides,
+// every rate) within 1.5 dB of kLevel, one grown 2 dB louder or quieter. Not the walk's loudest peak: chords
+// struck 5 to 40 ms later move it by up to 2 dB (notes or a clock's pulse meeting in phase), the RMS by 0.5.
 class StartupBankProgram : public ::testing::TestWithParam<int>
 {
 };
@@ -119,6 +122,16 @@ const struct { std::initializer_list<int> notes; double held; } kRegisters[] = {
 };
 // clang-format on
 constexpr double kReleased = 0.3; // seconds from a release to the next strike
+// Each program's level over the walk, dBFS, as this test measured it (0: "Init"). A program whose level is
+// changed on purpose takes the level the test's message gives.
+// clang-format off
+const double kLevel[64] = {
+  -20.8, -19.9, -19.1, -15.1, -26.5, -22.0, -24.8, -17.3, -23.7, -18.5, -25.5, -16.1, -21.6, // 0-12
+  -18.1, -25.8, -19.5, -21.8, -25.2, -20.1, -23.4, -21.1, -26.2, -18.3, -22.5, -25.3, -21.7, // 13-25
+  -16.6, -19.6, -22.1, -25.0, -21.9, -24.2, -24.8, -22.4, -25.6, -17.2,     0,     0, -19.3, // 26-38
+  -19.2, -25.3, -29.7, -19.8, -19.3, -21.3, -20.3, -20.8, -20.4, -30.4, -21.2, -16.8, -19.8, // 39-51
+};
+// clang-format on
 } // namespace
 
 TEST_P(StartupBankProgram, PlaysAChordAtTheBankLevelWithoutDCAndFallsSilent)
@@ -171,6 +184,8 @@ TEST_P(StartupBankProgram, PlaysAChordAtTheBankLevelWithoutDCAndFallsSilent)
 #else
   const double rates[] = {44100.0, 48000.0};
 #endif
+  double walkSquares = 0.0;
+  size_t walkSamples = 0;
   for (double at : rates) {
     p = load(at);
     ASSERT_TRUE(p);
@@ -189,7 +204,11 @@ TEST_P(StartupBankProgram, PlaysAChordAtTheBankLevelWithoutDCAndFallsSilent)
         EXPECT_GE(dBFS(peak), -12.0) << "the bank's level, C3";
       }
     }
+    for (float x : played.interleaved) walkSquares += (double)x * x;
+    walkSamples += played.interleaved.size();
   }
+  const double level = 10.0 * std::log10(walkSquares / walkSamples);
+  EXPECT_NEAR(kLevel[program], level, 1.5) << name << ": the level over the walk is " << level << " dBFS";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryProgram, StartupBankProgram, ::testing::Range(0, 64));
@@ -222,6 +241,43 @@ TEST(StartupBank, MostProgramsGetLouderOrBrighterWithVelocity)
       deaf += " \"" + name + "\"";
   }
   EXPECT_GE(3 * following, 2 * built) << following << " of " << built << " follow the velocity; not:" << deaf;
+}
+
+// The README's programs that fade up the keyboard, each key measured as keylevels measures it: it plays [least,
+// most] dB under C4 (silent: infinitely). "About 10 dB" is 7 to 13; "about 12 to 30 dB" at C8 (108) 10 to 32.
+namespace {
+constexpr double kSilence = INFINITY;
+// clang-format off
+struct Fade { int note; double least, most; };
+const struct { const char* program; std::vector<Fade> keys; } kFades[] = {
+  {"Formant Vowel Pad", {{84, 7, 13}, {96, 35, 45}, {97, kSilence, kSilence}, {127, kSilence, kSilence}}},
+  {"WT Vowel Lead", {{84, 7, 13}, {96, 12, 18}}}, {"Chained Sequencer Bass", {{84, 7, 13}, {96, 17, 23}}},
+  {"Comb Pluck", {{108, 10, 32}}}, {"Resonator Glass Keys", {{108, 10, 32}}}, {"Reverb Hall Pad", {{108, 10, 32}}},
+  {"Linear Env Swell Pad", {{108, 10, 32}}}, {"Quad Envelope Pulse", {{108, 10, 32}}},
+  {"Audio Switch Gate", {{108, 10, 32}}}, {"Step Sequencer Arpeggio", {{108, 10, 32}}},
+  {"Beat Sequencer Groove", {{108, 10, 32}}}, {"Ring Formant Bell", {{110, -3, 3}, {111, kSilence, kSilence}}},
+  {"Formant Sweep Lead", {{108, 17, 60}, {115, 17, 60}, {116, kSilence, kSilence}}},
+};
+// clang-format on
+} // namespace
+
+TEST(StartupBank, ProgramsFadeUpTheKeyboardAsTheReadmeSays)
+{
+  std::unique_ptr<vsthost::Plugin> p = load(KeyLevel::kRate);
+  ASSERT_TRUE(p);
+  for (const auto& fades : kFades) {
+    int program = 0;
+    while (program < 64 && p->ProgramName(program) != fades.program) ++program;
+    KeyLevel c4, key;
+    std::string error;
+    ASSERT_TRUE(program < 64 && KeyLevel::Play(VELTRANE_SO, program, KeyLevel::kC4, &c4, &error))
+        << fades.program << " " << error;
+    for (const Fade& fade : fades.keys) {
+      ASSERT_TRUE(KeyLevel::Play(VELTRANE_SO, program, fade.note, &key, &error)) << error;
+      const double under = key.silent() ? kSilence : -key.dBAgainst(c4);
+      EXPECT_TRUE(under >= fade.least && under <= fade.most) << fades.program << ", " << fade.note << ": " << under;
+    }
+  }
 }
 
 // Two plug-in instances at 44.1 and 96 kHz in one process, both playing the start-up bank's comb pluck
