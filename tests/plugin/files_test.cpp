@@ -204,13 +204,18 @@ std::string Unsupported()
 
 // Notes what the saved path holds at each flush of a save in a child (linked before the C library's fsync), and
 // fails the flushes when told to (as a failing disk would, with EIO); g_seen takes the name of a temporary file
-// in the folder g_watch.
+// in the folder g_watch; g_beside makes the first flush save "beside" to g_saved meanwhile, noting "(saved)" or
+// "(failed)".
 static std::string g_saved, g_flushes, g_watch, g_seen;
-static bool g_failFlushes;
+static bool g_failFlushes, g_beside;
 extern "C" int fsync(int fd)
 {
   const Bytes now = ReadAll(g_saved);
   if (!g_saved.empty()) g_flushes += "[" + std::string(now.begin(), now.end()) + "]";
+  if (g_beside) {
+    g_beside = false;
+    g_flushes += WDL_WriteWholeFile(g_saved.c_str(), "beside", 6) ? "(saved)" : "(failed)";
+  }
   std::error_code ec;
   if (!g_watch.empty())
     for (const auto& e : std::filesystem::directory_iterator(g_watch, ec))
@@ -348,6 +353,8 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
     // Putting back the old bytes meets the limit, which the saved ones kept within: what lies past it is lost.
     {"in place, flush fails, old bytes past the limit", 0666, 0777, "hFL", 7, EIO, "[saved]", true,
      " f:666:old byt g:666:old byt"},
+    {"folder with a default ACL", 0666, 0777, "D", 0, 0, "[old][saved]", true, " f:666:saved"},
+    {"another save meanwhile", 0666, 0777, "N", 0, 0, "[old][old][beside](saved)[saved]", true, " f:666:saved"},
     {"disk full", 0666, 0777, "S", 0, ENOSPC, "", true, " f:666:old"},
     {"disk full, in place", 0666, 0777, "Sh", 0, 0, "[saved]", true, " f:666:saved g:666:saved"},
   };
@@ -356,7 +363,8 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
     umask(022);
     // 'h' a hard link g, 'r' root's file, 't' or 'l' a link l to it, 'n' a link l to /dev/null, 'p' or 'd' f is a
     // pipe or a folder, 'x' f has a user attribute and an ACL (user:1000:rw-), 's' an attribute only root may set,
-    // 'F' flushes fail, 'L' longer old bytes, 'S' the folder is a full file system.
+    // 'D' the folder gives new files an ACL, 'F' flushes fail, 'N' another save to f starts at the first flush,
+    // 'L' longer old bytes, 'S' the folder is a full file system.
     auto has = [&row](char kind) { return std::strchr(row.kind, kind) != nullptr; };
     const uint32_t acl[] = {2, 0x60001, ~0u, 0x60002, 1000, 0x40004, ~0u, 0x60010, ~0u, 0x40020, ~0u};
     const bool mounted = !has('S') || (unshare(CLONE_NEWNS) == 0 &&
@@ -372,6 +380,7 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
                        (!has('x') || (setxattr(f.c_str(), "user.comment", "kept", 4, 0) == 0 &&
                                       setxattr(f.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0)) &&
                        (!has('s') || setxattr(f.c_str(), "security.veltrane", "x", 1, 0) == 0) &&
+                       (!has('D') || setxattr(t.dir().c_str(), "system.posix_acl_default", acl, sizeof acl, 0) == 0) &&
                        (!has('h') || link(f.c_str(), t.path("g").c_str()) == 0) &&
                        (!std::strpbrk(row.kind, "tl") || symlink(std::string(1, row.kind[0]).c_str(), l.c_str()) == 0) &&
                        (!has('n') || symlink("/dev/null", l.c_str()) == 0) &&
@@ -380,6 +389,7 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
                        (getuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0));
     g_saved = std::strpbrk(row.kind, "tln") ? l : f;
     g_failFlushes = has('F');
+    g_beside = has('N');
     int err = 0;
     const int got = WDL_WriteWholeFile(g_saved.c_str(), "saved", 5, &err) ? 0 : err;
     g_failFlushes = false;
@@ -403,7 +413,7 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
   const std::string cannot = Unsupported();
   std::string skipped;
   for (const Row& row : rows) {
-    const std::string needs = std::strpbrk(row.kind, "rsS") && getuid() ? "root" : std::strchr(row.kind, 'x') ? cannot : "";
+    const std::string needs = std::strpbrk(row.kind, "rsS") && getuid() ? "root" : std::strpbrk(row.kind, "xD") ? cannot : "";
     if (!needs.empty()) {
       skipped += std::string(skipped.empty() ? "" : "; ") + row.what + " (needs " + needs + ")";
       continue;
