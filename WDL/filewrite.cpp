@@ -42,7 +42,7 @@ std::string temporaryStem(const std::string& name)
   if (name.size() <= kMaxStem) return name;
   size_t cut = kCutStem;
   while (cut > 0 && ((unsigned char)name[cut] & 0xC0) == 0x80) --cut; // not inside a character
-  uint32_t hash = 2166136261u; // 32-bit FNV-1a
+  uint32_t hash = 2166136261u;                                        // 32-bit FNV-1a
   for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
   char tail[10];
   std::snprintf(tail, sizeof tail, "~%08x", (unsigned)hash);
@@ -137,6 +137,7 @@ public:
   }
   ~QuietWrites()
   {
+    const int error = errno; // of the last write, for the caller
     sigset_t now;
     sigpending(&now);
     for (int sig : {SIGXFSZ, SIGPIPE}) {
@@ -149,6 +150,7 @@ public:
       }
     }
     pthread_sigmask(SIG_SETMASK, &mMask, nullptr);
+    errno = error;
   }
   QuietWrites(const QuietWrites&) = delete;
   QuietWrites& operator=(const QuietWrites&) = delete;
@@ -286,8 +288,7 @@ bool copyAttributes(int from, int to)
   if (!listAttributes(to, &own)) return true;
   for (size_t at = 0; at < own.size(); at += std::strlen(own.data() + at) + 1) {
     const char* name = own.data() + at;
-    if (!hasName(names, name) && std::strncmp(name, "security.", 9) != 0 && fremovexattr(to, name) != 0)
-      return false;
+    if (!hasName(names, name) && std::strncmp(name, "security.", 9) != 0 && fremovexattr(to, name) != 0) return false;
   }
   return true;
 }
@@ -355,8 +356,9 @@ bool writeInPlace(int fd, const struct stat& st, const void* data, size_t size, 
 }
 
 // Writes the new file through a temporary one in the folder dir (named after `stem`) and renames it over `name`
-// there; the old file (when there is one) is open as old, with its status st. 1 when saved, 0 when it failed (*err set), -1 when the
-// old file must be written in place instead (nothing was written and no temporary file is left).
+// there; the old file (when there is one) is open as old, with its status st. 1 when saved, 0 when it failed
+// (*err set), -1 when the old file must be written in place instead (nothing was written and no temporary file
+// is left).
 int writeReplacing(int dir, const std::string& name, const std::string& stem, int old, const struct stat* st,
                    const void* data, size_t size, int* err)
 {
@@ -478,6 +480,7 @@ bool WDL_WriteWholeFile(const char* path, const void* data, size_t size, int* er
       result = writeReplacing(dir, name, stem, old, present ? &st : nullptr, data, size, err);
     close(dir);
   }
-  if (result < 0) result = writeInPlace(old, st, data, size, err) ? 1 : 0;
-  return old >= 0 ? closeAfter(old, result == 1, err) : result == 1;
+  if (result < 0) return closeAfter(old, writeInPlace(old, st, data, size, err), err);
+  if (old >= 0) close(old); // only read from: its close tells nothing about the save
+  return result == 1;
 }

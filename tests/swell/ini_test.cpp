@@ -572,8 +572,10 @@ bool WaitsForLock(pid_t pid, int fd)
 {
   struct stat st;
   if (fstat(fd, &st) != 0) return false;
-  const std::string blocked = "-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ", file = ":" + std::to_string(st.st_ino) + " ";
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10); std::chrono::steady_clock::now() < end;) {
+  const std::string blocked = "-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ",
+                    file = ":" + std::to_string(st.st_ino) + " ";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < end) {
     std::ifstream locks("/proc/locks");
     for (std::string line; std::getline(locks, line);)
       if (line.find(blocked) != std::string::npos && line.find(file) != std::string::npos) return true;
