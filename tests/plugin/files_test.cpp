@@ -330,7 +330,7 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
   // Saves over "old" in a child as an ordinary user (permissions do not bind root), files up to `limit` bytes (0:
   // any): the error, the saved path's bytes at each flush, the folder " name:mode:bytes{attributes}" (a link's mode
   // is 777). Each folder holds leftovers of saves: a live one (locked by another process, its PID not running
-  // here), a dead one and a user's file named nearly alike; `cleared` rows have the dead one removed.
+  // here), a dead one and a user's files named nearly alike; `cleared` rows have the dead one removed.
   struct Row { const char* what; mode_t file, dir; const char* kind; rlim_t limit; int err; const char* flushes;
                bool cleared; const char* folder; };
   const Row rows[] = { // kind: see `has` below
@@ -371,7 +371,8 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
                                        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                                        mount("tmpfs", t.dir().c_str(), "tmpfs", 0, "size=64k") == 0);
     const std::string f = t.write("f", has('L') ? "old bytes" : "old"), l = t.path("l");
-    for (const char* left : {".f.1-0.part", ".f.9999999-0.part", ".f.09999999-0.part"}) t.write(left, "");
+    for (const char* left : {".f.1-0.part", ".f.9999999-0.part", ".f.09999999-0.part", ".f.1-0.parts", ".f_1-0.part"})
+      t.write(left, "");
     rlimit limit{row.limit ? row.limit : RLIM_INFINITY, RLIM_INFINITY};
     const bool ready = mounted && LockInAnotherProcess(t.path(".f.9999999-0.part")) &&
                        (!has('p') || (unlink(f.c_str()) == 0 && mkfifo(f.c_str(), 0666) == 0)) &&
@@ -404,7 +405,8 @@ TEST(ProgramFileWriting, FailedWritesReportAndLeaveNoFile)
     }
     const std::string folder = g_flushes + " |" + std::accumulate(entries.begin(), entries.end(), std::string());
     const std::string expected = std::string(row.flushes) + " | .f.09999999-0.part:644:" +
-                                 (row.cleared ? "" : " .f.1-0.part:644:") + " .f.9999999-0.part:644:" + row.folder;
+                                 (row.cleared ? "" : " .f.1-0.part:644:") +
+                                 " .f.1-0.parts:644: .f.9999999-0.part:644: .f_1-0.part:644:" + row.folder;
     limit.rlim_cur = RLIM_INFINITY; // for the report, which goes to a file
     setrlimit(RLIMIT_FSIZE, &limit);
     std::fprintf(stderr, "ready %d, error %d, folder %s\n", ready, got, folder.c_str());
