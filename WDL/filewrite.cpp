@@ -42,7 +42,8 @@ std::string temporaryStem(const std::string& name)
   if (name.size() <= kMaxStem) return name;
   size_t cut = kCutStem;
   while (cut > 0 && ((unsigned char)name[cut] & 0xC0) == 0x80) --cut; // not inside a character
-  uint32_t hash = 2166136261u;                                        // 32-bit FNV-1a
+  // 32-bit FNV-1a of the whole name
+  uint32_t hash = 2166136261u;
   for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
   char tail[10];
   std::snprintf(tail, sizeof tail, "~%08x", (unsigned)hash);
