@@ -24,9 +24,9 @@
 // user cannot see (trusted.*, for anyone but root) are not carried over.
 //
 // The temporary name is "." + name + "." + PID + "-" + N + ".part" ("."-prefixed, so that it stays out of file
-// dialogs); a name longer than 227 bytes is cut to 218 (whole UTF-8 characters) and followed by "~" and eight
-// hex digits of a hash of the whole name. Names are used within the folder, so a path of any length that the
-// system can open can be saved. A save holds an exclusive lock (flock) on its temporary file from its creation
+// dialogs); a name longer than 227 bytes is cut to at most 218 (whole UTF-8 characters) and followed by "~" and
+// eight hex digits of a hash of the whole name. Names are used within the folder, so a path of any length that
+// the system can open can be saved. A save holds an exclusive lock (flock) on its temporary file from its creation
 // to its rename. Each save first removes the temporary files that earlier saves to the same name left behind
 // (a crash, a kill): only names of exactly that form, and only those it can lock itself, so that a save under
 // way in any process, or PID namespace, keeps its file, and so does a user's file that merely looks alike.
