@@ -204,11 +204,17 @@ void TemporaryName(const char* fileName, WDL_String* out)
   out->Append(".new");
 }
 
+// Rounds of LockTemporaryFile before it gives up. Each lost round is a write that another process finished
+// while this one waited for the lock, and a waiter may lose many in a row to a writer that keeps writing
+// (close to 100 were seen with three processes writing one file on a busy machine): the bound is far above
+// what real writers reach and only ends the loop on a file system whose file numbers do not stay put.
+constexpr int kMaxLockRounds = 10000;
+
 // Opens and exclusively locks the temporary file, making sure that the locked file is still the one
 // at that name: a writer in another process may have renamed it over the INI file meanwhile.
 int LockTemporaryFile(const char* tempName)
 {
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int round = 0; round < kMaxLockRounds; ++round) {
     const int fd = open(tempName, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     Flock(fd, LOCK_EX);

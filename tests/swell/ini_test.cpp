@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -563,6 +564,44 @@ TEST_F(Ini, ProcessesWritingOneFileNeverLeaveItTornOrMissing)
   EXPECT_TRUE(WellFormed(ReadFile(f), &bad)) << bad;
   EXPECT_FALSE(fs::exists(Path(".shared.ini.new")));
   EXPECT_EQ(Get("common", "sentinel", f), "present");
+}
+
+// A writer waiting for the temporary file loses a round each time another process renames that file away (its
+// write done); losing 150 rounds in a row, it still writes.
+TEST_F(Ini, AWriterThatLosesManyRoundsStillWrites)
+{
+  const std::string f = Path("busy.ini"), temporary = Path(".busy.ini.new");
+  int held = open(temporary.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(held); // the lock stays with the parent's descriptor alone
+    alarm(60);
+    _exit(WritePrivateProfileString("s", "k", "v", f.c_str()) == 1 ? 0 : 1);
+  }
+  auto waiting = [pid](int fd) { // whether the writer comes to wait for fd's lock within 10 s, as /proc/locks says
+    struct stat st;
+    const std::string who = "-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ";
+    for (int ms = 0; ms < 10000 && fstat(fd, &st) == 0; ++ms, usleep(1000)) {
+      std::ifstream locks("/proc/locks");
+      for (std::string line; std::getline(locks, line);)
+        if (line.find(who) != line.npos && line.find(":" + std::to_string(st.st_ino) + " ") != line.npos) return true;
+    }
+    return false;
+  };
+  int rounds = 0;
+  for (; rounds < 150 && waiting(held); ++rounds) { // another writer's file written, the next one's being written
+    const int next = open(Path("next").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_TRUE(flock(next, LOCK_EX) == 0 && std::rename(temporary.c_str(), Path("done").c_str()) == 0 &&
+                std::rename(Path("next").c_str(), temporary.c_str()) == 0);
+    close(held);
+    held = next;
+  }
+  close(held);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(rounds == 150 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << rounds << " rounds lost";
+  EXPECT_EQ(Get("s", "k", f), "v");
 }
 
 } // namespace
