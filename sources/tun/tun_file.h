@@ -1,7 +1,7 @@
 // A tuning file read whole before it is parsed. Only a regular file is read: it is opened without ever
 // blocking (a FIFO without a writer, a terminal), anything else is refused at once (a device such as
 // /dev/zero would never end), and so is a file larger than any real tuning file, from its size, before a
-// byte is read. Private to the library.
+// byte is read. The editor checks a file against MaxFileBytes the same way before it reads one.
 #pragma once
 
 #include <string>

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -16,6 +18,20 @@
 namespace {
 constexpr int kYes = 0, kNo = 1; // button positions of a yes/no box
 
+// The disk flushes of this program, watched: a flush made while the watched plug-in's instance mutex is held
+// would keep the audio thread waiting for the disk.
+std::atomic<IPlugBase*> gWatched{nullptr};
+std::atomic<int> gFlushesUnderTheMutex{0};
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+  if (IPlugBase* p = gWatched.load())
+    if (p->GetMutex()->HeldByCaller()) ++gFlushesUnderTheMutex;
+  return (int)syscall(SYS_fsync, fd);
+}
+
+namespace {
 struct Editor
 {
   std::unique_ptr<Veltrane> v = MakeVeltrane();
@@ -193,15 +209,20 @@ TEST(FileCommands, SaveAndLoadBanks)
   v.replaceModule(4, ModuleConfig::MOD_AMPLIFIER, false, false);
   const std::string path = e.dir.path("mine.fxb");
   e.gui->ScriptFilePrompt(path.c_str());
+  gWatched = e.v.get();
   e.run(File::kSaveBank);
+  e.gui->ScriptFilePrompt(e.dir.path("mine.fxp").c_str());
+  e.run(File::kSaveProgram);
+  gWatched = nullptr;
+  EXPECT_EQ(0, gFlushesUnderTheMutex.load()) << "a save wrote to the disk holding the instance mutex";
   // Not "Veltrane": that name in the plug-in's folder, where the dialogs start, is the start-up bank.
   EXPECT_STREQ("Veltrane Bank", e.gui->GetFilePrompt(0)->proposedName.Get());
   EXPECT_STREQ("fxb", e.gui->GetFilePrompt(0)->extensions.Get());
   // The next bank dialog offers the same name again, in the folder last used.
   e.gui->ScriptFilePrompt("");
   e.run(File::kSaveBank);
-  EXPECT_STREQ("Veltrane Bank", e.gui->GetFilePrompt(1)->proposedName.Get());
-  EXPECT_EQ(e.dir.dir() + "/", std::string(e.gui->GetFilePrompt(1)->folder.Get()));
+  EXPECT_STREQ("Veltrane Bank", e.gui->GetFilePrompt(2)->proposedName.Get());
+  EXPECT_EQ(e.dir.dir() + "/", std::string(e.gui->GetFilePrompt(2)->folder.Get()));
 
   Editor f;
   f.gui->ScriptFilePrompt(path.c_str());

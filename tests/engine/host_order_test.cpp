@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -281,6 +282,69 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          });
          EXPECT_TRUE(std::equal(k.bytes.begin(), k.bytes.end(), (unsigned char*)kept)) << "it changed under the host";
        }},
+      {"a parameter set and the bank asked on the audio thread, the change not built yet",
+       [](HostedVeltrane& h, Kept& k) {
+         while (k.busy->busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+         k.first = presetBytes(*h.plug, kFirst);
+         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f);
+         k.bank = h.bank();
+         h.plug->HoldProgramBuilds(false);
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(k.first, presetBytes(*h.plug, kFirst)) << "the program in place took a value set for the change";
+         HostedVeltrane other(44100, 64);
+         ASSERT_EQ(1, other.dispatch(effSetChunk, 0, (VstIntPtr)k.bank.size() - 1, (void*)k.bank.data()));
+         EXPECT_EQ(kTarget, other.plug->GetCurrentPresetIdx());
+         EXPECT_NEAR(0.246, other.plug->volume, 1e-6) << "the bank's program of the change lacks the value";
+       },
+       0.246, kTarget, 1, [](HostedVeltrane& h, Kept&) { h.plug->HoldProgramBuilds(true); }},
+      {"a parameter set offline before the audio loop reaches the change",
+       [](HostedVeltrane& h, Kept&) {
+         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f);
+         h.run(64);
+         h.offline = false;
+       },
+       [](HostedVeltrane&, const Kept&) {}, 0.246, kTarget, 60, [](HostedVeltrane& h, Kept&) { h.offline = true; },
+       100},
+      {"the program set on a host thread that processed once, which the host answers as a user's",
+       [](HostedVeltrane& h, Kept& k) {
+         h.processLevel = [] { return (VstIntPtr)kVstProcessLevelUser; };
+         k.other.call([&] {
+           h.dispatch(effSetProgram, 0, kOther);
+           k.value = getParam(h, Veltrane::kParamVolume);
+         });
+         h.processLevel = nullptr;
+         EXPECT_FLOAT_EQ((float)kVolume[1] / 2, k.value) << "staged as if on an audio thread";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, 60,
+       [](HostedVeltrane& h, Kept& k) { k.other.call([&] { h.run(64); }); }},
+      {"the program set on a new host thread after an audio thread ended, from a host that answers no level",
+       [](HostedVeltrane& h, Kept& k) {
+         std::thread([&] {
+           h.dispatch(effSetProgram, 0, kOther);
+           k.value = getParam(h, Veltrane::kParamVolume);
+         }).join();
+         EXPECT_FLOAT_EQ((float)kVolume[1] / 2, k.value) << "taken for the ended audio thread";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, 60,
+       [](HostedVeltrane& h, Kept&) {
+         h.processLevel = [] { return (VstIntPtr)0; };
+         std::thread([&] { h.run(64); }).join(); // its identity is free for the next thread
+       }},
+      {"a program chunk loaded on a host thread while another program change comes",
+       [](HostedVeltrane& h, Kept& k) {
+         k.bytes = presetBytes(*h.plug, kOther);
+         ByteChunk chunk;
+         IPlugBase::InitChunkWithIPlugVer(&chunk);
+         chunk.PutChunk(h.plug->GetPresetChunk(kOther));
+         std::thread load([&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); });
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it waits for the stage
+         h.midi(0, 0xC0, kFirst);
+         h.sendEvents();
+         load.join();
+       },
+       [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(k.bytes, presetBytes(*h.plug, kTarget)); }, kVolume[0],
+       kFirst},
       {"a bank without a current program, from the host's main thread, which builds as much as alone",
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = presetBytes(*h.plug, kFirst);
@@ -322,6 +386,80 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
   }
 }
 
+
+// Loads, saves and program changes from several host threads at once: every slot keeps its own program, and the
+// live state is that of the current program's slot.
+TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
+{
+  static thread_local bool slowAnswers = false; // the host's process-level answer takes 20 ms on this thread
+  const std::function<void(HostedVeltrane&)> rows[] = {
+      [](HostedVeltrane& h) { // banks loaded while another thread saves the bank over and over
+        h.plug->changePreset(kFirst);
+        const std::vector<unsigned char> banks[2] = {h.bank(), (h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.45),
+                                                                h.plug->ModifyCurrentPreset(), h.bank())};
+        std::atomic<bool> saving{true};
+        std::thread saver([&] {
+          while (saving.load()) h.bank();
+        });
+        for (int round = 0; round < 20; ++round) {
+          const std::vector<unsigned char>& bank = banks[round % 2];
+          h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
+          EXPECT_EQ(kFirst, h.plug->GetCurrentPresetIdx());
+          EXPECT_NEAR(round % 2 ? 0.9 : kVolume[0], h.plug->volume, 1e-6) << round;
+        }
+        saving.store(false);
+        saver.join();
+      },
+      [](HostedVeltrane& h) { // a program restored on one thread while another loads a bank that replaces it
+        HostedVeltrane source(44100, 64);
+        makePrograms(*source.plug);
+        source.plug->changePreset(kOther);
+        source.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
+        source.plug->ModifyCurrentPreset();
+        source.plug->changePreset(kFirst);
+        const std::vector<unsigned char> bank = source.bank();
+        h.processLevel = [] {
+          if (slowAnswers) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          return (VstIntPtr)kVstProcessLevelUser;
+        };
+        std::thread restore([&] {
+          slowAnswers = true;
+          h.dispatch(effSetProgram, 0, kOther);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
+        restore.join();
+        h.processLevel = nullptr;
+        EXPECT_EQ(presetBytes(*source.plug, kOther), presetBytes(*h.plug, kOther));
+      },
+      [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
+        std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);
+        std::vector<std::unique_ptr<HostThread>> threads;
+        for (size_t t = 0; t < kept.size(); ++t) {
+          threads.push_back(std::make_unique<HostThread>());
+          h.dispatch(effSetProgramName, 0, 0, (void*)("Name " + std::to_string(t)).c_str());
+          threads.back()->call([&] {
+            void* data = nullptr;
+            const VstIntPtr size = h.dispatch(effGetChunk, 0, 0, &data);
+            kept[t] = {(const unsigned char*)data, std::vector<unsigned char>((unsigned char*)data, (unsigned char*)data + size)};
+          });
+        }
+        for (const auto& [bytes, copy] : kept)
+          EXPECT_TRUE(std::equal(copy.begin(), copy.end(), bytes)) << "a chunk changed before its thread asked again";
+      },
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    HostedVeltrane h(44100, 64);
+    makePrograms(*h.plug);
+    row(h);
+    // Whatever came first, the live state is its program's: storing it changes nothing.
+    const std::vector<unsigned char> stored = presetBytes(*h.plug, h.plug->GetCurrentPresetIdx());
+    std::vector<unsigned char> live = h.programChunk();
+    live.erase(live.begin(), live.begin() + 8);
+    EXPECT_EQ(stored, live) << "the live state is not its slot's";
+  }
+}
 
 // More events than the queue holds: the note-offs among them all stay. Then program
 // changes faster than their programs build (one a block, alternating), with notes among them: no event waits

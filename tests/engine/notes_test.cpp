@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 // Voice count parameter 288 at the entry for n voices.
 void setVoiceCount(Veltrane& v, int n)
@@ -169,18 +171,21 @@ TEST(Notes, PolyAftertouchFindsItsVoice)
 
 TEST(Notes, SustainHoldsReleasedNotes)
 {
-  Player p(4);
-  p.h.midi(0, 0xB0, 64, 127);
-  p.on(60);
-  p.off(60);
-  Voice& voice = p.v.voices[0];
-  EXPECT_FALSE(voice.keyDown);
-  EXPECT_GT(voice.gate, 0.0);
-  EXPECT_NE(ADSR::kRelease, voice.envelope.state);
-  p.h.midi(0, 0xB0, 64, 0);
-  p.h.run(44);
-  EXPECT_EQ(0.0, voice.gate);
-  EXPECT_EQ(ADSR::kRelease, voice.envelope.state);
+  // A continuous pedal: down from 64, up below it.
+  for (const auto& [down, up] : {std::pair{127, 0}, std::pair{64, 63}}) {
+    Player p(4);
+    p.h.midi(0, 0xB0, 64, down);
+    p.on(60);
+    p.off(60);
+    Voice& voice = p.v.voices[0];
+    EXPECT_FALSE(voice.keyDown);
+    EXPECT_GT(voice.gate, 0.0) << down;
+    EXPECT_NE(ADSR::kRelease, voice.envelope.state);
+    p.h.midi(0, 0xB0, 64, up);
+    p.h.run(44);
+    EXPECT_EQ(0.0, voice.gate) << up;
+    EXPECT_EQ(ADSR::kRelease, voice.envelope.state);
+  }
 }
 
 TEST(Notes, LiftingThePedalOverAHeldKeyKeepsTheNote)

@@ -67,6 +67,7 @@ TEST(Threads, EditsAndLoadsWhileTheAudioThreadRenders)
       list->numEvents = n;
       if (n) h.effect->dispatcher(h.effect, effProcessEvents, 0, 0, list, 0.0f);
       if (rng() % 4 == 0) h.effect->setParameter(h.effect, Veltrane::kParamVolume, (rng() % 100) / 100.0f);
+      (void)h.plug->ProgramForHost(); // as the adapter reads it before taking the mutex
       h.effect->processReplacing(h.effect, ins, outs, 64);
       blocks.fetch_add(1);
     }
