@@ -44,7 +44,9 @@ WDL_Mutex& stagesLock()
   return lock.Get();
 }
 ProgramStage* gStages = nullptr;
-bool gWorkersStopped = false; // at exit or unloading: no worker starts any more
+// At exit or unloading: no worker starts any more. Read without the list's lock: a thread that starts a worker
+// may hold an instance mutex, which the workers being stopped may need.
+std::atomic<bool> gWorkersStopped{false};
 
 // Stops the workers when the process exits or the library is unloaded with instances open. Made after every
 // shared table a build uses (see armStopAtExit), so that it is destroyed, and the workers stopped, before
@@ -107,17 +109,23 @@ ProgramStage::~ProgramStage()
 
 void ProgramStage::stopWorker()
 {
-  std::lock_guard<WDL_Mutex> hold(workerStart);
-  stopping.store(true);
+  // The worker is joined without workerStart held: it may wait for an instance mutex whose holder is about to
+  // ask for workerStart (a reset starting a worker).
+  std::thread ending;
+  {
+    std::lock_guard<WDL_Mutex> hold(workerStart);
+    stopping.store(true);
+    ending = std::move(worker);
+  }
   wake();
-  if (worker.joinable()) worker.join();
+  if (ending.joinable()) ending.join();
   workerRunning.store(false, std::memory_order_release);
 }
 
 void ProgramStage::stopAllWorkers()
 {
   std::lock_guard<WDL_Mutex> hold(stagesLock());
-  gWorkersStopped = true;
+  gWorkersStopped.store(true);
   for (ProgramStage* s = gStages; s; s = s->nextStage) s->stopWorker();
 }
 
@@ -301,10 +309,7 @@ void ProgramStage::startWorker()
 {
   if (hasWorker()) return;
   armStopAtExit();
-  {
-    std::lock_guard<WDL_Mutex> stages(stagesLock());
-    if (gWorkersStopped) return; // the process is ending
-  }
+  if (gWorkersStopped.load()) return; // the process is ending
   // stopAllWorkers stops this stage too (stopping, under workerStart) should it run from here on.
   std::lock_guard<WDL_Mutex> hold(workerStart);
   if (worker.joinable() || stopping.load()) return;
@@ -494,9 +499,12 @@ void ProgramStage::buildRequest()
 {
   // A build that waits for the audio thread lands first, whatever came since (taking it wakes the worker).
   if (ready.load(std::memory_order_acquire) == kTaking || readyToTake()) return;
+  // While builds are held (a bank read program by program) the stage is left to the reader; the worker is
+  // woken again when the bank is in place.
+  if (buildsHeld.load(std::memory_order_acquire) > 0) return;
   WDL_MutexLock holding(&mutex); // the worker holds nothing else: it may wait for another build
   dropReady();                    // frees a patch the audio thread left, or an outdated build
-  if (buildsHeld.load(std::memory_order_acquire) > 0) return; // woken again when the bank is in place
+  if (buildsHeld.load(std::memory_order_acquire) > 0) return;
   unsigned seq;
   int program;
   Basis forBasis;
@@ -508,12 +516,16 @@ void ProgramStage::buildRequest()
   ByteChunk state;
   unsigned stored = 0;
   if (!live.CopyPresetState(program, &state, &stored)) {
-    // A slot that holds no program takes the live state, which changes nothing to build.
+    // A slot that holds no program takes the live state, which changes nothing to build (a moment under the
+    // live mutex); one that took a program since is built at the next look, never loaded here in place.
     WDL_MutexLock lock(live.GetMutex());
-    if (later(seq, doneSeq.load(std::memory_order_acquire))) {
-      live.putProgramInPlace(program, seq);
-      markDone(seq);
+    if (!later(seq, doneSeq.load(std::memory_order_acquire))) return;
+    if (live.IsPresetInitialized(program)) {
+      nudged.store(true);
+      return;
     }
+    live.putProgramInPlace(program, seq);
+    markDone(seq);
     return;
   }
   prepareEngine(forBasis);

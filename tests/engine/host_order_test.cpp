@@ -52,18 +52,19 @@ public:
       : thread([this, &v, ms] {
           v.stage->hold();
           held.store(true);
+          taken.store(true);
           std::this_thread::sleep_for(std::chrono::milliseconds(ms));
           held.store(false);
           v.stage->end();
         })
   {
-    while (!held.load()) std::this_thread::yield();
+    while (!taken.load()) std::this_thread::yield();
   }
   ~BusyStage() { thread.join(); }
   bool busy() const { return held.load(); }
 
 private:
-  std::atomic<bool> held{false};
+  std::atomic<bool> held{false}, taken{false};
   std::thread thread;
 };
 
@@ -284,7 +285,8 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        }},
       {"a parameter set and the bank asked on the audio thread, the change not built yet",
        [](HostedVeltrane& h, Kept& k) {
-         while (k.busy->busy()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+         while (!h.plug->stage->hold(false)) std::this_thread::yield(); // the stage free, builds held
+         h.plug->stage->end();
          k.first = presetBytes(*h.plug, kFirst);
          h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f);
          k.bank = h.bank();
