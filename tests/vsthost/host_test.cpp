@@ -365,6 +365,19 @@ TEST(CommandLine, RendersAWavFileAndRejectsBadArguments)
   }
   close(brokenPipe[1]);
   for (const std::string& f : {script, fifo, big, kept}) std::remove(f.c_str());
+
+  // A bank saved to a path of 4,093 bytes, the longest a path may be (its temporary file's name stays within it).
+  std::string deep = TempPath("deep");
+  ASSERT_EQ(0, mkdir(deep.c_str(), 0700));
+  while (deep.size() < 4093 - 256) {
+    deep += "/" + std::string(200, 'd');
+    ASSERT_EQ(0, mkdir(deep.c_str(), 0700));
+  }
+  const std::string bank = deep + "/" + std::string(4093 - deep.size() - 5, 'b') + ".fxb";
+  ASSERT_EQ(4093u, bank.size());
+  EXPECT_EQ(RunHost("info " + kars + " --save-fxb " + bank), 0);
+  EXPECT_TRUE(std::ifstream(bank).good());
+  std::system(("rm -rf " + TempPath("deep")).c_str());
 }
 
 // The screenshot's first picture is the editor as it stays: what its timer's later ticks draw (a formant
