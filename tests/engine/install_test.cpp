@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,6 +121,10 @@ TEST_F(OneFileToInstall, TheResourcesFolderWinsAndItsUnreadableFilesFallBack)
   }
   std::ofstream(res / "module_osc.png") << "not an image";
   std::ofstream(res / "init.fxb") << "not a bank";
+  // Pipes no one writes to, where the user's bank and an image would be: passed over at once, never waited on.
+  ASSERT_EQ(0, mkfifo(folder.Path("Veltrane.fxb").c_str(), 0600));
+  ASSERT_EQ(0, mkfifo((res / "knob.png").c_str(), 0600));
+  alarm(300); // a load that waits on them ends the test, not the run
 
   const Loaded built = LoadAndLook(VELTRANE_SO, folder.Path("with_folder.png"));
   const Loaded replaced = LoadAndLook(folder.Plugin(), folder.Path("replaced.png"));
@@ -136,4 +143,5 @@ TEST_F(OneFileToInstall, TheResourcesFolderWinsAndItsUnreadableFilesFallBack)
   // The oscillator's panel in slot 1 (below the header strip, which the background draws) comes from the
   // built-in image.
   EXPECT_EQ(0, Differing(built.editor.get(), replaced.editor.get(), 256, 30, 384, 320));
+  alarm(0);
 }
