@@ -393,7 +393,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
 // live state is that of the current program's slot.
 TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
 {
-  static thread_local bool slowAnswers = false; // the host's process-level answer takes 20 ms on this thread
+  static thread_local bool slowAnswers = false; // the host's process-level answers wait on this thread
   const std::function<void(HostedVeltrane&)> rows[] = {
       [](HostedVeltrane& h) { // banks loaded while another thread saves the bank over and over
         h.plug->changePreset(kFirst);
@@ -420,8 +420,13 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         source.plug->ModifyCurrentPreset();
         source.plug->changePreset(kFirst);
         const std::vector<unsigned char> bank = source.bank();
-        h.processLevel = [] {
-          if (slowAnswers) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The restoring thread's host answers late once the restore has begun (its slot copied): the bank lands
+        // in between.
+        std::atomic<bool> loaded{false};
+        h.processLevel = [&loaded] {
+          static thread_local int asked = 0;
+          if (slowAnswers && ++asked > 1)
+            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           return (VstIntPtr)kVstProcessLevelUser;
         };
         std::thread restore([&] {
@@ -430,6 +435,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
+        loaded.store(true);
         restore.join();
         h.processLevel = nullptr;
         EXPECT_EQ(presetBytes(*source.plug, kOther), presetBytes(*h.plug, kOther));
