@@ -200,6 +200,16 @@ TEST(Programs, ModifyCurrentPresetStoresTheLiveStateAndRenames)
   std::string longName(300, 'n');
   p.ModifyCurrentPreset(longName.c_str());
   EXPECT_EQ(std::strlen(p.GetPresetName(0)), 255u);
+
+  // A slot that took a state the live one did not come from keeps it (renamed all the same), until it is in place.
+  BarePlug q(1, 2, true);
+  q.MakePreset("made", 0.75);
+  EXPECT_FALSE(q.ModifyCurrentPreset("still made"));
+  q.GetPresetChunk(0)->Get(&stored, 0);
+  EXPECT_EQ(stored, 0.75);
+  EXPECT_STREQ(q.GetPresetName(0), "still made");
+  q.RestorePreset(0);
+  EXPECT_TRUE(q.ModifyCurrentPreset());
 }
 
 TEST(Programs, AModifiedSlotKeepsItsNameThroughABank)
