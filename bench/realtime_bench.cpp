@@ -443,6 +443,7 @@ void LockWaitUnderLoad(benchmark::State& state)
   for (std::thread& t : busy) t.join();
   state.counters["load_worst_ms"] = worstLoad;
 }
+
 // A folder of its own under $TMPDIR (else /tmp), removed with the files named in it.
 class BenchFolder
 {
@@ -459,7 +460,6 @@ public:
     if (!folder.empty()) rmdir(folder.c_str());
   }
   bool ok() const { return !folder.empty(); }
-  std::string path(const std::string& name) { return folder + "/" + name; }
   // A file the folder removes at the end.
   std::string file(const std::string& name)
   {
@@ -468,6 +468,7 @@ public:
   }
 
 private:
+  std::string path(const std::string& name) const { return folder + "/" + name; }
   std::string folder;
   std::vector<std::string> names;
 };
@@ -624,5 +625,5 @@ BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualT
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(FileCommandsLockWait)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FileCommandsLockWait)->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AudioThreadHostCalls)->ArgName("pool")->DenseRange(0, 1)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
