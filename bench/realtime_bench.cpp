@@ -12,7 +12,8 @@
 //   both one sample long.
 // - BankLoadLockWait: the host's thread loads the start-up bank (effSetChunk of the whole bank) every 200 ms
 //   while the audio thread renders. The iteration time is the load; "worst_ms" is the longest time a block
-//   waited for the instance mutex, "missed" the blocks that ended after their deadline.
+//   waited for the instance mutex, "call_worst_ms" the longest process call in wall time (the wait
+//   included, as the host sees it), "missed" the blocks that ended after their deadline.
 // - LockWaitUnderLoad/editor_idle: everything at once on a machine with every core busy with other work (one
 //   spinning thread a core, at normal priority): the audio thread plays the heavy program at a real-time
 //   priority, sends a MIDI program change every 20 blocks and automates the voice count; the host's main
@@ -21,6 +22,15 @@
 //   program (effSetProgram) every 100 ms, while the plug-in's worker (below normal priority) builds.
 //   "worst_ms" is the longest time a block waited for the instance mutex: a thread that holds it runs at the
 //   priority of the audio thread waiting for it, so the wait is what is left of its work under the mutex.
+// - FileCommandsLockWait/commands/busy_disk: the editor's file commands on a busy disk, while the audio thread plays
+//   as in BankLoadLockWait. With commands 1, on the editor's thread (the benchmark's, with the editor open headless
+//   and each file dialog answered with a path) an iteration saves the bank and the current program, loads them back
+//   and loads a tuning; with commands 0 it waits 100 ms instead. With busy_disk 1 another thread keeps the disk busy
+//   in the same folder: it writes a 128 MiB file there in 1 MiB pieces, flushed to the disk every 16 MiB, over and
+//   over. The iteration time is the round of five commands (or the wait); "call_worst_ms" is the longest process
+//   call, "worst_ms" the longest wait for the mutex, "failed" the commands that ended in an error box, "disk_mb_s"
+//   what the busy thread wrote. On a virtual machine the disk's work can keep even a real-time thread from its
+//   processor (the wall time of a call then passes its processor time), commands or not.
 //
 // - BankLoad/after_change: the host's bank load (effSetChunk, on its main thread) alone (0), and right after a
 //   MIDI program change it sent (1), at 768 kHz: the change is not built once per program of the bank.
@@ -38,6 +48,7 @@
 // worker, woken by a program change, may take the processor from it in the middle of a block.
 #include "../tests/support/host_thread.h"
 #include "../tests/support/plugin_host.h"
+#include "IGraphicsLinux.h"
 #include "ProgramStage.h"
 #include "Veltrane.h"
 
@@ -47,12 +58,16 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -285,7 +300,8 @@ void EditorModuleReplacement(benchmark::State& state)
 }
 
 // The audio thread of the lock-wait benchmarks: blocks at their deadlines at a real-time priority, each
-// timing its wait for the instance mutex; perBlock(b) runs before block b (MIDI, automation).
+// timing its wait for the instance mutex and the whole process call as the host sees it (the wait and the
+// block); perBlock(b) runs before block b (MIDI, automation).
 class LockWaitAudio
 {
 public:
@@ -305,9 +321,10 @@ public:
             pthread_mutex_lock(mutex); // recursive: the block takes it again, as the adapter does
             const double wait = msSince(t0);
             h.deadline = Clock::now(); // block() sleeps no more
-            h.block();
+            const Took took = h.block();
             pthread_mutex_unlock(mutex);
             worstWait = std::max(worstWait, wait);
+            worstCall = std::max(worstCall, wait + took.wall);
             missed += Clock::now() > due;
             ++blocks;
             h.deadline = due;
@@ -321,6 +338,7 @@ public:
     running.store(false);
     thread.join();
     state.counters["worst_ms"] = worstWait;
+    state.counters["call_worst_ms"] = worstCall;
     state.counters["blocks"] = (double)blocks;
     state.counters["missed"] = (double)missed;
     state.counters["fifo"] = fifo.load() ? 1.0 : 0.0;
@@ -328,8 +346,8 @@ public:
 
 private:
   std::atomic<bool> running{true}, fifo{false};
-  long blocks = 0, missed = 0; // the audio thread's until it is joined
-  double worstWait = 0.0;
+  long blocks = 0, missed = 0;             // the audio thread's until it is joined
+  double worstWait = 0.0, worstCall = 0.0; // ms: the wait for the mutex, and the whole call, wait included
   std::thread thread;
 };
 
@@ -427,6 +445,124 @@ void LockWaitUnderLoad(benchmark::State& state)
   for (std::thread& t : busy) t.join();
   state.counters["load_worst_ms"] = worstLoad;
 }
+
+// A folder of its own under $TMPDIR (else /tmp), removed with the files named in it.
+class BenchFolder
+{
+public:
+  BenchFolder()
+  {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/realtime_bench.XXXXXX";
+    if (mkdtemp(&pattern[0])) folder = pattern;
+  }
+  ~BenchFolder()
+  {
+    for (const std::string& name : names) unlink(path(name).c_str());
+    if (!folder.empty()) rmdir(folder.c_str());
+  }
+  bool ok() const { return !folder.empty(); }
+  // A file the folder removes at the end.
+  std::string file(const std::string& name)
+  {
+    names.push_back(name);
+    return path(name);
+  }
+
+private:
+  std::string path(const std::string& name) const { return folder + "/" + name; }
+  std::string folder;
+  std::vector<std::string> names;
+};
+
+// Keeps the disk busy while it lives: writes a 128 MiB file over and over in 1 MiB pieces, flushed to the
+// disk every 16 MiB, so that the saves' own flushes and renames queue behind it.
+class BusyDisk
+{
+public:
+  explicit BusyDisk(const std::string& path)
+      : start(Clock::now()), thread([this, path] {
+          const std::vector<char> piece(1 << 20, 'x');
+          while (running.load()) {
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd < 0) return;
+            for (int i = 0; i < 128 && running.load(); ++i) {
+              if (write(fd, piece.data(), piece.size()) != (ssize_t)piece.size()) break;
+              written += piece.size();
+              if (i % 16 == 15) fsync(fd);
+            }
+            close(fd);
+          }
+        })
+  {
+  }
+  // Stops it and reports how fast it wrote.
+  void stop(benchmark::State& state)
+  {
+    running.store(false);
+    thread.join();
+    state.counters["disk_mb_s"] = (double)written / (1 << 20) / (msSince(start) / 1000.0);
+  }
+
+private:
+  std::atomic<bool> running{true};
+  size_t written = 0; // bytes, the thread's until it is joined
+  Clock::time_point start;
+  std::thread thread;
+};
+
+void FileCommandsLockWait(benchmark::State& state)
+{
+  BenchFolder folder;
+  if (!folder.ok()) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string bankFile = folder.file("bench.fxb"), programFile = folder.file("bench.fxp"),
+                    tuningFile = folder.file("bench.scl");
+  {
+    // Twelve equal steps of 100 cents: a tuning of the kind users load.
+    std::ofstream scl(tuningFile);
+    scl << "! bench.scl\nTwelve equal steps\n12\n!\n";
+    for (int step = 1; step <= 12; ++step) scl << step * 100 << ".0\n";
+  }
+  Host h; // made on this thread: it is the editor's
+  IGraphicsLinux* gui = h.plug->graphics;
+  gui->OpenWindow(nullptr); // the file commands show their prompts only with the editor open
+  h.playHeavyProgram();
+  const bool commands = state.range(0) != 0;
+  std::unique_ptr<BusyDisk> disk(state.range(1) ? new BusyDisk(folder.file("busy.bin")) : nullptr);
+  LockWaitAudio audio(h, [](long) {});
+  const struct
+  {
+    File::Command command;
+    const std::string& path;
+  } round[] = {{File::kSaveBank, bankFile},
+               {File::kSaveProgram, programFile},
+               {File::kLoadBank, bankFile},
+               {File::kLoadProgram, programFile},
+               {File::kLoadTuning, tuningFile}};
+  int failed = 0;
+  for (auto _ : state) {
+    const Clock::time_point t0 = Clock::now();
+    if (commands) {
+      for (const auto& step : round) {
+        const int boxes = gui->NMessageBoxes();
+        gui->ScriptFilePrompt(step.path.c_str());
+        h.plug->runFileCommand(step.command);
+        failed += gui->NMessageBoxes() != boxes;
+      }
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    state.SetIterationTime(msSince(t0) / 1000.0);
+  }
+  audio.stop(state);
+  if (disk) disk->stop(state);
+  gui->CloseWindow();
+  state.counters["failed"] = failed;
+}
+
 void AudioThreadHostCalls(benchmark::State& state)
 {
   const bool pool = state.range(0) != 0;
@@ -496,4 +632,6 @@ BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualT
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FileCommandsLockWait)->ArgNames({"commands", "busy_disk"})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AudioThreadHostCalls)->ArgName("pool")->DenseRange(0, 1)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
