@@ -147,8 +147,9 @@ public:
   bool hasMidiControllerMap() const;
 
   // ---- program and file commands (editor thread) ----
-  // Runs one menu choice: confirmation, file dialog, the load or save under the instance mutex, and a
-  // message box for a failure.
+  // Runs one menu choice: confirmation, file dialog, the load or save (the disk read and written without the
+  // instance mutex, which is taken only to take the bytes or put a state in place), and a message box that
+  // says why it failed.
   void runFileCommand(File::Command command);
   void copyPreset();
   // The copied program's state into the current program, under the copied program's present name.

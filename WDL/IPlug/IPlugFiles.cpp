@@ -113,7 +113,7 @@ bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err)
     e = errno;
   }
   // Told from its size before a byte is read: a file larger than any bank (a sparse file of a gigabyte, say).
-  if (ok && st.st_size > MaxFileSize()) {
+  if (ok && (st.st_size > MaxFileSize() || st.st_size > INT_MAX)) {
     ok = false;
     e = EFBIG;
   }
