@@ -446,11 +446,16 @@ std::string IGraphicsLinux::AskForPath(EFileAction action, const char* question,
     if (!entry.mDone || !mWindowOpen) break; // cancelled, or the editor closed under it
     typed = entry.mEntered;
     path = ExpandHome(typed);
-    if (save) path = WithExtension(path, extensions);
-    if (path.empty() || path[0] != '/' || path.back() == '/') {
-      path.clear();
-      break;
+    if (path.empty()) break;
+    // A name alone, or a path relative to it, is taken in the folder the field proposed.
+    if (path[0] != '/') {
+      const std::string proposed = start ? ExpandHome(start) : "";
+      const size_t slash = proposed.rfind('/');
+      path = (slash == std::string::npos ? std::string("/") : proposed.substr(0, slash + 1)) + path;
     }
+    // A folder goes back as typed: the command says it is not a file it can read or write.
+    if (path.back() == '/') break;
+    if (save) path = WithExtension(path, extensions);
     struct stat st;
     if (!save || stat(path.c_str(), &st) != 0) break;
     // Over a file that is there: Yes saves, No goes back to the field; a box closed without a button cancels.

@@ -199,7 +199,8 @@ TEST(TextEntry, ThePathPromptSaysWhatItAsksAndHowToCancel)
       {kFileSave, "/tmp/x.fxp", IGraphicsLinux::kEscape, "", "Press Return to save, or Escape to cancel."},
       {kFileOpen, "~/bank.fxb", IGraphicsLinux::kReturn, homeDir.empty() ? "" : homeDir + "/bank.fxb",
        "Press Return to open, or Escape to cancel."},
-      {kFileOpen, "relative.fxb", IGraphicsLinux::kReturn, "", "Press Return to open, or Escape to cancel."},
+      {kFileOpen, "relative.fxb", IGraphicsLinux::kReturn, "/data/relative.fxb", "Press Return to open, or Escape to cancel."},
+      {kFileSave, "/tmp/", K::kReturn, "/tmp/", save}, // a folder: the command says it is no file
       {kFileSave, "/tmp/y.fxp", IGraphicsLinux::kReturn, "/tmp/y.fxp", "Press Return to save, or Escape to cancel.",
        kOnField},
       {kFileSave, "/tmp/y.fxp", IGraphicsLinux::kReturn, "/tmp/y.fxp", "Press Return to save, or Escape to cancel.",
