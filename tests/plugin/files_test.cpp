@@ -603,6 +603,17 @@ TEST(FileRefusals, DamagedShortOrForeignFilesChangeNothing)
   Bytes hugeCount = FxBkFile(kBareID, 0, {FxCkRecord(kBareID, "r0", {0.1f, 0.1f})});
   hugeCount[24] = 0x7F;
   cases.push_back({"bank announcing more records than it holds", hugeCount, true});
+  // Cut by a few bytes (the current program's record goes), or padded: the sizes the file records are not its own.
+  for (size_t n = 1; n <= 8; ++n) cases.push_back({"bank cut by a few bytes", cut(fxb, fxb.size() - n), true});
+  for (size_t n : {1u, 8u}) cases.push_back({"program cut by a few bytes", cut(fxp, fxp.size() - n), false});
+  Bytes padded = fxb;
+  padded.push_back(0);
+  cases.push_back({"bank padded", padded, true});
+  Bytes pastCount = FxBkFile(kBareID, 0, {FxCkRecord(kBareID, "r0", {0.1f, 0.1f})});
+  pastCount[30] = 0x03; // current program 1000 (0x3E8) of one
+  pastCount[31] = 0xE8;
+  cases.push_back({"current program past the count", pastCount, true});
+  cases.push_back({"chunk bank's current program past the count", damaged(fxb, 31, 9), true});
 
   for (const Case& c : cases) {
     BarePlug p(2, 2, true);
