@@ -425,7 +425,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         std::atomic<bool> loaded{false};
         h.processLevel = [&loaded] {
           static thread_local int asked = 0;
-          if (slowAnswers && ++asked > 1)
+          if (slowAnswers && ++asked > 1) // effSetProgram asks once before the restore begins
             while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           return (VstIntPtr)kVstProcessLevelUser;
         };
@@ -439,6 +439,41 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         restore.join();
         h.processLevel = nullptr;
         EXPECT_EQ(presetBytes(*source.plug, kOther), presetBytes(*h.plug, kOther));
+      },
+      [](HostedVeltrane& h) { // a program chunk whose load began before a program change was loaded lands after it
+        ByteChunk chunk;
+        IPlugBase::InitChunkWithIPlugVer(&chunk);
+        chunk.PutChunk(h.plug->GetPresetChunk(kTarget));
+        std::atomic<bool> loaded{false};
+        h.processLevel = [&loaded] {
+          if (slowAnswers) // asked once the load has begun
+            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          return (VstIntPtr)kVstProcessLevelUser;
+        };
+        std::thread load([&] {
+          slowAnswers = true;
+          h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes());
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        h.dispatch(effSetProgram, 0, kOther);
+        loaded.store(true);
+        load.join();
+        h.processLevel = nullptr;
+        EXPECT_EQ(kOther, h.plug->GetCurrentPresetIdx()) << "the chunk landed in the program before";
+        EXPECT_EQ(presetBytes(*h.plug, kTarget), presetBytes(*h.plug, kOther));
+      },
+      [](HostedVeltrane& h) { // a program chosen again by MIDI while the audio thread stores the edited one
+        h.plug->changePreset(kFirst);
+        h.run(64); // this thread processes audio from now on
+        h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.35f);
+        h.midi(64, 0xC0, kFirst); // reached in the next block but one
+        h.sendEvents();
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program as it was stored
+        h.bank();                                   // stores the edit into the program
+        for (int b = 0; b < 4; ++b) h.run(64);
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again from what it holds now
+        for (int b = 0; b < 4; ++b) h.run(64);
+        EXPECT_NEAR(0.7, h.plug->volume, 1e-6) << "the build of the program as it was stored landed";
       },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
         std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);
