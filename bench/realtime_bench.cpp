@@ -32,6 +32,9 @@
 //   what the busy thread wrote. On a virtual machine the disk's work can keep even a real-time thread from its
 //   processor (the wall time of a call then passes its processor time), commands or not.
 //
+// - MidiFlood/note_offs: a list of N note-offs (9,000 or 20,000) arrives with effProcessEvents after a list that
+//   filled the queue with note-ons (8,192): what the queue cannot take evicts the latest note-on, then acts at once.
+//   The cost is that of the call with the N note-offs; it grows with N, never with N times the queue.
 // - BankLoad/after_change: the host's bank load (effSetChunk, on its main thread) alone (0), and right after a
 //   MIDI program change it sent (1), at 768 kHz: the change is not built once per program of the bank.
 // - AudioThreadHostCalls/pool: the host's parameter and program calls made on a thread that processes audio
@@ -277,6 +280,25 @@ void MidiProgramChange(benchmark::State& state)
   worst.report(state);
   audio.report(state);
   state.counters["late_ms"] = late;
+}
+
+void MidiFlood(benchmark::State& state)
+{
+  const int noteOffs = (int)state.range(0);
+  Host h;
+  std::vector<std::array<int, 3>> ons, offs;
+  for (int i = 0; i < Synth::kMidiQueueRoom; ++i) ons.push_back({0x90, 30 + i % 64, 100});
+  for (int i = 0; i < noteOffs; ++i) offs.push_back({0x80, 30 + i % 64, 0});
+  Worst worst;
+  for (auto _ : state) {
+    h.block();
+    h.midi(ons);
+    const Took cost = h.midi(offs);
+    state.SetIterationTime(cost.cpu / 1000.0);
+    worst.add(cost);
+    for (int b = 0; b < 4; ++b) h.block();
+  }
+  worst.report(state);
 }
 
 void EditorModuleReplacement(benchmark::State& state)
@@ -629,6 +651,7 @@ void AudioThreadHostCalls(benchmark::State& state)
 
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(MidiFlood)->ArgName("note_offs")->Arg(9000)->Arg(20000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
