@@ -205,7 +205,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          h.run(64);
          EXPECT_TRUE(sounding(*h.plug, 60)) << "the note queued before the change waited for it";
        },
-       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther},
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, 500},
       {"the program set on the audio thread, taken as a MIDI program change",
        [](HostedVeltrane& h, Kept& k) {
          h.dispatch(effSetProgram, 0, kOther);
@@ -526,10 +526,13 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
     for (int i = 0; i < count; ++i) h.midi(0, 0x80, 62 + i % 60, 0);
   };
   const std::function<void()> floods[] = {
-      [&] { // note-ons filling the queue, a program change, then their ends (note-offs, velocity-0 note-ons)
+      [&] { // note-ons filling the queue, then their ends (note-offs, velocity-0 note-ons)
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+        for (int n = 30; n < 94; ++n) h.midi(1, n % 2 ? 0x80 : 0x90, n, 0);
+      },
+      [&] { // a program change after note-ons filling the queue (its program stops them)
         for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
         h.midi(1, 0xC0, kTarget);
-        for (int n = 30; n < 94; ++n) h.midi(1, n % 2 ? 0x80 : 0x90, n, 0);
         h.run(kBlock);
         ASSERT_TRUE(v.stage->waitUntilReady());
         h.run(kBlock);

@@ -609,12 +609,17 @@ namespace {
 // The instance a host closes twice at once: from inside a call of its own (a process call's callback), and from
 // another thread meanwhile, whose close waits for that call.
 std::atomic<AEffect*> gCloseTwice{nullptr};
+std::atomic<bool> gClosingElsewhere{false};
 VstIntPtr CloseTwiceHost(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 {
   if (opcode != audioMasterGetCurrentProcessLevel || !e || !gCloseTwice.compare_exchange_strong(e, nullptr)) return 0;
   e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
-  std::thread([e] { e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f); }).detach();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::thread([e] {
+    gClosingElsewhere = true;
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  }).detach();
+  while (!gClosingElsewhere.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100)); // its close waits for this call
   return 0;
 }
 } // namespace
@@ -629,7 +634,7 @@ TEST(VstLifecycle, ClosedFromInsideACallAndFromAnotherThreadAtOnceIsDeletedOnce)
     float a[16] = {}, b[16] = {};
     float* io[2] = {a, b};
     e->processReplacing(e, io, io, 16);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the other thread's close has ended
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the other thread's close has ended
     return 0;
   }));
 }
