@@ -538,6 +538,10 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
         h.run(kBlock);
         EXPECT_EQ(kTarget, v.GetCurrentPresetIdx()) << "the program change was lost";
       },
+      [&] { // one note-off more than a queue of note-ons holds: it takes the latest one's room (a key none ends)
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, i + 1 < v.midiQueue.GetSize() ? 60 : 100, 100);
+        h.midi(1, 0x80, 60, 0);
+      },
       [&] { // 20,000 note-offs after a queue full of note-ons: each search for room goes on where the last ended
         for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
         for (int i = 0; i < 20000; ++i) h.midi(1, 0x80, 30 + i % 64, 0);
