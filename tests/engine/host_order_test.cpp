@@ -125,19 +125,21 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
       {"a parameter read on another thread",
        [](HostedVeltrane& h, Kept& k) { std::thread([&] { k.value = getParam(h, Veltrane::kParamVolume); }).join(); },
        [](HostedVeltrane&, const Kept& k) { EXPECT_FLOAT_EQ((float)kVolume[2] / 2, k.value); }},
-      {"a program chunk",
+      {"a program chunk after a parameter set, both on the audio thread: read in place, superseding the change",
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = presetBytes(*h.plug, kFirst);
+         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // for the change: dropped with it
          ByteChunk chunk;
          IPlugBase::InitChunkWithIPlugVer(&chunk);
          chunk.PutChunk(h.plug->GetPresetChunk(kOther));
          EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes()));
+         EXPECT_TRUE(k.busy->busy()) << "it waited for the stage";
        },
        [](HostedVeltrane& h, const Kept& k) {
          EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst)) << "the program before the change was overwritten";
          EXPECT_EQ(presetBytes(*h.plug, kOther), presetBytes(*h.plug, kTarget));
        },
-       kVolume[1]},
+       kVolume[1], kTarget, 1000},
       {"a damaged program chunk",
        [](HostedVeltrane& h, Kept&) {
          const unsigned char junk[] = {1, 2, 3};
@@ -194,6 +196,16 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_EQ(k.first, presetBytes(*h.plug, kFirst));
        },
        kVolume[1], kOther},
+      {"the program set on the audio thread after notes queued there, which play before it",
+       [](HostedVeltrane& h, Kept&) {
+         h.midi(10, 0x90, 62, 100);
+         h.midi(40, 0x90, 60, 100);
+         h.sendEvents();
+         h.dispatch(effSetProgram, 0, kOther); // overtakes the change, whose build has not begun
+         h.run(64);
+         EXPECT_TRUE(sounding(*h.plug, 60)) << "the note queued before the change waited for it";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, 500},
       {"the program set on the audio thread, taken as a MIDI program change",
        [](HostedVeltrane& h, Kept& k) {
          h.dispatch(effSetProgram, 0, kOther);
@@ -236,6 +248,29 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        },
        [](HostedVeltrane& h, const Kept&) { EXPECT_TRUE(sounding(*h.plug, 64)); }, kVolume[2], kTarget, 60,
        [](HostedVeltrane& h, Kept&) { h.midi(0, 0x90, 60, 100); }},
+      {"a note-on after the change, whose build takes longer than the 100 ms the note waits",
+       [](HostedVeltrane& h, Kept&) {
+         h.midi(0, 0x90, 64, 100);
+         for (int b = 0; b < 44100 / 10 / 64 + 2; ++b) h.run(64);
+         EXPECT_TRUE(sounding(*h.plug, 64)) << "it still waits for the build";
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 1500},
+      {"a change taken while builds are held (a bank's programs read), built once they are let go",
+       [](HostedVeltrane& h, Kept& k) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the worker has looked
+         EXPECT_EQ(k.builds, h.plug->stage->buildCount()) << "built while held";
+         h.plug->HoldProgramBuilds(false);
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 1,
+       [](HostedVeltrane& h, Kept& k) {
+         h.plug->HoldProgramBuilds(true);
+         k.builds = h.plug->stage->buildCount();
+       }},
+      {"a change sent once the worker has slept for a second, nothing else asking for it",
+       [](HostedVeltrane&, Kept&) {}, [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 1,
+       [](HostedVeltrane&, Kept&) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(ProgramStage::kAwakeMs + 300));
+       }},
       {"a note-on before the change in its event list, when the change is built before its place is reached",
        [](HostedVeltrane& h, Kept&) {
          ASSERT_TRUE(h.plug->stage->waitUntilReady());
@@ -349,6 +384,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        kFirst},
       {"a bank without a current program, from the host's main thread, which builds as much as alone",
        [](HostedVeltrane& h, Kept& k) {
+         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // for the change the bank supersedes
          k.bytes = presetBytes(*h.plug, kFirst);
          const unsigned before = h.plug->stage->buildCount();
          std::thread([&] {
@@ -475,6 +511,18 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6) << "the build of the program as it was stored landed";
       },
+      [](HostedVeltrane& h) { // the current program reloaded on one thread while another stores an edit into it
+        std::thread reload;
+        {
+          const BusyStage busy(*h.plug);
+          reload = std::thread([&] { h.dispatch(effSetProgram, 0, kFirst); });
+          std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it copied the slot and waits for the stage
+          h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.45);
+          EXPECT_TRUE(h.plug->ModifyCurrentPreset());
+        }
+        reload.join();
+        EXPECT_NEAR(0.9, h.plug->volume, 1e-6) << "the program as it was before the edit was put in place";
+      },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
         std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);
         std::vector<std::unique_ptr<HostThread>> threads;
@@ -519,9 +567,25 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
     for (int i = 0; i < count; ++i) h.midi(0, 0x80, 62 + i % 60, 0);
   };
   const std::function<void()> floods[] = {
-      [&] { // note-ons filling the queue, then their note-offs
+      [&] { // note-ons filling the queue, then their ends (note-offs, velocity-0 note-ons)
         for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
-        for (int n = 30; n < 94; ++n) h.midi(1, 0x80, n, 0);
+        for (int n = 30; n < 94; ++n) h.midi(1, n % 2 ? 0x80 : 0x90, n, 0);
+      },
+      [&] { // a program change after note-ons filling the queue (its program stops them)
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+        h.midi(1, 0xC0, kTarget);
+        h.run(kBlock);
+        ASSERT_TRUE(v.stage->waitUntilReady());
+        h.run(kBlock);
+        EXPECT_EQ(kTarget, v.GetCurrentPresetIdx()) << "the program change was lost";
+      },
+      [&] { // one note-off more than a queue of note-ons holds: it takes the latest one's room (a key none ends)
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, i + 1 < v.midiQueue.GetSize() ? 60 : 100, 100);
+        h.midi(1, 0x80, 60, 0);
+      },
+      [&] { // 20,000 note-offs after a queue full of note-ons: each search for room goes on where the last ended
+        for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
+        for (int i = 0; i < 20000; ++i) h.midi(1, 0x80, 30 + i % 64, 0);
       },
       [&] { // a sounding note's own note-off after 10,000 of other keys
         h.midi(0, 0x90, 60, 100);
@@ -544,6 +608,7 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
           h.midi(0, 0xB0, 64, 0);
           if (!last) othersOff(10000);
           h.run(kBlock);
+          ASSERT_FALSE(sounding(v, 61)) << "the pedal still holds it; let go after a full queue: " << last;
         }
       },
       [&] { // all notes off after note-ons queued ahead of it in the same list, one at its own offset
@@ -609,10 +674,8 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     h.midi(0, 0x90, 40, 100);
     h.run(64);
     h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
-    if (change.same) {
-      h.run(64);
-      EXPECT_TRUE(sounding(v, 40)) << "the sounding note was cut";
-    }
+    h.run(64);
+    EXPECT_EQ(change.same, sounding(v, 40)) << "a reset ends the sounding note, and only a reset";
     for (int n = 0; n < 8; ++n) h.midi(0, 0x90, 48 + n, 100);
     h.run(64);
     EXPECT_EQ(16, v.activeVoices);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -30,6 +31,14 @@ std::unique_ptr<Veltrane> patch()
   v->Reset();
   return v;
 }
+
+// An instance whose programs' lock a test may hold, as a thread that copies a program out holds it.
+class LockablePrograms : public Veltrane
+{
+public:
+  using Veltrane::Veltrane;
+  WDL_Mutex& programsLock() { return mPresetsMutex; }
+};
 
 double clamp(double x, const IParam* p)
 {
@@ -305,6 +314,29 @@ TEST(PatchEditing, MovingBlocks)
     EXPECT_EQ(1001, version);
     EXPECT_EQ(1, firstShown);
     EXPECT_EQ(!audio, volume == 0.75) << volume;
+  }
+  // A block that finds the programs' lock taken writes the order at a later block, unless the program took
+  // another state meanwhile (a program chunk, whose order stays).
+  for (const bool replaced : {false, true}) {
+    HostedVeltrane b(44100, 64, [](IPlugInstanceInfo info) -> IPlugVST* { return new LockablePrograms(info); });
+    b.plug->editorThread = std::thread::id();
+    const std::vector<unsigned char> chunk = b.programChunk();
+    std::atomic<int> step{0};
+    std::thread holder([&] {
+      WDL_MutexLock lock(&static_cast<LockablePrograms*>(b.plug)->programsLock());
+      step = 1;
+      while (step.load() != 2) std::this_thread::yield();
+    });
+    while (step.load() != 1) std::this_thread::yield();
+    b.plug->postCommand(Veltrane::kCommandMove, 0, 1);
+    b.run(64);
+    step = 2;
+    holder.join();
+    if (replaced) std::thread([&] { b.dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), (void*)chunk.data()); }).join();
+    b.run(64);
+    int firstShown = -1;
+    b.plug->GetPresetChunk(b.plug->GetCurrentPresetIdx())->Get(&firstShown, 4 + 18 * 5);
+    EXPECT_EQ(replaced ? 0 : 1, firstShown) << "the program took another state since the move: " << replaced;
   }
 }
 

@@ -229,6 +229,19 @@ TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
   for (int block = 0; block < 4; ++block) h.run(64);
   EXPECT_EQ(5, h.dispatch(effGetProgram));
   EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);
+  // The same with a program that holds nothing (an instance made without the entry's factory programs): it
+  // takes the live state, and the MIDI change before it is done with (the stage is held: nothing builds it).
+  auto bare = MakeVeltrane();
+  bare->SetSampleRate(44100.0);
+  bare->Reset();
+  ASSERT_FALSE(bare->IsPresetInitialized(9));
+  ASSERT_TRUE(bare->stage->hold());
+  IMidiMsg change(0, 0xC0, 3, 0);
+  bare->ProcessMidiMsg(&change);
+  ASSERT_TRUE(bare->stage->pending());
+  bare->RestorePreset(9);
+  EXPECT_FALSE(bare->stage->pending()) << "the MIDI change lands after the program chosen later";
+  bare->stage->end();
 }
 
 // A build for a program change stops between slots once the change is done with or left to another thread

@@ -35,6 +35,7 @@ TEST(MidiQueue, KeepsOffsetOrderAndArrivalOrderForEqualOffsets)
   const int offsets[] = {5, 3, 3, 7, 0};
   for (int i = 0; i < 5; ++i) AddTagged(q, offsets[i], i);
   EXPECT_EQ(q.Pending(), 5);
+  EXPECT_EQ(q.Last()->mData1, 3); // the latest offset
   EXPECT_EQ(Drain(q), (Events{{0, 4}, {3, 1}, {3, 2}, {5, 0}, {7, 3}}));
 
   // Many arrivals across two growths: the same as a stable sort by offset.
@@ -103,11 +104,29 @@ TEST(MidiQueue, FlushAndResizeKeepQueuedMessages)
   EXPECT_EQ(q.Peek()->mOffset, 1499);
 }
 
+// A search that goes on below the match before (a full queue's overflow, message after message) looks at each
+// queued message once in all.
+TEST(MidiQueue, SearchesBelowEachMatchLookAtEveryMessageOnce)
+{
+  IMidiQueue q(8192);
+  for (int i = 0; i < 8192; ++i) AddTagged(q, i, i % 3);
+  long examined = 0;
+  int found = 0;
+  for (int below = q.BackIndex(); found <= 8192; ++found) {
+    below = q.LastBelow(below, [&](const IMidiMsg& m) { return ++examined, m.mData1 == 0; });
+    if (below < 0) break;
+    EXPECT_EQ(q.FrontIndex() + 8190 - 3 * found, below);
+  }
+  EXPECT_EQ(2731, found);
+  EXPECT_EQ(8192, examined);
+}
+
 TEST(MidiQueue, EmptyQueueAnswersSafely)
 {
   IMidiQueue q;
   EXPECT_TRUE(q.IsEmpty());
   EXPECT_EQ(q.Peek(), nullptr);
+  EXPECT_EQ(q.Last(), nullptr);
   q.Remove();
   q.Add(nullptr);
   EXPECT_EQ(q.Pending(), 0);

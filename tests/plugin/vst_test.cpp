@@ -2,11 +2,15 @@
 // request, parameters with their host notifications, the three process calls, chunks and the host callback.
 #include "IControl.h"
 #include "PlugHarness.h"
+#include "../support/child_deadline.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -578,6 +582,10 @@ TEST(VstLifecycle, OpenRatesAndActivation)
   h.Dispatch(effOpen); // the host-specific set-up runs once
   EXPECT_EQ(h.host.Count(audioMasterGetProductString), 1);
 
+  const int first = h.plug->mResets;
+  h.Dispatch(effSetBlockSize, 0, 1024); // the size it starts with, set before any rate: it still resets
+  h.Dispatch(effSetBlockSize, 0, 1024); // set again unchanged: nothing
+  EXPECT_EQ(h.plug->mResets, first + 1);
   const int resets = h.plug->mResets;
   h.Dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
   EXPECT_EQ(h.plug->GetSampleRate(), 48000.0);
@@ -595,6 +603,40 @@ TEST(VstLifecycle, OpenRatesAndActivation)
   h.Dispatch(effMainsChanged, 0, 0);
   EXPECT_EQ(h.plug->mDeactivations, 1);
   EXPECT_EQ(h.plug->mResets, resets + 3);
+}
+
+namespace {
+// The instance a host closes twice at once: from inside a call of its own (a process call's callback), and from
+// another thread meanwhile, whose close waits for that call.
+std::atomic<AEffect*> gCloseTwice{nullptr};
+std::atomic<bool> gClosingElsewhere{false};
+VstIntPtr CloseTwiceHost(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+  if (opcode != audioMasterGetCurrentProcessLevel || !e || !gCloseTwice.compare_exchange_strong(e, nullptr)) return 0;
+  e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  std::thread([e] {
+    gClosingElsewhere = true;
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  }).detach();
+  while (!gClosingElsewhere.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100)); // its close waits for this call
+  return 0;
+}
+} // namespace
+
+TEST(VstLifecycle, ClosedFromInsideACallAndFromAnotherThreadAtOnceIsDeletedOnce)
+{
+  EXPECT_EQ(0, inChildWithin2s([] {
+    AEffect* e = IPlugVSTEntry(CloseTwiceHost, [](IPlugInstanceInfo info) -> IPlugVST* {
+      return new BarePlug(2, 1, true, "2-2", 1, info.mVSTHostCallback);
+    });
+    gCloseTwice = e;
+    float a[16] = {}, b[16] = {};
+    float* io[2] = {a, b};
+    e->processReplacing(e, io, io, 16);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the other thread's close has ended
+    return 0;
+  }));
 }
 
 TEST(VstKeyNames, NamedNotesAndBoundedNames)

@@ -2,9 +2,11 @@
 #include "mutex.h"
 
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <mutex>
@@ -12,6 +14,16 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// While set, this process refuses priority inheritance as a system without it does (the call is this file's
+// own, in front of the C library's).
+static std::atomic<bool> gRefuseInheritance{false};
+extern "C" int pthread_mutexattr_setprotocol(pthread_mutexattr_t* attr, int protocol) noexcept
+{
+  using Real = int (*)(pthread_mutexattr_t*, int);
+  static const Real real = (Real)dlsym(RTLD_NEXT, "pthread_mutexattr_setprotocol");
+  return protocol == PTHREAD_PRIO_INHERIT && gRefuseInheritance.load() ? ENOTSUP : real(attr, protocol);
+}
 
 namespace {
 
@@ -53,6 +65,20 @@ TEST(WDLMutex, TheSameThreadMayLockAgainAndEachLockNeedsItsUnlock)
     mutex.Leave();
     EXPECT_TRUE(other.LockedWithin(5000));
   }
+}
+
+TEST(WDLMutex, WithoutPriorityInheritanceItIsAPlainRecursiveMutex)
+{
+  gRefuseInheritance = true;
+  WDL_Mutex mutex;
+  gRefuseInheritance = false;
+  mutex.Enter();
+  mutex.Enter();
+  mutex.Leave();
+  Contender other(mutex);
+  EXPECT_FALSE(other.LockedWithin(50));
+  mutex.Leave();
+  EXPECT_TRUE(other.LockedWithin(5000));
 }
 
 TEST(WDLMutex, NestedScopedLocksExcludeOtherThreads)
