@@ -613,6 +613,9 @@ TEST(FileRefusals, DamagedShortOrForeignFilesChangeNothing)
   pastCount[30] = 0x03; // current program 1000 (0x3E8) of one
   pastCount[31] = 0xE8;
   cases.push_back({"current program past the count", pastCount, true});
+  pastCount[30] = 0;
+  pastCount[31] = 1; // a slot this plug-in has, but not a program the bank holds
+  cases.push_back({"current program past the bank's own count", pastCount, true});
   cases.push_back({"chunk bank's current program past the count", damaged(fxb, 31, 9), true});
 
   for (const Case& c : cases) {
