@@ -476,6 +476,37 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.processLevel = nullptr;
         EXPECT_EQ(presetBytes(*source.plug, kOther), presetBytes(*h.plug, kOther));
       },
+      [](HostedVeltrane& h) { // a program chosen once a bank's programs are in place is not undone by the bank
+        HostedVeltrane source(44100, 64);
+        makePrograms(*source.plug);
+        source.plug->changePreset(kOther);
+        source.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
+        source.plug->ModifyCurrentPreset();
+        source.plug->changePreset(kFirst);
+        const std::vector<unsigned char> bank = source.bank();
+        // The loading thread's host answers late once the bank's programs are in place.
+        const std::vector<unsigned char> banksOther = presetBytes(*source.plug, kOther);
+        std::atomic<bool> waiting{false}, chosen{false}, loaded{false};
+        h.processLevel = [&] {
+          if (slowAnswers && presetBytes(*h.plug, kOther) == banksOther) {
+            waiting.store(true);
+            while (!chosen.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          return (VstIntPtr)kVstProcessLevelUser;
+        };
+        std::thread load([&] {
+          slowAnswers = true;
+          h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
+          loaded.store(true);
+        });
+        while (!waiting.load() && !loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        h.dispatch(effSetProgram, 0, kOther);
+        chosen.store(true);
+        load.join();
+        h.processLevel = nullptr;
+        EXPECT_EQ(kOther, h.plug->GetCurrentPresetIdx()) << "the bank's current program was put in place after it";
+        EXPECT_NEAR(0.7, h.plug->volume, 1e-6);
+      },
       [](HostedVeltrane& h) { // a program chunk whose load began before a program change was loaded lands after it
         ByteChunk chunk;
         IPlugBase::InitChunkWithIPlugVer(&chunk);
