@@ -150,6 +150,15 @@ TEST(Screenshot, TheHostsScreenshotCommandDrawsTheScriptedMenu)
   struct stat st;
   EXPECT_NE(stat(bad.c_str(), &st), 0);
   EXPECT_NE(RunCommand(std::string(VSTHOST_EXE) + " screenshot " + GUIPLUG_SO), 0); // no output file
+  // A FIFO is refused at once rather than waited on for a reader; a picture that cannot be written keeps the old one.
+  const std::string fifo = OutputPath("gui_host_fifo.png");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(RunCommand("timeout 20 " + std::string(VSTHOST_EXE) + " screenshot " + GUIPLUG_SO + " " + fifo), 1);
+  std::remove(fifo.c_str());
+  EXPECT_EQ(RunCommand("ulimit -f 1; " + std::string(VSTHOST_EXE) + " screenshot " + GUIPLUG_SO + " " + plain), 1);
+  const std::unique_ptr<LICE_IBitmap> kept(LICE_LoadPNG(plain.c_str()));
+  EXPECT_TRUE(kept && kept->getWidth() == bare->getWidth());
 }
 
 TEST(Screenshot, TheProductsEditorOpensHeadlessAndIsPictured)

@@ -475,6 +475,12 @@ TEST(PngLoad, NotAPng)
   ASSERT_EQ(truncate(big.c_str(), (64 << 20) + 1), 0);
   for (const std::string& p : {fifo, std::string("/dev/zero"), big})
     EXPECT_EQ(inChildWithin2s([&] { return LICE_LoadPNG(p.c_str()) != nullptr; }), 0) << p;
+  // Nor written: a FIFO nobody reads.
+  EXPECT_EQ(inChildWithin2s([&] {
+              LICE_MemBitmap image(3, 2);
+              return LICE_WritePNG(fifo.c_str(), &image) ? 1 : 2;
+            }),
+            2);
   ASSERT_EQ(truncate(big.c_str(), 64 << 20), 0);
   std::unique_ptr<LICE_IBitmap> bm(LICE_LoadPNG(big.c_str()));
   EXPECT_NE(bm, nullptr);

@@ -524,6 +524,8 @@ bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& s
   struct stat st;
   if (stat(png.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     *error = png + " is a folder";
+  else if (stat(png.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    *error = png + " is not a regular file";
   else
     *error = "the plug-in wrote no screenshot to " + png +
              " (a file it cannot create, or no editor that draws without a window, as plug-ins on our framework have)";
