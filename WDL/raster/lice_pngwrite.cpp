@@ -1,6 +1,6 @@
 // Writing a bitmap as a PNG file (8-bit RGBA, rows top first), for screenshots and generated images.
-#include "lice.h"
 #include "../filewrite.h"
+#include "lice.h"
 
 #include <png.h>
 

@@ -92,6 +92,18 @@ float getParam(HostedVeltrane& h, int idx)
 {
   return h.effect->getParameter(h.effect, idx);
 }
+
+// A bank of the test programs, with program kOther's volume at 0.35 and kFirst current; and kOther as it holds it.
+std::pair<std::vector<unsigned char>, std::vector<unsigned char>> bankWithOtherEdited()
+{
+  HostedVeltrane source(44100, 64);
+  makePrograms(*source.plug);
+  source.plug->changePreset(kOther);
+  source.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
+  source.plug->ModifyCurrentPreset();
+  source.plug->changePreset(kFirst);
+  return {source.bank(), presetBytes(*source.plug, kOther)};
+}
 } // namespace
 
 TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
@@ -449,13 +461,9 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         saver.join();
       },
       [](HostedVeltrane& h) { // a program restored on one thread while another loads a bank that replaces it
-        HostedVeltrane source(44100, 64);
-        makePrograms(*source.plug);
-        source.plug->changePreset(kOther);
-        source.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
-        source.plug->ModifyCurrentPreset();
-        source.plug->changePreset(kFirst);
-        const std::vector<unsigned char> bank = source.bank();
+        const auto edited = bankWithOtherEdited();
+        const std::vector<unsigned char>& bank = edited.first;
+        const std::vector<unsigned char>& banksOther = edited.second;
         // The restoring thread's host answers late once the restore has begun (its slot copied): the bank lands
         // in between.
         std::atomic<bool> loaded{false};
@@ -474,18 +482,13 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         loaded.store(true);
         restore.join();
         h.processLevel = nullptr;
-        EXPECT_EQ(presetBytes(*source.plug, kOther), presetBytes(*h.plug, kOther));
+        EXPECT_EQ(banksOther, presetBytes(*h.plug, kOther));
       },
       [](HostedVeltrane& h) { // a program chosen once a bank's programs are in place is not undone by the bank
-        HostedVeltrane source(44100, 64);
-        makePrograms(*source.plug);
-        source.plug->changePreset(kOther);
-        source.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
-        source.plug->ModifyCurrentPreset();
-        source.plug->changePreset(kFirst);
-        const std::vector<unsigned char> bank = source.bank();
+        const auto edited = bankWithOtherEdited();
+        const std::vector<unsigned char>& bank = edited.first;
+        const std::vector<unsigned char>& banksOther = edited.second;
         // The loading thread's host answers late once the bank's programs are in place.
-        const std::vector<unsigned char> banksOther = presetBytes(*source.plug, kOther);
         std::atomic<bool> waiting{false}, chosen{false}, loaded{false};
         h.processLevel = [&] {
           if (slowAnswers && presetBytes(*h.plug, kOther) == banksOther) {
