@@ -15,20 +15,11 @@
 
 int Veltrane::PrepareState(const ByteChunk* chunk, int pos)
 {
-#ifdef VELTRANE_REFERENCE_RENDER
-  // The reference build puts every state in place the plain way, which a program built aside must match
-  // (the render identity test compares the two after effSetProgram). Banks it reads aside all the same:
-  // reading them builds no module, and both builds then make their modules in the same order (each dual
-  // noise generator takes its seed from a count of those its instance made).
-  (void)chunk;
-  (void)pos;
-  return kNotPrepared;
-#else
   // A thread that processes audio waits for no build on another thread: it loads in place when the stage
   // is busy (the time a load takes there is the host's choice).
-  if (!stage || !stage->hold(!OnRealtimeThread())) return kNotPrepared; // a staging engine loads in place
+  if (!buildsAside() || !stage || !stage->hold(!OnRealtimeThread()))
+    return kNotPrepared; // a staging engine loads in place
   return stage->build(chunk, pos);
-#endif
 }
 
 bool Veltrane::CommitPreparedState()
@@ -39,6 +30,10 @@ bool Veltrane::CommitPreparedState()
 bool Veltrane::buildsAside() const
 {
 #ifdef VELTRANE_REFERENCE_RENDER
+  // The reference build puts every state in place the plain way, which a program built aside must match
+  // (the render identity test compares the two after effSetProgram). Banks it reads aside all the same:
+  // reading them builds no module, and both builds then make their modules in the same order (each dual
+  // noise generator takes its seed from a count of those its instance made).
   return false;
 #else
   return true;
@@ -76,13 +71,9 @@ int Veltrane::programChangeFromMidi(int program)
 
 bool Veltrane::changesBuiltAside()
 {
-#ifdef VELTRANE_REFERENCE_RENDER
-  return false;
-#else
   // Offline the audio thread may take its time, and a render keeps the change where the host put it.
   // Without a worker (the process could not have another thread) nothing would build it.
-  return stage && stage->hasWorker() && !IsRenderingOffline();
-#endif
+  return buildsAside() && stage && stage->hasWorker() && !IsRenderingOffline();
 }
 
 bool Veltrane::StageProgramChange(int program)
@@ -92,8 +83,7 @@ bool Veltrane::StageProgramChange(int program)
   if (program < 0 || program >= NPresets()) return true; // no such program: nothing changes
   // After every event queued so far: they came before this call.
   const IMidiMsg* last = midiQueue.Last();
-  IMidiMsg change(last && last->mOffset > 0 ? last->mOffset : 0, IMidiMsg::kProgramChange << 4, (uint8_t)program,
-                  0);
+  IMidiMsg change(last && last->mOffset > 0 ? last->mOffset : 0, IMidiMsg::kProgramChange << 4, (uint8_t)program, 0);
   ProcessMidiMsg(&change);
   return true;
 }
@@ -172,15 +162,9 @@ void Veltrane::putProgramInPlace(int program, unsigned seq)
     return; // a program that cannot be read: the live one stays
   }
   if (!GetPresetChunk(program)) return; // no such slot
-  // An empty slot takes the live state under a name of its own, as when it is chosen in the editor.
-  char name[IPreset::kNameSize];
-  {
-    WDL_MutexLock presets(&mPresetsMutex);
-    MakeDefaultUserPresetName(&mPresets, name);
-  }
-  SelectPreset(program, PresetStored(program)); // the live state goes in, so it comes from there
-  IPlugBase::ModifyCurrentPreset(name);
-  replayDeferredParams(&seq);
+  // An empty slot takes the live state, as when it is chosen in the editor.
+  StoreLiveStateAsNewProgram(program);
+  programTaken(program, seq, PresetStored(program));
 }
 
 // ---- host calls after a program change taken on the audio thread ----
@@ -329,9 +313,9 @@ void Veltrane::releaseModules()
 
 namespace {
 // The parameters a voice takes itself (Voice::setVoiceParam).
-constexpr int kVoiceParams[] = {Veltrane::kParamSumLeft,     Veltrane::kParamSumRight,   Veltrane::kParamOutTrigger,
-                                Veltrane::kParamOutAttack,   Veltrane::kParamOutDecay,   Veltrane::kParamOutSustain,
-                                Veltrane::kParamOutRelease,  Veltrane::kParamPBRange,    Veltrane::kParamPortamento,
+constexpr int kVoiceParams[] = {Veltrane::kParamSumLeft,    Veltrane::kParamSumRight, Veltrane::kParamOutTrigger,
+                                Veltrane::kParamOutAttack,  Veltrane::kParamOutDecay, Veltrane::kParamOutSustain,
+                                Veltrane::kParamOutRelease, Veltrane::kParamPBRange,  Veltrane::kParamPortamento,
                                 Veltrane::kParamPortaLegato};
 } // namespace
 

@@ -538,6 +538,9 @@ protected:
   // stamp stored (under the mutex): the live state comes from it now, the plug-in hears of it and the editor
   // shows it.
   void SelectPreset(int idx, unsigned stored);
+  // Under the mutex: empty slot idx takes the live state under a name of its own, as an empty program does
+  // when it is chosen.
+  void StoreLiveStateAsNewProgram(int idx);
   // Under the mutex, in OnHostParamWhilePending: the live state holds a value meant for a pending change.
   void LiveStateHoldsOthers() { mLiveHoldsOthers = true; }
   // Under the mutex: the pending changes were done with without being put in place, and their values went to

@@ -337,34 +337,27 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
   std::vector<HostSet> sets((size_t)NParams());
   bool aside = true;
   const HeldProgramBuilds held(this);
-  {
-    for (int p = 0; p < applied && aside; ++p) {
-      const int r = kBankHeader + p * recordBytes;
-      BankSlot& slot = slots[(size_t)p];
-      char name[kNameBytes + 1];
-      GetName(file, r + 28, name);
-      slot.name.Set(name);
-      slot.named = true;
-      for (int i = 0; i < NParams(); ++i) sets[(size_t)i] = {i, GetBEFloat(file, r + kProgramHeader + 4 * i), nullptr};
-      ByteChunk base;
-      if (!CopyPresetState(p, &base)) {
-        WDL_MutexLock lock(&mMutex); // an empty program takes the values onto the live state
-        SerializeState(&base);
-      }
-      const int end = NormalizeState(&base, 0, &slot.state, sets.data(), NParams());
-      if (end == kNotPrepared) {
-        aside = false;
-        break;
-      }
-      if (end < 0) return false;
-      slot.initialized = true;
+  for (int p = 0; p < applied && aside; ++p) {
+    const int r = kBankHeader + p * recordBytes;
+    BankSlot& slot = slots[(size_t)p];
+    char name[kNameBytes + 1];
+    GetName(file, r + 28, name);
+    slot.name.Set(name);
+    slot.named = true;
+    for (int i = 0; i < NParams(); ++i) sets[(size_t)i] = {i, GetBEFloat(file, r + kProgramHeader + 4 * i), nullptr};
+    ByteChunk base;
+    if (!CopyPresetState(p, &base)) {
+      WDL_MutexLock lock(&mMutex); // an empty program takes the values onto the live state
+      SerializeState(&base);
     }
+    const int end = NormalizeState(&base, 0, &slot.state, sets.data(), NParams());
+    if (end < 0 && end != kNotPrepared) return false;
+    aside = end != kNotPrepared;
+    slot.initialized = true;
   }
   if (aside) return PutBankInPlace(slots, currentProgram);
   // A plug-in that reads states only through its live state: one program after another, in one hold.
   WDL_MutexLock lock(&mMutex);
-  LoadTicket ticket;
-  BeginLoad(&ticket);
   return ReadOrKeepState(
       [&] {
         for (int p = 0; p < applied; ++p) {
@@ -377,5 +370,5 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
         }
         return RestorePreset(currentProgram) ? 0 : -1;
       },
-      ticket.changes);
+      ProgramChangesTaken());
 }

@@ -105,13 +105,7 @@ bool IPlugBase::RestorePreset(int idx)
     IPreset* preset = mPresets.Get(idx);
     if (!preset) return false;
     if (!preset->mInitialized) {
-      // An empty program chosen: it takes the sound in place, under a name of its own.
-      char name[IPreset::kNameSize];
-      MakeDefaultUserPresetName(&mPresets, name);
-      {
-        WDL_MutexLock presets(&mPresetsMutex);
-        StoreLiveState(idx, name);
-      }
+      StoreLiveStateAsNewProgram(idx); // an empty program chosen: it takes the sound in place
       if (!SupersedeHeld()) SupersedePendingProgram(ProgramChangesTaken()); // none taken before lands after it
       SelectPreset(idx, preset->mStored);
       return true;
@@ -205,6 +199,14 @@ void IPlugBase::RenamePreset(int idx, const char* name)
   WDL_MutexLock presets(&mPresetsMutex);
   IPreset* preset = mPresets.Get(idx);
   if (preset && name && *name) preset->SetName(name);
+}
+
+void IPlugBase::StoreLiveStateAsNewProgram(int idx)
+{
+  WDL_MutexLock presets(&mPresetsMutex);
+  char name[IPreset::kNameSize];
+  MakeDefaultUserPresetName(&mPresets, name);
+  StoreLiveState(idx, name);
 }
 
 void IPlugBase::StoreLiveState(int idx, const char* name)
@@ -323,10 +325,8 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
   if (!aside) {
     // The plug-in reads programs only through its live state: all of it in one hold of the mutex.
     WDL_MutexLock lock(&mMutex);
-    LoadTicket ticket;
-    BeginLoad(&ticket);
     int end = -1;
-    if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }, ticket.changes)) return -1;
+    if (!ReadOrKeepState([&] { return end = UnserializePresets(chunk, startPos); }, ProgramChangesTaken())) return -1;
     const int saved = GetCurrentProgram(chunk, end);
     if (saved >= 0 && saved != ProgramForHost()) RestorePreset(saved);
     return end;
@@ -368,11 +368,7 @@ bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved)
                    preset->mChunk.Swap(slot.state);
                    PresetReplaced(preset);
                  }
-                 if (!mPresets.Get(current)->mInitialized) {
-                   char name[IPreset::kNameSize];
-                   MakeDefaultUserPresetName(&mPresets, name);
-                   StoreLiveState(current, name);
-                 }
+                 if (!mPresets.Get(current)->mInitialized) StoreLiveStateAsNewProgram(current);
                }
                SelectPreset(current, PresetStored(current));
              }) >= 0;
