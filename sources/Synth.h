@@ -117,9 +117,12 @@ public:
   virtual void initPreset();
   // Pitch of a note from the tuning table (notes 0..127), else 0.
   virtual int getFrequency(int note);
-  // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read
-  // (nothing changes then). readTuning, then applyTuning under the instance mutex, which it takes itself.
-  virtual int loadTuning(const char* path);
+  // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.
+  // A file that cannot be read changes nothing (the table, the name, and the scale and mapping a later file
+  // combines with stay), and err (when given) tells why: the open's errno (WDL_ENOTREGULAR for a pipe or a
+  // device), EFBIG for a file larger than any tuning file, EBADMSG for one that is not a tuning. The file is
+  // read without the instance mutex (readTuning), then put in place under it (applyTuning).
+  int loadTuning(const char* path, int* err = nullptr);
   // Reads and parses a .tun, .scl or .kbm file (by the path's extension, any case) into out, starting from a
   // copy of importer, which a .scl or .kbm file combines with; out->result as loadTuning answers. Changes
   // nothing of the plug-in and takes no lock: any thread, while the audio thread goes on.
@@ -127,9 +130,6 @@ public:
   // Puts a read's table, name and importer in place; a failed read puts nothing. The caller holds the
   // instance mutex.
   virtual void applyTuning(const TuningRead& read);
-  // The editor's Load Tuning: as loadTuning, but a file that cannot be read changes nothing (the table, the
-  // name and the scale and mapping a later file combines with stay), and err tells why it could not.
-  int loadTuningFile(const char* path, int* err);
   // Back to equal temperament.
   virtual void resetTuning();
 

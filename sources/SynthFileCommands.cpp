@@ -8,16 +8,11 @@
 #include "Synth.h"
 
 #include "fileerror.h"
-#include "fileread.h"
-#include "tun_file.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 const char kIllegalFileChars[] = "\"*/:<>?\\|";
@@ -211,7 +206,7 @@ void Synth::runFileCommand(File::Command command)
   } else {
     // The file is read and parsed without the mutex; a tuning that cannot be read changes nothing (the menu
     // keeps the tuning the user had, and the scale and mapping a later .scl or .kbm file combines with).
-    failed = loadTuningFile(fileName.Get(), &err) == kLoadFailed;
+    failed = loadTuning(fileName.Get(), &err) == kLoadFailed;
   }
   if (!failed) return;
   char text[320];
@@ -225,35 +220,6 @@ void Synth::runFileCommand(File::Command command)
                   reasonFor(err, save, command == File::kLoadTuning));
   }
   graphics->ShowMessageBox(text, "Error", kBoxOK);
-}
-
-int Synth::loadTuningFile(const char* path, int* err)
-{
-  // Only a regular file of a tuning file's size is read (a pipe or a device would never end), and without the
-  // mutex: the audio goes on while the disk answers. The importer it combines with is copied under it.
-  *err = 0;
-  const int fd = WDL_OpenRegularFile(path, err);
-  if (fd < 0) return kLoadFailed;
-  struct stat st;
-  const bool fits = fstat(fd, &st) == 0 && st.st_size <= TUN::MaxFileBytes;
-  close(fd);
-  if (!fits) {
-    *err = EFBIG;
-    return kLoadFailed;
-  }
-  TUN::CSCL_Import importer;
-  {
-    WDL_MutexLock lock(&mMutex);
-    importer = sclImport;
-  }
-  std::unique_ptr<TuningRead> read(new TuningRead);
-  if (readTuning(path, importer, read.get()) == kLoadFailed) {
-    *err = EBADMSG;
-    return kLoadFailed;
-  }
-  WDL_MutexLock lock(&mMutex);
-  applyTuning(*read);
-  return 0;
 }
 
 void Synth::loadFXBfromBlob(const void* data, int size)

@@ -2,13 +2,18 @@
 #include "Synth.h"
 
 #include "IControl.h"
+#include "fileread.h"
+#include "tun_file.h"
 #include "tun_scale.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr double kLowestHz = 8.176;            // MIDI note 0, pitch 0
@@ -143,18 +148,31 @@ void Synth::applyTuning(const TuningRead& read)
   sclImport = read.importer;
 }
 
-int Synth::loadTuning(const char* path)
+int Synth::loadTuning(const char* path, int* err)
 {
+  // Only a regular file of a tuning file's size is read (a pipe or a device would never end), and without the
+  // mutex: the audio goes on while the disk answers. The importer it combines with is copied under it.
+  int e = 0;
+  const int fd = WDL_OpenRegularFile(path, &e);
+  struct stat st;
+  const bool fits = fd >= 0 && fstat(fd, &st) == 0 && st.st_size <= TUN::MaxFileBytes;
+  if (fd >= 0) close(fd);
   TuningRead read;
-  TUN::CSCL_Import importer;
-  {
-    WDL_MutexLock lock(&mMutex);
-    importer = sclImport;
+  if (fits) {
+    TUN::CSCL_Import importer;
+    {
+      WDL_MutexLock lock(&mMutex);
+      importer = sclImport;
+    }
+    readTuning(path, importer, &read);
   }
-  readTuning(path, importer, &read); // the file is read while the audio thread goes on
+  if (read.result != 0) {
+    if (err) *err = fd < 0 ? e : !fits ? EFBIG : EBADMSG;
+    return read.result;
+  }
   WDL_MutexLock lock(&mMutex);
   applyTuning(read);
-  return read.result;
+  return 0;
 }
 
 // ---- MIDI learn ----
