@@ -229,10 +229,14 @@ protected:
   {
     const int x0 = layout();
     size_t best = mFirst;
+    int bestAt = x0;
     for (size_t i = mFirst; i < mText.size();) {
       i = NextCodePoint(mText, i);
       const int at = xAt(x0, i);
-      if (std::abs(at - x) < std::abs(xAt(x0, best) - x)) best = i;
+      if (std::abs(at - x) < std::abs(bestAt - x)) {
+        best = i;
+        bestAt = at;
+      }
       if (at >= x) break;
     }
     mCaret = mAnchor = best;
