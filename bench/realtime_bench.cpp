@@ -51,6 +51,7 @@
 // worker, woken by a program change, may take the processor from it in the middle of a block.
 #include "../tests/support/host_thread.h"
 #include "../tests/support/plugin_host.h"
+#include "../tests/support/temp_dir.h"
 #include "IGraphicsLinux.h"
 #include "ProgramStage.h"
 #include "Veltrane.h"
@@ -61,10 +62,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <pthread.h>
@@ -468,35 +467,6 @@ void LockWaitUnderLoad(benchmark::State& state)
   state.counters["load_worst_ms"] = worstLoad;
 }
 
-// A folder of its own under $TMPDIR (else /tmp), removed with the files named in it.
-class BenchFolder
-{
-public:
-  BenchFolder()
-  {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/realtime_bench.XXXXXX";
-    if (mkdtemp(&pattern[0])) folder = pattern;
-  }
-  ~BenchFolder()
-  {
-    for (const std::string& name : names) unlink(path(name).c_str());
-    if (!folder.empty()) rmdir(folder.c_str());
-  }
-  bool ok() const { return !folder.empty(); }
-  // A file the folder removes at the end.
-  std::string file(const std::string& name)
-  {
-    names.push_back(name);
-    return path(name);
-  }
-
-private:
-  std::string path(const std::string& name) const { return folder + "/" + name; }
-  std::string folder;
-  std::vector<std::string> names;
-};
-
 // Keeps the disk busy while it lives: writes a 128 MiB file over and over in 1 MiB pieces, flushed to the
 // disk every 16 MiB, so that the saves' own flushes and renames queue behind it.
 class BusyDisk
@@ -535,25 +505,22 @@ private:
 
 void FileCommandsLockWait(benchmark::State& state)
 {
-  BenchFolder folder;
-  if (!folder.ok()) {
+  const TempDir folder;
+  if (folder.dir().empty()) {
     state.SkipWithError("no temporary folder");
     return;
   }
-  const std::string bankFile = folder.file("bench.fxb"), programFile = folder.file("bench.fxp"),
-                    tuningFile = folder.file("bench.scl");
-  {
-    // Twelve equal steps of 100 cents: a tuning of the kind users load.
-    std::ofstream scl(tuningFile);
-    scl << "! bench.scl\nTwelve equal steps\n12\n!\n";
-    for (int step = 1; step <= 12; ++step) scl << step * 100 << ".0\n";
-  }
+  const std::string bankFile = folder.path("bench.fxb"), programFile = folder.path("bench.fxp");
+  // Twelve equal steps of 100 cents: a tuning of the kind users load.
+  std::string scl = "! bench.scl\nTwelve equal steps\n12\n!\n";
+  for (int step = 1; step <= 12; ++step) scl += std::to_string(step * 100) + ".0\n";
+  const std::string tuningFile = folder.write("bench.scl", scl);
   Host h; // made on this thread: it is the editor's
   IGraphicsLinux* gui = h.plug->graphics;
   gui->OpenWindow(nullptr); // the file commands show their prompts only with the editor open
   h.playHeavyProgram();
   const bool commands = state.range(0) != 0;
-  std::unique_ptr<BusyDisk> disk(state.range(1) ? new BusyDisk(folder.file("busy.bin")) : nullptr);
+  std::unique_ptr<BusyDisk> disk(state.range(1) ? new BusyDisk(folder.path("busy.bin")) : nullptr);
   LockWaitAudio audio(h, [](long) {});
   const struct
   {

@@ -58,10 +58,9 @@ public:
     mStyle.mColor = mStyle.mTextEntryFGColor;
     mStyle.mOrientation = 0;
     mStyle.mCached = nullptr;
-    if (mStyle.mAlign < IText::kAlignNear || mStyle.mAlign > IText::kAlignFar) mStyle.mAlign = IText::kAlignNear;
     // The text is placed by the field (aligned as the style says, or scrolled), then drawn from there.
-    mDrawStyle = mStyle;
-    mDrawStyle.mAlign = IText::kAlignNear;
+    if (mStyle.mAlign >= IText::kAlignNear && mStyle.mAlign <= IText::kAlignFar) mAlign = mStyle.mAlign;
+    mStyle.mAlign = IText::kAlignNear;
     mText = str ? str : "";
     // All of it selected, as a field opened to be answered is: what is typed replaces it.
     mAnchor = 0;
@@ -206,14 +205,14 @@ public:
     fill(mStyle.mTextEntryBGColor, mRect);
     const IRECT in = inner();
     const int x0 = layout();
-    text(&mDrawStyle, mText.c_str() + mFirst, IRECT(x0, mRect.T, in.R, mRect.B));
+    text(&mStyle, mText.c_str() + mFirst, IRECT(x0, mRect.T, in.R, mRect.B));
     if (mAnchor != mCaret) {
       // The selection in the field's two colours swapped, so that it reads as what typing will replace.
       const size_t from = std::max(std::min(mAnchor, mCaret), mFirst), to = std::max(mAnchor, mCaret);
       const IRECT sel(xAt(x0, from), mRect.T + 1, std::min(xAt(x0, to), in.R), mRect.B - 1);
       if (sel.R > sel.L) {
         fill(mStyle.mTextEntryFGColor, sel);
-        IText inverse = mDrawStyle;
+        IText inverse = mStyle;
         inverse.mColor = mStyle.mTextEntryBGColor;
         text(&inverse, mText.substr(from, to - from).c_str(), sel);
       }
@@ -230,10 +229,14 @@ protected:
   {
     const int x0 = layout();
     size_t best = mFirst;
+    int bestAt = x0;
     for (size_t i = mFirst; i < mText.size();) {
       i = NextCodePoint(mText, i);
       const int at = xAt(x0, i);
-      if (std::abs(at - x) < std::abs(xAt(x0, best) - x)) best = i;
+      if (std::abs(at - x) < std::abs(bestAt - x)) {
+        best = i;
+        bestAt = at;
+      }
       if (at >= x) break;
     }
     mCaret = mAnchor = best;
@@ -273,7 +276,7 @@ private:
   {
     if (from >= to) return 0;
     IRECT m(0, 0, 1 << 20, mRect.H());
-    mG->MeasureIText(&mDrawStyle, mText.substr(from, to - from).c_str(), &m);
+    mG->MeasureIText(&mStyle, mText.substr(from, to - from).c_str(), &m);
     return m.W();
   }
   // Places the text: the first byte shown (mFirst) and the x of its left edge. Text that fits is aligned as
@@ -285,9 +288,9 @@ private:
     const int whole = widthOf(0, mText.size());
     if (whole <= room) {
       mFirst = 0;
-      return mStyle.mAlign == IText::kAlignCenter ? in.L + (in.W() - whole) / 2
-             : mStyle.mAlign == IText::kAlignFar  ? in.R - whole
-                                                  : in.L;
+      return mAlign == IText::kAlignCenter ? in.L + (in.W() - whole) / 2
+             : mAlign == IText::kAlignFar  ? in.R - whole
+                                           : in.L;
     }
     if (mCaret < mFirst) mFirst = mCaret;
     while (mFirst < mCaret && widthOf(mFirst, mCaret) > room) mFirst = NextCodePoint(mText, mFirst);
@@ -301,7 +304,8 @@ private:
   IControl* mControl;
   IParam* mParam;
   IRECT mRect;
-  IText mStyle, mDrawStyle;
+  IText mStyle;                   // drawn from the left edge the field works out
+  int mAlign = IText::kAlignNear; // where text that fits goes
   std::string mText;
   // Byte offsets into mText: the caret, the other end of the selection (the same when nothing is selected),
   // and the first byte shown.
