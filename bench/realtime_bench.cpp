@@ -488,15 +488,20 @@ public:
         })
   {
   }
+  ~BusyDisk() { end(); }
   // Stops it and reports how fast it wrote.
   void stop(benchmark::State& state)
   {
-    running.store(false);
-    thread.join();
+    end();
     state.counters["disk_mb_s"] = (double)written / (1 << 20) / (msSince(start) / 1000.0);
   }
 
 private:
+  void end()
+  {
+    running.store(false);
+    if (thread.joinable()) thread.join();
+  }
   std::atomic<bool> running{true};
   size_t written = 0; // bytes, the thread's until it is joined
   Clock::time_point start;
