@@ -130,10 +130,11 @@ class QuietWrites
 public:
   QuietWrites()
   {
-    sigemptyset(&mSignals);
-    sigaddset(&mSignals, SIGXFSZ);
-    sigaddset(&mSignals, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &mSignals, &mMask);
+    sigset_t quiet;
+    sigemptyset(&quiet);
+    sigaddset(&quiet, SIGXFSZ);
+    sigaddset(&quiet, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &quiet, &mMask);
     sigpending(&mBefore);
   }
   ~QuietWrites()
@@ -157,7 +158,8 @@ public:
   QuietWrites& operator=(const QuietWrites&) = delete;
 
 private:
-  sigset_t mSignals, mMask, mBefore;
+  sigset_t mMask;   // the thread's mask before, restored on leaving
+  sigset_t mBefore; // the signals already pending then
 };
 
 // Writes all bytes to fd at its offset, through short writes and interruptions; *done counts the bytes
