@@ -130,10 +130,11 @@ class QuietWrites
 public:
   QuietWrites()
   {
-    sigemptyset(&mSignals);
-    sigaddset(&mSignals, SIGXFSZ);
-    sigaddset(&mSignals, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &mSignals, &mMask);
+    sigset_t quiet;
+    sigemptyset(&quiet);
+    sigaddset(&quiet, SIGXFSZ);
+    sigaddset(&quiet, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &quiet, &mMask);
     sigpending(&mBefore);
   }
   ~QuietWrites()
@@ -157,7 +158,8 @@ public:
   QuietWrites& operator=(const QuietWrites&) = delete;
 
 private:
-  sigset_t mSignals, mMask, mBefore;
+  sigset_t mMask;   // the thread's mask before, restored on leaving
+  sigset_t mBefore; // the signals already pending then
 };
 
 // Writes all bytes to fd at its offset, through short writes and interruptions; *done counts the bytes
@@ -221,43 +223,40 @@ int sizeLimitError(size_t size)
              : 0;
 }
 
+// Reads a list or value of attributes whose length is known only by asking: get(nullptr, 0) tells the length,
+// get(buffer, size) fills the buffer. Asked again when it grew between the two calls (ERANGE). Its length,
+// with *out that long, or -1 with errno.
+template <class Get> ssize_t readSized(Get get, std::vector<char>* out)
+{
+  for (;;) {
+    const ssize_t n = get(nullptr, 0);
+    if (n < 0) return n;
+    try {
+      out->resize((size_t)n);
+    } catch (const std::bad_alloc&) {
+      errno = ENOMEM;
+      return -1;
+    }
+    const ssize_t got = n > 0 ? get(out->data(), out->size()) : 0;
+    if (got >= 0) {
+      out->resize((size_t)got);
+      return got;
+    }
+    if (errno != ERANGE) return got;
+  }
+}
+
 // The names of fd's extended attributes, each ended by a NUL, into *names; false with errno when they cannot
 // be listed (ENOTSUP: the file system keeps none).
 bool listAttributes(int fd, std::vector<char>* names)
 {
-  for (;;) {
-    const ssize_t n = flistxattr(fd, nullptr, 0);
-    if (n < 0) return false;
-    try {
-      names->resize((size_t)n);
-    } catch (const std::bad_alloc&) {
-      errno = ENOMEM;
-      return false;
-    }
-    const ssize_t got = n > 0 ? flistxattr(fd, names->data(), names->size()) : 0;
-    if (got >= 0) {
-      names->resize((size_t)got);
-      return true;
-    }
-    if (errno != ERANGE) return false; // (ERANGE: one was added meanwhile)
-  }
+  return readSized([fd](char* buf, size_t size) { return flistxattr(fd, buf, size); }, names) >= 0;
 }
 
 // The value of fd's attribute `name` into *value; its length, or -1 with errno.
 ssize_t attributeValue(int fd, const char* name, std::vector<char>* value)
 {
-  for (;;) {
-    const ssize_t n = fgetxattr(fd, name, nullptr, 0);
-    if (n < 0) return n;
-    try {
-      value->resize((size_t)n);
-    } catch (const std::bad_alloc&) {
-      errno = ENOMEM;
-      return -1;
-    }
-    const ssize_t got = n > 0 ? fgetxattr(fd, name, value->data(), value->size()) : 0;
-    if (got >= 0 || errno != ERANGE) return got;
-  }
+  return readSized([fd, name](char* buf, size_t size) { return fgetxattr(fd, name, buf, size); }, value);
 }
 
 bool hasName(const std::vector<char>& names, const char* name)

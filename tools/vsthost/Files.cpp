@@ -13,10 +13,14 @@
 
 namespace vsthost {
 
+namespace {
+// "not a regular file (a pipe, a device or a socket)" for the error the readers and the writer give such a
+// path, the system's text for any other errno.
 std::string FileErrorText(int err)
 {
   return err == WDL_ENOTREGULAR ? "not a regular file (a pipe, a device or a socket)" : std::strerror(err);
 }
+} // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, int64_t limit)
 {

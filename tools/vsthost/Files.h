@@ -23,8 +23,4 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size, std:
 // Nothing is created: a check that fails leaves no empty file behind.
 bool CanWrite(const std::string& path, std::string* error);
 
-// "not a regular file (a pipe, a device or a socket)" for the error the readers and the writer give such a
-// path, the system's text for any other errno.
-std::string FileErrorText(int err);
-
 } // namespace vsthost

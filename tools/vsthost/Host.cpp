@@ -522,9 +522,10 @@ bool TakeScreenshot(Plugin& plugin, const std::string& png, const std::string& s
     return false;
   }
   struct stat st;
-  if (stat(png.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+  const bool present = stat(png.c_str(), &st) == 0;
+  if (present && S_ISDIR(st.st_mode))
     *error = png + " is a folder";
-  else if (stat(png.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  else if (present && !S_ISREG(st.st_mode))
     *error = png + " is not a regular file";
   else
     *error = "the plug-in wrote no screenshot to " + png +
