@@ -28,13 +28,13 @@ int64_t readAt(int fd, void* buf, int64_t len, int64_t offset)
 }
 } // namespace
 
-int WDL_OpenRegularFile(const char* path, int* err)
+int WDL_OpenRegularFile(const char* path, int* err, bool forWriting)
 {
   int e = ENOENT;
   int fd = -1;
   if (path && *path) {
-    fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    e = errno;
+    fd = open(path, (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    e = errno == ENXIO || errno == EISDIR ? WDL_ENOTREGULAR : errno; // a socket, or a folder opened to write
     struct stat st;
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
       e = WDL_ENOTREGULAR;
@@ -48,9 +48,8 @@ int WDL_OpenRegularFile(const char* path, int* err)
   return fd;
 }
 
-bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, WDL_HeapBuf* out, int* err)
+bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, const std::function<void*(int size)>& room, int* err)
 {
-  out->Resize(0);
   int e = 0;
   const int fd = WDL_OpenRegularFile(path, &e);
   if (fd < 0) {
@@ -60,25 +59,23 @@ bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, WDL_HeapBuf* out, int
   struct stat st;
   bool ok = fstat(fd, &st) == 0;
   if (!ok) e = errno;
-  if (ok && (st.st_size > maxBytes || st.st_size >= (1LL << 31) - 1)) {
+  if (ok && (st.st_size > maxBytes || st.st_size > WDL_MAX_WHOLE_FILE)) {
     ok = false;
     e = EFBIG;
   }
   if (ok && st.st_size > 0) {
     const int size = (int)st.st_size;
-    ok = out->Resize(size, false) && out->GetSize() == size;
+    void* to = room(size);
+    ok = to != nullptr;
     if (!ok) e = ENOMEM;
     // A file that shrank meanwhile reads short: refused as a failed read.
-    if (ok && readAt(fd, out->Get(), size, 0) != size) {
+    if (ok && readAt(fd, to, size, 0) != size) {
       ok = false;
       e = EIO;
     }
   }
   close(fd);
-  if (!ok) {
-    out->Resize(0);
-    if (err) *err = e;
-  }
+  if (!ok && err) *err = e;
   return ok;
 }
 

@@ -16,15 +16,23 @@
 #include "heapbuf.h"
 
 #include <cstdint>
+#include <functional>
 
-// Opens path for reading only if it names a regular file (through symbolic links): the open never blocks (a
-// FIFO without a writer, a device) and anything else is closed again at once. The descriptor (close-on-exec,
-// blocking reads), or -1 with *err (when given) the errno: WDL_ENOTREGULAR for a folder, pipe, device or socket.
-int WDL_OpenRegularFile(const char* path, int* err = nullptr);
+// Opens path for reading (with forWriting, for reading and writing) only if it names a regular file (through
+// symbolic links): the open never blocks (a FIFO without a writer, a device) and anything else is closed again
+// at once. The descriptor (close-on-exec, blocking reads and writes), or -1 with *err (when given) the errno:
+// WDL_ENOTREGULAR for a folder, pipe, device or socket.
+int WDL_OpenRegularFile(const char* path, int* err = nullptr, bool forWriting = false);
 
-// A whole regular file into out: false with *err set for a file that cannot be opened (as above), one larger
-// than maxBytes (EFBIG, told from its size before anything is read) or a failed read (out is then empty).
-bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, WDL_HeapBuf* out, int* err = nullptr);
+// The largest file WDL_ReadWholeFile reads, whatever the caller allows: what one read can take.
+constexpr int64_t WDL_MAX_WHOLE_FILE = (int64_t{1} << 31) - 2;
+
+// A whole regular file into memory the caller gives: room(size) answers where its `size` bytes go (null when
+// there is no memory for them); it is not asked for an empty file. False with *err set for a file that cannot
+// be opened (as above), one larger than maxBytes or WDL_MAX_WHOLE_FILE (EFBIG, told from its size before
+// anything is read), no room (ENOMEM) or a failed read (EIO): what room gave may then hold part of the file.
+bool WDL_ReadWholeFile(const char* path, int64_t maxBytes, const std::function<void*(int size)>& room,
+                       int* err = nullptr);
 
 class WDL_FileRead
 {

@@ -1,4 +1,5 @@
 #include "filewrite.h"
+#include "fileread.h"
 
 #include "fileerror.h"
 
@@ -453,17 +454,13 @@ bool WDL_WriteWholeFile(const char* path, const void* data, size_t size, int* er
   if (present) {
     // Read and write: a write-protected file (0444) is refused with EACCES, though its folder would allow a
     // rename over it, and the old bytes (in place) and attributes (replaced) must be readable.
-    old = open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (old < 0) {
-      *err = errno == ENXIO || errno == EISDIR ? WDL_ENOTREGULAR : errno;
-      return false;
-    }
-    if (fstat(old, &st) != 0 || !S_ISREG(st.st_mode)) {
+    old = WDL_OpenRegularFile(target.c_str(), err, true);
+    if (old < 0) return false;
+    if (fstat(old, &st) != 0) { // what was opened: another file may have taken the name since
+      *err = errno;
       close(old);
-      *err = WDL_ENOTREGULAR;
       return false;
     }
-    fcntl(old, F_SETFL, fcntl(old, F_GETFL) & ~O_NONBLOCK);
   }
   // The folder by descriptor: names within it stay short however long the path to it is.
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

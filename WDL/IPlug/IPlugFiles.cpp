@@ -8,7 +8,6 @@
 // fails there, before any file is touched), then writes it without the mutex (WDL_WriteWholeFile): a failed save
 // leaves the previous file whole, and a slow disk never holds up the audio.
 #include "IPlugBase.h"
-#include "fileerror.h"
 #include "fileread.h"
 #include "filewrite.h"
 #include "utf8.h"
@@ -17,8 +16,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -104,39 +101,11 @@ int64_t IPlugBase::MaxFileSize()
 bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err)
 {
   chunk->Clear();
-  int e = 0;
-  const int fd = WDL_OpenRegularFile(fileName ? fileName->Get() : nullptr, &e);
-  bool ok = fd >= 0;
-  struct stat st;
-  if (ok && fstat(fd, &st) != 0) {
-    ok = false;
-    e = errno;
-  }
   // Told from its size before a byte is read: a file larger than any bank (a sparse file of a gigabyte, say).
-  if (ok && (st.st_size > MaxFileSize() || st.st_size > INT_MAX)) {
-    ok = false;
-    e = EFBIG;
-  }
-  if (ok && st.st_size > 0) {
-    const int size = (int)st.st_size;
-    ok = chunk->Resize(size) == size;
-    e = ENOMEM;
-    for (int done = 0; ok && done < size;) {
-      const ssize_t r = read(fd, chunk->GetBytes() + done, (size_t)(size - done));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) {
-        ok = false;
-        e = r < 0 ? errno : EIO; // the file shrank meanwhile
-      }
-      done += r > 0 ? (int)r : 0;
-    }
-  }
-  if (fd >= 0) close(fd);
-  if (!ok) {
-    chunk->Clear();
-    if (err) *err = e;
-  }
-  return ok;
+  const auto room = [chunk](int size) -> void* { return chunk->Resize(size) == size ? chunk->GetBytes() : nullptr; };
+  if (WDL_ReadWholeFile(fileName ? fileName->Get() : nullptr, MaxFileSize(), room, err)) return true;
+  chunk->Clear();
+  return false;
 }
 
 bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk, int* err)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,20 +26,24 @@ std::string FileErrorText(int err)
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error, int64_t limit)
 {
   bytes->clear();
-  WDL_HeapBuf buf;
   int err = 0;
-  if (WDL_ReadWholeFile(path.c_str(), limit, &buf, &err)) {
-    const uint8_t* p = static_cast<const uint8_t*>(buf.Get());
-    bytes->assign(p, p + buf.GetSize());
-    return true;
-  }
+  const auto room = [bytes](int size) -> void* {
+    try {
+      bytes->resize((size_t)size);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return bytes->data();
+  };
+  if (WDL_ReadWholeFile(path.c_str(), limit, room, &err)) return true;
+  bytes->clear();
   struct stat st;
   const bool known = stat(path.c_str(), &st) == 0;
   if (err == WDL_ENOTREGULAR && known && S_ISDIR(st.st_mode)) {
     *error = path + " is a folder, not a file";
   } else if (err == EFBIG) {
     // The reader also refuses 2 GiB and more, whatever the limit: one read takes less.
-    const int64_t most = std::min<int64_t>(limit, (int64_t{1} << 31) - 2);
+    const int64_t most = std::min<int64_t>(limit, WDL_MAX_WHOLE_FILE);
     *error = "cannot read " + path + ": too large (" + (known ? std::to_string((int64_t)st.st_size) + " bytes, " : "") +
              "at most " + std::to_string(most) + ")";
   } else {
