@@ -408,8 +408,6 @@ public:
   // Whether a bank file's bytes hold at least one initialised program (a bank of none, or of uninitialised
   // ones only, would leave every program empty).
   bool BankFileHoldsPrograms(ByteChunk* file);
-  // The largest program or bank file: the chunk limit and the file's header.
-  static int64_t MaxFileSize();
 
 protected:
   // A copy of everything a load may change, so that a failed load can put it back.
@@ -602,8 +600,9 @@ protected:
   WDL_PtrList<OutChannel> mOutChannels;
   WDL_PtrList<WDL_String> mInputBusLabels, mOutputBusLabels;
 
-  // Loads a whole file into chunk; false (with err) when the name is missing or empty, the file cannot be
-  // opened or read, is not a regular file, or is larger than any program or bank file.
+  // Loads a whole file into chunk; false (with err, and what the chunk then holds means nothing) when the name
+  // is missing or empty, the file cannot be opened or read, is not a regular file, or is larger than any
+  // program or bank file.
   static bool ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err = nullptr);
 
 private:

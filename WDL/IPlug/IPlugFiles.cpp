@@ -93,19 +93,13 @@ int StateStart(ByteChunk* file, int chunkStart)
 
 } // namespace
 
-int64_t IPlugBase::MaxFileSize()
-{
-  return (int64_t)ByteChunk::MaxSize() + kBankHeader + 4;
-}
-
 bool IPlugBase::ReadFile(const WDL_String* fileName, ByteChunk* chunk, int* err)
 {
   chunk->Clear();
-  // Told from its size before a byte is read: a file larger than any bank (a sparse file of a gigabyte, say).
+  // Told from its size before a byte is read: a file larger than any bank (a sparse file of a gigabyte, say),
+  // which is read into one chunk, header and all.
   const auto room = [chunk](int size) -> void* { return chunk->Resize(size) == size ? chunk->GetBytes() : nullptr; };
-  if (WDL_ReadWholeFile(fileName ? fileName->Get() : nullptr, MaxFileSize(), room, err)) return true;
-  chunk->Clear();
-  return false;
+  return WDL_ReadWholeFile(fileName ? fileName->Get() : nullptr, ByteChunk::MaxSize(), room, err);
 }
 
 bool IPlugBase::WriteFile(const char* path, ByteChunk* chunk, int* err)

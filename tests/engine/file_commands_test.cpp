@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -264,6 +266,17 @@ TEST(FileCommands, FailuresAreReported)
   const std::string cut = e.dir.write("cut.fxb", saved.substr(0, saved.size() - 1));
   const std::string fifo = e.dir.path("pipe.fxb");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  // A socket, a tuning past any tuning file's size, and banks of the chunk limit's largest file and a byte more.
+  const std::string socketPath = e.dir.path("socket.fxb");
+  const int listening = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(0, bind(listening, (const sockaddr*)&address, sizeof address));
+  const std::string hugeTun = e.dir.write("huge.tun", "");
+  ASSERT_EQ(0, truncate(hugeTun.c_str(), (1 << 20) + 1));
+  const std::string atLimit = e.dir.write("limit.fxb", std::string(4096, 'x'));
+  const std::string pastLimit = e.dir.write("past.fxb", std::string(4097, 'x'));
   const char* damaged = "Cannot load file!\n\nThe file is damaged, cut short, or not one of this plug-in's.";
   const char* notRegular = "Cannot load file!\n\nIt is not a regular file.";
   const std::string oldFxp = e.dir.write("old.fxp", "old"), oldFxb = e.dir.write("old.fxb", "old");
@@ -278,6 +291,10 @@ TEST(FileCommands, FailuresAreReported)
       {File::kLoadBank, fifo, notRegular, 0},
       {File::kLoadProgram, fifo, notRegular, 0},
       {File::kLoadTuning, "/dev/zero", notRegular, 0},
+      {File::kLoadBank, socketPath, notRegular, 0},
+      {File::kLoadTuning, hugeTun, "Cannot load file!\n\nThe file is larger than any such file.", 0},
+      {File::kLoadBank, atLimit, damaged, 4096},
+      {File::kLoadBank, pastLimit, "Cannot load file!\n\nThe file is larger than any such file.", 4096},
       {File::kLoadTuning, missing + ".scl", "Cannot load file!\n\nThe file does not exist.", 0},
       {File::kSaveProgram, missing + ".fxp", "Cannot save file!\n\nThe folder does not exist.", 0},
       {File::kSaveBank, missing + ".fxb", "Cannot save file!\n\nThe folder does not exist.", 0},
@@ -306,6 +323,7 @@ TEST(FileCommands, FailuresAreReported)
         << c.path;
   }
   alarm(0);
+  close(listening);
   // Failed loads leave the programs and the tuning as they were.
   EXPECT_EQ(before, WholeState(*e.v));
   EXPECT_STREQ("Equal (Standard)", e.v->tuningName);
