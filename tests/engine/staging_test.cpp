@@ -242,6 +242,14 @@ TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
   bare->RestorePreset(9);
   EXPECT_FALSE(bare->stage->pending()) << "the MIDI change lands after the program chosen later";
   bare->stage->end();
+  // A MIDI change to a program that holds nothing: the live state comes from it afterwards, so edits go in.
+  ASSERT_FALSE(bare->IsPresetInitialized(10));
+  IMidiMsg toEmpty(0, 0xC0, 10, 0);
+  bare->ProcessMidiMsg(&toEmpty);
+  bare->SettlePendingProgram();
+  ASSERT_EQ(10, bare->GetCurrentPresetIdx());
+  bare->SetParameterFromGUI(Veltrane::kParamVolume, 0.3);
+  EXPECT_TRUE(bare->ModifyCurrentPreset()) << "the live state is not taken for the program it was put in";
 }
 
 // A build for a program change stops between slots once the change is done with or left to another thread
