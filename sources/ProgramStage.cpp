@@ -155,7 +155,7 @@ ProgramStage::Basis ProgramStage::requestedBasis()
 
 // ---- builds on the caller's thread ----
 
-bool ProgramStage::hold(bool mayWait)
+bool ProgramStage::hold(bool mayWait, bool keepBuild)
 {
   // Holding it already: a load within a load (nothing here does that) is done in place.
   if (mutex.HeldByCaller()) return false;
@@ -163,6 +163,11 @@ bool ProgramStage::hold(bool mayWait)
     if (!mutex.TryEnter()) return false;
   } else {
     mutex.Enter();
+  }
+  // The worker sets a build ready only while it holds the stage: what this reads stays so until it lets go.
+  if (keepBuild && ready.load(std::memory_order_acquire) != kNone) {
+    mutex.Leave();
+    return false;
   }
   dropReady();
   built = false;
@@ -235,7 +240,7 @@ void ProgramStage::holdBuilds(bool hold)
   if (hold) {
     buildsHeld.fetch_add(1, std::memory_order_acq_rel);
   } else if (buildsHeld.fetch_sub(1, std::memory_order_acq_rel) == 1 && pending()) {
-    wake();
+    nudge();
   }
 }
 
@@ -273,13 +278,13 @@ void ProgramStage::end()
   built = false;
   if (engine) engine->releaseModules();
   mutex.Leave();
-  if (pending()) wake(); // a MIDI program change waits, and its build may have been dropped
+  if (pending()) nudge(); // a MIDI program change waits, and its build may have been dropped
 }
 
 int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
-                            const IPlugBase::HostSet* sets, int nSets)
+                            const IPlugBase::HostSet* sets, int nSets, bool keepBuild)
 {
-  if (!hold(mayWait)) return IPlugBase::kNotPrepared;
+  if (!hold(mayWait, keepBuild)) return IPlugBase::kNotPrepared;
   // What a state writes does not depend on the live basis (no modules are made): the live mutex, which a
   // bank's 64 programs would take 64 times, is left alone.
   if (!engine) engine = Veltrane::makeStage(live);
@@ -299,7 +304,7 @@ int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, boo
   if (end > 0 && !e.SerializeState(out)) end = -1;
   e.stateOnly = false;
   mutex.Leave();
-  if (pending()) wake();
+  if (pending()) nudge();
   return end;
 }
 

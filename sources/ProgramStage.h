@@ -60,9 +60,9 @@ public:
   // Takes the stage for the calling thread. mayWait: waits for a build on another thread to end; else (a
   // thread that processes audio) takes it only when it is free. A caller that holds the live engine's
   // mutex, or already holds the stage, gets it only when that needs no waiting. A program the worker left
-  // ready is dropped (built again once the stage is free, should it still be pending). False: the caller
-  // loads in place.
-  bool hold(bool mayWait = true);
+  // ready is dropped (built again once the stage is free, should it still be pending); with keepBuild the
+  // stage is not taken while it holds one (ready, or left to be freed). False: the caller loads in place.
+  bool hold(bool mayWait = true, bool keepBuild = false);
   // After hold(): the program in chunk from pos built in the stage. Its end position, or -1 (nothing built).
   int build(const ByteChunk* chunk, int pos);
   // Under the live engine's mutex: the live engine takes the built program over. False when nothing was
@@ -74,9 +74,9 @@ public:
   // The state in chunk from pos read in the stage, without modules, with the host's values sets set on it,
   // and written again in the current state format (a bank's programs; a pending program as it will be): the
   // end position, -1, or IPlugBase::kNotPrepared when the stage cannot be had now (see hold). Takes and lets
-  // go of the stage itself.
+  // go of the stage itself. keepBuild (a read, which must not cost a program change its build): see hold.
   int normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
-                const IPlugBase::HostSet* sets = nullptr, int nSets = 0);
+                const IPlugBase::HostSet* sets = nullptr, int nSets = 0, bool keepBuild = false);
 
   // ---- program changes taken on the audio thread ----
   // Starts the worker unless it runs (any thread but the audio thread). A process that cannot have another

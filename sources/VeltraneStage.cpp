@@ -237,7 +237,8 @@ bool Veltrane::PendingProgramState(ByteChunk* out)
     const DeferredParam& d = deferredParams[i];
     if (d.seq == latest) sets[n++] = {d.paramIdx, d.value, d.isText ? d.text : nullptr};
   }
-  return stage->normalize(&stored, 0, out, false, sets, n) > 0;
+  // A read frees nothing here and costs the change no build: with a build in the stage, the stored state.
+  return stage->normalize(&stored, 0, out, false, sets, n, true) > 0;
 }
 
 void Veltrane::SyncPendingProgram()

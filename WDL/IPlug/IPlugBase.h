@@ -525,8 +525,10 @@ protected:
   }
   // A load of a state that is not a slot's (a host's program chunk, a program file, a pasted program) into the
   // program host calls act on: it becomes the current program, its slot takes the state (and the name, unless
-  // null). Returns the end position, or -1.
-  int LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole);
+  // null). Returns the end position, or -1. A state made over a program's (over: that program, its slot's
+  // stamp and the states put in place, as read) loads only while they still hold, else kNotPrepared.
+  int LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole,
+                           const LoadTicket* over = nullptr);
 
   // A bank's current program (the one host calls act on): appended after its programs, and read from where
   // they end (-1 when the bytes there are not one of ours).
@@ -574,6 +576,9 @@ protected:
   // A bank of parameter values (the format without chunks), its records checked: the first `applied` programs
   // take their record's values over their stored state, and currentProgram becomes the current one.
   bool LoadValueBank(const ByteChunk* file, int applied, int currentProgram);
+  // A program file of parameter values (its header checked): the values over the stored state of the program
+  // host calls act on, read aside, and loaded into it as a program chunk is. False when it did not load.
+  bool LoadValueProgram(const ByteChunk* file, const char* name);
 
   WDL_PtrList<ChannelIO> mChannelIO;
   WDL_Mutex mMutex;

@@ -215,15 +215,9 @@ bool IPlugBase::LoadProgramFromFXPData(ByteChunk* file, int* err)
       return Refuse(err, EBADMSG);
     if (LoadStateIntoProgram(file, StateStart(file, kProgramHeader + 4), name, false) < 0) return Refuse(err, EBADMSG);
   } else if (fxMagic == kFxCk) {
-    if (GetBE(file, 24) != NParams() || file->Size() != kProgramHeader + 4 * NParams()) return Refuse(err, EBADMSG);
-    int current;
-    {
-      WDL_MutexLock lock(&mMutex);
-      for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, kProgramHeader + 4 * i));
-      ModifyCurrentPreset(name);
-      current = GetCurrentPresetIdx();
-    }
-    RestorePreset(current); // the values are applied as a program's
+    if (GetBE(file, 24) != NParams() || file->Size() != kProgramHeader + 4 * NParams() ||
+        !LoadValueProgram(file, name))
+      return Refuse(err, EBADMSG);
   } else {
     return Refuse(err, EBADMSG);
   }
@@ -291,6 +285,53 @@ bool IPlugBase::LoadBankFromFXBData(ByteChunk* file, int* err)
   return true;
 }
 
+namespace {
+// A record's values (its header at r) as the host's values sets, or set on the plug-in's parameters.
+void RecordValues(IPlugBase* plug, const ByteChunk* file, int r, std::vector<IPlugBase::HostSet>* sets)
+{
+  for (int i = 0; i < plug->NParams(); ++i) {
+    const float value = GetBEFloat(file, r + kProgramHeader + 4 * i);
+    if (sets)
+      (*sets)[(size_t)i] = {i, value, nullptr};
+    else
+      plug->GetParam(i)->SetNormalized(value);
+  }
+}
+} // namespace
+
+bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
+{
+  std::vector<HostSet> sets((size_t)NParams());
+  RecordValues(this, file, 0, &sets);
+  for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
+    // What the values go over, as a load's ticket: the program, its slot's state (the live one for an empty
+    // slot), and the states put in place so far.
+    LoadTicket over;
+    ByteChunk base, state;
+    {
+      WDL_MutexLock lock(&mMutex);
+      BeginLoad(&over);
+      over.slot = over.program;
+      over.stored = PresetStored(over.program);
+      if (!CopyPresetState(over.program, &base) && !SerializeState(&base)) return false;
+    }
+    const int end = NormalizeState(&base, 0, &state, sets.data(), NParams());
+    if (end == kNotPrepared) break;
+    if (end < 0) return false;
+    const int loaded = LoadStateIntoProgram(&state, 0, name, true, &over);
+    if (loaded != kNotPrepared) return loaded >= 0;
+  }
+  // A plug-in that reads states only through its live state, or one that kept changing: in one hold.
+  WDL_MutexLock lock(&mMutex);
+  return ReadOrKeepState(
+      [&] {
+        if (!RestorePreset(ProgramForHost())) return -1;
+        RecordValues(this, file, 0, nullptr);
+        return ModifyCurrentPreset(name) ? 0 : -1;
+      },
+      ProgramChangesTaken());
+}
+
 bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentProgram)
 {
   // Each record's values go onto its program's stored state, read aside, and the slots are replaced together
@@ -307,7 +348,7 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
     GetName(file, r + 28, name);
     slot.name.Set(name);
     slot.named = true;
-    for (int i = 0; i < NParams(); ++i) sets[(size_t)i] = {i, GetBEFloat(file, r + kProgramHeader + 4 * i), nullptr};
+    RecordValues(this, file, r, &sets);
     ByteChunk base;
     if (!CopyPresetState(p, &base)) {
       WDL_MutexLock lock(&mMutex); // an empty program takes the values onto the live state
@@ -328,7 +369,7 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
           char name[kNameBytes + 1];
           GetName(file, r + 28, name);
           RestorePreset(p);
-          for (int i = 0; i < NParams(); ++i) GetParam(i)->SetNormalized(GetBEFloat(file, r + kProgramHeader + 4 * i));
+          RecordValues(this, file, r, nullptr);
           ModifyCurrentPreset(name);
         }
         return RestorePreset(currentProgram) ? 0 : -1;

@@ -132,10 +132,23 @@ bool IPlugBase::RestorePreset(int idx)
   return selected;
 }
 
-int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole)
+int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole,
+                                     const LoadTicket* over)
 {
-  return LoadState(
-      [&](LoadTicket*, const ByteChunk** bytes, int* from) {
+  bool outdated = false;
+  const int end = LoadState(
+      [&](LoadTicket* ticket, const ByteChunk** bytes, int* from) {
+        if (over) {
+          // Made over what the program held: only while it is still the program host calls act on, its slot
+          // holds that, and nothing was put in place since (an empty slot's state was the live one).
+          if (ticket->program != over->program || ticket->putInPlace != over->putInPlace ||
+              PresetStored(over->slot) != over->stored) {
+            outdated = true;
+            return false;
+          }
+          ticket->slot = over->slot;
+          ticket->stored = over->stored;
+        }
         *bytes = chunk;
         *from = pos;
         return true;
@@ -150,6 +163,7 @@ int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char*
         SelectPreset(ticket.program, PresetStored(ticket.program));
       },
       whole);
+  return outdated ? kNotPrepared : end;
 }
 
 void IPlugBase::SelectPreset(int idx, unsigned stored)

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -103,6 +104,28 @@ std::pair<std::vector<unsigned char>, std::vector<unsigned char>> bankWithOtherE
   source.plug->ModifyCurrentPreset();
   source.plug->changePreset(kFirst);
   return {source.bank(), presetBytes(*source.plug, kOther)};
+}
+// A program file of parameter values (the format without chunks): the live values, the volume at `volume`.
+ByteChunk valueProgramFile(Veltrane& v, const char* name, float volume)
+{
+  std::string b = "CcnK";
+  const auto be = [&b](uint32_t x) {
+    for (int shift = 24; shift >= 0; shift -= 8) b += (char)(x >> shift);
+  };
+  be(48 + 4 * v.NParams());
+  b += "FxCk";
+  for (const int field : {1, v.GetUniqueID(), 1, v.NParams()}) be((uint32_t)field);
+  b += name;
+  b.resize(56, '\0');
+  for (int i = 0; i < v.NParams(); ++i) {
+    const float value = i == Veltrane::kParamVolume ? volume : (float)v.GetParam(i)->GetNormalized();
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    be(bits);
+  }
+  ByteChunk file;
+  file.PutBytes(b.data(), (int)b.size());
+  return file;
 }
 } // namespace
 
@@ -408,6 +431,31 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_EQ(1u, k.builds) << "the current program, once";
          EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst));
        }},
+      {"a bank and a program chunk asked on the audio thread once the change is built, before its place",
+       [](HostedVeltrane& h, Kept& k) {
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         k.builds = h.plug->stage->buildCount();
+         k.bank = h.bank();
+         k.bytes = h.programChunk();
+         h.run(64);
+         EXPECT_EQ(kTarget, h.plug->GetCurrentPresetIdx()) << "not in place at the block that reaches it";
+         EXPECT_EQ(k.builds, h.plug->stage->buildCount()) << "the ready build was dropped and built again";
+       },
+       [](HostedVeltrane& h, const Kept& k) {
+         EXPECT_EQ(presetBytes(*h.plug, kTarget), std::vector<unsigned char>(k.bytes.begin() + 8, k.bytes.end()));
+       },
+       kVolume[2], kTarget, 60, [](HostedVeltrane&, Kept&) {}, 100},
+      {"a program file of parameter values loaded on the host's main thread after a value set for the change",
+       [](HostedVeltrane& h, Kept&) {
+         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // the live state is no longer its own
+         ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f);
+         onAnotherThread([&] { EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file)); });
+       },
+       [](HostedVeltrane& h, const Kept&) {
+         EXPECT_STREQ("Values", h.plug->GetPresetName(kTarget));
+         EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
+       },
+       0.7},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
