@@ -43,6 +43,10 @@
 //   another) and the host's main thread loads the bank every 100 ms: getParameter, setParameter,
 //   effString2Parameter, effGetParamDisplay, effGetProgram, effSetProgramName and effSetProgram. None may
 //   wait for a build: "worst_ms" is the longest wall time of any of them, "<call>_ms" each one's longest.
+// - AudioThreadChunk/bank: a MIDI program change arrives (between the heavy program and another), its build gets
+//   ready, and before the block that reaches it the host asks on the audio thread for the program chunk (bank 0)
+//   or the bank chunk (1). The iteration time is that call; "late" counts the changes not in place at the end of
+//   the block that reaches them (the call must leave the ready build alone).
 //
 // Costs are the audio thread's own processor time (CLOCK_THREAD_CPUTIME_ID), so that other processes on a
 // shared machine do not count; "worst_wall_ms" gives the same in wall time. Each benchmark keeps its worst
@@ -619,6 +623,31 @@ void AudioThreadHostCalls(benchmark::State& state)
   for (int c = 0; c < 7; ++c) state.counters[std::string(names[c]) + "_ms"] = worstCall[c];
   audio.report(state);
 }
+
+void AudioThreadChunk(benchmark::State& state)
+{
+  const bool bank = state.range(0) != 0;
+  Host h;
+  h.playHeavyProgram();
+  const AudioPriority audio;
+  Worst worst;
+  int late = 0;
+  long n = 0;
+  for (auto _ : state) {
+    h.midi({{0xC0, n++ % 2 ? kHeavyProgram : 14, 0}});
+    while (!h.plug->stage->readyToTake()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    void* chunk = nullptr;
+    const Took call = timed([&] { h.dispatch(effGetChunk, bank ? 0 : 1, 0, &chunk); });
+    h.block();
+    late += h.plug->stage->pending();
+    while (h.plug->stage->pending()) h.block();
+    state.SetIterationTime(call.cpu / 1000.0);
+    worst.add(call);
+  }
+  worst.report(state);
+  audio.report(state);
+  state.counters["late"] = late;
+}
 } // namespace
 
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -630,3 +659,4 @@ BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iteratio
 BENCHMARK(FileCommandsLockWait)->ArgNames({"commands", "busy_disk"})->Args({1, 0})->Args({0, 1})->Args({1, 1})
     ->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AudioThreadHostCalls)->ArgName("pool")->DenseRange(0, 1)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(AudioThreadChunk)->ArgName("bank")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMicrosecond);

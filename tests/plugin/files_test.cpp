@@ -475,6 +475,7 @@ TEST(ProgramFileReading, ParameterVariantIntoAChunkPlugin)
   std::string path = TempFile("fxck.fxp");
   WriteAll(path, FxCkRecord(kBareID, "params", {0.5f, 0.75f}));
   BarePlug p(2, 2, true);
+  p.EnsureDefaultPreset(); // the slot holds a program, whose values the file's replace
   WDL_String name(path.c_str());
   ASSERT_TRUE(p.LoadProgramFromFXP(&name));
   EXPECT_DOUBLE_EQ(p.GetParam(0)->Value(), 0.5);
