@@ -86,7 +86,7 @@ struct KeyName
   int key;
   unsigned ch;
 };
-const KeyName kKeyNames[] = {
+constexpr KeyName kKeyNames[] = {
     {"up", IGraphicsLinux::kUp, 0},
     {"down", IGraphicsLinux::kDown, 0},
     {"left", IGraphicsLinux::kLeft, 0},
@@ -102,6 +102,21 @@ const KeyName kKeyNames[] = {
     {"tab", IGraphicsLinux::kTab, 0},
     {"space", IGraphicsLinux::kChar, ' '},
 };
+
+// The host names the keys from kScriptKeyNames (VST24Linux.h) when a line is refused: the same names, in the
+// same order.
+constexpr bool SameName(const char* a, const char* b)
+{
+  return *a == *b && (!*a || SameName(a + 1, b + 1));
+}
+constexpr bool NamesAgree()
+{
+  if (sizeof kKeyNames / sizeof kKeyNames[0] != sizeof kScriptKeyNames / sizeof kScriptKeyNames[0]) return false;
+  for (size_t i = 0; i < sizeof kKeyNames / sizeof kKeyNames[0]; ++i)
+    if (!SameName(kKeyNames[i].name, kScriptKeyNames[i])) return false;
+  return true;
+}
+static_assert(NamesAgree(), "kKeyNames and kScriptKeyNames name the same keys");
 
 } // namespace
 

@@ -65,14 +65,17 @@ constexpr ScriptActionForm kScriptActionForms[] = {
     {"move", "X Y, each", -kScriptFar, kScriptFar},
     {"dblclick", "X Y, each", -kScriptFar, kScriptFar},
     {"wheel", "X Y STEPS, X and Y as for click, STEPS", -kScriptMaxWheel, kScriptMaxWheel},
-    {"key", "one character or a key's name (up, down, left, right, return, enter, escape, esc, backspace, delete, "
-            "tab, space)",
-     0, -1},
+    {"key", "one character or a key's name", 0, -1}, // the host lists kScriptKeyNames after it
     {"type", "the text to type", 0, -1},
     {"button", "N (-1 closes the message box as Escape does, 0 to 2 its buttons),", -1, 2},
     {"choose", "a path of menu entries such as 3/1 (digits and slashes), or nothing", 0, -1},
     {"ticks", "N,", 0, kScriptMaxTicks},
 };
+
+// The key names `key` takes, as the plug-in's parser reads them (its table is checked against this list when
+// it is built).
+constexpr const char* kScriptKeyNames[] = {"up",    "down",   "left", "right",     "home",   "end", "return",
+                                           "enter", "escape", "esc",  "backspace", "delete", "tab", "space"};
 
 // The record a plug-in hands to its host; the host calls the plug-in only through these function pointers.
 struct AEffect

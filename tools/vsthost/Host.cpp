@@ -483,6 +483,11 @@ std::string ScriptLineFault(const std::string& line)
     if (action == f.action) {
       std::string text = action + " takes " + f.takes;
       if (f.lo <= f.hi) text += " a whole number from " + std::to_string(f.lo) + " to " + std::to_string(f.hi);
+      if (action == "key") {
+        std::string names;
+        for (const char* name : kScriptKeyNames) names += (names.empty() ? "" : ", ") + std::string(name);
+        text += " (" + names + ")";
+      }
       return text;
     }
     known += (known.empty() ? "" : ", ") + std::string(f.action);
