@@ -80,43 +80,31 @@ bool ReadInt(const std::string& word, int lo, int hi, int* out)
   return true;
 }
 
-struct KeyName
+// The key each name of kScriptKeyNames (VST24Linux.h, which the host lists when a line is refused) stands for,
+// in the same order.
+struct ScriptKey
 {
-  const char* name;
   int key;
   unsigned ch;
 };
-constexpr KeyName kKeyNames[] = {
-    {"up", IGraphicsLinux::kUp, 0},
-    {"down", IGraphicsLinux::kDown, 0},
-    {"left", IGraphicsLinux::kLeft, 0},
-    {"right", IGraphicsLinux::kRight, 0},
-    {"home", IGraphicsLinux::kHome, 0},
-    {"end", IGraphicsLinux::kEnd, 0},
-    {"return", IGraphicsLinux::kReturn, 0},
-    {"enter", IGraphicsLinux::kReturn, 0},
-    {"escape", IGraphicsLinux::kEscape, 0},
-    {"esc", IGraphicsLinux::kEscape, 0},
-    {"backspace", IGraphicsLinux::kBackspace, 0},
-    {"delete", IGraphicsLinux::kDelete, 0},
-    {"tab", IGraphicsLinux::kTab, 0},
-    {"space", IGraphicsLinux::kChar, ' '},
+constexpr ScriptKey kScriptKeys[] = {
+    {IGraphicsLinux::kUp, 0},        // up
+    {IGraphicsLinux::kDown, 0},      // down
+    {IGraphicsLinux::kLeft, 0},      // left
+    {IGraphicsLinux::kRight, 0},     // right
+    {IGraphicsLinux::kHome, 0},      // home
+    {IGraphicsLinux::kEnd, 0},       // end
+    {IGraphicsLinux::kReturn, 0},    // return
+    {IGraphicsLinux::kReturn, 0},    // enter
+    {IGraphicsLinux::kEscape, 0},    // escape
+    {IGraphicsLinux::kEscape, 0},    // esc
+    {IGraphicsLinux::kBackspace, 0}, // backspace
+    {IGraphicsLinux::kDelete, 0},    // delete
+    {IGraphicsLinux::kTab, 0},       // tab
+    {IGraphicsLinux::kChar, ' '},    // space
 };
-
-// The host names the keys from kScriptKeyNames (VST24Linux.h) when a line is refused: the same names, in the
-// same order.
-constexpr bool SameName(const char* a, const char* b)
-{
-  return *a == *b && (!*a || SameName(a + 1, b + 1));
-}
-constexpr bool NamesAgree()
-{
-  if (sizeof kKeyNames / sizeof kKeyNames[0] != sizeof kScriptKeyNames / sizeof kScriptKeyNames[0]) return false;
-  for (size_t i = 0; i < sizeof kKeyNames / sizeof kKeyNames[0]; ++i)
-    if (!SameName(kKeyNames[i].name, kScriptKeyNames[i])) return false;
-  return true;
-}
-static_assert(NamesAgree(), "kKeyNames and kScriptKeyNames name the same keys");
+static_assert(sizeof kScriptKeys / sizeof kScriptKeys[0] == sizeof kScriptKeyNames / sizeof kScriptKeyNames[0],
+              "a key for every name");
 
 } // namespace
 
@@ -198,10 +186,10 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineN
       e.kind = ScriptEvent::kKeyPress;
       const char* r = rest.c_str();
       bool found = false;
-      for (const KeyName& k : kKeyNames)
-        if (rest == k.name) {
-          e.key = k.key;
-          e.ch = k.ch;
+      for (size_t k = 0; k < sizeof kScriptKeys / sizeof kScriptKeys[0]; ++k)
+        if (rest == kScriptKeyNames[k]) {
+          e.key = kScriptKeys[k].key;
+          e.ch = kScriptKeys[k].ch;
           found = true;
         }
       if (!found) {

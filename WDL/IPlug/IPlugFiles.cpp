@@ -286,23 +286,37 @@ bool IPlugBase::LoadBankFromFXBData(ByteChunk* file, int* err)
 }
 
 namespace {
-// A record's values (its header at r) as the host's values sets, or set on the plug-in's parameters.
-void RecordValues(IPlugBase* plug, const ByteChunk* file, int r, std::vector<IPlugBase::HostSet>* sets)
+// A record's values (its header at r), as the host's values.
+std::vector<IPlugBase::HostSet> RecordValues(const IPlugBase& plug, const ByteChunk* file, int r)
 {
-  for (int i = 0; i < plug->NParams(); ++i) {
-    const float value = GetBEFloat(file, r + kProgramHeader + 4 * i);
-    if (sets)
-      (*sets)[(size_t)i] = {i, value, nullptr};
-    else
-      plug->GetParam(i)->SetNormalized(value);
-  }
+  std::vector<IPlugBase::HostSet> sets((size_t)plug.NParams());
+  for (int i = 0; i < plug.NParams(); ++i) sets[(size_t)i] = {i, GetBEFloat(file, r + kProgramHeader + 4 * i), nullptr};
+  return sets;
+}
+
+// What a record's values go over: program p's stored state, or the live state for an empty program.
+bool StoredOrLiveState(IPlugBase& plug, int p, ByteChunk* base)
+{
+  if (plug.CopyPresetState(p, base)) return true;
+  WDL_MutexLock lock(plug.GetMutex());
+  return plug.SerializeState(base);
+}
+
+// Read in place, under the mutex: program p put in place, the record's values set on it, and stored under the
+// record's name.
+bool ValuesIntoProgramInPlace(IPlugBase& plug, int p, const ByteChunk* file, int r)
+{
+  char name[kNameBytes + 1];
+  GetName(file, r + 28, name);
+  if (!plug.RestorePreset(p)) return false;
+  for (const IPlugBase::HostSet& set : RecordValues(plug, file, r)) plug.GetParam(set.paramIdx)->SetNormalized(set.value);
+  return plug.ModifyCurrentPreset(name);
 }
 } // namespace
 
 bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
 {
-  std::vector<HostSet> sets((size_t)NParams());
-  RecordValues(this, file, 0, &sets);
+  const std::vector<HostSet> sets = RecordValues(*this, file, 0);
   for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
     // What the values go over, as a load's ticket: the program, its slot's state (the live one for an empty
     // slot), and the states put in place so far.
@@ -313,7 +327,7 @@ bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
       BeginLoad(&over);
       over.slot = over.program;
       over.stored = PresetStored(over.program);
-      if (!CopyPresetState(over.program, &base) && !SerializeState(&base)) return false;
+      if (!StoredOrLiveState(*this, over.program, &base)) return false;
     }
     const int end = NormalizeState(&base, 0, &state, sets.data(), NParams());
     if (end == kNotPrepared) break;
@@ -323,13 +337,8 @@ bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
   }
   // A plug-in that reads states only through its live state, or one that kept changing: in one hold.
   WDL_MutexLock lock(&mMutex);
-  return ReadOrKeepState(
-      [&] {
-        if (!RestorePreset(ProgramForHost())) return -1;
-        RecordValues(this, file, 0, nullptr);
-        return ModifyCurrentPreset(name) ? 0 : -1;
-      },
-      ProgramChangesTaken());
+  return ReadOrKeepState([&] { return ValuesIntoProgramInPlace(*this, ProgramForHost(), file, 0) ? 0 : -1; },
+                         ProgramChangesTaken());
 }
 
 bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentProgram)
@@ -338,7 +347,6 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
   // with the current program's state: the 64 programs are never built under the mutex.
   const int recordBytes = kProgramHeader + 4 * NParams();
   std::vector<BankSlot> slots((size_t)NPresets());
-  std::vector<HostSet> sets((size_t)NParams());
   bool aside = true;
   const HeldProgramBuilds held(this);
   for (int p = 0; p < applied && aside; ++p) {
@@ -348,13 +356,9 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
     GetName(file, r + 28, name);
     slot.name.Set(name);
     slot.named = true;
-    RecordValues(this, file, r, &sets);
     ByteChunk base;
-    if (!CopyPresetState(p, &base)) {
-      WDL_MutexLock lock(&mMutex); // an empty program takes the values onto the live state
-      SerializeState(&base);
-    }
-    const int end = NormalizeState(&base, 0, &slot.state, sets.data(), NParams());
+    if (!StoredOrLiveState(*this, p, &base)) return false;
+    const int end = NormalizeState(&base, 0, &slot.state, RecordValues(*this, file, r).data(), NParams());
     if (end < 0 && end != kNotPrepared) return false;
     aside = end != kNotPrepared;
     slot.initialized = true;
@@ -364,14 +368,7 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
   WDL_MutexLock lock(&mMutex);
   return ReadOrKeepState(
       [&] {
-        for (int p = 0; p < applied; ++p) {
-          const int r = kBankHeader + p * recordBytes;
-          char name[kNameBytes + 1];
-          GetName(file, r + 28, name);
-          RestorePreset(p);
-          RecordValues(this, file, r, nullptr);
-          ModifyCurrentPreset(name);
-        }
+        for (int p = 0; p < applied; ++p) ValuesIntoProgramInPlace(*this, p, file, kBankHeader + p * recordBytes);
         return RestorePreset(currentProgram) ? 0 : -1;
       },
       ProgramChangesTaken());

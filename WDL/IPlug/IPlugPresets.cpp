@@ -141,8 +141,7 @@ int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char*
         if (over) {
           // Made over what the program held: only while it is still the program host calls act on, its slot
           // holds that, and nothing was put in place since (an empty slot's state was the live one).
-          if (ticket->program != over->program || ticket->putInPlace != over->putInPlace ||
-              PresetStored(over->slot) != over->stored) {
+          if (ticket->program != over->program || !LoadStillHolds(*over)) {
             outdated = true;
             return false;
           }

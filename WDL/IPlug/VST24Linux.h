@@ -72,8 +72,7 @@ constexpr ScriptActionForm kScriptActionForms[] = {
     {"ticks", "N,", 0, kScriptMaxTicks},
 };
 
-// The key names `key` takes, as the plug-in's parser reads them (its table is checked against this list when
-// it is built).
+// The key names `key` takes: the plug-in's parser reads them from this list.
 constexpr const char* kScriptKeyNames[] = {"up",    "down",   "left", "right",     "home",   "end", "return",
                                            "enter", "escape", "esc",  "backspace", "delete", "tab", "space"};
 
