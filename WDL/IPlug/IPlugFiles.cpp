@@ -335,10 +335,14 @@ bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
     const int loaded = LoadStateIntoProgram(&state, 0, name, true, &over);
     if (loaded != kNotPrepared) return loaded >= 0;
   }
-  // A plug-in that reads states only through its live state, or one that kept changing: in one hold.
+  // A plug-in that reads states only through its live state, or one that kept changing: in one hold, the program
+  // stored with the values then put in place as the bank's current program is (the values alone reach the
+  // parameters, not what the plug-in makes of them).
   WDL_MutexLock lock(&mMutex);
-  return ReadOrKeepState([&] { return ValuesIntoProgramInPlace(*this, ProgramForHost(), file, 0) ? 0 : -1; },
-                         ProgramChangesTaken());
+  const int program = ProgramForHost();
+  return ReadOrKeepState(
+      [&] { return ValuesIntoProgramInPlace(*this, program, file, 0) && RestorePreset(program) ? 0 : -1; },
+      ProgramChangesTaken());
 }
 
 bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentProgram)

@@ -445,17 +445,44 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_EQ(presetBytes(*h.plug, kTarget), std::vector<unsigned char>(k.bytes.begin() + 8, k.bytes.end()));
        },
        kVolume[2], kTarget, 60, [](HostedVeltrane&, Kept&) {}, 100},
-      {"a program file of parameter values loaded on the host's main thread after a value set for the change",
+      {"a program file of parameter values loaded on the host's main thread after a value set for the change, while "
+       "a bank loaded on the audio thread gives the program another module",
        [](HostedVeltrane& h, Kept&) {
          h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // the live state is no longer its own
          ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f);
-         onAnotherThread([&] { EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file)); });
+         std::vector<unsigned char> bank;
+         {
+           HostedVeltrane source(44100, 64);
+           makePrograms(*source.plug);
+           source.plug->changePreset(kTarget);
+           source.plug->replaceModule(2, ModuleConfig::MOD_OSCILLATOR, false, false);
+           source.plug->ModifyCurrentPreset();
+           bank = source.bank();
+           bank.resize(bank.size() - 9); // the program host calls act on stays current
+         }
+         std::thread load([&] { EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file)); });
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it read the program and waits for the stage
+         EXPECT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+         load.join();
        },
        [](HostedVeltrane& h, const Kept&) {
          EXPECT_STREQ("Values", h.plug->GetPresetName(kTarget));
          EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
+         EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[2].moduleID) << "over the program before the bank";
        },
        0.7},
+      {"a program file of parameter values loaded on the audio thread while the stage is busy: read in place",
+       [](HostedVeltrane& h, Kept& k) {
+         h.dispatch(effSetProgram, 0, kOther); // staged: a second change, to a program other than 0
+         ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f);
+         EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file));
+         EXPECT_TRUE(k.busy->busy()) << "it waited for the stage";
+       },
+       [](HostedVeltrane& h, const Kept&) {
+         EXPECT_STREQ("Values", h.plug->GetPresetName(kOther));
+         EXPECT_STREQ("Target", h.plug->GetPresetName(kTarget));
+       },
+       0.7, kOther},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
