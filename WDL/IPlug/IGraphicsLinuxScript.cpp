@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -103,8 +104,7 @@ constexpr ScriptKey kScriptKeys[] = {
     {IGraphicsLinux::kTab, 0},       // tab
     {IGraphicsLinux::kChar, ' '},    // space
 };
-static_assert(sizeof kScriptKeys / sizeof kScriptKeys[0] == sizeof kScriptKeyNames / sizeof kScriptKeyNames[0],
-              "a key for every name");
+static_assert(std::size(kScriptKeys) == std::size(kScriptKeyNames), "a key for every name");
 
 } // namespace
 
@@ -186,7 +186,7 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineN
       e.kind = ScriptEvent::kKeyPress;
       const char* r = rest.c_str();
       bool found = false;
-      for (size_t k = 0; k < sizeof kScriptKeys / sizeof kScriptKeys[0]; ++k)
+      for (size_t k = 0; k < std::size(kScriptKeys) && !found; ++k)
         if (rest == kScriptKeyNames[k]) {
           e.key = kScriptKeys[k].key;
           e.ch = kScriptKeys[k].ch;
