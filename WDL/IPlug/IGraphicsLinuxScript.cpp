@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 void IGraphicsLinux::deliver(const ScriptEvent& e)
@@ -81,30 +82,37 @@ bool ReadInt(const std::string& word, int lo, int hi, int* out)
   return true;
 }
 
-// The key each name of kScriptKeyNames (VST24Linux.h, which the host lists when a line is refused) stands for,
-// in the same order.
 struct ScriptKey
 {
+  const char* name;
   int key;
   unsigned ch;
 };
 constexpr ScriptKey kScriptKeys[] = {
-    {IGraphicsLinux::kUp, 0},        // up
-    {IGraphicsLinux::kDown, 0},      // down
-    {IGraphicsLinux::kLeft, 0},      // left
-    {IGraphicsLinux::kRight, 0},     // right
-    {IGraphicsLinux::kHome, 0},      // home
-    {IGraphicsLinux::kEnd, 0},       // end
-    {IGraphicsLinux::kReturn, 0},    // return
-    {IGraphicsLinux::kReturn, 0},    // enter
-    {IGraphicsLinux::kEscape, 0},    // escape
-    {IGraphicsLinux::kEscape, 0},    // esc
-    {IGraphicsLinux::kBackspace, 0}, // backspace
-    {IGraphicsLinux::kDelete, 0},    // delete
-    {IGraphicsLinux::kTab, 0},       // tab
-    {IGraphicsLinux::kChar, ' '},    // space
+    {"up", IGraphicsLinux::kUp, 0},
+    {"down", IGraphicsLinux::kDown, 0},
+    {"left", IGraphicsLinux::kLeft, 0},
+    {"right", IGraphicsLinux::kRight, 0},
+    {"home", IGraphicsLinux::kHome, 0},
+    {"end", IGraphicsLinux::kEnd, 0},
+    {"return", IGraphicsLinux::kReturn, 0},
+    {"enter", IGraphicsLinux::kReturn, 0},
+    {"escape", IGraphicsLinux::kEscape, 0},
+    {"esc", IGraphicsLinux::kEscape, 0},
+    {"backspace", IGraphicsLinux::kBackspace, 0},
+    {"delete", IGraphicsLinux::kDelete, 0},
+    {"tab", IGraphicsLinux::kTab, 0},
+    {"space", IGraphicsLinux::kChar, ' '},
 };
-static_assert(std::size(kScriptKeys) == std::size(kScriptKeyNames), "a key for every name");
+// The host lists kScriptKeyNames (VST24Linux.h) when a line is refused: the same names, in the same order.
+constexpr bool NamesAsTheHostLists()
+{
+  if (std::size(kScriptKeys) != std::size(kScriptKeyNames)) return false;
+  for (size_t k = 0; k < std::size(kScriptKeys); ++k)
+    if (std::string_view(kScriptKeys[k].name) != kScriptKeyNames[k]) return false;
+  return true;
+}
+static_assert(NamesAsTheHostLists(), "every key name the host lists, and only those");
 
 } // namespace
 
@@ -186,11 +194,12 @@ bool IGraphicsLinux::ScriptText(const char* text, std::string* error, int* lineN
       e.kind = ScriptEvent::kKeyPress;
       const char* r = rest.c_str();
       bool found = false;
-      for (size_t k = 0; k < std::size(kScriptKeys) && !found; ++k)
-        if (rest == kScriptKeyNames[k]) {
-          e.key = kScriptKeys[k].key;
-          e.ch = kScriptKeys[k].ch;
+      for (const ScriptKey& k : kScriptKeys)
+        if (rest == k.name) {
+          e.key = k.key;
+          e.ch = k.ch;
           found = true;
+          break;
         }
       if (!found) {
         if (rest.empty()) return fail();

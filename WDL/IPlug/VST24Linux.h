@@ -72,7 +72,7 @@ constexpr ScriptActionForm kScriptActionForms[] = {
     {"ticks", "N,", 0, kScriptMaxTicks},
 };
 
-// The key names `key` takes: the plug-in's parser reads them from this list.
+// The key names `key` takes, as the host lists them; the plug-in's parser checks its own table against it.
 constexpr const char* kScriptKeyNames[] = {"up",    "down",   "left", "right",     "home",   "end", "return",
                                            "enter", "escape", "esc",  "backspace", "delete", "tab", "space"};
 
