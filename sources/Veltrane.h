@@ -140,8 +140,8 @@ public:
   // is taken only for a moment, or to carry the queue out when it is full. Commands run in post order.
   void postCommand(int code, int arg1, int arg2);
   // Carries out the queued commands in order, under the instance mutex. mayBuild: on a thread that may build
-  // modules (the editor's); the audio thread stops at a replacement whose modules no longer fit the slot (a
-  // program change came between) and has the worker build them for a later block.
+  // modules (the editor's); the audio thread stops at a replacement whose modules no longer fit (the rate or
+  // the tuning changed since) and has the worker build them for a later block.
   void handleRequestedCommand(bool mayBuild = false);
   void runCommand(int code, int arg1, int arg2, ModuleBatch* batch = nullptr);
   // The module type and section a replace or toggle command gives its slot, whose type and section are
@@ -155,6 +155,10 @@ public:
   void sweepCommandBatches();
   // The staging engine's worker: builds the modules a waiting command needs (off the audio thread).
   void serviceCommands();
+  // Before a load, a program change or a chunk read: the commands queued so far, and one being posted where this
+  // thread may wait for it, carried out on the program they were made on (on an audio thread as at a block's
+  // start, freeing nothing).
+  void RunQueuedEditorCommands() override;
 
   // ---- notes (VeltraneNotes.cpp) ----
   void setNoteOn(int note, int velocity);
@@ -181,6 +185,9 @@ public:
   bool changesBuiltAside();
   // The audio loop reached a queued program change: true when the events after it wait for its program.
   bool reachProgramChange(const IMidiMsg& change);
+  // Audio loop: the latest change reached, built aside but not in place, put in place now when the host renders
+  // offline (or the worker is gone).
+  void landReachedChangeOffline();
   // A note's or the pedal's end, or a program change, that a full queue could not take: acted on now.
   void actOnUnqueued(const IMidiMsg& msg) override;
   // The latest staged change (request count) whose place in the stream the audio loop has reached.
@@ -428,8 +435,10 @@ public:
   void applyDeferredParam(const DeferredParam& d);
   // Drops the sets whose changes are done with: a load replaced the state they were made for.
   void dropDeferredParams();
-  // Program changes requested of the stage and still in the MIDI queue (audio thread, under the mutex).
+  // Program changes requested of the stage and still in the MIDI queue, and the program of the latest one reached
+  // (audio thread, under the mutex).
   int stagedChangesQueued = 0;
+  int reachedProgram = 0;
   // MIDI held back for a program change: samples held so far, and the request count whose hold ran out.
   int midiHeldSamples = 0;
   unsigned midiHoldExpiredAt = 0;

@@ -76,14 +76,15 @@ template <class T> void Veltrane::processBlock(T** inputs, T** outputs, int nFra
     return;
   }
 
-  // A program built for a program change whose place in the stream was reached takes effect first, as if it
-  // had been in place at once.
+  // The editor's commands first: they were made on the program in place. Then a program built for a program
+  // change whose place in the stream was reached takes effect, as if it had been in place at once.
+  if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
+  if (currentProgramStale) storeDisplayOrder();
   if (stage) {
     stage->takeReady(changesReached());
+    if (stage->pending()) landReachedChangeOffline();
     replayDeferredParams(nullptr);
   }
-  if (currentProgramStale) storeDisplayOrder();
-  if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand();
   if (suspended) {
     muteUntilNextTick = true;
     silenceFrom(0);

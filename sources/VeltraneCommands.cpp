@@ -1,12 +1,12 @@
 // The editor's structural commands: queued by the editor (postCommand), carried out in order by the audio
-// thread at the start of its next block (handleRequestedCommand), or by the editor's idle call when no block
-// runs. A replacement's modules are built by the posting thread (ModuleBatch.h); the audio thread puts them
+// thread at the start of its next block (handleRequestedCommand), by the editor's idle call when no block
+// runs, and before anything replaces the program they were made on (RunQueuedEditorCommands). A replacement's modules are built by the posting thread (ModuleBatch.h); the audio thread puts them
 // in place, and the batch, then holding what they replaced, is freed by the editor thread.
 //
 // Threads: postCommand on the editor thread (serialised by commandPostMutex; it takes the instance mutex
 // only for a moment, or to carry the commands out itself when the queue is full). The queue is read under
-// the instance mutex. The staging engine's worker builds a replacement's modules again when a program
-// change came between the post and the block, so that they no longer fit.
+// the instance mutex. The staging engine's worker builds a replacement's modules again when the rate or the
+// tuning changed between the post and the block, so that they no longer fit.
 #include "Veltrane.h"
 
 #include "Module.h"
@@ -172,7 +172,7 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
                       validSlot(arg1) && slotConfig[arg1].master, &moduleID, &master) &&
         !batchFits(batch, arg1, moduleID, master)) {
       if (!mayBuild) {
-        // The slot changed since the post (a program change came between): the worker builds the modules
+        // The modules no longer fit (the rate or the tuning changed since the post): the worker builds them
         // again, and this command and the ones after it wait for a later block.
         c.needsBatch.store(true, std::memory_order_release);
         if (stage) stage->nudge();
@@ -183,6 +183,23 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
     runCommand(code, arg1, arg2, batch);
     commandTail.store(tail + 1, std::memory_order_release);
   }
+}
+
+void Veltrane::RunQueuedEditorCommands()
+{
+  if (isStage()) return;
+  const bool audio = OnRealtimeThread();
+  // A post under way (its modules being built) is waited for where this thread may wait: not an audio thread,
+  // nor one that holds the instance mutex, which the post takes.
+  const bool mayWait = !audio && !mMutex.HeldByCaller();
+  const bool posting = mayWait ? (commandPostMutex.Enter(), true) : commandPostMutex.TryEnter();
+  if (commandPending.load(std::memory_order_acquire)) {
+    WDL_MutexLock lock(&mMutex);
+    handleRequestedCommand(!audio);
+  }
+  if (!posting) return;
+  if (mayWait) sweepCommandBatches(); // what the replacements replaced
+  commandPostMutex.Leave();
 }
 
 void Veltrane::serviceCommands()

@@ -99,6 +99,8 @@ bool Veltrane::reachProgramChange(const IMidiMsg& change)
     return false;
   --stagedChangesQueued;
   const unsigned reached = changesReached();
+  reachedProgram = change.mData1;
+  if (commandPending.load(std::memory_order_acquire)) handleRequestedCommand(); // made on the program in place
   if (change.mData2 == kChangeAtItsPlace) {
     // Put in place here (unless a load or a later change made it done with), and the values the host set
     // for it set again.
@@ -106,7 +108,16 @@ bool Veltrane::reachProgramChange(const IMidiMsg& change)
     return false;
   }
   stage->takeReady(reached); // built already: in place from this tick
+  landReachedChangeOffline();
   return stage->willLand(reached) && reached != midiHoldExpiredAt;
+}
+
+void Veltrane::landReachedChangeOffline()
+{
+  // Taken in real time and built aside, but now rendered offline, where the render may wait for it and
+  // nothing else builds it in time: put in place here, at its place, rather than after the hold.
+  const unsigned reached = changesReached();
+  if (stage && stage->willLand(reached) && !changesBuiltAside()) stage->buildHere(reached, reachedProgram);
 }
 
 void Veltrane::actOnUnqueued(const IMidiMsg& msg)
@@ -237,7 +248,8 @@ bool Veltrane::PendingProgramState(ByteChunk* out)
     const DeferredParam& d = deferredParams[i];
     if (d.seq == latest) sets[n++] = {d.paramIdx, d.value, d.isText ? d.text : nullptr};
   }
-  // A read frees nothing here and costs the change no build: with a build in the stage, the stored state.
+  // A read costs the change no build and frees nothing of the stage's (only its own copy of the stored state):
+  // with a build in the stage, or a patch it replaced not freed yet, it gives the stored state.
   return stage->normalize(&stored, 0, out, false, sets, n, true) > 0;
 }
 
@@ -245,6 +257,7 @@ void Veltrane::SyncPendingProgram()
 {
   WDL_MutexLock lock(&mMutex);
   if (!stage) return;
+  if (stage->readyToTake()) RunQueuedEditorCommands();
   stage->takeReady(changesReached());
   replayDeferredParams(nullptr);
 }
@@ -277,6 +290,7 @@ void Veltrane::OnHostParamWhilePending(int paramIdx, double normalizedValue, con
 void Veltrane::SettlePendingProgram()
 {
   if (!stage) return;
+  if (stage->pending()) RunQueuedEditorCommands();
   // A call made from inside one of ours (the host answering a callback) holds the mutex, which the worker
   // may need, and a thread that processes audio waits for nothing: they take what is ready.
   if (mMutex.HeldByCaller() || OnRealtimeThread() || !stage->pending()) {

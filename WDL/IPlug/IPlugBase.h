@@ -224,6 +224,9 @@ public:
   // StageProgramChange: the host changes the program on a thread that processes audio, which must not wait
   // for a build: true when the plug-in takes the change as it takes one in the MIDI stream.
   virtual bool StageProgramChange(int /*program*/) { return false; }
+  // RunQueuedEditorCommands: before a state is put in place, a program changes or a chunk is read (any thread; it
+  // takes the mutex itself): edits the editor queued on the program in place are carried out on it first.
+  virtual void RunQueuedEditorCommands() {}
 
   // ---- host notifications, supplied by the host binding ----
   virtual void BeginInformHostOfParamChange(int paramIdx) = 0;
@@ -351,8 +354,9 @@ public:
   unsigned PresetStored(int idx) const;
   // The stamp of the slot the live state was put in place from, as it was then (0: none); under the mutex.
   unsigned LiveStateStored() const { return mLiveHoldsOthers ? 0 : mLiveStored; }
-  // States put in place so far (loads and programs taken over; it wraps); under the mutex.
-  unsigned StatesPutInPlace() const { return mStatesPutInPlace; }
+  // States put in place so far (loads and programs taken over; it wraps): written under the mutex, read by any
+  // thread (the editor tells from it that the program it shows was replaced).
+  unsigned StatesPutInPlace() const { return mStatesPutInPlace.load(std::memory_order_acquire); }
   template <class Rewrite> ERewrite TryRewritePreset(int idx, unsigned stored, Rewrite rewrite)
   {
     if (!mPresetsMutex.TryEnter()) return kRewriteBusy;
@@ -448,7 +452,8 @@ protected:
 
   // What a load began from, taken under the mutex: the program host calls acted on then, the program changes
   // taken so far (the load comes after them and supersedes them; later ones land after it), the states put in
-  // place so far, and the slot whose stored state it reads, with that state's stamp.
+  // place so far, and the slot whose stored state it reads, with that state's stamp (a bank read over its
+  // programs: the stamps of the first nStamps slots, as read).
   struct LoadTicket
   {
     int program = 0;
@@ -456,9 +461,11 @@ protected:
     unsigned putInPlace = 0;
     int slot = -1;
     unsigned stored = 0;
+    const unsigned* stamps = nullptr;
+    int nStamps = 0;
   };
   void BeginLoad(LoadTicket* ticket); // under the mutex
-  // Nothing was put in place since the load began, and the slot it read still holds what it read (under the
+  // Nothing was put in place since the load began, and the slots it read still hold what it read (under the
   // mutex): a load that began before another one was put in place never lands after it.
   bool LoadStillHolds(const LoadTicket& ticket) const;
 
@@ -485,6 +492,7 @@ protected:
     const auto read = [&](int end) {
       return whole && end >= 0 && end != chunk->Size() ? -1 : end;
     };
+    RunQueuedEditorCommands();
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
       {
         WDL_MutexLock lock(&mMutex);
@@ -499,6 +507,7 @@ protected:
       bool committed = false;
       if (end >= 0) {
         WDL_MutexLock lock(&mMutex);
+        RunQueuedEditorCommands(); // those queued while it was built
         committed = LoadStillHolds(ticket) && CommitPreparedState();
         if (committed) {
           if (!SupersedeHeld()) SupersedePendingProgram(ticket.changes);
@@ -510,6 +519,7 @@ protected:
       if (committed) return end;
     }
     WDL_MutexLock lock(&mMutex);
+    RunQueuedEditorCommands();
     if (!begin()) return -1;
     int end = -1;
     // The reader only reads the chunk.
@@ -571,8 +581,10 @@ protected:
   int LoadPresets(ByteChunk* chunk, int startPos);
   // Puts the slots of a bank read aside in place together with the state of its current program (saved, or
   // without one the program host calls act on), in one hold of the mutex. False when that state cannot be
-  // read (nothing changes).
-  bool PutBankInPlace(std::vector<BankSlot>& slots, int saved);
+  // read (nothing changes). A bank read over the programs' stored states (over) goes in place only while its
+  // ticket holds; else false with *outdated set.
+  bool PutBankInPlace(std::vector<BankSlot>& slots, int saved, const LoadTicket* over = nullptr,
+                      bool* outdated = nullptr);
   // A bank of parameter values (the format without chunks), its records checked: the first `applied` programs
   // take their record's values over their stored state, and currentProgram becomes the current one.
   bool LoadValueBank(const ByteChunk* file, int applied, int currentProgram);
@@ -612,15 +624,18 @@ protected:
 
 private:
   // Slot idx takes the live state (and the name, unless null or empty): under both locks. The live state comes
-  // from it afterwards when idx is the current program.
-  void StoreLiveState(int idx, const char* name);
+  // from it afterwards when idx is the current program. keepSame: a store of the live state that came from the
+  // slot, which keeps the slot's stamp when its bytes are those the slot holds.
+  void StoreLiveState(int idx, const char* name, bool keepSame = false);
   // A slot took a whole state (under both locks): a rewrite meant for the one it held no longer applies.
   void PresetReplaced(IPreset* preset) { preset->mStored = ++mPresetsStored; }
   unsigned mPresetsStored = 0;
+  ByteChunk mStoreScratch; // StoreLiveState's, under both locks
+  static constexpr int kScratchKept = 1 << 20;
   // The live state's origin (under mMutex): the stamp the current program's slot had when the state was put in
   // place from it (or last stored into it), and whether it holds values meant for a pending change.
   unsigned mLiveStored = 0;
   bool mLiveHoldsOthers = false;
-  unsigned mStatesPutInPlace = 0; // under mMutex
+  std::atomic<unsigned> mStatesPutInPlace{0}; // written under mMutex
   static bool WriteFile(const char* path, ByteChunk* chunk, int* err);
 };

@@ -129,6 +129,7 @@ bool ByteCountFits(int byteSize, int fileSize)
 bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
+  RunQueuedEditorCommands();
   ByteChunk file;
   {
     // The bytes are taken under the mutex; the disk is written without it.
@@ -153,6 +154,7 @@ bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
 bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
+  RunQueuedEditorCommands();
   ByteChunk file;
   {
     WDL_MutexLock lock(&mMutex);
@@ -294,11 +296,14 @@ std::vector<IPlugBase::HostSet> RecordValues(const IPlugBase& plug, const ByteCh
   return sets;
 }
 
-// What a record's values go over: program p's stored state, or the live state for an empty program.
-bool StoredOrLiveState(IPlugBase& plug, int p, ByteChunk* base)
+// What a record's values go over: program p's stored state, or the live state for an empty program; with the
+// stamp of the slot as read.
+bool StoredOrLiveState(IPlugBase& plug, int p, ByteChunk* base, unsigned* stored = nullptr)
 {
-  if (plug.CopyPresetState(p, base)) return true;
+  if (plug.CopyPresetState(p, base, stored)) return true;
   WDL_MutexLock lock(plug.GetMutex());
+  if (plug.CopyPresetState(p, base, stored)) return true; // filled meanwhile
+  if (stored) *stored = plug.PresetStored(p);
   return plug.SerializeState(base);
 }
 
@@ -348,27 +353,43 @@ bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
 bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentProgram)
 {
   // Each record's values go onto its program's stored state, read aside, and the slots are replaced together
-  // with the current program's state: the 64 programs are never built under the mutex.
+  // with the current program's state: the 64 programs are never built under the mutex. The ticket is taken
+  // before the first slot is read, and the bank goes in place only while nothing was put in place since and
+  // every slot still holds what was read: else it is read again (a load beside it lands wholly before or after).
   const int recordBytes = kProgramHeader + 4 * NParams();
-  std::vector<BankSlot> slots((size_t)NPresets());
-  bool aside = true;
   const HeldProgramBuilds held(this);
-  for (int p = 0; p < applied && aside; ++p) {
-    const int r = kBankHeader + p * recordBytes;
-    BankSlot& slot = slots[(size_t)p];
-    char name[kNameBytes + 1];
-    GetName(file, r + 28, name);
-    slot.name.Set(name);
-    slot.named = true;
-    ByteChunk base;
-    if (!StoredOrLiveState(*this, p, &base)) return false;
-    const int end = NormalizeState(&base, 0, &slot.state, RecordValues(*this, file, r).data(), NParams());
-    if (end < 0 && end != kNotPrepared) return false;
-    aside = end != kNotPrepared;
-    slot.initialized = true;
+  for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
+    LoadTicket over;
+    {
+      WDL_MutexLock lock(&mMutex);
+      BeginLoad(&over);
+    }
+    std::vector<BankSlot> slots((size_t)NPresets());
+    std::vector<unsigned> stamps((size_t)applied);
+    bool aside = true;
+    for (int p = 0; p < applied && aside; ++p) {
+      const int r = kBankHeader + p * recordBytes;
+      BankSlot& slot = slots[(size_t)p];
+      char name[kNameBytes + 1];
+      GetName(file, r + 28, name);
+      slot.name.Set(name);
+      slot.named = true;
+      ByteChunk base;
+      if (!StoredOrLiveState(*this, p, &base, &stamps[(size_t)p])) return false;
+      const int end = NormalizeState(&base, 0, &slot.state, RecordValues(*this, file, r).data(), NParams());
+      if (end < 0 && end != kNotPrepared) return false;
+      aside = end != kNotPrepared;
+      slot.initialized = true;
+    }
+    if (!aside) break;
+    over.stamps = stamps.data();
+    over.nStamps = applied;
+    bool outdated = false;
+    if (PutBankInPlace(slots, currentProgram, &over, &outdated)) return true;
+    if (!outdated) return false;
   }
-  if (aside) return PutBankInPlace(slots, currentProgram);
-  // A plug-in that reads states only through its live state: one program after another, in one hold.
+  // A plug-in that reads states only through its live state, or programs that kept changing: one program after
+  // another, in one hold.
   WDL_MutexLock lock(&mMutex);
   return ReadOrKeepState(
       [&] {

@@ -90,12 +90,16 @@ void IPlugBase::BeginLoad(LoadTicket* ticket)
 {
   ticket->program = ProgramForHost();
   ticket->changes = ProgramChangesTaken();
-  ticket->putInPlace = mStatesPutInPlace;
+  ticket->putInPlace = StatesPutInPlace();
 }
 
 bool IPlugBase::LoadStillHolds(const LoadTicket& ticket) const
 {
-  return ticket.putInPlace == mStatesPutInPlace && (ticket.slot < 0 || PresetStored(ticket.slot) == ticket.stored);
+  if (ticket.putInPlace != StatesPutInPlace() || (ticket.slot >= 0 && PresetStored(ticket.slot) != ticket.stored))
+    return false;
+  for (int i = 0; i < ticket.nStamps; ++i)
+    if (PresetStored(i) != ticket.stamps[i]) return false;
+  return true;
 }
 
 bool IPlugBase::RestorePreset(int idx)
@@ -170,7 +174,7 @@ void IPlugBase::SelectPreset(int idx, unsigned stored)
   mCurrentPresetIdx.store(idx, std::memory_order_release);
   mLiveStored = stored;
   mLiveHoldsOthers = false;
-  ++mStatesPutInPlace;
+  mStatesPutInPlace.fetch_add(1, std::memory_order_acq_rel);
   PresetsChangedByHost();
   RedrawParamControls();
 }
@@ -196,7 +200,7 @@ bool IPlugBase::ModifyCurrentPreset(const char* name)
     if (name && *name) preset->SetName(name);
     return false;
   }
-  StoreLiveState(idx, name);
+  StoreLiveState(idx, name, true);
   return true;
 }
 
@@ -222,13 +226,21 @@ void IPlugBase::StoreLiveStateAsNewProgram(int idx)
   StoreLiveState(idx, name);
 }
 
-void IPlugBase::StoreLiveState(int idx, const char* name)
+void IPlugBase::StoreLiveState(int idx, const char* name, bool keepSame)
 {
   IPreset* preset = mPresets.Get(idx);
   if (!preset) return;
-  preset->mChunk.Empty(); // the slot's memory is kept for a program of the same size
-  PresetReplaced(preset);
-  SerializeState(&preset->mChunk);
+  // Written aside first. keepSame: the live state came from this slot's state, and the very bytes it holds
+  // already are that state and keep its stamp (a program change built from them still lands). The slot's
+  // memory and the scratch's are exchanged, not made again; a large state's is not kept in the scratch.
+  ByteChunk& live = mStoreScratch;
+  live.Empty();
+  SerializeState(&live);
+  if (!keepSame || !preset->mInitialized || live.Failed() || !live.IsEqual(&preset->mChunk)) {
+    preset->mChunk.Swap(live);
+    PresetReplaced(preset);
+  }
+  if (live.Size() > kScratchKept) live.Clear();
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
   preset->mInitialized = true;
@@ -348,12 +360,22 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
   return PutBankInPlace(slots, GetCurrentProgram(chunk, pos)) ? pos : -1;
 }
 
-bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved)
+bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved, const LoadTicket* over, bool* outdated)
 {
   ByteChunk copy;
   int current = -1;
   return LoadState(
              [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
+               if (over) {
+                 // Read over what the programs held: only while they hold it and nothing was put in place since.
+                 if (!LoadStillHolds(*over)) {
+                   if (outdated) *outdated = true;
+                   return false;
+                 }
+                 ticket->putInPlace = over->putInPlace;
+                 ticket->stamps = over->stamps;
+                 ticket->nStamps = over->nStamps;
+               }
                current = saved >= 0 ? saved : ticket->program;
                if (current < 0 || current >= NPresets()) return false;
                *pos = 0;

@@ -397,6 +397,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   switch (opcode) {
   case effSetProgram:
     if (!FitsInt(value)) return 0;
+    plug->RunQueuedEditorCommands();
     // On a thread that processes audio the change is taken as a MIDI program change is: built aside, in
     // place once the events sent before it have played. Elsewhere the program is loaded now; a load
     // supersedes a change taken before it.
@@ -412,11 +413,22 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   case effSetChunk:
     return plug->SetChunk(idx, value, ptr);
   case effGetChunk:
+    plug->RunQueuedEditorCommands(); // a save right after an edit holds it
+    plug->SettleForCall();
+    break;
+  case effVendorSpecific:
+    // The headless screenshot plays an editor session: as the editor's calls, without the mutex (its controls
+    // take it where they act), and its picture is written to the disk without it.
+    if (idx == kVendorHeadlessScreenshot) {
+      const char* png = static_cast<const char*>(ptr);
+      return png && plug->mGraphics ? plug->mGraphics->HeadlessScreenshot(png, reinterpret_cast<const char*>(value)) : 0;
+    }
+    plug->SettleForCall();
+    break;
   case effSetProgramName:
   case effGetParamLabel:
   case effGetParamDisplay:
   case effGetParamName:
-  case effVendorSpecific:
     plug->SettleForCall();
     break;
   default:
@@ -461,6 +473,7 @@ VstIntPtr IPlugVST::DispatchEditor(int opcode, int idx, VstIntPtr value, void* p
     return 1;
   case effEditClose:
     if (!mGraphics) return 0;
+    RunQueuedEditorCommands(); // no idle call may come to carry them out
     {
       WDL_MutexLock lock(&mMutex);
       OnGUIClose();
@@ -831,12 +844,7 @@ VstIntPtr IPlugVST::VendorSpecific(int idx, VstIntPtr value, void* ptr, float op
     IParam* param = FitsInt(value) ? GetParam((int)value) : nullptr;
     return param && param->Type() != IParam::kTypeDouble ? 0xbeef : 0;
   }
-  if (idx == kVendorHeadlessScreenshot) {
-    const char* png = static_cast<const char*>(ptr);
-    const char* script = reinterpret_cast<const char*>(value);
-    return png && mGraphics ? mGraphics->HeadlessScreenshot(png, script) : 0;
-  }
-  return 0;
+  return 0; // the headless screenshot: VSTDispatcher, outside the mutex
 }
 
 VstIntPtr IPlugVST::CanDo(const char* what)

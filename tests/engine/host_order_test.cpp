@@ -105,18 +105,26 @@ std::pair<std::vector<unsigned char>, std::vector<unsigned char>> bankWithOtherE
   source.plug->changePreset(kFirst);
   return {source.bank(), presetBytes(*source.plug, kOther)};
 }
-// A program file of parameter values (the format without chunks): the live values, the volume at `volume`.
-ByteChunk valueProgramFile(Veltrane& v, const char* name, float volume)
+// A program file of parameter values (the format without chunks): the live values, the volume at `volume`; with
+// bank, a bank file of that one program.
+ByteChunk valueProgramFile(Veltrane& v, const char* name, float volume, bool bank = false)
 {
-  std::string b = "CcnK";
+  std::string b;
   const auto be = [&b](uint32_t x) {
     for (int shift = 24; shift >= 0; shift -= 8) b += (char)(x >> shift);
   };
+  if (bank) {
+    b = "CcnK____FxBk";
+    for (const int field : {2, v.GetUniqueID(), 1, 1, 0}) be((uint32_t)field);
+    b.resize(156, '\0');
+  }
+  const size_t record = b.size();
+  b += "CcnK";
   be(48 + 4 * v.NParams());
   b += "FxCk";
   for (const int field : {1, v.GetUniqueID(), 1, v.NParams()}) be((uint32_t)field);
   b += name;
-  b.resize(56, '\0');
+  b.resize(record + 56, '\0');
   for (int i = 0; i < v.NParams(); ++i) {
     const float value = i == Veltrane::kParamVolume ? volume : (float)v.GetParam(i)->GetNormalized();
     uint32_t bits;
@@ -445,6 +453,25 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_EQ(presetBytes(*h.plug, kTarget), std::vector<unsigned char>(k.bytes.begin() + 8, k.bytes.end()));
        },
        kVolume[2], kTarget, 60, [](HostedVeltrane&, Kept&) {}, 100},
+      {"a bank chunk and a rename on the audio thread once a change to the program in place is built, before its place",
+       [](HostedVeltrane& h, Kept& k) {
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         k.builds = h.plug->stage->buildCount();
+         h.bank();
+         h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed");
+         h.run(64);
+         EXPECT_FALSE(h.plug->stage->pending()) << "not in place at the block that reaches it";
+         EXPECT_EQ(k.builds, h.plug->stage->buildCount()) << "the ready build was dropped and built again";
+       },
+       [](HostedVeltrane& h, const Kept&) { EXPECT_STREQ("Renamed", h.plug->GetPresetName(kTarget)); }, kVolume[2],
+       kTarget, 60, [](HostedVeltrane& h, Kept&) { h.plug->changePreset(kTarget); }, 64},
+      {"a block rendered offline on another thread at once, the stage busy",
+       [](HostedVeltrane& h, Kept&) {
+         h.offline = true;
+         onAnotherThread([&] { h.run(64); });
+         h.offline = false;
+         EXPECT_EQ(kTarget, h.plug->GetCurrentPresetIdx()) << "not in place at the offline block";
+       }},
       {"a program file of parameter values loaded on the host's main thread after a value set for the change, while "
        "a bank loaded on the audio thread gives the program another module",
        [](HostedVeltrane& h, Kept&) {
@@ -631,6 +658,44 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         }
         reload.join();
         EXPECT_NEAR(0.9, h.plug->volume, 1e-6) << "the program as it was before the edit was put in place";
+      },
+      [](HostedVeltrane& h) { // a bank of parameter values read while the host's program chunk lands beside it
+        h.plug->changePreset(kTarget);
+        ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f, true), chunk;
+        IPlugBase::InitChunkWithIPlugVer(&chunk);
+        chunk.PutChunk(h.plug->GetPresetChunk(kOther));
+        std::atomic<bool> waiting{false}, loaded{false};
+        h.processLevel = [&] {
+          static thread_local int asked = 0;
+          if (slowAnswers && ++asked > 1) { // its program read
+            waiting.store(true);
+            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          return (VstIntPtr)kVstProcessLevelUser;
+        };
+        std::thread load([&] {
+          slowAnswers = true;
+          EXPECT_TRUE(h.plug->LoadBankFromFXBData(&file));
+        });
+        while (!waiting.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes()));
+        loaded.store(true);
+        load.join();
+        h.processLevel = nullptr;
+        EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[0].moduleID) << "the chunk was undone";
+        EXPECT_NEAR(0.7, h.plug->volume, 1e-6);
+      },
+      [](HostedVeltrane& h) { // modules chosen in the editor just before a chunk read and a program change
+        h.run(64); // then the audio stops
+        h.plug->postCommand(Veltrane::kCommandReplace, 2, ModuleConfig::MOD_OSCILLATOR);
+        h.programChunk();
+        EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[2].moduleID) << "the chunk lacks the choice";
+        h.plug->postCommand(Veltrane::kCommandReplace, 3, ModuleConfig::MOD_OSCILLATOR);
+        onAnotherThread([&] { h.dispatch(effSetProgram, 0, kOther); });
+        h.run(64);
+        const std::vector<unsigned char> live = h.programChunk();
+        EXPECT_EQ(presetBytes(*h.plug, kOther), std::vector<unsigned char>(live.begin() + 8, live.end()))
+            << "carried out in the program loaded next";
       },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
         std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);

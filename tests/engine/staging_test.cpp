@@ -154,27 +154,26 @@ TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
   }
 }
 
-TEST(ProgramStage, AReplacementThatMeetsAnotherProgramGetsModulesBuiltForIt)
+TEST(ProgramStage, AReplacementThatMeetsAnotherTuningGetsModulesBuiltForIt)
 {
   HostedVeltrane h(44100, 64);
   Veltrane& v = *h.plug;
   makeProgram3(v);
-  ASSERT_FALSE(v.slotConfig[12].master);
-  v.postCommand(Veltrane::kCommandReplace, 12, ModuleConfig::MOD_ENVELOPE); // modules built for the voices
-  h.dispatch(effSetProgram, 0, 3); // the slot is a master slot when the block comes
-  h.run(64);                       // the modules do not fit: the command waits for the worker
-  EXPECT_NE(v.commandHead.load(), v.commandTail.load()) << "carried out with modules made for the voices";
-  v.serviceCommands();             // the worker's build (it may have run already)
+  v.postCommand(Veltrane::kCommandReplace, 12, ModuleConfig::MOD_ENVELOPE); // modules built for this tuning
+  for (int n = 0; n < Synth::kNumNotes; ++n) v.tuningTable[n] = n * 128 + 64;
+  v.SetParameterFromGUI(Veltrane::kParamCustomTuning, 1.0); // another when the block comes
+  h.run(64); // the modules do not fit: the command waits for the worker
+  EXPECT_NE(v.commandHead.load(), v.commandTail.load()) << "carried out with modules made for another tuning";
+  v.serviceCommands(); // the worker's build (it may have run already)
   h.run(64);
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
   EXPECT_EQ(ModuleConfig::MOD_ENVELOPE, v.slotConfig[12].moduleID);
-  ASSERT_TRUE(v.slotConfig[12].master);
-  const Module* m = v.masterModules[12];
-  ASSERT_NE(nullptr, dynamic_cast<const Envelope*>(m));
-  EXPECT_EQ(&v.slotConfig[12], m->config);
-  EXPECT_EQ(nullptr, m->voice);
-  EXPECT_EQ((size_t)v.slotConfig[12].numModOutputs, m->modOut.size());
-  EXPECT_EQ(1u, v.masterProcessList.size());
+  for (int voice : {0, Veltrane::kNumVoices - 1}) {
+    const Module* m = v.voices[voice].modules[12];
+    ASSERT_NE(nullptr, dynamic_cast<const Envelope*>(m));
+    EXPECT_EQ(&v.slotConfig[12], m->config);
+    EXPECT_EQ(&v.voices[voice], m->voice);
+  }
 }
 
 // A program put in place from the staging engine leaves the live engine as a load in place leaves it: the

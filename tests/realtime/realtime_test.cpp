@@ -225,9 +225,10 @@ TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThr
     EXPECT_FALSE(v.slotConfig[kVoiceSlot].master);
   }
 
-  // A replacement that meets another program: its modules are built again off the audio thread.
+  // A replacement that meets another tuning: its modules are built again off the audio thread.
   v.postCommand(Veltrane::kCommandReplace, kVoiceSlot, ModuleConfig::MOD_REVERB);
-  host.setProgram(0);
+  for (int n = 0; n < Synth::kNumNotes; ++n) v.tuningTable[n] = n * 128 + 64;
+  v.SetParameterFromGUI(Veltrane::kParamCustomTuning, 1.0);
   counting::start(host.mutex());
   host.block(); // the modules do not fit: the command waits
   counting::Counts c = counting::stop();
