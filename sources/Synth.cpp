@@ -84,6 +84,7 @@ void Synth::Reset()
   midiQueue.Resize(std::max(GetBlockSize(), kMidiQueueRoom));
   clearKeyBuffer();
   midiLearnArmed = false;
+  learnDisarmed = true;
   // One tick per millisecond. Below 1000 Hz a tick still needs one sample, or the loop would not advance.
   const double rate = GetSampleRate();
   int period = 1;

@@ -18,6 +18,8 @@
 #include "tun_scala.h"
 #include "wdlstring.h"
 
+#include <atomic>
+
 class IControl;
 struct TuningRead;
 
@@ -216,6 +218,9 @@ public:
   int tuningTable[kNumNotes];             // pitch of each MIDI note
   TUN::CSCL_Import sclImport;             // keeps the last .scl scale and .kbm mapping
   char tuningName[kTuningNameSize];
+  // Raised (under the mutex, on any thread) when learn is disarmed other than by the editor's switch: a reset
+  // or a learn completed. The switch shows off at its next tick; arming from the switch lowers it.
+  std::atomic<bool> learnDisarmed{false};
   bool midiLearnArmed;
   bool midiUnlearnMode;
   int midiLearnCC;            // pending controller, -1 none

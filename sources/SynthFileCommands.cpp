@@ -108,6 +108,7 @@ void Synth::initPreset()
 
 void Synth::changePreset(int index)
 {
+  RunQueuedEditorCommands();
   {
     WDL_MutexLock lock(&mMutex);
     IPlugBase::ModifyCurrentPreset(); // the program being left keeps its edits
@@ -121,29 +122,35 @@ void Synth::changePreset(int index)
 void Synth::runFileCommand(File::Command command)
 {
   // A program change the host sent before is in place first, when the command acts (after its box or
-  // dialog, during which another may come): the command acts on its program.
+  // dialog, during which another may come): the command acts on its program, with the edits queued before.
+  RunQueuedEditorCommands();
+  // A command for the current program was asked about the program in place when its box or dialog opened:
+  // one put in place meanwhile (a MIDI program change taken over, the host's program change or load) ends it
+  // without acting on another.
+  const unsigned shown = StatesPutInPlace();
+  const auto stillShown = [&] { return StatesPutInPlace() == shown; };
+  const auto confirmed = [&](const char* question, const char* caption) {
+    return graphics->ShowMessageBox(question, caption, kBoxYesNo) == kAnswerYes && stillShown();
+  };
   switch (command) {
   case File::kCopyProgram:
     SettlePendingProgram();
     copyPreset();
     return;
   case File::kPasteProgram:
-    if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) ==
-        kAnswerYes) {
+    if (confirmed("Do you really want to overwrite the current program?", "Paste Program")) {
       SettlePendingProgram();
       pastePreset();
     }
     return;
   case File::kInitProgram:
-    if (graphics->ShowMessageBox("Do you really want to initialize the current program?", "Initialize Program",
-                                 kBoxYesNo) == kAnswerYes) {
+    if (confirmed("Do you really want to initialize the current program?", "Initialize Program")) {
       SettlePendingProgram();
       initPreset();
     }
     return;
   case File::kResetTuning:
-    if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) ==
-        kAnswerYes) {
+    if (confirmed("Do you really want to reset the current tuning?", "Reset Tuning")) {
       SettlePendingProgram();
       WDL_MutexLock lock(&mMutex);
       resetTuning();
@@ -188,6 +195,7 @@ void Synth::runFileCommand(File::Command command)
                                                         : "Load program:";
   graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
+  if (command != File::kLoadBank && command != File::kSaveBank && !stillShown()) return; // a bank is every program
   SettlePendingProgram();
 
   bool failed = false, tooLarge = false;

@@ -184,6 +184,7 @@ void Synth::doMidiLearn(bool on)
   midiLearnArmed = on;
   midiUnlearnMode = false;
   midiLearnCC = -1;
+  learnDisarmed = false; // the switch shows what it was set to
 }
 
 void Synth::doMidiUnlearn(bool on)
@@ -192,6 +193,7 @@ void Synth::doMidiUnlearn(bool on)
   midiLearnArmed = on;
   midiUnlearnMode = true;
   midiLearnCC = -1;
+  learnDisarmed = false;
 }
 
 void Synth::setMidiLearnParam(int paramIdx)
@@ -230,6 +232,7 @@ void Synth::applyMidiLearn()
       midiLearnArmed = false;
     }
   }
+  learnDisarmed = true; // the editor's switch shows off at its next tick, whatever thread this is
   if (midiLearnSwitch) {
     midiLearnSwitch->SetValueFromPlug(0.0);
     midiLearnSwitch->SetDirty(true);

@@ -63,7 +63,8 @@ public:
   void SetParametersFromPlug();
   // The same from any thread: the normalised value waits in the parameter's slot until the next tick.
   void QueueParameterFromPlug(int paramIdx, double normalizedValue);
-  // Hands the waiting values to the controls (called by every tick).
+  // Hands the waiting values to the controls (called by every tick, and by the platform's input entry points
+  // before they act). Cheap when nothing waits: one flag.
   void DrainQueuedParameters();
   void SetControlFromPlug(int controlIdx, double normalizedValue);
   void SetParameterFromGUI(int paramIdx, double normalizedValue);

@@ -10,6 +10,10 @@
 // without a window and can be tested headless.
 //
 // A modal call (message box, menu, text entry) runs a nested loop of input events until the user answers.
+// An element answers for the program in place when it opened: once another state is put in place (a MIDI
+// program change taken over, the host's program change or load: IPlugBase::StatesPutInPlace), it closes
+// without acting, and an answer given as that happens is dropped. A box with only OK asks nothing, and the
+// path prompt (with the question it may ask) leaves that to the command that asked for the file.
 // The loop takes its events from RunModalStep(), which the window layer overrides to wait for the
 // display's events; headless, events come from the script (ScriptEvent), and an empty script answers the
 // way a user pressing Return would: a message box with its default button, a text field confirms what it
@@ -80,7 +84,8 @@ public:
 
   // ---- the timer and the entry points of the window layer (or of a test) ----
   // One timer tick: drains queued parameter values, asks for the dirty rectangle, draws it, presents, and
-  // shows or hides a tooltip. Returns true when something was drawn.
+  // shows or hides a tooltip. Returns true when something was drawn. The entry points below drain the queued
+  // values too before they act, inside modal loops as well: input starts from the values in place.
   bool Tick();
   void MouseDown(int x, int y, IMouseMod mod, bool doubleClick = false);
   void MouseUp(int x, int y, IMouseMod mod);

@@ -1,10 +1,13 @@
 // The Linux surface's input entry points and its timer tick. The window layer (or a test, or the script)
 // calls them; an open menu, field or box takes the input first, else it goes to the controls the way the
-// editor surface dispatches it.
+// editor surface dispatches it. Each entry point first hands the queued parameter values to the controls:
+// a value put in place since the last tick (a program taken over on the audio thread) is the one a wheel
+// step or a drag starts from, not the one the control showed.
 #include "IGraphicsLinuxOverlay.h"
 
 void IGraphicsLinux::MouseDown(int x, int y, IMouseMod mod, bool doubleClick)
 {
+  DrainQueuedParameters();
   mLastX = x;
   mLastY = y;
   mButtonHeld = true;
@@ -22,6 +25,7 @@ void IGraphicsLinux::MouseDown(int x, int y, IMouseMod mod, bool doubleClick)
 
 void IGraphicsLinux::MouseUp(int x, int y, IMouseMod mod)
 {
+  DrainQueuedParameters();
   mLastX = x;
   mLastY = y;
   mButtonHeld = false;
@@ -38,6 +42,7 @@ void IGraphicsLinux::MouseUp(int x, int y, IMouseMod mod)
 
 void IGraphicsLinux::MouseMove(int x, int y, IMouseMod mod)
 {
+  DrainQueuedParameters();
   const bool moved = x != mLastX || y != mLastY;
   mLastX = x;
   mLastY = y;
@@ -54,6 +59,7 @@ void IGraphicsLinux::MouseMove(int x, int y, IMouseMod mod)
 
 void IGraphicsLinux::MouseWheel(int x, int y, IMouseMod mod, int d)
 {
+  DrainQueuedParameters();
   mLastX = x;
   mLastY = y;
   hideTooltip();
@@ -66,6 +72,7 @@ void IGraphicsLinux::MouseWheel(int x, int y, IMouseMod mod, int d)
 
 bool IGraphicsLinux::KeyDown(int key, unsigned ch)
 {
+  DrainQueuedParameters();
   hideTooltip();
   if (!mModal.empty()) {
     mModal.back()->Key(key, ch);

@@ -30,6 +30,7 @@ public:
   }
 
   IPopupMenu* Result() const { return mResult; }
+  void Withdraw() override { dismiss(); }
 
   // The rectangle of entry `index` of level `level`.
   IRECT ItemRect(int level, int index) const

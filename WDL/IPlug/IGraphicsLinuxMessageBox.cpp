@@ -107,6 +107,8 @@ public:
   }
   void AnswerDefault() override { answer(0); }
   void Dismiss() override { answer(-1); }
+  void Withdraw() override { answer(-1); }
+  bool ActsOnProgram() const override { return mButtons.size() > 1; } // OK alone asks nothing
 
   void DrawArea(int) override
   {

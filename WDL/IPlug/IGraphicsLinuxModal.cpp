@@ -4,6 +4,10 @@
 // IGraphicsLinuxTooltip.cpp.
 #include "IGraphicsLinuxOverlay.h"
 
+#include "IPlugBase.h"
+
+#include <algorithm>
+
 using namespace linux_surface;
 
 // ---- saved areas ----
@@ -73,6 +77,12 @@ bool IGraphicsLinux::Overlay::Hit(int x, int y) const
   return false;
 }
 
+bool IGraphicsLinux::Overlay::ProgramReplaced() const
+{
+  const IPlugBase* plug = mG->GetPlug();
+  return mBound && plug && plug->StatesPutInPlace() != mStatesAtOpen;
+}
+
 void IGraphicsLinux::Overlay::drawArea(int k)
 {
   if (!mG->mDrawBitmap) return;
@@ -123,8 +133,15 @@ void IGraphicsLinux::runModal(Overlay* overlay)
   // The window holds the input for as long as any element is open: in a host's window a press elsewhere
   // then reaches the element instead of a host that waits for this loop to end.
   mModal.push_back(overlay);
+  overlay->mBound = std::all_of(mModal.begin(), mModal.end(), [](const Overlay* o) { return o->ActsOnProgram(); });
+  overlay->mStatesAtOpen = mPlug ? mPlug->StatesPutInPlace() : 0;
   const bool inWindow = X11WindowID() != 0;
   while (!overlay->mDone) {
+    // Checked before each wait for input too: a window's step returns after a timer period without input.
+    if (overlay->ProgramReplaced()) {
+      overlay->Withdraw();
+      break;
+    }
     holdX11Input(true); // [X11] asked again while refused
     if (!RunModalStep()) {
       // The window went (the host closed the editor or destroyed its window, or the server ended) before
@@ -143,6 +160,8 @@ void IGraphicsLinux::runModal(Overlay* overlay)
     }
     if (mDrawBitmap && !overlay->mDone) Tick();
   }
+  // An answer given as another program was put in place is dropped too (a text field checks before it acts).
+  if (overlay->ProgramReplaced()) overlay->Withdraw();
   // Another element opened inside this one's loop has finished by now: this one is the innermost.
   if (!mModal.empty() && mModal.back() == overlay) mModal.pop_back();
   if (mModal.empty()) holdX11Input(false); // [X11]

@@ -73,6 +73,15 @@ public:
   virtual void Dismiss() { AnswerDefault(); }
   // The window lost the keyboard to another window; only the path prompt's field cares.
   virtual void FocusLost() {}
+  // Whether the element's answer acts on the program in place (a box with only OK does not; the path prompt
+  // leaves it to the command that asked). Elements opened inside one that does not are not bound either.
+  virtual bool ActsOnProgram() const { return true; }
+  // Another program was put in place since the element opened: it closes without acting (a menu chooses
+  // nothing, a box answers as closed, a field keeps nothing).
+  virtual void Withdraw() { mDone = true; }
+  // Whether the element is bound to the program in place when runModal opened it and another has been put
+  // in place since: its answer must not act.
+  bool ProgramReplaced() const;
   // Draws area k (areas are opaque, so drawing twice gives the same pixels).
   virtual void DrawArea(int k) = 0;
 
@@ -95,6 +104,9 @@ public:
   bool Hit(int x, int y) const;
 
   bool mDone = false;
+  // Set by runModal when it opens the element.
+  bool mBound = false;
+  unsigned mStatesAtOpen = 0; // IPlugBase::StatesPutInPlace() then
 
 protected:
   void drawArea(int k);

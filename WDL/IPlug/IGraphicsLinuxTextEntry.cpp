@@ -83,11 +83,13 @@ public:
   // Ends the field from outside (the editor rebuilds or closes under it): a value field takes what it holds.
   virtual void ForceEnd() { Confirm(); }
 
-  // Hands the text to the control (through the parameter when there is one) and closes.
+  // Hands the text to the control (through the parameter when there is one) and closes; nothing when another
+  // program was put in place since the field opened (the text was typed for the one shown then).
   void Confirm()
   {
     if (mDone) return;
     mDone = true;
+    if (ProgramReplaced()) return;
     if (mParam)
       mG->SetFromStringAfterPrompt(mControl, mParam, mText.c_str());
     else if (mControl)
@@ -376,6 +378,8 @@ public:
   }
   const IRECT& Field() const { return mField; }
   std::string Text() const { return mQuestion + "\n" + mHint; }
+  // The command that asked for the path decides what a program put in place meanwhile means for it.
+  bool ActsOnProgram() const override { return false; }
   // What the field's place shows while no field is open on it (a question asked about the typed path).
   void ShowPath(const std::string& path)
   {

@@ -17,5 +17,10 @@ IPopupMenu* showMenu(IPlugBase* plug, IPopupMenu* menu, IRECT* r)
   if (!gui) return nullptr;
   Veltrane* v = veltraneOf(plug);
   Veltrane::ModalScope modal(v);
-  return gui->CreateIPopupMenu(menu, r);
+  // Every menu of the editor acts on the program in place when it opened: with another put in place since
+  // (a MIDI program change, the host), the choice is dropped. The surface closes an open menu then; this
+  // catches a change that lands as the choice is made.
+  const unsigned shown = plug->StatesPutInPlace();
+  IPopupMenu* chosen = gui->CreateIPopupMenu(menu, r);
+  return plug->StatesPutInPlace() == shown ? chosen : nullptr;
 }

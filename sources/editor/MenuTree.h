@@ -36,5 +36,6 @@ private:
 };
 
 // Shows a menu on the plug-in's surface with the plug-in's modal count raised (idle calls then neither
-// rebuild the panels nor empty the control trash). Null when dismissed or without a surface.
+// rebuild the panels nor empty the control trash). Null when dismissed, without a surface, or when another
+// program was put in place while it was open (the choice was made for the one shown).
 IPopupMenu* showMenu(IPlugBase* plug, IPopupMenu* menu, IRECT* r);

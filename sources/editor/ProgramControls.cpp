@@ -60,7 +60,9 @@ void ITWPresetMenu::OnMouseDown(int x, int y, IMouseMod*)
     WDL_String name;
     {
       WDL_MutexLock lock(v->GetMutex()); // the host renames and switches programs on its own thread
-      name.Set(mPlug->GetPresetName(mPlug->GetCurrentPresetIdx()));
+      namedProgram = mPlug->GetCurrentPresetIdx();
+      namedStates = v->StatesPutInPlace();
+      name.Set(mPlug->GetPresetName(namedProgram));
     }
     Veltrane::ModalScope modal(v);
     gui->CreateTextEntry(this, &mText, &nameRect, name.Get(), nullptr);
@@ -83,7 +85,13 @@ void ITWPresetMenu::TextFromTextEntry(const char* text)
   std::snprintf(name, sizeof name, "%s", text ? text : "");
   {
     WDL_MutexLock lock(v->GetMutex());
-    v->ModifyCurrentPreset(name);
+    // The name was typed for the program shown when the field opened. Another put in place since (a MIDI
+    // program change, the host) keeps its name and is not stored: the program the name was meant for takes it.
+    if (namedProgram >= 0 && v->StatesPutInPlace() != namedStates)
+      v->RenamePreset(namedProgram, name);
+    else
+      v->ModifyCurrentPreset(name);
+    namedProgram = -1;
   }
   v->InformHostOfProgramChange();
   v->DirtyParameters();
@@ -174,13 +182,24 @@ void ITWUtilityKick::OnMouseUp(int x, int y, IMouseMod* mod)
 }
 
 ITWSwitchMidiLearn::ITWSwitchMidiLearn(IPlugBase* plug, int x, int y, IBitmap* image, bool learnMode_)
-    : ISwitchControl(plug, x, y, Veltrane::kControlMidiLearn, image), learnMode(learnMode_)
+    : ISwitchControl(plug, x, y, Veltrane::kControlMidiLearn, image), learnMode(learnMode_),
+      synth(dynamic_cast<Synth*>(plug))
 {
+}
+
+bool ITWSwitchMidiLearn::IsDirty()
+{
+  // Learn disarmed elsewhere (a reset, a learn completed by a controller or by host automation), on any
+  // thread: the switch shows it at the tick.
+  if (synth && synth->learnDisarmed.exchange(false) && mValue != 0.0) {
+    SetValueFromPlug(0.0);
+    SetDirty(false);
+  }
+  return ISwitchControl::IsDirty();
 }
 
 void ITWSwitchMidiLearn::OnMouseDown(int x, int y, IMouseMod* mod)
 {
-  Synth* synth = dynamic_cast<Synth*>(mPlug);
   if (mod && mod->L) {
     ISwitchControl::OnMouseDown(x, y, mod);
     if (!synth) return;

@@ -32,6 +32,9 @@ public:
 
   WDL_String numberText, nameText;
   IRECT numberRect, nameRect;
+  // The program the name field was opened for, and StatesPutInPlace() then; -1 while no field is open.
+  int namedProgram = -1;
+  unsigned namedStates = 0;
 };
 
 class ITWOptionMenu : public IControl
@@ -60,5 +63,8 @@ class ITWSwitchMidiLearn : public ISwitchControl
 public:
   ITWSwitchMidiLearn(IPlugBase* plug, int x, int y, IBitmap* image, bool learnMode);
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  // Shows off once the synth says learn was disarmed other than by this switch (Synth::learnDisarmed).
+  bool IsDirty() override;
   bool learnMode;
+  Synth* synth; // null on another plug-in
 };

@@ -142,7 +142,11 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     // The dialog, the reading and any refusal box count as modal: idle calls leave the panels (this control
     // among them) alone until the gesture is over.
     Veltrane::ModalScope modal(mVeltrane);
+    const unsigned shown = mPlug->StatesPutInPlace();
     gui->PromptForFile(&mFile, mFileAction, &mDir, mExtensions.Get());
+    // The file is for this slot of the program shown when the dialog opened: with another put in place since
+    // (a MIDI program change, the host), the slot is that program's, and the file is taken as cancelled.
+    if (mPlug->StatesPutInPlace() != shown) mFile.Set("");
     if (checkSelectedFile(infoArea()) != 0) {
       mState = kFSNone;
       SetDirty(false);

@@ -69,6 +69,8 @@ TEST_F(HeaderGestures, EveryHeaderAndTheInfoAreaAfterEachKindOfRebuild)
     std::function<bool()> happened;
   };
   int target = -1, moved = -1;
+  unsigned posted = 0;
+  double played = 0.0;
   const Cause causes[] = {
       {"a module chosen in a header's menu",
        [&] {
@@ -90,6 +92,25 @@ TEST_F(HeaderGestures, EveryHeaderAndTheInfoAreaAfterEachKindOfRebuild)
          click(50, 65);
        },
        [&] { return v->GetCurrentPresetIdx() == 3; }},
+      {"a program put in place by another thread while a header's menu was open, with LEARN armed",
+       [&] {
+         target = firstEmpty();
+         posted = v->commandHead.load();
+         click(195, 58); // LEARN armed, then a reset on another thread disarms it
+         std::thread([&] { v->Reset(); }).join();
+         g->answers.push_back({5, 4});
+         g->whileOpen = [&] { std::thread([&] { v->RestorePreset(12); }).join(); };
+         click(labelX(target), labelY(target));
+         g->whileOpen = nullptr;
+         played = v->GetParam(Veltrane::kParamVolume)->GetNormalized();
+         g->MouseWheel(154, 218, kLeft, 1); // VOLUME, before any tick: one notch of 0.01
+         g->Tick();
+         idle(); // the rebuild the other thread asked for
+       },
+       [&] {
+         return v->commandHead.load() == posted && v->midiLearnSwitch->GetValue() == 0.0 &&
+                std::abs(v->GetParam(Veltrane::kParamVolume)->GetNormalized() - std::min(1.0, played + 0.01)) < 0.002;
+       }},
   };
   for (const Cause& cause : causes) {
     SCOPED_TRACE(cause.name);
