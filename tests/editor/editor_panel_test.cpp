@@ -804,7 +804,10 @@ TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)
   h.dispatch(effEditIdle);
   EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[b].moduleID); // the last post wins
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  // The editor closed right after a choice, no idle call to come: the choice is carried out.
+  v.postCommand(Veltrane::kCommandReplace, b, ModuleConfig::MOD_ENVELOPE);
   h.dispatch(effEditClose);
+  EXPECT_EQ(ModuleConfig::MOD_ENVELOPE, v.slotConfig[b].moduleID);
 }
 
 TEST_F(EditorControls, MissingImagesAndOtherPlugInsDrawNothingAndCrashNothing)
