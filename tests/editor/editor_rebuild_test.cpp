@@ -101,6 +101,9 @@ TEST_F(HeaderGestures, EveryHeaderAndTheInfoAreaAfterEachKindOfRebuild)
          g->answers.push_back({5, 4});
          g->whileOpen = [&] { std::thread([&] { v->RestorePreset(12); }).join(); };
          click(labelX(target), labelY(target));
+         g->entries.push_back("Typed"); // then a name typed for program 12 while program 5 comes
+         g->whileOpen = [&] { std::thread([&] { v->RestorePreset(5); }).join(); };
+         click(100, 105);
          g->whileOpen = nullptr;
          played = v->GetParam(Veltrane::kParamVolume)->GetNormalized();
          g->MouseWheel(154, 218, kLeft, 1); // VOLUME, before any tick: one notch of 0.01
@@ -109,6 +112,7 @@ TEST_F(HeaderGestures, EveryHeaderAndTheInfoAreaAfterEachKindOfRebuild)
        },
        [&] {
          return v->commandHead.load() == posted && v->midiLearnSwitch->GetValue() == 0.0 &&
+                std::string(v->GetPresetName(12)) == "Typed" && std::string(v->GetPresetName(5)) != "Typed" &&
                 std::abs(v->GetParam(Veltrane::kParamVolume)->GetNormalized() - std::min(1.0, played + 0.01)) < 0.002;
        }},
   };

@@ -45,6 +45,7 @@ public:
     entryShown = str ? str : "";
     entryRect = *r;
     if (entries.empty()) return;
+    if (whileOpen) whileOpen();
     const std::string text = entries.front();
     entries.pop_front();
     control->TextFromTextEntry(text.c_str());
@@ -80,7 +81,7 @@ public:
   std::deque<std::vector<int>> answers;
   std::deque<std::string> entries;
   std::vector<std::string> shown;
-  std::function<void()> whileOpen; // runs while a menu is open (the user has not answered yet)
+  std::function<void()> whileOpen; // runs while a menu or field is open (the user has not answered yet)
   std::string entryShown;
   IRECT entryRect;
   int menusShown = 0;
