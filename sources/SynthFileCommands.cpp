@@ -124,33 +124,32 @@ void Synth::runFileCommand(File::Command command)
   // A program change the host sent before is in place first, when the command acts (after its box or
   // dialog, during which another may come): the command acts on its program, with the edits queued before.
   RunQueuedEditorCommands();
-  // A command for the current program was asked about the program in place when its box or dialog opened:
-  // one put in place meanwhile (a MIDI program change taken over, the host's program change or load) ends it
-  // without acting on another.
+  // A file dialog opened for the current program: one put in place while it was open (a MIDI program change
+  // taken over, the host's program change or load) ends the command without acting on another. (A box closes
+  // by itself then.)
   const unsigned shown = StatesPutInPlace();
-  const auto stillShown = [&] { return StatesPutInPlace() == shown; };
-  const auto confirmed = [&](const char* question, const char* caption) {
-    return graphics->ShowMessageBox(question, caption, kBoxYesNo) == kAnswerYes && stillShown();
-  };
   switch (command) {
   case File::kCopyProgram:
     SettlePendingProgram();
     copyPreset();
     return;
   case File::kPasteProgram:
-    if (confirmed("Do you really want to overwrite the current program?", "Paste Program")) {
+    if (graphics->ShowMessageBox("Do you really want to overwrite the current program?", "Paste Program", kBoxYesNo) ==
+        kAnswerYes) {
       SettlePendingProgram();
       pastePreset();
     }
     return;
   case File::kInitProgram:
-    if (confirmed("Do you really want to initialize the current program?", "Initialize Program")) {
+    if (graphics->ShowMessageBox("Do you really want to initialize the current program?", "Initialize Program",
+                                 kBoxYesNo) == kAnswerYes) {
       SettlePendingProgram();
       initPreset();
     }
     return;
   case File::kResetTuning:
-    if (confirmed("Do you really want to reset the current tuning?", "Reset Tuning")) {
+    if (graphics->ShowMessageBox("Do you really want to reset the current tuning?", "Reset Tuning", kBoxYesNo) ==
+        kAnswerYes) {
       SettlePendingProgram();
       WDL_MutexLock lock(&mMutex);
       resetTuning();
@@ -195,7 +194,8 @@ void Synth::runFileCommand(File::Command command)
                                                         : "Load program:";
   graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
-  if (command != File::kLoadBank && command != File::kSaveBank && !stillShown()) return; // a bank is every program
+  if (command != File::kLoadBank && command != File::kSaveBank && StatesPutInPlace() != shown)
+    return; // a bank is every program
   SettlePendingProgram();
 
   bool failed = false, tooLarge = false;

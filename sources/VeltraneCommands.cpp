@@ -188,11 +188,20 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
 void Veltrane::RunQueuedEditorCommands()
 {
   if (isStage()) return;
+  // Nothing queued and no post under way: the usual case, which asks the host nothing.
+  bool posting = commandPostMutex.TryEnter();
+  if (posting && !commandPending.load(std::memory_order_acquire)) {
+    commandPostMutex.Leave();
+    return;
+  }
   const bool audio = OnRealtimeThread();
   // A post under way (its modules being built) is waited for where this thread may wait: not an audio thread,
   // nor one that holds the instance mutex, which the post takes.
   const bool mayWait = !audio && !mMutex.HeldByCaller();
-  const bool posting = mayWait ? (commandPostMutex.Enter(), true) : commandPostMutex.TryEnter();
+  if (!posting && mayWait) {
+    commandPostMutex.Enter();
+    posting = true;
+  }
   if (commandPending.load(std::memory_order_acquire)) {
     WDL_MutexLock lock(&mMutex);
     handleRequestedCommand(!audio);

@@ -129,7 +129,6 @@ bool ByteCountFits(int byteSize, int fileSize)
 bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
-  RunQueuedEditorCommands();
   ByteChunk file;
   {
     // The bytes are taken under the mutex; the disk is written without it.
@@ -154,7 +153,6 @@ bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
 bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
-  RunQueuedEditorCommands();
   ByteChunk file;
   {
     WDL_MutexLock lock(&mMutex);
