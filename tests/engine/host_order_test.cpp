@@ -692,6 +692,9 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.plug->postCommand(Veltrane::kCommandReplace, 2, ModuleConfig::MOD_OSCILLATOR);
         h.programChunk();
         EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[2].moduleID) << "the chunk lacks the choice";
+        h.plug->postCommand(Veltrane::kCommandReplace, 5, ModuleConfig::MOD_OSCILLATOR);
+        h.bank();
+        EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[5].moduleID) << "the bank lacks the choice";
         h.plug->postCommand(Veltrane::kCommandReplace, 3, ModuleConfig::MOD_OSCILLATOR);
         onAnotherThread([&] { h.dispatch(effSetProgram, 0, kOther); });
         h.run(64);
