@@ -1,7 +1,8 @@
 // The editor's structural commands: queued by the editor (postCommand), carried out in order by the audio
 // thread at the start of its next block (handleRequestedCommand), by the editor's idle call when no block
-// runs, and before anything replaces the program they were made on (RunQueuedEditorCommands). A replacement's modules are built by the posting thread (ModuleBatch.h); the audio thread puts them
-// in place, and the batch, then holding what they replaced, is freed by the editor thread.
+// runs, and before anything replaces the program they were made on (RunQueuedEditorCommands). A replacement's modules
+// are built by the posting thread (ModuleBatch.h); the audio thread puts them in place, and the batch, then holding
+// what they replaced, is freed by the editor thread.
 //
 // Threads: postCommand on the editor thread (serialised by commandPostMutex; it takes the instance mutex
 // only for a moment, or to carry the commands out itself when the queue is full). The queue is read under

@@ -421,7 +421,8 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     // take it where they act), and its picture is written to the disk without it.
     if (idx == kVendorHeadlessScreenshot) {
       const char* png = static_cast<const char*>(ptr);
-      return png && plug->mGraphics ? plug->mGraphics->HeadlessScreenshot(png, reinterpret_cast<const char*>(value)) : 0;
+      return png && plug->mGraphics ? plug->mGraphics->HeadlessScreenshot(png, reinterpret_cast<const char*>(value))
+                                    : 0;
     }
     plug->SettleForCall();
     break;
