@@ -105,6 +105,7 @@ TEST_F(HeaderGestures, EveryHeaderAndTheInfoAreaAfterEachKindOfRebuild)
          g->whileOpen = [&] { std::thread([&] { v->RestorePreset(5); }).join(); };
          click(100, 105);
          g->whileOpen = nullptr;
+         std::thread([&] { v->RestorePreset(12); }).join();
          played = v->GetParam(Veltrane::kParamVolume)->GetNormalized();
          g->MouseWheel(154, 218, kLeft, 1); // VOLUME, before any tick: one notch of 0.01
          g->Tick();

@@ -69,15 +69,22 @@ TEST(PopupMenu, DismissedMenusChooseNothing)
     const char* how;
     std::function<void(SteppedGraphics&)> act;
   };
+  bool answered = false; // the menu was still open for an answer
   const Case cases[] = {
       {"click outside", [](SteppedGraphics& g) { g.ClickAt(GuiPlug::CounterRect()); }},
       {"escape", [](SteppedGraphics& g) { g.KeyDown(IGraphicsLinux::kEscape); }},
       {"empty script", nullptr},
+      {"another program put in place (the host's program change): closed before any answer",
+       [&answered](SteppedGraphics& g) {
+         g.GetPlug()->RestorePreset(0);
+         g.steps.push_back([&answered](SteppedGraphics& s) { answered = s.ModalOpen(); });
+       }},
   };
   for (const Case& c : cases) {
     OpenEditor e;
     if (c.act) e.g->steps.push_back(c.act);
     RightClick(e, GuiPlug::ModeRect());
+    EXPECT_FALSE(answered) << c.how;
     EXPECT_FALSE(e.g->ModalOpen()) << c.how;
     EXPECT_EQ(e.plug.GetParam(GuiPlug::kMode)->Int(), 0) << c.how;
     // The click that dismissed the menu reached no control.
