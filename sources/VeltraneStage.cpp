@@ -117,7 +117,7 @@ void Veltrane::landReachedChangeOffline()
   // Taken in real time and built aside, but now rendered offline, where the render may wait for it and
   // nothing else builds it in time: put in place here, at its place, rather than after the hold.
   const unsigned reached = changesReached();
-  if (stage && stage->willLand(reached) && !changesBuiltAside()) stage->buildHere(reached, reachedProgram);
+  if (stage->willLand(reached) && !changesBuiltAside()) stage->buildHere(reached, reachedProgram);
 }
 
 void Veltrane::actOnUnqueued(const IMidiMsg& msg)

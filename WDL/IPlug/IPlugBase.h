@@ -468,6 +468,9 @@ protected:
   // Nothing was put in place since the load began, and the slots it read still hold what it read (under the
   // mutex): a load that began before another one was put in place never lands after it.
   bool LoadStillHolds(const LoadTicket& ticket) const;
+  // A load read aside over what `over` saw goes on only while that still holds (under the mutex): its ticket
+  // then names the same slots, which its commit checks again.
+  bool LoadGoesOnOver(LoadTicket* ticket, const LoadTicket& over) const;
 
   // Loads a state and puts it in place, then runs then(ticket, end position) under the same hold of the mutex
   // (which must select the program the state now belongs to, SelectPreset). source(&ticket, &chunk, &pos) runs

@@ -102,6 +102,16 @@ bool IPlugBase::LoadStillHolds(const LoadTicket& ticket) const
   return true;
 }
 
+bool IPlugBase::LoadGoesOnOver(LoadTicket* ticket, const LoadTicket& over) const
+{
+  if (!LoadStillHolds(over)) return false;
+  ticket->slot = over.slot;
+  ticket->stored = over.stored;
+  ticket->stamps = over.stamps;
+  ticket->nStamps = over.nStamps;
+  return true;
+}
+
 bool IPlugBase::RestorePreset(int idx)
 {
   {
@@ -109,7 +119,8 @@ bool IPlugBase::RestorePreset(int idx)
     IPreset* preset = mPresets.Get(idx);
     if (!preset) return false;
     if (!preset->mInitialized) {
-      StoreLiveStateAsNewProgram(idx); // an empty program chosen: it takes the sound in place
+      RunQueuedEditorCommands(); // (a load does so itself)
+      StoreLiveStateAsNewProgram(idx); // an empty program chosen: it takes the sound in place, edits and all
       if (!SupersedeHeld()) SupersedePendingProgram(ProgramChangesTaken()); // none taken before lands after it
       SelectPreset(idx, preset->mStored);
       return true;
@@ -142,15 +153,11 @@ int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char*
   bool outdated = false;
   const int end = LoadState(
       [&](LoadTicket* ticket, const ByteChunk** bytes, int* from) {
-        if (over) {
-          // Made over what the program held: only while it is still the program host calls act on, its slot
-          // holds that, and nothing was put in place since (an empty slot's state was the live one).
-          if (ticket->program != over->program || !LoadStillHolds(*over)) {
-            outdated = true;
-            return false;
-          }
-          ticket->slot = over->slot;
-          ticket->stored = over->stored;
+        // Made over what the program held: only while it is still the program host calls act on (an empty
+        // slot's state was the live one).
+        if (over && (ticket->program != over->program || !LoadGoesOnOver(ticket, *over))) {
+          outdated = true;
+          return false;
         }
         *bytes = chunk;
         *from = pos;
@@ -366,15 +373,9 @@ bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved, const Lo
   int current = -1;
   return LoadState(
              [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
-               if (over) {
-                 // Read over what the programs held: only while they hold it and nothing was put in place since.
-                 if (!LoadStillHolds(*over)) {
-                   if (outdated) *outdated = true;
-                   return false;
-                 }
-                 ticket->putInPlace = over->putInPlace;
-                 ticket->stamps = over->stamps;
-                 ticket->nStamps = over->nStamps;
+               if (over && !LoadGoesOnOver(ticket, *over)) { // read over what the programs held
+                 if (outdated) *outdated = true;
+                 return false;
                }
                current = saved >= 0 ? saved : ticket->program;
                if (current < 0 || current >= NPresets()) return false;

@@ -397,7 +397,6 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   switch (opcode) {
   case effSetProgram:
     if (!FitsInt(value)) return 0;
-    plug->RunQueuedEditorCommands();
     // On a thread that processes audio the change is taken as a MIDI program change is: built aside, in
     // place once the events sent before it have played. Elsewhere the program is loaded now; a load
     // supersedes a change taken before it.
