@@ -124,10 +124,6 @@ void Synth::runFileCommand(File::Command command)
   // A program change the host sent before is in place first, when the command acts (after its box or
   // dialog, during which another may come): the command acts on its program, with the edits queued before.
   RunQueuedEditorCommands();
-  // A file dialog opened for the current program: one put in place while it was open (a MIDI program change
-  // taken over, the host's program change or load) ends the command without acting on another. (A box closes
-  // by itself then.)
-  const unsigned shown = StatesPutInPlace();
   switch (command) {
   case File::kCopyProgram:
     SettlePendingProgram();
@@ -192,10 +188,13 @@ void Synth::runFileCommand(File::Command command)
                          : command == File::kLoadBank  ? "Load bank:"
                          : command == File::kLoadTuning ? "Load tuning:"
                                                         : "Load program:";
+  // A file dialog opened for the current program: one put in place while it was open (a MIDI program change
+  // taken over, the host's program change or load) ends the command without acting on another; a bank is every
+  // program. (A box closes by itself then.)
+  const unsigned shown = StatesPutInPlace();
   graphics->PromptForFile(&fileName, save ? kFileSave : kFileOpen, &dialogFolder, extensions, question);
   if (!fileName.GetLength()) return;
-  if (command != File::kLoadBank && command != File::kSaveBank && StatesPutInPlace() != shown)
-    return; // a bank is every program
+  if (command != File::kLoadBank && command != File::kSaveBank && StatesPutInPlace() != shown) return;
   SettlePendingProgram();
 
   bool failed = false, tooLarge = false;

@@ -87,11 +87,10 @@ void ITWPresetMenu::TextFromTextEntry(const char* text)
     WDL_MutexLock lock(v->GetMutex());
     // The name was typed for the program shown when the field opened. Another put in place since (a MIDI
     // program change, the host) keeps its name and is not stored: the program the name was meant for takes it.
-    if (namedProgram >= 0 && v->StatesPutInPlace() != namedStates)
+    if (v->StatesPutInPlace() != namedStates)
       v->RenamePreset(namedProgram, name);
     else
       v->ModifyCurrentPreset(name);
-    namedProgram = -1;
   }
   v->InformHostOfProgramChange();
   v->DirtyParameters();

@@ -32,8 +32,8 @@ public:
 
   WDL_String numberText, nameText;
   IRECT numberRect, nameRect;
-  // The program the name field was opened for, and StatesPutInPlace() then; -1 while no field is open.
-  int namedProgram = -1;
+  // The program the name field was opened for, and StatesPutInPlace() then.
+  int namedProgram = 0;
   unsigned namedStates = 0;
 };
 
