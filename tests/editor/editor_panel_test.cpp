@@ -804,6 +804,18 @@ TEST(EditorCommands, QueuedInOrderAndCarriedOutWhenTheHostStopsProcessing)
   h.dispatch(effEditIdle);
   EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[b].moduleID); // the last post wins
   EXPECT_EQ(v.commandHead.load(), v.commandTail.load());
+  // Chosen right before a copy, or before the editor's own program change: the copy, and the program left,
+  // hold it.
+  const int shown = v.GetCurrentPresetIdx();
+  v.postCommand(Veltrane::kCommandReplace, a, ModuleConfig::MOD_REVERB);
+  v.runFileCommand(File::kCopyProgram);
+  v.changePreset(shown + 1);
+  v.pastePreset();
+  EXPECT_EQ(ModuleConfig::MOD_REVERB, v.slotConfig[a].moduleID);
+  v.postCommand(Veltrane::kCommandReplace, a, ModuleConfig::MOD_LFO);
+  v.changePreset(shown);
+  v.changePreset(shown + 1);
+  EXPECT_EQ(ModuleConfig::MOD_LFO, v.slotConfig[a].moduleID);
   // The editor closed right after a choice, no idle call to come: the choice is carried out.
   v.postCommand(Veltrane::kCommandReplace, b, ModuleConfig::MOD_ENVELOPE);
   h.dispatch(effEditClose);

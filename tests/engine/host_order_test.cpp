@@ -706,9 +706,19 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
           h.midi(0, 0xC0, kFirst);
           h.run(64);
         }
-        ASSERT_TRUE(h.plug->stage->waitUntilReady());
-        h.plug->postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_OSCILLATOR);
-        h.run(64);
+        for (const bool hostCall : {false, true}) { // taken over at the next block, or by a host call meanwhile
+          ASSERT_TRUE(h.plug->stage->waitUntilReady());
+          h.plug->postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_OSCILLATOR);
+          if (hostCall) {
+            char text[64];
+            onAnotherThread([&] { h.dispatch(effGetParamDisplay, Veltrane::kParamVolume, 0, text); });
+          } else {
+            h.run(64);
+          }
+          const BusyStage busy(*h.plug);
+          h.midi(0, 0xC0, kOther);
+          h.run(64);
+        }
       },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
         std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);

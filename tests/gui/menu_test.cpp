@@ -79,6 +79,11 @@ TEST(PopupMenu, DismissedMenusChooseNothing)
          g.GetPlug()->RestorePreset(0);
          g.steps.push_back([&answered](SteppedGraphics& s) { answered = s.ModalOpen(); });
        }},
+      {"another program put in place as an entry is clicked",
+       [](SteppedGraphics& g) {
+         g.GetPlug()->RestorePreset(0);
+         g.ClickAt(g.MenuItemRect(0, 2));
+       }},
   };
   for (const Case& c : cases) {
     OpenEditor e;
