@@ -83,6 +83,31 @@ template <class Call> void onAnotherThread(Call call)
   std::thread(call).join();
 }
 
+// `load` on a host thread whose host answers its process level late, once `late` holds there: `beside` runs on
+// this thread meanwhile (or once the load ended without asking late).
+void besideALoad(HostedVeltrane& h, std::function<bool()> late, std::function<void()> load, std::function<void()> beside)
+{
+  static thread_local bool loader = false;
+  std::atomic<bool> waiting{false}, done{false}, loaded{false};
+  h.processLevel = [&] {
+    if (loader && late()) {
+      waiting.store(true);
+      while (!done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return (VstIntPtr)kVstProcessLevelUser;
+  };
+  std::thread thread([&] {
+    loader = true;
+    load();
+    loaded.store(true);
+  });
+  while (!waiting.load() && !loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  beside();
+  done.store(true);
+  thread.join();
+  h.processLevel = nullptr;
+}
+
 std::vector<unsigned char> presetBytes(Veltrane& v, int program)
 {
   const ByteChunk* c = v.GetPresetChunk(program);
@@ -546,7 +571,6 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
 // live state is that of the current program's slot.
 TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
 {
-  static thread_local bool slowAnswers = false; // the host's process-level answers wait on this thread
   const std::function<void(HostedVeltrane&)> rows[] = {
       [](HostedVeltrane& h) { // banks loaded while another thread saves the bank over and over
         h.plug->changePreset(kFirst);
@@ -571,22 +595,11 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         const std::vector<unsigned char>& banksOther = edited.second;
         // The restoring thread's host answers late once the restore has begun (its slot copied): the bank lands
         // in between.
-        std::atomic<bool> loaded{false};
-        h.processLevel = [&loaded] {
-          static thread_local int asked = 0;
-          if (slowAnswers && ++asked > 1) // effSetProgram asks once before the restore begins
-            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          return (VstIntPtr)kVstProcessLevelUser;
-        };
-        std::thread restore([&] {
-          slowAnswers = true;
-          h.dispatch(effSetProgram, 0, kOther);
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
-        loaded.store(true);
-        restore.join();
-        h.processLevel = nullptr;
+        int asked = 0;
+        besideALoad(
+            h, [&] { return ++asked > 1; }, // effSetProgram asks once before the restore begins
+            [&] { h.dispatch(effSetProgram, 0, kOther); },
+            [&] { h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data()); });
         EXPECT_EQ(banksOther, presetBytes(*h.plug, kOther));
       },
       [](HostedVeltrane& h) { // a program chosen once a bank's programs are in place is not undone by the bank
@@ -594,24 +607,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         const std::vector<unsigned char>& bank = edited.first;
         const std::vector<unsigned char>& banksOther = edited.second;
         // The loading thread's host answers late once the bank's programs are in place.
-        std::atomic<bool> waiting{false}, chosen{false}, loaded{false};
-        h.processLevel = [&] {
-          if (slowAnswers && presetBytes(*h.plug, kOther) == banksOther) {
-            waiting.store(true);
-            while (!chosen.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          }
-          return (VstIntPtr)kVstProcessLevelUser;
-        };
-        std::thread load([&] {
-          slowAnswers = true;
-          h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data());
-          loaded.store(true);
-        });
-        while (!waiting.load() && !loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        h.dispatch(effSetProgram, 0, kOther);
-        chosen.store(true);
-        load.join();
-        h.processLevel = nullptr;
+        besideALoad(
+            h, [&] { return presetBytes(*h.plug, kOther) == banksOther; },
+            [&] { h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size() - 1, (void*)bank.data()); },
+            [&] { h.dispatch(effSetProgram, 0, kOther); });
         EXPECT_EQ(kOther, h.plug->GetCurrentPresetIdx()) << "the bank's current program was put in place after it";
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6);
       },
@@ -619,21 +618,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         ByteChunk chunk;
         IPlugBase::InitChunkWithIPlugVer(&chunk);
         chunk.PutChunk(h.plug->GetPresetChunk(kTarget));
-        std::atomic<bool> loaded{false};
-        h.processLevel = [&loaded] {
-          if (slowAnswers) // asked once the load has begun
-            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          return (VstIntPtr)kVstProcessLevelUser;
-        };
-        std::thread load([&] {
-          slowAnswers = true;
-          h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes());
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        h.dispatch(effSetProgram, 0, kOther);
-        loaded.store(true);
-        load.join();
-        h.processLevel = nullptr;
+        besideALoad(
+            h, [] { return true; }, // asked once the load has begun
+            [&] { h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes()); },
+            [&] { h.dispatch(effSetProgram, 0, kOther); });
         EXPECT_EQ(kOther, h.plug->GetCurrentPresetIdx()) << "the chunk landed in the program before";
         EXPECT_EQ(presetBytes(*h.plug, kTarget), presetBytes(*h.plug, kOther));
       },
@@ -662,30 +650,24 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         reload.join();
         EXPECT_NEAR(0.9, h.plug->volume, 1e-6) << "the program as it was before the edit was put in place";
       },
-      [](HostedVeltrane& h) { // a bank of parameter values read while the host's program chunk lands beside it
+      [](HostedVeltrane& h) { // a bank of parameter values read while the host's program chunk lands beside it,
+                              // then while an edit is stored into the program it read
         h.plug->changePreset(kTarget);
         ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f, true), chunk;
         IPlugBase::InitChunkWithIPlugVer(&chunk);
         chunk.PutChunk(h.plug->GetPresetChunk(kOther));
-        std::atomic<bool> waiting{false}, loaded{false};
-        h.processLevel = [&] {
-          if (slowAnswers) { // its program read
-            waiting.store(true);
-            while (!loaded.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          }
-          return (VstIntPtr)kVstProcessLevelUser;
-        };
-        std::thread load([&] {
-          slowAnswers = true;
-          EXPECT_TRUE(h.plug->LoadBankFromFXBData(&file));
-        });
-        while (!waiting.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes()));
-        loaded.store(true);
-        load.join();
-        h.processLevel = nullptr;
+        const auto loadBank = [&] { EXPECT_TRUE(h.plug->LoadBankFromFXBData(&file)); };
+        besideALoad(h, [] { return true; }, loadBank, // late once its program is read
+                    [&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); });
         EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[0].moduleID) << "the chunk was undone";
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6);
+        besideALoad(h, [] { return true; }, loadBank, [&] {
+          h.plug->postCommand(Veltrane::kCommandReplace, 6, ModuleConfig::MOD_LFO);
+          h.plug->RunQueuedEditorCommands();
+          WDL_MutexLock lock(h.plug->GetMutex());
+          EXPECT_TRUE(h.plug->ModifyCurrentPreset());
+        });
+        EXPECT_EQ(ModuleConfig::MOD_LFO, h.plug->slotConfig[6].moduleID) << "the edit was undone";
       },
       [](HostedVeltrane& h) { // modules chosen in the editor just before a chunk read and a program change
         h.run(64); // then the audio stops
@@ -695,18 +677,23 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.plug->postCommand(Veltrane::kCommandReplace, 5, ModuleConfig::MOD_OSCILLATOR);
         h.bank();
         EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[5].moduleID) << "the bank lacks the choice";
+        const auto asStored = [&h](const char* where) { // the live state is its slot's, once queued commands ran
+          const std::vector<unsigned char> live = h.programChunk();
+          EXPECT_EQ(presetBytes(*h.plug, h.plug->GetCurrentPresetIdx()),
+                    std::vector<unsigned char>(live.begin() + 8, live.end()))
+              << where;
+        };
         h.plug->postCommand(Veltrane::kCommandReplace, 3, ModuleConfig::MOD_OSCILLATOR);
         onAnotherThread([&] { h.dispatch(effSetProgram, 0, kOther); });
         h.run(64);
-        const std::vector<unsigned char> live = h.programChunk();
-        EXPECT_EQ(presetBytes(*h.plug, kOther), std::vector<unsigned char>(live.begin() + 8, live.end()))
-            << "carried out in the program loaded next";
-        { // and before a MIDI change built meanwhile lands at a block's start
-          const BusyStage busy(*h.plug);
-          h.midi(0, 0xC0, kFirst);
-          h.run(64);
-        }
-        for (const bool hostCall : {false, true}) { // taken over at the next block, or by a host call meanwhile
+        asStored("carried out in the program loaded next");
+        // And before a MIDI change built meanwhile is taken over at a block's start, or by a host call.
+        for (const bool hostCall : {false, true}) {
+          {
+            const BusyStage busy(*h.plug);
+            h.midi(0, 0xC0, hostCall ? kOther : kFirst);
+            h.run(64);
+          }
           ASSERT_TRUE(h.plug->stage->waitUntilReady());
           h.plug->postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_OSCILLATOR);
           if (hostCall) {
@@ -715,9 +702,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
           } else {
             h.run(64);
           }
-          const BusyStage busy(*h.plug);
-          h.midi(0, 0xC0, kOther);
-          h.run(64);
+          asStored("carried out in the program taken over");
         }
       },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
