@@ -282,7 +282,7 @@ void ProgramStage::end()
 }
 
 int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
-                            const IPlugBase::HostSet* sets, int nSets, bool keepBuild)
+                            const IPlugBase::HostSet* sets, int nSets, bool keepBuild, bool emptied)
 {
   if (!hold(mayWait, keepBuild)) return IPlugBase::kNotPrepared;
   // What a state writes does not depend on the live basis (no modules are made): the live mutex, which a
@@ -301,6 +301,7 @@ int ProgramStage::normalize(const ByteChunk* chunk, int pos, ByteChunk* out, boo
     else if (param->ParseHostText(sets[i].text, &value))
       param->Set(value);
   }
+  if (end > 0 && emptied) e.emptyProgram();
   if (end > 0 && !e.SerializeState(out)) end = -1;
   e.stateOnly = false;
   mutex.Leave();

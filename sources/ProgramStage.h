@@ -75,8 +75,9 @@ public:
   // and written again in the current state format (a bank's programs; a pending program as it will be): the
   // end position, -1, or IPlugBase::kNotPrepared when the stage cannot be had now (see hold). Takes and lets
   // go of the stage itself. keepBuild (a read, which must not cost a program change its build): see hold.
+  // emptied: the state written is that state emptied as Init Program empties it (Veltrane::emptyProgram).
   int normalize(const ByteChunk* chunk, int pos, ByteChunk* out, bool mayWait,
-                const IPlugBase::HostSet* sets = nullptr, int nSets = 0, bool keepBuild = false);
+                const IPlugBase::HostSet* sets = nullptr, int nSets = 0, bool keepBuild = false, bool emptied = false);
 
   // ---- program changes taken on the audio thread ----
   // Starts the worker unless it runs (any thread but the audio thread). A process that cannot have another

@@ -117,6 +117,8 @@ public:
   virtual void changePreset(int index);
   // Every host parameter to its default; the program is named "Init".
   virtual void initPreset();
+  // Every host parameter to its default, the host told of each (under the instance mutex, taken here).
+  void defaultParameters();
   // Pitch of a note from the tuning table (notes 0..127), else 0.
   virtual int getFrequency(int note);
   // Reads a .tun, .scl or .kbm file into the tuning table: 0 on success, 8 when the file could not be read.

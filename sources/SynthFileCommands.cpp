@@ -94,13 +94,19 @@ void Synth::pastePreset()
   DirtyParameters();
 }
 
-void Synth::initPreset()
+void Synth::defaultParameters()
 {
   WDL_MutexLock lock(&mMutex);
   for (int i = 0; i < NParams(); ++i) {
     IParam* param = GetParam(i);
     SetParameterFromGUI(i, param->GetNormalized(param->GetDefault()));
   }
+}
+
+void Synth::initPreset()
+{
+  WDL_MutexLock lock(&mMutex);
+  defaultParameters();
   IPlugBase::ModifyCurrentPreset("Init");
   RedrawParamControls();
   DirtyParameters();

@@ -232,11 +232,8 @@ void Synth::applyMidiLearn()
       midiLearnArmed = false;
     }
   }
-  learnDisarmed = true; // the editor's switch shows off at its next tick, whatever thread this is
-  if (midiLearnSwitch) {
-    midiLearnSwitch->SetValueFromPlug(0.0);
-    midiLearnSwitch->SetDirty(true);
-  }
+  // The editor's switch shows off at its next tick: the editor thread alone writes it, whatever thread this is.
+  learnDisarmed = true;
 }
 
 bool Synth::hasMidiControllerMap() const

@@ -221,7 +221,7 @@ void Veltrane::changePreset(int index)
   Synth::changePreset(index);
 }
 
-void Veltrane::initPreset()
+void Veltrane::emptyProgram()
 {
   WDL_MutexLock lock(&mMutex);
   for (int s = 0; s < kNumSlots; ++s) replaceModule(s, ModuleConfig::MOD_EMPTY, false, false);
@@ -230,10 +230,41 @@ void Veltrane::initPreset()
     IParam* p = getAnyParam(i);
     SetParameterFromGUI(i, p->GetNormalized(p->GetDefault()));
   }
+  defaultParameters();
+}
+
+void Veltrane::initPreset()
+{
+  // Making 64 voices of empty modules for 18 slots takes milliseconds: the stage makes them, and the audio
+  // thread waits only for the take-over. The state emptied is the live one as read under the ticket (its
+  // order, tuning and MIDI maps stay); with anything put in place or stored into the program since, it is read
+  // again.
+  bool done = false;
+  for (int attempt = 0; stage && !done && attempt < kPrepareAttempts; ++attempt) {
+    LoadTicket over;
+    ByteChunk live, emptied;
+    {
+      WDL_MutexLock lock(&mMutex);
+      BeginLoad(&over);
+      if (over.program != GetCurrentPresetIdx() || !SerializeState(&live)) break;
+      over.slot = over.program;
+      over.stored = PresetStored(over.program);
+    }
+    if (stage->normalize(&live, 0, &emptied, !OnRealtimeThread(), nullptr, 0, false, true) < 0) break;
+    const int loaded = LoadStateIntoProgram(&emptied, 0, "Init", true, &over, true);
+    if (loaded == -1) break;
+    done = loaded >= 0;
+  }
+  WDL_MutexLock lock(&mMutex);
+  if (!done) { // in place, in one hold: no stage, or the state kept changing
+    emptyProgram();
+    IPlugBase::ModifyCurrentPreset("Init");
+  }
   if (masterOutLeftControl) masterOutLeftControl->SetDirty(false);
   if (masterOutRightControl) masterOutRightControl->SetDirty(false);
   panelRebuild = true;
-  Synth::initPreset();
+  RedrawParamControls();
+  DirtyParameters();
 }
 
 void Veltrane::PresetsChangedByHost()

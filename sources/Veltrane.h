@@ -141,8 +141,10 @@ public:
   void postCommand(int code, int arg1, int arg2);
   // Carries out the queued commands in order, under the instance mutex. mayBuild: on a thread that may build
   // modules (the editor's); the audio thread stops at a replacement whose modules no longer fit (the rate or
-  // the tuning changed since) and has the worker build them for a later block.
+  // the tuning changed since) and has the worker build them for a later block. A call made from inside a
+  // run under way (a host answering our notice) leaves the queue to that run.
   void handleRequestedCommand(bool mayBuild = false);
+  void runQueue(bool mayBuild);
   void runCommand(int code, int arg1, int arg2, ModuleBatch* batch = nullptr);
   // The module type and section a replace or toggle command gives its slot, whose type and section are
   // given; false for the other commands and for a slot out of range.
@@ -216,7 +218,11 @@ public:
   bool midiHeldBack();
   static constexpr int kMaxMidiHoldMs = 100;
   void changePreset(int index) override;
+  // Init Program: the live state emptied aside (emptyProgram on the stage, which builds it), then put in place
+  // as a load puts a program in place and stored as an edit of the program; in place only without a stage.
   void initPreset() override;
+  // Every slot empty and every parameter (the private ones too) at its default, under the instance mutex.
+  void emptyProgram();
   void PresetsChangedByHost() override;
   // With custom tuning on, the tuning table's pitch (0 beyond notes 0..127); else note * 128. On a thread
   // that builds modules (buildModules), from the copy of the tuning the build took.
@@ -414,6 +420,9 @@ public:
   std::atomic<bool> commandPending;     // the queue may hold commands
   WDL_Mutex commandPostMutex;
   unsigned batchesSwept = 0; // commands whose batches are freed (under commandPostMutex)
+  // A command is being carried out (under the instance mutex): a host call it makes reaches the queue again
+  // on the same thread, which then leaves the queue to the run under way.
+  bool runningCommands = false;
   // Host parameter sets made while a program change was pending, one per parameter in the order set, each
   // with the request count when it came (it belongs to that change's program) and exactly what the host
   // sent: a normalised value, or a text (read again in the new program). Under the mutex.

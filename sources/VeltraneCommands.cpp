@@ -152,7 +152,17 @@ void Veltrane::postCommand(int code, int arg1, int arg2)
 
 void Veltrane::handleRequestedCommand(bool mayBuild)
 {
-  // Under the instance mutex (audio block, or the editor's idle call), so one reader at a time.
+  // Under the instance mutex (audio block, or the editor's idle call), so one reader at a time. A command
+  // tells the host of the selectors it moves, and a host may answer from inside that call with one that
+  // carries the queue out (a chunk read, a load, the editor closed): the run under way goes on afterwards.
+  if (runningCommands) return;
+  runningCommands = true;
+  runQueue(mayBuild);
+  runningCommands = false;
+}
+
+void Veltrane::runQueue(bool mayBuild)
+{
   for (;;) {
     const unsigned tail = commandTail.load(std::memory_order_relaxed);
     if (tail == commandHead.load(std::memory_order_acquire)) {

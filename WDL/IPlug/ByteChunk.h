@@ -60,6 +60,8 @@ public:
     if (n < 0 || !data || n > MaxSize() - size) return fail();
     unsigned char* p = mBytes.Resize(size + n, false);
     if (!p || mBytes.GetSize() != size + n) return fail();
+    // Within the bytes it held before a Rewrite the memory is the same, and still holds them.
+    if (mUnchanged && (n > mBefore - size || std::memcmp(p + size, data, (size_t)n) != 0)) mUnchanged = false;
     std::memmove(p + size, data, (size_t)n);
     return size + n;
   }
@@ -104,14 +106,25 @@ public:
   void Clear()
   {
     mBytes.Resize(0, true);
-    mFailed = false;
+    mFailed = mUnchanged = false;
   }
   // Size 0 with the memory kept for the next fill (a chunk written again at every save).
   void Empty()
   {
     mBytes.Resize(0, false);
-    mFailed = false;
+    mFailed = mUnchanged = false;
   }
+  // Empty, to be written again with what may be the same bytes (a program stored again): each write is
+  // compared with the bytes it overwrites, in the same memory, and Unchanged() then tells whether the chunk
+  // holds just what it held before. Nothing is allocated while the new bytes take no more room than the old.
+  void Rewrite()
+  {
+    const int before = Size();
+    Empty();
+    mBefore = before;
+    mUnchanged = true;
+  }
+  bool Unchanged() const { return mUnchanged && Size() == mBefore && !mFailed; }
   // Makes room for n bytes in all without changing the contents, so that appending up to there moves the
   // bytes at most once (a bank of 64 programs grew page by page, copying itself at every step).
   void Reserve(int n)
@@ -124,6 +137,7 @@ public:
   {
     mBytes.Swap(other.mBytes);
     std::swap(mFailed, other.mFailed);
+    mUnchanged = other.mUnchanged = false;
   }
   int Size() const { return mBytes.GetSize(); }
 
@@ -132,6 +146,7 @@ public:
   int Resize(int n)
   {
     const int old = Size();
+    mUnchanged = false;
     if (n < 0) n = 0;
     if (n > MaxSize()) return fail();
     unsigned char* p = mBytes.Resize(n, true);
@@ -157,5 +172,7 @@ private:
 
   WDL_TypedBuf<unsigned char> mBytes;
   bool mFailed = false;
+  bool mUnchanged = false; // since Rewrite, every write repeated the bytes mBefore held
+  int mBefore = 0;
   static inline std::atomic<int> sMaxSize{INT_MAX};
 };

@@ -220,11 +220,12 @@ public:
   std::string PathPromptText() const;
 
   // Plays the script (ScriptText) with ticks and writes the draw bitmap as PNG; a menu, field or box the
-  // script leaves open is in the picture. Needs the window open (a null parent will do). Answers as
+  // script leaves open is in the picture, then closes as Escape closes it (a preview acts on nothing the
+  // script did not answer). Needs the window open (a null parent will do). Answers as
   // IGraphics::HeadlessScreenshot: 1 written, 0 not, -N script line N unreadable.
   int HeadlessScreenshot(const char* png, const char* script) override;
   // The next modal loop that runs out of script saves the draw bitmap to png (with the element open)
-  // before it answers by default.
+  // before it closes.
   void ScreenshotWhenScriptEnds(const char* png);
 
   class Overlay; // a modal element drawn over the controls (menu, field, box, tooltip)
@@ -247,6 +248,7 @@ protected:
   std::vector<ScriptEvent> mDeferred; // input an element handed on, delivered when it has closed
   WDL_String mScreenshotAtScriptEnd;
   bool mScreenshotWritten = false;
+  bool mPreviewing = false; // HeadlessScreenshot plays its script: an element it leaves open acts on nothing
   bool mSwallowUp = false; // the release of a click that dismissed a menu goes nowhere
   bool mHoldPresent = false;
   int mRestTicks = 0;                      // ticks the mouse rested over one control

@@ -150,12 +150,17 @@ void IGraphicsLinux::runModal(Overlay* overlay)
         overlay->Dismiss();
         break;
       }
-      // Nothing more will come: the picture asked for is taken with the element open, then it answers.
+      // Nothing more will come: the picture asked for is taken with the element open. Then a preview's
+      // element closes acting on nothing (a box as Escape closes it: never an overwrite nobody answered);
+      // else it answers as Return would.
       if (mScreenshotAtScriptEnd.GetLength()) {
         mScreenshotWritten = SaveScreenshot(mScreenshotAtScriptEnd.Get());
         mScreenshotAtScriptEnd.Set("");
       }
-      overlay->AnswerDefault();
+      if (mPreviewing)
+        overlay->Withdraw();
+      else
+        overlay->AnswerDefault();
       break;
     }
     if (mDrawBitmap && !overlay->mDone) Tick();

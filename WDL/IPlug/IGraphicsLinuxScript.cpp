@@ -245,9 +245,11 @@ int IGraphicsLinux::HeadlessScreenshot(const char* png, const char* script)
   if (script && !ScriptText(script, nullptr, &badLine)) return -badLine;
   // A modal element the script leaves open is in the picture: it is taken when the script runs out.
   ScreenshotWhenScriptEnds(png);
+  mPreviewing = true;
   Tick();
   PlayScript();
   Tick();
+  mPreviewing = false;
   const bool pending = mScreenshotAtScriptEnd.GetLength() > 0;
   mScreenshotAtScriptEnd.Set("");
   if (!pending) return mScreenshotWritten ? 1 : 0; // taken inside a modal loop

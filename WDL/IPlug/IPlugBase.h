@@ -350,6 +350,7 @@ public:
   // thread): PresetStored names the state a slot holds now (read under the instance mutex, which every
   // store holds); TryRewritePreset then hands that state's chunk to rewrite(ByteChunk*), which may change
   // its bytes but not its size and answers whether it could, under the programs' lock taken only if free.
+  // A rewritten slot takes a new stamp, which the live state's origin follows when it named the old one.
   enum ERewrite { kRewritten, kRewriteBusy, kRewriteReplaced, kRewriteRefused };
   unsigned PresetStored(int idx) const;
   // The stamp of the slot the live state was put in place from, as it was then (0: none); under the mutex.
@@ -364,6 +365,12 @@ public:
     ERewrite result = kRewriteReplaced; // the slot took another state since (or is gone): not this one's
     if (preset && preset->mStored == stored)
       result = preset->mInitialized && rewrite(&preset->mChunk) ? kRewritten : kRewriteRefused;
+    if (result == kRewritten) {
+      // Other bytes, another state: a build copied before is not this one. The live state that the rewritten
+      // state came from comes from the new one.
+      PresetReplaced(preset);
+      if (idx == GetCurrentPresetIdx() && LiveStateStored() == stored) mLiveStored = preset->mStored;
+    }
     mPresetsMutex.Leave();
     return result;
   }
@@ -539,9 +546,10 @@ protected:
   // A load of a state that is not a slot's (a host's program chunk, a program file, a pasted program) into the
   // program host calls act on: it becomes the current program, its slot takes the state (and the name, unless
   // null). Returns the end position, or -1. A state made over a program's (over: that program, its slot's
-  // stamp and the states put in place, as read) loads only while they still hold, else kNotPrepared.
+  // stamp and the states put in place, as read) loads only while they still hold, else kNotPrepared. With
+  // asEdit, a state made over the live one (Init Program) is stored only as ModifyCurrentPreset stores.
   int LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole,
-                           const LoadTicket* over = nullptr);
+                           const LoadTicket* over = nullptr, bool asEdit = false);
 
   // A bank's current program (the one host calls act on): appended after its programs, and read from where
   // they end (-1 when the bytes there are not one of ours).
@@ -633,8 +641,6 @@ private:
   // A slot took a whole state (under both locks): a rewrite meant for the one it held no longer applies.
   void PresetReplaced(IPreset* preset) { preset->mStored = ++mPresetsStored; }
   unsigned mPresetsStored = 0;
-  ByteChunk mStoreScratch; // StoreLiveState's, under both locks
-  static constexpr int kScratchKept = 1 << 20;
   // The live state's origin (under mMutex): the stamp the current program's slot had when the state was put in
   // place from it (or last stored into it), and whether it holds values meant for a pending change.
   unsigned mLiveStored = 0;

@@ -148,7 +148,7 @@ bool IPlugBase::RestorePreset(int idx)
 }
 
 int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole,
-                                     const LoadTicket* over)
+                                     const LoadTicket* over, bool asEdit)
 {
   bool outdated = false;
   const int end = LoadState(
@@ -165,12 +165,21 @@ int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char*
       },
       true,
       [&](const LoadTicket& ticket, int) {
-        // The state comes from the host, not from a slot: the program host calls act on takes it.
+        // The state comes from the host, not from a slot: the program host calls act on takes it. An edit of
+        // the live state goes in only as ModifyCurrentPreset stores one: while the state it replaces came
+        // from the slot; else the slot takes the name alone, and the new state comes from no slot.
+        unsigned stored = 0;
         {
           WDL_MutexLock presets(&mPresetsMutex);
-          StoreLiveState(ticket.program, name);
+          IPreset* preset = mPresets.Get(ticket.program);
+          if (!asEdit || (preset && !mLiveHoldsOthers && preset->mStored == mLiveStored)) {
+            StoreLiveState(ticket.program, name);
+            stored = PresetStored(ticket.program);
+          } else if (preset && name && *name) {
+            preset->SetName(name);
+          }
         }
-        SelectPreset(ticket.program, PresetStored(ticket.program));
+        SelectPreset(ticket.program, stored);
       },
       whole);
   return outdated ? kNotPrepared : end;
@@ -237,17 +246,12 @@ void IPlugBase::StoreLiveState(int idx, const char* name, bool keepSame)
 {
   IPreset* preset = mPresets.Get(idx);
   if (!preset) return;
-  // Written aside first. keepSame: the live state came from this slot's state, and the very bytes it holds
-  // already are that state and keep its stamp (a program change built from them still lands). The slot's
-  // memory and the scratch's are exchanged, not made again; a large state's is not kept in the scratch.
-  ByteChunk& live = mStoreScratch;
-  live.Empty();
-  SerializeState(&live);
-  if (!keepSame || !preset->mInitialized || live.Failed() || !live.IsEqual(&preset->mChunk)) {
-    preset->mChunk.Swap(live);
-    PresetReplaced(preset);
-  }
-  if (live.Size() > kScratchKept) live.Clear();
+  // Written over the slot's own bytes, in its own memory (a state no larger needs no more: a rename on an audio
+  // thread allocates nothing). keepSame: the live state came from this slot's state, and the very bytes it
+  // held written again are that state and keep its stamp (a program change built from them still lands).
+  preset->mChunk.Rewrite();
+  SerializeState(&preset->mChunk);
+  if (!keepSame || !preset->mInitialized || !preset->mChunk.Unchanged()) PresetReplaced(preset);
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
   preset->mInitialized = true;

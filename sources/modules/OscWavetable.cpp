@@ -373,7 +373,7 @@ bool OscWavetable::readWavetableFile(const char* path, WaveSpectra* out)
   return false;
 }
 
-bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name)
+bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name, const unsigned* shown)
 {
   if (!plug || slot < 0 || slot >= Veltrane::kNumSlots) return false;
   double* old = nullptr;
@@ -382,6 +382,7 @@ bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const 
     WDL_MutexLock lock(plug->GetMutex());
     ModuleConfig& c = plug->slotConfig[slot];
     if (c.moduleID != ModuleConfig::MOD_OSCWAVETABLE) return false;
+    if (shown && plug->StatesPutInPlace() != *shown) return false;
     SharedData& record = c.sharedData;
     if (spectra && spectra->data) {
       swapInto(&record, spectra, &old);
@@ -411,10 +412,11 @@ bool OscWavetable::loadWavetable(Veltrane* plug, int slot, const char* path)
   return commit(plug, slot, read ? &spectra : nullptr, path) && read;
 }
 
-bool OscWavetable::installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name)
+bool OscWavetable::installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name,
+                                    const unsigned* shown)
 {
   if (!spectra || !spectra->data) return false;
-  return commit(plug, slot, spectra, name);
+  return commit(plug, slot, spectra, name, shown);
 }
 
 bool OscWavetable::setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name)

@@ -102,8 +102,11 @@ public:
   // wavetable oscillator.
   static bool loadWavetable(Veltrane* plug, int slot, const char* path);
   // Spectra the caller decoded (readWavetableFile) put in under the instance mutex, named name; nothing
-  // changes for empty spectra. False also when the slot holds no wavetable oscillator.
-  static bool installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name);
+  // changes for empty spectra. False also when the slot holds no wavetable oscillator, or, with shown, when
+  // StatesPutInPlace() is no longer *shown (another program came in while the file was read: the slot is
+  // that program's).
+  static bool installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name,
+                               const unsigned* shown = nullptr);
   // The same with waves made by the caller (a generator): waves * 2048 samples, named name.
   static bool setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name);
 
@@ -126,7 +129,8 @@ public:
 private:
   void rebuild(int waves, double position, int bins);
   void buildBand(const double* spectrum, int bins, double* out);
-  static bool commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name);
+  static bool commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name,
+                     const unsigned* shown = nullptr);
 
 public:
   int* frequencySource;        // voice pitch, 1/128 semitone

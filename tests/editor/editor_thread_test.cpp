@@ -41,15 +41,17 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
     std::mt19937 rng(3);
     while (running.load()) {
       for (int n = (int)(rng() % 3); n > 0; --n) {
-        const int offset = (int)(rng() % 64), kind = (int)(rng() % 6);
-        // Notes, and now and then controller 123 (all notes off), which resets the drone display, or a
-        // program change.
+        const int offset = (int)(rng() % 64), kind = (int)(rng() % 7);
+        // Notes, and now and then controller 123 (all notes off), which resets the drone display, a
+        // program change, or a controller that completes a learn the editor armed.
         if (kind < 4)
           h.midi(offset, kind < 2 ? 0x90 : 0x80, 48 + (int)(rng() % 24), 100);
         else if (kind == 4)
           h.midi(offset, 0xB0, 123);
-        else
+        else if (kind == 5)
           h.midi(offset, 0xC0, (int)(rng() % 8));
+        else
+          h.midi(offset, 0xB0, 20 + (int)(rng() % 4), 64);
       }
       h.run(64);
       blocks.fetch_add(1);
@@ -86,7 +88,7 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
   for (int step = 0; step < 240; ++step) {
     const int pos = (int)(rng() % 18);
     const int x = pos < 8 ? 256 + 128 * pos : 128 * (pos - 8), y = pos < 8 ? 0 : 326;
-    switch (step % 6) {
+    switch (step % 7) {
     case 0:
       g->answers.push_back({1 + (int)(rng() % 8), 0});
       click(x + 70, y + 12, left);
@@ -109,9 +111,12 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
       g->MouseMove((int)(rng() % 1280), (int)(rng() % 650), left);
       g->MouseUp((int)(rng() % 1280), (int)(rng() % 650), left);
       break;
-    default:
+    case 5:
       g->answers.push_back({(int)(rng() % 4), (int)(rng() % 16)});
       click(50, 65, left); // program menu
+      break;
+    default:
+      click(195, 58, left); // LEARN, which the next parameter moved and a controller complete
       break;
     }
     g->Tick();

@@ -51,6 +51,13 @@ public:
     control->TextFromTextEntry(text.c_str());
   }
 
+  using IGraphicsLinux::PromptForFile;
+  void PromptForFile(WDL_String* fileName, EFileAction action, WDL_String* folder, char* extensions) override
+  {
+    if (whileOpen) whileOpen();
+    IGraphicsLinux::PromptForFile(fileName, action, folder, extensions);
+  }
+
   // The menu as lines: two spaces per level, ">" after a submenu's name, "*" ticked, "!" disabled.
   void dump(IPopupMenu* m, int depth)
   {
@@ -81,7 +88,7 @@ public:
   std::deque<std::vector<int>> answers;
   std::deque<std::string> entries;
   std::vector<std::string> shown;
-  std::function<void()> whileOpen; // runs while a menu or field is open (the user has not answered yet)
+  std::function<void()> whileOpen; // runs while a menu, field or file dialog is open (not answered yet)
   std::string entryShown;
   IRECT entryRect;
   int menusShown = 0;

@@ -18,10 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -317,6 +320,31 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
     EXPECT_EQ(2, e.osc()->waveCount);
     EXPECT_EQ(value, e.loader->GetValue());
   }
+}
+
+// Another program put in place once the file is chosen, while it is read: the table goes nowhere, unannounced.
+TEST(WavetableLoader, AFileReadWhileAnotherProgramComesInGoesNowhere)
+{
+  LoaderEditor e;
+  e.v->ModifyCurrentPreset(); // the program holds the oscillator: the one put in place again has it too
+  Fixture f("pad.wav", wavFile(3 * 2048));
+  const double value = e.loader->GetValue();
+  std::thread host;
+  e.g->whileOpen = [&] {
+    std::atomic<bool> held{false};
+    host = std::thread([&] {
+      WDL_MutexLock lock(e.v->GetMutex()); // the table, once read, waits for it
+      held.store(true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the dialog has answered
+      e.v->RestorePreset(e.v->GetCurrentPresetIdx());
+    });
+    while (!held.load()) std::this_thread::yield();
+  };
+  e.choose(f.path);
+  host.join();
+  EXPECT_EQ(0, e.g->NMessageBoxes());
+  EXPECT_STREQ("", e.record().name.Get()) << "the program put in place took the table";
+  EXPECT_EQ(value, e.loader->GetValue());
 }
 
 TEST(WavetableLoader, CancelChangesNothingAndRightClickOnEmptyRecord)

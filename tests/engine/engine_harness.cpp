@@ -90,6 +90,7 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
     return 2400;
   case audioMasterAutomate:
     ++automations;
+    if (onAutomate) onAutomate();
     return 0;
   case audioMasterGetCurrentProcessLevel: { // as a host answers: for the thread that asks
     if (processLevel) return processLevel();

@@ -705,6 +705,44 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
           asStored("carried out in the program taken over");
         }
       },
+      [](HostedVeltrane& h) { // a host that reads the program from inside the notices of the editor's commands
+        const auto chooseAndMove = [](HostedVeltrane& x) {
+          SelectSource(*x.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+          x.run(64); // then the audio stops
+          x.plug->postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
+          x.plug->postCommand(Veltrane::kCommandMove, 2, 5);
+          x.programChunk();
+        };
+        HostedVeltrane once(44100, 64);
+        makePrograms(*once.plug);
+        chooseAndMove(once);
+        int depth = 0;
+        h.onAutomate = [&] {
+          if (depth++ < 2) h.programChunk();
+          --depth;
+        };
+        chooseAndMove(h);
+        h.onAutomate = nullptr;
+        EXPECT_GT(h.automations, 0);
+        EXPECT_EQ(once.plug->displayOrder, h.plug->displayOrder) << "a command ran twice";
+      },
+      [](HostedVeltrane& h) { // a move carried out at a block's start once a change to the program in place is built
+        h.plug->changePreset(kFirst);
+        h.plug->editorThread = std::thread::id(); // the host's main thread runs the editor, not this audio thread
+        h.run(64);
+        h.midi(64, 0xC0, kFirst); // reached in the next block but one
+        h.sendEvents();
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program before the move
+        h.plug->postCommand(Veltrane::kCommandMove, 0, 5);
+        for (int b = 0; b < 4; ++b) h.run(64);
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again, with the move
+        for (int b = 0; b < 4; ++b) h.run(64);
+        EXPECT_EQ(ModuleConfig::MOD_LADDER, h.plug->slotConfig[h.plug->displayOrder[5]].moduleID);
+        h.plug->postCommand(Veltrane::kCommandMove, 5, 0); // and back, then an edit the bank stores with it
+        h.run(64);
+        h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.35f);
+        h.bank();
+      },
       [](HostedVeltrane& h) { // bank chunks kept by nine host threads at once
         std::vector<std::pair<const unsigned char*, std::vector<unsigned char>>> kept(9);
         std::vector<std::unique_ptr<HostThread>> threads;

@@ -78,11 +78,12 @@ TEST(Screenshot, PicturesOfAnOpenMenuBoxAndField)
   {
     const char* file;
     const char* script;
+    int boxAnswer = -1; // what the plug-in's box returned (-1: no box)
   };
   const Case cases[] = {
       {"gui_menu.png", "click 160 312\nmove 140 368\nmove 240 395\n"}, // the menu with its submenu open
       {"gui_tall_menu.png", "click 1160 52\nmove 1200 200\n"},
-      {"gui_message_box.png", "click 660 312\ndown 700 380\n"},
+      {"gui_message_box.png", "click 660 312\ndown 700 380\n", 0}, // closed as Escape closes it
       {"gui_text_field.png",
        "rclick 360 112\nkey backspace\nkey backspace\nkey backspace\nkey backspace\nkey backspace\ntype 12.5\n"},
       {"gui_name_field.png", "click 400 312\ntype  bright\nkey space\ntype pad\n"},
@@ -97,8 +98,10 @@ TEST(Screenshot, PicturesOfAnOpenMenuBoxAndField)
     ASSERT_TRUE(png) << c.file;
     EXPECT_EQ(png->getWidth(), GuiPlug::kWidth);
     EXPECT_EQ(png->getHeight(), GuiPlug::kHeight);
-    // After the picture the element answered by default and closed.
+    // After the picture the element closed, acting on nothing.
     EXPECT_FALSE(e.g->ModalOpen());
+    EXPECT_EQ(c.boxAnswer, e.plug.mBoxAnswer) << c.file;
+    EXPECT_EQ("Init", e.plug.mName) << c.file;
   }
 }
 

@@ -175,8 +175,8 @@ TEST(AudioPath, AFloodOfEventsInOneBlockAllocatesNothing)
 }
 
 // Hosts play automation from the audio thread: the voice count raised from one voice to 64 there, for every
-// program of the start-up bank, builds nothing.
-TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)
+// program of the start-up bank, builds nothing; nor does a rename there, which stores the edited program.
+TEST(AudioPath, AVoiceCountRaisedAndARenameOnTheAudioThreadAllocateNothing)
 {
   Host host(48000);
   for (int program = 0; program < 64; ++program) {
@@ -186,6 +186,7 @@ TEST(AudioPath, AVoiceCountRaisedOnTheAudioThreadAllocatesNothing)
     counting::start(host.mutex());
     host.e->setParameter(host.e, Veltrane::kParamVoices, 1.0f);
     host.block();
+    host.e->dispatcher(host.e, effSetProgramName, 0, 0, (void*)"Renamed", 0.0f);
     const counting::Counts c = counting::stop();
     EXPECT_EQ(64, host.plug->activeVoices);
     EXPECT_EQ(0, c.allocations) << "program " << program;
