@@ -14,6 +14,9 @@
 //   while the audio thread renders. The iteration time is the load; "worst_ms" is the longest time a block
 //   waited for the instance mutex, "call_worst_ms" the longest process call in wall time (the wait
 //   included, as the host sees it), "missed" the blocks that ended after their deadline.
+// - InitProgramLockWait: the editor's Init Program (on the benchmark's thread) of the heavy program, which the
+//   host's thread puts back (effSetChunk of its program chunk) 100 ms before each, while the audio thread renders
+//   as in BankLoadLockWait. The iteration time is Init Program; "worst_ms" the longest wait for the mutex.
 // - LockWaitUnderLoad/editor_idle: everything at once on a machine with every core busy with other work (one
 //   spinning thread a core, at normal priority): the audio thread plays the heavy program at a real-time
 //   priority, sends a MIDI program change every 20 blocks and automates the voice count; the host's main
@@ -402,6 +405,28 @@ void BankLoadLockWait(benchmark::State& state)
   state.counters["load_worst_ms"] = worstLoad;
 }
 
+void InitProgramLockWait(benchmark::State& state)
+{
+  Host h;
+  h.playHeavyProgram();
+  h.plug->editorThread = std::this_thread::get_id();
+  std::vector<unsigned char> heavy;
+  h.onMainThread([&] {
+    void* data = nullptr;
+    const VstIntPtr size = h.dispatch(effGetChunk, 1, 0, &data);
+    heavy.assign((unsigned char*)data, (unsigned char*)data + size);
+  });
+  LockWaitAudio audio(h, [](long) {});
+  for (auto _ : state) {
+    h.onMainThread([&] { h.dispatch(effSetChunk, 1, (VstIntPtr)heavy.size(), heavy.data()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Clock::time_point t0 = Clock::now();
+    h.plug->initPreset();
+    state.SetIterationTime(msSince(t0) / 1000.0);
+  }
+  audio.stop(state);
+}
+
 void BankLoad(benchmark::State& state)
 {
   const bool afterChange = state.range(0) != 0;
@@ -654,6 +679,7 @@ BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()-
 BENCHMARK(EditorModuleReplacement)->DenseRange(0, 44)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(MidiFlood)->ArgName("note_offs")->Arg(9000)->Arg(20000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoadLockWait)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(InitProgramLockWait)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BankLoad)->ArgName("after_change")->DenseRange(0, 1)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LockWaitUnderLoad)->ArgName("editor_idle")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FileCommandsLockWait)->ArgNames({"commands", "busy_disk"})->Args({1, 0})->Args({0, 1})->Args({1, 1})
