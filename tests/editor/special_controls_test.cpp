@@ -326,14 +326,13 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
 TEST(WavetableLoader, AFileReadWhileAnotherProgramComesInGoesNowhere)
 {
   LoaderEditor e;
-  e.v->ModifyCurrentPreset(); // the program holds the oscillator: the one put in place again has it too
+  e.v->ModifyCurrentPreset(); // the program put in place again has the oscillator too
   Fixture f("pad.wav", wavFile(3 * 2048));
-  const double value = e.loader->GetValue();
   std::thread host;
+  std::atomic<bool> held{false};
   e.g->whileOpen = [&] {
-    std::atomic<bool> held{false};
     host = std::thread([&] {
-      WDL_MutexLock lock(e.v->GetMutex()); // the table, once read, waits for it
+      WDL_MutexLock lock(e.v->GetMutex()); // the table read waits for it
       held.store(true);
       std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the dialog has answered
       e.v->RestorePreset(e.v->GetCurrentPresetIdx());
@@ -344,7 +343,6 @@ TEST(WavetableLoader, AFileReadWhileAnotherProgramComesInGoesNowhere)
   host.join();
   EXPECT_EQ(0, e.g->NMessageBoxes());
   EXPECT_STREQ("", e.record().name.Get()) << "the program put in place took the table";
-  EXPECT_EQ(value, e.loader->GetValue());
 }
 
 TEST(WavetableLoader, CancelChangesNothingAndRightClickOnEmptyRecord)
