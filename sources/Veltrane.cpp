@@ -239,22 +239,14 @@ void Veltrane::initPreset()
   // thread waits only for the take-over. The state emptied is the live one as read under the ticket (its
   // order, tuning and MIDI maps stay); with anything put in place or stored into the program since, it is read
   // again.
-  bool done = false;
-  for (int attempt = 0; stage && !done && attempt < kPrepareAttempts; ++attempt) {
-    LoadTicket over;
-    ByteChunk live, emptied;
-    {
-      WDL_MutexLock lock(&mMutex);
-      BeginLoad(&over);
-      if (over.program != GetCurrentPresetIdx() || !SerializeState(&live)) break;
-      over.slot = over.program;
-      over.stored = PresetStored(over.program);
-    }
-    if (stage->normalize(&live, 0, &emptied, !OnRealtimeThread(), nullptr, 0, false, true) < 0) break;
-    const int loaded = LoadStateIntoProgram(&emptied, 0, "Init", true, &over, true);
-    if (loaded == -1) break;
-    done = loaded >= 0;
-  }
+  const bool done =
+      LoadOverProgram(
+          [this](int program, ByteChunk* live) { return program == GetCurrentPresetIdx() && SerializeState(live); },
+          [this](const ByteChunk& live, ByteChunk* emptied) {
+            return stage ? stage->normalize(&live, 0, emptied, !OnRealtimeThread(), nullptr, 0, false, true)
+                         : kNotPrepared;
+          },
+          "Init", true) >= 0;
   WDL_MutexLock lock(&mMutex);
   if (!done) { // in place, in one hold: no stage, or the state kept changing
     emptyProgram();

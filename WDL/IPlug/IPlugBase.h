@@ -550,6 +550,31 @@ protected:
   // asEdit, a state made over the live one (Init Program) is stored only as ModifyCurrentPreset stores.
   int LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char* name, bool whole,
                            const LoadTicket* over = nullptr, bool asEdit = false);
+  // A state made aside over the program host calls act on, loaded into it (LoadStateIntoProgram) while what it was
+  // made over still holds, else made again. read(program, &base), under the mutex with the ticket, copies what it
+  // goes over; make(base, &state) makes it without the mutex: an end position, -1, or kNotPrepared. Returns what
+  // the load returned, -1 when nothing could be read or made, or kNotPrepared when it could not be made aside or
+  // kept changing (the caller then does it in place).
+  template <class Read, class Make> int LoadOverProgram(Read read, Make make, const char* name, bool asEdit = false)
+  {
+    for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
+      LoadTicket over;
+      ByteChunk base, state;
+      {
+        WDL_MutexLock lock(&mMutex);
+        BeginLoad(&over);
+        over.slot = over.program;
+        over.stored = PresetStored(over.program);
+        if (!read(over.program, &base)) return -1;
+      }
+      const int end = make(base, &state);
+      if (end == kNotPrepared) break;
+      if (end < 0) return -1;
+      const int loaded = LoadStateIntoProgram(&state, 0, name, true, &over, asEdit);
+      if (loaded != kNotPrepared) return loaded;
+    }
+    return kNotPrepared;
+  }
 
   // A bank's current program (the one host calls act on): appended after its programs, and read from where
   // they end (-1 when the bytes there are not one of ours).
@@ -640,6 +665,11 @@ private:
   void StoreLiveState(int idx, const char* name, bool keepSame = false);
   // A slot took a whole state (under both locks): a rewrite meant for the one it held no longer applies.
   void PresetReplaced(IPreset* preset) { preset->mStored = ++mPresetsStored; }
+  // The live state came from the slot's present state (under the mutex): an edit of it may go there.
+  bool LiveStateCameFrom(const IPreset* preset) const
+  {
+    return preset && !mLiveHoldsOthers && preset->mStored == mLiveStored;
+  }
   unsigned mPresetsStored = 0;
   // The live state's origin (under mMutex): the stamp the current program's slot had when the state was put in
   // place from it (or last stored into it), and whether it holds values meant for a pending change.

@@ -319,25 +319,13 @@ bool ValuesIntoProgramInPlace(IPlugBase& plug, int p, const ByteChunk* file, int
 
 bool IPlugBase::LoadValueProgram(const ByteChunk* file, const char* name)
 {
+  // The values go over the program's slot state (the live one for an empty slot).
   const std::vector<HostSet> sets = RecordValues(*this, file, 0);
-  for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
-    // What the values go over, as a load's ticket: the program, its slot's state (the live one for an empty
-    // slot), and the states put in place so far.
-    LoadTicket over;
-    ByteChunk base, state;
-    {
-      WDL_MutexLock lock(&mMutex);
-      BeginLoad(&over);
-      over.slot = over.program;
-      over.stored = PresetStored(over.program);
-      if (!StoredOrLiveState(*this, over.program, &base)) return false;
-    }
-    const int end = NormalizeState(&base, 0, &state, sets.data(), NParams());
-    if (end == kNotPrepared) break;
-    if (end < 0) return false;
-    const int loaded = LoadStateIntoProgram(&state, 0, name, true, &over);
-    if (loaded != kNotPrepared) return loaded >= 0;
-  }
+  const int loaded = LoadOverProgram(
+      [this](int program, ByteChunk* base) { return StoredOrLiveState(*this, program, base); },
+      [&](const ByteChunk& base, ByteChunk* state) { return NormalizeState(&base, 0, state, sets.data(), NParams()); },
+      name);
+  if (loaded != kNotPrepared) return loaded >= 0;
   // A plug-in that reads states only through its live state, or one that kept changing: in one hold, the program
   // stored with the values then put in place as the bank's current program is (the values alone reach the
   // parameters, not what the plug-in makes of them).

@@ -172,7 +172,7 @@ int IPlugBase::LoadStateIntoProgram(const ByteChunk* chunk, int pos, const char*
         {
           WDL_MutexLock presets(&mPresetsMutex);
           IPreset* preset = mPresets.Get(ticket.program);
-          if (!asEdit || (preset && !mLiveHoldsOthers && preset->mStored == mLiveStored)) {
+          if (!asEdit || LiveStateCameFrom(preset)) {
             StoreLiveState(ticket.program, name);
             stored = PresetStored(ticket.program);
           } else if (preset && name && *name) {
@@ -212,7 +212,7 @@ bool IPlugBase::ModifyCurrentPreset(const char* name)
   if (!preset) return false;
   // The live state may go only into the slot it came from, and only while that slot holds what it came from:
   // anything else would give one program another's state.
-  if (mLiveHoldsOthers || preset->mStored != mLiveStored) {
+  if (!LiveStateCameFrom(preset)) {
     if (name && *name) preset->SetName(name);
     return false;
   }

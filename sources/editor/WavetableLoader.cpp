@@ -157,21 +157,19 @@ void ITWLoadWavetableControl::OnMouseDown(int, int, IMouseMod* mod)
     WaveSpectra spectra;
     const bool installed = OscWavetable::readWavetableFile(mFile.Get(), &spectra) &&
                            OscWavetable::installWavetable(mVeltrane, mConfig->slot, &spectra, mFile.Get(), &shown);
-    if (!installed && mPlug->StatesPutInPlace() != shown) {
-      // Another program came in while the file was read: the table was for the one shown before, and is
-      // dropped without a word (nor the description of the file).
-      if (ITWInfoArea* info = infoArea()) info->Hide(true);
-      mFile.Set("");
-      mState = kFSNone;
-      SetDirty(false);
-      return;
-    }
     if (!installed) {
-      char text[512];
-      std::snprintf(text, sizeof text, "Cannot load\n\"%s\".", fileNamePart(mFile.Get()));
-      mMessage.Set(text);
-      if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
-      refuse(text);
+      if (mPlug->StatesPutInPlace() == shown) {
+        char text[512];
+        std::snprintf(text, sizeof text, "Cannot load\n\"%s\".", fileNamePart(mFile.Get()));
+        mMessage.Set(text);
+        if (ITWInfoArea* info = infoArea()) info->showInfo(mRECT.L, mRECT.B + 2, text);
+        refuse(text);
+      } else {
+        // Another program came in while the file was read: the table was for the one shown before, and is
+        // dropped without a word (nor the description of the file).
+        if (ITWInfoArea* info = infoArea()) info->Hide(true);
+        mFile.Set("");
+      }
       mState = kFSNone;
       SetDirty(false);
       return;
