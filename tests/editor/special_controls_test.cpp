@@ -322,12 +322,13 @@ TEST(WavetableLoader, BadFilesAreRefusedAndTheTableStays)
   }
 }
 
-// Another program put in place once the file is chosen, while it is read: the table goes nowhere, unannounced.
+// Another program put in place once the file is chosen, while its 1,024 waves are read: the table goes nowhere,
+// unannounced.
 TEST(WavetableLoader, AFileReadWhileAnotherProgramComesInGoesNowhere)
 {
   LoaderEditor e;
   e.v->ModifyCurrentPreset(); // the program put in place again has the oscillator too
-  Fixture f("pad.wav", wavFile(3 * 2048));
+  Fixture f("pad.wav", wavFile(1024 * 2048));
   std::thread host;
   std::atomic<bool> held{false};
   e.g->whileOpen = [&] {

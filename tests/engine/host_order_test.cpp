@@ -705,34 +705,39 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
           asStored("carried out in the program taken over");
         }
       },
-      [](HostedVeltrane& h) { // a host that reads the program from inside the notices of the editor's commands
-        SelectSource(*h.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+      [](HostedVeltrane& h) { // a host that reads the program from inside the notices of the editor's commands,
+                              // which its chunk read carries out on the audio thread, then on its main thread
         h.run(64); // then the audio stops
         int depth = 0, automations = h.automations;
         h.onAutomate = [&] {
           if (depth++ < 2) h.programChunk(); // a host gone wrong would nest for ever
           --depth;
         };
-        h.plug->postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
-        h.plug->postCommand(Veltrane::kCommandMove, 2, 5);
-        h.programChunk();
+        for (const bool audio : {true, false}) { // a choice, then a move there and back
+          SelectSource(*h.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+          h.plug->postCommand(Veltrane::kCommandReplace, 0, audio ? ModuleConfig::MOD_OSCWAVETABLE : ModuleConfig::MOD_OSCILLATOR);
+          h.plug->postCommand(Veltrane::kCommandMove, audio ? 2 : 5, audio ? 5 : 2);
+          audio ? (void)h.programChunk() : onAnotherThread([&] { h.programChunk(); });
+        }
         h.onAutomate = nullptr;
         EXPECT_GT(h.automations, automations);
-        EXPECT_EQ(std::vector<int>({0, 1, 3, 4, 5, 2, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}), h.plug->displayOrder);
+        EXPECT_EQ(std::vector<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}), h.plug->displayOrder);
+        h.bank(); // which stores the edits made off the editor's thread
       },
-      [](HostedVeltrane& h) { // a move carried out at a block's start once a change to the program in place is built
-        h.plug->changePreset(kFirst);
+      [](HostedVeltrane& h) { // a move carried out at a block's start once a change to the program in place (program
+                              // 0) is built
+        h.plug->changePreset(kTarget);
         h.plug->editorThread = std::thread::id(); // the host's main thread runs the editor, not this audio thread
         h.run(64);
-        h.midi(64, 0xC0, kFirst); // reached in the next block but one
+        h.midi(64, 0xC0, kTarget); // reached in the next block but one
         h.sendEvents();
         ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program before the move
-        h.plug->postCommand(Veltrane::kCommandMove, 0, 5);
+        h.plug->postCommand(Veltrane::kCommandMove, 1, 5);
         for (int b = 0; b < 4; ++b) h.run(64);
         ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again, with the move
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_EQ(ModuleConfig::MOD_LADDER, h.plug->slotConfig[h.plug->displayOrder[5]].moduleID);
-        h.plug->postCommand(Veltrane::kCommandMove, 5, 0); // and back, then an edit the bank stores with it
+        h.plug->postCommand(Veltrane::kCommandMove, 5, 1); // and back, then an edit the bank stores with it
         h.run(64);
         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.35f);
         h.bank();

@@ -405,6 +405,9 @@ TEST(MidiLearn, ControllersWithoutAMapEntryKeepLearnWaiting)
 TEST(MidiLearn, Unlearn)
 {
   TestSynth s;
+  RecordingControl* sw = new RecordingControl;
+  s.graphics->AttachControl(sw);
+  s.midiLearnSwitch = sw;
   s.resetAt(44100.0);
   s.midiLearnMap[20] = 4;
   s.midiLearnMap[21] = 8;
@@ -429,6 +432,7 @@ TEST(MidiLearn, Unlearn)
   sendCC(s, 41);
   EXPECT_EQ(3, s.midiLearnMap[40]);
   EXPECT_FALSE(s.midiLearnArmed);
+  EXPECT_EQ(0, sw->fromPlug + sw->dirty) << "the switch was written where an unlearn completed";
 }
 
 TEST(MidiLearn, SwitchingOffDisarmsWithoutChange)
