@@ -46,6 +46,11 @@
 //   another) and the host's main thread loads the bank every 100 ms: getParameter, setParameter,
 //   effString2Parameter, effGetParamDisplay, effGetProgram, effSetProgramName and effSetProgram. None may
 //   wait for a build: "worst_ms" is the longest wall time of any of them, "<call>_ms" each one's longest.
+// - SaveLockWait/call: the host saves while the audio thread renders as in BankLoadLockWait, with a table of
+//   1,024 waves (16 MiB of spectra) loaded into the program in place (a wavetable program): each iteration loads a
+//   new such table, then makes the call on the host's main thread: the bank chunk read (call 0), the program chunk
+//   read (1), the program chunk loaded back (2) or a rename (3). The iteration time is the call; "worst_ms" the
+//   longest wait for the mutex, which the table's size must not lengthen.
 // - AudioThreadChunk/bank: a MIDI program change arrives (between the heavy program and another), its build gets
 //   ready, and before the block that reaches it the host asks on the audio thread for the program chunk (bank 0)
 //   or the bank chunk (1). The iteration time is that call; "late" counts the changes not in place at the end of
@@ -60,6 +65,7 @@
 #include "../tests/support/plugin_host.h"
 #include "../tests/support/temp_dir.h"
 #include "IGraphicsLinux.h"
+#include "OscWavetable.h"
 #include "ProgramStage.h"
 #include "Veltrane.h"
 
@@ -69,6 +75,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
@@ -673,6 +680,49 @@ void AudioThreadChunk(benchmark::State& state)
   audio.report(state);
   state.counters["late"] = late;
 }
+
+void SaveLockWait(benchmark::State& state)
+{
+  const int call = (int)state.range(0);
+  constexpr int kWaves = 1024;
+  Host h;
+  h.setProgram(8); // a wavetable program
+  int slot = 0;
+  while (slot < Veltrane::kNumSlots && h.plug->slotConfig[slot].moduleID != ModuleConfig::MOD_OSCWAVETABLE) ++slot;
+  if (slot == Veltrane::kNumSlots) {
+    state.SkipWithError("no wavetable oscillator in program 8");
+    return;
+  }
+  std::vector<double> waves((size_t)kWaves * 2048);
+  std::vector<unsigned char> program;
+  LockWaitAudio audio(h, [](long) {});
+  long n = 0;
+  for (auto _ : state) {
+    for (size_t i = 0; i < waves.size(); ++i) waves[i] = std::sin((double)i * (1 + n % 7) * 0.0031);
+    OscWavetable::setWavetable(h.plug, slot, waves.data(), kWaves, ("table " + std::to_string(n++)).c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    double took = 0.0;
+    h.onMainThread([&] {
+      void* data = nullptr;
+      const Clock::time_point t0 = Clock::now();
+      if (call == 0 || call == 1) {
+        const VstIntPtr size = h.dispatch(effGetChunk, call, 0, &data);
+        if (call == 1 && program.empty()) program.assign((unsigned char*)data, (unsigned char*)data + size);
+      } else if (call == 2) {
+        if (program.empty()) {
+          const VstIntPtr size = h.dispatch(effGetChunk, 1, 0, &data);
+          program.assign((unsigned char*)data, (unsigned char*)data + size);
+        }
+        h.dispatch(effSetChunk, 1, (VstIntPtr)program.size(), program.data());
+      } else {
+        h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed");
+      }
+      took = msSince(t0);
+    });
+    state.SetIterationTime(took / 1000.0);
+  }
+  audio.stop(state);
+}
 } // namespace
 
 BENCHMARK(MidiProgramChange)->DenseRange(0, 63)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
@@ -686,3 +736,4 @@ BENCHMARK(FileCommandsLockWait)->ArgNames({"commands", "busy_disk"})->Args({1, 0
     ->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AudioThreadHostCalls)->ArgName("pool")->DenseRange(0, 1)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(AudioThreadChunk)->ArgName("bank")->DenseRange(0, 1)->Iterations(20)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SaveLockWait)->ArgName("call")->DenseRange(0, 3)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -17,7 +17,7 @@ struct ModuleBatch
   static constexpr int kVoices = 64;
 
   ModuleBatch() = default;
-  ~ModuleBatch(); // deletes the modules it holds, frees the wavetable data
+  ~ModuleBatch(); // deletes the modules it holds, lets go of the wavetable data
   ModuleBatch(const ModuleBatch&) = delete;
   ModuleBatch& operator=(const ModuleBatch&) = delete;
 
@@ -30,5 +30,5 @@ struct ModuleBatch
   ModuleConfig config;    // the type's declaration the modules were made with (they move to the slot's)
   Module* masterModule = nullptr;
   Module* voiceModules[kVoices] = {};
-  double* oldWavetable = nullptr;
+  SharedBytesRef oldWavetable;
 };

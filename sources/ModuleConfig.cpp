@@ -97,9 +97,7 @@ bool inSet(int id, int a, int b, int c)
 
 void SharedData::clear()
 {
-  count = 0;
-  std::free(data);
-  data = nullptr;
+  set(SharedBytesRef());
   changed = false;
   if (name.GetLength() > 0) name.Set(""); // an empty name stays without memory
 }
@@ -110,6 +108,14 @@ void SharedData::swap(SharedData& other)
   name.Swap(other.name);
   std::swap(count, other.count);
   std::swap(data, other.data);
+  spectra.Swap(other.spectra);
+}
+
+void SharedData::set(SharedBytesRef block)
+{
+  spectra = std::move(block);
+  data = spectra ? reinterpret_cast<const double*>(spectra->Bytes()) : nullptr;
+  count = spectra ? (uint32_t)(spectra->Size() / sizeof(double)) : 0;
 }
 
 ModuleConfig::ModuleConfig()

@@ -12,6 +12,7 @@
 // it through the modules and the editor reads labels, master flag and counts on the main thread.
 #pragma once
 
+#include "SharedBytes.h"
 #include "SourceDef.h"
 #include "wdlstring.h"
 
@@ -35,21 +36,27 @@ struct SharedData
   SharedData(const SharedData&) = delete;
   SharedData& operator=(const SharedData&) = delete;
 
-  // Count 0, data freed, changed false, name empty.
+  // Count 0, the spectra let go, changed false, name empty.
   void clear();
   // Exchanges two records; nothing is allocated or freed.
   void swap(SharedData& other);
+  // The spectra become block's (count: its doubles), or none for an empty reference.
+  void set(SharedBytesRef block);
 
-  // In the state chunk: path length, path, count, the doubles. False when the chunk could not grow.
+  // In the state chunk: path length, path, count, the doubles (the spectra's block itself, as a run, in a chunk
+  // that keeps runs). False when the chunk could not grow.
   bool serializeState(ByteChunk* chunk) const;
   // The next position, or -1 for a record that is short, has a negative path length, or claims more
-  // doubles than the chunk holds; the record is then left as it was.
+  // doubles than the chunk holds; the record is then left as it was. Spectra that the chunk holds as a run are
+  // taken as they are (a table this program made, held to full scale already).
   int unserializeState(ByteChunk* chunk, int pos);
 
-  bool changed = false;   // a new file was chosen and must be loaded
-  WDL_String name;        // path of the wavetable file
-  uint32_t count = 0;     // doubles in data
-  double* data = nullptr; // malloc'd spectra of all waves, owned
+  bool changed = false;         // a new file was chosen and must be loaded
+  WDL_String name;              // path of the wavetable file
+  uint32_t count = 0;           // doubles in data
+  const double* data = nullptr; // the spectra of all waves: spectra's bytes, or null
+  // Holds data. A table never changes once made: the program slots that store it share the same block.
+  SharedBytesRef spectra;
 };
 
 class ModuleConfig

@@ -419,7 +419,7 @@ void ProgramStage::buildHere(unsigned seq, int program)
   advance(leftSeq, seq); // the worker stops its build of it between slots and lets the stage go
 
   for (int attempt = 0; attempt < IPlugBase::kPrepareAttempts && live.buildsAside(); ++attempt) {
-    ByteChunk state;
+    ByteChunk state(ByteChunk::kKeepsRuns); // the slot's tables by reference: the build takes them as they are
     unsigned stored = 0;
     if (!live.CopyPresetState(program, &state, &stored) || !hold()) break;
     const int built = build(&state, 0);
@@ -498,6 +498,7 @@ void ProgramStage::work()
     lastWork = Clock::now();
     buildRequest();
     live.serviceCommands();
+    SharedBytes::FreeReleased(); // tables the audio thread or a replaced patch let go of
   }
 }
 
@@ -518,8 +519,9 @@ void ProgramStage::buildRequest()
   // Done with, or a thread that settles it builds it itself.
   if (!later(seq, leftSeq.load(std::memory_order_acquire))) return;
 
-  // The program's state, copied under the programs' lock: the live mutex is the audio thread's.
-  ByteChunk state;
+  // The program's state, copied under the programs' lock (its tables by reference, which the build takes as they
+  // are): the live mutex is the audio thread's.
+  ByteChunk state(ByteChunk::kKeepsRuns);
   unsigned stored = 0;
   if (!live.CopyPresetState(program, &state, &stored)) {
     // A slot that holds no program takes the live state, which changes nothing to build (a moment under the

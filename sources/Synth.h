@@ -208,7 +208,7 @@ public:
   IControl* presetMenu;
   IControl* midiLearnSwitch;
   int copiedPreset; // index of the program last copied, -1 before any copy
-  ByteChunk copyBuffer;
+  ByteChunk copyBuffer{ByteChunk::kKeepsRuns}; // its tables by reference
   bool processing = false; // the host has switched processing on (and not off since)
   int tickCountdown; // samples until the next control tick; 0 = a tick is due now
   // Samples per control tick: sample rate / 1000, at least 1. It stays 0 until the first Reset, and the

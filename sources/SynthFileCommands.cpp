@@ -79,7 +79,7 @@ void Synth::copyPreset()
 
 void Synth::pastePreset()
 {
-  ByteChunk state;
+  ByteChunk state(ByteChunk::kKeepsRuns);
   char name[IPreset::kNameSize];
   {
     WDL_MutexLock lock(&mMutex);

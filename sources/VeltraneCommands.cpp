@@ -23,7 +23,6 @@ ModuleBatch::~ModuleBatch()
 {
   delete masterModule;
   for (Module* m : voiceModules) delete m;
-  std::free(oldWavetable);
 }
 
 namespace {

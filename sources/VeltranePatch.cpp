@@ -19,9 +19,8 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
   ModuleConfig& c = slotConfig[slot];
   if (batch) {
     // The slot's wavetable, which the new type's declaration clears, is freed with the batch.
-    batch->oldWavetable = c.sharedData.data;
-    c.sharedData.data = nullptr;
-    c.sharedData.count = 0;
+    batch->oldWavetable = std::move(c.sharedData.spectra);
+    c.sharedData.set(SharedBytesRef());
     batch->used = true;
   }
   c.set(this, slot, (ModuleConfig::ModuleID)moduleID);

@@ -166,7 +166,7 @@ void Veltrane::programTaken(int program, unsigned seq, unsigned stored)
 void Veltrane::putProgramInPlace(int program, unsigned seq)
 {
   WDL_MutexLock lock(&mMutex);
-  ByteChunk state;
+  ByteChunk state(ByteChunk::kKeepsRuns);
   unsigned stored = 0;
   if (CopyPresetState(program, &state, &stored)) {
     if (UnserializeState(&state, 0) > 0) programTaken(program, seq, stored);
@@ -236,18 +236,22 @@ unsigned Veltrane::ProgramChangesTaken()
 
 bool Veltrane::PendingProgramState(ByteChunk* out)
 {
-  WDL_MutexLock lock(&mMutex);
-  const int program = PendingProgram();
-  ByteChunk stored;
-  if (program < 0 || !CopyPresetState(program, &stored)) return false;
-  // The values the host set for the latest change, as it will set them again on its program.
-  HostSet sets[kNumParams];
+  // The stored state (its tables by reference) and the values the host set for the latest change, as it will
+  // set them again on its program, are taken under the mutex; the state is made without it.
+  ByteChunk stored(ByteChunk::kKeepsRuns);
+  DeferredParam values[kNumParams];
   int n = 0;
-  const unsigned latest = stage->requestCount();
-  for (int i = 0; i < numDeferredParams; ++i) {
-    const DeferredParam& d = deferredParams[i];
-    if (d.seq == latest) sets[n++] = {d.paramIdx, d.value, d.isText ? d.text : nullptr};
+  {
+    WDL_MutexLock lock(&mMutex);
+    const int program = PendingProgram();
+    if (program < 0 || !CopyPresetState(program, &stored)) return false;
+    const unsigned latest = stage->requestCount();
+    for (int i = 0; i < numDeferredParams; ++i)
+      if (deferredParams[i].seq == latest) values[n++] = deferredParams[i];
   }
+  HostSet sets[kNumParams];
+  for (int i = 0; i < n; ++i)
+    sets[i] = {values[i].paramIdx, values[i].value, values[i].isText ? values[i].text : nullptr};
   // A read costs the change no build and frees nothing of the stage's (only its own copy of the stored state):
   // with a build in the stage, or a patch it replaced not freed yet, it gives the stored state.
   return stage->normalize(&stored, 0, out, false, sets, n, true) > 0;

@@ -13,7 +13,8 @@
 //   uint8 controller map flag; [120 x int32 map]
 //   int32 extra length; extra bytes (>= 601)
 //
-// Wavetable record: int32 path length L, L bytes, int32 count N, N x double.
+// Wavetable record: int32 path length L, L bytes, int32 count N, N x double. A chunk that keeps runs (a program
+// slot, a state taken under the instance mutex) holds the N doubles as the table's own block, by reference.
 //
 // Chunks come from hosts and files: a chunk that is merely short is applied as far as it goes and reported
 // as -1 (the framework then puts the previous state back); one whose contents cannot be a saved state (a
@@ -69,7 +70,10 @@ int checkWavetableRecord(const ByteChunk* chunk, int pos)
   int32_t count = 0;
   pos = get(chunk, &count, pos);
   if (pos < 0) return -1;
-  pos = skip(chunk, (int64_t)(uint32_t)count * (int64_t)sizeof(double), pos);
+  const int64_t bytes = (int64_t)(uint32_t)count * (int64_t)sizeof(double);
+  // Held by reference (a program slot's own table): the doubles are its block, which has exactly as many.
+  if (const SharedBytes* run = bytes > 0 ? chunk->RunAt(pos) : nullptr) return (int64_t)run->Size() == bytes ? pos : -2;
+  pos = skip(chunk, bytes, pos);
   return pos < 0 ? -2 : pos;
 }
 
@@ -130,15 +134,15 @@ bool wellFormed(const ByteChunk* chunk, int pos, int version)
 
 bool SharedData::serializeState(ByteChunk* chunk) const
 {
-  const int start = chunk->Size();
+  const int64_t start = chunk->FlatSize();
   const int32_t length = name.GetLength();
   const uint32_t n = data ? count : 0;
   chunk->Put(&length);
   chunk->PutBytes(name.Get(), length);
   chunk->Put(&n);
-  if (n > 0) chunk->PutBytes(data, (int)(n * sizeof(double)));
+  if (n > 0) chunk->PutShared(spectra);
   const int64_t expected = 4 + (int64_t)length + 4 + (int64_t)n * (int64_t)sizeof(double);
-  return (int64_t)chunk->Size() - start == expected;
+  return chunk->FlatSize() - start == expected;
 }
 
 int SharedData::unserializeState(ByteChunk* chunk, int pos)
@@ -153,16 +157,20 @@ int SharedData::unserializeState(ByteChunk* chunk, int pos)
   pos += length;
   int32_t n = 0;
   pos = chunk->Get(&n, pos);
-  std::free(data);
-  data = nullptr;
-  count = (uint32_t)n;
-  if (count > 0) {
-    data = (double*)std::calloc(count, sizeof(double));
-    if (!data) count = 0; // the oscillator then has no table; the position still moves on
-    if (data) std::memcpy(data, chunk->GetBytes() + pos, (size_t)count * sizeof(double));
-    OscWavetable::holdSpectraToFullScale(data, count);
+  const size_t bytes = (size_t)(uint32_t)n * sizeof(double);
+  SharedBytesRef block;
+  if (const SharedBytes* run = bytes > 0 ? chunk->RunAt(pos) : nullptr) {
+    block = SharedBytesRef::To(run);
+  } else if (bytes > 0) {
+    block = SharedBytes::Make(bytes); // without memory the oscillator has no table; the position still moves on
+    if (block) {
+      double* spectraRead = reinterpret_cast<double*>(block->Bytes());
+      std::memcpy(spectraRead, chunk->GetBytes() + pos, bytes);
+      OscWavetable::holdSpectraToFullScale(spectraRead, (uint32_t)n);
+    }
+    pos += (int)bytes;
   }
-  pos += (int)((uint32_t)n * sizeof(double));
+  set(std::move(block));
   changed = false;
   return pos;
 }
@@ -187,7 +195,7 @@ bool Veltrane::SerializeState(ByteChunk* chunk)
   WDL_MutexLock lock(&mMutex);
   if (!chunk) return false;
   const int version = stateVersion;
-  const int start = chunk->Size();
+  const int64_t start = chunk->FlatSize();
   int64_t expected = 0;
   bool ok = true;
   auto put = [&](const auto& value) {
@@ -201,9 +209,9 @@ bool Veltrane::SerializeState(ByteChunk* chunk)
     put((int32_t)c.moduleID);
     if (version >= kVersionMaster) put((uint8_t)(c.master ? 1 : 0));
     if (c.wavetableSaved && c.moduleID == ModuleConfig::MOD_OSCWAVETABLE) {
-      const int before = chunk->Size();
+      const int64_t before = chunk->FlatSize();
       ok = c.sharedData.serializeState(chunk) && ok;
-      expected += chunk->Size() - before;
+      expected += chunk->FlatSize() - before;
     }
   }
   for (int s = 0; s < kNumSlots; ++s) put((int32_t)(s < (int)displayOrder.size() ? displayOrder[s] : s));
@@ -229,7 +237,7 @@ bool Veltrane::SerializeState(ByteChunk* chunk)
   if (version >= kVersionExtraLength) put((int32_t)0);
 
   stateVersion = kStateVersion;
-  return ok && !chunk->Failed() && (int64_t)chunk->Size() - start == expected;
+  return ok && !chunk->Failed() && chunk->FlatSize() - start == expected;
 }
 
 int Veltrane::UnserializeState(ByteChunk* chunk, int startPos)

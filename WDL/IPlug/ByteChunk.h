@@ -9,19 +9,38 @@
 // hold). A write that does not fit (that limit, or memory) appends nothing and marks the chunk failed;
 // the mark stays until Clear or Empty, so a writer may check once, at the end, that everything went in:
 // a state with a piece missing is never taken for a whole one.
+//
+// Shared runs: a chunk made to keep them (ByteChunk(kKeepsRuns): program slots, and states taken under the
+// instance mutex to be written out without it) holds the long blocks a state shares with the engine (PutShared:
+// a wavetable's spectra) by reference, not by copy. Such a run sits between two bytes of the chunk, at a position:
+// it is part of the chunk's contents (FlatSize, the limit, IsEqual, Rewrite) but not of its bytes (Size, GetBytes).
+// A reader that meets a run where a block's bytes would start finds it with RunAt. PutChunk into a chunk that does
+// not keep runs writes their bytes in place: what a host or a file receives is always whole.
 #pragma once
 
+#include "SharedBytes.h"
 #include "heapbuf.h"
 #include "wdlstring.h"
 
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 class ByteChunk
 {
 public:
   ByteChunk() : mBytes(4096) {}
+  enum KeepsRuns { kKeepsRuns };
+  explicit ByteChunk(KeepsRuns) : mBytes(4096), mKeepsRuns(true) {}
+  // Room for n runs, kept through Rewrite, Empty and Clear: a state of no more runs is stored again without
+  // allocating.
+  void ReserveRuns(int n)
+  {
+    mRuns.reserve((size_t)n);
+    mRunsBefore.reserve((size_t)n);
+  }
 
   // The most bytes a chunk may hold. Tests lower it (process-wide) to reach the limit without filling
   // 2 GB; 0 or less restores the default.
@@ -57,7 +76,7 @@ public:
   {
     const int size = Size();
     if (n == 0) return size;
-    if (n < 0 || !data || n > MaxSize() - size) return fail();
+    if (n < 0 || !data || n > MaxSize() - FlatSize()) return fail();
     unsigned char* p = mBytes.Resize(size + n, false);
     if (!p || mBytes.GetSize() != size + n) return fail();
     // Within the bytes it held before a Rewrite the memory is the same, and still holds them.
@@ -95,36 +114,79 @@ public:
     return pos + length;
   }
 
-  // Appends all bytes of another chunk (without a length); returns the new size. A failed chunk copied
-  // leaves this one failed too.
+  // Appends all contents of another chunk (without a length); returns the new size. Its runs stay runs here when
+  // this chunk keeps them, else their bytes are written in their places. A failed chunk copied leaves this one
+  // failed too.
   int PutChunk(const ByteChunk* other)
   {
     if (other->Failed()) mFailed = true;
-    return PutBytes(other->GetBytes(), other->Size());
+    int from = 0;
+    for (const Run& run : other->mRuns) {
+      PutBytes(other->GetBytes() + from, run.at - from);
+      PutShared(run.bytes);
+      from = run.at;
+    }
+    return PutBytes(other->GetBytes() + from, other->Size() - from);
   }
+
+  // Appends a shared block: a run when this chunk keeps runs, else its bytes. Returns the new size.
+  int PutShared(const SharedBytesRef& block)
+  {
+    if (!block || block->Size() == 0) return Size();
+    if (!mKeepsRuns) return block->Size() > (size_t)INT_MAX ? fail() : PutBytes(block->Bytes(), (int)block->Size());
+    if ((int64_t)block->Size() > (int64_t)MaxSize() - FlatSize()) return fail();
+    const size_t k = mRuns.size();
+    // Since a Rewrite, the same block at the same place is the same contents (a block never changes).
+    if (mUnchanged &&
+        (k >= mRunsBefore.size() || mRunsBefore[k].at != Size() || mRunsBefore[k].bytes.Get() != block.Get()))
+      mUnchanged = false;
+    mRuns.push_back(Run{Size(), block});
+    mRunBytes += (int64_t)block->Size();
+    return Size();
+  }
+  // The run at byte position pos (where its block's bytes would start), or null.
+  const SharedBytes* RunAt(int pos) const
+  {
+    for (const Run& run : mRuns)
+      if (run.at == pos) return run.bytes.Get();
+    return nullptr;
+  }
+  bool HasRuns() const { return !mRuns.empty(); }
+  bool KeepsRunsShared() const { return mKeepsRuns; }
+  // The contents' length: the bytes and the runs' bytes (what PutChunk writes into a chunk that keeps none).
+  int64_t FlatSize() const { return (int64_t)Size() + mRunBytes; }
 
   void Clear()
   {
     mBytes.Resize(0, true);
+    dropRuns();
     mFailed = mUnchanged = false;
   }
   // Size 0 with the memory kept for the next fill (a chunk written again at every save).
   void Empty()
   {
     mBytes.Resize(0, false);
+    dropRuns();
     mFailed = mUnchanged = false;
   }
   // Empty, to be written again with what may be the same bytes (a program stored again): each write is
   // compared with the bytes it overwrites, in the same memory, and Unchanged() then tells whether the chunk
   // holds just what it held before. Nothing is allocated while the new bytes take no more room than the old.
+  // Runs are compared by their blocks; the blocks the chunk held before are let go by EndRewrite.
   void Rewrite()
   {
     const int before = Size();
-    Empty();
+    mRunsBefore.clear();
+    mRuns.swap(mRunsBefore);
+    mRunBytes = 0;
+    mBytes.Resize(0, false);
+    mFailed = false;
     mBefore = before;
     mUnchanged = true;
   }
-  bool Unchanged() const { return mUnchanged && Size() == mBefore && !mFailed; }
+  bool Unchanged() const { return mUnchanged && Size() == mBefore && mRuns.size() == mRunsBefore.size() && !mFailed; }
+  // After a Rewrite: lets go of the blocks the chunk held before (freed off an audio thread only).
+  void EndRewrite() { mRunsBefore.clear(); }
   // Makes room for n bytes in all without changing the contents, so that appending up to there moves the
   // bytes at most once (a bank of 64 programs grew page by page, copying itself at every step).
   void Reserve(int n)
@@ -132,10 +194,13 @@ public:
     const int size = Size();
     if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
   }
-  // Exchanges the bytes (and failure marks) of two chunks; nothing is allocated or copied.
+  // Exchanges the contents (and failure marks) of two chunks; nothing is allocated or copied. Each keeps its own
+  // way with runs.
   void Swap(ByteChunk& other)
   {
     mBytes.Swap(other.mBytes);
+    mRuns.swap(other.mRuns);
+    std::swap(mRunBytes, other.mRunBytes);
     std::swap(mFailed, other.mFailed);
     mUnchanged = other.mUnchanged = false;
   }
@@ -148,7 +213,11 @@ public:
     const int old = Size();
     mUnchanged = false;
     if (n < 0) n = 0;
-    if (n > MaxSize()) return fail();
+    if (n > MaxSize() - mRunBytes) return fail();
+    while (!mRuns.empty() && mRuns.back().at > n) {
+      mRunBytes -= (int64_t)mRuns.back().bytes->Size();
+      mRuns.pop_back();
+    }
     unsigned char* p = mBytes.Resize(n, true);
     if (n > 0 && (!p || Size() != n)) return fail();
     if (Size() > old) std::memset(p + old, 0, (size_t)(Size() - old));
@@ -158,21 +227,41 @@ public:
   // The bytes, null when the chunk is empty.
   unsigned char* GetBytes() const { return mBytes.Get(); }
 
+  // The same contents: the same bytes, and runs of the very same blocks at the same places (a block made again with
+  // equal bytes counts as other contents).
   bool IsEqual(const ByteChunk* other) const
   {
-    return other && Size() == other->Size() && (Size() == 0 || !std::memcmp(GetBytes(), other->GetBytes(), Size()));
+    if (!other || Size() != other->Size() || mRuns.size() != other->mRuns.size()) return false;
+    for (size_t i = 0; i < mRuns.size(); ++i)
+      if (mRuns[i].at != other->mRuns[i].at || mRuns[i].bytes.Get() != other->mRuns[i].bytes.Get()) return false;
+    return Size() == 0 || !std::memcmp(GetBytes(), other->GetBytes(), Size());
   }
 
 private:
+  struct Run
+  {
+    int at; // the byte position its block's bytes stand at
+    SharedBytesRef bytes;
+  };
+
   int fail()
   {
     mFailed = true;
     return Size();
   }
+  void dropRuns()
+  {
+    mRuns.clear();
+    mRunsBefore.clear();
+    mRunBytes = 0;
+  }
 
   WDL_TypedBuf<unsigned char> mBytes;
+  std::vector<Run> mRuns, mRunsBefore; // in order of position; mRunsBefore: those a Rewrite compares with
+  int64_t mRunBytes = 0;
+  bool mKeepsRuns = false;
   bool mFailed = false;
-  bool mUnchanged = false; // since Rewrite, every write repeated the bytes mBefore held
+  bool mUnchanged = false; // since Rewrite, every write repeated the contents mBefore and mRunsBefore held
   int mBefore = 0;
   static inline std::atomic<int> sMaxSize{INT_MAX};
 };

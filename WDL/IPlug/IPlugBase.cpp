@@ -39,6 +39,7 @@ void GetVersionStr(int version, char* str)
 IPreset::IPreset()
 {
   std::strcpy(mName, "empty");
+  mChunk.ReserveRuns(kRunsReserved);
 }
 
 void IPreset::SetName(const char* name)

@@ -56,10 +56,12 @@ constexpr int FourCC(const char* tag)
 struct IPreset
 {
   static constexpr int kNameSize = 256; // names of up to 255 characters; longer ones are cut
+  static constexpr int kRunsReserved = 32; // shared blocks a state stored again holds without allocating
 
   bool mInitialized = false;
   char mName[kNameSize];
-  ByteChunk mChunk; // the program's state as SerializeState writes it
+  // The program's state as SerializeState writes it, its shared blocks (wavetables) kept by reference.
+  ByteChunk mChunk{ByteChunk::kKeepsRuns};
   // Which state the slot holds (its stamp): the count of whole states put into slots when it took this one,
   // never 0 once the plug-in has given it one.
   unsigned mStored = 0;
@@ -335,7 +337,8 @@ public:
   const ByteChunk* GetPresetChunk(int idx) const;
   // A copy of a program's state appended to out under the programs' own lock only, for a thread that must
   // not wait for the instance mutex (one that builds states beside the audio thread), with the stamp of the
-  // state copied. False for a slot that is missing or holds no state.
+  // state copied. False for a slot that is missing or holds no state. Only references to its shared blocks are
+  // copied under the lock: into a chunk that keeps no runs their bytes are written after it.
   bool CopyPresetState(int idx, ByteChunk* out, unsigned* stored = nullptr);
   bool RestorePreset(int idx);
   bool RestorePreset(const char* name);
@@ -424,7 +427,7 @@ protected:
   // A copy of everything a load may change, so that a failed load can put it back.
   struct StateBackup
   {
-    ByteChunk mLive;
+    ByteChunk mLive{ByteChunk::kKeepsRuns};
     WDL_PtrList<IPreset> mPresets;
     int mCurrentPresetIdx = 0;
     unsigned mLiveStored = 0;
@@ -559,7 +562,7 @@ protected:
   {
     for (int attempt = 0; attempt < kPrepareAttempts; ++attempt) {
       LoadTicket over;
-      ByteChunk base, state;
+      ByteChunk base(ByteChunk::kKeepsRuns), state(ByteChunk::kKeepsRuns);
       {
         WDL_MutexLock lock(&mMutex);
         BeginLoad(&over);
@@ -608,7 +611,7 @@ protected:
     WDL_String name;
     bool named = false;
     bool initialized = false;
-    ByteChunk state;
+    ByteChunk state{ByteChunk::kKeepsRuns};
   };
   // Reads a bank (SerializePresets' layout) and brings the current program back into the live plug-in:
   // every stored program is taken in the plug-in's current state format, built aside where it can. A

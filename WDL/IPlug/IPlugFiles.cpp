@@ -130,22 +130,26 @@ bool IPlugBase::SaveProgramAsFXP(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
   ByteChunk file;
+  // The state is taken under the mutex, its tables by reference; their bytes and the disk are written without it.
+  ByteChunk state(ByteChunk::kKeepsRuns);
+  char name[IPreset::kNameSize];
   {
-    // The bytes are taken under the mutex; the disk is written without it.
     WDL_MutexLock lock(&mMutex);
-    const char* name = GetPresetName(GetCurrentPresetIdx());
+    std::snprintf(name, sizeof name, "%s", GetPresetName(GetCurrentPresetIdx()));
     if (DoesStateChunks()) {
-      ByteChunk state;
       InitChunkWithIPlugVer(&state);
-      if (!SerializeState(&state) || state.Size() > ByteChunk::MaxSize() - 60) return Refuse(err, EFBIG);
-      // The byte count is the whole file's length.
-      PutProgramHeader(&file, state.Size() + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(), name);
-      PutBE(&file, state.Size());
-      file.PutChunk(&state);
+      if (!SerializeState(&state) || state.FlatSize() > ByteChunk::MaxSize() - 60) return Refuse(err, EFBIG);
     } else {
       PutProgramHeader(&file, 0, kFxCk, mUniqueID, GetEffectVersion(true), NParams(), name);
       for (int i = 0; i < NParams(); ++i) PutBEFloat(&file, (float)GetParam(i)->GetNormalized());
     }
+  }
+  if (DoesStateChunks()) {
+    const int size = (int)state.FlatSize();
+    // The byte count is the whole file's length.
+    PutProgramHeader(&file, size + 60, kFPCh, mUniqueID, GetEffectVersion(true), NParams(), name);
+    PutBE(&file, size);
+    file.PutChunk(&state);
   }
   return WriteFile(fileName->Get(), &file, err); // refuses a file that lacks anything
 }
@@ -154,16 +158,18 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
 {
   if (!fileName || !fileName->GetLength()) return Refuse(err, ENOENT);
   ByteChunk file;
+  // The programs are taken under the mutex, their tables by reference; their bytes and the disk are written
+  // without it.
+  ByteChunk bank(ByteChunk::kKeepsRuns);
+  const bool chunks = DoesStateChunks();
   {
     WDL_MutexLock lock(&mMutex);
-    const bool chunks = DoesStateChunks();
-    ByteChunk bank;
     if (chunks) {
       InitChunkWithIPlugVer(&bank);
-      if (!SerializePresets(&bank) || bank.Size() > ByteChunk::MaxSize() - 160) return Refuse(err, EFBIG);
+      if (!SerializePresets(&bank) || bank.FlatSize() > ByteChunk::MaxSize() - 160) return Refuse(err, EFBIG);
     }
     PutBE(&file, kCcnK);
-    PutBE(&file, chunks ? bank.Size() + 160 : 0); // the whole file's length in the chunk variant
+    PutBE(&file, chunks ? (int)bank.FlatSize() + 160 : 0); // the whole file's length in the chunk variant
     PutBE(&file, chunks ? kFBCh : kFxBk);
     PutBE(&file, 2);
     PutBE(&file, mUniqueID);
@@ -172,8 +178,7 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
     PutBE(&file, GetCurrentPresetIdx());
     file.Resize(kBankHeader); // reserved bytes, zero
     if (chunks) {
-      PutBE(&file, bank.Size());
-      file.PutChunk(&bank);
+      PutBE(&file, (int)bank.FlatSize());
     } else {
       for (int p = 0; p < NPresets(); ++p) {
         const IPreset* preset = mPresets.Get(p);
@@ -189,6 +194,7 @@ bool IPlugBase::SaveBankAsFXB(WDL_String* fileName, int* err)
       }
     }
   }
+  file.PutChunk(&bank);
   return WriteFile(fileName->Get(), &file, err); // refuses a file that lacks anything
 }
 
@@ -360,7 +366,7 @@ bool IPlugBase::LoadValueBank(const ByteChunk* file, int applied, int currentPro
       GetName(file, r + 28, name);
       slot.name.Set(name);
       slot.named = true;
-      ByteChunk base;
+      ByteChunk base(ByteChunk::kKeepsRuns); // the tables by reference
       if (!StoredOrLiveState(*this, p, &base, &stamps[(size_t)p])) return false;
       const int end = NormalizeState(&base, 0, &slot.state, RecordValues(*this, file, r).data(), NParams());
       if (end < 0 && end != kNotPrepared) return false;

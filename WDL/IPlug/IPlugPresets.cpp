@@ -72,12 +72,21 @@ bool IPlugBase::IsPresetInitialized(int idx) const
 
 bool IPlugBase::CopyPresetState(int idx, ByteChunk* out, unsigned* stored)
 {
-  WDL_MutexLock lock(&mPresetsMutex);
-  const IPreset* p = mPresets.Get(idx);
-  if (!p || !p->mInitialized) return false;
-  const int before = out->Size();
-  if (stored) *stored = p->mStored;
-  return out->PutChunk(&p->mChunk) == before + p->mChunk.Size();
+  ByteChunk image(ByteChunk::kKeepsRuns);
+  ByteChunk* to = out->KeepsRunsShared() ? out : &image;
+  {
+    WDL_MutexLock lock(&mPresetsMutex);
+    const IPreset* p = mPresets.Get(idx);
+    if (!p || !p->mInitialized) return false;
+    const int64_t before = to->FlatSize();
+    if (stored) *stored = p->mStored;
+    to->PutChunk(&p->mChunk);
+    if (to->FlatSize() != before + p->mChunk.FlatSize()) return false;
+  }
+  if (to == out) return true;
+  const int64_t before = out->FlatSize();
+  out->PutChunk(&image);
+  return out->FlatSize() == before + image.FlatSize();
 }
 
 const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
@@ -126,9 +135,10 @@ bool IPlugBase::RestorePreset(int idx)
       return true;
     }
   }
-  // The program's state is copied out under the mutex each time the load begins: a bank load or a store on
-  // another thread may replace it, and the load then begins again with what the slot holds then.
-  ByteChunk state;
+  // The program's state is copied out under the mutex each time the load begins (its tables by reference): a
+  // bank load or a store on another thread may replace it, and the load then begins again with what the slot
+  // holds then.
+  ByteChunk state(ByteChunk::kKeepsRuns);
   bool selected = false;
   LoadState(
       [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
@@ -247,11 +257,13 @@ void IPlugBase::StoreLiveState(int idx, const char* name, bool keepSame)
   IPreset* preset = mPresets.Get(idx);
   if (!preset) return;
   // Written over the slot's own bytes, in its own memory (a state no larger needs no more: a rename on an audio
-  // thread allocates nothing). keepSame: the live state came from this slot's state, and the very bytes it
-  // held written again are that state and keep its stamp (a program change built from them still lands).
+  // thread allocates nothing); its tables are taken by reference, never copied. keepSame: the live state came from
+  // this slot's state, and the very bytes it held written again (the same tables) are that state and keep its
+  // stamp (a program change built from them still lands).
   preset->mChunk.Rewrite();
   SerializeState(&preset->mChunk);
   if (!keepSame || !preset->mInitialized || !preset->mChunk.Unchanged()) PresetReplaced(preset);
+  preset->mChunk.EndRewrite(); // the tables it held, unless the live state still holds them
   if (name && *name) preset->SetName(name);
   // The slot now holds a state: without the flag a saved bank would drop it (and its name) again.
   preset->mInitialized = true;
@@ -267,14 +279,19 @@ int64_t IPlugBase::PresetsSize(int only) const
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     const IPreset* preset = mPresets.Get(i);
     if (only < 0 || i == only)
-      total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.Size() : 0);
+      total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.FlatSize() : 0);
   }
   return total;
 }
 
 bool IPlugBase::SerializePresets(ByteChunk* chunk, int pending, const ByteChunk* pendingState)
 {
-  const int64_t total = chunk->Size() + PresetsSize();
+  // Into a chunk that keeps runs only the slots' bytes are copied (the tables by reference).
+  int64_t total = chunk->Size() + PresetsSize();
+  for (int i = 0; i < mPresets.GetSize() && chunk->KeepsRunsShared(); ++i) {
+    const IPreset* preset = mPresets.Get(i);
+    if (preset->mInitialized) total -= preset->mChunk.FlatSize() - preset->mChunk.Size();
+  }
   if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
@@ -373,7 +390,7 @@ int IPlugBase::LoadPresets(ByteChunk* chunk, int startPos)
 
 bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved, const LoadTicket* over, bool* outdated)
 {
-  ByteChunk copy;
+  ByteChunk copy(ByteChunk::kKeepsRuns);
   int current = -1;
   return LoadState(
              [&](LoadTicket* ticket, const ByteChunk** chunk, int* pos) {
@@ -389,7 +406,7 @@ bool IPlugBase::PutBankInPlace(std::vector<BankSlot>& slots, int saved, const Lo
                  return true;
                }
                // A program the bank leaves as it was: its stored state, or the live one for an empty slot.
-               copy.Clear();
+               copy.Clear(); // (keeps runs: the tables by reference)
                *chunk = &copy;
                ticket->slot = current;
                if (CopyPresetState(current, &copy, &ticket->stored)) return true;
@@ -465,7 +482,7 @@ bool IPlugBase::StateUnchanged(StateBackup* backup)
         !now->mChunk.IsEqual(&then->mChunk))
       return false;
   }
-  ByteChunk live;
+  ByteChunk live(ByteChunk::kKeepsRuns);
   return SerializeState(&live) && live.IsEqual(&backup->mLive);
 }
 
@@ -637,11 +654,13 @@ bool CloseChecked(FILE* f, bool ok)
   return std::fclose(f) == 0 && ok;
 }
 
-bool PutBlobLine(FILE* f, const char* name, const ByteChunk* chunk)
+bool PutBlobLine(FILE* f, const char* name, const ByteChunk* state)
 {
+  ByteChunk chunk; // the state whole, its tables' bytes in place
+  chunk.PutChunk(state);
   WDL_String text;
-  Base64Encode(chunk->GetBytes(), chunk->Size(), &text);
-  return std::fprintf(f, "MakePresetFromBlob(\"%s\", \"%s\", %d);\n", name, text.Get(), chunk->Size()) > 0;
+  Base64Encode(chunk.GetBytes(), chunk.Size(), &text);
+  return std::fprintf(f, "MakePresetFromBlob(\"%s\", \"%s\", %d);\n", name, text.Get(), chunk.Size()) > 0;
 }
 
 } // namespace

@@ -290,6 +290,9 @@ IPlugVST::HostCall::~HostCall()
                       plug->mCloseRequested.exchange(false);
   plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
   if (finish) plug->FinishClose();
+  // The tables let go of during the call (under the mutex, or the instance closed) are freed once no call of this
+  // thread holds a lock.
+  if (!mOuter) SharedBytes::FreeReleased();
 }
 
 int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
@@ -342,6 +345,7 @@ uint64_t IPlugVST::NewSerial()
 
 void IPlugVST::NoteAudioThread()
 {
+  SharedBytes::MarkAudioThread(); // a table it lets go of is freed elsewhere
   if (OnAudioThread()) return;
   // Beyond kProcessedKept instances on one thread the oldest is forgotten.
   const int n = tProcessedCount < kProcessedKept ? tProcessedCount++ : kProcessedKept - 1;
@@ -386,6 +390,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   if (!plug) return 0;
   if (opcode == effClose) {
     plug->Close();
+    if (!tInnermostCall) SharedBytes::FreeReleased(); // the instance's tables
     return 0;
   }
   const HostCall call(plug); // its end may delete plug: nothing below touches it after the answer
@@ -414,7 +419,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   case effGetChunk:
     plug->RunQueuedEditorCommands(); // a save right after an edit holds it
     plug->SettleForCall();
-    break;
+    return plug->GetChunk(idx, ptr); // takes the mutex for as long as it takes to copy the state's references
   case effVendorSpecific:
     // The headless screenshot plays an editor session: as the editor's calls, without the mutex (its controls
     // take it where they act), and its picture is written to the disk without it.
@@ -616,8 +621,7 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
   // effEditOpen, effEditClose, effEditIdle, effIdle and the keys: DispatchEditor.
   case effIdentify:
     return VstFourCC('N', 'v', 'E', 'f');
-  case effGetChunk:
-    return GetChunk(idx, ptr);
+  // effGetChunk: VSTDispatcher, outside the mutex.
   case effProcessEvents: {
     const VstEvents* events = static_cast<const VstEvents*>(ptr);
     if (!events) return 0;
@@ -744,25 +748,35 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
 {
   if (!ptr) return 0;
   const bool bank = idx == 0;
-  ByteChunk* chunk = HostChunkForThisThread(bank);
-  InitChunkWithIPlugVer(chunk);
-  bool ok;
-  const int program = ProgramForHost();
   // A change not in place yet, on a thread that may not wait for it: its program as it will be (the stored
-  // state with what the host set since), else as it is stored.
-  ByteChunk pending;
-  const bool pendingKnown = program != GetCurrentPresetIdx() && PendingProgramState(&pending);
-  if (bank) {
-    ModifyCurrentPreset(); // the program in place holds the live state, if it is still its own
-    ok = SerializePresets(chunk, program, pendingKnown ? &pending : nullptr) && PutCurrentProgram(chunk);
-  } else if (pendingKnown) {
-    ok = chunk->PutChunk(&pending) > 0;
-  } else if (program != GetCurrentPresetIdx()) {
-    ok = CopyPresetState(program, chunk);
-  } else {
-    ok = SerializeState(chunk);
+  // state with what the host set since), else as it is stored. Made without the mutex.
+  const int pendingProgram = ProgramForHost();
+  ByteChunk pending(ByteChunk::kKeepsRuns);
+  const bool pendingKnown = pendingProgram != GetCurrentPresetIdx() && PendingProgramState(&pending);
+  // The state is taken under the mutex with its tables by reference; their bytes (megabytes a table) go into
+  // the host's chunk without it. The chunk is this thread's: no other thread writes it.
+  ByteChunk state(ByteChunk::kKeepsRuns);
+  ByteChunk* chunk = nullptr;
+  bool ok;
+  {
+    WDL_MutexLock lock(&mMutex);
+    chunk = HostChunkForThisThread(bank);
+    const int program = ProgramForHost();
+    const ByteChunk* planned = pendingKnown && PendingProgram() == pendingProgram ? &pending : nullptr;
+    if (bank) {
+      ModifyCurrentPreset(); // the program in place holds the live state, if it is still its own
+      ok = SerializePresets(&state, program, planned) && PutCurrentProgram(&state);
+    } else if (planned) {
+      ok = state.PutChunk(planned) > 0;
+    } else if (program != GetCurrentPresetIdx()) {
+      ok = CopyPresetState(program, &state);
+    } else {
+      ok = SerializeState(&state);
+    }
   }
-  if (!ok || chunk->Failed() || chunk->Size() <= 0) return 0; // no chunk rather than a part of one
+  InitChunkWithIPlugVer(chunk);
+  chunk->PutChunk(&state);
+  if (!ok || state.Failed() || chunk->Failed() || state.FlatSize() <= 0) return 0; // no chunk rather than a part of one
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

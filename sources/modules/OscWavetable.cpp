@@ -17,11 +17,6 @@ using namespace ModuleConventions;
 
 const char* const OscWavetable::labelInterpolate[2] = {"Interpolate", "Raw"};
 
-WaveSpectra::~WaveSpectra()
-{
-  std::free(data);
-}
-
 OscWavetable::OscWavetable(ModuleConfig* config, Voice* voice, Veltrane* owner)
     : Module(config, voice, owner), frequencySource(nullptr),
       startPhase(0.0), syncSource(nullptr), startPhaseModSource(nullptr), resetSource(nullptr), position(0.0),
@@ -154,11 +149,11 @@ bool sameText(const char* a, const char* b)
   return *a == *b;
 }
 
-void swapInto(SharedData* record, WaveSpectra* spectra, double** old)
+// The record takes the spectra; *old the block it held, to be let go outside the lock.
+void swapInto(SharedData* record, WaveSpectra* spectra, SharedBytesRef* old)
 {
-  *old = record->data;
-  record->data = spectra->data;
-  record->count = spectra->count;
+  *old = std::move(record->spectra);
+  record->set(std::move(spectra->block));
   spectra->data = nullptr;
   spectra->count = 0;
 }
@@ -178,9 +173,8 @@ void OscWavetable::setWaveTables()
     // loadWavetable instead, which decodes outside it).
     WaveSpectra spectra;
     if (readWavetableFile(record->name.Get(), &spectra)) {
-      double* old = nullptr;
+      SharedBytesRef old;
       swapInto(record, &spectra, &old);
-      std::free(old);
     } else {
       record->name.Set(""); // the waves stay as they were
     }
@@ -229,8 +223,9 @@ void OscWavetable::resampleCycle(const double* src, int n, double* out)
 bool OscWavetable::spectraFromWaves(const double* samples, int waves, WaveSpectra* out)
 {
   if (!samples || !out || waves < 1 || waves > kMaxWaves) return false;
-  double* data = (double*)std::calloc((size_t)waves * kWaveSize, sizeof(double));
-  if (!data) return false;
+  SharedBytesRef block = SharedBytes::Make((size_t)waves * kWaveSize * sizeof(double));
+  if (!block) return false;
+  double* data = reinterpret_cast<double*>(block->Bytes());
   double work[kWaveSize];
   for (int w = 0; w < waves; ++w) {
     std::memcpy(work, samples + (size_t)w * kWaveSize, sizeof(work));
@@ -238,7 +233,7 @@ bool OscWavetable::spectraFromWaves(const double* samples, int waves, WaveSpectr
     double* dest = data + (size_t)w * kWaveSize;
     for (int i = 0; i < kWaveSize; ++i) dest[i] = work[i] * (0.5 / kWaveSize);
   }
-  std::free(out->data);
+  out->block = std::move(block);
   out->data = data;
   out->count = (uint32_t)waves * kWaveSize;
   return true;
@@ -376,7 +371,7 @@ bool OscWavetable::readWavetableFile(const char* path, WaveSpectra* out)
 bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name, const unsigned* shown)
 {
   if (!plug || slot < 0 || slot >= Veltrane::kNumSlots) return false;
-  double* old = nullptr;
+  SharedBytesRef old; // let go after the lock: the audio thread never waits for the memory to be freed
   bool ok = false;
   {
     WDL_MutexLock lock(plug->GetMutex());
@@ -401,7 +396,6 @@ bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const 
       for (int v = 0; v < plug->activeVoices; ++v) plug->voices[v].setModuleParam(slot, 0, trigger);
     }
   }
-  std::free(old); // outside the lock: the audio thread never waits for it
   return ok;
 }
 
@@ -423,6 +417,8 @@ bool OscWavetable::setWavetable(Veltrane* plug, int slot, const double* samples,
 {
   WaveSpectra spectra;
   if (!spectraFromWaves(samples, waves, &spectra)) return false;
+  // As a stored table is held when it is read: the program slots keep this very table, which is not read again.
+  holdSpectraToFullScale(spectra.data, spectra.count);
   return commit(plug, slot, &spectra, name);
 }
 

@@ -24,6 +24,7 @@
 
 #include "Module.h"
 #include "ModulePanel.h"
+#include "SharedBytes.h"
 
 #include <cstdint>
 
@@ -33,11 +34,11 @@ struct SharedData;
 struct WaveSpectra
 {
   WaveSpectra() = default;
-  ~WaveSpectra();
   WaveSpectra(const WaveSpectra&) = delete;
   WaveSpectra& operator=(const WaveSpectra&) = delete;
 
-  double* data = nullptr; // malloc'd, count doubles
+  SharedBytesRef block;   // count doubles, not shared yet
+  double* data = nullptr; // block's bytes
   uint32_t count = 0;     // waves * 2048
 };
 
@@ -107,7 +108,8 @@ public:
   // that program's).
   static bool installWavetable(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name,
                                const unsigned* shown = nullptr);
-  // The same with waves made by the caller (a generator): waves * 2048 samples, named name.
+  // The same with waves made by the caller (a generator): waves * 2048 samples, named name, held within full
+  // scale as a stored table is.
   static bool setWavetable(Veltrane* plug, int slot, const double* samples, int waves, const char* name);
 
   // Record and instance rules, exposed for tests.

@@ -272,8 +272,7 @@ TEST(Declarations, WavetableRecordFollowsTheType)
 {
   ModuleConfig& c = declared(ModuleConfig::MOD_OSCILLATOR);
   c.sharedData.name.Set("/some/table.wav");
-  c.sharedData.count = 4;
-  c.sharedData.data = (double*)std::calloc(4, sizeof(double));
+  c.sharedData.set(SharedBytes::Make(4 * sizeof(double)));
   c.sharedData.changed = true;
   c.set(&plug(), 3, ModuleConfig::MOD_OSCWAVETABLE);
   EXPECT_TRUE(c.wavetableSaved);
@@ -282,8 +281,7 @@ TEST(Declarations, WavetableRecordFollowsTheType)
   EXPECT_FALSE(c.sharedData.changed);
   EXPECT_STREQ("", c.sharedData.name.Get());
 
-  c.sharedData.count = 2;
-  c.sharedData.data = (double*)std::calloc(2, sizeof(double));
+  c.sharedData.set(SharedBytes::Make(2 * sizeof(double)));
   c.set(&plug(), 3, ModuleConfig::MOD_NOISE);
   EXPECT_FALSE(c.wavetableSaved);
   EXPECT_EQ(nullptr, c.sharedData.data);
@@ -522,9 +520,8 @@ TEST(Catalogue, SlotConfigurationsExchangeEverythingTheirTypeDecides)
     ModuleCatalogue::declare(&emptyRef, ModuleConfig::MOD_EMPTY);
     typed.slot = 5;
     empty.slot = 5;
-    typed.sharedData.data = static_cast<double*>(std::calloc(4, sizeof(double)));
-    typed.sharedData.count = 4;
-    double* const data = typed.sharedData.data;
+    typed.sharedData.set(SharedBytes::Make(4 * sizeof(double)));
+    const double* const data = typed.sharedData.data;
     empty.swapPatch(typed);
     EXPECT_EQ(describe(typedRef), describe(empty)) << id;
     EXPECT_EQ(describe(emptyRef), describe(typed)) << id;

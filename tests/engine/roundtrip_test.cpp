@@ -2,11 +2,13 @@
 // give the same bytes, parameters, display texts, program names, current program and sound; values a host's
 // automation leaves between the steps of a switch travel as they are; chunks of another size are refused
 // with nothing changed; names cut to fit a host's buffer or a file's name field keep whole characters.
+#include "OscWavetable.h"
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -149,13 +151,20 @@ TEST_F(RoundTrip, HostValuesBetweenStepsTravel)
 }
 
 // The bank as a project stores it: a fresh instance takes the same programs and names and plays the program
-// the project was saved on; a bank stored before the current program travelled with it still loads.
+// the project was saved on; a bank stored before the current program travelled with it still loads. Program 8
+// is saved with a table of 1,024 waves the editor loaded into it.
 TEST_F(RoundTrip, BankChunkKeepsTheCurrentProgram)
 {
-  for (int current : {0, 37, 63}) {
+  for (int current : {0, 37, 63, 8}) {
     SCOPED_TRACE("saved on program " + std::to_string(current));
     HostedVeltrane a, b;
     a.dispatch(effSetProgram, 0, current);
+    if (current == 8) {
+      std::vector<double> waves(1024 * 2048);
+      for (size_t i = 0; i < waves.size(); ++i) waves[i] = std::sin(i * (1.0 + i / 2048 % 5) * 0.0031);
+      ASSERT_EQ(ModuleConfig::MOD_OSCWAVETABLE, a.plug->slotConfig[0].moduleID);
+      ASSERT_TRUE(OscWavetable::setWavetable(a.plug, 0, waves.data(), 1024, "/tables/large.wav"));
+    }
     a.dispatch(effSetProgramName, 0, 0, (void*)"Edited");
     a.effect->setParameter(a.effect, Veltrane::kParamVolume, 0.3f);
     const Bytes bank = bankChunk(a);

@@ -834,9 +834,9 @@ TEST(WavetableRobustness, LoadedTableStaysFiniteUnderExtremesAndBadRecords)
       d.set(p, param->GetDefault());
     }
     // A record whose spectra are not numbers (a damaged chunk) plays silence, not NaN.
-    SharedData& r = d.config().sharedData;
-    r.data[5] = std::nan("");
-    r.data[2048 + 9] = INFINITY;
+    double* spectra = reinterpret_cast<double*>(d.config().sharedData.spectra->Bytes());
+    spectra[5] = std::nan("");
+    spectra[2048 + 9] = INFINITY;
     d.set(0, 0);
     d.play(d.period * 3);
     ASSERT_TRUE(d.finite(&which)) << which;

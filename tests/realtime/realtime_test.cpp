@@ -175,13 +175,20 @@ TEST(AudioPath, AFloodOfEventsInOneBlockAllocatesNothing)
 }
 
 // Hosts play automation from the audio thread: the voice count raised from one voice to 64 there, for every
-// program of the start-up bank, builds nothing; nor does a rename there, which stores the edited program.
+// program of the start-up bank, builds nothing; nor does a rename there, which stores the edited program, also
+// after a larger table went into a wavetable program.
 TEST(AudioPath, AVoiceCountRaisedAndARenameOnTheAudioThreadAllocateNothing)
 {
   Host host(48000);
+  const std::vector<double> waves(256 * 2048, 0.25);
   for (int program = 0; program < 64; ++program) {
     host.setProgram(program);
     host.e->setParameter(host.e, Veltrane::kParamVoices, 0.0f);
+    for (int s = 0; s < Veltrane::kNumSlots; ++s) {
+      if (host.plug->slotConfig[s].moduleID == ModuleConfig::MOD_OSCWAVETABLE) {
+        ASSERT_TRUE(OscWavetable::setWavetable(host.plug, s, waves.data(), 256, "grown"));
+      }
+    }
     host.block();
     counting::start(host.mutex());
     host.e->setParameter(host.e, Veltrane::kParamVoices, 1.0f);

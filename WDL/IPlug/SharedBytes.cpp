@@ -1,0 +1,51 @@
+#include "SharedBytes.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+thread_local bool tAudioThread = false;
+// Blocks given up on audio threads, pushed without a lock; taken whole by a thread that may free.
+std::atomic<SharedBytes*> sReleased{nullptr};
+constexpr size_t kHeader = (sizeof(SharedBytes) + 15) / 16 * 16; // the bytes start aligned for doubles
+} // namespace
+
+SharedBytesRef SharedBytes::Make(size_t size)
+{
+  FreeReleased();
+  if (size > (size_t)-1 - kHeader) return SharedBytesRef();
+  void* memory = std::calloc(1, kHeader + size);
+  if (!memory) return SharedBytesRef();
+  SharedBytes* block = new (memory) SharedBytes;
+  block->mSize = size;
+  block->mBytes = static_cast<unsigned char*>(memory) + kHeader;
+  return SharedBytesRef(block);
+}
+
+void SharedBytes::Release() const
+{
+  if (mRefs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  SharedBytes* self = const_cast<SharedBytes*>(this);
+  self->mNextReleased = sReleased.load(std::memory_order_relaxed);
+  while (!sReleased.compare_exchange_weak(self->mNextReleased, self, std::memory_order_release,
+                                          std::memory_order_relaxed)) {
+  }
+}
+
+void SharedBytes::MarkAudioThread()
+{
+  tAudioThread = true;
+}
+
+void SharedBytes::FreeReleased()
+{
+  if (tAudioThread || !sReleased.load(std::memory_order_relaxed)) return;
+  SharedBytes* block = sReleased.exchange(nullptr, std::memory_order_acquire);
+  while (block) {
+    SharedBytes* next = block->mNextReleased;
+    block->~SharedBytes();
+    std::free(block);
+    block = next;
+  }
+}
