@@ -93,9 +93,33 @@ IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* chan
   SetBlockSize(1024);
 }
 
+namespace {
+// The callbacks the calling thread is in, innermost first, of every instance (the host may answer one instance's
+// callback with a call of another, which is no nesting of that one's).
+struct Callback;
+thread_local const Callback* tCallback = nullptr;
+struct Callback
+{
+  explicit Callback(const IPlugVST* plug) : plug(plug), outer(tCallback) { tCallback = this; }
+  ~Callback() { tCallback = outer; } // also when the host's answer throws
+  Callback(const Callback&) = delete;
+  Callback& operator=(const Callback&) = delete;
+  const IPlugVST* const plug;
+  const Callback* const outer;
+};
+} // namespace
+
 VstIntPtr IPlugVST::HostCallback(int opcode, int idx, VstIntPtr value, void* ptr, float opt)
 {
-  return mHostCallback ? mHostCallback(&mAEffect, opcode, idx, value, ptr, opt) : 0;
+  if (!mHostCallback) return 0;
+  // A host may answer a callback by calling us (a chunk read, a load, the editor closed), and what that call
+  // asks or tells the host (its process level, a parameter's notice) may be answered the same way, for ever:
+  // a call the host makes inside its answer asks and tells it nothing, and goes on as with a host that gives
+  // no answer. The nesting ends there, and nothing a call does multiplies with how deep it is.
+  for (const Callback* c = tCallback; c; c = c->outer)
+    if (c->plug == this) return 0;
+  const Callback callback(this);
+  return mHostCallback(&mAEffect, opcode, idx, value, ptr, opt);
 }
 
 // ---- host notifications and queries --------------------------------------------------------------------------

@@ -724,6 +724,40 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         EXPECT_EQ(std::vector<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}), h.plug->displayOrder);
         h.bank(); // which stores the edits made off the editor's thread
       },
+      [](HostedVeltrane& h) { // a host that answers the process level and every notice with a chunk read, a read and
+                              // load, or the editor closed, a choice and a move queued: from the editor's idle call,
+                              // then from a block (a move there and back); its answers nest one deep
+        std::function<void()> answer;
+        int depth = 0, deepest = 0;
+        const auto answering = [&] {
+          deepest = std::max(deepest, ++depth);
+          if (answer) answer();
+          --depth;
+        };
+        h.onAutomate = answering;
+        h.processLevel = [&] { return answering(), (VstIntPtr)kVstProcessLevelUnknown; };
+        const std::function<void()> answers[] = {[&] { h.programChunk(); },
+                                                 [&] {
+                                                   const std::vector<unsigned char> chunk = h.programChunk();
+                                                   h.dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), (void*)chunk.data());
+                                                 },
+                                                 [&] { h.dispatch(effEditClose); }};
+        for (const auto& each : answers)
+          for (const bool block : {false, true}) {
+            h.dispatch(effEditOpen);
+            SelectSource(*h.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+            h.plug->postCommand(Veltrane::kCommandReplace, 0, block ? ModuleConfig::MOD_OSCWAVETABLE : ModuleConfig::MOD_OSCILLATOR);
+            h.plug->postCommand(Veltrane::kCommandMove, block ? 5 : 2, block ? 2 : 5);
+            answer = each;
+            block ? h.run(64) : (void)(h.dispatch(effEditIdle), h.dispatch(effEditIdle)); // the first sees blocks before
+            answer = nullptr;
+            EXPECT_FALSE(h.plug->commandPending) << "a command was left queued";
+            EXPECT_TRUE(!block || std::is_sorted(h.plug->displayOrder.begin(), h.plug->displayOrder.end())) << "moved twice";
+          }
+        h.processLevel = nullptr;
+        h.onAutomate = nullptr;
+        EXPECT_EQ(1, deepest);
+      },
       [](HostedVeltrane& h) { // a move carried out at a block's start once a change to the program in place (program
                               // 0) is built
         h.plug->changePreset(kTarget);
