@@ -617,12 +617,20 @@ VstIntPtr IPlugVST::Dispatch(int opcode, int idx, VstIntPtr value, void* ptr, fl
   case effSetSampleRate:
     // The rate already in place changes nothing (a reset would end the sounding notes).
     if (std::isfinite(opt) && opt > 0.0f) {
+      if (mBlockUnderWay) {
+        mRateAfterBlock = opt;
+        return 0;
+      }
       const double before = GetSampleRate();
       SetSampleRate(opt);
       if (GetSampleRate() != before || !mResetDone) ResetForHost();
     }
     return 0;
   case effSetBlockSize:
+    if (value >= 1 && value <= kMaxBlockSize && mBlockUnderWay) {
+      mBlockSizeAfterBlock = (int)value;
+      return 0;
+    }
     if (value >= 1 && value <= kMaxBlockSize && (value != GetBlockSize() || !mResetDone)) {
       SetBlockSize((int)value);
       ResetForHost();
@@ -956,7 +964,36 @@ void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nF
         if (outputs[c]) std::memset(outputs[c], 0, sizeof(T) * (size_t)nFrames);
     return;
   }
-  render(plug);
+  {
+    // A block the host runs from inside this one leaves what waits to this one.
+    struct UnderWay
+    {
+      bool& flag;
+      const bool outer;
+      ~UnderWay() { flag = outer; }
+    } underWay{plug->mBlockUnderWay, plug->mBlockUnderWay};
+    plug->mBlockUnderWay = true;
+    render(plug);
+  }
+  if (!plug->mBlockUnderWay) plug->ApplyAfterBlock();
+}
+
+void IPlugVST::ApplyAfterBlock()
+{
+  if (mRateAfterBlock > 0.0f) {
+    const float rate = mRateAfterBlock;
+    mRateAfterBlock = 0.0f;
+    Dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+  }
+  if (mBlockSizeAfterBlock > 0) {
+    const int size = mBlockSizeAfterBlock;
+    mBlockSizeAfterBlock = 0;
+    Dispatch(effSetBlockSize, 0, size, nullptr, 0.0f);
+  }
+  if (mResetAfterBlock) {
+    mResetAfterBlock = false;
+    ResetForHost();
+  }
 }
 
 void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)

@@ -124,10 +124,23 @@ private:
   // again unchanged resets nothing (a reset ends the sounding notes).
   void ResetForHost()
   {
+    if (mBlockUnderWay) {
+      mResetAfterBlock = true;
+      return;
+    }
     Reset();
     mResetDone = true;
   }
   bool mResetDone = false;
+  // A rate, a block size or a reset the host asks for from inside a block, answering a callback the block made
+  // (on its thread: the block holds the instance mutex throughout), waits for the block's end: the block runs
+  // on the control period and buffers it began with. Then ApplyAfterBlock makes them as if asked there. Under
+  // the instance mutex.
+  bool mBlockUnderWay = false;
+  float mRateAfterBlock = 0.0f; // 0: none asked
+  int mBlockSizeAfterBlock = 0; // 0: none asked
+  bool mResetAfterBlock = false;
+  void ApplyAfterBlock();
   // Before a host call that acts on the program: a pending program change goes in place, waiting on threads
   // that may (SettlePendingProgram); a thread that processes audio takes only what is ready.
   void SettleForCall();

@@ -99,6 +99,7 @@ VstIntPtr HostedVeltrane::callback(int opcode, int, VstIntPtr, void*, float)
     return mAudioThreads.count(std::this_thread::get_id()) ? kVstProcessLevelRealtime : kVstProcessLevelUser;
   }
   case audioMasterGetTime: {
+    if (onGetTime) onGetTime();
     const double rate = plug ? plug->GetSampleRate() : 44100.0;
     mTime = VstTimeInfo{};
     mTime.samplePos = position;

@@ -81,6 +81,7 @@ public:
   float input = 0.0f;
   int automations = 0;  // audioMasterAutomate notices
   std::function<void()> onAutomate; // what the host does from inside each such notice
+  std::function<void()> onGetTime;  // what the host does from inside each audioMasterGetTime, before it answers
   bool offline = false; // the process level answered: offline rendering, else real time
   // The process level answered for the calling thread: real-time on a thread that has run a block of this
   // instance, user on any other (offline for all while `offline`), unless processLevel answers instead.

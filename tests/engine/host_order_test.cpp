@@ -930,9 +930,11 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     VstIntPtr value;
     float rate;
     bool same; // the value in place already: changes nothing, the sounding note goes on
+    bool inBlock = false; // set from inside a block's callbacks, not between blocks
   } changes[] = {{effSetBlockSize, 441, 0, false},     {effSetBlockSize, 8192, 0, false},
                  {effSetSampleRate, 0, 48000, false},  {effSetSampleRate, 0, 96000, false},
-                 {effSetBlockSize, 1024, 0, true},     {effSetSampleRate, 0, 44100, true}};
+                 {effSetBlockSize, 1024, 0, true},     {effSetSampleRate, 0, 44100, true},
+                 {effSetSampleRate, 0, 32000, false, true}};
   for (const auto& change : changes) {
     SCOPED_TRACE(testing::Message() << change.opcode << " " << change.value << " " << change.rate);
     // The same values set again: those the plug-in starts with, which the host's first set must still apply.
@@ -943,7 +945,26 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.3f);
     h.midi(0, 0x90, 40, 100);
     h.run(64);
-    h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
+    if (!change.inBlock) {
+      h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
+    } else { // in the host's answer to the block's time query, then (set back) to a command's notice at its start
+      bool armed = false;
+      h.onGetTime = h.onAutomate = [&] {
+        if (std::exchange(armed, false)) h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
+      };
+      for (const bool notice : {false, true}) {
+        if (notice) {
+          h.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+          SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the command
+          v.postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
+        }
+        armed = true;
+        h.run(64);
+        EXPECT_FALSE(armed || change.rate != v.GetSampleRate()) << "not asked, or not in place after the block";
+        for (float x : h.outL) ASSERT_LT(std::fabs(x), 1.0f); // finite
+      }
+      h.onGetTime = h.onAutomate = nullptr;
+    }
     h.run(64);
     EXPECT_EQ(change.same, sounding(v, 40)) << "a reset ends the sounding note, and only a reset";
     for (int n = 0; n < 8; ++n) h.midi(0, 0x90, 48 + n, 100);
