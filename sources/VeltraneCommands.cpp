@@ -155,9 +155,17 @@ void Veltrane::handleRequestedCommand(bool mayBuild)
   // tells the host of the selectors it moves, and a host may answer from inside that call with one that
   // carries the queue out (a chunk read, a load, the editor closed): the run under way goes on afterwards.
   if (runningCommands) return;
-  runningCommands = true;
+  // Cleared on every way out: a run that throws (memory ran out building a replacement, in a host that
+  // catches it) would otherwise leave every later command queued for good.
+  struct Running
+  {
+    explicit Running(bool* flag) : flag(flag) { *flag = true; }
+    ~Running() { *flag = false; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+    bool* const flag;
+  } running(&runningCommands);
   runQueue(mayBuild);
-  runningCommands = false;
 }
 
 void Veltrane::runQueue(bool mayBuild)

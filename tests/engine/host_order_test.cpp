@@ -758,6 +758,22 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.onAutomate = nullptr;
         EXPECT_EQ(1, deepest);
       },
+      [](HostedVeltrane& h) { // a command whose notice throws out of the block (the host's memory ran out), which
+                              // the host catches: the commands after it still run
+        SelectSource(*h.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+        bool thrown = false;
+        h.onAutomate = [&] {
+          if (!std::exchange(thrown, true)) throw std::bad_alloc();
+        };
+        h.plug->postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
+        EXPECT_THROW(h.run(64), std::bad_alloc);
+        h.plug->postCommand(Veltrane::kCommandMove, 2, 5);
+        onAnotherThread([&] { h.programChunk(); }); // carries the queue out, building what no longer fits
+        h.onAutomate = nullptr;
+        EXPECT_FALSE(h.plug->commandPending) << "the commands stayed queued";
+        EXPECT_EQ(2, h.plug->displayOrder[5]);
+        h.bank(); // which stores the edits made off the editor's thread
+      },
       [](HostedVeltrane& h) { // a move carried out at a block's start once a change to the program in place (program
                               // 0) is built
         h.plug->changePreset(kTarget);
