@@ -18,7 +18,7 @@
 #include <cstring>
 
 namespace {
-// What the host receives: at most this in magnitude (+36 dBFS). A 64-note chord of an ordinary program peaks
+// What the host receives: at most this in magnitude (+36.1 dBFS). A 64-note chord of an ordinary program peaks
 // well below it; beyond it only a patch whose feedback runs away, which must not reach the speakers or the
 // plug-ins after this one on the host's track.
 constexpr double kOutputLimit = 64.0;

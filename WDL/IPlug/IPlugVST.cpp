@@ -369,7 +369,6 @@ uint64_t IPlugVST::NewSerial()
 
 void IPlugVST::NoteAudioThread()
 {
-  SharedBytes::MarkAudioThread(); // a table it lets go of is freed elsewhere
   if (OnAudioThread()) return;
   // Beyond kProcessedKept instances on one thread the oldest is forgotten.
   const int n = tProcessedCount < kProcessedKept ? tProcessedCount++ : kProcessedKept - 1;
@@ -954,6 +953,8 @@ void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nF
   plug->NoteAudioThread();
   plug->mProcessingOffline.store(plug->HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline,
                                  std::memory_order_relaxed);
+  // A table let go of on a thread that renders in real time is freed elsewhere.
+  SharedBytes::MarkAudioThread(!plug->mProcessingOffline.load(std::memory_order_relaxed));
   if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
   if (nFrames <= 0) return;
   if (!plug->ChannelBuffersValid(inputs, outputs)) {

@@ -6,9 +6,17 @@
 
 namespace {
 thread_local bool tAudioThread = false;
-// Blocks given up on audio threads, pushed without a lock; taken whole by a thread that may free.
+// Blocks given up, pushed without a lock; taken whole by a thread that may free.
 std::atomic<SharedBytes*> sReleased{nullptr};
 constexpr size_t kHeader = (sizeof(SharedBytes) + 15) / 16 * 16; // the bytes start aligned for doubles
+
+void FreeList(SharedBytes* block);
+
+// What is still listed when the process ends or the library is unloaded (the list goes with it).
+struct FreeAtUnload
+{
+  ~FreeAtUnload() { FreeList(sReleased.exchange(nullptr, std::memory_order_acquire)); }
+} sFreeAtUnload;
 } // namespace
 
 SharedBytesRef SharedBytes::Make(size_t size)
@@ -33,19 +41,25 @@ void SharedBytes::Release() const
   }
 }
 
-void SharedBytes::MarkAudioThread()
+void SharedBytes::MarkAudioThread(bool realTime)
 {
-  tAudioThread = true;
+  tAudioThread = realTime;
 }
 
 void SharedBytes::FreeReleased()
 {
   if (tAudioThread || !sReleased.load(std::memory_order_relaxed)) return;
-  SharedBytes* block = sReleased.exchange(nullptr, std::memory_order_acquire);
+  FreeList(sReleased.exchange(nullptr, std::memory_order_acquire));
+}
+
+namespace {
+void FreeList(SharedBytes* block)
+{
   while (block) {
-    SharedBytes* next = block->mNextReleased;
+    SharedBytes* next = block->NextReleased();
     block->~SharedBytes();
     std::free(block);
     block = next;
   }
 }
+} // namespace

@@ -6,7 +6,8 @@
 // The last reference may be given up under a lock the audio thread waits for, or on the audio thread itself:
 // the block then only goes onto a list, without a lock. FreeReleased frees what the list holds, on a thread that
 // may take its time and holds no such lock (the end of a host's call, the plug-in's worker; Make does it too),
-// and never on a thread that processes audio (MarkAudioThread).
+// and never on a thread that processes audio in real time (MarkAudioThread); what is left goes when the process
+// ends or the library is unloaded.
 //
 //   SharedBytesRef r = SharedBytes::Make(n * sizeof(double)); // null without memory
 //   double* d = reinterpret_cast<double*>(r->Bytes());        // filled before the reference is copied
@@ -26,10 +27,12 @@ public:
   unsigned char* Bytes() const { return mBytes; }
   size_t Size() const { return mSize; }
 
-  // The calling thread processes audio: blocks whose last reference it gives up are freed elsewhere.
-  static void MarkAudioThread();
+  // Whether the calling thread processes audio in real time (at each block): such a thread frees no block.
+  static void MarkAudioThread(bool realTime);
   // Frees the blocks given up so far; nothing on an audio thread.
   static void FreeReleased();
+
+  SharedBytes* NextReleased() const { return mNextReleased; } // on the list of blocks given up
 
 private:
   friend class SharedBytesRef;
