@@ -152,18 +152,23 @@ TEST_F(RoundTrip, HostValuesBetweenStepsTravel)
 
 // The bank as a project stores it: a fresh instance takes the same programs and names and plays the program
 // the project was saved on; a bank stored before the current program travelled with it still loads. Program 8
-// is saved with a table of 1,024 waves the editor loaded into it.
+// is saved with a table of 1,024 waves beyond full scale the editor loaded into it (twice: the second table, of
+// the same name and size, is another state of the slot), also through program and bank files.
 TEST_F(RoundTrip, BankChunkKeepsTheCurrentProgram)
 {
   for (int current : {0, 37, 63, 8}) {
     SCOPED_TRACE("saved on program " + std::to_string(current));
     HostedVeltrane a, b;
     a.dispatch(effSetProgram, 0, current);
-    if (current == 8) {
+    unsigned stored = 0;
+    for (int table = 0; table < 2 && current == 8; ++table) {
       std::vector<double> waves(1024 * 2048);
-      for (size_t i = 0; i < waves.size(); ++i) waves[i] = std::sin(i * (1.0 + i / 2048 % 5) * 0.0031);
+      for (size_t i = 0; i < waves.size(); ++i) waves[i] = 1.5 * std::sin(i * (1.0 + i / 2048 % 5 + table) * 0.0031);
       ASSERT_EQ(ModuleConfig::MOD_OSCWAVETABLE, a.plug->slotConfig[0].moduleID);
       ASSERT_TRUE(OscWavetable::setWavetable(a.plug, 0, waves.data(), 1024, "/tables/large.wav"));
+      a.dispatch(effSetProgramName, 0, 0, (void*)"Edited");
+      EXPECT_NE(stored, a.plug->PresetStored(8));
+      stored = a.plug->PresetStored(8);
     }
     a.dispatch(effSetProgramName, 0, 0, (void*)"Edited");
     a.effect->setParameter(a.effect, Veltrane::kParamVolume, 0.3f);
@@ -173,6 +178,18 @@ TEST_F(RoundTrip, BankChunkKeepsTheCurrentProgram)
     EXPECT_EQ(current, b.dispatch(effGetProgram));
     EXPECT_EQ(a.programChunk(), b.programChunk());
     EXPECT_EQ(bank, bankChunk(b));
+    if (current == 8) {
+      TempDir dir;
+      WDL_String fxp(dir.path("p.fxp").c_str()), fxb(dir.path("b.fxb").c_str());
+      ASSERT_TRUE(a.plug->SaveProgramAsFXP(&fxp) && a.plug->SaveBankAsFXB(&fxb));
+      HostedVeltrane c;
+      c.dispatch(effSetProgram, 0, 8); // a bank file leaves the current program where it is
+      ASSERT_TRUE(c.plug->LoadBankFromFXB(&fxb));
+      EXPECT_EQ(bank, bankChunk(c));
+      c.dispatch(effSetProgram, 0, 3);
+      ASSERT_TRUE(c.plug->LoadProgramFromFXP(&fxp));
+      EXPECT_EQ(a.programChunk(), c.programChunk());
+    }
     for (int p = 0; p < Synth::kNumPrograms; ++p) EXPECT_EQ(programName(a, p), programName(b, p)) << p;
     for (int p : {5, 50}) {
       a.dispatch(effSetProgram, 0, p);
