@@ -4,9 +4,10 @@
 // binding (IPlugVST) supplies the pure host notifications; a concrete plug-in overrides the hooks.
 //
 // Threads (THREADS.md): the host's threads enter through the host binding, which holds the instance mutex
-// (recursive) for every call but program changes, state loads and the editor's: loads build the state aside
-// where the plug-in can (PrepareState) and take the mutex only to put it in place, together with its program
-// slot. Editor edits enter through SetParameterFromGUI, which takes it too.
+// (recursive) for every call but program changes, state loads and reads, and the editor's: loads build the state
+// aside where the plug-in can (PrepareState) and take the mutex only to put it in place, together with its program
+// slot; a read takes the state under it with its shared blocks by reference (ByteChunk runs) and writes their
+// bytes without it. Editor edits enter through SetParameterFromGUI, which takes it too.
 //
 // One rule keeps the program slots right: the live state knows the slot it was put in place from and which
 // state that slot held then (its stamp, IPreset::mStored); it is stored back only into that slot, and only

@@ -816,7 +816,7 @@ VstIntPtr IPlugVST::SetChunk(int idx, VstIntPtr size, void* ptr)
 {
   if (!ptr || size < 0 || size > INT_MAX) return 0;
   const bool bank = idx == 0;
-  // A copy of the host's bytes of our own (the chunk buffers belong to effGetChunk, under the mutex).
+  // A copy of the host's bytes of our own (the chunk buffers belong to effGetChunk and its threads).
   ByteChunk chunk;
   if (chunk.Resize((int)size) != (int)size) return 0;
   if (size > 0) std::memcpy(chunk.GetBytes(), ptr, (size_t)size);

@@ -151,7 +151,7 @@ private:
 
   // The chunks handed to the host, one per calling thread and kind (program or bank): each stays as it was
   // until the same thread asks again, however many threads ask; a thread's are reused once it has ended.
-  // Under the instance mutex.
+  // The list is under the instance mutex; a chunk's bytes are written by its thread alone, without it.
   struct HostChunk
   {
     std::shared_ptr<std::atomic<bool>> owner; // the asking thread's life
