@@ -120,6 +120,8 @@ public:
   int PutChunk(const ByteChunk* other)
   {
     if (other->Failed()) mFailed = true;
+    const int64_t whole = FlatSize() + other->FlatSize();
+    if (!mKeepsRuns && other->HasRuns() && whole <= MaxSize()) Reserve((int)whole); // its blocks' bytes: one move
     int from = 0;
     for (const Run& run : other->mRuns) {
       PutBytes(other->GetBytes() + from, run.at - from);
