@@ -4,8 +4,7 @@
 // memory and tables, would take a large share of the block. So the thread that posts the command builds
 // them first, exactly as the replacement would (constructed for the slot, the voice and the engine, the
 // sample rate set, the pitch bound), and the audio thread only puts them in place. The batch then holds
-// what they replaced (the old modules, the slot's wavetable data), which it frees when it is deleted, off
-// the audio thread.
+// the old modules it replaced, which it deletes when it is deleted, off the audio thread.
 #pragma once
 
 #include "ModuleConfig.h"
@@ -17,7 +16,7 @@ struct ModuleBatch
   static constexpr int kVoices = 64;
 
   ModuleBatch() = default;
-  ~ModuleBatch(); // deletes the modules it holds, lets go of the wavetable data
+  ~ModuleBatch(); // deletes the modules it holds
   ModuleBatch(const ModuleBatch&) = delete;
   ModuleBatch& operator=(const ModuleBatch&) = delete;
 
@@ -30,5 +29,4 @@ struct ModuleBatch
   ModuleConfig config;    // the type's declaration the modules were made with (they move to the slot's)
   Module* masterModule = nullptr;
   Module* voiceModules[kVoices] = {};
-  SharedBytesRef oldWavetable;
 };

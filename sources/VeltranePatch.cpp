@@ -17,12 +17,9 @@ void Veltrane::setModuleConfig(int slot, int moduleID, bool master, ModuleBatch*
 {
   if (slot < 0 || slot >= kNumSlots) return;
   ModuleConfig& c = slotConfig[slot];
-  if (batch) {
-    // The slot's wavetable, which the new type's declaration clears, is freed with the batch.
-    batch->oldWavetable = std::move(c.sharedData.spectra);
-    c.sharedData.set(SharedBytesRef());
-    batch->used = true;
-  }
+  // The slot's wavetable, which the new type's declaration clears, is only let go of here (SharedBytes frees it
+  // off the audio thread).
+  if (batch) batch->used = true;
   c.set(this, slot, (ModuleConfig::ModuleID)moduleID);
   const double rate = GetSampleRate();
   if (stateOnly) {

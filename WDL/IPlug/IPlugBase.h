@@ -381,7 +381,7 @@ public:
   // With pendingState, program `pending` is written with that state instead of its stored one.
   bool SerializePresets(ByteChunk* chunk, int pending = -1, const ByteChunk* pendingState = nullptr);
   // The bytes SerializePresets writes for the programs (only: for that program alone).
-  int64_t PresetsSize(int only = -1) const;
+  int64_t PresetsSize(int only = -1, bool tables = true) const; // tables: with the bytes of the slots' tables
   int UnserializePresets(ByteChunk* chunk, int startPos);
   void EnsureDefaultPreset();
   void PruneUninitializedPresets();

@@ -72,21 +72,19 @@ bool IPlugBase::IsPresetInitialized(int idx) const
 
 bool IPlugBase::CopyPresetState(int idx, ByteChunk* out, unsigned* stored)
 {
-  ByteChunk image(ByteChunk::kKeepsRuns);
-  ByteChunk* to = out->KeepsRunsShared() ? out : &image;
+  ByteChunk state(ByteChunk::kKeepsRuns); // its tables by reference: their bytes are written after the lock
+  int64_t size = 0;
   {
     WDL_MutexLock lock(&mPresetsMutex);
     const IPreset* p = mPresets.Get(idx);
     if (!p || !p->mInitialized) return false;
-    const int64_t before = to->FlatSize();
     if (stored) *stored = p->mStored;
-    to->PutChunk(&p->mChunk);
-    if (to->FlatSize() != before + p->mChunk.FlatSize()) return false;
+    size = p->mChunk.FlatSize();
+    state.PutChunk(&p->mChunk);
   }
-  if (to == out) return true;
   const int64_t before = out->FlatSize();
-  out->PutChunk(&image);
-  return out->FlatSize() == before + image.FlatSize();
+  out->PutChunk(&state);
+  return state.FlatSize() == size && out->FlatSize() == before + size;
 }
 
 const ByteChunk* IPlugBase::GetPresetChunk(int idx) const
@@ -273,13 +271,14 @@ void IPlugBase::StoreLiveState(int idx, const char* name, bool keepSame)
   }
 }
 
-int64_t IPlugBase::PresetsSize(int only) const
+int64_t IPlugBase::PresetsSize(int only, bool tables) const
 {
   int64_t total = 0;
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     const IPreset* preset = mPresets.Get(i);
-    if (only < 0 || i == only)
-      total += 5 + (int64_t)std::strlen(preset->mName) + (preset->mInitialized ? preset->mChunk.FlatSize() : 0);
+    if (only >= 0 && i != only) continue;
+    total += 5 + (int64_t)std::strlen(preset->mName);
+    if (preset->mInitialized) total += tables ? preset->mChunk.FlatSize() : preset->mChunk.Size();
   }
   return total;
 }
@@ -287,11 +286,7 @@ int64_t IPlugBase::PresetsSize(int only) const
 bool IPlugBase::SerializePresets(ByteChunk* chunk, int pending, const ByteChunk* pendingState)
 {
   // Into a chunk that keeps runs only the slots' bytes are copied (the tables by reference).
-  int64_t total = chunk->Size() + PresetsSize();
-  for (int i = 0; i < mPresets.GetSize() && chunk->KeepsRunsShared(); ++i) {
-    const IPreset* preset = mPresets.Get(i);
-    if (preset->mInitialized) total -= preset->mChunk.FlatSize() - preset->mChunk.Size();
-  }
+  const int64_t total = chunk->Size() + PresetsSize(-1, !chunk->KeepsRunsShared());
   if (total < INT_MAX) chunk->Reserve((int)total);
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);

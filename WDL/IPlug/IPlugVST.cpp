@@ -807,7 +807,7 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   }
   InitChunkWithIPlugVer(chunk);
   chunk->PutChunk(&state);
-  if (!ok || state.Failed() || chunk->Failed() || state.FlatSize() <= 0) return 0; // no chunk rather than a part of one
+  if (!ok || chunk->Failed() || state.FlatSize() <= 0) return 0; // no chunk rather than a part of one (state's too)
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

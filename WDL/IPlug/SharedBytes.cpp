@@ -9,13 +9,23 @@ thread_local bool tAudioThread = false;
 // Blocks given up, pushed without a lock; taken whole by a thread that may free.
 std::atomic<SharedBytes*> sReleased{nullptr};
 constexpr size_t kHeader = (sizeof(SharedBytes) + 15) / 16 * 16; // the bytes start aligned for doubles
+} // namespace
 
-void FreeList(SharedBytes* block);
+void SharedBytes::FreeList(SharedBytes* block)
+{
+  while (block) {
+    SharedBytes* next = block->mNextReleased;
+    block->~SharedBytes();
+    std::free(block);
+    block = next;
+  }
+}
 
+namespace {
 // What is still listed when the process ends or the library is unloaded (the list goes with it).
 struct FreeAtUnload
 {
-  ~FreeAtUnload() { FreeList(sReleased.exchange(nullptr, std::memory_order_acquire)); }
+  ~FreeAtUnload() { SharedBytes::FreeReleased(true); }
 } sFreeAtUnload;
 } // namespace
 
@@ -46,20 +56,8 @@ void SharedBytes::MarkAudioThread(bool realTime)
   tAudioThread = realTime;
 }
 
-void SharedBytes::FreeReleased()
+void SharedBytes::FreeReleased(bool unloading)
 {
-  if (tAudioThread || !sReleased.load(std::memory_order_relaxed)) return;
+  if ((tAudioThread && !unloading) || !sReleased.load(std::memory_order_relaxed)) return;
   FreeList(sReleased.exchange(nullptr, std::memory_order_acquire));
 }
-
-namespace {
-void FreeList(SharedBytes* block)
-{
-  while (block) {
-    SharedBytes* next = block->NextReleased();
-    block->~SharedBytes();
-    std::free(block);
-    block = next;
-  }
-}
-} // namespace

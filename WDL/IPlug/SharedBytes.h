@@ -29,14 +29,13 @@ public:
 
   // Whether the calling thread processes audio in real time (at each block): such a thread frees no block.
   static void MarkAudioThread(bool realTime);
-  // Frees the blocks given up so far; nothing on an audio thread.
-  static void FreeReleased();
-
-  SharedBytes* NextReleased() const { return mNextReleased; } // on the list of blocks given up
+  // Frees the blocks given up so far; nothing on an audio thread, but when the library is unloading.
+  static void FreeReleased(bool unloading = false);
 
 private:
   friend class SharedBytesRef;
   SharedBytes() = default;
+  static void FreeList(SharedBytes* block); // a list of blocks given up, freed
   void Retain() const { mRefs.fetch_add(1, std::memory_order_relaxed); }
   void Release() const;
 
@@ -65,7 +64,6 @@ public:
   {
     if (mBlock) mBlock->Release();
   }
-  void Reset() { SharedBytesRef().Swap(*this); }
   void Swap(SharedBytesRef& other) noexcept { std::swap(mBlock, other.mBlock); }
 
   const SharedBytes* Get() const { return mBlock; }

@@ -148,15 +148,6 @@ bool sameText(const char* a, const char* b)
   }
   return *a == *b;
 }
-
-// The record takes the spectra; *old the block it held, to be let go outside the lock.
-void swapInto(SharedData* record, WaveSpectra* spectra, SharedBytesRef* old)
-{
-  *old = std::move(record->spectra);
-  record->set(std::move(spectra->block));
-  spectra->data = nullptr;
-  spectra->count = 0;
-}
 } // namespace
 
 SharedData* OscWavetable::record() const
@@ -173,8 +164,7 @@ void OscWavetable::setWaveTables()
     // loadWavetable instead, which decodes outside it).
     WaveSpectra spectra;
     if (readWavetableFile(record->name.Get(), &spectra)) {
-      SharedBytesRef old;
-      swapInto(record, &spectra, &old);
+      record->set(std::move(spectra.block)); // the waves it replaced are freed off the audio thread (SharedBytes)
     } else {
       record->name.Set(""); // the waves stay as they were
     }
@@ -371,30 +361,23 @@ bool OscWavetable::readWavetableFile(const char* path, WaveSpectra* out)
 bool OscWavetable::commit(Veltrane* plug, int slot, WaveSpectra* spectra, const char* name, const unsigned* shown)
 {
   if (!plug || slot < 0 || slot >= Veltrane::kNumSlots) return false;
-  SharedBytesRef old; // let go after the lock: the audio thread never waits for the memory to be freed
-  bool ok = false;
-  {
-    WDL_MutexLock lock(plug->GetMutex());
-    ModuleConfig& c = plug->slotConfig[slot];
-    if (c.moduleID != ModuleConfig::MOD_OSCWAVETABLE) return false;
-    if (shown && plug->StatesPutInPlace() != *shown) return false;
-    SharedData& record = c.sharedData;
-    if (spectra && spectra->data) {
-      swapInto(&record, spectra, &old);
-      record.name.Set(name ? name : "");
-      ok = true;
-    } else {
-      record.name.Set("");
-    }
-    record.changed = false;
-    // Every instance of the slot takes the new waves through its parameter 0, as the engine hands it on
-    // (not through the host parameter path, which a MIDI-learn request would catch).
-    const double trigger = plug->GetParam(slot * Module::kNumParams)->Value();
-    if (c.master) {
-      if (plug->masterModules[slot]) plug->masterModules[slot]->setParameter(0, trigger);
-    } else {
-      for (int v = 0; v < plug->activeVoices; ++v) plug->voices[v].setModuleParam(slot, 0, trigger);
-    }
+  WDL_MutexLock lock(plug->GetMutex());
+  ModuleConfig& c = plug->slotConfig[slot];
+  if (c.moduleID != ModuleConfig::MOD_OSCWAVETABLE) return false;
+  if (shown && plug->StatesPutInPlace() != *shown) return false;
+  SharedData& record = c.sharedData;
+  const bool ok = spectra && spectra->data;
+  // The waves replaced are only let go of here: their memory is freed once no lock is held (SharedBytes).
+  if (ok) record.set(std::move(spectra->block));
+  record.name.Set(ok && name ? name : "");
+  record.changed = false;
+  // Every instance of the slot takes the new waves through its parameter 0, as the engine hands it on
+  // (not through the host parameter path, which a MIDI-learn request would catch).
+  const double trigger = plug->GetParam(slot * Module::kNumParams)->Value();
+  if (c.master) {
+    if (plug->masterModules[slot]) plug->masterModules[slot]->setParameter(0, trigger);
+  } else {
+    for (int v = 0; v < plug->activeVoices; ++v) plug->voices[v].setModuleParam(slot, 0, trigger);
   }
   return ok;
 }
