@@ -498,7 +498,6 @@ void ProgramStage::work()
     lastWork = Clock::now();
     buildRequest();
     live.serviceCommands();
-    SharedBytes::FreeReleased(); // tables the audio thread or a replaced patch let go of
   }
 }
 

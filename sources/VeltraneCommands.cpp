@@ -16,6 +16,7 @@
 #include "ProgramStage.h"
 
 #include <cstring>
+#include <thread>
 
 thread_local const Veltrane::TuningCopy* Veltrane::tBuildTuning = nullptr;
 
@@ -107,7 +108,17 @@ void Veltrane::sweepCommandBatches()
 
 void Veltrane::postCommand(int code, int arg1, int arg2)
 {
-  WDL_MutexLock post(&commandPostMutex);
+  // A post from inside a call that holds the instance mutex (a click an idle call dispatches while the host
+  // answers one of ours) only tries the post lock: its other holders let it go without waiting for that mutex.
+  if (mMutex.HeldByCaller())
+    while (!commandPostMutex.TryEnter()) std::this_thread::yield();
+  else
+    commandPostMutex.Enter();
+  struct Held
+  {
+    WDL_Mutex& mutex;
+    ~Held() { mutex.Leave(); }
+  } post{commandPostMutex};
   const unsigned head = commandHead.load(std::memory_order_relaxed);
   if (head - commandTail.load(std::memory_order_acquire) >= kCommandQueueSize) {
     // Full: nobody takes commands (no block runs). Carry them out here rather than lose one.
@@ -207,26 +218,28 @@ void Veltrane::RunQueuedEditorCommands()
 {
   if (isStage()) return;
   // Nothing queued and no post under way: the usual case, which asks the host nothing.
-  bool posting = commandPostMutex.TryEnter();
-  if (posting && !commandPending.load(std::memory_order_acquire)) {
+  if (commandPostMutex.TryEnter()) {
+    const bool pending = commandPending.load(std::memory_order_acquire);
     commandPostMutex.Leave();
-    return;
+    if (!pending) return;
   }
   const bool audio = OnRealtimeThread();
   // A post under way (its modules being built) is waited for where this thread may wait: not an audio thread,
-  // nor one that holds the instance mutex, which the post takes.
+  // nor one that holds the instance mutex, which the post takes. The post lock is let go before the instance
+  // mutex is taken: whoever holds it never waits for the instance mutex but a post itself.
   const bool mayWait = !audio && !mMutex.HeldByCaller();
-  if (!posting && mayWait) {
+  if (mayWait) {
     commandPostMutex.Enter();
-    posting = true;
+    commandPostMutex.Leave();
   }
   if (commandPending.load(std::memory_order_acquire)) {
     WDL_MutexLock lock(&mMutex);
     handleRequestedCommand(!audio);
   }
-  if (!posting) return;
-  if (mayWait) sweepCommandBatches(); // what the replacements replaced
-  commandPostMutex.Leave();
+  if (mayWait) {
+    WDL_MutexLock post(&commandPostMutex);
+    sweepCommandBatches(); // what the replacements replaced
+  }
 }
 
 void Veltrane::serviceCommands()

@@ -22,6 +22,7 @@
 #include "heapbuf.h"
 #include "wdlstring.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -197,11 +198,12 @@ public:
     if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
   }
   // Exchanges the contents (and failure marks) of two chunks; nothing is allocated or copied. Each keeps its own
-  // way with runs.
+  // way with runs, and its room for them where the other's runs fit in it (a slot stored on an audio thread
+  // relies on the room it reserved).
   void Swap(ByteChunk& other)
   {
     mBytes.Swap(other.mBytes);
-    mRuns.swap(other.mRuns);
+    SwapRuns(mRuns, other.mRuns);
     std::swap(mRunBytes, other.mRunBytes);
     std::swap(mFailed, other.mFailed);
     mUnchanged = other.mUnchanged = false;
@@ -246,6 +248,16 @@ private:
     SharedBytesRef bytes;
   };
 
+  static void SwapRuns(std::vector<Run>& a, std::vector<Run>& b)
+  {
+    if (a.capacity() < b.size() || b.capacity() < a.size()) return a.swap(b);
+    std::vector<Run>& longer = a.size() < b.size() ? b : a;
+    std::vector<Run>& shorter = a.size() < b.size() ? a : b;
+    const size_t common = shorter.size();
+    std::swap_ranges(a.begin(), a.begin() + (std::ptrdiff_t)common, b.begin());
+    for (size_t i = common; i < longer.size(); ++i) shorter.push_back(std::move(longer[i]));
+    longer.erase(longer.begin() + (std::ptrdiff_t)common, longer.end());
+  }
   int fail()
   {
     mFailed = true;

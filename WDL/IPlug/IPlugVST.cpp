@@ -94,18 +94,36 @@ IPlugVST::IPlugVST(IPlugInstanceInfo instanceInfo, int nParams, const char* chan
 }
 
 namespace {
+// What a call the host makes inside its answer to one of our callbacks tells it: kept on the outermost callback's
+// frame, and told once the host has answered that callback. Parameters and the program display only; a query gets
+// no answer there.
+struct Notice
+{
+  int opcode, idx;
+  float opt;
+};
+bool IsNotice(int opcode)
+{
+  return opcode == audioMasterAutomate || opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit ||
+         opcode == audioMasterUpdateDisplay;
+}
 // The callbacks the calling thread is in, innermost first, of every instance (the host may answer one instance's
 // callback with a call of another, which is no nesting of that one's).
 struct Callback;
-thread_local const Callback* tCallback = nullptr;
+thread_local Callback* tCallback = nullptr;
 struct Callback
 {
+  // The most notices told after one outermost callback, those its answers make included: a host that answers
+  // every notice with a call that makes another ends there.
+  static constexpr int kMaxNotices = 1024;
   explicit Callback(const IPlugVST* plug) : plug(plug), outer(tCallback) { tCallback = this; }
   ~Callback() { tCallback = outer; } // also when the host's answer throws
   Callback(const Callback&) = delete;
   Callback& operator=(const Callback&) = delete;
   const IPlugVST* const plug;
-  const Callback* const outer;
+  Callback* const outer;
+  int noticesKept = 0;
+  Notice notices[kMaxNotices]; // (not cleared: only the first noticesKept are read)
 };
 } // namespace
 
@@ -113,13 +131,23 @@ VstIntPtr IPlugVST::HostCallback(int opcode, int idx, VstIntPtr value, void* ptr
 {
   if (!mHostCallback) return 0;
   // A host may answer a callback by calling us (a chunk read, a load, the editor closed), and what that call
-  // asks or tells the host (its process level, a parameter's notice) may be answered the same way, for ever:
-  // a call the host makes inside its answer asks and tells it nothing, and goes on as with a host that gives
-  // no answer. The nesting ends there, and nothing a call does multiplies with how deep it is.
-  for (const Callback* c = tCallback; c; c = c->outer)
-    if (c->plug == this) return 0;
-  const Callback callback(this);
-  return mHostCallback(&mAEffect, opcode, idx, value, ptr, opt);
+  // asks or tells the host (its process level, a parameter's notice) may be answered the same way, for ever.
+  // So a call the host makes inside its answer asks the host nothing, and goes on as with a host that gives no
+  // answer; what it tells the host is kept, and told in its order once the outermost callback is answered. The
+  // answers to those notices nest no deeper: what they tell is told after them, in the same loop.
+  for (Callback* c = tCallback; c; c = c->outer) {
+    if (c->plug != this) continue;
+    if (IsNotice(opcode) && c->noticesKept < Callback::kMaxNotices)
+      c->notices[c->noticesKept++] = Notice{opcode, idx, opt};
+    return 0;
+  }
+  Callback callback(this);
+  const VstIntPtr answer = mHostCallback(&mAEffect, opcode, idx, value, ptr, opt);
+  for (int i = 0; i < callback.noticesKept; ++i) {
+    const Notice n = callback.notices[i];
+    mHostCallback(&mAEffect, n.opcode, n.idx, 0, nullptr, n.opt);
+  }
+  return answer;
 }
 
 // ---- host notifications and queries --------------------------------------------------------------------------
@@ -314,9 +342,8 @@ IPlugVST::HostCall::~HostCall()
                       plug->mCloseRequested.exchange(false);
   plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
   if (finish) plug->FinishClose();
-  // The tables let go of during the call (under the mutex, or the instance closed) are freed once no call of this
-  // thread holds a lock.
-  if (!mOuter) SharedBytes::FreeReleased();
+  // The tables the last instance let go of as it closed: no reclaimer frees them any more.
+  if (!mOuter) SharedBytes::FreeReleasedUnlessFreer();
 }
 
 int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
@@ -413,7 +440,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   if (!plug) return 0;
   if (opcode == effClose) {
     plug->Close();
-    if (!tInnermostCall) SharedBytes::FreeReleased(); // the instance's tables
+    if (!tInnermostCall) SharedBytes::FreeReleasedUnlessFreer(); // the last instance's tables
     return 0;
   }
   const HostCall call(plug); // its end may delete plug: nothing below touches it after the answer
@@ -757,7 +784,7 @@ struct ThreadLife
 thread_local ThreadLife tLife;
 } // namespace
 
-ByteChunk* IPlugVST::HostChunkForThisThread(bool bank)
+ByteChunk* IPlugVST::HostChunkForThisThread(bool bank, ByteChunk* ended)
 {
   const std::shared_ptr<std::atomic<bool>>& self = tLife.alive;
   HostChunk* free = nullptr;
@@ -771,7 +798,7 @@ ByteChunk* IPlugVST::HostChunkForThisThread(bool bank)
   }
   free->owner = self;
   free->bank = bank;
-  free->bytes.Clear();
+  free->bytes.Swap(*ended); // a bank's bytes, hundreds of megabytes with large tables: freed without the mutex
   return &free->bytes;
 }
 
@@ -786,12 +813,12 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   const bool pendingKnown = pendingProgram != GetCurrentPresetIdx() && PendingProgramState(&pending);
   // The state is taken under the mutex with its tables by reference; their bytes (megabytes a table) go into
   // the host's chunk without it. The chunk is this thread's: no other thread writes it.
-  ByteChunk state(ByteChunk::kKeepsRuns);
+  ByteChunk state(ByteChunk::kKeepsRuns), ended;
   ByteChunk* chunk = nullptr;
   bool ok;
   {
     WDL_MutexLock lock(&mMutex);
-    chunk = HostChunkForThisThread(bank);
+    chunk = HostChunkForThisThread(bank, &ended);
     const int program = ProgramForHost();
     const ByteChunk* planned = pendingKnown && PendingProgram() == pendingProgram ? &pending : nullptr;
     if (bank) {
@@ -950,33 +977,35 @@ void IPlugVST::ProcessCall(AEffect* effect, T** inputs, T** outputs, VstInt32 nF
   if (!plug) return;
   const HostCall call(plug);
   WDL_MutexLock lock(&plug->mMutex);
-  plug->NoteAudioThread();
-  plug->mProcessingOffline.store(plug->HostCallback(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline,
-                                 std::memory_order_relaxed);
-  // A table let go of on a thread that renders in real time is freed elsewhere.
-  SharedBytes::MarkAudioThread(!plug->mProcessingOffline.load(std::memory_order_relaxed));
-  if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
-  if (nFrames <= 0) return;
-  if (!plug->ChannelBuffersValid(inputs, outputs)) {
-    // Missing input channels (a host that gives an instrument none): the host must not hear what its output
-    // buffers held before.
-    if (replacing && outputs)
+  // From here to the block's end, a rate, block size or reset the host asks for from inside one of the block's
+  // callbacks (its first ones included) waits for the end; a block the host runs from inside this one leaves it
+  // to this one. A block that throws makes them before the exception goes on: nothing waits for a later block.
+  const bool outermost = !plug->mBlockUnderWay;
+  plug->mBlockUnderWay = true;
+  const auto end = [plug, outermost] {
+    if (!outermost) return;
+    plug->mBlockUnderWay = false;
+    plug->ApplyAfterBlock();
+  };
+  try {
+    plug->NoteAudioThread();
+    plug->mProcessingOffline.store(plug->HostCallback(audioMasterGetCurrentProcessLevel) ==
+                                       kVstProcessLevelOffline,
+                                   std::memory_order_relaxed);
+    if (plug->DoesMIDI()) plug->HostCallback(audioMasterWantMidi);
+    if (nFrames > 0 && plug->ChannelBuffersValid(inputs, outputs)) {
+      render(plug);
+    } else if (nFrames > 0 && replacing && outputs) {
+      // Missing input channels (a host that gives an instrument none): the host must not hear what its output
+      // buffers held before.
       for (int c = 0; c < plug->mAEffect.numOutputs; ++c)
         if (outputs[c]) std::memset(outputs[c], 0, sizeof(T) * (size_t)nFrames);
-    return;
+    }
+  } catch (...) {
+    end();
+    throw;
   }
-  {
-    // A block the host runs from inside this one leaves what waits to this one.
-    struct UnderWay
-    {
-      bool& flag;
-      const bool outer;
-      ~UnderWay() { flag = outer; }
-    } underWay{plug->mBlockUnderWay, plug->mBlockUnderWay};
-    plug->mBlockUnderWay = true;
-    render(plug);
-  }
-  if (!plug->mBlockUnderWay) plug->ApplyAfterBlock();
+  end();
 }
 
 void IPlugVST::ApplyAfterBlock()

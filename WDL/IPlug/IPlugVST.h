@@ -151,7 +151,8 @@ private:
 
   // The chunks handed to the host, one per calling thread and kind (program or bank): each stays as it was
   // until the same thread asks again, however many threads ask; a thread's are reused once it has ended.
-  // The list is under the instance mutex; a chunk's bytes are written by its thread alone, without it.
+  // The list is under the instance mutex; a chunk's bytes are written by its thread alone, without it. An ended
+  // thread's chunk taken over leaves its bytes in *ended, for the caller to free once it lets the mutex go.
   struct HostChunk
   {
     std::shared_ptr<std::atomic<bool>> owner; // the asking thread's life
@@ -159,7 +160,7 @@ private:
     ByteChunk bytes;
   };
   std::vector<std::unique_ptr<HostChunk>> mHostChunks;
-  ByteChunk* HostChunkForThisThread(bool bank);
+  ByteChunk* HostChunkForThisThread(bool bank, ByteChunk* ended);
 
   VstIntPtr GetChunk(int idx, void* ptr);
   VstIntPtr SetChunk(int idx, VstIntPtr size, void* ptr);

@@ -5,9 +5,9 @@
 #include <new>
 
 namespace {
-thread_local bool tAudioThread = false;
 // Blocks given up, pushed without a lock; taken whole by a thread that may free.
 std::atomic<SharedBytes*> sReleased{nullptr};
+std::atomic<void (*)()> sWakeFreer{nullptr};
 constexpr size_t kHeader = (sizeof(SharedBytes) + 15) / 16 * 16; // the bytes start aligned for doubles
 } // namespace
 
@@ -25,13 +25,13 @@ namespace {
 // What is still listed when the process ends or the library is unloaded (the list goes with it).
 struct FreeAtUnload
 {
-  ~FreeAtUnload() { SharedBytes::FreeReleased(true); }
+  ~FreeAtUnload() { SharedBytes::FreeReleased(); }
 } sFreeAtUnload;
 } // namespace
 
 SharedBytesRef SharedBytes::Make(size_t size)
 {
-  FreeReleased();
+  FreeReleasedUnlessFreer();
   if (size > (size_t)-1 - kHeader) return SharedBytesRef();
   void* memory = std::calloc(1, kHeader + size);
   if (!memory) return SharedBytesRef();
@@ -49,15 +49,21 @@ void SharedBytes::Release() const
   while (!sReleased.compare_exchange_weak(self->mNextReleased, self, std::memory_order_release,
                                           std::memory_order_relaxed)) {
   }
+  if (void (*wake)() = sWakeFreer.load(std::memory_order_acquire)) wake();
 }
 
-void SharedBytes::MarkAudioThread(bool realTime)
+void SharedBytes::SetFreer(void (*wake)())
 {
-  tAudioThread = realTime;
+  sWakeFreer.store(wake, std::memory_order_release);
 }
 
-void SharedBytes::FreeReleased(bool unloading)
+void SharedBytes::FreeReleased()
 {
-  if ((tAudioThread && !unloading) || !sReleased.load(std::memory_order_relaxed)) return;
+  if (!sReleased.load(std::memory_order_relaxed)) return;
   FreeList(sReleased.exchange(nullptr, std::memory_order_acquire));
+}
+
+void SharedBytes::FreeReleasedUnlessFreer()
+{
+  if (!sWakeFreer.load(std::memory_order_acquire)) FreeReleased();
 }

@@ -4,10 +4,10 @@
 // copied, compared and stored in the time it takes to copy its other bytes.
 //
 // The last reference may be given up under a lock the audio thread waits for, or on the audio thread itself:
-// the block then only goes onto a list, without a lock. FreeReleased frees what the list holds, on a thread that
-// may take its time and holds no such lock (the end of a host's call, the plug-in's worker; Make does it too),
-// and never on a thread that processes audio in real time (MarkAudioThread); what is left goes when the process
-// ends or the library is unloaded.
+// the block then only goes onto a list, without a lock or an allocation, and the process's freeing thread
+// (SetFreer: the plug-in's reclaimer) is woken to free it. Where no such thread runs (no plug-in instance: a
+// tool, a file check) the list is freed by the next Make and at the end of a host's call instead; what is left
+// goes when the process ends or the library is unloaded.
 //
 //   SharedBytesRef r = SharedBytes::Make(n * sizeof(double)); // null without memory
 //   double* d = reinterpret_cast<double*>(r->Bytes());        // filled before the reference is copied
@@ -27,10 +27,13 @@ public:
   unsigned char* Bytes() const { return mBytes; }
   size_t Size() const { return mSize; }
 
-  // Whether the calling thread processes audio in real time (at each block): such a thread frees no block.
-  static void MarkAudioThread(bool realTime);
-  // Frees the blocks given up so far; nothing on an audio thread, but when the library is unloading.
-  static void FreeReleased(bool unloading = false);
+  // The thread that frees what is let go of: wake() is called, from any thread, whenever a block goes onto
+  // the list (it must neither lock nor allocate); null when none runs. That thread calls FreeReleased.
+  static void SetFreer(void (*wake)());
+  // Frees the blocks given up so far, on the calling thread.
+  static void FreeReleased();
+  // FreeReleased where no freeing thread runs; else nothing (that thread has been woken).
+  static void FreeReleasedUnlessFreer();
 
 private:
   friend class SharedBytesRef;

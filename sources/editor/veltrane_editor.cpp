@@ -273,9 +273,11 @@ void Veltrane::OnIdle()
     blocksAtLastIdle = blocks;
   }
   storeWantedProgram();
-  {
-    WDL_MutexLock post(&commandPostMutex);
-    sweepCommandBatches(); // what carried-out replacements replaced
+  // What carried-out replacements replaced. A post takes the instance mutex inside its own lock, so an idle call
+  // the host makes from inside one of ours that holds the instance mutex only tries (the next idle call sweeps).
+  if (mMutex.HeldByCaller() ? commandPostMutex.TryEnter() : (commandPostMutex.Enter(), true)) {
+    sweepCommandBatches();
+    commandPostMutex.Leave();
   }
   if (panelRebuild.load()) {
     createModuleGraphics();

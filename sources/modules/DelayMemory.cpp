@@ -1,6 +1,7 @@
 #include "DelayMemory.h"
 
 #include "ModuleConventions.h"
+#include "SharedBytes.h"
 #include "mutex.h"
 
 #include <atomic>
@@ -13,12 +14,15 @@
 namespace {
 
 // Released blocks on their way back to the system. Any thread may hand one in without a lock; one thread of
-// its own unmaps them.
+// its own unmaps them. The same thread frees the shared blocks (wavetables) let go of anywhere in the process.
 class Reclaimer
 {
 public:
   static constexpr int kSlots = 256;
+  static Reclaimer& instance();
 
+  // The semaphore lives as long as the process: a wake that comes as the thread stops finds it.
+  Reclaimer() { sem_init(&mWake, 0, 0); }
   ~Reclaimer() { stopThread(); } // at unloading, should a host leave instances open
 
   void addUser()
@@ -71,34 +75,36 @@ private:
       while (sem_wait(&mWake) != 0) {
       }
       drain();
+      SharedBytes::FreeReleased();
     }
   }
+  static void wake() { sem_post(&instance().mWake); }
 
   // Under mUsersLock.
   void startThread()
   {
     if (mThread.joinable()) return;
-    sem_init(&mWake, 0, 0);
     mStop.store(false);
     try {
       mThread = std::thread([this] { run(); });
     } catch (const std::system_error&) { // no thread to be had: blocks are unmapped where they are released
-      sem_destroy(&mWake);
       return;
     }
     mRunning.store(true, std::memory_order_release);
+    SharedBytes::SetFreer(wake);
   }
 
   // Under mUsersLock, or at unloading. Every user's blocks were handed in before it left.
   void stopThread()
   {
     if (!mThread.joinable()) return;
+    SharedBytes::SetFreer(nullptr);
     mRunning.store(false, std::memory_order_release);
     mStop.store(true);
     sem_post(&mWake);
     mThread.join();
     drain();
-    sem_destroy(&mWake);
+    SharedBytes::FreeReleased();
   }
 
   void drain()
@@ -122,7 +128,7 @@ private:
   int mUsers = 0;
 };
 
-Reclaimer& reclaimer()
+Reclaimer& Reclaimer::instance()
 {
   static Reclaimer r;
   return r;
@@ -132,17 +138,17 @@ Reclaimer& reclaimer()
 
 void DelayBlock::startReclaimer()
 {
-  reclaimer().addUser();
+  Reclaimer::instance().addUser();
 }
 
 void DelayBlock::stopReclaimer()
 {
-  reclaimer().removeUser();
+  Reclaimer::instance().removeUser();
 }
 
 void DelayBlock::flushReclaimer()
 {
-  reclaimer().flush();
+  Reclaimer::instance().flush();
 }
 
 double* DelayBlock::allocate(size_t count)
@@ -158,7 +164,7 @@ double* DelayBlock::allocate(size_t count)
 
 void DelayBlock::release()
 {
-  if (mData && !reclaimer().push(mData, mCount * sizeof(double))) munmap(mData, mCount * sizeof(double));
+  if (mData && !Reclaimer::instance().push(mData, mCount * sizeof(double))) munmap(mData, mCount * sizeof(double));
   mData = nullptr;
   mCount = 0;
 }
