@@ -22,7 +22,6 @@
 #include "heapbuf.h"
 #include "wdlstring.h"
 
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -198,12 +197,12 @@ public:
     if (n > size && mBytes.Resize(n, false)) mBytes.Resize(size, false);
   }
   // Exchanges the contents (and failure marks) of two chunks; nothing is allocated or copied. Each keeps its own
-  // way with runs, and its room for them where the other's runs fit in it (a slot stored on an audio thread
-  // relies on the room it reserved).
+  // way with runs; the room for runs goes with the contents, so a chunk swapped into one that reserved room (a
+  // program slot, stored again on an audio thread) must have reserved as much.
   void Swap(ByteChunk& other)
   {
     mBytes.Swap(other.mBytes);
-    SwapRuns(mRuns, other.mRuns);
+    mRuns.swap(other.mRuns);
     std::swap(mRunBytes, other.mRunBytes);
     std::swap(mFailed, other.mFailed);
     mUnchanged = other.mUnchanged = false;
@@ -248,16 +247,6 @@ private:
     SharedBytesRef bytes;
   };
 
-  static void SwapRuns(std::vector<Run>& a, std::vector<Run>& b)
-  {
-    if (a.capacity() < b.size() || b.capacity() < a.size()) return a.swap(b);
-    std::vector<Run>& longer = a.size() < b.size() ? b : a;
-    std::vector<Run>& shorter = a.size() < b.size() ? a : b;
-    const size_t common = shorter.size();
-    std::swap_ranges(a.begin(), a.begin() + (std::ptrdiff_t)common, b.begin());
-    for (size_t i = common; i < longer.size(); ++i) shorter.push_back(std::move(longer[i]));
-    longer.erase(longer.begin() + (std::ptrdiff_t)common, longer.end());
-  }
   int fail()
   {
     mFailed = true;

@@ -606,9 +606,11 @@ protected:
     HeldProgramBuilds(const HeldProgramBuilds&) = delete;
     HeldProgramBuilds& operator=(const HeldProgramBuilds&) = delete;
   };
-  // One program of a bank, read aside before the slots are replaced.
+  // One program of a bank, read aside before the slots are replaced; its state swapped into the slot brings the
+  // room the slot keeps for runs.
   struct BankSlot
   {
+    BankSlot() { state.ReserveRuns(IPreset::kRunsReserved); }
     WDL_String name;
     bool named = false;
     bool initialized = false;

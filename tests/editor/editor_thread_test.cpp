@@ -84,6 +84,12 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
     g->Tick();
     h.dispatch(effEditIdle);
   };
+  // The host answers the editor's notices with an idle call, which runs inside the drag that holds the instance
+  // mutex: no lock the idle call takes may be taken in the other order elsewhere.
+  const std::thread::id editorThread = std::this_thread::get_id();
+  h.onAutomate = [&] {
+    if (std::this_thread::get_id() == editorThread) h.dispatch(effEditIdle);
+  };
   const unsigned postedBefore = v.commandHead.load();
   for (int step = 0; step < 240; ++step) {
     const int pos = (int)(rng() % 18);
@@ -123,6 +129,7 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
     h.dispatch(effEditIdle);
   }
   g->whileOpen = nullptr;
+  h.onAutomate = nullptr;
   // Every post is taken: by the audio thread, or by idle once no block runs.
   running = false;
   audio.join();
