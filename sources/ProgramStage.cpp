@@ -497,6 +497,7 @@ void ProgramStage::work()
     if (!woken) continue;
     lastWork = Clock::now();
     buildRequest();
+    looks.fetch_add(1, std::memory_order_release);
     live.serviceCommands();
   }
 }

@@ -113,6 +113,10 @@ public:
   bool waitUntilReady(int timeoutMs = 5000);
   // Patches built so far (programs read with their modules), by any thread.
   unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
+  // Where the worker got to (tests): the looks for a build it made so far (one for each nudge or wake it
+  // took), and whether it sleeps until it is woken (no work for kAwakeMs).
+  unsigned lookCount() const { return looks.load(std::memory_order_acquire); }
+  bool asleepUntilWoken() const { return asleep.load(); }
   // Counts the program changes requested so far (wraps).
   unsigned requestCount() const { return requestSeq.load(std::memory_order_acquire); }
   // Counts those put in place or done with.
@@ -201,6 +205,7 @@ private:
   std::atomic<int> buildsHeld{0};      // holdBuilds
   std::atomic<unsigned> buildingSeq{0};
   std::atomic<unsigned> builds{0};
+  std::atomic<unsigned> looks{0};
   std::atomic<unsigned> readySeq{0}; // the request the ready build is of (written before ready becomes kReady)
   int readyProgram = -1;
   unsigned readyStored = 0; // the stamp of the slot state it was built from

@@ -15,6 +15,7 @@
 #include "engine_harness.h"
 #include "scripted_surface.h"
 #include "veltrane_controls.h"
+#include "../support/thread_state.h"
 
 #include <gtest/gtest.h>
 
@@ -332,10 +333,10 @@ TEST(WavetableLoader, AFileReadWhileAnotherProgramComesInGoesNowhere)
   std::thread host;
   std::atomic<bool> held{false};
   e.g->whileOpen = [&] {
-    host = std::thread([&] {
+    host = std::thread([&, editor = gettid()] {
       WDL_MutexLock lock(e.v->GetMutex()); // the table read waits for it
       held.store(true);
-      std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the dialog has answered
+      ThreadComesToSleep(editor); // the dialog has answered: the editor waits for the mutex
       e.v->RestorePreset(e.v->GetCurrentPresetIdx());
     });
     while (!held.load()) std::this_thread::yield();

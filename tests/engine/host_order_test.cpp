@@ -44,30 +44,50 @@ void makePrograms(Veltrane& v)
   }
 }
 
-// Keeps the staging engine busy on a thread of its own, as a long build keeps it, for `ms`: a MIDI program
-// change sent meanwhile stays pending, and a host call that waits for it waits that long.
+// Keeps the staging engine busy on a thread of its own, as a long build keeps it, for `ms` or until let go (at
+// its end at the latest): a MIDI program change sent meanwhile stays pending, and a host call that waits for it
+// waits that long.
 class BusyStage
 {
 public:
+  static constexpr int kUntilLetGo = 30000; // a call that waits for the stage then fails rather than hangs
   explicit BusyStage(Veltrane& v, int ms = 60)
       : thread([this, &v, ms] {
           v.stage->hold();
           held.store(true);
           taken.store(true);
-          std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+          const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+          while (!goes.load() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
           held.store(false);
           v.stage->end();
         })
   {
     while (!taken.load()) std::this_thread::yield();
   }
-  ~BusyStage() { thread.join(); }
+  ~BusyStage()
+  {
+    letGo();
+    thread.join();
+  }
   bool busy() const { return held.load(); }
+  void letGo() { goes.store(true); }
 
 private:
-  std::atomic<bool> held{false}, taken{false};
+  std::atomic<bool> held{false}, taken{false}, goes{false};
   std::thread thread;
 };
+
+// Whether `reached` comes to hold within 30 s (a busy machine may keep another thread from running that long).
+bool within30s(const std::function<bool()>& reached)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!reached()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 // The note's key is down, or the pedal holds it.
 bool sounding(const Veltrane& v, int note)
@@ -84,13 +104,15 @@ template <class Call> void onAnotherThread(Call call)
 }
 
 // `load` on a host thread whose host answers its process level late, once `late` holds there: `beside` runs on
-// this thread meanwhile (or once the load ended without asking late).
+// this thread meanwhile (or once the load ended without asking late). A load asks just before it would wait for
+// the stage. Other threads get no answer: one that ran a block is an audio thread.
 void besideALoad(HostedVeltrane& h, std::function<bool()> late, std::function<void()> load, std::function<void()> beside)
 {
   static thread_local bool loader = false;
   std::atomic<bool> waiting{false}, done{false}, loaded{false};
   h.processLevel = [&] {
-    if (loader && late()) {
+    if (!loader) return (VstIntPtr)0;
+    if (late()) {
       waiting.store(true);
       while (!done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -170,7 +192,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
     std::vector<unsigned char> bank, bytes, first;
     float value = 0.0f;
     unsigned builds = 0;
-    const BusyStage* busy = nullptr;
+    BusyStage* busy = nullptr;
     HostThread other; // a host thread of the row's own
   };
   struct Row
@@ -207,7 +229,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst)) << "the program before the change was overwritten";
          EXPECT_EQ(presetBytes(*h.plug, kOther), presetBytes(*h.plug, kTarget));
        },
-       kVolume[1], kTarget, 1000},
+       kVolume[1], kTarget, BusyStage::kUntilLetGo},
       {"a damaged program chunk",
        [](HostedVeltrane& h, Kept&) {
          const unsigned char junk[] = {1, 2, 3};
@@ -241,7 +263,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
          ByteChunk file;
          file.PutBytes(bytes.data(), (int)bytes.size() * 2 / 3);
-         std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the worker has built the change
+         ASSERT_TRUE(h.plug->stage->waitUntilReady()); // the worker has built the change
          EXPECT_FALSE(h.plug->LoadProgramFromFXPData(&file));
        }},
       {"a program chunk read",
@@ -254,10 +276,10 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        [](HostedVeltrane& h, Kept& k) {
          k.bytes = presetBytes(*h.plug, kTarget);
          k.first = presetBytes(*h.plug, kFirst);
-         std::thread set([&] { h.dispatch(effSetProgram, 0, kOther); });
-         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it waits for the stage
-         onAnotherThread([&] { k.bank = h.bank(); });
-         set.join();
+         int asked = 0;
+         besideALoad(
+             h, [&] { return ++asked > 1; }, // it asks once before the load begins, then before the stage
+             [&] { h.dispatch(effSetProgram, 0, kOther); }, [&] { onAnotherThread([&] { k.bank = h.bank(); }); });
        },
        [](HostedVeltrane& h, const Kept& k) {
          EXPECT_EQ(k.bytes, presetBytes(*h.plug, kTarget)) << "the program of the change was overwritten";
@@ -273,14 +295,15 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          h.run(64);
          EXPECT_TRUE(sounding(*h.plug, 60)) << "the note queued before the change waited for it";
        },
-       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, 500},
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, BusyStage::kUntilLetGo},
       {"the program set on the audio thread, taken as a MIDI program change",
        [](HostedVeltrane& h, Kept& k) {
          h.dispatch(effSetProgram, 0, kOther);
          EXPECT_TRUE(k.busy->busy()) << "it waited for the build";
          EXPECT_EQ(kFirst, h.plug->GetCurrentPresetIdx()) << "built on the audio thread";
          h.dispatch(effSetProgram, 0, kTarget);
-       }},
+       },
+       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, BusyStage::kUntilLetGo},
       {"a list entry by text and a value the program before rounds, set on the audio thread",
        [](HostedVeltrane& h, Kept&) {
          EXPECT_EQ(1, h.dispatch(effString2Parameter, 16, 0, (void*)"HP 24"));
@@ -306,7 +329,8 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_STREQ("Pool", h.plug->GetPresetName(kTarget));
          EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
        },
-       kVolume[2], kTarget, 1000, [](HostedVeltrane& h, Kept& k) { k.other.call([&] { h.run(64); }); }},
+       kVolume[2], kTarget, BusyStage::kUntilLetGo,
+       [](HostedVeltrane& h, Kept& k) { k.other.call([&] { h.run(64); }); }},
       {"a note-on before the change in its event list, and one after",
        [](HostedVeltrane& h, Kept&) {
          h.midi(0, 0x90, 64, 100);
@@ -314,18 +338,21 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_TRUE(sounding(*h.plug, 60)) << "the note sent before the change waited for it";
          EXPECT_FALSE(sounding(*h.plug, 64)) << "the note sent after the change played with the program before";
        },
-       [](HostedVeltrane& h, const Kept&) { EXPECT_TRUE(sounding(*h.plug, 64)); }, kVolume[2], kTarget, 60,
-       [](HostedVeltrane& h, Kept&) { h.midi(0, 0x90, 60, 100); }},
+       [](HostedVeltrane& h, const Kept&) { EXPECT_TRUE(sounding(*h.plug, 64)); }, kVolume[2], kTarget,
+       BusyStage::kUntilLetGo, [](HostedVeltrane& h, Kept&) { h.midi(0, 0x90, 60, 100); }},
       {"a note-on after the change, whose build takes longer than the 100 ms the note waits",
        [](HostedVeltrane& h, Kept&) {
          h.midi(0, 0x90, 64, 100);
          for (int b = 0; b < 44100 / 10 / 64 + 2; ++b) h.run(64);
          EXPECT_TRUE(sounding(*h.plug, 64)) << "it still waits for the build";
        },
-       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 1500},
+       [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, BusyStage::kUntilLetGo},
       {"a change taken while builds are held (a bank's programs read), built once they are let go",
        [](HostedVeltrane& h, Kept& k) {
-         std::this_thread::sleep_for(std::chrono::milliseconds(30)); // the worker has looked
+         const unsigned looks = h.plug->stage->lookCount();
+         h.plug->stage->wake();
+         h.plug->stage->wake(); // a look for each: at least one of the next two begins after the change
+         ASSERT_TRUE(within30s([&] { return h.plug->stage->lookCount() - looks >= 2; })) << "the worker never looked";
          EXPECT_EQ(k.builds, h.plug->stage->buildCount()) << "built while held";
          h.plug->HoldProgramBuilds(false);
        },
@@ -336,8 +363,8 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        }},
       {"a change sent once the worker has slept for a second, nothing else asking for it",
        [](HostedVeltrane&, Kept&) {}, [](HostedVeltrane&, const Kept&) {}, kVolume[2], kTarget, 1,
-       [](HostedVeltrane&, Kept&) {
-         std::this_thread::sleep_for(std::chrono::milliseconds(ProgramStage::kAwakeMs + 300));
+       [](HostedVeltrane& h, Kept&) {
+         ASSERT_TRUE(within30s([&] { return h.plug->stage->asleepUntilWoken(); })) << "the worker never slept";
        }},
       {"a note-on before the change in its event list, when the change is built before its place is reached",
        [](HostedVeltrane& h, Kept&) {
@@ -442,11 +469,13 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          ByteChunk chunk;
          IPlugBase::InitChunkWithIPlugVer(&chunk);
          chunk.PutChunk(h.plug->GetPresetChunk(kOther));
-         std::thread load([&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); });
-         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it waits for the stage
-         h.midi(0, 0xC0, kFirst);
-         h.sendEvents();
-         load.join();
+         besideALoad(
+             h, [] { return true; }, // its ticket taken, before the stage
+             [&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); },
+             [&] {
+               h.midi(0, 0xC0, kFirst);
+               h.sendEvents();
+             });
        },
        [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(k.bytes, presetBytes(*h.plug, kTarget)); }, kVolume[0],
        kFirst},
@@ -455,15 +484,19 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // for the change the bank supersedes
          k.bytes = presetBytes(*h.plug, kFirst);
          const unsigned before = h.plug->stage->buildCount();
-         std::thread([&] {
-           EXPECT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)k.bank.size(), (void*)k.bank.data()));
-         }).join();
+         // The stage is let go once the bank holds builds (it asks before it waits for the stage): the worker,
+         // nudged for the change before, builds nothing then.
+         besideALoad(
+             h, [] { return true; },
+             [&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)k.bank.size(), (void*)k.bank.data())); },
+             [&] { k.busy->letGo(); });
          k.builds = h.plug->stage->buildCount() - before;
        },
        [](HostedVeltrane& h, const Kept& k) {
          EXPECT_EQ(1u, k.builds) << "the current program, once";
          EXPECT_EQ(k.bytes, presetBytes(*h.plug, kFirst));
-       }},
+       },
+       kVolume[2], kTarget, BusyStage::kUntilLetGo},
       {"a bank and a program chunk asked on the audio thread once the change is built, before its place",
        [](HostedVeltrane& h, Kept& k) {
          ASSERT_TRUE(h.plug->stage->waitUntilReady());
@@ -502,7 +535,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther},
       {"a program file of parameter values loaded on the host's main thread after a value set for the change, while "
        "a bank loaded on the audio thread gives the program another module",
-       [](HostedVeltrane& h, Kept&) {
+       [](HostedVeltrane& h, Kept& k) {
          h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.123f); // the live state is no longer its own
          ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f);
          std::vector<unsigned char> bank;
@@ -515,17 +548,20 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
            bank = source.bank();
            bank.resize(bank.size() - 9); // the program host calls act on stays current
          }
-         std::thread load([&] { EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file)); });
-         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it read the program and waits for the stage
-         EXPECT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
-         load.join();
+         besideALoad(
+             h, [] { return true; }, // it read the program, before the stage
+             [&] { EXPECT_TRUE(h.plug->LoadProgramFromFXPData(&file)); },
+             [&] {
+               EXPECT_EQ(1, h.dispatch(effSetChunk, 0, (VstIntPtr)bank.size(), (void*)bank.data()));
+               k.busy->letGo();
+             });
        },
        [](HostedVeltrane& h, const Kept&) {
          EXPECT_STREQ("Values", h.plug->GetPresetName(kTarget));
          EXPECT_STREQ("First", h.plug->GetPresetName(kFirst));
          EXPECT_EQ(ModuleConfig::MOD_OSCILLATOR, h.plug->slotConfig[2].moduleID) << "over the program before the bank";
        },
-       0.7},
+       0.7, kTarget, BusyStage::kUntilLetGo},
       {"a program file of parameter values loaded on the audio thread while the stage is busy: read in place",
        [](HostedVeltrane& h, Kept& k) {
          h.dispatch(effSetProgram, 0, kOther); // staged: a second change, to a program other than 0
@@ -537,7 +573,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          EXPECT_STREQ("Values", h.plug->GetPresetName(kOther));
          EXPECT_STREQ("Target", h.plug->GetPresetName(kTarget));
        },
-       0.7, kOther},
+       0.7, kOther, BusyStage::kUntilLetGo},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -549,7 +585,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
     kept.bank.resize(kept.bank.size() - 9); // the host's order decides the current program, not the bank
     h.run(64);
     {
-      const BusyStage busy(v, row.busyMs);
+      BusyStage busy(v, row.busyMs);
       kept.busy = &busy;
       row.before(h, kept);
       h.midi(row.changeAt, 0xC0, kTarget);
@@ -639,15 +675,14 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6) << "the build of the program as it was stored landed";
       },
       [](HostedVeltrane& h) { // the current program reloaded on one thread while another stores an edit into it
-        std::thread reload;
-        {
-          const BusyStage busy(*h.plug);
-          reload = std::thread([&] { h.dispatch(effSetProgram, 0, kFirst); });
-          std::this_thread::sleep_for(std::chrono::milliseconds(10)); // it copied the slot and waits for the stage
-          h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.45);
-          EXPECT_TRUE(h.plug->ModifyCurrentPreset());
-        }
-        reload.join();
+        int asked = 0;
+        besideALoad(
+            h, [&] { return ++asked > 1; }, // it copied the slot, before the stage
+            [&] { h.dispatch(effSetProgram, 0, kFirst); },
+            [&] {
+              h.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.45);
+              EXPECT_TRUE(h.plug->ModifyCurrentPreset());
+            });
         EXPECT_NEAR(0.9, h.plug->volume, 1e-6) << "the program as it was before the edit was put in place";
       },
       [](HostedVeltrane& h) { // a bank of parameter values read while the host's program chunk lands beside it,

@@ -3,6 +3,7 @@
 #include "IControl.h"
 #include "PlugHarness.h"
 #include "../support/child_deadline.h"
+#include "../support/thread_state.h"
 
 #include <gtest/gtest.h>
 
@@ -609,17 +610,19 @@ namespace {
 // The instance a host closes twice at once: from inside a call of its own (a process call's callback), and from
 // another thread meanwhile, whose close waits for that call.
 std::atomic<AEffect*> gCloseTwice{nullptr};
-std::atomic<bool> gClosingElsewhere{false};
+std::atomic<pid_t> gClosingElsewhere{0};
+std::atomic<bool> gClosedElsewhere{false};
 VstIntPtr CloseTwiceHost(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
 {
   if (opcode != audioMasterGetCurrentProcessLevel || !e || !gCloseTwice.compare_exchange_strong(e, nullptr)) return 0;
   e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
   std::thread([e] {
-    gClosingElsewhere = true;
+    gClosingElsewhere = gettid();
     e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+    gClosedElsewhere = true;
   }).detach();
   while (!gClosingElsewhere.load()) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(100)); // its close waits for this call
+  ThreadComesToSleep(gClosingElsewhere); // its close waits for this call (nothing else puts it to sleep)
   return 0;
 }
 } // namespace
@@ -634,7 +637,7 @@ TEST(VstLifecycle, ClosedFromInsideACallAndFromAnotherThreadAtOnceIsDeletedOnce)
     float a[16] = {}, b[16] = {};
     float* io[2] = {a, b};
     e->processReplacing(e, io, io, 16);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the other thread's close has ended
+    while (!gClosedElsewhere.load()) std::this_thread::yield();
     return 0;
   }));
 }
