@@ -138,7 +138,8 @@ public:
   // replaced the whole state came after them).
   void supersede(unsigned upTo);
   // While a bank's programs are read (holds nest): the worker starts no build between them, which would make
-  // each one wait for it; the bank, once in place, supersedes what it would build. Any thread.
+  // each one wait for it; the bank, once in place, supersedes what it would build (a bank of values: what was
+  // asked before its read began). Any thread.
   void holdBuilds(bool hold);
   // Any thread: the worker looks for work (programs to build or free, modules a waiting editor command
   // needs: Veltrane::serviceCommands). The audio thread nudges it instead: no system call while the worker

@@ -173,7 +173,8 @@ public:
   virtual bool CommitPreparedState() { return false; }
   virtual void EndPreparedState() {}
   // Around a bank's programs read one after another (NormalizeState): a plug-in that builds program changes
-  // on a thread of its own may hold that back until the bank is in place, which supersedes them.
+  // on a thread of its own may hold that back until the bank is in place, which supersedes those taken before
+  // its ticket (a bank of values: before its programs were read; one taken since lands after it).
   virtual void HoldProgramBuilds(bool /*hold*/) {}
   // Appends to out the state of chunk from pos as SerializeState would write it once that state is loaded,
   // with the host's values sets set on it, without touching the live state (without the mutex): the end
@@ -480,7 +481,8 @@ protected:
   // mutex): a load that began before another one was put in place never lands after it.
   bool LoadStillHolds(const LoadTicket& ticket) const;
   // A load read aside over what `over` saw goes on only while that still holds (under the mutex): its ticket
-  // then names the same slots, which its commit checks again.
+  // then is the read's: the same slots, which its commit checks again, and the program changes taken before the
+  // read began, which it supersedes (one taken since lands after it).
   bool LoadGoesOnOver(LoadTicket* ticket, const LoadTicket& over) const;
 
   // Loads a state and puts it in place, then runs then(ticket, end position) under the same hold of the mutex

@@ -112,6 +112,8 @@ bool IPlugBase::LoadStillHolds(const LoadTicket& ticket) const
 bool IPlugBase::LoadGoesOnOver(LoadTicket* ticket, const LoadTicket& over) const
 {
   if (!LoadStillHolds(over)) return false;
+  // The load began where its read did: a program change taken since lands after it.
+  ticket->changes = over.changes;
   ticket->slot = over.slot;
   ticket->stored = over.stored;
   ticket->stamps = over.stamps;

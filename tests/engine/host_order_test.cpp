@@ -2,8 +2,10 @@
 // that program is still being built aside; MIDI held back for it waits a bounded time and never loses a
 // note's end; rate and block size changes between blocks keep what the program set.
 #include "K35.h"
+#include "OscWavetable.h"
 #include "ProgramStage.h"
 #include "../support/host_thread.h"
+#include "../support/unload_cycle.h"
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
@@ -704,6 +706,18 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         });
         EXPECT_EQ(ModuleConfig::MOD_LFO, h.plug->slotConfig[6].moduleID) << "the edit was undone";
       },
+      [](HostedVeltrane& h) { // a MIDI program change taken while a bank of parameter values is read, then the host's
+                              // program chunk: the change lands after the bank, and the chunk in the change's program
+        h.plug->changePreset(kTarget);
+        ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f, true), chunk;
+        IPlugBase::InitChunkWithIPlugVer(&chunk);
+        chunk.PutChunk(h.plug->GetPresetChunk(kOther));
+        const auto loadBank = [&] { EXPECT_TRUE(h.plug->LoadBankFromFXBData(&file)); };
+        besideALoad(h, [] { return true; }, loadBank, // late once its program is read
+                    [&] { h.midi(0, 0xC0, kFirst), h.sendEvents(); });
+        onAnotherThread([&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); });
+        EXPECT_EQ(presetBytes(*h.plug, kOther), presetBytes(*h.plug, kFirst)) << "the chunk went into another program";
+      },
       [](HostedVeltrane& h) { // modules chosen in the editor just before a chunk read and a program change
         h.run(64); // then the audio stops
         h.plug->postCommand(Veltrane::kCommandReplace, 2, ModuleConfig::MOD_OSCILLATOR);
@@ -841,6 +855,53 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         }
         for (const auto& [bytes, copy] : kept)
           EXPECT_TRUE(std::equal(copy.begin(), copy.end(), bytes)) << "a chunk changed before its thread asked again";
+      },
+      [](HostedVeltrane& h) { // the editor's commands carried out inside the host's answer to a parameter's notice
+                              // (a chunk read, an idle call): their notices all reach the host, as without it
+        const auto told = [](HostedVeltrane& x, int answer) { // 0: none, the queue carried out after the notice
+          x.dispatch(effEditOpen);
+          SelectSource(*x.plug, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // set "off" by the choice
+          x.plug->postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
+          x.plug->postCommand(Veltrane::kCommandMove, 2, 5);
+          const int before = x.automations;
+          bool first = true;
+          x.onAutomate = [&] {
+            if (std::exchange(first, false) && answer) answer == 1 ? (void)x.programChunk() : (void)x.dispatch(effEditIdle);
+          };
+          x.plug->SetParameterFromGUI(Veltrane::kParamVolume, 0.35);
+          x.onAutomate = nullptr;
+          if (!answer) x.programChunk();
+          EXPECT_FALSE(x.plug->commandPending);
+          x.bank(); // which stores the edits made off the editor's thread
+          return x.automations - before;
+        };
+        HostedVeltrane plain(44100, 64), idle(44100, 64);
+        makePrograms(*plain.plug);
+        makePrograms(*idle.plug);
+        const int all = told(plain, 0);
+        EXPECT_EQ(all, told(h, 1)) << "inside a chunk read";
+        EXPECT_EQ(all, told(idle, 2)) << "inside an idle call";
+      },
+      [](HostedVeltrane& h) { // a host that does everything on one thread and answers no process level: the tables
+                              // its program loads let go of are given back while it goes on
+        h.processLevel = [] { return (VstIntPtr)0; };
+        const std::vector<unsigned char> without = h.programChunk();
+        h.plug->replaceModule(0, ModuleConfig::MOD_OSCWAVETABLE, false, false);
+        const std::vector<double> waves(64 * 2048, 0.5); // a table of 1 MiB, read anew by each load
+        ASSERT_TRUE(OscWavetable::setWavetable(h.plug, 0, waves.data(), 64, "1 MiB"));
+        const std::vector<unsigned char> chunk = h.programChunk();
+        h.run(64);
+        const size_t before = AllocatedBytes();
+        for (int load = 0; load < 64; ++load) {
+          ASSERT_EQ(1, h.dispatch(effSetChunk, 1, (VstIntPtr)chunk.size(), (void*)chunk.data()));
+          h.run(64);
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (AllocatedBytes() > before + (16u << 20) && std::chrono::steady_clock::now() < end)
+          std::this_thread::yield();
+        EXPECT_LT(AllocatedBytes(), before + (16u << 20)) << "64 MiB let go of stays taken";
+        h.dispatch(effSetChunk, 1, (VstIntPtr)without.size(), (void*)without.data()); // a slot the check compares
+        h.processLevel = nullptr;
       },
   };
   for (const auto& row : rows) {
@@ -981,11 +1042,14 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
     VstIntPtr value;
     float rate;
     bool same; // the value in place already: changes nothing, the sounding note goes on
-    bool inBlock = false; // set from inside a block's callbacks, not between blocks
+    // Set from inside a block's callbacks, not between blocks: 1 its time query, 2 its first (the process level),
+    // 3 its time query, the host then throwing out of the block.
+    int inBlock = 0;
   } changes[] = {{effSetBlockSize, 441, 0, false},     {effSetBlockSize, 8192, 0, false},
                  {effSetSampleRate, 0, 48000, false},  {effSetSampleRate, 0, 96000, false},
                  {effSetBlockSize, 1024, 0, true},     {effSetSampleRate, 0, 44100, true},
-                 {effSetSampleRate, 0, 32000, false, true}};
+                 {effSetSampleRate, 0, 32000, false, 1}, {effSetBlockSize, 441, 0, false, 2},
+                 {effSetSampleRate, 0, 32000, false, 3}};
   for (const auto& change : changes) {
     SCOPED_TRACE(testing::Message() << change.opcode << " " << change.value << " " << change.rate);
     // The same values set again: those the plug-in starts with, which the host's first set must still apply.
@@ -1000,9 +1064,13 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
       h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
     } else { // in the host's answer to the block's time query, then (set back) to a command's notice at its start
       bool armed = false;
-      h.onGetTime = h.onAutomate = [&] {
+      const auto ask = [&] {
         if (std::exchange(armed, false)) h.dispatch(change.opcode, 0, change.value, nullptr, change.rate);
       };
+      h.onGetTime = h.onAutomate = ask;
+      if (change.inBlock == 2) h.processLevel = [&] { return ask(), (VstIntPtr)kVstProcessLevelRealtime; };
+      if (change.inBlock == 3) h.onGetTime = [&] { ask(), throw std::bad_alloc(); };
+      SelectSource(v, Veltrane::kParamSumLeft, false, SourceDef::AUDIO, 0, 0); // the note heard
       for (const bool notice : {false, true}) {
         if (notice) {
           h.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
@@ -1010,11 +1078,20 @@ TEST(HostOrder, RateAndBlockSizeChangesBetweenBlocksKeepTheProgram)
           v.postCommand(Veltrane::kCommandReplace, 0, ModuleConfig::MOD_OSCWAVETABLE);
         }
         armed = true;
-        h.run(64);
-        EXPECT_FALSE(armed || change.rate != v.GetSampleRate()) << "not asked, or not in place after the block";
-        for (float x : h.outL) ASSERT_LT(std::fabs(x), 1.0f); // finite
+        if (change.inBlock == 3) {
+          EXPECT_THROW(h.run(64), std::bad_alloc);
+        } else {
+          h.run(64);
+          EXPECT_TRUE(notice || std::any_of(h.outL.begin(), h.outL.end(), [](float x) { return x != 0.0f; }))
+              << "the note stopped within the block that asked";
+          for (float x : h.outL) ASSERT_LT(std::fabs(x), 1.0f); // finite
+        }
+        const bool inPlace = change.opcode == effSetSampleRate ? change.rate == v.GetSampleRate()
+                                                               : change.value == v.GetBlockSize();
+        EXPECT_FALSE(armed || !inPlace) << "not asked, or not in place after the block";
       }
       h.onGetTime = h.onAutomate = nullptr;
+      h.processLevel = nullptr;
     }
     h.run(64);
     EXPECT_EQ(change.same, sounding(v, 40)) << "a reset ends the sounding note, and only a reset";
