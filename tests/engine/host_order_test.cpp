@@ -688,7 +688,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         EXPECT_NEAR(0.9, h.plug->volume, 1e-6) << "the program as it was before the edit was put in place";
       },
       [](HostedVeltrane& h) { // a bank of parameter values read while the host's program chunk lands beside it,
-                              // then while an edit is stored into the program it read
+                              // then while an edit is stored into the program it read, then beside a program change
         h.plug->changePreset(kTarget);
         ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f, true), chunk;
         IPlugBase::InitChunkWithIPlugVer(&chunk);
@@ -705,16 +705,9 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
           EXPECT_TRUE(h.plug->ModifyCurrentPreset());
         });
         EXPECT_EQ(ModuleConfig::MOD_LFO, h.plug->slotConfig[6].moduleID) << "the edit was undone";
-      },
-      [](HostedVeltrane& h) { // a MIDI program change taken while a bank of parameter values is read, then the host's
-                              // program chunk: the change lands after the bank, and the chunk in the change's program
-        h.plug->changePreset(kTarget);
-        ByteChunk file = valueProgramFile(*h.plug, "Values", 0.35f, true), chunk;
-        IPlugBase::InitChunkWithIPlugVer(&chunk);
-        chunk.PutChunk(h.plug->GetPresetChunk(kOther));
-        const auto loadBank = [&] { EXPECT_TRUE(h.plug->LoadBankFromFXBData(&file)); };
-        besideALoad(h, [] { return true; }, loadBank, // late once its program is read
-                    [&] { h.midi(0, 0xC0, kFirst), h.sendEvents(); });
+        // Then while a MIDI program change is taken, the host's chunk after it: the change lands after the bank, and
+        // the chunk in the change's program.
+        besideALoad(h, [] { return true; }, loadBank, [&] { h.midi(0, 0xC0, kFirst), h.sendEvents(); });
         onAnotherThread([&] { EXPECT_EQ(1, h.dispatch(effSetChunk, 1, chunk.Size(), chunk.GetBytes())); });
         EXPECT_EQ(presetBytes(*h.plug, kOther), presetBytes(*h.plug, kFirst)) << "the chunk went into another program";
       },
