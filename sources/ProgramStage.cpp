@@ -499,6 +499,7 @@ void ProgramStage::work()
     buildRequest();
     looks.fetch_add(1, std::memory_order_release);
     live.serviceCommands();
+    SharedBytes::FreeReleased(); // tables a replaced patch let go of
   }
 }
 

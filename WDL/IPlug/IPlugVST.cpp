@@ -340,10 +340,14 @@ IPlugVST::HostCall::~HostCall()
   const bool finish = plug->mCloseRequested.load(std::memory_order_acquire) &&
                       pthread_equal(plug->mCloseRequestedBy, pthread_self()) && OnThisThread(plug) == 0 &&
                       plug->mCloseRequested.exchange(false);
+  // The tables let go of during the call (under the mutex, or the instance closed) are freed once this thread holds
+  // no lock of ours: here, but on a thread that processes this instance's audio (a host may run everything on one),
+  // which wakes the reclaimer to free them (or frees them itself should none have started).
+  const bool release = !mOuter && SharedBytes::AnyReleased();
+  const bool audio = release && plug->OnAudioThread();
   plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
   if (finish) plug->FinishClose();
-  // The tables the last instance let go of as it closed: no reclaimer frees them any more.
-  if (!mOuter) SharedBytes::FreeReleasedUnlessFreer();
+  if (release && (!audio || !SharedBytes::WakeFreer())) SharedBytes::FreeReleased();
 }
 
 int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
@@ -440,7 +444,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
   if (!plug) return 0;
   if (opcode == effClose) {
     plug->Close();
-    if (!tInnermostCall) SharedBytes::FreeReleasedUnlessFreer(); // the last instance's tables
+    if (!tInnermostCall && !SharedBytes::WakeFreer()) SharedBytes::FreeReleased(); // the instance's tables
     return 0;
   }
   const HostCall call(plug); // its end may delete plug: nothing below touches it after the answer

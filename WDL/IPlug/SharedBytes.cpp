@@ -31,7 +31,7 @@ struct FreeAtUnload
 
 SharedBytesRef SharedBytes::Make(size_t size)
 {
-  FreeReleasedUnlessFreer();
+  if (!sWakeFreer.load(std::memory_order_acquire)) FreeReleased(); // no instance: nobody else frees
   if (size > (size_t)-1 - kHeader) return SharedBytesRef();
   void* memory = std::calloc(1, kHeader + size);
   if (!memory) return SharedBytesRef();
@@ -49,7 +49,6 @@ void SharedBytes::Release() const
   while (!sReleased.compare_exchange_weak(self->mNextReleased, self, std::memory_order_release,
                                           std::memory_order_relaxed)) {
   }
-  if (void (*wake)() = sWakeFreer.load(std::memory_order_acquire)) wake();
 }
 
 void SharedBytes::SetFreer(void (*wake)())
@@ -63,7 +62,14 @@ void SharedBytes::FreeReleased()
   FreeList(sReleased.exchange(nullptr, std::memory_order_acquire));
 }
 
-void SharedBytes::FreeReleasedUnlessFreer()
+bool SharedBytes::AnyReleased()
 {
-  if (!sWakeFreer.load(std::memory_order_acquire)) FreeReleased();
+  return sReleased.load(std::memory_order_relaxed) != nullptr;
+}
+
+bool SharedBytes::WakeFreer()
+{
+  void (*wake)() = sWakeFreer.load(std::memory_order_acquire);
+  if (wake) wake();
+  return wake != nullptr;
 }

@@ -4,10 +4,11 @@
 // copied, compared and stored in the time it takes to copy its other bytes.
 //
 // The last reference may be given up under a lock the audio thread waits for, or on the audio thread itself:
-// the block then only goes onto a list, without a lock or an allocation, and the process's freeing thread
-// (SetFreer: the plug-in's reclaimer) is woken to free it. Where no such thread runs (no plug-in instance: a
-// tool, a file check) the list is freed by the next Make and at the end of a host's call instead; what is left
-// goes when the process ends or the library is unloaded.
+// the block then only goes onto a list, without a lock or an allocation. The list is freed where that costs the
+// audio nothing: at the end of a host's call on a thread that processes no audio (once its locks are let go), by
+// the plug-in's worker, and for the audio threads by the process's freeing thread (SetFreer: the reclaimer), which
+// their calls wake. Where no such thread runs (no plug-in instance: a tool, a file check) Make frees the list too;
+// what is left goes when the process ends or the library is unloaded.
 //
 //   SharedBytesRef r = SharedBytes::Make(n * sizeof(double)); // null without memory
 //   double* d = reinterpret_cast<double*>(r->Bytes());        // filled before the reference is copied
@@ -27,13 +28,14 @@ public:
   unsigned char* Bytes() const { return mBytes; }
   size_t Size() const { return mSize; }
 
-  // The thread that frees what is let go of: wake() is called, from any thread, whenever a block goes onto
-  // the list (it must neither lock nor allocate); null when none runs. That thread calls FreeReleased.
+  // The thread that frees what is let go of: wake() is called, from any thread, to have it free the list (it must
+  // neither lock nor allocate); null when none runs. That thread calls FreeReleased.
   static void SetFreer(void (*wake)());
+  static bool AnyReleased();
   // Frees the blocks given up so far, on the calling thread.
   static void FreeReleased();
-  // FreeReleased where no freeing thread runs; else nothing (that thread has been woken).
-  static void FreeReleasedUnlessFreer();
+  // Wakes the freeing thread, without a lock or an allocation: false where none runs.
+  static bool WakeFreer();
 
 private:
   friend class SharedBytesRef;

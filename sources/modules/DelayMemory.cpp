@@ -14,7 +14,7 @@
 namespace {
 
 // Released blocks on their way back to the system. Any thread may hand one in without a lock; one thread of
-// its own unmaps them. The same thread frees the shared blocks (wavetables) let go of anywhere in the process.
+// its own unmaps them. The same thread frees the shared blocks (wavetables) the audio threads' calls let go of.
 class Reclaimer
 {
 public:
