@@ -155,6 +155,9 @@ public:
   bool batchFits(const ModuleBatch* batch, int slot, int moduleID, bool master);
   // Frees the batches of carried-out commands (editor thread, under commandPostMutex).
   void sweepCommandBatches();
+  // Takes commandPostMutex. A post takes the instance mutex inside it, so a thread that holds that mutex only tries:
+  // false when it is busy, unless `spin`, which tries until it is free (its holders let it go without the mutex).
+  bool enterPostLock(bool spin);
   // The staging engine's worker: builds the modules a waiting command needs (off the audio thread).
   void serviceCommands();
   // Before a load, a program change or a chunk read: the commands queued so far, and one being posted where this

@@ -16,6 +16,7 @@
 #include "ProgramStage.h"
 
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 thread_local const Veltrane::TuningCopy* Veltrane::tBuildTuning = nullptr;
@@ -106,19 +107,25 @@ void Veltrane::sweepCommandBatches()
     delete commandQueue[batchesSwept % kCommandQueueSize].batch.exchange(nullptr, std::memory_order_acq_rel);
 }
 
+bool Veltrane::enterPostLock(bool spin)
+{
+  if (!mMutex.HeldByCaller()) {
+    commandPostMutex.Enter();
+    return true;
+  }
+  while (!commandPostMutex.TryEnter()) {
+    if (!spin) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 void Veltrane::postCommand(int code, int arg1, int arg2)
 {
-  // A post from inside a call that holds the instance mutex (a click an idle call dispatches while the host
-  // answers one of ours) only tries the post lock: its other holders let it go without waiting for that mutex.
-  if (mMutex.HeldByCaller())
-    while (!commandPostMutex.TryEnter()) std::this_thread::yield();
-  else
-    commandPostMutex.Enter();
-  struct Held
-  {
-    WDL_Mutex& mutex;
-    ~Held() { mutex.Leave(); }
-  } post{commandPostMutex};
+  // Also from inside a call that holds the instance mutex (a click an idle call dispatches while the host answers
+  // one of ours).
+  enterPostLock(true);
+  std::lock_guard<WDL_Mutex> post(commandPostMutex, std::adopt_lock);
   const unsigned head = commandHead.load(std::memory_order_relaxed);
   if (head - commandTail.load(std::memory_order_acquire) >= kCommandQueueSize) {
     // Full: nobody takes commands (no block runs). Carry them out here rather than lose one.

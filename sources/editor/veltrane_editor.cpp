@@ -273,9 +273,9 @@ void Veltrane::OnIdle()
     blocksAtLastIdle = blocks;
   }
   storeWantedProgram();
-  // What carried-out replacements replaced. A post takes the instance mutex inside its own lock, so an idle call
-  // the host makes from inside one of ours that holds the instance mutex only tries (the next idle call sweeps).
-  if (mMutex.HeldByCaller() ? commandPostMutex.TryEnter() : (commandPostMutex.Enter(), true)) {
+  // What carried-out replacements replaced (from inside a call that holds the instance mutex, only if the post lock is
+  // free: the next idle call sweeps).
+  if (enterPostLock(false)) {
     sweepCommandBatches();
     commandPostMutex.Leave();
   }

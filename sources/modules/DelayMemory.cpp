@@ -19,7 +19,6 @@ class Reclaimer
 {
 public:
   static constexpr int kSlots = 256;
-  static Reclaimer& instance();
 
   // The semaphore lives as long as the process: a wake that comes as the thread stops finds it.
   Reclaimer() { sem_init(&mWake, 0, 0); }
@@ -78,7 +77,7 @@ private:
       SharedBytes::FreeReleased();
     }
   }
-  static void wake() { sem_post(&instance().mWake); }
+  static void wake(); // the freeing thread's, for SharedBytes
 
   // Under mUsersLock.
   void startThread()
@@ -128,27 +127,32 @@ private:
   int mUsers = 0;
 };
 
-Reclaimer& Reclaimer::instance()
+Reclaimer& reclaimer()
 {
   static Reclaimer r;
   return r;
+}
+
+void Reclaimer::wake()
+{
+  sem_post(&reclaimer().mWake);
 }
 
 } // namespace
 
 void DelayBlock::startReclaimer()
 {
-  Reclaimer::instance().addUser();
+  reclaimer().addUser();
 }
 
 void DelayBlock::stopReclaimer()
 {
-  Reclaimer::instance().removeUser();
+  reclaimer().removeUser();
 }
 
 void DelayBlock::flushReclaimer()
 {
-  Reclaimer::instance().flush();
+  reclaimer().flush();
 }
 
 double* DelayBlock::allocate(size_t count)
@@ -164,7 +168,7 @@ double* DelayBlock::allocate(size_t count)
 
 void DelayBlock::release()
 {
-  if (mData && !Reclaimer::instance().push(mData, mCount * sizeof(double))) munmap(mData, mCount * sizeof(double));
+  if (mData && !reclaimer().push(mData, mCount * sizeof(double))) munmap(mData, mCount * sizeof(double));
   mData = nullptr;
   mCount = 0;
 }
