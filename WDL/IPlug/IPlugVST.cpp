@@ -321,6 +321,10 @@ bool IPlugVST::SendSysEx(ISysEx* msg)
 
 namespace {
 thread_local IPlugVST::HostCall* tInnermostCall = nullptr;
+// The calling thread plays audio: it has run a process call or effProcessEvents of any instance, or a host has
+// answered it is real-time or prefetch. It stays so: such a thread frees no table let go of, whatever instance its
+// call is for, and however many instances it serves.
+thread_local bool tPlaysAudio = false;
 } // namespace
 
 IPlugVST::HostCall::HostCall(IPlugVST* plug) : mPlug(plug), mOuter(tInnermostCall)
@@ -340,14 +344,13 @@ IPlugVST::HostCall::~HostCall()
   const bool finish = plug->mCloseRequested.load(std::memory_order_acquire) &&
                       pthread_equal(plug->mCloseRequestedBy, pthread_self()) && OnThisThread(plug) == 0 &&
                       plug->mCloseRequested.exchange(false);
-  // The tables let go of during the call (under the mutex, or the instance closed) are freed once this thread holds
-  // no lock of ours: here, but on a thread that processes this instance's audio (a host may run everything on one),
-  // which wakes the reclaimer to free them (or frees them itself should none have started).
+  // The tables let go of (by any instance, on any thread) are freed once this thread holds no lock of ours: here,
+  // but on a thread that plays audio (a host may run everything on one), which wakes the reclaimer to free them (or
+  // frees them itself should none have started).
   const bool release = !mOuter && SharedBytes::AnyReleased();
-  const bool audio = release && plug->OnAudioThread();
   plug->mCallsInProgress.fetch_sub(1, std::memory_order_acq_rel);
   if (finish) plug->FinishClose();
-  if (release && (!audio || !SharedBytes::WakeFreer())) SharedBytes::FreeReleased();
+  if (release && (!tPlaysAudio || !SharedBytes::WakeFreer())) SharedBytes::FreeReleased();
 }
 
 int IPlugVST::HostCall::OnThisThread(const IPlugVST* plug)
@@ -400,6 +403,7 @@ uint64_t IPlugVST::NewSerial()
 
 void IPlugVST::NoteAudioThread()
 {
+  tPlaysAudio = true;
   if (OnAudioThread()) return;
   // Beyond kProcessedKept instances on one thread the oldest is forgotten.
   const int n = tProcessedCount < kProcessedKept ? tProcessedCount++ : kProcessedKept - 1;
@@ -421,6 +425,7 @@ bool IPlugVST::OnRealtimeThread()
   switch (HostCallback(audioMasterGetCurrentProcessLevel)) {
   case kVstProcessLevelRealtime:
   case kVstProcessLevelPrefetch:
+    tPlaysAudio = true;
     return true;
   case kVstProcessLevelUser:
   case kVstProcessLevelOffline:
@@ -448,6 +453,7 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 idx
     return 0;
   }
   const HostCall call(plug); // its end may delete plug: nothing below touches it after the answer
+  if (opcode == effProcessEvents) tPlaysAudio = true;
   if (IsEditorOpcode(opcode)) return plug->DispatchEditor(opcode, idx, value, ptr, opt);
 
   // Program and state loads take the mutex themselves, only for as long as it takes to put a state in place:

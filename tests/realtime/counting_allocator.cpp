@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstddef>
 #include <dlfcn.h>
+#include <malloc.h>
 
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
 }
 
 namespace {
@@ -83,6 +85,12 @@ int posix_memalign(void** out, size_t alignment, size_t n)
   if (!p) return ENOMEM;
   *out = p;
   return 0;
+}
+
+void free(void* p)
+{
+  if (tCounting && p && malloc_usable_size(p) >= (64 << 10)) ++tCounts.largeFrees;
+  __libc_free(p);
 }
 
 int pthread_mutex_lock(pthread_mutex_t* m)

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -176,7 +177,8 @@ TEST(AudioPath, AFloodOfEventsInOneBlockAllocatesNothing)
 
 // Hosts play automation from the audio thread: the voice count raised from one voice to 64 there, for every
 // program of the start-up bank, builds nothing; nor does a rename there, which stores the edited program, also
-// after a larger table went into a wavetable program.
+// after a larger table went into a wavetable program. Automation sent from there to another instance, and MIDI
+// a real-time thread of the host's sends it, free no table let go of meanwhile: that is left to the reclaimer.
 TEST(AudioPath, AVoiceCountRaisedAndARenameOnTheAudioThreadAllocateNothing)
 {
   Host host(48000);
@@ -203,6 +205,18 @@ TEST(AudioPath, AVoiceCountRaisedAndARenameOnTheAudioThreadAllocateNothing)
     EXPECT_EQ(64, host.plug->activeVoices);
     EXPECT_EQ(0, c.allocations) << "program " << program;
   }
+  Host other(48000);
+  std::thread([&] { other.block(); }).join(); // played on a thread of its own
+  const auto largeFrees = [](const std::function<void()>& call) {
+    SharedBytes::Make(1 << 20); // a table let go of, listed
+    counting::start(nullptr);
+    call();
+    return counting::stop().largeFrees;
+  };
+  EXPECT_EQ(0, largeFrees([&] { other.e->setParameter(other.e, Veltrane::kParamVolume, 0.5f); }));
+  long onNewThread = -1;
+  std::thread([&] { onNewThread = largeFrees([&] { other.notes({60}, true); }); }).join();
+  EXPECT_EQ(0, onNewThread);
 }
 
 TEST(AudioPath, ModuleReplacementsCarriedOutInABlockAllocateNothingOnTheAudioThread)
