@@ -154,6 +154,7 @@ public:
     return nullptr;
   }
   bool HasRuns() const { return !mRuns.empty(); }
+  int NRuns() const { return (int)mRuns.size(); }
   bool KeepsRunsShared() const { return mKeepsRuns; }
   // The contents' length: the bytes and the runs' bytes (what PutChunk writes into a chunk that keeps none).
   int64_t FlatSize() const { return (int64_t)Size() + mRunBytes; }

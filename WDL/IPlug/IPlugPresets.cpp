@@ -290,6 +290,11 @@ bool IPlugBase::SerializePresets(ByteChunk* chunk, int pending, const ByteChunk*
   // Into a chunk that keeps runs only the slots' bytes are copied (the tables by reference).
   const int64_t total = chunk->Size() + PresetsSize(-1, !chunk->KeepsRunsShared());
   if (total < INT_MAX) chunk->Reserve((int)total);
+  if (chunk->KeepsRunsShared()) { // the references' list made at once: grown, it would free under the caller's lock
+    int runs = chunk->NRuns() + (pendingState ? pendingState->NRuns() : 0);
+    for (int i = 0; i < mPresets.GetSize(); ++i) runs += mPresets.Get(i)->mChunk.NRuns();
+    chunk->ReserveRuns(runs);
+  }
   for (int i = 0; i < mPresets.GetSize(); ++i) {
     IPreset* preset = mPresets.Get(i);
     const bool replaced = i == pending && pendingState;

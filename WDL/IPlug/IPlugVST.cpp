@@ -824,6 +824,7 @@ VstIntPtr IPlugVST::GetChunk(int idx, void* ptr)
   // The state is taken under the mutex with its tables by reference; their bytes (megabytes a table) go into
   // the host's chunk without it. The chunk is this thread's: no other thread writes it.
   ByteChunk state(ByteChunk::kKeepsRuns), ended;
+  if (!bank) state.ReserveRuns(IPreset::kRunsReserved); // nothing freed under the mutex as the references come
   ByteChunk* chunk = nullptr;
   bool ok;
   {
