@@ -90,16 +90,29 @@ TEST(EditorThreads, MenusTicksProgramChangesAndCommandsAtOnce)
   h.onAutomate = [&] {
     if (std::this_thread::get_id() == editorThread) h.dispatch(effEditIdle);
   };
+  while (blocks.load() == 0) std::this_thread::yield(); // the audio thread renders before the editor begins
   const unsigned postedBefore = v.commandHead.load();
   for (int step = 0; step < 240; ++step) {
     const int pos = (int)(rng() % 18);
     const int x = pos < 8 ? 256 + 128 * pos : 128 * (pos - 8), y = pos < 8 ? 0 : 326;
     switch (step % 7) {
-    case 0:
-      g->answers.push_back({1 + (int)(rng() % 8), 0});
+    case 0: {
+      // The first module of a category: posted, unless the slot holds it already (its entry is disabled) or
+      // another program was put in place while the menu was open (the choice is dropped).
+      const int category = 1 + (int)(rng() % 8);
+      const unsigned states = v.StatesPutInPlace(), head = v.commandHead.load();
+      g->answers.push_back({category, 0});
       click(x + 70, y + 12, left);
-      ++posted;
+      for (size_t i = 0, top = 0; i + 1 < g->shown.size(); ++i) // the category's line, its first entry next
+        if (g->shown[i][0] != ' ' && top++ == (size_t)category) {
+          if (v.StatesPutInPlace() == states && g->shown[i + 1].back() != '!') {
+            EXPECT_EQ(head + 1, v.commandHead.load()) << "a module chosen from the menu was not posted";
+            ++posted;
+          }
+          break;
+        }
       break;
+    }
     case 1:
       g->answers.push_back({(int)(rng() % 18)});
       click(x + 70, y + 12, right); // utility menu: a move, or "Remove Block" for an empty slot

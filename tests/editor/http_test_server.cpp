@@ -174,11 +174,10 @@ void TestHttpServer::serve(int fd)
 
   if (mMode == kAnswer) {
     const auto answerAt = Clock::now() + std::chrono::milliseconds(mDelayMs);
-    while (Clock::now() < answerAt) {
+    while (Clock::now() < answerAt || (mAnswerHeld.load() && Clock::now() < end)) {
       if (stopping()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    mAnswerSent = true;
     if (!sendAll(mResponse)) return;
     if (!mTls) shutdown(fd, SHUT_WR);
   }

@@ -33,9 +33,10 @@ public:
   int requests() const { return mRequests.load(); }
   // TLS handshakes that completed.
   int handshakes() const { return mHandshakes.load(); }
-  // Set when a request head has been read, and just before the response is sent.
+  // Set when a request head has been read.
   const std::atomic<bool>& requestSeen() const { return mRequestSeen; }
-  const std::atomic<bool>& answerSent() const { return mAnswerSent; }
+  // While held, a response waits past its delay until it is let go (within the server's lifetime).
+  void holdAnswer(bool hold) { mAnswerHeld = hold; }
 
   // A complete response. framing: "length" (Content-Length), "close" (ends with the connection) or
   // "chunked" (chunks of at most 100 bytes).
@@ -57,7 +58,7 @@ private:
   int mPort = 0;
   std::atomic<bool> mStop{false};
   std::atomic<bool> mRequestSeen{false};
-  std::atomic<bool> mAnswerSent{false};
+  std::atomic<bool> mAnswerHeld{false};
   std::atomic<int> mRequests{0};
   std::atomic<int> mHandshakes{0};
   bool mTls;

@@ -66,6 +66,8 @@ struct Outcome
   std::vector<std::string> urls;
   double seconds;
 };
+// Sooner than the shortest limit the check could have waited out: the answer (or the refusal) ended it.
+constexpr double kAtOnce = UpdateCheck::kConnectTimeoutMs / 1000.0;
 
 Outcome RunCheck(const std::string& url, int button = kNoScript)
 {
@@ -174,7 +176,7 @@ TEST(UpdateCheck, RepliesGiveTheirBoxesAndResults)
         c.opensDownloadPage ? std::vector<std::string>{UpdateCheck::downloadPage()} : std::vector<std::string>{};
     EXPECT_EQ(opened, out.urls);
     EXPECT_EQ(1, server.requests());
-    EXPECT_LT(out.seconds, 3.0);
+    EXPECT_LT(out.seconds, kAtOnce);
   }
 }
 
@@ -216,7 +218,7 @@ TEST(UpdateCheck, RefusedConnectionShowsTheFailureAtOnce)
   const Outcome out = RunCheck("http://127.0.0.1:" + std::to_string(port.port()) + "/music/version/?file=veltrane");
   EXPECT_EQ(-1, out.result);
   ExpectBoxes({kFailure}, out);
-  EXPECT_LT(out.seconds, 3.0);
+  EXPECT_LT(out.seconds, kAtOnce);
 }
 
 // A server that takes the request and never answers: the check gives up after its total limit of 10 s and
@@ -229,8 +231,8 @@ TEST(UpdateCheck, SilentServerTimesOut)
   EXPECT_EQ(-1, out.result);
   ExpectBoxes({kFailure}, out);
   EXPECT_TRUE(server.requestSeen());
-  EXPECT_GE(out.seconds, 9.5);
-  EXPECT_LE(out.seconds, 11.0);
+  EXPECT_GE(out.seconds, UpdateCheck::kTotalTimeoutMs / 1000.0 - 0.5);
+  EXPECT_LE(out.seconds, 30.0) << "a guard: the limit counts from within the check, its end comes when it may";
 }
 
 // TLS verification stays on: an HTTPS server whose certificate no one vouches for (made for 127.0.0.1, so
@@ -244,7 +246,7 @@ TEST(UpdateCheck, UntrustedCertificateIsRefused)
   EXPECT_EQ(-1, out.result);
   ExpectBoxes({kFailure}, out);
   EXPECT_EQ(0, server.requests());
-  EXPECT_LT(out.seconds, 3.0);
+  EXPECT_LT(out.seconds, kAtOnce);
 }
 
 // Only the web is asked: an address of another scheme (here a local file holding a newer number) is never
@@ -294,13 +296,16 @@ TEST(UpdateCheck, MenuCommandWaitsWithoutTheInstanceMutex)
   MenuSynth synth;
   synth.graphics->ScriptMessageBoxButton(kYes);
 
-  std::atomic<bool> tookMutex{false}, answeredBefore{true};
+  // The server answers once the stand-in holds the mutex: a check that waited with the mutex held would get no
+  // answer (it gives up at its limit, and only then would the stand-in take the mutex).
+  server.holdAnswer(true);
+  std::atomic<bool> tookMutex{false};
   std::thread audio([&] {
-    const auto end = Clock::now() + std::chrono::seconds(5);
+    const auto end = Clock::now() + std::chrono::seconds(30);
     while (!server.requestSeen() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     WDL_MutexLock lock(synth.GetMutex());
-    answeredBefore = server.answerSent().load();
     tookMutex = true;
+    server.holdAnswer(false);
   });
   const auto start = Clock::now();
   synth.runFileCommand(File::kCheckVersion);
@@ -308,10 +313,10 @@ TEST(UpdateCheck, MenuCommandWaitsWithoutTheInstanceMutex)
   audio.join();
 
   EXPECT_TRUE(tookMutex);
-  EXPECT_FALSE(answeredBefore) << "the mutex was only free once the server had answered";
   EXPECT_GE(seconds, kDelayMs / 1000.0 - 0.05);
   ASSERT_EQ(1, synth.graphics->NMessageBoxes());
-  EXPECT_EQ(Question("1.0.10").text, synth.graphics->GetMessageBox(0)->text.Get());
+  EXPECT_EQ(Question("1.0.10").text, synth.graphics->GetMessageBox(0)->text.Get())
+      << "the check did not get the answer sent once the mutex was taken";
   EXPECT_STREQ("New Version of Veltrane Detected", synth.graphics->GetMessageBox(0)->caption.Get());
   ASSERT_EQ(1u, synth.graphics->OpenedURLs().size());
   EXPECT_EQ(UpdateCheck::downloadPage(), synth.graphics->OpenedURLs()[0]);

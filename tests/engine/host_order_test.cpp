@@ -5,6 +5,7 @@
 #include "OscWavetable.h"
 #include "ProgramStage.h"
 #include "../support/host_thread.h"
+#include "../support/thread_state.h"
 #include "../support/unload_cycle.h"
 #include "engine_harness.h"
 
@@ -265,7 +266,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
          ByteChunk file;
          file.PutBytes(bytes.data(), (int)bytes.size() * 2 / 3);
-         ASSERT_TRUE(h.plug->stage->waitUntilReady()); // the worker has built the change
+         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // the worker has built the change
          EXPECT_FALSE(h.plug->LoadProgramFromFXPData(&file));
        }},
       {"a program chunk read",
@@ -370,7 +371,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        }},
       {"a note-on before the change in its event list, when the change is built before its place is reached",
        [](HostedVeltrane& h, Kept&) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
          h.run(64);
          EXPECT_EQ(kTarget, h.plug->GetCurrentPresetIdx());
          EXPECT_FALSE(sounding(*h.plug, 60)) << "the program was put in place before the note sent ahead of it";
@@ -393,15 +394,22 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        }},
       {"a parameter and a program chunk read on the host's main thread once the worker took too long",
        [](HostedVeltrane& h, Kept& k) {
-         onAnotherThread([&] {
+         std::atomic<pid_t> reader{0};
+         std::thread host([&] {
+           reader = gettid();
            k.value = getParam(h, Veltrane::kParamVolume);
            k.bytes = h.programChunk();
          });
+         // The stage stays busy until the read has given up waiting for the worker: it then waits for the stage.
+         while (!reader.load()) std::this_thread::yield();
+         EXPECT_TRUE(ThreadComesToWaitForALock(reader)) << "the read never waited for the stage";
+         k.busy->letGo();
+         host.join();
          EXPECT_FLOAT_EQ((float)kVolume[2] / 2, k.value) << "read before the program was in place";
          k.bytes.erase(k.bytes.begin(), k.bytes.begin() + 8);
        },
        [](HostedVeltrane& h, const Kept& k) { EXPECT_EQ(presetBytes(*h.plug, kTarget), k.bytes); }, kVolume[2],
-       kTarget, Veltrane::kSettleTimeoutMs + 200},
+       kTarget, BusyStage::kUntilLetGo},
       {"a bank chunk kept by one host thread while another asks for one",
        [](HostedVeltrane& h, Kept& k) {
          void* kept = nullptr;
@@ -501,7 +509,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        kVolume[2], kTarget, BusyStage::kUntilLetGo},
       {"a bank and a program chunk asked on the audio thread once the change is built, before its place",
        [](HostedVeltrane& h, Kept& k) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
          k.builds = h.plug->stage->buildCount();
          k.bank = h.bank();
          k.bytes = h.programChunk();
@@ -515,7 +523,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        kVolume[2], kTarget, 60, [](HostedVeltrane&, Kept&) {}, 100},
       {"a bank chunk and a rename on the audio thread once a change to the program in place is built, before its place",
        [](HostedVeltrane& h, Kept& k) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady());
+         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
          k.builds = h.plug->stage->buildCount();
          h.bank();
          h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed");
@@ -534,7 +542,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          h.offline = false;
          EXPECT_EQ(kOther, h.plug->GetCurrentPresetIdx()) << "not in place at the offline block";
        },
-       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther},
+       [](HostedVeltrane&, const Kept&) {}, kVolume[1], kOther, BusyStage::kUntilLetGo},
       {"a program file of parameter values loaded on the host's main thread after a value set for the change, while "
        "a bank loaded on the audio thread gives the program another module",
        [](HostedVeltrane& h, Kept& k) {
@@ -595,7 +603,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
       h.run(64);
       row.call(h, kept);
     }
-    EXPECT_TRUE(v.stage->waitUntilReady()) << "the change was never built";
+    EXPECT_TRUE(v.stage->waitUntilReady(30000)) << "the change was never built";
     for (int b = 0; b < 4; ++b) h.run(64);
     EXPECT_EQ(row.program, v.GetCurrentPresetIdx());
     EXPECT_EQ(row.program, h.dispatch(effGetProgram));
@@ -669,10 +677,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.35f);
         h.midi(64, 0xC0, kFirst); // reached in the next block but one
         h.sendEvents();
-        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program as it was stored
-        h.bank();                                   // stores the edit into the program
+        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built from the program as it was stored
+        h.bank();                                        // stores the edit into the program
         for (int b = 0; b < 4; ++b) h.run(64);
-        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again from what it holds now
+        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built again from what it holds now
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6) << "the build of the program as it was stored landed";
       },
@@ -736,7 +744,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
             h.midi(0, 0xC0, hostCall ? kOther : kFirst);
             h.run(64);
           }
-          ASSERT_TRUE(h.plug->stage->waitUntilReady());
+          ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
           h.plug->postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_OSCILLATOR);
           if (hostCall) {
             char text[64];
@@ -823,10 +831,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.run(64);
         h.midi(64, 0xC0, kTarget); // reached in the next block but one
         h.sendEvents();
-        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program before the move
+        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built from the program before the move
         h.plug->postCommand(Veltrane::kCommandMove, 1, 5);
         for (int b = 0; b < 4; ++b) h.run(64);
-        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again, with the move
+        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built again, with the move
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_EQ(ModuleConfig::MOD_LADDER, h.plug->slotConfig[h.plug->displayOrder[5]].moduleID);
         h.plug->postCommand(Veltrane::kCommandMove, 5, 1); // and back, then an edit the bank stores with it
@@ -920,7 +928,7 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
         for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
         h.midi(1, 0xC0, kTarget);
         h.run(kBlock);
-        ASSERT_TRUE(v.stage->waitUntilReady());
+        ASSERT_TRUE(v.stage->waitUntilReady(30000));
         h.run(kBlock);
         EXPECT_EQ(kTarget, v.GetCurrentPresetIdx()) << "the program change was lost";
       },
@@ -1108,7 +1116,7 @@ TEST(HostOrder, AProgramPutInPlaceWhileNotesSoundPlaysTheSameAnywhereInATick)
       [](HostedVeltrane& h, const auto&) {
         h.midi(0, 0xC0, 0);
         h.sendEvents();
-        h.plug->stage->waitUntilReady();
+        h.plug->stage->waitUntilReady(30000);
       },
   };
   const int chord[] = {84, 88, 91, 96};

@@ -297,7 +297,7 @@ TEST(Tuning, ReadWithoutTheMutexAndPutInPlaceUnderIt)
   held.get_future().wait();
   // In the child the holder is gone and the mutex cannot be taken: a read that took it would not end well.
   TuningRead read;
-  EXPECT_EQ(0, inChildWithin2s(
+  EXPECT_EQ(0, inChildWithin30s(
                    [&] { return s.readTuning(scl.c_str(), s.sclImport, &read) || read.name != std::string("Five"); }));
   release.set_value();
   holder.join();

@@ -465,7 +465,7 @@ TEST(WavetableFile, ForeignShortAndMissingFilesFail)
   ASSERT_EQ(0, truncate(sparse.write(makeWav({1, 16}, cycle(2048, {{1, 0.5, 0.0}}))), WaveReader::kMaxFileBytes + 1));
   for (const char* p : {fifo.path.c_str(), "/dev/zero", sparse.path.c_str()}) {
     WaveSpectra s;
-    EXPECT_EQ(0, inChildWithin2s([&] { return WaveReader().Open(p) || OscWavetable::readBlofeldSYX(p, &s); })) << p;
+    EXPECT_EQ(0, inChildWithin30s([&] { return WaveReader().Open(p) || OscWavetable::readBlofeldSYX(p, &s); })) << p;
   }
   ASSERT_EQ(0, truncate(sparse.path.c_str(), WaveReader::kMaxFileBytes));
   EXPECT_TRUE(WaveReader().Open(sparse.path.c_str()));

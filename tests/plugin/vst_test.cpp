@@ -629,7 +629,7 @@ VstIntPtr CloseTwiceHost(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void*
 
 TEST(VstLifecycle, ClosedFromInsideACallAndFromAnotherThreadAtOnceIsDeletedOnce)
 {
-  EXPECT_EQ(0, inChildWithin2s([] {
+  EXPECT_EQ(0, inChildWithin30s([] {
     AEffect* e = IPlugVSTEntry(CloseTwiceHost, [](IPlugInstanceInfo info) -> IPlugVST* {
       return new BarePlug(2, 1, true, "2-2", 1, info.mVSTHostCallback);
     });

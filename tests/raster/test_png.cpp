@@ -444,13 +444,15 @@ TEST(PngLoad, AChunkLongerThanTheDataEndsTheLoadAtOnce)
   const size_t ihdr = findChunk(good, "IHDR");
   std::vector<uint8_t> bytes(good.begin(), good.begin() + (long)ihdr + 12 + 13);
   bytes.insert(bytes.end(), {0x59, 0x59, 0x59, 0x59, 'a', 'b', 'C', 'd', 1, 2, 3});
+  // A thousand loads take milliseconds; checksumming takes about half a second each: the bound is only a guard
+  // against that, far above what a busy machine makes of the milliseconds.
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 500; ++i) {
     LICE_MemBitmap given(3, 2);
     EXPECT_EQ(LICE_LoadPNGFromMemory(bytes.data(), (int)bytes.size(), nullptr), nullptr);
     EXPECT_EQ(LICE_LoadPNGFromMemory(bytes.data(), (int)bytes.size(), &given), nullptr);
   }
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
 }
 
 TEST(PngLoad, NotAPng)
@@ -474,9 +476,9 @@ TEST(PngLoad, NotAPng)
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(truncate(big.c_str(), (64 << 20) + 1), 0);
   for (const std::string& p : {fifo, std::string("/dev/zero"), big})
-    EXPECT_EQ(inChildWithin2s([&] { return LICE_LoadPNG(p.c_str()) != nullptr; }), 0) << p;
+    EXPECT_EQ(inChildWithin30s([&] { return LICE_LoadPNG(p.c_str()) != nullptr; }), 0) << p;
   // Nor written: a FIFO nobody reads.
-  EXPECT_EQ(inChildWithin2s([&] {
+  EXPECT_EQ(inChildWithin30s([&] {
               LICE_MemBitmap image(3, 2);
               return LICE_WritePNG(fifo.c_str(), &image) ? 1 : 2;
             }),

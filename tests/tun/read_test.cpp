@@ -611,7 +611,7 @@ TEST(TunRead, OnlyRegularFilesUpToOneMebibyteAreRead)
     const std::string e = p == big ? "File too large. Must be at most 1 MiB." : "Not a regular file.";
     CSingleScale s;
     CSCL_Import a, b; // a bit for each reader that refused the file with the text:
-    EXPECT_EQ(7, inChildWithin2s([&] {
+    EXPECT_EQ(7, inChildWithin30s([&] {
                 return (!s.Read(p.c_str()) && s.m_err.m_strLastError == e) |
                        (!a.ReadSCL(p.c_str()) && a.m_err.m_strLastError == e) << 1 |
                        (!b.ReadKBM(p.c_str()) && b.m_err.m_strLastError == e) << 2;

@@ -156,7 +156,7 @@ std::vector<unsigned> ReadPixels(Display* display, Window window, int width, int
   return out;
 }
 
-int ZombieChildren()
+int ZombieChildren(bool running)
 {
   int zombies = 0;
   const pid_t self = getpid();
@@ -172,7 +172,8 @@ int ZombieChildren()
     if (close == std::string::npos) continue;
     char state = 0;
     int ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == self && state == 'Z')
+    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == self &&
+        (running || state == 'Z'))
       ++zombies;
   }
   closedir(proc);

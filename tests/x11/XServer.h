@@ -30,8 +30,9 @@ private:
   std::string name_;
 };
 
-// Runs `step` until `done` answers true or `seconds` pass; the answer of `done` at the end.
-bool PumpUntil(const std::function<void()>& step, const std::function<bool()>& done, double seconds = 3.0);
+// Runs `step` until `done` answers true or `seconds` pass (a guard against what never comes: a busy machine
+// may be slow); the answer of `done` at the end.
+bool PumpUntil(const std::function<void()>& step, const std::function<bool()>& done, double seconds = 10.0);
 
 // A top-level InputOutput window at (x, y) on the root, mapped and waited for; selects `events`.
 Window MakeHostWindow(Display* display, int x, int y, int width, int height, long events = StructureNotifyMask);
@@ -42,8 +43,8 @@ std::vector<Window> Children(Display* display, Window window);
 // The window's pixels as 0xRRGGBB, row by row.
 std::vector<unsigned> ReadPixels(Display* display, Window window, int width, int height);
 
-// Processes of this one that ended but were not waited for.
-int ZombieChildren();
+// Processes of this one that ended but were not waited for; with running, all of its child processes.
+int ZombieChildren(bool running = false);
 
 // Open file descriptors of this process.
 int OpenFileCount();
