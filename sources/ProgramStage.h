@@ -109,8 +109,9 @@ public:
   // never built.) Any thread.
   bool willLand(unsigned seq) const;
   // Waits until the latest request is built or done with (tests; never the audio thread): false when that
-  // took longer than timeoutMs (nothing builds it).
-  bool waitUntilReady(int timeoutMs = 5000);
+  // took longer than timeoutMs (nothing builds it; the worker, at nice 10, may be starved that long on a busy
+  // machine before).
+  bool waitUntilReady(int timeoutMs = 30000);
   // Patches built so far (programs read with their modules), by any thread.
   unsigned buildCount() const { return builds.load(std::memory_order_relaxed); }
   // Where the worker got to (tests): the looks for a build it made so far (one for each nudge or wake it

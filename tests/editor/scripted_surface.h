@@ -20,6 +20,7 @@ public:
   IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT*) override
   {
     ReleaseMouseCapture();
+    picked = false;
     shown.clear();
     dump(menu, 0);
     ++menusShown;
@@ -37,6 +38,7 @@ public:
     IPopupMenuItem* chosen = m->GetItem(path.back());
     if (!chosen || !chosen->GetEnabled()) return nullptr; // a user cannot pick a disabled entry
     m->SetChosenItemIdx(path.back());
+    picked = true;
     return m;
   }
 
@@ -92,6 +94,7 @@ public:
   std::string entryShown;
   IRECT entryRect;
   int menusShown = 0;
+  bool picked = false; // the last menu shown was answered with an entry
 };
 
 // New instances get a scripted surface while one of these lives.

@@ -266,7 +266,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
          const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
          ByteChunk file;
          file.PutBytes(bytes.data(), (int)bytes.size() * 2 / 3);
-         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // the worker has built the change
+         ASSERT_TRUE(h.plug->stage->waitUntilReady()); // the worker has built the change
          EXPECT_FALSE(h.plug->LoadProgramFromFXPData(&file));
        }},
       {"a program chunk read",
@@ -371,7 +371,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        }},
       {"a note-on before the change in its event list, when the change is built before its place is reached",
        [](HostedVeltrane& h, Kept&) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
          h.run(64);
          EXPECT_EQ(kTarget, h.plug->GetCurrentPresetIdx());
          EXPECT_FALSE(sounding(*h.plug, 60)) << "the program was put in place before the note sent ahead of it";
@@ -509,7 +509,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        kVolume[2], kTarget, BusyStage::kUntilLetGo},
       {"a bank and a program chunk asked on the audio thread once the change is built, before its place",
        [](HostedVeltrane& h, Kept& k) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
          k.builds = h.plug->stage->buildCount();
          k.bank = h.bank();
          k.bytes = h.programChunk();
@@ -523,7 +523,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
        kVolume[2], kTarget, 60, [](HostedVeltrane&, Kept&) {}, 100},
       {"a bank chunk and a rename on the audio thread once a change to the program in place is built, before its place",
        [](HostedVeltrane& h, Kept& k) {
-         ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
+         ASSERT_TRUE(h.plug->stage->waitUntilReady());
          k.builds = h.plug->stage->buildCount();
          h.bank();
          h.dispatch(effSetProgramName, 0, 0, (void*)"Renamed");
@@ -603,7 +603,7 @@ TEST(HostOrder, CallsAfterAMidiProgramChangeActOnItsProgram)
       h.run(64);
       row.call(h, kept);
     }
-    EXPECT_TRUE(v.stage->waitUntilReady(30000)) << "the change was never built";
+    EXPECT_TRUE(v.stage->waitUntilReady()) << "the change was never built";
     for (int b = 0; b < 4; ++b) h.run(64);
     EXPECT_EQ(row.program, v.GetCurrentPresetIdx());
     EXPECT_EQ(row.program, h.dispatch(effGetProgram));
@@ -677,10 +677,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.effect->setParameter(h.effect, Veltrane::kParamVolume, 0.35f);
         h.midi(64, 0xC0, kFirst); // reached in the next block but one
         h.sendEvents();
-        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built from the program as it was stored
-        h.bank();                                        // stores the edit into the program
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program as it was stored
+        h.bank();                                   // stores the edit into the program
         for (int b = 0; b < 4; ++b) h.run(64);
-        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built again from what it holds now
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again from what it holds now
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_NEAR(0.7, h.plug->volume, 1e-6) << "the build of the program as it was stored landed";
       },
@@ -744,7 +744,7 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
             h.midi(0, 0xC0, hostCall ? kOther : kFirst);
             h.run(64);
           }
-          ASSERT_TRUE(h.plug->stage->waitUntilReady(30000));
+          ASSERT_TRUE(h.plug->stage->waitUntilReady());
           h.plug->postCommand(Veltrane::kCommandReplace, 4, ModuleConfig::MOD_OSCILLATOR);
           if (hostCall) {
             char text[64];
@@ -831,10 +831,10 @@ TEST(HostOrder, LoadsAndSavesOnSeveralThreadsKeepEverySlotItsOwn)
         h.run(64);
         h.midi(64, 0xC0, kTarget); // reached in the next block but one
         h.sendEvents();
-        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built from the program before the move
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built from the program before the move
         h.plug->postCommand(Veltrane::kCommandMove, 1, 5);
         for (int b = 0; b < 4; ++b) h.run(64);
-        ASSERT_TRUE(h.plug->stage->waitUntilReady(30000)); // built again, with the move
+        ASSERT_TRUE(h.plug->stage->waitUntilReady()); // built again, with the move
         for (int b = 0; b < 4; ++b) h.run(64);
         EXPECT_EQ(ModuleConfig::MOD_LADDER, h.plug->slotConfig[h.plug->displayOrder[5]].moduleID);
         h.plug->postCommand(Veltrane::kCommandMove, 5, 1); // and back, then an edit the bank stores with it
@@ -928,7 +928,7 @@ TEST(HostOrder, AStormOfProgramChangesHoldsEventsBrieflyAndEndsEveryNote)
         for (int i = 0; i < v.midiQueue.GetSize(); ++i) h.midi(0, 0x90, 30 + i % 64, 100);
         h.midi(1, 0xC0, kTarget);
         h.run(kBlock);
-        ASSERT_TRUE(v.stage->waitUntilReady(30000));
+        ASSERT_TRUE(v.stage->waitUntilReady());
         h.run(kBlock);
         EXPECT_EQ(kTarget, v.GetCurrentPresetIdx()) << "the program change was lost";
       },
@@ -1116,7 +1116,7 @@ TEST(HostOrder, AProgramPutInPlaceWhileNotesSoundPlaysTheSameAnywhereInATick)
       [](HostedVeltrane& h, const auto&) {
         h.midi(0, 0xC0, 0);
         h.sendEvents();
-        h.plug->stage->waitUntilReady(30000);
+        h.plug->stage->waitUntilReady();
       },
   };
   const int chord[] = {84, 88, 91, 96};

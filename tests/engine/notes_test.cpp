@@ -310,7 +310,7 @@ TEST(Notes, MidiProgramChangeTakesEffectOnceBuiltAndLaterNotesWaitForIt)
   EXPECT_NE(-1, p.voiceOf(60));
   EXPECT_EQ(-1, p.voiceOf(64));
   p.v.stage->end();
-  p.v.stage->waitUntilReady(30000);
+  p.v.stage->waitUntilReady();
   p.h.run(44); // the change takes effect at the block's start; the late note at its first tick
   EXPECT_EQ(3, p.v.GetCurrentPresetIdx());
   EXPECT_DOUBLE_EQ(1.0, p.v.volume);

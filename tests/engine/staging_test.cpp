@@ -54,7 +54,7 @@ void midiProgramChange3(HostedVeltrane& h)
 {
   h.midi(0, 0xC0, 3, 0);
   h.sendEvents();
-  h.plug->stage->waitUntilReady(30000);
+  h.plug->stage->waitUntilReady();
 }
 
 // The patch of program makeProgram made, as the live engine runs it: every voice holds its modules, those
@@ -140,7 +140,7 @@ TEST(ProgramStage, AProgramBuiltBeforeTheHostChangedTheEngineIsBuiltAgainForIt)
     change.apply(h);
     h.run(64); // refused: it was built for another engine
     EXPECT_EQ(0, v.GetCurrentPresetIdx());
-    v.stage->waitUntilReady(30000);
+    v.stage->waitUntilReady();
     h.run(64);
     EXPECT_EQ(3, v.GetCurrentPresetIdx());
     expectProgramInPlace(v);
@@ -224,7 +224,7 @@ TEST(ProgramStage, AHostProgramChangeAfterAMidiOneStays)
   h.midi(0, 0xC0, 3, 0);
   h.sendEvents();
   h.dispatch(effSetProgram, 0, 5);
-  v.stage->waitUntilReady(30000);
+  v.stage->waitUntilReady();
   for (int block = 0; block < 4; ++block) h.run(64);
   EXPECT_EQ(5, h.dispatch(effGetProgram));
   EXPECT_EQ(ModuleConfig::MOD_EMPTY, v.slotConfig[0].moduleID);

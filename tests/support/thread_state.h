@@ -8,42 +8,45 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
-// Waits until thread `tid` (its gettid()) sleeps, for 30 s at most (a busy machine may keep it from running that
-// long): whether it came to sleep (not when it ended). The state follows the thread's name in /proc, which may
-// hold anything.
-inline bool ThreadComesToSleep(pid_t tid)
+// Reads the first line of thread `tid`'s file `what` in /proc until `holds` it, for 30 s at most (a busy machine
+// may keep the thread from running that long): whether it came to (not when it ended).
+template <class Holds> bool ThreadComesTo(pid_t tid, const char* what, Holds holds)
 {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   do {
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    if (!stat) return false;
+    std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/" + what);
+    if (!file) return false;
     std::string line;
-    std::getline(stat, line);
-    const size_t name = line.rfind(')');
-    if (name != std::string::npos && line.compare(name + 1, 2, " S") == 0) return true;
+    std::getline(file, line);
+    if (holds(line)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   } while (std::chrono::steady_clock::now() < end);
   return false;
 }
 
-// Waits until thread `tid` blocks taking a mutex that lends its priority to its waiters (a WDL_Mutex), for 30 s at
-// most: whether it came to (not when it ended). The system shows the call a blocked thread is in.
+// Thread `tid` (its gettid()) sleeps. The state follows the thread's name, which may hold anything.
+inline bool ThreadComesToSleep(pid_t tid)
+{
+  return ThreadComesTo(tid, "stat", [](const std::string& line) {
+    const size_t name = line.rfind(')');
+    return name != std::string::npos && line.compare(name + 1, 2, " S") == 0;
+  });
+}
+
+// Thread `tid` blocks taking a mutex that lends its priority to its waiters (a WDL_Mutex): the system shows the
+// call a blocked thread is in ("running" while it is not).
 inline bool ThreadComesToWaitForALock(pid_t tid)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  do {
-    std::ifstream call("/proc/self/task/" + std::to_string(tid) + "/syscall"); // "running" while not blocked
-    if (!call) return false;
+  return ThreadComesTo(tid, "syscall", [](const std::string& line) {
+    std::istringstream call(line);
     long number = -1;
     std::string address, op;
-    if (call >> number >> address >> op && number == SYS_futex) {
-      const unsigned long command = std::stoul(op, nullptr, 16) & FUTEX_CMD_MASK;
-      if (command == FUTEX_LOCK_PI || command == FUTEX_LOCK_PI2) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  } while (std::chrono::steady_clock::now() < end);
-  return false;
+    if (!(call >> number >> address >> op) || number != SYS_futex) return false;
+    const unsigned long command = std::stoul(op, nullptr, 16) & FUTEX_CMD_MASK;
+    return command == FUTEX_LOCK_PI || command == FUTEX_LOCK_PI2;
+  });
 }
